@@ -1,0 +1,57 @@
+// An open attendance database, in the place the host's data connection held.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tessaly::db {
+
+namespace internal {
+class Backend;
+struct ResultData;
+}  // namespace internal
+
+class Recordset;
+
+// One open database. Statements are written in the Jet dialect and translated
+// before they reach the engine. Not thread-safe: one thread at a time.
+class Connection {
+ public:
+  // Opens a database: a SQLite file path (created when missing) or ":memory:".
+  // A file is opened with write-ahead journaling and waits up to a few seconds
+  // for another process's lock. Throws tessaly::Error (-2147467259) when the
+  // target cannot be opened.
+  static std::shared_ptr<Connection> Open(const std::string& target);
+
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Runs one Jet statement (INSERT, UPDATE, DELETE, or a SELECT whose rows are
+  // dropped) and returns the number of rows it changed. options is accepted
+  // and ignored (-1, "unspecified"). Throws tessaly::Error with the provider
+  // number on any failure; a failed statement changes nothing.
+  int32_t Execute(std::string_view sql, int32_t options = -1);
+
+  // Host transactions. The library itself never opens one. CommitTrans and
+  // RollbackTrans without an open transaction throw tessaly::Error.
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+
+  // Translates a Jet statement into the engine's own SQL without running it;
+  // throws tessaly::Error as Execute would for a statement it cannot read.
+  std::string Translate(std::string_view sql) const;
+
+  // Internal: runs a Jet statement and fills *out with its rows when it has
+  // any (out may be null). Used by Recordset.
+  int32_t Run(std::string_view sql, internal::ResultData* out);
+
+ private:
+  explicit Connection(std::unique_ptr<internal::Backend> backend);
+  std::unique_ptr<internal::Backend> backend_;
+};
+
+}  // namespace tessaly::db

@@ -1,0 +1,30 @@
+// Jet SQL in, the engine's SQL out: lexer, parser and emitter behind one call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessaly::db::jet {
+
+class Dialect;
+
+// The outcome of translating one statement. On failure, sql is empty and
+// error_number / error_description carry what the Jet engine would have
+// reported (for example -2147217900 "Syntax error in date in query
+// expression '...'."); error_offset is the byte offset where reading failed.
+struct Translation {
+  bool ok = false;
+  bool returns_rows = false;  // a SELECT
+  std::string sql;
+  int32_t error_number = 0;
+  std::string error_description;
+  size_t error_offset = 0;
+};
+
+// Translates exactly one Jet statement (a trailing ";" and blanks are allowed;
+// a second statement is refused with "Characters found after end of SQL
+// statement.").
+Translation Translate(std::string_view jet_sql, const Dialect& dialect);
+
+}  // namespace tessaly::db::jet
