@@ -1,2 +1,284 @@
+// Measures the library against the raw engine on the same work:
+//  - clsKQ::Add, in a host transaction and in autocommit, against sqlite3_exec
+//    of the very texts the layer hands to SQLite (translated once, up front);
+//  - clsKQ::ExeSearch over 100,000 daily rows against stepping the translated
+//    SELECT by hand and writing the same tab-separated text.
+// After the runs it prints library / raw speed ratios (1.0 = as fast as raw).
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tessaly/tessaly.h"
+
+namespace {
+
+using tessaly::clsKQ;
+
+constexpr int kDistinctRows = 1000;
+constexpr int kListedRows = 100000;
+
+std::string Scratch(const char* name) {
+  return (std::filesystem::temp_directory_path() / name).string();
+}
+
+void Remove(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+}
+
+void Fill(clsKQ& kq, int i) {
+  char emp[16];
+  std::snprintf(emp, sizeof emp, "%05d", i % 500);
+  char date[16];
+  std::snprintf(date, sizeof date, "2003-%02d-%02d", 1 + (i / 28) % 12, 1 + i % 28);
+  kq.FEmpID(emp);
+  kq.FName("张三");
+  kq.FDept(i % 2 ? "Sales" : "Ops");
+  kq.FKQType("normal");
+  kq.FDate(date);
+  kq.FIn1("08:01");
+  kq.FOut1("12:00");
+  kq.FIn2("13:00");
+  kq.FOut2("17:31");
+  kq.FIsWQ(static_cast<int16_t>(i % 3 == 0));
+  kq.FCDNum(static_cast<int16_t>(i % 2));
+  kq.FCDMinute(static_cast<int16_t>(i % 17));
+  kq.FJBHours(static_cast<float>(i % 5) * 0.5f);
+  kq.FSBSJ(7.5f);
+  kq.FNote("note");
+  kq.FShift("A");
+}
+
+sqlite3* OpenRaw(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("open");
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA busy_timeout=5000",
+               nullptr, nullptr, nullptr);
+  return db;
+}
+
+void ExecRaw(sqlite3* db, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : "?";
+    sqlite3_free(message);
+    throw std::runtime_error(text);
+  }
+}
+
+// Two databases of the same schema: one the library writes, one the raw
+// engine writes, so neither run fills the other's table.
+struct Fixture {
+  std::shared_ptr<tessaly::db::Connection> conn;
+  sqlite3* raw = nullptr;
+  std::vector<std::string> translated_inserts;
+
+  Fixture() {
+    const std::string lib_path = Scratch("tessaly-bench-lib.db");
+    const std::string raw_path = Scratch("tessaly-bench-raw.db");
+    Remove(lib_path);
+    Remove(raw_path);
+    tessaly::db::CreateSchema(*tessaly::db::Connection::Open(raw_path));
+    conn = tessaly::db::Connection::Open(lib_path);
+    tessaly::db::CreateSchema(*conn);
+    raw = OpenRaw(raw_path);
+    clsKQ kq;
+    for (int i = 0; i < kDistinctRows; ++i) {
+      Fill(kq, i);
+      translated_inserts.push_back(conn->Translate(
+          tessaly::mdlConst::InsertText("T_KQ", kq.GetValueFields(), kq.GetValuesString())));
+    }
+  }
+};
+
+Fixture& Shared() {
+  static Fixture fixture;
+  return fixture;
+}
+
+void AddThroughLibrary(benchmark::State& state, bool transaction) {
+  Fixture& f = Shared();
+  std::vector<clsKQ> rows(kDistinctRows);
+  for (int i = 0; i < kDistinctRows; ++i) {
+    rows[i].HConnect(f.conn);
+    Fill(rows[i], i);
+  }
+  std::string err;
+  if (transaction) f.conn->BeginTrans();
+  int i = 0;
+  for (auto _ : state) {
+    if (rows[i].Add(err) != tessaly::RES_ADDOK) state.SkipWithError(err.c_str());
+    i = (i + 1) % kDistinctRows;
+  }
+  if (transaction) f.conn->CommitTrans();
+  state.SetItemsProcessed(state.iterations());
+}
+
+void AddThroughRawEngine(benchmark::State& state, bool transaction) {
+  Fixture& f = Shared();
+  if (transaction) ExecRaw(f.raw, "BEGIN");
+  int i = 0;
+  for (auto _ : state) {
+    ExecRaw(f.raw, f.translated_inserts[i]);
+    i = (i + 1) % kDistinctRows;
+  }
+  if (transaction) ExecRaw(f.raw, "COMMIT");
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_AddInTransaction_Library(benchmark::State& s) { AddThroughLibrary(s, true); }
+void BM_AddInTransaction_Raw(benchmark::State& s) { AddThroughRawEngine(s, true); }
+void BM_AddAutocommit_Library(benchmark::State& s) { AddThroughLibrary(s, false); }
+void BM_AddAutocommit_Raw(benchmark::State& s) { AddThroughRawEngine(s, false); }
+BENCHMARK(BM_AddInTransaction_Library);
+BENCHMARK(BM_AddInTransaction_Raw);
+BENCHMARK(BM_AddAutocommit_Library)->Iterations(3000);
+BENCHMARK(BM_AddAutocommit_Raw)->Iterations(3000);
+
+// --- listing 100,000 daily rows -------------------------------------------
+
+struct ListingFixture {
+  std::shared_ptr<tessaly::db::Connection> conn;
+  sqlite3* raw = nullptr;
+  std::string translated_select;
+
+  ListingFixture() {
+    const std::string path = Scratch("tessaly-bench-list.db");
+    Remove(path);
+    conn = tessaly::db::Connection::Open(path);
+    tessaly::db::CreateSchema(*conn);
+    clsKQ kq;
+    conn->BeginTrans();
+    for (int i = 0; i < kListedRows; ++i) {
+      Fill(kq, i);
+      conn->Execute(
+          tessaly::mdlConst::InsertText("T_KQ", kq.GetValueFields(), kq.GetValuesString()));
+    }
+    conn->CommitTrans();
+    raw = OpenRaw(path);
+    translated_select =
+        conn->Translate("select *  from Q_KQ where 1=1 Order by F_Dept,F_EmpID,F_Date");
+  }
+};
+
+ListingFixture& Listed() {
+  static ListingFixture fixture;
+  return fixture;
+}
+
+// The raw engine's way to the same text: step the rows and write each cell as
+// the listing does (whole numbers with halves to even, zeros empty).
+std::string RawListing(sqlite3* db, const std::string& sql) {
+  static const char* const kColumns[] = {
+      "F_Dept",    "F_EmpID", "F_Name",  "F_Shift",    "F_Date",  "F_KqType",   "F_In1",  "F_Out1",
+      "F_In2",     "F_Out2",  "F_In3",   "F_Out3",     "F_ZLIn",  "F_ZLOut",    "F_IsWQ", "F_SBSJ",
+      "F_JBHours", "F_QJSJ",  "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"};
+  enum Kind { kText, kFlag, kWhole };
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+  int index[24];
+  Kind kind[24];
+  for (int c = 0; c < 24; ++c) {
+    for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
+      if (sqlite3_stricmp(sqlite3_column_name(stmt, k), kColumns[c]) == 0) index[c] = k;
+    }
+    kind[c] = c == 14 ? kFlag : (c >= 15 && c <= 21) ? kWhole : kText;
+  }
+  std::string text;
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    for (int c = 0; c < 24; ++c) {
+      if (c > 0) text += '\t';
+      const int k = index[c];
+      switch (kind[c]) {
+        case kText:
+          if (const unsigned char* t = sqlite3_column_text(stmt, k)) {
+            text.append(reinterpret_cast<const char*>(t), sqlite3_column_bytes(stmt, k));
+          }
+          break;
+        case kFlag:
+          if (sqlite3_column_double(stmt, k) != 0) text += "是";
+          break;
+        case kWhole: {
+          const long whole = std::lrint(sqlite3_column_double(stmt, k));  // ties to even
+          if (whole != 0) text += std::to_string(whole);
+          break;
+        }
+      }
+    }
+    text += '\r';
+  }
+  sqlite3_finalize(stmt);
+  return text;
+}
+
+void BM_ExeSearch100k_Library(benchmark::State& state) {
+  ListingFixture& f = Listed();
+  clsKQ kq;
+  kq.HConnect(f.conn);
+  for (auto _ : state) {
+    int32_t rows = 0;
+    std::string text = kq.ExeSearch("1=1", rows);
+    if (rows != kListedRows) state.SkipWithError("wrong row count");
+    benchmark::DoNotOptimize(text);
+  }
+}
+
+void BM_ExeSearch100k_Raw(benchmark::State& state) {
+  ListingFixture& f = Listed();
+  {
+    clsKQ kq;
+    kq.HConnect(f.conn);
+    int32_t rows = 0;
+    if (kq.ExeSearch("1=1", rows) != RawListing(f.raw, f.translated_select)) {
+      state.SkipWithError("the raw listing differs from the library's");
+      return;
+    }
+  }
+  for (auto _ : state) {
+    std::string text = RawListing(f.raw, f.translated_select);
+    benchmark::DoNotOptimize(text);
+  }
+}
+BENCHMARK(BM_ExeSearch100k_Library)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ExeSearch100k_Raw)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Keeps each run's time per iteration so the ratios can be printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const std::string name = run.benchmark_name();
+      times_[name.substr(0, name.find('/'))] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    for (const char* pair : {"AddInTransaction", "AddAutocommit", "ExeSearch100k"}) {
+      auto lib = times_.find(std::string("BM_") + pair + "_Library");
+      auto raw = times_.find(std::string("BM_") + pair + "_Raw");
+      if (lib == times_.end() || raw == times_.end()) continue;
+      std::printf("%-18s library/raw speed = %.2f\n", pair, raw->second / lib->second);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}

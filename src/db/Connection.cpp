@@ -1,1 +1,50 @@
-// placeholder
+#include "tessaly/db/Connection.h"
+
+#include <utility>
+
+#include "db/Backend.h"
+#include "db/jet/Translator.h"
+#include "tessaly/Error.h"
+
+namespace tessaly::db {
+namespace {
+
+// A statement the translator cannot read is refused before the engine sees
+// any of it, with the error the Jet engine raised for the same text.
+jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect) {
+  jet::Translation t = jet::Translate(sql, dialect);
+  if (!t.ok) {
+    throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
+                std::move(t.error_description));
+  }
+  return t;
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> Connection::Open(const std::string& target) {
+  // The constructor is private, so make_shared cannot reach it.
+  return std::shared_ptr<Connection>(new Connection(internal::OpenSqlite(target)));
+}
+
+Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}
+
+Connection::~Connection() = default;
+
+int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
+
+int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
+  if (trace_) trace_(sql);
+  const jet::Translation t = TranslateOrThrow(sql, backend_->dialect());
+  return backend_->Run(t.sql, out);
+}
+
+void Connection::BeginTrans() { backend_->Begin(); }
+void Connection::CommitTrans() { backend_->Commit(); }
+void Connection::RollbackTrans() { backend_->Rollback(); }
+
+std::string Connection::Translate(std::string_view sql) const {
+  return TranslateOrThrow(sql, backend_->dialect()).sql;
+}
+
+}  // namespace tessaly::db

@@ -1,1 +1,315 @@
-// placeholder
+// The runtime's Date: serial numbers, the text and stored forms, and the date
+// literals the Jet engine reads inside #...#.
+#include "tessaly/db/Date.h"
+
+#include <cmath>
+
+namespace tessaly::db {
+namespace {
+
+// Serial day numbers of the first and last day the runtime accepts
+// (0100-01-01 and 9999-12-31).
+constexpr int64_t kFirstSerialDay = -657434;
+constexpr int64_t kLastSerialDay = 2958465;
+// 1970-01-01, the zero of DaysFromCivil, as a serial day.
+constexpr int64_t kUnixEpochSerialDay = 25569;
+
+bool IsLeapYear(int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int DaysInMonth(int64_t year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+bool IsValidDay(int64_t year, int64_t month, int64_t day) {
+  return year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(year, static_cast<int>(month));
+}
+
+bool IsValidTime(int64_t hour, int64_t minute, int64_t second) {
+  return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
+// era-based algorithms: exact for every year, no tables).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t* year, int64_t* month, int64_t* day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *day = doy - (153 * mp + 2) / 5 + 1;
+  *month = mp < 10 ? mp + 3 : mp - 9;
+  *year = yoe + era * 400 + (*month <= 2);
+}
+
+Date MakeDate(int64_t y, int64_t mo, int64_t d, int64_t h, int64_t mi, int64_t s) {
+  Date date;
+  date.year = static_cast<int16_t>(y);
+  date.month = static_cast<uint8_t>(mo);
+  date.day = static_cast<uint8_t>(d);
+  date.hour = static_cast<uint8_t>(h);
+  date.minute = static_cast<uint8_t>(mi);
+  date.second = static_cast<uint8_t>(s);
+  return date;
+}
+
+bool IsDayZero(const Date& d) { return d.year == 1899 && d.month == 12 && d.day == 30; }
+bool IsMidnight(const Date& d) { return d.hour == 0 && d.minute == 0 && d.second == 0; }
+
+// Fixed-width writers: no snprintf, no locale, no allocation beyond the result.
+char* PutDigits(char* out, int64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return out + width;
+}
+
+char* PutDay(char* out, const Date& d) {
+  out = PutDigits(out, d.year, 4);
+  *out++ = '-';
+  out = PutDigits(out, d.month, 2);
+  *out++ = '-';
+  return PutDigits(out, d.day, 2);
+}
+
+char* PutTime(char* out, const Date& d) {
+  out = PutDigits(out, d.hour, 2);
+  *out++ = ':';
+  out = PutDigits(out, d.minute, 2);
+  *out++ = ':';
+  return PutDigits(out, d.second, 2);
+}
+
+std::string DayAndTime(const Date& d, bool day, bool time) {
+  char buf[24];
+  char* out = buf;
+  if (day) out = PutDay(out, d);
+  if (day && time) *out++ = ' ';
+  if (time) out = PutTime(out, d);
+  return std::string(buf, out);
+}
+
+// Reads exactly `width` digits at text[pos]; -1 when they are not all digits.
+int64_t FixedDigits(std::string_view text, size_t pos, size_t width) {
+  int64_t value = 0;
+  for (size_t i = pos; i < pos + width; ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// A cursor over the inside of a #...# literal.
+class LiteralReader {
+ public:
+  explicit LiteralReader(std::string_view text) : text_(text) {}
+
+  bool AtEnd() const { return pos_ == text_.size(); }
+  char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
+  size_t Pos() const { return pos_; }
+  void Rewind(size_t pos) { pos_ = pos; }
+
+  bool Take(char c) {
+    if (Peek() != c) return false;
+    ++pos_;
+    return true;
+  }
+
+  // Skips blanks; true when there was at least one.
+  bool SkipBlanks() {
+    size_t start = pos_;
+    while (Peek() == ' ' || Peek() == '\t') ++pos_;
+    return pos_ > start;
+  }
+
+  // Reads 1 to max_width digits; their count goes to *width (0 when none).
+  int64_t Number(size_t max_width, size_t* width) {
+    int64_t value = 0;
+    *width = 0;
+    while (*width < max_width && Peek() >= '0' && Peek() <= '9') {
+      value = value * 10 + (text_[pos_++] - '0');
+      ++*width;
+    }
+    // A longer run of digits is no part of any form.
+    if (Peek() >= '0' && Peek() <= '9') *width = 0;
+    return value;
+  }
+
+  // Takes a word without regard to case.
+  bool TakeWord(std::string_view word) {
+    if (text_.size() - pos_ < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+      char c = text_[pos_ + i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c != word[i]) return false;
+    }
+    pos_ += word.size();
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+// The date part of a literal: y-m-d / y/m/d when the first number has three or
+// four digits (read as written: #2004/20/12# is no date), otherwise m/d/y in
+// US order, where an impossible month with a possible swap is read as d/m/y
+// (#13/12/2004# is 2004-12-12). A one- or two-digit year falls in 1930..2029.
+bool ReadDay(LiteralReader& in, int64_t* y, int64_t* m, int64_t* d) {
+  size_t w1, w2, w3;
+  int64_t n1 = in.Number(4, &w1);
+  if (w1 == 0) return false;
+  char sep = in.Peek();
+  if (sep != '-' && sep != '/') return false;
+  in.Take(sep);
+  int64_t n2 = in.Number(2, &w2);
+  if (w2 == 0 || !in.Take(sep)) return false;
+  int64_t n3 = in.Number(4, &w3);
+  if (w3 == 0) return false;
+
+  if (w1 >= 3) {
+    if (w3 > 2) return false;
+    *y = n1, *m = n2, *d = n3;
+    return IsValidDay(*y, *m, *d);
+  }
+  if (w1 > 2 || w2 > 2) return false;
+  int64_t year = n3;
+  if (w3 <= 2) year += n3 < 30 ? 2000 : 1900;
+  if (IsValidDay(year, n1, n2)) {
+    *y = year, *m = n1, *d = n2;
+    return true;
+  }
+  if ((n1 < 1 || n1 > 12) && IsValidDay(year, n2, n1)) {
+    *y = year, *m = n2, *d = n1;
+    return true;
+  }
+  return false;
+}
+
+// The time part: h:mm or h:mm:ss, then optionally AM or PM (with or without a
+// blank before it), which takes hours 0 to 12.
+bool ReadTime(LiteralReader& in, int64_t* h, int64_t* mi, int64_t* s) {
+  size_t w;
+  *h = in.Number(2, &w);
+  if (w == 0 || !in.Take(':')) return false;
+  *mi = in.Number(2, &w);
+  if (w == 0) return false;
+  *s = 0;
+  if (in.Take(':')) {
+    *s = in.Number(2, &w);
+    if (w == 0) return false;
+  }
+  size_t before = in.Pos();
+  in.SkipBlanks();
+  bool am = in.TakeWord("AM");
+  bool pm = !am && in.TakeWord("PM");
+  if (!am && !pm) {
+    in.Rewind(before);
+  } else {
+    if (*h > 12) return false;
+    *h = *h % 12 + (pm ? 12 : 0);
+  }
+  return IsValidTime(*h, *mi, *s);
+}
+
+}  // namespace
+
+std::string Date::ToText() const {
+  if (IsDayZero(*this)) return DayAndTime(*this, false, true);
+  return DayAndTime(*this, true, !IsMidnight(*this));
+}
+
+std::string Date::ToStored() const { return DayAndTime(*this, true, !IsMidnight(*this)); }
+
+double Date::ToSerial() const {
+  double whole = static_cast<double>(DaysFromCivil(year, month, day) + kUnixEpochSerialDay);
+  double time = (hour * 3600 + minute * 60 + second) / 86400.0;
+  // Before day 0 the whole part is negative but the time still counts
+  // forward from midnight: 1899-12-29 06:00 is -1.25.
+  return whole < 0 ? whole - time : whole + time;
+}
+
+std::optional<Date> Date::FromSerial(double serial) {
+  if (!std::isfinite(serial)) return std::nullopt;
+  double whole = std::trunc(serial);
+  if (whole < kFirstSerialDay || whole > kLastSerialDay) return std::nullopt;
+  int64_t day = static_cast<int64_t>(whole);
+  // The fraction is the time whatever the sign: -0.5 and 0.5 are both noon of
+  // day 0. Round to whole seconds; a time that rounds up to 24:00 is the next
+  // day's midnight.
+  int64_t seconds = std::llround(std::fabs(serial - whole) * 86400.0);
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    ++day;
+  }
+  if (day > kLastSerialDay) return std::nullopt;
+  int64_t y, m, d;
+  CivilFromDays(day - kUnixEpochSerialDay, &y, &m, &d);
+  return MakeDate(y, m, d, seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
+std::optional<Date> Date::ParseStored(std::string_view text) {
+  // This runs for every date cell of every row read from the database, so it
+  // checks the three fixed layouts by position instead of tokenising.
+  int64_t y = 1899, mo = 12, d = 30, h = 0, mi = 0, s = 0;
+  size_t time_at;
+  if (text.size() == 8) {
+    time_at = 0;
+  } else if (text.size() == 10 || text.size() == 19) {
+    if (text[4] != '-' || text[7] != '-') return std::nullopt;
+    y = FixedDigits(text, 0, 4);
+    mo = FixedDigits(text, 5, 2);
+    d = FixedDigits(text, 8, 2);
+    if (!IsValidDay(y, mo, d)) return std::nullopt;
+    if (text.size() == 10) return MakeDate(y, mo, d, 0, 0, 0);
+    if (text[10] != ' ') return std::nullopt;
+    time_at = 11;
+  } else {
+    return std::nullopt;
+  }
+  if (text[time_at + 2] != ':' || text[time_at + 5] != ':') return std::nullopt;
+  h = FixedDigits(text, time_at, 2);
+  mi = FixedDigits(text, time_at + 3, 2);
+  s = FixedDigits(text, time_at + 6, 2);
+  if (!IsValidTime(h, mi, s)) return std::nullopt;
+  return MakeDate(y, mo, d, h, mi, s);
+}
+
+std::optional<Date> Date::ParseLiteral(std::string_view text) {
+  LiteralReader in(text);
+  in.SkipBlanks();
+  int64_t y = 1899, mo = 12, d = 30, h = 0, mi = 0, s = 0;
+  size_t start = in.Pos();
+  size_t width;
+  in.Number(4, &width);
+  bool time_alone = in.Peek() == ':';
+  in.Rewind(start);
+  if (time_alone) {
+    if (!ReadTime(in, &h, &mi, &s)) return std::nullopt;
+  } else {
+    if (!ReadDay(in, &y, &mo, &d)) return std::nullopt;
+    bool blank = in.SkipBlanks();
+    if (!in.AtEnd()) {
+      if (!blank || !ReadTime(in, &h, &mi, &s)) return std::nullopt;
+    }
+  }
+  in.SkipBlanks();
+  if (!in.AtEnd()) return std::nullopt;
+  return MakeDate(y, mo, d, h, mi, s);
+}
+
+}  // namespace tessaly::db

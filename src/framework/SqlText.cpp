@@ -1,1 +1,76 @@
-// placeholder
+#include "tessaly/framework/SqlText.h"
+
+#include "tessaly/db/Vb.h"
+
+namespace tessaly::sql {
+
+namespace {
+
+void AppendQuoted(std::string& out, std::string_view value) {
+  out += '\'';
+  for (char c : value) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+}
+
+void AppendDate(std::string& out, std::string_view value) {
+  out += '#';
+  for (char c : value) out += c == '#' ? '?' : c;
+  out += '#';
+}
+
+}  // namespace
+
+std::string Quoted(std::string_view value) {
+  std::string out;
+  out.reserve(value.size() + 2);
+  AppendQuoted(out, value);
+  return out;
+}
+
+std::string DateLiteral(std::string_view value) {
+  std::string out;
+  out.reserve(value.size() + 2);
+  AppendDate(out, value);
+  return out;
+}
+
+std::string Number(int32_t value) { return std::to_string(value); }
+std::string Number(float value) { return vb::SingleText(value); }
+
+void Items::Begin(std::string_view prefix) {
+  if (!text_.empty()) text_ += ',';
+  text_ += prefix;
+}
+
+Items& Items::Text(std::string_view prefix, std::string_view value) {
+  Begin(prefix);
+  AppendQuoted(text_, value);
+  text_ += CR;
+  return *this;
+}
+
+Items& Items::Date(std::string_view prefix, std::string_view value) {
+  Begin(prefix);
+  AppendDate(text_, value);
+  text_ += CR;
+  return *this;
+}
+
+Items& Items::Number(std::string_view prefix, int32_t value) {
+  Begin(prefix);
+  text_ += std::to_string(value);
+  text_ += CR;
+  return *this;
+}
+
+Items& Items::Number(std::string_view prefix, float value) {
+  Begin(prefix);
+  text_ += vb::SingleText(value);
+  text_ += CR;
+  return *this;
+}
+
+}  // namespace tessaly::sql

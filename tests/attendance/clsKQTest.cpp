@@ -1,1 +1,264 @@
+#include "tessaly/attendance/clsKQ.h"
+
 #include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+void FillDay(clsKQ& kq, const std::string& emp, const std::string& date) {
+  kq.FEmpID(emp);
+  kq.FName("Zhang San");
+  kq.FDept("Sales");
+  kq.FKQType("normal");
+  kq.FDate(date);
+  kq.FIn1("08:01");
+  kq.FOut1("12:00");
+  kq.FIsWQ(1);
+  kq.FCDNum(-2);
+  kq.FJBHours(7.5f);
+  kq.FSBSJ(8.0f);
+  kq.FQJSJ(0.25f);
+  kq.FNote("ok");
+  kq.FShift("A");
+}
+
+TEST(clsKQText, BuildersProduceTheStatementFragmentsByteForByte) {
+  clsKQ kq;
+  FillDay(kq, "0001", "2003-05-01");
+  kq.FID(42);
+  kq.FIsTJ(1);
+  EXPECT_EQ(kq.GetValueFields(),
+            "F_EmpID,F_Name,F_Dept,F_KQType,F_Date,F_In1,F_Out1,F_In2,F_Out2,F_In3,F_Out3,"
+            "F_ZLIn,F_ZLOut,F_IsWQ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_JBHours,F_Note,"
+            "F_SBSJ,F_QJSJ,F_Shift");
+  EXPECT_EQ(Visible(kq.GetValuesString()),
+            "'0001'\\r,'Zhang San'\\r,'Sales'\\r,'normal'\\r,#2003-05-01#\\r,'08:01'\\r,"
+            "'12:00'\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,1\\r,-2\\r,0\\r,0\\r,0\\r,7.5\\r,"
+            "'ok'\\r,8\\r,0.25\\r,'A'\\r");
+  EXPECT_EQ(Visible(kq.GetBodyString(0)),
+            "F_EmpID='0001'\\r,F_Name='Zhang San'\\r,F_Dept='Sales'\\r,F_KQType='normal'\\r,"
+            "F_Date=#2003-05-01#\\r,F_In1='08:01'\\r,F_Out1='12:00'\\r,F_In2=''\\r,F_Out2=''\\r,"
+            "F_In3=''\\r,F_Out3=''\\r,F_ZLIn=''\\r,F_ZLOut=''\\r,F_IsWQ=1\\r,F_CDNum=-2\\r,"
+            "F_CDMinute=0\\r,F_ZtNum=0\\r,F_ZTMinute=0\\r,F_JBHours=7.5\\r,F_Note='ok'\\r,"
+            "F_SBSJ=8\\r,F_QJSJ=0.25\\r,F_Shift='A'\\r");
+  EXPECT_EQ(Visible(kq.GetBodyString(KQ_UPDTJ)), "F_IsTJ=1\\r");
+  EXPECT_EQ(kq.GetBodyString(KQ_N0RMAL), kq.GetBodyString(0));
+  EXPECT_EQ(kq.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+  EXPECT_EQ(kq.GetWhereString(KQ_BYEMPIDANDDATE), " F_EmpID='0001' and F_Date=#2003-05-01#");
+  for (int32_t mode : {0, 1, 2, 4, -7}) EXPECT_EQ(kq.GetWhereString(mode), " F_ID=42") << mode;
+  EXPECT_EQ(kq.GetSelString(5), " * ");
+}
+
+TEST(clsKQText, QuotesInValuesAreDoubledAndCannotEndALiteral) {
+  clsKQ kq;
+  kq.FEmpID("O'Brien");
+  kq.FDate("2003-05-01# or 1=1 or #2003-05-01");
+  EXPECT_EQ(kq.GetWhereString(KQ_BYEMPIDANDDATE),
+            " F_EmpID='O''Brien' and F_Date=#2003-05-01? or 1=1 or ?2003-05-01#");
+}
+
+TEST(clsKQProperties, TextLetsKeepTheirWidthInCharacters) {
+  clsKQ kq;
+  kq.FEmpID("123456789012");
+  EXPECT_EQ(kq.FEmpID(), "1234567890");
+  kq.FName("张三李四王五赵六钱七孙八周九吴十郑冯陈褚卫蒋沈韩");  // 24 characters
+  EXPECT_EQ(kq.FName(), "张三李四王五赵六钱七孙八周九吴十郑冯陈褚");
+  kq.FDept(std::string(60, 'd'));
+  EXPECT_EQ(kq.FDept().size(), 50u);
+  kq.FNote(std::string(300, 'n'));
+  kq.FShift(std::string(300, 's'));
+  EXPECT_EQ(kq.FNote().size(), 300u);
+  EXPECT_EQ(kq.FShift().size(), 300u);
+}
+
+class clsKQDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    kq_.HConnect(conn_);
+  }
+  int32_t AddDay(const std::string& emp, const std::string& date) {
+    clsKQ kq;
+    kq.HConnect(conn_);
+    FillDay(kq, emp, date);
+    std::string err;
+    EXPECT_EQ(kq.Add(err), RES_ADDOK) << err;
+    return std::stoi(Scalar(conn_, "select max(F_ID) from T_KQ"));
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsKQ kq_;
+  std::string err_;
+};
+
+TEST_F(clsKQDb, OperationsSendTheirStatementsByteForByte) {
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  clsKQ kq;
+  kq.HConnect(conn_);
+  kq.FEmpID("0001");
+  kq.FDate("2003-05-01");
+  ASSERT_EQ(kq.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(kq.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  kq.FIsTJ(1);
+  ASSERT_EQ(kq.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
+  ASSERT_EQ(kq.Delete(err_), RES_DELOK) << err_;
+  const std::vector<std::string> expected = {
+      "INSERT INTO T_KQ\\r(" + kq.GetValueFields() + "\\r)\\rVALUES(\\r" +
+          Visible(kq.GetValuesString()) + ")",
+      "SELECT  *  FROM T_KQ\\rWHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
+      "SELECT COUNT(*) AS C\\rFROM T_KQ\\rWHERE  F_ID=1",
+      "UPDATE T_KQ\\rSET\\rF_IsTJ=1\\rWHERE  F_ID=1",
+      "SELECT COUNT(*) AS C\\rFROM T_KQ\\rWHERE  F_ID=1",
+      "DELETE FROM T_KQ\\rWHERE  F_ID=1",
+  };
+  EXPECT_EQ(sent, expected);
+}
+
+TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
+  const int32_t id = AddDay("O'Brien", "2003-5-1");
+  kq_.FEmpID("o'brien");  // text comparisons ignore letter case
+  kq_.FDate("2003-05-01");
+  ASSERT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(kq_.FID(), id);
+  EXPECT_EQ(kq_.FEmpID(), "O'Brien");
+  EXPECT_EQ(kq_.FDate(), "2003-05-01");
+  EXPECT_EQ(kq_.FIn1(), "08:01");
+  EXPECT_EQ(kq_.FIn2(), "");
+  EXPECT_EQ(kq_.FIsWQ(), 1);
+  EXPECT_EQ(kq_.FCDNum(), -2);
+  EXPECT_FLOAT_EQ(kq_.FJBHours(), 7.5f);
+  EXPECT_FLOAT_EQ(kq_.FQJSJ(), 0.25f);
+  EXPECT_EQ(kq_.FIsTJ(), 0);  // the table's default
+  EXPECT_EQ(kq_.FShift(), "A");
+  EXPECT_EQ(kq_.HRecordCount(), 1);
+}
+
+TEST_F(clsKQDb, UpdateRewritesTheRowOrOnlyTheFlag) {
+  kq_.FID(AddDay("0001", "2003-05-01"));
+  ASSERT_EQ(kq_.DoSearch(err_), RES_FOUND);
+  kq_.FNote("changed");
+  kq_.FIsTJ(1);
+  EXPECT_EQ(kq_.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "ok/1");
+  EXPECT_EQ(kq_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "changed/1");
+  // The update closed the search result: the walk is over.
+  EXPECT_FALSE(kq_.MoveNext());
+  EXPECT_TRUE(kq_.ISEOF());
+}
+
+TEST_F(clsKQDb, MissingKeyIsReportedWithoutWriting) {
+  kq_.FID(999);
+  EXPECT_EQ(kq_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(kq_.Delete(err_), RES_DELNOTFOUND);
+  AddDay("0001", "2003-05-01");
+  kq_.FID(std::stoi(Scalar(conn_, "select F_ID from T_KQ")));
+  EXPECT_EQ(kq_.Delete(err_), RES_DELOK);
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
+  EXPECT_EQ(err_, "");
+}
+
+TEST_F(clsKQDb, SearchWithoutMatchKeepsThePropertiesAndEmptyTableGives71) {
+  kq_.FEmpID("keep");
+  EXPECT_EQ(kq_.DoSearch(err_, -1), RES_NOTFOUND);
+  AddDay("0001", "2003-05-01");
+  kq_.FDate("2003-05-02");
+  EXPECT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_NOTFOUND);
+  EXPECT_EQ(kq_.FEmpID(), "keep");
+  EXPECT_EQ(kq_.FID(), 0);
+}
+
+TEST_F(clsKQDb, WalkAllRowsInKeyOrderBothWays) {
+  for (const char* emp : {"0003", "0001", "0002"}) AddDay(emp, "2003-05-01");
+  ASSERT_EQ(kq_.DoSearch(err_, -1), RES_FOUND);
+  std::string seen = kq_.FEmpID();
+  while (kq_.MoveNext()) seen += "," + kq_.FEmpID();
+  EXPECT_EQ(seen, "0003,0001,0002");
+  EXPECT_TRUE(kq_.ISEOF());
+  EXPECT_FALSE(kq_.MoveNext());
+  EXPECT_EQ(kq_.FEmpID(), "0002");  // the last row's values stay
+  ASSERT_TRUE(kq_.MovePrevious());
+  EXPECT_EQ(kq_.FEmpID(), "0002");
+  ASSERT_TRUE(kq_.MoveFirst());
+  EXPECT_EQ(kq_.FEmpID(), "0003");
+  EXPECT_FALSE(kq_.MovePrevious());
+  EXPECT_TRUE(kq_.ISBOF());
+  ASSERT_TRUE(kq_.MoveLast());
+  EXPECT_EQ(kq_.FEmpID(), "0002");
+  EXPECT_EQ(kq_.HRecordCount(), 3);
+}
+
+TEST_F(clsKQDb, BadDatesAreRefusedByTheDatabase) {
+  kq_.FEmpID("0001");
+  kq_.FDate("2003-13-45");
+  EXPECT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_SEARCHERR);
+  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(err_, kq_.LastError().description + "(-2147217900)");
+  EXPECT_NE(err_.find("Syntax error in date"), std::string::npos) << err_;
+
+  std::string add_err = "untouched";
+  FillDay(kq_, "0001", "");
+  EXPECT_EQ(kq_.Add(add_err), RES_CMDERR);  // "##" is no date
+  EXPECT_EQ(add_err, "untouched");
+  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
+}
+
+TEST_F(clsKQDb, NullColumnsLoadAsEmptyTextsAndZeros) {
+  conn_->Execute("insert into T_KQ (F_EmpID, F_Date) values ('0009', #2003-05-03#)");
+  kq_.FIn1("stale");
+  kq_.FCDNum(5);
+  ASSERT_EQ(kq_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(kq_.FIn1(), "");
+  EXPECT_EQ(kq_.FCDNum(), 0);
+  EXPECT_FLOAT_EQ(kq_.FJBHours(), 0.0f);
+  EXPECT_EQ(kq_.FDate(), "2003-05-03");
+}
+
+// A load stops at the first column it cannot read; the columns before it keep
+// their new values, and the move still answers True.
+TEST_F(clsKQDb, FailedLoadKeepsWhatItReadAndReportsTheDescription) {
+  AddDay("0001", "2003-05-01");
+  auto rs = std::make_shared<db::Recordset>();
+  rs->Open("select F_ID, F_EmpID, F_Name, F_Dept, F_KqType, F_Date from T_KQ", conn_,
+           db::adOpenKeyset, db::adLockReadOnly);
+  kq_.HRecordset(rs);
+  kq_.FIn1("before");
+  EXPECT_EQ(kq_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(err_, RuntimeErrorDescription(errnum::kItemNotFound));
+  EXPECT_EQ(kq_.FEmpID(), "0001");
+  EXPECT_EQ(kq_.FIn1(), "before");
+  EXPECT_TRUE(kq_.MoveFirst());
+  EXPECT_EQ(kq_.LastError().number, errnum::kItemNotFound);
+
+  // A count beyond 16 bits overflows the property.
+  rs->Close();
+  rs->Open(
+      "select F_ID, F_EmpID, F_Name, F_Dept, F_KqType, F_Date, F_In1, F_Out1, F_In2, "
+      "F_Out2, F_In3, F_Out3, F_ZLIn, F_ZLOut, 40000 as F_IsWQ from T_KQ",
+      conn_, db::adOpenKeyset, db::adLockReadOnly);
+  EXPECT_EQ(kq_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(err_, "Overflow");
+  EXPECT_EQ(kq_.FIn1(), "08:01");
+}
+
+TEST(clsKQWithoutConnection, OperationsFailWithoutThrowing) {
+  clsKQ kq;
+  std::string err;
+  EXPECT_EQ(kq.Add(err), RES_ADDERR);
+  EXPECT_EQ(kq.DoSearch(err, -1), RES_SEARCHERR);
+  EXPECT_EQ(kq.Update(err), RES_UPDERR);
+  EXPECT_EQ(kq.Delete(err), RES_DELERR);
+  EXPECT_FALSE(kq.MoveNext());
+  EXPECT_TRUE(kq.ISEOF());
+  EXPECT_EQ(kq.HRecordCount(), 0);
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,1 +1,202 @@
+// The recordset as the record classes walk it: cursor moves, counts, fields
+// and the kinds of the values they hold.
 #include <gtest/gtest.h>
+
+#include <optional>
+
+#include "db/DbContract.h"
+
+namespace tessaly::db::testing {
+namespace {
+
+class RecordsetContract : public DbContract {};
+TESSALY_INSTANTIATE_DB_CONTRACT(RecordsetContract);
+
+// Where the cursor stands: "BOF", "EOF" or the F_ID of the row.
+std::string Where(const Recordset& rs) {
+  if (rs.IsBOF()) return "BOF";
+  if (rs.IsEOF()) return "EOF";
+  return rs.Fields().Item("F_ID").Value().ToText();
+}
+
+TEST_P(RecordsetContract, MovesBothWaysAndRaises3021OnlyPastTheEnds) {
+  AddEmployees(3);
+  Recordset rs;
+  rs.Open("SELECT F_ID FROM T_Emp ORDER BY F_ID", conn_, adOpenKeyset, adLockReadOnly);
+  ASSERT_EQ(Where(rs), "1");
+  const auto next = &Recordset::MoveNext, prev = &Recordset::MovePrevious,
+             first = &Recordset::MoveFirst, last = &Recordset::MoveLast;
+  // A move and where the cursor stands after it; "!" marks a move that raised
+  // 3021 and left the cursor where it was.
+  const std::pair<void (Recordset::*)(), std::string> steps[] = {
+      {next, "2"},   {next, "3"},   {next, "EOF"},  {next, "!EOF"}, {prev, "3"},
+      {first, "1"},  {prev, "BOF"}, {prev, "!BOF"}, {next, "1"},    {last, "3"},
+      {next, "EOF"}, {first, "1"},  {prev, "BOF"},  {last, "3"}};
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    const auto& [move, where] = steps[i];
+    const bool raises = where[0] == '!';
+    EXPECT_EQ(Caught([&] { (rs.*move)(); }).number(), raises ? errnum::kNoCurrentRecord : 0)
+        << "step " << i;
+    EXPECT_EQ(Where(rs), raises ? where.substr(1) : where) << "step " << i;
+  }
+  rs.MoveNext();
+  const Error at_eof = Caught([&] { rs.Fields().Item("F_ID").Value(); });
+  EXPECT_EQ(at_eof.number(), errnum::kNoCurrentRecord);
+  EXPECT_EQ(at_eof.description(), RuntimeErrorDescription(errnum::kNoCurrentRecord));
+}
+
+TEST_P(RecordsetContract, EmptyResultIsBofAndEofAndRefusesEveryMoveAndRead) {
+  Recordset rs;
+  rs.Open("SELECT F_ID, F_Name FROM T_Emp", conn_, adOpenStatic, adLockReadOnly);
+  EXPECT_TRUE(rs.IsBOF() && rs.IsEOF());
+  EXPECT_EQ(rs.RecordCount(), 0);
+  EXPECT_EQ(rs.Fields().Item(1).Name(), "F_Name");
+  for (const auto& f : std::initializer_list<std::function<void()>>{
+           [&] { rs.MoveNext(); }, [&] { rs.MovePrevious(); }, [&] { rs.MoveFirst(); },
+           [&] { rs.MoveLast(); }, [&] { rs.Fields().Item("F_ID").Value(); }}) {
+    EXPECT_EQ(Caught(f).number(), errnum::kNoCurrentRecord);
+  }
+}
+
+TEST_P(RecordsetContract, RecordCountIsExactExceptOnAForwardOnlyCursor) {
+  AddEmployees(3);
+  for (const auto& [cursor, expected] : {std::pair{adOpenForwardOnly, -1},
+                                         {adOpenKeyset, 3},
+                                         {adOpenDynamic, 3},
+                                         {adOpenStatic, 3}}) {
+    Recordset rs;
+    rs.Open("SELECT * FROM T_Emp", conn_, cursor, adLockReadOnly);
+    EXPECT_EQ(rs.RecordCount(), expected) << "cursor " << cursor;
+  }
+}
+
+TEST_P(RecordsetContract, ClosedRecordsetAndItsFieldsRaise3704) {
+  AddEmployees(1);
+  Recordset never_opened, closed;
+  closed.Open("SELECT F_ID FROM T_Emp", conn_, adOpenKeyset, adLockReadOnly);
+  const Field kept = closed.Fields().Item("F_ID");
+  closed.Close();
+  EXPECT_EQ(closed.State(), 0);
+  std::optional<Field> orphan;
+  {
+    Recordset gone;
+    gone.Open("SELECT F_ID FROM T_Emp", conn_, adOpenKeyset, adLockReadOnly);
+    orphan = gone.Fields().Item(0);
+  }
+  for (Recordset* rs : {&never_opened, &closed}) {
+    for (const auto& op : std::initializer_list<std::function<void()>>{
+             [&] { rs->Close(); }, [&] { rs->RecordCount(); }, [&] { rs->IsEOF(); },
+             [&] { rs->IsBOF(); }, [&] { rs->MoveNext(); }, [&] { rs->MovePrevious(); },
+             [&] { rs->MoveFirst(); }, [&] { rs->MoveLast(); }, [&] { rs->Fields(); }}) {
+      EXPECT_EQ(Caught(op).number(), errnum::kObjectClosed);
+    }
+  }
+  // A field never reads rows of a later opening, nor of a recordset that is gone.
+  closed.Open("SELECT F_Name FROM T_Emp", conn_, adOpenKeyset, adLockReadOnly);
+  EXPECT_EQ(Caught([&] { kept.Value(); }).number(), errnum::kObjectClosed);
+  EXPECT_EQ(Caught([&] { orphan->Value(); }).number(), errnum::kObjectClosed);
+  EXPECT_EQ(closed.Fields().Item(0).Value().ToText(), "e1");
+}
+
+TEST_P(RecordsetContract, OpenRefusesAnOpenRecordsetOrNoConnectionAndStaysClosedWithoutRows) {
+  Recordset rs;
+  EXPECT_EQ(Caught([&] { rs.Open("SELECT * FROM T_Emp", nullptr); }).number(),
+            errnum::kInvalidConnection);
+  rs.Open(InsertSql(1), conn_, adOpenKeyset, adLockReadOnly);  // runs, yields no rows
+  EXPECT_EQ(rs.State(), 0);
+  EXPECT_EQ(Caught([&] { rs.IsEOF(); }).number(), errnum::kObjectClosed);
+  Native(InsertSql(2));
+  rs.Open("SELECT F_ID FROM T_Emp ORDER BY F_ID", conn_, adOpenKeyset, adLockReadOnly);
+  rs.MoveNext();
+  EXPECT_EQ(Caught([&] { rs.Open("SELECT * FROM T_Src", conn_); }).number(), errnum::kObjectOpen);
+  EXPECT_EQ(Where(rs), "2");  // the open recordset is untouched
+}
+
+TEST_P(RecordsetContract, FieldNamesMatchWithoutRegardToCase) {
+  AddEmployees(1);
+  Recordset rs;
+  rs.Open("SELECT F_ID, F_Name AS 员工Name FROM T_Emp", conn_, adOpenKeyset, adLockReadOnly);
+  EXPECT_EQ(rs.Fields().Item("f_id").Value().ToText(), "1");
+  EXPECT_EQ(rs.Fields().Item("F_ID").Name(), "F_ID");
+  EXPECT_EQ(rs.Fields().Item("员工NAME").Name(), "员工Name");
+  EXPECT_EQ(rs.Fields().IndexOf("F_IDX"), -1);
+  for (const auto& f : std::initializer_list<std::function<void()>>{
+           [&] { rs.Fields().Item("F_Nowhere"); }, [&] { rs.Fields().Item(2); },
+           [&] { rs.Fields().Item(-1); }}) {
+    const Error e = Caught(f);
+    EXPECT_EQ(e.number(), errnum::kItemNotFound);
+    EXPECT_EQ(e.description(), RuntimeErrorDescription(errnum::kItemNotFound));
+  }
+}
+
+TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredValue) {
+  struct Case {
+    const char* declared;  // nullptr: an expression, typed by what it holds
+    const char* value;     // native literal or expression
+    VarType kind;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"VARCHAR(10)", "'abc'", VarType::kString, "abc"},
+      {"TEXT", "12", VarType::kString, "12"},
+      {"MEMO", "'m'", VarType::kString, "m"},
+      {"CHAR(2)", "'c'", VarType::kString, "c"},
+      {"TINYINT", "200", VarType::kByte, "200"},
+      {"BYTE", "7", VarType::kByte, "7"},
+      {"SMALLINT", "-5", VarType::kInteger, "-5"},
+      {"short", "3", VarType::kInteger, "3"},
+      {"INTEGER", "100000", VarType::kLong, "100000"},
+      {"LONG", "-2", VarType::kLong, "-2"},
+      {"COUNTER", "9", VarType::kLong, "9"},
+      {"SINGLE", "7.3", VarType::kSingle, "7.3"},
+      {"DOUBLE", "0.1", VarType::kDouble, "0.1"},
+      {"CURRENCY", "12.5", VarType::kDouble, "12.5"},
+      {"FLOAT", "2", VarType::kDouble, "2"},
+      {"BIT", "-1", VarType::kBoolean, "True"},
+      {"YESNO", "0", VarType::kBoolean, "False"},
+      {"BOOLEAN", "1", VarType::kBoolean, "True"},
+      {"DATETIME", "'2024-03-05'", VarType::kDate, "2024-03-05"},
+      {"DATE", "'2024-03-05 08:30:00'", VarType::kDate, "2024-03-05 08:30:00"},
+      {"TIME", "'1899-12-30 09:00:00'", VarType::kDate, "09:00:00"},
+      {"DATETIME", "'not a date'", VarType::kString, "not a date"},
+      {"INTEGER", "NULL", VarType::kNull, ""},
+      {nullptr, "1 + 1", VarType::kLong, "2"},
+      {nullptr, "3000000000", VarType::kDouble, "3000000000"},
+      {nullptr, "2.5 * 2", VarType::kDouble, "5"},
+      {nullptr, "'a' || 'b'", VarType::kString, "ab"},
+      {nullptr, "NULL", VarType::kNull, ""},
+  };
+  for (const Case& c : cases) {
+    Native("DROP TABLE IF EXISTS T_V");
+    Native(std::string("CREATE TABLE T_V (v ") + (c.declared ? c.declared : "") + ")");
+    Native("INSERT INTO T_V VALUES (NULL)");
+    internal::ResultData out;
+    if (c.declared) {
+      Native(std::string("UPDATE T_V SET v = ") + c.value);
+      conn_->backend().Run("SELECT v FROM T_V", &out);
+    } else {
+      conn_->backend().Run(std::string("SELECT ") + c.value + " AS v", &out);
+    }
+    ASSERT_EQ(out.row_count, 1u);
+    const char* what = c.declared ? c.declared : c.value;
+    EXPECT_EQ(static_cast<int>(out.cells[0].Type()), static_cast<int>(c.kind)) << what;
+    EXPECT_EQ(out.cells[0].ToText(), c.text) << what;
+  }
+}
+
+TEST_P(RecordsetContract, AggregatesOverNoRowsOrOnlyNullsAreNullButCountsAreZero) {
+  Native("INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'a')");  // F_Rate is Null
+  Recordset rs;
+  rs.Open(
+      "SELECT Sum(F_Hours) AS s, Max(F_Day) AS m, Min(F_Shift) AS n, Count(*) AS c, "
+      "(SELECT Avg(F_Rate) FROM T_Emp) AS a, (SELECT Count(F_Rate) FROM T_Emp) AS r "
+      "FROM T_Emp WHERE F_ID > 1",
+      conn_, adOpenKeyset, adLockReadOnly);
+  for (const char* name : {"s", "m", "n", "a"})
+    EXPECT_TRUE(rs.Fields().Item(name).Value().IsNull());
+  for (const char* name : {"c", "r"})
+    EXPECT_EQ(rs.Fields().Item(name).Value(), Variant(int32_t{0}));
+}
+
+}  // namespace
+}  // namespace tessaly::db::testing

@@ -1,1 +1,88 @@
+// The shared pieces behind every record class: the next free key and the
+// base object's answers.
 #include <gtest/gtest.h>
+
+#include "db/Backend.h"
+#include "support/TestDb.h"
+#include "tessaly/framework/Listing.h"
+#include "tessaly/interfaces/BaseObject.h"
+
+namespace tessaly {
+namespace {
+
+class NextKey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    conn_->backend().Run("create table T_Loose (F_ID INTEGER, F_Note TEXT)", nullptr);
+  }
+  std::shared_ptr<db::Connection> conn_;
+  db::Recordset rs_;
+};
+
+TEST_F(NextKey, IsOneMoreThanTheLargestOrOneWhenThereIsNone) {
+  int32_t id = 0;
+  EXPECT_EQ(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), RES_OK);
+  EXPECT_EQ(id, 1);
+  conn_->Execute("insert into T_Loose (F_Note) values ('no key')");
+  EXPECT_EQ(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), RES_OK);
+  EXPECT_EQ(id, 1);  // every key Null
+  conn_->Execute("insert into T_Loose (F_ID) values (41)");
+  conn_->Execute("insert into T_Loose (F_ID) values (7)");
+  int16_t small = 0;
+  EXPECT_EQ(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, small), RES_OK);
+  EXPECT_EQ(small, 42);
+  EXPECT_EQ(rs_.State(), 1);  // left open on its one-row result
+}
+
+TEST_F(NextKey, OverflowsAtTheTopOfItsWidthAndPropagatesErrors) {
+  conn_->Execute("insert into T_Loose (F_ID) values (32767)");
+  int16_t small = 0;
+  int32_t id = 0;
+  try {
+    framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, small);
+    ADD_FAILURE() << "no overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kOverflow);
+    EXPECT_EQ(e.description(), "Overflow");
+  }
+  EXPECT_EQ(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), RES_OK);
+  EXPECT_EQ(id, 32768);
+  conn_->Execute("insert into T_Loose (F_ID) values (2147483647)");
+  EXPECT_THROW(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), Error);
+  try {
+    framework::GetMaxID("F_ID", "T_Missing", conn_, &rs_, id);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kNoTable);
+  }
+  EXPECT_THROW(framework::GetMaxID("F_ID", "T_Loose", nullptr, &rs_, id), Error);
+}
+
+TEST(BaseObjectAnswers, NoRecordsetMeansNoRowAndNoError) {
+  BaseObject base;
+  EXPECT_TRUE(base.IsNothing());
+  EXPECT_TRUE(base.ISEOF());
+  EXPECT_TRUE(base.ISBOF());
+  EXPECT_EQ(base.HRecordCount(), 0);
+  EXPECT_FALSE(base.MoveFirst());
+  EXPECT_FALSE(base.MoveNext());
+  EXPECT_EQ(base.GetClipString(), "");
+
+  auto conn = testing::AttendanceDb();
+  auto rs = std::make_shared<db::Recordset>();
+  rs->Open("select 'a' as x, 2 as y", conn, db::adOpenKeyset, db::adLockReadOnly);
+  base.HRecordset(rs);
+  EXPECT_FALSE(base.IsNothing());
+  EXPECT_EQ(base.GetClipString(), "a\t2");
+  EXPECT_FALSE(base.MoveNext());
+  EXPECT_TRUE(base.ISEOF());
+  EXPECT_FALSE(base.MoveNext());  // at EOF already: still no error
+  EXPECT_TRUE(base.MovePrevious());
+  rs->Close();
+  EXPECT_TRUE(base.ISEOF());
+  EXPECT_FALSE(base.MoveLast());
+}
+
+}  // namespace
+}  // namespace tessaly

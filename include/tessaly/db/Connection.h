@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +42,13 @@ class Connection {
   void CommitTrans();
   void RollbackTrans();
 
+  // Calls observer with every Jet statement the connection is asked to run,
+  // as the library wrote it and before it is translated: a host's log of what
+  // was sent. An empty function removes the observer.
+  void Trace(std::function<void(std::string_view jet_sql)> observer) {
+    trace_ = std::move(observer);
+  }
+
   // Translates a Jet statement into the engine's own SQL without running it;
   // throws tessaly::Error as Execute would for a statement it cannot read.
   std::string Translate(std::string_view sql) const;
@@ -49,9 +57,14 @@ class Connection {
   // any (out may be null). Used by Recordset.
   int32_t Run(std::string_view sql, internal::ResultData* out);
 
+  // Internal: the engine behind the connection (schema creation speaks to it
+  // in its own SQL).
+  internal::Backend& backend() { return *backend_; }
+
  private:
   explicit Connection(std::unique_ptr<internal::Backend> backend);
   std::unique_ptr<internal::Backend> backend_;
+  std::function<void(std::string_view)> trace_;
 };
 
 }  // namespace tessaly::db

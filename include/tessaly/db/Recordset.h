@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "tessaly/db/Variant.h"
 
@@ -15,7 +16,8 @@ class Recordset;
 
 namespace internal {
 struct ResultData;
-}
+struct Cursor;  // one opening of a recordset: its rows and the row it stands on
+}  // namespace internal
 
 enum CursorTypeEnum : int32_t {
   adOpenForwardOnly = 0,
@@ -32,8 +34,9 @@ enum LockTypeEnum : int32_t {
 };
 
 // One column of the recordset. Value() reads the row the recordset stands on
-// when it is called; it raises 3704 on a closed recordset and 3021 when the
-// recordset stands on no row.
+// when it is called; it raises 3704 once the recordset is closed (or
+// destroyed) and 3021 when the recordset stands on no row. A field shares the
+// recordset's rows, so it never dangles.
 class Field {
  public:
   const std::string& Name() const;
@@ -43,8 +46,9 @@ class Field {
 
  private:
   friend class Fields;
-  Field(const Recordset* rs, size_t index) : rs_(rs), index_(index) {}
-  const Recordset* rs_;
+  Field(std::shared_ptr<const internal::Cursor> cursor, size_t index)
+      : cursor_(std::move(cursor)), index_(index) {}
+  std::shared_ptr<const internal::Cursor> cursor_;
   size_t index_;
 };
 
@@ -60,8 +64,8 @@ class Fields {
 
  private:
   friend class Recordset;
-  explicit Fields(const Recordset* rs) : rs_(rs) {}
-  const Recordset* rs_;
+  explicit Fields(std::shared_ptr<const internal::Cursor> cursor) : cursor_(std::move(cursor)) {}
+  std::shared_ptr<const internal::Cursor> cursor_;
 };
 
 // A recordset: closed until Open; then every row of the result is held in
@@ -84,14 +88,15 @@ class Recordset {
             CursorTypeEnum cursor = adOpenForwardOnly, LockTypeEnum lock = adLockReadOnly,
             int32_t options = -1);
   void Close();  // 3704 when closed
-  int32_t State() const { return data_ ? 1 : 0; }
+  int32_t State() const;
 
   int32_t RecordCount() const;
   bool IsEOF() const;
   bool IsBOF() const;
-  // 3021 when the move starts before the first or past the last row, and for
-  // every move on an empty result. A forward-only cursor moves both ways too:
-  // its rows are held like the others'.
+  // As the host's recordset moved: MoveNext raises 3021 at EOF, MovePrevious
+  // at BOF, and every move raises 3021 on an empty result; MoveFirst and
+  // MoveLast work from BOF or EOF when there are rows. A forward-only cursor
+  // moves both ways too: its rows are held like the others'.
   void MoveNext();
   void MovePrevious();
   void MoveFirst();
@@ -103,16 +108,12 @@ class Recordset {
   const std::shared_ptr<Connection>& ActiveConnection() const { return connection_; }
 
  private:
-  friend class Field;
-  friend class tessaly::db::Fields;
-  void CheckOpen() const;
-  const Variant& Cell(size_t column) const;  // 3704 / 3021 checked
+  internal::Cursor& OpenCursor() const;  // 3704 when closed
 
   std::shared_ptr<Connection> connection_;
-  std::shared_ptr<const internal::ResultData> data_;
-  CursorTypeEnum cursor_ = adOpenForwardOnly;
-  // The row the cursor stands on: -1 is BOF, row_count is EOF.
-  int64_t position_ = 0;
+  // Null while closed. Each Open makes a new one and Close empties it, so a
+  // field read from an earlier opening raises 3704 instead of reading new rows.
+  std::shared_ptr<internal::Cursor> cursor_;
 };
 
 }  // namespace tessaly::db

@@ -61,6 +61,11 @@ struct Key {
   static Type Load(const db::Variant& value) { return value.ToLong(); }
 };
 
+// Call inside a catch block: the error being handled as number and
+// description (an exception other than tessaly::Error counts as a provider
+// failure with its message).
+ErrorInfo CaughtErrorInfo();
+
 // One column of a record class: its property, its name in the database, and
 // how a row's value is stored into the property.
 template <class Self>
@@ -123,6 +128,12 @@ class Record : public ClsBase {
   std::string_view table() const { return table_; }
   ErrorInfo& last_error() { return last_error_; }
 
+  // Runs body under an error trap, as the old methods' "On Error" handlers
+  // did: LastError() is cleared first; an error body raises is kept in
+  // LastError() and `failed` is returned instead.
+  template <class Result, class Body>
+  Result Trapped(Result failed, Body&& body);
+
  private:
   bool LoadAfterMove(bool moved);
 
@@ -143,6 +154,17 @@ class RecordOf : public Record {
   void LoadColumns(const db::Fields& fields) override;
 };
 
+template <class Result, class Body>
+Result Record::Trapped(Result failed, Body&& body) {
+  last_error_ = {};
+  try {
+    return body();
+  } catch (...) {
+    last_error_ = CaughtErrorInfo();
+    return failed;
+  }
+}
+
 // Reads one named column of the current row (no copy); raises 3265 for an
 // unknown name, 3704/3021 when there is no row.
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
@@ -160,21 +182,20 @@ void RecordOf<Self>::LoadColumns(const db::Fields& fields) {
 // Use inside the class body through the class's column list:
 //   #define TESSALY_CLSKQ_COLUMNS(X) X(Key, FID, "F_ID", 0) X(Text, FEmpID, "F_EmpID", 10) ...
 //   TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
-#define TESSALY_PROPERTY(Kind, Prop, Column, Width)                              \
- public:                                                                         \
-  ::tessaly::framework::Kind::Type Prop() const { return Prop##_; }              \
-  void Prop(::tessaly::framework::Kind::Type value) {                            \
-    Prop##_ = ::tessaly::framework::Kind::Let(std::move(value), Width);          \
-  }                                                                              \
-                                                                                 \
- private:                                                                        \
+#define TESSALY_PROPERTY(Kind, Prop, Column, Width)                     \
+ public:                                                                \
+  ::tessaly::framework::Kind::Type Prop() const { return Prop##_; }     \
+  void Prop(::tessaly::framework::Kind::Type value) {                   \
+    Prop##_ = ::tessaly::framework::Kind::Let(std::move(value), Width); \
+  }                                                                     \
+                                                                        \
+ private:                                                               \
   ::tessaly::framework::Kind::Type Prop##_ = {};
 
 // Declares the entry of the column table for the same column (inside a member
 // function of the class, where Self names the class).
-#define TESSALY_COLUMN(Kind, Prop, Column, Width)                                 \
-  ::tessaly::framework::ColumnDef<Self>{                                         \
-      #Prop, Column,                                                             \
-      [](Self& self, const ::tessaly::db::Variant& value) {                      \
-        self.Prop##_ = ::tessaly::framework::Kind::Load(value);                  \
-      }},
+#define TESSALY_COLUMN(Kind, Prop, Column, Width)                                                 \
+  ::tessaly::framework::ColumnDef<Self>{#Prop, Column,                                            \
+                                        [](Self& self, const ::tessaly::db::Variant& value) {     \
+                                          self.Prop##_ = ::tessaly::framework::Kind::Load(value); \
+                                        }},

@@ -47,6 +47,17 @@ inline constexpr std::string_view T_Log = "T_Log";
 inline constexpr std::string_view T_Collect = "T_Collect";
 inline constexpr std::string_view T_PBSet = "T_PBSet";
 
+// The statement texts, exactly as the functions below send them ("\r" is a
+// single carriage return; fragments are joined with nothing added).
+std::string InsertText(std::string_view TableName, std::string_view FieldsStr,
+                       std::string_view ValuesStr);
+std::string SelectText(std::string_view TableName, std::string_view WhereStr,
+                       std::string_view SelStr);
+std::string UpdateText(std::string_view TableName, std::string_view WhereStr,
+                       std::string_view SetStr);
+std::string DeleteText(std::string_view TableName, std::string_view WhereStr);
+std::string CountText(std::string_view TableName, std::string_view WhereStr);
+
 // The statement functions. Conn is the object's connection (null before the
 // host set one: every statement then fails), Rs the object's own recordset.
 // None of them throws: a failure becomes the result code, ErrStr receives
@@ -63,16 +74,16 @@ eRESULT ExeInsertSQL(std::string_view TableName, std::string_view WhereStr,
 
 // Opens Rs (static cursor) on "SELECT sel FROM t\rWHERE where" and leaves it
 // open: RES_FOUND, RES_NOTFOUND or RES_SEARCHERR.
-eRESULT ExeSelectSQL(std::string_view TableName, std::string_view WhereStr,
-                     std::string_view SelStr, const std::shared_ptr<db::Connection>& Conn,
-                     db::Recordset* Rs, std::string& ErrStr, ErrorInfo* trapped = nullptr);
+eRESULT ExeSelectSQL(std::string_view TableName, std::string_view WhereStr, std::string_view SelStr,
+                     const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
+                     std::string& ErrStr, ErrorInfo* trapped = nullptr);
 
 // "UPDATE t\rSET\rsetWHERE where" after an existence check on Rs (left
 // closed): RES_UPDOK, RES_UPDNOTFOUND, RES_CMDERR (ErrStr untouched) or
 // RES_UPDERR.
-eRESULT ExeUpdateSQL(std::string_view TableName, std::string_view WhereStr,
-                     std::string_view SetStr, const std::shared_ptr<db::Connection>& Conn,
-                     db::Recordset* Rs, std::string& ErrStr, ErrorInfo* trapped = nullptr);
+eRESULT ExeUpdateSQL(std::string_view TableName, std::string_view WhereStr, std::string_view SetStr,
+                     const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
+                     std::string& ErrStr, ErrorInfo* trapped = nullptr);
 
 // "DELETE FROM t\rWHERE where" after an existence check on Rs (left closed):
 // RES_DELOK, RES_DELNOTFOUND, RES_DELREFUSED (provider error -2147467259,

@@ -1,1 +1,898 @@
-// placeholder
+#include "db/jet/Parser.h"
+
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "tessaly/Error.h"
+
+namespace tessaly::db::jet {
+
+namespace {
+
+constexpr JetFunctionInfo kFunctions[] = {
+#define TESSALY_JET_FUNCTION_INFO(name, jet, min_args, max_args) \
+  {JetFunction::k##name, jet, min_args, max_args},
+    TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_INFO)
+#undef TESSALY_JET_FUNCTION_INFO
+};
+
+bool SameLowerName(std::string_view word, std::string_view lower) {
+  if (word.size() != lower.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// Words that cannot stand as a bare name (of a table, a column or an alias):
+// an alias must not swallow the keyword that starts the next clause or join.
+bool IsReserved(std::string_view word) {
+  // By length, so a name is compared with a handful of words at most.
+  static constexpr std::string_view kReserved[][12] = {
+      {},
+      {},
+      {"AS", "BY", "IN", "IS", "ON", "OR"},
+      {"AND", "ASC", "EQV", "IMP", "MOD", "NOT", "SET", "TOP", "XOR"},
+      {"DESC", "FROM", "FULL", "INTO", "JOIN", "LEFT", "LIKE", "NULL", "TRUE"},
+      {"FALSE", "GROUP", "INNER", "ORDER", "OUTER", "RIGHT", "UNION", "WHERE"},
+      {"DELETE", "EXISTS", "HAVING", "INSERT", "SELECT", "UPDATE", "VALUES"},
+      {"BETWEEN"},
+      {"DISTINCT"},
+  };
+  if (word.size() >= std::size(kReserved)) return false;
+  for (std::string_view k : kReserved[word.size()]) {
+    if (k.empty()) return false;
+    if (SameWord(word, k)) return true;
+  }
+  return false;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view NameOf(const Token& t) {
+  return t.kind == TokenKind::kBracketName ? t.text.substr(1, t.text.size() - 2) : t.text;
+}
+
+constexpr const char* kSelectListMessage =
+    "The SELECT statement includes a reserved word or an argument name that is misspelled or "
+    "missing, or the punctuation is incorrect.";
+
+}  // namespace
+
+const JetFunctionInfo* FindJetFunction(std::string_view name) {
+  for (const JetFunctionInfo& f : kFunctions) {
+    if (SameLowerName(name, f.name)) return &f;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Failures
+
+void Parser::Fail(std::string description, size_t offset) const {
+  throw Failure{ParseFailure{errnum::kSyntax, std::move(description), offset}};
+}
+
+void Parser::FailClause(Clause clause) const {
+  const char* text = nullptr;
+  switch (clause) {
+    case Clause::kStatement:
+      text =
+          "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or "
+          "'UPDATE'.";
+      break;
+    case Clause::kSelectList: text = kSelectListMessage; break;
+    case Clause::kFrom: text = "Syntax error in FROM clause."; break;
+    case Clause::kOn: text = "Syntax error in JOIN operation."; break;
+    // Jet's parser has its own sentence for a clause keyword with nothing
+    // after it; the host meets it when a where-text is empty ("WHERE ").
+    case Clause::kWhere: text = "Syntax error in WHERE clause."; break;
+    case Clause::kGroupBy: text = "Syntax error in GROUP BY clause."; break;
+    case Clause::kHaving: text = "Syntax error in HAVING clause."; break;
+    case Clause::kOrderBy: text = "Syntax error in ORDER BY clause."; break;
+    case Clause::kSet: text = "Syntax error in UPDATE statement."; break;
+    case Clause::kValues:
+    case Clause::kColumns: text = "Syntax error in INSERT INTO statement."; break;
+  }
+  Fail(text, Peek().offset);
+}
+
+// The clause expression that holds the current token, as written: from its
+// first token to where the clause lets it end (at the same parenthesis
+// depth), so "a=1 b=2" is reported whole.
+std::string_view Parser::ExpressionText() const {
+  const size_t start = expr_start_;
+  size_t j = start;
+  int depth = 0;
+  for (; j < tokens_.size(); ++j) {
+    const Token& t = tokens_[j];
+    if (t.kind == TokenKind::kEnd) break;
+    if (t.kind == TokenKind::kLParen) {
+      ++depth;
+    } else if (t.kind == TokenKind::kRParen) {
+      if (depth == 0) break;
+      --depth;
+    } else if (depth == 0 && j >= pos_ && EndsExpression(j, expr_clause_)) {
+      break;
+    }
+  }
+  if (start >= tokens_.size()) return {};
+  const size_t begin = tokens_[start].offset;
+  const size_t end = j > start ? tokens_[j - 1].end() : begin;
+  return TrimBlanks(sql_.substr(begin, end - begin));
+}
+
+void Parser::FailExpression(const char* kind) const {
+  std::string text = "Syntax error ";
+  text += kind;
+  text += " in query expression '";
+  text += ExpressionText();
+  text += "'.";
+  Fail(std::move(text), Peek().offset);
+}
+
+// ---------------------------------------------------------------------------
+// Token classes
+
+bool Parser::IsNameToken(const Token& t) const {
+  return t.kind == TokenKind::kBracketName || (t.kind == TokenKind::kWord && !IsReserved(t.text));
+}
+
+bool Parser::EndsExpression(size_t index, Clause clause) const {
+  const Token& t = tokens_[index];
+  switch (t.kind) {
+    case TokenKind::kEnd:
+    case TokenKind::kSemicolon: return true;
+    case TokenKind::kComma:
+      return clause == Clause::kSelectList || clause == Clause::kGroupBy ||
+             clause == Clause::kOrderBy || clause == Clause::kSet || clause == Clause::kValues ||
+             clause == Clause::kColumns;
+    case TokenKind::kWord: break;
+    default: return false;
+  }
+  if (t.IsWord("FROM") || t.IsWord("WHERE") || t.IsWord("GROUP") || t.IsWord("HAVING") ||
+      t.IsWord("ORDER") || t.IsWord("UNION")) {
+    return true;
+  }
+  if (clause == Clause::kOn) {
+    if (t.IsWord("INNER") || t.IsWord("JOIN")) return true;
+    if ((t.IsWord("LEFT") || t.IsWord("RIGHT")) && index + 1 < tokens_.size()) {
+      const Token& n = tokens_[index + 1];
+      return n.IsWord("JOIN") || n.IsWord("OUTER");
+    }
+  }
+  return false;
+}
+
+bool Parser::FollowsExpression(Clause clause) const {
+  if (Peek().kind == TokenKind::kRParen) return structure_depth_ > 0;
+  return EndsExpression(pos_, clause);
+}
+
+bool Parser::StartsEmptyExpression() const {
+  const Token& t = Peek();
+  return t.kind == TokenKind::kRParen || EndsExpression(pos_, Clause::kSelectList);
+}
+
+// ---------------------------------------------------------------------------
+// Statements
+
+NodeId Parser::Parse(ParseFailure* failure) {
+  ast_.Clear();
+  pos_ = 0;
+  expr_start_ = 0;
+  expr_clause_ = Clause::kStatement;
+  structure_depth_ = 0;
+  nesting_ = 0;
+  try {
+    return Statement();
+  } catch (Failure& f) {
+    *failure = std::move(f.info);
+    return kNoNode;
+  }
+}
+
+NodeId Parser::Statement() {
+  const Token& first = Peek();
+  NodeId root;
+  if (first.IsWord("SELECT")) {
+    root = Select();
+  } else if (first.IsWord("INSERT")) {
+    root = Insert();
+  } else if (first.IsWord("UPDATE")) {
+    root = Update();
+  } else if (first.IsWord("DELETE")) {
+    root = Delete();
+  } else {
+    FailClause(Clause::kStatement);
+  }
+  // Each statement reader stops only before ";", the end, or (after a value
+  // list) anything: Jet runs exactly one statement per call.
+  Take(TokenKind::kSemicolon);
+  if (Peek().kind != TokenKind::kEnd) {
+    Fail("Characters found after end of SQL statement.", Peek().offset);
+  }
+  return root;
+}
+
+NodeId Parser::Select() {
+  const uint32_t offset = Take().offset;  // SELECT
+  SelectParts parts;
+  if (TakeWord("DISTINCT")) {
+    parts.distinct = true;
+  } else if (!TakeWord("DISTINCTROW")) {
+    TakeWord("ALL");
+  }
+  if (TakeWord("TOP")) {
+    // TOP n PERCENT has no counterpart in a plain LIMIT and the library never
+    // sends it; it is refused rather than answered wrongly.
+    if (Peek().kind != TokenKind::kNumber || Peek(1).IsWord("PERCENT")) {
+      FailClause(Clause::kSelectList);
+    }
+    parts.top = Take().text;
+  }
+  parts.items = SelectItems();
+  Clause last = Clause::kSelectList;
+  if (TakeWord("FROM")) {
+    parts.from = Sources();
+    last = Clause::kFrom;
+    const Token& t = Peek();
+    if (!(t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon ||
+          (t.kind == TokenKind::kRParen && structure_depth_ > 0) || t.IsWord("WHERE") ||
+          t.IsWord("GROUP") || t.IsWord("HAVING") || t.IsWord("ORDER"))) {
+      FailClause(Clause::kFrom);
+    }
+  }
+  if (TakeWord("WHERE")) {
+    parts.where = ClauseExpr(Clause::kWhere);
+    last = Clause::kWhere;
+  }
+  if (TakeWord("GROUP")) {
+    if (!TakeWord("BY")) FailClause(Clause::kGroupBy);
+    parts.group_by = ItemList(Clause::kGroupBy, false);
+    last = Clause::kGroupBy;
+  }
+  if (TakeWord("HAVING")) {
+    parts.having = ClauseExpr(Clause::kHaving);
+    last = Clause::kHaving;
+  }
+  if (TakeWord("ORDER")) {
+    if (!TakeWord("BY")) FailClause(Clause::kOrderBy);
+    parts.order_by = ItemList(Clause::kOrderBy, true);
+    last = Clause::kOrderBy;
+  }
+  const Token& t = Peek();
+  const bool ends = structure_depth_ > 0
+                        ? t.kind == TokenKind::kRParen
+                        : t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon;
+  if (!ends) FailClause(last);
+  ast_.selects.push_back(parts);
+  Node node;
+  node.kind = NodeKind::kSelect;
+  node.offset = offset;
+  node.a = static_cast<NodeId>(ast_.selects.size() - 1);
+  return ast_.Add(node);
+}
+
+std::string_view Parser::Alias() {
+  if (TakeWord("AS")) {
+    if (!IsNameToken(Peek())) return {};
+    return NameOf(Take());
+  }
+  if (IsNameToken(Peek())) return NameOf(Take());
+  return {};
+}
+
+NodeId Parser::SelectItems() {
+  NodeId head = kNoNode, tail = kNoNode;
+  for (;;) {
+    Node item;
+    item.kind = NodeKind::kSelectItem;
+    item.offset = Peek().offset;
+    if (Peek().kind == TokenKind::kStar ||
+        (IsNameToken(Peek()) && Peek(1).kind == TokenKind::kDot &&
+         Peek(2).kind == TokenKind::kStar)) {
+      Node star;
+      star.kind = NodeKind::kStar;
+      star.offset = Peek().offset;
+      if (Peek().kind != TokenKind::kStar) {
+        star.text2 = NameOf(Take());
+        Take();  // .
+      }
+      Take();  // *
+      item.a = ast_.Add(star);
+      if (!EndsExpression(pos_, Clause::kSelectList)) FailClause(Clause::kSelectList);
+    } else {
+      Scope scope(*this, Clause::kSelectList);
+      if (StartsEmptyExpression()) FailClause(Clause::kSelectList);
+      item.a = Expr();
+      const bool had_as = Peek().IsWord("AS");
+      item.text2 = Alias();
+      if (had_as && item.text2.empty()) FailClause(Clause::kSelectList);
+      if (!FollowsExpression(Clause::kSelectList)) FailExpression("(missing operator)");
+    }
+    const NodeId id = ast_.Add(item);
+    if (head == kNoNode) {
+      head = id;
+    } else {
+      ast_[tail].next = id;
+    }
+    tail = id;
+    if (!Take(TokenKind::kComma)) return head;
+  }
+}
+
+NodeId Parser::Sources() {
+  NodeId head = JoinedSource();
+  NodeId tail = head;
+  while (Take(TokenKind::kComma)) {
+    const NodeId id = JoinedSource();
+    ast_[tail].next = id;
+    tail = id;
+  }
+  return head;
+}
+
+NodeId Parser::JoinedSource() {
+  NodeId left = SourcePrimary();
+  for (;;) {
+    const uint32_t offset = Peek().offset;
+    JoinKind kind;
+    if (Peek().IsWord("INNER") && Peek(1).IsWord("JOIN")) {
+      kind = JoinKind::kInner;
+      Take();
+    } else if (Peek().IsWord("LEFT") || Peek().IsWord("RIGHT")) {
+      if (!(Peek(1).IsWord("JOIN") || (Peek(1).IsWord("OUTER") && Peek(2).IsWord("JOIN")))) {
+        FailClause(Clause::kFrom);
+      }
+      kind = Peek().IsWord("LEFT") ? JoinKind::kLeft : JoinKind::kRight;
+      Take();
+      TakeWord("OUTER");
+    } else if (Peek().IsWord("JOIN")) {
+      kind = JoinKind::kInner;
+    } else {
+      return left;
+    }
+    Take();  // JOIN
+    const NodeId right = SourcePrimary();
+    if (!TakeWord("ON")) FailClause(Clause::kOn);
+    Node join;
+    join.kind = NodeKind::kJoin;
+    join.op = static_cast<uint8_t>(kind);
+    join.offset = offset;
+    join.a = left;
+    join.b = right;
+    join.c = ClauseExpr(Clause::kOn);
+    left = ast_.Add(join);
+  }
+}
+
+NodeId Parser::SourcePrimary() {
+  Nested nested(*this);
+  if (Peek().kind == TokenKind::kLParen) {
+    if (Peek(1).IsWord("SELECT")) {
+      Node derived;
+      derived.kind = NodeKind::kDerived;
+      derived.offset = Take().offset;
+      ++structure_depth_;
+      derived.a = Select();
+      --structure_depth_;
+      if (!Take(TokenKind::kRParen)) FailClause(Clause::kFrom);
+      derived.text2 = Alias();
+      return ast_.Add(derived);
+    }
+    Take();
+    ++structure_depth_;
+    const NodeId inner = JoinedSource();
+    --structure_depth_;
+    if (!Take(TokenKind::kRParen)) FailClause(Clause::kFrom);
+    return inner;
+  }
+  const NodeId table = TableName(Clause::kFrom);
+  ast_[table].text2 = Alias();
+  return table;
+}
+
+NodeId Parser::TableName(Clause clause) {
+  if (!IsNameToken(Peek())) FailClause(clause);
+  Node table;
+  table.kind = NodeKind::kTable;
+  table.offset = Peek().offset;
+  table.text = NameOf(Take());
+  return ast_.Add(table);
+}
+
+NodeId Parser::ItemList(Clause clause, bool order) {
+  NodeId head = kNoNode, tail = kNoNode;
+  for (;;) {
+    Scope scope(*this, clause);
+    if (StartsEmptyExpression()) FailClause(clause);
+    Node item;
+    item.kind = NodeKind::kOrderItem;
+    item.offset = Peek().offset;
+    item.a = Expr();
+    if (order) {
+      if (TakeWord("DESC")) {
+        item.flag = true;
+      } else {
+        TakeWord("ASC");
+      }
+    }
+    if (!FollowsExpression(clause)) FailExpression("(missing operator)");
+    const NodeId id = ast_.Add(item);
+    if (head == kNoNode) {
+      head = id;
+    } else {
+      ast_[tail].next = id;
+    }
+    tail = id;
+    if (!Take(TokenKind::kComma)) return head;
+  }
+}
+
+NodeId Parser::Insert() {
+  Node insert;
+  insert.kind = NodeKind::kInsert;
+  insert.offset = Take().offset;  // INSERT
+  if (!TakeWord("INTO")) FailClause(Clause::kValues);
+  insert.a = TableName(Clause::kValues);
+  size_t column_count = 0;
+  if (Take(TokenKind::kLParen)) {
+    NodeId tail = kNoNode;
+    do {
+      if (!IsNameToken(Peek())) FailClause(Clause::kColumns);
+      const NodeId column = ColumnRef();
+      if (tail == kNoNode) {
+        insert.b = column;
+      } else {
+        ast_[tail].next = column;
+      }
+      tail = column;
+      ++column_count;
+    } while (Take(TokenKind::kComma));
+    if (!Take(TokenKind::kRParen)) FailClause(Clause::kColumns);
+  }
+  if (TakeWord("VALUES")) {
+    if (!Take(TokenKind::kLParen)) FailClause(Clause::kValues);
+    ++structure_depth_;
+    size_t value_count = 0;
+    NodeId tail = kNoNode;
+    do {
+      const NodeId value = ClauseExpr(Clause::kValues);
+      if (tail == kNoNode) {
+        insert.c = value;
+      } else {
+        ast_[tail].next = value;
+      }
+      tail = value;
+      ++value_count;
+    } while (Take(TokenKind::kComma));
+    --structure_depth_;
+    if (!Take(TokenKind::kRParen)) FailClause(Clause::kValues);
+    if (column_count != 0 && column_count != value_count) {
+      // Jet's own check, before any row is touched (its number through the
+      // data layer is not documented; the general failure number is used).
+      throw Failure{ParseFailure{errnum::kFail,
+                                 "Number of query values and destination fields are not the same.",
+                                 insert.offset}};
+    }
+  } else if (Peek().IsWord("SELECT")) {
+    insert.c = Select();
+  } else {
+    FailClause(Clause::kValues);
+  }
+  return ast_.Add(insert);
+}
+
+NodeId Parser::Update() {
+  Node update;
+  update.kind = NodeKind::kUpdate;
+  update.offset = Take().offset;  // UPDATE
+  update.a = TableName(Clause::kSet);
+  if (!TakeWord("SET")) FailClause(Clause::kSet);
+  NodeId tail = kNoNode;
+  do {
+    if (!IsNameToken(Peek())) FailClause(Clause::kSet);
+    Node assign;
+    assign.kind = NodeKind::kAssign;
+    assign.offset = Peek().offset;
+    assign.a = ColumnRef();
+    if (!Take(TokenKind::kEq)) FailClause(Clause::kSet);
+    assign.b = ClauseExpr(Clause::kSet);
+    const NodeId id = ast_.Add(assign);
+    if (tail == kNoNode) {
+      update.b = id;
+    } else {
+      ast_[tail].next = id;
+    }
+    tail = id;
+  } while (Take(TokenKind::kComma));
+  if (TakeWord("WHERE")) update.c = ClauseExpr(Clause::kWhere);
+  if (Peek().kind != TokenKind::kEnd && Peek().kind != TokenKind::kSemicolon) {
+    FailClause(Clause::kSet);
+  }
+  return ast_.Add(update);
+}
+
+NodeId Parser::Delete() {
+  Node del;
+  del.kind = NodeKind::kDelete;
+  del.offset = Take().offset;  // DELETE
+  // DELETE [* | t.*] FROM t: the selection names nothing SQL needs.
+  if (!Take(TokenKind::kStar) && IsNameToken(Peek()) && Peek(1).kind == TokenKind::kDot &&
+      Peek(2).kind == TokenKind::kStar) {
+    Take();
+    Take();
+    Take();
+  }
+  if (!TakeWord("FROM")) FailClause(Clause::kFrom);
+  del.a = TableName(Clause::kFrom);
+  ast_[del.a].text2 = Alias();
+  if (TakeWord("WHERE")) {
+    del.c = ClauseExpr(Clause::kWhere);
+  } else if (Peek().kind != TokenKind::kEnd && Peek().kind != TokenKind::kSemicolon) {
+    FailClause(Clause::kFrom);
+  }
+  return ast_.Add(del);
+}
+
+NodeId Parser::Subquery() {
+  Node sub;
+  sub.kind = NodeKind::kSubquery;
+  sub.offset = Take().offset;  // (
+  ++structure_depth_;
+  sub.a = Select();
+  --structure_depth_;
+  if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
+  return ast_.Add(sub);
+}
+
+// ---------------------------------------------------------------------------
+// Expressions
+
+NodeId Parser::ClauseExpr(Clause clause) {
+  Scope scope(*this, clause);
+  if (StartsEmptyExpression()) FailClause(clause);
+  const NodeId e = Expr();
+  if (!FollowsExpression(clause)) FailExpression("(missing operator)");
+  return e;
+}
+
+Parser::Nested::Nested(Parser& parser) : parser_(parser) {
+  // Far beyond any statement the record classes or a host write.
+  constexpr int kMaxNesting = 200;
+  if (++parser.nesting_ > kMaxNesting) {
+    --parser.nesting_;
+    throw Failure{ParseFailure{errnum::kFail, "Query is too complex.", parser.Peek().offset}};
+  }
+}
+
+NodeId Parser::Expr() {
+  Nested nested(*this);
+  return Imp();
+}
+
+NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {
+  Node n;
+  n.kind = NodeKind::kBinary;
+  n.op = static_cast<uint8_t>(op);
+  n.offset = ast_[a].offset;
+  n.a = a;
+  n.b = b;
+  return ast_.Add(n);
+}
+
+NodeId Parser::Imp() {
+  NodeId l = Eqv();
+  while (TakeWord("IMP")) l = Binary(BinaryOp::kImp, l, Eqv());
+  return l;
+}
+
+NodeId Parser::Eqv() {
+  NodeId l = Xor();
+  while (TakeWord("EQV")) l = Binary(BinaryOp::kEqv, l, Xor());
+  return l;
+}
+
+NodeId Parser::Xor() {
+  NodeId l = Or();
+  while (TakeWord("XOR")) l = Binary(BinaryOp::kXor, l, Or());
+  return l;
+}
+
+NodeId Parser::Or() {
+  NodeId l = And();
+  while (TakeWord("OR")) l = Binary(BinaryOp::kOr, l, And());
+  return l;
+}
+
+NodeId Parser::And() {
+  NodeId l = Not();
+  while (TakeWord("AND")) l = Binary(BinaryOp::kAnd, l, Not());
+  return l;
+}
+
+NodeId Parser::Not() {
+  if (!Peek().IsWord("NOT")) return Comparison();
+  Nested nested(*this);
+  Node n;
+  n.kind = NodeKind::kNot;
+  n.offset = Take().offset;
+  n.a = Not();
+  return ast_.Add(n);
+}
+
+NodeId Parser::Comparison() {
+  NodeId l = Concat();
+  for (;;) {
+    std::optional<BinaryOp> op;
+    switch (Peek().kind) {
+      case TokenKind::kEq: op = BinaryOp::kEq; break;
+      case TokenKind::kNe: op = BinaryOp::kNe; break;
+      case TokenKind::kLt: op = BinaryOp::kLt; break;
+      case TokenKind::kGt: op = BinaryOp::kGt; break;
+      case TokenKind::kLe: op = BinaryOp::kLe; break;
+      case TokenKind::kGe: op = BinaryOp::kGe; break;
+      default: break;
+    }
+    if (op) {
+      Take();
+      l = Binary(*op, l, Concat());
+      continue;
+    }
+    Node n;
+    n.offset = ast_[l].offset;
+    n.a = l;
+    if (Peek().IsWord("NOT") &&
+        (Peek(1).IsWord("LIKE") || Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
+      Take();
+      n.flag = true;
+    }
+    if (TakeWord("LIKE")) {
+      n.kind = NodeKind::kLike;
+      n.b = Concat();
+    } else if (!n.flag && TakeWord("IS")) {
+      n.kind = NodeKind::kIsNull;
+      n.flag = TakeWord("NOT");
+      if (!TakeWord("NULL")) FailExpression("(missing operator)");
+    } else if (TakeWord("IN")) {
+      n.kind = NodeKind::kIn;
+      if (Peek().kind != TokenKind::kLParen) FailExpression("(missing operator)");
+      if (Peek(1).IsWord("SELECT")) {
+        n.b = Subquery();
+      } else {
+        Take();
+        NodeId tail = kNoNode;
+        do {
+          const NodeId item = Expr();
+          if (tail == kNoNode) {
+            n.b = item;
+          } else {
+            ast_[tail].next = item;
+          }
+          tail = item;
+        } while (Take(TokenKind::kComma));
+        if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
+      }
+    } else if (TakeWord("BETWEEN")) {
+      n.kind = NodeKind::kBetween;
+      n.b = Concat();
+      if (!TakeWord("AND")) FailExpression("(missing operator)");
+      n.c = Concat();
+    } else {
+      return l;
+    }
+    l = ast_.Add(n);
+  }
+}
+
+NodeId Parser::Concat() {
+  NodeId l = Additive();
+  while (Take(TokenKind::kAmp)) l = Binary(BinaryOp::kConcat, l, Additive());
+  return l;
+}
+
+NodeId Parser::Additive() {
+  NodeId l = Mod();
+  for (;;) {
+    if (Take(TokenKind::kPlus)) {
+      l = Binary(BinaryOp::kAdd, l, Mod());
+    } else if (Take(TokenKind::kMinus)) {
+      l = Binary(BinaryOp::kSub, l, Mod());
+    } else {
+      return l;
+    }
+  }
+}
+
+NodeId Parser::Mod() {
+  NodeId l = IntDiv();
+  while (TakeWord("MOD")) l = Binary(BinaryOp::kMod, l, IntDiv());
+  return l;
+}
+
+NodeId Parser::IntDiv() {
+  NodeId l = Multiplicative();
+  while (Take(TokenKind::kBackslash)) l = Binary(BinaryOp::kIntDiv, l, Multiplicative());
+  return l;
+}
+
+NodeId Parser::Multiplicative() {
+  NodeId l = Unary();
+  for (;;) {
+    if (Take(TokenKind::kStar)) {
+      l = Binary(BinaryOp::kMul, l, Unary());
+    } else if (Take(TokenKind::kSlash)) {
+      l = Binary(BinaryOp::kDiv, l, Unary());
+    } else {
+      return l;
+    }
+  }
+}
+
+NodeId Parser::Unary() {
+  while (Take(TokenKind::kPlus)) {
+  }
+  if (Peek().kind == TokenKind::kMinus) {
+    Nested nested(*this);
+    Node n;
+    n.kind = NodeKind::kUnary;
+    n.op = static_cast<uint8_t>(BinaryOp::kSub);
+    n.offset = Take().offset;
+    n.a = Unary();
+    return ast_.Add(n);
+  }
+  return Power();
+}
+
+NodeId Parser::Power() {
+  NodeId l = Primary();
+  while (Take(TokenKind::kCaret)) l = Binary(BinaryOp::kPow, l, PowerOperand());
+  return l;
+}
+
+// The right side of "^" may carry its own sign: 2^-1.
+NodeId Parser::PowerOperand() {
+  while (Take(TokenKind::kPlus)) {
+  }
+  if (Peek().kind == TokenKind::kMinus) {
+    Nested nested(*this);
+    Node n;
+    n.kind = NodeKind::kUnary;
+    n.op = static_cast<uint8_t>(BinaryOp::kSub);
+    n.offset = Take().offset;
+    n.a = PowerOperand();
+    return ast_.Add(n);
+  }
+  return Primary();
+}
+
+NodeId Parser::Primary() {
+  const Token& t = Peek();
+  Node n;
+  n.offset = t.offset;
+  switch (t.kind) {
+    case TokenKind::kNumber:
+      n.kind = NodeKind::kNumber;
+      n.text = Take().text;
+      return ast_.Add(n);
+    case TokenKind::kText:
+      n.kind = NodeKind::kText;
+      n.text = Take().text;
+      return ast_.Add(n);
+    case TokenKind::kDateLit: {
+      const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
+      if (!date) FailExpression("in date");
+      Take();
+      n.kind = NodeKind::kDate;
+      n.a = static_cast<NodeId>(ast_.dates.size());
+      ast_.dates.push_back(*date);
+      return ast_.Add(n);
+    }
+    case TokenKind::kBadText: FailExpression("in string");
+    case TokenKind::kBadDate: FailExpression("in date");
+    case TokenKind::kBadBracket:
+      Fail("Invalid bracketing of name '" + std::string(t.text) + "'.", t.offset);
+    case TokenKind::kLParen: {
+      if (Peek(1).IsWord("SELECT")) return Subquery();
+      Take();
+      const NodeId inner = Expr();
+      if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
+      return inner;
+    }
+    case TokenKind::kBracketName: return ColumnRef();
+    case TokenKind::kWord: break;
+    default: FailExpression("(missing operator)");
+  }
+  if (t.IsWord("NULL")) {
+    Take();
+    n.kind = NodeKind::kNull;
+    return ast_.Add(n);
+  }
+  if (t.IsWord("TRUE") || t.IsWord("FALSE")) {
+    n.kind = NodeKind::kBool;
+    n.flag = t.IsWord("TRUE");
+    Take();
+    return ast_.Add(n);
+  }
+  if (t.IsWord("EXISTS") && Peek(1).kind == TokenKind::kLParen) {
+    Take();
+    if (!Peek(1).IsWord("SELECT")) FailExpression("(missing operator)");
+    n.kind = NodeKind::kExists;
+    n.a = Subquery();
+    return ast_.Add(n);
+  }
+  if (Peek(1).kind == TokenKind::kLParen) return Call(t);
+  if (IsReserved(t.text)) FailExpression("(missing operator)");
+  return ColumnRef();
+}
+
+NodeId Parser::Call(const Token& name) {
+  const JetFunctionInfo* info = FindJetFunction(name.text);
+  if (info == nullptr) {
+    Fail("Undefined function '" + std::string(name.text) + "' in expression.", name.offset);
+  }
+  Node call;
+  call.kind = NodeKind::kCall;
+  call.op = static_cast<uint8_t>(info->function);
+  call.offset = name.offset;
+  call.text = name.text;
+  Take();  // the name
+  Take();  // (
+  size_t count = 0;
+  if (!Take(TokenKind::kRParen)) {
+    if (info->function == JetFunction::kCount && Peek().kind == TokenKind::kStar &&
+        Peek(1).kind == TokenKind::kRParen) {
+      Node star;
+      star.kind = NodeKind::kStar;
+      star.offset = Take().offset;
+      Take();
+      call.a = ast_.Add(star);
+      count = 1;
+    } else {
+      NodeId tail = kNoNode;
+      for (;;) {
+        const NodeId arg = Expr();
+        if (tail == kNoNode) {
+          call.a = arg;
+        } else {
+          ast_[tail].next = arg;
+        }
+        tail = arg;
+        ++count;
+        if (Take(TokenKind::kComma)) continue;
+        if (Take(TokenKind::kRParen)) break;
+        FailExpression("(missing operator)");
+      }
+    }
+  }
+  if (count < info->min_args || count > info->max_args) {
+    Fail("Wrong number of arguments used with function in query expression '" +
+             std::string(ExpressionText()) + "'.",
+         call.offset);
+  }
+  return ast_.Add(call);
+}
+
+NodeId Parser::ColumnRef() {
+  Node column;
+  column.kind = NodeKind::kColumn;
+  column.offset = Peek().offset;
+  column.text = NameOf(Take());
+  if (Peek().kind == TokenKind::kDot && IsNameToken(Peek(1))) {
+    Take();
+    column.text2 = column.text;
+    column.text = NameOf(Take());
+  }
+  return ast_.Add(column);
+}
+
+}  // namespace tessaly::db::jet

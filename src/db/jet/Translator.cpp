@@ -1,1 +1,44 @@
-// placeholder
+#include "db/jet/Translator.h"
+
+#include <vector>
+
+#include "db/jet/Ast.h"
+#include "db/jet/Emitter.h"
+#include "db/jet/Lexer.h"
+#include "db/jet/Parser.h"
+#include "tessaly/Error.h"
+
+namespace tessaly::db::jet {
+
+Translation Translate(std::string_view jet_sql, const Dialect& dialect) {
+  // Every INSERT of the record classes passes through here: the token and
+  // node buffers are kept per thread so a call allocates only its result.
+  thread_local std::vector<Token> tokens;
+  thread_local Ast ast;
+
+  Translation result;
+  Tokenize(jet_sql, tokens);
+  Parser parser(jet_sql, tokens, ast);
+  ParseFailure failure;
+  const NodeId root = parser.Parse(&failure);
+  if (root == kNoNode) {
+    result.error_number = failure.number;
+    result.error_description = std::move(failure.description);
+    result.error_offset = failure.offset;
+    return result;
+  }
+  result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
+  try {
+    Emitter(ast, dialect).Statement(root, result.sql);
+  } catch (const Emitter::TooComplex&) {
+    result.sql.clear();
+    result.error_number = errnum::kFail;
+    result.error_description = "Query is too complex.";
+    return result;
+  }
+  result.ok = true;
+  result.returns_rows = ast[root].kind == NodeKind::kSelect;
+  return result;
+}
+
+}  // namespace tessaly::db::jet

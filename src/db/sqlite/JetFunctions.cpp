@@ -1,1 +1,1203 @@
-// placeholder
+#include "db/sqlite/JetFunctions.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessaly/Error.h"
+#include "tessaly/db/Date.h"
+#include "tessaly/db/Vb.h"
+
+namespace tessaly::db::sqlite {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Failures: thrown inside a function, reported once by Guarded.
+
+[[noreturn]] void Raise(int32_t number) { throw Error::Runtime(number); }
+
+[[noreturn]] void RaiseNoDate() {
+  throw Error(errnum::kTypeMismatch, "Data type mismatch in criteria expression.");
+}
+
+using Body = void (*)(sqlite3_context*, int, sqlite3_value**);
+
+template <Body F>
+void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    F(ctx, argc, argv);
+  } catch (const Error& e) {
+    const std::string message = "jet-error " + std::to_string(e.number()) + ": " + e.description();
+    sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (const std::exception& e) {
+    const std::string message = std::string("jet-error -2147467259: ") + e.what();
+    sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Values
+
+bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
+
+void ResultText(sqlite3_context* ctx, std::string_view text) {
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// The text form of a value as the old runtime writes it: 8.0 is "8", 7.5
+// "7.5". The view lives until the value or buffer changes.
+std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: buffer = std::to_string(sqlite3_value_int64(v)); return buffer;
+    case SQLITE_FLOAT: buffer = vb::DoubleText(sqlite3_value_double(v)); return buffer;
+    case SQLITE_NULL: return {};
+    default: {
+      const unsigned char* p = sqlite3_value_text(v);
+      const int n = sqlite3_value_bytes(v);
+      if (p == nullptr) return {};
+      return {reinterpret_cast<const char*>(p), static_cast<size_t>(n)};
+    }
+  }
+}
+
+// A text read as a number the way the runtime's conversions read one:
+// surrounding blanks allowed, "," groups digits, "." is the decimal point.
+std::optional<double> ParseNumber(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::string plain;
+  plain.reserve(text.size());
+  bool digit = false;
+  for (char c : text) {
+    if (c == ',') continue;
+    if (c >= '0' && c <= '9') digit = true;
+    if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
+      return std::nullopt;
+    }
+    plain += c;
+  }
+  if (!digit) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(plain.c_str(), &end);
+  if (end != plain.c_str() + plain.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// A numeric argument: Null raises 94, a text that is no number 13.
+double NumberOf(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return sqlite3_value_double(v);
+    case SQLITE_NULL: Raise(errnum::kInvalidUseOfNull);
+    default: {
+      std::string buffer;
+      const std::optional<double> n = ParseNumber(TextOf(v, buffer));
+      if (!n) Raise(errnum::kRuntimeTypeMismatch);
+      return *n;
+    }
+  }
+}
+
+// A character count or position argument: rounded as CLng rounds.
+int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
+
+// A stored date text (or any text Jet reads inside #...#), or a serial number.
+std::optional<Date> DateOf(sqlite3_value* v) {
+  const int type = sqlite3_value_type(v);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    return Date::FromSerial(sqlite3_value_double(v));
+  }
+  std::string buffer;
+  const std::string_view text = TextOf(v, buffer);
+  if (std::optional<Date> d = Date::ParseStored(text)) return d;
+  return Date::ParseLiteral(text);
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8: characters are code points.
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+size_t CharCount(std::string_view s) {
+  size_t n = 0;
+  for (char c : s) n += IsContinuation(c) ? 0 : 1;
+  return n;
+}
+
+// The byte offset after the first count characters (the size when shorter).
+size_t ByteOffset(std::string_view s, int64_t count) {
+  size_t i = 0;
+  while (i < s.size() && count > 0) {
+    ++i;
+    while (i < s.size() && IsContinuation(s[i])) ++i;
+    --count;
+  }
+  return i;
+}
+
+// Decodes the character at s[i] and moves i past it; a malformed byte stands
+// for itself.
+char32_t Decode(std::string_view s, size_t& i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+  if (len <= 1 || i + len > s.size()) {
+    ++i;
+    return b;
+  }
+  char32_t cp = b & (0x7F >> len);
+  for (size_t k = 1; k < len; ++k) {
+    if (!IsContinuation(s[i + k])) {
+      ++i;
+      return b;
+    }
+    cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  }
+  i += len;
+  return cp;
+}
+
+void Encode(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Letter case of the alphabets with simple one-to-one case pairs: Latin
+// (ASCII, Latin-1, Latin Extended-A), Greek and Cyrillic. Chinese has none.
+char32_t LowerOf(char32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + 32;
+  if (c < 0xC0) return c;
+  if (c <= 0xDE) return c == 0xD7 ? c : c + 32;
+  if (c >= 0x100 && c <= 0x17F) {
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    if (odd_upper) return (c % 2 == 1) ? c + 1 : c;
+    return (c % 2 == 0) ? c + 1 : c;
+  }
+  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  return c;
+}
+
+char32_t UpperOf(char32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 32;
+  if (c < 0xE0) return c;
+  if (c <= 0xFE) return c == 0xF7 ? c : c - 32;
+  if (c >= 0x100 && c <= 0x17F) {
+    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+    if (odd_upper) return (c % 2 == 0) ? c - 1 : c;
+    return (c % 2 == 1) ? c - 1 : c;
+  }
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
+  if (c >= 0x430 && c <= 0x44F) return c - 32;
+  if (c >= 0x450 && c <= 0x45F) return c - 80;
+  return c;
+}
+
+std::u32string CodePoints(std::string_view s, bool fold) {
+  std::u32string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const char32_t c = Decode(s, i);
+    out += fold ? LowerOf(c) : c;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Operators
+
+// a & b: a Null counts as empty text; Null & Null is Null.
+void Concat(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) && IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string a_buffer, b_buffer;
+  const std::string_view a = TextOf(argv[0], a_buffer);
+  const std::string_view b = TextOf(argv[1], b_buffer);
+  std::string result;
+  result.reserve(a.size() + b.size());
+  result += a;
+  result += b;
+  ResultText(ctx, result);
+}
+
+// a + b: numbers add, two texts are joined, a Null gives Null.
+void Add(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const int ta = sqlite3_value_type(argv[0]);
+  const int tb = sqlite3_value_type(argv[1]);
+  if (ta == SQLITE_TEXT && tb == SQLITE_TEXT) {
+    Concat(ctx, 2, argv);
+    return;
+  }
+  if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
+    int64_t sum;
+    if (!__builtin_add_overflow(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &sum)) {
+      sqlite3_result_int64(ctx, sum);
+      return;
+    }
+  }
+  sqlite3_result_double(ctx, NumberOf(argv[0]) + NumberOf(argv[1]));
+}
+
+void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double divisor = NumberOf(argv[1]);
+  if (divisor == 0) Raise(errnum::kDivisionByZero);
+  sqlite3_result_double(ctx, NumberOf(argv[0]) / divisor);
+}
+
+// \ and Mod round both operands to whole numbers (halves to even) first.
+void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double a = vb::RoundHalfEven(NumberOf(argv[0]));
+  const double b = vb::RoundHalfEven(NumberOf(argv[1]));
+  if (b == 0) Raise(errnum::kDivisionByZero);
+  sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(a / b)));
+}
+
+void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double a = vb::RoundHalfEven(NumberOf(argv[0]));
+  const double b = vb::RoundHalfEven(NumberOf(argv[1]));
+  if (b == 0) Raise(errnum::kDivisionByZero);
+  sqlite3_result_int64(ctx, static_cast<int64_t>(std::fmod(a, b)));
+}
+
+void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double r = std::pow(NumberOf(argv[0]), NumberOf(argv[1]));
+  if (std::isnan(r)) Raise(errnum::kInvalidCall);
+  if (std::isinf(r)) Raise(errnum::kOverflow);
+  sqlite3_result_double(ctx, r);
+}
+
+// ---------------------------------------------------------------------------
+// Text functions
+
+// Left, Right: a length below 0 raises 5, a Null length 94; Null text gives Null.
+void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int64_t n = CountOf(argv[1]);
+  if (n < 0) Raise(errnum::kInvalidCall);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  const std::string_view s = TextOf(argv[0], buffer);
+  ResultText(ctx, s.substr(0, ByteOffset(s, n)));
+}
+
+void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int64_t n = CountOf(argv[1]);
+  if (n < 0) Raise(errnum::kInvalidCall);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  const std::string_view s = TextOf(argv[0], buffer);
+  const int64_t total = static_cast<int64_t>(CharCount(s));
+  ResultText(ctx, s.substr(ByteOffset(s, total > n ? total - n : 0)));
+}
+
+// Mid(text, start[, length]): start below 1 or a negative length raises 5.
+void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2 || argc > 3) Raise(errnum::kInvalidCall);
+  const int64_t start = CountOf(argv[1]);
+  if (start < 1) Raise(errnum::kInvalidCall);
+  int64_t length = -1;
+  if (argc == 3) {
+    length = CountOf(argv[2]);
+    if (length < 0) Raise(errnum::kInvalidCall);
+  }
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  std::string_view s = TextOf(argv[0], buffer);
+  s.remove_prefix(ByteOffset(s, start - 1));
+  if (length >= 0) s = s.substr(0, ByteOffset(s, length));
+  ResultText(ctx, s);
+}
+
+void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  sqlite3_result_int64(ctx, static_cast<int64_t>(CharCount(TextOf(argv[0], buffer))));
+}
+
+// Trim, LTrim, RTrim take off blanks (character 32) only.
+template <bool kLeading, bool kTrailing>
+void TrimBlanks(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  std::string_view s = TextOf(argv[0], buffer);
+  if (kLeading) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  }
+  if (kTrailing) {
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  }
+  ResultText(ctx, s);
+}
+
+template <bool kUpper>
+void ChangeCase(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string buffer;
+  const std::string_view s = TextOf(argv[0], buffer);
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const size_t from = i;
+    const char32_t c = Decode(s, i);
+    const char32_t changed = kUpper ? UpperOf(c) : LowerOf(c);
+    if (changed == c) {
+      out.append(s.substr(from, i - from));
+    } else {
+      Encode(changed, out);
+    }
+  }
+  ResultText(ctx, out);
+}
+
+// InStr([start,] text, sought[, compare]): a 1-based character position or
+// 0. compare 0 is exact, 1 (and 2, the database's order) ignores letter case.
+// Without compare the attendance database's (Jet's) textual comparison is
+// used; the old data layer documents no default here.
+void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2 || argc > 4) Raise(errnum::kInvalidCall);
+  int64_t start = 1;
+  sqlite3_value* text = argv[0];
+  sqlite3_value* sought = argv[1];
+  bool fold = true;
+  if (argc >= 3) {
+    start = CountOf(argv[0]);
+    text = argv[1];
+    sought = argv[2];
+  }
+  if (argc == 4) {
+    const int64_t compare = CountOf(argv[3]);
+    if (compare < 0 || compare > 2) Raise(errnum::kInvalidCall);
+    fold = compare != 0;
+  }
+  if (start < 1) Raise(errnum::kInvalidCall);
+  if (IsNull(text) || IsNull(sought)) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string text_buffer, sought_buffer;
+  const std::u32string hay = CodePoints(TextOf(text, text_buffer), fold);
+  const std::u32string needle = CodePoints(TextOf(sought, sought_buffer), fold);
+  // The runtime's order: an empty text finds nothing, a start past its end
+  // finds nothing, an empty sought text is found at start.
+  if (hay.empty() || start > static_cast<int64_t>(hay.size())) {
+    sqlite3_result_int64(ctx, 0);
+    return;
+  }
+  if (needle.empty()) {
+    sqlite3_result_int64(ctx, start);
+    return;
+  }
+  const size_t at = hay.find(needle, static_cast<size_t>(start - 1));
+  sqlite3_result_int64(ctx, at == std::u32string::npos ? 0 : static_cast<int64_t>(at) + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Dates
+
+int DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// 1 = Sunday ... 7 = Saturday.
+int WeekdayOf(const Date& d) {
+  const int days = DaysFromCivil(d.year, d.month, d.day);  // 1970-01-01 was a Thursday
+  return ((days % 7) + 7 + 4) % 7 + 1;
+}
+
+int DayOfYear(const Date& d) {
+  return DaysFromCivil(d.year, d.month, d.day) - DaysFromCivil(d.year, 1, 1) + 1;
+}
+
+Date DateOrRaise(sqlite3_value* v) {
+  const std::optional<Date> d = DateOf(v);
+  if (!d) RaiseNoDate();
+  return *d;
+}
+
+enum class Part { kYear, kMonth, kDay, kHour, kMinute, kSecond };
+
+template <Part kPart>
+void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const Date d = DateOrRaise(argv[0]);
+  int value = 0;
+  switch (kPart) {
+    case Part::kYear: value = d.year; break;
+    case Part::kMonth: value = d.month; break;
+    case Part::kDay: value = d.day; break;
+    case Part::kHour: value = d.hour; break;
+    case Part::kMinute: value = d.minute; break;
+    case Part::kSecond: value = d.second; break;
+  }
+  sqlite3_result_int(ctx, value);
+}
+
+// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
+// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here).
+void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  int64_t first = 1;
+  if (argc == 2) {
+    first = CountOf(argv[1]);
+    if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
+    if (first == 0) first = 1;
+  }
+  const int w = WeekdayOf(DateOrRaise(argv[0]));
+  sqlite3_result_int(ctx, static_cast<int>((w - first + 7) % 7 + 1));
+}
+
+Date Today(bool with_date, bool with_time) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  Date d;
+  if (with_date) {
+    d.year = static_cast<int16_t>(local.tm_year + 1900);
+    d.month = static_cast<uint8_t>(local.tm_mon + 1);
+    d.day = static_cast<uint8_t>(local.tm_mday);
+  }
+  if (with_time) {
+    d.hour = static_cast<uint8_t>(local.tm_hour);
+    d.minute = static_cast<uint8_t>(local.tm_min);
+    d.second = static_cast<uint8_t>(std::min(local.tm_sec, 59));
+  }
+  return d;
+}
+
+template <bool kDate, bool kTime>
+void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
+  ResultText(ctx, Today(kDate, kTime).ToStored());
+}
+
+// ---------------------------------------------------------------------------
+// Conversions
+
+void CStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  std::string buffer;
+  ResultText(ctx, TextOf(argv[0], buffer));
+}
+
+void CLng(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_int64(ctx, vb::CLng(NumberOf(argv[0])));
+}
+
+void CInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_int(ctx, vb::CInt(NumberOf(argv[0])));
+}
+
+void CDbl(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_double(ctx, NumberOf(argv[0]));
+}
+
+// The Single value as the Double that prints like it (CSng(0.1) reads back
+// as 0.1, not 0.100000001490116).
+void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const float single = vb::CSng(NumberOf(argv[0]));
+  sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
+}
+
+void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const std::optional<Date> d = DateOf(argv[0]);
+  if (!d) Raise(errnum::kRuntimeTypeMismatch);
+  ResultText(ctx, d->ToStored());
+}
+
+void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_NULL) Raise(errnum::kInvalidUseOfNull);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    sqlite3_result_double(ctx, sqlite3_value_double(argv[0]));
+    return;
+  }
+  std::string buffer;
+  sqlite3_result_double(ctx, vb::Val(TextOf(argv[0], buffer)));
+}
+
+// Int rounds down, Fix toward zero; a whole number stays whole.
+template <bool kTowardZero>
+void WholePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (type == SQLITE_INTEGER) {
+    sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+    return;
+  }
+  const double v = NumberOf(argv[0]);
+  sqlite3_result_double(ctx, kTowardZero ? std::trunc(v) : std::floor(v));
+}
+
+void Sgn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double v = NumberOf(argv[0]);
+  sqlite3_result_int(ctx, v > 0 ? 1 : v < 0 ? -1 : 0);
+}
+
+// Round(x[, places]) rounds halves to the even neighbour, as the runtime does.
+void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  int64_t places = 0;
+  if (argc == 2) {
+    places = CountOf(argv[1]);
+    if (places < 0 || places > 22) Raise(errnum::kInvalidCall);
+  }
+  const double v = NumberOf(argv[0]);
+  const double scale = std::pow(10.0, static_cast<double>(places));
+  const double scaled = v * scale;
+  // Read the scaled value at 15 digits first, so 2.675 * 100 counts as the
+  // 267.5 it is written as.
+  const double tidy = std::strtod(vb::DoubleText(scaled).c_str(), nullptr);
+  const double r = vb::RoundHalfEven(std::isfinite(tidy) ? tidy : scaled) / scale;
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && places == 0) {
+    sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+  } else {
+    sqlite3_result_double(ctx, r);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Format
+
+namespace {
+
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
+constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(std::string_view s, size_t at, std::string_view lower) {
+  if (s.size() - at < lower.size()) return false;
+  for (size_t i = 0; i < lower.size(); ++i) {
+    if (Lower(s[at + i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+bool SameNoCase(std::string_view a, std::string_view lower) {
+  return a.size() == lower.size() && StartsWithNoCase(a, 0, lower);
+}
+
+void Pad2(int v, std::string& out) {
+  out += static_cast<char>('0' + v / 10 % 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+size_t RunLength(std::string_view s, size_t at) {
+  size_t n = 1;
+  while (at + n < s.size() && Lower(s[at + n]) == Lower(s[at])) ++n;
+  return n;
+}
+
+// A quoted "..." or \x literal at pattern[i]: appended, i moved past it.
+bool Literal(std::string_view pattern, size_t& i, std::string& out) {
+  if (pattern[i] == '"') {
+    const size_t close = pattern.find('"', i + 1);
+    const size_t end = close == std::string_view::npos ? pattern.size() : close;
+    out.append(pattern.substr(i + 1, end - i - 1));
+    i = close == std::string_view::npos ? pattern.size() : close + 1;
+    return true;
+  }
+  if (pattern[i] == '\\') {
+    if (i + 1 < pattern.size()) out += pattern[i + 1];
+    i += 2;
+    return true;
+  }
+  return false;
+}
+
+void FormatDate(const Date& d, std::string_view pattern, std::string& out);
+
+// The named formats, in this library's fixed regional choice (yyyy-mm-dd
+// and 24-hour hh:nn:ss, with English names).
+std::string_view NamedPattern(std::string_view name) {
+  struct Named {
+    std::string_view name;
+    std::string_view pattern;
+  };
+  static constexpr Named kNamed[] = {
+      {"short date", "yyyy-mm-dd"},
+      {"medium date", "dd-mmm-yy"},
+      {"long date", "dddd, mmmm d, yyyy"},
+      {"short time", "hh:nn"},
+      {"medium time", "hh:nn AM/PM"},
+      {"long time", "hh:nn:ss"},
+      {"fixed", "0.00"},
+      {"standard", "#,##0.00"},
+      {"percent", "0.00%"},
+      {"scientific", "0.00E+00"},
+  };
+  for (const Named& n : kNamed) {
+    if (SameNoCase(name, n.name)) return n.pattern;
+  }
+  return {};
+}
+
+void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
+  // With an AM/PM marker anywhere, hours count 1 to 12.
+  bool twelve = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (StartsWithNoCase(pattern, i, "am/pm") || StartsWithNoCase(pattern, i, "a/p") ||
+        StartsWithNoCase(pattern, i, "ampm")) {
+      twelve = true;
+    }
+  }
+  const int hour12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
+  const int hour = twelve ? hour12 : d.hour;
+  bool after_hour = false;  // "m" right after h or hh means minutes
+  size_t i = 0;
+  while (i < pattern.size()) {
+    if (Literal(pattern, i, out)) continue;
+    const char c = Lower(pattern[i]);
+    if (StartsWithNoCase(pattern, i, "am/pm")) {
+      const bool lower = pattern[i] == 'a';
+      out += d.hour < 12 ? (lower ? "am" : "AM") : (lower ? "pm" : "PM");
+      i += 5;
+      continue;
+    }
+    if (StartsWithNoCase(pattern, i, "a/p")) {
+      const bool lower = pattern[i] == 'a';
+      out += d.hour < 12 ? (lower ? 'a' : 'A') : (lower ? 'p' : 'P');
+      i += 3;
+      continue;
+    }
+    if (StartsWithNoCase(pattern, i, "ampm")) {
+      out += d.hour < 12 ? "AM" : "PM";
+      i += 4;
+      continue;
+    }
+    const size_t n = RunLength(pattern, i);
+    switch (c) {
+      case 'y':
+        if (n >= 3) {
+          out += std::to_string(d.year);
+          i += n >= 4 ? 4 : 3;
+          after_hour = false;
+          continue;
+        }
+        if (n == 2) {
+          Pad2(d.year % 100, out);
+        } else {
+          out += std::to_string(DayOfYear(d));
+        }
+        break;
+      case 'm':
+        if (n <= 2 && after_hour) {
+          if (n == 2) {
+            Pad2(d.minute, out);
+          } else {
+            out += std::to_string(d.minute);
+          }
+        } else if (n == 1) {
+          out += std::to_string(d.month);
+        } else if (n == 2) {
+          Pad2(d.month, out);
+        } else if (n == 3) {
+          out.append(kMonthNames[d.month - 1], 3);
+        } else {
+          out += kMonthNames[d.month - 1];
+        }
+        break;
+      case 'd':
+        if (n == 1) {
+          out += std::to_string(d.day);
+        } else if (n == 2) {
+          Pad2(d.day, out);
+        } else if (n == 3) {
+          out.append(kDayNames[WeekdayOf(d) - 1], 3);
+        } else if (n == 4) {
+          out += kDayNames[WeekdayOf(d) - 1];
+        } else {
+          FormatDate(d, NamedPattern(n == 5 ? "short date" : "long date"), out);
+        }
+        break;
+      case 'w':
+        if (n == 1) {
+          out += std::to_string(WeekdayOf(d));
+        } else {
+          Date first = d;
+          first.month = 1;
+          first.day = 1;
+          out += std::to_string((DayOfYear(d) - 1 + WeekdayOf(first) - 1) / 7 + 1);
+        }
+        break;
+      case 'q': out += std::to_string((d.month - 1) / 3 + 1); break;
+      case 'h':
+        if (n >= 2) {
+          Pad2(hour, out);
+        } else {
+          out += std::to_string(hour);
+        }
+        i += n >= 2 ? 2 : 1;
+        after_hour = true;
+        continue;
+      case 'n':
+        if (n >= 2) {
+          Pad2(d.minute, out);
+        } else {
+          out += std::to_string(d.minute);
+        }
+        break;
+      case 's':
+        if (n >= 2) {
+          Pad2(d.second, out);
+        } else {
+          out += std::to_string(d.second);
+        }
+        break;
+      case 't':
+        if (n >= 5) {
+          FormatDate(d, NamedPattern("long time"), out);
+          i += 5;
+          after_hour = false;
+          continue;
+        }
+        out.append(pattern.substr(i, n));
+        break;
+      case 'c': out += d.ToText(); break;
+      default:
+        // Separators and other characters stand for themselves and do not
+        // end the hour context ("hh:mm").
+        out += pattern[i];
+        ++i;
+        continue;
+    }
+    // Runs longer than a token's longest form repeat it (mmmmm is mmmm).
+    i += (c == 'm' || c == 'd') ? n : (n >= 2 ? std::min<size_t>(n, 2) : 1);
+    after_hour = false;
+  }
+}
+
+// |value| rounded half away from zero to places decimals, read at 15
+// significant digits first as the runtime does: "1234.50" for (1234.5, 2).
+std::string FixedDigits(double value, int places) {
+  std::string digits;
+  int int_len = 1;
+  if (value != 0) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    digits += buf[0];
+    digits.append(buf + 2, 14);
+    int_len = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+    const int keep = int_len + places;
+    if (keep < 0) {
+      digits.clear();
+    } else if (keep < static_cast<int>(digits.size())) {
+      const bool up = digits[keep] >= '5';
+      digits.resize(keep);
+      if (up) {
+        int k = keep - 1;
+        while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+        if (k >= 0) {
+          ++digits[k];
+        } else {
+          digits.insert(digits.begin(), '1');
+          ++int_len;
+        }
+      }
+    }
+  }
+  std::string out;
+  if (int_len <= 0 || digits.empty()) {
+    out += '0';
+  } else {
+    for (int k = 0; k < int_len; ++k) {
+      out += k < static_cast<int>(digits.size()) ? digits[k] : '0';
+    }
+  }
+  if (places > 0) {
+    out += '.';
+    for (int k = int_len; k < int_len + places; ++k) {
+      out += (k >= 0 && k < static_cast<int>(digits.size())) ? digits[k] : '0';
+    }
+  }
+  return out;
+}
+
+// One section of a number pattern such as "#,##0.00", "0%" or "0.00E+00".
+struct NumberSection {
+  std::string prefix, suffix;
+  int int_zeros = 0;   // "0" placeholders before the point
+  int int_places = 0;  // all placeholders before the point
+  int frac_min = 0;    // digits always shown after the point
+  int frac_max = 0;    // digits shown at most
+  bool point = false;
+  bool grouping = false;
+  bool percent = false;
+  bool scientific = false;
+  bool exp_plus = false;  // E+ shows the sign of a positive exponent
+  int exp_digits = 0;
+};
+
+NumberSection ReadSection(std::string_view s) {
+  NumberSection sec;
+  enum { kPrefix, kInt, kFrac, kExp, kSuffix } state = kPrefix;
+  size_t i = 0;
+  while (i < s.size()) {
+    std::string& literal = state == kPrefix ? sec.prefix : sec.suffix;
+    if (Literal(s, i, literal)) {
+      if (state != kPrefix) state = kSuffix;
+      continue;
+    }
+    const char c = s[i];
+    if ((c == '0' || c == '#') && state != kSuffix) {
+      if (state == kPrefix) state = kInt;
+      if (state == kInt) {
+        ++sec.int_places;
+        if (c == '0') ++sec.int_zeros;
+      } else if (state == kFrac) {
+        ++sec.frac_max;
+        if (c == '0') sec.frac_min = sec.frac_max;
+      } else {
+        ++sec.exp_digits;
+      }
+    } else if (c == '.' && (state == kPrefix || state == kInt)) {
+      state = kFrac;
+      sec.point = true;
+    } else if (c == ',' && state == kInt) {
+      sec.grouping = true;
+    } else if ((c == 'E' || c == 'e') && (state == kInt || state == kFrac) && i + 1 < s.size() &&
+               (s[i + 1] == '+' || s[i + 1] == '-')) {
+      sec.scientific = true;
+      sec.exp_plus = s[i + 1] == '+';
+      state = kExp;
+      ++i;
+    } else {
+      if (c == '%') sec.percent = true;
+      if (state != kPrefix) state = kSuffix;
+      (state == kPrefix ? sec.prefix : sec.suffix) += c;
+    }
+    ++i;
+  }
+  return sec;
+}
+
+void FormatNumber(double value, std::string_view pattern, std::string& out) {
+  // Sections: positive;negative;zero (a Null never gets here).
+  std::string_view sections[3];
+  size_t count = 0;
+  size_t begin = 0;
+  bool quoted = false;
+  for (size_t i = 0; i <= pattern.size() && count < 3; ++i) {
+    if (i < pattern.size() && pattern[i] == '"') quoted = !quoted;
+    if (i < pattern.size() && pattern[i] == '\\') {
+      ++i;
+      continue;
+    }
+    if (i == pattern.size() || (pattern[i] == ';' && !quoted)) {
+      sections[count++] = pattern.substr(begin, i - begin);
+      begin = i + 1;
+    }
+  }
+  std::string_view chosen = sections[0];
+  bool sign = value < 0;
+  if (value < 0 && count >= 2 && !sections[1].empty()) {
+    chosen = sections[1];
+    sign = false;
+  } else if (value == 0 && count >= 3 && !sections[2].empty()) {
+    chosen = sections[2];
+  }
+  const NumberSection sec = ReadSection(chosen);
+  double v = std::fabs(value);
+  if (sec.percent) v *= 100;
+
+  std::string body;
+  int exponent = 0;
+  if (sec.scientific && v != 0) {
+    const int lead = std::max(sec.int_places, 1);
+    exponent = static_cast<int>(std::floor(std::log10(v))) - (lead - 1);
+    v /= std::pow(10.0, exponent);
+    if (FixedDigits(v, sec.frac_max).size() >
+        static_cast<size_t>(lead) + (sec.frac_max ? 1 + sec.frac_max : 0)) {
+      v /= 10;
+      ++exponent;
+    }
+  }
+  const std::string fixed = FixedDigits(v, sec.frac_max);
+  const size_t point = fixed.find('.');
+  std::string int_part = fixed.substr(0, point);
+  std::string frac_part = point == std::string::npos ? std::string() : fixed.substr(point + 1);
+  while (static_cast<int>(frac_part.size()) > sec.frac_min && !frac_part.empty() &&
+         frac_part.back() == '0') {
+    frac_part.pop_back();
+  }
+  if (int_part == "0" && sec.int_zeros == 0) int_part.clear();
+  while (static_cast<int>(int_part.size()) < sec.int_zeros) int_part.insert(int_part.begin(), '0');
+  if (sec.grouping && int_part.size() > 3) {
+    std::string grouped;
+    const size_t first = int_part.size() % 3 == 0 ? 3 : int_part.size() % 3;
+    grouped.append(int_part, 0, first);
+    for (size_t k = first; k < int_part.size(); k += 3) {
+      grouped += ',';
+      grouped.append(int_part, k, 3);
+    }
+    int_part = std::move(grouped);
+  }
+  body = int_part;
+  if (sec.point) {
+    body += '.';
+    body += frac_part;
+  }
+  if (sec.scientific) {
+    body += 'E';
+    if (exponent < 0) {
+      body += '-';
+    } else if (sec.exp_plus) {
+      body += '+';
+    }
+    std::string e = std::to_string(std::abs(exponent));
+    while (static_cast<int>(e.size()) < sec.exp_digits) e.insert(e.begin(), '0');
+    body += e;
+  }
+  // A value that rounds to nothing shows no minus sign.
+  const bool all_zero = body.find_first_of("123456789") == std::string::npos;
+  if (sign && !all_zero) out += '-';
+  out += sec.prefix;
+  out += body;
+  out += sec.suffix;
+}
+
+// True when the pattern has digit placeholders: a number pattern.
+bool IsNumberPattern(std::string_view pattern) {
+  bool quoted = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == '\\') {
+      ++i;
+    } else if (!quoted && (c == '0' || c == '#')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Format(value[, pattern]): always text; a value the pattern cannot apply to
+// (a text that is no date under a date pattern) comes back as its text.
+void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string value_buffer, pattern_buffer;
+  std::string_view pattern = argc == 2 ? TextOf(argv[1], pattern_buffer) : std::string_view();
+  if (pattern.empty()) {
+    ResultText(ctx, TextOf(argv[0], value_buffer));
+    return;
+  }
+  const int type = sqlite3_value_type(argv[0]);
+  const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  std::string out;
+  if (SameNoCase(pattern, "general number")) {
+    if (numeric_value) {
+      ResultText(ctx, TextOf(argv[0], value_buffer));
+      return;
+    }
+    pattern = "0.##############";
+  } else if (SameNoCase(pattern, "general date")) {
+    if (const std::optional<Date> d = DateOf(argv[0])) {
+      ResultText(ctx, d->ToText());
+    } else {
+      ResultText(ctx, TextOf(argv[0], value_buffer));
+    }
+    return;
+  } else if (SameNoCase(pattern, "yes/no") || SameNoCase(pattern, "true/false") ||
+             SameNoCase(pattern, "on/off")) {
+    std::optional<double> n;
+    if (numeric_value) {
+      n = sqlite3_value_double(argv[0]);
+    } else {
+      n = ParseNumber(TextOf(argv[0], value_buffer));
+    }
+    if (!n) {
+      ResultText(ctx, TextOf(argv[0], value_buffer));
+      return;
+    }
+    const bool yes = *n != 0;
+    ResultText(ctx, pattern[0] == 'y' || pattern[0] == 'Y'   ? (yes ? "Yes" : "No")
+                    : pattern[0] == 't' || pattern[0] == 'T' ? (yes ? "True" : "False")
+                                                             : (yes ? "On" : "Off"));
+    return;
+  } else if (const std::string_view named = NamedPattern(pattern); !named.empty()) {
+    pattern = named;
+  }
+
+  if (IsNumberPattern(pattern)) {
+    std::optional<double> n;
+    if (numeric_value) {
+      n = sqlite3_value_double(argv[0]);
+    } else {
+      n = ParseNumber(TextOf(argv[0], value_buffer));
+    }
+    if (!n) {
+      ResultText(ctx, TextOf(argv[0], value_buffer));
+      return;
+    }
+    FormatNumber(*n, pattern, out);
+  } else {
+    const std::optional<Date> d = DateOf(argv[0]);
+    if (!d) {
+      ResultText(ctx, TextOf(argv[0], value_buffer));
+      return;
+    }
+    FormatDate(*d, pattern, out);
+  }
+  ResultText(ctx, out);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void RegisterJetFunctions(sqlite3* db) {
+  struct Entry {
+    const char* name;
+    int args;  // -1: checked by the function
+    void (*function)(sqlite3_context*, int, sqlite3_value**);
+    bool deterministic;
+  };
+  static constexpr Entry kEntries[] = {
+      {"jet_concat", 2, Guarded<Concat>, true},
+      {"jet_add", 2, Guarded<Add>, true},
+      {"jet_div", 2, Guarded<Divide>, true},
+      {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
+      {"jet_mod", 2, Guarded<Modulo>, true},
+      {"jet_pow", 2, Guarded<Power>, true},
+      {"jet_left", 2, Guarded<Left>, true},
+      {"jet_right", 2, Guarded<Right>, true},
+      {"jet_mid", -1, Guarded<Mid>, true},
+      {"jet_len", 1, Guarded<Len>, true},
+      {"jet_trim", 1, Guarded<TrimBlanks<true, true>>, true},
+      {"jet_ltrim", 1, Guarded<TrimBlanks<true, false>>, true},
+      {"jet_rtrim", 1, Guarded<TrimBlanks<false, true>>, true},
+      {"jet_ucase", 1, Guarded<ChangeCase<true>>, true},
+      {"jet_lcase", 1, Guarded<ChangeCase<false>>, true},
+      {"jet_instr", -1, Guarded<InStr>, true},
+      {"jet_format", -1, Guarded<Format>, true},
+      {"jet_year", 1, Guarded<DatePart<Part::kYear>>, true},
+      {"jet_month", 1, Guarded<DatePart<Part::kMonth>>, true},
+      {"jet_day", 1, Guarded<DatePart<Part::kDay>>, true},
+      {"jet_hour", 1, Guarded<DatePart<Part::kHour>>, true},
+      {"jet_minute", 1, Guarded<DatePart<Part::kMinute>>, true},
+      {"jet_second", 1, Guarded<DatePart<Part::kSecond>>, true},
+      {"jet_weekday", -1, Guarded<Weekday>, true},
+      {"jet_now", 0, Guarded<Clock<true, true>>, false},
+      {"jet_date", 0, Guarded<Clock<true, false>>, false},
+      {"jet_time", 0, Guarded<Clock<false, true>>, false},
+      {"jet_cstr", 1, Guarded<CStr>, true},
+      {"jet_clng", 1, Guarded<CLng>, true},
+      {"jet_cint", 1, Guarded<CInt>, true},
+      {"jet_cdbl", 1, Guarded<CDbl>, true},
+      {"jet_csng", 1, Guarded<CSng>, true},
+      {"jet_cdate", 1, Guarded<CDate>, true},
+      {"jet_val", 1, Guarded<Val>, true},
+      {"jet_int", 1, Guarded<WholePart<false>>, true},
+      {"jet_fix", 1, Guarded<WholePart<true>>, true},
+      {"jet_sgn", 1, Guarded<Sgn>, true},
+      {"jet_round", -1, Guarded<Round>, true},
+  };
+  for (const Entry& e : kEntries) {
+    const int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);
+    sqlite3_create_function_v2(db, e.name, e.args, flags, nullptr, e.function, nullptr, nullptr,
+                               nullptr);
+  }
+}
+
+}  // namespace tessaly::db::sqlite

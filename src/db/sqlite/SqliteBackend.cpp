@@ -1,1 +1,462 @@
-// placeholder
+#include "db/sqlite/SqliteBackend.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "db/sqlite/JetFunctions.h"
+#include "db/sqlite/SqliteDialect.h"
+#include "tessaly/Error.h"
+#include "tessaly/db/Date.h"
+
+namespace tessaly::db {
+namespace sqlite {
+namespace {
+
+using internal::ResultData;
+
+// ---------------------------------------------------------------------------
+// Errors: the engine's failures in the words the Jet engine used, so a host's
+// error trap sees the numbers and messages it always saw.
+
+constexpr char kDuplicate[] =
+    "The changes you requested to the table were not successful because they would create "
+    "duplicate values in the index, primary key, or relationship.  Change the data in the field "
+    "or fields that contain duplicate data, remove the index, or redefine the index to permit "
+    "duplicate entries and try again.";
+constexpr char kTypeMismatch[] = "Data type mismatch in criteria expression.";
+constexpr char kLocked[] = "Could not update; currently locked.";
+
+std::string Quoted(std::string_view text) {
+  std::string s;
+  s.reserve(text.size() + 2);
+  s += '\'';
+  s += text;
+  s += '\'';
+  return s;
+}
+
+// Removes prefix from *text when it is there.
+bool Consume(std::string_view* text, std::string_view prefix) {
+  if (!text->starts_with(prefix)) return false;
+  text->remove_prefix(prefix.size());
+  return true;
+}
+
+// The name the engine puts after "no such table: " may carry its schema.
+std::string_view WithoutSchema(std::string_view name) {
+  for (std::string_view schema : {"main.", "temp."}) {
+    if (name.starts_with(schema)) return name.substr(schema.size());
+  }
+  return name;
+}
+
+// The engine's own message for a failure Jet had no wording for; the engine's
+// name never reaches the host.
+std::string Scrubbed(std::string_view message) {
+  std::string s;
+  s.reserve(message.size());
+  constexpr std::string_view kName = "sqlite";
+  size_t i = 0;
+  while (i < message.size()) {
+    bool hit = message.size() - i >= kName.size();
+    for (size_t k = 0; hit && k < kName.size(); ++k) {
+      hit = (message[i + k] | 0x20) == kName[k];
+    }
+    if (hit) {
+      s += "engine";
+      i += kName.size();
+    } else {
+      s += message[i++];
+    }
+  }
+  return s;
+}
+
+// "jet-error <number>: <description>", raised by the functions that stand for
+// Jet's own functions.
+bool ParseJetError(std::string_view message, Error* out) {
+  if (!Consume(&message, "jet-error ")) return false;
+  int32_t number = 0;
+  const auto [end, ec] = std::from_chars(message.data(), message.data() + message.size(), number);
+  if (ec != std::errc() || number == 0) return false;
+  std::string_view rest = message.substr(static_cast<size_t>(end - message.data()));
+  if (!Consume(&rest, ": ")) return false;
+  *out = Error(number, std::string(rest));
+  return true;
+}
+
+Error CheckConstraintError(std::string_view name) {
+  if (name.starts_with("ck_type_")) return Error(errnum::kTypeMismatch, kTypeMismatch);
+  if (name.starts_with("ck_size_")) {
+    return Error(errnum::kFail,
+                 "The field is too small to accept the amount of data you attempted to add.  Try "
+                 "inserting or pasting less data.");
+  }
+  if (name.starts_with("ck_range_")) return Error(errnum::kFail, "Numeric field overflow.");
+  return Error(errnum::kFail, "One or more values are prohibited by the validation rule " +
+                                  Quoted(name) +
+                                  ".  Enter a value that the expression for this field can "
+                                  "accept.");
+}
+
+// Messages of a statement the engine could not compile, and Jet's words for
+// them. Everything else that fails to compile is a syntax error too: it is the
+// command text that is wrong (-2147217900), never the data.
+Error CompileError(std::string_view message) {
+  std::string_view rest = message;
+  // The saved queries are read-only views here; writing through one is what
+  // Jet refused for a query it could not update.
+  if (Consume(&rest, "cannot modify ") && rest.ends_with(" because it is a view")) {
+    return Error(errnum::kFail, "Operation must use an updateable query.");
+  }
+  rest = message;
+  if (Consume(&rest, "no such column: ")) {
+    return Error(errnum::kNoValue, "No value given for one or more required parameters.");
+  }
+  if (Consume(&rest, "no such function: ")) {
+    return Error(errnum::kSyntax, "Undefined function " + Quoted(rest) + " in expression.");
+  }
+  if (Consume(&rest, "ambiguous column name: ")) {
+    return Error(errnum::kSyntax, "The specified field " + Quoted(rest) +
+                                      " could refer to more than one table listed in the FROM "
+                                      "clause of your SQL statement.");
+  }
+  if (Consume(&rest, "wrong number of arguments to function ")) {
+    return Error(
+        errnum::kSyntax,
+        "Wrong number of arguments used with function in query expression " + Quoted(rest) + ".");
+  }
+  constexpr std::string_view kExists = " already exists";
+  if (Consume(&rest, "table ") && rest.ends_with(kExists)) {
+    rest.remove_suffix(kExists.size());
+    return Error(errnum::kSyntax, "Table " + Quoted(rest) + " already exists.");
+  }
+  constexpr std::string_view kNoColumn = " has no column named ";
+  if (const size_t at = message.find(kNoColumn); at != std::string_view::npos) {
+    return Error(errnum::kSyntax,
+                 "The INSERT INTO statement contains the following unknown field name: " +
+                     Quoted(message.substr(at + kNoColumn.size())) +
+                     ".  Make sure you have typed the name correctly, and try the operation "
+                     "again.");
+  }
+  // "table T has 3 columns but 2 values were supplied", "2 values for 3 columns"
+  if (message.ends_with(" values were supplied") ||
+      (message.find(" values for ") != std::string_view::npos && message.ends_with(" columns"))) {
+    return Error(errnum::kSyntax,
+                 "Number of query values and destination fields are not the same.");
+  }
+  constexpr std::string_view kSyntaxTail = "\": syntax error";
+  rest = message;
+  if (Consume(&rest, "near \"") && rest.ends_with(kSyntaxTail)) {
+    rest.remove_suffix(kSyntaxTail.size());
+    return Error(errnum::kSyntax, "Syntax error in query expression " + Quoted(rest) + ".");
+  }
+  if (message == "incomplete input") {
+    return Error(errnum::kSyntax, "Syntax error in query.  Incomplete query clause.");
+  }
+  return Error(errnum::kSyntax, Scrubbed(message));
+}
+
+enum class Phase { kCompile, kStep };
+
+// Turns the connection's last failure (code rc) into the error a Jet database
+// reported for it.
+Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
+  const std::string_view message = sqlite3_errmsg(db);
+  Error jet(0, {});
+  if (ParseJetError(message, &jet)) return jet;
+  if (std::string_view table = message; Consume(&table, "no such table: ")) {
+    return Error(errnum::kNoTable, "The database engine cannot find the input table or query " +
+                                       Quoted(WithoutSchema(table)) +
+                                       ".  Make sure it exists and that its name is spelled "
+                                       "correctly.");
+  }
+  switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return Error(errnum::kFail, kLocked);
+    case SQLITE_MISMATCH: return Error(errnum::kTypeMismatch, kTypeMismatch);
+    case SQLITE_READONLY: return Error(errnum::kFail, "Operation must use an updateable query.");
+    case SQLITE_NOTADB:
+      return Error(errnum::kFail, "Unrecognized database format " + Quoted(target) + ".");
+    case SQLITE_CONSTRAINT:
+      switch (rc) {
+        case SQLITE_CONSTRAINT_UNIQUE:
+        case SQLITE_CONSTRAINT_PRIMARYKEY:
+        case SQLITE_CONSTRAINT_ROWID: return Error(errnum::kFail, kDuplicate);
+        case SQLITE_CONSTRAINT_NOTNULL: {
+          std::string_view field = message;
+          if (!Consume(&field, "NOT NULL constraint failed: ")) field = {};
+          return Error(errnum::kFail, "The field " + Quoted(field) +
+                                          " cannot contain a Null value because the Required "
+                                          "property for this field is set to True.  Enter a "
+                                          "value in this field.");
+        }
+        case SQLITE_CONSTRAINT_CHECK: {
+          std::string_view name = message;
+          if (Consume(&name, "CHECK constraint failed: ")) return CheckConstraintError(name);
+          break;
+        }
+        default: break;
+      }
+      break;
+    case SQLITE_ERROR:
+      if (phase == Phase::kCompile) return CompileError(message);
+      break;
+    default: break;
+  }
+  return Error(errnum::kFail, Scrubbed(message));
+}
+
+// ---------------------------------------------------------------------------
+// Reading rows: each column's declared type chooses the kind of its values.
+
+enum class Kind : uint8_t {
+  kUntyped,
+  kString,
+  kByte,
+  kInteger,
+  kLong,
+  kSingle,
+  kDouble,
+  kDate,
+  kBoolean
+};
+
+bool EqualsFolded(std::string_view a, std::string_view lower) {
+  if (a.size() != lower.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+Kind KindOfDeclaredType(const char* declared) {
+  if (declared == nullptr) return Kind::kUntyped;
+  std::string_view name = declared;
+  name = name.substr(0, name.find('('));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  struct Entry {
+    std::string_view name;
+    Kind kind;
+  };
+  static constexpr std::array<Entry, 24> kTypes = {{
+      {"varchar", Kind::kString},   {"text", Kind::kString},    {"char", Kind::kString},
+      {"memo", Kind::kString},      {"tinyint", Kind::kByte},   {"byte", Kind::kByte},
+      {"smallint", Kind::kInteger}, {"short", Kind::kInteger},  {"integer", Kind::kLong},
+      {"int", Kind::kLong},         {"long", Kind::kLong},      {"counter", Kind::kLong},
+      {"single", Kind::kSingle},    {"double", Kind::kDouble},  {"float", Kind::kDouble},
+      {"currency", Kind::kDouble},  {"numeric", Kind::kDouble}, {"datetime", Kind::kDate},
+      {"date", Kind::kDate},        {"time", Kind::kDate},      {"bit", Kind::kBoolean},
+      {"boolean", Kind::kBoolean},  {"yesno", Kind::kBoolean},  {"real", Kind::kDouble},
+  }};
+  for (const Entry& e : kTypes) {
+    if (EqualsFolded(name, e.name)) return e.kind;
+  }
+  return Kind::kUntyped;
+}
+
+std::string_view TextOf(sqlite3_stmt* stmt, int column) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+  return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(stmt, column)))
+              : std::string_view();
+}
+
+// A value by its storage class alone (expressions, aggregates, and values a
+// typed column holds that its type cannot take).
+Variant ByStorage(sqlite3_stmt* stmt, int column, int storage) {
+  switch (storage) {
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+      if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
+      return Variant(static_cast<double>(v));
+    }
+    case SQLITE_FLOAT: return Variant(sqlite3_column_double(stmt, column));
+    case SQLITE_NULL: return Variant::Null();
+    default: return Variant(TextOf(stmt, column));
+  }
+}
+
+Variant ReadCell(sqlite3_stmt* stmt, int column, Kind kind) {
+  const int storage = sqlite3_column_type(stmt, column);
+  if (storage == SQLITE_NULL) return Variant::Null();
+  const bool integer = storage == SQLITE_INTEGER;
+  const bool number = integer || storage == SQLITE_FLOAT;
+  switch (kind) {
+    case Kind::kString: return Variant(TextOf(stmt, column));
+    case Kind::kByte:
+    case Kind::kInteger:
+    case Kind::kLong: {
+      if (!integer) break;
+      const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
+      if (kind == Kind::kByte && v >= 0 && v <= UINT8_MAX) return Variant(static_cast<uint8_t>(v));
+      if (kind == Kind::kInteger && v >= INT16_MIN && v <= INT16_MAX) {
+        return Variant(static_cast<int16_t>(v));
+      }
+      if (kind == Kind::kLong && v >= INT32_MIN && v <= INT32_MAX) {
+        return Variant(static_cast<int32_t>(v));
+      }
+      break;
+    }
+    case Kind::kSingle:
+      if (number) return Variant(static_cast<float>(sqlite3_column_double(stmt, column)));
+      break;
+    case Kind::kDouble:
+      if (number) return Variant(sqlite3_column_double(stmt, column));
+      break;
+    case Kind::kBoolean:
+      if (number) return Variant(sqlite3_column_double(stmt, column) != 0.0);
+      break;
+    case Kind::kDate:
+      if (storage == SQLITE_TEXT) {
+        const std::string_view text = TextOf(stmt, column);
+        if (const std::optional<Date> date = Date::ParseStored(text)) return Variant(*date);
+        return Variant(text);
+      }
+      break;
+    case Kind::kUntyped: break;
+  }
+  return ByStorage(stmt, column, storage);
+}
+
+struct Finalizer {
+  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+bool OnlyBlanks(const char* tail) {
+  for (; *tail != '\0'; ++tail) {
+    if (*tail != ' ' && *tail != '\t' && *tail != '\r' && *tail != '\n' && *tail != ';') {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void SqliteBackend::Closer::operator()(sqlite3* db) const noexcept {
+  // close_v2 defers the close until the last statement is finalized and never
+  // fails on a valid handle; there is nothing to report from a destructor.
+  sqlite3_close_v2(db);
+}
+
+SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
+  sqlite3* raw = nullptr;
+  const int rc =
+      sqlite3_open_v2(target.c_str(), &raw,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  db_.reset(raw);  // a handle comes back even on failure, and must be closed
+  if (rc != SQLITE_OK) {
+    if (raw != nullptr && sqlite3_system_errno(raw) == ENOENT) {
+      throw Error(errnum::kFail, "Could not find file " + Quoted(target) + ".");
+    }
+    throw Error(errnum::kFail, "The database engine cannot open the file " + Quoted(target) +
+                                   ".  It is already opened exclusively by another user, or you "
+                                   "need permission to view its data.");
+  }
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  // The first statement reads the file header, so a file that is no database
+  // fails here. WAL with synchronous=NORMAL keeps every committed transaction
+  // when the process dies; only a power loss may cost the last ones. A
+  // database in memory keeps its own journal and ignores both.
+  Exec("PRAGMA journal_mode=WAL");
+  Exec("PRAGMA synchronous=NORMAL");
+  RegisterJetFunctions(raw);
+}
+
+SqliteBackend::~SqliteBackend() = default;
+
+const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
+
+void SqliteBackend::Exec(const char* sql) {
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    throw EngineError(db_.get(), sqlite3_extended_errcode(db_.get()), Phase::kStep, target_);
+  }
+}
+
+int32_t SqliteBackend::Run(const std::string& sql, ResultData* out) {
+  sqlite3* db = db_.get();
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size() + 1), &raw, &tail);
+  StatementPtr stmt(raw);
+  if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_);
+  if (!OnlyBlanks(tail))
+    throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
+  if (raw == nullptr) return 0;  // blanks or a comment: nothing to run
+
+  const int columns = sqlite3_column_count(raw);
+  const bool collect = out != nullptr && columns > 0;
+  std::vector<Kind> kinds;
+  if (collect) {
+    const auto n = static_cast<size_t>(columns);
+    *out = ResultData();
+    out->names.reserve(n);
+    out->folded_names.reserve(n);
+    out->cells.reserve(n * 4);
+    kinds.reserve(n);
+    for (int c = 0; c < columns; ++c) {
+      const char* name = sqlite3_column_name(raw, c);
+      std::string& folded =
+          out->folded_names.emplace_back(out->names.emplace_back(name ? name : ""));
+      for (char& ch : folded) {
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+      }
+      kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(raw, c)));
+    }
+  }
+
+  const int changes_before = sqlite3_total_changes(db);
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    if (!collect) continue;
+    for (int c = 0; c < columns; ++c) out->cells.push_back(ReadCell(raw, c, kinds[c]));
+    ++out->row_count;
+  }
+  if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
+  // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE, so a
+  // SELECT or CREATE after one would report its count again.
+  if (sqlite3_total_changes(db) == changes_before) return 0;
+  const sqlite3_int64 changed = sqlite3_changes64(db);
+  return changed > INT32_MAX ? INT32_MAX : static_cast<int32_t>(changed);
+}
+
+// IMMEDIATE takes the write lock now (waiting for it like any writer). A
+// deferred transaction that read first would find its snapshot stale when
+// another connection wrote meanwhile, and its first write would fail at once
+// instead of waiting.
+void SqliteBackend::Begin() { Exec("BEGIN IMMEDIATE"); }
+
+void SqliteBackend::Commit() {
+  if (sqlite3_get_autocommit(db_.get())) {
+    throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
+  }
+  Exec("COMMIT");
+}
+
+void SqliteBackend::Rollback() {
+  if (sqlite3_get_autocommit(db_.get())) {
+    throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
+  }
+  Exec("ROLLBACK");
+}
+
+}  // namespace sqlite
+
+namespace internal {
+
+std::unique_ptr<Backend> OpenSqlite(const std::string& target) {
+  return std::make_unique<sqlite::SqliteBackend>(target);
+}
+
+}  // namespace internal
+}  // namespace tessaly::db

@@ -1,1 +1,405 @@
+// The Jet translator: Jet statements in, SQLite statements or Jet's failures out.
+#include "db/jet/Translator.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/jet/Dialect.h"
+#include "db/jet/Lexer.h"
+#include "db/sqlite/SqliteDialect.h"
+#include "tessaly/Error.h"
+
+namespace tessaly::db::jet {
+namespace {
+
+// "~" in the inputs below stands for a lone carriage return (character 13),
+// the separator the statement builder puts between the parts of a statement.
+std::string Cr(std::string text) {
+  for (char& c : text) {
+    if (c == '~') c = '\r';
+  }
+  return text;
+}
+
+struct Row {
+  const char* jet;
+  const char* sqlite;
+};
+
+// Statements as the record classes and the host write them, and the SQL
+// that reaches SQLite.
+const Row kTranslations[] = {
+    // The record frame's own statements.
+    {"INSERT INTO T_KQ~(F_EmpID,F_Name,F_Date,F_In1,F_IsWQ,F_JBHours~)~VALUES(~'0001'~,'张三'~,"
+     "#2003-5-1#~,'08:00'~,0~,7.5~)",
+     "INSERT INTO T_KQ (F_EmpID, F_Name, F_Date, F_In1, F_IsWQ, F_JBHours) VALUES ('0001', "
+     "'张三', '2003-05-01', '08:00', 0, 7.5)"},
+    {"UPDATE T_KQ~SET~F_IsTJ=1~WHERE  F_ID=5", "UPDATE T_KQ SET F_IsTJ = 1 WHERE F_ID = 5"},
+    {"SELECT COUNT(*) AS C~FROM T_KQ~WHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
+     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = '0001') AND (F_Date = '2003-05-01')"},
+    {"delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+     "DELETE FROM T_BJ WHERE (F_DateFr >= '2001-08-01') AND (F_DateTo <= '2001-08-31')"},
+    {"DELETE T_BJ.* FROM T_BJ", "DELETE FROM T_BJ"},
+    {"Delete * from T_User where F_UserID<>'admin'",
+     "DELETE FROM T_User WHERE F_UserID <> 'admin'"},
+    {"select max(F_ID) as F_MaxID from T_KQ", "SELECT max(F_ID) AS F_MaxID FROM T_KQ"},
+    {"INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'",
+     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'"},
+    // Captioned listings: Chinese aliases, Format, iif.
+    {"select F_Dept as 部门 ,F_EmpID as 员工编号,  Format(F_Date,'yyyy-mm-dd') as 日期,"
+     "iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,F_ID from Q_KQ where  "
+     "F_EmpID='1' Order by F_Year,F_Month",
+     "SELECT F_Dept AS \"部门\", F_EmpID AS \"员工编号\", jet_format(F_Date, 'yyyy-mm-dd') AS "
+     "\"日期\", CASE WHEN F_ISWQ THEN '是' ELSE '' END AS \"外勤否\", CASE WHEN F_SBSJ = 0 THEN '' "
+     "ELSE F_SBSJ END AS \"上班小时\", F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
+     "F_Month"},
+    {"select count(F_KQType) as F_KQDays  from T_KQ where  F_EmpID='0001' and  "
+     "year(F_Date)=2003 and month(F_Date)=5 and F_KQType='出勤'",
+     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (((F_EmpID = '0001') AND "
+     "(jet_year(F_Date) = 2003)) AND (jet_month(F_Date) = 5)) AND (F_KQType = '出勤')"},
+    {"select * from T_Emp where instr(1,F_Spell,'zs',1)>0 and instr(F_Name,'三') = 2",
+     "SELECT * FROM T_Emp WHERE (jet_instr(1, F_Spell, 'zs', 1) > 0) AND (jet_instr(F_Name, "
+     "'三') = 2)"},
+    // Joins: Jet's parenthesised chain reads the same flattened; a join nested
+    // on the right keeps its parentheses.
+    {"SELECT A.ROSTER_NUM , B.F_NAME AS EMP_NAME,C.F_NAME AS DEPT_NAME ,D.F_NAME AS "
+     "ROST_CODE_NAME FROM ((T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID) LEFT JOIN "
+     "T_DEPT AS C ON A.DEPT_ID=C.F_ID) LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE=D.F_ID  WHERE "
+     "A.FSCL_MONTH='2003-05' ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ",
+     "SELECT A.ROSTER_NUM, B.F_NAME AS EMP_NAME, C.F_NAME AS DEPT_NAME, D.F_NAME AS "
+     "ROST_CODE_NAME FROM T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID LEFT JOIN "
+     "T_DEPT AS C ON A.DEPT_ID = C.F_ID LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE = D.F_ID WHERE "
+     "A.FSCL_MONTH = '2003-05' ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID"},
+    {"select * from T_Emp e left join (T_Dept d inner join T_KQ k on d.F_ID = k.F_ID) on "
+     "e.F_Dept = d.F_Name",
+     "SELECT * FROM T_Emp AS e LEFT JOIN (T_Dept AS d INNER JOIN T_KQ AS k ON d.F_ID = k.F_ID) "
+     "ON e.F_Dept = d.F_Name"},
+    {"select * from T_Emp e right outer join T_Dept d on e.F_Dept = d.F_Name",
+     "SELECT * FROM T_Emp AS e RIGHT JOIN T_Dept AS d ON e.F_Dept = d.F_Name"},
+    {"select s.n from (select F_Name as n from T_Emp) as s, T_Dept d",
+     "SELECT s.n FROM (SELECT F_Name AS n FROM T_Emp) AS s, T_Dept AS d"},
+    // Jet's precedence survives: & is looser than +, ^ tighter than unary -,
+    // * tighter than \, \ tighter than Mod, Not between comparisons and And.
+    {"select a + b & c, a & b + c from t",
+     "SELECT jet_concat(jet_add(a, b), c) AS Expr1000, jet_concat(a, jet_add(b, c)) AS Expr1001 "
+     "FROM t"},
+    {"select * from t where a = b & c", "SELECT * FROM t WHERE a = (jet_concat(b, c))"},
+    {"select -2^2, 2^-1 from t",
+     "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t"},
+    {"select a mod b \\ c * d, 7/2 from t",
+     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t"},
+    {"select 10 - (4 - 3), 10 - 4 - 3, (1 + 2) * 3 from t",
+     "SELECT 10 - (4 - 3) AS Expr1000, (10 - 4) - 3 AS Expr1001, (jet_add(1, 2)) * 3 AS "
+     "Expr1002 FROM t"},
+    {"select * from t where not a = 1 and b = 2 or c = 3 xor d = 4",
+     "SELECT * FROM t WHERE ((((NOT (a = 1)) AND (b = 2)) OR (c = 3)) <> 0) <> ((d = 4) <> 0)"},
+    {"select * from t where a = 1 eqv b = 2 imp c = 3",
+     "SELECT * FROM t WHERE NOT ((((a = 1) <> 0) = ((b = 2) <> 0)) <> 0) OR ((c = 3) <> 0)"},
+    // Literals.
+    {"select * from t where F_Note = 'a&b#c left(x) delete * from t'",
+     "SELECT * FROM t WHERE F_Note = 'a&b#c left(x) delete * from t'"},
+    {"select \"say \"\"hi\"\"\", 'it''s' from t",
+     "SELECT 'say \"hi\"' AS Expr1000, 'it''s' AS Expr1001 FROM t"},
+    {"select * from t where F_IsKQ = True and F_IsRatifier = False or F_Note = Null",
+     "SELECT * FROM t WHERE ((F_IsKQ = -1) AND (F_IsRatifier = 0)) OR (F_Note = NULL)"},
+    {"select -F_ID, - -1, +1, 1.5e3, .5 from t",
+     "SELECT -F_ID AS Expr1000, -(-1) AS Expr1001, 1 AS Expr1002, 1.5e3 AS Expr1003, .5 AS "
+     "Expr1004 FROM t"},
+    // Date literals in the forms Jet reads become the stored text.
+    {"select * from T_KQ where F_Date = #2003/05/01#",
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'"},
+    {"select * from T_KQ where F_Date = #5/1/2003#",
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'"},
+    {"select * from T_KQ where F_Date = #13/12/2004#",
+     "SELECT * FROM T_KQ WHERE F_Date = '2004-12-13'"},
+    {"select * from T_KQ where F_Date = #5/1/2003 9:30 PM#",
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01 21:30:00'"},
+    {"select * from T_KQ where F_Date >= #2003-05-01 08:30:00#",
+     "SELECT * FROM T_KQ WHERE F_Date >= '2003-05-01 08:30:00'"},
+    {"select * from T_WQ where F_TimeFr = #09:00#",
+     "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'"},
+    // Names: brackets, SQLite keywords and non-ASCII names are quoted.
+    {"select [F Note], [Order].[Group] from [T Table] as [x y]",
+     "SELECT \"F Note\", \"Order\".\"Group\" FROM \"T Table\" AS \"x y\""},
+    {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS \"部门\" FROM T_KQ AS \"甲\""},
+    // Letter case: comparisons without a plain column (or a number) ignore it.
+    {"select F_EmpID from T_Emp where left(F_Spell,2)='zs'",
+     "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, 2) COLLATE NOCASE = 'zs'"},
+    {"select F_EmpID from T_Emp where F_ID = 5 and 'x' = F_Name and year(F_JoinDate) = 2003",
+     "SELECT F_EmpID FROM T_Emp WHERE ((F_ID = 5) AND ('x' = F_Name)) AND "
+     "(jet_year(F_JoinDate) = 2003)"},
+    {"select F_EmpID from T_Emp where lcase(F_Name) in ('a', 'b') and ucase(F_Spell) between "
+     "'A' and 'M' and left(F_Name, 1) like 'z%'",
+     "SELECT F_EmpID FROM T_Emp WHERE ((jet_lcase(F_Name) COLLATE NOCASE IN ('a', 'b')) AND "
+     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN 'A' AND 'M')) AND (jet_left(F_Name, 1) LIKE "
+     "'z%')"},
+    {"select F_EmpID from T_Emp order by left(F_Name,1), F_EmpID desc, 2",
+     "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, 1) COLLATE NOCASE, F_EmpID DESC, 2"},
+    // Predicates and subqueries.
+    {"select F_EmpID, (select count(*) from T_KQ) as n from T_Emp where F_Spell is not null and "
+     "F_Name not like '张%' and F_ID not in (1, 2) and F_ID not between 3 and 4",
+     "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (((F_Spell "
+     "IS NOT NULL) AND (F_Name NOT LIKE '张%')) AND (F_ID NOT IN (1, 2))) AND (F_ID NOT BETWEEN "
+     "3 AND 4)"},
+    {"select F_EmpID from T_Emp where F_Dept in (select F_Name from T_Dept where F_ID > 3) and "
+     "exists (select * from T_KQ where T_KQ.F_EmpID = T_Emp.F_EmpID)",
+     "SELECT F_EmpID FROM T_Emp WHERE (F_Dept IN (SELECT F_Name FROM T_Dept WHERE F_ID > 3)) "
+     "AND EXISTS (SELECT * FROM T_KQ WHERE T_KQ.F_EmpID = T_Emp.F_EmpID)"},
+    {"select iif(a > 0, 'p', iif(a < 0, 'n', 'z')) as s from t",
+     "SELECT CASE WHEN a > 0 THEN 'p' ELSE CASE WHEN a < 0 THEN 'n' ELSE 'z' END END AS s FROM "
+     "t"},
+    // Truth values kept as values are Jet's -1.
+    {"select F_ID = 1, F_Name like 'a%' as m from T_Emp",
+     "SELECT -(F_ID = 1) AS Expr1000, -(F_Name LIKE 'a%') AS m FROM T_Emp"},
+    // Clauses.
+    {"select distinct top 10 F_Dept from T_Emp order by F_Dept",
+     "SELECT DISTINCT F_Dept FROM T_Emp ORDER BY F_Dept LIMIT 10"},
+    {"select F_Dept, count(*) from T_Emp group by F_Dept, left(F_Name,1) having count(*) > 1",
+     "SELECT F_Dept, count(*) AS Expr1000 FROM T_Emp GROUP BY F_Dept, jet_left(F_Name, 1) "
+     "COLLATE NOCASE HAVING count(*) > 1"},
+    // White space: lone carriage returns, tabs, line feeds; a final ";".
+    {"select~*~from~T_Emp~where~F_ID=1", "SELECT * FROM T_Emp WHERE F_ID = 1"},
+    {"select\t*\nfrom\r\nT_Emp ;  ~", "SELECT * FROM T_Emp"},
+};
+
+TEST(Translator, WritesJetStatementsAsSqlite) {
+  for (const Row& row : kTranslations) {
+    const std::string jet = Cr(row.jet);
+    const Translation t = Translate(jet, sqlite::SqliteDialect());
+    ASSERT_TRUE(t.ok) << jet << "\n" << t.error_description;
+    EXPECT_EQ(t.sql, row.sqlite) << jet;
+    EXPECT_EQ(t.returns_rows, t.sql.rfind("SELECT", 0) == 0) << jet;
+  }
+}
+
+struct FailureRow {
+  const char* jet;
+  int32_t number;
+  const char* description;
+  size_t offset;
+};
+
+const FailureRow kFailures[] = {
+    {"", errnum::kSyntax,
+     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.", 0},
+    {"CREATE TABLE x (a int)", errnum::kSyntax,
+     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.", 0},
+    {"select * from T_Emp; select 1", errnum::kSyntax,
+     "Characters found after end of SQL statement.", 21},
+    {"INSERT INTO T_KQ VALUES (1) x", errnum::kSyntax,
+     "Characters found after end of SQL statement.", 28},
+    {"select * from T_Emp where F_ID=1 F_Name='a'", errnum::kSyntax,
+     "Syntax error (missing operator) in query expression 'F_ID=1 F_Name='a''.", 33},
+    {"select F_Name F_Spell F_Dept from T_Emp", errnum::kSyntax,
+     "Syntax error (missing operator) in query expression 'F_Name F_Spell F_Dept'.", 22},
+    {"select * from T_Emp where F_Name = 'a' and ", errnum::kSyntax,
+     "Syntax error (missing operator) in query expression 'F_Name = 'a' and'.", 43},
+    {"select * from T_Emp where (F_ID=1", errnum::kSyntax,
+     "Syntax error (missing operator) in query expression '(F_ID=1'.", 33},
+    {"select * from T_Emp where F_Dept in (select F_Name from T_Dept where F_ID = = 1)",
+     errnum::kSyntax, "Syntax error (missing operator) in query expression 'F_ID = = 1'.", 76},
+    {"UPDATE T_KQ SET F_IsTJ=1 F_ID=2", errnum::kSyntax,
+     "Syntax error (missing operator) in query expression '1 F_ID=2'.", 25},
+    {"select * from T_Emp where F_Name='abc", errnum::kSyntax,
+     "Syntax error in string in query expression 'F_Name='abc'.", 33},
+    {"select * from T_KQ where F_Date=#2003-13-45#", errnum::kSyntax,
+     "Syntax error in date in query expression 'F_Date=#2003-13-45#'.", 32},
+    {"select * from T_KQ where F_Date=#2003-05-01", errnum::kSyntax,
+     "Syntax error in date in query expression 'F_Date=#2003-05-01'.", 32},
+    {"select * from T_Emp where Nz(F_Name,'')='a'", errnum::kSyntax,
+     "Undefined function 'Nz' in expression.", 26},
+    {"select left(F_Name) from T_Emp", errnum::kSyntax,
+     "Wrong number of arguments used with function in query expression 'left(F_Name)'.", 7},
+    {"select * from ='x'", errnum::kSyntax, "Syntax error in FROM clause.", 14},
+    {"delete * T_KQ", errnum::kSyntax, "Syntax error in FROM clause.", 9},
+    {"delete * from T_KQ x y", errnum::kSyntax, "Syntax error in FROM clause.", 21},
+    {"SELECT * FROM T_Emp AS A LEFT JOIN T_Dept AS B WHERE A.F_ID=1", errnum::kSyntax,
+     "Syntax error in JOIN operation.", 47},
+    {"SELECT COUNT(*) AS C~FROM T_KQ~WHERE ", errnum::kSyntax, "Syntax error in WHERE clause.", 37},
+    {"select * from T_Emp order F_ID", errnum::kSyntax, "Syntax error in ORDER BY clause.", 26},
+    {"select * from T_Emp group by", errnum::kSyntax, "Syntax error in GROUP BY clause.", 28},
+    {"select count(*) from T_Emp group by F_Dept having", errnum::kSyntax,
+     "Syntax error in HAVING clause.", 49},
+    {"select * from T_Emp where F_ID = 1 order by F_ID where", errnum::kSyntax,
+     "Syntax error in ORDER BY clause.", 49},
+    {"INSERT T_KQ VALUES (1)", errnum::kSyntax, "Syntax error in INSERT INTO statement.", 7},
+    {"INSERT INTO T_KQ (F_EmpID VALUES (1)", errnum::kSyntax,
+     "Syntax error in INSERT INTO statement.", 26},
+    {"INSERT INTO T_KQ VALUES (1,,2)", errnum::kSyntax, "Syntax error in INSERT INTO statement.",
+     27},
+    {"INSERT INTO T_KQ (F_EmpID,F_Name) VALUES ('1')", errnum::kFail,
+     "Number of query values and destination fields are not the same.", 0},
+    {"UPDATE T_KQ F_IsTJ=1", errnum::kSyntax, "Syntax error in UPDATE statement.", 12},
+    {"UPDATE T_KQ SET F_IsTJ 1", errnum::kSyntax, "Syntax error in UPDATE statement.", 23},
+    {"select from T_Emp", errnum::kSyntax,
+     "The SELECT statement includes a reserved word or an argument name that is misspelled or "
+     "missing, or the punctuation is incorrect.",
+     7},
+    {"select [F_Name from T_Emp", errnum::kSyntax,
+     "Invalid bracketing of name '[F_Name from T_Emp'.", 7},
+};
+
+TEST(Translator, RefusesWithJetsNumberAndWording) {
+  for (const FailureRow& row : kFailures) {
+    const std::string jet = Cr(row.jet);
+    const Translation t = Translate(jet, sqlite::SqliteDialect());
+    EXPECT_FALSE(t.ok) << jet;
+    EXPECT_TRUE(t.sql.empty()) << jet;
+    EXPECT_EQ(t.error_number, row.number) << jet;
+    EXPECT_EQ(t.error_description, row.description) << jet;
+    EXPECT_EQ(t.error_offset, row.offset) << jet;
+  }
+}
+
+// Every prefix of every statement above, as a host cut short might send it:
+// translated or refused, never read past its end.
+TEST(Translator, AnswersEveryTruncatedStatement) {
+  for (const Row& row : kTranslations) {
+    const std::string jet = Cr(row.jet);
+    for (size_t n = 0; n <= jet.size(); ++n) {
+      const std::string prefix = jet.substr(0, n);  // its own buffer, for the sanitizers
+      const Translation t = Translate(prefix, sqlite::SqliteDialect());
+      EXPECT_NE(t.ok, t.error_number != 0) << prefix;
+      EXPECT_LE(t.error_offset, prefix.size()) << prefix;
+    }
+  }
+}
+
+// Nesting a hostile or runaway statement could use to exhaust the stack.
+TEST(Translator, RefusesStatementsNestedTooDeeply) {
+  std::string chain = "select 1";
+  for (int i = 0; i < 5000; ++i) chain += "+1";
+  std::string parens = "select " + std::string(300, '(') + "1" + std::string(300, ')');
+  std::string signs = "select " + std::string(300, '-') + "1";
+  for (const std::string& jet : {chain, parens, signs}) {
+    const Translation t = Translate(jet, sqlite::SqliteDialect());
+    EXPECT_FALSE(t.ok);
+    EXPECT_EQ(t.error_number, errnum::kFail);
+    EXPECT_EQ(t.error_description, "Query is too complex.");
+  }
+  // Long but flat lists are fine.
+  std::string values = "INSERT INTO t VALUES (0";
+  for (int i = 0; i < 5000; ++i) values += ",1";
+  EXPECT_TRUE(Translate(values + ")", sqlite::SqliteDialect()).ok);
+}
+
+// The token stream, one "kind text" per token.
+std::string Tokens(std::string_view input) {
+  std::vector<Token> tokens;
+  Tokenize(input, tokens);
+  std::string out;
+  for (const Token& t : tokens) {
+    EXPECT_EQ(input.substr(t.offset, t.text.size()), t.text);  // a view at its offset
+    if (!out.empty()) out += ' ';
+    out += TokenName(t.kind);
+    if (!t.text.empty()) {
+      out += '{';
+      out += t.text;
+      out += '}';
+    }
+  }
+  return out;
+}
+
+TEST(Lexer, SplitsAtWhiteSpaceAndOperators) {
+  EXPECT_EQ(Tokens("a\rb\tc\r\nd"), "word{a} word{b} word{c} word{d} end of statement");
+  EXPECT_EQ(Tokens("F_Dept as 部门,x"),
+            "word{F_Dept} word{as} word{部门} ','{,} word{x} end of statement");
+  EXPECT_EQ(Tokens("a<>b<=c>=d<e"),
+            "word{a} '<>'{<>} word{b} '<='{<=} word{c} '>='{>=} word{d} '<'{<} word{e} end of "
+            "statement");
+  EXPECT_EQ(Tokens("1.5e3 .5 A.B"),
+            "number{1.5e3} number{.5} word{A} '.'{.} word{B} end of statement");
+}
+
+TEST(Lexer, ReadsLiteralsWhole) {
+  EXPECT_EQ(Tokens("'a''b' \"c\"\"d\" #5/1/2003 9:30# [x y]"),
+            "text{'a''b'} text{\"c\"\"d\"} date{#5/1/2003 9:30#} [name]{[x y]} end of statement");
+  // A quote inside a date or a # inside a text belongs to that literal.
+  EXPECT_EQ(Tokens("'#' #'#"), "text{'#'} date{#'#} end of statement");
+}
+
+TEST(Lexer, UnterminatedLiteralsRunToTheEnd) {
+  EXPECT_EQ(Tokens("a='x, b"), "word{a} '='{=} unterminated text{'x, b} end of statement");
+  EXPECT_EQ(Tokens("#2003 and"), "unterminated date{#2003 and} end of statement");
+  EXPECT_EQ(Tokens("a ! b"), "word{a} unexpected character{!} word{b} end of statement");
+}
+
+// A dialect unlike SQLite's: the parser and emitter must leave every
+// engine-specific choice to it.
+class OtherDialect final : public Dialect {
+ public:
+  void DateLiteral(const Date& value, std::string& out) const override {
+    out += "DATE '" + value.ToStored() + "'";
+  }
+  void TextLiteral(std::string_view value, std::string& out) const override {
+    out += "E'";
+    out += value;
+    out += "'";
+  }
+  void Identifier(std::string_view name, std::string& out) const override {
+    out += '"';
+    out += name;
+    out += '"';
+  }
+  void BooleanLiteral(bool value, std::string& out) const override {
+    out += value ? "TRUE" : "FALSE";
+  }
+  void Function(JetFunction function, const Operands& args, std::string& out) const override {
+    out += function == JetFunction::kLeft ? "substr_left(" : "fn(";
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (i) out += ", ";
+      args.WriteArgument(i, out);
+    }
+    out += ')';
+  }
+  void Concat(const Operands& operands, std::string& out) const override {
+    operands.Write(0, out);
+    out += " || ";
+    operands.Write(1, out);
+  }
+  void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
+    out += "lower(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+  void Iif(const Operands& operands, std::string& out) const override {
+    out += "IF(";
+    operands.WriteArgument(0, out);
+    out += ")";
+  }
+  void Like(const Operands& operands, bool negated, bool fold_case,
+            std::string& out) const override {
+    operands.Write(0, out);
+    out += negated ? " NOT " : " ";
+    out += fold_case ? "ILIKE " : "LIKE ";
+    operands.Write(1, out);
+  }
+};
+
+TEST(Emitter, LeavesEngineChoicesToTheDialect) {
+  const OtherDialect other;
+  const Row rows[] = {
+      {"select * from t where d = #2003-5-1#",
+       "SELECT * FROM \"t\" WHERE \"d\" = DATE '2003-05-01'"},
+      {"select 'it''s' & b from t", "SELECT E'it's' || \"b\" AS Expr1000 FROM \"t\""},
+      {"select * from t where f = True", "SELECT * FROM \"t\" WHERE \"f\" = TRUE"},
+      {"select * from t where left(a, 2) = 'zs'",
+       "SELECT * FROM \"t\" WHERE lower(substr_left(\"a\", 2)) = lower(E'zs')"},
+      {"select * from t where left(a, 2) like 'z%' or a like 'y%'",
+       "SELECT * FROM \"t\" WHERE (substr_left(\"a\", 2) ILIKE E'z%') OR (\"a\" LIKE E'y%')"},
+      {"select iif(a = 1, 2, 3) as x from t", "SELECT IF(\"a\" = 1) AS \"x\" FROM \"t\""},
+      {"select top 3 a from t order by ucase(a)",
+       "SELECT \"a\" FROM \"t\" ORDER BY lower(fn(\"a\")) LIMIT 3"},
+  };
+  for (const Row& row : rows) {
+    const Translation t = Translate(row.jet, other);
+    ASSERT_TRUE(t.ok) << row.jet << "\n" << t.error_description;
+    EXPECT_EQ(t.sql, row.sqlite) << row.jet;
+  }
+}
+
+}  // namespace
+}  // namespace tessaly::db::jet

@@ -1,0 +1,79 @@
+// clsMTJ: the monthly attendance statistics, one row of T_MTJ per employee
+// and month.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/SQLField.h"
+
+namespace tessaly {
+
+enum eLOOK_MTJ : int32_t {
+  MTJ_BYEMPIDANDDATE = 3,
+};
+
+// Columns in published property order, which is also the order a row is
+// loaded in. Kind, property, column, width of a text (0: kept whole).
+#define TESSALY_CLSMTJ_COLUMNS(X)          \
+  X(Key, FID, "F_ID", 0)                   \
+  X(Integer, FYear, "F_Year", 0)           \
+  X(Integer, FMonth, "F_Month", 0)         \
+  X(Text, FEmpID, "F_EmpID", 10)           \
+  X(Text, FName, "F_Name", 20)             \
+  X(Text, FDept, "F_Dept", 50)             \
+  X(Single, FWK_Days, "F_WK_Days", 0)      \
+  X(Single, FYC_Days, "F_YC_Days", 0)      \
+  X(Single, FGX_Days, "F_GX_Days", 0)      \
+  X(Single, FXJ_Days, "F_XJ_Days", 0)      \
+  X(Single, FCC_Days, "F_CC_Days", 0)      \
+  X(Single, FKG_Days, "F_KG_Days", 0)      \
+  X(Single, FBJ_Days, "F_BJ_Days", 0)      \
+  X(Single, FSJ_Days, "F_SJ_Days", 0)      \
+  X(Single, FQT_Days, "F_QT_Days", 0)      \
+  X(Single, FJBP_Hours, "F_JBP_Hours", 0)  \
+  X(Single, FJBX_Hours, "F_JBX_Hours", 0)  \
+  X(Single, FJB_Hours, "F_JB_Hours", 0)    \
+  X(Integer, FCD_Num, "F_CD_Num", 0)       \
+  X(Integer, FCD_Minute, "F_CD_Minute", 0) \
+  X(Integer, FZT_Num, "F_ZT_Num", 0)       \
+  X(Integer, FZT_Minute, "F_ZT_Minute", 0) \
+  X(Single, FWK_Hours, "F_WK_Hours", 0)    \
+  X(Single, FQJ_Hours, "F_QJ_Hours", 0)    \
+  X(Text, FNote, "F_Note", 0)
+
+// Add inserts every column but F_ID, without checking for a second row of the
+// same employee and month; Update rewrites all 24 columns of the row
+// F_ID = FID whatever the mode; DoSearch(MTJ_BYEMPIDANDDATE) finds FEmpID's
+// row for FYear/FMonth, DoSearch(-1) every row by F_ID.
+class clsMTJ final : public framework::RecordOf<clsMTJ> {
+ public:
+  clsMTJ();
+
+  TESSALY_CLSMTJ_COLUMNS(TESSALY_PROPERTY)
+
+ public:
+  std::string GetValueFields(int32_t Rev = 0) override;
+  std::string GetBodyString(int32_t Rev = 0) override;
+  std::string GetValuesString(int32_t Rev = 0) override;
+  std::string GetWhereString(int32_t Rev = 0) override;
+
+  // Field descriptors: indexes 0 to 24, the last one empty.
+  bool GetSQLField(std::vector<SQLField>& MySql);
+  // The statistics rows matching InSql (inserted as it stands), by year,
+  // month, department and employee, as tab-separated lines each ended by a
+  // carriage return: figures as whole numbers, zeros as empty cells. RetRow
+  // grows by the number of lines. "" on no match or any error (LastError()).
+  std::string ExeSearch(std::string InSql, int32_t& RetRow, std::string strErr = {});
+  // The same rows under Chinese captions with fractions kept: the object's own
+  // recordset on its first row, or nullptr when nothing matches or it fails.
+  std::shared_ptr<db::Recordset> ExeSearchWithRecord(std::string InSql, std::string strErr = {});
+
+  static std::span<const framework::ColumnDef<clsMTJ>> Columns();
+};
+
+}  // namespace tessaly

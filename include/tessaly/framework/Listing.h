@@ -1,0 +1,94 @@
+// The captioned queries many record classes offer the host's grids and
+// reports, written once: a class states its descriptor table, its source and
+// ordering, its row layout and its captioned select list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessaly/Error.h"
+#include "tessaly/interfaces/SQLField.h"
+#include "tessaly/interfaces/eRESULT.h"
+
+namespace tessaly {
+namespace db {
+class Connection;
+class Recordset;
+class Variant;
+}  // namespace db
+
+namespace framework {
+
+// One entry of a class's field descriptors (GetSQLField).
+struct FieldEntry {
+  std::string_view name;
+  std::string_view caption;
+  int32_t type;
+};
+
+// How ExeSearch writes one column of a row.
+enum class Cell {
+  kText,   // the value's text; Null gives ""
+  kDate,   // yyyy-mm-dd when the value reads as a date, else its text
+  kFlag,   // "是" when the numeric value is not 0, else ""
+  kWhole,  // the numeric value rounded to a 16-bit whole number (halves to
+           // even), "" when it is 0; outside 16 bits raises 6
+};
+
+struct ListColumn {
+  std::string_view column;
+  Cell cell;
+};
+
+// Everything a class states about its listings.
+struct Listing {
+  std::string_view source;          // table or saved query, e.g. "Q_KQ"
+  std::string_view ordering;        // appended after the where-text; may be empty
+  std::span<const ListColumn> row;  // ExeSearch's columns in output order
+  // ExeSearchWithRecord's select list, up to (not including) " from ".
+  std::string_view captioned_select;
+};
+
+// GetSQLField: resizes MySql to upper_bound + 1 entries, fills the first ones
+// from entries and leaves the rest empty (kind 0). True; False (never
+// throwing) when the vector cannot be resized.
+bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
+                   int32_t upper_bound);
+
+// ExeSearch: "select * " " from " source " where " InSql ordering, on rs with
+// a keyset cursor; each row becomes its cells joined by tabs and ended by a
+// carriage return; RetRow grows by one per row written. Any error ends it: the
+// result is "", RetRow keeps the count reached, *trapped gets the error. rs is
+// left open at its end.
+std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& RetRow,
+                      const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
+                      ErrorInfo* trapped);
+
+// ExeSearchWithRecord: the captioned select " from " source " where " InSql
+// ordering, on rs with a keyset cursor. Returns rs (standing on its first row)
+// when it has rows, else nullptr; nullptr on any error (kept in *trapped).
+std::shared_ptr<db::Recordset> ExeSearchWithRecord(const Listing& listing, std::string_view InSql,
+                                                   const std::shared_ptr<db::Connection>& conn,
+                                                   const std::shared_ptr<db::Recordset>& rs,
+                                                   ErrorInfo* trapped);
+
+// The statement texts of the two listings.
+std::string SearchText(const Listing& listing, std::string_view InSql);
+std::string CaptionedText(const Listing& listing, std::string_view InSql);
+
+// GetMaxID: opens rs on "select max(key) as F_MaxID from " table and answers
+// the next free number (1 on an empty table or an all-Null key) in RetMaxID,
+// as a 16- or 32-bit number. No trap: a failing statement raises its error,
+// and a largest key at the top of the type raises 6 (Overflow). rs stays open
+// on the one-row result. Returns RES_OK.
+eRESULT GetMaxID(std::string_view key_column, std::string_view table,
+                 const std::shared_ptr<db::Connection>& conn, db::Recordset* rs, int32_t& RetMaxID);
+eRESULT GetMaxID(std::string_view key_column, std::string_view table,
+                 const std::shared_ptr<db::Connection>& conn, db::Recordset* rs, int16_t& RetMaxID);
+
+}  // namespace framework
+}  // namespace tessaly

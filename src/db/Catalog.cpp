@@ -1,0 +1,392 @@
+#include "db/Catalog.h"
+
+#include <iterator>
+#include <utility>
+
+namespace tessaly::db::internal {
+namespace {
+
+using K = ColumnKind;
+
+// Gathers one table's columns in their order in the old database.
+class TableBuilder {
+ public:
+  explicit TableBuilder(std::string name) { table_.name = std::move(name); }
+
+  // F_ID numbered by the database (the old AutoNumber).
+  TableBuilder& AutoNumber() { return Add("F_ID", K::kInt32, 0, kPrimaryKey | kAutoNumber); }
+  // A key the library or the host supplies (a name, or an F_ID from GetMaxID).
+  TableBuilder& Key(std::string name, ColumnKind kind, int width = 0) {
+    return Add(std::move(name), kind, width, kPrimaryKey);
+  }
+  TableBuilder& Text(std::string name, int width = 0) {
+    return Add(std::move(name), K::kText, width, 0);
+  }
+  TableBuilder& Col(ColumnKind kind, const std::vector<std::string>& names, int width = 0) {
+    for (const std::string& name : names) Add(name, kind, width, 0);
+    return *this;
+  }
+  // The statistics flag that the host sets and the classes never insert.
+  TableBuilder& Tally() { return Add("F_IsTJ", K::kInt16, 0, kZeroDefault); }
+  TableBuilder& Index(std::vector<std::string> columns) {
+    table_.indexes.push_back(std::move(columns));
+    return *this;
+  }
+  Table Build() { return std::move(table_); }
+
+ private:
+  TableBuilder& Add(std::string name, ColumnKind kind, int width, uint8_t flags) {
+    table_.columns.push_back(Column{std::move(name), kind, width, flags});
+    return *this;
+  }
+
+  Table table_;
+};
+
+// prefix1 ... prefixN: F_D1 ... F_D31, F_Use1 ... F_Use4.
+std::vector<std::string> Numbered(const std::string& prefix, int count) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= count; ++i) names.push_back(prefix + std::to_string(i));
+  return names;
+}
+
+// The columns of a shift's eight time points, each with the given suffixes:
+// F_In1_H, F_In1_M, F_Out1_H, ... or F_In1Up, F_In1Down, ...
+std::vector<std::string> ShiftPointColumns(const std::vector<std::string>& suffixes) {
+  std::vector<std::string> names;
+  for (const char* point : {"In1", "Out1", "In2", "Out2", "In3", "Out3", "ZLIn", "ZLOut"}) {
+    for (const std::string& suffix : suffixes) names.push_back("F_" + std::string(point) + suffix);
+  }
+  return names;
+}
+
+std::vector<Table> MakeTables() {
+  std::vector<Table> t;
+  t.push_back(
+      TableBuilder("T_KQ")
+          .AutoNumber()
+          .Text("F_EmpID", 10)
+          .Text("F_Name", 20)
+          .Text("F_Dept", 50)
+          .Text("F_KQType", 10)
+          .Col(K::kDate, {"F_Date"})
+          .Col(K::kText,
+               {"F_In1", "F_Out1", "F_In2", "F_Out2", "F_In3", "F_Out3", "F_ZLIn", "F_ZLOut"}, 10)
+          .Col(K::kInt16, {"F_IsWQ", "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute"})
+          .Col(K::kSingle, {"F_JBHours"})
+          .Text("F_Note")
+          .Tally()
+          .Col(K::kSingle, {"F_SBSJ", "F_QJSJ"})
+          .Text("F_Shift")
+          .Index({"F_EmpID", "F_Date"})
+          .Build());
+  t.push_back(TableBuilder("T_MTJ")
+                  .AutoNumber()
+                  .Col(K::kInt16, {"F_Year", "F_Month"})
+                  .Text("F_EmpID", 10)
+                  .Text("F_Name", 20)
+                  .Text("F_Dept", 50)
+                  .Col(K::kSingle, {"F_WK_Days", "F_YC_Days", "F_GX_Days", "F_XJ_Days", "F_CC_Days",
+                                    "F_KG_Days", "F_BJ_Days", "F_SJ_Days", "F_QT_Days",
+                                    "F_JBP_Hours", "F_JBX_Hours", "F_JB_Hours"})
+                  .Col(K::kInt16, {"F_CD_Num", "F_CD_Minute", "F_ZT_Num", "F_ZT_Minute"})
+                  .Col(K::kSingle, {"F_WK_Hours", "F_QJ_Hours"})
+                  .Text("F_Note")
+                  .Index({"F_EmpID", "F_Year", "F_Month"})
+                  .Build());
+  // The flags F_Use1-4 and F_IsOver1-4 may have been Yes/No columns once; the
+  // class writes 0 or 1 and reads any non-zero value as 1, so 16-bit it is.
+  t.push_back(TableBuilder("T_Shift")
+                  .Key("F_Name", K::kText, 10)
+                  .Text("F_Type", 20)
+                  .Col(K::kInt16, Numbered("F_Use", 4))
+                  .Col(K::kInt16, {"F_LimitIn", "F_LimitOut", "F_LimitCD", "F_LimitZT"})
+                  .Col(K::kInt16, ShiftPointColumns({"_H", "_M"}))
+                  .Col(K::kInt16, Numbered("F_IsOver", 4))
+                  .Col(K::kInt16, {"F_OverLimit"})
+                  .Col(K::kInt16, ShiftPointColumns({"Up", "Down"}))
+                  .Build());
+  t.push_back(
+      TableBuilder("T_PBSet")
+          .Key("F_Name", K::kText, 20)
+          .Text("F_Type", 10)
+          .Col(K::kText, {"F_Mon", "F_Tue", "F_Wed", "F_Thu", "F_Fri", "F_Sat", "F_Sun"}, 10)
+          .Col(K::kText, Numbered("F_D", 31), 10)
+          .Build());
+  t.push_back(TableBuilder("T_Roster")
+                  .Key("ROSTER_NUM", K::kInt32)
+                  .Col(K::kText, {"FSCL_MONTH", "ROST_TYPE"})
+                  .Col(K::kInt16, {"DEPT_ID"})
+                  .Text("EMP_ID")
+                  .Col(K::kInt16, {"ROST_CODE", "MON_WORK_HOURS"})
+                  .Col(K::kText, Numbered("F_D", 31), 10)
+                  .Build());
+  for (const char* name : {"T_BCType", "T_Dept", "T_RostCode"}) {
+    t.push_back(
+        TableBuilder(name).Key("F_ID", K::kInt16).Col(K::kText, {"F_Name", "F_Note"}, 50).Build());
+  }
+  // Holidays are compared as dates (#...# literals); requests below as text.
+  t.push_back(TableBuilder("T_Holiday")
+                  .Key("F_ID", K::kInt16)
+                  .Text("F_Name", 20)
+                  .Col(K::kDate, {"F_DateFr", "F_DateTo"})
+                  .Build());
+  for (const char* name : {"T_CC", "T_SJ", "T_XJ", "T_BJ"}) {
+    t.push_back(TableBuilder(name)
+                    .Key("F_ID", K::kInt32)
+                    .Text("F_EmpID", 10)
+                    .Col(K::kText, {"F_DateFr", "F_TimeFr", "F_DateTo", "F_TimeTo"})
+                    .Text("F_Reason", 50)
+                    .Text("F_Ratify", 20)
+                    .Col(K::kInt16, {"F_Hour"})
+                    .Tally()
+                    .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
+                    .Build());
+  }
+  t.push_back(TableBuilder("T_JB")
+                  .Key("F_ID", K::kInt32)
+                  .Text("F_EmpID", 10)
+                  .Col(K::kText, {"F_DateFr", "F_DateTo", "F_TimeFr", "F_TimeTo"})
+                  .Col(K::kInt16, {"F_JBHours"})
+                  .Text("F_Reason", 50)
+                  .Text("F_Ratify", 20)
+                  .Col(K::kInt16, {"F_KQCheck"})
+                  .Tally()
+                  .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
+                  .Build());
+  t.push_back(TableBuilder("T_WQ")
+                  .Key("F_ID", K::kInt32)
+                  .Text("F_EmpID", 10)
+                  .Col(K::kDate, {"F_Date", "F_TimeFr", "F_TimeTo"})
+                  .Col(K::kInt16, {"F_CancelIn1", "F_CancelOut1", "F_CancelIn2", "F_CancelOut2",
+                                   "F_CancelIn3", "F_CancelOut3"})
+                  .Text("F_Reason", 50)
+                  .Text("F_Ratify", 20)
+                  .Tally()
+                  .Index({"F_EmpID", "F_Date"})
+                  .Build());
+  // Punch dates and times are texts compared as texts.
+  t.push_back(TableBuilder("T_Trans")
+                  .AutoNumber()
+                  .Col(K::kText, {"F_Date", "F_Time"})
+                  .Text("F_CardID", 10)
+                  .Text("F_DcuID", 3)
+                  .Text("F_Door", 20)
+                  .Text("F_EmpID", 10)
+                  .Text("F_Name", 20)
+                  .Text("F_Dept", 50)
+                  .Col(K::kByte, {"F_Flag"})
+                  .Col(K::kInt16, {"F_IsEnter", "F_IsExit", "F_IsKQ"})
+                  .Tally()
+                  .Index({"F_EmpID", "F_Date", "F_Time"})
+                  // The untallied punches the host walks in every calculation.
+                  .Index({"F_IsTJ", "F_Date", "F_CardID"})
+                  .Build());
+  t.push_back(TableBuilder("T_TransLost")
+                  .AutoNumber()
+                  .Text("F_LoadDate")
+                  .Text("F_ErrMsg", 50)
+                  .Text("F_CardID", 10)
+                  .Col(K::kInt16, {"F_Year", "F_Month", "F_Day", "F_Hour", "F_Minute"})
+                  .Text("F_Date", 10)
+                  .Text("F_Time")
+                  .Text("F_EmpID", 10)
+                  .Text("F_Name", 20)
+                  .Text("F_Dept", 50)
+                  .Col(K::kByte, {"F_Flag"})
+                  .Text("F_DcuID", 3)
+                  .Text("F_Door", 20)
+                  .Col(K::kInt16, {"F_IsEnter", "F_IsExit", "F_IsKQ"})
+                  .Build());
+  // A staging table without key: rows are found by work number.
+  t.push_back(TableBuilder("T_Collect")
+                  .Text("F_WorkNo", 10)
+                  .Text("F_KQDate", 10)
+                  .Text("F_KQTime", 5)
+                  .Col(K::kText, {"F_DcuID", "F_Door", "F_Flag"})
+                  .Index({"F_WorkNo", "F_KQDate", "F_KQTime"})
+                  .Build());
+  t.push_back(TableBuilder("T_KQJ")
+                  .Key("F_Name", K::kText, 20)
+                  .Text("F_Address", 3)
+                  .Text("F_State", 10)
+                  .Build());
+  t.push_back(TableBuilder("T_Log")
+                  .AutoNumber()
+                  .Text("F_Date", 10)
+                  .Text("F_Time", 8)
+                  .Col(K::kInt32, {"F_RecCnt"})
+                  .Text("F_Operator", 10)
+                  .Text("F_Note", 100)
+                  .Build());
+  t.push_back(TableBuilder("T_Emp")
+                  .Key("F_EmpID", K::kText, 10)
+                  .Text("F_Name", 20)
+                  .Text("F_Spell", 5)
+                  .Text("F_Dept", 50)
+                  .Text("F_Sex", 2)
+                  .Text("F_CardID", 10)
+                  .Text("F_IDCard", 20)
+                  .Col(K::kInt16, {"F_IsKQ", "F_IsRatifier"})
+                  .Col(K::kText, {"F_Shift", "F_Work", "F_Degree"}, 20)
+                  .Text("F_JoinDate")
+                  .Text("F_Tel", 20)
+                  .Text("F_PostCode", 6)
+                  .Col(K::kText, {"F_Addr", "F_Photo", "F_Note"}, 50)
+                  .Index({"F_CardID"})
+                  .Build());
+  t.push_back(TableBuilder("T_User")
+                  .Key("F_ID", K::kInt16)
+                  .Text("F_UserID", 10)
+                  .Text("F_Name", 20)
+                  .Col(K::kText, {"F_Pwd", "F_Right"}, 180)
+                  .Build());
+  // Each key is meant to appear once, but the old table did not enforce it.
+  t.push_back(TableBuilder("T_Prn").Text("F_Key").Col(K::kInt16, {"F_ModeID"}).Build());
+  return t;
+}
+
+// SQLite's form of each kind: the declared type, and for numbers the storage
+// classes a value may have and the range Jet's column would hold.
+struct SqliteKind {
+  const char* type;
+  const char* storage;  // for ck_type_, or nullptr
+  const char* min;      // for ck_range_, or nullptr
+  const char* max;
+};
+
+const SqliteKind& SqliteKindOf(ColumnKind kind) {
+  static constexpr SqliteKind kKinds[] = {
+      // In the order of ColumnKind.
+      {"TEXT", nullptr, nullptr, nullptr},
+      {"TINYINT", "'integer', 'null'", "0", "255"},
+      {"SMALLINT", "'integer', 'null'", "-32768", "32767"},
+      {"INTEGER", "'integer', 'null'", "-2147483648", "2147483647"},
+      {"SINGLE", "'integer', 'real', 'null'", "-3.4028234663852886e38", "3.4028234663852886e38"},
+      {"DATETIME", nullptr, nullptr, nullptr},
+  };
+  static_assert(std::size(kKinds) == static_cast<size_t>(ColumnKind::kDate) + 1);
+  return kKinds[static_cast<size_t>(kind)];
+}
+
+void AppendCheck(std::string& sql, std::string_view prefix, const std::string& column,
+                 const std::string& condition) {
+  sql += " CONSTRAINT ";
+  sql += prefix;
+  sql += column;
+  sql += " CHECK (";
+  sql += condition;
+  sql += ')';
+}
+
+// One column of CREATE TABLE. The type check comes before the range check so
+// that a text in a number column is reported as a type mismatch.
+std::string SqliteColumnDefinition(const Column& c) {
+  const SqliteKind& kind = SqliteKindOf(c.kind);
+  std::string sql = c.name + ' ' + SqliteTypeName(c);
+  if (c.kind == K::kText) sql += " COLLATE NOCASE";  // Jet compares text without case
+  if (c.flags & kPrimaryKey) {
+    // INTEGER PRIMARY KEY is SQLite's rowid; AUTOINCREMENT keeps numbers of
+    // deleted rows from coming back, as Jet's AutoNumber did.
+    sql += (c.flags & kAutoNumber) ? " PRIMARY KEY AUTOINCREMENT" : " NOT NULL PRIMARY KEY";
+  }
+  if (c.flags & kZeroDefault) sql += " NOT NULL DEFAULT 0";
+  if (c.kind == K::kText && c.width > 0) {
+    AppendCheck(sql, "ck_size_", c.name, "length(" + c.name + ") <= " + std::to_string(c.width));
+  }
+  if (kind.storage != nullptr) {
+    AppendCheck(sql, "ck_type_", c.name, "typeof(" + c.name + ") IN (" + kind.storage + ')');
+    AppendCheck(sql, "ck_range_", c.name, c.name + " BETWEEN " + kind.min + " AND " + kind.max);
+  }
+  if (c.kind == K::kDate) {
+    // Only the stored form of Date::ToStored: "yyyy-mm-dd" or
+    // "yyyy-mm-dd hh:mm:ss".
+    const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
+    AppendCheck(sql, "ck_type_", c.name,
+                c.name + " IS NULL OR typeof(" + c.name + ") = 'text' AND (" + c.name + " GLOB '" +
+                    day + "' OR " + c.name + " GLOB '" + day +
+                    " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
+  }
+  return sql;
+}
+
+std::string SqliteCreateTable(const Table& table) {
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + table.name + " (";
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += SqliteColumnDefinition(table.columns[i]);
+  }
+  sql += ')';
+  return sql;
+}
+
+std::string SqliteCreateIndex(const Table& table, const std::vector<std::string>& columns) {
+  std::string name = "ix_" + table.name;
+  std::string list;
+  for (const std::string& column : columns) {
+    name += '_' + column;
+    if (!list.empty()) list += ", ";
+    list += column;
+  }
+  return "CREATE INDEX IF NOT EXISTS " + name + " ON " + table.name + " (" + list + ')';
+}
+
+// The saved query names each column, so that it keeps the table's declared
+// types (and so the kinds the backend reads) and its collation.
+std::string SqliteCreateView(const View& view) {
+  const Table* table = FindTable(view.table);
+  std::string sql = "CREATE VIEW IF NOT EXISTS " + view.name + " AS SELECT ";
+  for (size_t i = 0; i < table->columns.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += "t." + table->columns[i].name + " AS " + table->columns[i].name;
+  }
+  if (view.adds_employee) sql += ", e.F_Name AS F_EmpName, e.F_Dept AS F_Dept";
+  sql += " FROM " + table->name + " AS t";
+  if (view.adds_employee) sql += " LEFT JOIN T_Emp AS e ON e.F_EmpID = t.F_EmpID";
+  return sql;
+}
+
+}  // namespace
+
+const std::vector<Table>& Tables() {
+  static const std::vector<Table> tables = MakeTables();
+  return tables;
+}
+
+const std::vector<View>& Views() {
+  static const std::vector<View> views = {
+      {"Q_KQ", "T_KQ", false}, {"Q_CC", "T_CC", true},        {"Q_SJ", "T_SJ", true},
+      {"Q_XJ", "T_XJ", true},  {"Q_BJ", "T_BJ", true},        {"Q_JB", "T_JB", true},
+      {"Q_WQ", "T_WQ", true},  {"Q_Trans", "T_Trans", false},
+  };
+  return views;
+}
+
+const Table* FindTable(std::string_view name) {
+  for (const Table& table : Tables()) {
+    if (table.name == name) return &table;
+  }
+  return nullptr;
+}
+
+std::string SqliteTypeName(const Column& column) {
+  if (column.kind == K::kText && column.width > 0) {
+    return "VARCHAR(" + std::to_string(column.width) + ')';
+  }
+  return SqliteKindOf(column.kind).type;
+}
+
+const std::vector<std::string>& SqliteSchemaStatements() {
+  static const std::vector<std::string> statements = [] {
+    std::vector<std::string> all;
+    for (const Table& table : Tables()) all.push_back(SqliteCreateTable(table));
+    for (const Table& table : Tables()) {
+      for (const auto& columns : table.indexes) all.push_back(SqliteCreateIndex(table, columns));
+    }
+    for (const View& view : Views()) all.push_back(SqliteCreateView(view));
+    return all;
+  }();
+  return statements;
+}
+
+}  // namespace tessaly::db::internal

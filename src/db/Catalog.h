@@ -1,0 +1,67 @@
+// The attendance database described once: its tables with their columns,
+// keys and indexes, and its saved queries. The DDL of every engine is
+// generated from this description; nothing else names a column's type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::db::internal {
+
+// What a column holds, in the old database's terms.
+enum class ColumnKind : uint8_t {
+  kText,    // text of at most `width` characters; width 0: a text without limit
+  kByte,    // 8-bit unsigned whole number
+  kInt16,   // 16-bit signed whole number (Jet Integer)
+  kInt32,   // 32-bit signed whole number (Jet Long)
+  kSingle,  // single-precision number
+  kDate,    // date and time, kept in the stored form of Date::ToStored
+};
+
+enum ColumnFlag : uint8_t {
+  kPrimaryKey = 1,   // the row's key: required and unique
+  kAutoNumber = 2,   // with kPrimaryKey: numbered by the database on insert
+  kZeroDefault = 4,  // required, 0 unless written (the statistics flag F_IsTJ)
+};
+
+struct Column {
+  std::string name;
+  ColumnKind kind;
+  int width = 0;  // characters, for kText only
+  uint8_t flags = 0;
+};
+
+struct Table {
+  std::string name;
+  std::vector<Column> columns;
+  // Each entry is the column list of one (non-unique) index.
+  std::vector<std::vector<std::string>> indexes;
+};
+
+// A saved query: every column of `table`, and, when `adds_employee` is set,
+// the employee's name and department from T_Emp as F_EmpName and F_Dept,
+// joined on the employee number so that a row of an unknown employee still
+// shows (with empty name and department).
+struct View {
+  std::string name;
+  std::string table;
+  bool adds_employee = false;
+};
+
+// The tables and saved queries, in the order they are created.
+const std::vector<Table>& Tables();
+const std::vector<View>& Views();
+// The table of that name (exact spelling), or nullptr.
+const Table* FindTable(std::string_view name);
+
+// The declared SQLite type of a column; the backend reads its values back by
+// this name ("VARCHAR(10)", "SMALLINT", "DATETIME", ...).
+std::string SqliteTypeName(const Column& column);
+
+// The statements that create, where missing, every table, index and saved
+// query in a SQLite database, in order. Built once.
+const std::vector<std::string>& SqliteSchemaStatements();
+
+}  // namespace tessaly::db::internal

@@ -1,0 +1,181 @@
+// The parsed form of one Jet statement: a pool of nodes addressed by index.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "tessaly/db/Date.h"
+
+namespace tessaly::db::jet {
+
+using NodeId = uint32_t;
+inline constexpr NodeId kNoNode = UINT32_MAX;
+
+// Jet's function library as far as the attendance database needs it:
+// X(name, Jet's name in lower case, fewest arguments, most arguments).
+// A name not in this list is refused as Jet refuses it ("Undefined function").
+#define TESSALY_JET_FUNCTIONS(X) \
+  X(Abs, "abs", 1, 1)            \
+  X(Avg, "avg", 1, 1)            \
+  X(CDate, "cdate", 1, 1)        \
+  X(CDbl, "cdbl", 1, 1)          \
+  X(CInt, "cint", 1, 1)          \
+  X(CLng, "clng", 1, 1)          \
+  X(Count, "count", 1, 1)        \
+  X(CSng, "csng", 1, 1)          \
+  X(CStr, "cstr", 1, 1)          \
+  X(Date, "date", 0, 0)          \
+  X(Day, "day", 1, 1)            \
+  X(Fix, "fix", 1, 1)            \
+  X(Format, "format", 1, 2)      \
+  X(Hour, "hour", 1, 1)          \
+  X(Iif, "iif", 3, 3)            \
+  X(InStr, "instr", 2, 4)        \
+  X(Int, "int", 1, 1)            \
+  X(IsNull, "isnull", 1, 1)      \
+  X(LCase, "lcase", 1, 1)        \
+  X(Left, "left", 2, 2)          \
+  X(Len, "len", 1, 1)            \
+  X(LTrim, "ltrim", 1, 1)        \
+  X(Max, "max", 1, 1)            \
+  X(Mid, "mid", 2, 3)            \
+  X(Min, "min", 1, 1)            \
+  X(Minute, "minute", 1, 1)      \
+  X(Month, "month", 1, 1)        \
+  X(Now, "now", 0, 0)            \
+  X(Right, "right", 2, 2)        \
+  X(Round, "round", 1, 2)        \
+  X(RTrim, "rtrim", 1, 1)        \
+  X(Second, "second", 1, 1)      \
+  X(Sgn, "sgn", 1, 1)            \
+  X(Sum, "sum", 1, 1)            \
+  X(Time, "time", 0, 0)          \
+  X(Trim, "trim", 1, 1)          \
+  X(UCase, "ucase", 1, 1)        \
+  X(Val, "val", 1, 1)            \
+  X(Weekday, "weekday", 1, 2)    \
+  X(Year, "year", 1, 1)
+
+enum class JetFunction : uint8_t {
+#define TESSALY_JET_FUNCTION_ENUM(name, jet, min_args, max_args) k##name,
+  TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_ENUM)
+#undef TESSALY_JET_FUNCTION_ENUM
+};
+
+struct JetFunctionInfo {
+  JetFunction function;
+  std::string_view name;  // lower case
+  uint8_t min_args;
+  uint8_t max_args;
+};
+
+// The function called name (any letter case), or nullptr when Jet knows none.
+const JetFunctionInfo* FindJetFunction(std::string_view name);
+
+// Binary operators, loosest first as Jet binds them.
+enum class BinaryOp : uint8_t {
+  kImp,
+  kEqv,
+  kXor,
+  kOr,
+  kAnd,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kConcat,  // &
+  kAdd,
+  kSub,
+  kMod,
+  kIntDiv,  // backslash
+  kMul,
+  kDiv,
+  kPow,
+};
+
+inline bool IsComparison(BinaryOp op) { return op >= BinaryOp::kEq && op <= BinaryOp::kGe; }
+
+enum class JoinKind : uint8_t { kInner, kLeft, kRight };
+
+enum class NodeKind : uint8_t {
+  // Expressions.
+  kNumber,  // text: as written
+  kText,    // text: the literal with its delimiters, as written
+  kDate,    // a: index into Ast::dates
+  kBool,    // flag: true
+  kNull,
+  kColumn,    // text: name, text2: qualifier (table or alias) or empty
+  kStar,      // "*" or "t.*" (text2: the qualifier)
+  kUnary,     // op: kSub for negation; a: operand
+  kNot,       // a: operand
+  kBinary,    // op: BinaryOp; a, b
+  kCall,      // op: JetFunction; text: name as written; a: first argument (list)
+  kLike,      // a LIKE b; flag: NOT LIKE
+  kIsNull,    // a IS NULL; flag: IS NOT NULL
+  kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
+  kBetween,   // a BETWEEN b AND c; flag: NOT BETWEEN
+  kExists,    // a: kSubquery
+  kSubquery,  // a: a kSelect node
+  // Pieces of statements.
+  kSelectItem,  // a: expression; text2: alias or empty
+  kOrderItem,   // a: expression; flag: DESC
+  kTable,       // text: name; text2: alias or empty
+  kDerived,     // a: kSelect node; text2: alias
+  kJoin,        // op: JoinKind; a: left source, b: right source, c: condition
+  kAssign,      // a: kColumn, b: expression
+  // Statements.
+  kSelect,  // a: index into Ast::selects
+  kInsert,  // a: kTable, b: columns (list) or none, c: values (list) or a kSelect node
+  kUpdate,  // a: kTable, b: assignments (list), c: condition or none
+  kDelete,  // a: kTable, c: condition or none
+};
+
+// One node. Lists (arguments, select items, ...) are chained through next.
+struct Node {
+  NodeKind kind = NodeKind::kNull;
+  uint8_t op = 0;
+  bool flag = false;
+  uint32_t offset = 0;  // where the node's text starts in the statement
+  NodeId a = kNoNode;
+  NodeId b = kNoNode;
+  NodeId c = kNoNode;
+  NodeId next = kNoNode;
+  std::string_view text;
+  std::string_view text2;
+};
+
+struct SelectParts {
+  bool distinct = false;
+  std::string_view top;  // the number after TOP, or empty
+  NodeId items = kNoNode;
+  NodeId from = kNoNode;  // a list of sources
+  NodeId where = kNoNode;
+  NodeId group_by = kNoNode;
+  NodeId having = kNoNode;
+  NodeId order_by = kNoNode;
+};
+
+// Owns the nodes of one statement. Views point into the statement text, which
+// must outlive the tree.
+struct Ast {
+  std::vector<Node> nodes;
+  std::vector<SelectParts> selects;
+  std::vector<Date> dates;
+
+  NodeId Add(const Node& node) {
+    nodes.push_back(node);
+    return static_cast<NodeId>(nodes.size() - 1);
+  }
+  const Node& operator[](NodeId id) const { return nodes[id]; }
+  Node& operator[](NodeId id) { return nodes[id]; }
+  void Clear() {
+    nodes.clear();
+    selects.clear();
+    dates.clear();
+  }
+};
+
+}  // namespace tessaly::db::jet

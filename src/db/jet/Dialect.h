@@ -1,0 +1,69 @@
+// The engine-specific half of the emitter: how one engine's SQL writes what
+// Jet's SQL says. The parser and the emitter never test which engine they
+// write for; every difference is a hook here.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "db/jet/Ast.h"
+#include "tessaly/db/Date.h"
+
+namespace tessaly::db::jet {
+
+// The operands of the construct a hook writes. Write appends operand index
+// to out, parenthesised when it is itself an operator expression, so it can
+// stand next to any operator; WriteArgument appends it bare, for places that
+// delimit it anyway (function arguments, CASE branches).
+class Operands {
+ public:
+  virtual size_t size() const = 0;
+  virtual void Write(size_t index, std::string& out) const = 0;
+  virtual void WriteArgument(size_t index, std::string& out) const = 0;
+  // True when the operand is a plain column reference (it then compares
+  // with its column's own collation).
+  virtual bool IsColumn(size_t index) const = 0;
+
+ protected:
+  ~Operands() = default;
+};
+
+// Implementations are stateless and shared; all hooks append to out.
+class Dialect {
+ public:
+  virtual ~Dialect() = default;
+
+  // #...#: a date and time value (already checked by the parser).
+  virtual void DateLiteral(const Date& value, std::string& out) const = 0;
+  // A text value (delimiters and doubled quotes already removed).
+  virtual void TextLiteral(std::string_view value, std::string& out) const = 0;
+  // A table, column or alias name exactly as Jet names it (may be any UTF-8).
+  virtual void Identifier(std::string_view name, std::string& out) const = 0;
+  // True and False, which Jet stores as -1 and 0.
+  virtual void BooleanLiteral(bool value, std::string& out) const = 0;
+  // A call of one of Jet's functions other than Iif, with its arguments
+  // (Count(*) has one operand that writes "*").
+  virtual void Function(JetFunction function, const Operands& args, std::string& out) const = 0;
+  // a & b: text concatenation where one Null counts as empty text.
+  virtual void Concat(const Operands& operands, std::string& out) const = 0;
+  // Operand index of a comparison, sort key or IN/BETWEEN test that must
+  // ignore letter case as Jet does (operands that are plain columns already
+  // compare by their column's case-insensitive collation).
+  virtual void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const = 0;
+  // Iif(condition, then, else): only the chosen branch is evaluated; a
+  // numeric condition is true when non-zero, Null is false.
+  virtual void Iif(const Operands& operands, std::string& out) const = 0;
+  // a [NOT] LIKE b with Jet's ANSI wildcards % and _.
+  virtual void Like(const Operands& operands, bool negated, bool fold_case,
+                    std::string& out) const = 0;
+  // The operators whose Jet meaning differs from plain SQL: + (adds numbers,
+  // joins two texts), / (always fractional), \ (integer division), Mod, ^,
+  // Xor, Eqv, Imp. The default writes "a op b" with the SQL spelling of
+  // the operators SQL shares with Jet.
+  virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
+  // The limit of SELECT TOP n, written after ORDER BY.
+  virtual void Limit(std::string_view count, std::string& out) const;
+};
+
+}  // namespace tessaly::db::jet

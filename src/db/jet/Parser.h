@@ -1,0 +1,168 @@
+// Reads the tokens of one Jet statement into an Ast.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "db/jet/Ast.h"
+#include "db/jet/Token.h"
+
+namespace tessaly::db::jet {
+
+// Why a statement was refused, in Jet's number and wording.
+struct ParseFailure {
+  int32_t number = 0;
+  std::string description;
+  size_t offset = 0;  // byte offset of the token where reading failed
+};
+
+// The grammar: SELECT [DISTINCT] [TOP n] items [FROM sources] [WHERE] [GROUP
+// BY] [HAVING] [ORDER BY]; INSERT INTO t [(cols)] VALUES (...) | SELECT ...;
+// UPDATE t SET c = e, ... [WHERE]; DELETE [* | t.*] FROM t [WHERE]; then an
+// optional ";" and nothing else.
+class Parser {
+ public:
+  // tokens must end with kEnd and view into sql; both must outlive the parser.
+  Parser(std::string_view sql, std::span<const Token> tokens, Ast& ast)
+      : sql_(sql), tokens_(tokens), ast_(ast) {}
+
+  // Parses the statement into the (cleared) ast. Returns the statement node,
+  // or kNoNode with *failure filled.
+  NodeId Parse(ParseFailure* failure);
+
+ private:
+  enum class Clause : uint8_t {
+    kStatement,
+    kSelectList,
+    kFrom,
+    kOn,
+    kWhere,
+    kGroupBy,
+    kHaving,
+    kOrderBy,
+    kSet,
+    kValues,
+    kColumns,
+  };
+  struct Failure {  // thrown inside, turned into ParseFailure by Parse
+    ParseFailure info;
+  };
+  // Counts one level of nesting while alive.
+  class Nested {
+   public:
+    explicit Nested(Parser& parser);
+    ~Nested() { --parser_.nesting_; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+
+   private:
+    Parser& parser_;
+  };
+  // Marks the clause expression that starts at the current token, for the
+  // messages; restores the enclosing one when it ends.
+  class Scope {
+   public:
+    Scope(Parser& parser, Clause clause)
+        : parser_(parser), start_(parser.expr_start_), clause_(parser.expr_clause_) {
+      parser.expr_start_ = parser.pos_;
+      parser.expr_clause_ = clause;
+    }
+    ~Scope() {
+      parser_.expr_start_ = start_;
+      parser_.expr_clause_ = clause_;
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Parser& parser_;
+    size_t start_;
+    Clause clause_;
+  };
+
+  NodeId Statement();
+  NodeId Select();
+  NodeId Insert();
+  NodeId Update();
+  NodeId Delete();
+  NodeId SelectItems();
+  NodeId Sources();
+  NodeId JoinedSource();
+  NodeId SourcePrimary();
+  NodeId TableName(Clause clause);
+  std::string_view Alias();  // [AS] name, or empty
+  bool StartsEmptyExpression() const;
+  NodeId ItemList(Clause clause, bool order);
+  NodeId Subquery();  // after "(" and at SELECT; consumes the ")"
+
+  // A whole expression of a clause, checked to end where the clause allows.
+  NodeId ClauseExpr(Clause clause);
+  NodeId Expr();
+  NodeId Imp();
+  NodeId Eqv();
+  NodeId Xor();
+  NodeId Or();
+  NodeId And();
+  NodeId Not();
+  NodeId Comparison();
+  NodeId Concat();
+  NodeId Additive();
+  NodeId Mod();
+  NodeId IntDiv();
+  NodeId Multiplicative();
+  NodeId Unary();
+  NodeId Power();
+  NodeId PowerOperand();
+  NodeId Primary();
+  NodeId Call(const Token& name);
+  NodeId ColumnRef();
+  NodeId Binary(BinaryOp op, NodeId a, NodeId b);
+
+  const Token& Peek(size_t ahead = 0) const {
+    size_t i = pos_ + ahead;
+    return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
+  }
+  const Token& Take() {
+    const Token& t = tokens_[pos_];
+    if (pos_ + 1 < tokens_.size()) ++pos_;
+    return t;
+  }
+  bool TakeWord(std::string_view upper_keyword) {
+    if (!Peek().IsWord(upper_keyword)) return false;
+    Take();
+    return true;
+  }
+  bool Take(TokenKind kind) {
+    if (Peek().kind != kind) return false;
+    Take();
+    return true;
+  }
+  bool IsNameToken(const Token& t) const;
+  bool EndsExpression(size_t index, Clause clause) const;
+  bool FollowsExpression(Clause clause) const;
+
+  [[noreturn]] void Fail(std::string description, size_t offset) const;
+  [[noreturn]] void FailClause(Clause clause) const;
+  [[noreturn]] void FailExpression(
+      const char* kind) const;  // "(missing operator)", "in string", ...
+  std::string_view ExpressionText() const;
+
+  std::string_view sql_;
+  std::span<const Token> tokens_;
+  Ast& ast_;
+  size_t pos_ = 0;
+  // The clause expression being read, for Jet's "... in query expression
+  // '<expr>'" messages: its first token and its clause.
+  size_t expr_start_ = 0;
+  Clause expr_clause_ = Clause::kStatement;
+  // How deeply expressions and sources nest, bounded so a hostile statement
+  // cannot exhaust the stack.
+  int nesting_ = 0;
+  // Open parentheses that belong to statement structure (subqueries, value
+  // and column lists, nested joins); a ")" can end an expression only in one.
+  int structure_depth_ = 0;
+};
+
+}  // namespace tessaly::db::jet

@@ -1,0 +1,14 @@
+// The SQL flavour written for SQLite, with the functions of JetFunctions.h.
+#pragma once
+
+#include "db/jet/Dialect.h"
+
+namespace tessaly::db::sqlite {
+
+// The one SQLite dialect object (stateless, shared by all connections).
+// Dates become their stored text, True -1; Jet's functions and the & operator
+// become the jet_... functions that RegisterJetFunctions installs; text
+// comparisons that involve no column get COLLATE NOCASE.
+const jet::Dialect& SqliteDialect();
+
+}  // namespace tessaly::db::sqlite

@@ -1,0 +1,173 @@
+#include "tessaly/framework/Listing.h"
+
+#include <limits>
+#include <new>
+
+#include "tessaly/db/Connection.h"
+#include "tessaly/db/Date.h"
+#include "tessaly/db/Recordset.h"
+#include "tessaly/db/Variant.h"
+#include "tessaly/db/Vb.h"
+#include "tessaly/framework/Record.h"
+
+namespace tessaly::framework {
+
+namespace {
+
+db::Recordset& Require(db::Recordset* rs) {
+  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
+  return *rs;
+}
+
+void Reopen(db::Recordset& rs, const std::string& sql,
+            const std::shared_ptr<db::Connection>& conn) {
+  if (rs.State() != 0) rs.Close();
+  rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
+}
+
+void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
+  switch (cell) {
+    case Cell::kText: out += value.ToText(); return;
+    case Cell::kDate: {
+      // Format(value, "yyyy-mm-dd") where the value reads as a date.
+      std::optional<db::Date> date;
+      if (const db::Date* d = value.AsDate()) {
+        date = *d;
+      } else if (const std::string* s = value.AsString()) {
+        date = db::Date::ParseLiteral(*s);
+      }
+      if (date) {
+        date->hour = date->minute = date->second = 0;
+        out += date->ToStored();
+      } else {
+        out += value.ToText();
+      }
+      return;
+    }
+    case Cell::kFlag:
+      if (value.NumericValueOfText() != 0) out += "是";
+      return;
+    case Cell::kWhole: {
+      const int16_t whole = vb::CInt(value.NumericValueOfText());
+      if (whole != 0) out += std::to_string(whole);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
+                   int32_t upper_bound) {
+  try {
+    MySql.assign(static_cast<size_t>(upper_bound) + 1, SQLField{});
+    for (size_t i = 0; i < entries.size() && i < MySql.size(); ++i) {
+      MySql[i] =
+          SQLField{std::string(entries[i].name), std::string(entries[i].caption), entries[i].type};
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::string SearchText(const Listing& listing, std::string_view InSql) {
+  std::string sql;
+  sql.reserve(32 + listing.source.size() + InSql.size() + listing.ordering.size());
+  sql.append("select * ").append(" from ").append(listing.source).append(" where ");
+  sql.append(InSql).append(listing.ordering);
+  return sql;
+}
+
+std::string CaptionedText(const Listing& listing, std::string_view InSql) {
+  std::string sql;
+  sql.reserve(24 + listing.captioned_select.size() + listing.source.size() + InSql.size() +
+              listing.ordering.size());
+  sql.append(listing.captioned_select).append(" from ").append(listing.source);
+  sql.append(" where ").append(InSql).append(listing.ordering);
+  return sql;
+}
+
+std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& RetRow,
+                      const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
+                      ErrorInfo* trapped) {
+  try {
+    db::Recordset& set = Require(rs);
+    Reopen(set, SearchText(listing, InSql), conn);
+    if (set.RecordCount() < 1) return {};
+    // Look the columns up once, not once per row.
+    const db::Fields fields = set.Fields();
+    std::vector<db::Field> columns;
+    columns.reserve(listing.row.size());
+    for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
+
+    std::string text;
+    text.reserve(static_cast<size_t>(set.RecordCount()) * listing.row.size() * 8);
+    for (; !set.IsEOF(); set.MoveNext()) {
+      if (RetRow == std::numeric_limits<int32_t>::max()) throw Error::Runtime(errnum::kOverflow);
+      ++RetRow;
+      for (size_t i = 0; i < columns.size(); ++i) {
+        if (i > 0) text += '\t';
+        AppendCell(text, columns[i].ValueRef(), listing.row[i].cell);
+      }
+      text += '\r';
+    }
+    return text;
+  } catch (...) {
+    if (trapped != nullptr) *trapped = CaughtErrorInfo();
+    return {};
+  }
+}
+
+std::shared_ptr<db::Recordset> ExeSearchWithRecord(const Listing& listing, std::string_view InSql,
+                                                   const std::shared_ptr<db::Connection>& conn,
+                                                   const std::shared_ptr<db::Recordset>& rs,
+                                                   ErrorInfo* trapped) {
+  try {
+    db::Recordset& set = Require(rs.get());
+    Reopen(set, CaptionedText(listing, InSql), conn);
+    return set.RecordCount() > 0 ? rs : nullptr;
+  } catch (...) {
+    if (trapped != nullptr) *trapped = CaughtErrorInfo();
+    return nullptr;
+  }
+}
+
+namespace {
+
+// The largest key + 1 in the key's own width; the old code added 1 after the
+// conversion, so the top value of the type overflows.
+template <class T>
+eRESULT NextId(std::string_view key_column, std::string_view table,
+               const std::shared_ptr<db::Connection>& conn, db::Recordset* rs, T& RetMaxID) {
+  db::Recordset& set = Require(rs);
+  std::string sql = "select max(";
+  sql.append(key_column).append(") as F_MaxID from ").append(table);
+  Reopen(set, sql, conn);
+  if (set.IsBOF() && set.IsEOF()) {
+    RetMaxID = 1;
+    return RES_OK;
+  }
+  const double largest = set.Fields().Item("F_MaxID").ValueRef().NumericValueOfText();
+  const T converted =
+      sizeof(T) == 2 ? static_cast<T>(vb::CInt(largest)) : static_cast<T>(vb::CLng(largest));
+  if (converted == std::numeric_limits<T>::max()) throw Error::Runtime(errnum::kOverflow);
+  RetMaxID = static_cast<T>(converted + 1);
+  return RES_OK;
+}
+
+}  // namespace
+
+eRESULT GetMaxID(std::string_view key_column, std::string_view table,
+                 const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
+                 int32_t& RetMaxID) {
+  return NextId(key_column, table, conn, rs, RetMaxID);
+}
+
+eRESULT GetMaxID(std::string_view key_column, std::string_view table,
+                 const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
+                 int16_t& RetMaxID) {
+  return NextId(key_column, table, conn, rs, RetMaxID);
+}
+
+}  // namespace tessaly::framework

@@ -1,0 +1,307 @@
+// The captioned listings of the daily records and the monthly statistics.
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+#include "tessaly/attendance/clsKQ.h"
+#include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/db/Recordset.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Visible;
+
+std::vector<std::string> FieldNames(db::Recordset& rs) {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < rs.Fields().Count(); ++i) names.push_back(rs.Fields().Item(i).Name());
+  return names;
+}
+
+std::string Cell(db::Recordset& rs, const char* name) {
+  return rs.Fields().Item(name).Value().ToText();
+}
+
+TEST(FieldDescriptors, KQHas24EntriesTheLastEmpty) {
+  clsKQ kq;
+  std::vector<SQLField> fields(3, SQLField{"stale", "stale", 9});
+  ASSERT_TRUE(kq.GetSQLField(fields));
+  const std::vector<SQLField> expected = {
+      {"F_EmpID", "员工编号", 1},    {"F_Name", "员工姓名", 1},     {"F_Dept", "部门", 5},
+      {"F_Date", "日期", 2},         {"F_KQType", "考勤类型", 1},   {"F_In1", "上班1", 1},
+      {"F_Out1", "下班1", 1},        {"F_In2", "上班2", 1},         {"F_Out2", "下班2", 1},
+      {"F_In3", "上班3", 1},         {"F_Out3", "下班3", 1},        {"F_IsWq", "是否有外勤", 4},
+      {"F_SBSJ", "上班小时", 3},     {"F_JBHours", "加班小时", 3},  {"F_QJSJ", "病事假小时", 3},
+      {"F_CDNum", "迟到次数", 3},    {"F_CDMinute", "迟到分钟", 3}, {"F_ZTNum", "早退次数", 3},
+      {"F_ZTMinute", "早退分钟", 3}, {"F_Note", "备注", 1},         {"F_Shift", "班次", 1},
+      {"F_ZLIn", "加班上班", 1},     {"F_ZLOut", "加班下班", 1},    {"", "", 0},
+  };
+  EXPECT_EQ(fields, expected);
+}
+
+TEST(FieldDescriptors, MTJHasIndexes0To24InTheirOwnLetterCase) {
+  clsMTJ mtj;
+  std::vector<SQLField> fields;
+  ASSERT_TRUE(mtj.GetSQLField(fields));
+  const std::vector<SQLField> expected = {
+      {"F_EmpID", "员工编号", 1},
+      {"F_Name", "员工姓名", 1},
+      {"F_Dept", "部门", 5},
+      {"F_Year", "年", 3},
+      {"F_Month", "月", 3},
+      {"F_WK_DAYS", "上班天数", 3},
+      {"F_YC_DAYS", "异常出勤", 3},
+      {"F_GX_DAYS", "公休天数", 3},
+      {"F_XJ_DAYS", "休假天数", 3},
+      {"F_CC_DAYS", "出差天数", 3},
+      {"F_KG_DAYS", "旷工天数", 3},
+      {"F_BJ_DAYS", "病假天数", 3},
+      {"F_SJ_DAYS", "事假天数", 3},
+      {"F_QT_DAYS", "其他天数", 3},
+      {"F_WK_HOURS", "总工作小时", 3},
+      {"F_CD_Num", "迟到次数", 3},
+      {"F_CD_Minute", "迟到分钟", 3},
+      {"F_ZT_Num", "早退次数", 3},
+      {"F_ZT_Minute", "早退分钟", 3},
+      {"F_Note", "备注", 1},
+      {"F_QJ_HOURS", "请假小时数", 3},
+      {"F_JBP_HOURS", "平时加班小时", 3},
+      {"F_JBX_HOURS", "公休加班小时", 3},
+      {"F_JB_HOURS", "加班小时", 3},
+      {"", "", 0},
+  };
+  EXPECT_EQ(fields, expected);
+}
+
+class KQListing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    kq_.HConnect(conn_);
+    Day("0002", "B", "2003-05-02", 7.5f, 1, "n2");
+    Day("0001", "B", "2003-05-01", 0, 0, "");
+    Day("0003", "A", "2003-05-01", 2.5f, 0, "n3");
+  }
+  void Day(const char* emp, const char* dept, const char* date, float sbsj, int16_t iswq,
+           const char* note) {
+    clsKQ kq;
+    kq.HConnect(conn_);
+    kq.FEmpID(emp);
+    kq.FName("N" + std::string(emp));
+    kq.FDept(dept);
+    kq.FDate(date);
+    kq.FKQType("normal");
+    kq.FIn1("08:00");
+    kq.FSBSJ(sbsj);
+    kq.FJBHours(sbsj);
+    kq.FIsWQ(iswq);
+    kq.FCDNum(iswq);
+    kq.FNote(note);
+    kq.FShift("S1");
+    std::string err;
+    ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsKQ kq_;
+};
+
+TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
+  int32_t rows = 5;
+  const std::string text = kq_.ExeSearch("F_Date>=#2003-05-01#", rows);
+  EXPECT_EQ(rows, 8);
+  // Ordered by department, employee, date; 24 cells a line.
+  EXPECT_EQ(Visible(text),
+            "A\\t0003\\tN0003\\tS1\\t2003-05-01\\tnormal\\t08:00\\t\\t\\t\\t\\t\\t\\t\\t"
+            "\\t2\\t2\\t\\t\\t\\t\\t\\tn3\\t3\\r"
+            "B\\t0001\\tN0001\\tS1\\t2003-05-01\\tnormal\\t08:00\\t\\t\\t\\t\\t\\t\\t\\t"
+            "\\t\\t\\t\\t\\t\\t\\t\\t\\t2\\r"
+            "B\\t0002\\tN0002\\tS1\\t2003-05-02\\tnormal\\t08:00\\t\\t\\t\\t\\t\\t\\t\\t"
+            "是\\t8\\t8\\t\\t1\\t\\t\\t\\tn2\\t1\\r");
+}
+
+TEST_F(KQListing, SearchWithoutMatchOrWithABadConditionReturnsNothing) {
+  int32_t rows = 5;
+  EXPECT_EQ(kq_.ExeSearch("F_EmpID='none'", rows), "");
+  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(kq_.LastError().number, 0);
+  EXPECT_EQ(kq_.ExeSearch("F_Nowhere=1", rows, "ignored"), "");
+  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(kq_.LastError().number, errnum::kNoValue);
+  EXPECT_EQ(kq_.ExeSearch("", rows), "");
+  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+}
+
+TEST_F(KQListing, RowCountOverflowKeepsTheCountReached) {
+  int32_t rows = 2147483646;
+  EXPECT_EQ(kq_.ExeSearch("1=1", rows), "");
+  EXPECT_EQ(rows, 2147483647);
+  EXPECT_EQ(kq_.LastError().number, errnum::kOverflow);
+}
+
+TEST_F(KQListing, ListingStatementsAreExact) {
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
+  int32_t rows = 0;
+  kq_.ExeSearch("F_EmpID='0002'", rows);
+  kq_.ExeSearchWithRecord("F_EmpID='0002'");
+  const std::vector<std::string> expected = {
+      "select *  from Q_KQ where F_EmpID='0002' Order by F_Dept,F_EmpID,F_Date",
+      "select F_Dept as 部门 ,F_EmpID as 员工编号,  F_Name as 姓名 ,F_Shift as 班次,"
+      "Format(F_Date,'yyyy-mm-dd') as 日期,F_KqType as 考勤类型,F_In1 as 上班1,F_Out1 as 下班1, "
+      "F_In2 as 上班2,F_Out2 as 下班2, F_In3 as 上班3,F_Out3 as 下班3,F_ZLIn as 加班上班,"
+      "F_ZLOut as 加班下班,iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,"
+      "iif(F_JBHours=0,'',F_JBHours) as 加班小时 ,iif(F_QJSJ=0,'',F_QJSJ) as 请假小时,"
+      "iif(F_CDNum=0,'',F_CDNum) as 迟到次数 ,iif(F_CDMinute=0,'',F_CDMinute) as 迟到分钟,"
+      "iif(F_ZTNum=0,'',F_ZTNum) as 早退次数 ,iif(F_ZTMinute=0,'',F_ZTMinute) as 早退分钟,"
+      "F_Note as 备注,F_ID from Q_KQ where F_EmpID='0002' Order by F_Dept,F_EmpID,F_Date",
+  };
+  EXPECT_EQ(sent, expected);
+}
+
+TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
+  auto rs = kq_.ExeSearchWithRecord("F_EmpID='0002'");
+  ASSERT_NE(rs, nullptr);
+  const std::vector<std::string> captions = {
+      "部门",     "员工编号", "姓名",     "班次",     "日期",     "考勤类型", "上班1",  "下班1",
+      "上班2",    "下班2",    "上班3",    "下班3",    "加班上班", "加班下班", "外勤否", "上班小时",
+      "加班小时", "请假小时", "迟到次数", "迟到分钟", "早退次数", "早退分钟", "备注",   "F_ID"};
+  EXPECT_EQ(FieldNames(*rs), captions);
+  EXPECT_EQ(Cell(*rs, "日期"), "2003-05-02");
+  EXPECT_EQ(Cell(*rs, "外勤否"), "是");
+  EXPECT_EQ(Cell(*rs, "上班小时"), "7.5");
+  EXPECT_EQ(Cell(*rs, "请假小时"), "");
+  EXPECT_EQ(Cell(*rs, "迟到次数"), "1");
+  // It is the object's own recordset: the object's next query reopens it.
+  int32_t rows = 0;
+  kq_.ExeSearch("F_EmpID='none'", rows);
+  EXPECT_EQ(rs->RecordCount(), 0);
+  EXPECT_EQ(kq_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
+  EXPECT_EQ(kq_.ExeSearchWithRecord("F_EmpID=="), nullptr);
+  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+}
+
+class MTJListing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    mtj_.HConnect(conn_);
+  }
+  void Month(const char* emp, int16_t year, int16_t month, float wk_days, float sj_days) {
+    clsMTJ mtj;
+    mtj.HConnect(conn_);
+    mtj.FEmpID(emp);
+    mtj.FName("N" + std::string(emp));
+    mtj.FDept("D");
+    mtj.FYear(year);
+    mtj.FMonth(month);
+    mtj.FWK_Days(wk_days);
+    mtj.FSJ_Days(sj_days);
+    mtj.FCD_Num(2);
+    mtj.FWK_Hours(171.5f);
+    mtj.FNote("it's fine");
+    std::string err;
+    ASSERT_EQ(mtj.Add(err), RES_ADDOK) << err;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsMTJ mtj_;
+  std::string err_;
+};
+
+TEST_F(MTJListing, BuildersKeepTheirBlanksAndOrder) {
+  mtj_.FYear(2003);
+  mtj_.FMonth(8);
+  mtj_.FEmpID("0001");
+  mtj_.FWK_Days(21.5f);
+  mtj_.FQJ_Hours(0.25f);
+  mtj_.FNote("n");
+  mtj_.FID(7);
+  EXPECT_EQ(mtj_.GetValueFields(),
+            " F_Year,F_Month,F_EmpID,F_Name,F_Dept, F_WK_Days,F_YC_Days,F_GX_Days,F_XJ_Days,"
+            "F_CC_Days,F_KG_Days,F_BJ_Days,F_SJ_Days,F_QT_Days,F_JBP_Hours,F_JBX_Hours,"
+            "F_JB_Hours,F_CD_Num,F_CD_Minute,F_ZT_Num,F_ZT_Minute,F_Note,F_WK_Hours,F_QJ_Hours");
+  EXPECT_EQ(Visible(mtj_.GetValuesString()),
+            "2003\\r,8\\r,'0001'\\r,''\\r,''\\r,21.5\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,"
+            "0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,'n'\\r,0\\r,0.25\\r");
+  EXPECT_EQ(Visible(mtj_.GetBodyString(3)),
+            "F_Year=2003\\r,F_Month=8\\r,F_EmpID='0001'\\r,F_Name=''\\r,F_Dept=''\\r,"
+            "F_WK_Days=21.5\\r,F_YC_Days=0\\r,F_GX_Days=0\\r,F_XJ_Days=0\\r,F_CC_Days=0\\r,"
+            "F_KG_Days=0\\r,F_BJ_Days=0\\r,F_SJ_Days=0\\r,F_QT_Days=0\\r,F_JBP_Hours=0\\r,"
+            "F_JBX_Hours=0\\r,F_JB_Hours=0\\r,F_CD_Num=0\\r,F_CD_Minute=0\\r,F_ZT_Num=0\\r,"
+            "F_ZT_Minute=0\\r,F_Note='n'\\r,F_WK_Hours=0\\r,F_QJ_Hours=0.25\\r");
+  EXPECT_EQ(mtj_.GetWhereString(MTJ_BYEMPIDANDDATE),
+            " F_EmpID='0001' and F_Month=8 and F_Year=2003");
+  EXPECT_EQ(mtj_.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+  EXPECT_EQ(mtj_.GetWhereString(2), " F_ID=7");
+}
+
+TEST_F(MTJListing, SearchByEmployeeAndMonthThenUpdateThroughTheKey) {
+  Month("0001", 2003, 7, 20, 0);
+  Month("0001", 2003, 8, 21.5f, 0.5f);
+  Month("0001", 2003, 8, 1, 1);  // a second row for the same month is not refused
+  mtj_.FEmpID("0001");
+  mtj_.FYear(2003);
+  mtj_.FMonth(8);
+  ASSERT_EQ(mtj_.DoSearch(err_, MTJ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(mtj_.HRecordCount(), 2);
+  EXPECT_FLOAT_EQ(mtj_.FWK_Days(), 21.5f);
+  EXPECT_EQ(mtj_.FNote(), "it's fine");
+  mtj_.FKG_Days(3);
+  ASSERT_EQ(mtj_.Update(err_, 99), RES_UPDOK) << err_;
+  EXPECT_EQ(testing::Scalar(conn_, "select count(*) from T_MTJ where F_KG_Days=3"), "1");
+  ASSERT_EQ(mtj_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(mtj_.FMonth(), 7);
+  EXPECT_EQ(mtj_.HRecordCount(), 3);
+}
+
+TEST_F(MTJListing, SearchTextRoundsHalvesToEvenAndHidesZeros) {
+  Month("0001", 2003, 8, 21.5f, 0.5f);
+  Month("0002", 2003, 8, 2.5f, 2.5f);
+  int32_t rows = 0;
+  EXPECT_EQ(Visible(mtj_.ExeSearch("F_Year=2003", rows)),
+            "2003\\t8\\tD\\t0001\\tN0001\\t22\\t\\t\\t\\t\\t\\t\\t\\t\\t172\\t\\t\\t\\t\\t2\\t"
+            "\\t\\t\\tit's fine\\t1\\r"
+            "2003\\t8\\tD\\t0002\\tN0002\\t2\\t\\t\\t\\t\\t\\t\\t2\\t\\t172\\t\\t\\t\\t\\t2\\t"
+            "\\t\\t\\tit's fine\\t2\\r");
+  EXPECT_EQ(rows, 2);
+}
+
+TEST_F(MTJListing, CaptionedStatisticsKeepFractionsAndStandOnTheFirstRow) {
+  Month("0001", 2003, 8, 21.5f, 0.5f);
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
+  auto rs = mtj_.ExeSearchWithRecord("F_EmpID='0001'");
+  ASSERT_NE(rs, nullptr);
+  EXPECT_FALSE(rs->IsBOF());
+  const std::vector<std::string> captions = {
+      "年",       "月",           "部门",         "员工编号",     "姓名",
+      "正常上班", "异常出勤",     "公休天数",     "休假天数",     "出差天数",
+      "旷工天数", "病假天数",     "事假天数",     "其他天数",     "总工作小时",
+      "请假小时", "平时加班小时", "公休加班小时", "加班小时合计", "迟到次数",
+      "迟到分钟", "早退次数",     "早退分钟",     "备注",         "F_ID"};
+  EXPECT_EQ(FieldNames(*rs), captions);
+  EXPECT_EQ(Cell(*rs, "正常上班"), "21.5");
+  EXPECT_EQ(Cell(*rs, "旷工天数"), "");
+  EXPECT_EQ(Cell(*rs, "事假天数"), "0.5");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(
+      sent[0],
+      "select F_Year as 年 ,F_Month as 月, F_Dept as 部门, F_EmpID as 员工编号 ,"
+      "F_Name as 姓名,iif(F_WK_Days=0,'',F_WK_Days) as 正常上班,"
+      "iif(F_YC_Days=0,'',F_YC_Days) as 异常出勤,  iif(F_GX_Days=0,'',F_GX_Days) as 公休天数,"
+      "iif(F_XJ_Days=0,'',F_XJ_Days) as 休假天数,iif(F_CC_Days=0,'',F_CC_Days) as 出差天数,"
+      "iif(F_KG_Days=0,'',F_KG_Days) as 旷工天数,iif(F_BJ_Days=0,'',F_BJ_Days) as 病假天数,"
+      "iif(F_SJ_Days=0,'',F_SJ_Days) as 事假天数,iif(F_QT_Days=0,'',F_QT_Days) as 其他天数,"
+      "iif(F_WK_Hours=0,'',F_WK_Hours) as 总工作小时,iif(F_QJ_Hours=0,'',F_QJ_Hours) as "
+      "请假小时,iif(F_JBP_Hours=0,'',F_JBP_Hours) as 平时加班小时,"
+      "iif(F_JBX_Hours=0,'',F_JBX_Hours) as 公休加班小时,iif(F_JB_Hours=0,'',F_JB_Hours) as "
+      "加班小时合计,iif(F_CD_Num=0,'',F_CD_Num) as 迟到次数,iif(F_CD_Minute=0,'',F_CD_Minute) "
+      "as 迟到分钟,iif(F_ZT_Num=0,'',F_ZT_Num) as 早退次数,iif(F_ZT_Minute=0,'',F_ZT_Minute) "
+      "as 早退分钟,F_Note as 备注 ,F_ID from T_MTJ where F_EmpID='0001' Order by "
+      "F_Year,F_Month,F_Dept,F_EmpID");
+  EXPECT_EQ(mtj_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
+  EXPECT_EQ(mtj_.ExeSearchWithRecord(""), nullptr);
+}
+
+}  // namespace
+}  // namespace tessaly

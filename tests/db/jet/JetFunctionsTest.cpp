@@ -1,0 +1,302 @@
+// Translated statements run on SQLite with the functions that stand for
+// Jet's: what the attendance database answers must be what Jet answered.
+#include "db/sqlite/JetFunctions.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include "db/jet/Ast.h"
+#include "db/jet/Translator.h"
+#include "db/sqlite/SqliteDialect.h"
+
+namespace tessaly::db::sqlite {
+namespace {
+
+class JetSql : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
+    RegisterJetFunctions(db_);
+    // Declared as the attendance schema declares its columns.
+    ASSERT_EQ(Raw("CREATE TABLE T_Emp (F_EmpID VARCHAR(10) COLLATE NOCASE, "
+                  "F_Name VARCHAR(20) COLLATE NOCASE, F_Spell VARCHAR(20) COLLATE NOCASE);"
+                  "CREATE TABLE T_KQ (F_ID INTEGER PRIMARY KEY, F_EmpID VARCHAR(10) COLLATE "
+                  "NOCASE, F_KQType VARCHAR(10) COLLATE NOCASE, F_Date DATETIME, "
+                  "F_JBHours SINGLE, F_Note TEXT COLLATE NOCASE);"),
+              "");
+  }
+  void TearDown() override { sqlite3_close(db_); }
+
+  // Runs SQLite's own SQL; "" or the error message.
+  std::string Raw(const char* sql) {
+    char* error = nullptr;
+    sqlite3_exec(db_, sql, nullptr, nullptr, &error);
+    std::string message = error ? error : "";
+    sqlite3_free(error);
+    return message;
+  }
+
+  // Translates and runs a Jet statement. The rows as one text: cells joined
+  // by "|", rows ended by ";", Null written <null>; or "error: ..." with
+  // the translator's or the engine's message.
+  std::string Run(const std::string& jet) {
+    const jet::Translation t = jet::Translate(jet, SqliteDialect());
+    if (!t.ok) return "error: " + t.error_description;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, t.sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      return std::string("error: ") + sqlite3_errmsg(db_);
+    }
+    std::string rows;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        if (i) rows += '|';
+        const unsigned char* text = sqlite3_column_text(stmt, i);
+        rows += text ? reinterpret_cast<const char*>(text) : "<null>";
+      }
+      rows += ';';
+    }
+    if (rc != SQLITE_DONE) rows = std::string("error: ") + sqlite3_errmsg(db_);
+    sqlite3_finalize(stmt);
+    return rows;
+  }
+
+  sqlite3* db_ = nullptr;
+};
+
+TEST_F(JetSql, ComparesThroughLeftWithoutRegardToCase) {
+  Run("INSERT INTO T_Emp VALUES ('1', 'Zhang', 'ZSAN')");
+  Run("INSERT INTO T_Emp VALUES ('2', 'Li', 'lisi')");
+  Run("INSERT INTO T_Emp VALUES ('3', 'Zhao', 'xzs')");
+  EXPECT_EQ(Run("select F_EmpID from T_Emp where left(F_Spell,2)='zs'"), "1;");
+  EXPECT_EQ(Run("select F_EmpID from T_Emp where  instr(1,F_Spell,'zs',1)>0  order by F_EmpID"),
+            "1;3;");
+  EXPECT_EQ(Run("select F_EmpID from T_Emp where instr(1,F_Spell,'zs',0)>0"), "3;");
+  EXPECT_EQ(Run("select F_EmpID from T_Emp where F_Spell like 'LI%'"), "2;");
+  EXPECT_EQ(Run("select F_EmpID from T_Emp where ucase(F_Name) in ('li', 'zhao') order by 1"),
+            "2;3;");
+  EXPECT_EQ(Run("select F_Spell from T_Emp order by left(F_Spell, 1) & F_EmpID"), "lisi;xzs;ZSAN;");
+}
+
+TEST_F(JetSql, StoresDateLiteralsAsComparableText) {
+  Run("INSERT INTO "
+      "T_KQ\r(F_EmpID,F_KQType,F_Date,F_JBHours\r)\rVALUES(\r'1'\r,'A'\r,#2003-5-1#\r,8)");
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date,F_JBHours) VALUES ('1','B',#5/31/2003#,7.5)");
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date,F_JBHours) VALUES ('1','A',#2003/6/1#,1)");
+  EXPECT_EQ(Run("select Format(F_Date,'yyyy-mm-dd'), Format(F_Date, 'mmm d') from T_KQ "
+                "order by F_Date"),
+            "2003-05-01|May 1;2003-05-31|May 31;2003-06-01|Jun 1;");
+  EXPECT_EQ(Run("select count(F_KQType) as F_KQDays from T_KQ where  F_EmpID='1' and  "
+                "year(F_Date)=2003 and month(F_Date)=5 and F_KQType='a'"),
+            "1;");
+  EXPECT_EQ(Run("select sum(F_JBHours) as F_Sum_JBHours from T_KQ where year(F_Date)=2003 and "
+                "month(F_Date)=5"),
+            "15.5;");
+  EXPECT_EQ(Run("select F_KQType from T_KQ where F_Date>=#2003-05-01# and F_Date<=#5/31/2003#"
+                " order by F_Date"),
+            "A;B;");
+  EXPECT_EQ(Run("select F_KQType from T_KQ where F_Date=#2003-06-01#"), "A;");
+}
+
+TEST_F(JetSql, ConcatenatesWithJetsNullAndNumberRules) {
+  EXPECT_EQ(Run("select Null & 'x', 'x' & Null, Null & Null, 8.0 & '', 7.5 & 'h', 1 + 2 & 3"),
+            "x|x|<null>|8|7.5h|33;");
+  Run("INSERT INTO T_KQ (F_EmpID, F_JBHours) VALUES ('1', 8)");
+  EXPECT_EQ(Run("select F_JBHours & 'h', F_Note & '' from T_KQ"), "8h|;");
+}
+
+TEST_F(JetSql, IifEvaluatesOnlyTheBranchItReturns) {
+  EXPECT_EQ(Run("select iif(1=1, 'ok', left('a', -1)), iif(0=1, 55/0, 99), iif(Null, 1, 2), "
+                "iif(-1, 'y', 'n')"),
+            "ok|99|2|y;");
+  EXPECT_EQ(Run("select iif(0=0, 55/0, 99)"), "error: jet-error 11: Division by zero");
+}
+
+TEST_F(JetSql, PassesLiteralsThatLookLikeJetThrough) {
+  const std::string note = "a & b # left(x) delete * from T_KQ iif(";
+  ASSERT_EQ(Run("INSERT INTO T_KQ (F_EmpID, F_Note) VALUES ('1', '" + note + "')"), "");
+  EXPECT_EQ(Run("select F_Note from T_KQ"), note + ";");
+  EXPECT_EQ(Run("select count(*) from T_KQ where F_Note = '" + note + "'"), "1;");
+}
+
+TEST_F(JetSql, TruthValuesAreMinusOne) {
+  Run("INSERT INTO T_Emp VALUES ('1', 'a', 'b')");
+  EXPECT_EQ(Run("select F_EmpID = '1', F_Name is null, isnull(F_Spell), True, False from T_Emp"),
+            "-1|0|0|-1|0;");
+}
+
+TEST_F(JetSql, RunsTheRecordFramesStatements) {
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date) VALUES ('1','A',#2001-07-31#)");
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date) VALUES ('1','B',#2001-08-01#)");
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date) VALUES ('2','C',#2001-08-31 17:00#)");
+  Run("INSERT INTO T_KQ (F_EmpID,F_KQType,F_Date) VALUES ('2','D',#2001-08-31#)");
+  EXPECT_EQ(Run("SELECT COUNT(*) AS C\rFROM T_KQ\rWHERE  F_EmpID='2'"), "2;");
+  EXPECT_EQ(Run("UPDATE T_KQ\rSET\rF_Note='x'\rWHERE  F_KQType='b'"), "");
+  EXPECT_EQ(Run("select F_KQType from T_KQ where F_Note is not null"), "B;");
+  // Both bounds of a date window are inclusive; a time on the last day is
+  // later than the day itself.
+  EXPECT_EQ(Run("delete * from  T_KQ where F_Date>=#2001-08-01# and  F_Date<=#2001-08-31#"), "");
+  EXPECT_EQ(Run("select F_KQType from T_KQ order by F_KQType"), "A;C;");
+  EXPECT_EQ(Run("select top 1 F_KQType from T_KQ order by F_KQType desc"), "C;");
+}
+
+TEST_F(JetSql, JoinsAndSubqueriesRun) {
+  Raw("CREATE TABLE T_Dept (F_ID INTEGER, F_Name TEXT COLLATE NOCASE)");
+  Raw("INSERT INTO T_Dept VALUES (1, '生产部')");
+  Run("INSERT INTO T_Emp VALUES ('1', '张三', 'zs')");
+  Run("INSERT INTO T_Emp VALUES ('2', '李四', 'ls')");
+  Run("INSERT INTO T_KQ (F_EmpID, F_KQType) VALUES ('1', '1')");
+  Run("INSERT INTO T_KQ (F_EmpID, F_KQType) VALUES ('3', '1')");
+  EXPECT_EQ(Run("SELECT A.F_EmpID, B.F_Name AS EMP_NAME, C.F_Name AS DEPT_NAME FROM ((T_KQ AS A "
+                "LEFT JOIN T_Emp AS B ON A.F_EmpID = B.F_EmpID) LEFT JOIN T_Dept AS C ON "
+                "A.F_KQType=C.F_ID) ORDER BY A.F_EmpID"),
+            "1|张三|生产部;3|<null>|生产部;");
+  EXPECT_EQ(Run("select F_Name as 姓名 from T_Emp where F_EmpID in (select F_EmpID from T_KQ) "
+                "order by 姓名"),
+            "张三;");
+  EXPECT_EQ(Run("select F_Name from T_Emp e where not exists (select * from T_KQ k where "
+                "k.F_EmpID = e.F_EmpID)"),
+            "李四;");
+  EXPECT_EQ(Run("select (select count(*) from T_KQ) & '/' & count(*) from T_Emp"), "2/2;");
+}
+
+TEST_F(JetSql, NamesUnaliasedExpressionsAsJetDoes) {
+  const jet::Translation t = jet::Translate(
+      "select F_EmpID, count(*), F_Name & '' from T_Emp group by F_EmpID, F_Name", SqliteDialect());
+  sqlite3_stmt* stmt = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db_, t.sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+  EXPECT_STREQ(sqlite3_column_name(stmt, 0), "F_EmpID");
+  EXPECT_STREQ(sqlite3_column_name(stmt, 1), "Expr1000");
+  EXPECT_STREQ(sqlite3_column_name(stmt, 2), "Expr1001");
+  sqlite3_finalize(stmt);
+}
+
+struct Case {
+  const char* expression;  // a Jet expression
+  const char* result;      // its value as SQLite reports it, or the failure
+};
+
+// Each row runs "select <expression>" through the translator.
+const Case kValues[] = {
+    // Text functions count characters, not bytes.
+    {"left('张三李四', 2)", "张三"},
+    {"right('张三李四', 1)", "四"},
+    {"right('ab', 5)", "ab"},
+    {"mid('张三李四', 2, 2)", "三李"},
+    {"mid('abc', 5)", ""},
+    {"len('张三')", "2"},
+    {"len(8.0)", "1"},
+    {"left(Null, 2) & '|' & len(Null) & '|' & mid(Null, 1)", "||"},
+    {"trim('  a b  ') & '|' & ltrim('  a ') & '|' & rtrim(' a  ')", "a b|a | a"},
+    {"ucase('abcé') & lcase('ÀBC') & ucase('张')", "ABCÉàbc张"},
+    {"ucase('αβ жя ő') & lcase('ΑΒ ЖЯ Ő')", "ΑΒ ЖЯ Őαβ жя ő"},
+    {"mid('abc', 2, 0) & '|' & left('abc', 0) & '|' & right('abc', 0)", "||"},
+    {"left('abc', 2.5)", "ab"},
+    // InStr: 1-based characters; VB's rules for Null, empty and start.
+    {"instr(1, 'abcABC', 'B', 1)", "2"},
+    {"instr(1, 'abcABC', 'B', 0)", "5"},
+    {"instr(4, 'XXpXXpXXPXXP', 'P', 1)", "6"},
+    {"instr('abc', 'c') & instr(3, 'abcabc', 'a')", "34"},
+    {"instr(1, '张三李四', '李', 1)", "3"},
+    {"instr(1, '', 'a') & instr(5, 'abc', '') & instr(2, 'abc', '')", "002"},
+    {"instr(1, Null, 'a')", "<null>"},
+    // Format: dates, named formats, numbers; Null stays Null.
+    {"format('2003-05-01 09:05:07', 'yyyy-mm-dd hh:nn:ss')", "2003-05-01 09:05:07"},
+    {"format('1899-12-30 09:00:00', 'hh:mm')", "09:00"},
+    {"format('2003-05-01 13:05:00', 'h:nn AM/PM') & format('2003-05-01 00:30:00', ' h:nn am/pm')",
+     "1:05 PM 12:30 am"},
+    {"format('2003-05-04', 'yy/m/d dddd ddd mmmm mmm w ww q y')",
+     "03/5/4 Sunday Sun May May 1 19 2 124"},
+    {"format('2003-05-01', 'Long Date')", "Thursday, May 1, 2003"},
+    {"format('2003-05-01 13:05:09', 'Short Date') & ' ' & format('2003-05-01 13:05:09', 'Long "
+     "Time')",
+     "2003-05-01 13:05:09"},
+    {"format('2003-05-01 13:05:09', 'General Date') & ',' & format('2003-05-01', 'General "
+     "Date')",
+     "2003-05-01 13:05:09,2003-05-01"},
+    {"format(#2003-05-01#, '\"Y\"yyyy')", "Y2003"},
+    {"format('2003-05-01 13:05:09', 'ddddd ttttt') & '|' & format('2003-05-01 13:05:09', 'c')",
+     "2003-05-01 13:05:09|2003-05-01 13:05:09"},
+    {"format('2003-05-01 13:05:09', 'hh:nn a/p') & format('2003-05-01 01:05:09', ' h AMPM')",
+     "01:05 p 1 AM"},
+    {"format('2003-05-01', 'dddddd') & '|' & format('2003-05-01', 'Medium Date')",
+     "Thursday, May 1, 2003|01-May-03"},
+    {"format(Null, 'yyyy')", "<null>"},
+    {"format('no date', 'yyyy')", "no date"},
+    {"format(1234.5, '#,##0.00') & ' ' & format(2.5, '0') & ' ' & format(-3.14159, '0.00')",
+     "1,234.50 3 -3.14"},
+    {"format(0.25, '0%') & ' ' & format(5, '#.##') & ' ' & format(12, '000')", "25% 5. 012"},
+    {"format(-5, '0;(0)') & ' ' & format(0, '0;-0;\"zero\"') & ' ' & format(-0.001, '0.00')",
+     "(5) zero 0.00"},
+    {"format(1234.5, '$#,##0.00') & ' ' & format(1234.5, 'Standard') & ' ' & format(0.5, "
+     "'Percent') & ' ' & format(2, 'Fixed')",
+     "$1,234.50 1,234.50 50.00% 2.00"},
+    {"format('12.50', '0.0') & ' ' & format(1/3, 'General Number') & ' ' & format(0.999, '0.00')",
+     "12.5 0.333333333333333 1.00"},
+    {"format(1234567, 'Scientific') & ' ' & format(1, 'Yes/No') & ' ' & format(7.5)",
+     "1.23E+06 Yes 7.5"},
+    // Dates.
+    {"year('2003-05-01') & month('2003-05-01 10:00:00') & day('2003-5-7')", "200357"},
+    {"hour('1899-12-30 09:30:15') & minute('1899-12-30 09:30:15') & second('1899-12-30 "
+     "09:30:15')",
+     "93015"},
+    {"year(Null)", "<null>"},
+    {"weekday('2003-05-04') & weekday('2003-05-04', 2)", "17"},
+    {"cdate('5/1/2003 9:30')", "2003-05-01 09:30:00"},
+    // Conversions and arithmetic.
+    {"cstr(7.5) & cstr(8.0) & ',' & clng(2.5) & clng(3.5) & cint('12')", "7.58,2412"},
+    {"cdbl('1,000.5') + csng(0.1)", "1000.6"},
+    {"val('  12 34abc') & ',' & int(-7.5) & ',' & fix(-7.5) & ',' & sgn(-3)", "1234,-8,-7,-1"},
+    {"round(2.5) & round(3.5) & ',' & round(2.675, 2) & ',' & abs(-3)", "24,2.68,3"},
+    {"7/2 & ',' & 7\\2 & ',' & 7 mod 3 & ',' & 2^10 & ',' & 5.5 mod 2", "3.5,3,1,1024,0"},
+    {"'a' + 'b' & 1 + '2'", "ab3"},
+    {"Null + 1", "<null>"},
+    // Runtime errors inside an expression.
+    {"left('abc', -1)", "error: jet-error 5: Invalid procedure call or argument"},
+    {"mid('abc', 0)", "error: jet-error 5: Invalid procedure call or argument"},
+    {"instr(0, 'abc', 'a')", "error: jet-error 5: Invalid procedure call or argument"},
+    {"left('abc', Null)", "error: jet-error 94: Invalid use of Null"},
+    {"cint(40000)", "error: jet-error 6: Overflow"},
+    {"clng('abc')", "error: jet-error 13: Type mismatch"},
+    {"7 \\ 0", "error: jet-error 11: Division by zero"},
+    {"year('abc')", "error: jet-error -2147217913: Data type mismatch in criteria expression."},
+};
+
+TEST_F(JetSql, FunctionsAnswerAsJetDid) {
+  for (const Case& c : kValues) {
+    std::string expected = c.result;
+    if (expected.rfind("error: ", 0) != 0) expected += ';';
+    EXPECT_EQ(Run(std::string("select ") + c.expression + " as v"), expected) << c.expression;
+  }
+}
+
+TEST_F(JetSql, EveryJetFunctionHasItsSqliteCounterpart) {
+  struct Info {
+    const char* name;
+    int min_args;
+    int max_args;
+  };
+  static constexpr Info kInfos[] = {
+#define TESSALY_TEST_FUNCTION(name, jet, min_args, max_args) {jet, min_args, max_args},
+      TESSALY_JET_FUNCTIONS(TESSALY_TEST_FUNCTION)
+#undef TESSALY_TEST_FUNCTION
+  };
+  for (const Info& f : kInfos) {
+    for (int n = f.min_args; n <= f.max_args; ++n) {
+      std::string call = std::string("select ") + f.name + "(";
+      for (int i = 0; i < n; ++i) call += i ? ", 1" : "'2003-05-01'";
+      call += ") from T_KQ";
+      const jet::Translation t = jet::Translate(call, SqliteDialect());
+      ASSERT_TRUE(t.ok) << call << ": " << t.error_description;
+      sqlite3_stmt* stmt = nullptr;
+      EXPECT_EQ(sqlite3_prepare_v2(db_, t.sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+          << t.sql << ": " << sqlite3_errmsg(db_);
+      sqlite3_finalize(stmt);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessaly::db::sqlite
