@@ -11,8 +11,9 @@ namespace {
 
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
-jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect) {
-  jet::Translation t = jet::Translate(sql, dialect);
+jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect,
+                                  bool lift_literals) {
+  jet::Translation t = jet::Translate(sql, dialect, lift_literals);
   if (!t.ok) {
     throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
                 std::move(t.error_description));
@@ -35,8 +36,10 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   if (trace_) trace_(sql);
-  const jet::Translation t = TranslateOrThrow(sql, backend_->dialect());
-  return backend_->Run(t.sql, out);
+  // Literals travel as bound parameters, so the engine compiles each shape of
+  // statement once however its values change.
+  const jet::Translation t = TranslateOrThrow(sql, backend_->dialect(), true);
+  return backend_->Run(t.sql, t.parameters, out);
 }
 
 void Connection::BeginTrans() { backend_->Begin(); }
@@ -44,7 +47,7 @@ void Connection::CommitTrans() { backend_->Commit(); }
 void Connection::RollbackTrans() { backend_->Rollback(); }
 
 std::string Connection::Translate(std::string_view sql) const {
-  return TranslateOrThrow(sql, backend_->dialect()).sql;
+  return TranslateOrThrow(sql, backend_->dialect(), false).sql;
 }
 
 }  // namespace tessaly::db

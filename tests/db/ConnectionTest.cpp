@@ -143,6 +143,22 @@ TEST_P(ConnectionContract, CommittedWritesSurviveAKilledProcess) {
   EXPECT_EQ(Count(), 2);
 }
 
+// Compiled statements are kept for reuse; running one again reads the
+// database as it is now, with what other connections wrote since.
+TEST_P(ConnectionContract, ReusedStatementsSeeOtherConnectionsWrites) {
+  if (!GetParam().file) GTEST_SKIP() << "a database in memory has one connection";
+  auto other = Connection::Open(Path());
+  auto count = [this](const char* sql) {
+    Recordset rs;
+    rs.Open(sql, conn_, adOpenKeyset);
+    return rs.Fields().Item(0).Value().ToText();
+  };
+  EXPECT_EQ(count("select count(*) from T_Emp"), "0");
+  other->Execute("insert into T_Emp (F_ID, F_Name) values (1, 'a')");
+  EXPECT_EQ(count("select count(*) from T_Emp where 1=1"), "1");
+  EXPECT_EQ(count("select count(*) from T_Emp"), "1");
+}
+
 TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
   if (!GetParam().file) GTEST_SKIP() << "a database in memory has one connection";
   auto other = Connection::Open(Path());

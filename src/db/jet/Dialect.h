@@ -38,6 +38,8 @@ class Dialect {
   virtual void DateLiteral(const Date& value, std::string& out) const = 0;
   // A text value (delimiters and doubled quotes already removed).
   virtual void TextLiteral(std::string_view value, std::string& out) const = 0;
+  // The place of lifted parameter number (1, 2, ...) in the statement.
+  virtual void Placeholder(size_t number, std::string& out) const = 0;
   // A table, column or alias name exactly as Jet names it (may be any UTF-8).
   virtual void Identifier(std::string_view name, std::string& out) const = 0;
   // True and False, which Jet stores as -1 and 0.

@@ -1,6 +1,8 @@
 #include "db/jet/Emitter.h"
 
 #include <array>
+#include <charconv>
+#include <cstdlib>
 
 namespace tessaly::db::jet {
 
@@ -174,7 +176,9 @@ void Emitter::Terms(NodeId first, std::string& out) {
   for (NodeId t = first; t != kNoNode; t = ast_[t].next) {
     if (t != first) out += ", ";
     const Node& term = ast_[t];
-    if (CaseMatters(term.a)) {
+    if (ast_[term.a].kind == NodeKind::kNumber) {
+      out += ast_[term.a].text;  // a column ordinal: never a parameter
+    } else if (CaseMatters(term.a)) {
       NodeOperands operand(*this, &term.a, 1);
       dialect_.CaseInsensitive(operand, 0, out);
     } else {
@@ -258,6 +262,40 @@ bool Emitter::CaseMatters(NodeId id) const {
   }
 }
 
+bool Emitter::LiftNumber(std::string_view text, std::string& out) {
+  if (parameters_ == nullptr) return false;
+  Parameter p;
+  const char* end = text.data() + text.size();
+  if (text.find_first_not_of("0123456789") == std::string_view::npos) {
+    auto [ptr, ec] = std::from_chars(text.data(), end, p.integer);
+    if (ec != std::errc() || ptr != end) return false;  // beyond 64 bits: leave it to the engine
+    p.kind = Parameter::Kind::kInteger;
+  } else {
+    const std::string copy(text);  // strtod wants a terminated text
+    char* stop = nullptr;
+    p.real = std::strtod(copy.c_str(), &stop);
+    if (stop != copy.c_str() + copy.size()) return false;
+    p.kind = Parameter::Kind::kReal;
+  }
+  parameters_->push_back(std::move(p));
+  dialect_.Placeholder(parameters_->size(), out);
+  return true;
+}
+
+void Emitter::LiftText(std::string_view text, std::string& out) {
+  Parameter& p = parameters_->emplace_back();
+  p.kind = Parameter::Kind::kText;
+  p.text.assign(text);
+  dialect_.Placeholder(parameters_->size(), out);
+}
+
+void Emitter::LiftDate(const Date& date, std::string& out) {
+  Parameter& p = parameters_->emplace_back();
+  p.kind = Parameter::Kind::kDate;
+  p.date = date;
+  dialect_.Placeholder(parameters_->size(), out);
+}
+
 void Emitter::Column(const Node& n, std::string& out) {
   if (!n.text2.empty()) {
     dialect_.Identifier(n.text2, out);
@@ -288,23 +326,34 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
   Deeper deeper(*this);
   const Node& n = ast_[id];
   switch (n.kind) {
-    case NodeKind::kNumber: out += n.text; return;
+    case NodeKind::kNumber:
+      if (!LiftNumber(n.text, out)) out += n.text;
+      return;
     case NodeKind::kText: {
       const char quote = n.text.front();
       std::string_view body = n.text.substr(1, n.text.size() - 2);
-      if (body.find(quote) == std::string_view::npos) {
+      if (body.find(quote) != std::string_view::npos) {
+        scratch_.clear();
+        for (size_t i = 0; i < body.size(); ++i) {
+          scratch_ += body[i];
+          if (body[i] == quote) ++i;  // the doubled delimiter
+        }
+        body = scratch_;
+      }
+      if (parameters_ != nullptr) {
+        LiftText(body, out);
+      } else {
         dialect_.TextLiteral(body, out);
-        return;
       }
-      scratch_.clear();
-      for (size_t i = 0; i < body.size(); ++i) {
-        scratch_ += body[i];
-        if (body[i] == quote) ++i;  // the doubled delimiter
-      }
-      dialect_.TextLiteral(scratch_, out);
       return;
     }
-    case NodeKind::kDate: dialect_.DateLiteral(ast_.dates[n.a], out); return;
+    case NodeKind::kDate:
+      if (parameters_ != nullptr) {
+        LiftDate(ast_.dates[n.a], out);
+      } else {
+        dialect_.DateLiteral(ast_.dates[n.a], out);
+      }
+      return;
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
     case NodeKind::kColumn: Column(n, out); return;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "db/Parameter.h"
 #include "db/jet/Ast.h"
 #include "db/jet/Dialect.h"
 
@@ -17,7 +19,10 @@ namespace tessaly::db::jet {
 // item, an inserted or assigned value) is written as Jet's -1/0.
 class Emitter {
  public:
-  Emitter(const Ast& ast, const Dialect& dialect) : ast_(ast), dialect_(dialect) {}
+  // With parameters, text, number and date literals are appended there and
+  // written as the dialect's placeholders; without, they are written inline.
+  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr)
+      : ast_(ast), dialect_(dialect), parameters_(parameters) {}
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
@@ -38,6 +43,10 @@ class Emitter {
   bool IsTruthValue(NodeId id) const;
   void Comparison(const Node& n, std::string& out);
   void Column(const Node& n, std::string& out);
+  // Lifts a literal into a parameter; false when it must stay inline.
+  bool LiftNumber(std::string_view text, std::string& out);
+  void LiftText(std::string_view text, std::string& out);
+  void LiftDate(const Date& date, std::string& out);
   bool CaseMatters(NodeId id) const;  // false for columns and non-text literals
 
   class Deeper {
@@ -53,6 +62,7 @@ class Emitter {
 
   const Ast& ast_;
   const Dialect& dialect_;
+  std::vector<Parameter>* parameters_;
   std::string scratch_;
   int depth_ = 0;
 };

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "db/Parameter.h"
 
 namespace tessaly::db::jet {
 
@@ -17,6 +20,10 @@ struct Translation {
   bool ok = false;
   bool returns_rows = false;  // a SELECT
   std::string sql;
+  // With lift_literals, the text, number and date literals of the statement,
+  // in the order of their numbers; sql names them through the dialect's
+  // placeholders.
+  std::vector<Parameter> parameters;
   int32_t error_number = 0;
   std::string error_description;
   size_t error_offset = 0;
@@ -25,6 +32,9 @@ struct Translation {
 // Translates exactly one Jet statement (a trailing ";" and blanks are allowed;
 // a second statement is refused with "Characters found after end of SQL
 // statement.").
-Translation Translate(std::string_view jet_sql, const Dialect& dialect);
+// With lift_literals, literal values become numbered parameters (see
+// Parameter), except where the engine reads a number as a column ordinal
+// (ORDER BY and GROUP BY) or a count (TOP).
+Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false);
 
 }  // namespace tessaly::db::jet

@@ -374,7 +374,34 @@ SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
   RegisterJetFunctions(raw);
 }
 
-SqliteBackend::~SqliteBackend() = default;
+SqliteBackend::~SqliteBackend() {
+  // Every compiled statement goes before the connection closes.
+  for (auto& entry : cache_) sqlite3_finalize(entry.second);
+}
+
+sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
+  if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
+    cache_.splice(cache_.begin(), cache_, found->second);
+    return found->second->second;
+  }
+  sqlite3* db = db_.get();
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size() + 1), &raw, &tail);
+  StatementPtr stmt(raw);
+  if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_);
+  if (!OnlyBlanks(tail))
+    throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
+  if (raw == nullptr) return nullptr;  // blanks or a comment: nothing to run
+  if (cache_.size() == kCachedStatements) {
+    cache_index_.erase(cache_.back().first);
+    sqlite3_finalize(cache_.back().second);
+    cache_.pop_back();
+  }
+  cache_.emplace_front(sql, stmt.release());
+  cache_index_.emplace(cache_.front().first, cache_.begin());
+  return raw;
+}
 
 const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
 
@@ -384,17 +411,48 @@ void SqliteBackend::Exec(const char* sql) {
   }
 }
 
-int32_t SqliteBackend::Run(const std::string& sql, ResultData* out) {
+int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> parameters,
+                           ResultData* out) {
   sqlite3* db = db_.get();
-  sqlite3_stmt* raw = nullptr;
-  const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size() + 1), &raw, &tail);
-  StatementPtr stmt(raw);
-  if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_);
-  if (!OnlyBlanks(tail))
-    throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
-  if (raw == nullptr) return 0;  // blanks or a comment: nothing to run
+  sqlite3_stmt* raw = Prepared(sql);
+  if (raw == nullptr) return 0;
+  // A cached statement is reset and unbound when the run ends, however it
+  // ends: one left standing would hold its read snapshot open.
+  struct Rewind {
+    sqlite3_stmt* stmt;
+    ~Rewind() {
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);
+    }
+  } rewind{raw};
+  int rc = SQLITE_OK;
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    const Parameter& p = parameters[i];
+    const int index = static_cast<int>(i + 1);
+    switch (p.kind) {
+      case Parameter::Kind::kInteger: rc = sqlite3_bind_int64(raw, index, p.integer); break;
+      case Parameter::Kind::kReal: rc = sqlite3_bind_double(raw, index, p.real); break;
+      // The parameters outlive the run, which ends with the bindings cleared.
+      case Parameter::Kind::kText:
+        rc = sqlite3_bind_text(raw, index, p.text.data(), static_cast<int>(p.text.size()),
+                               SQLITE_STATIC);
+        break;
+      case Parameter::Kind::kDate: {
+        // Dates live in the database as their stored text, which orders as
+        // the dates do.
+        const std::string stored = p.date.ToStored();
+        rc = sqlite3_bind_text(raw, index, stored.data(), static_cast<int>(stored.size()),
+                               SQLITE_TRANSIENT);
+        break;
+      }
+    }
+    if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kStep, target_);
+  }
 
+  const int changes_before = sqlite3_total_changes(db);
+  // The first step recompiles a cached statement whose tables changed since,
+  // so the columns and their declared types are read after it.
+  rc = sqlite3_step(raw);
   const int columns = sqlite3_column_count(raw);
   const bool collect = out != nullptr && columns > 0;
   std::vector<Kind> kinds;
@@ -403,7 +461,7 @@ int32_t SqliteBackend::Run(const std::string& sql, ResultData* out) {
     *out = ResultData();
     out->names.reserve(n);
     out->folded_names.reserve(n);
-    out->cells.reserve(n * 4);
+    out->cells.Reset(n);
     kinds.reserve(n);
     for (int c = 0; c < columns; ++c) {
       const char* name = sqlite3_column_name(raw, c);
@@ -415,9 +473,7 @@ int32_t SqliteBackend::Run(const std::string& sql, ResultData* out) {
       kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(raw, c)));
     }
   }
-
-  const int changes_before = sqlite3_total_changes(db);
-  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+  for (; rc == SQLITE_ROW; rc = sqlite3_step(raw)) {
     if (!collect) continue;
     for (int c = 0; c < columns; ++c) out->cells.push_back(ReadCell(raw, c, kinds[c]));
     ++out->row_count;

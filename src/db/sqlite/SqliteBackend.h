@@ -1,12 +1,18 @@
 // The SQLite engine behind a Connection.
 #pragma once
 
+#include <list>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "db/Backend.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tessaly::db::sqlite {
 
@@ -25,7 +31,9 @@ class SqliteBackend final : public internal::Backend {
   ~SqliteBackend() override;
 
   const jet::Dialect& dialect() const override;
-  int32_t Run(const std::string& sql, internal::ResultData* out) override;
+  using internal::Backend::Run;
+  int32_t Run(const std::string& sql, std::span<const Parameter> parameters,
+              internal::ResultData* out) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
@@ -40,8 +48,17 @@ class SqliteBackend final : public internal::Backend {
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
 
+  // The compiled statement for a text, from the cache or newly prepared.
+  sqlite3_stmt* Prepared(const std::string& sql);
+
   std::unique_ptr<sqlite3, Closer> db_;
   std::string target_;
+  // Compiled statements by their text, most recently used first. With the
+  // literals lifted out, all statements of one shape share a text, so the
+  // engine compiles the shape (with its constraints and indexes) once.
+  static constexpr size_t kCachedStatements = 64;
+  std::list<std::pair<std::string, sqlite3_stmt*>> cache_;
+  std::unordered_map<std::string_view, decltype(cache_)::iterator> cache_index_;
 };
 
 }  // namespace tessaly::db::sqlite

@@ -38,6 +38,11 @@ class Sqlite final : public jet::Dialect {
     TextLiteral(value.ToStored(), out);
   }
 
+  void Placeholder(size_t number, std::string& out) const override {
+    out += '?';
+    out += std::to_string(number);
+  }
+
   void TextLiteral(std::string_view value, std::string& out) const override {
     out += '\'';
     for (char c : value) {

@@ -334,6 +334,10 @@ class OtherDialect final : public Dialect {
   void DateLiteral(const Date& value, std::string& out) const override {
     out += "DATE '" + value.ToStored() + "'";
   }
+  void Placeholder(size_t number, std::string& out) const override {
+    out += '$';
+    out += std::to_string(number);
+  }
   void TextLiteral(std::string_view value, std::string& out) const override {
     out += "E'";
     out += value;
@@ -399,6 +403,45 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
     ASSERT_TRUE(t.ok) << row.jet << "\n" << t.error_description;
     EXPECT_EQ(t.sql, row.sqlite) << row.jet;
   }
+}
+
+}  // namespace
+}  // namespace tessaly::db::jet
+
+namespace tessaly::db::jet {
+namespace {
+
+// Lifted literals: every statement of one shape becomes the same text, its
+// values numbered in order; numbers that SQL reads as ordinals or counts
+// stay where they are.
+TEST(Translator, LiftsLiteralsIntoNumberedParameters) {
+  const Translation a = Translate("insert into T (a, b, c, d) values ('O''B', 7.5, 12, #5/1/2003#)",
+                                  sqlite::SqliteDialect(), true);
+  const Translation b =
+      Translate("insert into T (a, b, c, d) values ('x', 1.25, 3, #2004-02-29 09:30#)",
+                sqlite::SqliteDialect(), true);
+  ASSERT_TRUE(a.ok && b.ok);
+  EXPECT_EQ(a.sql, "INSERT INTO T (a, b, c, d) VALUES (?1, ?2, ?3, ?4)");
+  EXPECT_EQ(a.sql, b.sql);
+  ASSERT_EQ(a.parameters.size(), 4u);
+  EXPECT_EQ(a.parameters[0].kind, Parameter::Kind::kText);
+  EXPECT_EQ(a.parameters[0].text, "O'B");
+  EXPECT_EQ(a.parameters[1].kind, Parameter::Kind::kReal);
+  EXPECT_EQ(a.parameters[1].real, 7.5);
+  EXPECT_EQ(a.parameters[2].kind, Parameter::Kind::kInteger);
+  EXPECT_EQ(a.parameters[2].integer, 12);
+  EXPECT_EQ(a.parameters[3].kind, Parameter::Kind::kDate);
+  EXPECT_EQ(a.parameters[3].date.ToStored(), "2003-05-01");
+
+  const Translation ordered =
+      Translate("select top 5 left(F_Name, 2) from T where F_ID > 3 order by 1, F_Name",
+                sqlite::SqliteDialect(), true);
+  ASSERT_TRUE(ordered.ok);
+  EXPECT_EQ(ordered.parameters.size(), 2u);
+  EXPECT_NE(ordered.sql.find("ORDER BY 1,"), std::string::npos) << ordered.sql;
+  EXPECT_NE(ordered.sql.find("LIMIT 5"), std::string::npos) << ordered.sql;
+  // Without lifting, the same statement keeps its literals inline.
+  EXPECT_TRUE(Translate("select 'a' from T", sqlite::SqliteDialect()).parameters.empty());
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+// A literal value the translator lifted out of a statement's text. The
+// statement names it by its number (1, 2, ...) and the engine binds it, so
+// every statement of one shape, whatever its values, is the same text and
+// is compiled once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tessaly/db/Date.h"
+
+namespace tessaly::db {
+
+struct Parameter {
+  enum class Kind : uint8_t { kInteger, kReal, kText, kDate };
+  Kind kind = Kind::kInteger;
+  int64_t integer = 0;
+  double real = 0;
+  std::string text;
+  Date date;
+};
+
+}  // namespace tessaly::db
