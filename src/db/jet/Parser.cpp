@@ -738,20 +738,22 @@ NodeId Parser::Multiplicative() {
   }
 }
 
-NodeId Parser::Unary() {
+// Leading signs: a "+" is dropped, a "-" negates the operand read after it
+// (by `operand`, once the signs are taken).
+NodeId Parser::Signed(NodeId (Parser::*operand)()) {
   while (Take(TokenKind::kPlus)) {
   }
-  if (Peek().kind == TokenKind::kMinus) {
-    Nested nested(*this);
-    Node n;
-    n.kind = NodeKind::kUnary;
-    n.op = static_cast<uint8_t>(BinaryOp::kSub);
-    n.offset = Take().offset;
-    n.a = Unary();
-    return ast_.Add(n);
-  }
-  return Power();
+  if (Peek().kind != TokenKind::kMinus) return (this->*operand)();
+  Nested nested(*this);
+  Node n;
+  n.kind = NodeKind::kUnary;
+  n.op = static_cast<uint8_t>(BinaryOp::kSub);
+  n.offset = Take().offset;
+  n.a = Signed(operand);
+  return ast_.Add(n);
 }
+
+NodeId Parser::Unary() { return Signed(&Parser::Power); }
 
 NodeId Parser::Power() {
   NodeId l = Primary();
@@ -760,20 +762,7 @@ NodeId Parser::Power() {
 }
 
 // The right side of "^" may carry its own sign: 2^-1.
-NodeId Parser::PowerOperand() {
-  while (Take(TokenKind::kPlus)) {
-  }
-  if (Peek().kind == TokenKind::kMinus) {
-    Nested nested(*this);
-    Node n;
-    n.kind = NodeKind::kUnary;
-    n.op = static_cast<uint8_t>(BinaryOp::kSub);
-    n.offset = Take().offset;
-    n.a = PowerOperand();
-    return ast_.Add(n);
-  }
-  return Primary();
-}
+NodeId Parser::PowerOperand() { return Signed(&Parser::Primary); }
 
 NodeId Parser::Primary() {
   const Token& t = Peek();

@@ -113,6 +113,7 @@ class Parser {
   NodeId IntDiv();
   NodeId Multiplicative();
   NodeId Unary();
+  NodeId Signed(NodeId (Parser::*operand)());
   NodeId Power();
   NodeId PowerOperand();
   NodeId Primary();
