@@ -55,7 +55,6 @@ constexpr framework::FieldEntry kFields[] = {
     {"F_ZTMinute", "早退分钟", 3}, {"F_Note", "备注", 1},         {"F_Shift", "班次", 1},
     {"F_ZLIn", "加班上班", 1},     {"F_ZLOut", "加班下班", 1},
 };
-constexpr int32_t kFieldsUpperBound = 23;
 
 constexpr framework::ListColumn kListRow[] = {
     {"F_Dept", Cell::kText},      {"F_EmpID", Cell::kText},     {"F_Name", Cell::kText},
@@ -129,21 +128,6 @@ std::string clsKQ::GetWhereString(int32_t Rev) {
     return " F_EmpID=" + sql::Quoted(FEmpID_) + " and F_Date=" + sql::DateLiteral(FDate_);
   }
   return " F_ID=" + sql::Number(FID_);
-}
-
-bool clsKQ::GetSQLField(std::vector<SQLField>& MySql) {
-  return framework::FillSQLFields(MySql, kFields, kFieldsUpperBound);
-}
-
-std::string clsKQ::ExeSearch(std::string InSql, int32_t& RetRow, std::string) {
-  last_error() = {};
-  return framework::ExeSearch(kListing, InSql, RetRow, connection(), recordset(), &last_error());
-}
-
-std::shared_ptr<db::Recordset> clsKQ::ExeSearchWithRecord(std::string InSql, std::string) {
-  last_error() = {};
-  return framework::ExeSearchWithRecord(kListing, InSql, connection(), shared_recordset(),
-                                        &last_error());
 }
 
 db::Recordset& clsKQ::OpenTotals(const std::string& sql) {
@@ -232,5 +216,8 @@ eRESULT clsKQ::CalcMonthSums(int16_t intYear, int16_t intMonth, std::string EmpI
     return RES_OK;
   });
 }
+
+std::span<const framework::FieldEntry> clsKQ::FieldEntries() { return kFields; }
+const framework::Listing& clsKQ::SearchListing() { return kListing; }
 
 }  // namespace tessaly

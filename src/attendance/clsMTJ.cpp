@@ -70,7 +70,6 @@ constexpr framework::FieldEntry kFields[] = {
     {"F_JBX_HOURS", "公休加班小时", 3},
     {"F_JB_HOURS", "加班小时", 3},
 };
-constexpr int32_t kFieldsUpperBound = 24;
 
 constexpr framework::ListColumn kListRow[] = {
     {"F_Year", Cell::kText},      {"F_Month", Cell::kText},      {"F_Dept", Cell::kText},
@@ -135,19 +134,7 @@ std::string clsMTJ::GetWhereString(int32_t Rev) {
   return " F_ID=" + sql::Number(FID_);
 }
 
-bool clsMTJ::GetSQLField(std::vector<SQLField>& MySql) {
-  return framework::FillSQLFields(MySql, kFields, kFieldsUpperBound);
-}
-
-std::string clsMTJ::ExeSearch(std::string InSql, int32_t& RetRow, std::string) {
-  last_error() = {};
-  return framework::ExeSearch(kListing, InSql, RetRow, connection(), recordset(), &last_error());
-}
-
-std::shared_ptr<db::Recordset> clsMTJ::ExeSearchWithRecord(std::string InSql, std::string) {
-  last_error() = {};
-  return framework::ExeSearchWithRecord(kListing, InSql, connection(), shared_recordset(),
-                                        &last_error());
-}
+std::span<const framework::FieldEntry> clsMTJ::FieldEntries() { return kFields; }
+const framework::Listing& clsMTJ::SearchListing() { return kListing; }
 
 }  // namespace tessaly

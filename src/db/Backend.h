@@ -2,11 +2,14 @@
 // later). Everything engine-specific lives behind it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/Parameter.h"
@@ -20,9 +23,101 @@ class Dialect;
 
 namespace internal {
 
+// One cell of a result: the kind of its value and the value; a text points
+// into the result's text arena. A result of a hundred thousand daily rows
+// would cost a Variant per cell, allocated and touched whether it is read or
+// not; the store keeps each cell in nine bytes and the recordset makes
+// Variants only for the cells it reads.
+struct Cell {
+  VarType kind = VarType::kEmpty;
+  uint32_t length = 0;  // bytes of a text
+  union {
+    int64_t integer = 0;  // Boolean (0 or 1), Byte, Integer, Long; a Date packed
+    float single;
+    double real;
+    const char* text;  // `length` bytes in the arena; null when empty
+  };
+
+  // The Variant the old runtime's recordset gave for this cell.
+  Variant ToVariant() const {
+    switch (kind) {
+      case VarType::kNull: return Variant::Null();
+      case VarType::kBoolean: return Variant(integer != 0);
+      case VarType::kByte: return Variant(static_cast<uint8_t>(integer));
+      case VarType::kInteger: return Variant(static_cast<int16_t>(integer));
+      case VarType::kLong: return Variant(static_cast<int32_t>(integer));
+      case VarType::kSingle: return Variant(single);
+      case VarType::kDouble: return Variant(real);
+      case VarType::kDate: {
+        const auto bits = static_cast<uint64_t>(integer);
+        Date date;
+        date.year = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xffff));
+        date.month = static_cast<uint8_t>(bits >> 16);
+        date.day = static_cast<uint8_t>(bits >> 24);
+        date.hour = static_cast<uint8_t>(bits >> 32);
+        date.minute = static_cast<uint8_t>(bits >> 40);
+        date.second = static_cast<uint8_t>(bits >> 48);
+        return Variant(date);
+      }
+      case VarType::kString: return Variant(std::string_view(text, length));
+      case VarType::kEmpty: break;
+    }
+    return Variant();
+  }
+  // A Date packed into `integer`: the year in the low 16 bits, then a byte for
+  // each of month, day, hour, minute and second.
+  void SetDate(const Date& date) {
+    kind = VarType::kDate;
+    integer = static_cast<int64_t>(
+        static_cast<uint64_t>(static_cast<uint16_t>(date.year)) |
+        static_cast<uint64_t>(date.month) << 16 | static_cast<uint64_t>(date.day) << 24 |
+        static_cast<uint64_t>(date.hour) << 32 | static_cast<uint64_t>(date.minute) << 40 |
+        static_cast<uint64_t>(date.second) << 48);
+  }
+};
+static_assert(sizeof(Cell) == 16);
+
+// The texts of one result, copied side by side into chunks that never move,
+// so a cell's pointer stays good for the life of the result. Each text is
+// preceded by its length, so a cell needs only the pointer.
+class TextArena {
+ public:
+  // The copy of text (null for an empty one); its length is in the four bytes
+  // before it. The engine caps a value below 2 GB.
+  const char* Add(std::string_view text) {
+    if (text.empty()) return nullptr;
+    const auto length = static_cast<uint32_t>(text.size());
+    const size_t need = sizeof length + text.size();
+    if (need > left_) {
+      const size_t size = std::max(kChunk, need);
+      chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+      next_ = chunks_.back().get();
+      left_ = size;
+    }
+    std::memcpy(next_, &length, sizeof length);
+    char* at = next_ + sizeof length;
+    std::memcpy(at, text.data(), text.size());
+    next_ += need;
+    left_ -= need;
+    return at;
+  }
+  static uint32_t LengthOf(const char* text) {
+    uint32_t length = 0;
+    if (text != nullptr) std::memcpy(&length, text - sizeof length, sizeof length);
+    return length;
+  }
+
+ private:
+  static constexpr size_t kChunk = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
 // The cells of a result, row after row, in blocks of whole rows: a result of
-// any size is filled without moving the cells already read, and each row's
-// cells stay side by side.
+// any size is filled without moving the cells already read. A block keeps the
+// kinds (a byte a cell) apart from the values (eight bytes a cell), so a large
+// result touches little more memory than its values.
 class CellStore {
  public:
   // Empties the store for rows of `columns` cells.
@@ -30,21 +125,39 @@ class CellStore {
     columns_ = columns;
     blocks_.clear();
     size_ = 0;
+    texts_ = TextArena();
   }
-  void push_back(Variant value) {
+  // Adds a cell at the end; a text must have come from AddText.
+  void Append(const Cell& cell) {
     if (size_ % (kRowsPerBlock * columns_) == 0) {
-      blocks_.emplace_back().reserve(kRowsPerBlock * columns_);
+      Block& block = blocks_.emplace_back();
+      block.kinds.reserve(kRowsPerBlock * columns_);
+      block.values.reserve(kRowsPerBlock * columns_);
     }
-    blocks_.back().push_back(std::move(value));
+    Block& block = blocks_.back();
+    block.kinds.push_back(static_cast<uint8_t>(cell.kind));
+    uint64_t value;
+    std::memcpy(&value, &cell.integer, sizeof value);  // whichever member is set
+    block.values.push_back(value);
     ++size_;
   }
+  // Copies a text into the store for a cell to point at.
+  const char* AddText(std::string_view text) { return texts_.Add(text); }
+
   size_t size() const { return size_; }
   // Cell i of the row-major sequence: row i / columns, column i % columns.
-  const Variant& operator[](size_t i) const {
+  Cell cell(size_t i) const {
     const size_t per_block = kRowsPerBlock * columns_;
-    return blocks_[i / per_block][i % per_block];
+    const Block& block = blocks_[i / per_block];
+    Cell cell;
+    cell.kind = static_cast<VarType>(block.kinds[i % per_block]);
+    std::memcpy(&cell.integer, &block.values[i % per_block], sizeof cell.integer);
+    if (cell.kind == VarType::kString) cell.length = TextArena::LengthOf(cell.text);
+    return cell;
   }
-  const Variant& at(size_t i) const {
+  // The value of cell i, made anew on each call.
+  Variant operator[](size_t i) const { return cell(i).ToVariant(); }
+  Variant at(size_t i) const {
     if (i >= size_) throw std::out_of_range("cell index");
     return (*this)[i];
   }
@@ -53,7 +166,12 @@ class CellStore {
   static constexpr size_t kRowsPerBlock = 1024;
   size_t columns_ = 1;
   size_t size_ = 0;
-  std::vector<std::vector<Variant>> blocks_;
+  struct Block {
+    std::vector<uint8_t> kinds;  // VarType values, all below 256
+    std::vector<uint64_t> values;
+  };
+  std::vector<Block> blocks_;
+  TextArena texts_;
 };
 
 // The rows of one result, held whole. Shared between a recordset and the
@@ -76,7 +194,7 @@ class Backend {
   // Runs one statement in the engine's own SQL, with its lifted literals bound
   // to their placeholders. When it yields columns and
   // out is not null, every row goes into *out (names, folded_names, cells,
-  // row_count), each cell a Variant of the column's declared kind. Returns
+  // row_count), each cell of the column's declared kind. Returns
   // the number of rows changed. Throws tessaly::Error with the Jet number and
   // wording for the engine's failure.
   virtual int32_t Run(const std::string& sql, std::span<const Parameter> parameters,

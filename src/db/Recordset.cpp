@@ -1,6 +1,8 @@
 #include "tessaly/db/Recordset.h"
 
+#include <limits>
 #include <utility>
+#include <vector>
 
 #include "db/Backend.h"
 #include "tessaly/Error.h"
@@ -18,6 +20,12 @@ struct Cursor {
   // The row the cursor stands on: -1 is BOF, row_count is EOF (an empty
   // result is both).
   int64_t position = 0;
+  // The values of the current row made so far, one slot per column, and the
+  // row each slot was made for. The rows are held compactly and a value is
+  // made when a field first reads it on a row, so a reference from ValueRef
+  // stays good until the cursor moves to another row (or closes).
+  mutable std::vector<Variant> values;
+  mutable std::vector<int64_t> made_for;
 
   int64_t rows() const { return static_cast<int64_t>(data->row_count); }
   bool IsBOF() const { return position < 0 || data->row_count == 0; }
@@ -47,6 +55,14 @@ bool SameIgnoringAsciiCase(std::string_view name, const std::string& folded) {
   return true;
 }
 
+// Drops an opening's rows and the values made from them; fields still holding
+// the cursor see it closed.
+void Release(Cursor& c) {
+  c.data.reset();
+  c.values = {};
+  c.made_for = {};
+}
+
 }  // namespace
 
 // --- Field ------------------------------------------------------------------
@@ -56,13 +72,28 @@ const std::string& Field::Name() const {
   return Opened(cursor_).data->names[index_];
 }
 
-Variant Field::Value() const { return ValueRef(); }
+namespace {
+
+// The cell of the field's column on the cursor's row; 3021 at BOF or EOF.
+internal::Cell CurrentCell(const Cursor& c, size_t index) {
+  if (c.IsBOF() || c.IsEOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  const ResultData& d = *c.data;
+  return d.cells.cell(static_cast<size_t>(c.position) * d.names.size() + index);
+}
+
+}  // namespace
+
+// A copy needs no slot in the row's values: it is made straight from the cell.
+Variant Field::Value() const { return CurrentCell(Opened(cursor_), index_).ToVariant(); }
 
 const Variant& Field::ValueRef() const {
   const Cursor& c = Opened(cursor_);
-  if (c.IsBOF() || c.IsEOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
-  const ResultData& d = *c.data;
-  return d.cells[static_cast<size_t>(c.position) * d.names.size() + index_];
+  const internal::Cell cell = CurrentCell(c, index_);
+  if (c.made_for[index_] != c.position) {
+    c.values[index_] = cell.ToVariant();
+    c.made_for[index_] = c.position;
+  }
+  return c.values[index_];
 }
 
 // --- Fields -----------------------------------------------------------------
@@ -95,7 +126,7 @@ Recordset::Recordset() = default;
 Recordset::~Recordset() {
   // Fields may outlive the recordset; they must see it closed, as they would
   // after Close.
-  if (cursor_) cursor_->data.reset();
+  if (cursor_) Release(*cursor_);
 }
 
 void Recordset::Open(std::string_view source, std::shared_ptr<Connection> connection,
@@ -107,13 +138,15 @@ void Recordset::Open(std::string_view source, std::shared_ptr<Connection> connec
   connection_ = std::move(connection);
   if (data->names.empty()) return;  // no columns: the statement ran, nothing to walk
   auto opened = std::make_shared<Cursor>();
+  opened->values.resize(data->names.size());
+  opened->made_for.assign(data->names.size(), std::numeric_limits<int64_t>::min());
   opened->data = std::move(data);
   opened->type = cursor;
   cursor_ = std::move(opened);
 }
 
 void Recordset::Close() {
-  OpenCursor().data.reset();
+  Release(OpenCursor());
   cursor_.reset();
 }
 

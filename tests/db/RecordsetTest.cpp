@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "db/DbContract.h"
 
@@ -182,6 +185,42 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
     EXPECT_EQ(static_cast<int>(out.cells[0].Type()), static_cast<int>(c.kind)) << what;
     EXPECT_EQ(out.cells[0].ToText(), c.text) << what;
   }
+}
+
+TEST_P(RecordsetContract, TextsOfAnySizeComeBackWholeAndValueRefHoldsUntilTheCursorMoves) {
+  // The rows are held compactly and their texts side by side: texts longer
+  // than one stretch of that storage, empty texts and Nulls must each come back
+  // as they went in, next to numbers and dates.
+  Native("CREATE TABLE T_Txt (F_ID INTEGER, F_Text MEMO, F_When DATETIME)");
+  const std::vector<std::pair<std::string, std::optional<std::string>>> rows = {
+      {"1", std::string()},           {"2", std::nullopt},
+      {"3", std::string(70000, 'a')}, {"4", "x"},
+      {"5", std::string(65535, 'b')}, {"6", std::string(200000, 'c')}};
+  for (const auto& [id, text] : rows) {
+    Native("INSERT INTO T_Txt VALUES (" + id + ", " + (text ? "'" + *text + "'" : "NULL") +
+           ", '2024-02-29 08:30:00')");
+  }
+  Recordset rs;
+  rs.Open("SELECT F_ID, F_Text, F_When FROM T_Txt ORDER BY F_ID", conn_, adOpenStatic);
+  const Fields fields = rs.Fields();
+  const Field text = fields.Item("F_Text"), again = fields.Item(1);
+  for (const auto& [id, expected] : rows) {
+    const Variant& held = text.ValueRef();
+    // Reading the other columns, or the same one through another field, leaves
+    // the reference alone.
+    EXPECT_EQ(fields.Item("F_ID").ValueRef().ToText(), id);
+    EXPECT_EQ(fields.Item("F_When").Value().Type(), VarType::kDate);
+    EXPECT_EQ(&again.ValueRef(), &held);
+    EXPECT_EQ(held.Type(), expected ? VarType::kString : VarType::kNull) << id;
+    EXPECT_EQ(held.ToText(), expected.value_or("")) << id;
+    EXPECT_EQ(text.Value(), held) << id;
+    rs.MoveNext();
+  }
+  rs.MoveFirst();
+  EXPECT_EQ(text.ValueRef().ToText(), "");
+  EXPECT_EQ(fields.Item("F_When").ValueRef().ToText(), "2024-02-29 08:30:00");
+  rs.Close();
+  EXPECT_EQ(Caught([&] { text.ValueRef(); }).number(), errnum::kObjectClosed);
 }
 
 TEST_P(RecordsetContract, AggregatesOverNoRowsOrOnlyNullsAreNullButCountsAreZero) {

@@ -158,7 +158,8 @@ TEST_F(SchemaTest, EveryColumnRefusesWhatJetRefused) {
   int checked = 0;
   std::string table;
   for (size_t r = 0; r < rd.row_count; ++r) {
-    const Variant* row = &rd.cells[r * rd.names.size()];
+    std::vector<Variant> row;  // the cells are held compactly; each read makes a Variant
+    for (size_t c = 0; c < rd.names.size(); ++c) row.push_back(rd.cells[r * rd.names.size() + c]);
     const std::string column = row[1].ToText(), type_name = row[2].ToText();
     if (row[0].ToText() != table) {  // a row to work on
       table = row[0].ToText();

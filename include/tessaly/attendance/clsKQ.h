@@ -68,6 +68,10 @@ struct KQMonthSums {
 // Update rewrites them all, or with KQ_UPDTJ only F_IsTJ; Delete and the plain
 // search address the row F_ID = FID; DoSearch(KQ_BYEMPIDANDDATE) finds the
 // day FDate of employee FEmpID, DoSearch(-1) every row by F_ID.
+// Listings (RecordOf): GetSQLField gives 24 descriptors, the last one empty;
+// ExeSearch lists Q_KQ by department, employee and date with hours and counts
+// as whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
+// gives the same rows under Chinese captions with their fractions kept.
 class clsKQ final : public framework::RecordOf<clsKQ> {
  public:
   clsKQ();
@@ -80,14 +84,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
-  // Field descriptors: 24 entries, the last one empty.
-  bool GetSQLField(std::vector<SQLField>& MySql);
-  // The daily records of Q_KQ matching the where-text InSql (inserted as it
-  // stands), ordered by department, employee and date, as tab-separated lines
-  // each ended by a carriage return; hours and counts as whole numbers, zeros
-  // as empty cells. RetRow grows by the number of lines. "" on no match or on
-  // any error (see LastError()).
-  std::string ExeSearch(std::string InSql, int32_t& RetRow, std::string strErr = {});
   // RetDays: the employee's days of type KQType in the month. RES_OK or
   // RES_ERROR.
   eRESULT CalcKaoQinDays(int16_t intYear, int16_t intMonth, std::string KQType, std::string EmpID,
@@ -103,10 +99,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   eRESULT CalcQTMTJ(int16_t intYear, int16_t intMonth, std::string EmpID, int16_t CDNum,
                     int16_t CDMinute, int16_t ZTNum, int16_t ZTMinute, float WK_Hours,
                     float QJ_Hours, std::string strErr = {});
-  // The same rows as ExeSearch under Chinese captions, fractions kept; the
-  // object's own recordset on its first row, or nullptr when nothing matches
-  // or the query fails.
-  std::shared_ptr<db::Recordset> ExeSearchWithRecord(std::string InSql, std::string strErr = {});
 
   // Every sum of the three totals methods for the employee's month in one
   // statement: KQType chooses the days counted, GongXiu the rest-day type of
@@ -116,6 +108,13 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
                         std::string GongXiu, KQMonthSums& Sums, std::string strErr = {});
 
   static std::span<const framework::ColumnDef<clsKQ>> Columns();
+
+  // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
+  // RecordOf) are made of.
+  static std::span<const framework::FieldEntry> FieldEntries();
+  static constexpr int32_t kFieldsUpperBound = 23;
+  static const framework::Listing& SearchListing();
+  static const framework::Listing& CaptionedListing() { return SearchListing(); }
 
  private:
   db::Recordset& OpenTotals(const std::string& sql);

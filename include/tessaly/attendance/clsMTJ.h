@@ -50,6 +50,10 @@ enum eLOOK_MTJ : int32_t {
 // same employee and month; Update rewrites all 24 columns of the row
 // F_ID = FID whatever the mode; DoSearch(MTJ_BYEMPIDANDDATE) finds FEmpID's
 // row for FYear/FMonth, DoSearch(-1) every row by F_ID.
+// Listings (RecordOf): GetSQLField gives indexes 0 to 24, the last one empty;
+// ExeSearch lists T_MTJ by year, month, department and employee with figures as
+// whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
+// gives the same rows under Chinese captions with their fractions kept.
 class clsMTJ final : public framework::RecordOf<clsMTJ> {
  public:
   clsMTJ();
@@ -62,18 +66,14 @@ class clsMTJ final : public framework::RecordOf<clsMTJ> {
   std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
-  // Field descriptors: indexes 0 to 24, the last one empty.
-  bool GetSQLField(std::vector<SQLField>& MySql);
-  // The statistics rows matching InSql (inserted as it stands), by year,
-  // month, department and employee, as tab-separated lines each ended by a
-  // carriage return: figures as whole numbers, zeros as empty cells. RetRow
-  // grows by the number of lines. "" on no match or any error (LastError()).
-  std::string ExeSearch(std::string InSql, int32_t& RetRow, std::string strErr = {});
-  // The same rows under Chinese captions with fractions kept: the object's own
-  // recordset on its first row, or nullptr when nothing matches or it fails.
-  std::shared_ptr<db::Recordset> ExeSearchWithRecord(std::string InSql, std::string strErr = {});
-
   static std::span<const framework::ColumnDef<clsMTJ>> Columns();
+
+  // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
+  // RecordOf) are made of.
+  static std::span<const framework::FieldEntry> FieldEntries();
+  static constexpr int32_t kFieldsUpperBound = 24;
+  static const framework::Listing& SearchListing();
+  static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
 
 }  // namespace tessaly

@@ -8,9 +8,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tessaly/Error.h"
 #include "tessaly/db/Variant.h"
+#include "tessaly/framework/Listing.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
 
@@ -149,6 +151,48 @@ class Record : public ClsBase {
 // Self::Columns() lists its ColumnDefs in loading order.
 template <class Self>
 class RecordOf : public Record {
+ public:
+  // The listings of framework/Listing.h, offered by each class that states
+  // what they need (and only by those):
+  //   static std::span<const FieldEntry> FieldEntries();  plus
+  //   static constexpr int32_t kFieldsUpperBound;          -> GetSQLField
+  //   static const Listing& SearchListing();               -> ExeSearch
+  //   static const Listing& CaptionedListing();            -> ExeSearchWithRecord
+
+  // Field descriptors: MySql gets kFieldsUpperBound + 1 entries, those past
+  // the class's own empty. False (never throwing) when it cannot be resized.
+  bool GetSQLField(std::vector<SQLField>& MySql) requires requires { Self::FieldEntries(); }
+  { return FillSQLFields(MySql, Self::FieldEntries(), Self::kFieldsUpperBound); }
+
+  // The rows matching the where-text InSql (inserted as it stands) as
+  // tab-separated lines, each ended by a carriage return, in the class's cell
+  // forms; RetRow grows by one per line. "" when nothing matches or on any
+  // error: strErr is by value and never reaches the caller, LastError() tells.
+  std::string ExeSearch(std::string InSql, int32_t& RetRow,
+                        std::string strErr = {}) requires requires {
+    Self::SearchListing();
+  }
+  {
+    static_cast<void>(strErr);
+    last_error() = {};
+    return framework::ExeSearch(Self::SearchListing(), InSql, RetRow, connection(), recordset(),
+                                &last_error());
+  }
+
+  // The same rows under their captions: the object's own recordset, standing
+  // on its first row, or nullptr when nothing matches or on any error
+  // (LastError() tells).
+  std::shared_ptr<db::Recordset> ExeSearchWithRecord(std::string InSql,
+                                                     std::string strErr = {}) requires requires {
+    Self::CaptionedListing();
+  }
+  {
+    static_cast<void>(strErr);
+    last_error() = {};
+    return framework::ExeSearchWithRecord(Self::CaptionedListing(), InSql, connection(),
+                                          shared_recordset(), &last_error());
+  }
+
  protected:
   using Record::Record;
   void LoadColumns(const db::Fields& fields) override;

@@ -270,61 +270,100 @@ std::string_view TextOf(sqlite3_stmt* stmt, int column) {
               : std::string_view();
 }
 
+void SetText(internal::CellStore& store, internal::Cell& cell, std::string_view text) {
+  cell.kind = VarType::kString;
+  cell.length = static_cast<uint32_t>(text.size());
+  cell.text = store.AddText(text);
+}
+
 // A value by its storage class alone (expressions, aggregates, and values a
 // typed column holds that its type cannot take).
-Variant ByStorage(sqlite3_stmt* stmt, int column, int storage) {
+void ByStorage(sqlite3_stmt* stmt, int column, int storage, internal::CellStore& store,
+               internal::Cell& cell) {
   switch (storage) {
     case SQLITE_INTEGER: {
       const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
-      if (v >= INT32_MIN && v <= INT32_MAX) return Variant(static_cast<int32_t>(v));
-      return Variant(static_cast<double>(v));
+      if (v >= INT32_MIN && v <= INT32_MAX) {
+        cell.kind = VarType::kLong;
+        cell.integer = v;
+      } else {
+        cell.kind = VarType::kDouble;
+        cell.real = static_cast<double>(v);
+      }
+      return;
     }
-    case SQLITE_FLOAT: return Variant(sqlite3_column_double(stmt, column));
-    case SQLITE_NULL: return Variant::Null();
-    default: return Variant(TextOf(stmt, column));
+    case SQLITE_FLOAT:
+      cell.kind = VarType::kDouble;
+      cell.real = sqlite3_column_double(stmt, column);
+      return;
+    case SQLITE_NULL: cell.kind = VarType::kNull; return;
+    default: SetText(store, cell, TextOf(stmt, column)); return;
   }
 }
 
-Variant ReadCell(sqlite3_stmt* stmt, int column, Kind kind) {
+// The cell of the current row's column, of the kind its declared type chooses
+// (a text is copied into the store).
+internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::CellStore& store) {
+  internal::Cell cell;
   const int storage = sqlite3_column_type(stmt, column);
-  if (storage == SQLITE_NULL) return Variant::Null();
+  if (storage == SQLITE_NULL) {
+    cell.kind = VarType::kNull;
+    return cell;
+  }
   const bool integer = storage == SQLITE_INTEGER;
   const bool number = integer || storage == SQLITE_FLOAT;
   switch (kind) {
-    case Kind::kString: return Variant(TextOf(stmt, column));
+    case Kind::kString: SetText(store, cell, TextOf(stmt, column)); return cell;
     case Kind::kByte:
     case Kind::kInteger:
     case Kind::kLong: {
       if (!integer) break;
       const sqlite3_int64 v = sqlite3_column_int64(stmt, column);
-      if (kind == Kind::kByte && v >= 0 && v <= UINT8_MAX) return Variant(static_cast<uint8_t>(v));
+      cell.integer = v;
+      if (kind == Kind::kByte && v >= 0 && v <= UINT8_MAX) {
+        cell.kind = VarType::kByte;
+        return cell;
+      }
       if (kind == Kind::kInteger && v >= INT16_MIN && v <= INT16_MAX) {
-        return Variant(static_cast<int16_t>(v));
+        cell.kind = VarType::kInteger;
+        return cell;
       }
       if (kind == Kind::kLong && v >= INT32_MIN && v <= INT32_MAX) {
-        return Variant(static_cast<int32_t>(v));
+        cell.kind = VarType::kLong;
+        return cell;
       }
       break;
     }
     case Kind::kSingle:
-      if (number) return Variant(static_cast<float>(sqlite3_column_double(stmt, column)));
-      break;
+      if (!number) break;
+      cell.kind = VarType::kSingle;
+      cell.single = static_cast<float>(sqlite3_column_double(stmt, column));
+      return cell;
     case Kind::kDouble:
-      if (number) return Variant(sqlite3_column_double(stmt, column));
-      break;
+      if (!number) break;
+      cell.kind = VarType::kDouble;
+      cell.real = sqlite3_column_double(stmt, column);
+      return cell;
     case Kind::kBoolean:
-      if (number) return Variant(sqlite3_column_double(stmt, column) != 0.0);
-      break;
+      if (!number) break;
+      cell.kind = VarType::kBoolean;
+      cell.integer = sqlite3_column_double(stmt, column) != 0.0 ? 1 : 0;
+      return cell;
     case Kind::kDate:
       if (storage == SQLITE_TEXT) {
         const std::string_view text = TextOf(stmt, column);
-        if (const std::optional<Date> date = Date::ParseStored(text)) return Variant(*date);
-        return Variant(text);
+        if (const std::optional<Date> date = Date::ParseStored(text)) {
+          cell.SetDate(*date);
+        } else {
+          SetText(store, cell, text);
+        }
+        return cell;
       }
       break;
     case Kind::kUntyped: break;
   }
-  return ByStorage(stmt, column, storage);
+  ByStorage(stmt, column, storage, store, cell);
+  return cell;
 }
 
 struct Finalizer {
@@ -475,7 +514,7 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
   }
   for (; rc == SQLITE_ROW; rc = sqlite3_step(raw)) {
     if (!collect) continue;
-    for (int c = 0; c < columns; ++c) out->cells.push_back(ReadCell(raw, c, kinds[c]));
+    for (int c = 0; c < columns; ++c) out->cells.Append(ReadCell(raw, c, kinds[c], out->cells));
     ++out->row_count;
   }
   if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
