@@ -405,12 +405,6 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
   }
 }
 
-}  // namespace
-}  // namespace tessaly::db::jet
-
-namespace tessaly::db::jet {
-namespace {
-
 // Lifted literals: every statement of one shape becomes the same text, its
 // values numbered in order; numbers that SQL reads as ordinals or counts
 // stay where they are.
