@@ -15,31 +15,30 @@ namespace {
 // its column. (The early-leave count is written "F_ZtNum=" there.)
 template <class Row>
 std::string RowItems(const Row& row, bool assign) {
-  auto as = [assign](std::string_view column) { return assign ? column : std::string_view{}; };
-  sql::Items items;
-  items.Text(as("F_EmpID="), row.FEmpID())
-      .Text(as("F_Name="), row.FName())
-      .Text(as("F_Dept="), row.FDept())
-      .Text(as("F_KQType="), row.FKQType())
-      .Date(as("F_Date="), row.FDate())
-      .Text(as("F_In1="), row.FIn1())
-      .Text(as("F_Out1="), row.FOut1())
-      .Text(as("F_In2="), row.FIn2())
-      .Text(as("F_Out2="), row.FOut2())
-      .Text(as("F_In3="), row.FIn3())
-      .Text(as("F_Out3="), row.FOut3())
-      .Text(as("F_ZLIn="), row.FZLIn())
-      .Text(as("F_ZLOut="), row.FZLOut())
-      .Number(as("F_IsWQ="), row.FIsWQ())
-      .Number(as("F_CDNum="), row.FCDNum())
-      .Number(as("F_CDMinute="), row.FCDMinute())
-      .Number(as("F_ZtNum="), row.FZTNum())
-      .Number(as("F_ZTMinute="), row.FZTMinute())
-      .Number(as("F_JBHours="), row.FJBHours())
-      .Text(as("F_Note="), row.FNote())
-      .Number(as("F_SBSJ="), row.FSBSJ())
-      .Number(as("F_QJSJ="), row.FQJSJ())
-      .Text(as("F_Shift="), row.FShift());
+  sql::Items items(assign ? sql::Items::Form::kAssignments : sql::Items::Form::kValues);
+  items.Text("F_EmpID=", row.FEmpID())
+      .Text("F_Name=", row.FName())
+      .Text("F_Dept=", row.FDept())
+      .Text("F_KQType=", row.FKQType())
+      .Date("F_Date=", row.FDate())
+      .Text("F_In1=", row.FIn1())
+      .Text("F_Out1=", row.FOut1())
+      .Text("F_In2=", row.FIn2())
+      .Text("F_Out2=", row.FOut2())
+      .Text("F_In3=", row.FIn3())
+      .Text("F_Out3=", row.FOut3())
+      .Text("F_ZLIn=", row.FZLIn())
+      .Text("F_ZLOut=", row.FZLOut())
+      .Number("F_IsWQ=", row.FIsWQ())
+      .Number("F_CDNum=", row.FCDNum())
+      .Number("F_CDMinute=", row.FCDMinute())
+      .Number("F_ZtNum=", row.FZTNum())
+      .Number("F_ZTMinute=", row.FZTMinute())
+      .Number("F_JBHours=", row.FJBHours())
+      .Text("F_Note=", row.FNote())
+      .Number("F_SBSJ=", row.FSBSJ())
+      .Number("F_QJSJ=", row.FQJSJ())
+      .Text("F_Shift=", row.FShift());
   return std::move(items).str();
 }
 

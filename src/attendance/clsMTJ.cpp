@@ -14,32 +14,31 @@ using framework::Cell;
 // same 24 columns in the same order (the note before the two hour totals).
 template <class Row>
 std::string RowItems(const Row& row, bool assign) {
-  auto as = [assign](std::string_view column) { return assign ? column : std::string_view{}; };
-  sql::Items items;
-  items.Number(as("F_Year="), row.FYear())
-      .Number(as("F_Month="), row.FMonth())
-      .Text(as("F_EmpID="), row.FEmpID())
-      .Text(as("F_Name="), row.FName())
-      .Text(as("F_Dept="), row.FDept())
-      .Number(as("F_WK_Days="), row.FWK_Days())
-      .Number(as("F_YC_Days="), row.FYC_Days())
-      .Number(as("F_GX_Days="), row.FGX_Days())
-      .Number(as("F_XJ_Days="), row.FXJ_Days())
-      .Number(as("F_CC_Days="), row.FCC_Days())
-      .Number(as("F_KG_Days="), row.FKG_Days())
-      .Number(as("F_BJ_Days="), row.FBJ_Days())
-      .Number(as("F_SJ_Days="), row.FSJ_Days())
-      .Number(as("F_QT_Days="), row.FQT_Days())
-      .Number(as("F_JBP_Hours="), row.FJBP_Hours())
-      .Number(as("F_JBX_Hours="), row.FJBX_Hours())
-      .Number(as("F_JB_Hours="), row.FJB_Hours())
-      .Number(as("F_CD_Num="), row.FCD_Num())
-      .Number(as("F_CD_Minute="), row.FCD_Minute())
-      .Number(as("F_ZT_Num="), row.FZT_Num())
-      .Number(as("F_ZT_Minute="), row.FZT_Minute())
-      .Text(as("F_Note="), row.FNote())
-      .Number(as("F_WK_Hours="), row.FWK_Hours())
-      .Number(as("F_QJ_Hours="), row.FQJ_Hours());
+  sql::Items items(assign ? sql::Items::Form::kAssignments : sql::Items::Form::kValues);
+  items.Number("F_Year=", row.FYear())
+      .Number("F_Month=", row.FMonth())
+      .Text("F_EmpID=", row.FEmpID())
+      .Text("F_Name=", row.FName())
+      .Text("F_Dept=", row.FDept())
+      .Number("F_WK_Days=", row.FWK_Days())
+      .Number("F_YC_Days=", row.FYC_Days())
+      .Number("F_GX_Days=", row.FGX_Days())
+      .Number("F_XJ_Days=", row.FXJ_Days())
+      .Number("F_CC_Days=", row.FCC_Days())
+      .Number("F_KG_Days=", row.FKG_Days())
+      .Number("F_BJ_Days=", row.FBJ_Days())
+      .Number("F_SJ_Days=", row.FSJ_Days())
+      .Number("F_QT_Days=", row.FQT_Days())
+      .Number("F_JBP_Hours=", row.FJBP_Hours())
+      .Number("F_JBX_Hours=", row.FJBX_Hours())
+      .Number("F_JB_Hours=", row.FJB_Hours())
+      .Number("F_CD_Num=", row.FCD_Num())
+      .Number("F_CD_Minute=", row.FCD_Minute())
+      .Number("F_ZT_Num=", row.FZT_Num())
+      .Number("F_ZT_Minute=", row.FZT_Minute())
+      .Text("F_Note=", row.FNote())
+      .Number("F_WK_Hours=", row.FWK_Hours())
+      .Number("F_QJ_Hours=", row.FQJ_Hours());
   return std::move(items).str();
 }
 

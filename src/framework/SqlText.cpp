@@ -42,7 +42,7 @@ std::string Number(float value) { return vb::SingleText(value); }
 
 void Items::Begin(std::string_view prefix) {
   if (!text_.empty()) text_ += ',';
-  text_ += prefix;
+  if (form_ == Form::kAssignments) text_ += prefix;
 }
 
 Items& Items::Text(std::string_view prefix, std::string_view value) {

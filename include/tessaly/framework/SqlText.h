@@ -21,23 +21,25 @@ std::string Number(int32_t value);
 std::string Number(float value);
 
 // A list of items, each ended by a carriage return, separated by commas:
-// "a\r,b\r,c\r". Used for the value lists and assignment lists.
+// "a\r,b\r,c\r". The same calls make the assignment list of an UPDATE
+// ("F_Name='x'\r,...") and, as kValues, the value list of an INSERT in the
+// same order ("'x'\r,..."), the column prefixes then left out.
 class Items {
  public:
+  enum class Form { kAssignments, kValues };
+  explicit Items(Form form = Form::kAssignments) : form_(form) {}
+
   Items& Text(std::string_view prefix, std::string_view value);
   Items& Date(std::string_view prefix, std::string_view value);
   Items& Number(std::string_view prefix, int32_t value);
   Items& Number(std::string_view prefix, float value);
-  Items& Text(std::string_view value) { return Text({}, value); }
-  Items& Date(std::string_view value) { return Date({}, value); }
-  Items& Number(int32_t value) { return Number({}, value); }
-  Items& Number(float value) { return Number({}, value); }
 
   const std::string& str() const& { return text_; }
   std::string str() && { return std::move(text_); }
 
  private:
   void Begin(std::string_view prefix);
+  Form form_;
   std::string text_;
 };
 

@@ -577,7 +577,7 @@ Parser::Nested::Nested(Parser& parser) : parser_(parser) {
 
 NodeId Parser::Expr() {
   Nested nested(*this);
-  return Imp();
+  return Logical(0);
 }
 
 NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {
@@ -590,33 +590,20 @@ NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {
   return ast_.Add(n);
 }
 
-NodeId Parser::Imp() {
-  NodeId l = Eqv();
-  while (TakeWord("IMP")) l = Binary(BinaryOp::kImp, l, Eqv());
-  return l;
-}
-
-NodeId Parser::Eqv() {
-  NodeId l = Xor();
-  while (TakeWord("EQV")) l = Binary(BinaryOp::kEqv, l, Xor());
-  return l;
-}
-
-NodeId Parser::Xor() {
-  NodeId l = Or();
-  while (TakeWord("XOR")) l = Binary(BinaryOp::kXor, l, Or());
-  return l;
-}
-
-NodeId Parser::Or() {
-  NodeId l = And();
-  while (TakeWord("OR")) l = Binary(BinaryOp::kOr, l, And());
-  return l;
-}
-
-NodeId Parser::And() {
-  NodeId l = Not();
-  while (TakeWord("AND")) l = Binary(BinaryOp::kAnd, l, Not());
+// The operators spelled as words, loosest first: Imp, Eqv, Xor, Or, And.
+// Each level is a left-associative chain of the next; below And comes Not.
+NodeId Parser::Logical(size_t level) {
+  struct WordOperator {
+    std::string_view word;
+    BinaryOp op;
+  };
+  static constexpr WordOperator kLevels[] = {
+      {"IMP", BinaryOp::kImp}, {"EQV", BinaryOp::kEqv}, {"XOR", BinaryOp::kXor},
+      {"OR", BinaryOp::kOr},   {"AND", BinaryOp::kAnd},
+  };
+  if (level == std::size(kLevels)) return Not();
+  NodeId l = Logical(level + 1);
+  while (TakeWord(kLevels[level].word)) l = Binary(kLevels[level].op, l, Logical(level + 1));
   return l;
 }
 

@@ -100,11 +100,7 @@ class Parser {
   // A whole expression of a clause, checked to end where the clause allows.
   NodeId ClauseExpr(Clause clause);
   NodeId Expr();
-  NodeId Imp();
-  NodeId Eqv();
-  NodeId Xor();
-  NodeId Or();
-  NodeId And();
+  NodeId Logical(size_t level);  // Imp, Eqv, Xor, Or, And
   NodeId Not();
   NodeId Comparison();
   NodeId Concat();

@@ -58,6 +58,14 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// The rule of most of Jet's functions: a Null argument gives a Null result.
+// True (with the result set) when value is Null.
+bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* value) {
+  if (!IsNull(value)) return false;
+  sqlite3_result_null(ctx);
+  return true;
+}
+
 // The text form of a value as the old runtime writes it: 8.0 is "8", 7.5
 // "7.5". The view lives until the value or buffer changes.
 std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
@@ -324,10 +332,7 @@ void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const int64_t n = CountOf(argv[1]);
   if (n < 0) Raise(errnum::kInvalidCall);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   const std::string_view s = TextOf(argv[0], buffer);
   ResultText(ctx, s.substr(0, ByteOffset(s, n)));
@@ -336,10 +341,7 @@ void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const int64_t n = CountOf(argv[1]);
   if (n < 0) Raise(errnum::kInvalidCall);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   const std::string_view s = TextOf(argv[0], buffer);
   const int64_t total = static_cast<int64_t>(CharCount(s));
@@ -356,10 +358,7 @@ void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     length = CountOf(argv[2]);
     if (length < 0) Raise(errnum::kInvalidCall);
   }
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   std::string_view s = TextOf(argv[0], buffer);
   s.remove_prefix(ByteOffset(s, start - 1));
@@ -368,10 +367,7 @@ void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   sqlite3_result_int64(ctx, static_cast<int64_t>(CharCount(TextOf(argv[0], buffer))));
 }
@@ -379,10 +375,7 @@ void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // Trim, LTrim, RTrim take off blanks (character 32) only.
 template <bool kLeading, bool kTrailing>
 void TrimBlanks(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   std::string_view s = TextOf(argv[0], buffer);
   if (kLeading) {
@@ -396,10 +389,7 @@ void TrimBlanks(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 template <bool kUpper>
 void ChangeCase(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   const std::string_view s = TextOf(argv[0], buffer);
   std::string out;
@@ -491,10 +481,7 @@ enum class Part { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
 template <Part kPart>
 void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   const Date d = DateOrRaise(argv[0]);
   int value = 0;
   switch (kPart) {
@@ -512,10 +499,7 @@ void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here).
 void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   int64_t first = 1;
   if (argc == 2) {
     first = CountOf(argv[1]);
@@ -612,10 +596,7 @@ void WholePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void Sgn(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   const double v = NumberOf(argv[0]);
   sqlite3_result_int(ctx, v > 0 ? 1 : v < 0 ? -1 : 0);
 }
@@ -623,10 +604,7 @@ void Sgn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // Round(x[, places]) rounds halves to the even neighbour, as the runtime does.
 void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   int64_t places = 0;
   if (argc == 2) {
     places = CountOf(argv[1]);
@@ -1072,10 +1050,7 @@ bool IsNumberPattern(std::string_view pattern) {
 // (a text that is no date under a date pattern) comes back as its text.
 void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0])) return;
   std::string value_buffer, pattern_buffer;
   std::string_view pattern = argc == 2 ? TextOf(argv[1], pattern_buffer) : std::string_view();
   if (pattern.empty()) {
