@@ -64,8 +64,10 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
   struct stat st;
   if (path != ":memory:") {
     if (::stat(path.c_str(), &st) != 0) {
-      if (errno != ENOENT || !create) {
-        throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + std::strerror(errno)};
+      const int error = errno;
+      if (error != ENOENT || !create) {
+        throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + std::strerror(error) +
+                                     (error == ENOENT ? " (`tessaly init` creates one)" : "")};
       }
     } else if (S_ISDIR(st.st_mode)) {
       throw Refusal{kNoDatabase, "cannot open database '" + path + "': it is a directory"};
@@ -183,7 +185,9 @@ const std::vector<Tool>& Tools() {
          auto* statement = app.add_option(
              "STATEMENT", o.statement,
              "One Jet statement, or '-' to read statements from standard input");
-         app.add_option("-f,--file", o.file, "Read statements from FILE")->excludes(statement);
+         app.add_option("-f,--file", o.file, "Read statements from FILE")
+             ->type_name("FILE")
+             ->excludes(statement);
          AddOutputOptions(app, o);
          app.add_flag("-q,--quiet", o.quiet, "Do not report the rows a write changed");
        },
@@ -213,7 +217,7 @@ const std::vector<Tool>& Tools() {
 constexpr const char* kExitStatuses =
     "Exit status: 0 success; 1 a statement failed; 2 usage (bad arguments, input that is\n"
     "not UTF-8); 3 the database cannot be opened. Output into a pipe that closes early\n"
-    "(`| head`) ends the tool quietly with 0.";
+    "(`| head`) ends the tool quietly with 0.\n";
 
 }  // namespace
 
