@@ -55,7 +55,21 @@ for pair in "tsv:-tabs -header" "csv:-csv -header" "json:-json" "table:-table -h
   theirs=$(measure "sqlite3 ${pair#*:}" sqlite3 ${pair#*:} "$db" "$query")
   summary+="$(printf '%-6s ratio %s' "$form" "$(ratio "$ours" "$theirs")")"$'\n'
 done
+# The daily listing does more than select: it orders the rows and forms its
+# cells. The shell's equivalent written with the engine's own functions:
+listing="select F_Dept as 部门, F_EmpID as 员工编号, F_Name as 姓名, F_Shift as 班次,
+  strftime('%Y-%m-%d', F_Date) as 日期, F_KQType as 考勤类型, F_In1 as 上班1, F_Out1 as 下班1,
+  F_In2 as 上班2, F_Out2 as 下班2, F_In3 as 上班3, F_Out3 as 下班3, F_ZLIn as 加班上班,
+  F_ZLOut as 加班下班, case when F_IsWQ then '是' else '' end as 外勤否,
+  case when F_SBSJ = 0 then '' else F_SBSJ end as 上班小时,
+  case when F_JBHours = 0 then '' else F_JBHours end as 加班小时,
+  case when F_QJSJ = 0 then '' else F_QJSJ end as 请假小时,
+  case when F_CDNum = 0 then '' else F_CDNum end as 迟到次数,
+  case when F_CDMinute = 0 then '' else F_CDMinute end as 迟到分钟,
+  case when F_ZTNum = 0 then '' else F_ZTNum end as 早退次数,
+  case when F_ZTMinute = 0 then '' else F_ZTMinute end as 早退分钟, F_Note as 备注, F_ID
+  from Q_KQ where 1=1 order by F_Dept, F_EmpID, F_Date"
 ours=$(measure "tessaly list kq" "$tessaly" list "$db" kq)
-theirs=$(measure "sqlite3 -tabs (same rows)" sqlite3 -tabs -header "$db" "$query")
+theirs=$(measure "sqlite3 -tabs (listing)" sqlite3 -tabs -header "$db" "$listing")
 summary+="$(printf 'list   ratio %s' "$(ratio "$ours" "$theirs")")"$'\n'
 printf '%s' "$summary"
