@@ -134,6 +134,8 @@ check "statements from standard input ('-')" "0 $(printf 'a\n1\nb\n2')" "$rc $ou
 out=$(printf "update T_Emp set F_Name='x' where F_EmpID='0003';\n\n bad statement;" | "$TESSALY" sql "$db" 2>&1); rc=$?
 check "standard input without '-'" "1 1 row changed
 <stdin>:3: error -2147217900: Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'." "$rc $out"
+printf '\xef\xbb\xbfselect 1 as one;\r\nselect 2 as two\r\n' >"$dir/bom.sql"
+run sql "$db" -f "$dir/bom.sql"; expect "byte-order mark and CR LF lines" 0 "$(printf 'one\n1\ntwo\n2')" ""
 run sql "$db" -f "$dir/absent.sql"; expect "script file missing" 2 "" "error: cannot read '$dir/absent.sql': No such file or directory"
 
 # --- input that is not UTF-8 is refused before anything runs ------------------------

@@ -105,6 +105,8 @@ int Sql(const Options& o) {
     source = "<stdin>";
   }
   if (!source.empty()) RequireUtf8(script, "'" + source + "'");
+  // Editors on some systems start a UTF-8 file with a byte-order mark; it is no statement.
+  if (script.starts_with("\xEF\xBB\xBF")) script.erase(0, 3);
   RequireUtf8(o.statement, "the statement");
 
   Session session(OpenDatabase(o.database, false), OutputOf(o), o.quiet);
