@@ -24,22 +24,6 @@ ErrorInfo CaughtErrorInfo() {
   }
 }
 
-// --- column kinds -----------------------------------------------------------
-
-Text::Type Text::Let(Type value, size_t width) {
-  if (width == 0) return value;
-  const std::string_view kept = vb::LeftChars(value, width);
-  if (kept.size() != value.size()) value.resize(kept.size());
-  return value;
-}
-
-Integer::Type Integer::Load(const db::Variant& value) {
-  return vb::CInt(value.NumericValueOfText());
-}
-Long::Type Long::Load(const db::Variant& value) { return vb::CLng(value.NumericValueOfText()); }
-Byte::Type Byte::Load(const db::Variant& value) { return vb::CByte(value.NumericValueOfText()); }
-Single::Type Single::Load(const db::Variant& value) { return vb::CSng(value.NumericValueOfText()); }
-
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name) {
   return fields.Item(name).ValueRef();
 }
