@@ -20,15 +20,17 @@ namespace {
 // with " pk" and " notnull default=0" where they apply.
 class CreatedDatabase : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::remove(kPath);
-    db::CreateSchema(*db::Connection::Open(kPath));
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "declaration_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+    std::remove(path_.c_str());
+    db::CreateSchema(*db::Connection::Open(path_));
   }
-  static void TearDownTestSuite() { std::remove(kPath); }
+  void TearDown() override { std::remove(path_.c_str()); }
 
-  static std::vector<std::string> Columns(const std::string& table) {
+  std::vector<std::string> Columns(const std::string& table) const {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(path_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -70,7 +72,7 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  static constexpr const char* kPath = "declaration_test.db";
+  std::string path_;
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
