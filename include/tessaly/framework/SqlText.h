@@ -16,7 +16,9 @@ std::string Quoted(std::string_view value);
 // literal and is refused as no date rather than ending early.
 std::string DateLiteral(std::string_view value);
 // Bare numbers: whole numbers with a minus sign when negative; singles with up
-// to seven significant digits and "." as decimal point ("7.5", "8").
+// to seven significant digits and "." as decimal point ("7.5", "8"). A single
+// that is NaN or infinite raises 5 with a description naming the value (and,
+// in Items, the column).
 std::string Number(int32_t value);
 std::string Number(float value);
 
