@@ -76,7 +76,6 @@ class Record : public ClsBase {
   // The object's recordset, or null when the host set a null one.
   db::Recordset* recordset() const { return recordset_.get(); }
   const std::shared_ptr<db::Recordset>& shared_recordset() const { return recordset_; }
-  std::string_view table() const { return table_; }
   ErrorInfo& last_error() { return last_error_; }
 
   // Opens the object's recordset on a search, listing or question
