@@ -166,6 +166,14 @@ struct ColumnSpec {
     s.value_cr = false;
     return s;
   }
+  // The row's key, supplied by the library or the host (a name, or an F_ID
+  // from GetMaxID): required and unique. A key the database numbers is the
+  // kind Key instead.
+  constexpr ColumnSpec PrimaryKey() const {
+    ColumnSpec s = *this;
+    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
+    return s;
+  }
   // Required in the database, 0 where an insert leaves it out.
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;

@@ -1,6 +1,6 @@
 // The behaviour all record classes share, written once: the ClsBase members
-// that do not depend on the table, the column kinds, and the declaration of a
-// class's columns from which its properties and its row loading both come.
+// that do not depend on the table, and what follows from a class's column
+// declarations (framework/Column.h): its row loading and its builders' pieces.
 #pragma once
 
 #include <cstdint>
