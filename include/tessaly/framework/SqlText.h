@@ -37,7 +37,6 @@ class Items {
   Items& Number(std::string_view column, int32_t value, bool cr = true);
   Items& Number(std::string_view column, float value, bool cr = true);
 
-  Form form() const { return form_; }
   const std::string& str() const& { return text_; }
   std::string str() && { return std::move(text_); }
 
