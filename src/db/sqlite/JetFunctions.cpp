@@ -244,41 +244,131 @@ std::u32string CodePoints(std::string_view s, bool fold) {
 // Operators
 
 // a & b: a Null counts as empty text; Null & Null is Null.
-void Concat(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) && IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
+// a & b & ...: a Null joins as empty text; only all Null gives Null.
+void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string result, buffer;
+  bool all_null = true;
+  for (int i = 0; i < argc; ++i) {
+    all_null = all_null && IsNull(argv[i]);
+    result += TextOf(argv[i], buffer);
   }
-  std::string a_buffer, b_buffer;
-  const std::string_view a = TextOf(argv[0], a_buffer);
-  const std::string_view b = TextOf(argv[1], b_buffer);
-  std::string result;
-  result.reserve(a.size() + b.size());
-  result += a;
-  result += b;
-  ResultText(ctx, result);
+  if (all_null) {
+    sqlite3_result_null(ctx);
+  } else {
+    ResultText(ctx, result);
+  }
 }
 
-// a + b: numbers add, two texts are joined, a Null gives Null.
-void Add(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const int ta = sqlite3_value_type(argv[0]);
-  const int tb = sqlite3_value_type(argv[1]);
-  if (ta == SQLITE_TEXT && tb == SQLITE_TEXT) {
-    Concat(ctx, 2, argv);
-    return;
-  }
-  if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
-    int64_t sum;
-    if (!__builtin_add_overflow(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &sum)) {
-      sqlite3_result_int64(ctx, sum);
-      return;
+// One operand of + or -. Dates are stored as their texts, so a text that
+// reads as a stored date (yyyy-mm-dd[ hh:mm:ss]) is a date here.
+struct Term {
+  enum Kind { kNull, kInteger, kReal, kText, kDate } kind = kNull;
+  int64_t integer = 0;
+  double real = 0;
+  std::string text;
+  Date date;
+
+  static Term Of(sqlite3_value* v) {
+    Term t;
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_NULL: return t;
+      case SQLITE_INTEGER:
+        t.kind = kInteger;
+        t.integer = sqlite3_value_int64(v);
+        return t;
+      case SQLITE_FLOAT:
+        t.kind = kReal;
+        t.real = sqlite3_value_double(v);
+        return t;
+      default: {
+        std::string buffer;
+        t.text = TextOf(v, buffer);
+        if (std::optional<Date> d = Date::ParseStored(t.text)) {
+          t.kind = kDate;
+          t.date = *d;
+        } else {
+          t.kind = kText;
+        }
+        return t;
+      }
     }
   }
-  sqlite3_result_double(ctx, NumberOf(argv[0]) + NumberOf(argv[1]));
+  // A number operand; a text that is no number raises 13.
+  double Number() const {
+    switch (kind) {
+      case kInteger: return static_cast<double>(integer);
+      case kReal: return real;
+      case kDate: return date.ToSerial();
+      default: {
+        const std::optional<double> n = ParseNumber(text);
+        if (!n) Raise(errnum::kRuntimeTypeMismatch);
+        return *n;
+      }
+    }
+  }
+  static Term Real(double value) {
+    if (!std::isfinite(value)) Raise(errnum::kOverflow);
+    Term t;
+    t.kind = kReal;
+    t.real = value;
+    return t;
+  }
+  static Term DateAt(double serial) {
+    const std::optional<Date> d = Date::FromSerial(serial);
+    if (!d) Raise(errnum::kOverflow);  // beyond the years 100 to 9999
+    Term t;
+    t.kind = kDate;
+    t.date = *d;
+    return t;
+  }
+};
+
+// a + b: numbers add, two texts are joined, a date and a number give the
+// date that many days away, a Null gives Null.
+Term Plus(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kText && b.kind == Term::kText) {
+    Term t = a;
+    t.text += b.text;
+    return t;
+  }
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_add_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  const double sum = a.Number() + b.Number();
+  if (a.kind == Term::kDate || b.kind == Term::kDate) return Term::DateAt(sum);
+  return Term::Real(sum);
+}
+
+// a - b: numbers subtract, a date minus a number is a date that many days
+// earlier, a date minus a date the (fractional) days between them.
+Term Minus(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_sub_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  const double difference = a.Number() - b.Number();
+  if ((a.kind == Term::kDate) != (b.kind == Term::kDate)) return Term::DateAt(difference);
+  return Term::Real(difference);
+}
+
+// a op b op c ...: the chain read from the left.
+template <Term (*Op)(const Term&, const Term&)>
+void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2) Raise(errnum::kInvalidCall);
+  Term result = Term::Of(argv[0]);
+  for (int i = 1; i < argc; ++i) result = Op(result, Term::Of(argv[i]));
+  switch (result.kind) {
+    case Term::kNull: sqlite3_result_null(ctx); return;
+    case Term::kInteger: sqlite3_result_int64(ctx, result.integer); return;
+    case Term::kReal: sqlite3_result_double(ctx, result.real); return;
+    case Term::kText: ResultText(ctx, result.text); return;
+    case Term::kDate: ResultText(ctx, result.date.ToStored()); return;
+  }
 }
 
 void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -291,6 +381,14 @@ void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, NumberOf(argv[0]) / divisor);
 }
 
+// A whole-number result as a 64-bit integer; beyond that range (or NaN) it is
+// Jet's overflow, never an out-of-range conversion.
+int64_t WholeOrOverflow(double value) {
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (!(value >= -kLimit && value < kLimit)) Raise(errnum::kOverflow);
+  return static_cast<int64_t>(value);
+}
+
 // \ and Mod round both operands to whole numbers (halves to even) first.
 void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0]) || IsNull(argv[1])) {
@@ -300,7 +398,9 @@ void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(a / b)));
+  WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
+  WholeOrOverflow(b);
+  sqlite3_result_int64(ctx, WholeOrOverflow(std::trunc(a / b)));
 }
 
 void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -311,7 +411,9 @@ void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_int64(ctx, static_cast<int64_t>(std::fmod(a, b)));
+  WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
+  WholeOrOverflow(b);
+  sqlite3_result_int64(ctx, WholeOrOverflow(std::fmod(a, b)));
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -615,10 +717,13 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const double scaled = v * scale;
   // Read the scaled value at 15 digits first, so 2.675 * 100 counts as the
   // 267.5 it is written as.
-  const double tidy = std::strtod(vb::DoubleText(scaled).c_str(), nullptr);
-  const double r = vb::RoundHalfEven(std::isfinite(tidy) ? tidy : scaled) / scale;
+  // A value too large to scale has no fractional digits: it stays as it is.
+  double r = v;
+  if (std::isfinite(scaled)) {
+    r = vb::RoundHalfEven(std::strtod(vb::DoubleText(scaled).c_str(), nullptr)) / scale;
+  }
   if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && places == 0) {
-    sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+    sqlite3_result_int64(ctx, WholeOrOverflow(r));
   } else {
     sqlite3_result_double(ctx, r);
   }
@@ -973,6 +1078,8 @@ void FormatNumber(double value, std::string_view pattern, std::string& out) {
   const NumberSection sec = ReadSection(chosen);
   double v = std::fabs(value);
   if (sec.percent) v *= 100;
+  // The runtime has no infinite Double: a value beyond its range overflows.
+  if (!std::isfinite(v)) Raise(errnum::kOverflow);
 
   std::string body;
   int exponent = 0;
@@ -1129,8 +1236,9 @@ void RegisterJetFunctions(sqlite3* db) {
     bool deterministic;
   };
   static constexpr Entry kEntries[] = {
-      {"jet_concat", 2, Guarded<Concat>, true},
-      {"jet_add", 2, Guarded<Add>, true},
+      {"jet_concat", -1, Guarded<Concat>, true},
+      {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
+      {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
       {"jet_div", 2, Guarded<Divide>, true},
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},
