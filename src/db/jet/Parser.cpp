@@ -17,16 +17,6 @@ constexpr JetFunctionInfo kFunctions[] = {
 #undef TESSALY_JET_FUNCTION_INFO
 };
 
-bool SameLowerName(std::string_view word, std::string_view lower) {
-  if (word.size() != lower.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 // Words that cannot stand as a bare name (of a table, a column or an alias):
 // an alias must not swallow the keyword that starts the next clause or join.
 bool IsReserved(std::string_view word) {
@@ -45,7 +35,7 @@ bool IsReserved(std::string_view word) {
   if (word.size() >= std::size(kReserved)) return false;
   for (std::string_view k : kReserved[word.size()]) {
     if (k.empty()) return false;
-    if (SameWord(word, k)) return true;
+    if (rules::EqualsNoCase(word, k)) return true;
   }
   return false;
 }
@@ -69,7 +59,7 @@ constexpr const char* kSelectListMessage =
 
 const JetFunctionInfo* FindJetFunction(std::string_view name) {
   for (const JetFunctionInfo& f : kFunctions) {
-    if (SameLowerName(name, f.name)) return &f;
+    if (rules::EqualsNoCase(name, f.name)) return &f;
   }
   return nullptr;
 }

@@ -91,12 +91,11 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
   const size_t step = count <= kGroup ? 1 : (count + kGroup - 1) / kGroup;
   for (size_t i = begin; i < end; i += step) {
     if (i != begin) out += ", ";
-    if (step == 1) {
-      operands.WriteArgument(i, out);
-    } else if (std::min(end, i + step) - i == 1) {
+    const size_t group_end = std::min(end, i + step);
+    if (group_end - i == 1) {
       operands.WriteArgument(i, out);
     } else {
-      Grouped(function, operands, i, std::min(end, i + step), out);
+      Grouped(function, operands, i, group_end, out);
     }
   }
   out += ')';
