@@ -19,15 +19,21 @@ db::Recordset& Require(db::Recordset* rs) {
   return *rs;
 }
 
-void Reopen(db::Recordset& rs, const std::string& sql,
-            const std::shared_ptr<db::Connection>& conn) {
+void Reopen(db::Recordset& rs, const std::string& sql, const std::shared_ptr<db::Connection>& conn,
+            db::CursorTypeEnum cursor = db::adOpenKeyset) {
   if (rs.State() != 0) rs.Close();
-  rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
+  rs.Open(sql, conn, cursor, db::adLockReadOnly, -1);
 }
 
 void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
   switch (cell) {
-    case Cell::kText: out += value.ToText(); return;
+    case Cell::kText:
+      if (const std::string* text = value.AsString()) {
+        out += *text;  // the common case, without a copy
+      } else {
+        out += value.ToText();
+      }
+      return;
     case Cell::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
@@ -93,8 +99,11 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
                       ErrorInfo* trapped) {
   try {
     db::Recordset& set = Require(rs);
-    Reopen(set, SearchText(listing, InSql), conn);
-    if (set.RecordCount() < 1) return {};
+    // The rows are read once, front to back, into the text: a forward-only
+    // cursor streams them from the engine instead of holding them all first.
+    // Its count is unknown (-1), and an empty result is one at EOF at once.
+    Reopen(set, SearchText(listing, InSql), conn, db::adOpenForwardOnly);
+    if (set.IsEOF()) return {};
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;
@@ -102,7 +111,6 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
 
     std::string text;
-    text.reserve(static_cast<size_t>(set.RecordCount()) * listing.row.size() * 8);
     for (; !set.IsEOF(); set.MoveNext()) {
       if (RetRow == std::numeric_limits<int32_t>::max()) throw Error::Runtime(errnum::kOverflow);
       ++RetRow;
