@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <utility>
@@ -257,6 +258,45 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
   const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
+}
+
+// The texts of the statements the engine holds compiled: the cache's.
+std::vector<std::string> CompiledTexts(sqlite3* db) {
+  std::vector<std::string> texts;
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) {
+    texts.emplace_back(sqlite3_sql(s));
+  }
+  return texts;
+}
+
+// A full cache makes room by dropping the statement used longest ago; one
+// used again since it was compiled counts as new.
+TEST(SqliteConnection, AFullStatementCacheDropsTheLeastRecentlyUsed) {
+  auto conn = Connection::Open(":memory:");
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(conn->backend());
+  engine.Run("CREATE TABLE T_A (F_ID INTEGER)", nullptr);
+  auto select = [&](int alias) {
+    char sql[48];
+    std::snprintf(sql, sizeof sql, "SELECT F_ID AS a%02d FROM T_A", alias);
+    conn->Execute(sql);
+  };
+  for (int alias = 0; alias < 64; ++alias) select(alias);
+  select(0);   // used again: now the most recent
+  select(64);  // the cache is full: a01 goes
+  auto held = [&](int alias) {
+    char name[8];
+    std::snprintf(name, sizeof name, "a%02d ", alias);
+    int found = 0;
+    for (const std::string& text : CompiledTexts(engine.handle())) {
+      found += text.find(name) != std::string::npos;
+    }
+    return found;
+  };
+  EXPECT_EQ(engine.CachedStatements(), 64u);
+  EXPECT_EQ(CompiledTexts(engine.handle()).size(), 64u);
+  EXPECT_EQ(held(0), 1);
+  EXPECT_EQ(held(1), 0);
+  for (int alias = 2; alias <= 64; ++alias) EXPECT_EQ(held(alias), 1) << alias;
 }
 
 TEST(SqliteConnection, OpenRefusesAMissingFolderADirectoryAndAFileThatIsNoDatabase) {
