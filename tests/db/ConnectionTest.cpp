@@ -273,7 +273,7 @@ std::vector<std::string> CompiledTexts(sqlite3* db) {
 // used again since it was compiled counts as new.
 TEST(SqliteConnection, AFullStatementCacheDropsTheLeastRecentlyUsed) {
   auto conn = Connection::Open(":memory:");
-  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(conn->backend());
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
   engine.Run("CREATE TABLE T_A (F_ID INTEGER)", nullptr);
   auto select = [&](int alias) {
     char sql[48];
