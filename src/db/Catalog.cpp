@@ -1,7 +1,9 @@
 #include "db/Catalog.h"
 
-#include <iterator>
 #include <utility>
+
+#include "tessaly/attendance/clsKQ.h"
+#include "tessaly/attendance/clsMTJ.h"
 
 namespace tessaly::db::internal {
 namespace {
@@ -21,6 +23,15 @@ class TableBuilder {
   }
   TableBuilder& Text(std::string name, int width = 0) {
     return Add(std::move(name), K::kText, width, 0);
+  }
+  // The columns a record class declares, in its order.
+  template <class Record>
+  TableBuilder& DeclaredBy() {
+    for (const auto& column : Record::Columns()) {
+      const framework::ColumnSpec& spec = column.spec;
+      Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
+    }
+    return *this;
   }
   TableBuilder& Col(ColumnKind kind, const std::vector<std::string>& names, int width = 0) {
     for (const std::string& name : names) Add(name, kind, width, 0);
@@ -62,38 +73,11 @@ std::vector<std::string> ShiftPointColumns(const std::vector<std::string>& suffi
 
 std::vector<Table> MakeTables() {
   std::vector<Table> t;
+  // A table whose record class exists takes its columns from the class's
+  // declaration; the others are described here until their classes come.
+  t.push_back(TableBuilder("T_KQ").DeclaredBy<clsKQ>().Index({"F_EmpID", "F_Date"}).Build());
   t.push_back(
-      TableBuilder("T_KQ")
-          .AutoNumber()
-          .Text("F_EmpID", 10)
-          .Text("F_Name", 20)
-          .Text("F_Dept", 50)
-          .Text("F_KQType", 10)
-          .Col(K::kDate, {"F_Date"})
-          .Col(K::kText,
-               {"F_In1", "F_Out1", "F_In2", "F_Out2", "F_In3", "F_Out3", "F_ZLIn", "F_ZLOut"}, 10)
-          .Col(K::kInt16, {"F_IsWQ", "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute"})
-          .Col(K::kSingle, {"F_JBHours"})
-          .Text("F_Note")
-          .Tally()
-          .Col(K::kSingle, {"F_SBSJ", "F_QJSJ"})
-          .Text("F_Shift")
-          .Index({"F_EmpID", "F_Date"})
-          .Build());
-  t.push_back(TableBuilder("T_MTJ")
-                  .AutoNumber()
-                  .Col(K::kInt16, {"F_Year", "F_Month"})
-                  .Text("F_EmpID", 10)
-                  .Text("F_Name", 20)
-                  .Text("F_Dept", 50)
-                  .Col(K::kSingle, {"F_WK_Days", "F_YC_Days", "F_GX_Days", "F_XJ_Days", "F_CC_Days",
-                                    "F_KG_Days", "F_BJ_Days", "F_SJ_Days", "F_QT_Days",
-                                    "F_JBP_Hours", "F_JBX_Hours", "F_JB_Hours"})
-                  .Col(K::kInt16, {"F_CD_Num", "F_CD_Minute", "F_ZT_Num", "F_ZT_Minute"})
-                  .Col(K::kSingle, {"F_WK_Hours", "F_QJ_Hours"})
-                  .Text("F_Note")
-                  .Index({"F_EmpID", "F_Year", "F_Month"})
-                  .Build());
+      TableBuilder("T_MTJ").DeclaredBy<clsMTJ>().Index({"F_EmpID", "F_Year", "F_Month"}).Build());
   // The flags F_Use1-4 and F_IsOver1-4 may have been Yes/No columns once; the
   // class writes 0 or 1 and reads any non-zero value as 1, so 16-bit it is.
   t.push_back(TableBuilder("T_Shift")
@@ -246,106 +230,6 @@ std::vector<Table> MakeTables() {
   return t;
 }
 
-// SQLite's form of each kind: the declared type, and for numbers the storage
-// classes a value may have and the range Jet's column would hold.
-struct SqliteKind {
-  const char* type;
-  const char* storage;  // for ck_type_, or nullptr
-  const char* min;      // for ck_range_, or nullptr
-  const char* max;
-};
-
-const SqliteKind& SqliteKindOf(ColumnKind kind) {
-  static constexpr SqliteKind kKinds[] = {
-      // In the order of ColumnKind.
-      {"TEXT", nullptr, nullptr, nullptr},
-      {"TINYINT", "'integer', 'null'", "0", "255"},
-      {"SMALLINT", "'integer', 'null'", "-32768", "32767"},
-      {"INTEGER", "'integer', 'null'", "-2147483648", "2147483647"},
-      {"SINGLE", "'integer', 'real', 'null'", "-3.4028234663852886e38", "3.4028234663852886e38"},
-      {"DATETIME", nullptr, nullptr, nullptr},
-  };
-  static_assert(std::size(kKinds) == static_cast<size_t>(ColumnKind::kDate) + 1);
-  return kKinds[static_cast<size_t>(kind)];
-}
-
-void AppendCheck(std::string& sql, std::string_view prefix, const std::string& column,
-                 const std::string& condition) {
-  sql += " CONSTRAINT ";
-  sql += prefix;
-  sql += column;
-  sql += " CHECK (";
-  sql += condition;
-  sql += ')';
-}
-
-// One column of CREATE TABLE. The type check comes before the range check so
-// that a text in a number column is reported as a type mismatch.
-std::string SqliteColumnDefinition(const Column& c) {
-  const SqliteKind& kind = SqliteKindOf(c.kind);
-  std::string sql = c.name + ' ' + SqliteTypeName(c);
-  if (c.kind == K::kText) sql += " COLLATE NOCASE";  // Jet compares text without case
-  if (c.flags & kPrimaryKey) {
-    // INTEGER PRIMARY KEY is SQLite's rowid; AUTOINCREMENT keeps numbers of
-    // deleted rows from coming back, as Jet's AutoNumber did.
-    sql += (c.flags & kAutoNumber) ? " PRIMARY KEY AUTOINCREMENT" : " NOT NULL PRIMARY KEY";
-  }
-  if (c.flags & kZeroDefault) sql += " NOT NULL DEFAULT 0";
-  if (c.kind == K::kText && c.width > 0) {
-    AppendCheck(sql, "ck_size_", c.name, "length(" + c.name + ") <= " + std::to_string(c.width));
-  }
-  if (kind.storage != nullptr) {
-    AppendCheck(sql, "ck_type_", c.name, "typeof(" + c.name + ") IN (" + kind.storage + ')');
-    AppendCheck(sql, "ck_range_", c.name, c.name + " BETWEEN " + kind.min + " AND " + kind.max);
-  }
-  if (c.kind == K::kDate) {
-    // Only the stored form of Date::ToStored: "yyyy-mm-dd" or
-    // "yyyy-mm-dd hh:mm:ss".
-    const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
-    AppendCheck(sql, "ck_type_", c.name,
-                c.name + " IS NULL OR typeof(" + c.name + ") = 'text' AND (" + c.name + " GLOB '" +
-                    day + "' OR " + c.name + " GLOB '" + day +
-                    " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
-  }
-  return sql;
-}
-
-std::string SqliteCreateTable(const Table& table) {
-  std::string sql = "CREATE TABLE IF NOT EXISTS " + table.name + " (";
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    if (i > 0) sql += ", ";
-    sql += SqliteColumnDefinition(table.columns[i]);
-  }
-  sql += ')';
-  return sql;
-}
-
-std::string SqliteCreateIndex(const Table& table, const std::vector<std::string>& columns) {
-  std::string name = "ix_" + table.name;
-  std::string list;
-  for (const std::string& column : columns) {
-    name += '_' + column;
-    if (!list.empty()) list += ", ";
-    list += column;
-  }
-  return "CREATE INDEX IF NOT EXISTS " + name + " ON " + table.name + " (" + list + ')';
-}
-
-// The saved query names each column, so that it keeps the table's declared
-// types (and so the kinds the backend reads) and its collation.
-std::string SqliteCreateView(const View& view) {
-  const Table* table = FindTable(view.table);
-  std::string sql = "CREATE VIEW IF NOT EXISTS " + view.name + " AS SELECT ";
-  for (size_t i = 0; i < table->columns.size(); ++i) {
-    if (i > 0) sql += ", ";
-    sql += "t." + table->columns[i].name + " AS " + table->columns[i].name;
-  }
-  if (view.adds_employee) sql += ", e.F_Name AS F_EmpName, e.F_Dept AS F_Dept";
-  sql += " FROM " + table->name + " AS t";
-  if (view.adds_employee) sql += " LEFT JOIN T_Emp AS e ON e.F_EmpID = t.F_EmpID";
-  return sql;
-}
-
 }  // namespace
 
 const std::vector<Table>& Tables() {
@@ -367,26 +251,6 @@ const Table* FindTable(std::string_view name) {
     if (table.name == name) return &table;
   }
   return nullptr;
-}
-
-std::string SqliteTypeName(const Column& column) {
-  if (column.kind == K::kText && column.width > 0) {
-    return "VARCHAR(" + std::to_string(column.width) + ')';
-  }
-  return SqliteKindOf(column.kind).type;
-}
-
-const std::vector<std::string>& SqliteSchemaStatements() {
-  static const std::vector<std::string> statements = [] {
-    std::vector<std::string> all;
-    for (const Table& table : Tables()) all.push_back(SqliteCreateTable(table));
-    for (const Table& table : Tables()) {
-      for (const auto& columns : table.indexes) all.push_back(SqliteCreateIndex(table, columns));
-    }
-    for (const View& view : Views()) all.push_back(SqliteCreateView(view));
-    return all;
-  }();
-  return statements;
 }
 
 }  // namespace tessaly::db::internal

@@ -1,6 +1,7 @@
-// The attendance database described once: its tables with their columns,
-// keys and indexes, and its saved queries. The DDL of every engine is
-// generated from this description; nothing else names a column's type.
+// The attendance database described once, whatever the engine: its tables
+// with their columns (in the kinds of db/ColumnKind.h), keys and indexes, and
+// its saved queries. Each engine's backend writes its own definitions from
+// this description.
 #pragma once
 
 #include <cstdint>
@@ -8,23 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tessaly/db/ColumnKind.h"
+
 namespace tessaly::db::internal {
 
-// What a column holds, in the old database's terms.
-enum class ColumnKind : uint8_t {
-  kText,    // text of at most `width` characters; width 0: a text without limit
-  kByte,    // 8-bit unsigned whole number
-  kInt16,   // 16-bit signed whole number (Jet Integer)
-  kInt32,   // 32-bit signed whole number (Jet Long)
-  kSingle,  // single-precision number
-  kDate,    // date and time, kept in the stored form of Date::ToStored
-};
-
-enum ColumnFlag : uint8_t {
-  kPrimaryKey = 1,   // the row's key: required and unique
-  kAutoNumber = 2,   // with kPrimaryKey: numbered by the database on insert
-  kZeroDefault = 4,  // required, 0 unless written (the statistics flag F_IsTJ)
-};
+using db::ColumnKind;
 
 struct Column {
   std::string name;
@@ -55,13 +44,5 @@ const std::vector<Table>& Tables();
 const std::vector<View>& Views();
 // The table of that name (exact spelling), or nullptr.
 const Table* FindTable(std::string_view name);
-
-// The declared SQLite type of a column; the backend reads its values back by
-// this name ("VARCHAR(10)", "SMALLINT", "DATETIME", ...).
-std::string SqliteTypeName(const Column& column);
-
-// The statements that create, where missing, every table, index and saved
-// query in a SQLite database, in order. Built once.
-const std::vector<std::string>& SqliteSchemaStatements();
 
 }  // namespace tessaly::db::internal

@@ -8,27 +8,22 @@
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Record.h"
+#include "tessaly/framework/Trap.h"
 
 namespace tessaly::framework {
 
 namespace {
 
-db::Recordset& Require(db::Recordset* rs) {
-  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
-  return *rs;
-}
-
-void Reopen(db::Recordset& rs, const std::string& sql,
-            const std::shared_ptr<db::Connection>& conn) {
-  if (rs.State() != 0) rs.Close();
-  rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
-}
-
-void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
+void AppendCell(std::string& out, const db::Variant& value, CellForm cell) {
   switch (cell) {
-    case Cell::kText: out += value.ToText(); return;
-    case Cell::kDate: {
+    case CellForm::kText:
+      if (const std::string* text = value.AsString()) {
+        out += *text;  // the common case, without a copy
+      } else {
+        out += value.ToText();
+      }
+      return;
+    case CellForm::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
       if (const db::Date* d = value.AsDate()) {
@@ -44,10 +39,10 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
       }
       return;
     }
-    case Cell::kFlag:
+    case CellForm::kFlag:
       if (value.NumericValueOfText() != 0) out += "是";
       return;
-    case Cell::kWhole: {
+    case CellForm::kWhole: {
       const int16_t whole = vb::CInt(value.NumericValueOfText());
       if (whole != 0) out += std::to_string(whole);
       return;
@@ -56,6 +51,14 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
 }
 
 }  // namespace
+
+db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
+                         const std::shared_ptr<db::Connection>& conn, db::CursorTypeEnum cursor) {
+  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
+  if (rs->State() != 0) rs->Close();
+  rs->Open(sql, conn, cursor, db::adLockReadOnly, -1);
+  return *rs;
+}
 
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound) {
@@ -91,10 +94,12 @@ std::string CaptionedText(const Listing& listing, std::string_view InSql) {
 std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& RetRow,
                       const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
                       ErrorInfo* trapped) {
-  try {
-    db::Recordset& set = Require(rs);
-    Reopen(set, SearchText(listing, InSql), conn);
-    if (set.RecordCount() < 1) return {};
+  return Trapped(std::string(), trapped, [&] {
+    // The rows are read once, front to back, into the text: a forward-only
+    // cursor streams them from the engine instead of holding them all first.
+    // Its count is unknown (-1), and an empty result is one at EOF at once.
+    db::Recordset& set = OpenQuery(rs, SearchText(listing, InSql), conn, db::adOpenForwardOnly);
+    if (set.IsEOF()) return std::string();
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;
@@ -102,7 +107,6 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
 
     std::string text;
-    text.reserve(static_cast<size_t>(set.RecordCount()) * listing.row.size() * 8);
     for (; !set.IsEOF(); set.MoveNext()) {
       if (RetRow == std::numeric_limits<int32_t>::max()) throw Error::Runtime(errnum::kOverflow);
       ++RetRow;
@@ -113,24 +117,17 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       text += '\r';
     }
     return text;
-  } catch (...) {
-    if (trapped != nullptr) *trapped = CaughtErrorInfo();
-    return {};
-  }
+  });
 }
 
 std::shared_ptr<db::Recordset> ExeSearchWithRecord(const Listing& listing, std::string_view InSql,
                                                    const std::shared_ptr<db::Connection>& conn,
                                                    const std::shared_ptr<db::Recordset>& rs,
                                                    ErrorInfo* trapped) {
-  try {
-    db::Recordset& set = Require(rs.get());
-    Reopen(set, CaptionedText(listing, InSql), conn);
+  return Trapped(std::shared_ptr<db::Recordset>(), trapped, [&] {
+    const db::Recordset& set = OpenQuery(rs.get(), CaptionedText(listing, InSql), conn);
     return set.RecordCount() > 0 ? rs : nullptr;
-  } catch (...) {
-    if (trapped != nullptr) *trapped = CaughtErrorInfo();
-    return nullptr;
-  }
+  });
 }
 
 namespace {
@@ -140,10 +137,9 @@ namespace {
 template <class T>
 eRESULT NextId(std::string_view key_column, std::string_view table,
                const std::shared_ptr<db::Connection>& conn, db::Recordset* rs, T& RetMaxID) {
-  db::Recordset& set = Require(rs);
   std::string sql = "select max(";
   sql.append(key_column).append(") as F_MaxID from ").append(table);
-  Reopen(set, sql, conn);
+  const db::Recordset& set = OpenQuery(rs, sql, conn);
   if (set.IsBOF() && set.IsEOF()) {
     RetMaxID = 1;
     return RES_OK;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <utility>
@@ -114,7 +115,7 @@ TEST_P(ConnectionContract, RollbackDiscardsAndCommitKeeps) {
 TEST_P(ConnectionContract, CommittedWritesSurviveAKilledProcess) {
   if (!GetParam().file) GTEST_SKIP() << "a database in memory dies with its process";
   internal::ResultData mode;
-  conn_->backend().Run("PRAGMA journal_mode", &mode);
+  internal::BackendOf(*conn_).Run("PRAGMA journal_mode", &mode);
   ASSERT_EQ(mode.cells.at(0).ToText(), "wal");
   conn_.reset();  // no connection may cross the fork
   int ready[2];
@@ -191,7 +192,7 @@ TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
   EXPECT_EQ(host.number(), 0) << host.description();
 
   // With the wait cut short, a lock held throughout is Jet's locked error.
-  dynamic_cast<sqlite::SqliteBackend&>(conn_->backend()).LockWait(50ms);
+  dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn_)).LockWait(50ms);
   other->BeginTrans();
   const Error locked = Caught([&] { conn_->Execute(InsertSql(5)); });
   other->RollbackTrans();
@@ -246,7 +247,7 @@ TEST_P(ConnectionContract, ConcurrentWritersInOtherProcessesAllGetTheirTurn) {
 
 TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
   auto conn = Connection::Open(":memory:");
-  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(conn->backend());
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
   sqlite3_create_function(
       engine.handle(), "fails_like_jet", 0, SQLITE_UTF8, nullptr,
       [](sqlite3_context* ctx, int, sqlite3_value**) {
@@ -254,9 +255,48 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
             ctx, "jet-error -2147217913: Data type mismatch in criteria expression.", -1);
       },
       nullptr, nullptr);
-  const Error e = Caught([&] { conn->backend().Run("SELECT fails_like_jet()", nullptr); });
+  const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
+}
+
+// The texts of the statements the engine holds compiled: the cache's.
+std::vector<std::string> CompiledTexts(sqlite3* db) {
+  std::vector<std::string> texts;
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) {
+    texts.emplace_back(sqlite3_sql(s));
+  }
+  return texts;
+}
+
+// A full cache makes room by dropping the statement used longest ago; one
+// used again since it was compiled counts as new.
+TEST(SqliteConnection, AFullStatementCacheDropsTheLeastRecentlyUsed) {
+  auto conn = Connection::Open(":memory:");
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
+  engine.Run("CREATE TABLE T_A (F_ID INTEGER)", nullptr);
+  auto select = [&](int alias) {
+    char sql[48];
+    std::snprintf(sql, sizeof sql, "SELECT F_ID AS a%02d FROM T_A", alias);
+    conn->Execute(sql);
+  };
+  for (int alias = 0; alias < 64; ++alias) select(alias);
+  select(0);   // used again: now the most recent
+  select(64);  // the cache is full: a01 goes
+  auto held = [&](int alias) {
+    char name[8];
+    std::snprintf(name, sizeof name, "a%02d ", alias);
+    int found = 0;
+    for (const std::string& text : CompiledTexts(engine.handle())) {
+      found += text.find(name) != std::string::npos;
+    }
+    return found;
+  };
+  EXPECT_EQ(engine.CachedStatements(), 64u);
+  EXPECT_EQ(CompiledTexts(engine.handle()).size(), 64u);
+  EXPECT_EQ(held(0), 1);
+  EXPECT_EQ(held(1), 0);
+  for (int alias = 2; alias <= 64; ++alias) EXPECT_EQ(held(alias), 1) << alias;
 }
 
 TEST(SqliteConnection, OpenRefusesAMissingFolderADirectoryAndAFileThatIsNoDatabase) {

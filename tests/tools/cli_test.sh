@@ -104,7 +104,7 @@ empty9=$(printf '\t%.0s' 1 2 3 4 5 6 7 8 9)
 empty7=$(printf '\t%.0s' 1 2 3 4 5 6 7)
 check "listing row" "$(printf 'Sales\t0001\t\tA\t2003-05-01%s\t是\t7.5%s\t1' "$empty9" "$empty7")" "$(sed -n 2p <<<"$out")"
 run list "$db" kq --field-names --where "F_EmpID='0001'" --format csv
-check "listing --field-names" "F_Dept,F_EmpID,F_Name,F_Shift,F_Date,F_KqType,F_In1,F_Out1,F_In2,F_Out2,F_In3,F_Out3,F_ZLIn,F_ZLOut,F_IsWQ,F_SBSJ,F_JBHours,F_QJSJ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_Note,F_ID"$'\r' "$(head -1 <<<"$out")"
+check "listing --field-names" "F_Dept,F_EmpID,F_Name,F_Shift,F_Date,F_KQType,F_In1,F_Out1,F_In2,F_Out2,F_In3,F_Out3,F_ZLIn,F_ZLOut,F_IsWQ,F_SBSJ,F_JBHours,F_QJSJ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_Note,F_ID"$'\r' "$(head -1 <<<"$out")"
 run list "$db" mtj --where "F_Year=1999"
 expect "empty listing prints its header" 0 "年	月	部门	员工编号	姓名	正常上班	异常出勤	公休天数	休假天数	出差天数	旷工天数	病假天数	事假天数	其他天数	总工作小时	请假小时	平时加班小时	公休加班小时	加班小时合计	迟到次数	迟到分钟	早退次数	早退分钟	备注	F_ID" ""
 run list "$db" mtj --where "F_Year=1999" --format json; expect "empty listing in json" 0 "[]" ""
