@@ -39,6 +39,9 @@ Integer::Type Integer::Load(const db::Variant& value) {
 Long::Type Long::Load(const db::Variant& value) { return vb::CLng(value.NumericValueOfText()); }
 Byte::Type Byte::Load(const db::Variant& value) { return vb::CByte(value.NumericValueOfText()); }
 Single::Type Single::Load(const db::Variant& value) { return vb::CSng(value.NumericValueOfText()); }
+Flag::Type Flag::Load(const db::Variant& value) {
+  return !value.IsNull() && value.ToBoolean() ? 1 : 0;
+}
 
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name) {
   return fields.Item(name).ValueRef();
@@ -115,16 +118,22 @@ eRESULT Record::Add(std::string& ErrStr, int32_t ExtraParam) {
 }
 
 eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {
-  last_error_ = {};
   const std::string set = GetBodyString(ExtraParam);
-  const std::string where = GetWhereString(0);
+  return UpdateWith(ErrStr, set, GetWhereString(0));
+}
+
+eRESULT Record::Delete(std::string& ErrStr, int32_t) {
+  return DeleteWith(ErrStr, GetWhereString(0));
+}
+
+eRESULT Record::UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where) {
+  last_error_ = {};
   return mdlConst::ExeUpdateSQL(table_, where, set, connection_, recordset_.get(), ErrStr,
                                 &last_error_);
 }
 
-eRESULT Record::Delete(std::string& ErrStr, int32_t) {
+eRESULT Record::DeleteWith(std::string& ErrStr, std::string_view where) {
   last_error_ = {};
-  const std::string where = GetWhereString(0);
   return mdlConst::ExeDeleteSQL(table_, where, connection_, recordset_.get(), ErrStr, &last_error_);
 }
 

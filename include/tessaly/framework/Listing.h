@@ -51,6 +51,9 @@ struct Listing {
   std::span<const ListColumn> row;  // ExeSearch's columns in output order
   // ExeSearchWithRecord's select list, up to (not including) " from ".
   std::string_view captioned_select;
+  // ExeSearch's select list, up to (not including) " from ": every column
+  // unless the class lists only some.
+  std::string_view search_select = "select * ";
 };
 
 // GetSQLField: resizes MySql to upper_bound + 1 entries, fills the first ones
@@ -59,7 +62,7 @@ struct Listing {
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound);
 
-// ExeSearch: "select * " " from " source " where " InSql ordering, on rs with
+// ExeSearch: search_select (normally "select * ") " from " source " where " InSql ordering, on rs with
 // a keyset cursor; each row becomes its cells joined by tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is

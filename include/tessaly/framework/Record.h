@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <utility>
 
 #include "tessaly/Error.h"
 #include "tessaly/db/Variant.h"
@@ -62,11 +63,39 @@ struct Key {
   static Type Let(Type value, size_t) { return value; }
   static Type Load(const db::Variant& value) { return value.ToLong(); }
 };
+// A 16-bit key (the F_ID of the small tables): converted directly, so a Null
+// raises 94 and a value beyond 16 bits 6.
+struct ShortKey {
+  using Type = int16_t;
+  static Type Let(Type value, size_t) { return value; }
+  static Type Load(const db::Variant& value) { return value.ToInteger(); }
+};
+// A 0/1 flag read as a truth value: 1 when the value is true (non-zero), 0
+// otherwise, a Null included. The let stores whatever the host gives.
+struct Flag {
+  using Type = int16_t;
+  static Type Let(Type value, size_t) { return value; }
+  static Type Load(const db::Variant& value);
+};
 
 // Call inside a catch block: the error being handled as number and
 // description (an exception other than tessaly::Error counts as a provider
 // failure with its message).
 ErrorInfo CaughtErrorInfo();
+
+// Runs body under an error trap, as the old methods' "On Error" handlers did:
+// last is cleared first; an error body raises is kept in last and `failed` is
+// returned instead. For the classes that are no record classes too.
+template <class Result, class Body>
+Result Trapped(ErrorInfo& last, Result failed, Body&& body) {
+  last = {};
+  try {
+    return body();
+  } catch (...) {
+    last = CaughtErrorInfo();
+    return failed;
+  }
+}
 
 // One column of a record class: its property, its name in the database, and
 // how a row's value is stored into the property.
@@ -134,7 +163,15 @@ class Record : public ClsBase {
   // did: LastError() is cleared first; an error body raises is kept in
   // LastError() and `failed` is returned instead.
   template <class Result, class Body>
-  Result Trapped(Result failed, Body&& body);
+  Result Trapped(Result failed, Body&& body) {
+    return framework::Trapped(last_error_, failed, std::forward<Body>(body));
+  }
+
+  // The UPDATE and DELETE of the statement functions with the texts a class
+  // chose itself, for the classes whose Update or Delete departs from the
+  // common texts (another where-text, an assignment list by mode).
+  eRESULT UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where);
+  eRESULT DeleteWith(std::string& ErrStr, std::string_view where);
 
  private:
   bool LoadAfterMove(bool moved);
@@ -197,17 +234,6 @@ class RecordOf : public Record {
   using Record::Record;
   void LoadColumns(const db::Fields& fields) override;
 };
-
-template <class Result, class Body>
-Result Record::Trapped(Result failed, Body&& body) {
-  last_error_ = {};
-  try {
-    return body();
-  } catch (...) {
-    last_error_ = CaughtErrorInfo();
-    return failed;
-  }
-}
 
 // Reads one named column of the current row (no copy); raises 3265 for an
 // unknown name, 3704/3021 when there is no row.
