@@ -1,0 +1,277 @@
+#include "tessaly/admin/clsRpt.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ScratchDb.h"
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+
+// A database with rows in every working table, around August 2001, and in
+// every master table.
+class clsRptDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    int id = 0;
+    // Requests, by first and last day: before the window, across its start,
+    // inside it, on both its bounds, across its end.
+    const char* requests[][2] = {{"2001-07-01", "2001-07-02"}, {"2001-07-30", "2001-08-02"},
+                                 {"2001-08-10", "2001-08-12"}, {"2001-08-01", "2001-08-31"},
+                                 {"2001-08-31", "2001-09-02"}};
+    for (const char* table : {"T_BJ", "T_CC", "T_XJ", "T_SJ", "T_JB"}) {
+      for (const auto& r : requests) {
+        conn_->Execute("insert into " + std::string(table) +
+                       " (F_ID, F_EmpID, F_DateFr, F_DateTo) values (" + std::to_string(++id) +
+                       ", 'e', '" + r[0] + "', '" + r[1] + "')");
+      }
+    }
+    for (const char* day : {"2001-07-31", "2001-08-01", "2001-08-31", "2001-09-01"}) {
+      conn_->Execute("insert into T_WQ (F_ID, F_EmpID, F_Date) values (" + std::to_string(++id) +
+                     ", 'e', #" + day + "#)");
+      conn_->Execute("insert into T_KQ (F_EmpID, F_Date) values ('e', #" + std::string(day) + "#)");
+      conn_->Execute("insert into T_Trans (F_EmpID, F_Date, F_Time) values ('e', '" +
+                     std::string(day) + "', '08:00')");
+      conn_->Execute("insert into T_TransLost (F_EmpID, F_Date) values ('e', '" +
+                     std::string(day) + "')");
+    }
+    for (const char* ym : {"2000, 12", "2001, 1", "2001, 7", "2001, 8", "2001, 9", "2001, 11",
+                           "2002, 2", "2002, 3"}) {
+      conn_->Execute("insert into T_MTJ (F_EmpID, F_Year, F_Month) values ('e', " +
+                     std::string(ym) + ")");
+    }
+    for (int i = 0; i < 2; ++i) {
+      conn_->Execute("insert into T_Collect (F_WorkNo, F_KQDate) values ('w', '2001-01-01')");
+      conn_->Execute("insert into T_Log (F_Date, F_Time) values ('2001-01-01', '08:00')");
+    }
+    // Master data, users, schedule plans and print templates.
+    conn_->Execute("insert into T_Holiday (F_ID, F_Name) values (1, 'New Year')");
+    conn_->Execute("insert into T_Emp (F_EmpID, F_Name) values ('e', 'Zhang')");
+    conn_->Execute("insert into T_Dept (F_ID, F_Name) values (1, 'Sales')");
+    conn_->Execute("insert into T_KQJ (F_Name, F_Address) values ('gate', '001')");
+    conn_->Execute("insert into T_Shift (F_Name) values ('Day')");
+    conn_->Execute("insert into T_BCType (F_ID, F_Name) values (1, 'fixed')");
+    conn_->Execute("insert into T_RostCode (F_ID, F_Name) values (1, 'A')");
+    conn_->Execute("insert into T_Roster (ROSTER_NUM, EMP_ID) values (1, 'e')");
+    conn_->Execute("insert into T_PBSet (F_Name) values ('plan')");
+    conn_->Execute("insert into T_Prn (F_Key, F_ModeID) values ('report', 1)");
+    for (auto [id, user] : {std::pair<int, const char*>{1, "admin"}, {2, "bob"}, {3, "o'hara"}}) {
+      conn_->Execute("insert into T_User (F_ID, F_UserID) values (" + std::to_string(id) + ", '" +
+                     Doubled(user) + "')");
+    }
+    rpt_.HConnect(conn_);
+    conn_->Trace([this](std::string_view sql) { sent_.emplace_back(sql); });
+  }
+
+  static std::string Doubled(std::string text) {
+    for (size_t at = text.find('\''); at != std::string::npos; at = text.find('\'', at + 2)) {
+      text.insert(at, 1, '\'');
+    }
+    return text;
+  }
+  std::string Count(const std::string& table) {
+    return Scalar(conn_, "select count(*) from " + table);
+  }
+  // What is left of the working tables, as "table:rows" lines.
+  std::string WorkingLeft() {
+    std::string left;
+    for (const char* table : {"T_BJ", "T_CC", "T_XJ", "T_SJ", "T_JB", "T_WQ", "T_KQ", "T_MTJ",
+                              "T_Trans", "T_TransLost", "T_Collect", "T_Log"}) {
+      left += std::string(table) + ":" + Count(table) + " ";
+    }
+    return left;
+  }
+  // The requests left in one table, as their first days.
+  std::string Days(const std::string& table, const std::string& column) {
+    return Scalar(conn_, "select count(*) & ':' & min(" + column + ") & '..' & max(" + column +
+                             ") from " + table);
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsRpt rpt_;
+  std::vector<std::string> sent_;
+};
+
+TEST_F(clsRptDb, WithoutWindowEveryWorkingTableIsEmptiedInOrder) {
+  EXPECT_TRUE(rpt_.ClearWorkData());
+  EXPECT_FALSE(rpt_.LastError());
+  const std::vector<std::string> expected = {
+      "delete * from  T_BJ",    "delete * from  T_CC",      "delete * from  T_XJ",
+      "delete * from  T_SJ",    "delete * from  T_JB",      "delete * from  T_WQ",
+      "delete * from  T_KQ",    "delete * from  T_MTJ",     "delete * from  T_Trans",
+      "delete * from  T_TransLost", "delete * from  T_Collect", "delete * from  T_Log",
+  };
+  EXPECT_EQ(sent_, expected);
+  EXPECT_EQ(WorkingLeft(),
+            "T_BJ:0 T_CC:0 T_XJ:0 T_SJ:0 T_JB:0 T_WQ:0 T_KQ:0 T_MTJ:0 T_Trans:0 T_TransLost:0 "
+            "T_Collect:0 T_Log:0 ");
+  EXPECT_EQ(Count("T_Emp"), "1");
+  EXPECT_EQ(Count("T_User"), "3");
+}
+
+TEST_F(clsRptDb, TheAugustWindowDeletesWhatLiesWhollyInsideBoundsIncluded) {
+  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01", "2001-08-31"));
+  const std::vector<std::string> expected = {
+      "delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+      "delete * from  T_CC where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+      "delete * from  T_XJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+      "delete * from  T_SJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+      "delete * from  T_JB where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
+      "delete * from  T_WQ where F_Date>=#2001-08-01# and  F_Date<=#2001-08-31#",
+      "delete * from  T_KQ where F_Date>=#2001-08-01# and  F_Date<=#2001-08-31#",
+      "delete * from  T_MTJ where F_Year>=2001 and F_Month>=8 and   F_Year<=2001 and F_Month<=8",
+      "delete * from  T_Trans where F_Date>='2001-08-01' and  F_Date<='2001-08-31'",
+      "delete * from  T_TransLost where F_Date>='2001-08-01' and  F_Date<='2001-08-31'",
+      "delete * from  T_Collect",
+      "delete * from  T_Log",
+  };
+  EXPECT_EQ(sent_, expected);
+  // Requests: 07-30..08-02 starts before, 08-31..09-02 ends after; both stay.
+  for (const char* table : {"T_BJ", "T_CC", "T_XJ", "T_SJ", "T_JB"}) {
+    EXPECT_EQ(Scalar(conn_, std::string("select count(*) from ") + table +
+                                " where F_DateFr in ('2001-07-01','2001-07-30','2001-08-31')"),
+              "3")
+        << table;
+  }
+  EXPECT_EQ(WorkingLeft(),
+            "T_BJ:3 T_CC:3 T_XJ:3 T_SJ:3 T_JB:3 T_WQ:2 T_KQ:2 T_MTJ:7 T_Trans:2 T_TransLost:2 "
+            "T_Collect:0 T_Log:0 ");
+  EXPECT_EQ(Days("T_KQ", "F_Date"), "2:2001-07-31..2001-09-01");
+  EXPECT_EQ(Days("T_Trans", "F_Date"), "2:2001-07-31..2001-09-01");
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_MTJ where F_Month=8"), "0");
+}
+
+TEST_F(clsRptDb, OnlyAnEndDateDeletesEverythingUpToIt) {
+  EXPECT_TRUE(rpt_.ClearWorkData("", "2001-08-31"));
+  EXPECT_EQ(sent_[0], "delete * from  T_BJ where  F_DateTo<='2001-08-31'");
+  EXPECT_EQ(sent_[5], "delete * from  T_WQ where  F_Date<=#2001-08-31#");
+  EXPECT_EQ(sent_[7], "delete * from  T_MTJ where   F_Year<=2001 and F_Month<=8");
+  EXPECT_EQ(sent_[9], "delete * from  T_TransLost where  F_Date<='2001-08-31'");
+  // Requests by their last day: only the one ending 09-02 stays. Monthly rows
+  // need a month up to August too, so December 2000 stays with the later ones.
+  EXPECT_EQ(WorkingLeft(),
+            "T_BJ:1 T_CC:1 T_XJ:1 T_SJ:1 T_JB:1 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
+            "T_Collect:0 T_Log:0 ");
+  EXPECT_EQ(Days("T_SJ", "F_DateTo"), "1:2001-09-02..2001-09-02");
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_MTJ where F_Year=2000"), "1");
+}
+
+TEST_F(clsRptDb, OnlyAStartDateDeletesEverythingFromIt) {
+  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01"));
+  EXPECT_EQ(sent_[0], "delete * from  T_BJ where F_DateFr>='2001-08-01'");
+  EXPECT_EQ(sent_[6], "delete * from  T_KQ where F_Date>=#2001-08-01#");
+  EXPECT_EQ(sent_[7], "delete * from  T_MTJ where F_Year>=2001 and F_Month>=8");
+  EXPECT_EQ(sent_[8], "delete * from  T_Trans where F_Date>='2001-08-01'");
+  // From August 2001 on, month by month: 2002-02 and 2002-03 have months below 8.
+  EXPECT_EQ(WorkingLeft(),
+            "T_BJ:2 T_CC:2 T_XJ:2 T_SJ:2 T_JB:2 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
+            "T_Collect:0 T_Log:0 ");
+}
+
+TEST_F(clsRptDb, AWindowAcrossTheYearEndDeletesNoMonthlyStatistics) {
+  EXPECT_TRUE(rpt_.ClearWorkData("2001-11-01", "2002-02-28"));
+  EXPECT_EQ(sent_[7],
+            "delete * from  T_MTJ where F_Year>=2001 and F_Month>=11 and   F_Year<=2002 and "
+            "F_Month<=2");
+  EXPECT_EQ(Count("T_MTJ"), "8");  // November 2001 and February 2002 included
+  EXPECT_EQ(Count("T_Log"), "0");
+}
+
+TEST_F(clsRptDb, AStartThatIsNoDateStopsAtTheFirstDateLiteral) {
+  // Compared as text, "2001-08-0x" lies between 2001-08-01 and 2001-08-10.
+  EXPECT_FALSE(rpt_.ClearWorkData("2001-08-0x", "", "by value"));
+  EXPECT_EQ(rpt_.LastError().number, errnum::kSyntax);
+  ASSERT_EQ(sent_.size(), 6u);
+  EXPECT_EQ(sent_[4], "delete * from  T_JB where F_DateFr>='2001-08-0x'");
+  EXPECT_EQ(sent_[5], "delete * from  T_WQ where F_Date>=#2001-08-0x#");
+  // The five request tables ran and stay cleared; nothing after them ran.
+  EXPECT_EQ(WorkingLeft(),
+            "T_BJ:3 T_CC:3 T_XJ:3 T_SJ:3 T_JB:3 T_WQ:4 T_KQ:4 T_MTJ:8 T_Trans:4 T_TransLost:4 "
+            "T_Collect:2 T_Log:2 ");
+}
+
+TEST_F(clsRptDb, TypedApostrophesAndOddDatesBreakNoStatement) {
+  // Quoted windows keep the apostrophe inside the literal; the date literal
+  // refuses it as no date, so the run stops there.
+  EXPECT_FALSE(rpt_.ClearWorkData("x' or 1=1 or 'x", "x'"));
+  EXPECT_EQ(sent_[0], "delete * from  T_BJ where F_DateFr>='x'' or 1=1 or ''x' and  "
+                      "F_DateTo<='x'''");
+  EXPECT_EQ(sent_.size(), 6u);
+  EXPECT_EQ(Count("T_BJ"), "5");
+
+  // Blanks count as a date present; "#" cannot end the literal early.
+  sent_.clear();
+  EXPECT_FALSE(rpt_.ClearWorkData(" ", "2001-08-31# or 1=1 or #2001-08-31"));
+  EXPECT_EQ(sent_[5], "delete * from  T_WQ where F_Date>=# # and  F_Date<=#2001-08-31? or 1=1 or "
+                      "?2001-08-31#");
+  EXPECT_EQ(Count("T_WQ"), "4");
+
+  sent_.clear();
+  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01", "2001-08-31 23:59:59"));
+  EXPECT_EQ(sent_[7], "delete * from  T_MTJ where F_Year>=2001 and F_Month>=8 and   "
+                      "F_Year<=2001 and F_Month<=8");
+}
+
+TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministrator) {
+  EXPECT_TRUE(rpt_.ClearAllData("admin"));
+  ASSERT_EQ(sent_.size(), 21u);
+  const std::vector<std::string> master(sent_.begin() + 12, sent_.end());
+  const std::vector<std::string> expected = {
+      "delete * from  T_Holiday", "delete * from  T_Emp",      "delete * from  T_Dept",
+      "delete * from  T_KQJ",     "delete * from  T_Shift",    "delete * from  T_BCType",
+      "delete * from  T_RostCode", "delete * from  T_Roster",
+      "Delete * from T_User where F_UserID<>'admin'",
+  };
+  EXPECT_EQ(master, expected);
+  for (const char* table : {"T_Holiday", "T_Emp", "T_Dept", "T_KQJ", "T_Shift", "T_BCType",
+                            "T_RostCode", "T_Roster", "T_MTJ", "T_Log"}) {
+    EXPECT_EQ(Count(table), "0") << table;
+  }
+  EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "admin");
+  EXPECT_EQ(Count("T_User"), "1");
+  EXPECT_EQ(Count("T_PBSet"), "1");
+  EXPECT_EQ(Count("T_Prn"), "1");
+}
+
+TEST_F(clsRptDb, ClearAllDataKeepsAUserWithAnApostropheOrNone) {
+  EXPECT_TRUE(rpt_.ClearAllData("o'hara"));
+  EXPECT_EQ(sent_.back(), "Delete * from T_User where F_UserID<>'o''hara'");
+  EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "o'hara");
+  EXPECT_TRUE(rpt_.ClearAllData("nobody"));
+  EXPECT_EQ(Count("T_User"), "0");
+}
+
+TEST(clsRpt, AFailedWorkingStepDeletesNoMasterData) {
+  // A database whose import log table is missing: the working step fails at
+  // its last table.
+  testing::ScratchDb scratch("T_Log");
+  const auto& conn = scratch.conn();
+  conn->Execute("insert into T_Emp (F_EmpID) values ('e')");
+  conn->Execute("insert into T_User (F_ID, F_UserID) values (1, 'bob')");
+  conn->Execute("insert into T_KQ (F_EmpID, F_Date) values ('e', #2001-08-01#)");
+  clsRpt rpt;
+  rpt.HConnect(conn);
+  EXPECT_FALSE(rpt.ClearAllData("admin"));
+  EXPECT_EQ(rpt.LastError().number, errnum::kNoTable);
+  EXPECT_EQ(Scalar(conn, "select count(*) from T_KQ"), "0");  // not undone
+  EXPECT_EQ(Scalar(conn, "select count(*) from T_Emp"), "1");
+  EXPECT_EQ(Scalar(conn, "select count(*) from T_User"), "1");
+}
+
+TEST(clsRpt, WithoutConnectionBothMethodsAnswerFalse) {
+  clsRpt rpt;
+  EXPECT_FALSE(rpt.ClearWorkData());
+  EXPECT_EQ(rpt.LastError().number, errnum::kObjectNotSet);
+  EXPECT_FALSE(rpt.ClearAllData("admin", "by value"));
+  EXPECT_TRUE(rpt.LastError());
+}
+
+}  // namespace
+}  // namespace tessaly
