@@ -10,46 +10,26 @@ namespace tessaly {
 
 namespace {
 
-using framework::Cell;
-
-// The value list of an INSERT and the assignment list of a full UPDATE name
-// the eighteen columns in the same order.
-std::string RowItems(const clsEmp& row, sql::Items::Form form) {
-  sql::Items items(form);
-  items.Text("F_EmpID=", row.FEmpID())
-      .Text("F_Name=", row.FName())
-      .Text("F_Spell=", row.FSpell())
-      .Text("F_Dept=", row.FDept())
-      .Text("F_Sex=", row.FSex())
-      .Text("F_CardID=", row.FCardID())
-      .Text("F_IDCard=", row.FIDCard())
-      .Number("F_IsKQ=", row.FIsKQ())
-      .Number("F_IsRatifier=", row.FIsRatifier())
-      .Text("F_Shift=", row.FShift())
-      .Text("F_Work=", row.FWork())
-      .Text("F_Degree=", row.FDegree())
-      .Text("F_JoinDate=", row.FJoinDate())
-      .Text("F_Tel=", row.FTel())
-      .Text("F_PostCode=", row.FPostCode())
-      .Text("F_Addr=", row.FAddr())
-      .Text("F_Photo=", row.FPhoto())
-      .Text("F_Note=", row.FNote());
-  return std::move(items).str();
+// The column list and value list of an INSERT and the assignment list of a
+// full UPDATE name the eighteen columns in the same order.
+const framework::ColumnList<clsEmp>& RowColumns() {
+  static const framework::ColumnList<clsEmp> columns{
+      "F_EmpID", "F_Name",   "F_Spell",    "F_Dept", "F_Sex",      "F_CardID",
+      "F_IDCard", "F_IsKQ",  "F_IsRatifier", "F_Shift", "F_Work",   "F_Degree",
+      "F_JoinDate", "F_Tel", "F_PostCode", "F_Addr", "F_Photo",    "F_Note"};
+  return columns;
 }
 
 // The type-ahead search lists number, name and department, as they stand.
-constexpr framework::ListColumn kFoundRow[] = {
-    {"F_EmpID", Cell::kText},
-    {"F_Name", Cell::kText},
-    {"F_Dept", Cell::kText},
-};
-constexpr framework::Listing kTypeAhead = {
-    .source = mdlConst::T_Emp,
-    .ordering = "",
-    .row = kFoundRow,
-    .captioned_select = "",
-    .search_select = "select F_EmpID,F_Name,F_Dept",
-};
+const framework::Listing& TypeAhead() {
+  static const framework::Listing listing = [] {
+    framework::Listing l =
+        framework::ListingOf<clsEmp>(mdlConst::T_Emp, "", {"F_EmpID", "F_Name", "F_Dept"});
+    l.search_select = "select F_EmpID,F_Name,F_Dept";
+    return l;
+  }();
+  return listing;
+}
 
 // The column a typed text is matched against, by its first character: a
 // digit reads as an employee number; another character below code 256 (its
@@ -81,16 +61,12 @@ std::span<const framework::ColumnDef<clsEmp>> clsEmp::Columns() {
   return kColumns;
 }
 
-std::string clsEmp::GetValueFields(int32_t) {
-  return " F_EmpID,F_Name,F_Spell,F_Dept,F_Sex,F_CardID,F_IDCard,F_IsKQ,F_IsRatifier,"
-         "F_Shift,F_Work,F_Degree,F_JoinDate,F_Tel,F_PostCode,F_Addr,F_Photo,F_Note";
-}
-
-std::string clsEmp::GetValuesString(int32_t) { return RowItems(*this, sql::Items::Form::kValues); }
+std::string clsEmp::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsEmp::GetValuesString(int32_t) { return Values(RowColumns()); }
 
 std::string clsEmp::GetBodyString(int32_t Rev) {
-  if (Rev == EMP_UPDSHIFT) return sql::Items().Text("F_Shift=", FShift_).str();
-  return RowItems(*this, sql::Items::Form::kAssignments);
+  if (Rev == EMP_UPDSHIFT) return sql::Items().Text("F_Shift", FShift_).str();
+  return Assignments(RowColumns());
 }
 
 std::string clsEmp::GetWhereString(int32_t Rev) {
@@ -114,7 +90,7 @@ std::string clsEmp::ExeSearch(std::string FindStr, bool IsBlur, int32_t& RetRow,
                               std::string strErr) {
   static_cast<void>(strErr);
   std::string condition;
-  const bool built = Trapped(false, [&] {
+  const bool built = framework::Trapped(false, &last_error(), [&] {
     if (recordset() == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
     if (recordset()->State() != 0) recordset()->Close();
     const std::string_view typed = TrimBlanks(FindStr);
@@ -134,7 +110,7 @@ std::string clsEmp::ExeSearch(std::string FindStr, bool IsBlur, int32_t& RetRow,
     return true;
   });
   if (!built) return {};
-  return framework::ExeSearch(kTypeAhead, condition, RetRow, connection(), recordset(),
+  return framework::ExeSearch(TypeAhead(), condition, RetRow, connection(), recordset(),
                               &last_error());
 }
 

@@ -3,21 +3,12 @@
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Record.h"
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/Trap.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
-
-namespace {
-
-void Reopen(db::Recordset& rs, const std::string& sql,
-            const std::shared_ptr<db::Connection>& conn) {
-  if (rs.State() != 0) rs.Close();
-  rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
-}
-
-}  // namespace
 
 clsPrn::clsPrn() : recordset_(std::make_unique<db::Recordset>()) {}
 clsPrn::~clsPrn() = default;
@@ -30,18 +21,19 @@ eRESULT clsPrn::GetPrnModeID(std::string strKey, int16_t& RetModeID) {
 }
 
 eRESULT clsPrn::GetPrnModeID(std::string strKey, int16_t& RetModeID, std::string& strErr) {
-  const eRESULT result = framework::Trapped(last_error_, RES_ERROR, [&] {
+  const eRESULT result = framework::Trapped(RES_ERROR, &last_error_, [&] {
     const std::string key = sql::Quoted(strKey);
-    db::Recordset& rs = *recordset_;
-    Reopen(rs, "select * from " + std::string(mdlConst::T_Prn) + " where F_Key=" + key,
-           connection_);
+    db::Recordset& rs = framework::OpenQuery(
+        recordset_.get(), "select * from " + std::string(mdlConst::T_Prn) + " where F_Key=" + key,
+        connection_);
     if (rs.RecordCount() >= 1) {
       RetModeID = rs.Fields().Item("F_ModeID").Value().ToInteger();
       return RES_OK;
     }
     // A new key: one more than the largest id stored (a Null maximum of an
     // empty table reads as 0), ids never reused.
-    Reopen(rs, "select Max(F_ModeID) as F_Max from " + std::string(mdlConst::T_Prn), connection_);
+    framework::OpenQuery(&rs, "select Max(F_ModeID) as F_Max from " + std::string(mdlConst::T_Prn),
+                         connection_);
     RetModeID = rs.RecordCount() >= 1
                     ? vb::CInt(rs.Fields().Item("F_Max").Value().NumericValueOfText() + 1)
                     : 1;

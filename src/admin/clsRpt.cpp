@@ -5,7 +5,7 @@
 
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Date.h"
-#include "tessaly/framework/Record.h"
+#include "tessaly/framework/Trap.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
 
@@ -103,7 +103,7 @@ void ClearWorking(db::Connection& conn, const Window& window) {
 
 bool clsRpt::ClearWorkData(std::string StartDate, std::string EndDate, std::string strErr) {
   static_cast<void>(strErr);
-  return framework::Trapped(last_error_, false, [&] {
+  return framework::Trapped(false, &last_error_, [&] {
     ClearWorking(Require(connection_), Window{StartDate, EndDate});
     return true;
   });
@@ -111,7 +111,7 @@ bool clsRpt::ClearWorkData(std::string StartDate, std::string EndDate, std::stri
 
 bool clsRpt::ClearAllData(std::string SysAdmin, std::string strErr) {
   if (!ClearWorkData({}, {}, strErr)) return false;
-  return framework::Trapped(last_error_, false, [&] {
+  return framework::Trapped(false, &last_error_, [&] {
     db::Connection& conn = Require(connection_);
     for (std::string_view table :
          {tables::T_Holiday, tables::T_Emp, T_Dept, tables::T_KQJ, tables::T_Shift, T_BCType,

@@ -8,14 +8,15 @@ namespace tessaly {
 
 namespace {
 
-// The four texts in the order the value list and the assignment list share.
-std::string TextItems(const clsUser& row, sql::Items::Form form) {
-  sql::Items items(form);
-  items.Text("F_UserID=", row.FUserID())
-      .Text("F_Name=", row.FName())
-      .Text("F_Pwd=", row.FPwd())
-      .Text("F_Right=", row.FRight());
-  return std::move(items).str();
+// The four texts, in the order the value list and the assignment list share.
+const framework::ColumnList<clsUser>& TextColumns() {
+  static const framework::ColumnList<clsUser> columns{"F_UserID", "F_Name", "F_Pwd", "F_Right"};
+  return columns;
+}
+const framework::ColumnList<clsUser>& RowColumns() {
+  static const framework::ColumnList<clsUser> columns{"F_ID", "F_UserID", "F_Name", "F_Pwd",
+                                                      "F_Right"};
+  return columns;
 }
 
 std::string ByUserId(const clsUser& row) { return " F_UserID=" + sql::Quoted(row.FUserID()); }
@@ -35,16 +36,9 @@ eRESULT clsUser::GetMaxID(int16_t& RetMaxID, std::string&) {
   return framework::GetMaxID("F_ID", mdlConst::T_User, connection(), recordset(), RetMaxID);
 }
 
-std::string clsUser::GetValueFields(int32_t) { return " F_ID,F_UserID,F_Name,F_Pwd,F_Right "; }
-
-// The identifier item has no carriage return of its own.
-std::string clsUser::GetValuesString(int32_t) {
-  return sql::Number(FID_) + "," + TextItems(*this, sql::Items::Form::kValues);
-}
-
-std::string clsUser::GetBodyString(int32_t) {
-  return TextItems(*this, sql::Items::Form::kAssignments);
-}
+std::string clsUser::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsUser::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsUser::GetBodyString(int32_t) { return Assignments(TextColumns()); }
 
 std::string clsUser::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_UserID ";

@@ -100,16 +100,6 @@ TEST(ColumnKinds, FlagsReadAsTruthValuesAndShortKeysDirectly) {
   }
 }
 
-TEST(Trapped, KeepsTheErrorAndAnswersTheFailedResult) {
-  ErrorInfo last{5, "stale"};
-  EXPECT_EQ(framework::Trapped(last, -1, [] { return 3; }), 3);
-  EXPECT_FALSE(last);
-  EXPECT_EQ(framework::Trapped(last, -1, []() -> int { throw Error::Runtime(errnum::kOverflow); }),
-            -1);
-  EXPECT_EQ(last.number, errnum::kOverflow);
-  EXPECT_EQ(last.description, "Overflow");
-}
-
 TEST(ListingText, TheSearchSelectListIsEveryColumnUnlessAClassNamesSome) {
   framework::Listing listing{.source = "T_X", .ordering = " order by a", .row = {},
                              .captioned_select = "select a as A"};

@@ -21,25 +21,26 @@ enum eLOOK_EMP : int32_t {
 };
 
 // Columns in published property order, which is also the order a row is
-// loaded in. Kind, property, column, width of a text (0: kept whole).
-#define TESSALY_CLSEMP_COLUMNS(X)         \
-  X(Text, FEmpID, "F_EmpID", 10)          \
-  X(Text, FName, "F_Name", 20)            \
-  X(Text, FSpell, "F_Spell", 5)           \
-  X(Text, FDept, "F_Dept", 50)            \
-  X(Text, FSex, "F_Sex", 2)               \
-  X(Text, FCardID, "F_CardID", 10)        \
-  X(Text, FIDCard, "F_IDCard", 20)        \
-  X(Flag, FIsKQ, "F_IsKQ", 0)             \
-  X(Flag, FIsRatifier, "F_IsRatifier", 0) \
-  X(Text, FShift, "F_Shift", 20)          \
-  X(Text, FWork, "F_Work", 20)            \
-  X(Text, FDegree, "F_Degree", 20)        \
-  X(Text, FJoinDate, "F_JoinDate", 0)     \
-  X(Text, FTel, "F_Tel", 20)              \
-  X(Text, FPostCode, "F_PostCode", 6)     \
-  X(Text, FAddr, "F_Addr", 50)            \
-  X(Text, FPhoto, "F_Photo", 50)          \
+// loaded in and the table's column order: kind, property, column, width of a
+// text (0: kept whole), modifiers (framework/Column.h).
+#define TESSALY_CLSEMP_COLUMNS(X)                                  \
+  X(Text, FEmpID, "F_EmpID", 10, .PrimaryKey().InColumnList(" F_EmpID")) \
+  X(Text, FName, "F_Name", 20)                                     \
+  X(Text, FSpell, "F_Spell", 5)                                    \
+  X(Text, FDept, "F_Dept", 50)                                     \
+  X(Text, FSex, "F_Sex", 2)                                        \
+  X(Text, FCardID, "F_CardID", 10)                                 \
+  X(Text, FIDCard, "F_IDCard", 20)                                 \
+  X(Flag, FIsKQ, "F_IsKQ", 0)                                      \
+  X(Flag, FIsRatifier, "F_IsRatifier", 0)                          \
+  X(Text, FShift, "F_Shift", 20)                                   \
+  X(Text, FWork, "F_Work", 20)                                     \
+  X(Text, FDegree, "F_Degree", 20)                                 \
+  X(Text, FJoinDate, "F_JoinDate", 0)                              \
+  X(Text, FTel, "F_Tel", 20)                                       \
+  X(Text, FPostCode, "F_PostCode", 6)                              \
+  X(Text, FAddr, "F_Addr", 50)                                     \
+  X(Text, FPhoto, "F_Photo", 50)                                   \
   X(Text, FNote, "F_Note", 50)
 
 // The row a default-mode Update, Delete or DoSearch addresses is the one

@@ -18,14 +18,15 @@ enum eLOOK_USER : int32_t {
   USER_UPDATERIGHT = 4,  // Update writes F_Right alone, of the user FUserID
 };
 
-// Columns in the order a row is loaded in. Kind, property, column, width of
-// a text (0: kept whole).
-#define TESSALY_CLSUSER_COLUMNS(X)  \
-  X(ShortKey, FID, "F_ID", 0)       \
-  X(Text, FUserID, "F_UserID", 10)  \
-  X(Text, FName, "F_Name", 20)      \
-  X(Text, FPwd, "F_Pwd", 180)       \
-  X(Text, FRight, "F_Right", 180)
+// Columns in the order a row is loaded in, which is also the table's column
+// order: kind, property, column, width of a text (0: kept whole), modifiers
+// (framework/Column.h). The identifier's value item has no CR of its own.
+#define TESSALY_CLSUSER_COLUMNS(X)                                  \
+  X(ShortKey, FID, "F_ID", 0, .InColumnList(" F_ID").ValueWithoutCR()) \
+  X(Text, FUserID, "F_UserID", 10)                                  \
+  X(Text, FName, "F_Name", 20)                                      \
+  X(Text, FPwd, "F_Pwd", 180)                                       \
+  X(Text, FRight, "F_Right", 180, .InColumnList("F_Right "))
 
 // Add inserts the five columns without checking for a second user of the
 // same user ID. DoSearch(-1) lists every user by user ID, USER_BYUSERID finds
