@@ -3,6 +3,7 @@
 // or retyped on one side only fails here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -23,14 +24,14 @@ namespace {
 class CreatedDatabase : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::remove(kPath);
-    db::CreateSchema(*db::Connection::Open(kPath));
+    std::remove(Path());
+    db::CreateSchema(*db::Connection::Open(Path()));
   }
-  static void TearDownTestSuite() { std::remove(kPath); }
+  static void TearDownTestSuite() { std::remove(Path()); }
 
   static std::vector<std::string> Columns(const std::string& table) {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(Path(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -72,7 +73,11 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  static constexpr const char* kPath = "declaration_test.db";
+  // One file per process: the tests of this suite may run side by side.
+  static const char* Path() {
+    static const std::string path = "declaration_test_" + std::to_string(getpid()) + ".db";
+    return path.c_str();
+  }
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
