@@ -35,5 +35,19 @@ check "listing filtered out" "" "$("$TESSALY" list "$db" mtj --where "F_Year=199
 "$TESSALY" list "$db" kq --where "F_Nowhere=1" >/dev/null 2>&1; check "bad condition fails" 1 $?
 "$TESSALY" list "$db" nonsense >/dev/null 2>&1; check "unknown listing is a usage error" 2 $?
 
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Spell, F_Dept) values ('0001', '张三', 'zs', 'Sales')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Spell) values ('0002', 'O''Brien', 'ob')" >/dev/null
+check "employees by department" "$(printf 'F_EmpID\tF_Name\tF_Spell\n0002\tO'"'"'Brien\tob\n0001\t张三\tzs')" \
+  "$("$TESSALY" list "$db" emp | cut -f1-3)"
+check "employee type-ahead" "$(printf 'F_EmpID\tF_Name\tF_Dept\n0001\t张三\tSales')" \
+  "$("$TESSALY" list "$db" emp --where ' ZS ')"
+check "type-ahead apostrophe finds nothing" "$(printf 'F_EmpID\tF_Name\tF_Dept')" \
+  "$("$TESSALY" list "$db" emp --where "o'")"
+"$TESSALY" sql "$db" "insert into T_User (F_ID, F_UserID, F_Name) values (1, 'admin', 'Admin')" >/dev/null
+check "users" "$(printf 'F_ID\tF_UserID\tF_Name\tF_Pwd\tF_Right\n1\tadmin\tAdmin\t\t')" \
+  "$("$TESSALY" list "$db" user)"
+"$TESSALY" list "$db" user --where "1=1" >/dev/null 2>&1; check "users take no condition" 2 $?
+check "help names every listing" 4 "$("$TESSALY" list --help | head -1 | grep -o 'kq\|mtj\|emp\|user' | sort -u | wc -l)"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

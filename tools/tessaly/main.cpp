@@ -2,8 +2,9 @@
 //
 //   tessaly init DB               create the attendance database in the SQLite file DB
 //   tessaly sql DB STATEMENT      run one Jet statement; a query prints its rows
-//   tessaly list DB kq|mtj [--where CONDITION]
-//                                 a captioned listing: daily records or monthly statistics
+//   tessaly list DB kq|mtj|emp|user [--where CONDITION]
+//                                 a listing: daily records, monthly statistics (captioned),
+//                                 employees (CONDITION: a type-ahead search text), users
 //
 // Rows are printed as tab-separated lines under a header line of field names.
 // A failure prints "error NUMBER: description" on standard error.
@@ -27,6 +28,7 @@ struct Options {
   std::string statement;
   std::string listing;
   std::string where = "1=1";
+  bool where_given = false;
 };
 
 void PrintRows(tessaly::db::Recordset& rs, std::ostream& out) {
@@ -62,7 +64,7 @@ int Sql(const Options& o) {
   return kSuccess;
 }
 
-// The listings a host's grids show, by the name the command takes.
+// The listings a host's grids show.
 template <class Record>
 std::shared_ptr<tessaly::db::Recordset> Captioned(std::shared_ptr<tessaly::db::Connection> conn,
                                                   const std::string& where) {
@@ -75,17 +77,89 @@ std::shared_ptr<tessaly::db::Recordset> Captioned(std::shared_ptr<tessaly::db::C
   return rs;
 }
 
+// A search by mode: the rows the object found, from the first.
+template <class Record>
+void PrintSearch(Record& record, int32_t mode) {
+  std::string err;
+  const tessaly::eRESULT result = record.DoSearch(err, mode);
+  if (result == tessaly::RES_SEARCHERR) {
+    throw tessaly::Error(record.LastError().number, record.LastError().description);
+  }
+  if (result == tessaly::RES_FOUND) PrintRows(*record.HRecordset(), std::cout);
+}
+
+// The employees: everybody by department and number, or with a condition the
+// type-ahead search for that text anywhere in the number, letter key or name
+// (chosen by its first character), as number, name and department.
+void ListEmployees(std::shared_ptr<tessaly::db::Connection> conn, const Options& o) {
+  tessaly::clsEmp emp;
+  emp.HConnect(std::move(conn));
+  if (!o.where_given) return PrintSearch(emp, -1);
+  int32_t rows = 0;
+  std::string text = emp.ExeSearch(o.where, true, rows);
+  if (emp.LastError()) throw tessaly::Error(emp.LastError().number, emp.LastError().description);
+  for (char& c : text) {
+    if (c == '\r') c = '\n';
+  }
+  std::cout << "F_EmpID\tF_Name\tF_Dept\n" << text;
+}
+
+// The users, by user ID; there is no condition to give.
+void ListUsers(std::shared_ptr<tessaly::db::Connection> conn, const Options& o) {
+  if (o.where_given) throw CLI::ValidationError("--where", "the user listing takes no condition");
+  tessaly::clsUser user;
+  user.HConnect(std::move(conn));
+  PrintSearch(user, -1);
+}
+
+struct Listing {
+  const char* name;
+  const char* help;
+  void (*print)(std::shared_ptr<tessaly::db::Connection>, const Options&);
+};
+
+const std::vector<Listing>& Listings() {
+  static const std::vector<Listing> listings = {
+      {"kq", "daily records",
+       [](std::shared_ptr<tessaly::db::Connection> conn, const Options& o) {
+         if (auto rs = Captioned<tessaly::clsKQ>(std::move(conn), o.where)) PrintRows(*rs, std::cout);
+       }},
+      {"mtj", "monthly statistics",
+       [](std::shared_ptr<tessaly::db::Connection> conn, const Options& o) {
+         if (auto rs = Captioned<tessaly::clsMTJ>(std::move(conn), o.where)) PrintRows(*rs, std::cout);
+       }},
+      {"emp", "employees; --where TEXT: the type-ahead search for TEXT", ListEmployees},
+      {"user", "users", ListUsers},
+  };
+  return listings;
+}
+
 int List(const Options& o) {
   auto conn = tessaly::db::Connection::Open(o.database);
-  auto rs = o.listing == "kq" ? Captioned<tessaly::clsKQ>(conn, o.where)
-                              : Captioned<tessaly::clsMTJ>(conn, o.where);
-  if (rs) PrintRows(*rs, std::cout);
+  for (const Listing& listing : Listings()) {
+    if (o.listing == listing.name) listing.print(conn, o);
+  }
   return kSuccess;
+}
+
+std::string ListingNames() {
+  std::string names;
+  for (const Listing& listing : Listings()) {
+    names += names.empty() ? "" : ", ";
+    names += std::string(listing.name) + " (" + listing.help + ")";
+  }
+  return names;
+}
+
+std::vector<std::string> ListingKeys() {
+  std::vector<std::string> keys;
+  for (const Listing& listing : Listings()) keys.emplace_back(listing.name);
+  return keys;
 }
 
 struct Tool {
   const char* name;
-  const char* help;
+  std::string help;
   std::function<void(CLI::App&, Options&)> arguments;
   int (*run)(const Options&);
 };
@@ -100,11 +174,14 @@ const std::vector<Tool>& Tools() {
          app.add_option("STATEMENT", o.statement)->required();
        },
        Sql},
-      {"list", "Print a captioned listing of daily records (kq) or monthly statistics (mtj)",
+      {"list", "Print a listing: " + ListingNames(),
        [](CLI::App& app, Options& o) {
          app.add_option("DB", o.database)->required();
-         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember({"kq", "mtj"}));
-         app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL)");
+         app.add_option("LISTING", o.listing, ListingNames())
+             ->required()
+             ->check(CLI::IsMember(ListingKeys()));
+         app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL)")
+             ->each([&o](const std::string&) { o.where_given = true; });
        },
        List},
   };
@@ -134,6 +211,8 @@ int main(int argc, char** argv) {
   } catch (const tessaly::Error& e) {
     std::cerr << "error " << e.number() << ": " << e.description() << '\n';
     return kFailure;
+  } catch (const CLI::ParseError& e) {  // arguments a listing cannot take
+    return app.exit(e) == 0 ? kSuccess : kUsage;
   } catch (const std::exception& e) {
     std::cerr << "error " << tessaly::errnum::kFail << ": " << e.what() << '\n';
     return kFailure;
