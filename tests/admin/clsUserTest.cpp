@@ -166,6 +166,14 @@ TEST_F(clsUserDb, DeleteTakesItsMode) {
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_User"), "0");
 }
 
+TEST_F(clsUserDb, DeleteWithTheListConditionRemovesNobody) {
+  // The list condition of -1 carries an ordering that no DELETE takes: the
+  // database refuses the statement.
+  EXPECT_EQ(user_.Delete(err_, -1), RES_DELERR);
+  EXPECT_NE(err_.find("(-2147217900)"), std::string::npos) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_User"), "3");
+}
+
 TEST_F(clsUserDb, GetMaxIdIsTheNextIdentifierAndOverflowsAtTheTop) {
   int16_t next = 0;
   std::string msg = "untouched";
