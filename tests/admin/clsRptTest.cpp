@@ -67,6 +67,7 @@ class clsRptDb : public ::testing::Test {
                      Doubled(user) + "')");
     }
     rpt_.HConnect(conn_);
+    sent_.clear();
     conn_->Trace([this](std::string_view sql) { sent_.emplace_back(sql); });
   }
 
@@ -148,42 +149,52 @@ TEST_F(clsRptDb, TheAugustWindowDeletesWhatLiesWhollyInsideBoundsIncluded) {
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_MTJ where F_Month=8"), "0");
 }
 
-TEST_F(clsRptDb, OnlyAnEndDateDeletesEverythingUpToIt) {
-  EXPECT_TRUE(rpt_.ClearWorkData("", "2001-08-31"));
-  EXPECT_EQ(sent_[0], "delete * from  T_BJ where  F_DateTo<='2001-08-31'");
-  EXPECT_EQ(sent_[5], "delete * from  T_WQ where  F_Date<=#2001-08-31#");
-  EXPECT_EQ(sent_[7], "delete * from  T_MTJ where   F_Year<=2001 and F_Month<=8");
-  EXPECT_EQ(sent_[9], "delete * from  T_TransLost where  F_Date<='2001-08-31'");
-  // Requests by their last day: only the one ending 09-02 stays. Monthly rows
-  // need a month up to August too, so December 2000 stays with the later ones.
-  EXPECT_EQ(WorkingLeft(),
-            "T_BJ:1 T_CC:1 T_XJ:1 T_SJ:1 T_JB:1 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
-            "T_Collect:0 T_Log:0 ");
-  EXPECT_EQ(Days("T_SJ", "F_DateTo"), "1:2001-09-02..2001-09-02");
-  EXPECT_EQ(Scalar(conn_, "select count(*) from T_MTJ where F_Year=2000"), "1");
+// Windows open at one end, and one across a year end. Statements by their
+// place in the run: 0 a request table, 5/6 a date-literal table, 7 the
+// monthly statistics, 8/9 a date-text table.
+TEST_F(clsRptDb, WindowsOpenAtOneEndOrAcrossTheYearEnd) {
+  const struct {
+    const char* start;
+    const char* end;
+    std::map<size_t, std::string> statements;
+    const char* left;
+  } cases[] = {
+      // Requests go by their last day; monthly rows need a month up to August
+      // too, so December 2000 stays with the later ones.
+      {"",
+       "2001-08-31",
+       {{0, "delete * from  T_BJ where  F_DateTo<='2001-08-31'"},
+        {5, "delete * from  T_WQ where  F_Date<=#2001-08-31#"},
+        {7, "delete * from  T_MTJ where   F_Year<=2001 and F_Month<=8"},
+        {9, "delete * from  T_TransLost where  F_Date<='2001-08-31'"}},
+       "T_BJ:1 T_CC:1 T_XJ:1 T_SJ:1 T_JB:1 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
+       "T_Collect:0 T_Log:0 "},
+      // From August 2001 on, month by month: 2002-02 and 2002-03 stay.
+      {"2001-08-01",
+       "",
+       {{0, "delete * from  T_BJ where F_DateFr>='2001-08-01'"},
+        {6, "delete * from  T_KQ where F_Date>=#2001-08-01#"},
+        {7, "delete * from  T_MTJ where F_Year>=2001 and F_Month>=8"},
+        {8, "delete * from  T_Trans where F_Date>='2001-08-01'"}},
+       "T_BJ:2 T_CC:2 T_XJ:2 T_SJ:2 T_JB:2 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
+       "T_Collect:0 T_Log:0 "},
+      // November to February: no month is both >= 11 and <= 2, so every
+      // monthly row stays, November 2001 and February 2002 included.
+      {"2001-11-01",
+       "2002-02-28",
+       {{7, "delete * from  T_MTJ where F_Year>=2001 and F_Month>=11 and   F_Year<=2002 and "
+            "F_Month<=2"}},
+       "T_BJ:5 T_CC:5 T_XJ:5 T_SJ:5 T_JB:5 T_WQ:4 T_KQ:4 T_MTJ:8 T_Trans:4 T_TransLost:4 "
+       "T_Collect:0 T_Log:0 "},
+  };
+  for (const auto& c : cases) {
+    if (&c != cases) SetUp();  // a freshly seeded database for each window
+    EXPECT_TRUE(rpt_.ClearWorkData(c.start, c.end)) << c.start << ".." << c.end;
+    ASSERT_EQ(sent_.size(), 12u);
+    for (const auto& [at, statement] : c.statements) EXPECT_EQ(sent_[at], statement);
+    EXPECT_EQ(WorkingLeft(), c.left) << c.start << ".." << c.end;
+  }
 }
-
-TEST_F(clsRptDb, OnlyAStartDateDeletesEverythingFromIt) {
-  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01"));
-  EXPECT_EQ(sent_[0], "delete * from  T_BJ where F_DateFr>='2001-08-01'");
-  EXPECT_EQ(sent_[6], "delete * from  T_KQ where F_Date>=#2001-08-01#");
-  EXPECT_EQ(sent_[7], "delete * from  T_MTJ where F_Year>=2001 and F_Month>=8");
-  EXPECT_EQ(sent_[8], "delete * from  T_Trans where F_Date>='2001-08-01'");
-  // From August 2001 on, month by month: 2002-02 and 2002-03 have months below 8.
-  EXPECT_EQ(WorkingLeft(),
-            "T_BJ:2 T_CC:2 T_XJ:2 T_SJ:2 T_JB:2 T_WQ:1 T_KQ:1 T_MTJ:5 T_Trans:1 T_TransLost:1 "
-            "T_Collect:0 T_Log:0 ");
-}
-
-TEST_F(clsRptDb, AWindowAcrossTheYearEndDeletesNoMonthlyStatistics) {
-  EXPECT_TRUE(rpt_.ClearWorkData("2001-11-01", "2002-02-28"));
-  EXPECT_EQ(sent_[7],
-            "delete * from  T_MTJ where F_Year>=2001 and F_Month>=11 and   F_Year<=2002 and "
-            "F_Month<=2");
-  EXPECT_EQ(Count("T_MTJ"), "8");  // November 2001 and February 2002 included
-  EXPECT_EQ(Count("T_Log"), "0");
-}
-
 TEST_F(clsRptDb, AStartThatIsNoDateStopsAtTheFirstDateLiteral) {
   // Compared as text, "2001-08-0x" lies between 2001-08-01 and 2001-08-10.
   EXPECT_FALSE(rpt_.ClearWorkData("2001-08-0x", "", "by value"));
