@@ -16,30 +16,24 @@ namespace tessaly::testing {
 
 class ScratchDb {
  public:
-  explicit ScratchDb(const std::string& missing_table) {
-    static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("tessaly-admin-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".db");
-    db::CreateSchema(*db::Connection::Open(path_.string()));
+  explicit ScratchDb(const std::string& missing_table)
+      : path_(std::filesystem::temp_directory_path() /
+              ("tessaly-admin-" + std::to_string(getpid()) + "-" + missing_table + ".db")) {
+    db::CreateSchema(*db::Connection::Open(path_));
     sqlite3* raw = nullptr;
     sqlite3_open(path_.c_str(), &raw);
     sqlite3_exec(raw, ("DROP TABLE " + missing_table).c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(raw);
-    conn_ = db::Connection::Open(path_.string());
+    conn_ = db::Connection::Open(path_);
   }
   ~ScratchDb() {
     conn_.reset();
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-      std::filesystem::remove(path_.string() + suffix);
-    }
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
   }
-  ScratchDb(const ScratchDb&) = delete;
-  ScratchDb& operator=(const ScratchDb&) = delete;
-
   const std::shared_ptr<db::Connection>& conn() const { return conn_; }
 
  private:
-  std::filesystem::path path_;
+  std::string path_;
   std::shared_ptr<db::Connection> conn_;
 };
 
