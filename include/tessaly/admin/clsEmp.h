@@ -67,7 +67,9 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
   // employee number, another character below code 256 the letter key
   // F_Spell, a wide character the name. IsBlur: anywhere in the column,
   // without regard to letter case; otherwise as a prefix (for names with
-  // twice the length, so only the name equal to FindStr is found).
+  // twice the length, so only the name equal to FindStr is found). FindStr
+  // goes into the statement quoted, its apostrophes doubled: an apostrophe
+  // finds only what holds one and cannot end the literal.
   // Returns one line per employee, "number\tname\tdepartment\r", and adds
   // one to RetRow per line; "" when nothing matches or on any error (an
   // empty FindStr included): strErr is by value and never reaches the

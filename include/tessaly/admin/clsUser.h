@@ -32,8 +32,9 @@ enum eLOOK_USER : int32_t {
 // same user ID. DoSearch(-1) lists every user by user ID, USER_BYUSERID finds
 // the user FUserID, any other mode the user FID. Update in the default mode
 // rewrites the four texts (the user ID included) of the user FID. Delete
-// takes its mode: USER_BYUSERID removes the user FUserID, any other the user
-// FID.
+// takes its mode: USER_BYUSERID removes the user FUserID, -1 (the list
+// condition, with its ordering) is refused by the database, any other mode
+// removes the user FID.
 class clsUser final : public framework::RecordOf<clsUser> {
  public:
   clsUser();
