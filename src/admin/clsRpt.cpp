@@ -22,7 +22,9 @@ constexpr std::string_view T_RostCode = "T_RostCode";
 
 // One DELETE with an optional window: each bound present (not empty text;
 // blanks count) adds its condition, the first after " where ", the second
-// after " and " or, alone, after " where ".
+// after " and " or, alone, after " where ". The end bound's conditions begin
+// with blanks of their own, so the statements read " and  F_DateTo<=..." as
+// they always have.
 class Deletion {
  public:
   explicit Deletion(std::string_view table) : sql_("delete * from  ") { sql_.append(table); }
