@@ -37,6 +37,7 @@ eRESULT clsPrn::GetPrnModeID(std::string strKey, int16_t& RetModeID, std::string
     RetModeID = rs.RecordCount() >= 1
                     ? vb::CInt(rs.Fields().Item("F_Max").Value().NumericValueOfText() + 1)
                     : 1;
+    // (A missing connection has already failed the queries above.)
     connection_->Execute("Insert into " + std::string(mdlConst::T_Prn) +
                              " (F_Key,F_ModeID) Values (" + key + "," + sql::Number(RetModeID) +
                              ")",
