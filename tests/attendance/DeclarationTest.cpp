@@ -3,7 +3,6 @@
 // or retyped on one side only fails here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -23,15 +22,17 @@ namespace {
 // with " pk" and " notnull default=0" where they apply.
 class CreatedDatabase : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::remove(Path());
-    db::CreateSchema(*db::Connection::Open(Path()));
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "declaration_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+    std::remove(path_.c_str());
+    db::CreateSchema(*db::Connection::Open(path_));
   }
-  static void TearDownTestSuite() { std::remove(Path()); }
+  void TearDown() override { std::remove(path_.c_str()); }
 
-  static std::vector<std::string> Columns(const std::string& table) {
+  std::vector<std::string> Columns(const std::string& table) const {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(Path(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(path_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -73,11 +74,7 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  // One file per process: the tests of this suite may run side by side.
-  static const char* Path() {
-    static const std::string path = "declaration_test_" + std::to_string(getpid()) + ".db";
-    return path.c_str();
-  }
+  std::string path_;
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {

@@ -29,7 +29,7 @@ struct FieldEntry {
 
 struct ListColumn {
   std::string_view column;
-  Cell cell;
+  CellForm cell;
 };
 
 // Everything a class states about its listings.
@@ -83,8 +83,9 @@ db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound);
 
-// ExeSearch: search_select (normally "select * ") " from " source " where " InSql ordering, on rs with
-// a keyset cursor; each row becomes its cells joined by tabs and ended by a
+// ExeSearch: search_select (normally "select * ") " from " source " where "
+// InSql ordering, on rs with a forward-only cursor (the rows are read once,
+// streamed from the engine); each row becomes its cells joined by tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is
 // left open at its end.
