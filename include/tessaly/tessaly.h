@@ -3,6 +3,10 @@
 #pragma once
 
 #include "tessaly/Error.h"
+#include "tessaly/admin/clsEmp.h"
+#include "tessaly/admin/clsPrn.h"
+#include "tessaly/admin/clsRpt.h"
+#include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tessaly/admin/clsEmp.h"
+#include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 
@@ -203,28 +205,8 @@ std::vector<Table> MakeTables() {
                   .Text("F_Operator", 10)
                   .Text("F_Note", 100)
                   .Build());
-  t.push_back(TableBuilder("T_Emp")
-                  .Key("F_EmpID", K::kText, 10)
-                  .Text("F_Name", 20)
-                  .Text("F_Spell", 5)
-                  .Text("F_Dept", 50)
-                  .Text("F_Sex", 2)
-                  .Text("F_CardID", 10)
-                  .Text("F_IDCard", 20)
-                  .Col(K::kInt16, {"F_IsKQ", "F_IsRatifier"})
-                  .Col(K::kText, {"F_Shift", "F_Work", "F_Degree"}, 20)
-                  .Text("F_JoinDate")
-                  .Text("F_Tel", 20)
-                  .Text("F_PostCode", 6)
-                  .Col(K::kText, {"F_Addr", "F_Photo", "F_Note"}, 50)
-                  .Index({"F_CardID"})
-                  .Build());
-  t.push_back(TableBuilder("T_User")
-                  .Key("F_ID", K::kInt16)
-                  .Text("F_UserID", 10)
-                  .Text("F_Name", 20)
-                  .Col(K::kText, {"F_Pwd", "F_Right"}, 180)
-                  .Build());
+  t.push_back(TableBuilder("T_Emp").DeclaredBy<clsEmp>().Index({"F_CardID"}).Build());
+  t.push_back(TableBuilder("T_User").DeclaredBy<clsUser>().Build());
   // Each key is meant to appear once, but the old table did not enforce it.
   t.push_back(TableBuilder("T_Prn").Text("F_Key").Col(K::kInt16, {"F_ModeID"}).Build());
   return t;

@@ -401,12 +401,22 @@ std::string DoubleText(double value) {
 
 std::string SingleText(float value) { return NumberText(value); }
 
+namespace {
+// Code points are counted by their first bytes; a continuation byte
+// (10xxxxxx) belongs to the character before it.
+bool StartsCharacter(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }
+}  // namespace
+
+size_t Len(std::string_view text) {
+  size_t count = 0;
+  for (char c : text) count += StartsCharacter(c);
+  return count;
+}
+
 std::string_view LeftChars(std::string_view text, size_t n) {
-  // Count code points by their first bytes; a continuation byte (10xxxxxx)
-  // belongs to the character before it.
   size_t seen = 0;
   for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+    if (StartsCharacter(text[i])) {
       if (seen == n) return text.substr(0, i);
       ++seen;
     }

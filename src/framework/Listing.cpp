@@ -76,8 +76,9 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
 
 std::string SearchText(const Listing& listing, std::string_view InSql) {
   std::string sql;
-  sql.reserve(32 + listing.source.size() + InSql.size() + listing.ordering.size());
-  sql.append("select * ").append(" from ").append(listing.source).append(" where ");
+  sql.reserve(24 + listing.search_select.size() + listing.source.size() + InSql.size() +
+              listing.ordering.size());
+  sql.append(listing.search_select).append(" from ").append(listing.source).append(" where ");
   sql.append(InSql).append(listing.ordering);
   return sql;
 }

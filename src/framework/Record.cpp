@@ -77,13 +77,19 @@ eRESULT Record::Add(std::string& ErrStr, int32_t ExtraParam) {
 
 eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {
   const std::string set = GetBodyString(ExtraParam);
-  const std::string where = GetWhereString(0);
+  return UpdateWith(ErrStr, set, GetWhereString(0));
+}
+
+eRESULT Record::Delete(std::string& ErrStr, int32_t) {
+  return DeleteWith(ErrStr, GetWhereString(0));
+}
+
+eRESULT Record::UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where) {
   return mdlConst::ExeUpdateSQL(table_, where, set, connection(), recordset_.get(), ErrStr,
                                 &last_error_);
 }
 
-eRESULT Record::Delete(std::string& ErrStr, int32_t) {
-  const std::string where = GetWhereString(0);
+eRESULT Record::DeleteWith(std::string& ErrStr, std::string_view where) {
   return mdlConst::ExeDeleteSQL(table_, where, connection(), recordset_.get(), ErrStr,
                                 &last_error_);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tessaly/admin/clsEmp.h"
+#include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"
@@ -78,6 +80,22 @@ class CreatedDatabase : public ::testing::Test {
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsKQ>(), Columns("T_KQ"));
   EXPECT_EQ(Declared<clsMTJ>(), Columns("T_MTJ"));
+  EXPECT_EQ(Declared<clsEmp>(), Columns("T_Emp"));
+  EXPECT_EQ(Declared<clsUser>(), Columns("T_User"));
+}
+
+// The keys and flags of the people tables spelt literally.
+TEST_F(CreatedDatabase, PeopleTablesHaveTheirKeysAndKinds) {
+  const std::vector<std::string> emp = Columns("T_Emp");
+  ASSERT_EQ(emp.size(), 18u);
+  EXPECT_EQ(emp[0], "F_EmpID VARCHAR(10) pk");
+  EXPECT_EQ(emp[7], "F_IsKQ SMALLINT");
+  EXPECT_EQ(emp[12], "F_JoinDate TEXT");
+  EXPECT_EQ(emp[17], "F_Note VARCHAR(50)");
+  const std::vector<std::string> user = Columns("T_User");
+  ASSERT_EQ(user.size(), 5u);
+  EXPECT_EQ(user[0], "F_ID SMALLINT pk");
+  EXPECT_EQ(user[4], "F_Right VARCHAR(180)");
 }
 
 // The kinds spelt literally for the two tables, so the mapping above cannot

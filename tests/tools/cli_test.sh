@@ -157,5 +157,18 @@ done
 "$TESSALY" list "$db" kq 2>"$dir/stderr" | head -c 10 >/dev/null
 check "closed pipe, list" "0 " "${PIPESTATUS[0]} $(cat "$dir/stderr")"
 
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Spell, F_Dept) values ('0001', '张三', 'zs', 'Sales')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Spell) values ('0002', 'O''Brien', 'ob')" >/dev/null
+check "employees by department" "$(printf 'F_EmpID\tF_Name\tF_Spell\n0002\tO'"'"'Brien\tob\n0001\t张三\tzs')" \
+  "$("$TESSALY" list "$db" emp --where "F_EmpID in ('0001','0002')" | cut -f1-3)"
+check "employees filtered by a condition" "$(printf 'F_EmpID\tF_Name\tF_Spell\n0001\t张三\tzs')" \
+  "$("$TESSALY" list "$db" emp --field-names --where "F_Spell='ZS'" | cut -f1-3)"
+check "an apostrophe in a condition's text finds nothing" "$(printf 'F_EmpID\tF_Name\tF_Spell')" \
+  "$("$TESSALY" list "$db" emp --field-names --where "F_Spell='o'''" | cut -f1-3)"
+"$TESSALY" sql "$db" "insert into T_User (F_ID, F_UserID, F_Name, F_Pwd) values (1, 'admin', 'Admin', 'secret')" >/dev/null
+check "users without their passwords" "$(printf 'F_ID\tF_UserID\tF_Name\tF_Right\n1\tadmin\tAdmin\t')" \
+  "$("$TESSALY" list "$db" user --field-names)"
+check "help names every listing" 4 "$("$TESSALY" list --help | grep -ow 'kq\|mtj\|emp\|user' | sort -u | wc -l)"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

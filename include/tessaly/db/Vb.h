@@ -31,6 +31,8 @@ float CSng(double value);
 std::string DoubleText(double value);
 std::string SingleText(float value);
 
+// The number of characters (code points) of a UTF-8 text.
+size_t Len(std::string_view text);
 // The first n characters (code points) of a UTF-8 text.
 std::string_view LeftChars(std::string_view text, size_t n);
 

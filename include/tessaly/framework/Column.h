@@ -86,6 +86,21 @@ struct Key : Long {
   static constexpr uint8_t kFlags = db::kPrimaryKey | db::kAutoNumber;
   static Type Load(const db::Variant& value) { return value.ToLong(); }
 };
+// A 16-bit key the caller supplies (the F_ID of the small tables, numbered
+// through GetMaxID): converted directly, so a Null raises 94 and a value
+// beyond 16 bits 6.
+struct ShortKey : Integer {
+  static constexpr uint8_t kFlags = db::kPrimaryKey;
+  static Type Load(const db::Variant& value) { return value.ToInteger(); }
+};
+// A 0/1 flag the class reads as a truth value: 1 when the value is true
+// (non-zero), 0 otherwise, a Null included. The let and the statements keep
+// whatever number the host gives.
+struct Flag : Integer {
+  static Type Load(const db::Variant& value) {
+    return !value.IsNull() && value.ToBoolean() ? 1 : 0;
+  }
+};
 
 // Everything one column line declares apart from the property's code. The
 // modifiers on a line return the changed declaration, so a line reads

@@ -38,6 +38,9 @@ struct Listing {
   std::string_view ordering;     // appended after the where-text; may be empty
   std::vector<ListColumn> row;   // ExeSearch's columns in output order
   std::string captioned_select;  // ExeSearchWithRecord's select list, up to " from "
+  // ExeSearch's select list, up to " from ": every column unless the class
+  // lists only some.
+  std::string_view search_select = "select * ";
 };
 
 // A listing of the columns named in their listed order: ExeSearch's row in
@@ -80,9 +83,9 @@ db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound);
 
-// ExeSearch: "select * " " from " source " where " InSql ordering, on rs with
-// a forward-only cursor (the rows are read once, streamed from the engine);
-// each row becomes its cells joined by tabs and ended by a
+// ExeSearch: search_select (normally "select * ") " from " source " where "
+// InSql ordering, on rs with a forward-only cursor (the rows are read once,
+// streamed from the engine); each row becomes its cells joined by tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is
 // left open at its end.

@@ -90,6 +90,12 @@ class Record : public ClsBase {
     return framework::Trapped(operation, &last_error_, ErrStr, std::forward<Body>(body));
   }
 
+  // The UPDATE and DELETE of the statement functions with the texts a class
+  // chose itself, for the classes whose Update or Delete departs from the
+  // common texts (another where-text, an assignment list by mode).
+  eRESULT UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where);
+  eRESULT DeleteWith(std::string& ErrStr, std::string_view where);
+
  private:
   bool LoadAfterMove(bool moved);
 

@@ -1,0 +1,219 @@
+#include "tessaly/admin/clsEmp.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+void Fill(clsEmp& emp, const std::string& id, const std::string& name, const std::string& dept,
+          const std::string& spell = "zs", int16_t ratifier = 0) {
+  emp.FEmpID(id);
+  emp.FName(name);
+  emp.FSpell(spell);
+  emp.FDept(dept);
+  emp.FSex("M");
+  emp.FCardID("C" + id);
+  emp.FIDCard("110");
+  emp.FIsKQ(1);
+  emp.FIsRatifier(ratifier);
+  emp.FShift("Day");
+  emp.FWork("clerk");
+  emp.FDegree("BA");
+  emp.FJoinDate("2001-3-5");
+  emp.FTel("555");
+  emp.FPostCode("100080");
+  emp.FAddr("Road 1");
+  emp.FPhoto("p.jpg");
+  emp.FNote("n");
+}
+
+TEST(clsEmpText, BuildersProduceTheStatementFragmentsByteForByte) {
+  clsEmp emp;
+  Fill(emp, "0001", "Zhang", "R'n'D");
+  emp.FKey("O'Neil");
+  EXPECT_EQ(emp.GetValueFields(),
+            " F_EmpID,F_Name,F_Spell,F_Dept,F_Sex,F_CardID,F_IDCard,F_IsKQ,F_IsRatifier,"
+            "F_Shift,F_Work,F_Degree,F_JoinDate,F_Tel,F_PostCode,F_Addr,F_Photo,F_Note");
+  EXPECT_EQ(Visible(emp.GetValuesString()),
+            "'0001'\\r,'Zhang'\\r,'zs'\\r,'R''n''D'\\r,'M'\\r,'C0001'\\r,'110'\\r,1\\r,0\\r,"
+            "'Day'\\r,'clerk'\\r,'BA'\\r,'2001-3-5'\\r,'555'\\r,'100080'\\r,'Road 1'\\r,"
+            "'p.jpg'\\r,'n'\\r");
+  for (int32_t mode : std::initializer_list<int32_t>{0, 1, 3, 4, 5, -1, 99}) {
+    EXPECT_EQ(Visible(emp.GetBodyString(mode)),
+              "F_EmpID='0001'\\r,F_Name='Zhang'\\r,F_Spell='zs'\\r,F_Dept='R''n''D'\\r,"
+              "F_Sex='M'\\r,F_CardID='C0001'\\r,F_IDCard='110'\\r,F_IsKQ=1\\r,F_IsRatifier=0\\r,"
+              "F_Shift='Day'\\r,F_Work='clerk'\\r,F_Degree='BA'\\r,F_JoinDate='2001-3-5'\\r,"
+              "F_Tel='555'\\r,F_PostCode='100080'\\r,F_Addr='Road 1'\\r,F_Photo='p.jpg'\\r,"
+              "F_Note='n'\\r")
+        << mode;
+  }
+  emp.FShift("x' or 1=1 or 'y");
+  EXPECT_EQ(Visible(emp.GetBodyString(EMP_UPDSHIFT)), "F_Shift='x'' or 1=1 or ''y'\\r");
+  const std::pair<int32_t, const char*> wheres[] = {
+      {-1, " 1=1 ORDER BY F_Dept,F_EmpID "}, {EMP_UPDSHIFT, " F_Dept='R''n''D'"},
+      {EMP_LOOKRATIFY, " F_IsRatifier<>0"},  {EMP_BYCARDID, " F_CardID='C0001'"},
+      {EMP_BYDEPT, " F_Dept='R''n''D'"},     {0, " F_EmpID='O''Neil'"},
+      {EMP_N0RMAL, " F_EmpID='O''Neil'"},    {6, " F_EmpID='O''Neil'"},
+      {-2, " F_EmpID='O''Neil'"}};
+  for (const auto& [mode, where] : wheres) EXPECT_EQ(emp.GetWhereString(mode), where) << mode;
+  EXPECT_EQ(emp.GetSelString(3), " * ");
+  // The setters keep their widths in characters; flags are stored as given.
+  emp.FName("abcdefghijklmnopqrstuvwxy");
+  emp.FPostCode("1234567");
+  emp.FSex("男性别");
+  emp.FIsKQ(7);
+  EXPECT_EQ(emp.FName() + "/" + emp.FPostCode() + "/" + emp.FSex(), "abcdefghijklmnopqrst/123456/男性");
+  EXPECT_EQ(emp.FIsKQ(), 7);
+}
+
+class clsEmpDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    emp_.HConnect(conn_);
+    conn_->Trace([this](std::string_view sql) { sent_.push_back(Visible(std::string(sql))); });
+  }
+  void AddEmp(const std::string& id, const std::string& name, const std::string& dept,
+              const std::string& spell = "zs", int16_t ratifier = 0) {
+    clsEmp emp;
+    emp.HConnect(conn_);
+    Fill(emp, id, name, dept, spell, ratifier);
+    ASSERT_EQ(emp.Add(err_), RES_ADDOK) << err_;
+  }
+  // The employee numbers a search found, in order; the search texts are set
+  // afresh, as loading a row overwrites them.
+  std::string Found(int32_t mode) {
+    emp_.FDept("sales");  // text comparisons ignore letter case
+    emp_.FCardID("C0002");
+    emp_.FKey("0003");
+    if (emp_.DoSearch(err_, mode) != RES_FOUND) return "none";
+    std::string ids = emp_.FEmpID();
+    while (emp_.MoveNext()) ids += "," + emp_.FEmpID();
+    return ids;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsEmp emp_;
+  std::string err_;
+  std::vector<std::string> sent_;
+};
+
+TEST_F(clsEmpDb, SearchModesFindTheirRows) {
+  AddEmp("0003", "Wang", "Sales", "w", 1);
+  AddEmp("0001", "Zhang", "Sales");
+  AddEmp("0002", "Li", "Admin", "l", 1);
+  const std::pair<int32_t, const char*> modes[] = {
+      {-1, "0002,0001,0003"}, {EMP_LOOKRATIFY, "0003,0002"}, {EMP_BYCARDID, "0002"},
+      {EMP_BYDEPT, "0003,0001"}, {EMP_UPDSHIFT, "0003,0001"}, {0, "0003"},
+      {EMP_N0RMAL, "0003"}, {42, "0003"}};
+  for (const auto& [mode, ids] : modes) EXPECT_EQ(Found(mode), ids) << mode;
+  EXPECT_EQ(emp_.FName(), "Wang");
+
+  conn_->Execute("update T_Emp set F_IsKQ=-1, F_Tel=Null");  // Jet's True, a Null text
+  ASSERT_EQ(Found(0), "0003");
+  EXPECT_EQ(emp_.FIsKQ(), 1);
+  EXPECT_EQ(emp_.FTel(), "");
+}
+
+TEST_F(clsEmpDb, UpdateByModeAddressesTheDepartmentTheCardOrFKey) {
+  AddEmp("0001", "Zhang", "Sales");
+  AddEmp("0002", "Li", "Sales");
+  AddEmp("0003", "Wang", "Admin");
+  sent_.clear();
+  emp_.FDept("Sales");
+  emp_.FShift("Night");
+  ASSERT_EQ(emp_.Update(err_, EMP_UPDSHIFT), RES_UPDOK) << err_;
+  EXPECT_EQ(sent_, (std::vector<std::string>{
+                       "SELECT COUNT(*) AS C\\rFROM T_Emp\\rWHERE  F_Dept='Sales'",
+                       "UPDATE T_Emp\\rSET\\rF_Shift='Night'\\rWHERE  F_Dept='Sales'"}));
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Emp where F_Shift='Night'"), "2");
+  emp_.FDept("Nobody's");
+  EXPECT_EQ(emp_.Update(err_, EMP_UPDSHIFT), RES_UPDNOTFOUND);
+
+  // Default mode: the row FKey names, which loading does not set; an update
+  // can so renumber the employee.
+  emp_.FKey("0001");
+  ASSERT_EQ(emp_.DoSearch(err_), RES_FOUND);
+  emp_.FEmpID("1001");
+  ASSERT_EQ(emp_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(emp_.Update(err_), RES_UPDNOTFOUND);
+  // By card: the holder receives all eighteen values, its number included, so
+  // a number another employee has is refused.
+  emp_.FCardID("C0003");
+  emp_.FName("By Card");
+  EXPECT_EQ(emp_.Update(err_, EMP_BYCARDID), RES_UPDERR);
+  emp_.FEmpID("0003");
+  ASSERT_EQ(emp_.Update(err_, EMP_BYCARDID), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Name from T_Emp where F_EmpID='0003'"), "By Card");
+
+  // Delete: the employee FKey names, not the row just loaded, whatever the mode.
+  emp_.FKey("0002");
+  ASSERT_EQ(emp_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(emp_.Delete(err_, EMP_BYDEPT), RES_DELOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Emp where F_EmpID='0002'"), "0");
+  EXPECT_EQ(emp_.Delete(err_), RES_DELNOTFOUND);
+}
+
+// --- the type-ahead search -----------------------------------------------------
+
+TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
+  AddEmp("1201", "Zhang", "Sales", "ZS");
+  AddEmp("1202", "张三", "Admin", "zsan");
+  AddEmp("2120", "张三丰", "Admin", "zsf");
+  AddEmp("3000", "O'Brien", "", "ob");
+  conn_->Execute("update T_Emp set F_Dept=Null where F_EmpID='3000'");
+  const char* kAll = "1201\tZhang\tSales\r1202\t张三\tAdmin\r2120\t张三丰\tAdmin\r";
+  const struct {
+    const char* find;
+    bool blur;
+    const char* condition;
+    const char* rows;
+  } cases[] = {
+      {"12", false, "left(F_EmpID,2)='12'", "1201\tZhang\tSales\r1202\t张三\tAdmin\r"},
+      {"12", true, " instr(1,F_EmpID,'12',1)>0 ", kAll},
+      {" zs ", true, " instr(1,F_Spell,'zs',1)>0 ", kAll},
+      {"ZSA", false, "left(F_Spell,3)='ZSA'", "1202\t张三\tAdmin\r"},
+      // A name prefix compares twice its length: only the equal name is found.
+      {"张三", false, "left(F_Name,4)='张三'", "1202\t张三\tAdmin\r"},
+      {"张", false, "left(F_Name,2)='张'", ""},
+      {"张三", true, " instr(1,F_Name,'张三',1)>0 ", "1202\t张三\tAdmin\r2120\t张三丰\tAdmin\r"},
+      {"3", false, "left(F_EmpID,1)='3'", "3000\tO'Brien\t\r"},  // no department
+      // Typed apostrophes stay inside the literal: they find nothing, break nothing.
+      {"O'", true, " instr(1,F_Spell,'O''',1)>0 ", ""},
+      {"x' or 1=1 or 'x", false, "left(F_Spell,15)='x'' or 1=1 or ''x'", ""},
+      {"é", true, " instr(1,F_Spell,'é',1)>0 ", ""},
+  };
+  for (const auto& c : cases) {
+    int32_t rows = 5;
+    const std::string text = emp_.ExeSearch(c.find, c.blur, rows);
+    EXPECT_EQ(Visible(sent_.back()),
+              Visible(std::string("select F_EmpID,F_Name,F_Dept from T_Emp where ") + c.condition));
+    EXPECT_EQ(Visible(text), Visible(c.rows)) << c.find;
+    EXPECT_EQ(rows, 5 + std::count(text.begin(), text.end(), '\r')) << c.find;
+    EXPECT_FALSE(emp_.LastError()) << c.find << ": " << emp_.LastError().description;
+  }
+  int32_t rows = 3;  // long texts find nothing
+  EXPECT_EQ(emp_.ExeSearch(std::string(3000, '1'), false, rows), "");
+  EXPECT_EQ(emp_.ExeSearch(std::string(3000, 'z'), true, rows), "");
+  EXPECT_FALSE(emp_.LastError());
+  EXPECT_EQ(rows, 3);
+}
+
+TEST_F(clsEmpDb, TypeAheadOfNothingFailsQuietly) {
+  int32_t rows = 3;
+  for (const char* find : {"", "   "}) {
+    EXPECT_EQ(emp_.ExeSearch(find, true, rows, "by value"), "");
+    EXPECT_EQ(emp_.LastError().number, errnum::kInvalidCall);  // no first character
+  }
+  EXPECT_EQ(rows, 3);
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,121 @@
+#include "tessaly/admin/clsUser.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+void Fill(clsUser& user, int16_t id, const std::string& user_id) {
+  user.FID(id);
+  user.FUserID(user_id);
+  user.FName("Name " + user_id);
+  user.FPwd("pw-" + user_id);
+  user.FRight("rights-" + user_id);
+}
+
+TEST(clsUserText, BuildersAndSettersByteForByte) {
+  clsUser user;
+  Fill(user, 5, "o'k");
+  EXPECT_EQ(user.GetValueFields(), " F_ID,F_UserID,F_Name,F_Pwd,F_Right ");
+  EXPECT_EQ(Visible(user.GetValuesString()),
+            "5,'o''k'\\r,'Name o''k'\\r,'pw-o''k'\\r,'rights-o''k'\\r");
+  EXPECT_EQ(Visible(user.GetBodyString(USER_UPDATEPWD)),
+            "F_UserID='o''k'\\r,F_Name='Name o''k'\\r,F_Pwd='pw-o''k'\\r,F_Right='rights-o''k'\\r");
+  EXPECT_EQ(user.GetWhereString(-1), " 1=1 ORDER BY F_UserID ");
+  EXPECT_EQ(user.GetWhereString(USER_BYUSERID), " F_UserID='o''k'");
+  for (int32_t mode : std::initializer_list<int32_t>{0, USER_BYID, USER_UPDATEPWD, 4, 7, -2}) {
+    EXPECT_EQ(user.GetWhereString(mode), " F_ID=5") << mode;
+  }
+  user.FUserID("abcdefghijkl");
+  user.FPwd(std::string(200, 'p'));
+  user.FName("管理员管理员管理员管理员管理员管理员管理员管");  // 22 characters
+  EXPECT_EQ(user.FUserID(), "abcdefghij");
+  EXPECT_EQ(user.FPwd(), std::string(180, 'p'));
+  EXPECT_EQ(user.FName(), "管理员管理员管理员管理员管理员管理员管理");
+}
+
+class clsUserDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    user_.HConnect(conn_);
+    for (auto [id, user_id] : {std::pair<int16_t, const char*>{1, "admin"}, {2, "bob"},
+                               {3, "o'hara"}}) {
+      Fill(user_, id, user_id);
+      EXPECT_EQ(user_.Add(err_), RES_ADDOK) << err_;
+    }
+  }
+  // The number of users, and user 2 as "id|user ID|name|password|rights".
+  std::string Users() {
+    return Scalar(conn_, "select count(*) from T_User") + " " +
+           Scalar(conn_, "select max(F_ID) & '|' & max(F_UserID) & '|' & max(F_Name) & '|' & "
+                         "max(F_Pwd) & '|' & max(F_Right) from T_User where F_ID=2");
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsUser user_;
+  std::string err_;
+};
+
+TEST_F(clsUserDb, UpdateChangesPasswordOrRightsByUserIdOrAllTextsById) {
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  Fill(user_, 1, "bob");  // FID is not used by the two single-column modes
+  user_.FPwd("it's");
+  user_.FRight("all");
+  ASSERT_EQ(user_.Update(err_, USER_UPDATEPWD), RES_UPDOK) << err_;
+  ASSERT_EQ(user_.Update(err_, USER_UPDATERIGHT), RES_UPDOK) << err_;
+  EXPECT_EQ(sent, (std::vector<std::string>{
+                      "SELECT COUNT(*) AS C\\rFROM T_User\\rWHERE  F_UserID='bob'",
+                      "UPDATE T_User\\rSET\\rF_Pwd='it''s'WHERE  F_UserID='bob'",
+                      "SELECT COUNT(*) AS C\\rFROM T_User\\rWHERE  F_UserID='bob'",
+                      "UPDATE T_User\\rSET\\rF_Right='all'WHERE  F_UserID='bob'"}));
+  EXPECT_EQ(Users(), "3 2|bob|Name bob|it's|all");
+  user_.FUserID("nobody");
+  EXPECT_EQ(user_.Update(err_, USER_UPDATERIGHT), RES_UPDNOTFOUND);
+
+  // Any other mode rewrites the four texts of the user FID, the user ID too.
+  for (int32_t mode : std::initializer_list<int32_t>{0, USER_BYUSERID}) {
+    Fill(user_, 2, "robert" + std::to_string(mode));
+    ASSERT_EQ(user_.Update(err_, mode), RES_UPDOK) << mode << err_;
+    EXPECT_EQ(Users(), "3 2|robert" + std::to_string(mode) + "|Name robert" +
+                           std::to_string(mode) + "|pw-robert" + std::to_string(mode) +
+                           "|rights-robert" + std::to_string(mode));
+  }
+}
+
+TEST_F(clsUserDb, DeleteTakesItsMode) {
+  // The list condition of -1 carries an ordering no DELETE takes: refused.
+  EXPECT_EQ(user_.Delete(err_, -1), RES_DELERR);
+  EXPECT_NE(err_.find("(-2147217900)"), std::string::npos) << err_;
+  user_.FUserID("O'HARA");  // found by user ID, without regard to case
+  ASSERT_EQ(user_.DoSearch(err_, USER_BYUSERID), RES_FOUND) << err_;
+  EXPECT_EQ(user_.FID(), 3);
+  user_.FID(1);
+  user_.FUserID("BOB");
+  EXPECT_EQ(user_.Delete(err_, USER_BYUSERID), RES_DELOK) << err_;
+  EXPECT_EQ(user_.Delete(err_, USER_BYUSERID), RES_DELNOTFOUND);
+  EXPECT_EQ(user_.Delete(err_, USER_UPDATERIGHT), RES_DELOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) & F_UserID from T_User group by F_UserID"),
+            "1o'hara");
+}
+
+// The 16-bit overflow at 32767 is the frame's GetMaxID, tested there.
+TEST_F(clsUserDb, GetMaxIdIsTheNextIdentifier) {
+  int16_t next = 0;
+  std::string msg = "untouched";
+  EXPECT_EQ(user_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 4);
+  conn_->Execute("delete from T_User");
+  EXPECT_EQ(user_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 1);
+  EXPECT_EQ(msg, "untouched");
+}
+
+}  // namespace
+}  // namespace tessaly
