@@ -18,7 +18,9 @@ std::string ColumnSpec::ListPiece() const {
   const std::string_view cap = ListCaption();
   std::string piece;
   switch (cell) {
-    case Cell::kText: piece.append(name); break;
+    case Cell::kText:
+    case Cell::kRequired:
+    case Cell::kNamed: piece.append(name); break;
     case Cell::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
     case Cell::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
     case Cell::kWhole:

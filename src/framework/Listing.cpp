@@ -14,9 +14,20 @@ namespace tessaly::framework {
 
 namespace {
 
-void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
-  switch (cell) {
+void AppendCell(std::string& out, const db::Variant& value, const ListColumn& column) {
+  switch (column.cell) {
     case Cell::kText: out += value.ToText(); return;
+    case Cell::kRequired: out += value.ToString(); return;
+    case Cell::kNamed: {
+      const std::string code = value.ToString();
+      for (const CodeName& entry : column.names) {
+        if (entry.code == code) {
+          out += entry.name;
+          return;
+        }
+      }
+      return;
+    }
     case Cell::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
@@ -70,8 +81,13 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
 
 std::string SearchText(const Listing& listing, std::string_view InSql) {
   std::string sql;
-  sql.reserve(32 + listing.source.size() + InSql.size() + listing.ordering.size());
-  sql.append("select * ").append(" from ").append(listing.source).append(" where ");
+  sql.reserve(32 + listing.search_head.size() + listing.source.size() + InSql.size() +
+              listing.ordering.size());
+  if (listing.search_head.empty()) {
+    sql.append("select * ").append(" from ").append(listing.source).append(" where ");
+  } else {
+    sql.append(listing.search_head);
+  }
   sql.append(InSql).append(listing.ordering);
   return sql;
 }
@@ -104,7 +120,7 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       ++RetRow;
       for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += '\t';
-        AppendCell(text, columns[i].ValueRef(), listing.row[i].cell);
+        AppendCell(text, columns[i].ValueRef(), listing.row[i]);
       }
       text += '\r';
     }

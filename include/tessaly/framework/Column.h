@@ -4,6 +4,7 @@
 // descriptor, its cell in the captioned listings and its catalog entry.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -29,6 +30,10 @@ enum class Cell : uint8_t {
   kWhole,  // the numeric value rounded to a 16-bit whole number (halves to
            // even), "" when it is 0; outside 16 bits raises 6
            //                                          piece: "iif(F_X=0,'',F_X) as cap"
+  kRequired,  // the value's text; Null raises 94          piece: as kText
+  kNamed,     // the name its text has in the ListColumn's names (compared
+              // exactly), "" for any other text; Null raises 94
+              //                                       piece: as kText
 };
 
 // Column kinds: the property's type, what its let stores, how a row's value
@@ -85,6 +90,22 @@ struct Single {
 struct Key : Long {
   static constexpr uint8_t kFlags = db::kPrimaryKey | db::kAutoNumber;
   static Type Load(const db::Variant& value) { return value.ToLong(); }
+};
+// Whole numbers converted directly (CInt, CLng of the value itself), where
+// the old load did not go through the value's text: "12" still loads as 12,
+// but a Null raises 94 instead of loading as 0.
+struct DirectInteger : Integer {
+  static Type Load(const db::Variant& value) { return value.ToInteger(); }
+};
+struct DirectLong : Long {
+  static Type Load(const db::Variant& value) { return value.ToLong(); }
+};
+// A yes/no flag kept as 0 or 1, written bare: a stored 0 loads as 0 and
+// anything else as 1, Jet's True (-1) and Null included.
+struct Flag : Integer {
+  static Type Load(const db::Variant& value) {
+    return value.IsNull() || value.ToDouble() != 0 ? 1 : 0;
+  }
 };
 
 // Everything one column line declares apart from the property's code. The
@@ -168,6 +189,12 @@ struct ColumnSpec {
     s.value_cr = false;
     return s;
   }
+  // The row's key, supplied by the host (a name, or a number from GetMaxID).
+  constexpr ColumnSpec PrimaryKey() const {
+    ColumnSpec s = *this;
+    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
+    return s;
+  }
   // Required in the database, 0 where an insert leaves it out.
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;
@@ -223,6 +250,20 @@ class ColumnList {
       if (found == nullptr) ThrowUndeclared(name);
       columns_.push_back(found);
     }
+  }
+  // Every declared column in declaration order but those named in `except`
+  // (each of which must be declared): the builders that write the whole row,
+  // or all of it but its key.
+  static ColumnList Declared(std::initializer_list<std::string_view> except = {}) {
+    ColumnList list(except);
+    std::vector<const ColumnDef<Self>*> kept;
+    for (const ColumnDef<Self>& c : Self::Columns()) {
+      if (std::find(list.columns_.begin(), list.columns_.end(), &c) == list.columns_.end()) {
+        kept.push_back(&c);
+      }
+    }
+    list.columns_ = std::move(kept);
+    return list;
   }
   auto begin() const { return columns_.begin(); }
   auto end() const { return columns_.end(); }
