@@ -35,5 +35,23 @@ check "listing filtered out" "" "$("$TESSALY" list "$db" mtj --where "F_Year=199
 "$TESSALY" list "$db" kq --where "F_Nowhere=1" >/dev/null 2>&1; check "bad condition fails" 1 $?
 "$TESSALY" list "$db" nonsense >/dev/null 2>&1; check "unknown listing is a usage error" 2 $?
 
+# The scheduling listings: the roster list over its join, and whole tables.
+"$TESSALY" sql "$db" "insert into T_Dept (F_ID, F_Name) values (3, '销售部')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_Roster (ROSTER_NUM, FSCL_MONTH, ROST_TYPE, DEPT_ID, EMP_ID, ROST_CODE, MON_WORK_HOURS, F_D1) values (7, '2003-05', '3', 3, '0001', 4, 176, '早')" >/dev/null
+roster=$("$TESSALY" list "$db" roster --where "C.F_Name='销售部'")
+empty30=$(printf '\t%.0s' $(seq 1 30))
+check "roster line" "$(printf '2003-05\t按部门排班\t销售部\t\t\t早%s\t7\t3\t3\t0001\t4' "$empty30")" "$(printf '%s\n' "$roster" | sed -n 2p)"
+check "roster header" "FSCL_MONTH	ROST_TYPE	DEPT_NAME" "$(printf '%s\n' "$roster" | head -1 | cut -f1-3)"
+check "roster filtered out" "" "$("$TESSALY" list "$db" roster --where "A.ROSTER_NUM=8")"
+"$TESSALY" sql "$db" "insert into T_Shift (F_Name, F_Type) values ('Day', '1')" >/dev/null
+check "shift listing" "Day	1" "$("$TESSALY" list "$db" shift | sed -n 2p | cut -f1-2)"
+check "dept listing" "$(printf 'F_ID\tF_Name\tF_Note\n3\t销售部\t')" "$("$TESSALY" list "$db" dept)"
+check "empty holiday listing" "" "$("$TESSALY" list "$db" holiday)"
+"$TESSALY" list "$db" shift --where "1=1" >/dev/null 2>&1; check "whole-table listing takes no condition" 2 $?
+help=$("$TESSALY" list --help)
+for name in kq mtj shift plan roster bctype dept rostcode holiday; do
+  case "$help" in *"  $name: "*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
+done
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
