@@ -68,15 +68,6 @@ TEST(ColumnKinds, DirectNumbersConvertTheValueItselfAndRefuseNull) {
   EXPECT_EQ(LoadError<framework::DirectLong>(Variant::Null()), errnum::kInvalidUseOfNull);
 }
 
-TEST(ColumnKinds, PrimaryKeyMarksTheCatalogColumn) {
-  constexpr auto plain = framework::ColumnSpec::Of<framework::Text>("FName", "F_Name", 10);
-  constexpr auto key = plain.PrimaryKey();
-  EXPECT_EQ(plain.flags, 0);
-  EXPECT_EQ(key.flags, db::kPrimaryKey);
-  EXPECT_EQ(key.kind, db::ColumnKind::kText);
-  EXPECT_EQ(key.width, 10);
-}
-
 TEST(ColumnLists, DeclaredListsEveryColumnInOrderButThoseLeftOut) {
   const auto all = framework::ColumnList<clsMTJ>::Declared();
   ASSERT_EQ(all.size(), 25u);

@@ -182,15 +182,5 @@ TEST_F(clsHolidayDb, GetMaxIDLetsTheOverflowOfThe16BitSuccessorEscape) {
   EXPECT_EQ(msg, "");
 }
 
-TEST(clsHolidayWithoutConnection, GetMaxIDRaisesAndOperationsFail) {
-  clsHoliday h;
-  int16_t next = 0;
-  std::string msg;
-  EXPECT_THROW(h.GetMaxID(next, msg), Error);
-  std::string err;
-  EXPECT_EQ(h.Add(err), RES_ADDERR);
-  EXPECT_EQ(h.DoSearch(err, -1), RES_SEARCHERR);
-}
-
 }  // namespace
 }  // namespace tessaly

@@ -191,22 +191,6 @@ TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
   EXPECT_EQ(sent.back(), "select max(F_ID) as F_MaxID from ");
 }
 
-TEST_F(clsItemDb, TheIdentifierLoadsDirectlySoANullFails) {
-  auto rs = std::make_shared<db::Recordset>();
-  rs->Open("select '12' as F_ID, null as F_Name, 'n' as F_Note", conn_, db::adOpenKeyset,
-           db::adLockReadOnly);
-  item_.HRecordset(rs);
-  item_.FName("stale");
-  ASSERT_EQ(item_.LoadFieldValue(err_), RES_OK) << err_;
-  EXPECT_EQ(item_.FItemID(), 12);
-  EXPECT_EQ(item_.FName(), "");
-  rs->Close();
-  rs->Open("select null as F_ID, 'x' as F_Name", conn_, db::adOpenKeyset, db::adLockReadOnly);
-  EXPECT_EQ(item_.LoadFieldValue(err_), RES_ERROR);
-  EXPECT_EQ(err_, "Invalid use of Null");
-  EXPECT_EQ(item_.FName(), "");
-}
-
 class clsItemNeed : public clsItemDb {
  protected:
   bool Need(C_ITEM_INDEX table, const std::string& id, C_ITEM_INDEX argument = C_ITEM_BCTYPE) {

@@ -162,15 +162,6 @@ TEST_F(clsPBSetDb, NullEntriesLoadAsEmptyTextsAndAreWrittenBackEmpty) {
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_PBSet where F_D31 = ''"), "1");
 }
 
-TEST_F(clsPBSetDb, ListingByNameWalksEveryPlan) {
-  for (const char* name : {"夜", "B", "a"}) AddPlan(name);
-  ASSERT_EQ(plan_.DoSearch(err_, -1), RES_FOUND) << err_;
-  std::string seen = plan_.FName();
-  while (plan_.MoveNext()) seen += "," + plan_.FName();
-  EXPECT_EQ(seen, "a,B,夜");
-  EXPECT_EQ(plan_.HRecordCount(), 3);
-}
-
 TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
@@ -193,15 +184,6 @@ TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
   ASSERT_EQ(plan_.ThePlanIsNeed("x' or 'a'='a", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
   EXPECT_EQ(err_, "");
-}
-
-TEST_F(clsPBSetDb, ThePlanIsNeedEndsTheWalkOverASearch) {
-  AddPlan("P1");
-  AddPlan("P2");
-  ASSERT_EQ(plan_.DoSearch(err_, -1), RES_FOUND);
-  bool need = false;
-  ASSERT_EQ(plan_.ThePlanIsNeed("P1", err_, need), RES_OK);
-  EXPECT_FALSE(plan_.MoveNext());  // the recordset now holds the (no) employees
 }
 
 TEST(clsPBSetWithoutConnection, ThePlanIsNeedReportsTheDescriptionAlone) {

@@ -154,20 +154,6 @@ TEST_F(clsRosterDb, AddedRosterLoadsBackWholeAndUpdatesThroughFKey) {
   EXPECT_EQ(roster_.Delete(err_), RES_DELNOTFOUND);
 }
 
-TEST_F(clsRosterDb, ListingByMonthAndModeCode) {
-  for (auto [num, month, type] : {std::tuple{1, "2003-06", "1"}, {2, "2003-05", "3"},
-                                  {3, "2003-05", "1"}}) {
-    AddRoster(num, type, 3, "0001", 4);
-    conn_->Execute("update T_Roster set FSCL_MONTH='" + std::string(month) +
-                   "' where ROSTER_NUM=" + std::to_string(num));
-  }
-  roster_.FKey(1);
-  ASSERT_EQ(roster_.DoSearch(err_, -1), RES_FOUND) << err_;
-  std::string seen = std::to_string(roster_.FRoster_Num());
-  while (roster_.MoveNext()) seen += "," + std::to_string(roster_.FRoster_Num());
-  EXPECT_EQ(seen, "3,2,1");
-}
-
 // A load stops at the first column it cannot take: a Null DEPT_ID leaves the
 // properties after it as they were.
 TEST_F(clsRosterDb, ANullDepartmentFailsTheLoadLeavingLaterPropertiesUntouched) {
@@ -187,27 +173,6 @@ TEST_F(clsRosterDb, ANullDepartmentFailsTheLoadLeavingLaterPropertiesUntouched) 
   EXPECT_EQ(roster_.FMon_Work_Hours(), -176);
   EXPECT_EQ(roster_.FD1(), "早");
   EXPECT_EQ(roster_.FD31(), "晚");
-}
-
-TEST_F(clsRosterDb, NumbersLoadDirectlyAndTextsJoinedToEmptyText) {
-  auto rs = std::make_shared<db::Recordset>();
-  rs->Open(
-      "select '12' as ROSTER_NUM, null as FSCL_MONTH, null as ROST_TYPE, '2.5' as DEPT_ID, "
-      "null as EMP_ID, 40000 as ROST_CODE",
-      conn_, db::adOpenKeyset, db::adLockReadOnly);
-  roster_.HRecordset(rs);
-  roster_.FRost_Code(1);
-  EXPECT_EQ(roster_.LoadFieldValue(err_), RES_ERROR);
-  EXPECT_EQ(err_, "Overflow");
-  EXPECT_EQ(roster_.FRoster_Num(), 12);
-  EXPECT_EQ(roster_.FFscl_Month(), "");
-  EXPECT_EQ(roster_.FDept_ID(), 2);  // halves to the even neighbour
-  EXPECT_EQ(roster_.FRost_Code(), 1);
-
-  rs->Close();
-  rs->Open("select 'x' as ROSTER_NUM", conn_, db::adOpenKeyset, db::adLockReadOnly);
-  EXPECT_EQ(roster_.LoadFieldValue(err_), RES_ERROR);
-  EXPECT_EQ(err_, "Type mismatch");
 }
 
 TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
@@ -360,16 +325,6 @@ TEST_F(clsRosterList, ConditionsUseTheAliasesAndBadOnesGiveEmptyText) {
     EXPECT_TRUE(roster_.LastError()) << bad;
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Roster"), "2");
-}
-
-TEST(clsRosterWithoutConnection, GetMaxIDRaisesAndExeSearchGivesEmptyText) {
-  clsRoster r;
-  int32_t next = 0;
-  std::string msg;
-  EXPECT_THROW(r.GetMaxID(next, msg), Error);
-  int32_t rows = 3;
-  EXPECT_EQ(r.ExeSearch("1=1", rows), "");
-  EXPECT_EQ(rows, 3);
 }
 
 }  // namespace

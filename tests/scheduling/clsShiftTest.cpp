@@ -198,15 +198,6 @@ TEST_F(clsShiftDb, ApostrophesAndNonAsciiNamesTravelWhole) {
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Shift"), "2");
 }
 
-TEST_F(clsShiftDb, ASecondShiftOfTheSameNameIsRefusedByTheDatabase) {
-  AddShift("Day");
-  FillDay(shift_);
-  EXPECT_EQ(shift_.Add(err_), RES_ADDERR);
-  EXPECT_NE(err_, "");
-  EXPECT_EQ(err_.back(), ')') << err_;
-  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Shift"), "1");
-}
-
 // Flags load as 0 when the stored value is 0 and as 1 otherwise, Null and
 // Jet's True (-1) included; the other numbers take the numeric-text rule.
 TEST_F(clsShiftDb, FlagsLoadAsZeroOrOneAndNumbersByTheNumericTextRule) {
@@ -254,16 +245,6 @@ TEST_F(clsShiftDb, LoadStopsAtAValueItCannotTakeKeepingWhatItRead) {
   EXPECT_EQ(shift_.LoadFieldValue(err_), RES_ERROR);
   EXPECT_EQ(err_, RuntimeErrorDescription(errnum::kItemNotFound));
   EXPECT_EQ(shift_.FName(), "M");
-}
-
-TEST(clsShiftWithoutConnection, OperationsFailWithoutThrowing) {
-  clsShift s;
-  std::string err;
-  EXPECT_EQ(s.Add(err), RES_ADDERR);
-  EXPECT_EQ(s.DoSearch(err, -1), RES_SEARCHERR);
-  EXPECT_EQ(s.Update(err), RES_UPDERR);
-  EXPECT_EQ(s.Delete(err), RES_DELERR);
-  EXPECT_FALSE(s.MoveNext());
 }
 
 }  // namespace
