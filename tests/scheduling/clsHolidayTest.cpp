@@ -71,8 +71,7 @@ class clsHolidayDb : public ::testing::Test {
 };
 
 TEST_F(clsHolidayDb, OperationsSendTheirStatementsByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  testing::Sent sent(conn_, true);
   FillHoliday(holiday_);
   ASSERT_EQ(holiday_.Add(err_), RES_ADDOK) << err_;
   ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
@@ -88,7 +87,7 @@ TEST_F(clsHolidayDb, OperationsSendTheirStatementsByteForByte) {
       "SELECT COUNT(*) AS C\\rFROM T_Holiday\\rWHERE  F_ID=3",
       "DELETE FROM T_Holiday\\rWHERE  F_ID=3",
   };
-  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(sent.all(), expected);
 }
 
 // A loaded date reads back inside #...#, so a row loaded and written back is
@@ -150,13 +149,12 @@ TEST_F(clsHolidayDb, ListingByIdentifierAndASearchThatFindsNothing) {
 }
 
 TEST_F(clsHolidayDb, GetMaxIDAnswersTheNextIdentifier) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   int16_t next = 0;
   std::string msg = "untouched";
   ASSERT_EQ(holiday_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 1);
-  EXPECT_EQ(sent.back(), "select max(F_ID) as F_MaxID from T_Holiday");
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_Holiday");
   for (int16_t id : {1, 2, 5}) AddHoliday(id, "2001-10-01", "2001-10-01");
   ASSERT_EQ(holiday_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 6);

@@ -73,8 +73,7 @@ TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
   const std::pair<C_ITEM_INDEX, const char*> tables[] = {
       {C_ITEM_BCTYPE, "T_BCType"}, {C_ITEM_DEPT, "T_Dept"}, {C_ITEM_ROSTCODE, "T_RostCode"}};
   for (const auto& [index, table] : tables) {
-    std::vector<std::string> sent;
-    conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+    testing::Sent sent(conn_, true);
     item_.TableIndex(index);
     item_.FItemID(5);
     item_.FName("Sales");
@@ -92,9 +91,8 @@ TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
         "SELECT COUNT(*) AS C\\rFROM " + t + "\\rWHERE  F_ID=5",
         "DELETE FROM " + t + "\\rWHERE  F_ID=5",
     };
-    EXPECT_EQ(sent, expected) << table;
+    EXPECT_EQ(sent.all(), expected) << table;
   }
-  conn_->Trace({});
   AddItem(C_ITEM_DEPT, 1, "d");
   AddItem(C_ITEM_ROSTCODE, 1, "r");
   AddItem(C_ITEM_ROSTCODE, 2, "r");
@@ -132,8 +130,7 @@ TEST_F(clsItemDb, ListingByNameWalksTheChosenListOnly) {
 // every operation answers with its failure result.
 TEST_F(clsItemDb, AnUnknownTableIndexFailsInTheDatabase) {
   for (int32_t index : {0, 4, -1}) {
-    std::vector<std::string> sent;
-    conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+    testing::Sent sent(conn_, true);
     item_.TableIndex(static_cast<C_ITEM_INDEX>(index));
     item_.FItemID(1);
     std::string err = "untouched";
@@ -146,10 +143,9 @@ TEST_F(clsItemDb, AnUnknownTableIndexFailsInTheDatabase) {
     err.clear();
     EXPECT_EQ(item_.DoSearch(err, -1), RES_SEARCHERR) << index;
     EXPECT_EQ(err, item_.LastError().description + "(-2147217900)");
-    ASSERT_EQ(sent.size(), 4u);
-    EXPECT_EQ(sent[0], "INSERT INTO \\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r1,''\\r,''\\r)");
-    EXPECT_EQ(sent[3], "SELECT  *  FROM \\rWHERE  1=1 ORDER BY F_Name ");
-    conn_->Trace({});
+    ASSERT_EQ(sent.all().size(), 4u);
+    EXPECT_EQ(sent.all()[0], "INSERT INTO \\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r1,''\\r,''\\r)");
+    EXPECT_EQ(sent.all()[3], "SELECT  *  FROM \\rWHERE  1=1 ORDER BY F_Name ");
   }
   EXPECT_EQ(Counts(), "0/0/0");
 }
@@ -174,8 +170,7 @@ TEST_F(clsItemDb, GetMaxIDChoosesTheTableAndKeepsIt) {
 }
 
 TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   AddItem(C_ITEM_ROSTCODE, 32767, "last");
   int16_t next = 0;
   std::string msg;
@@ -185,10 +180,10 @@ TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), errnum::kOverflow);
   }
-  EXPECT_EQ(sent.back(), "select max(F_ID) as F_MaxID from T_RostCode");
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_RostCode");
   EXPECT_EQ(next, 0);
   EXPECT_THROW(item_.GetMaxID(C_ITEM_INDEX{0}, next, msg), Error);
-  EXPECT_EQ(sent.back(), "select max(F_ID) as F_MaxID from ");
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from ");
 }
 
 class clsItemNeed : public clsItemDb {
@@ -205,14 +200,13 @@ class clsItemNeed : public clsItemDb {
 };
 
 TEST_F(clsItemNeed, EachListIsCheckedInItsReferringTable) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   EXPECT_FALSE(Need(C_ITEM_BCTYPE, "7"));
-  EXPECT_EQ(sent.back(), "select * from  T_SHIFT WHERE F_TYPE='7'");
+  EXPECT_EQ(sent.last(), "select * from  T_SHIFT WHERE F_TYPE='7'");
   EXPECT_FALSE(Need(C_ITEM_DEPT, "7"));
-  EXPECT_EQ(sent.back(), "select * from  T_EMP WHERE F_DEPT='7'");
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_DEPT='7'");
   EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "7"));
-  EXPECT_EQ(sent.back(), "select * from  T_Roster WHERE ROST_CODE='7'");
+  EXPECT_EQ(sent.last(), "select * from  T_Roster WHERE ROST_CODE='7'");
 
   conn_->Execute("insert into T_Shift (F_Name, F_Type) values ('Day', '7')");
   conn_->Execute("insert into T_Emp (F_EmpID, F_Dept) values ('0001', 'Sales')");
@@ -251,14 +245,13 @@ TEST_F(clsItemNeed, QuotesStayInsideTheComparedText) {
 }
 
 TEST_F(clsItemNeed, WithoutATableTheCheckFailsWithTheDatabasesMessage) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   item_.TableIndex(C_ITEM_INDEX{0});
   bool need = true;
   C_ITEM_INDEX index = C_ITEM_DEPT;
   EXPECT_EQ(item_.TheItemIsNeed("7", err_, need, index), RES_ERROR);
   EXPECT_FALSE(need);
-  EXPECT_EQ(sent.back(), "select * from ='7'");
+  EXPECT_EQ(sent.last(), "select * from ='7'");
   EXPECT_NE(err_, "");
   EXPECT_EQ(err_, item_.LastError().description);  // the description alone
   EXPECT_EQ(index, C_ITEM_DEPT);

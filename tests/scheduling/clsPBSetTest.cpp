@@ -109,8 +109,7 @@ class clsPBSetDb : public ::testing::Test {
 };
 
 TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  testing::Sent sent(conn_, true);
   FillPlan(plan_);
   plan_.FKey("P1");
   ASSERT_EQ(plan_.Add(err_), RES_ADDOK) << err_;
@@ -126,7 +125,7 @@ TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
       "SELECT COUNT(*) AS C\\rFROM T_PBSet\\rWHERE  F_Name='P1'",
       "DELETE FROM T_PBSet\\rWHERE  F_Name='P1'",
   };
-  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(sent.all(), expected);
 }
 
 TEST_F(clsPBSetDb, AddedPlanLoadsBackWholeAndRenamesThroughFKey) {
@@ -163,12 +162,11 @@ TEST_F(clsPBSetDb, NullEntriesLoadAsEmptyTextsAndAreWrittenBackEmpty) {
 }
 
 TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   bool need = true;
   ASSERT_EQ(plan_.ThePlanIsNeed("P1", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
-  EXPECT_EQ(sent.back(), "select * from  T_EMP WHERE F_Shift='P1'");
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='P1'");
 
   conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0001', 'P1')");
   ASSERT_EQ(plan_.ThePlanIsNeed("p1", err_, need), RES_OK) << err_;
@@ -180,7 +178,7 @@ TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
   conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0002', 'it''s')");
   ASSERT_EQ(plan_.ThePlanIsNeed("it's", err_, need), RES_OK) << err_;
   EXPECT_TRUE(need);
-  EXPECT_EQ(sent.back(), "select * from  T_EMP WHERE F_Shift='it''s'");
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='it''s'");
   ASSERT_EQ(plan_.ThePlanIsNeed("x' or 'a'='a", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
   EXPECT_EQ(err_, "");

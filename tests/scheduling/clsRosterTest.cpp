@@ -119,8 +119,7 @@ class clsRosterDb : public ::testing::Test {
 };
 
 TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  testing::Sent sent(conn_, true);
   FillRoster(roster_);
   roster_.FKey(7);
   ASSERT_EQ(roster_.Add(err_), RES_ADDOK) << err_;
@@ -136,7 +135,7 @@ TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
       "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
       "DELETE FROM T_Roster\\rWHERE  ROSTER_NUM=7",
   };
-  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(sent.all(), expected);
 }
 
 TEST_F(clsRosterDb, AddedRosterLoadsBackWholeAndUpdatesThroughFKey) {
@@ -185,8 +184,7 @@ TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
   EXPECT_EQ(next, 6);
   EXPECT_EQ(msg, "untouched");
 
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   AddRoster(std::numeric_limits<int32_t>::max(), "1", 3, "0001", 4);
   next = 0;
   try {
@@ -196,7 +194,7 @@ TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
     EXPECT_EQ(e.number(), errnum::kOverflow);
   }
   EXPECT_EQ(next, 0);
-  EXPECT_EQ(sent.back(), "select max(ROSTER_NUM) as F_MaxID from T_Roster");
+  EXPECT_EQ(sent.last(), "select max(ROSTER_NUM) as F_MaxID from T_Roster");
 }
 
 class clsRosterList : public clsRosterDb {
@@ -228,13 +226,12 @@ class clsRosterList : public clsRosterDb {
 };
 
 TEST_F(clsRosterList, ExeSearchSendsTheJoinByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(std::string(sql)); });
+  testing::Sent sent(conn_);
   int32_t rows = 0;
   EXPECT_EQ(roster_.ExeSearch("A.DEPT_ID=3", rows), "");
   EXPECT_EQ(rows, 0);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0],
+  ASSERT_EQ(sent.all().size(), 1u);
+  EXPECT_EQ(sent.all()[0],
             "SELECT A.ROSTER_NUM , A.FSCL_MONTH, A.ROST_TYPE,A.DEPT_ID,A.EMP_ID,A.ROST_CODE, "
             " B.F_NAME AS EMP_NAME,C.F_NAME AS DEPT_NAME ,D.F_NAME AS ROST_CODE_NAME, "
             "A.MON_WORK_HOURS,A.F_D1,A.F_D2,A.F_D3,A.F_D4,A.F_D5,A.F_D6,A.F_D7,A.F_D8,A.F_D9,"

@@ -114,8 +114,7 @@ class clsShiftDb : public ::testing::Test {
 };
 
 TEST_F(clsShiftDb, OperationsSendTheirStatementsByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  testing::Sent sent(conn_, true);
   FillDay(shift_);
   shift_.FKey("Day");
   ASSERT_EQ(shift_.Add(err_), RES_ADDOK) << err_;
@@ -130,7 +129,7 @@ TEST_F(clsShiftDb, OperationsSendTheirStatementsByteForByte) {
       "SELECT COUNT(*) AS C\\rFROM T_Shift\\rWHERE  F_Name='Day'",
       "DELETE FROM T_Shift\\rWHERE  F_Name='Day'",
   };
-  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(sent.all(), expected);
 }
 
 TEST_F(clsShiftDb, AddedShiftLoadsBackWhole) {
