@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -75,7 +77,11 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  static constexpr const char* kPath = "declaration_test.db";
+  // One file per process: the test runner starts each test in a process of
+  // its own, several at once.
+  static inline const std::string kPathText =
+      "declaration_test_" + std::to_string(::getpid()) + ".db";
+  static inline const char* const kPath = kPathText.c_str();
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
