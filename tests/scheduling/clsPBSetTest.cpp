@@ -50,7 +50,8 @@ void FillPlan(clsPBSet& p) {
   p.FName("P1");
   p.FType("week");
   p.FMon("M"), p.FTue("Tu"), p.FWed("W"), p.FThu("Th"), p.FFri("F"), p.FSat("Sa"), p.FSun("Su");
-  for (int day = 1; day <= 31; ++day) (p.*kDays[day - 1])("d" + std::to_string(day));
+  int day = 0;
+  for (const DaySetter set : kDays) (p.*set)("d" + std::to_string(++day));
 }
 
 TEST(clsPBSetText, BuildersWriteAll40ColumnsAsQuotedText) {
