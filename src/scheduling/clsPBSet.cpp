@@ -34,8 +34,7 @@ std::string clsPBSet::GetWhereString(int32_t Rev) {
 }
 
 eRESULT clsPBSet::ThePlanIsNeed(std::string PlanID, std::string& ErrStr, bool& PlanIsNeed) {
-  return FindsRows("select * from  T_EMP WHERE F_Shift=" + sql::Quoted(PlanID), ErrStr,
-                   PlanIsNeed);
+  return FindsRows("select * from  T_EMP WHERE F_Shift=" + sql::Quoted(PlanID), ErrStr, PlanIsNeed);
 }
 
 }  // namespace tessaly

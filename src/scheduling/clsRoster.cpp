@@ -11,7 +11,7 @@ namespace tessaly {
 
 namespace {
 
-using framework::Cell;
+using framework::CellForm;
 
 // The name ExeSearch shows for each scheduling mode; the code is compared as
 // text, exactly, so " 1" or "5" show no name.
@@ -39,19 +39,22 @@ constexpr std::string_view kSearchHead =
 // names, day 1 to 31), then the row's key and raw codes. Only a Null roster
 // number or mode code ends the list; every other Null is an empty field.
 framework::Listing MakeSearchListing() {
-  framework::Listing listing{mdlConst::T_Roster, " ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ", {}, {},
-                             kSearchHead};
-  listing.row = {{"FSCL_MONTH", Cell::kText},     {"ROST_TYPE", Cell::kNamed, kModeNames},
-                 {"DEPT_NAME", Cell::kText},      {"EMP_NAME", Cell::kText},
-                 {"ROST_CODE_NAME", Cell::kText}};
-  const auto days = framework::ColumnList<clsRoster>::Declared(
-      {"ROSTER_NUM", "FSCL_MONTH", "ROST_TYPE", "DEPT_ID", "EMP_ID", "ROST_CODE", "MON_WORK_HOURS"});
-  for (const auto* day : days) listing.row.push_back({day->spec.name, Cell::kText});
-  listing.row.insert(listing.row.end(), {{"ROSTER_NUM", Cell::kRequired},
-                                         {"ROST_TYPE", Cell::kText},
-                                         {"DEPT_ID", Cell::kText},
-                                         {"EMP_ID", Cell::kText},
-                                         {"ROST_CODE", Cell::kText}});
+  framework::Listing listing{
+      mdlConst::T_Roster, " ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ", {}, {}, kSearchHead};
+  listing.row = {{"FSCL_MONTH", CellForm::kText},
+                 {"ROST_TYPE", CellForm::kNamed, kModeNames},
+                 {"DEPT_NAME", CellForm::kText},
+                 {"EMP_NAME", CellForm::kText},
+                 {"ROST_CODE_NAME", CellForm::kText}};
+  const auto days = framework::ColumnList<clsRoster>::Declared({"ROSTER_NUM", "FSCL_MONTH",
+                                                                "ROST_TYPE", "DEPT_ID", "EMP_ID",
+                                                                "ROST_CODE", "MON_WORK_HOURS"});
+  for (const auto* day : days) listing.row.push_back({day->spec.name, CellForm::kText});
+  listing.row.insert(listing.row.end(), {{"ROSTER_NUM", CellForm::kRequired},
+                                         {"ROST_TYPE", CellForm::kText},
+                                         {"DEPT_ID", CellForm::kText},
+                                         {"EMP_ID", CellForm::kText},
+                                         {"ROST_CODE", CellForm::kText}});
   return listing;
 }
 
@@ -86,8 +89,7 @@ std::string clsRoster::GetWhereString(int32_t Rev) {
 }
 
 eRESULT clsRoster::GetMaxID(int32_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("ROSTER_NUM", mdlConst::T_Roster, connection(), recordset(),
-                             RetMaxID);
+  return framework::GetMaxID("ROSTER_NUM", mdlConst::T_Roster, connection(), recordset(), RetMaxID);
 }
 
 std::span<const framework::FieldEntry> clsRoster::FieldEntries() {

@@ -16,8 +16,8 @@
 namespace tessaly {
 namespace {
 
-using framework::Cell;
 using db::Variant;
+using framework::CellForm;
 
 // The error number a load raises, 0 when it loads.
 template <class Kind>
@@ -33,9 +33,9 @@ int32_t LoadError(const Variant& value, typename Kind::Type* loaded = nullptr) {
 
 TEST(ColumnKinds, AFlagLoadsZeroOnlyFromAStoredZero) {
   const std::pair<Variant, int16_t> cases[] = {
-      {Variant::Null(), 1},         {Variant(int16_t{-1}), 1}, {Variant(int16_t{0}), 0},
-      {Variant(int32_t{2}), 1},     {Variant(0.0), 0},         {Variant(0.25), 1},
-      {Variant(true), 1},           {Variant(false), 0},       {Variant("0"), 0},
+      {Variant::Null(), 1},     {Variant(int16_t{-1}), 1}, {Variant(int16_t{0}), 0},
+      {Variant(int32_t{2}), 1}, {Variant(0.0), 0},         {Variant(0.25), 1},
+      {Variant(true), 1},       {Variant(false), 0},       {Variant("0"), 0},
       {Variant("-1"), 1},
   };
   for (const auto& [value, expected] : cases) {
@@ -56,8 +56,7 @@ TEST(ColumnKinds, DirectNumbersConvertTheValueItselfAndRefuseNull) {
   EXPECT_EQ(small, 2);
   EXPECT_EQ(LoadError<framework::DirectInteger>(Variant::Null()), errnum::kInvalidUseOfNull);
   EXPECT_EQ(LoadError<framework::DirectInteger>(Variant(int32_t{40000})), errnum::kOverflow);
-  EXPECT_EQ(LoadError<framework::DirectInteger>(Variant("12 hours")),
-            errnum::kRuntimeTypeMismatch);
+  EXPECT_EQ(LoadError<framework::DirectInteger>(Variant("12 hours")), errnum::kRuntimeTypeMismatch);
   EXPECT_EQ(LoadError<framework::Integer>(Variant::Null(), &small), 0);
   EXPECT_EQ(small, 0);
 
@@ -96,7 +95,8 @@ class OwnListing : public ::testing::Test {
  protected:
   void SetUp() override {
     conn_ = testing::AttendanceDb();
-    conn_->backend().Run("create table T_Loose (F_ID INTEGER, F_Code TEXT)", nullptr);
+    db::internal::BackendOf(*conn_).Run("create table T_Loose (F_ID INTEGER, F_Code TEXT)",
+                                        nullptr);
     conn_->Execute("insert into T_Loose (F_ID, F_Code) values (1, 'a')");
     conn_->Execute("insert into T_Loose (F_ID, F_Code) values (2, 'b ')");
     conn_->Execute("insert into T_Loose (F_ID, F_Code) values (3, 'A')");
@@ -104,7 +104,7 @@ class OwnListing : public ::testing::Test {
   static constexpr framework::CodeName kNames[] = {{"a", "first"}, {"b", "second"}};
   framework::Listing listing_{"T_Loose",
                               " order by x.F_ID",
-                              {{"F_Code", Cell::kNamed, kNames}, {"F_ID", Cell::kRequired}},
+                              {{"F_Code", CellForm::kNamed, kNames}, {"F_ID", CellForm::kRequired}},
                               {},
                               "select x.F_ID, x.F_Code from T_Loose as x where "};
   std::shared_ptr<db::Connection> conn_;

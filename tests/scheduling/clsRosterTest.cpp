@@ -127,8 +127,8 @@ TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
   ASSERT_EQ(roster_.Update(err_), RES_UPDOK) << err_;
   ASSERT_EQ(roster_.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
-      std::string("INSERT INTO T_Roster\\r(") + kColumnList + "\\r)\\rVALUES(\\r" +
-          kRosterValues + ")",
+      std::string("INSERT INTO T_Roster\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kRosterValues +
+          ")",
       "SELECT  *  FROM T_Roster\\rWHERE  ROSTER_NUM=7",
       "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
       std::string("UPDATE T_Roster\\rSET\\r") + kRosterAssignments + "WHERE  ROSTER_NUM=7",
@@ -275,8 +275,10 @@ TEST_F(clsRosterList, UnknownEmployeeDepartmentAndCodeGiveEmptyNames) {
 // an empty name while the raw code is still written as field 38.
 TEST_F(clsRosterList, ModeNamesAreFoundByTheExactCode) {
   const std::pair<const char*, const char*> cases[] = {
-      {"1", "总体轮值表"}, {"2", "按轮值组合排班"}, {"3", "按部门排班"}, {"4", "按个别员工排班"},
-      {"5", ""},           {" 1", ""},              {"1 ", ""},         {"", ""},
+      {"1", "总体轮值表"}, {"2", "按轮值组合排班"},
+      {"3", "按部门排班"}, {"4", "按个别员工排班"},
+      {"5", ""},           {" 1", ""},
+      {"1 ", ""},          {"", ""},
       {"01", ""},
   };
   int32_t num = 0;

@@ -27,7 +27,7 @@ struct FieldEntry {
   int32_t type;
 };
 
-// A code and the name a listing shows for it (Cell::kNamed).
+// A code and the name a listing shows for it (CellForm::kNamed).
 struct CodeName {
   std::string_view code;
   std::string_view name;
@@ -35,8 +35,8 @@ struct CodeName {
 
 struct ListColumn {
   std::string_view column;
-  Cell cell;
-  std::span<const CodeName> names = {};  // for Cell::kNamed
+  CellForm cell;
+  std::span<const CodeName> names = {};  // for CellForm::kNamed
 };
 
 // Everything a class states about its listings.
@@ -91,8 +91,9 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
                    int32_t upper_bound);
 
 // ExeSearch: "select * " " from " source " where " (or the listing's own
-// search_head) InSql ordering, on rs with
-// a keyset cursor; each row becomes its cells joined by tabs and ended by a
+// search_head) InSql ordering, on rs with a forward-only cursor (the rows are
+// read once, streamed from the engine); each row becomes its cells joined by
+// tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is
 // left open at its end.

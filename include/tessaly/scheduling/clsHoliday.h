@@ -16,10 +16,10 @@ namespace tessaly {
 // fails the load. The dates are texts written between number signs as the
 // host gave them and loaded as yyyy-mm-dd (with the time of day when the
 // stored value has one), which reads back inside #...#.
-#define TESSALY_CLSHOLIDAY_COLUMNS(X)                                                  \
+#define TESSALY_CLSHOLIDAY_COLUMNS(X)                                                    \
   X(DirectInteger, FID, "F_ID", 0, .PrimaryKey().InColumnList(" F_ID").ValueWithoutCR()) \
-  X(Text, FName, "F_Name", 20)                                                         \
-  X(Date, FDateFr, "F_DateFr", 0)                                                      \
+  X(Text, FName, "F_Name", 20)                                                           \
+  X(Date, FDateFr, "F_DateFr", 0)                                                        \
   X(Date, FDateTo, "F_DateTo", 0, .InColumnList("F_DateTo "))
 
 // Add inserts the four columns; Update rewrites name and dates of the holiday

@@ -23,9 +23,9 @@ enum C_ITEM_INDEX : int32_t {
 // builders, the row load and each table). The identifier is supplied by the
 // host (GetMaxID gives the next free one) and loads directly, so a Null one
 // fails the load.
-#define TESSALY_CLSITEM_COLUMNS(X)                                                         \
+#define TESSALY_CLSITEM_COLUMNS(X)                                                           \
   X(DirectInteger, FItemID, "F_ID", 0, .PrimaryKey().InColumnList(" F_ID").ValueWithoutCR()) \
-  X(Text, FName, "F_Name", 50)                                                             \
+  X(Text, FName, "F_Name", 50)                                                               \
   X(Text, FNote, "F_Note", 50, .InColumnList("F_Note "))
 
 // Every operation goes to the table TableIndex chooses at the time of the
