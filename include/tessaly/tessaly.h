@@ -23,3 +23,8 @@
 #include "tessaly/interfaces/ClsBase.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/interfaces/eRESULT.h"
+#include "tessaly/scheduling/clsHoliday.h"
+#include "tessaly/scheduling/clsItem.h"
+#include "tessaly/scheduling/clsPBSet.h"
+#include "tessaly/scheduling/clsRoster.h"
+#include "tessaly/scheduling/clsShift.h"

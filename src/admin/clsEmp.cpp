@@ -25,7 +25,7 @@ const framework::Listing& TypeAhead() {
   static const framework::Listing listing = [] {
     framework::Listing l =
         framework::ListingOf<clsEmp>(mdlConst::T_Emp, "", {"F_EmpID", "F_Name", "F_Dept"});
-    l.search_select = "select F_EmpID,F_Name,F_Dept";
+    l.search_head = "select F_EmpID,F_Name,F_Dept from T_Emp where ";
     return l;
   }();
   return listing;

@@ -6,6 +6,11 @@
 #include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/scheduling/clsHoliday.h"
+#include "tessaly/scheduling/clsItem.h"
+#include "tessaly/scheduling/clsPBSet.h"
+#include "tessaly/scheduling/clsRoster.h"
+#include "tessaly/scheduling/clsShift.h"
 
 namespace tessaly::db::internal {
 namespace {
@@ -56,23 +61,6 @@ class TableBuilder {
   Table table_;
 };
 
-// prefix1 ... prefixN: F_D1 ... F_D31, F_Use1 ... F_Use4.
-std::vector<std::string> Numbered(const std::string& prefix, int count) {
-  std::vector<std::string> names;
-  for (int i = 1; i <= count; ++i) names.push_back(prefix + std::to_string(i));
-  return names;
-}
-
-// The columns of a shift's eight time points, each with the given suffixes:
-// F_In1_H, F_In1_M, F_Out1_H, ... or F_In1Up, F_In1Down, ...
-std::vector<std::string> ShiftPointColumns(const std::vector<std::string>& suffixes) {
-  std::vector<std::string> names;
-  for (const char* point : {"In1", "Out1", "In2", "Out2", "In3", "Out3", "ZLIn", "ZLOut"}) {
-    for (const std::string& suffix : suffixes) names.push_back("F_" + std::string(point) + suffix);
-  }
-  return names;
-}
-
 std::vector<Table> MakeTables() {
   std::vector<Table> t;
   // A table whose record class exists takes its columns from the class's
@@ -80,43 +68,20 @@ std::vector<Table> MakeTables() {
   t.push_back(TableBuilder("T_KQ").DeclaredBy<clsKQ>().Index({"F_EmpID", "F_Date"}).Build());
   t.push_back(
       TableBuilder("T_MTJ").DeclaredBy<clsMTJ>().Index({"F_EmpID", "F_Year", "F_Month"}).Build());
-  // The flags F_Use1-4 and F_IsOver1-4 may have been Yes/No columns once; the
-  // class writes 0 or 1 and reads any non-zero value as 1, so 16-bit it is.
-  t.push_back(TableBuilder("T_Shift")
-                  .Key("F_Name", K::kText, 10)
-                  .Text("F_Type", 20)
-                  .Col(K::kInt16, Numbered("F_Use", 4))
-                  .Col(K::kInt16, {"F_LimitIn", "F_LimitOut", "F_LimitCD", "F_LimitZT"})
-                  .Col(K::kInt16, ShiftPointColumns({"_H", "_M"}))
-                  .Col(K::kInt16, Numbered("F_IsOver", 4))
-                  .Col(K::kInt16, {"F_OverLimit"})
-                  .Col(K::kInt16, ShiftPointColumns({"Up", "Down"}))
-                  .Build());
-  t.push_back(
-      TableBuilder("T_PBSet")
-          .Key("F_Name", K::kText, 20)
-          .Text("F_Type", 10)
-          .Col(K::kText, {"F_Mon", "F_Tue", "F_Wed", "F_Thu", "F_Fri", "F_Sat", "F_Sun"}, 10)
-          .Col(K::kText, Numbered("F_D", 31), 10)
-          .Build());
-  t.push_back(TableBuilder("T_Roster")
-                  .Key("ROSTER_NUM", K::kInt32)
-                  .Col(K::kText, {"FSCL_MONTH", "ROST_TYPE"})
-                  .Col(K::kInt16, {"DEPT_ID"})
-                  .Text("EMP_ID")
-                  .Col(K::kInt16, {"ROST_CODE", "MON_WORK_HOURS"})
-                  .Col(K::kText, Numbered("F_D", 31), 10)
-                  .Build());
+  // The shift flags F_Use1-4 and F_IsOver1-4 may have been Yes/No columns
+  // once; the class writes 0 or 1 and reads any non-zero value as 1, so 16-bit
+  // they are.
+  t.push_back(TableBuilder("T_Shift").DeclaredBy<clsShift>().Build());
+  t.push_back(TableBuilder("T_PBSet").DeclaredBy<clsPBSet>().Build());
+  // ROST_CODE stays a 16-bit number: the roster writes it bare and joins it to
+  // T_RostCode.F_ID, while the lookup lists' reference check compares it with
+  // a quoted text, which the engine reads as the number it spells.
+  t.push_back(TableBuilder("T_Roster").DeclaredBy<clsRoster>().Build());
   for (const char* name : {"T_BCType", "T_Dept", "T_RostCode"}) {
-    t.push_back(
-        TableBuilder(name).Key("F_ID", K::kInt16).Col(K::kText, {"F_Name", "F_Note"}, 50).Build());
+    t.push_back(TableBuilder(name).DeclaredBy<clsItem>().Build());
   }
   // Holidays are compared as dates (#...# literals); requests below as text.
-  t.push_back(TableBuilder("T_Holiday")
-                  .Key("F_ID", K::kInt16)
-                  .Text("F_Name", 20)
-                  .Col(K::kDate, {"F_DateFr", "F_DateTo"})
-                  .Build());
+  t.push_back(TableBuilder("T_Holiday").DeclaredBy<clsHoliday>().Build());
   for (const char* name : {"T_CC", "T_SJ", "T_XJ", "T_BJ"}) {
     t.push_back(TableBuilder(name)
                     .Key("F_ID", K::kInt32)

@@ -18,7 +18,9 @@ std::string ColumnSpec::ListPiece() const {
   const std::string_view cap = ListCaption();
   std::string piece;
   switch (cell) {
-    case CellForm::kText: piece.append(name); break;
+    case CellForm::kText:
+    case CellForm::kRequired:
+    case CellForm::kNamed: piece.append(name); break;
     case CellForm::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
     case CellForm::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
     case CellForm::kWhole:

@@ -14,8 +14,8 @@ namespace tessaly::framework {
 
 namespace {
 
-void AppendCell(std::string& out, const db::Variant& value, CellForm cell) {
-  switch (cell) {
+void AppendCell(std::string& out, const db::Variant& value, const ListColumn& column) {
+  switch (column.cell) {
     case CellForm::kText:
       if (const std::string* text = value.AsString()) {
         out += *text;  // the common case, without a copy
@@ -23,6 +23,17 @@ void AppendCell(std::string& out, const db::Variant& value, CellForm cell) {
         out += value.ToText();
       }
       return;
+    case CellForm::kRequired: out += value.ToString(); return;
+    case CellForm::kNamed: {
+      const std::string code = value.ToString();
+      for (const CodeName& entry : column.names) {
+        if (entry.code == code) {
+          out += entry.name;
+          return;
+        }
+      }
+      return;
+    }
     case CellForm::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
@@ -76,9 +87,13 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
 
 std::string SearchText(const Listing& listing, std::string_view InSql) {
   std::string sql;
-  sql.reserve(24 + listing.search_select.size() + listing.source.size() + InSql.size() +
+  sql.reserve(32 + listing.search_head.size() + listing.source.size() + InSql.size() +
               listing.ordering.size());
-  sql.append(listing.search_select).append(" from ").append(listing.source).append(" where ");
+  if (listing.search_head.empty()) {
+    sql.append("select * ").append(" from ").append(listing.source).append(" where ");
+  } else {
+    sql.append(listing.search_head);
+  }
   sql.append(InSql).append(listing.ordering);
   return sql;
 }
@@ -113,7 +128,7 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       ++RetRow;
       for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += '\t';
-        AppendCell(text, columns[i].ValueRef(), listing.row[i].cell);
+        AppendCell(text, columns[i].ValueRef(), listing.row[i]);
       }
       text += '\r';
     }

@@ -63,6 +63,14 @@ eRESULT Record::LoadFieldValue(std::string& ErrStr, int32_t) {
   });
 }
 
+eRESULT Record::FindsRows(std::string_view sql, std::string& ErrStr, bool& Found) {
+  Found = false;
+  return Trapped(Operation::kCheck, &ErrStr, [&] {
+    if (OpenQuery(sql).RecordCount() > 0) Found = true;
+    return RES_OK;
+  });
+}
+
 db::Recordset& Record::OpenQuery(std::string_view sql, db::CursorTypeEnum cursor) const {
   return framework::OpenQuery(recordset_.get(), sql, connection(), cursor);
 }

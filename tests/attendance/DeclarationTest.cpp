@@ -14,6 +14,11 @@
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Schema.h"
+#include "tessaly/scheduling/clsHoliday.h"
+#include "tessaly/scheduling/clsItem.h"
+#include "tessaly/scheduling/clsPBSet.h"
+#include "tessaly/scheduling/clsRoster.h"
+#include "tessaly/scheduling/clsShift.h"
 
 namespace tessaly {
 namespace {
@@ -82,6 +87,13 @@ TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsMTJ>(), Columns("T_MTJ"));
   EXPECT_EQ(Declared<clsEmp>(), Columns("T_Emp"));
   EXPECT_EQ(Declared<clsUser>(), Columns("T_User"));
+  EXPECT_EQ(Declared<clsShift>(), Columns("T_Shift"));
+  EXPECT_EQ(Declared<clsPBSet>(), Columns("T_PBSet"));
+  EXPECT_EQ(Declared<clsRoster>(), Columns("T_Roster"));
+  for (const char* table : {"T_BCType", "T_Dept", "T_RostCode"}) {
+    EXPECT_EQ(Declared<clsItem>(), Columns(table)) << table;
+  }
+  EXPECT_EQ(Declared<clsHoliday>(), Columns("T_Holiday"));
 }
 
 // The keys and flags of the people tables spelt literally.
@@ -114,6 +126,33 @@ TEST_F(CreatedDatabase, DailyAndMonthlyTablesHaveTheirKinds) {
   EXPECT_EQ(mtj[1], "F_Year SMALLINT");
   EXPECT_EQ(mtj[6], "F_WK_Days SINGLE");
   EXPECT_EQ(mtj[24], "F_Note TEXT");
+}
+
+TEST_F(CreatedDatabase, SchedulingTablesHaveTheirKinds) {
+  const std::vector<std::string> shift = Columns("T_Shift");
+  ASSERT_EQ(shift.size(), 47u);
+  EXPECT_EQ(shift[0], "F_Name VARCHAR(10) pk");
+  EXPECT_EQ(shift[1], "F_Type VARCHAR(20)");
+  EXPECT_EQ(shift[2], "F_Use1 SMALLINT");
+  EXPECT_EQ(shift[46], "F_ZLOutDown SMALLINT");
+  const std::vector<std::string> plan = Columns("T_PBSet");
+  ASSERT_EQ(plan.size(), 40u);
+  EXPECT_EQ(plan[0], "F_Name VARCHAR(20) pk");
+  EXPECT_EQ(plan[39], "F_D31 VARCHAR(10)");
+  const std::vector<std::string> roster = Columns("T_Roster");
+  ASSERT_EQ(roster.size(), 38u);
+  const std::vector<std::string> first(roster.begin(), roster.begin() + 8);
+  EXPECT_EQ(first, (std::vector<std::string>{"ROSTER_NUM INTEGER pk", "FSCL_MONTH TEXT",
+                                             "ROST_TYPE TEXT", "DEPT_ID SMALLINT", "EMP_ID TEXT",
+                                             "ROST_CODE SMALLINT", "MON_WORK_HOURS SMALLINT",
+                                             "F_D1 VARCHAR(10)"}));
+  EXPECT_EQ(roster[37], "F_D31 VARCHAR(10)");
+  EXPECT_EQ(Columns("T_RostCode"), (std::vector<std::string>{"F_ID SMALLINT pk",
+                                                             "F_Name VARCHAR(50)",
+                                                             "F_Note VARCHAR(50)"}));
+  EXPECT_EQ(Columns("T_Holiday"),
+            (std::vector<std::string>{"F_ID SMALLINT pk", "F_Name VARCHAR(20)",
+                                      "F_DateFr DATETIME", "F_DateTo DATETIME"}));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
@@ -37,5 +40,27 @@ inline std::string Visible(std::string text) {
   }
   return out;
 }
+
+// The Jet statements sent on a connection while it lives, as sent or (visible)
+// through Visible; it stops listening when it goes, so no statement outlives it.
+class Sent {
+ public:
+  explicit Sent(std::shared_ptr<db::Connection> conn, bool visible = false)
+      : conn_(std::move(conn)) {
+    conn_->Trace([this, visible](std::string_view sql) {
+      all_.push_back(visible ? Visible(std::string(sql)) : std::string(sql));
+    });
+  }
+  ~Sent() { conn_->Trace({}); }
+  Sent(const Sent&) = delete;
+  Sent& operator=(const Sent&) = delete;
+
+  const std::vector<std::string>& all() const { return all_; }
+  std::string last() const { return all_.empty() ? std::string() : all_.back(); }
+
+ private:
+  std::shared_ptr<db::Connection> conn_;
+  std::vector<std::string> all_;
+};
 
 }  // namespace tessaly::testing

@@ -168,7 +168,24 @@ check "an apostrophe in a condition's text finds nothing" "$(printf 'F_EmpID\tF_
 "$TESSALY" sql "$db" "insert into T_User (F_ID, F_UserID, F_Name, F_Pwd) values (1, 'admin', 'Admin', 'secret')" >/dev/null
 check "users without their passwords" "$(printf 'F_ID\tF_UserID\tF_Name\tF_Right\n1\tadmin\tAdmin\t')" \
   "$("$TESSALY" list "$db" user --field-names)"
-check "help names every listing" 4 "$("$TESSALY" list --help | grep -ow 'kq\|mtj\|emp\|user' | sort -u | wc -l)"
+
+# The scheduling listings: the roster list over its join, and whole tables.
+"$TESSALY" sql "$db" "insert into T_Dept (F_ID, F_Name) values (3, '销售部')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_Roster (ROSTER_NUM, FSCL_MONTH, ROST_TYPE, DEPT_ID, EMP_ID, ROST_CODE, MON_WORK_HOURS, F_D1) values (7, '2003-05', '3', 3, '0001', 4, 176, '早')" >/dev/null
+roster=$("$TESSALY" list "$db" roster --where "C.F_Name='销售部'")
+check "roster line: the row, its names and day 1" "$(printf '7\t2003-05\t3\t3\t0001\t4\t张三\t销售部\t\t176\t早')" \
+  "$(printf '%s\n' "$roster" | sed -n 2p | cut -f1-11)"
+check "roster header" "ROSTER_NUM	FSCL_MONTH	ROST_TYPE" "$(printf '%s\n' "$roster" | head -1 | cut -f1-3)"
+check "roster filtered out" "" "$("$TESSALY" list "$db" roster --no-header --where "A.ROSTER_NUM=8")"
+"$TESSALY" sql "$db" "insert into T_Shift (F_Name, F_Type) values ('Day', '1')" >/dev/null 2>&1
+check "shift listing" "Day	1" "$("$TESSALY" list "$db" shift | sed -n 2p | cut -f1-2)"
+check "shift listing under a condition" "" "$("$TESSALY" list "$db" shift --no-header --where "F_Name='Night'")"
+check "dept listing" "$(printf 'F_ID\tF_Name\tF_Note\n3\t销售部\t')" "$("$TESSALY" list "$db" dept)"
+check "empty holiday listing" "" "$("$TESSALY" list "$db" holiday --no-header)"
+help=$("$TESSALY" list --help)
+for name in kq mtj emp user shift plan roster bctype dept rostcode holiday; do
+  case "$help" in *"  $name "*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -23,6 +23,25 @@ const framework::Listing& Users() {
   return listing;
 }
 
+// Every row of a table in its class's own order, under the declared names.
+template <class Record>
+framework::Listing EveryRow(std::string_view table, std::string_view ordering) {
+  return framework::ListingOf<Record>(table, ordering, framework::ColumnList<Record>::Declared());
+}
+
+#define TESSALY_EVERY_ROW(Name, Record, Table, Ordering)                          \
+  const framework::Listing& Name() {                                             \
+    static const framework::Listing listing = EveryRow<Record>(Table, Ordering); \
+    return listing;                                                              \
+  }
+TESSALY_EVERY_ROW(Shifts, clsShift, mdlConst::T_Shift, " ORDER BY F_Name")
+TESSALY_EVERY_ROW(Plans, clsPBSet, mdlConst::T_PBSet, " ORDER BY F_Name")
+TESSALY_EVERY_ROW(Holidays, clsHoliday, mdlConst::T_Holiday, " ORDER BY F_ID")
+TESSALY_EVERY_ROW(ShiftTypes, clsItem, mdlConst::T_BCType, " ORDER BY F_Name")
+TESSALY_EVERY_ROW(Departments, clsItem, mdlConst::T_Dept, " ORDER BY F_Name")
+TESSALY_EVERY_ROW(RotationCodes, clsItem, mdlConst::T_RostCode, " ORDER BY F_Name")
+#undef TESSALY_EVERY_ROW
+
 }  // namespace
 
 // One line per listing, in the order --help shows them.
@@ -31,6 +50,13 @@ constexpr ListingEntry kListings[] = {
     {"mtj", "monthly attendance statistics", &clsMTJ::CaptionedListing},
     {"emp", "employees, by department and number", &Employees},
     {"user", "users, by user ID (without passwords)", &Users},
+    {"shift", "shifts, by name", &Shifts},
+    {"plan", "schedule plans, by name", &Plans},
+    {"roster", "rosters with the employee, department and rotation-code names", &clsRoster::SearchListing},
+    {"bctype", "shift types, by name", &ShiftTypes},
+    {"dept", "departments, by name", &Departments},
+    {"rostcode", "rotation codes, by name", &RotationCodes},
+    {"holiday", "public holidays, by identifier", &Holidays},
 };
 
 std::span<const ListingEntry> Listings() { return kListings; }

@@ -127,8 +127,12 @@ int List(const Options& o) {
   const tessaly::framework::Listing& listing = entry->listing();
   auto connection = OpenDatabase(o.database, false);
   tessaly::db::Recordset rs;
-  rs.Open(tessaly::framework::CaptionedText(listing, o.where), connection,
-          tessaly::db::adOpenForwardOnly, tessaly::db::adLockReadOnly);
+  // A listing without a captioned select list (the roster list) prints its
+  // search statement's own columns.
+  const std::string statement = listing.captioned_select.empty()
+                                    ? tessaly::framework::SearchText(listing, o.where)
+                                    : tessaly::framework::CaptionedText(listing, o.where);
+  rs.Open(statement, connection, tessaly::db::adOpenForwardOnly, tessaly::db::adLockReadOnly);
   std::vector<std::string> names;
   if (o.field_names && rs.Fields().Count() == static_cast<int32_t>(listing.row.size())) {
     for (const auto& column : listing.row) names.emplace_back(column.column);

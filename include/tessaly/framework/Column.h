@@ -4,6 +4,7 @@
 // descriptor, its cell in the captioned listings and its catalog entry.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -29,6 +30,10 @@ enum class CellForm : uint8_t {
   kWhole,  // the numeric value rounded to a 16-bit whole number (halves to
            // even), "" when it is 0; outside 16 bits raises 6
            //                                          piece: "iif(F_X=0,'',F_X) as cap"
+  kRequired,  // the value's text; Null raises 94          piece: as kText
+  kNamed,     // the name its text has in the ListColumn's names (compared
+              // exactly), "" for any other text; Null raises 94
+              //                                       piece: as kText
 };
 
 // Column kinds: the property's type, what its let stores, how a row's value
@@ -99,6 +104,23 @@ struct ShortKey : Integer {
 struct Flag : Integer {
   static Type Load(const db::Variant& value) {
     return !value.IsNull() && value.ToBoolean() ? 1 : 0;
+  }
+};
+// Whole numbers converted directly (CInt, CLng of the value itself), where
+// the old load did not go through the value's text: "12" still loads as 12,
+// but a Null raises 94 instead of loading as 0.
+struct DirectInteger : Integer {
+  static Type Load(const db::Variant& value) { return value.ToInteger(); }
+};
+struct DirectLong : Long {
+  static Type Load(const db::Variant& value) { return value.ToLong(); }
+};
+// A yes/no flag kept as 0 or 1, written bare, for the tables whose old load
+// tested only for a stored 0: 0 loads as 0 and anything else as 1, Jet's
+// True (-1) and Null included.
+struct FlagUnlessZero : Integer {
+  static Type Load(const db::Variant& value) {
+    return value.IsNull() || value.ToDouble() != 0 ? 1 : 0;
   }
 };
 
@@ -244,6 +266,20 @@ class ColumnList {
       if (found == nullptr) ThrowUndeclared(name);
       columns_.push_back(found);
     }
+  }
+  // Every declared column in declaration order but those named in `except`
+  // (each of which must be declared): the builders that write the whole row,
+  // or all of it but its key.
+  static ColumnList Declared(std::initializer_list<std::string_view> except = {}) {
+    ColumnList list(except);
+    std::vector<const ColumnDef<Self>*> kept;
+    for (const ColumnDef<Self>& c : Self::Columns()) {
+      if (std::find(list.columns_.begin(), list.columns_.end(), &c) == list.columns_.end()) {
+        kept.push_back(&c);
+      }
+    }
+    list.columns_ = std::move(kept);
+    return list;
   }
   auto begin() const { return columns_.begin(); }
   auto end() const { return columns_.end(); }

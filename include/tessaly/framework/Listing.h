@@ -27,9 +27,16 @@ struct FieldEntry {
   int32_t type;
 };
 
+// A code and the name a listing shows for it (CellForm::kNamed).
+struct CodeName {
+  std::string_view code;
+  std::string_view name;
+};
+
 struct ListColumn {
   std::string_view column;
   CellForm cell;
+  std::span<const CodeName> names = {};  // for CellForm::kNamed
 };
 
 // Everything a class states about its listings.
@@ -38,9 +45,9 @@ struct Listing {
   std::string_view ordering;     // appended after the where-text; may be empty
   std::vector<ListColumn> row;   // ExeSearch's columns in output order
   std::string captioned_select;  // ExeSearchWithRecord's select list, up to " from "
-  // ExeSearch's select list, up to " from ": every column unless the class
-  // lists only some.
-  std::string_view search_select = "select * ";
+  // ExeSearch's statement up to the where-text, where the class writes its own
+  // (a join under aliases); empty: "select * " " from " source " where ".
+  std::string_view search_head = {};
 };
 
 // A listing of the columns named in their listed order: ExeSearch's row in
@@ -83,9 +90,10 @@ db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound);
 
-// ExeSearch: search_select (normally "select * ") " from " source " where "
-// InSql ordering, on rs with a forward-only cursor (the rows are read once,
-// streamed from the engine); each row becomes its cells joined by tabs and ended by a
+// ExeSearch: "select * " " from " source " where " (or the listing's own
+// search_head) InSql ordering, on rs with a forward-only cursor (the rows are
+// read once, streamed from the engine); each row becomes its cells joined by
+// tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is
 // left open at its end.

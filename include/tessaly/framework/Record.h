@@ -96,6 +96,17 @@ class Record : public ClsBase {
   eRESULT UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where);
   eRESULT DeleteWith(std::string& ErrStr, std::string_view where);
 
+  // Whether sql finds any row, for the checks whether a row is still referred
+  // to: Found is set false, then true when the object's recordset, opened on
+  // sql, has rows (it stays open on them). RES_OK, or RES_ERROR with the
+  // error's description in ErrStr (Operation::kCheck).
+  eRESULT FindsRows(std::string_view sql, std::string& ErrStr, bool& Found);
+
+  // For a class whose table is chosen at run time: the table written and
+  // searched from now on (text that lives as long as the object, such as the
+  // names of mdlConst; an empty name makes every statement fail).
+  void UseTable(std::string_view table) { table_ = source_ = table; }
+
  private:
   bool LoadAfterMove(bool moved);
 

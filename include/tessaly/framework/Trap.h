@@ -20,6 +20,7 @@ enum class Operation : uint8_t {
   kDelete,  // ExeDeleteSQL, Delete
   kLoad,    // LoadFieldValue
   kTotals,  // a class's totals and questions (CalcJBHours, ...)
+  kCheck,   // the reference checks whose ErrStr is by reference (ThePlanIsNeed, ...)
 };
 
 // What ErrStr receives when an operation fails.
@@ -44,8 +45,9 @@ inline constexpr TrapRule kTrapRules[] = {
     {RES_DELERR, Report::kNumbered, errnum::kFail, RES_DELREFUSED},
     {RES_ERROR, Report::kDescription, 0, RES_ERROR},
     {RES_ERROR, Report::kNothing, 0, RES_ERROR},
+    {RES_ERROR, Report::kDescription, 0, RES_ERROR},
 };
-static_assert(std::size(kTrapRules) == static_cast<size_t>(Operation::kTotals) + 1);
+static_assert(std::size(kTrapRules) == static_cast<size_t>(Operation::kCheck) + 1);
 
 // Call inside a catch block: the error being handled as number and
 // description (an exception other than tessaly::Error counts as a provider

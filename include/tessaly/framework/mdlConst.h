@@ -46,6 +46,10 @@ inline constexpr std::string_view T_Prn = "T_Prn";
 inline constexpr std::string_view T_Log = "T_Log";
 inline constexpr std::string_view T_Collect = "T_Collect";
 inline constexpr std::string_view T_PBSet = "T_PBSet";
+// The three lookup lists of clsItem.
+inline constexpr std::string_view T_BCType = "T_BCType";
+inline constexpr std::string_view T_Dept = "T_Dept";
+inline constexpr std::string_view T_RostCode = "T_RostCode";
 
 // The statement texts, exactly as the functions below send them ("\r" is a
 // single carriage return; fragments are joined with nothing added).

@@ -1,0 +1,40 @@
+#include "tessaly/scheduling/clsPBSet.h"
+
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+// All three list builders write the whole row in column order, the name too.
+const framework::ColumnList<clsPBSet>& RowColumns() {
+  static const auto columns = framework::ColumnList<clsPBSet>::Declared();
+  return columns;
+}
+
+}  // namespace
+
+clsPBSet::clsPBSet() : RecordOf(mdlConst::T_PBSet, mdlConst::T_PBSet) {}
+
+std::span<const framework::ColumnDef<clsPBSet>> clsPBSet::Columns() {
+  using Self = clsPBSet;
+  static constexpr framework::ColumnDef<clsPBSet> kColumns[] = {
+      TESSALY_CLSPBSET_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsPBSet::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsPBSet::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsPBSet::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+
+std::string clsPBSet::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return " 1=1 ORDER BY F_Name ";
+  return " F_Name=" + sql::Quoted(FKey_);
+}
+
+eRESULT clsPBSet::ThePlanIsNeed(std::string PlanID, std::string& ErrStr, bool& PlanIsNeed) {
+  return FindsRows("select * from  T_EMP WHERE F_Shift=" + sql::Quoted(PlanID), ErrStr, PlanIsNeed);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,184 @@
+// The public holidays: date ranges written between number signs, and the next
+// free 16-bit identifier.
+#include "tessaly/scheduling/clsHoliday.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+void FillHoliday(clsHoliday& h) {
+  h.FID(3);
+  h.FName("A");
+  h.FDateFr("2001-10-01");
+  h.FDateTo("2001-10-07");
+}
+
+TEST(clsHolidayText, BuildersWriteTheDatesBetweenNumberSigns) {
+  clsHoliday h;
+  FillHoliday(h);
+  for (int32_t mode : {0, -1, 2}) {
+    EXPECT_EQ(h.GetValueFields(mode), " F_ID,F_Name,F_DateFr,F_DateTo ");
+    EXPECT_EQ(Visible(h.GetValuesString(mode)), "3,'A'\\r,#2001-10-01#\\r,#2001-10-07#\\r");
+    EXPECT_EQ(Visible(h.GetBodyString(mode)),
+              "F_Name='A'\\r,F_DateFr=#2001-10-01#\\r,F_DateTo=#2001-10-07#\\r");
+    EXPECT_EQ(h.GetSelString(mode), " * ");
+  }
+  h.FID(12);
+  EXPECT_EQ(h.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+  for (int32_t mode : {0, 1, -2}) EXPECT_EQ(h.GetWhereString(mode), " F_ID=12") << mode;
+  // The dates are written as the caller gave them.
+  h.FDateFr("10/1/2001");
+  h.FDateTo("");
+  h.FName("New Year's");
+  EXPECT_EQ(Visible(h.GetValuesString()), "12,'New Year''s'\\r,#10/1/2001#\\r,##\\r");
+}
+
+TEST(clsHolidayProperties, TheNameKeepsTwentyCharacters) {
+  clsHoliday h;
+  h.FName(std::string(25, 'h'));
+  EXPECT_EQ(h.FName(), std::string(20, 'h'));
+  h.FName("国庆节国庆节国庆节国庆节国庆节国庆节国庆节国庆节");
+  EXPECT_EQ(h.FName(), "国庆节国庆节国庆节国庆节国庆节国庆节国庆");
+  h.FDateFr(std::string(100, '1'));
+  EXPECT_EQ(h.FDateFr().size(), 100u);
+}
+
+class clsHolidayDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    holiday_.HConnect(conn_);
+  }
+  void AddHoliday(int16_t id, const std::string& from, const std::string& to) {
+    clsHoliday h;
+    h.HConnect(conn_);
+    h.FID(id);
+    h.FName("H" + std::to_string(id));
+    h.FDateFr(from);
+    h.FDateTo(to);
+    ASSERT_EQ(h.Add(err_), RES_ADDOK) << err_;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsHoliday holiday_;
+  std::string err_;
+};
+
+TEST_F(clsHolidayDb, OperationsSendTheirStatementsByteForByte) {
+  testing::Sent sent(conn_, true);
+  FillHoliday(holiday_);
+  ASSERT_EQ(holiday_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(holiday_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(holiday_.Delete(err_), RES_DELOK) << err_;
+  const std::vector<std::string> expected = {
+      "INSERT INTO T_Holiday\\r( F_ID,F_Name,F_DateFr,F_DateTo \\r)\\rVALUES(\\r"
+      "3,'A'\\r,#2001-10-01#\\r,#2001-10-07#\\r)",
+      "SELECT  *  FROM T_Holiday\\rWHERE  F_ID=3",
+      "SELECT COUNT(*) AS C\\rFROM T_Holiday\\rWHERE  F_ID=3",
+      "UPDATE T_Holiday\\rSET\\rF_Name='A'\\r,F_DateFr=#2001-10-01#\\r,F_DateTo=#2001-10-07#\\r"
+      "WHERE  F_ID=3",
+      "SELECT COUNT(*) AS C\\rFROM T_Holiday\\rWHERE  F_ID=3",
+      "DELETE FROM T_Holiday\\rWHERE  F_ID=3",
+  };
+  EXPECT_EQ(sent.all(), expected);
+}
+
+// A loaded date reads back inside #...#, so a row loaded and written back is
+// unchanged.
+TEST_F(clsHolidayDb, DatesLoadInATextFormThatReadsBackInsideNumberSigns) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2001-10-01", "2001-10-01"},
+      {"2001-1-2", "2001-01-02"},
+      {"2001-10-01 08:30:00", "2001-10-01 08:30:00"},
+  };
+  int16_t id = 0;
+  for (const auto& [given, loaded] : cases) {
+    AddHoliday(++id, given, given);
+    holiday_.FID(id);
+    ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
+    EXPECT_EQ(holiday_.FDateFr(), loaded) << given;
+    EXPECT_EQ(holiday_.FDateTo(), loaded) << given;
+    ASSERT_EQ(holiday_.Update(err_), RES_UPDOK) << err_;
+    ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
+    EXPECT_EQ(holiday_.FDateFr(), loaded) << given;
+  }
+}
+
+TEST_F(clsHolidayDb, NullDatesLoadAsEmptyTextAndBadDatesAreRefused) {
+  conn_->Execute("insert into T_Holiday (F_ID) values (4)");
+  holiday_.FID(4);
+  holiday_.FName("stale");
+  holiday_.FDateFr("stale");
+  ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(holiday_.FName(), "");
+  EXPECT_EQ(holiday_.FDateFr(), "");
+  EXPECT_EQ(holiday_.FDateTo(), "");
+
+  // "##" and an impossible day are no dates; "#" inside a date cannot end it.
+  for (const char* bad : {"", "2001-13-45", "2001-10-01# or 1=1 or #2001-10-01"}) {
+    std::string err = "untouched";
+    holiday_.FDateFr(bad);
+    holiday_.FDateTo("2001-10-07");
+    holiday_.FID(5);
+    EXPECT_EQ(holiday_.Add(err), RES_CMDERR) << bad;
+    EXPECT_EQ(err, "untouched");
+  }
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Holiday"), "1");
+}
+
+TEST_F(clsHolidayDb, ListingByIdentifierAndASearchThatFindsNothing) {
+  AddHoliday(5, "2001-05-01", "2001-05-03");
+  AddHoliday(2, "2001-10-01", "2001-10-07");
+  holiday_.FID(9);
+  holiday_.FName("keep");
+  EXPECT_EQ(holiday_.DoSearch(err_, 0), RES_NOTFOUND);
+  EXPECT_EQ(holiday_.FName(), "keep");
+  ASSERT_EQ(holiday_.DoSearch(err_, -1), RES_FOUND) << err_;
+  EXPECT_EQ(holiday_.FID(), 2);
+  ASSERT_TRUE(holiday_.MoveNext());
+  EXPECT_EQ(holiday_.FID(), 5);
+  EXPECT_EQ(holiday_.FDateTo(), "2001-05-03");
+  EXPECT_FALSE(holiday_.MoveNext());
+}
+
+TEST_F(clsHolidayDb, GetMaxIDAnswersTheNextIdentifier) {
+  testing::Sent sent(conn_);
+  int16_t next = 0;
+  std::string msg = "untouched";
+  ASSERT_EQ(holiday_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 1);
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_Holiday");
+  for (int16_t id : {1, 2, 5}) AddHoliday(id, "2001-10-01", "2001-10-01");
+  ASSERT_EQ(holiday_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 6);
+  EXPECT_EQ(msg, "untouched");
+  // A search result held by the object is gone after the call.
+  ASSERT_EQ(holiday_.DoSearch(err_, -1), RES_FOUND);
+  ASSERT_EQ(holiday_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(holiday_.HRecordCount(), 1);
+}
+
+TEST_F(clsHolidayDb, GetMaxIDLetsTheOverflowOfThe16BitSuccessorEscape) {
+  AddHoliday(32767, "2001-10-01", "2001-10-01");
+  int16_t next = 0;
+  std::string msg;
+  try {
+    holiday_.GetMaxID(next, msg);
+    FAIL() << "no overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kOverflow);
+    EXPECT_EQ(e.description(), "Overflow");
+  }
+  EXPECT_EQ(next, 0);
+  EXPECT_EQ(msg, "");
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,261 @@
+// The three lookup lists behind one class: the table chosen by TableIndex,
+// the next free identifier, and whether an item is still referred to.
+#include "tessaly/scheduling/clsItem.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+#include "tessaly/scheduling/clsRoster.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+TEST(clsItemText, BuildersAreTheSameForEveryList) {
+  for (C_ITEM_INDEX index : {C_ITEM_BCTYPE, C_ITEM_DEPT, C_ITEM_ROSTCODE, C_ITEM_INDEX{0}}) {
+    clsItem item;
+    item.TableIndex(index);
+    item.FItemID(5);
+    item.FName("Sales");
+    item.FNote("it's");
+    EXPECT_EQ(item.GetValueFields(), " F_ID,F_Name,F_Note ");
+    // The identifier item has no carriage return of its own.
+    EXPECT_EQ(Visible(item.GetValuesString()), "5,'Sales'\\r,'it''s'\\r");
+    EXPECT_EQ(Visible(item.GetBodyString(3)), "F_Name='Sales'\\r,F_Note='it''s'\\r");
+    EXPECT_EQ(item.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
+    for (int32_t mode : {0, 1, 2, 3, -5}) EXPECT_EQ(item.GetWhereString(mode), " F_ID=5");
+    EXPECT_EQ(item.GetSelString(), " * ");
+  }
+  clsItem item;
+  item.FItemID(-32768);
+  EXPECT_EQ(Visible(item.GetValuesString()), "-32768,''\\r,''\\r");
+}
+
+TEST(clsItemProperties, NameAndNoteKeepFiftyCharacters) {
+  clsItem item;
+  item.FName(std::string(60, 'n'));
+  EXPECT_EQ(item.FName(), std::string(50, 'n'));
+  std::string wide;
+  for (int i = 0; i < 60; ++i) wide += "部";
+  item.FNote(wide);
+  EXPECT_EQ(item.FNote().size(), 50u * 3);
+}
+
+class clsItemDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    item_.HConnect(conn_);
+  }
+  void AddItem(C_ITEM_INDEX index, int16_t id, const std::string& name) {
+    clsItem item;
+    item.HConnect(conn_);
+    item.TableIndex(index);
+    item.FItemID(id);
+    item.FName(name);
+    item.FNote("note");
+    ASSERT_EQ(item.Add(err_), RES_ADDOK) << err_;
+  }
+  std::string Counts() {
+    return Scalar(conn_, "select count(*) from T_BCType") + "/" +
+           Scalar(conn_, "select count(*) from T_Dept") + "/" +
+           Scalar(conn_, "select count(*) from T_RostCode");
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsItem item_;
+  std::string err_;
+};
+
+TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
+  const std::pair<C_ITEM_INDEX, const char*> tables[] = {
+      {C_ITEM_BCTYPE, "T_BCType"}, {C_ITEM_DEPT, "T_Dept"}, {C_ITEM_ROSTCODE, "T_RostCode"}};
+  for (const auto& [index, table] : tables) {
+    testing::Sent sent(conn_, true);
+    item_.TableIndex(index);
+    item_.FItemID(5);
+    item_.FName("Sales");
+    item_.FNote("n");
+    ASSERT_EQ(item_.Add(err_), RES_ADDOK) << err_;
+    ASSERT_EQ(item_.DoSearch(err_, 0), RES_FOUND) << err_;
+    ASSERT_EQ(item_.Update(err_), RES_UPDOK) << err_;
+    ASSERT_EQ(item_.Delete(err_), RES_DELOK) << err_;
+    const std::string t = table;
+    const std::vector<std::string> expected = {
+        "INSERT INTO " + t + "\\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r5,'Sales'\\r,'n'\\r)",
+        "SELECT  *  FROM " + t + "\\rWHERE  F_ID=5",
+        "SELECT COUNT(*) AS C\\rFROM " + t + "\\rWHERE  F_ID=5",
+        "UPDATE " + t + "\\rSET\\rF_Name='Sales'\\r,F_Note='n'\\rWHERE  F_ID=5",
+        "SELECT COUNT(*) AS C\\rFROM " + t + "\\rWHERE  F_ID=5",
+        "DELETE FROM " + t + "\\rWHERE  F_ID=5",
+    };
+    EXPECT_EQ(sent.all(), expected) << table;
+  }
+  AddItem(C_ITEM_DEPT, 1, "d");
+  AddItem(C_ITEM_ROSTCODE, 1, "r");
+  AddItem(C_ITEM_ROSTCODE, 2, "r");
+  EXPECT_EQ(Counts(), "0/1/2");
+}
+
+TEST_F(clsItemDb, AddedItemLoadsBackAndUpdateKeepsTheIdentifier) {
+  AddItem(C_ITEM_DEPT, 7, "Sales");
+  item_.TableIndex(C_ITEM_DEPT);
+  item_.FItemID(7);
+  ASSERT_EQ(item_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(item_.FName(), "Sales");
+  EXPECT_EQ(item_.FNote(), "note");
+  item_.FName("O'Hara & 销售");
+  ASSERT_EQ(item_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_ID & '/' & F_Name from T_Dept"), "7/O'Hara & 销售");
+  item_.FItemID(8);
+  EXPECT_EQ(item_.Update(err_), RES_UPDNOTFOUND);
+}
+
+TEST_F(clsItemDb, ListingByNameWalksTheChosenListOnly) {
+  AddItem(C_ITEM_BCTYPE, 1, "zeta");
+  AddItem(C_ITEM_BCTYPE, 2, "Alpha");
+  AddItem(C_ITEM_DEPT, 3, "beta");
+  item_.TableIndex(C_ITEM_BCTYPE);
+  ASSERT_EQ(item_.DoSearch(err_, -1), RES_FOUND) << err_;
+  std::string seen = item_.FName();
+  while (item_.MoveNext()) seen += "," + item_.FName();
+  EXPECT_EQ(seen, "Alpha,zeta");
+  item_.TableIndex(C_ITEM_ROSTCODE);
+  EXPECT_EQ(item_.DoSearch(err_, -1), RES_NOTFOUND);
+}
+
+// Without a table the statements name none: the database refuses them and
+// every operation answers with its failure result.
+TEST_F(clsItemDb, AnUnknownTableIndexFailsInTheDatabase) {
+  for (int32_t index : {0, 4, -1}) {
+    testing::Sent sent(conn_, true);
+    item_.TableIndex(static_cast<C_ITEM_INDEX>(index));
+    item_.FItemID(1);
+    std::string err = "untouched";
+    EXPECT_EQ(item_.Add(err), RES_CMDERR) << index;
+    EXPECT_EQ(err, "untouched");
+    EXPECT_EQ(item_.Update(err), RES_CMDERR) << index;
+    EXPECT_EQ(err, "untouched");
+    EXPECT_EQ(item_.Delete(err), RES_DELERR) << index;
+    EXPECT_EQ(err, item_.LastError().description + "(-2147217900)");
+    err.clear();
+    EXPECT_EQ(item_.DoSearch(err, -1), RES_SEARCHERR) << index;
+    EXPECT_EQ(err, item_.LastError().description + "(-2147217900)");
+    ASSERT_EQ(sent.all().size(), 4u);
+    EXPECT_EQ(sent.all()[0], "INSERT INTO \\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r1,''\\r,''\\r)");
+    EXPECT_EQ(sent.all()[3], "SELECT  *  FROM \\rWHERE  1=1 ORDER BY F_Name ");
+  }
+  EXPECT_EQ(Counts(), "0/0/0");
+}
+
+TEST_F(clsItemDb, GetMaxIDChoosesTheTableAndKeepsIt) {
+  AddItem(C_ITEM_BCTYPE, 9, "b");
+  int16_t next = 0;
+  std::string msg = "untouched";
+  ASSERT_EQ(item_.GetMaxID(C_ITEM_DEPT, next, msg), RES_OK);
+  EXPECT_EQ(next, 1);
+  // The list stays chosen, so the next Add goes to T_Dept.
+  item_.FItemID(next);
+  item_.FName("Sales");
+  ASSERT_EQ(item_.Add(err_), RES_ADDOK) << err_;
+  EXPECT_EQ(Counts(), "1/1/0");
+  AddItem(C_ITEM_DEPT, 5, "x");
+  ASSERT_EQ(item_.GetMaxID(C_ITEM_DEPT, next, msg), RES_OK);
+  EXPECT_EQ(next, 6);
+  ASSERT_EQ(item_.GetMaxID(C_ITEM_BCTYPE, next, msg), RES_OK);
+  EXPECT_EQ(next, 10);
+  EXPECT_EQ(msg, "untouched");
+}
+
+TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
+  testing::Sent sent(conn_);
+  AddItem(C_ITEM_ROSTCODE, 32767, "last");
+  int16_t next = 0;
+  std::string msg;
+  try {
+    item_.GetMaxID(C_ITEM_ROSTCODE, next, msg);
+    FAIL() << "no overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kOverflow);
+  }
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_RostCode");
+  EXPECT_EQ(next, 0);
+  EXPECT_THROW(item_.GetMaxID(C_ITEM_INDEX{0}, next, msg), Error);
+  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from ");
+}
+
+class clsItemNeed : public clsItemDb {
+ protected:
+  bool Need(C_ITEM_INDEX table, const std::string& id, C_ITEM_INDEX argument = C_ITEM_BCTYPE) {
+    item_.TableIndex(table);
+    bool need = true;
+    C_ITEM_INDEX index = argument;
+    const eRESULT result = item_.TheItemIsNeed(id, err_, need, index);
+    EXPECT_EQ(result, RES_OK) << err_;
+    EXPECT_EQ(index, argument);  // neither read nor written
+    return need;
+  }
+};
+
+TEST_F(clsItemNeed, EachListIsCheckedInItsReferringTable) {
+  testing::Sent sent(conn_);
+  EXPECT_FALSE(Need(C_ITEM_BCTYPE, "7"));
+  EXPECT_EQ(sent.last(), "select * from  T_SHIFT WHERE F_TYPE='7'");
+  EXPECT_FALSE(Need(C_ITEM_DEPT, "7"));
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_DEPT='7'");
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "7"));
+  EXPECT_EQ(sent.last(), "select * from  T_Roster WHERE ROST_CODE='7'");
+
+  conn_->Execute("insert into T_Shift (F_Name, F_Type) values ('Day', '7')");
+  conn_->Execute("insert into T_Emp (F_EmpID, F_Dept) values ('0001', 'Sales')");
+  EXPECT_TRUE(Need(C_ITEM_BCTYPE, "7"));
+  EXPECT_FALSE(Need(C_ITEM_BCTYPE, "8"));
+  EXPECT_TRUE(Need(C_ITEM_DEPT, "sales"));
+  EXPECT_FALSE(Need(C_ITEM_DEPT, "7"));
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "7"));
+}
+
+// The roster class writes ROST_CODE as a bare number, the check compares it
+// with a quoted text: a code the roster holds is found.
+TEST_F(clsItemNeed, ARosterCodeWrittenAsANumberIsFoundByItsText) {
+  clsRoster roster;
+  roster.HConnect(conn_);
+  roster.FRoster_Num(1);
+  roster.FRost_Code(7);
+  ASSERT_EQ(roster.Add(err_), RES_ADDOK) << err_;
+  EXPECT_TRUE(Need(C_ITEM_ROSTCODE, "7"));
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "8"));
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "x"));
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, ""));
+}
+
+TEST_F(clsItemNeed, TheTableIndexChoosesNeverTheArgument) {
+  conn_->Execute("insert into T_Shift (F_Name, F_Type) values ('Day', '3')");
+  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "3", C_ITEM_BCTYPE));
+  EXPECT_TRUE(Need(C_ITEM_BCTYPE, "3", C_ITEM_ROSTCODE));
+}
+
+TEST_F(clsItemNeed, QuotesStayInsideTheComparedText) {
+  conn_->Execute("insert into T_Emp (F_EmpID, F_Dept) values ('0001', 'O''Hara')");
+  EXPECT_TRUE(Need(C_ITEM_DEPT, "O'Hara"));
+  EXPECT_FALSE(Need(C_ITEM_DEPT, "x' or 'a'='a"));
+  EXPECT_FALSE(Need(C_ITEM_DEPT, std::string(10000, 'd')));
+}
+
+TEST_F(clsItemNeed, WithoutATableTheCheckFailsWithTheDatabasesMessage) {
+  testing::Sent sent(conn_);
+  item_.TableIndex(C_ITEM_INDEX{0});
+  bool need = true;
+  C_ITEM_INDEX index = C_ITEM_DEPT;
+  EXPECT_EQ(item_.TheItemIsNeed("7", err_, need, index), RES_ERROR);
+  EXPECT_FALSE(need);
+  EXPECT_EQ(sent.last(), "select * from ='7'");
+  EXPECT_NE(err_, "");
+  EXPECT_EQ(err_, item_.LastError().description);  // the description alone
+  EXPECT_EQ(index, C_ITEM_DEPT);
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,200 @@
+// The schedule plans: 40 text columns keyed by the plan's name, renamed
+// through FKey, and the check whether an employee still uses a plan.
+#include "tessaly/scheduling/clsPBSet.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+constexpr const char* kColumnList =
+    " F_Name,F_Type,F_Mon,F_Tue,F_Wed,F_Thu,F_Fri,"
+    "F_Sat,F_Sun,F_D1,F_D2,F_D3,F_D4,F_D5,F_D6,F_D7,F_D8,F_D9,F_D10,"
+    "F_D11,F_D12,F_D13,F_D14,F_D15,F_D16,F_D17,F_D18,F_D19,F_D20,"
+    "F_D21,F_D22,F_D23,F_D24,F_D25,F_D26,F_D27,F_D28,F_D29,F_D30,F_D31";
+
+constexpr const char* kPlanValues =
+    "'P1'\\r,'week'\\r,'M'\\r,'Tu'\\r,'W'\\r,'Th'\\r,'F'\\r,'Sa'\\r,'Su'\\r,"
+    "'d1'\\r,'d2'\\r,'d3'\\r,'d4'\\r,'d5'\\r,'d6'\\r,'d7'\\r,'d8'\\r,'d9'\\r,'d10'\\r,"
+    "'d11'\\r,'d12'\\r,'d13'\\r,'d14'\\r,'d15'\\r,'d16'\\r,'d17'\\r,'d18'\\r,'d19'\\r,'d20'\\r,"
+    "'d21'\\r,'d22'\\r,'d23'\\r,'d24'\\r,'d25'\\r,'d26'\\r,'d27'\\r,'d28'\\r,'d29'\\r,'d30'\\r,"
+    "'d31'\\r";
+
+constexpr const char* kPlanAssignments =
+    "F_Name='P1'\\r,F_Type='week'\\r,F_Mon='M'\\r,F_Tue='Tu'\\r,F_Wed='W'\\r,F_Thu='Th'\\r,"
+    "F_Fri='F'\\r,F_Sat='Sa'\\r,F_Sun='Su'\\r,F_D1='d1'\\r,F_D2='d2'\\r,F_D3='d3'\\r,"
+    "F_D4='d4'\\r,F_D5='d5'\\r,F_D6='d6'\\r,F_D7='d7'\\r,F_D8='d8'\\r,F_D9='d9'\\r,"
+    "F_D10='d10'\\r,F_D11='d11'\\r,F_D12='d12'\\r,F_D13='d13'\\r,F_D14='d14'\\r,"
+    "F_D15='d15'\\r,F_D16='d16'\\r,F_D17='d17'\\r,F_D18='d18'\\r,F_D19='d19'\\r,"
+    "F_D20='d20'\\r,F_D21='d21'\\r,F_D22='d22'\\r,F_D23='d23'\\r,F_D24='d24'\\r,"
+    "F_D25='d25'\\r,F_D26='d26'\\r,F_D27='d27'\\r,F_D28='d28'\\r,F_D29='d29'\\r,"
+    "F_D30='d30'\\r,F_D31='d31'\\r";
+
+using DaySetter = void (clsPBSet::*)(std::string);
+const DaySetter kDays[] = {
+    &clsPBSet::FD1,  &clsPBSet::FD2,  &clsPBSet::FD3,  &clsPBSet::FD4,  &clsPBSet::FD5,
+    &clsPBSet::FD6,  &clsPBSet::FD7,  &clsPBSet::FD8,  &clsPBSet::FD9,  &clsPBSet::FD10,
+    &clsPBSet::FD11, &clsPBSet::FD12, &clsPBSet::FD13, &clsPBSet::FD14, &clsPBSet::FD15,
+    &clsPBSet::FD16, &clsPBSet::FD17, &clsPBSet::FD18, &clsPBSet::FD19, &clsPBSet::FD20,
+    &clsPBSet::FD21, &clsPBSet::FD22, &clsPBSet::FD23, &clsPBSet::FD24, &clsPBSet::FD25,
+    &clsPBSet::FD26, &clsPBSet::FD27, &clsPBSet::FD28, &clsPBSet::FD29, &clsPBSet::FD30,
+    &clsPBSet::FD31,
+};
+
+void FillPlan(clsPBSet& p) {
+  p.FName("P1");
+  p.FType("week");
+  p.FMon("M"), p.FTue("Tu"), p.FWed("W"), p.FThu("Th"), p.FFri("F"), p.FSat("Sa"), p.FSun("Su");
+  int day = 0;
+  for (const DaySetter set : kDays) (p.*set)("d" + std::to_string(++day));
+}
+
+TEST(clsPBSetText, BuildersWriteAll40ColumnsAsQuotedText) {
+  clsPBSet p;
+  FillPlan(p);
+  for (int32_t mode : {0, -1, 3}) {
+    EXPECT_EQ(p.GetValueFields(mode), kColumnList);
+    EXPECT_EQ(Visible(p.GetValuesString(mode)), kPlanValues);
+    EXPECT_EQ(Visible(p.GetBodyString(mode)), kPlanAssignments);
+    EXPECT_EQ(p.GetSelString(mode), " * ");
+  }
+}
+
+TEST(clsPBSetText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
+  clsPBSet p;
+  p.FName("not the key");
+  p.FKey("P1");
+  EXPECT_EQ(p.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
+  for (int32_t mode : {0, 1, -2, 40}) EXPECT_EQ(p.GetWhereString(mode), " F_Name='P1'") << mode;
+  p.FKey("it's");
+  EXPECT_EQ(p.GetWhereString(0), " F_Name='it''s'");
+}
+
+TEST(clsPBSetProperties, EachSetterKeepsItsWidthInCharacters) {
+  clsPBSet p;
+  p.FName(std::string(25, 'n'));
+  EXPECT_EQ(p.FName(), std::string(20, 'n'));
+  p.FType("ABCDEFGHIJKL");
+  EXPECT_EQ(p.FType(), "ABCDEFGHIJ");
+  p.FD5("ABCDEFGHIJKL");
+  EXPECT_EQ(p.FD5(), "ABCDEFGHIJ");
+  EXPECT_NE(Visible(p.GetValuesString()).find(",'ABCDEFGHIJ'\\r"), std::string::npos);
+  p.FSun("早班早班早班早班早班早班");
+  EXPECT_EQ(p.FSun(), "早班早班早班早班早班");
+  p.FD31("");
+  EXPECT_EQ(p.FD31(), "");
+}
+
+class clsPBSetDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    plan_.HConnect(conn_);
+  }
+  void AddPlan(const std::string& name) {
+    clsPBSet p;
+    p.HConnect(conn_);
+    FillPlan(p);
+    p.FName(name);
+    ASSERT_EQ(p.Add(err_), RES_ADDOK) << err_;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsPBSet plan_;
+  std::string err_;
+};
+
+TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
+  testing::Sent sent(conn_, true);
+  FillPlan(plan_);
+  plan_.FKey("P1");
+  ASSERT_EQ(plan_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(plan_.DoSearch(err_, -1), RES_FOUND) << err_;
+  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(plan_.Delete(err_), RES_DELOK) << err_;
+  const std::vector<std::string> expected = {
+      std::string("INSERT INTO T_PBSet\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kPlanValues +
+          ")",
+      "SELECT  *  FROM T_PBSet\\rWHERE  1=1 ORDER BY F_Name ",
+      "SELECT COUNT(*) AS C\\rFROM T_PBSet\\rWHERE  F_Name='P1'",
+      std::string("UPDATE T_PBSet\\rSET\\r") + kPlanAssignments + "WHERE  F_Name='P1'",
+      "SELECT COUNT(*) AS C\\rFROM T_PBSet\\rWHERE  F_Name='P1'",
+      "DELETE FROM T_PBSet\\rWHERE  F_Name='P1'",
+  };
+  EXPECT_EQ(sent.all(), expected);
+}
+
+TEST_F(clsPBSetDb, AddedPlanLoadsBackWholeAndRenamesThroughFKey) {
+  AddPlan("P1");
+  plan_.FKey("P1");
+  ASSERT_EQ(plan_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(Visible(plan_.GetValuesString()), kPlanValues);
+
+  plan_.FName("P2");
+  plan_.FD31("night");
+  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Name & '/' & F_D31 & '/' & F_D30 from T_PBSet"),
+            "P2/night/d30");
+  EXPECT_EQ(plan_.DoSearch(err_, 0), RES_NOTFOUND);  // FKey still names P1
+  plan_.FKey("P2");
+  EXPECT_EQ(plan_.DoSearch(err_, 0), RES_FOUND);
+  plan_.FKey("P1");
+  EXPECT_EQ(plan_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(plan_.Delete(err_), RES_DELNOTFOUND);
+}
+
+TEST_F(clsPBSetDb, NullEntriesLoadAsEmptyTextsAndAreWrittenBackEmpty) {
+  conn_->Execute("insert into T_PBSet (F_Name, F_D1) values ('Bare', 'x')");
+  FillPlan(plan_);
+  plan_.FKey("Bare");
+  ASSERT_EQ(plan_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(plan_.FD1(), "x");
+  EXPECT_EQ(plan_.FD31(), "");
+  EXPECT_EQ(plan_.FType(), "");
+  const std::string body = Visible(plan_.GetBodyString());
+  EXPECT_TRUE(body.ends_with(",F_D30=''\\r,F_D31=''\\r")) << body;
+  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_PBSet where F_D31 = ''"), "1");
+}
+
+TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
+  testing::Sent sent(conn_);
+  bool need = true;
+  ASSERT_EQ(plan_.ThePlanIsNeed("P1", err_, need), RES_OK) << err_;
+  EXPECT_FALSE(need);
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='P1'");
+
+  conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0001', 'P1')");
+  ASSERT_EQ(plan_.ThePlanIsNeed("p1", err_, need), RES_OK) << err_;
+  EXPECT_TRUE(need);
+  ASSERT_EQ(plan_.ThePlanIsNeed("P2", err_, need), RES_OK) << err_;
+  EXPECT_FALSE(need);
+
+  // A quote in the name stays inside the literal.
+  conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0002', 'it''s')");
+  ASSERT_EQ(plan_.ThePlanIsNeed("it's", err_, need), RES_OK) << err_;
+  EXPECT_TRUE(need);
+  EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='it''s'");
+  ASSERT_EQ(plan_.ThePlanIsNeed("x' or 'a'='a", err_, need), RES_OK) << err_;
+  EXPECT_FALSE(need);
+  EXPECT_EQ(err_, "");
+}
+
+TEST(clsPBSetWithoutConnection, ThePlanIsNeedReportsTheDescriptionAlone) {
+  clsPBSet p;
+  std::string err;
+  bool need = true;
+  EXPECT_EQ(p.ThePlanIsNeed("P1", err, need), RES_ERROR);
+  EXPECT_FALSE(need);
+  EXPECT_NE(err, "");
+  EXPECT_EQ(err.find("(-"), std::string::npos) << err;  // no number appended
+  EXPECT_EQ(p.LastError().description, err);
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,330 @@
+// The rosters: capitalised columns, a 32-bit FKey, the next roster number,
+// the field descriptors and the roster list over the four-table join.
+#include "tessaly/scheduling/clsRoster.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+constexpr const char* kColumnList =
+    "ROSTER_NUM,FSCL_MONTH,ROST_TYPE,DEPT_ID,EMP_ID,"
+    "ROST_CODE,MON_WORK_HOURS,F_D1,F_D2,F_D3,F_D4,F_D5,F_D6,F_D7,F_D8,F_D9,F_D10,"
+    "F_D11,F_D12,F_D13,F_D14,F_D15,F_D16,F_D17,F_D18,F_D19,F_D20,"
+    "F_D21,F_D22,F_D23,F_D24,F_D25,F_D26,F_D27,F_D28,F_D29,F_D30,F_D31";
+
+// The day entries of FillRoster: day 1 "早", day 31 "晚", the others empty.
+constexpr const char* kRosterValues =
+    "7\\r,'2003-05'\\r,'2'\\r,3\\r,'0001'\\r,4\\r,-176\\r,'早'\\r,"
+    "''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,"
+    "''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,"
+    "''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,'晚'\\r";
+
+constexpr const char* kRosterAssignments =
+    "FSCL_MONTH='2003-05'\\r,ROST_TYPE='2'\\r,DEPT_ID=3\\r,EMP_ID='0001'\\r,ROST_CODE=4\\r,"
+    "MON_WORK_HOURS=-176\\r,F_D1='早'\\r,F_D2=''\\r,F_D3=''\\r,F_D4=''\\r,F_D5=''\\r,"
+    "F_D6=''\\r,F_D7=''\\r,F_D8=''\\r,F_D9=''\\r,F_D10=''\\r,F_D11=''\\r,F_D12=''\\r,"
+    "F_D13=''\\r,F_D14=''\\r,F_D15=''\\r,F_D16=''\\r,F_D17=''\\r,F_D18=''\\r,F_D19=''\\r,"
+    "F_D20=''\\r,F_D21=''\\r,F_D22=''\\r,F_D23=''\\r,F_D24=''\\r,F_D25=''\\r,F_D26=''\\r,"
+    "F_D27=''\\r,F_D28=''\\r,F_D29=''\\r,F_D30=''\\r,F_D31='晚'\\r";
+
+void FillRoster(clsRoster& r) {
+  r.FRoster_Num(7);
+  r.FFscl_Month("2003-05");
+  r.FRost_Type("2");
+  r.FDept_ID(3);
+  r.FEmp_ID("0001");
+  r.FRost_Code(4);
+  r.FMon_Work_Hours(-176);
+  r.FD1("早");
+  r.FD31("晚");
+}
+
+TEST(clsRosterText, BuildersWriteTheCapitalisedColumnsAndTheDays) {
+  clsRoster r;
+  FillRoster(r);
+  for (int32_t mode : {0, -1, 5}) {
+    EXPECT_EQ(r.GetValueFields(mode), kColumnList);
+    EXPECT_EQ(Visible(r.GetValuesString(mode)), kRosterValues);
+    // An update never changes the roster number.
+    EXPECT_EQ(Visible(r.GetBodyString(mode)), kRosterAssignments);
+    EXPECT_EQ(r.GetSelString(mode), " * ");
+  }
+}
+
+TEST(clsRosterText, WhereTextListsByMonthAndModeForMinusOneAndOtherwiseTheKey) {
+  clsRoster r;
+  r.FRoster_Num(99);
+  r.FKey(7);
+  EXPECT_EQ(r.GetWhereString(-1), " 1=1 ORDER BY FSCL_MONTH, ROST_TYPE ");
+  for (int32_t mode : {0, 1, 2, -3}) EXPECT_EQ(r.GetWhereString(mode), " ROSTER_NUM=7") << mode;
+  r.FKey(-2147483647 - 1);
+  EXPECT_EQ(r.GetWhereString(0), " ROSTER_NUM=-2147483648");
+}
+
+TEST(clsRosterProperties, OnlyTheDaysAreCutToTenCharacters) {
+  clsRoster r;
+  r.FD5("ABCDEFGHIJKL");
+  EXPECT_EQ(r.FD5(), "ABCDEFGHIJ");
+  r.FD29("早班早班早班早班早班早班");
+  EXPECT_EQ(r.FD29(), "早班早班早班早班早班");
+  r.FFscl_Month(std::string(300, 'm'));
+  r.FRost_Type(std::string(300, 't'));
+  r.FEmp_ID(std::string(300, 'e'));
+  EXPECT_EQ(r.FFscl_Month().size(), 300u);
+  EXPECT_EQ(r.FRost_Type().size(), 300u);
+  EXPECT_EQ(r.FEmp_ID().size(), 300u);
+}
+
+TEST(clsRosterFields, FiveDescriptorsWithTheRosterKindsAndOneEmptyEntry) {
+  clsRoster r;
+  std::vector<SQLField> fields(9, SQLField{"stale", "stale", 9});
+  ASSERT_TRUE(r.GetSQLField(fields));
+  const std::vector<SQLField> expected = {
+      {"FSCL_MONTH", "年月", 1}, {"ROST_TYPE", "排班方式", 7},     {"DEPT_ID", "部门", 5},
+      {"EMP_ID", "员工ID", 1},   {"ROST_CODE", "轮值组合编号", 8}, {"", "", 0},
+  };
+  EXPECT_EQ(fields, expected);
+}
+
+class clsRosterDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    roster_.HConnect(conn_);
+  }
+  void AddRoster(int32_t num, const std::string& type, int16_t dept, const std::string& emp,
+                 int16_t code) {
+    clsRoster r;
+    r.HConnect(conn_);
+    FillRoster(r);
+    r.FRoster_Num(num);
+    r.FRost_Type(type);
+    r.FDept_ID(dept);
+    r.FEmp_ID(emp);
+    r.FRost_Code(code);
+    ASSERT_EQ(r.Add(err_), RES_ADDOK) << err_;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsRoster roster_;
+  std::string err_;
+};
+
+TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
+  testing::Sent sent(conn_, true);
+  FillRoster(roster_);
+  roster_.FKey(7);
+  ASSERT_EQ(roster_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(roster_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(roster_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(roster_.Delete(err_), RES_DELOK) << err_;
+  const std::vector<std::string> expected = {
+      std::string("INSERT INTO T_Roster\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kRosterValues +
+          ")",
+      "SELECT  *  FROM T_Roster\\rWHERE  ROSTER_NUM=7",
+      "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
+      std::string("UPDATE T_Roster\\rSET\\r") + kRosterAssignments + "WHERE  ROSTER_NUM=7",
+      "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
+      "DELETE FROM T_Roster\\rWHERE  ROSTER_NUM=7",
+  };
+  EXPECT_EQ(sent.all(), expected);
+}
+
+TEST_F(clsRosterDb, AddedRosterLoadsBackWholeAndUpdatesThroughFKey) {
+  AddRoster(7, "2", 3, "0001", 4);
+  roster_.FKey(7);
+  ASSERT_EQ(roster_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(Visible(roster_.GetValuesString()), kRosterValues);
+
+  roster_.FRoster_Num(8);  // not written by an update
+  roster_.FFscl_Month("2003-06");
+  ASSERT_EQ(roster_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select ROSTER_NUM & '/' & FSCL_MONTH from T_Roster"), "7/2003-06");
+  roster_.FKey(8);
+  EXPECT_EQ(roster_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(roster_.Delete(err_), RES_DELNOTFOUND);
+}
+
+// A load stops at the first column it cannot take: a Null DEPT_ID leaves the
+// properties after it as they were.
+TEST_F(clsRosterDb, ANullDepartmentFailsTheLoadLeavingLaterPropertiesUntouched) {
+  conn_->Execute(
+      "insert into T_Roster (ROSTER_NUM, FSCL_MONTH, ROST_TYPE, EMP_ID, ROST_CODE, "
+      "MON_WORK_HOURS, F_D1) values (9, '2003-07', '4', '0002', 5, 160, 'x')");
+  FillRoster(roster_);
+  roster_.FKey(9);
+  EXPECT_EQ(roster_.DoSearch(err_, 0), RES_FOUND);
+  EXPECT_EQ(err_, "Invalid use of Null");
+  EXPECT_EQ(roster_.FRoster_Num(), 9);
+  EXPECT_EQ(roster_.FFscl_Month(), "2003-07");
+  EXPECT_EQ(roster_.FRost_Type(), "4");
+  EXPECT_EQ(roster_.FDept_ID(), 3);
+  EXPECT_EQ(roster_.FEmp_ID(), "0001");
+  EXPECT_EQ(roster_.FRost_Code(), 4);
+  EXPECT_EQ(roster_.FMon_Work_Hours(), -176);
+  EXPECT_EQ(roster_.FD1(), "早");
+  EXPECT_EQ(roster_.FD31(), "晚");
+}
+
+TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
+  int32_t next = 0;
+  std::string msg = "untouched";
+  ASSERT_EQ(roster_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 1);
+  for (int32_t num : {1, 2, 5}) AddRoster(num, "1", 3, "0001", 4);
+  ASSERT_EQ(roster_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 6);
+  EXPECT_EQ(msg, "untouched");
+
+  testing::Sent sent(conn_);
+  AddRoster(std::numeric_limits<int32_t>::max(), "1", 3, "0001", 4);
+  next = 0;
+  try {
+    roster_.GetMaxID(next, msg);
+    FAIL() << "no overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), errnum::kOverflow);
+  }
+  EXPECT_EQ(next, 0);
+  EXPECT_EQ(sent.last(), "select max(ROSTER_NUM) as F_MaxID from T_Roster");
+}
+
+class clsRosterList : public clsRosterDb {
+ protected:
+  void SetUp() override {
+    clsRosterDb::SetUp();
+    conn_->Execute("insert into T_Emp (F_EmpID, F_Name) values ('0001', '张三')");
+    conn_->Execute("insert into T_Dept (F_ID, F_Name) values (3, '销售部')");
+    conn_->Execute("insert into T_RostCode (F_ID, F_Name) values (4, '早晚班')");
+  }
+  std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t cr; (cr = text.find('\r', start)) != std::string::npos; start = cr + 1) {
+      lines.push_back(text.substr(start, cr - start));
+    }
+    EXPECT_EQ(start, text.size()) << "text after the last line";
+    return lines;
+  }
+  static std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+      fields.push_back(line.substr(start, tab - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+  }
+};
+
+TEST_F(clsRosterList, ExeSearchSendsTheJoinByteForByte) {
+  testing::Sent sent(conn_);
+  int32_t rows = 0;
+  EXPECT_EQ(roster_.ExeSearch("A.DEPT_ID=3", rows), "");
+  EXPECT_EQ(rows, 0);
+  ASSERT_EQ(sent.all().size(), 1u);
+  EXPECT_EQ(sent.all()[0],
+            "SELECT A.ROSTER_NUM , A.FSCL_MONTH, A.ROST_TYPE,A.DEPT_ID,A.EMP_ID,A.ROST_CODE, "
+            " B.F_NAME AS EMP_NAME,C.F_NAME AS DEPT_NAME ,D.F_NAME AS ROST_CODE_NAME, "
+            "A.MON_WORK_HOURS,A.F_D1,A.F_D2,A.F_D3,A.F_D4,A.F_D5,A.F_D6,A.F_D7,A.F_D8,A.F_D9,"
+            "A.F_D10,"
+            "A.F_D11,A.F_D12,A.F_D13,A.F_D14,A.F_D15,A.F_D16,A.F_D17,A.F_D18,A.F_D19,A.F_D20,"
+            "A.F_D21,A.F_D22,A.F_D23,A.F_D24,A.F_D25,A.F_D26,A.F_D27,A.F_D28,A.F_D29,A.F_D30,"
+            "A.F_D31 "
+            "FROM ((T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID) "
+            "LEFT JOIN T_DEPT AS C ON A.DEPT_ID=C.F_ID) "
+            "LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE=D.F_ID "
+            " WHERE A.DEPT_ID=3 ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ");
+}
+
+TEST_F(clsRosterList, ALineHas41FieldsWithTheNamesTheJoinFinds) {
+  AddRoster(7, "1", 3, "0001", 4);
+  int32_t rows = 0;
+  const std::string text = roster_.ExeSearch("1=1", rows);
+  EXPECT_EQ(rows, 1);
+  const std::string days = "早" + std::string(30, '\t') + "晚";
+  EXPECT_EQ(Visible(text),
+            Visible("2003-05\t总体轮值表\t销售部\t张三\t早晚班\t" + days + "\t7\t1\t3\t0001\t4\r"));
+  EXPECT_EQ(Fields(Lines(text).at(0)).size(), 41u);
+}
+
+TEST_F(clsRosterList, UnknownEmployeeDepartmentAndCodeGiveEmptyNames) {
+  AddRoster(7, "3", 30, "9999", 40);
+  int32_t rows = 0;
+  const auto fields = Fields(Lines(roster_.ExeSearch("1=1", rows)).at(0));
+  ASSERT_EQ(fields.size(), 41u);
+  EXPECT_EQ(fields[1], "按部门排班");
+  EXPECT_EQ(fields[2], "");
+  EXPECT_EQ(fields[3], "");
+  EXPECT_EQ(fields[4], "");
+  EXPECT_EQ(fields[36], "7");
+  EXPECT_EQ(fields[38], "30");
+  EXPECT_EQ(fields[39], "9999");
+  EXPECT_EQ(fields[40], "40");
+}
+
+// The mode name is looked up by the code's exact text; any other text shows
+// an empty name while the raw code is still written as field 38.
+TEST_F(clsRosterList, ModeNamesAreFoundByTheExactCode) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1", "总体轮值表"}, {"2", "按轮值组合排班"},
+      {"3", "按部门排班"}, {"4", "按个别员工排班"},
+      {"5", ""},           {" 1", ""},
+      {"1 ", ""},          {"", ""},
+      {"01", ""},
+  };
+  int32_t num = 0;
+  for (const auto& [code, name] : cases) AddRoster(++num, code, 3, "0001", 4);
+  int32_t rows = 5;
+  const auto lines = Lines(roster_.ExeSearch("1=1", rows));
+  EXPECT_EQ(rows, 5 + num);
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const auto fields = Fields(lines[i]);
+    ASSERT_EQ(fields.size(), 41u);
+    EXPECT_EQ(fields[1], cases[i].second) << "code '" << cases[i].first << "'";
+    EXPECT_EQ(fields[37], cases[i].first);
+  }
+}
+
+TEST_F(clsRosterList, ANullModeEndsTheListWithTheCountReached) {
+  AddRoster(1, "1", 3, "0001", 4);
+  AddRoster(2, "1", 3, "0001", 4);
+  AddRoster(3, "1", 3, "0001", 4);
+  conn_->Execute("update T_Roster set ROST_TYPE = null where ROSTER_NUM = 2");
+  int32_t rows = 0;
+  EXPECT_EQ(roster_.ExeSearch("1=1", rows, "ignored"), "");
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(roster_.LastError().number, errnum::kInvalidUseOfNull);
+
+  rows = 0;
+  EXPECT_EQ(Lines(roster_.ExeSearch("A.ROSTER_NUM <> 2", rows)).size(), 2u);
+  EXPECT_EQ(rows, 2);
+}
+
+TEST_F(clsRosterList, ConditionsUseTheAliasesAndBadOnesGiveEmptyText) {
+  AddRoster(1, "1", 3, "0001", 4);
+  AddRoster(2, "2", 5, "0002", 4);
+  int32_t rows = 0;
+  EXPECT_EQ(Lines(roster_.ExeSearch("C.F_Name='销售部'", rows)).size(), 1u);
+  EXPECT_EQ(Lines(roster_.ExeSearch("A.EMP_ID='0002' or B.F_Name='张三'", rows)).size(), 2u);
+  EXPECT_EQ(rows, 3);
+  for (const char* bad : {"", "A.NOWHERE=1", "1=1) or (1=1", "'unclosed"}) {
+    rows = 0;
+    EXPECT_EQ(roster_.ExeSearch(bad, rows), "") << bad;
+    EXPECT_EQ(rows, 0) << bad;
+    EXPECT_TRUE(roster_.LastError()) << bad;
+  }
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Roster"), "2");
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,250 @@
+// The shift definitions: 47 columns keyed by the shift's name, renamed
+// through FKey, with flags that load as 0 or 1.
+#include "tessaly/scheduling/clsShift.h"
+
+#include <gtest/gtest.h>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+constexpr const char* kColumnList =
+    " F_Name,F_Type,F_Use1,F_Use2,F_Use3,F_Use4,"
+    "F_LimitIn,F_LimitOut,F_LimitCD,F_LimitZT,F_In1_H,F_In1_M,"
+    "F_Out1_H,F_Out1_M,F_In2_H,F_In2_M,F_Out2_H,F_Out2_M,"
+    "F_In3_H,F_In3_M,F_Out3_H,F_Out3_M,F_ZLIn_H,F_ZLIn_M,"
+    "F_ZLOut_H,F_ZLOut_M,F_IsOver1,F_IsOver2,F_IsOver3,F_IsOver4,F_OverLimit,"
+    "F_In1Up,F_In1Down,F_Out1Up,F_Out1Down,F_In2Up,F_In2Down,F_Out2Up,F_Out2Down,"
+    "F_In3Up,F_In3Down,F_Out3Up,F_Out3Down,F_ZLInUp,F_ZLInDown,F_ZLOutUp,F_ZLOutDown";
+
+// The values of FillDay below, in column order (carriage returns shown as \r).
+constexpr const char* kDayValues =
+    "'Day'\\r,'2'\\r,1\\r,1\\r,0\\r,1\\r,10\\r,11\\r,5\\r,6\\r,8\\r,1\\r,12\\r,2\\r,13\\r,30\\r,"
+    "17\\r,31\\r,19\\r,3\\r,21\\r,4\\r,22\\r,7\\r,23\\r,9\\r,0\\r,1\\r,0\\r,1\\r,120\\r,41\\r,"
+    "-5\\r,42\\r,-6\\r,43\\r,-7\\r,44\\r,-8\\r,45\\r,-9\\r,46\\r,-10\\r,47\\r,-11\\r,48\\r,-12\\r";
+
+constexpr const char* kDayAssignments =
+    "F_Name='Day'\\r,F_Type='2'\\r,F_Use1=1\\r,F_Use2=1\\r,F_Use3=0\\r,F_Use4=1\\r,"
+    "F_LimitIn=10\\r,F_LimitOut=11\\r,F_LimitCD=5\\r,F_LimitZT=6\\r,F_In1_H=8\\r,F_In1_M=1\\r,"
+    "F_Out1_H=12\\r,F_Out1_M=2\\r,F_In2_H=13\\r,F_In2_M=30\\r,F_Out2_H=17\\r,F_Out2_M=31\\r,"
+    "F_In3_H=19\\r,F_In3_M=3\\r,F_Out3_H=21\\r,F_Out3_M=4\\r,F_ZLIn_H=22\\r,F_ZLIn_M=7\\r,"
+    "F_ZLOut_H=23\\r,F_ZLOut_M=9\\r,F_IsOver1=0\\r,F_IsOver2=1\\r,F_IsOver3=0\\r,F_IsOver4=1\\r,"
+    "F_OverLimit=120\\r,F_In1Up=41\\r,F_In1Down=-5\\r,F_Out1Up=42\\r,F_Out1Down=-6\\r,"
+    "F_In2Up=43\\r,F_In2Down=-7\\r,F_Out2Up=44\\r,F_Out2Down=-8\\r,F_In3Up=45\\r,"
+    "F_In3Down=-9\\r,F_Out3Up=46\\r,F_Out3Down=-10\\r,F_ZLInUp=47\\r,F_ZLInDown=-11\\r,"
+    "F_ZLOutUp=48\\r,F_ZLOutDown=-12\\r";
+
+// A distinct value in (nearly) every column, so that a column written or
+// loaded out of its place shows.
+void FillDay(clsShift& s) {
+  s.FName("Day");
+  s.FType("2");
+  s.FUse1(1), s.FUse2(1), s.FUse3(0), s.FUse4(1);
+  s.FLimitIn(10), s.FLimitOut(11), s.FLimitCD(5), s.FLimitZT(6);
+  s.FIn1_H(8), s.FIn1_M(1), s.FOut1_H(12), s.FOut1_M(2);
+  s.FIn2_H(13), s.FIn2_M(30), s.FOut2_H(17), s.FOut2_M(31);
+  s.FIn3_H(19), s.FIn3_M(3), s.FOut3_H(21), s.FOut3_M(4);
+  s.FZLIn_H(22), s.FZLIn_M(7), s.FZLOut_H(23), s.FZLOut_M(9);
+  s.FIsOver1(0), s.FIsOver2(1), s.FIsOver3(0), s.FIsOver4(1);
+  s.FOverLimit(120);
+  s.FIn1Up(41), s.FIn1Down(-5), s.FOut1Up(42), s.FOut1Down(-6);
+  s.FIn2Up(43), s.FIn2Down(-7), s.FOut2Up(44), s.FOut2Down(-8);
+  s.FIn3Up(45), s.FIn3Down(-9), s.FOut3Up(46), s.FOut3Down(-10);
+  s.FZLInUp(47), s.FZLInDown(-11), s.FZLOutUp(48), s.FZLOutDown(-12);
+}
+
+TEST(clsShiftText, BuildersWriteAll47ColumnsInColumnOrder) {
+  clsShift s;
+  FillDay(s);
+  for (int32_t mode : {0, -1, 1, 7}) {
+    EXPECT_EQ(s.GetValueFields(mode), kColumnList);
+    EXPECT_EQ(Visible(s.GetValuesString(mode)), kDayValues);
+    // No update modes: every mode rewrites all columns.
+    EXPECT_EQ(Visible(s.GetBodyString(mode)), kDayAssignments);
+    EXPECT_EQ(s.GetSelString(mode), " * ");
+  }
+}
+
+TEST(clsShiftText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
+  clsShift s;
+  s.FName("not the key");
+  s.FKey("A");
+  EXPECT_EQ(s.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
+  for (int32_t mode : {0, 1, -2, 99}) EXPECT_EQ(s.GetWhereString(mode), " F_Name='A'") << mode;
+  s.FKey("O'Neil");
+  EXPECT_EQ(s.GetWhereString(0), " F_Name='O''Neil'");
+  s.FKey("");
+  EXPECT_EQ(s.GetWhereString(0), " F_Name=''");
+}
+
+TEST(clsShiftProperties, NameAndTypeKeepTheirWidthInCharacters) {
+  clsShift s;
+  s.FName("ABCDEFGHIJKL");
+  EXPECT_EQ(s.FName(), "ABCDEFGHIJ");
+  s.FName("早班夜班中班白班晚班通宵");
+  EXPECT_EQ(s.FName(), "早班夜班中班白班晚班");
+  s.FType(std::string(25, 't'));
+  EXPECT_EQ(s.FType(), std::string(20, 't'));
+  s.FIn1Down(-32768);
+  EXPECT_EQ(s.FIn1Down(), -32768);
+  EXPECT_NE(Visible(s.GetBodyString()).find(",F_In1Down=-32768\\r"), std::string::npos);
+}
+
+class clsShiftDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    shift_.HConnect(conn_);
+  }
+  void AddShift(const std::string& name) {
+    clsShift s;
+    s.HConnect(conn_);
+    FillDay(s);
+    s.FName(name);
+    ASSERT_EQ(s.Add(err_), RES_ADDOK) << err_;
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  clsShift shift_;
+  std::string err_;
+};
+
+TEST_F(clsShiftDb, OperationsSendTheirStatementsByteForByte) {
+  testing::Sent sent(conn_, true);
+  FillDay(shift_);
+  shift_.FKey("Day");
+  ASSERT_EQ(shift_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(shift_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(shift_.Delete(err_), RES_DELOK) << err_;
+  const std::vector<std::string> expected = {
+      std::string("INSERT INTO T_Shift\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kDayValues + ")",
+      "SELECT  *  FROM T_Shift\\rWHERE  F_Name='Day'",
+      "SELECT COUNT(*) AS C\\rFROM T_Shift\\rWHERE  F_Name='Day'",
+      std::string("UPDATE T_Shift\\rSET\\r") + kDayAssignments + "WHERE  F_Name='Day'",
+      "SELECT COUNT(*) AS C\\rFROM T_Shift\\rWHERE  F_Name='Day'",
+      "DELETE FROM T_Shift\\rWHERE  F_Name='Day'",
+  };
+  EXPECT_EQ(sent.all(), expected);
+}
+
+TEST_F(clsShiftDb, AddedShiftLoadsBackWhole) {
+  AddShift("Day");
+  shift_.FKey("day");  // names compare without letter case
+  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(Visible(shift_.GetValuesString()), kDayValues);
+}
+
+TEST_F(clsShiftDb, UpdateThroughFKeyRenamesTheShift) {
+  AddShift("Day");
+  FillDay(shift_);
+  shift_.FKey("Day");
+  shift_.FName("Night");
+  shift_.FIn1_H(20);
+  ASSERT_EQ(shift_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Name & '/' & F_In1_H from T_Shift"), "Night/20");
+
+  clsShift found;
+  found.HConnect(conn_);
+  found.FKey("Day");
+  EXPECT_EQ(found.DoSearch(err_, 0), RES_NOTFOUND);
+  found.FKey("Night");
+  ASSERT_EQ(found.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(found.FIn1_H(), 20);
+  // The old name is gone, so a second update through it finds nothing.
+  EXPECT_EQ(shift_.Update(err_), RES_UPDNOTFOUND);
+}
+
+TEST_F(clsShiftDb, AnEmptyOrUnknownKeyWritesNothing) {
+  AddShift("Day");
+  shift_.FName("Other");
+  shift_.FKey("");
+  EXPECT_EQ(shift_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(shift_.Delete(err_), RES_DELNOTFOUND);
+  shift_.FKey(std::string(5000, 'x'));
+  EXPECT_EQ(shift_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(shift_.DoSearch(err_, 0), RES_NOTFOUND);
+  EXPECT_EQ(Scalar(conn_, "select F_Name from T_Shift"), "Day");
+  EXPECT_EQ(err_, "");
+}
+
+TEST_F(clsShiftDb, ListingByNameLeavesFKeyAlone) {
+  for (const char* name : {"C", "A", "B"}) AddShift(name);
+  shift_.FKey("B");
+  ASSERT_EQ(shift_.DoSearch(err_, -1), RES_FOUND) << err_;
+  std::string seen = shift_.FName();
+  while (shift_.MoveNext()) seen += "," + shift_.FName();
+  EXPECT_EQ(seen, "A,B,C");
+  // Loading never set FKey: the delete still addresses B.
+  ASSERT_EQ(shift_.Delete(err_), RES_DELOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Shift where F_Name='B'"), "0");
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Shift"), "2");
+}
+
+TEST_F(clsShiftDb, ApostrophesAndNonAsciiNamesTravelWhole) {
+  AddShift("O'Neil");
+  AddShift("夜班");
+  shift_.FKey("O'Neil");
+  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(shift_.FName(), "O'Neil");
+  shift_.FKey("夜班");
+  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(shift_.FName(), "夜班");
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_Shift"), "2");
+}
+
+// Flags load as 0 when the stored value is 0 and as 1 otherwise, Null and
+// Jet's True (-1) included; the other numbers take the numeric-text rule.
+TEST_F(clsShiftDb, FlagsLoadAsZeroOrOneAndNumbersByTheNumericTextRule) {
+  conn_->Execute(
+      "insert into T_Shift (F_Name, F_Use1, F_Use2, F_Use3, F_Use4, F_IsOver1, F_IsOver2, "
+      "F_LimitCD, F_In1Down) values ('N', -1, null, 0, 2, 0, -1, null, -5)");
+  shift_.FLimitCD(99);
+  shift_.FKey("N");
+  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(shift_.FType(), "");
+  EXPECT_EQ(shift_.FUse1(), 1);
+  EXPECT_EQ(shift_.FUse2(), 1);
+  EXPECT_EQ(shift_.FUse3(), 0);
+  EXPECT_EQ(shift_.FUse4(), 1);
+  EXPECT_EQ(shift_.FIsOver1(), 0);
+  EXPECT_EQ(shift_.FIsOver2(), 1);
+  EXPECT_EQ(shift_.FIsOver3(), 1);  // Null
+  EXPECT_EQ(shift_.FLimitCD(), 0);  // Null
+  EXPECT_EQ(shift_.FLimitIn(), 0);
+  EXPECT_EQ(shift_.FIn1Down(), -5);
+}
+
+TEST_F(clsShiftDb, LoadStopsAtAValueItCannotTakeKeepingWhatItRead) {
+  auto rs = std::make_shared<db::Recordset>();
+  rs->Open(
+      "select 'N' as F_Name, 'T' as F_Type, -1 as F_Use1, 0 as F_Use2, 0.5 as F_Use3, "
+      "'0' as F_Use4, '2.5' as F_LimitIn, '7.5 min' as F_LimitOut, 40000 as F_LimitCD",
+      conn_, db::adOpenKeyset, db::adLockReadOnly);
+  shift_.HRecordset(rs);
+  shift_.FLimitZT(99);
+  EXPECT_EQ(shift_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(err_, "Overflow");
+  EXPECT_EQ(shift_.FName(), "N");
+  EXPECT_EQ(shift_.FUse1(), 1);
+  EXPECT_EQ(shift_.FUse2(), 0);
+  EXPECT_EQ(shift_.FUse3(), 1);
+  EXPECT_EQ(shift_.FUse4(), 0);
+  EXPECT_EQ(shift_.FLimitIn(), 2);   // halves to the even neighbour
+  EXPECT_EQ(shift_.FLimitOut(), 8);  // the leading number of the text
+  EXPECT_EQ(shift_.FLimitZT(), 99);  // after the failure: untouched
+
+  rs->Close();
+  rs->Open("select 'M' as F_Name, 'T' as F_Type", conn_, db::adOpenKeyset, db::adLockReadOnly);
+  err_.clear();
+  EXPECT_EQ(shift_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(err_, RuntimeErrorDescription(errnum::kItemNotFound));
+  EXPECT_EQ(shift_.FName(), "M");
+}
+
+}  // namespace
+}  // namespace tessaly
