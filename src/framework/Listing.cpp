@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <limits>
-#include <new>
 
 #include "db/Backend.h"
 #include "db/NumberText.h"
