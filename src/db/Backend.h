@@ -48,21 +48,23 @@ struct Cell {
       case VarType::kLong: return Variant(static_cast<int32_t>(integer));
       case VarType::kSingle: return Variant(single);
       case VarType::kDouble: return Variant(real);
-      case VarType::kDate: {
-        const auto bits = static_cast<uint64_t>(integer);
-        Date date;
-        date.year = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xffff));
-        date.month = static_cast<uint8_t>(bits >> 16);
-        date.day = static_cast<uint8_t>(bits >> 24);
-        date.hour = static_cast<uint8_t>(bits >> 32);
-        date.minute = static_cast<uint8_t>(bits >> 40);
-        date.second = static_cast<uint8_t>(bits >> 48);
-        return Variant(date);
-      }
+      case VarType::kDate: return Variant(GetDate());
       case VarType::kString: return Variant(std::string_view(text, length));
       case VarType::kEmpty: break;
     }
     return Variant();
+  }
+  // The Date packed by SetDate; only when kind is kDate.
+  Date GetDate() const {
+    const auto bits = static_cast<uint64_t>(integer);
+    Date date;
+    date.year = static_cast<int16_t>(static_cast<uint16_t>(bits & 0xffff));
+    date.month = static_cast<uint8_t>(bits >> 16);
+    date.day = static_cast<uint8_t>(bits >> 24);
+    date.hour = static_cast<uint8_t>(bits >> 32);
+    date.minute = static_cast<uint8_t>(bits >> 40);
+    date.second = static_cast<uint8_t>(bits >> 48);
+    return date;
   }
   // A Date packed into `integer`: the year in the low 16 bits, then a byte for
   // each of month, day, hour, minute and second.
@@ -180,27 +182,49 @@ struct ResultData {
   std::vector<std::string> names;
   CellStore cells;  // row-major: row r, column c at r * names.size() + c
   size_t row_count = 0;
-  // Lower-cased names for lookups that ignore letter case, same order.
-  std::vector<std::string> folded_names;
 };
 
 // The rows of one statement, read as the engine makes them: only the row the
 // stream stands on is held, so a result of any size walks in constant memory.
-// A text cell points into the engine's own copy, good until the next move.
+// A cell is read from the engine when it is first asked for on a row, so a
+// reader that names a few columns pays for those alone. A text cell points
+// into the engine's own copy, good until the next move.
 class RowStream {
  public:
   virtual ~RowStream() = default;
   bool AtEnd() const { return at_end_; }
   // The current row's cell of a column; only while !AtEnd().
-  const Cell& cell(size_t column) const { return row_[column]; }
+  const Cell& cell(size_t column) const {
+    if (read_on_[column] != row_number_) {
+      row_[column] = Read(column);
+      read_on_[column] = row_number_;
+    }
+    return row_[column];
+  }
   // The next row, or the end. Throws tessaly::Error as Run would.
   virtual void Next() = 0;
   // Runs the statement again and stands on its first row (or the end).
   virtual void Restart() = 0;
 
  protected:
-  std::vector<Cell> row_;
+  // Sets the number of columns, before the first row.
+  void SetColumns(size_t columns) {
+    row_.assign(columns, Cell{});
+    read_on_.assign(columns, 0);
+  }
+  // The stream stands on a new row: no cell of it is read yet.
+  void Arrived() {
+    at_end_ = false;
+    ++row_number_;
+  }
+  // Reads a column of the current row from the engine, once per row.
+  virtual Cell Read(size_t column) const = 0;
   bool at_end_ = true;
+
+ private:
+  mutable std::vector<Cell> row_;
+  mutable std::vector<uint64_t> read_on_;  // the row each cell of row_ was read on
+  uint64_t row_number_ = 0;                // rows arrived at; 0 before the first
 };
 
 class Backend {
@@ -212,7 +236,7 @@ class Backend {
 
   // Runs one statement in the engine's own SQL, with its lifted literals bound
   // to their placeholders. When it yields columns and
-  // out is not null, every row goes into *out (names, folded_names, cells,
+  // out is not null, every row goes into *out (names, cells,
   // row_count), each cell of the column's declared kind. Returns
   // the number of rows changed. Throws tessaly::Error with the Jet number and
   // wording for the engine's failure.
@@ -221,7 +245,7 @@ class Backend {
   int32_t Run(const std::string& sql, ResultData* out) { return Run(sql, {}, out); }
 
   // Runs one statement and stands on its first row without reading further.
-  // Fills names and folded_names of *columns (never its cells). A statement
+  // Fills the names of *columns (never its cells). A statement
   // without columns runs to its end and gives null. The stream keeps the
   // parameters, which stay bound while it reads.
   virtual std::unique_ptr<RowStream> Stream(const std::string& sql,

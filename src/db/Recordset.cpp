@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
@@ -56,16 +57,6 @@ const Cursor& Opened(const std::shared_ptr<const Cursor>& cursor) {
   return *cursor;
 }
 
-bool SameIgnoringAsciiCase(std::string_view name, const std::string& folded) {
-  if (name.size() != folded.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != folded[i]) return false;
-  }
-  return true;
-}
-
 // Drops an opening's rows and the values made from them; fields still holding
 // the cursor see it closed.
 void Release(Cursor& c) {
@@ -94,6 +85,10 @@ internal::Cell CurrentCell(const Cursor& c, size_t index) {
 
 }  // namespace
 
+internal::Cell internal::CellOf(const Field& field) {
+  return CurrentCell(Opened(field.cursor_), field.index_);
+}
+
 // A copy needs no slot in the row's values: it is made straight from the cell.
 Variant Field::Value() const { return CurrentCell(Opened(cursor_), index_).ToVariant(); }
 
@@ -112,9 +107,9 @@ const Variant& Field::ValueRef() const {
 int32_t Fields::Count() const { return static_cast<int32_t>(Opened(cursor_).data->names.size()); }
 
 int32_t Fields::IndexOf(std::string_view name) const {
-  const std::vector<std::string>& folded = Opened(cursor_).data->folded_names;
-  for (size_t i = 0; i < folded.size(); ++i) {
-    if (SameIgnoringAsciiCase(name, folded[i])) return static_cast<int32_t>(i);
+  const std::vector<std::string>& names = Opened(cursor_).data->names;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (rules::EqualsNoCase(name, names[i])) return static_cast<int32_t>(i);
   }
   return -1;
 }

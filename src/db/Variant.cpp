@@ -5,6 +5,7 @@
 #include <string>
 
 #include "db/NumberText.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Vb.h"
 
@@ -24,16 +25,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != word[i]) return false;
-  }
-  return true;
 }
 
 // The runtime's string-to-number coercion: 13 when the text is no number.
@@ -119,8 +110,8 @@ double Variant::ToDouble() const {
 bool Variant::ToBoolean() const {
   if (const std::string* s = AsString()) {
     std::string_view text = TrimBlanks(*s);
-    if (EqualsNoCase(text, "TRUE")) return true;
-    if (EqualsNoCase(text, "FALSE")) return false;
+    if (rules::EqualsNoCase(text, "TRUE")) return true;
+    if (rules::EqualsNoCase(text, "FALSE")) return false;
     return NumberOfText(text) != 0;
   }
   if (const bool* b = std::get_if<bool>(&value_)) return *b;

@@ -1,8 +1,10 @@
 #include "tessaly/framework/Listing.h"
 
+#include <charconv>
 #include <limits>
-#include <new>
 
+#include "db/Backend.h"
+#include "db/NumberText.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Recordset.h"
@@ -14,18 +16,53 @@ namespace tessaly::framework {
 
 namespace {
 
-void AppendCell(std::string& out, const db::Variant& value, const ListColumn& column) {
+using db::internal::Cell;
+
+void AppendInteger(std::string& out, int64_t value) {
+  char buf[24];
+  out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
+
+// The listing writes every cell of a large result, so it reads the engine's
+// cell itself: texts, whole numbers and dates take the short way, and every
+// other kind goes through the Variant the host would have read, for the same
+// text.
+std::string_view TextOfCell(const Cell& cell) {
+  return cell.kind == db::VarType::kString ? std::string_view(cell.text, cell.length)
+                                           : std::string_view();
+}
+
+bool IsWholeKind(db::VarType kind) {
+  return kind == db::VarType::kByte || kind == db::VarType::kInteger || kind == db::VarType::kLong;
+}
+
+// The number Val reads from the cell's text form (Variant::NumericValueOfText).
+double NumberOfCell(const Cell& cell) {
+  switch (cell.kind) {
+    case db::VarType::kByte:
+    case db::VarType::kInteger:
+    case db::VarType::kLong: return static_cast<double>(cell.integer);
+    case db::VarType::kSingle: return vb::internal::SingleTextValue(cell.single);
+    case db::VarType::kDouble: return vb::internal::DoubleTextValue(cell.real);
+    case db::VarType::kNull: return 0;
+    default: return cell.ToVariant().NumericValueOfText();
+  }
+}
+
+void AppendCell(std::string& out, const Cell& cell, const ListColumn& column) {
   switch (column.cell) {
     case CellForm::kText:
-      if (const std::string* text = value.AsString()) {
-        out += *text;  // the common case, without a copy
-      } else {
-        out += value.ToText();
+      if (cell.kind == db::VarType::kString) {
+        out += TextOfCell(cell);
+      } else if (IsWholeKind(cell.kind)) {
+        AppendInteger(out, cell.integer);
+      } else if (cell.kind != db::VarType::kNull) {
+        out += cell.ToVariant().ToText();
       }
       return;
-    case CellForm::kRequired: out += value.ToString(); return;
+    case CellForm::kRequired: out += cell.ToVariant().ToString(); return;
     case CellForm::kNamed: {
-      const std::string code = value.ToString();
+      const std::string code = cell.ToVariant().ToString();
       for (const CodeName& entry : column.names) {
         if (entry.code == code) {
           out += entry.name;
@@ -37,25 +74,25 @@ void AppendCell(std::string& out, const db::Variant& value, const ListColumn& co
     case CellForm::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
-      if (const db::Date* d = value.AsDate()) {
-        date = *d;
-      } else if (const std::string* s = value.AsString()) {
-        date = db::Date::ParseLiteral(*s);
+      if (cell.kind == db::VarType::kDate) {
+        date = cell.GetDate();
+      } else if (cell.kind == db::VarType::kString) {
+        date = db::Date::ParseLiteral(TextOfCell(cell));
       }
       if (date) {
         date->hour = date->minute = date->second = 0;
         out += date->ToStored();
-      } else {
-        out += value.ToText();
+      } else if (cell.kind != db::VarType::kNull) {
+        out += cell.ToVariant().ToText();
       }
       return;
     }
     case CellForm::kFlag:
-      if (value.NumericValueOfText() != 0) out += "是";
+      if (NumberOfCell(cell) != 0) out += "是";
       return;
     case CellForm::kWhole: {
-      const int16_t whole = vb::CInt(value.NumericValueOfText());
-      if (whole != 0) out += std::to_string(whole);
+      const int16_t whole = vb::CInt(NumberOfCell(cell));
+      if (whole != 0) AppendInteger(out, whole);
       return;
     }
   }
@@ -118,7 +155,7 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     if (set.IsEOF()) return std::string();
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
-    std::vector<db::Field> columns;
+    std::vector<db::Field> columns;  // only those the listing names are read
     columns.reserve(listing.row.size());
     for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
 
@@ -128,7 +165,7 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       ++RetRow;
       for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += '\t';
-        AppendCell(text, columns[i].ValueRef(), listing.row[i]);
+        AppendCell(text, db::internal::CellOf(columns[i]), listing.row[i]);
       }
       text += '\r';
     }

@@ -120,6 +120,18 @@ TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
             "是\\t8\\t8\\t\\t-1\\t\\t\\t\\tn2\\t1\\r");
 }
 
+// A row another program wrote with most columns left Null: every such cell is
+// empty, and a fraction still rounds half to even.
+TEST_F(KQListing, SearchTextLeavesNullCellsEmpty) {
+  conn_->Execute("INSERT INTO T_KQ (F_EmpID, F_SBSJ, F_JBHours) VALUES ('0009', 1.5, 0.5)");
+  int32_t rows = 0;
+  const std::string text = kq_.ExeSearch("F_EmpID='0009'", rows);
+  EXPECT_EQ(rows, 1);
+  EXPECT_EQ(Visible(text),
+            "\\t0009\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t"
+            "\\t2\\t\\t\\t\\t\\t\\t\\t\\t4\\r");
+}
+
 TEST_F(KQListing, SearchWithoutMatchOrWithABadConditionReturnsNothing) {
   int32_t rows = 5;
   EXPECT_EQ(kq_.ExeSearch("F_EmpID='none'", rows), "");

@@ -12,11 +12,16 @@
 namespace tessaly::db {
 
 class Connection;
+class Field;
 class Recordset;
 
 namespace internal {
 struct ResultData;
 struct Cursor;  // one opening of a recordset: its rows and the row it stands on
+struct Cell;
+// The library's own readers (the listings) take a field's cell as the engine
+// gave it, without making a Variant; raises as Field::Value does.
+Cell CellOf(const Field& field);
 }  // namespace internal
 
 enum CursorTypeEnum : int32_t {
@@ -46,6 +51,7 @@ class Field {
 
  private:
   friend class Fields;
+  friend internal::Cell internal::CellOf(const Field& field);
   Field(std::shared_ptr<const internal::Cursor> cursor, size_t index)
       : cursor_(std::move(cursor)), index_(index) {}
   std::shared_ptr<const internal::Cursor> cursor_;

@@ -4,15 +4,16 @@
 
 #include <array>
 #include <cerrno>
-#include <chrono>
-#include <filesystem>
-#include <thread>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "db/Rules.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
 #include "db/sqlite/SqliteSchema.h"
@@ -69,11 +70,7 @@ std::string Scrubbed(std::string_view message) {
   constexpr std::string_view kName = "sqlite";
   size_t i = 0;
   while (i < message.size()) {
-    bool hit = message.size() - i >= kName.size();
-    for (size_t k = 0; hit && k < kName.size(); ++k) {
-      hit = (message[i + k] | 0x20) == kName[k];
-    }
-    if (hit) {
+    if (rules::StartsWithNoCase(message, i, kName)) {
       s += "engine";
       i += kName.size();
     } else {
@@ -124,9 +121,9 @@ Error CompileError(std::string_view message) {
   if (Consume(&rest, "no such column: ")) {
     // Jet read an unknown name as a parameter nobody gave, and said no more;
     // the name tells the host which one it was.
-    return Error(errnum::kNoValue,
-                 "No value given for one or more required parameters.  Unknown name " +
-                     Quoted(rest) + ".");
+    return Error(
+        errnum::kNoValue,
+        "No value given for one or more required parameters.  Unknown name " + Quoted(rest) + ".");
   }
   if (Consume(&rest, "no such function: ")) {
     return Error(errnum::kSyntax, "Undefined function " + Quoted(rest) + " in expression.");
@@ -238,16 +235,6 @@ enum class Kind : uint8_t {
   kBoolean
 };
 
-bool EqualsFolded(std::string_view a, std::string_view lower) {
-  if (a.size() != lower.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 Kind KindOfDeclaredType(const char* declared) {
   if (declared == nullptr) return Kind::kUntyped;
   std::string_view name = declared;
@@ -268,7 +255,7 @@ Kind KindOfDeclaredType(const char* declared) {
       {"boolean", Kind::kBoolean},  {"yesno", Kind::kBoolean},  {"real", Kind::kDouble},
   }};
   for (const Entry& e : kTypes) {
-    if (EqualsFolded(name, e.name)) return e.kind;
+    if (rules::EqualsNoCase(name, e.name)) return e.kind;
   }
   return Kind::kUntyped;
 }
@@ -316,6 +303,18 @@ void ByStorage(sqlite3_stmt* stmt, int column, int storage, internal::CellStore*
 // (a text is copied into the store when there is one).
 internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::CellStore* store) {
   internal::Cell cell;
+  if (kind == Kind::kString) {
+    // Most cells of a listing are texts: the text itself tells a Null (no
+    // text) from a value, without asking for the storage class first.
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    if (text == nullptr && sqlite3_column_type(stmt, column) == SQLITE_NULL) {
+      cell.kind = VarType::kNull;
+    } else {
+      const size_t length = text ? static_cast<size_t>(sqlite3_column_bytes(stmt, column)) : 0;
+      SetText(store, cell, std::string_view(text ? text : "", length));
+    }
+    return cell;
+  }
   const int storage = sqlite3_column_type(stmt, column);
   if (storage == SQLITE_NULL) {
     cell.kind = VarType::kNull;
@@ -324,7 +323,7 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
   const bool integer = storage == SQLITE_INTEGER;
   const bool number = integer || storage == SQLITE_FLOAT;
   switch (kind) {
-    case Kind::kString: SetText(store, cell, TextOf(stmt, column)); return cell;
+    case Kind::kString: break;  // read above
     case Kind::kByte:
     case Kind::kInteger:
     case Kind::kLong: {
@@ -391,23 +390,18 @@ bool OnlyBlanks(const char* tail) {
   return true;
 }
 
-
-// The columns of a statement that yields rows: names, folded names and the
+// The columns of a statement that yields rows: names and the
 // kind each column's declared type chooses. Read after the first step, which
 // recompiles a cached statement whose tables changed since.
 std::vector<Kind> ReadColumns(sqlite3_stmt* stmt, ResultData& out) {
   const auto n = static_cast<size_t>(sqlite3_column_count(stmt));
   out.names.reserve(n);
-  out.folded_names.reserve(n);
   std::vector<Kind> kinds;
   kinds.reserve(n);
   for (size_t c = 0; c < n; ++c) {
     const int column = static_cast<int>(c);
     const char* name = sqlite3_column_name(stmt, column);
-    std::string& folded = out.folded_names.emplace_back(out.names.emplace_back(name ? name : ""));
-    for (char& ch : folded) {
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    }
+    out.names.emplace_back(name ? name : "");
     kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(stmt, column)));
   }
   return kinds;
@@ -447,10 +441,7 @@ class SqliteStream final : public internal::RowStream {
   // ends the statement's read of the database at once.
   void Took(int rc) {
     if (rc == SQLITE_ROW) {
-      at_end_ = false;
-      for (size_t c = 0; c < kinds_.size(); ++c) {
-        row_[c] = ReadCell(stmt_, static_cast<int>(c), kinds_[c], nullptr);
-      }
+      Arrived();
       return;
     }
     at_end_ = true;
@@ -460,7 +451,7 @@ class SqliteStream final : public internal::RowStream {
   const std::vector<Parameter>& parameters() const { return parameters_; }
   void Columns(std::vector<Kind> kinds) {
     kinds_ = std::move(kinds);
-    row_.resize(kinds_.size());
+    SetColumns(kinds_.size());
   }
   void Next() override { Took(sqlite3_step(stmt_)); }
   void Restart() override {
@@ -469,6 +460,10 @@ class SqliteStream final : public internal::RowStream {
   }
 
  private:
+  internal::Cell Read(size_t column) const override {
+    return ReadCell(stmt_, static_cast<int>(column), kinds_[column], nullptr);
+  }
+
   SqliteBackend& owner_;
   std::string sql_;
   sqlite3_stmt* stmt_;
@@ -533,8 +528,8 @@ SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
     // reader cannot make in a folder it cannot write. With no log file there
     // nothing is waiting to be merged, and the file is read as it stands.
     const std::string log = target + "-wal";
-    if (sqlite3_exec(db_.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
-                     nullptr) != SQLITE_OK &&
+    if (sqlite3_exec(db_.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
+            SQLITE_OK &&
         !std::filesystem::exists(log, ignored)) {
       OpenHandle(UriOf(target) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
     }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <charconv>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,25 +31,77 @@ struct Row {
   const char* sqlite;
 };
 
-// Statements as the record classes and the host write them, and the SQL
-// that reaches SQLite.
-const Row kTranslations[] = {
+// Statements as the record classes and the host write them, the SQL that
+// reaches SQLite with the literals written inline, and the SQL the connection
+// runs (literals lifted into numbered parameters) with the values bound, as
+// ValuesOf writes them. A null lifted text means a statement without literals:
+// both texts are the same and nothing is bound.
+struct Translated {
+  const char* jet;
+  const char* sqlite;
+  const char* lifted;
+  const char* values;
+};
+
+// The bound values, ", " between them: a text in single quotes (as it is,
+// not doubled), a whole number, a real with a decimal point, a date in #s
+// (its time when it has one).
+std::string ValuesOf(const std::vector<Parameter>& parameters) {
+  std::string out;
+  for (const Parameter& p : parameters) {
+    if (!out.empty()) out += ", ";
+    char buf[64];
+    switch (p.kind) {
+      case Parameter::Kind::kText: out += "'" + p.text + "'"; break;
+      case Parameter::Kind::kInteger: out += std::to_string(p.integer); break;
+      case Parameter::Kind::kReal: {
+        const std::string real(buf, std::to_chars(buf, buf + sizeof buf, p.real).ptr);
+        out += real;
+        if (real.find_first_of(".e") == std::string::npos) out += ".0";
+        break;
+      }
+      case Parameter::Kind::kDate: {
+        const Date& d = p.date;
+        int n = std::snprintf(buf, sizeof buf, "#%04d-%02d-%02d", d.year, d.month, d.day);
+        if (d.hour != 0 || d.minute != 0 || d.second != 0) {
+          n +=
+              std::snprintf(buf + n, sizeof buf - n, " %02d:%02d:%02d", d.hour, d.minute, d.second);
+        }
+        out.append(buf, static_cast<size_t>(n)) += '#';
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+const Translated kTranslations[] = {
     // The record frame's own statements.
     {"INSERT INTO T_KQ~(F_EmpID,F_Name,F_Date,F_In1,F_IsWQ,F_JBHours~)~VALUES(~'0001'~,'张三'~,"
      "#2003-5-1#~,'08:00'~,0~,7.5~)",
      "INSERT INTO T_KQ (F_EmpID, F_Name, F_Date, F_In1, F_IsWQ, F_JBHours) VALUES ('0001', "
-     "'张三', '2003-05-01', '08:00', 0, 7.5)"},
-    {"UPDATE T_KQ~SET~F_IsTJ=1~WHERE  F_ID=5", "UPDATE T_KQ SET F_IsTJ = 1 WHERE F_ID = 5"},
+     "'张三', '2003-05-01', '08:00', 0, 7.5)",
+     "INSERT INTO T_KQ (F_EmpID, F_Name, F_Date, F_In1, F_IsWQ, F_JBHours) VALUES (?1, ?2, ?3, ?4, "
+     "?5, ?6)",
+     "'0001', '张三', #2003-05-01#, '08:00', 0, 7.5"},
+    {"UPDATE T_KQ~SET~F_IsTJ=1~WHERE  F_ID=5", "UPDATE T_KQ SET F_IsTJ = 1 WHERE F_ID = 5",
+     "UPDATE T_KQ SET F_IsTJ = ?1 WHERE F_ID = ?2", "1, 5"},
     {"SELECT COUNT(*) AS C~FROM T_KQ~WHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
-     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = '0001') AND (F_Date = '2003-05-01')"},
+     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = '0001') AND (F_Date = '2003-05-01')",
+     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = ?1) AND (F_Date = ?2)",
+     "'0001', #2003-05-01#"},
     {"delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
-     "DELETE FROM T_BJ WHERE (F_DateFr >= '2001-08-01') AND (F_DateTo <= '2001-08-31')"},
-    {"DELETE T_BJ.* FROM T_BJ", "DELETE FROM T_BJ"},
-    {"Delete * from T_User where F_UserID<>'admin'",
-     "DELETE FROM T_User WHERE F_UserID <> 'admin'"},
-    {"select max(F_ID) as F_MaxID from T_KQ", "SELECT max(F_ID) AS F_MaxID FROM T_KQ"},
+     "DELETE FROM T_BJ WHERE (F_DateFr >= '2001-08-01') AND (F_DateTo <= '2001-08-31')",
+     "DELETE FROM T_BJ WHERE (F_DateFr >= ?1) AND (F_DateTo <= ?2)", "'2001-08-01', '2001-08-31'"},
+    {"DELETE T_BJ.* FROM T_BJ", "DELETE FROM T_BJ", nullptr, nullptr},
+    {"Delete * from T_User where F_UserID<>'admin'", "DELETE FROM T_User WHERE F_UserID <> 'admin'",
+     "DELETE FROM T_User WHERE F_UserID <> ?1", "'admin'"},
+    {"select max(F_ID) as F_MaxID from T_KQ", "SELECT max(F_ID) AS F_MaxID FROM T_KQ", nullptr,
+     nullptr},
     {"INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'",
-     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'"},
+     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'",
+     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = ?1",
+     "'x'"},
     // Captioned listings: Chinese aliases, Format, iif.
     {"select F_Dept as 部门 ,F_EmpID as 员工编号,  Format(F_Date,'yyyy-mm-dd') as 日期,"
      "iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,F_ID from Q_KQ where  "
@@ -55,14 +109,24 @@ const Row kTranslations[] = {
      "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(F_Date, 'yyyy-mm-dd') AS "
      "`日期`, CASE WHEN F_ISWQ THEN '是' ELSE '' END AS `外勤否`, CASE WHEN F_SBSJ = 0 THEN '' "
      "ELSE F_SBSJ END AS `上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
-     "F_Month"},
+     "F_Month",
+     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(F_Date, ?1) AS `日期`, CASE WHEN "
+     "F_ISWQ THEN ?2 ELSE ?3 END AS `外勤否`, CASE WHEN F_SBSJ = ?4 THEN ?5 ELSE F_SBSJ END AS "
+     "`上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = ?6 ORDER BY F_Year, F_Month",
+     "'yyyy-mm-dd', '是', '', 0, '', '1'"},
     {"select count(F_KQType) as F_KQDays  from T_KQ where  F_EmpID='0001' and  "
      "year(F_Date)=2003 and month(F_Date)=5 and F_KQType='出勤'",
      "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (F_EmpID = '0001') AND "
-     "(jet_year(F_Date) = 2003) AND (jet_month(F_Date) = 5) AND (F_KQType = '出勤')"},
+     "(jet_year(F_Date) = 2003) AND (jet_month(F_Date) = 5) AND (F_KQType = '出勤')",
+     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (F_EmpID = ?1) AND (jet_year(F_Date) = "
+     "?2) AND (jet_month(F_Date) = ?3) AND (F_KQType = ?4)",
+     "'0001', 2003, 5, '出勤'"},
     {"select * from T_Emp where instr(1,F_Spell,'zs',1)>0 and instr(F_Name,'三') = 2",
      "SELECT * FROM T_Emp WHERE (jet_instr(1, F_Spell, 'zs', 1) > 0) AND (jet_instr(F_Name, "
-     "'三') = 2)"},
+     "'三') = 2)",
+     "SELECT * FROM T_Emp WHERE (jet_instr(?1, F_Spell, ?2, ?3) > ?4) AND (jet_instr(F_Name, ?5) = "
+     "?6)",
+     "1, 'zs', 1, 0, '三', 2"},
     // Joins: Jet's parenthesised chain reads the same flattened; a join nested
     // on the right keeps its parentheses.
     {"SELECT A.ROSTER_NUM , B.F_NAME AS EMP_NAME,C.F_NAME AS DEPT_NAME ,D.F_NAME AS "
@@ -72,111 +136,165 @@ const Row kTranslations[] = {
      "SELECT A.ROSTER_NUM, B.F_NAME AS EMP_NAME, C.F_NAME AS DEPT_NAME, D.F_NAME AS "
      "ROST_CODE_NAME FROM T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID LEFT JOIN "
      "T_DEPT AS C ON A.DEPT_ID = C.F_ID LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE = D.F_ID WHERE "
-     "A.FSCL_MONTH = '2003-05' ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID"},
+     "A.FSCL_MONTH = '2003-05' ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID",
+     "SELECT A.ROSTER_NUM, B.F_NAME AS EMP_NAME, C.F_NAME AS DEPT_NAME, D.F_NAME AS ROST_CODE_NAME "
+     "FROM T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID LEFT JOIN T_DEPT AS C ON "
+     "A.DEPT_ID = C.F_ID LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE = D.F_ID WHERE A.FSCL_MONTH = ?1 "
+     "ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID",
+     "'2003-05'"},
     {"select * from T_Emp e left join (T_Dept d inner join T_KQ k on d.F_ID = k.F_ID) on "
      "e.F_Dept = d.F_Name",
      "SELECT * FROM T_Emp AS e LEFT JOIN (T_Dept AS d INNER JOIN T_KQ AS k ON d.F_ID = k.F_ID) "
-     "ON e.F_Dept = d.F_Name"},
+     "ON e.F_Dept = d.F_Name",
+     nullptr, nullptr},
     {"select * from T_Emp e right outer join T_Dept d on e.F_Dept = d.F_Name",
-     "SELECT * FROM T_Emp AS e RIGHT JOIN T_Dept AS d ON e.F_Dept = d.F_Name"},
+     "SELECT * FROM T_Emp AS e RIGHT JOIN T_Dept AS d ON e.F_Dept = d.F_Name", nullptr, nullptr},
     {"select s.n from (select F_Name as n from T_Emp) as s, T_Dept d",
-     "SELECT s.n FROM (SELECT F_Name AS n FROM T_Emp) AS s, T_Dept AS d"},
+     "SELECT s.n FROM (SELECT F_Name AS n FROM T_Emp) AS s, T_Dept AS d", nullptr, nullptr},
     // Jet's precedence survives: & is looser than +, ^ tighter than unary -,
     // * tighter than \, \ tighter than Mod, Not between comparisons and And.
     {"select a + b & c, a & b + c from t",
      "SELECT jet_concat(jet_add(a, b), c) AS Expr1000, jet_concat(a, jet_add(b, c)) AS Expr1001 "
-     "FROM t"},
-    {"select * from t where a = b & c", "SELECT * FROM t WHERE a = (jet_concat(b, c))"},
+     "FROM t",
+     nullptr, nullptr},
+    {"select * from t where a = b & c", "SELECT * FROM t WHERE a = (jet_concat(b, c))", nullptr,
+     nullptr},
     {"select -2^2, 2^-1 from t",
-     "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t"},
+     "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t",
+     "SELECT -(jet_pow(?1, ?2)) AS Expr1000, jet_pow(?3, -?4) AS Expr1001 FROM t", "2, 2, 2, 1"},
     {"select a mod b \\ c * d, 7/2 from t",
-     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t"},
+     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t",
+     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(?1, ?2) AS Expr1001 FROM t",
+     "7, 2"},
     {"select 10 - (4 - 3), 10 - 4 - 3, (1 + 2) * 3 from t",
      "SELECT jet_sub(10, jet_sub(4, 3)) AS Expr1000, jet_sub(10, 4, 3) AS Expr1001, "
-     "(jet_add(1, 2)) * 3 AS Expr1002 FROM t"},
+     "(jet_add(1, 2)) * 3 AS Expr1002 FROM t",
+     "SELECT jet_sub(?1, jet_sub(?2, ?3)) AS Expr1000, jet_sub(?4, ?5, ?6) AS Expr1001, "
+     "(jet_add(?7, ?8)) * ?9 AS Expr1002 FROM t",
+     "10, 4, 3, 10, 4, 3, 1, 2, 3"},
     {"select * from t where not a = 1 and b = 2 or c = 3 xor d = 4",
-     "SELECT * FROM t WHERE ((((NOT (a = 1)) AND (b = 2)) OR (c = 3)) <> 0) <> ((d = 4) <> 0)"},
+     "SELECT * FROM t WHERE ((((NOT (a = 1)) AND (b = 2)) OR (c = 3)) <> 0) <> ((d = 4) <> 0)",
+     "SELECT * FROM t WHERE ((((NOT (a = ?1)) AND (b = ?2)) OR (c = ?3)) <> 0) <> ((d = ?4) <> 0)",
+     "1, 2, 3, 4"},
     {"select * from t where a = 1 eqv b = 2 imp c = 3",
-     "SELECT * FROM t WHERE NOT ((((a = 1) <> 0) = ((b = 2) <> 0)) <> 0) OR ((c = 3) <> 0)"},
+     "SELECT * FROM t WHERE NOT ((((a = 1) <> 0) = ((b = 2) <> 0)) <> 0) OR ((c = 3) <> 0)",
+     "SELECT * FROM t WHERE NOT ((((a = ?1) <> 0) = ((b = ?2) <> 0)) <> 0) OR ((c = ?3) <> 0)",
+     "1, 2, 3"},
     // Literals.
     {"select * from t where F_Note = 'a&b#c left(x) delete * from t'",
-     "SELECT * FROM t WHERE F_Note = 'a&b#c left(x) delete * from t'"},
+     "SELECT * FROM t WHERE F_Note = 'a&b#c left(x) delete * from t'",
+     "SELECT * FROM t WHERE F_Note = ?1", "'a&b#c left(x) delete * from t'"},
     {"select \"say \"\"hi\"\"\", 'it''s' from t",
-     "SELECT 'say \"hi\"' AS Expr1000, 'it''s' AS Expr1001 FROM t"},
+     "SELECT 'say \"hi\"' AS Expr1000, 'it''s' AS Expr1001 FROM t",
+     "SELECT ?1 AS Expr1000, ?2 AS Expr1001 FROM t", "'say \"hi\"', 'it's'"},
     {"select * from t where F_IsKQ = True and F_IsRatifier = False or F_Note = Null",
-     "SELECT * FROM t WHERE ((F_IsKQ = -1) AND (F_IsRatifier = 0)) OR (F_Note = NULL)"},
+     "SELECT * FROM t WHERE ((F_IsKQ = -1) AND (F_IsRatifier = 0)) OR (F_Note = NULL)", nullptr,
+     nullptr},
     {"select -F_ID, - -1, +1, 1.5e3, .5 from t",
      "SELECT -F_ID AS Expr1000, -(-1) AS Expr1001, 1 AS Expr1002, 1.5e3 AS Expr1003, .5 AS "
-     "Expr1004 FROM t"},
+     "Expr1004 FROM t",
+     "SELECT -F_ID AS Expr1000, -(-?1) AS Expr1001, ?2 AS Expr1002, ?3 AS Expr1003, ?4 AS Expr1004 "
+     "FROM t",
+     "1, 1, 1500.0, 0.5"},
     // Date literals in the forms Jet reads become the stored text.
     {"select * from T_KQ where F_Date = #2003/05/01#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'"},
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
+     "#2003-05-01#"},
     {"select * from T_KQ where F_Date = #5/1/2003#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'"},
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
+     "#2003-05-01#"},
     {"select * from T_KQ where F_Date = #13/12/2004#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2004-12-13'"},
+     "SELECT * FROM T_KQ WHERE F_Date = '2004-12-13'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
+     "#2004-12-13#"},
     {"select * from T_KQ where F_Date = #5/1/2003 9:30 PM#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01 21:30:00'"},
+     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01 21:30:00'",
+     "SELECT * FROM T_KQ WHERE F_Date = ?1", "#2003-05-01 21:30:00#"},
     {"select * from T_KQ where F_Date >= #2003-05-01 08:30:00#",
-     "SELECT * FROM T_KQ WHERE F_Date >= '2003-05-01 08:30:00'"},
+     "SELECT * FROM T_KQ WHERE F_Date >= '2003-05-01 08:30:00'",
+     "SELECT * FROM T_KQ WHERE F_Date >= ?1", "#2003-05-01 08:30:00#"},
     {"select * from T_WQ where F_TimeFr = #09:00#",
-     "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'"},
+     "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'",
+     "SELECT * FROM T_WQ WHERE F_TimeFr = ?1", "#1899-12-30 09:00:00#"},
     // Names: brackets, SQLite keywords and non-ASCII names are quoted.
     {"select [F Note], [Order].[Group] from [T Table] as [x y]",
-     "SELECT `F Note`, `Order`.`Group` FROM `T Table` AS `x y`"},
-    {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS `部门` FROM T_KQ AS `甲`"},
+     "SELECT `F Note`, `Order`.`Group` FROM `T Table` AS `x y`", nullptr, nullptr},
+    {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS `部门` FROM T_KQ AS `甲`", nullptr, nullptr},
     // Letter case: comparisons without a plain column (or a number) ignore it.
     {"select F_EmpID from T_Emp where left(F_Spell,2)='zs'",
-     "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, 2) COLLATE NOCASE = 'zs'"},
+     "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, 2) COLLATE NOCASE = 'zs'",
+     "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, ?1) COLLATE NOCASE = ?2", "2, 'zs'"},
     {"select F_EmpID from T_Emp where F_ID = 5 and 'x' = F_Name and year(F_JoinDate) = 2003",
      "SELECT F_EmpID FROM T_Emp WHERE (F_ID = 5) AND ('x' = F_Name) AND "
-     "(jet_year(F_JoinDate) = 2003)"},
+     "(jet_year(F_JoinDate) = 2003)",
+     "SELECT F_EmpID FROM T_Emp WHERE (F_ID = ?1) AND (?2 = F_Name) AND (jet_year(F_JoinDate) = "
+     "?3)",
+     "5, 'x', 2003"},
     {"select F_EmpID from T_Emp where lcase(F_Name) in ('a', 'b') and ucase(F_Spell) between "
      "'A' and 'M' and left(F_Name, 1) like 'z%'",
      "SELECT F_EmpID FROM T_Emp WHERE (jet_lcase(F_Name) COLLATE NOCASE IN ('a', 'b')) AND "
      "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN 'A' AND 'M') AND (jet_left(F_Name, 1) LIKE "
-     "'z%')"},
+     "'z%')",
+     "SELECT F_EmpID FROM T_Emp WHERE (jet_lcase(F_Name) COLLATE NOCASE IN (?1, ?2)) AND "
+     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN ?3 AND ?4) AND (jet_left(F_Name, ?5) LIKE ?6)",
+     "'a', 'b', 'A', 'M', 1, 'z%'"},
     {"select F_EmpID from T_Emp order by left(F_Name,1), F_EmpID desc, 2",
-     "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, 1) COLLATE NOCASE, F_EmpID DESC, 2"},
+     "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, 1) COLLATE NOCASE, F_EmpID DESC, 2",
+     "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, ?1) COLLATE NOCASE, F_EmpID DESC, 2",
+     "1"},
     // Predicates and subqueries.
     {"select F_EmpID, (select count(*) from T_KQ) as n from T_Emp where F_Spell is not null and "
      "F_Name not like '张%' and F_ID not in (1, 2) and F_ID not between 3 and 4",
      "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (F_Spell IS "
      "NOT NULL) AND (F_Name NOT LIKE '张%') AND (F_ID NOT IN (1, 2)) AND (F_ID NOT BETWEEN 3 "
-     "AND 4)"},
+     "AND 4)",
+     "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (F_Spell IS "
+     "NOT NULL) AND (F_Name NOT LIKE ?1) AND (F_ID NOT IN (?2, ?3)) AND (F_ID NOT BETWEEN ?4 AND "
+     "?5)",
+     "'张%', 1, 2, 3, 4"},
     {"select F_EmpID from T_Emp where F_Dept in (select F_Name from T_Dept where F_ID > 3) and "
      "exists (select * from T_KQ where T_KQ.F_EmpID = T_Emp.F_EmpID)",
      "SELECT F_EmpID FROM T_Emp WHERE (F_Dept IN (SELECT F_Name FROM T_Dept WHERE F_ID > 3)) "
-     "AND EXISTS (SELECT * FROM T_KQ WHERE T_KQ.F_EmpID = T_Emp.F_EmpID)"},
+     "AND EXISTS (SELECT * FROM T_KQ WHERE T_KQ.F_EmpID = T_Emp.F_EmpID)",
+     "SELECT F_EmpID FROM T_Emp WHERE (F_Dept IN (SELECT F_Name FROM T_Dept WHERE F_ID > ?1)) AND "
+     "EXISTS (SELECT * FROM T_KQ WHERE T_KQ.F_EmpID = T_Emp.F_EmpID)",
+     "3"},
     {"select iif(a > 0, 'p', iif(a < 0, 'n', 'z')) as s from t",
      "SELECT CASE WHEN a > 0 THEN 'p' ELSE CASE WHEN a < 0 THEN 'n' ELSE 'z' END END AS s FROM "
-     "t"},
+     "t",
+     "SELECT CASE WHEN a > ?1 THEN ?2 ELSE CASE WHEN a < ?3 THEN ?4 ELSE ?5 END END AS s FROM t",
+     "0, 'p', 0, 'n', 'z'"},
     // Truth values kept as values are Jet's -1.
     {"select F_ID = 1, F_Name like 'a%' as m from T_Emp",
-     "SELECT -(F_ID = 1) AS Expr1000, -(F_Name LIKE 'a%') AS m FROM T_Emp"},
+     "SELECT -(F_ID = 1) AS Expr1000, -(F_Name LIKE 'a%') AS m FROM T_Emp",
+     "SELECT -(F_ID = ?1) AS Expr1000, -(F_Name LIKE ?2) AS m FROM T_Emp", "1, 'a%'"},
     // Clauses.
     {"select distinct top 10 F_Dept from T_Emp order by F_Dept",
-     "SELECT DISTINCT F_Dept FROM T_Emp ORDER BY F_Dept LIMIT 10"},
+     "SELECT DISTINCT F_Dept FROM T_Emp ORDER BY F_Dept LIMIT 10", nullptr, nullptr},
     {"select F_Dept, count(*) from T_Emp group by F_Dept, left(F_Name,1) having count(*) > 1",
      "SELECT F_Dept, count(*) AS Expr1000 FROM T_Emp GROUP BY F_Dept, jet_left(F_Name, 1) "
-     "COLLATE NOCASE HAVING count(*) > 1"},
+     "COLLATE NOCASE HAVING count(*) > 1",
+     "SELECT F_Dept, count(*) AS Expr1000 FROM T_Emp GROUP BY F_Dept, jet_left(F_Name, ?1) COLLATE "
+     "NOCASE HAVING count(*) > ?2",
+     "1, 1"},
     // White space: lone carriage returns, tabs, line feeds; a final ";".
-    {"select~*~from~T_Emp~where~F_ID=1", "SELECT * FROM T_Emp WHERE F_ID = 1"},
-    {"select\t*\nfrom\r\nT_Emp ;  ~", "SELECT * FROM T_Emp"},
+    {"select~*~from~T_Emp~where~F_ID=1", "SELECT * FROM T_Emp WHERE F_ID = 1",
+     "SELECT * FROM T_Emp WHERE F_ID = ?1", "1"},
+    {"select\t*\nfrom\r\nT_Emp ;  ~", "SELECT * FROM T_Emp", nullptr, nullptr},
 };
 
 TEST(Translator, WritesJetStatementsAsSqlite) {
-  for (const Row& row : kTranslations) {
+  for (const Translated& row : kTranslations) {
     const std::string jet = Cr(row.jet);
-    const Translation t = Translate(jet, sqlite::SqliteDialect());
-    ASSERT_TRUE(t.ok) << jet << "\n" << t.error_description;
-    EXPECT_EQ(t.sql, row.sqlite) << jet;
-    EXPECT_EQ(t.returns_rows, t.sql.rfind("SELECT", 0) == 0) << jet;
-    // As the connection translates it: the same statement with its literals
-    // lifted (a statement without literals reads the same).
+    // As the connection translates it: literals lifted.
     const Translation lifted = Translate(jet, sqlite::SqliteDialect(), true);
-    ASSERT_TRUE(lifted.ok) << jet;
-    if (lifted.parameters.empty()) EXPECT_EQ(lifted.sql, row.sqlite) << jet;
+    ASSERT_TRUE(lifted.ok) << jet << "\n" << lifted.error_description;
+    EXPECT_EQ(lifted.sql, row.lifted ? row.lifted : row.sqlite) << jet;
+    EXPECT_EQ(ValuesOf(lifted.parameters), row.values ? row.values : "") << jet;
+    EXPECT_EQ(lifted.returns_rows, lifted.sql.rfind("SELECT", 0) == 0) << jet;
+    // With the literals inline, as Connection::Translate shows a statement.
+    const Translation inline_text = Translate(jet, sqlite::SqliteDialect());
+    ASSERT_TRUE(inline_text.ok) << jet << "\n" << inline_text.error_description;
+    EXPECT_EQ(inline_text.sql, row.sqlite) << jet;
   }
 }
 
@@ -264,7 +382,7 @@ TEST(Translator, RefusesWithJetsNumberAndWording) {
 // Every prefix of every statement above, as a host cut short might send it:
 // translated or refused, never read past its end.
 TEST(Translator, AnswersEveryTruncatedStatement) {
-  for (const Row& row : kTranslations) {
+  for (const Translated& row : kTranslations) {
     const std::string jet = Cr(row.jet);
     for (size_t n = 0; n <= jet.size(); ++n) {
       const std::string prefix = jet.substr(0, n);  // its own buffer, for the sanitizers
