@@ -3,6 +3,9 @@
 #include <iterator>
 #include <utility>
 
+#include "tessaly/attendance/clsKQ.h"
+#include "tessaly/attendance/clsMTJ.h"
+
 namespace tessaly::db::internal {
 namespace {
 
@@ -21,6 +24,15 @@ class TableBuilder {
   }
   TableBuilder& Text(std::string name, int width = 0) {
     return Add(std::move(name), K::kText, width, 0);
+  }
+  // The columns a record class declares, in its order.
+  template <class Record>
+  TableBuilder& DeclaredBy() {
+    for (const auto& column : Record::Columns()) {
+      const framework::ColumnSpec& spec = column.spec;
+      Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
+    }
+    return *this;
   }
   TableBuilder& Col(ColumnKind kind, const std::vector<std::string>& names, int width = 0) {
     for (const std::string& name : names) Add(name, kind, width, 0);
@@ -62,38 +74,11 @@ std::vector<std::string> ShiftPointColumns(const std::vector<std::string>& suffi
 
 std::vector<Table> MakeTables() {
   std::vector<Table> t;
+  // A table whose record class exists takes its columns from the class's
+  // declaration; the others are described here until their classes come.
+  t.push_back(TableBuilder("T_KQ").DeclaredBy<clsKQ>().Index({"F_EmpID", "F_Date"}).Build());
   t.push_back(
-      TableBuilder("T_KQ")
-          .AutoNumber()
-          .Text("F_EmpID", 10)
-          .Text("F_Name", 20)
-          .Text("F_Dept", 50)
-          .Text("F_KQType", 10)
-          .Col(K::kDate, {"F_Date"})
-          .Col(K::kText,
-               {"F_In1", "F_Out1", "F_In2", "F_Out2", "F_In3", "F_Out3", "F_ZLIn", "F_ZLOut"}, 10)
-          .Col(K::kInt16, {"F_IsWQ", "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute"})
-          .Col(K::kSingle, {"F_JBHours"})
-          .Text("F_Note")
-          .Tally()
-          .Col(K::kSingle, {"F_SBSJ", "F_QJSJ"})
-          .Text("F_Shift")
-          .Index({"F_EmpID", "F_Date"})
-          .Build());
-  t.push_back(TableBuilder("T_MTJ")
-                  .AutoNumber()
-                  .Col(K::kInt16, {"F_Year", "F_Month"})
-                  .Text("F_EmpID", 10)
-                  .Text("F_Name", 20)
-                  .Text("F_Dept", 50)
-                  .Col(K::kSingle, {"F_WK_Days", "F_YC_Days", "F_GX_Days", "F_XJ_Days", "F_CC_Days",
-                                    "F_KG_Days", "F_BJ_Days", "F_SJ_Days", "F_QT_Days",
-                                    "F_JBP_Hours", "F_JBX_Hours", "F_JB_Hours"})
-                  .Col(K::kInt16, {"F_CD_Num", "F_CD_Minute", "F_ZT_Num", "F_ZT_Minute"})
-                  .Col(K::kSingle, {"F_WK_Hours", "F_QJ_Hours"})
-                  .Text("F_Note")
-                  .Index({"F_EmpID", "F_Year", "F_Month"})
-                  .Build());
+      TableBuilder("T_MTJ").DeclaredBy<clsMTJ>().Index({"F_EmpID", "F_Year", "F_Month"}).Build());
   // The flags F_Use1-4 and F_IsOver1-4 may have been Yes/No columns once; the
   // class writes 0 or 1 and reads any non-zero value as 1, so 16-bit it is.
   t.push_back(TableBuilder("T_Shift")

@@ -8,23 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tessaly/db/ColumnKind.h"
+
 namespace tessaly::db::internal {
 
-// What a column holds, in the old database's terms.
-enum class ColumnKind : uint8_t {
-  kText,    // text of at most `width` characters; width 0: a text without limit
-  kByte,    // 8-bit unsigned whole number
-  kInt16,   // 16-bit signed whole number (Jet Integer)
-  kInt32,   // 32-bit signed whole number (Jet Long)
-  kSingle,  // single-precision number
-  kDate,    // date and time, kept in the stored form of Date::ToStored
-};
-
-enum ColumnFlag : uint8_t {
-  kPrimaryKey = 1,   // the row's key: required and unique
-  kAutoNumber = 2,   // with kPrimaryKey: numbered by the database on insert
-  kZeroDefault = 4,  // required, 0 unless written (the statistics flag F_IsTJ)
-};
+using db::ColumnKind;
 
 struct Column {
   std::string name;

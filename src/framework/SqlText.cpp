@@ -40,36 +40,39 @@ std::string DateLiteral(std::string_view value) {
 std::string Number(int32_t value) { return std::to_string(value); }
 std::string Number(float value) { return vb::SingleText(value); }
 
-void Items::Begin(std::string_view prefix) {
+void Items::Begin(std::string_view column) {
   if (!text_.empty()) text_ += ',';
-  if (form_ == Form::kAssignments) text_ += prefix;
+  if (form_ == Form::kAssignments) {
+    text_ += column;
+    text_ += '=';
+  }
 }
 
-Items& Items::Text(std::string_view prefix, std::string_view value) {
-  Begin(prefix);
+Items& Items::Text(std::string_view column, std::string_view value, bool cr) {
+  Begin(column);
   AppendQuoted(text_, value);
-  text_ += CR;
+  End(cr);
   return *this;
 }
 
-Items& Items::Date(std::string_view prefix, std::string_view value) {
-  Begin(prefix);
+Items& Items::Date(std::string_view column, std::string_view value, bool cr) {
+  Begin(column);
   AppendDate(text_, value);
-  text_ += CR;
+  End(cr);
   return *this;
 }
 
-Items& Items::Number(std::string_view prefix, int32_t value) {
-  Begin(prefix);
+Items& Items::Number(std::string_view column, int32_t value, bool cr) {
+  Begin(column);
   text_ += std::to_string(value);
-  text_ += CR;
+  End(cr);
   return *this;
 }
 
-Items& Items::Number(std::string_view prefix, float value) {
-  Begin(prefix);
+Items& Items::Number(std::string_view column, float value, bool cr) {
+  Begin(column);
   text_ += vb::SingleText(value);
-  text_ += CR;
+  End(cr);
   return *this;
 }
 

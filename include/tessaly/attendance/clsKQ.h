@@ -18,34 +18,42 @@ enum eLOOK_KQ : int32_t {
   KQ_BYEMPIDANDDATE = 3,
 };
 
-// Columns in published property order, which is also the order a row is
-// loaded in. Kind, property, column, width of a text (0: kept whole).
-#define TESSALY_CLSKQ_COLUMNS(X)         \
-  X(Key, FID, "F_ID", 0)                 \
-  X(Text, FEmpID, "F_EmpID", 10)         \
-  X(Text, FName, "F_Name", 20)           \
-  X(Text, FDept, "F_Dept", 50)           \
-  X(Text, FKQType, "F_KqType", 10)       \
-  X(Text, FDate, "F_Date", 0)            \
-  X(Text, FIn1, "F_In1", 10)             \
-  X(Text, FOut1, "F_Out1", 10)           \
-  X(Text, FIn2, "F_In2", 10)             \
-  X(Text, FOut2, "F_Out2", 10)           \
-  X(Text, FIn3, "F_In3", 10)             \
-  X(Text, FOut3, "F_Out3", 10)           \
-  X(Text, FZLIn, "F_ZLIn", 10)           \
-  X(Text, FZLOut, "F_ZLOut", 10)         \
-  X(Integer, FIsWQ, "F_IsWQ", 0)         \
-  X(Integer, FCDNum, "F_CDNum", 0)       \
-  X(Integer, FCDMinute, "F_CDMinute", 0) \
-  X(Integer, FZTNum, "F_ZTNum", 0)       \
-  X(Integer, FZTMinute, "F_ZTMinute", 0) \
-  X(Single, FJBHours, "F_JBHours", 0)    \
-  X(Text, FNote, "F_Note", 0)            \
-  X(Integer, FIsTJ, "F_IsTJ", 0)         \
-  X(Single, FSBSJ, "F_SBSJ", 0)          \
-  X(Single, FQJSJ, "F_QJSJ", 0)          \
-  X(Text, FShift, "F_Shift", 0)
+// One line per column, in published property order (also the order a row is
+// loaded in and the table's column order): kind, property, column, width of a
+// text (0: kept whole), then what the statements, descriptors and listings
+// need of it (framework/Column.h).
+#define TESSALY_CLSKQ_COLUMNS(X)                                                               \
+  X(Key, FID, "F_ID", 0)                                                                       \
+  X(Text, FEmpID, "F_EmpID", 10, .Field("员工编号", 1))                                        \
+  X(Text, FName, "F_Name", 20, .Field("员工姓名", 1).ListedAs("  F_Name as 姓名 "))            \
+  X(Text, FDept, "F_Dept", 50, .Field("部门", 5).ListedAs("F_Dept as 部门 "))                  \
+  X(Text, FKQType, "F_KQType", 10, .Field("考勤类型", 1).ListedAs("F_KqType as 考勤类型"))     \
+  X(Date, FDate, "F_Date", 0, .Field("日期", 2).ListedDate())                                  \
+  X(Text, FIn1, "F_In1", 10, .Field("上班1", 1))                                               \
+  X(Text, FOut1, "F_Out1", 10, .Field("下班1", 1))                                             \
+  X(Text, FIn2, "F_In2", 10, .Field("上班2", 1).ListedAs(" F_In2 as 上班2"))                   \
+  X(Text, FOut2, "F_Out2", 10, .Field("下班2", 1))                                             \
+  X(Text, FIn3, "F_In3", 10, .Field("上班3", 1).ListedAs(" F_In3 as 上班3"))                   \
+  X(Text, FOut3, "F_Out3", 10, .Field("下班3", 1))                                             \
+  X(Text, FZLIn, "F_ZLIn", 10, .Field("加班上班", 1))                                          \
+  X(Text, FZLOut, "F_ZLOut", 10, .Field("加班下班", 1))                                        \
+  X(Integer, FIsWQ, "F_IsWQ", 0,                                                               \
+    .Field("是否有外勤", 4, "F_IsWq").ListedFlag().ListedAs("iif(F_ISWQ,'是','') AS 外勤否"))  \
+  X(Integer, FCDNum, "F_CDNum", 0,                                                             \
+    .Field("迟到次数", 3).ListedWhole().ListedAs("iif(F_CDNum=0,'',F_CDNum) as 迟到次数 "))    \
+  X(Integer, FCDMinute, "F_CDMinute", 0, .Field("迟到分钟", 3).ListedWhole())                  \
+  X(Integer, FZTNum, "F_ZTNum", 0,                                                             \
+    .AssignedAs("F_ZtNum").Field("早退次数", 3).ListedWhole().ListedAs(                        \
+        "iif(F_ZTNum=0,'',F_ZTNum) as 早退次数 "))                                              \
+  X(Integer, FZTMinute, "F_ZTMinute", 0, .Field("早退分钟", 3).ListedWhole())                  \
+  X(Single, FJBHours, "F_JBHours", 0,                                                          \
+    .Field("加班小时", 3).ListedWhole().ListedAs("iif(F_JBHours=0,'',F_JBHours) as 加班小时 ")) \
+  X(Text, FNote, "F_Note", 0, .Field("备注", 1))                                               \
+  X(Integer, FIsTJ, "F_IsTJ", 0, .ZeroDefault())                                               \
+  X(Single, FSBSJ, "F_SBSJ", 0,                                                                \
+    .Field("上班小时", 3).ListedWhole().ListedAs("IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时"))       \
+  X(Single, FQJSJ, "F_QJSJ", 0, .Field("病事假小时", 3).ListedWhole("请假小时"))               \
+  X(Text, FShift, "F_Shift", 0, .Field("班次", 1))
 
 // All the sums of an employee's month that the three totals methods compute,
 // handed back together (the published methods take most of them by value).
@@ -115,9 +123,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   static constexpr int32_t kFieldsUpperBound = 23;
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
-
- private:
-  db::Recordset& OpenTotals(const std::string& sql);
 };
 
 }  // namespace tessaly

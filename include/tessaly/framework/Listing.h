@@ -1,6 +1,7 @@
 // The captioned queries many record classes offer the host's grids and
-// reports, written once: a class states its descriptor table, its source and
-// ordering, its row layout and its captioned select list.
+// reports, written once: a class names the columns of its descriptors and of
+// its listing, its source and ordering; the rest comes from the columns'
+// declarations.
 #pragma once
 
 #include <cstdint>
@@ -11,16 +12,12 @@
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Recordset.h"
+#include "tessaly/framework/Column.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-namespace db {
-class Connection;
-class Recordset;
-class Variant;
-}  // namespace db
-
 namespace framework {
 
 // One entry of a class's field descriptors (GetSQLField).
@@ -30,15 +27,6 @@ struct FieldEntry {
   int32_t type;
 };
 
-// How ExeSearch writes one column of a row.
-enum class Cell {
-  kText,   // the value's text; Null gives ""
-  kDate,   // yyyy-mm-dd when the value reads as a date, else its text
-  kFlag,   // "是" when the numeric value is not 0, else ""
-  kWhole,  // the numeric value rounded to a 16-bit whole number (halves to
-           // even), "" when it is 0; outside 16 bits raises 6
-};
-
 struct ListColumn {
   std::string_view column;
   Cell cell;
@@ -46,12 +34,45 @@ struct ListColumn {
 
 // Everything a class states about its listings.
 struct Listing {
-  std::string_view source;          // table or saved query, e.g. "Q_KQ"
-  std::string_view ordering;        // appended after the where-text; may be empty
-  std::span<const ListColumn> row;  // ExeSearch's columns in output order
-  // ExeSearchWithRecord's select list, up to (not including) " from ".
-  std::string_view captioned_select;
+  std::string_view source;       // table or saved query, e.g. "Q_KQ"
+  std::string_view ordering;     // appended after the where-text; may be empty
+  std::vector<ListColumn> row;   // ExeSearch's columns in output order
+  std::string captioned_select;  // ExeSearchWithRecord's select list, up to " from "
 };
+
+// A listing of the columns named in their listed order: ExeSearch's row in
+// their cell forms, and the captioned select list "select " and their pieces
+// joined by ",".
+template <class Self>
+Listing ListingOf(std::string_view source, std::string_view ordering,
+                  const ColumnList<Self>& columns) {
+  Listing listing{source, ordering, {}, "select "};
+  listing.row.reserve(columns.size());
+  for (const ColumnDef<Self>* column : columns) {
+    if (!listing.row.empty()) listing.captioned_select += ',';
+    listing.row.push_back({column->spec.name, column->spec.cell});
+    listing.captioned_select += column->spec.ListPiece();
+  }
+  return listing;
+}
+
+// The field descriptors of the columns named, in that order.
+template <class Self>
+std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
+  std::vector<FieldEntry> entries;
+  entries.reserve(columns.size());
+  for (const ColumnDef<Self>* column : columns) {
+    entries.push_back({column->spec.FieldName(), column->spec.caption, column->spec.field_type});
+  }
+  return entries;
+}
+
+// Every search, listing and question opens the object's recordset here:
+// closed first when open, then opened on sql, read-only, options -1. Raises
+// 91 when there is no recordset, and the statement's error.
+db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
+                         const std::shared_ptr<db::Connection>& conn,
+                         db::CursorTypeEnum cursor = db::adOpenKeyset);
 
 // GetSQLField: resizes MySql to upper_bound + 1 entries, fills the first ones
 // from entries and leaves the rest empty (kind 0). True; False (never

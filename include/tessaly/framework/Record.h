@@ -12,7 +12,9 @@
 
 #include "tessaly/Error.h"
 #include "tessaly/db/Variant.h"
+#include "tessaly/framework/Column.h"
 #include "tessaly/framework/Listing.h"
+#include "tessaly/framework/Trap.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
 
@@ -23,59 +25,6 @@ class Fields;
 }
 
 namespace framework {
-
-// Column kinds: the property's type, what its let stores, and how a row's
-// value becomes the property's value (the loading rules of every record
-// class). Load raises tessaly::Error (6, 13, 94) on a value it cannot take.
-struct Text {
-  using Type = std::string;
-  // Keeps the first `width` characters (code points); width 0 keeps all.
-  static Type Let(Type value, size_t width);
-  // The value joined to an empty text: Null gives "".
-  static Type Load(const db::Variant& value) { return value.ToText(); }
-};
-struct Integer {
-  using Type = int16_t;
-  static Type Let(Type value, size_t) { return value; }
-  // The numeric value of the value's text (Null gives 0), halves to even.
-  static Type Load(const db::Variant& value);
-};
-struct Long {
-  using Type = int32_t;
-  static Type Let(Type value, size_t) { return value; }
-  static Type Load(const db::Variant& value);
-};
-struct Byte {
-  using Type = uint8_t;
-  static Type Let(Type value, size_t) { return value; }
-  static Type Load(const db::Variant& value);
-};
-struct Single {
-  using Type = float;
-  static Type Let(Type value, size_t) { return value; }
-  static Type Load(const db::Variant& value);
-};
-// The key F_ID: converted directly to a 32-bit integer, so a Null key raises
-// 94 instead of loading as 0.
-struct Key {
-  using Type = int32_t;
-  static Type Let(Type value, size_t) { return value; }
-  static Type Load(const db::Variant& value) { return value.ToLong(); }
-};
-
-// Call inside a catch block: the error being handled as number and
-// description (an exception other than tessaly::Error counts as a provider
-// failure with its message).
-ErrorInfo CaughtErrorInfo();
-
-// One column of a record class: its property, its name in the database, and
-// how a row's value is stored into the property.
-template <class Self>
-struct ColumnDef {
-  std::string_view property;
-  std::string_view column;
-  void (*load)(Self&, const db::Variant&);
-};
 
 // The shared implementation of ClsBase. A record class derives from
 // RecordOf<Self>, declares its columns, names its table and search source,
@@ -123,32 +72,41 @@ class Record : public ClsBase {
   // on the first column it cannot read (the columns before keep their values).
   virtual void LoadColumns(const db::Fields& fields) = 0;
 
-  const std::shared_ptr<db::Connection>& connection() const { return connection_; }
+  const std::shared_ptr<db::Connection>& connection() const { return base_.HConnect(); }
   // The object's recordset, or null when the host set a null one.
   db::Recordset* recordset() const { return recordset_.get(); }
   const std::shared_ptr<db::Recordset>& shared_recordset() const { return recordset_; }
   std::string_view table() const { return table_; }
   ErrorInfo& last_error() { return last_error_; }
 
-  // Runs body under an error trap, as the old methods' "On Error" handlers
-  // did: LastError() is cleared first; an error body raises is kept in
-  // LastError() and `failed` is returned instead.
-  template <class Result, class Body>
-  Result Trapped(Result failed, Body&& body);
+  // Opens the object's recordset on a search, listing or question
+  // (framework::OpenQuery).
+  db::Recordset& OpenQuery(std::string_view sql,
+                           db::CursorTypeEnum cursor = db::adOpenKeyset) const;
+
+  // Runs body under the operation's error trap (framework/Trap.h), keeping a
+  // caught error in LastError().
+  template <class Body>
+  eRESULT Trapped(Operation operation, std::string* ErrStr, Body&& body) {
+    return framework::Trapped(operation, &last_error_, ErrStr, std::forward<Body>(body));
+  }
 
  private:
   bool LoadAfterMove(bool moved);
 
+  // The base object keeps the connection and its own reference to the
+  // recordset (set once a search found rows, or by the host); recordset_ is
+  // the one recordset the object owns and works on.
   BaseObject base_;
   std::shared_ptr<db::Recordset> recordset_;
-  std::shared_ptr<db::Connection> connection_;
   std::string_view table_;
   std::string_view source_;
   ErrorInfo last_error_;
 };
 
-// Adds the row loading that follows from a class's column table:
-// Self::Columns() lists its ColumnDefs in loading order.
+// Adds what follows from a class's column declarations: Self::Columns() lists
+// its ColumnDefs (TESSALY_COLUMN) in property order, which is also the order
+// a row is loaded in.
 template <class Self>
 class RecordOf : public Record {
  public:
@@ -174,7 +132,6 @@ class RecordOf : public Record {
   }
   {
     static_cast<void>(strErr);
-    last_error() = {};
     return framework::ExeSearch(Self::SearchListing(), InSql, RetRow, connection(), recordset(),
                                 &last_error());
   }
@@ -188,7 +145,6 @@ class RecordOf : public Record {
   }
   {
     static_cast<void>(strErr);
-    last_error() = {};
     return framework::ExeSearchWithRecord(Self::CaptionedListing(), InSql, connection(),
                                           shared_recordset(), &last_error());
   }
@@ -196,18 +152,22 @@ class RecordOf : public Record {
  protected:
   using Record::Record;
   void LoadColumns(const db::Fields& fields) override;
-};
 
-template <class Result, class Body>
-Result Record::Trapped(Result failed, Body&& body) {
-  last_error_ = {};
-  try {
-    return body();
-  } catch (...) {
-    last_error_ = CaughtErrorInfo();
-    return failed;
+  // The builders' pieces, from the columns a builder names in its order:
+  // the INSERT column list "F_A,F_B" (spellings of InColumnList), the value
+  // list "'a'\r,1\r" and the assignment list "F_A='a'\r,F_B=1\r"
+  // (spellings of AssignedAs).
+  static std::string ColumnNames(const ColumnList<Self>& columns);
+  std::string Values(const ColumnList<Self>& columns) const {
+    return Items(columns, sql::Items::Form::kValues);
   }
-}
+  std::string Assignments(const ColumnList<Self>& columns) const {
+    return Items(columns, sql::Items::Form::kAssignments);
+  }
+
+ private:
+  std::string Items(const ColumnList<Self>& columns, sql::Items::Form form) const;
+};
 
 // Reads one named column of the current row (no copy); raises 3265 for an
 // unknown name, 3704/3021 when there is no row.
@@ -216,30 +176,32 @@ const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
 template <class Self>
 void RecordOf<Self>::LoadColumns(const db::Fields& fields) {
   auto& self = static_cast<Self&>(*this);
-  for (const auto& column : Self::Columns()) column.load(self, ColumnValue(fields, column.column));
+  for (const auto& column : Self::Columns()) {
+    column.load(self, ColumnValue(fields, column.spec.name));
+  }
+}
+
+template <class Self>
+std::string RecordOf<Self>::ColumnNames(const ColumnList<Self>& columns) {
+  std::string text;
+  for (const ColumnDef<Self>* column : columns) {
+    if (!text.empty()) text += ',';
+    text += column->spec.ColumnListName();
+  }
+  return text;
+}
+
+template <class Self>
+std::string RecordOf<Self>::Items(const ColumnList<Self>& columns, sql::Items::Form form) const {
+  const auto& self = static_cast<const Self&>(*this);
+  sql::Items items(form);
+  for (const ColumnDef<Self>* column : columns) {
+    const ColumnSpec& spec = column->spec;
+    column->item(self, items, spec.AssignedName(),
+                 spec.value_cr || form == sql::Items::Form::kAssignments);
+  }
+  return std::move(items).str();
 }
 
 }  // namespace framework
 }  // namespace tessaly
-
-// Declares a column's property (a get and a let) and the member behind it.
-// Use inside the class body through the class's column list:
-//   #define TESSALY_CLSKQ_COLUMNS(X) X(Key, FID, "F_ID", 0) X(Text, FEmpID, "F_EmpID", 10) ...
-//   TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
-#define TESSALY_PROPERTY(Kind, Prop, Column, Width)                     \
- public:                                                                \
-  ::tessaly::framework::Kind::Type Prop() const { return Prop##_; }     \
-  void Prop(::tessaly::framework::Kind::Type value) {                   \
-    Prop##_ = ::tessaly::framework::Kind::Let(std::move(value), Width); \
-  }                                                                     \
-                                                                        \
- private:                                                               \
-  ::tessaly::framework::Kind::Type Prop##_ = {};
-
-// Declares the entry of the column table for the same column (inside a member
-// function of the class, where Self names the class).
-#define TESSALY_COLUMN(Kind, Prop, Column, Width)                                                 \
-  ::tessaly::framework::ColumnDef<Self>{#Prop, Column,                                            \
-                                        [](Self& self, const ::tessaly::db::Variant& value) {     \
-                                          self.Prop##_ = ::tessaly::framework::Kind::Load(value); \
-                                        }},

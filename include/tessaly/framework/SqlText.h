@@ -22,23 +22,28 @@ std::string Number(float value);
 
 // A list of items, each ended by a carriage return, separated by commas:
 // "a\r,b\r,c\r". The same calls make the assignment list of an UPDATE
-// ("F_Name='x'\r,...") and, as kValues, the value list of an INSERT in the
-// same order ("'x'\r,..."), the column prefixes then left out.
+// ("F_Name='x'\r,...": the column, "=", the value) and, as kValues, the value
+// list of an INSERT in the same order ("'x'\r,...", the columns left out).
+// cr false leaves one item without its carriage return.
 class Items {
  public:
   enum class Form { kAssignments, kValues };
   explicit Items(Form form = Form::kAssignments) : form_(form) {}
 
-  Items& Text(std::string_view prefix, std::string_view value);
-  Items& Date(std::string_view prefix, std::string_view value);
-  Items& Number(std::string_view prefix, int32_t value);
-  Items& Number(std::string_view prefix, float value);
+  Items& Text(std::string_view column, std::string_view value, bool cr = true);
+  Items& Date(std::string_view column, std::string_view value, bool cr = true);
+  Items& Number(std::string_view column, int32_t value, bool cr = true);
+  Items& Number(std::string_view column, float value, bool cr = true);
 
+  Form form() const { return form_; }
   const std::string& str() const& { return text_; }
   std::string str() && { return std::move(text_); }
 
  private:
-  void Begin(std::string_view prefix);
+  void Begin(std::string_view column);
+  void End(bool cr) {
+    if (cr) text_ += CR;
+  }
   Form form_;
   std::string text_;
 };

@@ -1,0 +1,36 @@
+#include "tessaly/framework/Column.h"
+
+#include <stdexcept>
+
+#include "tessaly/db/Vb.h"
+
+namespace tessaly::framework {
+
+Text::Type Text::Let(Type value, size_t width) {
+  if (width == 0) return value;
+  const std::string_view kept = vb::LeftChars(value, width);
+  if (kept.size() != value.size()) value.resize(kept.size());
+  return value;
+}
+
+std::string ColumnSpec::ListPiece() const {
+  if (!list_piece.empty()) return std::string(list_piece);
+  const std::string_view cap = ListCaption();
+  std::string piece;
+  switch (cell) {
+    case Cell::kText: piece.append(name); break;
+    case Cell::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
+    case Cell::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
+    case Cell::kWhole:
+      piece.append("iif(").append(name).append("=0,'',").append(name).append(")");
+      break;
+  }
+  if (!cap.empty()) piece.append(" as ").append(cap);
+  return piece;
+}
+
+void ThrowUndeclared(std::string_view name) {
+  throw std::logic_error("no column line declares " + std::string(name));
+}
+
+}  // namespace tessaly::framework

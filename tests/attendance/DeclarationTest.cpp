@@ -1,0 +1,100 @@
+// Every declared record class against the database CreateSchema makes: the
+// same columns, of the same kinds, in the same order. A column added, renamed
+// or retyped on one side only fails here.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tessaly/attendance/clsKQ.h"
+#include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/db/Connection.h"
+#include "tessaly/db/Schema.h"
+
+namespace tessaly {
+namespace {
+
+// "F_Name VARCHAR(20)" for every column of a table of the created database,
+// with " pk" and " notnull default=0" where they apply.
+class CreatedDatabase : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::remove(kPath);
+    db::CreateSchema(*db::Connection::Open(kPath));
+  }
+  static void TearDownTestSuite() { std::remove(kPath); }
+
+  static std::vector<std::string> Columns(const std::string& table) {
+    sqlite3* handle = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql =
+        "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
+        "iif(\"notnull\" AND NOT pk, ' notnull', '') || ifnull(' default=' || dflt_value, '') "
+        "FROM pragma_table_info('" + table + "')";
+    EXPECT_EQ(sqlite3_prepare_v2(handle, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK);
+    std::vector<std::string> columns;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(handle);
+    return columns;
+  }
+
+  // The same shape from a class's declarations, each kind spelt as the
+  // database names it.
+  template <class Record>
+  static std::vector<std::string> Declared() {
+    std::vector<std::string> columns;
+    for (const auto& column : Record::Columns()) {
+      const framework::ColumnSpec& spec = column.spec;
+      std::string type;
+      switch (spec.kind) {
+        case db::ColumnKind::kText:
+          type = spec.width > 0 ? "VARCHAR(" + std::to_string(spec.width) + ")" : "TEXT";
+          break;
+        case db::ColumnKind::kByte: type = "TINYINT"; break;
+        case db::ColumnKind::kInt16: type = "SMALLINT"; break;
+        case db::ColumnKind::kInt32: type = "INTEGER"; break;
+        case db::ColumnKind::kSingle: type = "SINGLE"; break;
+        case db::ColumnKind::kDate: type = "DATETIME"; break;
+      }
+      std::string shape = std::string(spec.name) + " " + type;
+      if (spec.flags & db::kPrimaryKey) shape += " pk";
+      if (spec.flags & db::kZeroDefault) shape += " notnull default=0";
+      columns.push_back(shape);
+    }
+    return columns;
+  }
+
+  static constexpr const char* kPath = "declaration_test.db";
+};
+
+TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
+  EXPECT_EQ(Declared<clsKQ>(), Columns("T_KQ"));
+  EXPECT_EQ(Declared<clsMTJ>(), Columns("T_MTJ"));
+}
+
+// The kinds spelt literally for the two tables, so the mapping above cannot
+// drift with the code it checks.
+TEST_F(CreatedDatabase, DailyAndMonthlyTablesHaveTheirKinds) {
+  const std::vector<std::string> kq = Columns("T_KQ");
+  ASSERT_EQ(kq.size(), 25u);
+  EXPECT_EQ(kq[0], "F_ID INTEGER pk");
+  EXPECT_EQ(kq[4], "F_KQType VARCHAR(10)");
+  EXPECT_EQ(kq[5], "F_Date DATETIME");
+  EXPECT_EQ(kq[17], "F_ZTNum SMALLINT");
+  EXPECT_EQ(kq[21], "F_IsTJ SMALLINT notnull default=0");
+  EXPECT_EQ(kq[24], "F_Shift TEXT");
+  const std::vector<std::string> mtj = Columns("T_MTJ");
+  ASSERT_EQ(mtj.size(), 25u);
+  EXPECT_EQ(mtj[1], "F_Year SMALLINT");
+  EXPECT_EQ(mtj[6], "F_WK_Days SINGLE");
+  EXPECT_EQ(mtj[24], "F_Note TEXT");
+}
+
+}  // namespace
+}  // namespace tessaly
