@@ -25,12 +25,13 @@ class TableBuilder {
   TableBuilder& Text(std::string name, int width = 0) {
     return Add(std::move(name), K::kText, width, 0);
   }
-  // The columns a record class declares, in its order.
+  // The columns a record class declares, in its order (not those only its
+  // saved query has).
   template <class Record>
   TableBuilder& DeclaredBy() {
     for (const auto& column : Record::Columns()) {
       const framework::ColumnSpec& spec = column.spec;
-      Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
+      if (spec.in_table) Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
     }
     return *this;
   }

@@ -36,6 +36,9 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
     case Cell::kFlag:
       if (value.NumericValueOfText() != 0) out += "是";
       return;
+    case Cell::kYesNo:
+      if (!value.IsNull()) out += value.NumericValueOfText() != 0 ? "是" : "否";
+      return;
     case Cell::kWhole: {
       const int16_t whole = vb::CInt(value.NumericValueOfText());
       if (whole != 0) out += std::to_string(whole);

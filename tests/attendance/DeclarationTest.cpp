@@ -51,6 +51,7 @@ class CreatedDatabase : public ::testing::Test {
     std::vector<std::string> columns;
     for (const auto& column : Record::Columns()) {
       const framework::ColumnSpec& spec = column.spec;
+      if (!spec.in_table) continue;
       std::string type;
       switch (spec.kind) {
         case db::ColumnKind::kText:
