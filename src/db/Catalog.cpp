@@ -5,6 +5,12 @@
 
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsCC.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsSJ.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/leave/clsXJ.h"
 
 namespace tessaly::db::internal {
 namespace {
@@ -73,6 +79,9 @@ std::vector<std::string> ShiftPointColumns(const std::vector<std::string>& suffi
   return names;
 }
 
+// A request is looked up by employee and the dates it covers.
+const std::vector<std::string> kRequestIndex = {"F_EmpID", "F_DateFr", "F_DateTo"};
+
 std::vector<Table> MakeTables() {
   std::vector<Table> t;
   // A table whose record class exists takes its columns from the class's
@@ -117,40 +126,13 @@ std::vector<Table> MakeTables() {
                   .Text("F_Name", 20)
                   .Col(K::kDate, {"F_DateFr", "F_DateTo"})
                   .Build());
-  for (const char* name : {"T_CC", "T_SJ", "T_XJ", "T_BJ"}) {
-    t.push_back(TableBuilder(name)
-                    .Key("F_ID", K::kInt32)
-                    .Text("F_EmpID", 10)
-                    .Col(K::kText, {"F_DateFr", "F_TimeFr", "F_DateTo", "F_TimeTo"})
-                    .Text("F_Reason", 50)
-                    .Text("F_Ratify", 20)
-                    .Col(K::kInt16, {"F_Hour"})
-                    .Tally()
-                    .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
-                    .Build());
-  }
-  t.push_back(TableBuilder("T_JB")
-                  .Key("F_ID", K::kInt32)
-                  .Text("F_EmpID", 10)
-                  .Col(K::kText, {"F_DateFr", "F_DateTo", "F_TimeFr", "F_TimeTo"})
-                  .Col(K::kInt16, {"F_JBHours"})
-                  .Text("F_Reason", 50)
-                  .Text("F_Ratify", 20)
-                  .Col(K::kInt16, {"F_KQCheck"})
-                  .Tally()
-                  .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
-                  .Build());
-  t.push_back(TableBuilder("T_WQ")
-                  .Key("F_ID", K::kInt32)
-                  .Text("F_EmpID", 10)
-                  .Col(K::kDate, {"F_Date", "F_TimeFr", "F_TimeTo"})
-                  .Col(K::kInt16, {"F_CancelIn1", "F_CancelOut1", "F_CancelIn2", "F_CancelOut2",
-                                   "F_CancelIn3", "F_CancelOut3"})
-                  .Text("F_Reason", 50)
-                  .Text("F_Ratify", 20)
-                  .Tally()
-                  .Index({"F_EmpID", "F_Date"})
-                  .Build());
+  // Requests store their dates as texts; field work as dates.
+  t.push_back(TableBuilder("T_CC").DeclaredBy<clsCC>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_SJ").DeclaredBy<clsSJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_XJ").DeclaredBy<clsXJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_BJ").DeclaredBy<clsBJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_JB").DeclaredBy<clsJB>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_WQ").DeclaredBy<clsWQ>().Index({"F_EmpID", "F_Date"}).Build());
   // Punch dates and times are texts compared as texts.
   t.push_back(TableBuilder("T_Trans")
                   .AutoNumber()

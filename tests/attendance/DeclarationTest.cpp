@@ -11,6 +11,12 @@
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsCC.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsSJ.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/leave/clsXJ.h"
 #include "tessaly/db/Schema.h"
 
 namespace tessaly {
@@ -77,6 +83,12 @@ class CreatedDatabase : public ::testing::Test {
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsKQ>(), Columns("T_KQ"));
   EXPECT_EQ(Declared<clsMTJ>(), Columns("T_MTJ"));
+  EXPECT_EQ(Declared<clsCC>(), Columns("T_CC"));
+  EXPECT_EQ(Declared<clsSJ>(), Columns("T_SJ"));
+  EXPECT_EQ(Declared<clsXJ>(), Columns("T_XJ"));
+  EXPECT_EQ(Declared<clsBJ>(), Columns("T_BJ"));
+  EXPECT_EQ(Declared<clsJB>(), Columns("T_JB"));
+  EXPECT_EQ(Declared<clsWQ>(), Columns("T_WQ"));
 }
 
 // The kinds spelt literally for the two tables, so the mapping above cannot

@@ -56,7 +56,7 @@ static_assert(CC_N0RMAL == 1 && CC_UPDTJ == 2 && SJ_N0RMAL == 1 && SJ_UPDTJ == 2
 template <class T>
 std::string For(std::string text) {
   for (auto [from, to] : {std::pair{"T_CC", Names<T>::kTable}, {"Q_CC", Names<T>::kQuery}}) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 4)) {
       text.replace(at, 4, to);
     }
   }

@@ -70,7 +70,7 @@ TEST(clsJBText, BuildersWriteEveryModeByteForByte) {
             "7\\r,'0001'\\r,'2003-05-01'\\r,'2003-05-02'\\r,'18:00'\\r,'21:00'\\r,3\\r,'R'\\r,"
             "'A'\\r,-1\\r");
   EXPECT_EQ(Visible(jb.GetBodyString(JB_UPDTJ)), "F_IsTJ=1\\r");
-  for (int32_t mode : {JB_N0RMAL, 0, -1, 3}) {
+  for (int32_t mode : {int32_t{JB_N0RMAL}, 0, -1, 3}) {
     EXPECT_EQ(Visible(jb.GetBodyString(mode)),
               "F_EmpID='0001'\\r,F_DateFr='2003-05-01'\\r,F_DateTo='2003-05-02'\\r,"
               "F_TimeFr='18:00'\\r,F_TimeTo='21:00'\\r,F_JBHours=3\\r,F_Reason='R'\\r,"
@@ -78,7 +78,7 @@ TEST(clsJBText, BuildersWriteEveryModeByteForByte) {
         << mode;
   }
   EXPECT_EQ(jb.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  for (int32_t mode : {JB_N0RMAL, JB_UPDTJ, 0, 3}) EXPECT_EQ(jb.GetWhereString(mode), " F_ID=7");
+  for (int32_t mode : std::initializer_list<int32_t>{JB_N0RMAL, JB_UPDTJ, 0, 3}) EXPECT_EQ(jb.GetWhereString(mode), " F_ID=7");
   EXPECT_EQ(jb.GetSelString(), " * ");
 }
 

@@ -62,7 +62,7 @@ TEST(clsWQText, BuildersWriteEveryModeByteForByte) {
             "4\\r,'0001'\\r,#2003-05-01#\\r,#09:00#\\r,#15:00#\\r,1\\r,0\\r,0\\r,1\\r,0\\r,0\\r,"
             "'R'\\r,'A'\\r");
   EXPECT_EQ(Visible(wq.GetBodyString(WQ_UPDTJ)), "F_IsTJ=1\\r");
-  for (int32_t mode : {WQ_N0RMAL, WQ_BYEMPIDDATE, 0, -1}) {
+  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_BYEMPIDDATE, 0, -1}) {
     EXPECT_EQ(Visible(wq.GetBodyString(mode)),
               "F_EmpID='0001'\\r,F_Date=#2003-05-01#\\r,F_TimeFr=#09:00#\\r,F_TimeTo=#15:00#\\r,"
               "F_CancelIn1=1\\r,F_CancelOut1=0\\r,F_CancelIn2=0\\r,F_CancelOut2=1\\r,"
@@ -71,7 +71,7 @@ TEST(clsWQText, BuildersWriteEveryModeByteForByte) {
   }
   EXPECT_EQ(wq.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
   EXPECT_EQ(wq.GetWhereString(WQ_BYEMPIDDATE), " F_EmpID='0001' and F_Date='2003-05-01'");
-  for (int32_t mode : {WQ_N0RMAL, WQ_UPDTJ, 0, 4}) EXPECT_EQ(wq.GetWhereString(mode), " F_ID=4");
+  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_UPDTJ, 0, 4}) EXPECT_EQ(wq.GetWhereString(mode), " F_ID=4");
   EXPECT_EQ(wq.GetSelString(3), " * ");
 }
 

@@ -13,29 +13,25 @@
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
 #include "tessaly/interfaces/SQLField.h"
+#include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
 
-// The modes of every leave class: its enumeration's N0RMAL is 1, UPDTJ 2.
-// Only 2 (Update writes the tally flag alone) and -1 (DoSearch lists every
-// request by F_ID) mean anything; every other value takes the plain form.
-namespace leave {
-inline constexpr int32_t kUpdateTally = 2;
-}
-
-// Columns in loading order. The last two come from the saved query only
-// (the employee's name and department), are read-only and trimmed.
-#define TESSALY_LEAVE_COLUMNS(X)         \
-  X(Key, FID, "F_ID", 0)                 \
-  X(Text, FEmpID, "F_EmpID", 10)         \
-  X(Text, FDateFr, "F_DateFr", 0)        \
-  X(Text, FTimeFr, "F_TimeFr", 0)        \
-  X(Text, FDateTo, "F_DateTo", 0)        \
-  X(Text, FTimeTo, "F_TimeTo", 0)        \
-  X(Text, FReason, "F_Reason", 50)       \
-  X(Text, FRatify, "F_Ratify", 20)       \
-  X(Integer, FIsTJ, "F_IsTJ", 0)         \
-  X(Integer, FHour, "F_Hour", 0)
+// One line per column, in the order a row is loaded in (also the table's
+// column order): kind, property, column, width of a text (0: kept whole),
+// then what the statements, descriptors and listings need of it
+// (framework/Column.h).
+#define TESSALY_LEAVE_COLUMNS(X)                                          \
+  X(DirectLong, FID, "F_ID", 0, .PrimaryKey())                            \
+  X(Text, FEmpID, "F_EmpID", 10, .Field("员工编号", 1))                   \
+  X(Text, FDateFr, "F_DateFr", 0, .Field("起始日期", 2))                  \
+  X(Text, FTimeFr, "F_TimeFr", 0, .Field("起始时间", 1))                  \
+  X(Text, FDateTo, "F_DateTo", 0, .Field("结束日期", 2))                  \
+  X(Text, FTimeTo, "F_TimeTo", 0, .Field("结束时间", 1))                  \
+  X(Text, FReason, "F_Reason", 50, .Field("事由", 1))                     \
+  X(Text, FRatify, "F_Ratify", 20, .Field("批准人", 6))                   \
+  X(Integer, FIsTJ, "F_IsTJ", 0, .ZeroDefault())                          \
+  X(Integer, FHour, "F_Hour", 0, .InColumnList("F_Hour ").Field("每天统计小时数", 3))
 
 namespace leave {
 
@@ -44,22 +40,24 @@ namespace leave {
 // Writes go to Self::kTable; DoSearch and ExeSearch read Self::kQuery, which
 // adds the employee's name and department. Dates are quoted texts compared as
 // texts: ranges order correctly only for one fixed-width form (yyyy-mm-dd).
+// Each class's modes enumeration has N0RMAL 1 and UPDTJ 2; only 2 and -1
+// mean anything, every other value (N0RMAL included) takes the plain form:
 //   Add        inserts F_ID and the eight request columns (not F_IsTJ)
-//   Update     rewrites the eight request columns of row FID; with mode 2
+//   Update     rewrites the eight request columns of row FID; with UPDTJ
 //              only F_IsTJ
 //   Delete     removes row FID
 //   DoSearch   row FID; with -1 every request by F_ID
+// Listings: GetSQLField (10 descriptors) and ExeSearch over the saved query,
+// eleven cells a row.
 template <class Self>
 class LeaveRequest : public framework::RecordOf<Self> {
  public:
   TESSALY_LEAVE_COLUMNS(TESSALY_PROPERTY)
+  // FEmpName, FDept: the employee's name and department as the saved query
+  // gave them, blanks at both ends removed; "" until a search loaded a row.
+  TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_READONLY_PROPERTY)
 
  public:
-  // The employee's name and department as the saved query gave them, blanks
-  // at both ends removed; "" until a search loaded a row.
-  const std::string& FEmpName() const { return FEmpName_; }
-  const std::string& FDept() const { return FDept_; }
-
   std::string GetValueFields(int32_t Rev = 0) override;
   std::string GetBodyString(int32_t Rev = 0) override;
   std::string GetValuesString(int32_t Rev = 0) override;
@@ -81,16 +79,13 @@ class LeaveRequest : public framework::RecordOf<Self> {
                         std::string strErr = {});
 
   static std::span<const framework::ColumnDef<Self>> Columns();
+  // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 9;
   static const framework::Listing& SearchListing();
 
  protected:
   LeaveRequest();
-
- private:
-  std::string FEmpName_;
-  std::string FDept_;
 };
 
 }  // namespace leave

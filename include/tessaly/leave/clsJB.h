@@ -9,6 +9,7 @@
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
 #include "tessaly/interfaces/SQLField.h"
+#include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
 
@@ -17,20 +18,23 @@ enum eLOOK_JB : int32_t {
   JB_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
 };
 
-// Columns in published property order, which is also the order a row is
-// loaded in.
-#define TESSALY_CLSJB_COLUMNS(X)       \
-  X(Key, FID, "F_ID", 0)               \
-  X(Text, FEmpID, "F_EmpID", 10)       \
-  X(Text, FDateFr, "F_DateFr", 0)      \
-  X(Text, FDateTo, "F_DateTo", 0)      \
-  X(Text, FTimeFr, "F_TimeFr", 0)      \
-  X(Text, FTimeTo, "F_TimeTo", 0)      \
-  X(Integer, FJBHours, "F_JBHours", 0) \
-  X(Text, FReason, "F_Reason", 50)     \
-  X(Text, FRatify, "F_Ratify", 20)     \
-  X(Integer, FKQCheck, "F_KQCheck", 0) \
-  X(Integer, FIsTJ, "F_IsTJ", 0)
+// One line per column, in published property order (also the order a row is
+// loaded in and the table's column order); framework/Column.h. The
+// employee's name and department come from the saved query and are only
+// listed: the class holds no property for them.
+#define TESSALY_CLSJB_COLUMNS(X)                                                     \
+  X(DirectLong, FID, "F_ID", 0, .PrimaryKey().InColumnList(" F_ID"))                 \
+  X(Text, FEmpID, "F_EmpID", 10, .Field("员工编号", 1))                              \
+  X(Text, FDateFr, "F_DateFr", 0, .Field("起始日期", 2))                             \
+  X(Text, FDateTo, "F_DateTo", 0, .Field("复核日期", 2))                             \
+  X(Text, FTimeFr, "F_TimeFr", 0, .Field("起始时间", 1))                             \
+  X(Text, FTimeTo, "F_TimeTo", 0, .Field("复核时间", 1))                             \
+  X(Integer, FJBHours, "F_JBHours", 0, .Field("加班小时数", 3))                      \
+  X(Text, FReason, "F_Reason", 50, .Field("事由", 1))                                \
+  X(Text, FRatify, "F_Ratify", 20, .Field("批准人", 6))                              \
+  X(Integer, FKQCheck, "F_KQCheck", 0,                                               \
+    .InColumnList("F_KQCheck ").Field("是否复核刷卡", 4).ListedYesNo())              \
+  X(Integer, FIsTJ, "F_IsTJ", 0, .ZeroDefault())
 
 // A request is declared (FKQCheck 0: FJBHours hours on the single date
 // FDateFr) or verified by card punches (FKQCheck not 0: overtime on every date
@@ -94,6 +98,7 @@ class clsJB final : public framework::RecordOf<clsJB> {
                         float& RetHour, std::string strErr = {});
 
   static std::span<const framework::ColumnDef<clsJB>> Columns();
+  // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();
