@@ -35,5 +35,18 @@ check "listing filtered out" "" "$("$TESSALY" list "$db" mtj --where "F_Year=199
 "$TESSALY" list "$db" kq --where "F_Nowhere=1" >/dev/null 2>&1; check "bad condition fails" 1 $?
 "$TESSALY" list "$db" nonsense >/dev/null 2>&1; check "unknown listing is a usage error" 2 $?
 
+# The request listings, by their short names.
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Dept) values ('0001', ' 张三 ', 'Sales')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_SJ (F_ID, F_EmpID, F_DateFr, F_DateTo, F_Hour) values (3, '0001', '2003-05-01', '2003-05-02', 4)" >/dev/null
+check "leave listing" "$(printf '员工编号\t员工姓名\t起始日期\t起始时间\t结束日期\t结束时间\t每天统计小时数\t事由\t批准人\t部门\tF_ID\n0001\t 张三 \t2003-05-01\t\t2003-05-02\t\t4\t\t\tSales\t3')" \
+  "$("$TESSALY" list "$db" sj --where "F_EmpID='0001'")"
+"$TESSALY" sql "$db" "insert into T_JB (F_ID, F_EmpID, F_KQCheck) values (1, '0001', -1)" >/dev/null
+check "overtime listing marks a verified request" "是否复核刷卡=是" \
+  "$("$TESSALY" list "$db" jb | awk -F'\t' 'NR==1{for(i=1;i<=NF;i++) if($i=="是否复核刷卡") c=i} NR==2{print $c}' | sed 's/^/是否复核刷卡=/')"
+for name in cc xj bj wq; do
+  check "listing $name of an empty table" "" "$("$TESSALY" list "$db" $name)"
+done
+check "help names every listing" "8" "$("$TESSALY" list --help | grep -cE '^  (kq|mtj|cc|sj|xj|bj|jb|wq)  ')"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,8 +2,8 @@
 //
 //   tessaly init DB               create the attendance database in the SQLite file DB
 //   tessaly sql DB STATEMENT      run one Jet statement; a query prints its rows
-//   tessaly list DB kq|mtj [--where CONDITION]
-//                                 a captioned listing: daily records or monthly statistics
+//   tessaly list DB NAME [--where CONDITION]
+//                                 a captioned listing (the names are in kListings)
 //
 // Rows are printed as tab-separated lines under a header line of field names.
 // A failure prints "error NUMBER: description" on standard error.
@@ -62,30 +62,49 @@ int Sql(const Options& o) {
   return kSuccess;
 }
 
-// The listings a host's grids show, by the name the command takes.
-template <class Record>
-std::shared_ptr<tessaly::db::Recordset> Captioned(std::shared_ptr<tessaly::db::Connection> conn,
-                                                  const std::string& where) {
-  Record record;
-  record.HConnect(std::move(conn));
-  auto rs = record.ExeSearchWithRecord(where);
-  if (record.LastError()) {
-    throw tessaly::Error(record.LastError().number, record.LastError().description);
-  }
-  return rs;
-}
+// The listings a host's grids show, one line each: the name the command
+// takes, what it lists, and the class's listing it prints under its captions.
+struct ListingEntry {
+  const char* name;
+  const char* help;
+  const tessaly::framework::Listing& (*listing)();
+};
+
+constexpr ListingEntry kListings[] = {
+    {"kq", "daily attendance records", &tessaly::clsKQ::CaptionedListing},
+    {"mtj", "monthly attendance statistics", &tessaly::clsMTJ::CaptionedListing},
+    {"cc", "business-trip requests", &tessaly::clsCC::SearchListing},
+    {"sj", "personal leave requests", &tessaly::clsSJ::SearchListing},
+    {"xj", "vacation requests", &tessaly::clsXJ::SearchListing},
+    {"bj", "sick leave requests", &tessaly::clsBJ::SearchListing},
+    {"jb", "overtime requests", &tessaly::clsJB::SearchListing},
+    {"wq", "field-work entries", &tessaly::clsWQ::SearchListing},
+};
 
 int List(const Options& o) {
   auto conn = tessaly::db::Connection::Open(o.database);
-  auto rs = o.listing == "kq" ? Captioned<tessaly::clsKQ>(conn, o.where)
-                              : Captioned<tessaly::clsMTJ>(conn, o.where);
-  if (rs) PrintRows(*rs, std::cout);
+  const ListingEntry* entry = nullptr;
+  for (const ListingEntry& e : kListings) {
+    if (o.listing == e.name) entry = &e;
+  }
+  tessaly::db::Recordset rs;
+  rs.Open(tessaly::framework::CaptionedText(entry->listing(), o.where), conn,
+          tessaly::db::adOpenKeyset, tessaly::db::adLockReadOnly);
+  if (rs.RecordCount() > 0) PrintRows(rs, std::cout);
   return kSuccess;
+}
+
+std::string ListingHelp() {
+  std::string text = "Print a captioned listing:";
+  for (const ListingEntry& e : kListings) {
+    text.append("\n  ").append(e.name).append("  ").append(e.help);
+  }
+  return text;
 }
 
 struct Tool {
   const char* name;
-  const char* help;
+  std::string help;
   std::function<void(CLI::App&, Options&)> arguments;
   int (*run)(const Options&);
 };
@@ -100,10 +119,12 @@ const std::vector<Tool>& Tools() {
          app.add_option("STATEMENT", o.statement)->required();
        },
        Sql},
-      {"list", "Print a captioned listing of daily records (kq) or monthly statistics (mtj)",
+      {"list", ListingHelp(),
        [](CLI::App& app, Options& o) {
+         std::vector<std::string> names;
+         for (const ListingEntry& e : kListings) names.emplace_back(e.name);
          app.add_option("DB", o.database)->required();
-         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember({"kq", "mtj"}));
+         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember(names));
          app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL)");
        },
        List},
