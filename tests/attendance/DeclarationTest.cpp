@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -77,7 +79,10 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  static constexpr const char* kPath = "declaration_test.db";
+  // One file per process: ctest runs each test of the suite in its own
+  // process, side by side.
+  static inline const std::string kFile = "declaration_test_" + std::to_string(getpid()) + ".db";
+  static inline const char* const kPath = kFile.c_str();
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
