@@ -204,6 +204,17 @@ class Backend {
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+
+  // The statements, in the engine's own SQL, that create where missing every
+  // table, index and saved query the catalog (db/Catalog.h) describes, in
+  // the order they must run.
+  virtual const std::vector<std::string>& SchemaStatements() const = 0;
+  // The column names of the table or saved query of that name, in order;
+  // empty when the database holds none.
+  virtual std::vector<std::string> ColumnsOf(std::string_view object) = 0;
+  // Runs definitions as one unit, inside a host's transaction or not: all of
+  // them, or, when one fails, none (its error is then rethrown).
+  virtual void RunAsOne(std::span<const std::string> statements) = 0;
 };
 
 // Opens a SQLite database file (or ":memory:"). Throws tessaly::Error.

@@ -30,6 +30,8 @@ std::shared_ptr<Connection> Connection::Open(const std::string& target) {
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}
 
+internal::Backend& internal::BackendOf(Connection& connection) { return *connection.backend_; }
+
 Connection::~Connection() = default;
 
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }

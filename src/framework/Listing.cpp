@@ -14,10 +14,10 @@ namespace tessaly::framework {
 
 namespace {
 
-void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
+void AppendCell(std::string& out, const db::Variant& value, CellForm cell) {
   switch (cell) {
-    case Cell::kText: out += value.ToText(); return;
-    case Cell::kDate: {
+    case CellForm::kText: out += value.ToText(); return;
+    case CellForm::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
       if (const db::Date* d = value.AsDate()) {
@@ -33,13 +33,13 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
       }
       return;
     }
-    case Cell::kFlag:
+    case CellForm::kFlag:
       if (value.NumericValueOfText() != 0) out += "是";
       return;
-    case Cell::kYesNo:
+    case CellForm::kYesNo:
       if (!value.IsNull()) out += value.NumericValueOfText() != 0 ? "是" : "否";
       return;
-    case Cell::kWhole: {
+    case CellForm::kWhole: {
       const int16_t whole = vb::CInt(value.NumericValueOfText());
       if (whole != 0) out += std::to_string(whole);
       return;

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -28,15 +26,17 @@ namespace {
 // with " pk" and " notnull default=0" where they apply.
 class CreatedDatabase : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::remove(kPath);
-    db::CreateSchema(*db::Connection::Open(kPath));
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "declaration_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+    std::remove(path_.c_str());
+    db::CreateSchema(*db::Connection::Open(path_));
   }
-  static void TearDownTestSuite() { std::remove(kPath); }
+  void TearDown() override { std::remove(path_.c_str()); }
 
-  static std::vector<std::string> Columns(const std::string& table) {
+  std::vector<std::string> Columns(const std::string& table) const {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(path_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -79,10 +79,7 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  // One file per process: ctest runs each test of the suite in its own
-  // process, side by side.
-  static inline const std::string kFile = "declaration_test_" + std::to_string(getpid()) + ".db";
-  static inline const char* const kPath = kFile.c_str();
+  std::string path_;
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {

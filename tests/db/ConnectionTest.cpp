@@ -111,7 +111,7 @@ TEST_P(ConnectionContract, RollbackDiscardsAndCommitKeeps) {
 TEST_P(ConnectionContract, CommittedWritesSurviveAKilledProcess) {
   if (!GetParam().file) GTEST_SKIP() << "a database in memory dies with its process";
   internal::ResultData mode;
-  conn_->backend().Run("PRAGMA journal_mode", &mode);
+  internal::BackendOf(*conn_).Run("PRAGMA journal_mode", &mode);
   ASSERT_EQ(mode.cells.at(0).ToText(), "wal");
   conn_.reset();  // no connection may cross the fork
   int ready[2];
@@ -188,7 +188,7 @@ TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
   EXPECT_EQ(host.number(), 0) << host.description();
 
   // With the wait cut short, a lock held throughout is Jet's locked error.
-  sqlite3_busy_timeout(dynamic_cast<sqlite::SqliteBackend&>(conn_->backend()).handle(), 50);
+  sqlite3_busy_timeout(dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn_)).handle(), 50);
   other->BeginTrans();
   const Error locked = Caught([&] { conn_->Execute(InsertSql(5)); });
   other->RollbackTrans();
@@ -201,7 +201,7 @@ TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
 
 TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
   auto conn = Connection::Open(":memory:");
-  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(conn->backend());
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
   sqlite3_create_function(
       engine.handle(), "fails_like_jet", 0, SQLITE_UTF8, nullptr,
       [](sqlite3_context* ctx, int, sqlite3_value**) {
@@ -209,7 +209,7 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
             ctx, "jet-error -2147217913: Data type mismatch in criteria expression.", -1);
       },
       nullptr, nullptr);
-  const Error e = Caught([&] { conn->backend().Run("SELECT fails_like_jet()", nullptr); });
+  const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
 }

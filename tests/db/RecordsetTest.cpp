@@ -176,9 +176,9 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
     internal::ResultData out;
     if (c.declared) {
       Native(std::string("UPDATE T_V SET v = ") + c.value);
-      conn_->backend().Run("SELECT v FROM T_V", &out);
+      internal::BackendOf(*conn_).Run("SELECT v FROM T_V", &out);
     } else {
-      conn_->backend().Run(std::string("SELECT ") + c.value + " AS v", &out);
+      internal::BackendOf(*conn_).Run(std::string("SELECT ") + c.value + " AS v", &out);
     }
     ASSERT_EQ(out.row_count, 1u);
     const char* what = c.declared ? c.declared : c.value;

@@ -35,15 +35,15 @@ TEST(YesNoCell, SaysYesOrNoAndNothingForNull) {
   conn->Execute("insert into T_JB (F_ID, F_KQCheck) values (1, 0)");
   conn->Execute("insert into T_JB (F_ID, F_KQCheck) values (2, -1)");
   conn->Execute("insert into T_JB (F_ID) values (3)");
-  const framework::ListColumn row[] = {{"F_ID", framework::Cell::kText},
-                                       {"F_KQCheck", framework::Cell::kYesNo}};
+  const framework::ListColumn row[] = {{"F_ID", framework::CellForm::kText},
+                                       {"F_KQCheck", framework::CellForm::kYesNo}};
   const framework::Listing listing{"T_JB", " order by F_ID", {std::begin(row), std::end(row)}, ""};
   db::Recordset rs;
   int32_t rows = 0;
   EXPECT_EQ(framework::ExeSearch(listing, "1=1", rows, conn, &rs, nullptr),
             "1\t否\r2\t是\r3\t\r");
   const framework::ColumnSpec spec =
-      framework::ColumnSpec::Of<framework::Integer>("FKQCheck", "F_KQCheck", 0)
+      framework::ColumnSpec::Of<framework::Integer>("F_KQCheck", 0)
           .Field("是否复核刷卡", 4)
           .ListedYesNo();
   EXPECT_EQ(spec.ListPiece(), "iif(F_KQCheck,'是','否') as 是否复核刷卡");

@@ -9,9 +9,14 @@
 
 namespace tessaly::db {
 
+class Connection;
+
 namespace internal {
 class Backend;
 struct ResultData;
+// The engine behind a connection, for the schema and the tests only
+// (declared in db/Backend.h's terms; hosts never see a Backend).
+Backend& BackendOf(Connection& connection);
 }  // namespace internal
 
 class Recordset;
@@ -57,11 +62,8 @@ class Connection {
   // any (out may be null). Used by Recordset.
   int32_t Run(std::string_view sql, internal::ResultData* out);
 
-  // Internal: the engine behind the connection (schema creation speaks to it
-  // in its own SQL).
-  internal::Backend& backend() { return *backend_; }
-
  private:
+  friend internal::Backend& internal::BackendOf(Connection& connection);
   explicit Connection(std::unique_ptr<internal::Backend> backend);
   std::unique_ptr<internal::Backend> backend_;
   std::function<void(std::string_view)> trace_;

@@ -29,7 +29,7 @@ struct FieldEntry {
 
 struct ListColumn {
   std::string_view column;
-  Cell cell;
+  CellForm cell;
 };
 
 // Everything a class states about its listings.

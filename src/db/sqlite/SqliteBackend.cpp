@@ -12,6 +12,7 @@
 
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
+#include "db/sqlite/SqliteSchema.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 
@@ -543,6 +544,39 @@ void SqliteBackend::Rollback() {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
   Exec("ROLLBACK");
+}
+
+const std::vector<std::string>& SqliteBackend::SchemaStatements() const {
+  return sqlite::SchemaStatements();
+}
+
+std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {
+  std::string sql = "SELECT name FROM pragma_table_info('";
+  for (char c : object) {
+    if (c == '\'') sql += '\'';
+    sql += c;
+  }
+  sql += "')";
+  internal::ResultData rows;
+  Run(sql, &rows);
+  std::vector<std::string> names;
+  names.reserve(rows.row_count);
+  for (size_t i = 0; i < rows.row_count; ++i) names.push_back(rows.cells[i].ToText());
+  return names;
+}
+
+// A savepoint nests inside a host's transaction, and is a transaction of its
+// own outside one; definitions take part in both.
+void SqliteBackend::RunAsOne(std::span<const std::string> statements) {
+  Exec("SAVEPOINT tessaly_schema");
+  try {
+    for (const std::string& sql : statements) Run(sql, nullptr);
+  } catch (...) {
+    Exec("ROLLBACK TO tessaly_schema");
+    Exec("RELEASE tessaly_schema");
+    throw;
+  }
+  Exec("RELEASE tessaly_schema");
 }
 
 }  // namespace sqlite

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "db/Backend.h"
 
@@ -37,6 +38,9 @@ class SqliteBackend final : public internal::Backend {
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
+  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> ColumnsOf(std::string_view object) override;
+  void RunAsOne(std::span<const std::string> statements) override;
 
   // The native handle, for tests that need to reach the engine directly.
   sqlite3* handle() const { return db_.get(); }
