@@ -48,7 +48,7 @@ enum eLOOK_JB : int32_t {
 //   DoSearch   row FID of T_JB; with -1 every request by F_ID
 // Listings: GetSQLField (11 descriptors) and ExeSearch over Q_JB, which adds
 // the employee's name and department; the fifth cell is "否" for a declared
-// and "是" for a verified request.
+// and "是" for a verified request (empty where F_KQCheck is Null).
 class clsJB final : public framework::RecordOf<clsJB> {
  public:
   clsJB();
