@@ -11,6 +11,12 @@
 #include "tessaly/scheduling/clsPBSet.h"
 #include "tessaly/scheduling/clsRoster.h"
 #include "tessaly/scheduling/clsShift.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsCC.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsSJ.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/leave/clsXJ.h"
 
 namespace tessaly::db::internal {
 namespace {
@@ -31,12 +37,13 @@ class TableBuilder {
   TableBuilder& Text(std::string name, int width = 0) {
     return Add(std::move(name), K::kText, width, 0);
   }
-  // The columns a record class declares, in its order.
+  // The columns a record class declares, in its order (not those only its
+  // saved query has).
   template <class Record>
   TableBuilder& DeclaredBy() {
     for (const auto& column : Record::Columns()) {
       const framework::ColumnSpec& spec = column.spec;
-      Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
+      if (spec.in_table) Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
     }
     return *this;
   }
@@ -61,6 +68,9 @@ class TableBuilder {
   Table table_;
 };
 
+// A request is looked up by employee and the dates it covers.
+const std::vector<std::string> kRequestIndex = {"F_EmpID", "F_DateFr", "F_DateTo"};
+
 std::vector<Table> MakeTables() {
   std::vector<Table> t;
   // A table whose record class exists takes its columns from the class's
@@ -82,40 +92,13 @@ std::vector<Table> MakeTables() {
   }
   // Holidays are compared as dates (#...# literals); requests below as text.
   t.push_back(TableBuilder("T_Holiday").DeclaredBy<clsHoliday>().Build());
-  for (const char* name : {"T_CC", "T_SJ", "T_XJ", "T_BJ"}) {
-    t.push_back(TableBuilder(name)
-                    .Key("F_ID", K::kInt32)
-                    .Text("F_EmpID", 10)
-                    .Col(K::kText, {"F_DateFr", "F_TimeFr", "F_DateTo", "F_TimeTo"})
-                    .Text("F_Reason", 50)
-                    .Text("F_Ratify", 20)
-                    .Col(K::kInt16, {"F_Hour"})
-                    .Tally()
-                    .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
-                    .Build());
-  }
-  t.push_back(TableBuilder("T_JB")
-                  .Key("F_ID", K::kInt32)
-                  .Text("F_EmpID", 10)
-                  .Col(K::kText, {"F_DateFr", "F_DateTo", "F_TimeFr", "F_TimeTo"})
-                  .Col(K::kInt16, {"F_JBHours"})
-                  .Text("F_Reason", 50)
-                  .Text("F_Ratify", 20)
-                  .Col(K::kInt16, {"F_KQCheck"})
-                  .Tally()
-                  .Index({"F_EmpID", "F_DateFr", "F_DateTo"})
-                  .Build());
-  t.push_back(TableBuilder("T_WQ")
-                  .Key("F_ID", K::kInt32)
-                  .Text("F_EmpID", 10)
-                  .Col(K::kDate, {"F_Date", "F_TimeFr", "F_TimeTo"})
-                  .Col(K::kInt16, {"F_CancelIn1", "F_CancelOut1", "F_CancelIn2", "F_CancelOut2",
-                                   "F_CancelIn3", "F_CancelOut3"})
-                  .Text("F_Reason", 50)
-                  .Text("F_Ratify", 20)
-                  .Tally()
-                  .Index({"F_EmpID", "F_Date"})
-                  .Build());
+  // Requests store their dates as texts; field work as dates.
+  t.push_back(TableBuilder("T_CC").DeclaredBy<clsCC>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_SJ").DeclaredBy<clsSJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_XJ").DeclaredBy<clsXJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_BJ").DeclaredBy<clsBJ>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_JB").DeclaredBy<clsJB>().Index(kRequestIndex).Build());
+  t.push_back(TableBuilder("T_WQ").DeclaredBy<clsWQ>().Index({"F_EmpID", "F_Date"}).Build());
   // Punch dates and times are texts compared as texts.
   t.push_back(TableBuilder("T_Trans")
                   .AutoNumber()

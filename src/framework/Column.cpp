@@ -13,6 +13,15 @@ Text::Type Text::Let(Type value, size_t width) {
   return value;
 }
 
+TrimmedText::Type TrimmedText::Load(const db::Variant& value) {
+  std::string text = value.ToText();
+  const size_t last = text.find_last_not_of(' ');
+  if (last == std::string::npos) return {};
+  text.erase(last + 1);
+  text.erase(0, text.find_first_not_of(' '));
+  return text;
+}
+
 std::string ColumnSpec::ListPiece() const {
   if (!list_piece.empty()) return std::string(list_piece);
   const std::string_view cap = ListCaption();
@@ -23,6 +32,7 @@ std::string ColumnSpec::ListPiece() const {
     case CellForm::kNamed: piece.append(name); break;
     case CellForm::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
     case CellForm::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
+    case CellForm::kYesNo: piece.append("iif(").append(name).append(",'是','否')"); break;
     case CellForm::kWhole:
       piece.append("iif(").append(name).append("=0,'',").append(name).append(")");
       break;

@@ -90,6 +90,9 @@ void AppendCell(std::string& out, const Cell& cell, const ListColumn& column) {
     case CellForm::kFlag:
       if (NumberOfCell(cell) != 0) out += "是";
       return;
+    case CellForm::kYesNo:
+      if (cell.kind != db::VarType::kNull) out += NumberOfCell(cell) != 0 ? "是" : "否";
+      return;
     case CellForm::kWhole: {
       const int16_t whole = vb::CInt(NumberOfCell(cell));
       if (whole != 0) AppendInteger(out, whole);

@@ -13,6 +13,12 @@
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsCC.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsSJ.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/leave/clsXJ.h"
 #include "tessaly/db/Schema.h"
 #include "tessaly/scheduling/clsHoliday.h"
 #include "tessaly/scheduling/clsItem.h"
@@ -60,6 +66,7 @@ class CreatedDatabase : public ::testing::Test {
     std::vector<std::string> columns;
     for (const auto& column : Record::Columns()) {
       const framework::ColumnSpec& spec = column.spec;
+      if (!spec.in_table) continue;
       std::string type;
       switch (spec.kind) {
         case db::ColumnKind::kText:
@@ -92,7 +99,13 @@ TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsRoster>(), Columns("T_Roster"));
   for (const char* table : {"T_BCType", "T_Dept", "T_RostCode"}) {
     EXPECT_EQ(Declared<clsItem>(), Columns(table)) << table;
-  }
+    EXPECT_EQ(Declared<clsCC>(), Columns("T_CC"));
+  EXPECT_EQ(Declared<clsSJ>(), Columns("T_SJ"));
+  EXPECT_EQ(Declared<clsXJ>(), Columns("T_XJ"));
+  EXPECT_EQ(Declared<clsBJ>(), Columns("T_BJ"));
+  EXPECT_EQ(Declared<clsJB>(), Columns("T_JB"));
+  EXPECT_EQ(Declared<clsWQ>(), Columns("T_WQ"));
+}
   EXPECT_EQ(Declared<clsHoliday>(), Columns("T_Holiday"));
 }
 

@@ -183,8 +183,20 @@ check "shift listing under a condition" "" "$("$TESSALY" list "$db" shift --no-h
 check "dept listing" "$(printf 'F_ID\tF_Name\tF_Note\n3\t销售部\t')" "$("$TESSALY" list "$db" dept)"
 check "empty holiday listing" "" "$("$TESSALY" list "$db" holiday --no-header)"
 help=$("$TESSALY" list --help)
-for name in kq mtj emp user shift plan roster bctype dept rostcode holiday; do
+for name in kq mtj emp user shift plan roster bctype dept rostcode holiday cc sj xj bj jb wq; do
   case "$help" in *"  $name "*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
+done
+
+# The request listings, by their short names.
+"$TESSALY" sql "$db" "insert into T_Emp (F_EmpID, F_Name, F_Dept) values ('0009', ' 李四 ', 'Sales')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_SJ (F_ID, F_EmpID, F_DateFr, F_DateTo, F_Hour) values (3, '0009', '2003-05-01', '2003-05-02', 4)" >/dev/null
+check "leave listing" "$(printf '员工编号\t员工姓名\t起始日期\t起始时间\t结束日期\t结束时间\t每天统计小时数\t事由\t批准人\t部门\tF_ID\n0009\t 李四 \t2003-05-01\t\t2003-05-02\t\t4\t\t\tSales\t3')" \
+  "$("$TESSALY" list "$db" sj --where "F_EmpID='0009'")"
+"$TESSALY" sql "$db" "insert into T_JB (F_ID, F_EmpID, F_KQCheck) values (1, '0001', -1)" >/dev/null
+check "overtime listing marks a verified request" "是否复核刷卡=是" \
+  "$("$TESSALY" list "$db" jb | awk -F'\t' 'NR==1{for(i=1;i<=NF;i++) if($i=="是否复核刷卡") c=i} NR==2{print $c}' | sed 's/^/是否复核刷卡=/')"
+for name in cc xj bj wq; do
+  check "listing $name of an empty table" "" "$("$TESSALY" list "$db" $name --no-header)"
 done
 
 echo "$passed passed, $failed failed"

@@ -57,6 +57,12 @@ constexpr ListingEntry kListings[] = {
     {"dept", "departments, by name", &Departments},
     {"rostcode", "rotation codes, by name", &RotationCodes},
     {"holiday", "public holidays, by identifier", &Holidays},
+    {"cc", "business-trip requests", &clsCC::SearchListing},
+    {"sj", "personal leave requests", &clsSJ::SearchListing},
+    {"xj", "vacation requests", &clsXJ::SearchListing},
+    {"bj", "sick leave requests", &clsBJ::SearchListing},
+    {"jb", "overtime requests", &clsJB::SearchListing},
+    {"wq", "field-work entries", &clsWQ::SearchListing},
 };
 
 std::span<const ListingEntry> Listings() { return kListings; }

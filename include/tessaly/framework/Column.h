@@ -34,6 +34,8 @@ enum class CellForm : uint8_t {
   kNamed,     // the name its text has in the ListColumn's names (compared
               // exactly), "" for any other text; Null raises 94
               //                                       piece: as kText
+  kYesNo,  // "是" when the numeric value is not 0, "否" when it is 0, "" for Null
+           //                                          piece: "iif(F_X,'是','否') as cap"
 };
 
 // Column kinds: the property's type, what its let stores, how a row's value
@@ -124,6 +126,11 @@ struct FlagUnlessZero : Integer {
   }
 };
 
+// A text read with the blanks at both ends removed (a Null gives "").
+struct TrimmedText : Text {
+  static Type Load(const db::Variant& value);
+};
+
 // Everything one column line declares apart from the property's code. The
 // modifiers on a line return the changed declaration, so a line reads
 //   X(Text, FName, "F_Name", 20, .Field("员工姓名", 1).Listed("姓名"))
@@ -145,6 +152,10 @@ struct ColumnSpec {
   CellForm cell = CellForm::kText;
   std::string_view list_caption;
   std::string_view list_piece;
+  // False for a column that only the class's saved query has (the employee's
+  // name and department the request queries add): no catalog column, never
+  // written.
+  bool in_table = true;
 
   template <class Kind>
   static constexpr ColumnSpec Of(std::string_view name, int width) {
@@ -178,6 +189,9 @@ struct ColumnSpec {
   }
   constexpr ColumnSpec ListedWhole(std::string_view caption_ = {}) const {
     return WithCell(CellForm::kWhole, caption_);
+  }
+  constexpr ColumnSpec ListedYesNo(std::string_view caption_ = {}) const {
+    return WithCell(CellForm::kYesNo, caption_);
   }
   // The captioned select-list piece exactly as the listing spells it (blanks,
   // letter case), where it is not the regular form of its cell.
@@ -215,6 +229,13 @@ struct ColumnSpec {
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;
     s.flags = static_cast<uint8_t>(s.flags | db::kZeroDefault);
+    return s;
+  }
+
+  // A column of the saved query the class searches, not of its table.
+  constexpr ColumnSpec QueryOnly() const {
+    ColumnSpec s = *this;
+    s.in_table = false;
     return s;
   }
 
@@ -324,3 +345,18 @@ class ColumnList {
       [](const Self& self, ::tessaly::sql::Items& items, std::string_view name, bool cr) {    \
         ::tessaly::framework::Kind::Item(items, name, self.Prop##_, cr);                      \
       }},
+
+// A property that only loading a row sets (a get, no let), for a line whose
+// column comes from the saved query: TESSALY_XX_QUERY_COLUMNS(TESSALY_READONLY_PROPERTY)
+#define TESSALY_READONLY_PROPERTY(Kind, Prop, Column, Width, ...)   \
+ public:                                                            \
+  ::tessaly::framework::Kind::Type Prop() const { return Prop##_; } \
+                                                                    \
+ private:                                                           \
+  ::tessaly::framework::Kind::Type Prop##_ = {};
+
+// The entry of a column the class only lists (descriptors, ExeSearch) and
+// holds no property for: never loaded, never written. Its line says
+// .QueryOnly() where the column comes from the saved query.
+#define TESSALY_LISTED_COLUMN(Kind, Prop, Column, Width, ...) \
+  ::tessaly::framework::ColumnDef<Self>{TESSALY_SPEC(Kind, Prop, Column, Width, __VA_ARGS__) nullptr, nullptr},

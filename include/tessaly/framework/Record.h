@@ -122,7 +122,8 @@ class Record : public ClsBase {
 
 // Adds what follows from a class's column declarations: Self::Columns() lists
 // its ColumnDefs (TESSALY_COLUMN) in property order, which is also the order
-// a row is loaded in.
+// a row is loaded in; a column without a property (TESSALY_LISTED_COLUMN) is
+// not loaded.
 template <class Self>
 class RecordOf : public Record {
  public:
@@ -193,7 +194,7 @@ template <class Self>
 void RecordOf<Self>::LoadColumns(const db::Fields& fields) {
   auto& self = static_cast<Self&>(*this);
   for (const auto& column : Self::Columns()) {
-    column.load(self, ColumnValue(fields, column.spec.name));
+    if (column.load != nullptr) column.load(self, ColumnValue(fields, column.spec.name));
   }
 }
 

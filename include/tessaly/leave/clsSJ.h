@@ -1,0 +1,25 @@
+// clsSJ: personal leave requests, one per row of T_SJ (searched through Q_SJ).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "tessaly/framework/mdlConst.h"
+#include "tessaly/leave/LeaveRequest.h"
+
+namespace tessaly {
+
+enum eLOOK_SJ : int32_t {
+  SJ_N0RMAL = 1,
+  SJ_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
+};
+
+// A leave request class of the family in leave/LeaveRequest.h.
+class clsSJ final : public leave::LeaveRequest<clsSJ> {
+ public:
+  static constexpr std::string_view kTable = mdlConst::T_SJ;
+  static constexpr std::string_view kQuery = mdlConst::Q_SJ;
+  clsSJ() = default;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,229 @@
+// Field-work entries: punches waived by date, written as date literals.
+#include "tessaly/leave/clsWQ.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+using testing::Visible;
+
+// The worked example: entry 4, flags 1, 0, 0, 1, 0, 0.
+void Fill(clsWQ& wq, int32_t id = 4, const std::string& emp = "0001",
+          const std::string& date = "2003-05-01") {
+  wq.FID(id);
+  wq.FEmpID(emp);
+  wq.FDate(date);
+  wq.FTimeFr("09:00");
+  wq.FTimeTo("15:00");
+  wq.FCancelIn1(1);
+  wq.FCancelOut1(0);
+  wq.FCancelIn2(0);
+  wq.FCancelOut2(1);
+  wq.FCancelIn3(0);
+  wq.FCancelOut3(0);
+  wq.FReason("R");
+  wq.FRatify("A");
+}
+
+class WQDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = testing::AttendanceDb();
+    wq_.HConnect(conn_);
+  }
+  void Add(int32_t id, const std::string& emp, const std::string& date) {
+    clsWQ wq;
+    wq.HConnect(conn_);
+    Fill(wq, id, emp, date);
+    std::string err;
+    ASSERT_EQ(wq.Add(err), RES_ADDOK) << err;
+  }
+  std::shared_ptr<db::Connection> conn_;
+  clsWQ wq_;
+  std::string err_;
+};
+
+TEST(clsWQText, BuildersWriteEveryModeByteForByte) {
+  static_assert(WQ_N0RMAL == 1 && WQ_UPDTJ == 2 && WQ_BYEMPIDDATE == 3);
+  clsWQ wq;
+  Fill(wq);
+  wq.FIsTJ(1);
+  EXPECT_EQ(wq.GetValueFields(),
+            " F_ID,F_EmpID,F_Date,F_TimeFr,F_TimeTo,F_CancelIn1,F_CancelOut1,F_CancelIn2,"
+            "F_CancelOut2,F_CancelIn3,F_CancelOut3,F_Reason,F_Ratify ");
+  EXPECT_EQ(Visible(wq.GetValuesString()),
+            "4\\r,'0001'\\r,#2003-05-01#\\r,#09:00#\\r,#15:00#\\r,1\\r,0\\r,0\\r,1\\r,0\\r,0\\r,"
+            "'R'\\r,'A'\\r");
+  EXPECT_EQ(Visible(wq.GetBodyString(WQ_UPDTJ)), "F_IsTJ=1\\r");
+  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_BYEMPIDDATE, 0, -1}) {
+    EXPECT_EQ(Visible(wq.GetBodyString(mode)),
+              "F_EmpID='0001'\\r,F_Date=#2003-05-01#\\r,F_TimeFr=#09:00#\\r,F_TimeTo=#15:00#\\r,"
+              "F_CancelIn1=1\\r,F_CancelOut1=0\\r,F_CancelIn2=0\\r,F_CancelOut2=1\\r,"
+              "F_CancelIn3=0\\r,F_CancelOut3=0\\r,F_Reason='R'\\r,F_Ratify='A'\\r")
+        << mode;
+  }
+  EXPECT_EQ(wq.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+  EXPECT_EQ(wq.GetWhereString(WQ_BYEMPIDDATE), " F_EmpID='0001' and F_Date='2003-05-01'");
+  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_UPDTJ, 0, 4}) EXPECT_EQ(wq.GetWhereString(mode), " F_ID=4");
+  EXPECT_EQ(wq.GetSelString(3), " * ");
+}
+
+TEST(clsWQText, ValuesCannotLeaveTheirLiterals) {
+  clsWQ wq;
+  Fill(wq);
+  wq.FEmpID("O'Brien");
+  wq.FDate("2003-05-01' or '1'='1");
+  EXPECT_EQ(wq.GetWhereString(WQ_BYEMPIDDATE),
+            " F_EmpID='O''Brien' and F_Date='2003-05-01'' or ''1''=''1'");
+  wq.FDate("2003-05-01# or #1");
+  EXPECT_NE(Visible(wq.GetBodyString()).find("F_EmpID='O''Brien'\\r,F_Date=#2003-05-01? or ?1#\\r"),
+            std::string::npos);
+}
+
+TEST_F(WQDb, OperationsSendTheirStatementsByteForByte) {
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
+  Fill(wq_);
+  ASSERT_EQ(wq_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  wq_.FIsTJ(1);
+  ASSERT_EQ(wq_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
+  ASSERT_EQ(wq_.Delete(err_), RES_DELOK) << err_;
+  int32_t rows = 0;
+  wq_.ExeSearch("F_EmpID='0001'", rows);
+  const std::vector<std::string> expected = {
+      Visible("INSERT INTO T_WQ\r( F_ID,F_EmpID,F_Date,F_TimeFr,F_TimeTo,F_CancelIn1,"
+              "F_CancelOut1,F_CancelIn2,F_CancelOut2,F_CancelIn3,F_CancelOut3,F_Reason,"
+              "F_Ratify \r)\rVALUES(\r4\r,'0001'\r,#2003-05-01#\r,#09:00#\r,#15:00#\r,1\r,0\r,"
+              "0\r,1\r,0\r,0\r,'R'\r,'A'\r)"),
+      Visible("SELECT  *  FROM T_WQ\rWHERE  F_EmpID='0001' and F_Date='2003-05-01'"),
+      Visible("SELECT COUNT(*) AS C\rFROM T_WQ\rWHERE  F_ID=4"),
+      Visible("UPDATE T_WQ\rSET\rF_IsTJ=1\rWHERE  F_ID=4"),
+      Visible("SELECT COUNT(*) AS C\rFROM T_WQ\rWHERE  F_ID=4"),
+      Visible("DELETE FROM T_WQ\rWHERE  F_ID=4"),
+      "select *  from Q_WQ where F_EmpID='0001'",
+  };
+  EXPECT_EQ(sent, expected);
+}
+
+TEST_F(WQDb, TheEntryOfADateLoadsInAFormThatWritesBack) {
+  Add(4, "0001", "2003-05-01");
+  Add(5, "0001", "2003-05-02");
+  Add(6, "0002", "2003-05-01");
+  wq_.FEmpID("0001");
+  wq_.FDate("2003-05-02");
+  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(wq_.HRecordCount(), 1);
+  EXPECT_EQ(wq_.FID(), 5);
+  EXPECT_EQ(wq_.FDate(), "2003-05-02");
+  EXPECT_EQ(wq_.FTimeFr(), "09:00:00");
+  EXPECT_EQ(wq_.FTimeTo(), "15:00:00");
+  EXPECT_EQ(wq_.FCancelIn1(), 1);
+  EXPECT_EQ(wq_.FCancelOut2(), 1);
+  EXPECT_EQ(wq_.FCancelIn3(), 0);
+  EXPECT_EQ(wq_.FIsTJ(), 0);
+  // What was loaded is written back unchanged, and found again by itself.
+  wq_.FReason("again");
+  ASSERT_EQ(wq_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(wq_.FReason(), "again");
+  EXPECT_EQ(wq_.FTimeTo(), "15:00:00");
+  EXPECT_EQ(Scalar(conn_, "select F_TimeFr from T_WQ where F_ID=5"), "09:00:00");
+
+  wq_.FDate("2003-05-03");
+  EXPECT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_NOTFOUND);
+  EXPECT_EQ(wq_.FID(), 5);
+}
+
+TEST_F(WQDb, UpdateRewritesTheEntryOrOnlyTheTallyFlag) {
+  Add(4, "0001", "2003-05-01");
+  const std::string row =
+      "select F_Date & '/' & F_CancelIn1 & F_CancelOut3 & '/' & F_IsTJ from T_WQ where F_ID=4";
+  Fill(wq_, 4, "0001", "2003-05-09");
+  wq_.FCancelIn1(0);
+  wq_.FCancelOut3(1);
+  wq_.FIsTJ(1);
+  EXPECT_EQ(wq_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, row), "2003-05-01/10/1");
+  EXPECT_EQ(wq_.Update(err_, WQ_BYEMPIDDATE), RES_UPDOK) << err_;  // the row by FID still
+  EXPECT_EQ(Scalar(conn_, row), "2003-05-09/01/1");
+  wq_.FID(9);
+  EXPECT_EQ(wq_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(wq_.Delete(err_), RES_DELNOTFOUND);
+}
+
+TEST_F(WQDb, DateTextsTheDatabaseCannotReadAreRefused) {
+  std::string err = "untouched";
+  Fill(wq_);
+  wq_.FDate("2003-13-45");
+  EXPECT_EQ(wq_.Add(err), RES_CMDERR);
+  wq_.FDate("2003-05-01");
+  wq_.FTimeTo("");  // "##" is no date
+  EXPECT_EQ(wq_.Add(err), RES_CMDERR);
+  wq_.FTimeTo("15:00# or #1");
+  EXPECT_EQ(wq_.Add(err), RES_CMDERR);
+  EXPECT_EQ(err, "untouched");
+  EXPECT_EQ(wq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_WQ"), "0");
+}
+
+TEST_F(WQDb, ListingMarksTheWaivedPunches) {
+  conn_->Execute("insert into T_Emp (F_EmpID, F_Name, F_Dept) values ('0001', '张三', 'Sales')");
+  Add(4, "0001", "2003-05-01");
+  conn_->Execute("insert into T_WQ (F_ID, F_EmpID, F_CancelIn3) values (5, '0009', -1)");
+  int32_t rows = 10;
+  EXPECT_EQ(Visible(wq_.ExeSearch("1=1 ORDER BY F_ID", rows)),
+            "0001\\t张三\\t2003-05-01\\t09:00:00\\t15:00:00\\t是\\t\\t\\t是\\t\\t\\tR\\tA\\tSales\\t4\\r"
+            "0009\\t\\t\\t\\t\\t\\t\\t\\t\\t是\\t\\t\\t\\t\\t5\\r");
+  EXPECT_EQ(rows, 12);
+  EXPECT_EQ(wq_.ExeSearch("F_EmpID='nobody'", rows), "");
+  EXPECT_EQ(wq_.ExeSearch("F_Date=#2003-02-30#", rows, "by value"), "");
+  EXPECT_EQ(rows, 12);
+}
+
+TEST_F(WQDb, DescriptorsNextIdentifierAndTheWalkOverAll) {
+  std::vector<SQLField> fields;
+  ASSERT_TRUE(wq_.GetSQLField(fields));
+  const std::vector<SQLField> expected = {
+      {"F_EmpID", "员工编号", 1},      {"F_EmpName", "员工姓名", 1},    {"F_Dept", "部门", 5},
+      {"F_Date", "日期", 2},           {"F_TimeFr", "时间起", 1},       {"F_TimeTo", "时间止", 1},
+      {"F_Reason", "事由", 1},         {"F_Ratify", "批准人", 6},       {"F_CancelIn1", "取消上班1", 4},
+      {"F_CancelOut1", "取消下班1", 4}, {"F_CancelIn2", "取消上班2", 4}, {"F_CancelOut2", "取消下班2", 4},
+      {"F_CancelIn3", "取消上班3", 4}, {"F_CancelOut3", "取消下班3", 4},
+  };
+  EXPECT_EQ(fields, expected);
+  int32_t next = 0;
+  std::string msg;
+  EXPECT_EQ(wq_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 1);
+  for (int32_t id : {7, 2}) Add(id, "0001", "2003-05-0" + std::to_string(id));
+  EXPECT_EQ(wq_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 8);
+  ASSERT_EQ(wq_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(wq_.FID(), 2);
+  ASSERT_TRUE(wq_.MoveNext());
+  EXPECT_EQ(wq_.FDate(), "2003-05-07");
+  EXPECT_FALSE(wq_.MoveNext());
+}
+
+TEST(clsWQProperties, TextsKeepTheirWidth) {
+  clsWQ wq;
+  wq.FEmpID("0123456789abc");
+  EXPECT_EQ(wq.FEmpID(), "0123456789");
+  wq.FReason("原因" + std::string(60, 'r'));
+  EXPECT_EQ(wq.FReason(), "原因" + std::string(48, 'r'));
+  wq.FRatify(std::string(25, 'a'));
+  EXPECT_EQ(wq.FRatify().size(), 20u);
+  wq.FDate(std::string(100, '1'));
+  EXPECT_EQ(wq.FDate().size(), 100u);
+}
+
+}  // namespace
+}  // namespace tessaly
