@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <new>
+#include <optional>
 
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Date.h"
@@ -24,6 +25,8 @@ void Reopen(db::Recordset& rs, const std::string& sql,
   if (rs.State() != 0) rs.Close();
   rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
 }
+
+bool IsZero(const db::Variant& value) { return !value.IsNull() && value.ToDouble() == 0; }
 
 void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
   switch (cell) {
@@ -98,8 +101,13 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;
+    std::vector<std::optional<db::Field>> guards;
     columns.reserve(listing.row.size());
-    for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
+    guards.reserve(listing.row.size());
+    for (const ListColumn& c : listing.row) {
+      columns.push_back(fields.Item(c.column));
+      guards.push_back(c.guard.empty() ? std::nullopt : std::optional(fields.Item(c.guard)));
+    }
 
     std::string text;
     text.reserve(static_cast<size_t>(set.RecordCount()) * listing.row.size() * 8);
@@ -108,7 +116,11 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       ++RetRow;
       for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += '\t';
-        AppendCell(text, columns[i].ValueRef(), listing.row[i].cell);
+        if (guards[i] && IsZero(guards[i]->ValueRef())) {
+          text += listing.row[i].substitute;
+        } else {
+          AppendCell(text, columns[i].ValueRef(), listing.row[i].cell);
+        }
       }
       text += '\r';
     }

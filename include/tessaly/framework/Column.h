@@ -86,6 +86,21 @@ struct Key : Long {
   static constexpr uint8_t kFlags = db::kPrimaryKey | db::kAutoNumber;
   static Type Load(const db::Variant& value) { return value.ToLong(); }
 };
+// Whole numbers converted directly rather than through their text: a Null
+// fails the load with 94 instead of loading as 0.
+struct DirectLong : Long {
+  static Type Load(const db::Variant& value) { return value.ToLong(); }
+};
+struct DirectByte : Byte {
+  static Type Load(const db::Variant& value) { return value.ToByte(); }
+};
+// A 16-bit flag that loads as 0 when the row holds 0 and as 1 otherwise, so
+// Jet's True (-1) and a Null both load as 1.
+struct ZeroOrOne : Integer {
+  static Type Load(const db::Variant& value) {
+    return value.IsNull() || value.ToDouble() != 0 ? 1 : 0;
+  }
+};
 
 // Everything one column line declares apart from the property's code. The
 // modifiers on a line return the changed declaration, so a line reads
@@ -109,6 +124,10 @@ struct ColumnSpec {
   Cell cell = Cell::kText;
   std::string_view list_caption;
   std::string_view list_piece;
+  // In ExeSearch's rows: when the column `guard` holds 0, `substitute` is
+  // written in this cell's place (a Null guard counts as not 0).
+  std::string_view list_guard;
+  std::string_view list_substitute;
 
   template <class Kind>
   static constexpr ColumnSpec Of(std::string_view property, std::string_view name, int width) {
@@ -172,6 +191,21 @@ struct ColumnSpec {
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;
     s.flags = static_cast<uint8_t>(s.flags | db::kZeroDefault);
+    return s;
+  }
+  // The row's key where the host supplies it (a name, not an F_ID the
+  // database numbers).
+  constexpr ColumnSpec PrimaryKey() const {
+    ColumnSpec s = *this;
+    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
+    return s;
+  }
+  // ExeSearch writes `substitute` for this column on rows whose `guard`
+  // column holds 0 (a hand-entered punch has no terminal).
+  constexpr ColumnSpec ListedInstead(std::string_view guard, std::string_view substitute) const {
+    ColumnSpec s = *this;
+    s.list_guard = guard;
+    s.list_substitute = substitute;
     return s;
   }
 
