@@ -22,6 +22,8 @@ const framework::ColumnList<clsKQ>& RowColumns() {
   return columns;
 }
 
+using framework::Operation;
+
 // The month filter every totals statement ends with.
 std::string MonthFilter(std::string_view EmpID, int16_t year, int16_t month) {
   return " where  F_EmpID=" + sql::Quoted(EmpID) + " and  year(F_Date)=" + std::to_string(year) +
@@ -63,20 +65,12 @@ std::string clsKQ::GetWhereString(int32_t Rev) {
   return " F_ID=" + sql::Number(FID_);
 }
 
-db::Recordset& clsKQ::OpenTotals(const std::string& sql) {
-  db::Recordset* rs = recordset();
-  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
-  if (rs->State() != 0) rs->Close();
-  rs->Open(sql, connection(), db::adOpenKeyset, db::adLockReadOnly, -1);
-  return *rs;
-}
-
 eRESULT clsKQ::CalcKaoQinDays(int16_t intYear, int16_t intMonth, std::string KQType,
                               std::string EmpID, float& RetDays, std::string) {
-  return Trapped(RES_ERROR, [&] {
+  return Trapped(Operation::kTotals, nullptr, [&] {
     RetDays = 0;
     db::Recordset& rs =
-        OpenTotals("select count(F_KQType) as F_KQDays  from T_KQ" +
+        OpenQuery("select count(F_KQType) as F_KQDays  from T_KQ" +
                    MonthFilter(EmpID, intYear, intMonth) + " and F_KQType=" + sql::Quoted(KQType));
     if (rs.RecordCount() > 0) RetDays = SingleOf(rs, "F_KQDays");
     return RES_OK;
@@ -85,13 +79,13 @@ eRESULT clsKQ::CalcKaoQinDays(int16_t intYear, int16_t intMonth, std::string KQT
 
 eRESULT clsKQ::CalcJBHours(int16_t intYear, int16_t intMonth, std::string GongXiu,
                            std::string EmpID, float& RetJBHours, float, std::string) {
-  return Trapped(RES_ERROR, [&] {
+  return Trapped(Operation::kTotals, nullptr, [&] {
     RetJBHours = 0;
     const std::string month =
         "select sum(F_JBHours) as F_Sum_JBHours  from T_KQ" + MonthFilter(EmpID, intYear, intMonth);
-    db::Recordset& rs = OpenTotals(month);
+    db::Recordset& rs = OpenQuery(month);
     if (rs.RecordCount() > 0) RetJBHours = SingleOf(rs, "F_Sum_JBHours");
-    db::Recordset& rest = OpenTotals(month + " and F_KQType=" + sql::Quoted(GongXiu));
+    db::Recordset& rest = OpenQuery(month + " and F_KQType=" + sql::Quoted(GongXiu));
     // The rest-day sum cannot be handed back; it is only read, so a month
     // without such a day still fails the conversion as it always did.
     if (rest.RecordCount() > 0) SingleOf(rest, "F_Sum_JBHours");
@@ -101,8 +95,8 @@ eRESULT clsKQ::CalcJBHours(int16_t intYear, int16_t intMonth, std::string GongXi
 
 eRESULT clsKQ::CalcQTMTJ(int16_t intYear, int16_t intMonth, std::string EmpID, int16_t, int16_t,
                          int16_t, int16_t, float, float, std::string) {
-  return Trapped(RES_ERROR, [&] {
-    db::Recordset& rs = OpenTotals(
+  return Trapped(Operation::kTotals, nullptr, [&] {
+    db::Recordset& rs = OpenQuery(
         "select sum(F_CDNum) as F_Sum_CDNum,sum(F_CDMinute) as F_Sum_CDMinute, "
         "sum(F_ZTNum) as F_Sum_ZTNum, sum(F_ZTMinute) as F_Sum_ZTMinute, "
         "sum(F_SBSJ) as F_Sum_WK_Hours,sum(F_QJSJ) as F_Sum_QJ_Hours from T_KQ" +
@@ -122,8 +116,8 @@ eRESULT clsKQ::CalcQTMTJ(int16_t intYear, int16_t intMonth, std::string EmpID, i
 eRESULT clsKQ::CalcMonthSums(int16_t intYear, int16_t intMonth, std::string EmpID,
                              std::string KQType, std::string GongXiu, KQMonthSums& Sums,
                              std::string) {
-  return Trapped(RES_ERROR, [&] {
-    db::Recordset& rs = OpenTotals(
+  return Trapped(Operation::kTotals, nullptr, [&] {
+    db::Recordset& rs = OpenQuery(
         "select sum(iif(F_KQType=" + sql::Quoted(KQType) + ",1,0)) as F_KQDays," +
         "sum(F_JBHours) as F_JBHours,sum(iif(F_KQType=" + sql::Quoted(GongXiu) +
         ",F_JBHours,0)) as F_JBXHours,sum(F_CDNum) as F_CDNum,sum(F_CDMinute) as F_CDMinute," +

@@ -9,22 +9,11 @@
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Record.h"
+#include "tessaly/framework/Trap.h"
 
 namespace tessaly::framework {
 
 namespace {
-
-db::Recordset& Require(db::Recordset* rs) {
-  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
-  return *rs;
-}
-
-void Reopen(db::Recordset& rs, const std::string& sql,
-            const std::shared_ptr<db::Connection>& conn) {
-  if (rs.State() != 0) rs.Close();
-  rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly, -1);
-}
 
 bool IsZero(const db::Variant& value) { return !value.IsNull() && value.ToDouble() == 0; }
 
@@ -60,6 +49,14 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
 
 }  // namespace
 
+db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
+                         const std::shared_ptr<db::Connection>& conn, db::CursorTypeEnum cursor) {
+  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
+  if (rs->State() != 0) rs->Close();
+  rs->Open(sql, conn, cursor, db::adLockReadOnly, -1);
+  return *rs;
+}
+
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
                    int32_t upper_bound) {
   try {
@@ -94,10 +91,9 @@ std::string CaptionedText(const Listing& listing, std::string_view InSql) {
 std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& RetRow,
                       const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
                       ErrorInfo* trapped) {
-  try {
-    db::Recordset& set = Require(rs);
-    Reopen(set, SearchText(listing, InSql), conn);
-    if (set.RecordCount() < 1) return {};
+  return Trapped(std::string(), trapped, [&] {
+    db::Recordset& set = OpenQuery(rs, SearchText(listing, InSql), conn);
+    if (set.RecordCount() < 1) return std::string();
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;
@@ -125,24 +121,17 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       text += '\r';
     }
     return text;
-  } catch (...) {
-    if (trapped != nullptr) *trapped = CaughtErrorInfo();
-    return {};
-  }
+  });
 }
 
 std::shared_ptr<db::Recordset> ExeSearchWithRecord(const Listing& listing, std::string_view InSql,
                                                    const std::shared_ptr<db::Connection>& conn,
                                                    const std::shared_ptr<db::Recordset>& rs,
                                                    ErrorInfo* trapped) {
-  try {
-    db::Recordset& set = Require(rs.get());
-    Reopen(set, CaptionedText(listing, InSql), conn);
+  return Trapped(std::shared_ptr<db::Recordset>(), trapped, [&] {
+    const db::Recordset& set = OpenQuery(rs.get(), CaptionedText(listing, InSql), conn);
     return set.RecordCount() > 0 ? rs : nullptr;
-  } catch (...) {
-    if (trapped != nullptr) *trapped = CaughtErrorInfo();
-    return nullptr;
-  }
+  });
 }
 
 namespace {
@@ -152,10 +141,9 @@ namespace {
 template <class T>
 eRESULT NextId(std::string_view key_column, std::string_view table,
                const std::shared_ptr<db::Connection>& conn, db::Recordset* rs, T& RetMaxID) {
-  db::Recordset& set = Require(rs);
   std::string sql = "select max(";
   sql.append(key_column).append(") as F_MaxID from ").append(table);
-  Reopen(set, sql, conn);
+  const db::Recordset& set = OpenQuery(rs, sql, conn);
   if (set.IsBOF() && set.IsEOF()) {
     RetMaxID = 1;
     return RES_OK;

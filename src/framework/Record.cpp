@@ -1,28 +1,11 @@
 #include "tessaly/framework/Record.h"
 
-#include <exception>
-#include <new>
-
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
 #include "tessaly/framework/Record.h"
 #include "tessaly/framework/mdlConst.h"
 
 namespace tessaly::framework {
-
-ErrorInfo CaughtErrorInfo() {
-  try {
-    throw;
-  } catch (const Error& e) {
-    return {e.number(), e.description()};
-  } catch (const std::bad_alloc&) {
-    return {7, "Out of memory"};
-  } catch (const std::exception& e) {
-    return {errnum::kFail, e.what()};
-  } catch (...) {
-    return {errnum::kFail, "Unknown error"};
-  }
-}
 
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name) {
   return fields.Item(name).ValueRef();
@@ -33,13 +16,12 @@ const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name) 
 Record::Record(std::string_view table, std::string_view source)
     : recordset_(std::make_shared<db::Recordset>()), table_(table), source_(source) {}
 
-// Release the base object, the recordset and the connection reference, in
-// that order; the connection itself belongs to the host and stays open.
+// Release the base object (with the connection reference it keeps), then
+// the recordset; the connection itself belongs to the host and stays open.
 Record::~Record() {
   base_.HRecordset(nullptr);
   base_.HConnect(nullptr);
   recordset_.reset();
-  connection_.reset();
 }
 
 std::string Record::GetSelString(int32_t) { return " * "; }
@@ -51,10 +33,7 @@ void Record::HRecordset(std::shared_ptr<db::Recordset> value) {
 std::shared_ptr<db::Recordset> Record::HRecordset() const { return base_.HRecordset(); }
 int32_t Record::HRecordCount() const { return base_.HRecordCount(); }
 
-void Record::HConnect(std::shared_ptr<db::Connection> value) {
-  base_.HConnect(std::move(value));
-  connection_ = base_.HConnect();
-}
+void Record::HConnect(std::shared_ptr<db::Connection> value) { base_.HConnect(std::move(value)); }
 std::shared_ptr<db::Connection> Record::HConnect() const { return base_.HConnect(); }
 
 std::string Record::GetClipString() { return base_.GetClipString(); }
@@ -77,47 +56,43 @@ bool Record::MoveNext() { return LoadAfterMove(base_.MoveNext()); }
 bool Record::MovePrevious() { return LoadAfterMove(base_.MovePrevious()); }
 
 eRESULT Record::LoadFieldValue(std::string& ErrStr, int32_t) {
-  last_error_ = {};
-  try {
+  return Trapped(Operation::kLoad, &ErrStr, [&] {
     if (recordset_ == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
     LoadColumns(recordset_->Fields());
     return RES_OK;
-  } catch (...) {
-    last_error_ = CaughtErrorInfo();
-    ErrStr = last_error_.description;
-    return RES_ERROR;
-  }
+  });
+}
+
+db::Recordset& Record::OpenQuery(std::string_view sql, db::CursorTypeEnum cursor) const {
+  return framework::OpenQuery(recordset_.get(), sql, connection(), cursor);
 }
 
 eRESULT Record::Add(std::string& ErrStr, int32_t ExtraParam) {
-  last_error_ = {};
   const std::string fields = GetValueFields(0);
   const std::string where = GetWhereString(ExtraParam);
   const std::string values = GetValuesString(0);
-  return mdlConst::ExeInsertSQL(table_, where, fields, values, connection_, recordset_.get(),
+  return mdlConst::ExeInsertSQL(table_, where, fields, values, connection(), recordset_.get(),
                                 ErrStr, false, &last_error_);
 }
 
 eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {
-  last_error_ = {};
   const std::string set = GetBodyString(ExtraParam);
   const std::string where = GetWhereString(0);
-  return mdlConst::ExeUpdateSQL(table_, where, set, connection_, recordset_.get(), ErrStr,
+  return mdlConst::ExeUpdateSQL(table_, where, set, connection(), recordset_.get(), ErrStr,
                                 &last_error_);
 }
 
 eRESULT Record::Delete(std::string& ErrStr, int32_t) {
-  last_error_ = {};
   const std::string where = GetWhereString(0);
-  return mdlConst::ExeDeleteSQL(table_, where, connection_, recordset_.get(), ErrStr, &last_error_);
+  return mdlConst::ExeDeleteSQL(table_, where, connection(), recordset_.get(), ErrStr,
+                                &last_error_);
 }
 
 eRESULT Record::DoSearch(std::string& ErrStr, int32_t ExtraParam) {
-  last_error_ = {};
   const std::string sel = GetSelString(0);
   const std::string where = GetWhereString(ExtraParam);
-  const eRESULT result = mdlConst::ExeSelectSQL(source_, where, sel, connection_, recordset_.get(),
-                                                ErrStr, &last_error_);
+  const eRESULT result = mdlConst::ExeSelectSQL(source_, where, sel, connection(),
+                                                recordset_.get(), ErrStr, &last_error_);
   if (result == RES_FOUND) {
     base_.HRecordset(recordset_);
     LoadFieldValue(ErrStr, ExtraParam);

@@ -1,11 +1,11 @@
 #include "tessaly/framework/mdlConst.h"
 
-#include <exception>
 #include <string>
 
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Record.h"
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/Trap.h"
 
 namespace tessaly::mdlConst {
 
@@ -13,27 +13,9 @@ namespace {
 
 constexpr char CR = '\r';
 
-db::Recordset& Require(db::Recordset* rs) {
-  if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
-  return *rs;
-}
-
 void Execute(const std::shared_ptr<db::Connection>& conn, const std::string& sql) {
   if (!conn) throw Error::Runtime(errnum::kObjectNotSet);
   conn->Execute(sql, -1);
-}
-
-// The failure message of a statement function: the description immediately
-// followed by the number in parentheses, e.g. "...(-2147217900)".
-void Report(const ErrorInfo& error, std::string& ErrStr) {
-  ErrStr = error.description;
-  ErrStr += '(';
-  ErrStr += std::to_string(error.number);
-  ErrStr += ')';
-}
-
-void Keep(const ErrorInfo& error, ErrorInfo* trapped) {
-  if (trapped != nullptr) *trapped = error;
 }
 
 }  // namespace
@@ -83,78 +65,53 @@ std::string CountText(std::string_view TableName, std::string_view WhereStr) {
 
 bool TheRecordIsExist(std::string_view TableName, std::string_view WhereStr,
                       const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs) {
-  db::Recordset& rs = Require(Rs);
-  if (rs.State() != 0) rs.Close();
-  rs.Open(CountText(TableName, WhereStr), Conn, db::adOpenKeyset, db::adLockReadOnly, -1);
+  db::Recordset& rs = framework::OpenQuery(Rs, CountText(TableName, WhereStr), Conn);
   const int32_t count = rs.Fields().Item("c").ValueRef().ToLong();
   rs.Close();
   return count != 0;
 }
 
+using framework::Operation;
+
 eRESULT ExeInsertSQL(std::string_view TableName, std::string_view WhereStr,
                      std::string_view FieldsStr, std::string_view ValuesStr,
                      const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
                      std::string& ErrStr, bool CheckExist, ErrorInfo* trapped) {
-  try {
+  return framework::Trapped(Operation::kInsert, trapped, &ErrStr, [&] {
     if (CheckExist && TheRecordIsExist(TableName, WhereStr, Conn, Rs)) return RES_ADDEXIST;
     Execute(Conn, InsertText(TableName, FieldsStr, ValuesStr));
     return RES_ADDOK;
-  } catch (...) {
-    const ErrorInfo error = framework::CaughtErrorInfo();
-    Keep(error, trapped);
-    if (error.number == errnum::kSyntax) return RES_CMDERR;
-    Report(error, ErrStr);
-    return RES_ADDERR;
-  }
+  });
 }
 
 eRESULT ExeSelectSQL(std::string_view TableName, std::string_view WhereStr, std::string_view SelStr,
                      const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
                      std::string& ErrStr, ErrorInfo* trapped) {
-  try {
-    const std::string sql = SelectText(TableName, WhereStr, SelStr);
-    db::Recordset& rs = Require(Rs);
-    if (rs.State() != 0) rs.Close();
-    rs.Open(sql, Conn, db::adOpenStatic, db::adLockReadOnly, -1);
+  return framework::Trapped(Operation::kSelect, trapped, &ErrStr, [&] {
+    const db::Recordset& rs = framework::OpenQuery(Rs, SelectText(TableName, WhereStr, SelStr),
+                                                   Conn, db::adOpenStatic);
     return rs.IsEOF() && rs.IsBOF() ? RES_NOTFOUND : RES_FOUND;
-  } catch (...) {
-    const ErrorInfo error = framework::CaughtErrorInfo();
-    Keep(error, trapped);
-    Report(error, ErrStr);
-    return RES_SEARCHERR;
-  }
+  });
 }
 
 eRESULT ExeUpdateSQL(std::string_view TableName, std::string_view WhereStr, std::string_view SetStr,
                      const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
                      std::string& ErrStr, ErrorInfo* trapped) {
-  try {
+  return framework::Trapped(Operation::kUpdate, trapped, &ErrStr, [&] {
     if (!TheRecordIsExist(TableName, WhereStr, Conn, Rs)) return RES_UPDNOTFOUND;
     Execute(Conn, UpdateText(TableName, WhereStr, SetStr));
     return RES_UPDOK;
-  } catch (...) {
-    const ErrorInfo error = framework::CaughtErrorInfo();
-    Keep(error, trapped);
-    if (error.number == errnum::kSyntax) return RES_CMDERR;
-    Report(error, ErrStr);
-    return RES_UPDERR;
-  }
+  });
 }
 
 eRESULT ExeDeleteSQL(std::string_view TableName, std::string_view WhereStr,
                      const std::shared_ptr<db::Connection>& Conn, db::Recordset* Rs,
                      std::string& ErrStr, ErrorInfo* trapped) {
-  try {
+  return framework::Trapped(Operation::kDelete, trapped, &ErrStr, [&] {
     if (!TheRecordIsExist(TableName, WhereStr, Conn, Rs)) return RES_DELNOTFOUND;
     Execute(Conn, DeleteText(TableName, WhereStr));
     return RES_DELOK;
-  } catch (...) {
-    const ErrorInfo error = framework::CaughtErrorInfo();
-    Keep(error, trapped);
-    if (error.number == errnum::kFail) return RES_DELREFUSED;
-    Report(error, ErrStr);
-    return RES_DELERR;
-  }
+  });
 }
 
 }  // namespace tessaly::mdlConst

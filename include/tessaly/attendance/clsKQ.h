@@ -123,9 +123,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   static constexpr int32_t kFieldsUpperBound = 23;
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
-
- private:
-  db::Recordset& OpenTotals(const std::string& sql);
 };
 
 }  // namespace tessaly

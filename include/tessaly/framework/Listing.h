@@ -12,17 +12,12 @@
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Column.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-namespace db {
-class Connection;
-class Recordset;
-class Variant;
-}  // namespace db
-
 namespace framework {
 
 // One entry of a class's field descriptors (GetSQLField).
@@ -75,6 +70,13 @@ std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
   }
   return entries;
 }
+
+// Every search, listing and question opens the object's recordset here:
+// closed first when open, then opened on sql, read-only, options -1. Raises
+// 91 when there is no recordset, and the statement's error.
+db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
+                         const std::shared_ptr<db::Connection>& conn,
+                         db::CursorTypeEnum cursor = db::adOpenKeyset);
 
 // GetSQLField: resizes MySql to upper_bound + 1 entries, fills the first ones
 // from entries and leaves the rest empty (kind 0). True; False (never

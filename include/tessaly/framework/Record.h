@@ -14,6 +14,7 @@
 #include "tessaly/db/Variant.h"
 #include "tessaly/framework/Column.h"
 #include "tessaly/framework/Listing.h"
+#include "tessaly/framework/Trap.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
 
@@ -24,11 +25,6 @@ class Fields;
 }
 
 namespace framework {
-
-// Call inside a catch block: the error being handled as number and
-// description (an exception other than tessaly::Error counts as a provider
-// failure with its message).
-ErrorInfo CaughtErrorInfo();
 
 // The shared implementation of ClsBase. A record class derives from
 // RecordOf<Self>, declares its columns, names its table and search source,
@@ -76,25 +72,33 @@ class Record : public ClsBase {
   // on the first column it cannot read (the columns before keep their values).
   virtual void LoadColumns(const db::Fields& fields) = 0;
 
-  const std::shared_ptr<db::Connection>& connection() const { return connection_; }
+  const std::shared_ptr<db::Connection>& connection() const { return base_.HConnect(); }
   // The object's recordset, or null when the host set a null one.
   db::Recordset* recordset() const { return recordset_.get(); }
   const std::shared_ptr<db::Recordset>& shared_recordset() const { return recordset_; }
   std::string_view table() const { return table_; }
   ErrorInfo& last_error() { return last_error_; }
 
-  // Runs body under an error trap, as the old methods' "On Error" handlers
-  // did: LastError() is cleared first; an error body raises is kept in
-  // LastError() and `failed` is returned instead.
-  template <class Result, class Body>
-  Result Trapped(Result failed, Body&& body);
+  // Opens the object's recordset on a search, listing or question
+  // (framework::OpenQuery).
+  db::Recordset& OpenQuery(std::string_view sql,
+                           db::CursorTypeEnum cursor = db::adOpenKeyset) const;
+
+  // Runs body under the operation's error trap (framework/Trap.h), keeping a
+  // caught error in LastError().
+  template <class Body>
+  eRESULT Trapped(Operation operation, std::string* ErrStr, Body&& body) {
+    return framework::Trapped(operation, &last_error_, ErrStr, std::forward<Body>(body));
+  }
 
  private:
   bool LoadAfterMove(bool moved);
 
+  // The base object keeps the connection and its own reference to the
+  // recordset (set once a search found rows, or by the host); recordset_ is
+  // the one recordset the object owns and works on.
   BaseObject base_;
   std::shared_ptr<db::Recordset> recordset_;
-  std::shared_ptr<db::Connection> connection_;
   std::string_view table_;
   std::string_view source_;
   ErrorInfo last_error_;
@@ -128,7 +132,6 @@ class RecordOf : public Record {
   }
   {
     static_cast<void>(strErr);
-    last_error() = {};
     return framework::ExeSearch(Self::SearchListing(), InSql, RetRow, connection(), recordset(),
                                 &last_error());
   }
@@ -142,7 +145,6 @@ class RecordOf : public Record {
   }
   {
     static_cast<void>(strErr);
-    last_error() = {};
     return framework::ExeSearchWithRecord(Self::CaptionedListing(), InSql, connection(),
                                           shared_recordset(), &last_error());
   }
@@ -166,17 +168,6 @@ class RecordOf : public Record {
  private:
   std::string Items(const ColumnList<Self>& columns, sql::Items::Form form) const;
 };
-
-template <class Result, class Body>
-Result Record::Trapped(Result failed, Body&& body) {
-  last_error_ = {};
-  try {
-    return body();
-  } catch (...) {
-    last_error_ = CaughtErrorInfo();
-    return failed;
-  }
-}
 
 // Reads one named column of the current row (no copy); raises 3265 for an
 // unknown name, 3704/3021 when there is no row.
