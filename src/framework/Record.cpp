@@ -82,8 +82,10 @@ eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {
                                 &last_error_);
 }
 
-eRESULT Record::Delete(std::string& ErrStr, int32_t) {
-  const std::string where = GetWhereString(0);
+std::string Record::DeleteWhere(int32_t) { return GetWhereString(0); }
+
+eRESULT Record::Delete(std::string& ErrStr, int32_t ExtraParam) {
+  const std::string where = DeleteWhere(ExtraParam);
   return mdlConst::ExeDeleteSQL(table_, where, connection(), recordset_.get(), ErrStr,
                                 &last_error_);
 }
