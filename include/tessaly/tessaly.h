@@ -19,3 +19,8 @@
 #include "tessaly/interfaces/ClsBase.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/interfaces/eRESULT.h"
+#include "tessaly/punches/clsCollect.h"
+#include "tessaly/punches/clsKQJ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"

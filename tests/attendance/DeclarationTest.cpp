@@ -10,6 +10,11 @@
 
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/punches/clsCollect.h"
+#include "tessaly/punches/clsKQJ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Schema.h"
 
@@ -76,6 +81,11 @@ class CreatedDatabase : public ::testing::Test {
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsKQ>(), Columns("T_KQ"));
   EXPECT_EQ(Declared<clsMTJ>(), Columns("T_MTJ"));
+  EXPECT_EQ(Declared<clsTrans>(), Columns("T_Trans"));
+  EXPECT_EQ(Declared<clsTransLost>(), Columns("T_TransLost"));
+  EXPECT_EQ(Declared<clsCollect>(), Columns("T_Collect"));
+  EXPECT_EQ(Declared<clsKQJ>(), Columns("T_KQJ"));
+  EXPECT_EQ(Declared<clsLog>(), Columns("T_Log"));
 }
 
 // The kinds spelt literally for the two tables, so the mapping above cannot
@@ -94,6 +104,32 @@ TEST_F(CreatedDatabase, DailyAndMonthlyTablesHaveTheirKinds) {
   EXPECT_EQ(mtj[1], "F_Year SMALLINT");
   EXPECT_EQ(mtj[6], "F_WK_Days SINGLE");
   EXPECT_EQ(mtj[24], "F_Note TEXT");
+}
+
+TEST_F(CreatedDatabase, PunchTablesHaveTheirKinds) {
+  const std::vector<std::string> trans = {
+      "F_ID INTEGER pk",      "F_Date TEXT",          "F_Time TEXT",
+      "F_CardID VARCHAR(10)", "F_DcuID VARCHAR(3)",   "F_Door VARCHAR(20)",
+      "F_EmpID VARCHAR(10)",  "F_Name VARCHAR(20)",   "F_Dept VARCHAR(50)",
+      "F_Flag TINYINT",       "F_IsEnter SMALLINT",   "F_IsExit SMALLINT",
+      "F_IsKQ SMALLINT",      "F_IsTJ SMALLINT notnull default=0"};
+  EXPECT_EQ(Columns("T_Trans"), trans);
+  const std::vector<std::string> lost = Columns("T_TransLost");
+  ASSERT_EQ(lost.size(), 20u);
+  EXPECT_EQ(lost[1], "F_LoadDate TEXT");
+  EXPECT_EQ(lost[4], "F_Year SMALLINT");
+  EXPECT_EQ(lost[14], "F_Flag TINYINT");
+  EXPECT_EQ(Columns("T_Collect"),
+            (std::vector<std::string>{"F_WorkNo VARCHAR(10)", "F_KQDate VARCHAR(10)",
+                                      "F_KQTime VARCHAR(5)", "F_DcuID TEXT", "F_Door TEXT",
+                                      "F_Flag TEXT"}));
+  EXPECT_EQ(Columns("T_KQJ"), (std::vector<std::string>{"F_Name VARCHAR(20) pk",
+                                                        "F_Address VARCHAR(3)",
+                                                        "F_State VARCHAR(10)"}));
+  EXPECT_EQ(Columns("T_Log"),
+            (std::vector<std::string>{"F_ID INTEGER pk", "F_Date VARCHAR(10)",
+                                      "F_Time VARCHAR(8)", "F_RecCnt INTEGER",
+                                      "F_Operator VARCHAR(10)", "F_Note VARCHAR(100)"}));
 }
 
 }  // namespace
