@@ -1,12 +1,15 @@
 #include "tessaly/punches/clsKQJ.h"
 
 #include "tessaly/db/Recordset.h"
+#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
 namespace {
+
+constexpr std::string_view kByName = " ORDER BY F_Name ";
 
 const framework::ColumnList<clsKQJ>& RowColumns() {
   static const framework::ColumnList<clsKQJ> columns{"F_Name", "F_Address", "F_State"};
@@ -30,7 +33,7 @@ std::string clsKQJ::GetBodyString(int32_t) { return Assignments(RowColumns()); }
 
 // The row is the one stored under FKey, so an update can change F_Name.
 std::string clsKQJ::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_Name ";
+  if (Rev == -1) return std::string(" 1=1").append(kByName);
   return " F_Name=" + sql::Quoted(key_);
 }
 
@@ -45,6 +48,12 @@ eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& Ad
     AddrIsExist = OpenQuery(sql).RecordCount() > 0;
     return RES_OK;
   });
+}
+
+const framework::Listing& clsKQJ::TerminalListing() {
+  static const framework::Listing listing =
+      framework::ListingOf<clsKQJ>(mdlConst::T_KQJ, kByName, RowColumns());
+  return listing;
 }
 
 }  // namespace tessaly

@@ -2,8 +2,9 @@
 //
 //   tessaly init DB               create the attendance database in the SQLite file DB
 //   tessaly sql DB STATEMENT      run one Jet statement; a query prints its rows
-//   tessaly list DB kq|mtj [--where CONDITION]
-//                                 a captioned listing: daily records or monthly statistics
+//   tessaly list DB NAME [--where CONDITION]
+//                                 a captioned listing (kq, mtj, trans, translost, collect,
+//                                 kqj, log; `tessaly list --help` names them all)
 //
 // Rows are printed as tab-separated lines under a header line of field names.
 // A failure prints "error NUMBER: description" on standard error.
@@ -14,6 +15,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tessaly/tessaly.h"
@@ -62,30 +64,54 @@ int Sql(const Options& o) {
   return kSuccess;
 }
 
-// The listings a host's grids show, by the name the command takes.
-template <class Record>
-std::shared_ptr<tessaly::db::Recordset> Captioned(std::shared_ptr<tessaly::db::Connection> conn,
-                                                  const std::string& where) {
-  Record record;
-  record.HConnect(std::move(conn));
-  auto rs = record.ExeSearchWithRecord(where);
-  if (record.LastError()) {
-    throw tessaly::Error(record.LastError().number, record.LastError().description);
-  }
-  return rs;
-}
+// The listings a host's grids show, one line each, by the name the command
+// takes: the class's captioned listing, or the rows its search by mode gives.
+struct ListingEntry {
+  std::string_view name;
+  std::string_view help;
+  const tessaly::framework::Listing& (*listing)();
+};
+
+constexpr ListingEntry kListings[] = {
+    {"kq", "daily attendance records", &tessaly::clsKQ::CaptionedListing},
+    {"mtj", "monthly attendance statistics", &tessaly::clsMTJ::CaptionedListing},
+    {"trans", "card punches", &tessaly::clsTrans::CaptionedListing},
+    {"translost", "rejected punches", &tessaly::clsTransLost::SearchListing},
+    {"collect", "collected raw punches", &tessaly::clsCollect::CollectedListing},
+    {"kqj", "attendance terminals", &tessaly::clsKQJ::TerminalListing},
+    {"log", "import log", &tessaly::clsLog::CaptionedListing},
+};
 
 int List(const Options& o) {
+  const ListingEntry* entry = nullptr;
+  for (const ListingEntry& e : kListings) {
+    if (e.name == o.listing) entry = &e;
+  }
   auto conn = tessaly::db::Connection::Open(o.database);
-  auto rs = o.listing == "kq" ? Captioned<tessaly::clsKQ>(conn, o.where)
-                              : Captioned<tessaly::clsMTJ>(conn, o.where);
-  if (rs) PrintRows(*rs, std::cout);
+  tessaly::db::Recordset rs;
+  rs.Open(tessaly::framework::CaptionedText(entry->listing(), o.where), conn,
+          tessaly::db::adOpenStatic, tessaly::db::adLockReadOnly);
+  if (rs.RecordCount() > 0) PrintRows(rs, std::cout);
   return kSuccess;
+}
+
+std::vector<std::string> ListingNames() {
+  std::vector<std::string> names;
+  for (const ListingEntry& e : kListings) names.emplace_back(e.name);
+  return names;
+}
+
+std::string ListingHelp() {
+  std::string text = "Print a captioned listing:";
+  for (const ListingEntry& e : kListings) {
+    text.append(" ").append(e.name).append(" (").append(e.help).append(")");
+  }
+  return text;
 }
 
 struct Tool {
   const char* name;
-  const char* help;
+  std::string help;
   std::function<void(CLI::App&, Options&)> arguments;
   int (*run)(const Options&);
 };
@@ -100,10 +126,10 @@ const std::vector<Tool>& Tools() {
          app.add_option("STATEMENT", o.statement)->required();
        },
        Sql},
-      {"list", "Print a captioned listing of daily records (kq) or monthly statistics (mtj)",
+      {"list", ListingHelp(),
        [](CLI::App& app, Options& o) {
          app.add_option("DB", o.database)->required();
-         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember({"kq", "mtj"}));
+         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember(ListingNames()));
          app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL)");
        },
        List},

@@ -42,6 +42,10 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
 
  public:
   static std::span<const framework::ColumnDef<clsCollect>> Columns();
+
+  // Every row in collection order, as DoSearch(-1) gives them, for a host's
+  // grid (framework/Listing.h).
+  static const framework::Listing& CollectedListing();
 };
 
 }  // namespace tessaly

@@ -50,6 +50,10 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
 
   static std::span<const framework::ColumnDef<clsKQJ>> Columns();
 
+  // Every terminal by name, as DoSearch(-1) gives them, for a host's grid
+  // (framework/Listing.h).
+  static const framework::Listing& TerminalListing();
+
  private:
   std::string key_;
 };
