@@ -40,6 +40,8 @@ std::string clsKQJ::GetWhereString(int32_t Rev) {
 eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& AddrIsExist,
                                std::string& ErrStr) {
   AddrIsExist = false;
+  // A failure answers RES_ERROR with the description alone in ErrStr, as a
+  // failed load does.
   return Trapped(framework::Operation::kLoad, &ErrStr, [&] {
     std::string sql = "select * from ";
     sql.append(mdlConst::T_KQJ).append(" where F_AddRess=").append(sql::Quoted(strAddS));

@@ -3,6 +3,7 @@
 // or retyped on one side only fails here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -26,14 +27,14 @@ namespace {
 class CreatedDatabase : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::remove(kPath);
+    std::remove(kPath.c_str());
     db::CreateSchema(*db::Connection::Open(kPath));
   }
-  static void TearDownTestSuite() { std::remove(kPath); }
+  static void TearDownTestSuite() { std::remove(kPath.c_str()); }
 
   static std::vector<std::string> Columns(const std::string& table) {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(kPath.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -75,7 +76,8 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  static constexpr const char* kPath = "declaration_test.db";
+  // One file per process: ctest runs the tests of this suite side by side.
+  static inline const std::string kPath = "declaration_test_" + std::to_string(getpid()) + ".db";
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {

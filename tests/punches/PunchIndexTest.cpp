@@ -2,6 +2,7 @@
 // index, as the engine's own query plan shows, not by reading every punch.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -17,7 +18,7 @@
 namespace tessaly {
 namespace {
 
-constexpr const char* kPath = "punch_index_test.db";
+const std::string kPath = "punch_index_test_" + std::to_string(getpid()) + ".db";
 
 // The engine's plan of a Jet statement, translated as the connection sends
 // it (its literals lifted into parameters): the plan's lines joined by "; ".
@@ -26,7 +27,7 @@ std::string PlanOf(const std::string& jet_sql) {
       db::jet::Translate(jet_sql, db::sqlite::SqliteDialect(), /*lift_literals=*/true);
   EXPECT_TRUE(t.ok) << t.error_description;
   sqlite3* handle = nullptr;
-  EXPECT_EQ(sqlite3_open_v2(kPath, &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_open_v2(kPath.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   db::sqlite::RegisterJetFunctions(handle);
   sqlite3_stmt* stmt = nullptr;
   sqlite3_prepare_v2(handle, ("EXPLAIN QUERY PLAN " + t.sql).c_str(), -1, &stmt, nullptr);
@@ -41,7 +42,7 @@ std::string PlanOf(const std::string& jet_sql) {
 }
 
 TEST(PunchIndexes, WindowQuestionsAndUntalliedPunchesSeekAnIndex) {
-  std::remove(kPath);
+  std::remove(kPath.c_str());
   std::vector<std::string> sent;
   {
     auto conn = db::Connection::Open(kPath);
@@ -71,7 +72,7 @@ TEST(PunchIndexes, WindowQuestionsAndUntalliedPunchesSeekAnIndex) {
     EXPECT_EQ(plan.rfind(expected[i], 0), 0u) << sent[i] << "\n" << plan;
     EXPECT_EQ(plan.find("SCAN"), std::string::npos) << plan;
   }
-  std::remove(kPath);
+  std::remove(kPath.c_str());
 }
 
 }  // namespace
