@@ -240,7 +240,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (run.error_occurred) continue;
       const std::string name = run.benchmark_name();
       times_[name.substr(0, name.find('/'))] = {run.GetAdjustedRealTime(),
-                                                 run.GetAdjustedCPUTime()};
+                                                run.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -46,7 +46,8 @@ eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& Ad
     std::string sql = "select * from ";
     sql.append(mdlConst::T_KQJ).append(" where F_AddRess=").append(sql::Quoted(strAddS));
     // A key of blanks only is a new terminal; a real key is compared as passed.
-    if (strKey.find_first_not_of(' ') != std::string::npos) sql.append(" and F_Name<>").append(sql::Quoted(strKey));
+    if (strKey.find_first_not_of(' ') != std::string::npos)
+      sql.append(" and F_Name<>").append(sql::Quoted(strKey));
     AddrIsExist = OpenQuery(sql).RecordCount() > 0;
     return RES_OK;
   });

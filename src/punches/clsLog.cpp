@@ -10,8 +10,8 @@ namespace {
 
 // Every column but the key: the database numbers an entry.
 const framework::ColumnList<clsLog>& RowColumns() {
-  static const framework::ColumnList<clsLog> columns{"F_Date", "F_Time", "F_RecCnt",
-                                                     "F_Operator", "F_Note"};
+  static const framework::ColumnList<clsLog> columns{"F_Date", "F_Time", "F_RecCnt", "F_Operator",
+                                                     "F_Note"};
   return columns;
 }
 
@@ -36,8 +36,8 @@ std::string clsLog::GetWhereString(int32_t Rev) {
 }
 
 std::span<const framework::FieldEntry> clsLog::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsLog>(
-      {"F_Date", "F_Time", "F_RecCnt", "F_Operator", "F_Note"});
+  static const std::vector<framework::FieldEntry> entries =
+      framework::FieldEntriesOf<clsLog>({"F_Date", "F_Time", "F_RecCnt", "F_Operator", "F_Note"});
   return entries;
 }
 

@@ -14,9 +14,9 @@ using framework::ColumnList;
 // A punch's columns as Add inserts them and Update rewrites them: all but the
 // key and the tally flag.
 const ColumnList<clsTrans>& PunchColumns() {
-  static const ColumnList<clsTrans> columns{
-      "F_Date", "F_Time", "F_CardID", "F_DcuID",   "F_Door",   "F_EmpID",
-      "F_Name", "F_Dept", "F_Flag",   "F_IsEnter", "F_IsExit", "F_IsKQ"};
+  static const ColumnList<clsTrans> columns{"F_Date", "F_Time",    "F_CardID", "F_DcuID",
+                                            "F_Door", "F_EmpID",   "F_Name",   "F_Dept",
+                                            "F_Flag", "F_IsEnter", "F_IsExit", "F_IsKQ"};
   return columns;
 }
 
@@ -107,10 +107,10 @@ std::span<const framework::FieldEntry> clsTrans::FieldEntries() {
 // Both listings show the same columns; the text one writes a hand-entered
 // punch without address and under "手工输入" (the column lines say so).
 const framework::Listing& clsTrans::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsTrans>(
-      mdlConst::Q_Trans, " order by F_Date,F_EmpID,F_Time",
-      {"F_Date", "F_Time", "F_CardID", "F_EmpID", "F_Name", "F_Dept", "F_Flag", "F_DcuID",
-       "F_Door", "F_ID"});
+  static const framework::Listing listing =
+      framework::ListingOf<clsTrans>(mdlConst::Q_Trans, " order by F_Date,F_EmpID,F_Time",
+                                     {"F_Date", "F_Time", "F_CardID", "F_EmpID", "F_Name", "F_Dept",
+                                      "F_Flag", "F_DcuID", "F_Door", "F_ID"});
   return listing;
 }
 const framework::Listing& clsTrans::CaptionedListing() { return SearchListing(); }

@@ -11,8 +11,8 @@ namespace {
 // Every column but the key, in the table's order, for Add and Update alike.
 const framework::ColumnList<clsTransLost>& RowColumns() {
   static const framework::ColumnList<clsTransLost> columns{
-      "F_LoadDate", "F_ErrMsg", "F_CardID", "F_Year",  "F_Month", "F_Day",     "F_Hour",
-      "F_Minute",   "F_Date",   "F_Time",   "F_EmpID", "F_Name",  "F_Dept",    "F_Flag",
+      "F_LoadDate", "F_ErrMsg", "F_CardID",  "F_Year",   "F_Month", "F_Day",  "F_Hour",
+      "F_Minute",   "F_Date",   "F_Time",    "F_EmpID",  "F_Name",  "F_Dept", "F_Flag",
       "F_DcuID",    "F_Door",   "F_IsEnter", "F_IsExit", "F_IsKQ"};
   return columns;
 }
@@ -42,10 +42,9 @@ std::string clsTransLost::GetWhereString(int32_t Rev) {
 std::string clsTransLost::DeleteWhere(int32_t ExtraParam) { return GetWhereString(ExtraParam); }
 
 std::span<const framework::FieldEntry> clsTransLost::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries =
-      framework::FieldEntriesOf<clsTransLost>({"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date",
-                                               "F_Time", "F_EmpID", "F_Name", "F_Dept",
-                                               "F_DcuID", "F_Door", "F_Flag"});
+  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsTransLost>(
+      {"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept",
+       "F_DcuID", "F_Door", "F_Flag"});
   return entries;
 }
 

@@ -19,14 +19,16 @@ TEST(ColumnKinds, DirectKindsRefuseNullAndFlagsFoldToZeroOrOne) {
       {db::Variant(int16_t{0}), 0}, {db::Variant(int16_t{-1}), 1}, {db::Variant(int16_t{7}), 1},
       {db::Variant::Null(), 1},     {db::Variant(0.0), 0},
   };
-  for (const auto& [value, loaded] : flags) EXPECT_EQ(ZeroOrOne::Load(value), loaded) << value.ToText();
+  for (const auto& [value, loaded] : flags)
+    EXPECT_EQ(ZeroOrOne::Load(value), loaded) << value.ToText();
   static_assert(ColumnSpec::Of<Text>("FName", "F_Name", 20).PrimaryKey().flags == db::kPrimaryKey);
 }
 
 TEST(ListedInstead, RowsWhoseGuardIsZeroShowTheSubstitute) {
   auto conn = testing::AttendanceDb();
   for (const char* row : {"'a', '001', '0'", "'b', '002', '1'", "'c', '003', null"}) {
-    conn->Execute(std::string("insert into T_KQJ (F_Name, F_Address, F_State) values (") + row + ")");
+    conn->Execute(std::string("insert into T_KQJ (F_Name, F_Address, F_State) values (") + row +
+                  ")");
   }
   const ListColumn row[] = {{"F_Name", Cell::kText}, {"F_Address", Cell::kText, "F_State", "none"}};
   const Listing listing{"T_KQJ", " order by F_Name", {std::begin(row), std::end(row)}, ""};

@@ -21,7 +21,8 @@ class CollectDb : public testing::PunchDb<clsCollect> {
   }
   std::string Walk() {
     std::string seen = rec_.FWorkNo() + " " + rec_.FKQDate() + " " + rec_.FKQTime();
-    while (rec_.MoveNext()) seen += "," + rec_.FWorkNo() + " " + rec_.FKQDate() + " " + rec_.FKQTime();
+    while (rec_.MoveNext())
+      seen += "," + rec_.FWorkNo() + " " + rec_.FKQDate() + " " + rec_.FKQTime();
     return seen;
   }
 };

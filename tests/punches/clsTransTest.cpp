@@ -13,12 +13,14 @@ using testing::Visible;
 
 class TransDb : public testing::PunchDb<clsTrans> {
  protected:
-  void Punch(const std::string& emp, const std::string& date, const std::string& time,
-             int flag = 1, int is_kq = 1) {
-    conn_->Execute("insert into T_Trans (F_EmpID, F_Date, F_Time, F_CardID, F_DcuID, F_Door, "
-                   "F_Name, F_Dept, F_Flag, F_IsKQ) values ('" + emp + "', '" + date + "', '" +
-                   time + "', 'C" + emp + "', '001', 'Gate', 'Zhang', 'Sales', " +
-                   std::to_string(flag) + ", " + std::to_string(is_kq) + ")");
+  void Punch(const std::string& emp, const std::string& date, const std::string& time, int flag = 1,
+             int is_kq = 1) {
+    conn_->Execute(
+        "insert into T_Trans (F_EmpID, F_Date, F_Time, F_CardID, F_DcuID, F_Door, "
+        "F_Name, F_Dept, F_Flag, F_IsKQ) values ('" +
+        emp + "', '" + date + "', '" + time + "', 'C" + emp +
+        "', '001', 'Gate', 'Zhang', 'Sales', " + std::to_string(flag) + ", " +
+        std::to_string(is_kq) + ")");
   }
   // HasTrans's answer as "time" or "-" for none.
   std::string Window(const char* d1, const char* d2, const char* t1, const char* t2, bool in,
@@ -47,7 +49,7 @@ TEST_F(TransDb, OperationsSendTheirStatementsByteForByte) {
   ASSERT_EQ(rec_.Update(err_, TRANS_UPDTJ), RES_UPDOK) << err_;
   ASSERT_EQ(rec_.Update(err_, TRANS_N0RMAL), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_IsTJ from T_Trans"), "1");  // only the tally update wrote it
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_NOTFOUND) << err_;      // tallied now
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_NOTFOUND) << err_;     // tallied now
   ASSERT_EQ(rec_.DoSearch(err_, 7), RES_FOUND) << err_;
   ASSERT_EQ(rec_.Delete(err_, -1), RES_DELOK) << err_;
   bool has_it = false;
@@ -103,7 +105,8 @@ TEST_F(TransDb, UntalliedPunchesLoadTheirFlags) {
 }
 
 TEST_F(TransDb, WindowOnOneDateIncludesBothBounds) {
-  for (const char* t : {"06:59", "07:00", "08:10", "09:00", "09:01"}) Punch("0001", "2003-05-01", t);
+  for (const char* t : {"06:59", "07:00", "08:10", "09:00", "09:01"})
+    Punch("0001", "2003-05-01", t);
   Punch("0002", "2003-05-01", "07:30");
   Punch("0001", "2003-05-02", "07:30");
   EXPECT_EQ(Window("2003-05-01", "2003-05-01", "07:00", "09:00", true), "07:00");
@@ -194,10 +197,11 @@ TEST(clsTransFields, DescriptorsAndWidths) {
   std::vector<SQLField> fields;
   ASSERT_TRUE(t.GetSQLField(fields));
   const std::vector<SQLField> expected = {
-      {"F_EmpID", "员工编号", 1},   {"F_Name", "员工姓名", 1},     {"F_Dept", "部门", 5},
-      {"F_Date", "刷卡日期", 2},    {"F_Time", "刷卡时间", 1},     {"F_CardID", "卡号", 1},
-      {"F_DCuID", "考勤机地址", 1}, {"F_Door", "考勤机名称", 1},   {"F_Flag", "班次", 3},
-      {"", "", 0},
+      {"F_EmpID", "员工编号", 1},   {"F_Name", "员工姓名", 1},
+      {"F_Dept", "部门", 5},        {"F_Date", "刷卡日期", 2},
+      {"F_Time", "刷卡时间", 1},    {"F_CardID", "卡号", 1},
+      {"F_DCuID", "考勤机地址", 1}, {"F_Door", "考勤机名称", 1},
+      {"F_Flag", "班次", 3},        {"", "", 0},
   };
   EXPECT_EQ(fields, expected);
   t.FDcuID("地址四字");

@@ -12,12 +12,12 @@ namespace tessaly {
 
 // One line per column, in published property order (also the table's column
 // order and the order a row is loaded in).
-#define TESSALY_CLSCOLLECT_COLUMNS(X)                                    \
+#define TESSALY_CLSCOLLECT_COLUMNS(X)                                           \
   X(Text, FWorkNo, "F_WorkNo", 10, .InColumnList(" F_WorkNo").ValueWithoutCR()) \
-  X(Text, FKQDate, "F_KQDate", 10)                                       \
-  X(Text, FKQTime, "F_KQTime", 5)                                        \
-  X(Text, FDcuID, "F_DcuID", 0)                                          \
-  X(Text, FDoor, "F_Door", 0)                                            \
+  X(Text, FKQDate, "F_KQDate", 10)                                              \
+  X(Text, FKQTime, "F_KQTime", 5)                                               \
+  X(Text, FDcuID, "F_DcuID", 0)                                                 \
+  X(Text, FDoor, "F_Door", 0)                                                   \
   X(Text, FFlag, "F_Flag", 0, .InColumnList("F_Flag "))
 
 // Add inserts the six columns; Update rewrites every row of the work number

@@ -14,14 +14,13 @@ namespace tessaly {
 // One line per column, in published property order (also the table's column
 // order and the order a row is loaded in). The record count loads directly as
 // a 32-bit number: a Null fails the load.
-#define TESSALY_CLSLOG_COLUMNS(X)                                                           \
-  X(Key, FID, "F_ID", 0)                                                                    \
-  X(Text, FDate, "F_Date", 10,                                                              \
-    .InColumnList(" F_Date").ValueWithoutCR().Field("日期", 2).ListedAs("F_Date as 日期 "))  \
-  X(Text, FTime, "F_Time", 8, .Field("时间", 1).Listed())                                   \
-  X(DirectLong, FRecCnt, "F_RecCnt", 0,                                                     \
-    .Field("记录数", 3).ListedAs("  F_RecCnt as 记录数 "))                                  \
-  X(Text, FOperator, "F_Operator", 10, .Field("操作员", 2).Listed())                        \
+#define TESSALY_CLSLOG_COLUMNS(X)                                                              \
+  X(Key, FID, "F_ID", 0)                                                                       \
+  X(Text, FDate, "F_Date", 10,                                                                 \
+    .InColumnList(" F_Date").ValueWithoutCR().Field("日期", 2).ListedAs("F_Date as 日期 "))    \
+  X(Text, FTime, "F_Time", 8, .Field("时间", 1).Listed())                                      \
+  X(DirectLong, FRecCnt, "F_RecCnt", 0, .Field("记录数", 3).ListedAs("  F_RecCnt as 记录数 ")) \
+  X(Text, FOperator, "F_Operator", 10, .Field("操作员", 2).Listed())                           \
   X(Text, FNote, "F_Note", 100, .InColumnList("F_Note ").Field("备注", 1).Listed())
 
 // Add inserts every column but F_ID (numbered by the database); Update

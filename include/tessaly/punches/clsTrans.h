@@ -22,23 +22,26 @@ enum eLOOK_TRANS : int32_t {
 // order and the order a row is loaded in). The statements spell the terminal
 // address F_DCuID and the tally flag F_IsTj; the four flags load as 0 or 1
 // (Null as 1) and the shift number as a byte whose Null fails the load.
-#define TESSALY_CLSTRANS_COLUMNS(X)                                                      \
-  X(Key, FID, "F_ID", 0)                                                                 \
-  X(Text, FDate, "F_Date", 0, .Field("刷卡日期", 2).ListedAs("F_Date as 刷卡日期 "))     \
-  X(Text, FTime, "F_Time", 0, .Field("刷卡时间", 1).Listed())                            \
-  X(Text, FCardID, "F_CardID", 10, .Field("卡号", 1).ListedAs("  F_CardID as 卡号 "))    \
-  X(Text, FDcuID, "F_DcuID", 3,                                                          \
-    .InColumnList("F_DCuID").AssignedAs("F_DCuID").Field("考勤机地址", 1, "F_DCuID")     \
-        .ListedAs("F_DCuID as 考勤机地址").ListedInstead("F_IsKQ", ""))                                              \
-  X(Text, FDoor, "F_Door", 20,                                                          \
+#define TESSALY_CLSTRANS_COLUMNS(X)                                                                \
+  X(Key, FID, "F_ID", 0)                                                                           \
+  X(Text, FDate, "F_Date", 0, .Field("刷卡日期", 2).ListedAs("F_Date as 刷卡日期 "))               \
+  X(Text, FTime, "F_Time", 0, .Field("刷卡时间", 1).Listed())                                      \
+  X(Text, FCardID, "F_CardID", 10, .Field("卡号", 1).ListedAs("  F_CardID as 卡号 "))              \
+  X(Text, FDcuID, "F_DcuID", 3,                                                                    \
+    .InColumnList("F_DCuID")                                                                       \
+        .AssignedAs("F_DCuID")                                                                     \
+        .Field("考勤机地址", 1, "F_DCuID")                                                         \
+        .ListedAs("F_DCuID as 考勤机地址")                                                         \
+        .ListedInstead("F_IsKQ", ""))                                                              \
+  X(Text, FDoor, "F_Door", 20,                                                                     \
     .Field("考勤机名称", 1).ListedAs(" F_Door as 考勤机名称").ListedInstead("F_IsKQ", "手工输入")) \
-  X(Text, FEmpID, "F_EmpID", 10, .Field("员工编号", 1).Listed())                         \
-  X(Text, FName, "F_Name", 20, .Field("员工姓名", 1).Listed("姓名"))                     \
-  X(Text, FDept, "F_Dept", 50, .Field("部门", 5).Listed())                               \
-  X(DirectByte, FFlag, "F_Flag", 0, .Field("班次", 3).Listed())                          \
-  X(ZeroOrOne, FIsEnter, "F_IsEnter", 0)                                                      \
-  X(ZeroOrOne, FIsExit, "F_IsExit", 0)                                                        \
-  X(ZeroOrOne, FIsKQ, "F_IsKQ", 0)                                                            \
+  X(Text, FEmpID, "F_EmpID", 10, .Field("员工编号", 1).Listed())                                   \
+  X(Text, FName, "F_Name", 20, .Field("员工姓名", 1).Listed("姓名"))                               \
+  X(Text, FDept, "F_Dept", 50, .Field("部门", 5).Listed())                                         \
+  X(DirectByte, FFlag, "F_Flag", 0, .Field("班次", 3).Listed())                                    \
+  X(ZeroOrOne, FIsEnter, "F_IsEnter", 0)                                                           \
+  X(ZeroOrOne, FIsExit, "F_IsExit", 0)                                                             \
+  X(ZeroOrOne, FIsKQ, "F_IsKQ", 0)                                                                 \
   X(ZeroOrOne, FIsTJ, "F_IsTJ", 0, .AssignedAs("F_IsTj").ZeroDefault())
 
 // Add inserts every column but F_ID and F_IsTj (a new punch is untallied),
