@@ -22,6 +22,8 @@ const char* RuntimeErrorDescription(int32_t number) {
     case errnum::kNoCurrentRecord:
       return "Either BOF or EOF is True, or the current record has been deleted. Requested "
              "operation requires a current record.";
+    case errnum::kFeatureNotAvailable:
+      return "Object or provider is not able to perform requested operation.";
     case errnum::kItemNotFound:
       return "Item cannot be found in the collection corresponding to the requested name or "
              "ordinal.";

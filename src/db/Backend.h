@@ -195,6 +195,25 @@ struct ResultData {
   std::vector<std::string> folded_names;
 };
 
+// The rows of one statement, read as the engine makes them: only the row the
+// stream stands on is held, so a result of any size walks in constant memory.
+// A text cell points into the engine's own copy, good until the next move.
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  bool AtEnd() const { return at_end_; }
+  // The current row's cell of a column; only while !AtEnd().
+  const Cell& cell(size_t column) const { return row_[column]; }
+  // The next row, or the end. Throws tessaly::Error as Run would.
+  virtual void Next() = 0;
+  // Runs the statement again and stands on its first row (or the end).
+  virtual void Restart() = 0;
+
+ protected:
+  std::vector<Cell> row_;
+  bool at_end_ = true;
+};
+
 class Backend {
  public:
   virtual ~Backend() = default;
@@ -212,9 +231,28 @@ class Backend {
                       ResultData* out) = 0;
   int32_t Run(const std::string& sql, ResultData* out) { return Run(sql, {}, out); }
 
+  // Runs one statement and stands on its first row without reading further.
+  // Fills names and folded_names of *columns (never its cells). A statement
+  // without columns runs to its end and gives null. The stream keeps the
+  // parameters, which stay bound while it reads.
+  virtual std::unique_ptr<RowStream> Stream(const std::string& sql,
+                                            std::vector<Parameter> parameters,
+                                            ResultData* columns) = 0;
+
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+
+  // The statements, in the engine's own SQL, that create where missing every
+  // table, index and saved query the catalog (db/Catalog.h) describes, in
+  // the order they must run.
+  virtual const std::vector<std::string>& SchemaStatements() const = 0;
+  // The column names of the table or saved query of that name, in order;
+  // empty when the database holds none.
+  virtual std::vector<std::string> ColumnsOf(std::string_view object) = 0;
+  // Runs definitions as one unit, inside a host's transaction or not: all of
+  // them, or, when one fails, none (its error is then rethrown).
+  virtual void RunAsOne(std::span<const std::string> statements) = 0;
 };
 
 // Opens a SQLite database file (or ":memory:"). Throws tessaly::Error.

@@ -1,6 +1,7 @@
-// The attendance database described once: its tables with their columns,
-// keys and indexes, and its saved queries. The DDL of every engine is
-// generated from this description; nothing else names a column's type.
+// The attendance database described once, whatever the engine: its tables
+// with their columns (in the kinds of db/ColumnKind.h), keys and indexes, and
+// its saved queries. Each engine's backend writes its own definitions from
+// this description.
 #pragma once
 
 #include <cstdint>
@@ -43,13 +44,5 @@ const std::vector<Table>& Tables();
 const std::vector<View>& Views();
 // The table of that name (exact spelling), or nullptr.
 const Table* FindTable(std::string_view name);
-
-// The declared SQLite type of a column; the backend reads its values back by
-// this name ("VARCHAR(10)", "SMALLINT", "DATETIME", ...).
-std::string SqliteTypeName(const Column& column);
-
-// The statements that create, where missing, every table, index and saved
-// query in a SQLite database, in order. Built once.
-const std::vector<std::string>& SqliteSchemaStatements();
 
 }  // namespace tessaly::db::internal

@@ -21,6 +21,15 @@ jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dial
   return t;
 }
 
+// What the engine runs: the statement as the host's log saw it, its literals
+// lifted out as bound parameters so the engine compiles each shape of
+// statement once however its values change.
+jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
+                        const std::function<void(std::string_view)>& trace) {
+  if (trace) trace(sql);
+  return TranslateOrThrow(sql, dialect, true);
+}
+
 }  // namespace
 
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
@@ -30,16 +39,21 @@ std::shared_ptr<Connection> Connection::Open(const std::string& target) {
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}
 
+internal::Backend& internal::BackendOf(Connection& connection) { return *connection.backend_; }
+
 Connection::~Connection() = default;
 
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
-  if (trace_) trace_(sql);
-  // Literals travel as bound parameters, so the engine compiles each shape of
-  // statement once however its values change.
-  const jet::Translation t = TranslateOrThrow(sql, backend_->dialect(), true);
+  const jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
   return backend_->Run(t.sql, t.parameters, out);
+}
+
+std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
+                                                       internal::ResultData* columns) {
+  jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+  return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 
 void Connection::BeginTrans() { backend_->Begin(); }

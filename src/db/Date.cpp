@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "db/Rules.h"
+
 namespace tessaly::db {
 namespace {
 
@@ -30,28 +32,8 @@ bool IsValidTime(int64_t hour, int64_t minute, int64_t second) {
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back (the
-// era-based algorithms: exact for every year, no tables).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t* year, int64_t* month, int64_t* day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *day = doy - (153 * mp + 2) / 5 + 1;
-  *month = mp < 10 ? mp + 3 : mp - 9;
-  *year = yoe + era * 400 + (*month <= 2);
-}
+using rules::CivilFromDays;
+using rules::DaysFromCivil;
 
 Date MakeDate(int64_t y, int64_t mo, int64_t d, int64_t h, int64_t mi, int64_t s) {
   Date date;
@@ -150,12 +132,7 @@ class LiteralReader {
 
   // Takes a word without regard to case.
   bool TakeWord(std::string_view word) {
-    if (text_.size() - pos_ < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-      char c = text_[pos_ + i];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      if (c != word[i]) return false;
-    }
+    if (!rules::StartsWithNoCase(text_, pos_, word)) return false;
     pos_ += word.size();
     return true;
   }

@@ -13,23 +13,34 @@ namespace internal {
 
 // One opening of a recordset. Fields share it with the recordset; Close (or
 // the recordset's end) drops the rows, and from then on every field raises
-// 3704.
+// 3704. A forward-only opening holds a stream that stands on one row; the
+// others hold every row.
 struct Cursor {
-  std::shared_ptr<const ResultData> data;  // null once closed
+  std::shared_ptr<const ResultData> data;  // null once closed; no cells when streamed
+  std::unique_ptr<RowStream> stream;       // a forward-only opening's rows
   CursorTypeEnum type = adOpenForwardOnly;
-  // The row the cursor stands on: -1 is BOF, row_count is EOF (an empty
-  // result is both).
+  // The row the cursor stands on: -1 is BOF, the number of rows is EOF (an
+  // empty result is both). A stream counts the rows it has passed.
   int64_t position = 0;
+  // Counts the moves, so a value made on one row is never taken for another's
+  // (a stream that starts again comes back to position 0 on new values).
+  int64_t move = 0;
   // The values of the current row made so far, one slot per column, and the
-  // row each slot was made for. The rows are held compactly and a value is
+  // move each slot was made at. The rows are held compactly and a value is
   // made when a field first reads it on a row, so a reference from ValueRef
   // stays good until the cursor moves to another row (or closes).
   mutable std::vector<Variant> values;
-  mutable std::vector<int64_t> made_for;
+  mutable std::vector<int64_t> made_at;
 
+  bool Empty() const { return stream ? stream->AtEnd() && position == 0 : data->row_count == 0; }
   int64_t rows() const { return static_cast<int64_t>(data->row_count); }
-  bool IsBOF() const { return position < 0 || data->row_count == 0; }
-  bool IsEOF() const { return position >= rows(); }
+  bool IsBOF() const { return position < 0 || Empty(); }
+  bool IsEOF() const { return stream ? stream->AtEnd() : position >= rows(); }
+  // The cell of a column on the current row; the caller checked BOF and EOF.
+  Cell cell(size_t column) const {
+    if (stream) return stream->cell(column);
+    return data->cells.cell(static_cast<size_t>(position) * data->names.size() + column);
+  }
 };
 
 }  // namespace internal
@@ -58,9 +69,10 @@ bool SameIgnoringAsciiCase(std::string_view name, const std::string& folded) {
 // Drops an opening's rows and the values made from them; fields still holding
 // the cursor see it closed.
 void Release(Cursor& c) {
+  c.stream.reset();
   c.data.reset();
   c.values = {};
-  c.made_for = {};
+  c.made_at = {};
 }
 
 }  // namespace
@@ -77,8 +89,7 @@ namespace {
 // The cell of the field's column on the cursor's row; 3021 at BOF or EOF.
 internal::Cell CurrentCell(const Cursor& c, size_t index) {
   if (c.IsBOF() || c.IsEOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
-  const ResultData& d = *c.data;
-  return d.cells.cell(static_cast<size_t>(c.position) * d.names.size() + index);
+  return c.cell(index);
 }
 
 }  // namespace
@@ -89,9 +100,9 @@ Variant Field::Value() const { return CurrentCell(Opened(cursor_), index_).ToVar
 const Variant& Field::ValueRef() const {
   const Cursor& c = Opened(cursor_);
   const internal::Cell cell = CurrentCell(c, index_);
-  if (c.made_for[index_] != c.position) {
+  if (c.made_at[index_] != c.move) {
     c.values[index_] = cell.ToVariant();
-    c.made_for[index_] = c.position;
+    c.made_at[index_] = c.move;
   }
   return c.values[index_];
 }
@@ -134,12 +145,20 @@ void Recordset::Open(std::string_view source, std::shared_ptr<Connection> connec
   if (cursor_) throw Error::Runtime(errnum::kObjectOpen);
   if (!connection) throw Error::Runtime(errnum::kInvalidConnection);
   auto data = std::make_shared<ResultData>();
-  connection->Run(source, data.get());
+  auto opened = std::make_shared<Cursor>();
+  // A forward-only cursor is read once, front to back: it steps the engine's
+  // rows as it moves instead of holding them, so a result of any size walks
+  // in constant memory. The others hold every row, for an exact count and
+  // moves both ways.
+  if (cursor == adOpenForwardOnly) {
+    opened->stream = connection->Stream(source, data.get());
+  } else {
+    connection->Run(source, data.get());
+  }
   connection_ = std::move(connection);
   if (data->names.empty()) return;  // no columns: the statement ran, nothing to walk
-  auto opened = std::make_shared<Cursor>();
   opened->values.resize(data->names.size());
-  opened->made_for.assign(data->names.size(), std::numeric_limits<int64_t>::min());
+  opened->made_at.assign(data->names.size(), -1);
   opened->data = std::move(data);
   opened->type = cursor;
   cursor_ = std::move(opened);
@@ -166,28 +185,40 @@ int32_t Recordset::RecordCount() const {
 bool Recordset::IsEOF() const { return OpenCursor().IsEOF(); }
 bool Recordset::IsBOF() const { return OpenCursor().IsBOF(); }
 
+// Every move counts, even one that stays on its row, so the values made on
+// the row before are made again.
 void Recordset::MoveNext() {
   Cursor& c = OpenCursor();
   if (c.IsEOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  if (c.stream) c.stream->Next();
   ++c.position;
+  ++c.move;
 }
 
 void Recordset::MovePrevious() {
   Cursor& c = OpenCursor();
   if (c.IsBOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  if (c.stream) throw Error::Runtime(errnum::kFeatureNotAvailable);
   --c.position;
+  ++c.move;
 }
 
 void Recordset::MoveFirst() {
   Cursor& c = OpenCursor();
-  if (c.rows() == 0) throw Error::Runtime(errnum::kNoCurrentRecord);
+  if (c.Empty()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  // A stream goes back by running its statement again, as the host's
+  // forward-only recordset did.
+  if (c.stream && c.position != 0) c.stream->Restart();
   c.position = 0;
+  ++c.move;
 }
 
 void Recordset::MoveLast() {
   Cursor& c = OpenCursor();
-  if (c.rows() == 0) throw Error::Runtime(errnum::kNoCurrentRecord);
+  if (c.Empty()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  if (c.stream) throw Error::Runtime(errnum::kFeatureNotAvailable);
   c.position = c.rows() - 1;
+  ++c.move;
 }
 
 db::Fields Recordset::Fields() const {

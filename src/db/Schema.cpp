@@ -1,19 +1,57 @@
 #include "tessaly/db/Schema.h"
 
+#include <string>
+#include <vector>
+
 #include "db/Backend.h"
 #include "db/Catalog.h"
+#include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
 namespace tessaly::db {
 
-// Definitions go to the engine in its own SQL: they are no Jet statements, so
-// the translator has no part in them. Every statement is CREATE ... IF NOT
-// EXISTS, so a second run, or a run after one that stopped half-way, only adds
-// what is missing.
-void CreateSchema(Connection& connection) {
-  for (const std::string& sql : internal::SqliteSchemaStatements()) {
-    connection.backend().Run(sql, nullptr);
+namespace {
+
+// Refuses, before anything is created, a table or saved query of one of the
+// attendance database's names that holds other columns: creating "where
+// missing" would keep it and fail half-way on its first index or query.
+void RefuseClash(internal::Backend& engine, const std::string& name,
+                 const std::vector<std::string>& expected) {
+  const std::vector<std::string> found = engine.ColumnsOf(name);
+  if (found.empty() || found == expected) return;
+  std::string columns;
+  for (const std::string& column : found) {
+    if (!columns.empty()) columns += ", ";
+    columns += column;
   }
+  throw Error(errnum::kFail, "The database already holds '" + name +
+                                 "', which is not the attendance database's (its columns: " +
+                                 columns + "). Nothing was created.");
+}
+
+}  // namespace
+
+// Definitions go to the engine in its own SQL: they are no Jet statements, so
+// the translator has no part in them. They run as one unit: a database either
+// gets every missing table, index and saved query or none. A second run, or a
+// run over a database an older version created in part, only adds what is
+// missing.
+void CreateSchema(Connection& connection) {
+  internal::Backend& engine = internal::BackendOf(connection);
+  for (const internal::Table& table : internal::Tables()) {
+    std::vector<std::string> names;
+    for (const internal::Column& column : table.columns) names.push_back(column.name);
+    RefuseClash(engine, table.name, names);
+  }
+  for (const internal::View& view : internal::Views()) {
+    std::vector<std::string> names;
+    for (const internal::Column& column : internal::FindTable(view.table)->columns) {
+      names.push_back(column.name);
+    }
+    if (view.adds_employee) names.insert(names.end(), {"F_EmpName", "F_Dept"});
+    RefuseClash(engine, view.name, names);
+  }
+  engine.RunAsOne(engine.SchemaStatements());
 }
 
 }  // namespace tessaly::db

@@ -18,10 +18,10 @@ std::string ColumnSpec::ListPiece() const {
   const std::string_view cap = ListCaption();
   std::string piece;
   switch (cell) {
-    case Cell::kText: piece.append(name); break;
-    case Cell::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
-    case Cell::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
-    case Cell::kWhole:
+    case CellForm::kText: piece.append(name); break;
+    case CellForm::kDate: piece.append("Format(").append(name).append(",'yyyy-mm-dd')"); break;
+    case CellForm::kFlag: piece.append("iif(").append(name).append(",'是','')"); break;
+    case CellForm::kWhole:
       piece.append("iif(").append(name).append("=0,'',").append(name).append(")");
       break;
   }

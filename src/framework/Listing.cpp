@@ -17,10 +17,16 @@ namespace {
 
 bool IsZero(const db::Variant& value) { return !value.IsNull() && value.ToDouble() == 0; }
 
-void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
+void AppendCell(std::string& out, const db::Variant& value, CellForm cell) {
   switch (cell) {
-    case Cell::kText: out += value.ToText(); return;
-    case Cell::kDate: {
+    case CellForm::kText:
+      if (const std::string* text = value.AsString()) {
+        out += *text;  // the common case, without a copy
+      } else {
+        out += value.ToText();
+      }
+      return;
+    case CellForm::kDate: {
       // Format(value, "yyyy-mm-dd") where the value reads as a date.
       std::optional<db::Date> date;
       if (const db::Date* d = value.AsDate()) {
@@ -36,10 +42,10 @@ void AppendCell(std::string& out, const db::Variant& value, Cell cell) {
       }
       return;
     }
-    case Cell::kFlag:
+    case CellForm::kFlag:
       if (value.NumericValueOfText() != 0) out += "是";
       return;
-    case Cell::kWhole: {
+    case CellForm::kWhole: {
       const int16_t whole = vb::CInt(value.NumericValueOfText());
       if (whole != 0) out += std::to_string(whole);
       return;
@@ -92,8 +98,11 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
                       const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
                       ErrorInfo* trapped) {
   return Trapped(std::string(), trapped, [&] {
-    db::Recordset& set = OpenQuery(rs, SearchText(listing, InSql), conn);
-    if (set.RecordCount() < 1) return std::string();
+    // The rows are read once, front to back, into the text: a forward-only
+    // cursor streams them from the engine instead of holding them all first.
+    // Its count is unknown (-1), and an empty result is one at EOF at once.
+    db::Recordset& set = OpenQuery(rs, SearchText(listing, InSql), conn, db::adOpenForwardOnly);
+    if (set.IsEOF()) return std::string();
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;
@@ -106,7 +115,6 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     }
 
     std::string text;
-    text.reserve(static_cast<size_t>(set.RecordCount()) * listing.row.size() * 8);
     for (; !set.IsEOF(); set.MoveNext()) {
       if (RetRow == std::numeric_limits<int32_t>::max()) throw Error::Runtime(errnum::kOverflow);
       ++RetRow;

@@ -1,5 +1,8 @@
 #include "tessaly/framework/SqlText.h"
 
+#include <cmath>
+
+#include "tessaly/Error.h"
 #include "tessaly/db/Vb.h"
 
 namespace tessaly::sql {
@@ -21,6 +24,20 @@ void AppendDate(std::string& out, std::string_view value) {
   out += '#';
 }
 
+// A single as a statement holds it. NaN and infinity have no literal in a
+// statement (the old runtime could not hold them in a Single at all): they are
+// refused by name instead of becoming a word the statement cannot parse.
+void AppendSingle(std::string& out, std::string_view column, float value) {
+  if (!std::isfinite(value)) {
+    std::string what = std::isnan(value) ? "NaN" : value > 0 ? "infinity" : "minus infinity";
+    std::string description = "Invalid value: ";
+    if (!column.empty()) description.append(column).append(" is ");
+    description += what + ", which a statement cannot hold; give a finite number.";
+    throw Error(errnum::kInvalidCall, std::move(description));
+  }
+  out += vb::SingleText(value);
+}
+
 }  // namespace
 
 std::string Quoted(std::string_view value) {
@@ -38,7 +55,11 @@ std::string DateLiteral(std::string_view value) {
 }
 
 std::string Number(int32_t value) { return std::to_string(value); }
-std::string Number(float value) { return vb::SingleText(value); }
+std::string Number(float value) {
+  std::string out;
+  AppendSingle(out, {}, value);
+  return out;
+}
 
 void Items::Begin(std::string_view column) {
   if (!text_.empty()) text_ += ',';
@@ -71,7 +92,7 @@ Items& Items::Number(std::string_view column, int32_t value, bool cr) {
 
 Items& Items::Number(std::string_view column, float value, bool cr) {
   Begin(column);
-  text_ += vb::SingleText(value);
+  AppendSingle(text_, column, value);
   End(cr);
   return *this;
 }

@@ -16,14 +16,18 @@ int32_t BaseObject::HRecordCount() const { return Usable() ? recordset_->RecordC
 bool BaseObject::ISBOF() const { return !Usable() || recordset_->IsBOF(); }
 bool BaseObject::ISEOF() const { return !Usable() || recordset_->IsEOF(); }
 
+// An empty result is one standing before its first and past its last row at
+// once; its count cannot tell, since a forward-only one counts -1.
+bool BaseObject::Empty() const { return recordset_->IsBOF() && recordset_->IsEOF(); }
+
 bool BaseObject::MoveFirst() {
-  if (!Usable() || recordset_->RecordCount() == 0) return false;
+  if (!Usable() || Empty()) return false;
   recordset_->MoveFirst();
   return OnRow();
 }
 
 bool BaseObject::MoveLast() {
-  if (!Usable() || recordset_->RecordCount() == 0) return false;
+  if (!Usable() || Empty()) return false;
   recordset_->MoveLast();
   return OnRow();
 }

@@ -3,7 +3,6 @@
 // or retyped on one side only fails here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -26,15 +25,17 @@ namespace {
 // with " pk" and " notnull default=0" where they apply.
 class CreatedDatabase : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::remove(kPath.c_str());
-    db::CreateSchema(*db::Connection::Open(kPath));
+  void SetUp() override {
+    path_ = ::testing::TempDir() + "declaration_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+    std::remove(path_.c_str());
+    db::CreateSchema(*db::Connection::Open(path_));
   }
-  static void TearDownTestSuite() { std::remove(kPath.c_str()); }
+  void TearDown() override { std::remove(path_.c_str()); }
 
-  static std::vector<std::string> Columns(const std::string& table) {
+  std::vector<std::string> Columns(const std::string& table) const {
     sqlite3* handle = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(kPath.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(path_.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
     const std::string sql =
         "SELECT name || ' ' || type || iif(pk, ' pk', '') || "
@@ -76,8 +77,7 @@ class CreatedDatabase : public ::testing::Test {
     return columns;
   }
 
-  // One file per process: ctest runs the tests of this suite side by side.
-  static inline const std::string kPath = "declaration_test_" + std::to_string(getpid()) + ".db";
+  std::string path_;
 };
 
 TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+#include <vector>
+
 #include "support/TestDb.h"
 
 namespace tessaly {
@@ -20,6 +24,9 @@ void FillDay(clsKQ& kq, const std::string& emp, const std::string& date) {
   kq.FOut1("12:00");
   kq.FIsWQ(1);
   kq.FCDNum(-2);
+  kq.FCDMinute(9);
+  kq.FZTNum(3);  // counts and minutes apart, so neither stands in for the other
+  kq.FZTMinute(17);
   kq.FJBHours(7.5f);
   kq.FSBSJ(8.0f);
   kq.FQJSJ(0.25f);
@@ -38,13 +45,13 @@ TEST(clsKQText, BuildersProduceTheStatementFragmentsByteForByte) {
             "F_SBSJ,F_QJSJ,F_Shift");
   EXPECT_EQ(Visible(kq.GetValuesString()),
             "'0001'\\r,'Zhang San'\\r,'Sales'\\r,'normal'\\r,#2003-05-01#\\r,'08:01'\\r,"
-            "'12:00'\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,1\\r,-2\\r,0\\r,0\\r,0\\r,7.5\\r,"
+            "'12:00'\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,1\\r,-2\\r,9\\r,3\\r,17\\r,7.5\\r,"
             "'ok'\\r,8\\r,0.25\\r,'A'\\r");
   EXPECT_EQ(Visible(kq.GetBodyString(0)),
             "F_EmpID='0001'\\r,F_Name='Zhang San'\\r,F_Dept='Sales'\\r,F_KQType='normal'\\r,"
             "F_Date=#2003-05-01#\\r,F_In1='08:01'\\r,F_Out1='12:00'\\r,F_In2=''\\r,F_Out2=''\\r,"
             "F_In3=''\\r,F_Out3=''\\r,F_ZLIn=''\\r,F_ZLOut=''\\r,F_IsWQ=1\\r,F_CDNum=-2\\r,"
-            "F_CDMinute=0\\r,F_ZtNum=0\\r,F_ZTMinute=0\\r,F_JBHours=7.5\\r,F_Note='ok'\\r,"
+            "F_CDMinute=9\\r,F_ZtNum=3\\r,F_ZTMinute=17\\r,F_JBHours=7.5\\r,F_Note='ok'\\r,"
             "F_SBSJ=8\\r,F_QJSJ=0.25\\r,F_Shift='A'\\r");
   EXPECT_EQ(Visible(kq.GetBodyString(KQ_UPDTJ)), "F_IsTJ=1\\r");
   EXPECT_EQ(kq.GetBodyString(KQ_N0RMAL), kq.GetBodyString(0));
@@ -109,8 +116,11 @@ TEST_F(clsKQDb, OperationsSendTheirStatementsByteForByte) {
   ASSERT_EQ(kq.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
   ASSERT_EQ(kq.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
-      "INSERT INTO T_KQ\\r(" + kq.GetValueFields() + "\\r)\\rVALUES(\\r" +
-          Visible(kq.GetValuesString()) + ")",
+      "INSERT INTO T_KQ\\r(F_EmpID,F_Name,F_Dept,F_KQType,F_Date,F_In1,F_Out1,F_In2,F_Out2,"
+      "F_In3,F_Out3,F_ZLIn,F_ZLOut,F_IsWQ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_JBHours,"
+      "F_Note,F_SBSJ,F_QJSJ,F_Shift\\r)\\rVALUES(\\r'0001'\\r,''\\r,''\\r,''\\r,"
+      "#2003-05-01#\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,0\\r,0\\r,0\\r,0\\r,"
+      "0\\r,0\\r,''\\r,0\\r,0\\r,''\\r)",
       "SELECT  *  FROM T_KQ\\rWHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
       "SELECT COUNT(*) AS C\\rFROM T_KQ\\rWHERE  F_ID=1",
       "UPDATE T_KQ\\rSET\\rF_IsTJ=1\\rWHERE  F_ID=1",
@@ -132,6 +142,12 @@ TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
   EXPECT_EQ(kq_.FIn2(), "");
   EXPECT_EQ(kq_.FIsWQ(), 1);
   EXPECT_EQ(kq_.FCDNum(), -2);
+  EXPECT_EQ(kq_.FCDMinute(), 9);
+  EXPECT_EQ(kq_.FZTNum(), 3);
+  EXPECT_EQ(kq_.FZTMinute(), 17);
+  EXPECT_EQ(Scalar(conn_, "select F_ZTNum & '/' & F_ZTMinute from T_KQ where F_ID=" +
+                              std::to_string(id)),
+            "3/17");
   EXPECT_FLOAT_EQ(kq_.FJBHours(), 7.5f);
   EXPECT_FLOAT_EQ(kq_.FQJSJ(), 0.25f);
   EXPECT_EQ(kq_.FIsTJ(), 0);  // the table's default
@@ -207,6 +223,30 @@ TEST_F(clsKQDb, BadDatesAreRefusedByTheDatabase) {
   EXPECT_EQ(kq_.Add(add_err), RES_CMDERR);  // "##" is no date
   EXPECT_EQ(add_err, "untouched");
   EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
+}
+
+// A single property holding NaN or an infinity cannot be written: the
+// statement is never sent, and the error names the column and the value.
+TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
+  const std::vector<std::pair<float, std::string>> cases = {
+      {std::numeric_limits<float>::quiet_NaN(), "F_JBHours is NaN"},
+      {std::numeric_limits<float>::infinity(), "F_JBHours is infinity"},
+      {-std::numeric_limits<float>::infinity(), "F_JBHours is minus infinity"}};
+  for (const auto& [value, named] : cases) {
+    FillDay(kq_, "0001", "2003-05-01");
+    kq_.FJBHours(value);
+    for (const bool add : {true, false}) {
+      try {
+        add ? kq_.Add(err_) : kq_.Update(err_);
+        ADD_FAILURE() << named << " was written";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.number(), errnum::kInvalidCall);
+        EXPECT_EQ(e.description(), "Invalid value: " + named +
+                                       ", which a statement cannot hold; give a finite number.");
+      }
+    }
+  }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
 }
 

@@ -7,8 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <utility>
 #include <thread>
+#include <vector>
 
 #include "db/DbContract.h"
 #include "db/sqlite/SqliteBackend.h"
@@ -39,7 +43,7 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
        "The database engine cannot find the input table or query 'T_Nowhere'.  Make sure it "
        "exists and that its name is spelled correctly."},
       {"SELECT F_Nowhere FROM T_Emp", errnum::kNoValue,
-       "No value given for one or more required parameters."},
+       "No value given for one or more required parameters.  Unknown name 'F_Nowhere'."},
       {"UPDATE T_Emp SET F_Name = 'x' WHERE F_Nowhere = 1", errnum::kNoValue, nullptr},
       {"SELECT F_ID FROM T_Emp WHERE", errnum::kSyntax, nullptr},
       {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'again')", errnum::kFail, kDuplicate},
@@ -111,7 +115,7 @@ TEST_P(ConnectionContract, RollbackDiscardsAndCommitKeeps) {
 TEST_P(ConnectionContract, CommittedWritesSurviveAKilledProcess) {
   if (!GetParam().file) GTEST_SKIP() << "a database in memory dies with its process";
   internal::ResultData mode;
-  conn_->backend().Run("PRAGMA journal_mode", &mode);
+  internal::BackendOf(*conn_).Run("PRAGMA journal_mode", &mode);
   ASSERT_EQ(mode.cells.at(0).ToText(), "wal");
   conn_.reset();  // no connection may cross the fork
   int ready[2];
@@ -188,7 +192,7 @@ TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
   EXPECT_EQ(host.number(), 0) << host.description();
 
   // With the wait cut short, a lock held throughout is Jet's locked error.
-  sqlite3_busy_timeout(dynamic_cast<sqlite::SqliteBackend&>(conn_->backend()).handle(), 50);
+  dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn_)).LockWait(50ms);
   other->BeginTrans();
   const Error locked = Caught([&] { conn_->Execute(InsertSql(5)); });
   other->RollbackTrans();
@@ -197,11 +201,53 @@ TEST_P(ConnectionContract, WritersWaitForAnotherConnectionsLockThenGiveUp) {
   EXPECT_EQ(Count(), 4);
 }
 
+// Many processes adding rows one statement at a time: each add waits its turn
+// for the write lock, and none gives up while the others keep writing.
+TEST_P(ConnectionContract, ConcurrentWritersInOtherProcessesAllGetTheirTurn) {
+  if (!GetParam().file) GTEST_SKIP() << "a database in memory has one connection";
+  constexpr int kProcesses = 8, kRows = 500;
+  conn_.reset();  // no connection may cross the fork
+  int failures[2];
+  ASSERT_EQ(pipe(failures), 0);
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      alarm(120);  // a child that hangs dies unreported, and the test fails
+      int failed = 0;
+      try {
+        auto conn = Connection::Open(Path());
+        for (int i = 1; i <= kRows; ++i) {
+          if (Caught([&] { conn->Execute(InsertSql(p * kRows + i)); }).number() != 0) ++failed;
+        }
+      } catch (...) {
+        failed = kRows;
+      }
+      (void)!write(failures[1], &failed, sizeof failed);
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  close(failures[1]);
+  int total = 0, failed = 0, reports = 0;
+  while (read(failures[0], &failed, sizeof failed) == sizeof failed) {
+    total += failed;
+    ++reports;
+  }
+  close(failures[0]);
+  for (const pid_t child : children) waitpid(child, nullptr, 0);
+  EXPECT_EQ(reports, kProcesses);
+  EXPECT_EQ(total, 0) << "adds that gave up waiting for the lock";
+  conn_ = Connection::Open(Path());
+  EXPECT_EQ(Count(), kProcesses * kRows);
+}
+
 // --- SQLite only ------------------------------------------------------------
 
 TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
   auto conn = Connection::Open(":memory:");
-  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(conn->backend());
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
   sqlite3_create_function(
       engine.handle(), "fails_like_jet", 0, SQLITE_UTF8, nullptr,
       [](sqlite3_context* ctx, int, sqlite3_value**) {
@@ -209,21 +255,107 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
             ctx, "jet-error -2147217913: Data type mismatch in criteria expression.", -1);
       },
       nullptr, nullptr);
-  const Error e = Caught([&] { conn->backend().Run("SELECT fails_like_jet()", nullptr); });
+  const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
 }
 
-TEST(SqliteConnection, OpenRefusesAMissingDirectoryAndAFileThatIsNoDatabase) {
+// The texts of the statements the engine holds compiled: the cache's.
+std::vector<std::string> CompiledTexts(sqlite3* db) {
+  std::vector<std::string> texts;
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s)) {
+    texts.emplace_back(sqlite3_sql(s));
+  }
+  return texts;
+}
+
+// A full cache makes room by dropping the statement used longest ago; one
+// used again since it was compiled counts as new.
+TEST(SqliteConnection, AFullStatementCacheDropsTheLeastRecentlyUsed) {
+  auto conn = Connection::Open(":memory:");
+  auto& engine = dynamic_cast<sqlite::SqliteBackend&>(internal::BackendOf(*conn));
+  engine.Run("CREATE TABLE T_A (F_ID INTEGER)", nullptr);
+  auto select = [&](int alias) {
+    char sql[48];
+    std::snprintf(sql, sizeof sql, "SELECT F_ID AS a%02d FROM T_A", alias);
+    conn->Execute(sql);
+  };
+  for (int alias = 0; alias < 64; ++alias) select(alias);
+  select(0);   // used again: now the most recent
+  select(64);  // the cache is full: a01 goes
+  auto held = [&](int alias) {
+    char name[8];
+    std::snprintf(name, sizeof name, "a%02d ", alias);
+    int found = 0;
+    for (const std::string& text : CompiledTexts(engine.handle())) {
+      found += text.find(name) != std::string::npos;
+    }
+    return found;
+  };
+  EXPECT_EQ(engine.CachedStatements(), 64u);
+  EXPECT_EQ(CompiledTexts(engine.handle()).size(), 64u);
+  EXPECT_EQ(held(0), 1);
+  EXPECT_EQ(held(1), 0);
+  for (int alias = 2; alias <= 64; ++alias) EXPECT_EQ(held(alias), 1) << alias;
+}
+
+TEST(SqliteConnection, OpenRefusesAMissingFolderADirectoryAndAFileThatIsNoDatabase) {
   const std::string dir = ::testing::TempDir() + "tessaly-not-a-db";
-  std::filesystem::create_directories(dir);
+  std::filesystem::create_directories(dir + "/folder.db");
   std::ofstream(dir + "/junk.db") << std::string(4096, 'j');
-  for (const std::string& target : {dir + "/missing/att.db", dir + "/junk.db"}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {dir + "/missing/att.db", "Could not find file '" + dir + "/missing/att.db'."},
+      {dir + "/junk.db", "Unrecognized database format '" + dir + "/junk.db'."},
+      {dir + "/folder.db", "The database engine cannot open the file '" + dir +
+                               "/folder.db'.  It is a directory, not a database file."},
+  };
+  for (const auto& [target, description] : cases) {
     const Error e = Caught([&] { Connection::Open(target); });
     EXPECT_EQ(e.number(), errnum::kFail) << target;
-    EXPECT_NE(e.description().find(target), std::string::npos) << e.description();
+    EXPECT_EQ(e.description(), description);
   }
   std::filesystem::remove_all(dir);
+}
+
+// A database the process may only read: reading works, a write is refused
+// as a write to a read-only database, whether or not the folder lets the
+// engine keep its shared index beside the file.
+TEST(SqliteConnection, AFileThatMayOnlyBeReadIsReadAndRefusesWrites) {
+  namespace fs = std::filesystem;
+  for (const fs::perms folder : {fs::perms::all, fs::perms(0555)}) {
+    const std::string dir = ::testing::TempDir() + "tessaly-read-only";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = dir + "/att.db";
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "PRAGMA journal_mode=WAL; CREATE TABLE T_A (F_ID INTEGER); "
+                           "INSERT INTO T_A VALUES (7)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(writer);
+    fs::permissions(path, fs::perms(0444));
+    fs::permissions(dir, folder);
+    EXPECT_EXIT(
+        {
+          // The superuser writes any file, so the reader is an ordinary user.
+          if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+          Recordset rs;
+          rs.Open("SELECT F_ID FROM T_A", Connection::Open(path), adOpenKeyset);
+          const std::string read = rs.Fields().Item(0).Value().ToText();
+          const Error write =
+              Caught([&] { rs.ActiveConnection()->Execute("INSERT INTO T_A VALUES (8)"); });
+          std::cerr << read << ' ' << write.number() << ' ' << write.description();
+          _exit(read == "7" && write.number() == errnum::kFail &&
+                        write.description() == "Cannot update.  Database or object is read-only."
+                    ? 0
+                    : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    fs::permissions(dir, fs::perms::all);
+    fs::remove_all(dir);
+  }
 }
 
 }  // namespace

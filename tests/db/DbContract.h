@@ -69,7 +69,7 @@ class DbContract : public ::testing::TestWithParam<Target> {
   std::string Path() const { return dir_.empty() ? ":memory:" : dir_ + "/att.db"; }
 
   // The engine's own SQL, past the translator.
-  void Native(const std::string& sql) { conn_->backend().Run(sql, nullptr); }
+  void Native(const std::string& sql) { internal::BackendOf(*conn_).Run(sql, nullptr); }
 
   // The Jet text that adds employee id, named "e<id>".
   static std::string InsertSql(int id) {

@@ -49,16 +49,73 @@ TEST_P(RecordsetContract, MovesBothWaysAndRaises3021OnlyPastTheEnds) {
 }
 
 TEST_P(RecordsetContract, EmptyResultIsBofAndEofAndRefusesEveryMoveAndRead) {
-  Recordset rs;
-  rs.Open("SELECT F_ID, F_Name FROM T_Emp", conn_, adOpenStatic, adLockReadOnly);
-  EXPECT_TRUE(rs.IsBOF() && rs.IsEOF());
-  EXPECT_EQ(rs.RecordCount(), 0);
-  EXPECT_EQ(rs.Fields().Item(1).Name(), "F_Name");
-  for (const auto& f : std::initializer_list<std::function<void()>>{
-           [&] { rs.MoveNext(); }, [&] { rs.MovePrevious(); }, [&] { rs.MoveFirst(); },
-           [&] { rs.MoveLast(); }, [&] { rs.Fields().Item("F_ID").Value(); }}) {
-    EXPECT_EQ(Caught(f).number(), errnum::kNoCurrentRecord);
+  for (const auto& [cursor, count] : {std::pair{adOpenStatic, 0}, {adOpenForwardOnly, -1}}) {
+    Recordset rs;
+    rs.Open("SELECT F_ID, F_Name FROM T_Emp", conn_, cursor, adLockReadOnly);
+    EXPECT_TRUE(rs.IsBOF() && rs.IsEOF());
+    EXPECT_EQ(rs.RecordCount(), count);
+    EXPECT_EQ(rs.Fields().Item(1).Name(), "F_Name");
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        {"MoveNext", [&] { rs.MoveNext(); }},
+        {"MovePrevious", [&] { rs.MovePrevious(); }},
+        {"MoveFirst", [&] { rs.MoveFirst(); }},
+        {"MoveLast", [&] { rs.MoveLast(); }},
+        {"Value", [&] { rs.Fields().Item("F_ID").Value(); }}};
+    for (const auto& [what, move] : moves) {
+      EXPECT_EQ(Caught(move).number(), errnum::kNoCurrentRecord) << what << " cursor " << cursor;
+      EXPECT_TRUE(rs.IsBOF() && rs.IsEOF()) << what << " cursor " << cursor;
+    }
   }
+}
+
+// A forward-only cursor reads the engine's rows as it moves: it goes ahead,
+// goes back to the start by running the statement again (so it sees what was
+// written meanwhile), and cannot go back a row or jump to the end.
+TEST_P(RecordsetContract, ForwardOnlyStepsAheadAndStartsAgainButGoesNoOtherWay) {
+  AddEmployees(3);
+  Recordset rs;
+  rs.Open("SELECT F_ID, F_Name FROM T_Emp ORDER BY F_ID", conn_);
+  const Field name = rs.Fields().Item("F_Name");
+  EXPECT_EQ(rs.RecordCount(), -1);
+  EXPECT_EQ(name.ValueRef().ToText(), "e1");
+  rs.MoveNext();
+  EXPECT_EQ(Where(rs), "2");
+  for (auto back : {&Recordset::MovePrevious, &Recordset::MoveLast}) {
+    const Error e = Caught([&] { (rs.*back)(); });
+    EXPECT_EQ(e.number(), errnum::kFeatureNotAvailable);
+    EXPECT_EQ(e.description(), "Object or provider is not able to perform requested operation.");
+  }
+  EXPECT_EQ(Where(rs), "2");
+  conn_->Execute("UPDATE T_Emp SET F_Name = 'again' WHERE F_ID = 1");
+  rs.MoveFirst();
+  EXPECT_EQ(name.ValueRef().ToText(), "again");
+  std::string seen;
+  for (; !rs.IsEOF(); rs.MoveNext()) seen += Where(rs);
+  EXPECT_EQ(seen, "123");
+  EXPECT_EQ(Caught([&] { rs.MoveNext(); }).number(), errnum::kNoCurrentRecord);
+  rs.MoveFirst();  // from EOF too
+  EXPECT_EQ(Where(rs), "1");
+}
+
+// A stream owns its compiled statement while it reads: the same text opened
+// again meanwhile, streamed or held, runs on its own and leaves the first
+// where it stood.
+TEST_P(RecordsetContract, TheSameStatementStreamedTwiceAtOnceReadsTwice) {
+  AddEmployees(3);
+  const char* sql = "SELECT F_ID FROM T_Emp WHERE F_ID > 0 ORDER BY F_ID";
+  Recordset first;
+  first.Open(sql, conn_, adOpenForwardOnly);
+  first.MoveNext();
+  for (const CursorTypeEnum cursor : {adOpenForwardOnly, adOpenKeyset, adOpenForwardOnly}) {
+    Recordset again;
+    again.Open(sql, conn_, cursor);
+    std::string seen;
+    for (; !again.IsEOF(); again.MoveNext()) seen += Where(again);
+    EXPECT_EQ(seen, "123") << "cursor " << cursor;
+  }
+  EXPECT_EQ(Where(first), "2");
+  first.MoveNext();
+  EXPECT_EQ(Where(first), "3");
 }
 
 TEST_P(RecordsetContract, RecordCountIsExactExceptOnAForwardOnlyCursor) {
@@ -176,9 +233,9 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
     internal::ResultData out;
     if (c.declared) {
       Native(std::string("UPDATE T_V SET v = ") + c.value);
-      conn_->backend().Run("SELECT v FROM T_V", &out);
+      internal::BackendOf(*conn_).Run("SELECT v FROM T_V", &out);
     } else {
-      conn_->backend().Run(std::string("SELECT ") + c.value + " AS v", &out);
+      internal::BackendOf(*conn_).Run(std::string("SELECT ") + c.value + " AS v", &out);
     }
     ASSERT_EQ(out.row_count, 1u);
     const char* what = c.declared ? c.declared : c.value;

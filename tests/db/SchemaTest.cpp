@@ -25,12 +25,12 @@ class SchemaTest : public ::testing::Test {
     CreateSchema(*conn_);
   }
 
-  void Exec(const std::string& sql) { conn_->backend().Run(sql, nullptr); }
+  void Exec(const std::string& sql) { internal::BackendOf(*conn_).Run(sql, nullptr); }
 
   // Every row, cells joined by "," and rows by "|".
   std::string Rows(const std::string& sql) {
     internal::ResultData rd;
-    conn_->backend().Run(sql, &rd);
+    internal::BackendOf(*conn_).Run(sql, &rd);
     std::string text;
     for (size_t i = 0; i < rd.cells.size(); ++i) {
       if (i > 0) text += i % rd.names.size() == 0 ? "|" : ",";
@@ -122,7 +122,7 @@ TEST_F(SchemaTest, SavedQueriesKeepTheTableAndAddTheEmployee) {
   }
   Exec("INSERT INTO T_KQ (F_Date) VALUES ('2003-05-01')");
   internal::ResultData rd;
-  conn_->backend().Run("SELECT F_Date FROM Q_KQ", &rd);
+  internal::BackendOf(*conn_).Run("SELECT F_Date FROM Q_KQ", &rd);
   EXPECT_EQ(rd.cells.at(0).Type(), VarType::kDate);
 }
 
@@ -150,7 +150,7 @@ TEST_F(SchemaTest, EveryColumnRefusesWhatJetRefused) {
       {"TEXT", {{"'" + std::string(300, 'x') + "'", ok}}}};
   // clang-format on
   internal::ResultData rd;  // table, column, type, pk, notnull; the key first
-  conn_->backend().Run(
+  internal::BackendOf(*conn_).Run(
       "SELECT m.name, p.name, p.type, p.pk, p.\"notnull\" FROM sqlite_master AS m, "
       "pragma_table_info(m.name) AS p WHERE m.type = 'table' AND m.name LIKE 'T!_%' ESCAPE '!' "
       "ORDER BY m.name, p.pk DESC, p.cid",
@@ -238,6 +238,49 @@ TEST_F(SchemaTest, ASecondRunChangesNothing) {
   EXPECT_EQ(Rows(schema), before);
   EXPECT_EQ(Rows("SELECT F_EmpID FROM T_Emp"), "E1");
   EXPECT_EQ(Rows("SELECT count(*) FROM sqlite_master WHERE type = 'view'"), "8");
+}
+
+// A database that already holds a table or saved query of one of the
+// attendance names with other columns gets nothing, and the error names it;
+// inside a host's transaction too, which stays open and usable.
+TEST(SchemaClash, IsRefusedWholeAndNamed) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"CREATE TABLE T_KQ (a INTEGER, b TEXT)", "'T_KQ'"},
+      {"CREATE TABLE t_mtj (F_ID INTEGER)", "'T_MTJ'"},
+      {"CREATE VIEW Q_CC AS SELECT 1 AS x", "'Q_CC'"},
+  };
+  for (const auto& [clash, name] : cases) {
+    SCOPED_TRACE(clash);
+    auto conn = Connection::Open(":memory:");
+    internal::Backend& engine = internal::BackendOf(*conn);
+    engine.Run(clash, nullptr);
+    try {
+      CreateSchema(*conn);
+      ADD_FAILURE() << "created over a clash";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.number(), errnum::kFail);
+      EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
+    }
+    internal::ResultData rd;
+    engine.Run("SELECT count(*) FROM sqlite_master", &rd);
+    EXPECT_EQ(rd.cells[0].ToText(), "1");
+  }
+}
+
+TEST(SchemaClash, AFailingDefinitionLeavesNothingInsideAHostTransaction) {
+  auto conn = Connection::Open(":memory:");
+  internal::Backend& engine = internal::BackendOf(*conn);
+  // A table named as one of the schema's indexes makes a late definition fail,
+  // after every table was made.
+  engine.Run("CREATE TABLE ix_T_Emp_F_CardID (x INTEGER)", nullptr);
+  conn->BeginTrans();
+  engine.Run("CREATE TABLE T_Mine (x INTEGER)", nullptr);
+  EXPECT_THROW(CreateSchema(*conn), Error);
+  conn->CommitTrans();  // the host's own work stays
+  internal::ResultData rd;
+  engine.Run("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master ORDER BY name)", &rd);
+  EXPECT_EQ(rd.cells[0].ToText(), "T_Mine,ix_T_Emp_F_CardID");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The column kinds that convert a row's value directly or fold it to a flag,
-// the text key, and a listed cell that gives way to a substitute.
+// and a listed cell that gives way to a substitute.
 #include <gtest/gtest.h>
 
 #include "support/TestDb.h"
@@ -21,7 +21,6 @@ TEST(ColumnKinds, DirectKindsRefuseNullAndFlagsFoldToZeroOrOne) {
   };
   for (const auto& [value, loaded] : flags)
     EXPECT_EQ(ZeroOrOne::Load(value), loaded) << value.ToText();
-  static_assert(ColumnSpec::Of<Text>("FName", "F_Name", 20).PrimaryKey().flags == db::kPrimaryKey);
 }
 
 TEST(ListedInstead, RowsWhoseGuardIsZeroShowTheSubstitute) {
@@ -30,7 +29,8 @@ TEST(ListedInstead, RowsWhoseGuardIsZeroShowTheSubstitute) {
     conn->Execute(std::string("insert into T_KQJ (F_Name, F_Address, F_State) values (") + row +
                   ")");
   }
-  const ListColumn row[] = {{"F_Name", Cell::kText}, {"F_Address", Cell::kText, "F_State", "none"}};
+  const ListColumn row[] = {{"F_Name", CellForm::kText},
+                            {"F_Address", CellForm::kText, "F_State", "none"}};
   const Listing listing{"T_KQJ", " order by F_Name", {std::begin(row), std::end(row)}, ""};
   db::Recordset rs;
   int32_t count = 0;

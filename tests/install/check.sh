@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and builds a host program outside
-# the tree against it twice: through find_package and through pkg-config.
+# the tree against it: through find_package and through pkg-config, against
+# the shared library (which must carry its version and export the public API
+# only) and, with --static, against the static one.
 set -euo pipefail
 build_dir=$1
 source_dir=$(cd "$(dirname "$0")" && pwd)
@@ -8,13 +10,37 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 test -f "$work/prefix/include/tessaly/tessaly.h"
+libdir=$work/prefix/lib
+test -f "$libdir/libtessaly.a"
+
+# The shared library: named by its major version, and nothing of the
+# database layer's internal parts (engine, translator, result storage) exported.
+soname=$(readelf -d "$libdir/libtessaly.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+test "$soname" = libtessaly.so.0
+test -e "$libdir/$soname"
+if nm -D --defined-only -C "$libdir/libtessaly.so" | cut -d' ' -f3- |
+    grep -E '^([a-zA-Z -]+ (for|to) )?(tessaly::db::(internal|jet|sqlite)::|tessaly::vb::internal::|sqlite3_)'; then
+  echo "libtessaly.so exports internal symbols" >&2
+  exit 1
+fi
+
+# Depends on the shared library, and runs.
+needs_shared() { readelf -d "$1" | grep -q "NEEDED.*\[$soname\]"; }
+
 cmake -S "$source_dir" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
+needs_shared "$work/cmake-build/consumer"
 "$work/cmake-build/consumer"
-export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
-libdir=$(pkg-config --variable=libdir tessaly)
-test -d "$libdir"
-c++ -o "$work/pc-consumer" "$source_dir/consumer.cpp" $(pkg-config --cflags tessaly) \
-    $(pkg-config --libs --static tessaly)
-"$work/pc-consumer"
+
+export PKG_CONFIG_PATH="$libdir/pkgconfig"
+test "$(pkg-config --variable=libdir tessaly)" -ef "$libdir"
+c++ -o "$work/pc-shared" "$source_dir/consumer.cpp" $(pkg-config --cflags --libs tessaly)
+needs_shared "$work/pc-shared"
+LD_LIBRARY_PATH="$libdir" "$work/pc-shared"
+
+c++ -static -o "$work/pc-static" "$source_dir/consumer.cpp" \
+    $(pkg-config --cflags --libs --static tessaly) 2>"$work/static.log" ||
+  { cat "$work/static.log" >&2; exit 1; }
+! needs_shared "$work/pc-static"
+"$work/pc-static"
 echo "install check passed"

@@ -9,9 +9,15 @@
 
 namespace tessaly::db {
 
+class Connection;
+
 namespace internal {
 class Backend;
+class RowStream;
 struct ResultData;
+// The engine behind a connection, for the schema and the tests only
+// (declared in db/Backend.h's terms; hosts never see a Backend).
+Backend& BackendOf(Connection& connection);
 }  // namespace internal
 
 class Recordset;
@@ -22,8 +28,10 @@ class Connection {
  public:
   // Opens a database: a SQLite file path (created when missing) or ":memory:".
   // A file is opened with write-ahead journaling and waits up to a few seconds
-  // for another process's lock. Throws tessaly::Error (-2147467259) when the
-  // target cannot be opened.
+  // for another process's lock. A file the process may only read opens for
+  // reading, and a write to it raises -2147467259 "Cannot update.  Database or
+  // object is read-only.". Throws tessaly::Error (-2147467259) when the target
+  // cannot be opened, is a directory or is no database.
   static std::shared_ptr<Connection> Open(const std::string& target);
 
   ~Connection();
@@ -57,11 +65,14 @@ class Connection {
   // any (out may be null). Used by Recordset.
   int32_t Run(std::string_view sql, internal::ResultData* out);
 
-  // Internal: the engine behind the connection (schema creation speaks to it
-  // in its own SQL).
-  internal::Backend& backend() { return *backend_; }
+  // Internal: runs a Jet statement and stands on its first row, reading no
+  // further (null for a statement without columns, which has run); *columns
+  // gets the column names. Used by a forward-only Recordset.
+  std::unique_ptr<internal::RowStream> Stream(std::string_view sql,
+                                              internal::ResultData* columns);
 
  private:
+  friend internal::Backend& internal::BackendOf(Connection& connection);
   explicit Connection(std::unique_ptr<internal::Backend> backend);
   std::unique_ptr<internal::Backend> backend_;
   std::function<void(std::string_view)> trace_;

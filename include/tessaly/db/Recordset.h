@@ -68,11 +68,14 @@ class Fields {
   std::shared_ptr<const internal::Cursor> cursor_;
 };
 
-// A recordset: closed until Open; then every row of the result is held in
-// memory, so RecordCount is exact for keyset and static cursors (-1 for a
-// forward-only one) and the cursor moves both ways. Stands on the first row
-// after Open; IsBOF and IsEOF are both true on an empty result. Every member
-// but Open, State and Close raises 3704 on a closed recordset.
+// A recordset: closed until Open. A keyset, dynamic or static cursor holds
+// every row of the result, so RecordCount is exact and the cursor moves both
+// ways. A forward-only cursor (RecordCount -1) reads the rows from the engine
+// as it moves and holds only the current one, so a result of any size walks in
+// constant memory; it holds the engine's read of the database until it reaches
+// EOF or closes. Stands on the first row after Open; IsBOF and IsEOF are both
+// true on an empty result. Every member but Open, State and Close raises 3704
+// on a closed recordset.
 class Recordset {
  public:
   Recordset();
@@ -95,8 +98,9 @@ class Recordset {
   bool IsBOF() const;
   // As the host's recordset moved: MoveNext raises 3021 at EOF, MovePrevious
   // at BOF, and every move raises 3021 on an empty result; MoveFirst and
-  // MoveLast work from BOF or EOF when there are rows. A forward-only cursor
-  // moves both ways too: its rows are held like the others'.
+  // MoveLast work from BOF or EOF when there are rows. On a forward-only
+  // cursor MovePrevious and MoveLast raise 3251, and MoveFirst runs the
+  // statement again.
   void MoveNext();
   void MovePrevious();
   void MoveFirst();

@@ -20,7 +20,7 @@ namespace tessaly::framework {
 
 // How ExeSearch writes one column of a row, and the form of its piece in the
 // captioned select list.
-enum class Cell : uint8_t {
+enum class CellForm : uint8_t {
   kText,   // the value's text; Null gives ""         piece: "F_X as cap"
   kDate,   // yyyy-mm-dd when the value reads as a date, else its text
            //                                          piece: "Format(F_X,'yyyy-mm-dd') as cap"
@@ -106,8 +106,7 @@ struct ZeroOrOne : Integer {
 // modifiers on a line return the changed declaration, so a line reads
 //   X(Text, FName, "F_Name", 20, .Field("员工姓名", 1).Listed("姓名"))
 struct ColumnSpec {
-  std::string_view property;  // FName
-  std::string_view name;      // F_Name, as the database and most statements spell it
+  std::string_view name;  // F_Name, as the database and most statements spell it
   db::ColumnKind kind = db::ColumnKind::kText;
   uint16_t width = 0;  // characters kept by the let and allowed by the column
   uint8_t flags = 0;   // db::ColumnFlag
@@ -121,7 +120,7 @@ struct ColumnSpec {
   int32_t field_type = 0;
   // The captioned listings: the cell form, the caption where it differs from
   // the descriptor's, and the select-list piece where it is spelt irregularly.
-  Cell cell = Cell::kText;
+  CellForm cell = CellForm::kText;
   std::string_view list_caption;
   std::string_view list_piece;
   // In ExeSearch's rows: when the column `guard` holds 0, `substitute` is
@@ -130,9 +129,8 @@ struct ColumnSpec {
   std::string_view list_substitute;
 
   template <class Kind>
-  static constexpr ColumnSpec Of(std::string_view property, std::string_view name, int width) {
+  static constexpr ColumnSpec Of(std::string_view name, int width) {
     ColumnSpec spec;
-    spec.property = property;
     spec.name = name;
     spec.kind = Kind::kStored;
     spec.width = static_cast<uint16_t>(width);
@@ -152,16 +150,16 @@ struct ColumnSpec {
   // The cell form in the listings, with the caption where it differs from the
   // descriptor's. A column named in a listing without one is listed as text.
   constexpr ColumnSpec Listed(std::string_view caption_ = {}) const {
-    return WithCell(Cell::kText, caption_);
+    return WithCell(CellForm::kText, caption_);
   }
   constexpr ColumnSpec ListedDate(std::string_view caption_ = {}) const {
-    return WithCell(Cell::kDate, caption_);
+    return WithCell(CellForm::kDate, caption_);
   }
   constexpr ColumnSpec ListedFlag(std::string_view caption_ = {}) const {
-    return WithCell(Cell::kFlag, caption_);
+    return WithCell(CellForm::kFlag, caption_);
   }
   constexpr ColumnSpec ListedWhole(std::string_view caption_ = {}) const {
-    return WithCell(Cell::kWhole, caption_);
+    return WithCell(CellForm::kWhole, caption_);
   }
   // The captioned select-list piece exactly as the listing spells it (blanks,
   // letter case), where it is not the regular form of its cell.
@@ -187,17 +185,18 @@ struct ColumnSpec {
     s.value_cr = false;
     return s;
   }
+  // The row's key, supplied by the library or the host (a name, or an F_ID
+  // from GetMaxID): required and unique. A key the database numbers is the
+  // kind Key instead.
+  constexpr ColumnSpec PrimaryKey() const {
+    ColumnSpec s = *this;
+    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
+    return s;
+  }
   // Required in the database, 0 where an insert leaves it out.
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;
     s.flags = static_cast<uint8_t>(s.flags | db::kZeroDefault);
-    return s;
-  }
-  // The row's key where the host supplies it (a name, not an F_ID the
-  // database numbers).
-  constexpr ColumnSpec PrimaryKey() const {
-    ColumnSpec s = *this;
-    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
     return s;
   }
   // ExeSearch writes `substitute` for this column on rows whose `guard`
@@ -220,7 +219,7 @@ struct ColumnSpec {
   std::string ListPiece() const;
 
  private:
-  constexpr ColumnSpec WithCell(Cell form, std::string_view caption_) const {
+  constexpr ColumnSpec WithCell(CellForm form, std::string_view caption_) const {
     ColumnSpec s = *this;
     s.cell = form;
     s.list_caption = caption_;
@@ -273,9 +272,9 @@ class ColumnList {
 // with Kind one of the kinds above, width the characters a text keeps (0: all)
 // and the modifiers of ColumnSpec (none, or a chain starting with ".").
 
-// The ColumnSpec of a line, for the catalog and the declaration test.
+// The ColumnSpec of a line (the first part of TESSALY_COLUMN).
 #define TESSALY_SPEC(Kind, Prop, Column, Width, ...)                                       \
-  ::tessaly::framework::ColumnSpec::Of<::tessaly::framework::Kind>(#Prop, Column, Width) \
+  ::tessaly::framework::ColumnSpec::Of<::tessaly::framework::Kind>(Column, Width) \
       __VA_ARGS__,
 
 // The property (a get and a let) and the member behind it, inside the class

@@ -29,7 +29,7 @@ struct FieldEntry {
 
 struct ListColumn {
   std::string_view column;
-  Cell cell;
+  CellForm cell;
   // When not empty: rows whose column `guard` holds 0 show `substitute`.
   std::string_view guard = {};
   std::string_view substitute = {};
@@ -85,7 +85,8 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
                    int32_t upper_bound);
 
 // ExeSearch: "select * " " from " source " where " InSql ordering, on rs with
-// a keyset cursor; each row becomes its cells joined by tabs and ended by a
+// a forward-only cursor (the rows are read once, streamed from the engine);
+// each row becomes its cells joined by tabs and ended by a
 // carriage return; RetRow grows by one per row written. Any error ends it: the
 // result is "", RetRow keeps the count reached, *trapped gets the error. rs is
 // left open at its end.

@@ -1,6 +1,6 @@
 // The behaviour all record classes share, written once: the ClsBase members
-// that do not depend on the table, the column kinds, and the declaration of a
-// class's columns from which its properties and its row loading both come.
+// that do not depend on the table, and what follows from a class's column
+// declarations (framework/Column.h): its row loading and its builders' pieces.
 #pragma once
 
 #include <cstdint>
@@ -80,7 +80,6 @@ class Record : public ClsBase {
   // The object's recordset, or null when the host set a null one.
   db::Recordset* recordset() const { return recordset_.get(); }
   const std::shared_ptr<db::Recordset>& shared_recordset() const { return recordset_; }
-  std::string_view table() const { return table_; }
   ErrorInfo& last_error() { return last_error_; }
 
   // Opens the object's recordset on a search, listing or question

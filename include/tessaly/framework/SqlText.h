@@ -16,7 +16,9 @@ std::string Quoted(std::string_view value);
 // literal and is refused as no date rather than ending early.
 std::string DateLiteral(std::string_view value);
 // Bare numbers: whole numbers with a minus sign when negative; singles with up
-// to seven significant digits and "." as decimal point ("7.5", "8").
+// to seven significant digits and "." as decimal point ("7.5", "8"). A single
+// that is NaN or infinite raises 5 with a description naming the value (and,
+// in Items, the column).
 std::string Number(int32_t value);
 std::string Number(float value);
 
@@ -35,7 +37,6 @@ class Items {
   Items& Number(std::string_view column, int32_t value, bool cr = true);
   Items& Number(std::string_view column, float value, bool cr = true);
 
-  Form form() const { return form_; }
   const std::string& str() const& { return text_; }
   std::string str() && { return std::move(text_); }
 

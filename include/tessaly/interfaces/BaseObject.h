@@ -44,6 +44,7 @@ class BaseObject {
  private:
   bool OnRow() const;
   bool Usable() const;
+  bool Empty() const;
 
   std::shared_ptr<db::Connection> connection_;
   std::shared_ptr<db::Recordset> recordset_;

@@ -44,10 +44,19 @@ class Dialect {
   virtual void Identifier(std::string_view name, std::string& out) const = 0;
   // True and False, which Jet stores as -1 and 0.
   virtual void BooleanLiteral(bool value, std::string& out) const = 0;
+  // Operand 0, a condition, as a value that is kept (a select item, an
+  // inserted or assigned value): Jet's -1 for true, 0 for false.
+  virtual void TruthValue(const Operands& condition, std::string& out) const = 0;
+  // The word operators: And and Or over a chain of two or more operands (a
+  // And b And c ...), Xor, Eqv and Imp over two.
+  virtual void Logical(BinaryOp op, const Operands& operands, std::string& out) const = 0;
+  // Not operand 0.
+  virtual void Not(const Operands& operand, std::string& out) const = 0;
   // A call of one of Jet's functions other than Iif, with its arguments
   // (Count(*) has one operand that writes "*").
   virtual void Function(JetFunction function, const Operands& args, std::string& out) const = 0;
-  // a & b: text concatenation where one Null counts as empty text.
+  // a & b & ...: text concatenation of two or more operands where a Null
+  // counts as empty text (all Null gives Null).
   virtual void Concat(const Operands& operands, std::string& out) const = 0;
   // Operand index of a comparison, sort key or IN/BETWEEN test that must
   // ignore letter case as Jet does (operands that are plain columns already
@@ -59,10 +68,11 @@ class Dialect {
   // a [NOT] LIKE b with Jet's ANSI wildcards % and _.
   virtual void Like(const Operands& operands, bool negated, bool fold_case,
                     std::string& out) const = 0;
-  // The operators whose Jet meaning differs from plain SQL: + (adds numbers,
-  // joins two texts), / (always fractional), \ (integer division), Mod, ^,
-  // Xor, Eqv, Imp. The default writes "a op b" with the SQL spelling of
-  // the operators SQL shares with Jet.
+  // The arithmetic operators: +, - and * over a chain of two or more
+  // operands (a + b + c ... read from the left), /, \, Mod and ^ over two.
+  // + adds numbers and joins two texts; a date plus or minus a number is a
+  // date that many days away, a date minus a date the days between them.
+  // The default writes the chain "a op b op c" with plain SQL's spelling.
   virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
   // The limit of SELECT TOP n, written after ORDER BY.
   virtual void Limit(std::string_view count, std::string& out) const;

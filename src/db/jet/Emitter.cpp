@@ -1,5 +1,6 @@
 #include "db/jet/Emitter.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -29,16 +30,14 @@ class NodeOperands final : public Operands {
 };
 
 void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) const {
-  const char* spelling = nullptr;
+  const char* spelling = " ? ";
   switch (op) {
     case BinaryOp::kAdd: spelling = " + "; break;
     case BinaryOp::kSub: spelling = " - "; break;
     case BinaryOp::kMul: spelling = " * "; break;
-    case BinaryOp::kDiv: spelling = " / "; break;
+    case BinaryOp::kDiv:
     case BinaryOp::kIntDiv: spelling = " / "; break;
     case BinaryOp::kMod: spelling = " % "; break;
-    case BinaryOp::kAnd: spelling = " AND "; break;
-    case BinaryOp::kOr: spelling = " OR "; break;
     case BinaryOp::kPow:
       out += "POWER(";
       operands.WriteArgument(0, out);
@@ -46,23 +45,12 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
       operands.WriteArgument(1, out);
       out += ')';
       return;
-    case BinaryOp::kXor:
-    case BinaryOp::kEqv:
-    case BinaryOp::kImp:
-      // As truth values: Jet's operators are bitwise on numbers, but the
-      // statements use them only on the -1/0 of conditions.
-      out += op == BinaryOp::kImp ? "NOT (" : "(";
-      operands.Write(0, out);
-      out += " <> 0)";
-      out += op == BinaryOp::kXor ? " <> (" : op == BinaryOp::kEqv ? " = (" : " OR (";
-      operands.Write(1, out);
-      out += " <> 0)";
-      return;
-    default: spelling = " ? "; break;
+    default: break;
   }
-  operands.Write(0, out);
-  out += spelling;
-  operands.Write(1, out);
+  for (size_t i = 0; i < operands.size(); ++i) {
+    if (i != 0) out += spelling;
+    operands.Write(i, out);
+  }
 }
 
 void Dialect::Limit(std::string_view count, std::string& out) const {
@@ -244,10 +232,7 @@ void Emitter::Value(NodeId id, std::string& out) {
     Expression(id, false, out);
     return;
   }
-  // SQLite's true is 1, Jet's -1.
-  out += "-(";
-  Expression(id, false, out);
-  out += ')';
+  dialect_.TruthValue(NodeOperands(*this, &id, 1), out);
 }
 
 bool Emitter::CaseMatters(NodeId id) const {
@@ -319,6 +304,43 @@ void Emitter::Comparison(const Node& n, std::string& out) {
     dialect_.CaseInsensitive(operands, 1, out);
   } else {
     operands.Write(1, out);
+  }
+}
+
+bool Emitter::IsChain(BinaryOp op) {
+  switch (op) {
+    case BinaryOp::kAnd:
+    case BinaryOp::kOr:
+    case BinaryOp::kConcat:
+    case BinaryOp::kAdd:
+    case BinaryOp::kSub:
+    case BinaryOp::kMul: return true;
+    default: return false;
+  }
+}
+
+// a op b op c ... is parsed as ((a op b) op c) ...: its terms are gathered
+// along the left edge without recursion and handed to the dialect as one
+// list, so a chain of thousands of terms neither deepens the emitter nor
+// nests a parenthesis per operator in the SQL.
+void Emitter::Chain(NodeId id, BinaryOp op, std::string& out) {
+  std::vector<NodeId> terms;
+  NodeId left = id;
+  for (;;) {
+    const Node& n = ast_[left];
+    if (n.kind != NodeKind::kBinary || static_cast<BinaryOp>(n.op) != op) break;
+    terms.push_back(n.b);
+    left = n.a;
+  }
+  terms.push_back(left);
+  std::reverse(terms.begin(), terms.end());
+  NodeOperands operands(*this, terms.data(), terms.size());
+  if (op == BinaryOp::kConcat) {
+    dialect_.Concat(operands, out);
+  } else if (op == BinaryOp::kAnd || op == BinaryOp::kOr) {
+    dialect_.Logical(op, operands, out);
+  } else {
+    dialect_.Operator(op, operands, out);
   }
 }
 
@@ -398,10 +420,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '-';
       Expression(n.a, true, out);
       break;
-    case NodeKind::kNot:
-      out += "NOT ";
-      Expression(n.a, true, out);
-      break;
+    case NodeKind::kNot: dialect_.Not(NodeOperands(*this, &n.a, 1), out); break;
     case NodeKind::kIsNull:
       Expression(n.a, true, out);
       out += n.flag ? " IS NOT NULL" : " IS NULL";
@@ -452,22 +471,16 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
         Comparison(n, out);
         break;
       }
+      if (IsChain(op)) {
+        Chain(id, op, out);
+        break;
+      }
       const NodeId ids[2] = {n.a, n.b};
       NodeOperands operands(*this, ids, 2);
-      switch (op) {
-        case BinaryOp::kConcat: dialect_.Concat(operands, out); break;
-        case BinaryOp::kAnd:
-        case BinaryOp::kOr:
-        case BinaryOp::kSub:
-        case BinaryOp::kMul:
-          operands.Write(0, out);
-          out += op == BinaryOp::kAnd   ? " AND "
-                 : op == BinaryOp::kOr  ? " OR "
-                 : op == BinaryOp::kSub ? " - "
-                                        : " * ";
-          operands.Write(1, out);
-          break;
-        default: dialect_.Operator(op, operands, out); break;
+      if (op == BinaryOp::kXor || op == BinaryOp::kEqv || op == BinaryOp::kImp) {
+        dialect_.Logical(op, operands, out);
+      } else {
+        dialect_.Operator(op, operands, out);
       }
       break;
     }

@@ -42,6 +42,8 @@ class Emitter {
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
   void Comparison(const Node& n, std::string& out);
+  static bool IsChain(BinaryOp op);  // operators the dialect writes over a whole chain
+  void Chain(NodeId id, BinaryOp op, std::string& out);
   void Column(const Node& n, std::string& out);
   // Lifts a literal into a parameter; false when it must stay inline.
   bool LiftNumber(std::string_view text, std::string& out);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/Rules.h"
+
 namespace tessaly::db::jet {
 
 // X(name, how a message names it). Bad... tokens carry input the lexer could
@@ -48,25 +50,13 @@ enum class TokenKind : uint8_t {
 // How a message names a token kind, e.g. "')'".
 const char* TokenName(TokenKind kind);
 
-// True when word equals upper_keyword, ignoring ASCII letter case.
-// upper_keyword must be upper case.
-inline bool SameWord(std::string_view word, std::string_view upper_keyword) {
-  if (word.size() != upper_keyword.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    char c = word[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper_keyword[i]) return false;
-  }
-  return true;
-}
-
 struct Token {
   TokenKind kind = TokenKind::kEnd;
   uint32_t offset = 0;    // byte offset of the first character in the statement
   std::string_view text;  // as written; Text, DateLit and BracketName keep their delimiters
 
   bool IsWord(std::string_view upper_keyword) const {
-    return kind == TokenKind::kWord && SameWord(text, upper_keyword);
+    return kind == TokenKind::kWord && rules::EqualsNoCase(text, upper_keyword);
   }
   size_t end() const { return offset + text.size(); }
 };

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/NumberText.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Vb.h"
@@ -82,26 +84,10 @@ std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
   }
 }
 
-// A text read as a number the way the runtime's conversions read one:
-// surrounding blanks allowed, "," groups digits, "." is the decimal point.
+// A text read as a number by the runtime's one rule (see NumberText.h).
 std::optional<double> ParseNumber(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  std::string plain;
-  plain.reserve(text.size());
-  bool digit = false;
-  for (char c : text) {
-    if (c == ',') continue;
-    if (c >= '0' && c <= '9') digit = true;
-    if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) {
-      return std::nullopt;
-    }
-    plain += c;
-  }
-  if (!digit) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(plain.c_str(), &end);
-  if (end != plain.c_str() + plain.size() || !std::isfinite(value)) return std::nullopt;
+  double value;
+  if (!vb::internal::ParseNumberText(text, &value)) return std::nullopt;
   return value;
 }
 
@@ -244,41 +230,131 @@ std::u32string CodePoints(std::string_view s, bool fold) {
 // Operators
 
 // a & b: a Null counts as empty text; Null & Null is Null.
-void Concat(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) && IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
+// a & b & ...: a Null joins as empty text; only all Null gives Null.
+void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string result, buffer;
+  bool all_null = true;
+  for (int i = 0; i < argc; ++i) {
+    all_null = all_null && IsNull(argv[i]);
+    result += TextOf(argv[i], buffer);
   }
-  std::string a_buffer, b_buffer;
-  const std::string_view a = TextOf(argv[0], a_buffer);
-  const std::string_view b = TextOf(argv[1], b_buffer);
-  std::string result;
-  result.reserve(a.size() + b.size());
-  result += a;
-  result += b;
-  ResultText(ctx, result);
+  if (all_null) {
+    sqlite3_result_null(ctx);
+  } else {
+    ResultText(ctx, result);
+  }
 }
 
-// a + b: numbers add, two texts are joined, a Null gives Null.
-void Add(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const int ta = sqlite3_value_type(argv[0]);
-  const int tb = sqlite3_value_type(argv[1]);
-  if (ta == SQLITE_TEXT && tb == SQLITE_TEXT) {
-    Concat(ctx, 2, argv);
-    return;
-  }
-  if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
-    int64_t sum;
-    if (!__builtin_add_overflow(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &sum)) {
-      sqlite3_result_int64(ctx, sum);
-      return;
+// One operand of + or -. Dates are stored as their texts, so a text that
+// reads as a stored date (yyyy-mm-dd[ hh:mm:ss]) is a date here.
+struct Term {
+  enum Kind { kNull, kInteger, kReal, kText, kDate } kind = kNull;
+  int64_t integer = 0;
+  double real = 0;
+  std::string text;
+  Date date;
+
+  static Term Of(sqlite3_value* v) {
+    Term t;
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_NULL: return t;
+      case SQLITE_INTEGER:
+        t.kind = kInteger;
+        t.integer = sqlite3_value_int64(v);
+        return t;
+      case SQLITE_FLOAT:
+        t.kind = kReal;
+        t.real = sqlite3_value_double(v);
+        return t;
+      default: {
+        std::string buffer;
+        t.text = TextOf(v, buffer);
+        if (std::optional<Date> d = Date::ParseStored(t.text)) {
+          t.kind = kDate;
+          t.date = *d;
+        } else {
+          t.kind = kText;
+        }
+        return t;
+      }
     }
   }
-  sqlite3_result_double(ctx, NumberOf(argv[0]) + NumberOf(argv[1]));
+  // A number operand; a text that is no number raises 13.
+  double Number() const {
+    switch (kind) {
+      case kInteger: return static_cast<double>(integer);
+      case kReal: return real;
+      case kDate: return date.ToSerial();
+      default: {
+        const std::optional<double> n = ParseNumber(text);
+        if (!n) Raise(errnum::kRuntimeTypeMismatch);
+        return *n;
+      }
+    }
+  }
+  static Term Real(double value) {
+    if (!std::isfinite(value)) Raise(errnum::kOverflow);
+    Term t;
+    t.kind = kReal;
+    t.real = value;
+    return t;
+  }
+  static Term DateAt(double serial) {
+    const std::optional<Date> d = Date::FromSerial(serial);
+    if (!d) Raise(errnum::kOverflow);  // beyond the years 100 to 9999
+    Term t;
+    t.kind = kDate;
+    t.date = *d;
+    return t;
+  }
+};
+
+// a + b: numbers add, two texts are joined, a date and a number give the
+// date that many days away, a Null gives Null.
+Term Plus(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kText && b.kind == Term::kText) {
+    Term t = a;
+    t.text += b.text;
+    return t;
+  }
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_add_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  const double sum = a.Number() + b.Number();
+  if (a.kind == Term::kDate || b.kind == Term::kDate) return Term::DateAt(sum);
+  return Term::Real(sum);
+}
+
+// a - b: numbers subtract, a date minus a number is a date that many days
+// earlier, a date minus a date the (fractional) days between them.
+Term Minus(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_sub_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  const double difference = a.Number() - b.Number();
+  if ((a.kind == Term::kDate) != (b.kind == Term::kDate)) return Term::DateAt(difference);
+  return Term::Real(difference);
+}
+
+// a op b op c ...: the chain read from the left.
+template <Term (*Op)(const Term&, const Term&)>
+void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2) Raise(errnum::kInvalidCall);
+  Term result = Term::Of(argv[0]);
+  for (int i = 1; i < argc; ++i) result = Op(result, Term::Of(argv[i]));
+  switch (result.kind) {
+    case Term::kNull: sqlite3_result_null(ctx); return;
+    case Term::kInteger: sqlite3_result_int64(ctx, result.integer); return;
+    case Term::kReal: sqlite3_result_double(ctx, result.real); return;
+    case Term::kText: ResultText(ctx, result.text); return;
+    case Term::kDate: ResultText(ctx, result.date.ToStored()); return;
+  }
 }
 
 void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -291,6 +367,14 @@ void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, NumberOf(argv[0]) / divisor);
 }
 
+// A whole-number result as a 64-bit integer; beyond that range (or NaN) it is
+// Jet's overflow, never an out-of-range conversion.
+int64_t WholeOrOverflow(double value) {
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (!(value >= -kLimit && value < kLimit)) Raise(errnum::kOverflow);
+  return static_cast<int64_t>(value);
+}
+
 // \ and Mod round both operands to whole numbers (halves to even) first.
 void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0]) || IsNull(argv[1])) {
@@ -300,7 +384,9 @@ void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_int64(ctx, static_cast<int64_t>(std::trunc(a / b)));
+  WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
+  WholeOrOverflow(b);
+  sqlite3_result_int64(ctx, WholeOrOverflow(std::trunc(a / b)));
 }
 
 void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -311,7 +397,9 @@ void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_int64(ctx, static_cast<int64_t>(std::fmod(a, b)));
+  WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
+  WholeOrOverflow(b);
+  sqlite3_result_int64(ctx, WholeOrOverflow(std::fmod(a, b)));
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -452,25 +540,6 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Dates
 
-int DaysFromCivil(int y, int m, int d) {
-  y -= m <= 2;
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-// 1 = Sunday ... 7 = Saturday.
-int WeekdayOf(const Date& d) {
-  const int days = DaysFromCivil(d.year, d.month, d.day);  // 1970-01-01 was a Thursday
-  return ((days % 7) + 7 + 4) % 7 + 1;
-}
-
-int DayOfYear(const Date& d) {
-  return DaysFromCivil(d.year, d.month, d.day) - DaysFromCivil(d.year, 1, 1) + 1;
-}
-
 Date DateOrRaise(sqlite3_value* v) {
   const std::optional<Date> d = DateOf(v);
   if (!d) RaiseNoDate();
@@ -506,7 +575,7 @@ void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
     if (first == 0) first = 1;
   }
-  const int w = WeekdayOf(DateOrRaise(argv[0]));
+  const int w = rules::WeekdayOf(DateOrRaise(argv[0]));
   sqlite3_result_int(ctx, static_cast<int>((w - first + 7) % 7 + 1));
 }
 
@@ -615,10 +684,13 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const double scaled = v * scale;
   // Read the scaled value at 15 digits first, so 2.675 * 100 counts as the
   // 267.5 it is written as.
-  const double tidy = std::strtod(vb::DoubleText(scaled).c_str(), nullptr);
-  const double r = vb::RoundHalfEven(std::isfinite(tidy) ? tidy : scaled) / scale;
+  // A value too large to scale has no fractional digits: it stays as it is.
+  double r = v;
+  if (std::isfinite(scaled)) {
+    r = vb::RoundHalfEven(std::strtod(vb::DoubleText(scaled).c_str(), nullptr)) / scale;
+  }
   if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && places == 0) {
-    sqlite3_result_int64(ctx, static_cast<int64_t>(r));
+    sqlite3_result_int64(ctx, WholeOrOverflow(r));
   } else {
     sqlite3_result_double(ctx, r);
   }
@@ -630,421 +702,6 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // Format
 
 namespace {
-
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                     "Thursday", "Friday", "Saturday"};
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view s, size_t at, std::string_view lower) {
-  if (s.size() - at < lower.size()) return false;
-  for (size_t i = 0; i < lower.size(); ++i) {
-    if (Lower(s[at + i]) != lower[i]) return false;
-  }
-  return true;
-}
-
-bool SameNoCase(std::string_view a, std::string_view lower) {
-  return a.size() == lower.size() && StartsWithNoCase(a, 0, lower);
-}
-
-void Pad2(int v, std::string& out) {
-  out += static_cast<char>('0' + v / 10 % 10);
-  out += static_cast<char>('0' + v % 10);
-}
-
-size_t RunLength(std::string_view s, size_t at) {
-  size_t n = 1;
-  while (at + n < s.size() && Lower(s[at + n]) == Lower(s[at])) ++n;
-  return n;
-}
-
-// A quoted "..." or \x literal at pattern[i]: appended, i moved past it.
-bool Literal(std::string_view pattern, size_t& i, std::string& out) {
-  if (pattern[i] == '"') {
-    const size_t close = pattern.find('"', i + 1);
-    const size_t end = close == std::string_view::npos ? pattern.size() : close;
-    out.append(pattern.substr(i + 1, end - i - 1));
-    i = close == std::string_view::npos ? pattern.size() : close + 1;
-    return true;
-  }
-  if (pattern[i] == '\\') {
-    if (i + 1 < pattern.size()) out += pattern[i + 1];
-    i += 2;
-    return true;
-  }
-  return false;
-}
-
-void FormatDate(const Date& d, std::string_view pattern, std::string& out);
-
-// The named formats, in this library's fixed regional choice (yyyy-mm-dd
-// and 24-hour hh:nn:ss, with English names).
-std::string_view NamedPattern(std::string_view name) {
-  struct Named {
-    std::string_view name;
-    std::string_view pattern;
-  };
-  static constexpr Named kNamed[] = {
-      {"short date", "yyyy-mm-dd"},
-      {"medium date", "dd-mmm-yy"},
-      {"long date", "dddd, mmmm d, yyyy"},
-      {"short time", "hh:nn"},
-      {"medium time", "hh:nn AM/PM"},
-      {"long time", "hh:nn:ss"},
-      {"fixed", "0.00"},
-      {"standard", "#,##0.00"},
-      {"percent", "0.00%"},
-      {"scientific", "0.00E+00"},
-  };
-  for (const Named& n : kNamed) {
-    if (SameNoCase(name, n.name)) return n.pattern;
-  }
-  return {};
-}
-
-void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
-  // With an AM/PM marker anywhere, hours count 1 to 12.
-  bool twelve = false;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (StartsWithNoCase(pattern, i, "am/pm") || StartsWithNoCase(pattern, i, "a/p") ||
-        StartsWithNoCase(pattern, i, "ampm")) {
-      twelve = true;
-    }
-  }
-  const int hour12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
-  const int hour = twelve ? hour12 : d.hour;
-  bool after_hour = false;  // "m" right after h or hh means minutes
-  size_t i = 0;
-  while (i < pattern.size()) {
-    if (Literal(pattern, i, out)) continue;
-    const char c = Lower(pattern[i]);
-    if (StartsWithNoCase(pattern, i, "am/pm")) {
-      const bool lower = pattern[i] == 'a';
-      out += d.hour < 12 ? (lower ? "am" : "AM") : (lower ? "pm" : "PM");
-      i += 5;
-      continue;
-    }
-    if (StartsWithNoCase(pattern, i, "a/p")) {
-      const bool lower = pattern[i] == 'a';
-      out += d.hour < 12 ? (lower ? 'a' : 'A') : (lower ? 'p' : 'P');
-      i += 3;
-      continue;
-    }
-    if (StartsWithNoCase(pattern, i, "ampm")) {
-      out += d.hour < 12 ? "AM" : "PM";
-      i += 4;
-      continue;
-    }
-    const size_t n = RunLength(pattern, i);
-    switch (c) {
-      case 'y':
-        if (n >= 3) {
-          out += std::to_string(d.year);
-          i += n >= 4 ? 4 : 3;
-          after_hour = false;
-          continue;
-        }
-        if (n == 2) {
-          Pad2(d.year % 100, out);
-        } else {
-          out += std::to_string(DayOfYear(d));
-        }
-        break;
-      case 'm':
-        if (n <= 2 && after_hour) {
-          if (n == 2) {
-            Pad2(d.minute, out);
-          } else {
-            out += std::to_string(d.minute);
-          }
-        } else if (n == 1) {
-          out += std::to_string(d.month);
-        } else if (n == 2) {
-          Pad2(d.month, out);
-        } else if (n == 3) {
-          out.append(kMonthNames[d.month - 1], 3);
-        } else {
-          out += kMonthNames[d.month - 1];
-        }
-        break;
-      case 'd':
-        if (n == 1) {
-          out += std::to_string(d.day);
-        } else if (n == 2) {
-          Pad2(d.day, out);
-        } else if (n == 3) {
-          out.append(kDayNames[WeekdayOf(d) - 1], 3);
-        } else if (n == 4) {
-          out += kDayNames[WeekdayOf(d) - 1];
-        } else {
-          FormatDate(d, NamedPattern(n == 5 ? "short date" : "long date"), out);
-        }
-        break;
-      case 'w':
-        if (n == 1) {
-          out += std::to_string(WeekdayOf(d));
-        } else {
-          Date first = d;
-          first.month = 1;
-          first.day = 1;
-          out += std::to_string((DayOfYear(d) - 1 + WeekdayOf(first) - 1) / 7 + 1);
-        }
-        break;
-      case 'q': out += std::to_string((d.month - 1) / 3 + 1); break;
-      case 'h':
-        if (n >= 2) {
-          Pad2(hour, out);
-        } else {
-          out += std::to_string(hour);
-        }
-        i += n >= 2 ? 2 : 1;
-        after_hour = true;
-        continue;
-      case 'n':
-        if (n >= 2) {
-          Pad2(d.minute, out);
-        } else {
-          out += std::to_string(d.minute);
-        }
-        break;
-      case 's':
-        if (n >= 2) {
-          Pad2(d.second, out);
-        } else {
-          out += std::to_string(d.second);
-        }
-        break;
-      case 't':
-        if (n >= 5) {
-          FormatDate(d, NamedPattern("long time"), out);
-          i += 5;
-          after_hour = false;
-          continue;
-        }
-        out.append(pattern.substr(i, n));
-        break;
-      case 'c': out += d.ToText(); break;
-      default:
-        // Separators and other characters stand for themselves and do not
-        // end the hour context ("hh:mm").
-        out += pattern[i];
-        ++i;
-        continue;
-    }
-    // Runs longer than a token's longest form repeat it (mmmmm is mmmm).
-    i += (c == 'm' || c == 'd') ? n : (n >= 2 ? std::min<size_t>(n, 2) : 1);
-    after_hour = false;
-  }
-}
-
-// |value| rounded half away from zero to places decimals, read at 15
-// significant digits first as the runtime does: "1234.50" for (1234.5, 2).
-std::string FixedDigits(double value, int places) {
-  std::string digits;
-  int int_len = 1;
-  if (value != 0) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
-    digits += buf[0];
-    digits.append(buf + 2, 14);
-    int_len = std::atoi(std::strchr(buf, 'e') + 1) + 1;
-    const int keep = int_len + places;
-    if (keep < 0) {
-      digits.clear();
-    } else if (keep < static_cast<int>(digits.size())) {
-      const bool up = digits[keep] >= '5';
-      digits.resize(keep);
-      if (up) {
-        int k = keep - 1;
-        while (k >= 0 && digits[k] == '9') digits[k--] = '0';
-        if (k >= 0) {
-          ++digits[k];
-        } else {
-          digits.insert(digits.begin(), '1');
-          ++int_len;
-        }
-      }
-    }
-  }
-  std::string out;
-  if (int_len <= 0 || digits.empty()) {
-    out += '0';
-  } else {
-    for (int k = 0; k < int_len; ++k) {
-      out += k < static_cast<int>(digits.size()) ? digits[k] : '0';
-    }
-  }
-  if (places > 0) {
-    out += '.';
-    for (int k = int_len; k < int_len + places; ++k) {
-      out += (k >= 0 && k < static_cast<int>(digits.size())) ? digits[k] : '0';
-    }
-  }
-  return out;
-}
-
-// One section of a number pattern such as "#,##0.00", "0%" or "0.00E+00".
-struct NumberSection {
-  std::string prefix, suffix;
-  int int_zeros = 0;   // "0" placeholders before the point
-  int int_places = 0;  // all placeholders before the point
-  int frac_min = 0;    // digits always shown after the point
-  int frac_max = 0;    // digits shown at most
-  bool point = false;
-  bool grouping = false;
-  bool percent = false;
-  bool scientific = false;
-  bool exp_plus = false;  // E+ shows the sign of a positive exponent
-  int exp_digits = 0;
-};
-
-NumberSection ReadSection(std::string_view s) {
-  NumberSection sec;
-  enum { kPrefix, kInt, kFrac, kExp, kSuffix } state = kPrefix;
-  size_t i = 0;
-  while (i < s.size()) {
-    std::string& literal = state == kPrefix ? sec.prefix : sec.suffix;
-    if (Literal(s, i, literal)) {
-      if (state != kPrefix) state = kSuffix;
-      continue;
-    }
-    const char c = s[i];
-    if ((c == '0' || c == '#') && state != kSuffix) {
-      if (state == kPrefix) state = kInt;
-      if (state == kInt) {
-        ++sec.int_places;
-        if (c == '0') ++sec.int_zeros;
-      } else if (state == kFrac) {
-        ++sec.frac_max;
-        if (c == '0') sec.frac_min = sec.frac_max;
-      } else {
-        ++sec.exp_digits;
-      }
-    } else if (c == '.' && (state == kPrefix || state == kInt)) {
-      state = kFrac;
-      sec.point = true;
-    } else if (c == ',' && state == kInt) {
-      sec.grouping = true;
-    } else if ((c == 'E' || c == 'e') && (state == kInt || state == kFrac) && i + 1 < s.size() &&
-               (s[i + 1] == '+' || s[i + 1] == '-')) {
-      sec.scientific = true;
-      sec.exp_plus = s[i + 1] == '+';
-      state = kExp;
-      ++i;
-    } else {
-      if (c == '%') sec.percent = true;
-      if (state != kPrefix) state = kSuffix;
-      (state == kPrefix ? sec.prefix : sec.suffix) += c;
-    }
-    ++i;
-  }
-  return sec;
-}
-
-void FormatNumber(double value, std::string_view pattern, std::string& out) {
-  // Sections: positive;negative;zero (a Null never gets here).
-  std::string_view sections[3];
-  size_t count = 0;
-  size_t begin = 0;
-  bool quoted = false;
-  for (size_t i = 0; i <= pattern.size() && count < 3; ++i) {
-    if (i < pattern.size() && pattern[i] == '"') quoted = !quoted;
-    if (i < pattern.size() && pattern[i] == '\\') {
-      ++i;
-      continue;
-    }
-    if (i == pattern.size() || (pattern[i] == ';' && !quoted)) {
-      sections[count++] = pattern.substr(begin, i - begin);
-      begin = i + 1;
-    }
-  }
-  std::string_view chosen = sections[0];
-  bool sign = value < 0;
-  if (value < 0 && count >= 2 && !sections[1].empty()) {
-    chosen = sections[1];
-    sign = false;
-  } else if (value == 0 && count >= 3 && !sections[2].empty()) {
-    chosen = sections[2];
-  }
-  const NumberSection sec = ReadSection(chosen);
-  double v = std::fabs(value);
-  if (sec.percent) v *= 100;
-
-  std::string body;
-  int exponent = 0;
-  if (sec.scientific && v != 0) {
-    const int lead = std::max(sec.int_places, 1);
-    exponent = static_cast<int>(std::floor(std::log10(v))) - (lead - 1);
-    v /= std::pow(10.0, exponent);
-    if (FixedDigits(v, sec.frac_max).size() >
-        static_cast<size_t>(lead) + (sec.frac_max ? 1 + sec.frac_max : 0)) {
-      v /= 10;
-      ++exponent;
-    }
-  }
-  const std::string fixed = FixedDigits(v, sec.frac_max);
-  const size_t point = fixed.find('.');
-  std::string int_part = fixed.substr(0, point);
-  std::string frac_part = point == std::string::npos ? std::string() : fixed.substr(point + 1);
-  while (static_cast<int>(frac_part.size()) > sec.frac_min && !frac_part.empty() &&
-         frac_part.back() == '0') {
-    frac_part.pop_back();
-  }
-  if (int_part == "0" && sec.int_zeros == 0) int_part.clear();
-  while (static_cast<int>(int_part.size()) < sec.int_zeros) int_part.insert(int_part.begin(), '0');
-  if (sec.grouping && int_part.size() > 3) {
-    std::string grouped;
-    const size_t first = int_part.size() % 3 == 0 ? 3 : int_part.size() % 3;
-    grouped.append(int_part, 0, first);
-    for (size_t k = first; k < int_part.size(); k += 3) {
-      grouped += ',';
-      grouped.append(int_part, k, 3);
-    }
-    int_part = std::move(grouped);
-  }
-  body = int_part;
-  if (sec.point) {
-    body += '.';
-    body += frac_part;
-  }
-  if (sec.scientific) {
-    body += 'E';
-    if (exponent < 0) {
-      body += '-';
-    } else if (sec.exp_plus) {
-      body += '+';
-    }
-    std::string e = std::to_string(std::abs(exponent));
-    while (static_cast<int>(e.size()) < sec.exp_digits) e.insert(e.begin(), '0');
-    body += e;
-  }
-  // A value that rounds to nothing shows no minus sign.
-  const bool all_zero = body.find_first_of("123456789") == std::string::npos;
-  if (sign && !all_zero) out += '-';
-  out += sec.prefix;
-  out += body;
-  out += sec.suffix;
-}
-
-// True when the pattern has digit placeholders: a number pattern.
-bool IsNumberPattern(std::string_view pattern) {
-  bool quoted = false;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const char c = pattern[i];
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (c == '\\') {
-      ++i;
-    } else if (!quoted && (c == '0' || c == '#')) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // Format(value[, pattern]): always text; a value the pattern cannot apply to
 // (a text that is no date under a date pattern) comes back as its text.
@@ -1060,21 +717,21 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const int type = sqlite3_value_type(argv[0]);
   const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
   std::string out;
-  if (SameNoCase(pattern, "general number")) {
+  if (rules::EqualsNoCase(pattern, "general number")) {
     if (numeric_value) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
     }
     pattern = "0.##############";
-  } else if (SameNoCase(pattern, "general date")) {
+  } else if (rules::EqualsNoCase(pattern, "general date")) {
     if (const std::optional<Date> d = DateOf(argv[0])) {
       ResultText(ctx, d->ToText());
     } else {
       ResultText(ctx, TextOf(argv[0], value_buffer));
     }
     return;
-  } else if (SameNoCase(pattern, "yes/no") || SameNoCase(pattern, "true/false") ||
-             SameNoCase(pattern, "on/off")) {
+  } else if (rules::EqualsNoCase(pattern, "yes/no") || rules::EqualsNoCase(pattern, "true/false") ||
+             rules::EqualsNoCase(pattern, "on/off")) {
     std::optional<double> n;
     if (numeric_value) {
       n = sqlite3_value_double(argv[0]);
@@ -1090,11 +747,11 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                     : pattern[0] == 't' || pattern[0] == 'T' ? (yes ? "True" : "False")
                                                              : (yes ? "On" : "Off"));
     return;
-  } else if (const std::string_view named = NamedPattern(pattern); !named.empty()) {
+  } else if (const std::string_view named = rules::NamedPattern(pattern); !named.empty()) {
     pattern = named;
   }
 
-  if (IsNumberPattern(pattern)) {
+  if (rules::IsNumberPattern(pattern)) {
     std::optional<double> n;
     if (numeric_value) {
       n = sqlite3_value_double(argv[0]);
@@ -1105,14 +762,14 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
     }
-    FormatNumber(*n, pattern, out);
+    rules::FormatNumber(*n, pattern, out);
   } else {
     const std::optional<Date> d = DateOf(argv[0]);
     if (!d) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
     }
-    FormatDate(*d, pattern, out);
+    rules::FormatDate(*d, pattern, out);
   }
   ResultText(ctx, out);
 }
@@ -1129,8 +786,9 @@ void RegisterJetFunctions(sqlite3* db) {
     bool deterministic;
   };
   static constexpr Entry kEntries[] = {
-      {"jet_concat", 2, Guarded<Concat>, true},
-      {"jet_add", 2, Guarded<Add>, true},
+      {"jet_concat", -1, Guarded<Concat>, true},
+      {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
+      {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
       {"jet_div", 2, Guarded<Divide>, true},
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},

@@ -6,7 +6,8 @@ struct sqlite3;
 namespace tessaly::db::sqlite {
 
 // Installs on db the functions the SQLite dialect writes: jet_concat (&),
-// jet_add (+), jet_div (/), jet_intdiv (\), jet_mod (Mod), jet_pow (^) and
+// jet_add (+) and jet_sub (-) over chains, with dates stored as texts taken
+// as dates, jet_div (/), jet_intdiv (\), jet_mod (Mod), jet_pow (^) and
 // jet_<name> for Jet's functions (left, mid, instr, format, year, cstr, ...;
 // see TESSALY_JET_FUNCTIONS). Texts are UTF-8 and counted in characters.
 // A failure is reported as the SQL error "jet-error <number>: <description>"

@@ -4,6 +4,9 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -12,6 +15,7 @@
 
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
+#include "db/sqlite/SqliteSchema.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 
@@ -118,7 +122,11 @@ Error CompileError(std::string_view message) {
   }
   rest = message;
   if (Consume(&rest, "no such column: ")) {
-    return Error(errnum::kNoValue, "No value given for one or more required parameters.");
+    // Jet read an unknown name as a parameter nobody gave, and said no more;
+    // the name tells the host which one it was.
+    return Error(errnum::kNoValue,
+                 "No value given for one or more required parameters.  Unknown name " +
+                     Quoted(rest) + ".");
   }
   if (Consume(&rest, "no such function: ")) {
     return Error(errnum::kSyntax, "Undefined function " + Quoted(rest) + " in expression.");
@@ -182,7 +190,8 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return Error(errnum::kFail, kLocked);
     case SQLITE_MISMATCH: return Error(errnum::kTypeMismatch, kTypeMismatch);
-    case SQLITE_READONLY: return Error(errnum::kFail, "Operation must use an updateable query.");
+    case SQLITE_READONLY:
+      return Error(errnum::kFail, "Cannot update.  Database or object is read-only.");
     case SQLITE_NOTADB:
       return Error(errnum::kFail, "Unrecognized database format " + Quoted(target) + ".");
     case SQLITE_CONSTRAINT:
@@ -270,15 +279,17 @@ std::string_view TextOf(sqlite3_stmt* stmt, int column) {
               : std::string_view();
 }
 
-void SetText(internal::CellStore& store, internal::Cell& cell, std::string_view text) {
+// A text cell: copied into the store of a held result, or, with no store,
+// pointing at the engine's copy for a streamed row.
+void SetText(internal::CellStore* store, internal::Cell& cell, std::string_view text) {
   cell.kind = VarType::kString;
   cell.length = static_cast<uint32_t>(text.size());
-  cell.text = store.AddText(text);
+  cell.text = store != nullptr ? store->AddText(text) : (text.empty() ? nullptr : text.data());
 }
 
 // A value by its storage class alone (expressions, aggregates, and values a
 // typed column holds that its type cannot take).
-void ByStorage(sqlite3_stmt* stmt, int column, int storage, internal::CellStore& store,
+void ByStorage(sqlite3_stmt* stmt, int column, int storage, internal::CellStore* store,
                internal::Cell& cell) {
   switch (storage) {
     case SQLITE_INTEGER: {
@@ -302,8 +313,8 @@ void ByStorage(sqlite3_stmt* stmt, int column, int storage, internal::CellStore&
 }
 
 // The cell of the current row's column, of the kind its declared type chooses
-// (a text is copied into the store).
-internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::CellStore& store) {
+// (a text is copied into the store when there is one).
+internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::CellStore* store) {
   internal::Cell cell;
   const int storage = sqlite3_column_type(stmt, column);
   if (storage == SQLITE_NULL) {
@@ -380,7 +391,112 @@ bool OnlyBlanks(const char* tail) {
   return true;
 }
 
+
+// The columns of a statement that yields rows: names, folded names and the
+// kind each column's declared type chooses. Read after the first step, which
+// recompiles a cached statement whose tables changed since.
+std::vector<Kind> ReadColumns(sqlite3_stmt* stmt, ResultData& out) {
+  const auto n = static_cast<size_t>(sqlite3_column_count(stmt));
+  out.names.reserve(n);
+  out.folded_names.reserve(n);
+  std::vector<Kind> kinds;
+  kinds.reserve(n);
+  for (size_t c = 0; c < n; ++c) {
+    const int column = static_cast<int>(c);
+    const char* name = sqlite3_column_name(stmt, column);
+    std::string& folded = out.folded_names.emplace_back(out.names.emplace_back(name ? name : ""));
+    for (char& ch : folded) {
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    }
+    kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(stmt, column)));
+  }
+  return kinds;
+}
+
+// A path as a URI file name: the characters a URI gives a meaning are escaped.
+std::string UriOf(std::string_view path) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[static_cast<unsigned char>(c) & 15];
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
+}
+
 }  // namespace
+
+// The rows of one statement, stepped as they are read. The stream owns its
+// compiled statement while it reads (another run of the same text compiles its
+// own) and hands it back to the cache when it ends.
+class SqliteStream final : public internal::RowStream {
+ public:
+  SqliteStream(SqliteBackend& owner, std::string sql, sqlite3_stmt* stmt,
+               std::vector<Parameter> parameters)
+      : owner_(owner), sql_(std::move(sql)), stmt_(stmt), parameters_(std::move(parameters)) {}
+  ~SqliteStream() override { owner_.Keep(std::move(sql_), stmt_); }
+  SqliteStream(const SqliteStream&) = delete;
+  SqliteStream& operator=(const SqliteStream&) = delete;
+
+  // Takes the result of a step: the row it reached, or the end, which also
+  // ends the statement's read of the database at once.
+  void Took(int rc) {
+    if (rc == SQLITE_ROW) {
+      at_end_ = false;
+      for (size_t c = 0; c < kinds_.size(); ++c) {
+        row_[c] = ReadCell(stmt_, static_cast<int>(c), kinds_[c], nullptr);
+      }
+      return;
+    }
+    at_end_ = true;
+    sqlite3_reset(stmt_);
+    if (rc != SQLITE_DONE) throw EngineError(owner_.handle(), rc, Phase::kStep, owner_.target_);
+  }
+  const std::vector<Parameter>& parameters() const { return parameters_; }
+  void Columns(std::vector<Kind> kinds) {
+    kinds_ = std::move(kinds);
+    row_.resize(kinds_.size());
+  }
+  void Next() override { Took(sqlite3_step(stmt_)); }
+  void Restart() override {
+    sqlite3_reset(stmt_);
+    Next();
+  }
+
+ private:
+  SqliteBackend& owner_;
+  std::string sql_;
+  sqlite3_stmt* stmt_;
+  std::vector<Parameter> parameters_;  // bound to stmt_ without a copy
+  std::vector<Kind> kinds_;
+};
+
+namespace {
+
+// Waits for another connection's lock in even steps of a millisecond until
+// the limit. The engine's own wait sleeps longer the longer it waits, so among
+// many writers the one that has waited longest tries least often and can lose
+// every try until its time runs out; waiting in even steps gives every waiter
+// the same chance at each release of the lock.
+int WaitForLock(void* backend, int attempt) {
+  auto& self = *static_cast<SqliteBackend*>(backend);
+  return self.Waited(attempt) ? 1 : 0;
+}
+
+}  // namespace
+
+bool SqliteBackend::Waited(int attempt) {
+  const auto now = std::chrono::steady_clock::now();
+  if (attempt == 0) wait_started_ = now;
+  if (now - wait_started_ >= lock_wait_) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return true;
+}
 
 void SqliteBackend::Closer::operator()(sqlite3* db) const noexcept {
   // close_v2 defers the close until the last statement is finalized and never
@@ -388,29 +504,50 @@ void SqliteBackend::Closer::operator()(sqlite3* db) const noexcept {
   sqlite3_close_v2(db);
 }
 
-SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
+void SqliteBackend::OpenHandle(const std::string& name, int flags) {
   sqlite3* raw = nullptr;
-  const int rc =
-      sqlite3_open_v2(target.c_str(), &raw,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int rc = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   db_.reset(raw);  // a handle comes back even on failure, and must be closed
   if (rc != SQLITE_OK) {
     if (raw != nullptr && sqlite3_system_errno(raw) == ENOENT) {
-      throw Error(errnum::kFail, "Could not find file " + Quoted(target) + ".");
+      throw Error(errnum::kFail, "Could not find file " + Quoted(target_) + ".");
     }
-    throw Error(errnum::kFail, "The database engine cannot open the file " + Quoted(target) +
+    throw Error(errnum::kFail, "The database engine cannot open the file " + Quoted(target_) +
                                    ".  It is already opened exclusively by another user, or you "
                                    "need permission to view its data.");
   }
   sqlite3_extended_result_codes(raw, 1);
-  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-  // The first statement reads the file header, so a file that is no database
-  // fails here. WAL with synchronous=NORMAL keeps every committed transaction
-  // when the process dies; only a power loss may cost the last ones. A
-  // database in memory keeps its own journal and ignores both.
-  Exec("PRAGMA journal_mode=WAL");
-  Exec("PRAGMA synchronous=NORMAL");
-  RegisterJetFunctions(raw);
+  sqlite3_busy_handler(raw, WaitForLock, this);
+}
+
+SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
+  std::error_code ignored;
+  if (target != ":memory:" && std::filesystem::is_directory(target, ignored)) {
+    throw Error(errnum::kFail, "The database engine cannot open the file " + Quoted(target) +
+                                   ".  It is a directory, not a database file.");
+  }
+  OpenHandle(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  if (sqlite3_db_readonly(db_.get(), "main") == 1) {
+    // A file the process may only read. Its journal mode is the writer's
+    // business; reading needs the shared index beside a WAL file, which a
+    // reader cannot make in a folder it cannot write. With no log file there
+    // nothing is waiting to be merged, and the file is read as it stands.
+    const std::string log = target + "-wal";
+    if (sqlite3_exec(db_.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                     nullptr) != SQLITE_OK &&
+        !std::filesystem::exists(log, ignored)) {
+      OpenHandle(UriOf(target) + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    }
+    Exec("SELECT count(*) FROM sqlite_master");  // a file that is no database fails here
+  } else {
+    // The first statement reads the file header, so a file that is no
+    // database fails here. WAL with synchronous=NORMAL keeps every committed
+    // transaction when the process dies; only a power loss may cost the last
+    // ones. A database in memory keeps its own journal and ignores both.
+    Exec("PRAGMA journal_mode=WAL");
+    Exec("PRAGMA synchronous=NORMAL");
+  }
+  RegisterJetFunctions(db_.get());
 }
 
 SqliteBackend::~SqliteBackend() {
@@ -418,11 +555,7 @@ SqliteBackend::~SqliteBackend() {
   for (auto& entry : cache_) sqlite3_finalize(entry.second);
 }
 
-sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
-  if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
-    cache_.splice(cache_.begin(), cache_, found->second);
-    return found->second->second;
-  }
+sqlite3_stmt* SqliteBackend::Compile(const std::string& sql) {
   sqlite3* db = db_.get();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
@@ -431,15 +564,46 @@ sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
   if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_);
   if (!OnlyBlanks(tail))
     throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
-  if (raw == nullptr) return nullptr;  // blanks or a comment: nothing to run
+  return stmt.release();  // null for blanks or a comment: nothing to run
+}
+
+void SqliteBackend::Cache(std::string sql, sqlite3_stmt* stmt) {
   if (cache_.size() == kCachedStatements) {
     cache_index_.erase(cache_.back().first);
     sqlite3_finalize(cache_.back().second);
     cache_.pop_back();
   }
-  cache_.emplace_front(sql, stmt.release());
+  cache_.emplace_front(std::move(sql), stmt);
   cache_index_.emplace(cache_.front().first, cache_.begin());
-  return raw;
+}
+
+sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
+  if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
+    cache_.splice(cache_.begin(), cache_, found->second);
+    return found->second->second;
+  }
+  sqlite3_stmt* stmt = Compile(sql);
+  if (stmt != nullptr) Cache(sql, stmt);
+  return stmt;
+}
+
+sqlite3_stmt* SqliteBackend::CheckOut(const std::string& sql) {
+  auto found = cache_index_.find(sql);
+  if (found == cache_index_.end()) return Compile(sql);
+  sqlite3_stmt* stmt = found->second->second;
+  cache_.erase(found->second);
+  cache_index_.erase(found);
+  return stmt;
+}
+
+void SqliteBackend::Keep(std::string sql, sqlite3_stmt* stmt) {
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  if (cache_index_.contains(sql)) {
+    sqlite3_finalize(stmt);  // compiled again meanwhile
+  } else {
+    Cache(std::move(sql), stmt);
+  }
 }
 
 const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
@@ -447,6 +611,32 @@ const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
 void SqliteBackend::Exec(const char* sql) {
   if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
     throw EngineError(db_.get(), sqlite3_extended_errcode(db_.get()), Phase::kStep, target_);
+  }
+}
+
+void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters) {
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    const Parameter& p = parameters[i];
+    const int index = static_cast<int>(i + 1);
+    int rc = SQLITE_OK;
+    switch (p.kind) {
+      case Parameter::Kind::kInteger: rc = sqlite3_bind_int64(stmt, index, p.integer); break;
+      case Parameter::Kind::kReal: rc = sqlite3_bind_double(stmt, index, p.real); break;
+      // The parameters outlive the run, which ends with the bindings cleared.
+      case Parameter::Kind::kText:
+        rc = sqlite3_bind_text(stmt, index, p.text.data(), static_cast<int>(p.text.size()),
+                               SQLITE_STATIC);
+        break;
+      case Parameter::Kind::kDate: {
+        // Dates live in the database as their stored text, which orders as
+        // the dates do.
+        const std::string stored = p.date.ToStored();
+        rc = sqlite3_bind_text(stmt, index, stored.data(), static_cast<int>(stored.size()),
+                               SQLITE_TRANSIENT);
+        break;
+      }
+    }
+    if (rc != SQLITE_OK) throw EngineError(db_.get(), rc, Phase::kStep, target_);
   }
 }
 
@@ -464,57 +654,22 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
       sqlite3_clear_bindings(stmt);
     }
   } rewind{raw};
-  int rc = SQLITE_OK;
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    const Parameter& p = parameters[i];
-    const int index = static_cast<int>(i + 1);
-    switch (p.kind) {
-      case Parameter::Kind::kInteger: rc = sqlite3_bind_int64(raw, index, p.integer); break;
-      case Parameter::Kind::kReal: rc = sqlite3_bind_double(raw, index, p.real); break;
-      // The parameters outlive the run, which ends with the bindings cleared.
-      case Parameter::Kind::kText:
-        rc = sqlite3_bind_text(raw, index, p.text.data(), static_cast<int>(p.text.size()),
-                               SQLITE_STATIC);
-        break;
-      case Parameter::Kind::kDate: {
-        // Dates live in the database as their stored text, which orders as
-        // the dates do.
-        const std::string stored = p.date.ToStored();
-        rc = sqlite3_bind_text(raw, index, stored.data(), static_cast<int>(stored.size()),
-                               SQLITE_TRANSIENT);
-        break;
-      }
-    }
-    if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kStep, target_);
-  }
+  Bind(raw, parameters);
 
   const int changes_before = sqlite3_total_changes(db);
-  // The first step recompiles a cached statement whose tables changed since,
-  // so the columns and their declared types are read after it.
-  rc = sqlite3_step(raw);
-  const int columns = sqlite3_column_count(raw);
-  const bool collect = out != nullptr && columns > 0;
+  int rc = sqlite3_step(raw);
+  const bool collect = out != nullptr && sqlite3_column_count(raw) > 0;
   std::vector<Kind> kinds;
   if (collect) {
-    const auto n = static_cast<size_t>(columns);
     *out = ResultData();
-    out->names.reserve(n);
-    out->folded_names.reserve(n);
-    out->cells.Reset(n);
-    kinds.reserve(n);
-    for (int c = 0; c < columns; ++c) {
-      const char* name = sqlite3_column_name(raw, c);
-      std::string& folded =
-          out->folded_names.emplace_back(out->names.emplace_back(name ? name : ""));
-      for (char& ch : folded) {
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-      }
-      kinds.push_back(KindOfDeclaredType(sqlite3_column_decltype(raw, c)));
-    }
+    kinds = ReadColumns(raw, *out);
+    out->cells.Reset(kinds.size());
   }
   for (; rc == SQLITE_ROW; rc = sqlite3_step(raw)) {
     if (!collect) continue;
-    for (int c = 0; c < columns; ++c) out->cells.Append(ReadCell(raw, c, kinds[c], out->cells));
+    for (size_t c = 0; c < kinds.size(); ++c) {
+      out->cells.Append(ReadCell(raw, static_cast<int>(c), kinds[c], &out->cells));
+    }
     ++out->row_count;
   }
   if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
@@ -523,6 +678,27 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
   if (sqlite3_total_changes(db) == changes_before) return 0;
   const sqlite3_int64 changed = sqlite3_changes64(db);
   return changed > INT32_MAX ? INT32_MAX : static_cast<int32_t>(changed);
+}
+
+std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sql,
+                                                           std::vector<Parameter> parameters,
+                                                           ResultData* columns) {
+  sqlite3_stmt* raw = CheckOut(sql);
+  if (raw == nullptr) return nullptr;
+  // From here the statement is the stream's, or goes back to the cache.
+  auto stream = std::make_unique<SqliteStream>(*this, sql, raw, std::move(parameters));
+  Bind(raw, stream->parameters());
+  const int rc = sqlite3_step(raw);
+  if (sqlite3_column_count(raw) == 0) {
+    int last = rc;
+    while (last == SQLITE_ROW) last = sqlite3_step(raw);
+    if (last != SQLITE_DONE) throw EngineError(db_.get(), last, Phase::kStep, target_);
+    return nullptr;
+  }
+  *columns = ResultData();
+  stream->Columns(ReadColumns(raw, *columns));
+  stream->Took(rc);
+  return stream;
 }
 
 // IMMEDIATE takes the write lock now (waiting for it like any writer). A
@@ -543,6 +719,39 @@ void SqliteBackend::Rollback() {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
   Exec("ROLLBACK");
+}
+
+const std::vector<std::string>& SqliteBackend::SchemaStatements() const {
+  return sqlite::SchemaStatements();
+}
+
+std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {
+  std::string sql = "SELECT name FROM pragma_table_info('";
+  for (char c : object) {
+    if (c == '\'') sql += '\'';
+    sql += c;
+  }
+  sql += "')";
+  internal::ResultData rows;
+  Run(sql, &rows);
+  std::vector<std::string> names;
+  names.reserve(rows.row_count);
+  for (size_t i = 0; i < rows.row_count; ++i) names.push_back(rows.cells[i].ToText());
+  return names;
+}
+
+// A savepoint nests inside a host's transaction, and is a transaction of its
+// own outside one; definitions take part in both.
+void SqliteBackend::RunAsOne(std::span<const std::string> statements) {
+  Exec("SAVEPOINT tessaly_schema");
+  try {
+    for (const std::string& sql : statements) Run(sql, nullptr);
+  } catch (...) {
+    Exec("ROLLBACK TO tessaly_schema");
+    Exec("RELEASE tessaly_schema");
+    throw;
+  }
+  Exec("RELEASE tessaly_schema");
 }
 
 }  // namespace sqlite

@@ -1,6 +1,7 @@
 // The SQLite engine behind a Connection.
 #pragma once
 
+#include <chrono>
 #include <list>
 #include <memory>
 #include <span>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "db/Backend.h"
 
@@ -16,17 +18,21 @@ struct sqlite3_stmt;
 
 namespace tessaly::db::sqlite {
 
+class SqliteStream;
+
 // One open SQLite database, owned alone (move-only through unique_ptr). A file
 // database runs in write-ahead journaling with synchronous=NORMAL, so a
 // committed write survives the process being killed, and waits up to
-// kBusyTimeoutMs for another connection's lock. Not thread-safe.
+// kBusyTimeoutMs for another connection's lock. A file the process may only
+// read is opened for reading; a write to it fails with the read-only error.
+// Not thread-safe.
 class SqliteBackend final : public internal::Backend {
  public:
   static constexpr int kBusyTimeoutMs = 5000;
 
   // Opens (creating when missing) the file, or ":memory:". Throws
-  // tessaly::Error -2147467259 when the target cannot be opened or is no
-  // database.
+  // tessaly::Error -2147467259 when the target cannot be opened, is a
+  // directory or is no database.
   explicit SqliteBackend(const std::string& target);
   ~SqliteBackend() override;
 
@@ -34,25 +40,53 @@ class SqliteBackend final : public internal::Backend {
   using internal::Backend::Run;
   int32_t Run(const std::string& sql, std::span<const Parameter> parameters,
               internal::ResultData* out) override;
+  std::unique_ptr<internal::RowStream> Stream(const std::string& sql,
+                                              std::vector<Parameter> parameters,
+                                              internal::ResultData* columns) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
+  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> ColumnsOf(std::string_view object) override;
+  void RunAsOne(std::span<const std::string> statements) override;
 
   // The native handle, for tests that need to reach the engine directly.
   sqlite3* handle() const { return db_.get(); }
+  // How long a statement waits for another connection's lock (kBusyTimeoutMs
+  // unless changed).
+  void LockWait(std::chrono::milliseconds limit) { lock_wait_ = limit; }
+  // The lock wait's step: false once the limit has passed since attempt 0.
+  bool Waited(int attempt);
+  // The number of compiled statements kept.
+  size_t CachedStatements() const { return cache_.size(); }
 
  private:
+  friend class SqliteStream;
   struct Closer {
     void operator()(sqlite3* db) const noexcept;
   };
+  void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
+  void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
 
-  // The compiled statement for a text, from the cache or newly prepared.
+  // A statement compiled anew (null for blanks); throws the compile error.
+  sqlite3_stmt* Compile(const std::string& sql);
+  // The compiled statement for a text, from the cache or newly prepared and
+  // kept in it.
   sqlite3_stmt* Prepared(const std::string& sql);
+  // The statement for a text taken out of the cache (or compiled) for a
+  // stream to own; Keep hands it back when the stream ends.
+  sqlite3_stmt* CheckOut(const std::string& sql);
+  void Keep(std::string sql, sqlite3_stmt* stmt);
+  // Puts a statement first in the cache, finalizing the least recently used
+  // one when the cache is full.
+  void Cache(std::string sql, sqlite3_stmt* stmt);
 
   std::unique_ptr<sqlite3, Closer> db_;
   std::string target_;
+  std::chrono::milliseconds lock_wait_{kBusyTimeoutMs};
+  std::chrono::steady_clock::time_point wait_started_;
   // Compiled statements by their text, most recently used first. With the
   // literals lifted out, all statements of one shape share a text, so the
   // engine compiles the shape (with its constraints and indexes) once.

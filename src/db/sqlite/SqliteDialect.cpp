@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace tessaly::db::sqlite {
 
 namespace {
@@ -26,6 +28,75 @@ void Call(const char* name, const Operands& args, std::string& out) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (i != 0) out += ", ";
     args.WriteArgument(i, out);
+  }
+  out += ')';
+}
+
+// SQLite's parser keeps a stack of about a hundred entries and refuses an
+// expression tree deeper than a thousand, so no chain is written as one flat
+// run of thousands of terms: a long run is cut into groups.
+constexpr size_t kGroup = 64;
+
+// Operands [begin, end) joined by separator, grouped in parentheses so the
+// tree stays shallow. Only for operators whose grouping does not change the
+// result (And, Or, *).
+void Balanced(const Operands& operands, size_t begin, size_t end, const char* separator,
+              std::string& out) {
+  const size_t count = end - begin;
+  if (count <= kGroup) {
+    for (size_t i = begin; i < end; ++i) {
+      if (i != begin) out += separator;
+      operands.Write(i, out);
+    }
+    return;
+  }
+  const size_t step = (count + kGroup - 1) / kGroup;
+  for (size_t i = begin; i < end; i += step) {
+    if (i != begin) out += separator;
+    out += '(';
+    Balanced(operands, i, std::min(end, i + step), separator, out);
+    out += ')';
+  }
+}
+
+// function(a, b, c, ...) for a function that folds its arguments from the
+// left: a long chain becomes function(function(a, ...), ...), each call with
+// at most kArguments arguments (SQLite allows 127), so a chain of a thousand
+// terms nests nine calls deep.
+constexpr size_t kArguments = 120;
+
+void Folded(const char* function, const Operands& operands, size_t end, std::string& out) {
+  out += function;
+  out += '(';
+  size_t first = 0;
+  if (end > kArguments) {
+    first = end - (kArguments - 1);
+    Folded(function, operands, first, out);
+    out += ", ";
+  }
+  for (size_t i = first; i < end; ++i) {
+    if (i != first) out += ", ";
+    operands.WriteArgument(i, out);
+  }
+  out += ')';
+}
+
+// function(...) over operands [begin, end) for an associative function: a
+// long chain becomes calls of calls, as shallow as the group allows.
+void Grouped(const char* function, const Operands& operands, size_t begin, size_t end,
+             std::string& out) {
+  out += function;
+  out += '(';
+  const size_t count = end - begin;
+  const size_t step = count <= kGroup ? 1 : (count + kGroup - 1) / kGroup;
+  for (size_t i = begin; i < end; i += step) {
+    if (i != begin) out += ", ";
+    const size_t group_end = std::min(end, i + step);
+    if (group_end - i == 1) {
+      operands.WriteArgument(i, out);
+    } else {
+      Grouped(function, operands, i, group_end, out);
+    }
   }
   out += ')';
 }
@@ -58,15 +129,46 @@ class Sqlite final : public jet::Dialect {
       out += name;
       return;
     }
-    out += '"';
+    // Backquotes, not double quotes: SQLite reads an unknown double-quoted
+    // name as a text constant, so a misspelt name would silently become text
+    // on every row instead of failing as an unknown name.
+    out += '`';
     for (char c : name) {
       out += c;
-      if (c == '"') out += '"';
+      if (c == '`') out += '`';
     }
-    out += '"';
+    out += '`';
   }
 
   void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
+
+  void TruthValue(const Operands& condition, std::string& out) const override {
+    // SQLite's true is 1, Jet's -1.
+    out += "-(";
+    condition.WriteArgument(0, out);
+    out += ')';
+  }
+
+  void Logical(BinaryOp op, const Operands& operands, std::string& out) const override {
+    switch (op) {
+      case BinaryOp::kAnd: Balanced(operands, 0, operands.size(), " AND ", out); return;
+      case BinaryOp::kOr: Balanced(operands, 0, operands.size(), " OR ", out); return;
+      default: break;
+    }
+    // As truth values: Jet's operators are bitwise on numbers, but the
+    // statements use them only on the -1/0 of conditions.
+    out += op == BinaryOp::kImp ? "NOT (" : "(";
+    operands.Write(0, out);
+    out += " <> 0)";
+    out += op == BinaryOp::kXor ? " <> (" : op == BinaryOp::kEqv ? " = (" : " OR (";
+    operands.Write(1, out);
+    out += " <> 0)";
+  }
+
+  void Not(const Operands& operand, std::string& out) const override {
+    out += "NOT ";
+    operand.Write(0, out);
+  }
 
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
     switch (function) {
@@ -93,7 +195,9 @@ class Sqlite final : public jet::Dialect {
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
-    Call("jet_concat", operands, out);
+    // Joining is associative (the result is Null only when every part is),
+    // so a long chain may be grouped any way.
+    Grouped("jet_concat", operands, 0, operands.size(), out);
   }
 
   void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
@@ -124,7 +228,9 @@ class Sqlite final : public jet::Dialect {
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {
     switch (op) {
-      case BinaryOp::kAdd: Call("jet_add", operands, out); return;
+      case BinaryOp::kAdd: Folded("jet_add", operands, operands.size(), out); return;
+      case BinaryOp::kSub: Folded("jet_sub", operands, operands.size(), out); return;
+      case BinaryOp::kMul: Balanced(operands, 0, operands.size(), " * ", out); return;
       case BinaryOp::kIntDiv: Call("jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("jet_mod", operands, out); return;
       case BinaryOp::kPow: Call("jet_pow", operands, out); return;

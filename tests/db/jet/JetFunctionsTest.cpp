@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "db/Parameter.h"
 #include "db/jet/Ast.h"
 #include "db/jet/Translator.h"
 #include "db/sqlite/SqliteDialect.h"
@@ -41,12 +42,27 @@ class JetSql : public ::testing::Test {
   // Translates and runs a Jet statement. The rows as one text: cells joined
   // by "|", rows ended by ";", Null written <null>; or "error: ..." with
   // the translator's or the engine's message.
+  // Literals are lifted and bound, as the connection runs statements.
   std::string Run(const std::string& jet) {
-    const jet::Translation t = jet::Translate(jet, SqliteDialect());
+    const jet::Translation t = jet::Translate(jet, SqliteDialect(), true);
     if (!t.ok) return "error: " + t.error_description;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, t.sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
       return std::string("error: ") + sqlite3_errmsg(db_);
+    }
+    for (size_t i = 0; i < t.parameters.size(); ++i) {
+      const Parameter& p = t.parameters[i];
+      const int n = static_cast<int>(i) + 1;
+      switch (p.kind) {
+        case Parameter::Kind::kInteger: sqlite3_bind_int64(stmt, n, p.integer); break;
+        case Parameter::Kind::kReal: sqlite3_bind_double(stmt, n, p.real); break;
+        case Parameter::Kind::kText:
+          sqlite3_bind_text(stmt, n, p.text.c_str(), -1, SQLITE_TRANSIENT);
+          break;
+        case Parameter::Kind::kDate:
+          sqlite3_bind_text(stmt, n, p.date.ToStored().c_str(), -1, SQLITE_TRANSIENT);
+          break;
+      }
     }
     std::string rows;
     int rc;
@@ -262,6 +278,24 @@ const Case kValues[] = {
     {"clng('abc')", "error: jet-error 13: Type mismatch"},
     {"7 \\ 0", "error: jet-error 11: Division by zero"},
     {"year('abc')", "error: jet-error -2147217913: Data type mismatch in criteria expression."},
+    // A date and a number give a date that many days away; two dates the
+    // days between them.
+    {"#2024-03-04# - 1", "2024-03-03"},
+    {"#2024-03-04# + 1 & ',' & 1 + #2024-02-28# & ',' & #2024-03-01# - 1", "2024-03-05,2024-02-29,2024-02-29"},
+    {"#2024-03-04# - 365 & ',' & #2024-03-04# + 0.5", "2023-03-05,2024-03-04 12:00:00"},
+    {"#2024-03-04# - #2024-01-01# & ',' & #2024-01-01# - #2024-03-04 12:00#", "63,-63.5"},
+    {"Date() - 365 < Date()", "-1"},
+    {"#9999-12-31# + 1", "error: jet-error 6: Overflow"},
+    {"'abc' - 1", "error: jet-error 13: Type mismatch"},
+    {"'7' - 1 & ',' & 1 - 2 - 3", "6,-4"},
+    // Beyond the range of a Double or of a 64-bit whole number.
+    {"format(1E308, '%0')", "error: jet-error 6: Overflow"},
+    {"format(-1E308, '0.00%')", "error: jet-error 6: Overflow"},
+    {"1e300 \\ 1", "error: jet-error 6: Overflow"},
+    {"1e300 mod 7", "error: jet-error 6: Overflow"},
+    {"9.3e18 mod 1e300", "error: jet-error 6: Overflow"},
+    {"round(9223372036854775807)", "error: jet-error 6: Overflow"},
+    {"round(1e300, 22) & ',' & round(-1.5e300)", "1E+300,-1.5E+300"},
 };
 
 TEST_F(JetSql, FunctionsAnswerAsJetDid) {
@@ -270,6 +304,36 @@ TEST_F(JetSql, FunctionsAnswerAsJetDid) {
     if (expected.rfind("error: ", 0) != 0) expected += ';';
     EXPECT_EQ(Run(std::string("select ") + c.expression + " as v"), expected) << c.expression;
   }
+}
+
+TEST_F(JetSql, DateColumnsTakePartInArithmetic) {
+  Run("INSERT INTO T_KQ (F_ID, F_Date) VALUES (1, #2023-03-01#)");
+  Run("INSERT INTO T_KQ (F_ID, F_Date) VALUES (2, #2023-06-01 08:30#)");
+  EXPECT_EQ(Run("select F_ID from T_KQ where F_Date > #2024-03-04# - 365"), "2;");
+  EXPECT_EQ(Run("select F_Date + 1, F_Date - #2023-01-01# from T_KQ order by F_ID"),
+            "2023-03-02|59.0;2023-06-02 08:30:00|151.354166666664;");
+}
+
+// An unknown name fails as one; it never becomes a text constant.
+TEST_F(JetSql, UnknownNamesFailNamingThem) {
+  Run("INSERT INTO T_KQ (F_ID) VALUES (1)");
+  EXPECT_EQ(Run("select 姓名 from T_KQ"), "error: no such column: 姓名");
+  EXPECT_EQ(Run("select * from T_KQ where 张='x'"), "error: no such column: 张");
+  EXPECT_EQ(Run("select [F Name] from T_KQ"), "error: no such column: F Name");
+}
+
+// A thousand terms of one operator run as one statement.
+TEST_F(JetSql, RunsLongChains) {
+  std::string sum = "select 1", text = "select len('a'", any = "select count(*) from T_KQ where F_ID = 0";
+  for (int i = 1; i < 1000; ++i) {
+    sum += "+1";
+    text += " & 'a'";
+    any += " or F_ID = " + std::to_string(i);
+  }
+  Run("INSERT INTO T_KQ (F_ID) VALUES (999)");
+  EXPECT_EQ(Run(sum), "1000;");
+  EXPECT_EQ(Run(text + ")"), "1000;");
+  EXPECT_EQ(Run(any), "1;");
 }
 
 TEST_F(JetSql, EveryJetFunctionHasItsSqliteCounterpart) {

@@ -2,6 +2,7 @@
 #include "db/jet/Translator.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 #include <vector>
@@ -51,14 +52,14 @@ const Row kTranslations[] = {
     {"select F_Dept as 部门 ,F_EmpID as 员工编号,  Format(F_Date,'yyyy-mm-dd') as 日期,"
      "iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,F_ID from Q_KQ where  "
      "F_EmpID='1' Order by F_Year,F_Month",
-     "SELECT F_Dept AS \"部门\", F_EmpID AS \"员工编号\", jet_format(F_Date, 'yyyy-mm-dd') AS "
-     "\"日期\", CASE WHEN F_ISWQ THEN '是' ELSE '' END AS \"外勤否\", CASE WHEN F_SBSJ = 0 THEN '' "
-     "ELSE F_SBSJ END AS \"上班小时\", F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
+     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(F_Date, 'yyyy-mm-dd') AS "
+     "`日期`, CASE WHEN F_ISWQ THEN '是' ELSE '' END AS `外勤否`, CASE WHEN F_SBSJ = 0 THEN '' "
+     "ELSE F_SBSJ END AS `上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
      "F_Month"},
     {"select count(F_KQType) as F_KQDays  from T_KQ where  F_EmpID='0001' and  "
      "year(F_Date)=2003 and month(F_Date)=5 and F_KQType='出勤'",
-     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (((F_EmpID = '0001') AND "
-     "(jet_year(F_Date) = 2003)) AND (jet_month(F_Date) = 5)) AND (F_KQType = '出勤')"},
+     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (F_EmpID = '0001') AND "
+     "(jet_year(F_Date) = 2003) AND (jet_month(F_Date) = 5) AND (F_KQType = '出勤')"},
     {"select * from T_Emp where instr(1,F_Spell,'zs',1)>0 and instr(F_Name,'三') = 2",
      "SELECT * FROM T_Emp WHERE (jet_instr(1, F_Spell, 'zs', 1) > 0) AND (jet_instr(F_Name, "
      "'三') = 2)"},
@@ -91,8 +92,8 @@ const Row kTranslations[] = {
     {"select a mod b \\ c * d, 7/2 from t",
      "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t"},
     {"select 10 - (4 - 3), 10 - 4 - 3, (1 + 2) * 3 from t",
-     "SELECT 10 - (4 - 3) AS Expr1000, (10 - 4) - 3 AS Expr1001, (jet_add(1, 2)) * 3 AS "
-     "Expr1002 FROM t"},
+     "SELECT jet_sub(10, jet_sub(4, 3)) AS Expr1000, jet_sub(10, 4, 3) AS Expr1001, "
+     "(jet_add(1, 2)) * 3 AS Expr1002 FROM t"},
     {"select * from t where not a = 1 and b = 2 or c = 3 xor d = 4",
      "SELECT * FROM t WHERE ((((NOT (a = 1)) AND (b = 2)) OR (c = 3)) <> 0) <> ((d = 4) <> 0)"},
     {"select * from t where a = 1 eqv b = 2 imp c = 3",
@@ -122,27 +123,27 @@ const Row kTranslations[] = {
      "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'"},
     // Names: brackets, SQLite keywords and non-ASCII names are quoted.
     {"select [F Note], [Order].[Group] from [T Table] as [x y]",
-     "SELECT \"F Note\", \"Order\".\"Group\" FROM \"T Table\" AS \"x y\""},
-    {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS \"部门\" FROM T_KQ AS \"甲\""},
+     "SELECT `F Note`, `Order`.`Group` FROM `T Table` AS `x y`"},
+    {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS `部门` FROM T_KQ AS `甲`"},
     // Letter case: comparisons without a plain column (or a number) ignore it.
     {"select F_EmpID from T_Emp where left(F_Spell,2)='zs'",
      "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, 2) COLLATE NOCASE = 'zs'"},
     {"select F_EmpID from T_Emp where F_ID = 5 and 'x' = F_Name and year(F_JoinDate) = 2003",
-     "SELECT F_EmpID FROM T_Emp WHERE ((F_ID = 5) AND ('x' = F_Name)) AND "
+     "SELECT F_EmpID FROM T_Emp WHERE (F_ID = 5) AND ('x' = F_Name) AND "
      "(jet_year(F_JoinDate) = 2003)"},
     {"select F_EmpID from T_Emp where lcase(F_Name) in ('a', 'b') and ucase(F_Spell) between "
      "'A' and 'M' and left(F_Name, 1) like 'z%'",
-     "SELECT F_EmpID FROM T_Emp WHERE ((jet_lcase(F_Name) COLLATE NOCASE IN ('a', 'b')) AND "
-     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN 'A' AND 'M')) AND (jet_left(F_Name, 1) LIKE "
+     "SELECT F_EmpID FROM T_Emp WHERE (jet_lcase(F_Name) COLLATE NOCASE IN ('a', 'b')) AND "
+     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN 'A' AND 'M') AND (jet_left(F_Name, 1) LIKE "
      "'z%')"},
     {"select F_EmpID from T_Emp order by left(F_Name,1), F_EmpID desc, 2",
      "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, 1) COLLATE NOCASE, F_EmpID DESC, 2"},
     // Predicates and subqueries.
     {"select F_EmpID, (select count(*) from T_KQ) as n from T_Emp where F_Spell is not null and "
      "F_Name not like '张%' and F_ID not in (1, 2) and F_ID not between 3 and 4",
-     "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (((F_Spell "
-     "IS NOT NULL) AND (F_Name NOT LIKE '张%')) AND (F_ID NOT IN (1, 2))) AND (F_ID NOT BETWEEN "
-     "3 AND 4)"},
+     "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (F_Spell IS "
+     "NOT NULL) AND (F_Name NOT LIKE '张%') AND (F_ID NOT IN (1, 2)) AND (F_ID NOT BETWEEN 3 "
+     "AND 4)"},
     {"select F_EmpID from T_Emp where F_Dept in (select F_Name from T_Dept where F_ID > 3) and "
      "exists (select * from T_KQ where T_KQ.F_EmpID = T_Emp.F_EmpID)",
      "SELECT F_EmpID FROM T_Emp WHERE (F_Dept IN (SELECT F_Name FROM T_Dept WHERE F_ID > 3)) "
@@ -171,6 +172,11 @@ TEST(Translator, WritesJetStatementsAsSqlite) {
     ASSERT_TRUE(t.ok) << jet << "\n" << t.error_description;
     EXPECT_EQ(t.sql, row.sqlite) << jet;
     EXPECT_EQ(t.returns_rows, t.sql.rfind("SELECT", 0) == 0) << jet;
+    // As the connection translates it: the same statement with its literals
+    // lifted (a statement without literals reads the same).
+    const Translation lifted = Translate(jet, sqlite::SqliteDialect(), true);
+    ASSERT_TRUE(lifted.ok) << jet;
+    if (lifted.parameters.empty()) EXPECT_EQ(lifted.sql, row.sqlite) << jet;
   }
 }
 
@@ -212,6 +218,8 @@ const FailureRow kFailures[] = {
      "Undefined function 'Nz' in expression.", 26},
     {"select left(F_Name) from T_Emp", errnum::kSyntax,
      "Wrong number of arguments used with function in query expression 'left(F_Name)'.", 7},
+    {"select iif(F_ID = 1, 'a') from T_Emp", errnum::kSyntax,
+     "Wrong number of arguments used with function in query expression 'iif(F_ID = 1, 'a')'.", 7},
     {"select * from ='x'", errnum::kSyntax, "Syntax error in FROM clause.", 14},
     {"delete * T_KQ", errnum::kSyntax, "Syntax error in FROM clause.", 9},
     {"delete * from T_KQ x y", errnum::kSyntax, "Syntax error in FROM clause.", 21},
@@ -244,7 +252,7 @@ const FailureRow kFailures[] = {
 TEST(Translator, RefusesWithJetsNumberAndWording) {
   for (const FailureRow& row : kFailures) {
     const std::string jet = Cr(row.jet);
-    const Translation t = Translate(jet, sqlite::SqliteDialect());
+    const Translation t = Translate(jet, sqlite::SqliteDialect(), true);
     EXPECT_FALSE(t.ok) << jet;
     EXPECT_TRUE(t.sql.empty()) << jet;
     EXPECT_EQ(t.error_number, row.number) << jet;
@@ -269,20 +277,50 @@ TEST(Translator, AnswersEveryTruncatedStatement) {
 
 // Nesting a hostile or runaway statement could use to exhaust the stack.
 TEST(Translator, RefusesStatementsNestedTooDeeply) {
-  std::string chain = "select 1";
-  for (int i = 0; i < 5000; ++i) chain += "+1";
   std::string parens = "select " + std::string(300, '(') + "1" + std::string(300, ')');
   std::string signs = "select " + std::string(300, '-') + "1";
-  for (const std::string& jet : {chain, parens, signs}) {
+  for (const std::string& jet : {parens, signs}) {
     const Translation t = Translate(jet, sqlite::SqliteDialect());
     EXPECT_FALSE(t.ok);
     EXPECT_EQ(t.error_number, errnum::kFail);
     EXPECT_EQ(t.error_description, "Query is too complex.");
   }
+  // Long chains of one operator are written flat, not nested.
+  for (const char* op : {"+", " & ", " or ", " and ", "-", "*"}) {
+    std::string chain = "select * from t where a";
+    for (int i = 0; i < 5000; ++i) chain += std::string(op) + "a";
+    EXPECT_TRUE(Translate(chain, sqlite::SqliteDialect(), true).ok) << op;
+  }
   // Long but flat lists are fine.
   std::string values = "INSERT INTO t VALUES (0";
   for (int i = 0; i < 5000; ++i) values += ",1";
   EXPECT_TRUE(Translate(values + ")", sqlite::SqliteDialect()).ok);
+}
+
+// A host thread may have a small stack: the nesting limit must hold there.
+TEST(Translator, RefusesDeepNestingOnASmallStack) {
+  struct Outcome {
+    std::string deep, allowed;
+  } outcome;
+  const auto body = [](void* arg) -> void* {
+    auto* o = static_cast<Outcome*>(arg);
+    const std::string deep = "select " + std::string(3000, '(') + "1" + std::string(3000, ')');
+    o->deep = Translate(deep, sqlite::SqliteDialect(), true).error_description;
+    std::string allowed = "select 1";
+    for (int i = 0; i < 20; ++i) allowed = "select -(1 + (" + allowed.substr(7) + "))";
+    const Translation t = Translate(allowed, sqlite::SqliteDialect(), true);
+    o->allowed = t.ok ? "ok" : t.error_description;
+    return nullptr;
+  };
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attr, body, &outcome), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_EQ(outcome.deep, "Query is too complex.");
+  EXPECT_EQ(outcome.allowed, "ok");
 }
 
 // The token stream, one "kind text" per token.
@@ -381,6 +419,27 @@ class OtherDialect final : public Dialect {
     out += fold_case ? "ILIKE " : "LIKE ";
     operands.Write(1, out);
   }
+  void TruthValue(const Operands& condition, std::string& out) const override {
+    out += "CASE WHEN ";
+    condition.WriteArgument(0, out);
+    out += " THEN -1 ELSE 0 END";
+  }
+  void Logical(BinaryOp op, const Operands& operands, std::string& out) const override {
+    const char* word = op == BinaryOp::kAnd   ? " and "
+                       : op == BinaryOp::kOr  ? " or "
+                       : op == BinaryOp::kXor ? " xor "
+                       : op == BinaryOp::kEqv ? " eqv "
+                                              : " imp ";
+    for (size_t i = 0; i < operands.size(); ++i) {
+      if (i) out += word;
+      operands.Write(i, out);
+    }
+  }
+  void Not(const Operands& operand, std::string& out) const override {
+    out += "not_(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
 };
 
 TEST(Emitter, LeavesEngineChoicesToTheDialect) {
@@ -393,8 +452,14 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
       {"select * from t where left(a, 2) = 'zs'",
        "SELECT * FROM \"t\" WHERE lower(substr_left(\"a\", 2)) = lower(E'zs')"},
       {"select * from t where left(a, 2) like 'z%' or a like 'y%'",
-       "SELECT * FROM \"t\" WHERE (substr_left(\"a\", 2) ILIKE E'z%') OR (\"a\" LIKE E'y%')"},
+       "SELECT * FROM \"t\" WHERE (substr_left(\"a\", 2) ILIKE E'z%') or (\"a\" LIKE E'y%')"},
       {"select iif(a = 1, 2, 3) as x from t", "SELECT IF(\"a\" = 1) AS \"x\" FROM \"t\""},
+      {"select a = 1 as x, not b as y from t where a xor b or c eqv d or e imp f",
+       "SELECT CASE WHEN \"a\" = 1 THEN -1 ELSE 0 END AS \"x\", CASE WHEN not_(\"b\") THEN -1 "
+       "ELSE 0 END AS \"y\" FROM \"t\" WHERE ((\"a\" xor (\"b\" or \"c\")) eqv (\"d\" or "
+       "\"e\")) imp \"f\""},
+      {"select a + b - c * d - e from t",
+       "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS Expr1000 FROM \"t\""},
       {"select top 3 a from t order by ucase(a)",
        "SELECT \"a\" FROM \"t\" ORDER BY lower(fn(\"a\")) LIMIT 3"},
   };

@@ -1,0 +1,1 @@
+INSERT INTO T_KQ(F_EmpID,F_Name,F_Date,F_CDNum,F_JBHours)VALUES('0001','张三',#2003-5-1#,0,7.5)

@@ -1,0 +1,1 @@
+delete * from  T_KQ where F_Date>=#2001-08-01# and  F_Date<=#2001-08-31#

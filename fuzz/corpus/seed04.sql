@@ -1,0 +1,1 @@
+select max(F_ID) as F_MaxID from T_KQ

@@ -1,0 +1,1 @@
+select F_EmpID as 员工编号, Format(F_Date,'yyyy-mm-dd') as 日期, iif(F_CDNum,'是','') AS 否, IIF(F_JBHours=0,'',F_JBHours) as h from T_KQ where F_EmpID='1' Order by F_Date

@@ -1,0 +1,1 @@
+select count(F_EmpID) as n from T_KQ where year(F_Date)=2003 and month(F_Date)=5

@@ -1,0 +1,1 @@
+select * from T_KQ where instr(1,F_Name,'zs',1)>0 and instr(F_Name,'三') = 2

@@ -1,0 +1,1 @@
+select * from T_KQ a left join T_KQ b on a.F_ID = b.F_ID where a.F_ID in (1,2,3)

@@ -1,0 +1,1 @@
+select Format(1E308,'%0'), Format(-1.5,'#,##0.00;(0.00)'), Format(F_JBHours,'0.00E+00') from T_KQ

@@ -1,0 +1,1 @@
+select 7 \ 2, 7 mod 3, 2^10, round(2.675, 2), int(-1.5), fix(-1.5), 1/3 from T_KQ

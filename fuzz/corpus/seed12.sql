@@ -1,0 +1,1 @@
+select * from T_KQ where F_Date > Date() - 365

@@ -1,0 +1,1 @@
+select left(F_Name,2) & mid(F_Name,2,1) & right(F_Name,1) & len(F_Name) & ucase(F_Name) & lcase(trim(' a ')) from T_KQ

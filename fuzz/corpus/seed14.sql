@@ -1,0 +1,1 @@
+select cstr(1.5), clng('2,5'), cint(32767.5), cdbl('1e3'), csng(1/3), cdate('2003-5-1'), val(' 12abc') from T_KQ

@@ -1,0 +1,1 @@
+select weekday(F_Date), weekday(F_Date, 2), day(F_Date), hour(now()), minute(time()), second(now()) from T_KQ

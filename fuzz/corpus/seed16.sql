@@ -1,0 +1,1 @@
+select top 2 F_Name from T_KQ where F_Name like 'z%' or F_Name not like '_x' order by F_Name desc

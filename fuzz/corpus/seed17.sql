@@ -1,0 +1,1 @@
+select * from T_KQ where F_CDNum between 1 and 3 and not F_Name is null

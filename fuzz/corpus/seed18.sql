@@ -1,0 +1,1 @@
+select F_EmpID, sum(F_CDNum) from T_KQ group by F_EmpID having count(*) > 1

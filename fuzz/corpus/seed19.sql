@@ -1,0 +1,1 @@
+select * from T_KQ where exists (select * from T_KQ b where b.F_ID = T_KQ.F_ID)

@@ -1,0 +1,1 @@
+select a xor b, a eqv b, a imp b from (select True as a, False as b)

@@ -1,0 +1,1 @@
+select abs(-1), sgn(-2), isnull(F_Name), avg(F_JBHours), min(F_Date) from T_KQ

@@ -1,0 +1,1 @@
+select [F_Name], [员工 编号] from [T_KQ]

@@ -1,0 +1,1 @@
+select distinct F_Name from T_KQ;

@@ -1,0 +1,1 @@
+select Format(1E308,'%0')

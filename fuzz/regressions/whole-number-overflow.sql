@@ -1,0 +1,1 @@
+select 1e300 \ 1, 1e300 mod 7, round(1e300), round(-9.3e18)
