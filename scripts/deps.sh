@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
-          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+          libedit-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

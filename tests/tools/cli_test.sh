@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The tessaly command end to end on a scratch database.
+# The tessaly command end to end on a scratch database: exit status, standard
+# output and standard error of each run compared with what a user should see.
 set -u
 : "${TESSALY:?path of the tessaly command}"
 dir=$(mktemp -d)
@@ -11,36 +12,157 @@ check() {  # name expected actual
   if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
     failed=$((failed + 1)); printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"; fi
 }
+# run ARGS...: runs the tool; its status, output and errors land in rc, out, err.
+run() {
+  out=$("$TESSALY" "$@" 2>"$dir/stderr"); rc=$?; err=$(cat "$dir/stderr")
+}
+# expect NAME STATUS STDOUT STDERR: the last run's three results.
+expect() {
+  check "$1: status" "$2" "$rc"; check "$1: stdout" "$3" "$out"; check "$1: stderr" "$4" "$err"
+}
+no_table="error -2147217865: The database engine cannot find the input table or query 'T_Nowhere'.  Make sure it exists and that its name is spelled correctly."
 
-"$TESSALY" init "$db"; check "init" 0 $?
-"$TESSALY" init "$db"; check "init twice" 0 $?
-"$TESSALY" sql "$db" "insert into T_KQ (F_EmpID, F_Dept, F_Date, F_SBSJ, F_IsWQ) values ('0001', 'Sales', #5/1/2003#, 7.5, 1)" >/dev/null
-check "insert" 0 $?
-check "query" "$(printf 'F_EmpID\td\tF_SBSJ\n0001\t2003-05-01\t7.5')" \
-  "$("$TESSALY" sql "$db" "select F_EmpID, Format(F_Date,'yyyy-mm-dd') as d, F_SBSJ from T_KQ")"
+# --- version and usage -------------------------------------------------------
+run --version; expect "--version" 0 "tessaly 0.1.0" ""
+run -V; expect "-V" 0 "tessaly 0.1.0" ""
+for args in "" "frobnicate $db" "sql" "sql $db --format xml x" "sql $db x -f y" "list $db nonsense" \
+            "list $db"; do
+  # shellcheck disable=SC2086
+  run $args; check "usage '$args'" 2 "$rc"
+done
+for sub in init sql list; do
+  run "$sub" --help
+  check "$sub --help shows an example" 1 "$(grep -c '^Example' <<<"$out")"
+  check "$sub --help documents exit statuses" 1 "$(grep -c '^Exit status: 0 success; 1 a statement failed; 2 usage' <<<"$out")"
+done
+run list --help; check "list --help names the listings" 2 "$(grep -cE '^  (kq|mtj) ' <<<"$out")"
 
-err=$("$TESSALY" sql "$db" "select * from T_Nowhere" 2>&1 >/dev/null); rc=$?
-check "unknown table exits non-zero" 1 $rc
-check "unknown table message" "error -2147217865: The database engine cannot find the input table or query 'T_Nowhere'.  Make sure it exists and that its name is spelled correctly." "$err"
-err=$("$TESSALY" sql "$db" "delete from T_KQ; drop table T_KQ" 2>&1 >/dev/null); rc=$?
-check "second statement refused" "1 error -2147217900: Characters found after end of SQL statement." "$rc $err"
-check "nothing deleted" "$(printf 'n\n1')" "$("$TESSALY" sql "$db" "select count(*) as n from T_KQ")"
+# --- only init creates a database ----------------------------------------------
+run sql "$dir/missing.db" "select 1"
+expect "sql on a missing file" 3 "" "error: cannot open database '$dir/missing.db': No such file or directory (\`tessaly init\` creates one)"
+run list "$dir/missing.db" kq; check "list on a missing file" 3 "$rc"
+check "nothing was created" "" "$(ls "$dir"/*.db 2>/dev/null)"
+mkdir "$dir/folder"
+for sub in "sql:select 1" "list:kq" "init"; do
+  args=("${sub%%:*}" "$dir/folder")
+  [ "$sub" != "${sub#*:}" ] && args+=("${sub#*:}")
+  run "${args[@]}"
+  expect "$sub on a directory" 3 "" "error: cannot open database '$dir/folder': it is a directory"
+done
+run init "$db"; expect "init" 0 "" ""
+run init "$db"; expect "init twice" 0 "" ""
 
-listing=$("$TESSALY" list "$db" kq)
-check "listing header" "部门	员工编号	姓名	班次	日期	考勤类型	上班1	下班1	上班2	下班2	上班3	下班3	加班上班	加班下班	外勤否	上班小时	加班小时	请假小时	迟到次数	迟到分钟	早退次数	早退分钟	备注	F_ID" "$(printf '%s\n' "$listing" | head -1)"
+# --- writes say what they changed ---------------------------------------------
+run sql "$db" "insert into T_KQ (F_EmpID, F_Dept, F_Date, F_SBSJ, F_IsWQ) values ('0001', 'Sales', #5/1/2003#, 7.5, 1)"
+expect "insert" 0 "" "1 row changed"
+run sql "$db" --quiet "insert into T_KQ (F_EmpID, F_Dept, F_Date, F_Note) values ('0002', 'R&D', #2003-05-02#, 'a,\"b\"
+second line')"
+expect "insert --quiet" 0 "" ""
+run sql "$db" "update T_KQ set F_Shift='A' where F_EmpID <> 'none'"; expect "update two" 0 "" "2 rows changed"
+run sql "$db" "delete from T_KQ where F_EmpID='none'"; expect "delete none" 0 "" "0 rows changed"
+
+# --- output forms ---------------------------------------------------------------
+q="select F_EmpID, Format(F_Date,'yyyy-mm-dd') as d, F_SBSJ, F_Note, F_Shift as 班次 from T_KQ order by F_EmpID"
+run sql "$db" "$q"
+expect "tsv by default in a pipe" 0 "$(printf 'F_EmpID\td\tF_SBSJ\tF_Note\t班次\n0001\t2003-05-01\t7.5\t\tA\n0002\t2003-05-02\t\ta,"b"\nsecond line\tA')" ""
+run sql "$db" "$q" --format tsv --null NULL --no-header
+expect "tsv --null --no-header" 0 "$(printf '0001\t2003-05-01\t7.5\tNULL\tA\n0002\t2003-05-02\tNULL\ta,"b"\nsecond line\tA')" ""
+run sql "$db" "$q" --format csv
+expect "csv" 0 "$(printf 'F_EmpID,d,F_SBSJ,F_Note,班次\r\n0001,2003-05-01,7.5,,A\r\n0002,2003-05-02,,"a,""b""\nsecond line",A\r')" ""
+run sql "$db" "$q" --format json --null ignored
+expect "json" 0 '[
+{"F_EmpID":"0001","d":"2003-05-01","F_SBSJ":7.5,"F_Note":null,"班次":"A"},
+{"F_EmpID":"0002","d":"2003-05-02","F_SBSJ":null,"F_Note":"a,\"b\"\nsecond line","班次":"A"}
+]' ""
+run sql "$db" "select 1 as i, 2.5 as x, -0.25 as y, 1E+300 * 10 as z, 'x\\y' as t, #2003-05-01# as d from T_KQ where F_EmpID='0001'" --format json
+expect "json numbers" 0 '[
+{"i":1,"x":2.5,"y":-0.25,"z":1E+301,"t":"x\\y","d":"2003-05-01"}
+]' ""
+run sql "$db" "$q" --format table --null '-'
+expect "table" 0 "+---------+------------+--------+--------------------+------+
+| F_EmpID | d          | F_SBSJ | F_Note             | 班次 |
++---------+------------+--------+--------------------+------+
+| 0001    | 2003-05-01 |    7.5 | -                  | A    |
+| 0002    | 2003-05-02 | -      | a,\"b\"\\nsecond line | A    |
++---------+------------+--------+--------------------+------+" ""
+run sql "$db" "select F_EmpID as 员工编号 from T_KQ where F_EmpID='0001'" --format table --no-header
+expect "table --no-header" 0 "+------+
+| 0001 |
++------+" ""
+
+# An empty result still shows what it would have held.
+empty="select F_EmpID, F_Date from T_KQ where 1=0"
+for form in "tsv:F_EmpID	F_Date" "csv:F_EmpID,F_Date"$'\r' "json:[]" \
+            "table:$(printf '+---------+--------+\n| F_EmpID | F_Date |\n+---------+--------+\n+---------+--------+')"; do
+  run sql "$db" "$empty" --format "${form%%:*}"; expect "empty $form" 0 "${form#*:}" ""
+done
+
+# --- listings -------------------------------------------------------------------
+run list "$db" kq --where "F_EmpID='0001'"
+check "listing header" "部门	员工编号	姓名	班次	日期	考勤类型	上班1	下班1	上班2	下班2	上班3	下班3	加班上班	加班下班	外勤否	上班小时	加班小时	请假小时	迟到次数	迟到分钟	早退次数	早退分钟	备注	F_ID" "$(head -1 <<<"$out")"
 empty9=$(printf '\t%.0s' 1 2 3 4 5 6 7 8 9)
 empty7=$(printf '\t%.0s' 1 2 3 4 5 6 7)
-check "listing row" "$(printf 'Sales\t0001\t\t\t2003-05-01%s\t是\t7.5%s\t1' "$empty9" "$empty7")" "$(printf '%s\n' "$listing" | sed -n 2p)"
-check "listing filtered out" "" "$("$TESSALY" list "$db" mtj --where "F_Year=1999")"
-"$TESSALY" list "$db" kq --where "F_Nowhere=1" >/dev/null 2>&1; check "bad condition fails" 1 $?
-"$TESSALY" list "$db" nonsense >/dev/null 2>&1; check "unknown listing is a usage error" 2 $?
+check "listing row" "$(printf 'Sales\t0001\t\tA\t2003-05-01%s\t是\t7.5%s\t1' "$empty9" "$empty7")" "$(sed -n 2p <<<"$out")"
+run list "$db" kq --field-names --where "F_EmpID='0001'" --format csv
+check "listing --field-names" "F_Dept,F_EmpID,F_Name,F_Shift,F_Date,F_KQType,F_In1,F_Out1,F_In2,F_Out2,F_In3,F_Out3,F_ZLIn,F_ZLOut,F_IsWQ,F_SBSJ,F_JBHours,F_QJSJ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_Note,F_ID"$'\r' "$(head -1 <<<"$out")"
+run list "$db" mtj --where "F_Year=1999"
+expect "empty listing prints its header" 0 "年	月	部门	员工编号	姓名	正常上班	异常出勤	公休天数	休假天数	出差天数	旷工天数	病假天数	事假天数	其他天数	总工作小时	请假小时	平时加班小时	公休加班小时	加班小时合计	迟到次数	迟到分钟	早退次数	早退分钟	备注	F_ID" ""
+run list "$db" mtj --where "F_Year=1999" --format json; expect "empty listing in json" 0 "[]" ""
+run list "$db" kq --where "F_Nowhere=1"; check "bad condition fails" 1 "$rc"
+
+# --- failures -------------------------------------------------------------------
+run sql "$db" "select * from T_Nowhere"; expect "unknown table" 1 "" "$no_table"
+run sql "$db" "delete from T_KQ; drop table T_KQ"
+expect "a second statement on the command line is refused" 1 "" "error -2147217900: Characters found after end of SQL statement."
+run sql "$db" "select count(*) as n from T_KQ"; expect "nothing deleted" 0 "$(printf 'n\n2')" ""
+
+# --- scripts ---------------------------------------------------------------------
+cat >"$dir/script.sql" <<'SQL'
+-- a comment; with a semicolon
+insert into T_Emp (F_EmpID, F_Name) values ('0003', 'it''s; fine');
+select F_Name from T_Emp where F_EmpID = '0003' /* ; */ and #2003-05-01# < Date();
+
+select * from T_Nowhere;
+insert into T_Emp (F_EmpID, F_Name) values ('0004', 'never');
+SQL
+run sql "$db" -f "$dir/script.sql"
+expect "script stops at its failing statement" 1 "$(printf "F_Name\nit's; fine")" "1 row changed
+$dir/script.sql:5: $no_table"
+run sql "$db" "select count(*) as n from T_Emp where F_EmpID='0004'"; check "statement after the failure did not run" "$(printf 'n\n0')" "$out"
+out=$(printf "select 1 as a;\nselect 2 as b" | "$TESSALY" sql "$db" - 2>&1); rc=$?
+check "statements from standard input ('-')" "0 $(printf 'a\n1\nb\n2')" "$rc $out"
+out=$(printf "update T_Emp set F_Name='x' where F_EmpID='0003';\n\n bad statement;" | "$TESSALY" sql "$db" 2>&1); rc=$?
+check "standard input without '-'" "1 1 row changed
+<stdin>:3: error -2147217900: Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'." "$rc $out"
+printf '\xef\xbb\xbfselect 1 as one;\r\nselect 2 as two\r\n' >"$dir/bom.sql"
+run sql "$db" -f "$dir/bom.sql"; expect "byte-order mark and CR LF lines" 0 "$(printf 'one\n1\ntwo\n2')" ""
+run sql "$db" -f "$dir/absent.sql"; expect "script file missing" 2 "" "error: cannot read '$dir/absent.sql': No such file or directory"
+
+# --- input that is not UTF-8 is refused before anything runs ------------------------
+printf "insert into T_Emp (F_EmpID) values ('0005');\nselect '\xff';\n" >"$dir/latin.sql"
+run sql "$db" -f "$dir/latin.sql"; expect "file not UTF-8" 2 "" "error: '$dir/latin.sql' is not valid UTF-8: byte offset 53"
+run sql "$db" "select count(*) as n from T_Emp where F_EmpID='0005'"; check "nothing of it ran" "$(printf 'n\n0')" "$out"
+out=$("$TESSALY" sql "$db" - <"$dir/latin.sql" 2>&1); rc=$?
+check "standard input not UTF-8" "2 error: '<stdin>' is not valid UTF-8: byte offset 53" "$rc $out"
+run sql "$db" "$(printf "select 'ab\xc3'")"; expect "statement not UTF-8" 2 "" "error: the statement is not valid UTF-8: byte offset 10"
+run list "$db" kq --where "$(printf "F_Name='\xe5\xbc'")"; expect "condition not UTF-8" 2 "" "error: the condition is not valid UTF-8: byte offset 8"
+
+# --- a reader that leaves early ------------------------------------------------------
+sqlite3 "$db" "with recursive n(i) as (select 1 union all select i + 1 from n where i < 50000)
+  insert into T_KQ (F_EmpID, F_Dept, F_Date) select printf('%05d', i), 'Sales', '2003-06-01' from n"
+for form in tsv csv json table; do
+  "$TESSALY" sql "$db" "select * from T_KQ" --format "$form" 2>"$dir/stderr" | head -1 >/dev/null
+  check "closed pipe, $form" "0 " "${PIPESTATUS[0]} $(cat "$dir/stderr")"
+done
+"$TESSALY" list "$db" kq 2>"$dir/stderr" | head -c 10 >/dev/null
+check "closed pipe, list" "0 " "${PIPESTATUS[0]} $(cat "$dir/stderr")"
 
 # The punch listings, one row each.
-"$TESSALY" sql "$db" "insert into T_Trans (F_Date, F_Time, F_EmpID, F_Flag, F_IsKQ) values ('2003-05-01', '08:00', '0001', 1, 0)" >/dev/null
-"$TESSALY" sql "$db" "insert into T_TransLost (F_LoadDate, F_ErrMsg, F_Flag) values ('2003-05-02', 'unknown card', 1)" >/dev/null
-"$TESSALY" sql "$db" "insert into T_Collect (F_WorkNo, F_KQDate, F_KQTime) values ('W1', '2003-05-01', '08:00')" >/dev/null
-"$TESSALY" sql "$db" "insert into T_KQJ (F_Name, F_Address, F_State) values ('Gate', '001', 'on')" >/dev/null
-"$TESSALY" sql "$db" "insert into T_Log (F_Date, F_Time, F_RecCnt, F_Operator) values ('2003-05-01', '08:30:00', 120, 'OP')" >/dev/null
+"$TESSALY" sql "$db" "insert into T_Trans (F_Date, F_Time, F_EmpID, F_Flag, F_IsKQ) values ('2003-05-01', '08:00', '0001', 1, 0)" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_TransLost (F_LoadDate, F_ErrMsg, F_Flag) values ('2003-05-02', 'unknown card', 1)" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_Collect (F_WorkNo, F_KQDate, F_KQTime) values ('W1', '2003-05-01', '08:00')" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_KQJ (F_Name, F_Address, F_State) values ('Gate', '001', 'on')" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_Log (F_Date, F_Time, F_RecCnt, F_Operator) values ('2003-05-01', '08:30:00', 120, 'OP')" >/dev/null 2>&1
 check "punch listing" "$(printf '刷卡日期	刷卡时间	卡号	员工编号	姓名	部门	班次	考勤机地址	考勤机名称	F_ID
 2003-05-01	08:00		0001			1			1')" "$("$TESSALY" list "$db" trans --where "F_EmpID='0001'")"
 check "rejected punch listing" "提取日期	错误原因	卡号	刷卡日期	刷卡时间	员工编号	员工姓名	部门	班次	考勤机地址	考勤机名称	F_ID" "$("$TESSALY" list "$db" translost | head -1)"

@@ -1,152 +1,246 @@
 // tessaly: the command-line host of the attendance library.
 //
-//   tessaly init DB               create the attendance database in the SQLite file DB
-//   tessaly sql DB STATEMENT      run one Jet statement; a query prints its rows
+//   tessaly init DB                       create the attendance database in the SQLite file DB
+//   tessaly sql DB [STATEMENT | - | -f FILE]
+//                                         run Jet statements; queries print their rows
 //   tessaly list DB NAME [--where CONDITION]
-//                                 a captioned listing (kq, mtj, trans, translost, collect,
-//                                 kqj, log; `tessaly list --help` names them all)
+//                                         a captioned listing (the names are in Listings.cpp)
 //
-// Rows are printed as tab-separated lines under a header line of field names.
-// A failure prints "error NUMBER: description" on standard error.
+// Rows print as tsv, csv, json or an aligned table (Output.h); failures print
+// "error NUMBER: description" on standard error.
 
 #include <CLI/CLI.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "Listings.h"
+#include "Session.h"
 #include "tessaly/tessaly.h"
 
 namespace {
 
-enum ExitStatus : int { kSuccess = 0, kFailure = 1, kUsage = 2 };
+using namespace tessaly::tool;
 
 struct Options {
   std::string database;
-  std::string statement;
+  std::string statement;  // "" when none was given, "-" for standard input
+  std::string file;
   std::string listing;
   std::string where = "1=1";
+  std::string format;  // "" until chosen: table on a terminal, tsv elsewhere
+  bool no_header = false;
+  bool field_names = false;
+  bool quiet = false;
+  std::string null_text;
 };
 
-void PrintRows(tessaly::db::Recordset& rs, std::ostream& out) {
-  const tessaly::db::Fields fields = rs.Fields();
-  const int32_t count = fields.Count();
-  std::string line;
-  for (int32_t i = 0; i < count; ++i) {
-    if (i > 0) line += '\t';
-    line += fields.Item(i).Name();
-  }
-  out << line << '\n';
-  for (; !rs.IsEOF(); rs.MoveNext()) {
-    line.clear();
-    for (int32_t i = 0; i < count; ++i) {
-      if (i > 0) line += '\t';
-      line += fields.Item(i).ValueRef().ToText();
+OutputOptions OutputOf(const Options& o) {
+  OutputOptions out;
+  const std::string& f = o.format.empty() ? (isatty(STDOUT_FILENO) ? "table" : "tsv") : o.format;
+  out.format = f == "csv" ? Format::kCsv
+               : f == "json" ? Format::kJson
+               : f == "table" ? Format::kTable
+                              : Format::kTsv;
+  out.header = !o.no_header;
+  out.null_text = o.null_text;
+  return out;
+}
+
+// Opens a database that exists: only `init` creates one, so a misspelt path
+// is refused instead of becoming an empty database.
+std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create) {
+  struct stat st;
+  if (path != ":memory:") {
+    if (::stat(path.c_str(), &st) != 0) {
+      const int error = errno;
+      if (error != ENOENT || !create) {
+        throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + std::strerror(error) +
+                                     (error == ENOENT ? " (`tessaly init` creates one)" : "")};
+      }
+    } else if (S_ISDIR(st.st_mode)) {
+      throw Refusal{kNoDatabase, "cannot open database '" + path + "': it is a directory"};
     }
-    out << line << '\n';
+  }
+  try {
+    return tessaly::db::Connection::Open(path);
+  } catch (const tessaly::Error& e) {
+    throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + e.description()};
   }
 }
 
+std::string ReadAll(std::istream& in) {
+  std::ostringstream text;
+  text << in.rdbuf();
+  return std::move(text).str();
+}
+
 int Init(const Options& o) {
-  auto conn = tessaly::db::Connection::Open(o.database);
-  tessaly::db::CreateSchema(*conn);
+  tessaly::db::CreateSchema(*OpenDatabase(o.database, true));
   return kSuccess;
 }
 
 int Sql(const Options& o) {
-  auto conn = tessaly::db::Connection::Open(o.database);
-  tessaly::db::Recordset rs;
-  rs.Open(o.statement, conn, tessaly::db::adOpenStatic, tessaly::db::adLockReadOnly);
-  if (rs.State() != 0) PrintRows(rs, std::cout);
+  // Every statement is read and checked before the database is touched.
+  std::string script;
+  std::string source;
+  if (!o.file.empty()) {
+    std::ifstream in(o.file, std::ios::binary);
+    if (!in) throw Refusal{kUsage, "cannot read '" + o.file + "': " + std::strerror(errno)};
+    script = ReadAll(in);
+    source = o.file;
+  } else if (o.statement == "-" || (o.statement.empty() && !isatty(STDIN_FILENO))) {
+    script = ReadAll(std::cin);
+    source = "<stdin>";
+  }
+  if (!source.empty()) RequireUtf8(script, "'" + source + "'");
+  // Editors on some systems start a UTF-8 file with a byte-order mark; it is no statement.
+  if (script.starts_with("\xEF\xBB\xBF")) script.erase(0, 3);
+  RequireUtf8(o.statement, "the statement");
+
+  Session session(OpenDatabase(o.database, false), OutputOf(o), o.quiet);
+  if (!source.empty()) return session.RunScript(script, source);
+  if (o.statement.empty()) return session.RunInteractive();
+  // A statement on the command line goes to the engine whole: it is one
+  // statement, and text after a ';' is refused there.
+  session.Run(o.statement);
   return kSuccess;
 }
-
-// The listings a host's grids show, one line each, by the name the command
-// takes: the class's captioned listing, or the rows its search by mode gives.
-struct ListingEntry {
-  std::string_view name;
-  std::string_view help;
-  const tessaly::framework::Listing& (*listing)();
-};
-
-constexpr ListingEntry kListings[] = {
-    {"kq", "daily attendance records", &tessaly::clsKQ::CaptionedListing},
-    {"mtj", "monthly attendance statistics", &tessaly::clsMTJ::CaptionedListing},
-    {"trans", "card punches", &tessaly::clsTrans::CaptionedListing},
-    {"translost", "rejected punches", &tessaly::clsTransLost::SearchListing},
-    {"collect", "collected raw punches", &tessaly::clsCollect::CollectedListing},
-    {"kqj", "attendance terminals", &tessaly::clsKQJ::TerminalListing},
-    {"log", "import log", &tessaly::clsLog::CaptionedListing},
-};
 
 int List(const Options& o) {
+  RequireUtf8(o.where, "the condition");
   const ListingEntry* entry = nullptr;
-  for (const ListingEntry& e : kListings) {
+  for (const ListingEntry& e : Listings()) {
     if (e.name == o.listing) entry = &e;
   }
-  auto conn = tessaly::db::Connection::Open(o.database);
+  const tessaly::framework::Listing& listing = entry->listing();
+  auto connection = OpenDatabase(o.database, false);
   tessaly::db::Recordset rs;
-  rs.Open(tessaly::framework::CaptionedText(entry->listing(), o.where), conn,
-          tessaly::db::adOpenStatic, tessaly::db::adLockReadOnly);
-  if (rs.RecordCount() > 0) PrintRows(rs, std::cout);
+  rs.Open(tessaly::framework::CaptionedText(listing, o.where), connection,
+          tessaly::db::adOpenForwardOnly, tessaly::db::adLockReadOnly);
+  std::vector<std::string> names;
+  if (o.field_names && rs.Fields().Count() == static_cast<int32_t>(listing.row.size())) {
+    for (const auto& column : listing.row) names.emplace_back(column.column);
+  }
+  Printer printer(OutputOf(o));
+  PrintRows(rs, names, *printer.writer);
+  printer.sink.Flush();
   return kSuccess;
 }
 
-std::vector<std::string> ListingNames() {
-  std::vector<std::string> names;
-  for (const ListingEntry& e : kListings) names.emplace_back(e.name);
-  return names;
-}
-
-std::string ListingHelp() {
-  std::string text = "Print a captioned listing:";
-  for (const ListingEntry& e : kListings) {
-    text.append(" ").append(e.name).append(" (").append(e.help).append(")");
-  }
-  return text;
+void AddOutputOptions(CLI::App& app, Options& o) {
+  app.add_option("--format", o.format,
+                 "tsv, csv (RFC 4180), json (an array of objects) or table; "
+                 "table on a terminal, tsv elsewhere")
+      ->check(CLI::IsMember({"tsv", "csv", "json", "table"}));
+  app.add_flag("--no-header", o.no_header, "Leave out the line of column names (tsv, csv, table)");
+  app.add_option("--null", o.null_text, "Text printed for a Null (json prints null); default empty");
 }
 
 struct Tool {
   const char* name;
-  std::string help;
+  const char* help;
+  std::string footer;  // what --help shows after the options: examples and such
   std::function<void(CLI::App&, Options&)> arguments;
   int (*run)(const Options&);
 };
 
+std::string ListingNames() {
+  std::string text = "Listings:\n";
+  for (const ListingEntry& e : Listings()) {
+    text += "  " + std::string(e.name) + std::string(8 - std::min<size_t>(e.name.size(), 7), ' ') +
+            std::string(e.help) + "\n";
+  }
+  return text;
+}
+
 const std::vector<Tool>& Tools() {
   static const std::vector<Tool> tools = {
-      {"init", "Create the attendance database in the SQLite file DB",
-       [](CLI::App& app, Options& o) { app.add_option("DB", o.database)->required(); }, Init},
-      {"sql", "Run one Jet-dialect statement; a query prints its rows",
+      {"init", "Create the attendance database (tables and saved queries) in the SQLite file DB",
+       "Example:\n  tessaly init att.db",
        [](CLI::App& app, Options& o) {
-         app.add_option("DB", o.database)->required();
-         app.add_option("STATEMENT", o.statement)->required();
+         app.add_option("DB", o.database, "The SQLite file; created when missing")->required();
+       },
+       Init},
+      {"sql", "Run Jet-dialect statements; a query prints its rows, a write how many it changed",
+       "With no STATEMENT and a terminal on standard input, statements are read interactively,\n"
+       "each ended by ';'. A script (FILE or standard input) runs statement after statement\n"
+       "and stops at the first that fails, naming its line; '--' and '/* */' are comments.\n\n"
+       "Examples:\n"
+       "  tessaly sql att.db \"select F_EmpID, F_Date from T_KQ where F_Date >= #2003-05-01#\"\n"
+       "  tessaly sql att.db --format csv -f month.sql\n"
+       "  echo \"delete from T_KQ where F_EmpID='0001';\" | tessaly sql att.db -",
+       [](CLI::App& app, Options& o) {
+         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
+             ->required();
+         auto* statement = app.add_option(
+             "STATEMENT", o.statement,
+             "One Jet statement, or '-' to read statements from standard input");
+         app.add_option("-f,--file", o.file, "Read statements from FILE")
+             ->type_name("FILE")
+             ->excludes(statement);
+         AddOutputOptions(app, o);
+         app.add_flag("-q,--quiet", o.quiet, "Do not report the rows a write changed");
        },
        Sql},
-      {"list", ListingHelp(),
+      {"list", "Print a captioned listing of the attendance database",
+       ListingNames() +
+           "\nExamples:\n  tessaly list att.db kq --where \"F_EmpID='0001'\"\n"
+           "  tessaly list att.db mtj --field-names --format json",
        [](CLI::App& app, Options& o) {
-         app.add_option("DB", o.database)->required();
-         app.add_option("LISTING", o.listing)->required()->check(CLI::IsMember(ListingNames()));
-         app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL)");
+         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
+             ->required();
+         std::vector<std::string> names;
+         for (const ListingEntry& e : Listings()) names.emplace_back(e.name);
+         app.add_option("NAME", o.listing, "Which listing (below)")
+             ->required()
+             ->check(CLI::IsMember(names));
+         app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL); default all");
+         app.add_flag("--field-names", o.field_names,
+                      "Head the columns with their field names instead of the captions");
+         AddOutputOptions(app, o);
        },
        List},
   };
   return tools;
 }
 
+constexpr const char* kExitStatuses =
+    "Exit status: 0 success; 1 a statement failed; 2 usage (bad arguments, input that is\n"
+    "not UTF-8); 3 the database cannot be opened. Output into a pipe that closes early\n"
+    "(`| head`) ends the tool quietly with 0.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe shows as EPIPE on write, ended quietly, not as a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Statements and values are UTF-8 whatever the environment's locale; the
+  // terminal's line editing and column widths read characters by it.
+  if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) std::setlocale(LC_CTYPE, "");
+
   CLI::App app{"tessaly: the attendance database from the command line"};
+  app.set_version_flag("-V,--version", std::string("tessaly ") + TESSALY_VERSION,
+                       "Print the library's version and exit");
   app.require_subcommand(1);
+  app.footer(kExitStatuses);
   Options options;
   const Tool* chosen = nullptr;
   for (const Tool& tool : Tools()) {
     CLI::App* sub = app.add_subcommand(tool.name, tool.help);
     tool.arguments(*sub, options);
+    sub->footer(tool.footer + "\n\n" + kExitStatuses);
     sub->callback([&chosen, &tool] { chosen = &tool; });
   }
   try {
@@ -157,6 +251,11 @@ int main(int argc, char** argv) {
   }
   try {
     return chosen->run(options);
+  } catch (const OutputClosed&) {
+    return kSuccess;
+  } catch (const Refusal& r) {
+    std::cerr << "error: " << r.message << '\n';
+    return r.status;
   } catch (const tessaly::Error& e) {
     std::cerr << "error " << e.number() << ": " << e.description() << '\n';
     return kFailure;
