@@ -3,6 +3,7 @@
 // or retyped on one side only fails here.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -26,8 +27,11 @@ namespace {
 class CreatedDatabase : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The process id too: other builds may run the same test in the same
+    // temporary directory at the same time.
     path_ = ::testing::TempDir() + "declaration_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+            std::to_string(getpid()) + ".db";
     std::remove(path_.c_str());
     db::CreateSchema(*db::Connection::Open(path_));
   }
