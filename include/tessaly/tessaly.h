@@ -34,3 +34,8 @@
 #include "tessaly/leave/clsSJ.h"
 #include "tessaly/leave/clsWQ.h"
 #include "tessaly/leave/clsXJ.h"
+#include "tessaly/punches/clsCollect.h"
+#include "tessaly/punches/clsKQJ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"

@@ -91,7 +91,11 @@ class TextArena {
     const auto length = static_cast<uint32_t>(text.size());
     const size_t need = sizeof length + text.size();
     if (need > left_) {
-      const size_t size = std::max(kChunk, need);
+      // Small results are the common case (a question's one or two rows):
+      // chunks start small and double, so they do not cost a large block
+      // the allocator hands back to the system after every query.
+      const size_t grown = kFirstChunk << std::min<size_t>(chunks_.size(), kDoublings);
+      const size_t size = std::max(grown, need);
       chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
       next_ = chunks_.back().get();
       left_ = size;
@@ -110,14 +114,15 @@ class TextArena {
   }
 
  private:
-  static constexpr size_t kChunk = 64 * 1024;
+  static constexpr size_t kFirstChunk = 1024;
+  static constexpr size_t kDoublings = 6;  // up to 64 KB a chunk
   std::vector<std::unique_ptr<char[]>> chunks_;
   char* next_ = nullptr;
   size_t left_ = 0;
 };
 
 // The cells of a result, row after row, in blocks of whole rows: a result of
-// any size is filled without moving the cells already read. A block keeps the
+// any size is filled without moving the blocks already filled. A block keeps the
 // kinds (a byte a cell) apart from the values (eight bytes a cell), so a large
 // result touches little more memory than its values.
 class CellStore {
@@ -133,8 +138,14 @@ class CellStore {
   void Append(const Cell& cell) {
     if (size_ % (kRowsPerBlock * columns_) == 0) {
       Block& block = blocks_.emplace_back();
-      block.kinds.reserve(kRowsPerBlock * columns_);
-      block.values.reserve(kRowsPerBlock * columns_);
+      // The first block grows with its rows (a few rows must not cost a whole
+      // block); a result that needs a second one is large, and its later
+      // blocks are taken whole. Growing moves only the current block's
+      // values, which are copied out when read.
+      if (blocks_.size() > 1) {
+        block.kinds.reserve(kRowsPerBlock * columns_);
+        block.values.reserve(kRowsPerBlock * columns_);
+      }
     }
     Block& block = blocks_.back();
     block.kinds.push_back(static_cast<uint8_t>(cell.kind));

@@ -17,6 +17,11 @@
 #include "tessaly/leave/clsSJ.h"
 #include "tessaly/leave/clsWQ.h"
 #include "tessaly/leave/clsXJ.h"
+#include "tessaly/punches/clsCollect.h"
+#include "tessaly/punches/clsKQJ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"
 
 namespace tessaly::db::internal {
 namespace {
@@ -99,60 +104,22 @@ std::vector<Table> MakeTables() {
   t.push_back(TableBuilder("T_BJ").DeclaredBy<clsBJ>().Index(kRequestIndex).Build());
   t.push_back(TableBuilder("T_JB").DeclaredBy<clsJB>().Index(kRequestIndex).Build());
   t.push_back(TableBuilder("T_WQ").DeclaredBy<clsWQ>().Index({"F_EmpID", "F_Date"}).Build());
-  // Punch dates and times are texts compared as texts.
+  // Punch dates and times are texts compared as texts. The window questions
+  // of the attendance calculation seek an employee's punches of a date in
+  // time order; the untallied punches are walked by date and card number.
   t.push_back(TableBuilder("T_Trans")
-                  .AutoNumber()
-                  .Col(K::kText, {"F_Date", "F_Time"})
-                  .Text("F_CardID", 10)
-                  .Text("F_DcuID", 3)
-                  .Text("F_Door", 20)
-                  .Text("F_EmpID", 10)
-                  .Text("F_Name", 20)
-                  .Text("F_Dept", 50)
-                  .Col(K::kByte, {"F_Flag"})
-                  .Col(K::kInt16, {"F_IsEnter", "F_IsExit", "F_IsKQ"})
-                  .Tally()
+                  .DeclaredBy<clsTrans>()
                   .Index({"F_EmpID", "F_Date", "F_Time"})
-                  // The untallied punches the host walks in every calculation.
                   .Index({"F_IsTJ", "F_Date", "F_CardID"})
                   .Build());
-  t.push_back(TableBuilder("T_TransLost")
-                  .AutoNumber()
-                  .Text("F_LoadDate")
-                  .Text("F_ErrMsg", 50)
-                  .Text("F_CardID", 10)
-                  .Col(K::kInt16, {"F_Year", "F_Month", "F_Day", "F_Hour", "F_Minute"})
-                  .Text("F_Date", 10)
-                  .Text("F_Time")
-                  .Text("F_EmpID", 10)
-                  .Text("F_Name", 20)
-                  .Text("F_Dept", 50)
-                  .Col(K::kByte, {"F_Flag"})
-                  .Text("F_DcuID", 3)
-                  .Text("F_Door", 20)
-                  .Col(K::kInt16, {"F_IsEnter", "F_IsExit", "F_IsKQ"})
-                  .Build());
+  t.push_back(TableBuilder("T_TransLost").DeclaredBy<clsTransLost>().Build());
   // A staging table without key: rows are found by work number.
   t.push_back(TableBuilder("T_Collect")
-                  .Text("F_WorkNo", 10)
-                  .Text("F_KQDate", 10)
-                  .Text("F_KQTime", 5)
-                  .Col(K::kText, {"F_DcuID", "F_Door", "F_Flag"})
+                  .DeclaredBy<clsCollect>()
                   .Index({"F_WorkNo", "F_KQDate", "F_KQTime"})
                   .Build());
-  t.push_back(TableBuilder("T_KQJ")
-                  .Key("F_Name", K::kText, 20)
-                  .Text("F_Address", 3)
-                  .Text("F_State", 10)
-                  .Build());
-  t.push_back(TableBuilder("T_Log")
-                  .AutoNumber()
-                  .Text("F_Date", 10)
-                  .Text("F_Time", 8)
-                  .Col(K::kInt32, {"F_RecCnt"})
-                  .Text("F_Operator", 10)
-                  .Text("F_Note", 100)
-                  .Build());
+  t.push_back(TableBuilder("T_KQJ").DeclaredBy<clsKQJ>().Build());
+  t.push_back(TableBuilder("T_Log").DeclaredBy<clsLog>().Build());
   t.push_back(TableBuilder("T_Emp").DeclaredBy<clsEmp>().Index({"F_CardID"}).Build());
   t.push_back(TableBuilder("T_User").DeclaredBy<clsUser>().Build());
   // Each key is meant to appear once, but the old table did not enforce it.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <limits>
+#include <optional>
 
 #include "db/Backend.h"
 #include "db/NumberText.h"
@@ -47,6 +48,11 @@ double NumberOfCell(const Cell& cell) {
     case db::VarType::kNull: return 0;
     default: return cell.ToVariant().NumericValueOfText();
   }
+}
+
+// A guard column holding 0 (a Null is not 0).
+bool IsZero(const Cell& cell) {
+  return cell.kind != db::VarType::kNull && NumberOfCell(cell) == 0;
 }
 
 void AppendCell(std::string& out, const Cell& cell, const ListColumn& column) {
@@ -159,8 +165,13 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();
     std::vector<db::Field> columns;  // only those the listing names are read
+    std::vector<std::optional<db::Field>> guards;
     columns.reserve(listing.row.size());
-    for (const ListColumn& c : listing.row) columns.push_back(fields.Item(c.column));
+    guards.reserve(listing.row.size());
+    for (const ListColumn& c : listing.row) {
+      columns.push_back(fields.Item(c.column));
+      guards.push_back(c.guard.empty() ? std::nullopt : std::optional(fields.Item(c.guard)));
+    }
 
     std::string text;
     for (; !set.IsEOF(); set.MoveNext()) {
@@ -168,7 +179,11 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
       ++RetRow;
       for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0) text += '\t';
-        AppendCell(text, db::internal::CellOf(columns[i]), listing.row[i]);
+        if (guards[i] && IsZero(db::internal::CellOf(*guards[i]))) {
+          text += listing.row[i].substitute;
+        } else {
+          AppendCell(text, db::internal::CellOf(columns[i]), listing.row[i]);
+        }
       }
       text += '\r';
     }

@@ -88,14 +88,16 @@ eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {
   return UpdateWith(ErrStr, set, GetWhereString(0));
 }
 
-eRESULT Record::Delete(std::string& ErrStr, int32_t) {
-  return DeleteWith(ErrStr, GetWhereString(0));
-}
-
 eRESULT Record::UpdateWith(std::string& ErrStr, std::string_view set, std::string_view where) {
   return mdlConst::ExeUpdateSQL(table_, where, set, connection(), recordset_.get(), ErrStr,
                                 &last_error_);
 }
+
+eRESULT Record::Delete(std::string& ErrStr, int32_t ExtraParam) {
+  return DeleteWith(ErrStr, DeleteWhere(ExtraParam));
+}
+
+std::string Record::DeleteWhere(int32_t) { return GetWhereString(0); }
 
 eRESULT Record::DeleteWith(std::string& ErrStr, std::string_view where) {
   return mdlConst::ExeDeleteSQL(table_, where, connection(), recordset_.get(), ErrStr,

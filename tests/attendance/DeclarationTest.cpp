@@ -8,11 +8,18 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tessaly/admin/clsEmp.h"
 #include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Connection.h"
+#include "tessaly/punches/clsCollect.h"
+#include "tessaly/punches/clsKQJ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"
 #include "tessaly/leave/clsBJ.h"
 #include "tessaly/leave/clsCC.h"
 #include "tessaly/leave/clsJB.h"
@@ -35,7 +42,8 @@ class CreatedDatabase : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = ::testing::TempDir() + "declaration_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db";
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+            std::to_string(getpid()) + ".db";
     std::remove(path_.c_str());
     db::CreateSchema(*db::Connection::Open(path_));
   }
@@ -99,14 +107,19 @@ TEST_F(CreatedDatabase, HoldsEveryDeclaredClassAsDeclared) {
   EXPECT_EQ(Declared<clsRoster>(), Columns("T_Roster"));
   for (const char* table : {"T_BCType", "T_Dept", "T_RostCode"}) {
     EXPECT_EQ(Declared<clsItem>(), Columns(table)) << table;
-    EXPECT_EQ(Declared<clsCC>(), Columns("T_CC"));
+  }
+  EXPECT_EQ(Declared<clsHoliday>(), Columns("T_Holiday"));
+  EXPECT_EQ(Declared<clsCC>(), Columns("T_CC"));
   EXPECT_EQ(Declared<clsSJ>(), Columns("T_SJ"));
   EXPECT_EQ(Declared<clsXJ>(), Columns("T_XJ"));
   EXPECT_EQ(Declared<clsBJ>(), Columns("T_BJ"));
   EXPECT_EQ(Declared<clsJB>(), Columns("T_JB"));
   EXPECT_EQ(Declared<clsWQ>(), Columns("T_WQ"));
-}
-  EXPECT_EQ(Declared<clsHoliday>(), Columns("T_Holiday"));
+  EXPECT_EQ(Declared<clsTrans>(), Columns("T_Trans"));
+  EXPECT_EQ(Declared<clsTransLost>(), Columns("T_TransLost"));
+  EXPECT_EQ(Declared<clsCollect>(), Columns("T_Collect"));
+  EXPECT_EQ(Declared<clsKQJ>(), Columns("T_KQJ"));
+  EXPECT_EQ(Declared<clsLog>(), Columns("T_Log"));
 }
 
 // The keys and flags of the people tables spelt literally.
@@ -166,6 +179,32 @@ TEST_F(CreatedDatabase, SchedulingTablesHaveTheirKinds) {
   EXPECT_EQ(Columns("T_Holiday"),
             (std::vector<std::string>{"F_ID SMALLINT pk", "F_Name VARCHAR(20)",
                                       "F_DateFr DATETIME", "F_DateTo DATETIME"}));
+}
+
+TEST_F(CreatedDatabase, PunchTablesHaveTheirKinds) {
+  const std::vector<std::string> trans = {
+      "F_ID INTEGER pk",      "F_Date TEXT",          "F_Time TEXT",
+      "F_CardID VARCHAR(10)", "F_DcuID VARCHAR(3)",   "F_Door VARCHAR(20)",
+      "F_EmpID VARCHAR(10)",  "F_Name VARCHAR(20)",   "F_Dept VARCHAR(50)",
+      "F_Flag TINYINT",       "F_IsEnter SMALLINT",   "F_IsExit SMALLINT",
+      "F_IsKQ SMALLINT",      "F_IsTJ SMALLINT notnull default=0"};
+  EXPECT_EQ(Columns("T_Trans"), trans);
+  const std::vector<std::string> lost = Columns("T_TransLost");
+  ASSERT_EQ(lost.size(), 20u);
+  EXPECT_EQ(lost[1], "F_LoadDate TEXT");
+  EXPECT_EQ(lost[4], "F_Year SMALLINT");
+  EXPECT_EQ(lost[14], "F_Flag TINYINT");
+  EXPECT_EQ(Columns("T_Collect"),
+            (std::vector<std::string>{"F_WorkNo VARCHAR(10)", "F_KQDate VARCHAR(10)",
+                                      "F_KQTime VARCHAR(5)", "F_DcuID TEXT", "F_Door TEXT",
+                                      "F_Flag TEXT"}));
+  EXPECT_EQ(Columns("T_KQJ"), (std::vector<std::string>{"F_Name VARCHAR(20) pk",
+                                                        "F_Address VARCHAR(3)",
+                                                        "F_State VARCHAR(10)"}));
+  EXPECT_EQ(Columns("T_Log"),
+            (std::vector<std::string>{"F_ID INTEGER pk", "F_Date VARCHAR(10)",
+                                      "F_Time VARCHAR(8)", "F_RecCnt INTEGER",
+                                      "F_Operator VARCHAR(10)", "F_Note VARCHAR(100)"}));
 }
 
 }  // namespace

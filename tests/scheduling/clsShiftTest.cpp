@@ -199,7 +199,7 @@ TEST_F(clsShiftDb, ApostrophesAndNonAsciiNamesTravelWhole) {
 
 // Flags load as 0 when the stored value is 0 and as 1 otherwise, Null and
 // Jet's True (-1) included; the other numbers take the numeric-text rule.
-TEST_F(clsShiftDb, FlagsLoadAsZeroOrOneAndNumbersByTheNumericTextRule) {
+TEST_F(clsShiftDb, FlagsLoadAsFlagUnlessZeroAndNumbersByTheNumericTextRule) {
   conn_->Execute(
       "insert into T_Shift (F_Name, F_Use1, F_Use2, F_Use3, F_Use4, F_IsOver1, F_IsOver2, "
       "F_LimitCD, F_In1Down) values ('N', -1, null, 0, 2, 0, -1, null, -5)");

@@ -199,5 +199,25 @@ for name in cc xj bj wq; do
   check "listing $name of an empty table" "" "$("$TESSALY" list "$db" $name --no-header)"
 done
 
+# The punch listings, one row each.
+"$TESSALY" sql "$db" "insert into T_Trans (F_Date, F_Time, F_EmpID, F_Flag, F_IsKQ) values ('2003-05-01', '08:00', '0001', 1, 0)" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_TransLost (F_LoadDate, F_ErrMsg, F_Flag) values ('2003-05-02', 'unknown card', 1)" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_Collect (F_WorkNo, F_KQDate, F_KQTime) values ('W1', '2003-05-01', '08:00')" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_KQJ (F_Name, F_Address, F_State) values ('Gate', '001', 'on')" >/dev/null 2>&1
+"$TESSALY" sql "$db" "insert into T_Log (F_Date, F_Time, F_RecCnt, F_Operator) values ('2003-05-01', '08:30:00', 120, 'OP')" >/dev/null 2>&1
+check "punch listing" "$(printf '刷卡日期	刷卡时间	卡号	员工编号	姓名	部门	班次	考勤机地址	考勤机名称	F_ID
+2003-05-01	08:00		0001			1			1')" "$("$TESSALY" list "$db" trans --where "F_EmpID='0001'")"
+check "rejected punch listing" "提取日期	错误原因	卡号	刷卡日期	刷卡时间	员工编号	员工姓名	部门	班次	考勤机地址	考勤机名称	F_ID" "$("$TESSALY" list "$db" translost | head -1)"
+check "collected punch listing" "$(printf 'F_WorkNo	F_KQDate	F_KQTime	F_DcuID	F_Door	F_Flag
+W1	2003-05-01	08:00			')" "$("$TESSALY" list "$db" collect)"
+check "terminal listing" "$(printf 'F_Name	F_Address	F_State
+Gate	001	on')" "$("$TESSALY" list "$db" kqj)"
+check "log listing" "$(printf '日期	时间	记录数	操作员	备注	F_ID
+2003-05-01	08:30:00	120	OP		1')" "$("$TESSALY" list "$db" log --where "F_RecCnt>100")"
+help=$("$TESSALY" list --help)
+for name in kq mtj trans translost collect kqj log; do
+  case "$help" in *"$name"*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
+done
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -63,6 +63,11 @@ constexpr ListingEntry kListings[] = {
     {"bj", "sick leave requests", &clsBJ::SearchListing},
     {"jb", "overtime requests", &clsJB::SearchListing},
     {"wq", "field-work entries", &clsWQ::SearchListing},
+    {"trans", "card punches", &clsTrans::CaptionedListing},
+    {"translost", "rejected punches", &clsTransLost::SearchListing},
+    {"collect", "collected raw punches, in collection order", &clsCollect::CollectedListing},
+    {"kqj", "attendance terminals, by name", &clsKQJ::TerminalListing},
+    {"log", "import log, by date and time", &clsLog::CaptionedListing},
 };
 
 std::span<const ListingEntry> Listings() { return kListings; }

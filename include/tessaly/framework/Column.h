@@ -117,6 +117,9 @@ struct DirectInteger : Integer {
 struct DirectLong : Long {
   static Type Load(const db::Variant& value) { return value.ToLong(); }
 };
+struct DirectByte : Byte {
+  static Type Load(const db::Variant& value) { return value.ToByte(); }
+};
 // A yes/no flag kept as 0 or 1, written bare, for the tables whose old load
 // tested only for a stored 0: 0 loads as 0 and anything else as 1, Jet's
 // True (-1) and Null included.
@@ -156,6 +159,10 @@ struct ColumnSpec {
   // name and department the request queries add): no catalog column, never
   // written.
   bool in_table = true;
+  // In ExeSearch's rows: when the column `guard` holds 0, `substitute` is
+  // written in this cell's place (a Null guard counts as not 0).
+  std::string_view list_guard;
+  std::string_view list_substitute;
 
   template <class Kind>
   static constexpr ColumnSpec Of(std::string_view name, int width) {
@@ -229,6 +236,14 @@ struct ColumnSpec {
   constexpr ColumnSpec ZeroDefault() const {
     ColumnSpec s = *this;
     s.flags = static_cast<uint8_t>(s.flags | db::kZeroDefault);
+    return s;
+  }
+  // ExeSearch writes `substitute` for this column on rows whose `guard`
+  // column holds 0 (a hand-entered punch has no terminal).
+  constexpr ColumnSpec ListedInstead(std::string_view guard, std::string_view substitute) const {
+    ColumnSpec s = *this;
+    s.list_guard = guard;
+    s.list_substitute = substitute;
     return s;
   }
 

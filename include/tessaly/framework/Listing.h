@@ -37,6 +37,9 @@ struct ListColumn {
   std::string_view column;
   CellForm cell;
   std::span<const CodeName> names = {};  // for CellForm::kNamed
+  // When not empty: rows whose column `guard` holds 0 show `substitute`.
+  std::string_view guard = {};
+  std::string_view substitute = {};
 };
 
 // Everything a class states about its listings.
@@ -60,8 +63,9 @@ Listing ListingOf(std::string_view source, std::string_view ordering,
   listing.row.reserve(columns.size());
   for (const ColumnDef<Self>* column : columns) {
     if (!listing.row.empty()) listing.captioned_select += ',';
-    listing.row.push_back({column->spec.name, column->spec.cell});
-    listing.captioned_select += column->spec.ListPiece();
+    const ColumnSpec& spec = column->spec;
+    listing.row.push_back({spec.name, spec.cell, {}, spec.list_guard, spec.list_substitute});
+    listing.captioned_select += spec.ListPiece();
   }
   return listing;
 }

@@ -68,6 +68,10 @@ class Record : public ClsBase {
   // table: where rows are written; source: the table or saved query searched.
   Record(std::string_view table, std::string_view source);
 
+  // The where-text Delete removes by: GetWhereString(0), the row of the key,
+  // unless a class deletes by its mode or always empties its table.
+  virtual std::string DeleteWhere(int32_t ExtraParam);
+
   // Reads the current row into the properties in declaration order; throws
   // on the first column it cannot read (the columns before keep their values).
   virtual void LoadColumns(const db::Fields& fields) = 0;

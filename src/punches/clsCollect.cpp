@@ -1,0 +1,50 @@
+#include "tessaly/punches/clsCollect.h"
+
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::string_view kCollectionOrder = " ORDER BY F_WorkNo,F_KQDate,F_KQTime ";
+
+const framework::ColumnList<clsCollect>& RowColumns() {
+  static const framework::ColumnList<clsCollect> columns{"F_WorkNo", "F_KQDate", "F_KQTime",
+                                                         "F_DcuID",  "F_Door",   "F_Flag"};
+  return columns;
+}
+
+}  // namespace
+
+clsCollect::clsCollect() : RecordOf(mdlConst::T_Collect, mdlConst::T_Collect) {}
+
+std::span<const framework::ColumnDef<clsCollect>> clsCollect::Columns() {
+  using Self = clsCollect;
+  static constexpr framework::ColumnDef<clsCollect> kColumns[] = {
+      TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsCollect::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsCollect::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsCollect::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+
+// Without a key, rows are found by work number; -1 gives them all in the
+// order they were collected in.
+std::string clsCollect::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return std::string(" 1=1").append(kCollectionOrder);
+  return " F_WorkNo=" + sql::Quoted(FWorkNo_);
+}
+
+// The staging table is emptied whole once its punches are filed.
+std::string clsCollect::DeleteWhere(int32_t) { return " 1=1 "; }
+
+const framework::Listing& clsCollect::CollectedListing() {
+  static const framework::Listing listing =
+      framework::ListingOf<clsCollect>(mdlConst::T_Collect, kCollectionOrder, RowColumns());
+  return listing;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,62 @@
+#include "tessaly/punches/clsKQJ.h"
+
+#include "tessaly/db/Recordset.h"
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::string_view kByName = " ORDER BY F_Name ";
+
+const framework::ColumnList<clsKQJ>& RowColumns() {
+  static const framework::ColumnList<clsKQJ> columns{"F_Name", "F_Address", "F_State"};
+  return columns;
+}
+
+}  // namespace
+
+clsKQJ::clsKQJ() : RecordOf(mdlConst::T_KQJ, mdlConst::T_KQJ) {}
+
+std::span<const framework::ColumnDef<clsKQJ>> clsKQJ::Columns() {
+  using Self = clsKQJ;
+  static constexpr framework::ColumnDef<clsKQJ> kColumns[] = {
+      TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsKQJ::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsKQJ::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsKQJ::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+
+// The row is the one stored under FKey, so an update can change F_Name.
+std::string clsKQJ::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return std::string(" 1=1").append(kByName);
+  return " F_Name=" + sql::Quoted(key_);
+}
+
+eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& AddrIsExist,
+                               std::string& ErrStr) {
+  AddrIsExist = false;
+  // A failure answers RES_ERROR with the description alone in ErrStr, as a
+  // failed load does.
+  return Trapped(framework::Operation::kLoad, &ErrStr, [&] {
+    std::string sql = "select * from ";
+    sql.append(mdlConst::T_KQJ).append(" where F_AddRess=").append(sql::Quoted(strAddS));
+    // A key of blanks only is a new terminal; a real key is compared as passed.
+    if (strKey.find_first_not_of(' ') != std::string::npos)
+      sql.append(" and F_Name<>").append(sql::Quoted(strKey));
+    AddrIsExist = OpenQuery(sql).RecordCount() > 0;
+    return RES_OK;
+  });
+}
+
+const framework::Listing& clsKQJ::TerminalListing() {
+  static const framework::Listing listing =
+      framework::ListingOf<clsKQJ>(mdlConst::T_KQJ, kByName, RowColumns());
+  return listing;
+}
+
+}  // namespace tessaly

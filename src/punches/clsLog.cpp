@@ -1,0 +1,51 @@
+#include "tessaly/punches/clsLog.h"
+
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+// Every column but the key: the database numbers an entry.
+const framework::ColumnList<clsLog>& RowColumns() {
+  static const framework::ColumnList<clsLog> columns{"F_Date", "F_Time", "F_RecCnt", "F_Operator",
+                                                     "F_Note"};
+  return columns;
+}
+
+}  // namespace
+
+clsLog::clsLog() : RecordOf(mdlConst::T_Log, mdlConst::T_Log) {}
+
+std::span<const framework::ColumnDef<clsLog>> clsLog::Columns() {
+  using Self = clsLog;
+  static constexpr framework::ColumnDef<clsLog> kColumns[] = {
+      TESSALY_CLSLOG_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsLog::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsLog::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsLog::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+
+std::string clsLog::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
+  return " F_ID=" + sql::Number(FID_);
+}
+
+std::span<const framework::FieldEntry> clsLog::FieldEntries() {
+  static const std::vector<framework::FieldEntry> entries =
+      framework::FieldEntriesOf<clsLog>({"F_Date", "F_Time", "F_RecCnt", "F_Operator", "F_Note"});
+  return entries;
+}
+
+const framework::Listing& clsLog::CaptionedListing() {
+  static const framework::Listing listing = framework::ListingOf<clsLog>(
+      mdlConst::T_Log, " order by F_Date,F_Time",
+      {"F_Date", "F_Time", "F_RecCnt", "F_Operator", "F_Note", "F_ID"});
+  return listing;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,118 @@
+#include "tessaly/punches/clsTrans.h"
+
+#include "tessaly/db/Recordset.h"
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+using framework::ColumnList;
+
+// A punch's columns as Add inserts them and Update rewrites them: all but the
+// key and the tally flag.
+const ColumnList<clsTrans>& PunchColumns() {
+  static const ColumnList<clsTrans> columns{"F_Date", "F_Time",    "F_CardID", "F_DcuID",
+                                            "F_Door", "F_EmpID",   "F_Name",   "F_Dept",
+                                            "F_Flag", "F_IsEnter", "F_IsExit", "F_IsKQ"};
+  return columns;
+}
+
+// The head both window questions share, up to the employee's condition.
+std::string PunchesOf(std::string_view EmpID) {
+  std::string sql = "select * ";
+  sql.append(" from ").append(mdlConst::T_Trans).append(" where ");
+  sql.append(" F_EmpID=").append(sql::Quoted(EmpID)).append(" and ");
+  return sql;
+}
+
+// The direction word follows the ordering, so it orders the times only.
+constexpr std::string_view kByDateAndTime = " order by F_Date,F_Time ";
+
+}  // namespace
+
+clsTrans::clsTrans() : RecordOf(mdlConst::T_Trans, mdlConst::T_Trans) {}
+
+std::span<const framework::ColumnDef<clsTrans>> clsTrans::Columns() {
+  using Self = clsTrans;
+  static constexpr framework::ColumnDef<clsTrans> kColumns[] = {
+      TESSALY_CLSTRANS_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsTrans::GetValueFields(int32_t) { return ColumnNames(PunchColumns()); }
+std::string clsTrans::GetValuesString(int32_t) { return Values(PunchColumns()); }
+
+std::string clsTrans::GetBodyString(int32_t Rev) {
+  if (Rev == TRANS_UPDTJ) {
+    static const ColumnList<clsTrans> tally{"F_IsTJ"};
+    return Assignments(tally);
+  }
+  return Assignments(PunchColumns());
+}
+
+std::string clsTrans::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return " F_IsTj=0 ORDER BY F_Date,F_CardID ";
+  return " F_ID=" + sql::Number(FID_);
+}
+
+eRESULT clsTrans::HasTrans(std::string StartDate, std::string EndDate, std::string EmpID,
+                           std::string StartTime, std::string EndTime, bool IsIn, bool& HasIt,
+                           std::string& RetTime, std::string) {
+  std::string sql = PunchesOf(EmpID);
+  if (EndDate != StartDate) {
+    sql.append(" (F_Date & ' ' & F_Time )>=").append(sql::Quoted(StartDate + ' ' + StartTime));
+    sql.append("  and (F_Date & ' ' & F_Time)<=").append(sql::Quoted(EndDate + ' ' + EndTime));
+  } else {
+    sql.append(" F_Date=").append(sql::Quoted(StartDate));
+    sql.append(" and F_Time>=").append(sql::Quoted(StartTime));
+    sql.append(" and F_Time<=").append(sql::Quoted(EndTime));
+  }
+  sql.append(kByDateAndTime).append(IsIn ? " ASC" : " DESC");
+  return FirstPunchTime(sql, HasIt, RetTime);
+}
+
+eRESULT clsTrans::HasTransByFlag(std::string strDate, std::string EmpID, int16_t intFlag,
+                                 bool& HasIt, std::string& RetTime, std::string) {
+  std::string sql = PunchesOf(EmpID);
+  sql.append(" F_Date=").append(sql::Quoted(strDate));
+  sql.append(" and F_Flag=").append(sql::Number(intFlag));
+  sql.append(kByDateAndTime).append(" ASC");
+  return FirstPunchTime(sql, HasIt, RetTime);
+}
+
+eRESULT clsTrans::FirstPunchTime(const std::string& sql, bool& HasIt, std::string& RetTime) {
+  return Trapped(framework::Operation::kTotals, nullptr, [&] {
+    HasIt = false;
+    RetTime.clear();
+    const db::Recordset& rs = OpenQuery(sql);
+    if (rs.RecordCount() > 0) {
+      HasIt = true;
+      // A Null time cannot become text: the question then fails with HasIt set.
+      RetTime = rs.Fields().Item("F_Time").ValueRef().ToString();
+    }
+    return RES_OK;
+  });
+}
+
+std::span<const framework::FieldEntry> clsTrans::FieldEntries() {
+  static const std::vector<framework::FieldEntry> entries =
+      framework::FieldEntriesOf<clsTrans>({"F_EmpID", "F_Name", "F_Dept", "F_Date", "F_Time",
+                                           "F_CardID", "F_DcuID", "F_Door", "F_Flag"});
+  return entries;
+}
+
+// Both listings show the same columns; the text one writes a hand-entered
+// punch without address and under "手工输入" (the column lines say so).
+const framework::Listing& clsTrans::SearchListing() {
+  static const framework::Listing listing =
+      framework::ListingOf<clsTrans>(mdlConst::Q_Trans, " order by F_Date,F_EmpID,F_Time",
+                                     {"F_Date", "F_Time", "F_CardID", "F_EmpID", "F_Name", "F_Dept",
+                                      "F_Flag", "F_DcuID", "F_Door", "F_ID"});
+  return listing;
+}
+const framework::Listing& clsTrans::CaptionedListing() { return SearchListing(); }
+
+}  // namespace tessaly

@@ -1,0 +1,60 @@
+#include "tessaly/punches/clsTransLost.h"
+
+#include "tessaly/framework/Listing.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
+
+namespace tessaly {
+
+namespace {
+
+// Every column but the key, in the table's order, for Add and Update alike.
+const framework::ColumnList<clsTransLost>& RowColumns() {
+  static const framework::ColumnList<clsTransLost> columns{
+      "F_LoadDate", "F_ErrMsg", "F_CardID",  "F_Year",   "F_Month", "F_Day",  "F_Hour",
+      "F_Minute",   "F_Date",   "F_Time",    "F_EmpID",  "F_Name",  "F_Dept", "F_Flag",
+      "F_DcuID",    "F_Door",   "F_IsEnter", "F_IsExit", "F_IsKQ"};
+  return columns;
+}
+
+}  // namespace
+
+clsTransLost::clsTransLost() : RecordOf(mdlConst::T_TransLost, mdlConst::T_TransLost) {}
+
+std::span<const framework::ColumnDef<clsTransLost>> clsTransLost::Columns() {
+  using Self = clsTransLost;
+  static constexpr framework::ColumnDef<clsTransLost> kColumns[] = {
+      TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_COLUMN)};
+  return kColumns;
+}
+
+std::string clsTransLost::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
+std::string clsTransLost::GetValuesString(int32_t) { return Values(RowColumns()); }
+std::string clsTransLost::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+
+std::string clsTransLost::GetWhereString(int32_t Rev) {
+  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
+  if (Rev == TRANSLOST_DELALL) return " 1=1  ";
+  return " F_ID=" + sql::Number(FID_);
+}
+
+// The mode chooses what goes: TRANSLOST_DELALL every rejected punch.
+std::string clsTransLost::DeleteWhere(int32_t ExtraParam) { return GetWhereString(ExtraParam); }
+
+std::span<const framework::FieldEntry> clsTransLost::FieldEntries() {
+  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsTransLost>(
+      {"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept",
+       "F_DcuID", "F_Door", "F_Flag"});
+  return entries;
+}
+
+// Rows come in the database's order: the listing has no ordering.
+const framework::Listing& clsTransLost::SearchListing() {
+  static const framework::Listing listing = framework::ListingOf<clsTransLost>(
+      mdlConst::T_TransLost, "",
+      {"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept",
+       "F_Flag", "F_DcuID", "F_Door", "F_ID"});
+  return listing;
+}
+
+}  // namespace tessaly

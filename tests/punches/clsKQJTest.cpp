@@ -1,0 +1,95 @@
+// Attendance terminals: renames through FKey and the address check that
+// ignores the terminal being edited.
+#include "tessaly/punches/clsKQJ.h"
+
+#include "punches/PunchDb.h"
+
+namespace tessaly {
+namespace {
+
+using testing::Scalar;
+
+class KQJDb : public testing::PunchDb<clsKQJ> {
+ protected:
+  void Add(const std::string& name, const std::string& address) {
+    rec_.FName(name);
+    rec_.FAddress(address);
+    rec_.FState("on");
+    ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  }
+};
+
+TEST_F(KQJDb, OperationsSendTheirStatementsByteForByte) {
+  Watch();
+  Add("A", "001");
+  rec_.FKey("A");
+  rec_.FName("B");
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  bool taken = true;
+  ASSERT_EQ(rec_.TheAddrIsExist("001", "B", taken, err_), RES_OK) << err_;
+  ASSERT_EQ(rec_.TheAddrIsExist("001", "  ", taken, err_), RES_OK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
+  const std::vector<std::string> expected = {
+      "INSERT INTO T_KQJ\\r( F_Name,F_Address,F_State\\r)\\rVALUES(\\r'A'\\r,'001'\\r,'on'\\r)",
+      "SELECT COUNT(*) AS C\\rFROM T_KQJ\\rWHERE  F_Name='A'",
+      "UPDATE T_KQJ\\rSET\\rF_Name='B'\\r,F_Address='001'\\r,F_State='on'\\rWHERE  F_Name='A'",
+      "select * from T_KQJ where F_AddRess='001' and F_Name<>'B'",
+      "select * from T_KQJ where F_AddRess='001'",
+      "SELECT  *  FROM T_KQJ\\rWHERE  1=1 ORDER BY F_Name ",
+  };
+  EXPECT_EQ(sent_, expected);
+}
+
+TEST_F(KQJDb, RenameThroughTheKeyWhichLoadingNeverSets) {
+  Add("Gate", "001");
+  rec_.FKey("Gate");
+  rec_.FName("North gate");
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_Name from T_KQJ"), "North gate");
+  EXPECT_EQ(rec_.DoSearch(err_), RES_NOTFOUND);  // the key still names the old row
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);  // ... and loading did not change it
+  rec_.FKey("north GATE");                        // names compare without letter case
+  EXPECT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(rec_.DoSearch(err_, -1), RES_NOTFOUND);
+}
+
+TEST_F(KQJDb, AddressCheckIgnoresTheTerminalBeingEdited) {
+  Add("A", "001");
+  Add("B", "002");
+  Add("O'Hare", "003");
+  struct Case {
+    const char* address;
+    const char* key;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"001", "", true},    {"001", "   ", true}, {"001", "A", false},      {"001", "B", true},
+      {"002", " A ", true}, {"004", "", false},   {"003", "O'Hare", false}, {"0'1", "", false},
+  };
+  for (const Case& c : cases) {
+    bool taken = !c.taken;
+    EXPECT_EQ(rec_.TheAddrIsExist(c.address, c.key, taken, err_), RES_OK) << err_;
+    EXPECT_EQ(taken, c.taken) << c.address << " / '" << c.key << "'";
+  }
+  clsKQJ unconnected;
+  bool taken = true;
+  EXPECT_EQ(unconnected.TheAddrIsExist("001", "", taken, err_), RES_ERROR);
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(err_, unconnected.LastError().description);
+  EXPECT_FALSE(err_.empty());
+}
+
+TEST(clsKQJProperties, TextsKeepTheirWidth) {
+  clsKQJ k;
+  k.FAddress("0012");
+  k.FName("终端一二三四五六七八九十甲乙丙丁戊己庚辛壬癸");
+  k.FState("running-and-more");
+  EXPECT_EQ(k.FAddress(), "001");
+  EXPECT_EQ(k.FName(), "终端一二三四五六七八九十甲乙丙丁戊己庚辛");
+  EXPECT_EQ(k.FState(), "running-an");
+}
+
+}  // namespace
+}  // namespace tessaly

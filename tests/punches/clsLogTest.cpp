@@ -1,0 +1,87 @@
+// The import log: the value list whose date item has no carriage return of
+// its own, and the captioned listing by date and time.
+#include "tessaly/punches/clsLog.h"
+
+#include "punches/PunchDb.h"
+#include "tessaly/db/Recordset.h"
+
+namespace tessaly {
+namespace {
+
+class LogDb : public testing::PunchDb<clsLog> {
+ protected:
+  void Add(const std::string& date, const std::string& time) {
+    rec_.FDate(date);
+    rec_.FTime(time);
+    rec_.FRecCnt(120);
+    rec_.FOperator("OP");
+    rec_.FNote("N");
+    ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  }
+};
+
+TEST_F(LogDb, OperationsSendTheirStatementsByteForByte) {
+  Watch();
+  Add("2003-05-01xx", "08:30:00.99");  // 10 and 8 characters kept
+  rec_.FID(1);
+  rec_.FOperator("it's me");
+  ASSERT_EQ(rec_.Update(err_, -1), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
+  const std::vector<std::string> expected = {
+      "INSERT INTO T_Log\\r( F_Date,F_Time,F_RecCnt,F_Operator,F_Note \\r)\\rVALUES(\\r"
+      "'2003-05-01','08:30:00'\\r,120\\r,'OP'\\r,'N'\\r)",
+      "SELECT COUNT(*) AS C\\rFROM T_Log\\rWHERE  F_ID=1",
+      "UPDATE T_Log\\rSET\\rF_Date='2003-05-01'\\r,F_Time='08:30:00'\\r,F_RecCnt=120\\r,"
+      "F_Operator='it''s me'\\r,F_Note='N'\\rWHERE  F_ID=1",
+      "SELECT  *  FROM T_Log\\rWHERE  1=1 ORDER BY F_ID ",
+  };
+  EXPECT_EQ(sent_, expected);
+}
+
+TEST_F(LogDb, ANullCountFailsTheLoadAfterTheColumnsBeforeIt) {
+  Add("2003-05-02", "09:00:00");
+  conn_->Execute("update T_Log set F_RecCnt = null, F_Time = '10:00:00'");
+  rec_.FID(1);
+  rec_.FTime("before");
+  rec_.FNote("before");
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND);
+  EXPECT_EQ(err_, "Invalid use of Null");
+  EXPECT_EQ(rec_.FTime() + "/" + rec_.FNote(), "10:00:00/before");
+  EXPECT_EQ(rec_.Delete(err_), RES_DELOK);
+  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);
+}
+
+TEST_F(LogDb, CaptionedListingIsOrderedByDateAndTime) {
+  Watch();
+  EXPECT_EQ(rec_.ExeSearchWithRecord("1=1"), nullptr);
+  EXPECT_EQ(sent_.back(),
+            "select F_Date as 日期 ,F_Time as 时间,  F_RecCnt as 记录数 ,F_Operator as 操作员,"
+            "F_Note as 备注,F_ID from T_Log where 1=1 order by F_Date,F_Time");
+  Add("2003-05-02", "08:00:00");
+  Add("2003-05-01", "17:00:00");
+  Add("2003-05-01", "09:00:00");
+  auto rs = rec_.ExeSearchWithRecord("F_Operator='OP'");
+  ASSERT_NE(rs, nullptr);
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < rs->Fields().Count(); ++i) names.push_back(rs->Fields().Item(i).Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"日期", "时间", "记录数", "操作员", "备注", "F_ID"}));
+  std::string order;
+  for (; !rs->IsEOF(); rs->MoveNext()) order += rs->Fields().Item("F_ID").Value().ToText();
+  EXPECT_EQ(order, "321");
+  EXPECT_EQ(rec_.ExeSearchWithRecord(""), nullptr);
+  EXPECT_TRUE(rec_.LastError());
+}
+
+TEST(clsLogFields, FiveDescriptors) {
+  clsLog l;
+  std::vector<SQLField> fields;
+  ASSERT_TRUE(l.GetSQLField(fields));
+  const std::vector<SQLField> expected = {
+      {"F_Date", "日期", 2},       {"F_Time", "时间", 1}, {"F_RecCnt", "记录数", 3},
+      {"F_Operator", "操作员", 2}, {"F_Note", "备注", 1},
+  };
+  EXPECT_EQ(fields, expected);
+}
+
+}  // namespace
+}  // namespace tessaly
