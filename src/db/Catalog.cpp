@@ -47,8 +47,8 @@ class TableBuilder {
   template <class Record>
   TableBuilder& DeclaredBy() {
     for (const auto& column : Record::Columns()) {
-      const framework::ColumnSpec& spec = column.spec;
-      if (spec.in_table) Add(std::string(spec.name), spec.kind, spec.width, spec.flags);
+      const framework::ColumnSpec& decl = column.decl;
+      if (decl.in_table) Add(std::string(decl.name), decl.kind, decl.width, decl.flags);
     }
     return *this;
   }

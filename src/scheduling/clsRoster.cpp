@@ -49,7 +49,7 @@ framework::Listing MakeSearchListing() {
   const auto days = framework::ColumnList<clsRoster>::Declared({"ROSTER_NUM", "FSCL_MONTH",
                                                                 "ROST_TYPE", "DEPT_ID", "EMP_ID",
                                                                 "ROST_CODE", "MON_WORK_HOURS"});
-  for (const auto* day : days) listing.row.push_back({day->spec.name, CellForm::kText});
+  for (const auto* day : days) listing.row.push_back({day->decl.name, CellForm::kText});
   listing.row.insert(listing.row.end(), {{"ROSTER_NUM", CellForm::kRequired},
                                          {"ROST_TYPE", CellForm::kText},
                                          {"DEPT_ID", CellForm::kText},

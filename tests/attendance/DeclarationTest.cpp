@@ -73,12 +73,12 @@ class CreatedDatabase : public ::testing::Test {
   static std::vector<std::string> Declared() {
     std::vector<std::string> columns;
     for (const auto& column : Record::Columns()) {
-      const framework::ColumnSpec& spec = column.spec;
-      if (!spec.in_table) continue;
+      const framework::ColumnSpec& decl = column.decl;
+      if (!decl.in_table) continue;
       std::string type;
-      switch (spec.kind) {
+      switch (decl.kind) {
         case db::ColumnKind::kText:
-          type = spec.width > 0 ? "VARCHAR(" + std::to_string(spec.width) + ")" : "TEXT";
+          type = decl.width > 0 ? "VARCHAR(" + std::to_string(decl.width) + ")" : "TEXT";
           break;
         case db::ColumnKind::kByte: type = "TINYINT"; break;
         case db::ColumnKind::kInt16: type = "SMALLINT"; break;
@@ -86,9 +86,9 @@ class CreatedDatabase : public ::testing::Test {
         case db::ColumnKind::kSingle: type = "SINGLE"; break;
         case db::ColumnKind::kDate: type = "DATETIME"; break;
       }
-      std::string shape = std::string(spec.name) + " " + type;
-      if (spec.flags & db::kPrimaryKey) shape += " pk";
-      if (spec.flags & db::kZeroDefault) shape += " notnull default=0";
+      std::string shape = std::string(decl.name) + " " + type;
+      if (decl.flags & db::kPrimaryKey) shape += " pk";
+      if (decl.flags & db::kZeroDefault) shape += " notnull default=0";
       columns.push_back(shape);
     }
     return columns;

@@ -70,12 +70,12 @@ TEST(ColumnKinds, DirectNumbersConvertTheValueItselfAndRefuseNull) {
 TEST(ColumnLists, DeclaredListsEveryColumnInOrderButThoseLeftOut) {
   const auto all = framework::ColumnList<clsMTJ>::Declared();
   ASSERT_EQ(all.size(), 25u);
-  EXPECT_EQ((*all.begin())->spec.name, "F_ID");
-  EXPECT_EQ((*(all.end() - 1))->spec.name, "F_Note");
+  EXPECT_EQ((*all.begin())->decl.name, "F_ID");
+  EXPECT_EQ((*(all.end() - 1))->decl.name, "F_Note");
   const auto without = framework::ColumnList<clsMTJ>::Declared({"F_ID", "F_Note"});
   ASSERT_EQ(without.size(), 23u);
-  EXPECT_EQ((*without.begin())->spec.name, "F_Year");
-  EXPECT_EQ((*(without.end() - 1))->spec.name, "F_QJ_Hours");
+  EXPECT_EQ((*without.begin())->decl.name, "F_Year");
+  EXPECT_EQ((*(without.end() - 1))->decl.name, "F_QJ_Hours");
   EXPECT_THROW(framework::ColumnList<clsMTJ>::Declared({"F_Nowhere"}), std::logic_error);
 }
 

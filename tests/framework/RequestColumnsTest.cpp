@@ -42,11 +42,11 @@ TEST(YesNoCell, SaysYesOrNoAndNothingForNull) {
   int32_t rows = 0;
   EXPECT_EQ(framework::ExeSearch(listing, "1=1", rows, conn, &rs, nullptr),
             "1\t否\r2\t是\r3\t\r");
-  const framework::ColumnSpec spec =
+  const framework::ColumnSpec decl =
       framework::ColumnSpec::Of<framework::Integer>("F_KQCheck", 0)
           .Field("是否复核刷卡", 4)
           .ListedYesNo();
-  EXPECT_EQ(spec.ListPiece(), "iif(F_KQCheck,'是','否') as 是否复核刷卡");
+  EXPECT_EQ(decl.ListPiece(), "iif(F_KQCheck,'是','否') as 是否复核刷卡");
 }
 
 }  // namespace

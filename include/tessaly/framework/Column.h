@@ -166,12 +166,12 @@ struct ColumnSpec {
 
   template <class Kind>
   static constexpr ColumnSpec Of(std::string_view name, int width) {
-    ColumnSpec spec;
-    spec.name = name;
-    spec.kind = Kind::kStored;
-    spec.width = static_cast<uint16_t>(width);
-    spec.flags = Kind::kFlags;
-    return spec;
+    ColumnSpec decl;
+    decl.name = name;
+    decl.kind = Kind::kStored;
+    decl.width = static_cast<uint16_t>(width);
+    decl.flags = Kind::kFlags;
+    return decl;
   }
 
   // The field descriptor; `spelt` where it spells the column differently.
@@ -277,7 +277,7 @@ struct ColumnSpec {
 // value between the property and a row or a statement.
 template <class Self>
 struct ColumnDef {
-  ColumnSpec spec;
+  ColumnSpec decl;
   void (*load)(Self&, const db::Variant&);
   void (*item)(const Self&, sql::Items&, std::string_view name, bool cr);
 };
@@ -297,7 +297,7 @@ class ColumnList {
     for (std::string_view name : names) {
       const ColumnDef<Self>* found = nullptr;
       for (const ColumnDef<Self>& c : columns) {
-        if (c.spec.name == name) found = &c;
+        if (c.decl.name == name) found = &c;
       }
       if (found == nullptr) ThrowUndeclared(name);
       columns_.push_back(found);

@@ -63,9 +63,9 @@ Listing ListingOf(std::string_view source, std::string_view ordering,
   listing.row.reserve(columns.size());
   for (const ColumnDef<Self>* column : columns) {
     if (!listing.row.empty()) listing.captioned_select += ',';
-    const ColumnSpec& spec = column->spec;
-    listing.row.push_back({spec.name, spec.cell, {}, spec.list_guard, spec.list_substitute});
-    listing.captioned_select += spec.ListPiece();
+    const ColumnSpec& decl = column->decl;
+    listing.row.push_back({decl.name, decl.cell, {}, decl.list_guard, decl.list_substitute});
+    listing.captioned_select += decl.ListPiece();
   }
   return listing;
 }
@@ -76,7 +76,7 @@ std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
   std::vector<FieldEntry> entries;
   entries.reserve(columns.size());
   for (const ColumnDef<Self>* column : columns) {
-    entries.push_back({column->spec.FieldName(), column->spec.caption, column->spec.field_type});
+    entries.push_back({column->decl.FieldName(), column->decl.caption, column->decl.field_type});
   }
   return entries;
 }

@@ -198,7 +198,7 @@ template <class Self>
 void RecordOf<Self>::LoadColumns(const db::Fields& fields) {
   auto& self = static_cast<Self&>(*this);
   for (const auto& column : Self::Columns()) {
-    if (column.load != nullptr) column.load(self, ColumnValue(fields, column.spec.name));
+    if (column.load != nullptr) column.load(self, ColumnValue(fields, column.decl.name));
   }
 }
 
@@ -207,7 +207,7 @@ std::string RecordOf<Self>::ColumnNames(const ColumnList<Self>& columns) {
   std::string text;
   for (const ColumnDef<Self>* column : columns) {
     if (!text.empty()) text += ',';
-    text += column->spec.ColumnListName();
+    text += column->decl.ColumnListName();
   }
   return text;
 }
@@ -217,9 +217,9 @@ std::string RecordOf<Self>::Items(const ColumnList<Self>& columns, sql::Items::F
   const auto& self = static_cast<const Self&>(*this);
   sql::Items items(form);
   for (const ColumnDef<Self>* column : columns) {
-    const ColumnSpec& spec = column->spec;
-    column->item(self, items, spec.AssignedName(),
-                 spec.value_cr || form == sql::Items::Form::kAssignments);
+    const ColumnSpec& decl = column->decl;
+    column->item(self, items, decl.AssignedName(),
+                 decl.value_cr || form == sql::Items::Form::kAssignments);
   }
   return std::move(items).str();
 }
