@@ -20,8 +20,10 @@ const framework::ColumnList<clsEmp>& RowColumns() {
   return columns;
 }
 
+}  // namespace
+
 // The type-ahead search lists number, name and department, as they stand.
-const framework::Listing& TypeAhead() {
+const framework::Listing& clsEmp::TypeAheadListing() {
   static const framework::Listing listing = [] {
     framework::Listing l =
         framework::ListingOf<clsEmp>(mdlConst::T_Emp, "", {"F_EmpID", "F_Name", "F_Dept"});
@@ -30,6 +32,8 @@ const framework::Listing& TypeAhead() {
   }();
   return listing;
 }
+
+namespace {
 
 // The column a typed text is matched against, by its first character: a
 // digit reads as an employee number; another character below code 256 (its
@@ -86,6 +90,25 @@ eRESULT clsEmp::Update(std::string& ErrStr, int32_t ExtraParam) {
   return UpdateWith(ErrStr, set, GetWhereString(ExtraParam));
 }
 
+std::string clsEmp::TypeAheadCondition(std::string_view FindStr, bool IsBlur) {
+  const std::string_view typed = TrimBlanks(FindStr);
+  const std::string_view column = SearchColumn(typed);
+  std::string condition;
+  if (IsBlur) {
+    // Anywhere in the column, without regard to letter case.
+    condition.append(" instr(1,").append(column).append(",").append(sql::Quoted(typed));
+    condition.append(",1)>0 ");
+  } else {
+    // A prefix of as many characters; names count the bytes of their 16-bit
+    // form, twice their characters, so a name matches only when equal.
+    size_t length = vb::Len(typed);
+    if (column == "F_Name") length *= 2;
+    condition.append("left(").append(column).append(",").append(std::to_string(length));
+    condition.append(")=").append(sql::Quoted(typed));
+  }
+  return condition;
+}
+
 std::string clsEmp::ExeSearch(std::string FindStr, bool IsBlur, int32_t& RetRow,
                               std::string strErr) {
   static_cast<void>(strErr);
@@ -93,24 +116,11 @@ std::string clsEmp::ExeSearch(std::string FindStr, bool IsBlur, int32_t& RetRow,
   const bool built = framework::Trapped(false, &last_error(), [&] {
     if (recordset() == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
     if (recordset()->State() != 0) recordset()->Close();
-    const std::string_view typed = TrimBlanks(FindStr);
-    const std::string_view column = SearchColumn(typed);
-    if (IsBlur) {
-      // Anywhere in the column, without regard to letter case.
-      condition.append(" instr(1,").append(column).append(",").append(sql::Quoted(typed));
-      condition.append(",1)>0 ");
-    } else {
-      // A prefix of as many characters; names count the bytes of their 16-bit
-      // form, twice their characters, so a name matches only when equal.
-      size_t length = vb::Len(typed);
-      if (column == "F_Name") length *= 2;
-      condition.append("left(").append(column).append(",").append(std::to_string(length));
-      condition.append(")=").append(sql::Quoted(typed));
-    }
+    condition = TypeAheadCondition(FindStr, IsBlur);
     return true;
   });
   if (!built) return {};
-  return framework::ExeSearch(TypeAhead(), condition, RetRow, connection(), recordset(),
+  return framework::ExeSearch(TypeAheadListing(), condition, RetRow, connection(), recordset(),
                               &last_error());
 }
 

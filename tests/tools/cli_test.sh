@@ -165,6 +165,10 @@ check "employees filtered by a condition" "$(printf 'F_EmpID\tF_Name\tF_Spell\n0
   "$("$TESSALY" list "$db" emp --field-names --where "F_Spell='ZS'" | cut -f1-3)"
 check "an apostrophe in a condition's text finds nothing" "$(printf 'F_EmpID\tF_Name\tF_Spell')" \
   "$("$TESSALY" list "$db" emp --field-names --where "F_Spell='o'''" | cut -f1-3)"
+check "employee type-ahead, any letter case" "$(printf 'F_EmpID\tF_Name\tF_Dept\n0001\t张三\tSales')" \
+  "$("$TESSALY" list "$db" empfind --field-names --where ' ZS ')"
+check "type-ahead apostrophe finds nothing and breaks nothing" "F_EmpID	F_Name	F_Dept" \
+  "$("$TESSALY" list "$db" empfind --field-names --where "o'")"
 "$TESSALY" sql "$db" "insert into T_User (F_ID, F_UserID, F_Name, F_Pwd) values (1, 'admin', 'Admin', 'secret')" >/dev/null
 check "users without their passwords" "$(printf 'F_ID\tF_UserID\tF_Name\tF_Right\n1\tadmin\tAdmin\t')" \
   "$("$TESSALY" list "$db" user --field-names)"
@@ -183,7 +187,7 @@ check "shift listing under a condition" "" "$("$TESSALY" list "$db" shift --no-h
 check "dept listing" "$(printf 'F_ID\tF_Name\tF_Note\n3\t销售部\t')" "$("$TESSALY" list "$db" dept)"
 check "empty holiday listing" "" "$("$TESSALY" list "$db" holiday --no-header)"
 help=$("$TESSALY" list --help)
-for name in kq mtj emp user shift plan roster bctype dept rostcode holiday cc sj xj bj jb wq; do
+for name in kq mtj emp empfind user shift plan roster bctype dept rostcode holiday cc sj xj bj jb wq; do
   case "$help" in *"  $name "*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
 done
 

@@ -49,6 +49,8 @@ constexpr ListingEntry kListings[] = {
     {"kq", "daily attendance records", &clsKQ::CaptionedListing},
     {"mtj", "monthly attendance statistics", &clsMTJ::CaptionedListing},
     {"emp", "employees, by department and number", &Employees},
+    {"empfind", "employees whose number, letter key or name holds the --where text", &clsEmp::TypeAheadListing,
+     [](const std::string& typed) { return clsEmp::TypeAheadCondition(typed, true); }},
     {"user", "users, by user ID (without passwords)", &Users},
     {"shift", "shifts, by name", &Shifts},
     {"plan", "schedule plans, by name", &Plans},

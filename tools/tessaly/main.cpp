@@ -125,13 +125,14 @@ int List(const Options& o) {
     if (e.name == o.listing) entry = &e;
   }
   const tessaly::framework::Listing& listing = entry->listing();
+  const std::string where = entry->condition != nullptr ? entry->condition(o.where) : o.where;
   auto connection = OpenDatabase(o.database, false);
   tessaly::db::Recordset rs;
   // A listing without a captioned select list (the roster list) prints its
   // search statement's own columns.
   const std::string statement = listing.captioned_select.empty()
-                                    ? tessaly::framework::SearchText(listing, o.where)
-                                    : tessaly::framework::CaptionedText(listing, o.where);
+                                    ? tessaly::framework::SearchText(listing, where)
+                                    : tessaly::framework::CaptionedText(listing, where);
   rs.Open(statement, connection, tessaly::db::adOpenForwardOnly, tessaly::db::adLockReadOnly);
   std::vector<std::string> names;
   if (o.field_names && rs.Fields().Count() == static_cast<int32_t>(listing.row.size())) {

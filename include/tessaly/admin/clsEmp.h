@@ -76,6 +76,11 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
   // caller, LastError() tells. RetRow keeps the count reached.
   std::string ExeSearch(std::string FindStr, bool IsBlur, int32_t& RetRow,
                         std::string strErr = {});
+  // What ExeSearch is made of, for hosts that print the rows themselves (the
+  // command's type-ahead listing): its listing and the where-text it builds
+  // from FindStr (error 5 when FindStr holds no character but blanks).
+  static const framework::Listing& TypeAheadListing();
+  static std::string TypeAheadCondition(std::string_view FindStr, bool IsBlur);
 
   std::string GetValueFields(int32_t Rev = 0) override;
   std::string GetBodyString(int32_t Rev = 0) override;
