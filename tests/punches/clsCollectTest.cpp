@@ -58,9 +58,6 @@ TEST_F(CollectDb, RowsComeInCollectionOrderAndUpdateRewritesAWorkNumber) {
   ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
   EXPECT_EQ(Walk(),
             "W1 2003-05-01 08:00,W1 2003-05-01 17:00,W1 2003-05-02 07:00,W2 2003-05-01 08:00");
-  rec_.FWorkNo("W2");
-  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND);
-  EXPECT_EQ(Walk(), "W2 2003-05-01 08:00");
   rec_.FWorkNo("W1");
   rec_.FKQTime("12:00");
   ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
@@ -68,15 +65,6 @@ TEST_F(CollectDb, RowsComeInCollectionOrderAndUpdateRewritesAWorkNumber) {
   rec_.FWorkNo("W3");
   EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
   EXPECT_EQ(rec_.DoSearch(err_, 0), RES_NOTFOUND);
-}
-
-TEST_F(CollectDb, DeleteEmptiesTheTableWhateverItIsGiven) {
-  Add("W1", "2003-05-01", "08:00");
-  Add("W2", "2003-05-01", "08:00");
-  rec_.FWorkNo("none");
-  EXPECT_EQ(rec_.Delete(err_, 42), RES_DELOK) << err_;
-  EXPECT_EQ(Count("T_Collect"), "0");
-  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);
 }
 
 }  // namespace

@@ -73,22 +73,6 @@ TEST_F(KQJDb, AddressCheckIgnoresTheTerminalBeingEdited) {
     EXPECT_EQ(rec_.TheAddrIsExist(c.address, c.key, taken, err_), RES_OK) << err_;
     EXPECT_EQ(taken, c.taken) << c.address << " / '" << c.key << "'";
   }
-  clsKQJ unconnected;
-  bool taken = true;
-  EXPECT_EQ(unconnected.TheAddrIsExist("001", "", taken, err_), RES_ERROR);
-  EXPECT_FALSE(taken);
-  EXPECT_EQ(err_, unconnected.LastError().description);
-  EXPECT_FALSE(err_.empty());
-}
-
-TEST(clsKQJProperties, TextsKeepTheirWidth) {
-  clsKQJ k;
-  k.FAddress("0012");
-  k.FName("终端一二三四五六七八九十甲乙丙丁戊己庚辛壬癸");
-  k.FState("running-and-more");
-  EXPECT_EQ(k.FAddress(), "001");
-  EXPECT_EQ(k.FName(), "终端一二三四五六七八九十甲乙丙丁戊己庚辛");
-  EXPECT_EQ(k.FState(), "running-an");
 }
 
 }  // namespace

