@@ -45,11 +45,34 @@ class Terminal:
         return self.seen[start:].replace(b"\r\n", b"\n").decode()
 
     def send(self, text):
+        # Line editing takes the terminal over only after it has written its
+        # prompt; keys typed before that are read as plain text. A person
+        # never types that fast: give it a moment.
+        time.sleep(0.3)
         os.write(self.fd, text.encode())
 
-    def status(self):
-        _, status = os.waitpid(self.pid, 0)
-        return os.waitstatus_to_exitcode(status)
+    def status(self, timeout=30.0):
+        """The exit status once the command has ended. A Ctrl-D that reached
+        the terminal before line editing took it over is read as nothing, so
+        Ctrl-D is sent again each second until the command ends; past the
+        timeout it is killed and the status is -9."""
+        deadline = time.time() + timeout
+        while True:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                return os.waitstatus_to_exitcode(status)
+            if time.time() > deadline:
+                os.kill(self.pid, 9)
+                os.waitpid(self.pid, 0)
+                return -9
+            time.sleep(1.0)
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                return os.waitstatus_to_exitcode(status)
+            try:
+                self.send("\x04")
+            except OSError:
+                pass
 
 
 PROMPT = b"tessaly> "
