@@ -3,6 +3,8 @@
 // the first time the key is asked for.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,5 +52,10 @@ class clsPrn {
   std::unique_ptr<db::Recordset> recordset_;
   ErrorInfo last_error_;
 };
+
+// The published interface _clsPrn, in its order (interfaces/Published.h).
+#define TESSALY_CLSPRN_MEMBERS(X)                                                                            \
+  X(MethodOf, GetPrnModeID, eRESULT(std::string, int16_t&, std::string&), "strKey", "RetModeID", "[strErr]") \
+  X(Let, HConnect)
 
 }  // namespace tessaly

@@ -3,6 +3,8 @@
 // Neither method asks for confirmation; that is the host's business.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <memory>
 #include <string>
 
@@ -71,5 +73,11 @@ class clsRpt {
   std::shared_ptr<db::Connection> connection_;
   ErrorInfo last_error_;
 };
+
+// The published interface _clsRpt, in its order (interfaces/Published.h).
+#define TESSALY_CLSRPT_MEMBERS(X)                                  \
+  X(Let, HConnect)                                                 \
+  X(Method, ClearWorkData, "[StartDate]", "[EndDate]", "[strErr]") \
+  X(Method, ClearAllData, "SysAdmin", "[strErr]")
 
 }  // namespace tessaly

@@ -1,6 +1,8 @@
 // clsCC: business-trip requests, one per row of T_CC (searched through Q_CC).
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -9,10 +11,10 @@
 
 namespace tessaly {
 
-enum eLOOK_CC : int32_t {
-  CC_N0RMAL = 1,
-  CC_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
-};
+#define TESSALY_ELOOK_CC_MEMBERS(X)                              \
+  X(CC_N0RMAL, 1)                                                \
+  X(CC_UPDTJ, 2) /* Update writes the tally flag F_IsTJ alone */
+enum eLOOK_CC : int32_t { TESSALY_ELOOK_CC_MEMBERS(TESSALY_ENUMERATOR) };
 
 // A leave request class of the family in leave/LeaveRequest.h.
 class clsCC final : public leave::LeaveRequest<clsCC> {

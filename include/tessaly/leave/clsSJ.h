@@ -1,6 +1,8 @@
 // clsSJ: personal leave requests, one per row of T_SJ (searched through Q_SJ).
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -9,10 +11,10 @@
 
 namespace tessaly {
 
-enum eLOOK_SJ : int32_t {
-  SJ_N0RMAL = 1,
-  SJ_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
-};
+#define TESSALY_ELOOK_SJ_MEMBERS(X)                              \
+  X(SJ_N0RMAL, 1)                                                \
+  X(SJ_UPDTJ, 2) /* Update writes the tally flag F_IsTJ alone */
+enum eLOOK_SJ : int32_t { TESSALY_ELOOK_SJ_MEMBERS(TESSALY_ENUMERATOR) };
 
 // A leave request class of the family in leave/LeaveRequest.h.
 class clsSJ final : public leave::LeaveRequest<clsSJ> {

@@ -2,6 +2,8 @@
 // all texts and without key, filled, read back and emptied by the host.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -47,5 +49,9 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
   // grid (framework/Listing.h).
   static const framework::Listing& CollectedListing();
 };
+
+// The published interface _clsCollect, in its order (interfaces/Published.h).
+#define TESSALY_CLSCOLLECT_MEMBERS(X)  \
+  X(Props, TESSALY_CLSCOLLECT_COLUMNS)
 
 }  // namespace tessaly

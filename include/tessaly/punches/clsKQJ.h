@@ -2,6 +2,8 @@
 // by its name.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,5 +59,11 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
  private:
   std::string key_;
 };
+
+// The published interface _clsKQJ, in its order (interfaces/Published.h).
+#define TESSALY_CLSKQJ_MEMBERS(X)                                                                                                     \
+  X(Let, FKey)                                                                                                                        \
+  X(Props, TESSALY_CLSKQJ_COLUMNS)                                                                                                    \
+  X(MethodOf, TheAddrIsExist, eRESULT(std::string, std::string, bool&, std::string&), "strAddS", "strKey", "AddrIsExist", "[ErrStr]")
 
 }  // namespace tessaly

@@ -1,6 +1,8 @@
 // clsLog: the host's log of its runs, one row of T_Log per run.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,5 +48,11 @@ class clsLog final : public framework::RecordOf<clsLog> {
   static constexpr int32_t kFieldsUpperBound = 4;
   static const framework::Listing& CaptionedListing();
 };
+
+// The published interface _clsLog, in its order (interfaces/Published.h).
+#define TESSALY_CLSLOG_MEMBERS(X)                     \
+  X(Props, TESSALY_CLSLOG_COLUMNS)                    \
+  X(Method, ExeSearchWithRecord, "InSql", "[strErr]") \
+  X(Method, GetSQLField, "MySql")
 
 }  // namespace tessaly

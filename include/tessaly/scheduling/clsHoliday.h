@@ -2,6 +2,8 @@
 // dates.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -44,5 +46,10 @@ class clsHoliday final : public framework::RecordOf<clsHoliday> {
 
   static std::span<const framework::ColumnDef<clsHoliday>> Columns();
 };
+
+// The published interface _clsHoliday, in its order (interfaces/Published.h).
+#define TESSALY_CLSHOLIDAY_MEMBERS(X)       \
+  X(Method, GetMaxID, "RetMaxID", "strMsg") \
+  X(Props, TESSALY_CLSHOLIDAY_COLUMNS)
 
 }  // namespace tessaly

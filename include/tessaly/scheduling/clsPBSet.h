@@ -2,6 +2,8 @@
 // name.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -59,5 +61,11 @@ class clsPBSet final : public framework::RecordOf<clsPBSet> {
  private:
   std::string FKey_;
 };
+
+// The published interface _clsPBSet, in its order (interfaces/Published.h).
+#define TESSALY_CLSPBSET_MEMBERS(X)                          \
+  X(Let, FKey)                                               \
+  X(Props, TESSALY_CLSPBSET_COLUMNS)                         \
+  X(Method, ThePlanIsNeed, "PlanID", "ErrStr", "PlanIsNeed")
 
 }  // namespace tessaly

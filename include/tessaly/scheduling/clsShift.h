@@ -2,6 +2,8 @@
 // name.
 #pragma once
 
+#include "tessaly/interfaces/Published.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -89,5 +91,10 @@ class clsShift final : public framework::RecordOf<clsShift> {
  private:
   std::string FKey_;
 };
+
+// The published interface _clsShift, in its order (interfaces/Published.h).
+#define TESSALY_CLSSHIFT_MEMBERS(X)  \
+  X(Let, FKey)                       \
+  X(Props, TESSALY_CLSSHIFT_COLUMNS)
 
 }  // namespace tessaly
