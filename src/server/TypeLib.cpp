@@ -143,7 +143,7 @@ std::string Describe(const TypeLibrary& library) {
   out << "library " << library.name << ' ' << library.major << '.' << library.minor
       << " lcid 0x" << std::hex << library.lcid << std::dec << ' ' << library.libid.Text()
       << '\n';
-  out << "\ninterface ClsBase\n";
+  out << "\n";
   DescribeInterface(out, library.clsbase);
   for (const ClassInfo& c : library.classes) {
     out << "\ncoclass " << c.name << ' ' << c.clsid.Text() << " progid " << c.progid
