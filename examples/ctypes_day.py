@@ -57,6 +57,7 @@ class Tessaly:
         lib.tessaly_variant_set_text.argtypes = [ctypes.POINTER(Variant), ctypes.c_char_p]
         lib.tessaly_variant_set_object.argtypes = [ctypes.POINTER(Variant), obj]
         lib.tessaly_variant_clear.argtypes = [ctypes.POINTER(Variant)]
+        lib.tessaly_excepinfo_clear.argtypes = [ctypes.POINTER(ExcepInfo)]
         lib.DllCanUnloadNow.restype = hr
         self.lib = lib
 
@@ -103,8 +104,7 @@ class Tessaly:
             self.lib.tessaly_variant_clear(ctypes.byref(array[i]))
         self.lib.tessaly_variant_clear(ctypes.byref(result))
         exc = (info.number, (info.description or b"").decode()) if hr == DISP_E_EXCEPTION else None
-        # The texts of an exception's info are the library's; they stay
-        # allocated here, as this short-lived script may.
+        self.lib.tessaly_excepinfo_clear(ctypes.byref(info))  # its texts are the library's
         return hr, out, left, exc
 
 
