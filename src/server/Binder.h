@@ -19,6 +19,7 @@
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
+#include "tessaly/tessaly_c.h"
 
 namespace tessaly::db {
 class Connection;
@@ -183,8 +184,8 @@ class Binder {
     try {
       return Published<T>::From(v);
     } catch (const Error& e) {
-      throw ArgError{index, e.number() == errnum::kOverflow ? static_cast<int32_t>(0x8002000A)
-                                                           : static_cast<int32_t>(0x80020005)};
+      throw ArgError{index, e.number() == errnum::kOverflow ? TESSALY_DISP_E_OVERFLOW
+                                                           : TESSALY_DISP_E_TYPEMISMATCH};
     }
   }
 

@@ -130,9 +130,12 @@ int32_t Object::Invoke(int32_t dispid, uint16_t flags, std::span<Value> args, Va
     return e.hresult;
   } catch (const Error& e) {
     // A provider's number is already an HRESULT; the runtime's own errors
-    // take the form a late-binding host saw for them.
-    const int32_t scode =
-        e.number() < 0 ? e.number() : static_cast<int32_t>(0x800A0000u | (e.number() & 0xFFFF));
+    // take the form a late-binding host saw for them: the runtime's facility
+    // (0x800A0000) with the number in the low word.
+    constexpr uint32_t kRuntimeFacility = 0x800A0000u;
+    const int32_t scode = e.number() < 0
+                              ? e.number()
+                              : static_cast<int32_t>(kRuntimeFacility | (e.number() & 0xFFFF));
     return except(e.number(), scode, e.description());
   } catch (const std::bad_alloc&) {
     return TESSALY_E_OUTOFMEMORY;
