@@ -131,8 +131,11 @@ void DescribeMember(std::ostringstream& out, const MemberInfo& m) {
   out << " As " << m.type.Name() << '\n';
 }
 
-void DescribeInterface(std::ostringstream& out, const InterfaceInfo& i) {
-  out << "  interface " << i.name << ' ' << i.iid.Text() << '\n';
+// Every interface of the library is dual (late-bound or through its slots);
+// a default interface is hidden behind its class and cannot be extended.
+void DescribeInterface(std::ostringstream& out, const InterfaceInfo& i, bool is_default) {
+  out << "  interface " << i.name << ' ' << i.iid.Text()
+      << (is_default ? " dual hidden nonextensible" : " dual") << '\n';
   for (const MemberInfo& m : i.members) DescribeMember(out, m);
 }
 
@@ -144,11 +147,11 @@ std::string Describe(const TypeLibrary& library) {
       << " lcid 0x" << std::hex << library.lcid << std::dec << ' ' << library.libid.Text()
       << '\n';
   out << "\n";
-  DescribeInterface(out, library.clsbase);
+  DescribeInterface(out, library.clsbase, false);
   for (const ClassInfo& c : library.classes) {
-    out << "\ncoclass " << c.name << ' ' << c.clsid.Text() << " progid " << c.progid
+    out << "\ncoclass " << c.name << ' ' << c.clsid.Text() << " creatable progid " << c.progid
         << (c.implements_clsbase ? " implements ClsBase" : "") << '\n';
-    DescribeInterface(out, c.default_interface);
+    DescribeInterface(out, c.default_interface, true);
   }
   for (const EnumInfo& e : library.enums) {
     out << "\nenum " << e.name << '\n';

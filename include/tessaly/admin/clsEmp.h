@@ -2,13 +2,12 @@
 // employee number.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

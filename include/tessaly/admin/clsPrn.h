@@ -3,13 +3,12 @@
 // the first time the key is asked for.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "tessaly/Error.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {

@@ -3,12 +3,11 @@
 // Neither method asks for confirmation; that is the host's business.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <memory>
 #include <string>
 
 #include "tessaly/Error.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

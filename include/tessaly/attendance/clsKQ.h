@@ -1,8 +1,6 @@
 // clsKQ: the daily attendance records, one row of T_KQ per employee and day.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {

@@ -2,8 +2,6 @@
 // and month.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {

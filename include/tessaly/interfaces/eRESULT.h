@@ -1,9 +1,9 @@
 // The result codes every record operation answers with.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
+
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

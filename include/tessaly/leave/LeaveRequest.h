@@ -4,8 +4,6 @@
 // rest is written once here.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 

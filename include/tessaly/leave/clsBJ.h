@@ -1,12 +1,11 @@
 // clsBJ: sick leave requests, one per row of T_BJ (searched through Q_BJ).
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <string_view>
 
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/leave/LeaveRequest.h"
 
 namespace tessaly {

@@ -1,12 +1,11 @@
 // clsCC: business-trip requests, one per row of T_CC (searched through Q_CC).
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <string_view>
 
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/leave/LeaveRequest.h"
 
 namespace tessaly {

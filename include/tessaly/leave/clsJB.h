@@ -1,8 +1,6 @@
 // clsJB: overtime requests, one per row of T_JB.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -10,6 +8,7 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 

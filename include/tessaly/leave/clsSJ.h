@@ -1,12 +1,11 @@
 // clsSJ: personal leave requests, one per row of T_SJ (searched through Q_SJ).
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <string_view>
 
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/leave/LeaveRequest.h"
 
 namespace tessaly {

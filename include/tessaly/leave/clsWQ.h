@@ -2,8 +2,6 @@
 // card punches of a date are waived because the employee worked outside.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 

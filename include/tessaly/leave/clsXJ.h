@@ -1,12 +1,11 @@
 // clsXJ: vacation requests, one per row of T_XJ (searched through Q_XJ).
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <string_view>
 
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/leave/LeaveRequest.h"
 
 namespace tessaly {

@@ -2,13 +2,12 @@
 // all texts and without key, filled, read back and emptied by the host.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

@@ -3,14 +3,13 @@
 // TableIndex chooses.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

@@ -2,14 +2,13 @@
 // name.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 #include <utility>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {

@@ -2,13 +2,12 @@
 // of four scheduling modes, keyed by its number.
 #pragma once
 
-#include "tessaly/interfaces/Published.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {
