@@ -189,6 +189,7 @@ typedef struct tessaly_param_info {
   const char* type;
   int32_t by_ref;
   int32_t optional;
+  const char* default_value; /* an optional one's: "\"\"" or "0"; "" when required */
 } tessaly_param_info;
 
 tessaly_hresult tessaly_typelib(tessaly_typelib_info* info);

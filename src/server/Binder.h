@@ -123,6 +123,10 @@ struct Published<std::vector<SQLField>> {
   static Value To(const std::vector<SQLField>& fields);
 };
 
+// The value of an optional parameter of that kind left out: its C++
+// default, the empty text or 0.
+std::string DefaultOf(const TypeRef& type);
+
 // A parameter's name as a line writes it: "[x]" optional, "&x" published by
 // reference.
 ParamInfo ParseParam(std::string_view spelt);
@@ -192,7 +196,8 @@ class Binder {
   template <class... A, size_t... I>
   static void SetKinds(std::vector<ParamInfo>& params, std::index_sequence<I...>) {
     ((params[I].type = Published<std::remove_cvref_t<A>>::Type(),
-      params[I].by_ref = params[I].by_ref || std::is_lvalue_reference_v<A>),
+      params[I].by_ref = params[I].by_ref || std::is_lvalue_reference_v<A>,
+      params[I].default_value = params[I].optional ? DefaultOf(params[I].type) : std::string()),
      ...);
   }
 

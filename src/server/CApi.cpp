@@ -473,6 +473,7 @@ tessaly_hresult tessaly_typelib_param(uint32_t class_index, uint32_t member_inde
     info->type = TheNames().Of(&p.type);
     info->by_ref = p.by_ref ? 1 : 0;
     info->optional = p.optional ? 1 : 0;
+    info->default_value = p.default_value.c_str();
     return TESSALY_S_OK;
   });
 }

@@ -92,6 +92,17 @@ const ClassInfo* TypeLibrary::FindClass(const Guid& clsid) const {
   return nullptr;
 }
 
+std::string DefaultOf(const TypeRef& type) {
+  switch (type.kind) {
+    case TypeKind::kString: return "\"\"";
+    case TypeKind::kBoolean: return "False";
+    case TypeKind::kConnection:
+    case TypeKind::kRecordset: return "Nothing";
+    case TypeKind::kVariant: return "Empty";
+    default: return "0";
+  }
+}
+
 ParamInfo ParseParam(std::string_view spelt) {
   ParamInfo p;
   if (!spelt.empty() && spelt.front() == '&') {
@@ -121,6 +132,7 @@ void DescribeMember(std::ostringstream& out, const MemberInfo& m) {
       if (i) out << ", ";
       if (p.optional) out << "Optional ";
       out << (p.by_ref ? "ByRef " : "ByVal ") << p.name << " As " << p.type.Name();
+      if (p.optional) out << " = " << p.default_value;
     }
     out << ')';
     if (m.type.kind == TypeKind::kVoid) {

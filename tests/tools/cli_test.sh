@@ -228,7 +228,7 @@ run typelib
 check "typelib: the library" "library Tessaly 46.0 lcid 0x409" "$(head -1 <<<"$out" | cut -d' ' -f1-5)"
 check "typelib: 22 classes" 22 "$(grep -c '^coclass ' <<<"$out")"
 check "typelib: 14 enumerations" 14 "$(grep -c '^enum ' <<<"$out")"
-check "typelib: a by-reference parameter" 1 "$(grep -c 'Function HasTransByFlag(ByVal strDate As String, ByVal EmpID As String, ByVal intFlag As Integer, ByRef HasIt As Boolean, ByRef RetTime As String, Optional ByVal strErr As String) As eRESULT' <<<"$out")"
+check "typelib: a by-reference parameter" 1 "$(grep -c 'Function HasTransByFlag(ByVal strDate As String, ByVal EmpID As String, ByVal intFlag As Integer, ByRef HasIt As Boolean, ByRef RetTime As String, Optional ByVal strErr As String = "") As eRESULT' <<<"$out")"
 cdb="$dir/call.db"
 "$TESSALY" init "$cdb"
 run call "$cdb" Tessaly.clsKQ Add --let FEmpID=0007 --let FDate=2003-05-06 --let FKQType=事假 --let fname=李四

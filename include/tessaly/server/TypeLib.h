@@ -54,7 +54,10 @@ struct ParamInfo {
   std::string name;
   TypeRef type;
   bool by_ref = false;
-  bool optional = false;  // left out: the empty text or 0
+  bool optional = false;
+  // What an optional parameter left out is, as the library writes it: ""
+  // for a text, 0 for a number; empty for a required one.
+  std::string default_value;
 };
 
 enum class MemberKind : uint8_t {
