@@ -52,7 +52,7 @@ struct Binding {
   std::shared_ptr<void> (*create)() = nullptr;
 };
 
-// The name an enumeration has in the library (specialised where the
+// The name an enumeration has in the library (given for each where the
 // enumerations are listed).
 template <class E>
 inline constexpr std::string_view kEnumName = {};
