@@ -203,7 +203,7 @@ class Binder {
 
   template <class R, class... A, size_t... I>
   static void InvokeWith(Self* self, R (Self::*f)(A...), Call& call, std::index_sequence<I...>) {
-    auto arg = [&](size_t i) -> const Value* {
+    [[maybe_unused]] auto arg = [&](size_t i) -> const Value* {
       return i < call.args.size() && !call.args[i].missing ? &call.args[i] : nullptr;
     };
     std::tuple<std::remove_cvref_t<A>...> held{
