@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "db/Backend.h"
+#include "db/jet/Dialect.h"
 #include "db/jet/Translator.h"
 #include "tessaly/Error.h"
 
@@ -32,6 +33,20 @@ jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
 
 }  // namespace
 
+int32_t internal::Backend::MakeTable(const std::string& table, const std::string& sql,
+                                     std::span<const Parameter> parameters) {
+  std::string create = "CREATE TABLE ";
+  dialect().Identifier(table, create);
+  create += " AS ";
+  create += sql;
+  Run(create, parameters, nullptr);
+  std::string count = "SELECT COUNT(*) FROM ";
+  dialect().Identifier(table, count);
+  ResultData rows;
+  Run(count, &rows);
+  return rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
+}
+
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   // The constructor is private, so make_shared cannot reach it.
   return std::shared_ptr<Connection>(new Connection(internal::OpenSqlite(target)));
@@ -47,12 +62,17 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+  if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
   return backend_->Run(t.sql, t.parameters, out);
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
                                                        internal::ResultData* columns) {
   jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+  if (!t.make_table.empty()) {
+    backend_->MakeTable(t.make_table, t.sql, t.parameters);
+    return nullptr;
+  }
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 

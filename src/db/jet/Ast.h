@@ -100,6 +100,35 @@ inline bool IsComparison(BinaryOp op) { return op >= BinaryOp::kEq && op <= Bina
 
 enum class JoinKind : uint8_t { kInner, kLeft, kRight };
 
+// The field types of Jet's data definition, each under every name Jet reads
+// for it: X(name, how a message names it).
+#define TESSALY_JET_TYPES(X) \
+  X(Text, "TEXT")            \
+  X(Memo, "MEMO")            \
+  X(Byte, "BYTE")            \
+  X(Short, "SHORT")          \
+  X(Long, "LONG")            \
+  X(Single, "SINGLE")        \
+  X(Double, "DOUBLE")        \
+  X(Currency, "CURRENCY")    \
+  X(DateTime, "DATETIME")    \
+  X(YesNo, "YESNO")          \
+  X(Counter, "COUNTER")
+
+enum class JetType : uint8_t {
+#define TESSALY_JET_TYPE_ENUM(name, shown) k##name,
+  TESSALY_JET_TYPES(TESSALY_JET_TYPE_ENUM)
+#undef TESSALY_JET_TYPE_ENUM
+};
+
+// The type a DDL type word names (TEXT, VARCHAR, INTEGER, AUTOINCREMENT, ...),
+// or false for a word Jet does not know as a type.
+bool FindJetType(std::string_view word, JetType* type);
+
+// What a CONSTRAINT clause (or a column's own PRIMARY KEY, UNIQUE, REFERENCES)
+// makes.
+enum class ConstraintKind : uint8_t { kPrimaryKey, kUnique, kForeignKey, kNotNull };
+
 enum class NodeKind : uint8_t {
   // Expressions.
   kNumber,  // text: as written
@@ -127,11 +156,32 @@ enum class NodeKind : uint8_t {
   kJoin,        // op: JoinKind; a: left source, b: right source, c: condition
   kAssign,      // a: kColumn, b: expression
   // Statements.
-  kSelect,  // a: index into Ast::selects
+  kParameter,  // a name Jet cannot resolve (Forms!f!c, a declared parameter): text
+  kSelect,     // a: index into Ast::selects
+  // a UNION [ALL] b: a is a kSelect or kUnion, b a kSelect; c: the ORDER BY
+  // items of the whole union (kOrderItem list) or none; flag: ALL
+  kUnion,
   kInsert,  // a: kTable, b: columns (list) or none, c: values (list) or a kSelect node
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
-  kDelete,  // a: kTable, c: condition or none
+  kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
+  // Data definition.
+  kColumnDef,   // text: name; op: JetType; a: width or 0; b: constraints (list); flag: NOT NULL
+  kConstraint,  // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
+                // text2: referenced table; b: referenced columns (list)
+  kCreateTable,  // text: name; a: kColumnDef and kConstraint list
+  kCreateIndex,  // text: index; text2: table; a: columns (kOrderItem list); flag: UNIQUE;
+                 // op: IndexOption
+  kDropTable,    // text: name
+  kDropIndex,    // text: index; text2: table
+  kAlterTable,   // text: table; op: AlterAction; a: kColumnDef or kConstraint, or text2
 };
+
+// What ALTER TABLE does.
+enum class AlterAction : uint8_t { kAddColumn, kAddConstraint, kDropColumn, kDropConstraint,
+                                   kAlterColumn };
+
+// The WITH option of CREATE INDEX.
+enum class IndexOption : uint8_t { kNone, kPrimary, kDisallowNull, kIgnoreNull };
 
 // One node. Lists (arguments, select items, ...) are chained through next.
 struct Node {
@@ -149,7 +199,9 @@ struct Node {
 
 struct SelectParts {
   bool distinct = false;
-  std::string_view top;  // the number after TOP, or empty
+  bool top_percent = false;  // TOP n PERCENT
+  std::string_view top;      // the number after TOP, or empty
+  std::string_view into;     // SELECT ... INTO table: the new table's name, or empty
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources
   NodeId where = kNoNode;

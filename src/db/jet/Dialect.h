@@ -76,6 +76,34 @@ class Dialect {
   virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
   // The limit of SELECT TOP n, written after ORDER BY.
   virtual void Limit(std::string_view count, std::string& out) const;
+  // The limit of SELECT TOP percent PERCENT, written after ORDER BY:
+  // percent (a whole number) hundredths of the rows of query, the select
+  // itself as written so far, rounded up. The default writes a LIMIT of a
+  // counting subquery.
+  virtual void LimitPercent(std::string_view percent, std::string_view query,
+                            std::string& out) const;
+  // The engine's hidden column that tells one row of a table from every
+  // other, for the UPDATE and DELETE of joined tables. The default is
+  // "rowid".
+  virtual void RowKey(std::string& out) const;
+
+  // Data definition. The type of a new column (a TEXT's width > 0, 0 for
+  // Memo) with what the engine needs to hold Jet's values as Jet does
+  // (collation, range checks). key: the column is the table's only key
+  // column. Returns true when the written type made the column the table's
+  // key itself (an engine whose numbering column must be its key), so that
+  // no PRIMARY KEY is written for it.
+  // The default writes standard SQL's type names and never makes a key.
+  virtual bool ColumnType(std::string_view name, JetType type, uint32_t width, bool key,
+                          std::string& out) const;
+  // True when the engine adds and drops constraints of an existing table and
+  // changes a column's type (ALTER TABLE ... ADD CONSTRAINT, DROP
+  // CONSTRAINT, ALTER COLUMN); otherwise a key or unique constraint added
+  // later is a unique index and the rest is refused.
+  virtual bool AlterConstraints() const { return true; }
+  // The engine's name of Jet's index name of table (Jet names an index
+  // within its table). The default is the index name alone.
+  virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
 };
 
 }  // namespace tessaly::db::jet

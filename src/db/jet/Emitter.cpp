@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "db/Rules.h"
+#include "tessaly/Error.h"
+
 namespace tessaly::db::jet {
 
 // The children of a node, as a hook's operands.
@@ -58,6 +61,40 @@ void Dialect::Limit(std::string_view count, std::string& out) const {
   out += count;
 }
 
+void Dialect::LimitPercent(std::string_view percent, std::string_view query,
+                           std::string& out) const {
+  out += " LIMIT (SELECT (COUNT(*) * ";
+  out += percent;
+  out += " + 99) / 100 FROM (";
+  out += query;
+  out += ") AS jet_counted)";
+}
+
+void Dialect::RowKey(std::string& out) const { out += "rowid"; }
+
+bool Dialect::ColumnType(std::string_view /*name*/, JetType type, uint32_t width, bool /*key*/,
+                         std::string& out) const {
+  switch (type) {
+    case JetType::kText: out += "VARCHAR(" + std::to_string(width) + ')'; break;
+    case JetType::kMemo: out += "TEXT"; break;
+    case JetType::kByte:
+    case JetType::kShort: out += "SMALLINT"; break;
+    case JetType::kLong:
+    case JetType::kCounter: out += "INTEGER"; break;
+    case JetType::kSingle: out += "REAL"; break;
+    case JetType::kDouble: out += "DOUBLE PRECISION"; break;
+    case JetType::kCurrency: out += "DECIMAL(19, 4)"; break;
+    case JetType::kDateTime: out += "TIMESTAMP"; break;
+    case JetType::kYesNo: out += "SMALLINT NOT NULL DEFAULT 0"; break;
+  }
+  return false;
+}
+
+void Dialect::IndexName(std::string_view /*table*/, std::string_view index,
+                        std::string& out) const {
+  Identifier(index, out);
+}
+
 Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
   constexpr int kMaxDepth = 1000;
   if (++emitter.depth_ > kMaxDepth) {
@@ -69,7 +106,8 @@ Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
 void Emitter::Statement(NodeId root, std::string& out) {
   const Node& n = ast_[root];
   switch (n.kind) {
-    case NodeKind::kSelect: Select(ast_.selects[n.a], out); return;
+    case NodeKind::kSelect:
+    case NodeKind::kUnion: Query(root, out); return;
     case NodeKind::kInsert: {
       out += "INSERT INTO ";
       dialect_.Identifier(ast_[n.a].text, out);
@@ -81,9 +119,9 @@ void Emitter::Statement(NodeId root, std::string& out) {
         }
         out += ')';
       }
-      if (ast_[n.c].kind == NodeKind::kSelect) {
+      if (ast_[n.c].kind == NodeKind::kSelect || ast_[n.c].kind == NodeKind::kUnion) {
         out += ' ';
-        Select(ast_.selects[ast_[n.c].a], out);
+        Query(n.c, out);
         return;
       }
       out += " VALUES (";
@@ -94,33 +132,397 @@ void Emitter::Statement(NodeId root, std::string& out) {
       out += ')';
       return;
     }
-    case NodeKind::kUpdate:
-      out += "UPDATE ";
-      dialect_.Identifier(ast_[n.a].text, out);
-      out += " SET ";
-      for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
-        if (s != n.b) out += ", ";
-        // SQL names the assigned column without a table qualifier.
-        dialect_.Identifier(ast_[ast_[s].a].text, out);
-        out += " = ";
-        Value(ast_[s].b, out);
-      }
-      break;
-    case NodeKind::kDelete:
-      out += "DELETE FROM ";
-      Source(n.a, out);
-      break;
-    default: return;
+    case NodeKind::kUpdate: Update(n, out); return;
+    case NodeKind::kDelete: Delete(n, out); return;
+    default: Definition(n, out); return;
+  }
+}
+
+void Emitter::Query(NodeId id, std::string& out) {
+  const Node& n = ast_[id];
+  if (n.kind == NodeKind::kSelect) {
+    Select(ast_.selects[n.a], out);
+    return;
+  }
+  UnionMember(n.a, out);
+  out += n.flag ? " UNION ALL " : " UNION ";
+  UnionMember(n.b, out);
+  if (n.c == kNoNode) return;
+  // The sort of a union names the columns of its result: a qualified column
+  // is the result column of that name.
+  out += " ORDER BY ";
+  for (NodeId t = n.c; t != kNoNode; t = ast_[t].next) {
+    if (t != n.c) out += ", ";
+    const Node& term = ast_[t];
+    const Node& e = ast_[term.a];
+    if (e.kind == NodeKind::kColumn) {
+      dialect_.Identifier(e.text, out);
+    } else if (e.kind == NodeKind::kNumber) {
+      out += e.text;
+    } else {
+      Expression(term.a, false, out);
+    }
+    if (term.flag) out += " DESC";
+  }
+}
+
+// A SELECT of a union that sorts or limits its own rows stands as a table,
+// since a member of a compound select may do neither.
+void Emitter::UnionMember(NodeId id, std::string& out) {
+  const Node& n = ast_[id];
+  if (n.kind == NodeKind::kUnion) {
+    Query(id, out);
+    return;
+  }
+  const SelectParts& select = ast_.selects[n.a];
+  if (select.top.empty() && select.order_by == kNoNode) {
+    Select(select, out);
+    return;
+  }
+  out += "SELECT * FROM (";
+  Select(select, out);
+  out += ')';
+}
+
+NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
+  std::vector<NodeId> pending{sources};
+  while (!pending.empty()) {
+    const NodeId id = pending.back();
+    pending.pop_back();
+    const Node& n = ast_[id];
+    if (n.next != kNoNode) pending.push_back(n.next);
+    if (n.kind == NodeKind::kJoin) {
+      pending.push_back(n.b);
+      pending.push_back(n.a);  // the leftmost table first
+      continue;
+    }
+    if (n.kind != NodeKind::kTable) continue;
+    if (name.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, name)) return id;
+  }
+  return kNoNode;
+}
+
+void Emitter::Update(const Node& n, std::string& out) {
+  out += "UPDATE ";
+  if (ast_[n.a].kind == NodeKind::kTable) {
+    Source(n.a, out);
+    out += " SET ";
+    for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+      if (s != n.b) out += ", ";
+      // SQL names the assigned column without a table qualifier.
+      dialect_.Identifier(ast_[ast_[s].a].text, out);
+      out += " = ";
+      Value(ast_[s].b, out);
+    }
+    if (n.c != kNoNode) {
+      out += " WHERE ";
+      Expression(n.c, false, out);
+    }
+    return;
+  }
+  // Over joined tables: the table whose columns SET names changes, each of
+  // its rows that the join (and WHERE) keeps taking its values from its own
+  // row of the join. The join is written whole inside subqueries, where its
+  // names mean what they meant in Jet's statement.
+  std::string_view qualifier;
+  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+    const std::string_view q = ast_[ast_[s].a].text2;
+    if (q.empty()) continue;
+    if (!qualifier.empty() && !rules::EqualsNoCase(q, qualifier)) {
+      throw Refused{errnum::kFail,
+                    "An UPDATE over joined tables changes the columns of one table here; "
+                    "write one UPDATE for each table."};
+    }
+    qualifier = q;
+  }
+  const NodeId target = SourceNamed(n.a, qualifier);
+  if (target == kNoNode) throw Refused{errnum::kFail, "Operation must use an updateable query."};
+  const Node& table = ast_[target];
+  const std::string_view name = table.text2.empty() ? table.text : table.text2;
+  auto key_of = [&](std::string_view owner) {
+    dialect_.Identifier(owner, out);
+    out += '.';
+    dialect_.RowKey(out);
+  };
+  dialect_.Identifier(table.text, out);
+  out += " AS jet_target SET ";
+  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+    if (s != n.b) out += ", ";
+    dialect_.Identifier(ast_[ast_[s].a].text, out);
+    out += " = (SELECT ";
+    Value(ast_[s].b, out);
+    out += " FROM ";
+    Source(n.a, out);
+    out += " WHERE ";
+    key_of(name);
+    out += " = ";
+    key_of("jet_target");
+    out += ')';
+  }
+  out += " WHERE ";
+  key_of("jet_target");
+  out += " IN (SELECT ";
+  key_of(name);
+  out += " FROM ";
+  Source(n.a, out);
+  if (n.c != kNoNode) {
+    out += " WHERE ";
+    Expression(n.c, false, out);
+  }
+  out += ')';
+}
+
+void Emitter::Delete(const Node& n, std::string& out) {
+  out += "DELETE FROM ";
+  const Node& source = ast_[n.a];
+  if (source.kind == NodeKind::kTable && source.next == kNoNode) {
+    Source(n.a, out);
+    if (n.c != kNoNode) {
+      out += " WHERE ";
+      Expression(n.c, false, out);
+    }
+    return;
+  }
+  // From one of joined tables: its rows that the join (and WHERE) keeps.
+  const Node& table = ast_[n.b];
+  dialect_.Identifier(table.text, out);
+  out += " WHERE ";
+  dialect_.RowKey(out);
+  out += " IN (SELECT ";
+  dialect_.Identifier(table.text2.empty() ? table.text : table.text2, out);
+  out += '.';
+  dialect_.RowKey(out);
+  out += " FROM ";
+  for (NodeId s = n.a; s != kNoNode; s = ast_[s].next) {
+    if (s != n.a) out += ", ";
+    Source(s, out);
   }
   if (n.c != kNoNode) {
     out += " WHERE ";
     Expression(n.c, false, out);
   }
+  out += ')';
+}
+
+void Emitter::Names(NodeId first, std::string& out) {
+  out += " (";
+  for (NodeId c = first; c != kNoNode; c = ast_[c].next) {
+    if (c != first) out += ", ";
+    dialect_.Identifier(ast_[c].text, out);
+  }
+  out += ')';
+}
+
+void Emitter::Constraint(const Node& c, std::string_view table, std::string& out) {
+  if (!c.text.empty()) {
+    out += " CONSTRAINT ";
+    dialect_.IndexName(table, c.text, out);
+  }
+  switch (static_cast<ConstraintKind>(c.op)) {
+    case ConstraintKind::kPrimaryKey: out += " PRIMARY KEY"; break;
+    case ConstraintKind::kUnique: out += " UNIQUE"; break;
+    case ConstraintKind::kNotNull: out += " NOT NULL"; return;
+    case ConstraintKind::kForeignKey:
+      if (c.a != kNoNode) {
+        out += " FOREIGN KEY";
+        Names(c.a, out);
+      }
+      out += " REFERENCES ";
+      dialect_.Identifier(c.text2, out);
+      if (c.b != kNoNode) Names(c.b, out);
+      return;
+  }
+  if (c.a != kNoNode) Names(c.a, out);
+}
+
+void Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
+  dialect_.Identifier(def.text, out);
+  out += ' ';
+  const bool made_key =
+      dialect_.ColumnType(def.text, static_cast<JetType>(def.op), def.a, key, out);
+  if (def.flag && !made_key) out += " NOT NULL";
+  for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
+    const Node& constraint = ast_[c];
+    const auto kind = static_cast<ConstraintKind>(constraint.op);
+    if (kind == ConstraintKind::kNotNull) continue;
+    if (made_key && kind == ConstraintKind::kPrimaryKey) continue;
+    // A column's own constraint names no index the engine needs to find.
+    Node unnamed = constraint;
+    unnamed.text = {};
+    Constraint(unnamed, {}, out);
+  }
+}
+
+void Emitter::CreateTable(const Node& n, std::string& out) {
+  // The table's only key column, when its key is one column, so that an
+  // engine can make a numbering column its key; a counter column of a table
+  // without any key is made the key, as its numbers are unique anyway.
+  std::string_view key;
+  bool has_key = false;
+  std::string_view counter;
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind == NodeKind::kConstraint) {
+      if (static_cast<ConstraintKind>(item.op) != ConstraintKind::kPrimaryKey) continue;
+      has_key = true;
+      if (item.a != kNoNode && ast_[item.a].next == kNoNode) key = ast_[item.a].text;
+      continue;
+    }
+    if (static_cast<JetType>(item.op) == JetType::kCounter && counter.empty()) counter = item.text;
+    for (NodeId c = item.b; c != kNoNode; c = ast_[c].next) {
+      if (static_cast<ConstraintKind>(ast_[c].op) == ConstraintKind::kPrimaryKey) {
+        has_key = true;
+        key = item.text;
+      }
+    }
+  }
+  if (!has_key) key = counter;
+  out += "CREATE TABLE ";
+  dialect_.Identifier(n.text, out);
+  out += " (";
+  bool key_written = false;
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind != NodeKind::kColumnDef) continue;
+    if (i != n.a) out += ", ";
+    const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
+    const size_t before = out.size();
+    ColumnDefinition(item, is_key, out);
+    if (is_key && out.find(" PRIMARY KEY", before) != std::string::npos) key_written = true;
+  }
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind != NodeKind::kConstraint) continue;
+    if (key_written && static_cast<ConstraintKind>(item.op) == ConstraintKind::kPrimaryKey &&
+        item.a != kNoNode && ast_[item.a].next == kNoNode) {
+      continue;
+    }
+    out += ',';
+    if (item.text.empty()) {
+      Constraint(item, n.text, out);
+    } else {
+      // Named so that ALTER TABLE ... DROP CONSTRAINT can find it.
+      Constraint(item, n.text, out);
+    }
+  }
+  out += ')';
+}
+
+void Emitter::Definition(const Node& n, std::string& out) {
+  switch (n.kind) {
+    case NodeKind::kCreateTable: CreateTable(n, out); return;
+    case NodeKind::kCreateIndex: {
+      const auto option = static_cast<IndexOption>(n.op);
+      // WITH PRIMARY makes the index the table's key: unique, as the engine
+      // cannot give an existing table a new key.
+      out += n.flag || option == IndexOption::kPrimary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+      dialect_.IndexName(n.text2, n.text, out);
+      out += " ON ";
+      dialect_.Identifier(n.text2, out);
+      out += " (";
+      for (NodeId c = n.a; c != kNoNode; c = ast_[c].next) {
+        if (c != n.a) out += ", ";
+        dialect_.Identifier(ast_[ast_[c].a].text, out);
+        if (ast_[c].flag) out += " DESC";
+      }
+      out += ')';
+      if (option == IndexOption::kDisallowNull || option == IndexOption::kPrimary) {
+        // The rows with a Null in an indexed column are left out of the index
+        // only to be refused at once: an index that disallows Null holds
+        // every row, so the condition stays on the engine's side.
+      }
+      return;
+    }
+    case NodeKind::kDropTable:
+      out += "DROP TABLE ";
+      dialect_.Identifier(n.text, out);
+      return;
+    case NodeKind::kDropIndex:
+      out += "DROP INDEX ";
+      dialect_.IndexName(n.text2, n.text, out);
+      return;
+    case NodeKind::kAlterTable: {
+      const auto action = static_cast<AlterAction>(n.op);
+      switch (action) {
+        case AlterAction::kAddColumn:
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " ADD COLUMN ";
+          ColumnDefinition(ast_[n.a], false, out);
+          return;
+        case AlterAction::kDropColumn:
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " DROP COLUMN ";
+          dialect_.Identifier(n.text2, out);
+          return;
+        case AlterAction::kAddConstraint: {
+          const Node& c = ast_[n.a];
+          const auto kind = static_cast<ConstraintKind>(c.op);
+          if (dialect_.AlterConstraints()) {
+            out += "ALTER TABLE ";
+            dialect_.Identifier(n.text, out);
+            out += " ADD";
+            Constraint(c, n.text, out);
+            return;
+          }
+          if (kind == ConstraintKind::kForeignKey) {
+            throw Refused{errnum::kFail,
+                          "A reference between tables is made with the table here: the "
+                          "database cannot add one to an existing table."};
+          }
+          // A key or unique constraint added later is the unique index Jet
+          // makes for it, under the constraint's name.
+          out += "CREATE UNIQUE INDEX ";
+          dialect_.IndexName(n.text, c.text, out);
+          out += " ON ";
+          dialect_.Identifier(n.text, out);
+          Names(c.a, out);
+          return;
+        }
+        case AlterAction::kDropConstraint:
+          if (dialect_.AlterConstraints()) {
+            out += "ALTER TABLE ";
+            dialect_.Identifier(n.text, out);
+            out += " DROP CONSTRAINT ";
+            dialect_.IndexName(n.text, n.text2, out);
+            return;
+          }
+          out += "DROP INDEX ";
+          dialect_.IndexName(n.text, n.text2, out);
+          return;
+        case AlterAction::kAlterColumn:
+          if (!dialect_.AlterConstraints()) {
+            throw Refused{errnum::kFail,
+                          "The database cannot change the type of an existing column."};
+          }
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " ALTER COLUMN ";
+          dialect_.Identifier(ast_[n.a].text, out);
+          out += " TYPE ";
+          dialect_.ColumnType(ast_[n.a].text, static_cast<JetType>(ast_[n.a].op), ast_[n.a].a,
+                              false, out);
+          return;
+      }
+      return;
+    }
+    default: return;
+  }
 }
 
 void Emitter::Select(const SelectParts& select, std::string& out) {
+  const size_t start = out.size();
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
+  // A subquery has its own select list; the enclosing one's aliases come
+  // back when it is written.
+  struct Restore {
+    std::vector<std::pair<std::string_view, NodeId>>& aliases;
+    std::vector<std::pair<std::string_view, NodeId>> outer;
+    ~Restore() { aliases.swap(outer); }
+  } restore{aliases_, {}};
+  restore.outer.swap(aliases_);
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
     const Node& item = ast_[i];
@@ -129,11 +531,13 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     if (!item.text2.empty()) {
       out += " AS ";
       dialect_.Identifier(item.text2, out);
+      aliases_.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS Expr";
       out += std::to_string(unnamed++);
     }
   }
+  aliases_.clear();
   if (select.from != kNoNode) {
     out += " FROM ";
     for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
@@ -157,7 +561,13 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
   }
-  if (!select.top.empty()) dialect_.Limit(select.top, out);
+  if (select.top.empty()) return;
+  if (select.top_percent) {
+    const std::string query = out.substr(start);
+    dialect_.LimitPercent(select.top, query, out);
+  } else {
+    dialect_.Limit(select.top, out);
+  }
 }
 
 void Emitter::Terms(NodeId first, std::string& out) {
@@ -183,7 +593,7 @@ void Emitter::Source(NodeId id, std::string& out) {
     case NodeKind::kTable: dialect_.Identifier(n.text, out); break;
     case NodeKind::kDerived:
       out += '(';
-      Select(ast_.selects[ast_[n.a].a], out);
+      Query(n.a, out);
       out += ')';
       break;
     case NodeKind::kJoin: {
@@ -378,7 +788,18 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       return;
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
-    case NodeKind::kColumn: Column(n, out); return;
+    case NodeKind::kColumn:
+      if (n.text2.empty()) {
+        for (const auto& [alias, expression] : aliases_) {
+          if (rules::EqualsNoCase(alias, n.text)) {
+            Expression(expression, true, out);
+            return;
+          }
+        }
+      }
+      Column(n, out);
+      return;
+    case NodeKind::kParameter: out += "NULL"; return;  // refused by the parser
     case NodeKind::kStar:
       if (!n.text2.empty()) {
         dialect_.Identifier(n.text2, out);
@@ -403,7 +824,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     }
     case NodeKind::kSubquery:
       out += '(';
-      Select(ast_.selects[ast_[n.a].a], out);
+      Query(n.a, out);
       out += ')';
       return;
     case NodeKind::kExists:

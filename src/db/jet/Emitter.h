@@ -1,7 +1,9 @@
 // Writes an Ast as one engine's SQL through a Dialect.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/Parameter.h"
@@ -28,6 +30,12 @@ class Emitter {
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
   // statement as too complex.
   struct TooComplex {};
+  // Thrown by Statement for a statement Jet runs but this engine cannot run
+  // as Jet would; carries the error the host sees.
+  struct Refused {
+    int32_t number;
+    std::string description;
+  };
 
   // Appends the statement rooted at root to out. Throws TooComplex.
   void Statement(NodeId root, std::string& out);
@@ -35,7 +43,18 @@ class Emitter {
  private:
   friend class NodeOperands;
 
+  void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
+  void UnionMember(NodeId id, std::string& out);
   void Select(const SelectParts& select, std::string& out);
+  void Update(const Node& n, std::string& out);
+  void Delete(const Node& n, std::string& out);
+  void CreateTable(const Node& n, std::string& out);
+  void Constraint(const Node& c, std::string_view table, std::string& out);
+  void ColumnDefinition(const Node& def, bool key, std::string& out);
+  void Names(NodeId first, std::string& out);  // (a, b, ...)
+  void Definition(const Node& n, std::string& out);  // DDL statements
+  // The table a name or alias of the sources names (kNoNode when none).
+  NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
   void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
   void Expression(NodeId id, bool wrap, std::string& out);
@@ -67,6 +86,9 @@ class Emitter {
   std::vector<Parameter>* parameters_;
   std::string scratch_;
   int depth_ = 0;
+  // The aliases of the select items written so far in the select list being
+  // written: Jet lets a later item use an earlier one's alias.
+  std::vector<std::pair<std::string_view, NodeId>> aliases_;
 };
 
 }  // namespace tessaly::db::jet

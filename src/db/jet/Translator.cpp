@@ -36,9 +36,20 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     result.error_number = errnum::kFail;
     result.error_description = "Query is too complex.";
     return result;
+  } catch (const Emitter::Refused& refused) {
+    result.sql.clear();
+    result.parameters.clear();
+    result.error_number = refused.number;
+    result.error_description = refused.description;
+    return result;
   }
   result.ok = true;
-  result.returns_rows = ast[root].kind == NodeKind::kSelect;
+  const Node& top = ast[root];
+  if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
+    result.make_table = ast.selects[top.a].into;
+  } else {
+    result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion;
+  }
   return result;
 }
 

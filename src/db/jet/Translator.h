@@ -20,6 +20,9 @@ struct Translation {
   bool ok = false;
   bool returns_rows = false;  // a SELECT
   std::string sql;
+  // SELECT ... INTO: the new table's name; sql is then the SELECT whose rows
+  // fill it, and the backend makes the table (MakeTable).
+  std::string make_table;
   // With lift_literals, the text, number and date literals of the statement,
   // in the order of their numbers; sql names them through the dialect's
   // placeholders.

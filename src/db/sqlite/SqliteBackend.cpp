@@ -696,6 +696,49 @@ std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sq
   return stream;
 }
 
+// The new table's columns have the declared types of the columns they come
+// from (so their values read back as the same kinds, and texts compare
+// without case as Jet's do); a computed column has none and keeps each
+// value's own kind.
+int32_t SqliteBackend::MakeTable(const std::string& table, const std::string& sql,
+                                 std::span<const Parameter> parameters) {
+  const jet::Dialect& dialect = SqliteDialect();
+  std::string create = "CREATE TABLE ";
+  dialect.Identifier(table, create);
+  create += " (";
+  {
+    StatementPtr query(Compile(sql));
+    if (query == nullptr) throw Error(errnum::kSyntax, "Syntax error in query.");
+    const int columns = sqlite3_column_count(query.get());
+    for (int c = 0; c < columns; ++c) {
+      if (c > 0) create += ", ";
+      const char* name = sqlite3_column_name(query.get(), c);
+      dialect.Identifier(name != nullptr ? name : "", create);
+      const char* declared = sqlite3_column_decltype(query.get(), c);
+      if (declared == nullptr) continue;
+      create += ' ';
+      create += declared;
+      if (KindOfDeclaredType(declared) == Kind::kString) create += " COLLATE NOCASE";
+    }
+  }
+  create += ')';
+  std::string fill = "INSERT INTO ";
+  dialect.Identifier(table, fill);
+  fill += ' ';
+  fill += sql;
+  Exec("SAVEPOINT tessaly_make_table");
+  try {
+    Run(create, nullptr);
+    const int32_t rows = Run(fill, parameters, nullptr);
+    Exec("RELEASE tessaly_make_table");
+    return rows;
+  } catch (...) {
+    Exec("ROLLBACK TO tessaly_make_table");
+    Exec("RELEASE tessaly_make_table");
+    throw;
+  }
+}
+
 // IMMEDIATE takes the write lock now (waiting for it like any writer). A
 // deferred transaction that read first would find its snapshot stale when
 // another connection wrote meanwhile, and its first write would fail at once

@@ -43,6 +43,8 @@ class SqliteBackend final : public internal::Backend {
   std::unique_ptr<internal::RowStream> Stream(const std::string& sql,
                                               std::vector<Parameter> parameters,
                                               internal::ResultData* columns) override;
+  int32_t MakeTable(const std::string& table, const std::string& sql,
+                    std::span<const Parameter> parameters) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open

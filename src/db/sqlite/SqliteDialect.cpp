@@ -103,6 +103,87 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
 
 class Sqlite final : public jet::Dialect {
  public:
+  void RowKey(std::string& out) const override { out += "rowid"; }
+
+  // Index and constraint names are the database's in SQLite but the
+  // table's in Jet: the table's name goes in front.
+  void IndexName(std::string_view table, std::string_view index,
+                 std::string& out) const override {
+    std::string name(table);
+    name += '.';
+    name += index;
+    Identifier(name, out);
+  }
+
+  bool AlterConstraints() const override { return false; }
+
+  // The declared types are the names the backend reads values back by; the
+  // checks are the ones the attendance tables have, so a value Jet's field
+  // would refuse is refused with Jet's words.
+  bool ColumnType(std::string_view name, jet::JetType type, uint32_t width, bool key,
+                  std::string& out) const override {
+    using jet::JetType;
+    const std::string column = [&] {
+      std::string quoted;
+      Identifier(name, quoted);
+      return quoted;
+    }();
+    auto check = [&](std::string_view prefix, const std::string& condition) {
+      out += " CONSTRAINT ";
+      Identifier(std::string(prefix) + std::string(name), out);
+      out += " CHECK (";
+      out += condition;
+      out += ')';
+    };
+    auto whole = [&](const char* declared, const char* min, const char* max) {
+      out += declared;
+      check("ck_type_", "typeof(" + column + ") IN ('integer', 'null')");
+      check("ck_range_", column + " BETWEEN " + min + " AND " + max);
+    };
+    switch (type) {
+      case JetType::kText:
+        out += "VARCHAR(" + std::to_string(width) + ") COLLATE NOCASE";
+        check("ck_size_", "length(" + column + ") <= " + std::to_string(width));
+        return false;
+      case JetType::kMemo: out += "TEXT COLLATE NOCASE"; return false;
+      case JetType::kByte: whole("TINYINT", "0", "255"); return false;
+      case JetType::kShort: whole("SMALLINT", "-32768", "32767"); return false;
+      case JetType::kLong: whole("INTEGER", "-2147483648", "2147483647"); return false;
+      case JetType::kSingle:
+        out += "SINGLE";
+        check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
+        check("ck_range_", column + " BETWEEN -3.4028234663852886e38 AND 3.4028234663852886e38");
+        return false;
+      case JetType::kDouble:
+      case JetType::kCurrency:
+        out += type == JetType::kDouble ? "DOUBLE" : "CURRENCY";
+        check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
+        return false;
+      case JetType::kDateTime: {
+        out += "DATETIME";
+        const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
+        check("ck_type_", column + " IS NULL OR typeof(" + column + ") = 'text' AND (" + column +
+                              " GLOB '" + day + "' OR " + column + " GLOB '" + day +
+                              " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
+        return false;
+      }
+      case JetType::kYesNo:
+        // A Yes/No field is never Null: a new row holds No.
+        out += "YESNO NOT NULL DEFAULT 0";
+        check("ck_type_", "typeof(" + column + ") = 'integer'");
+        return false;
+      case JetType::kCounter:
+        // Only SQLite's row number counts by itself, and it is the key.
+        if (key) {
+          out += "INTEGER PRIMARY KEY AUTOINCREMENT";
+          return true;
+        }
+        whole("INTEGER", "-2147483648", "2147483647");
+        return false;
+    }
+    return false;
+  }
+
   void DateLiteral(const Date& value, std::string& out) const override {
     // Dates live in the database as their stored text, which orders as the
     // dates do.

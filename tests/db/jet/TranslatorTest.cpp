@@ -308,7 +308,7 @@ struct FailureRow {
 const FailureRow kFailures[] = {
     {"", errnum::kSyntax,
      "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.", 0},
-    {"CREATE TABLE x (a int)", errnum::kSyntax,
+    {"TRUNCATE TABLE x", errnum::kSyntax,
      "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.", 0},
     {"select * from T_Emp; select 1", errnum::kSyntax,
      "Characters found after end of SQL statement.", 21},
@@ -480,7 +480,7 @@ TEST(Lexer, ReadsLiteralsWhole) {
 TEST(Lexer, UnterminatedLiteralsRunToTheEnd) {
   EXPECT_EQ(Tokens("a='x, b"), "word{a} '='{=} unterminated text{'x, b} end of statement");
   EXPECT_EQ(Tokens("#2003 and"), "unterminated date{#2003 and} end of statement");
-  EXPECT_EQ(Tokens("a ! b"), "word{a} unexpected character{!} word{b} end of statement");
+  EXPECT_EQ(Tokens("a $ b"), "word{a} unexpected character{$} word{b} end of statement");
 }
 
 // A dialect unlike SQLite's: the parser and emitter must leave every
