@@ -63,7 +63,17 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
   if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
-  return backend_->Run(t.sql, t.parameters, out);
+  try {
+    return backend_->Run(t.sql, t.parameters, out);
+  } catch (const Error& e) {
+    // DROP TABLE of a table that is not there has Jet's own words.
+    if (e.number() != errnum::kNoTable || !t.sql.starts_with("DROP TABLE ")) throw;
+    const size_t open = e.description().find('\'');
+    const size_t close = e.description().find('\'', open + 1);
+    if (close == std::string::npos) throw;
+    throw Error(errnum::kFail, "Table " + e.description().substr(open, close - open + 1) +
+                                   " does not exist.");
+  }
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,

@@ -164,7 +164,7 @@ bool Parser::EndsExpression(size_t index, Clause clause) const {
   }
   if (clause == Clause::kSelectList && t.IsWord("INTO")) return true;
   if (clause == Clause::kOn) {
-    if (t.IsWord("INNER") || t.IsWord("JOIN")) return true;
+    if (t.IsWord("INNER") || t.IsWord("JOIN") || t.IsWord("SET")) return true;
     if ((t.IsWord("LEFT") || t.IsWord("RIGHT")) && index + 1 < tokens_.size()) {
       const Token& n = tokens_[index + 1];
       return n.IsWord("JOIN") || n.IsWord("OUTER");
@@ -361,6 +361,7 @@ NodeId Parser::Select() {
 }
 
 std::string_view Parser::Alias() {
+  if (Peek().IsWord("WITH") && Peek(1).IsWord("OWNERACCESS")) return {};
   if (TakeWord("AS")) {
     if (!IsNameToken(Peek())) return {};
     return NameOf(Take());
@@ -1151,7 +1152,11 @@ NodeId Parser::ColumnDef(Clause clause) {
     if (type == JetType::kCounter) {
       if (!Take(TokenKind::kComma) || Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
       const std::string_view step = Take().text;
-      if (first != "1" || step != "1") FailClause(Clause::kField);
+      if (first != "1" || step != "1") {
+        throw Failure{ParseFailure{errnum::kFail,
+                                   "The database numbers a counter from 1 in steps of 1.",
+                                   def.offset}};
+      }
     } else if (type == JetType::kText) {
       uint32_t width = 0;
       for (char ch : first) {

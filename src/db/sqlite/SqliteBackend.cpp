@@ -138,6 +138,18 @@ Error CompileError(std::string_view message) {
         errnum::kSyntax,
         "Wrong number of arguments used with function in query expression " + Quoted(rest) + ".");
   }
+  if (Consume(&rest, "no such index: ")) {
+    // Jet names an index within its table ("Table.index" here).
+    if (const size_t dot = rest.rfind('.'); dot != std::string_view::npos) {
+      rest.remove_prefix(dot + 1);
+    }
+    return Error(errnum::kFail, Quoted(rest) + " is not an index in this table.");
+  }
+  if (message.starts_with("SELECTs to the left and right of ")) {
+    return Error(errnum::kFail,
+                 "The number of columns in the two selected tables or queries of a union query "
+                 "do not match.");
+  }
   constexpr std::string_view kExists = " already exists";
   if (Consume(&rest, "table ") && rest.ends_with(kExists)) {
     rest.remove_suffix(kExists.size());
