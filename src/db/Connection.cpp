@@ -13,8 +13,9 @@ namespace {
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
 jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect,
-                                  bool lift_literals) {
-  jet::Translation t = jet::Translate(sql, dialect, lift_literals);
+                                  bool lift_literals,
+                                  const std::vector<jet::PivotValue>* pivot_values = nullptr) {
+  jet::Translation t = jet::Translate(sql, dialect, lift_literals, pivot_values);
   if (!t.ok) {
     throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
                 std::move(t.error_description));
@@ -22,13 +23,50 @@ jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dial
   return t;
 }
 
+// A crosstab that lists no columns has one for each value its pivot takes:
+// the values are read first, then the crosstab is written with them.
+jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
+                                 internal::Backend& backend) {
+  internal::ResultData rows;
+  backend.Run(t.sql, t.parameters, &rows);
+  std::vector<jet::PivotValue> values(rows.row_count);
+  for (size_t i = 0; i < rows.row_count; ++i) {
+    const Variant v = rows.cells[i];
+    jet::PivotValue& p = values[i];
+    if (v.IsNull()) {
+      p.null = true;
+      continue;
+    }
+    if (const Date* date = v.AsDate()) {
+      p.value.kind = Parameter::Kind::kDate;
+      p.value.date = *date;
+      p.name = date->ToStored();
+      continue;
+    }
+    p.name = v.ToText();
+    if (v.Type() == VarType::kString) {
+      p.value.kind = Parameter::Kind::kText;
+      p.value.text = p.name;
+    } else if (const double d = v.ToDouble(); d == static_cast<double>(static_cast<int64_t>(d))) {
+      p.value.kind = Parameter::Kind::kInteger;
+      p.value.integer = static_cast<int64_t>(d);
+    } else {
+      p.value.kind = Parameter::Kind::kReal;
+      p.value.real = d;
+    }
+  }
+  return TranslateOrThrow(sql, backend.dialect(), true, &values);
+}
+
 // What the engine runs: the statement as the host's log saw it, its literals
 // lifted out as bound parameters so the engine compiles each shape of
 // statement once however its values change.
-jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
+jet::Translation Lifted(std::string_view sql, internal::Backend& backend,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  return TranslateOrThrow(sql, dialect, true);
+  jet::Translation t = TranslateOrThrow(sql, backend.dialect(), true);
+  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend);
+  return t;
 }
 
 }  // namespace
@@ -61,7 +99,7 @@ Connection::~Connection() = default;
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
-  const jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+  const jet::Translation t = Lifted(sql, *backend_, trace_);
   if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
   try {
     return backend_->Run(t.sql, t.parameters, out);
@@ -71,14 +109,14 @@ int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
     const size_t open = e.description().find('\'');
     const size_t close = e.description().find('\'', open + 1);
     if (close == std::string::npos) throw;
-    throw Error(errnum::kFail, "Table " + e.description().substr(open, close - open + 1) +
-                                   " does not exist.");
+    throw Error(errnum::kFail,
+                "Table " + e.description().substr(open, close - open + 1) + " does not exist.");
   }
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
-                                                       internal::ResultData* columns) {
-  jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+                                                        internal::ResultData* columns) {
+  jet::Translation t = Lifted(sql, *backend_, trace_);
   if (!t.make_table.empty()) {
     backend_->MakeTable(t.make_table, t.sql, t.parameters);
     return nullptr;

@@ -165,20 +165,29 @@ enum class NodeKind : uint8_t {
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
   kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
   // Data definition.
-  kColumnDef,   // text: name; op: JetType; a: width or 0; b: constraints (list); flag: NOT NULL
-  kConstraint,  // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
-                // text2: referenced table; b: referenced columns (list)
+  kColumnDef,    // text: name; op: JetType; a: width or 0; b: constraints (list); flag: NOT NULL
+  kConstraint,   // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
+                 // text2: referenced table; b: referenced columns (list)
   kCreateTable,  // text: name; a: kColumnDef and kConstraint list
   kCreateIndex,  // text: index; text2: table; a: columns (kOrderItem list); flag: UNIQUE;
                  // op: IndexOption
   kDropTable,    // text: name
   kDropIndex,    // text: index; text2: table
   kAlterTable,   // text: table; op: AlterAction; a: kColumnDef or kConstraint, or text2
+  // TRANSFORM a SELECT b PIVOT c: a is the cell value (with aggregates), b a
+  // kSelect, c a kPivot
+  kTransform,
+  kPivot,  // a: the pivot expression; b: the IN list of column values, or none
 };
 
 // What ALTER TABLE does.
-enum class AlterAction : uint8_t { kAddColumn, kAddConstraint, kDropColumn, kDropConstraint,
-                                   kAlterColumn };
+enum class AlterAction : uint8_t {
+  kAddColumn,
+  kAddConstraint,
+  kDropColumn,
+  kDropConstraint,
+  kAlterColumn
+};
 
 // The WITH option of CREATE INDEX.
 enum class IndexOption : uint8_t { kNone, kPrimary, kDisallowNull, kIgnoreNull };

@@ -10,6 +10,23 @@
 
 namespace tessaly::db::jet {
 
+namespace {
+
+// The aggregates of Jet's SQL: in a crosstab's cell each takes the rows of
+// its column alone.
+bool IsAggregate(JetFunction function) {
+  switch (function) {
+    case JetFunction::kAvg:
+    case JetFunction::kCount:
+    case JetFunction::kMax:
+    case JetFunction::kMin:
+    case JetFunction::kSum: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 // The children of a node, as a hook's operands.
 class NodeOperands final : public Operands {
  public:
@@ -132,6 +149,7 @@ void Emitter::Statement(NodeId root, std::string& out) {
       out += ')';
       return;
     }
+    case NodeKind::kTransform: Transform(n, out); return;
     case NodeKind::kUpdate: Update(n, out); return;
     case NodeKind::kDelete: Delete(n, out); return;
     default: Definition(n, out); return;
@@ -511,8 +529,157 @@ void Emitter::Definition(const Node& n, std::string& out) {
   }
 }
 
+// An aggregate's arguments in a crosstab's cell: the first one counts only
+// on the rows of the cell's column (Count(*) counts those rows).
+class FilteredOperands final : public Operands {
+ public:
+  FilteredOperands(Emitter& emitter, const NodeId* ids, size_t count)
+      : emitter_(emitter), plain_(emitter, ids, count), ids_(ids) {}
+  size_t size() const override { return plain_.size(); }
+  void Write(size_t index, std::string& out) const override { WriteArgument(index, out); }
+  void WriteArgument(size_t index, std::string& out) const override {
+    if (index != 0) {
+      plain_.WriteArgument(index, out);
+      return;
+    }
+    out += "CASE WHEN ";
+    emitter_.PivotCondition(out);
+    out += " THEN ";
+    if (emitter_.ast_[ids_[0]].kind == NodeKind::kStar) {
+      out += '1';
+    } else {
+      plain_.WriteArgument(0, out);
+    }
+    out += " END";
+  }
+  bool IsColumn(size_t) const override { return false; }
+
+ private:
+  Emitter& emitter_;
+  NodeOperands plain_;
+  const NodeId* ids_;
+};
+
+void Emitter::Transform(const Node& n, std::string& out) {
+  const Node& pivot = ast_[n.c];
+  const SelectParts& select = ast_.selects[ast_[n.b].a];
+  if (pivot.b != kNoNode || pivot_values_ != nullptr) {
+    transform_ = &n;
+    Select(select, out);
+    return;
+  }
+  // The columns are the values the pivot takes in the rows the crosstab
+  // reads, in order: they are asked for first.
+  wrote_pivot_query_ = true;
+  out += "SELECT DISTINCT ";
+  Expression(pivot.a, false, out);
+  out += " AS jet_pivot";
+  if (select.from != kNoNode) {
+    out += " FROM ";
+    for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
+      if (s != select.from) out += ", ";
+      Source(s, out);
+    }
+  }
+  if (select.where != kNoNode) {
+    out += " WHERE ";
+    Expression(select.where, false, out);
+  }
+  out += " ORDER BY ";
+  if (CaseMatters(pivot.a)) {
+    NodeOperands operand(*this, &pivot.a, 1);
+    dialect_.CaseInsensitive(operand, 0, out);
+  } else {
+    Expression(pivot.a, false, out);
+  }
+}
+
+void Emitter::PivotCondition(std::string& out) {
+  const NodeId expression = ast_[transform_pivot_].a;
+  if (pivot_value_ != nullptr && pivot_value_->null) {
+    Expression(expression, true, out);
+    out += " IS NULL";
+    return;
+  }
+  if (CaseMatters(expression)) {
+    NodeOperands operand(*this, &expression, 1);
+    dialect_.CaseInsensitive(operand, 0, out);
+  } else {
+    Expression(expression, true, out);
+  }
+  out += " = ";
+  if (pivot_value_ == nullptr) {
+    Expression(pivot_node_, true, out);
+    return;
+  }
+  const Parameter& value = pivot_value_->value;
+  if (parameters_ != nullptr) {
+    parameters_->push_back(value);
+    dialect_.Placeholder(parameters_->size(), out);
+    return;
+  }
+  switch (value.kind) {
+    case Parameter::Kind::kText: dialect_.TextLiteral(value.text, out); break;
+    case Parameter::Kind::kDate: dialect_.DateLiteral(value.date, out); break;
+    case Parameter::Kind::kInteger: out += std::to_string(value.integer); break;
+    case Parameter::Kind::kReal: {
+      char buf[32];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, value.real).ptr);
+      break;
+    }
+  }
+}
+
+// The crosstab's columns after the row headings: for each pivot value, the
+// TRANSFORM value over the group's rows of that value, Null when it has none.
+void Emitter::PivotColumns(std::string& out) {
+  const Node& t = *transform_;
+  transform_pivot_ = t.c;
+  const Node& pivot = ast_[t.c];
+  auto column = [&](std::string_view name) {
+    out += ", CASE WHEN count(CASE WHEN ";
+    PivotCondition(out);
+    out += " THEN 1 END) > 0 THEN ";
+    filtering_ = true;
+    Value(t.a, out);
+    filtering_ = false;
+    out += " END AS ";
+    dialect_.Identifier(name, out);
+  };
+  if (pivot.b != kNoNode) {
+    for (NodeId v = pivot.b; v != kNoNode; v = ast_[v].next) {
+      pivot_node_ = v;
+      const Node& value = ast_[v];
+      std::string name;
+      switch (value.kind) {
+        case NodeKind::kText:
+          for (size_t i = 1; i + 1 < value.text.size(); ++i) {
+            name += value.text[i];
+            if (value.text[i] == value.text.front()) ++i;  // a doubled delimiter
+          }
+          break;
+        case NodeKind::kDate: name = ast_.dates[value.a].ToStored(); break;
+        case NodeKind::kUnary: name = "-" + std::string(ast_[value.a].text); break;
+        default: name = value.text; break;
+      }
+      column(name);
+    }
+  } else {
+    for (const PivotValue& v : *pivot_values_) {
+      pivot_value_ = &v;
+      column(v.null ? "<>" : v.name);
+    }
+  }
+  pivot_node_ = kNoNode;
+  pivot_value_ = nullptr;
+}
+
 void Emitter::Select(const SelectParts& select, std::string& out) {
   const size_t start = out.size();
+  // The crosstab this select belongs to; not the selects inside it.
+  const bool crosstab = transform_ != nullptr;
+  const Node* transform = transform_;
+  transform_ = nullptr;
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
   // A subquery has its own select list; the enclosing one's aliases come
@@ -538,6 +705,11 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     }
   }
   aliases_.clear();
+  if (crosstab) {
+    transform_ = transform;
+    PivotColumns(out);
+    transform_ = nullptr;
+  }
   if (select.from != kNoNode) {
     out += " FROM ";
     for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
@@ -560,6 +732,9 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
+  } else if (crosstab) {
+    out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
+    Terms(select.group_by, out);
   }
   if (select.top.empty()) return;
   if (select.top_percent) {
@@ -815,6 +990,12 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       }
       NodeOperands operands(*this, args.data(), count);
       const auto function = static_cast<JetFunction>(n.op);
+      if (filtering_ && IsAggregate(function) && count > 0) {
+        filtering_ = false;  // aggregates do not nest
+        dialect_.Function(function, FilteredOperands(*this, args.data(), count), out);
+        filtering_ = true;
+        return;
+      }
       if (function == JetFunction::kIif) {
         dialect_.Iif(operands, out);
       } else {

@@ -9,6 +9,7 @@
 #include "db/Parameter.h"
 #include "db/jet/Ast.h"
 #include "db/jet/Dialect.h"
+#include "db/jet/Translator.h"
 
 namespace tessaly::db::jet {
 
@@ -23,8 +24,15 @@ class Emitter {
  public:
   // With parameters, text, number and date literals are appended there and
   // written as the dialect's placeholders; without, they are written inline.
-  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr)
-      : ast_(ast), dialect_(dialect), parameters_(parameters) {}
+  // pivot_values: the columns of a crosstab that lists none (see
+  // Translate).
+  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
+          const std::vector<PivotValue>* pivot_values = nullptr)
+      : ast_(ast), dialect_(dialect), parameters_(parameters), pivot_values_(pivot_values) {}
+
+  // True when Statement wrote the query of a crosstab's pivot values instead
+  // of the crosstab, which needs them.
+  bool wrote_pivot_query() const { return wrote_pivot_query_; }
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
@@ -42,16 +50,20 @@ class Emitter {
 
  private:
   friend class NodeOperands;
+  friend class FilteredOperands;
 
   void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
   void UnionMember(NodeId id, std::string& out);
   void Select(const SelectParts& select, std::string& out);
+  void Transform(const Node& n, std::string& out);
+  void PivotColumns(std::string& out);
+  void PivotCondition(std::string& out);  // the current pivot column's rows
   void Update(const Node& n, std::string& out);
   void Delete(const Node& n, std::string& out);
   void CreateTable(const Node& n, std::string& out);
   void Constraint(const Node& c, std::string_view table, std::string& out);
   void ColumnDefinition(const Node& def, bool key, std::string& out);
-  void Names(NodeId first, std::string& out);  // (a, b, ...)
+  void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
   // The table a name or alias of the sources names (kNoNode when none).
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
@@ -89,6 +101,16 @@ class Emitter {
   // The aliases of the select items written so far in the select list being
   // written: Jet lets a later item use an earlier one's alias.
   std::vector<std::pair<std::string_view, NodeId>> aliases_;
+  const std::vector<PivotValue>* pivot_values_;
+  bool wrote_pivot_query_ = false;
+  // While a crosstab is written: its TRANSFORM node (for the select that
+  // gets its columns), and the column whose cells are being written, whose
+  // rows each aggregate takes alone.
+  const Node* transform_ = nullptr;
+  NodeId transform_pivot_ = kNoNode;         // its kPivot node
+  NodeId pivot_node_ = kNoNode;              // an IN list value, or
+  const PivotValue* pivot_value_ = nullptr;  // a value from the data
+  bool filtering_ = false;
 };
 
 }  // namespace tessaly::db::jet

@@ -1,5 +1,6 @@
 #include "db/jet/Parser.h"
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -98,6 +99,8 @@ void Parser::FailClause(Clause clause) const {
     case Clause::kDrop: text = "Syntax error in DROP TABLE or DROP INDEX."; break;
     case Clause::kAlter: text = "Syntax error in ALTER TABLE statement."; break;
     case Clause::kUnion: text = "Syntax error in union query."; break;
+    case Clause::kTransform:
+    case Clause::kPivot: text = "Syntax error in TRANSFORM statement."; break;
   }
   Fail(text, Peek().offset);
 }
@@ -163,6 +166,7 @@ bool Parser::EndsExpression(size_t index, Clause clause) const {
     return true;
   }
   if (clause == Clause::kSelectList && t.IsWord("INTO")) return true;
+  if (in_transform_ && t.IsWord("PIVOT")) return true;
   if (clause == Clause::kOn) {
     if (t.IsWord("INNER") || t.IsWord("JOIN") || t.IsWord("SET")) return true;
     if ((t.IsWord("LEFT") || t.IsWord("RIGHT")) && index + 1 < tokens_.size()) {
@@ -215,6 +219,8 @@ NodeId Parser::Statement() {
     root = Update();
   } else if (first.IsWord("DELETE")) {
     root = Delete();
+  } else if (first.IsWord("TRANSFORM")) {
+    root = Transform();
   } else if (first.IsWord("CREATE") && declared_.empty()) {
     root = Create();
   } else if (first.IsWord("DROP") && declared_.empty()) {
@@ -233,8 +239,8 @@ NodeId Parser::Statement() {
   // Jet binds names after reading the whole statement: a syntax error
   // anywhere wins over a name nobody can give a value for.
   if (needs_values_) {
-    throw Failure{ParseFailure{errnum::kNoValue,
-                               "No value given for one or more required parameters.", 0}};
+    throw Failure{
+        ParseFailure{errnum::kNoValue, "No value given for one or more required parameters.", 0}};
   }
   return root;
 }
@@ -263,6 +269,61 @@ void Parser::Parameters() {
     }
   } while (Take(TokenKind::kComma));
   if (!Take(TokenKind::kSemicolon)) Fail("Syntax error in PARAMETER clause.", Peek().offset);
+}
+
+// TRANSFORM value SELECT ... GROUP BY ... PIVOT expression [IN (v, ...)]:
+// a crosstab, one column for each value of the pivot expression.
+NodeId Parser::Transform() {
+  Node t;
+  t.kind = NodeKind::kTransform;
+  t.offset = Take().offset;  // TRANSFORM
+  {
+    Scope scope(*this, Clause::kSelectList);
+    if (Peek().IsWord("SELECT") || StartsEmptyExpression()) FailClause(Clause::kTransform);
+    t.a = Expr();
+  }
+  // TRANSFORM Sum(x) AS SumOfX: the name Access's designer gives the value
+  // names no column of the result.
+  if (TakeWord("AS") && !IsNameToken(Take())) FailClause(Clause::kTransform);
+  if (!Peek().IsWord("SELECT")) FailClause(Clause::kTransform);
+  in_transform_ = true;
+  t.b = Select();
+  in_transform_ = false;
+  const SelectParts& select = ast_.selects[ast_[t.b].a];
+  if (select.group_by == kNoNode || !select.into.empty() || !select.top.empty()) {
+    FailClause(Clause::kTransform);
+  }
+  if (!TakeWord("PIVOT")) FailClause(Clause::kTransform);
+  Node pivot;
+  pivot.kind = NodeKind::kPivot;
+  pivot.offset = Peek().offset;
+  {
+    Scope scope(*this, Clause::kPivot);
+    if (StartsEmptyExpression()) FailClause(Clause::kTransform);
+    pivot.a = Concat();
+  }
+  if (TakeWord("IN")) {
+    if (!Take(TokenKind::kLParen)) FailClause(Clause::kTransform);
+    NodeId tail = kNoNode;
+    do {
+      const TokenKind kind = Peek().kind;
+      // The column values are constants.
+      if (kind != TokenKind::kText && kind != TokenKind::kNumber && kind != TokenKind::kDateLit &&
+          kind != TokenKind::kMinus) {
+        FailClause(Clause::kTransform);
+      }
+      const NodeId value = Unary();
+      if (tail == kNoNode) {
+        pivot.b = value;
+      } else {
+        ast_[tail].next = value;
+      }
+      tail = value;
+    } while (Take(TokenKind::kComma));
+    if (!Take(TokenKind::kRParen)) FailClause(Clause::kTransform);
+  }
+  t.c = ast_.Add(pivot);
+  return ast_.Add(t);
 }
 
 NodeId Parser::Query() {
@@ -317,7 +378,7 @@ NodeId Parser::Select() {
     if (!(t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon ||
           (t.kind == TokenKind::kRParen && structure_depth_ > 0) || t.IsWord("WHERE") ||
           t.IsWord("GROUP") || t.IsWord("HAVING") || t.IsWord("ORDER") || t.IsWord("UNION") ||
-          t.IsWord("WITH"))) {
+          t.IsWord("WITH") || (in_transform_ && t.IsWord("PIVOT")))) {
       FailClause(Clause::kFrom);
     }
   }
@@ -347,10 +408,10 @@ NodeId Parser::Select() {
     if (!TakeWord("OPTION")) FailClause(last);
   }
   const Token& t = Peek();
-  const bool ends = t.IsWord("UNION") ||
-                    (structure_depth_ > 0
-                         ? t.kind == TokenKind::kRParen
-                         : t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon);
+  const bool ends =
+      t.IsWord("UNION") || (in_transform_ && t.IsWord("PIVOT")) ||
+      (structure_depth_ > 0 ? t.kind == TokenKind::kRParen
+                            : t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon);
   if (!ends) FailClause(last);
   ast_.selects.push_back(parts);
   Node node;
@@ -362,6 +423,7 @@ NodeId Parser::Select() {
 
 std::string_view Parser::Alias() {
   if (Peek().IsWord("WITH") && Peek(1).IsWord("OWNERACCESS")) return {};
+  if (in_transform_ && Peek().IsWord("PIVOT")) return {};
   if (TakeWord("AS")) {
     if (!IsNameToken(Peek())) return {};
     return NameOf(Take());
@@ -565,8 +627,7 @@ NodeId Parser::Insert() {
     }
   } else if (Peek().IsWord("SELECT")) {
     insert.c = Query();
-    if (ast_[insert.c].kind == NodeKind::kSelect &&
-        !ast_.selects[ast_[insert.c].a].into.empty()) {
+    if (ast_[insert.c].kind == NodeKind::kSelect && !ast_.selects[ast_[insert.c].a].into.empty()) {
       FailClause(Clause::kValues);
     }
   } else {
@@ -668,9 +729,8 @@ NodeId Parser::Delete() {
     FailClause(Clause::kFrom);
   }
   if (del.b == kNoNode) {
-    throw Failure{ParseFailure{errnum::kFail,
-                               "Specify the table containing the records you want to delete.",
-                               del.offset}};
+    throw Failure{ParseFailure{
+        errnum::kFail, "Specify the table containing the records you want to delete.", del.offset}};
   }
   return ast_.Add(del);
 }
@@ -1007,13 +1067,12 @@ NodeId Parser::ColumnRef() {
     column.text = NameOf(Take());
     ++parts;
   }
-  const bool form = parts > 1 && first.kind != TokenKind::kText &&
-                    (rules::EqualsNoCase(NameOf(first), "Forms") ||
-                     rules::EqualsNoCase(NameOf(first), "Reports"));
-  bool declared = false;
-  if (parts == 1) {
-    for (std::string_view name : declared_) declared = declared || rules::EqualsNoCase(name, column.text);
-  }
+  const bool form = parts > 1 && (rules::EqualsNoCase(NameOf(first), "Forms") ||
+                                  rules::EqualsNoCase(NameOf(first), "Reports"));
+  const bool declared =
+      parts == 1 && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
+        return rules::EqualsNoCase(name, column.text);
+      });
   if (parts > 2 || form || declared) {
     column.kind = NodeKind::kParameter;
     column.text = sql_.substr(column.offset, tokens_[pos_ - 1].end() - column.offset);
@@ -1033,28 +1092,50 @@ bool FindJetType(std::string_view word, JetType* type) {
   };
   // Jet's names and the synonyms its DDL accepts.
   static constexpr Name kNames[] = {
-      {"TEXT", JetType::kText},        {"CHAR", JetType::kText},
-      {"VARCHAR", JetType::kText},     {"CHARACTER", JetType::kText},
-      {"STRING", JetType::kText},      {"ALPHANUMERIC", JetType::kText},
-      {"NCHAR", JetType::kText},       {"NVARCHAR", JetType::kText},
-      {"MEMO", JetType::kMemo},        {"LONGTEXT", JetType::kMemo},
-      {"LONGCHAR", JetType::kMemo},    {"NOTE", JetType::kMemo},
-      {"NTEXT", JetType::kMemo},       {"BYTE", JetType::kByte},
-      {"INTEGER1", JetType::kByte},    {"TINYINT", JetType::kByte},
-      {"SHORT", JetType::kShort},      {"SMALLINT", JetType::kShort},
-      {"INTEGER2", JetType::kShort},   {"LONG", JetType::kLong},
-      {"INT", JetType::kLong},         {"INTEGER", JetType::kLong},
-      {"INTEGER4", JetType::kLong},    {"SINGLE", JetType::kSingle},
-      {"REAL", JetType::kSingle},      {"FLOAT4", JetType::kSingle},
-      {"IEEESINGLE", JetType::kSingle}, {"DOUBLE", JetType::kDouble},
-      {"FLOAT", JetType::kDouble},     {"FLOAT8", JetType::kDouble},
-      {"NUMBER", JetType::kDouble},    {"IEEEDOUBLE", JetType::kDouble},
-      {"CURRENCY", JetType::kCurrency}, {"MONEY", JetType::kCurrency},
-      {"DATETIME", JetType::kDateTime}, {"DATE", JetType::kDateTime},
-      {"TIME", JetType::kDateTime},    {"TIMESTAMP", JetType::kDateTime},
-      {"YESNO", JetType::kYesNo},      {"BIT", JetType::kYesNo},
-      {"LOGICAL", JetType::kYesNo},    {"LOGICAL1", JetType::kYesNo},
-      {"BOOLEAN", JetType::kYesNo},    {"COUNTER", JetType::kCounter},
+      {"TEXT", JetType::kText},
+      {"CHAR", JetType::kText},
+      {"VARCHAR", JetType::kText},
+      {"CHARACTER", JetType::kText},
+      {"STRING", JetType::kText},
+      {"ALPHANUMERIC", JetType::kText},
+      {"NCHAR", JetType::kText},
+      {"NVARCHAR", JetType::kText},
+      {"MEMO", JetType::kMemo},
+      {"LONGTEXT", JetType::kMemo},
+      {"LONGCHAR", JetType::kMemo},
+      {"NOTE", JetType::kMemo},
+      {"NTEXT", JetType::kMemo},
+      {"BYTE", JetType::kByte},
+      {"INTEGER1", JetType::kByte},
+      {"TINYINT", JetType::kByte},
+      {"SHORT", JetType::kShort},
+      {"SMALLINT", JetType::kShort},
+      {"INTEGER2", JetType::kShort},
+      {"LONG", JetType::kLong},
+      {"INT", JetType::kLong},
+      {"INTEGER", JetType::kLong},
+      {"INTEGER4", JetType::kLong},
+      {"SINGLE", JetType::kSingle},
+      {"REAL", JetType::kSingle},
+      {"FLOAT4", JetType::kSingle},
+      {"IEEESINGLE", JetType::kSingle},
+      {"DOUBLE", JetType::kDouble},
+      {"FLOAT", JetType::kDouble},
+      {"FLOAT8", JetType::kDouble},
+      {"NUMBER", JetType::kDouble},
+      {"IEEEDOUBLE", JetType::kDouble},
+      {"CURRENCY", JetType::kCurrency},
+      {"MONEY", JetType::kCurrency},
+      {"DATETIME", JetType::kDateTime},
+      {"DATE", JetType::kDateTime},
+      {"TIME", JetType::kDateTime},
+      {"TIMESTAMP", JetType::kDateTime},
+      {"YESNO", JetType::kYesNo},
+      {"BIT", JetType::kYesNo},
+      {"LOGICAL", JetType::kYesNo},
+      {"LOGICAL1", JetType::kYesNo},
+      {"BOOLEAN", JetType::kYesNo},
+      {"COUNTER", JetType::kCounter},
       {"AUTOINCREMENT", JetType::kCounter},
   };
   for (const Name& n : kNames) {
@@ -1153,9 +1234,8 @@ NodeId Parser::ColumnDef(Clause clause) {
       if (!Take(TokenKind::kComma) || Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
       const std::string_view step = Take().text;
       if (first != "1" || step != "1") {
-        throw Failure{ParseFailure{errnum::kFail,
-                                   "The database numbers a counter from 1 in steps of 1.",
-                                   def.offset}};
+        throw Failure{ParseFailure{
+            errnum::kFail, "The database numbers a counter from 1 in steps of 1.", def.offset}};
       }
     } else if (type == JetType::kText) {
       uint32_t width = 0;
@@ -1223,8 +1303,7 @@ NodeId Parser::Create() {
         const std::string_view name = NameOf(Take());
         item = Constraint(Clause::kConstraint);
         ast_[item].text = name;
-      } else if (Peek().IsWord("PRIMARY") || Peek().IsWord("UNIQUE") ||
-                 Peek().IsWord("FOREIGN")) {
+      } else if (Peek().IsWord("PRIMARY") || Peek().IsWord("UNIQUE") || Peek().IsWord("FOREIGN")) {
         item = Constraint(Clause::kConstraint);
       } else {
         item = ColumnDef(Clause::kCreateTable);
@@ -1336,8 +1415,8 @@ NodeId Parser::Alter() {
     const bool constraint = TakeWord("CONSTRAINT");
     if (!constraint) TakeWord("COLUMN");
     if (!IsNameToken(Peek())) FailClause(Clause::kAlter);
-    alter.op = static_cast<uint8_t>(constraint ? AlterAction::kDropConstraint
-                                               : AlterAction::kDropColumn);
+    alter.op =
+        static_cast<uint8_t>(constraint ? AlterAction::kDropConstraint : AlterAction::kDropColumn);
     alter.text2 = NameOf(Take());
   } else if (TakeWord("ALTER")) {
     TakeWord("COLUMN");

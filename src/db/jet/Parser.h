@@ -56,6 +56,8 @@ class Parser {
     kDrop,
     kAlter,
     kUnion,
+    kTransform,
+    kPivot,
   };
   struct Failure {  // thrown inside, turned into ParseFailure by Parse
     ParseFailure info;
@@ -97,6 +99,7 @@ class Parser {
   NodeId Query();  // a SELECT and the SELECTs it is UNIONed with
   NodeId Select();
   void Parameters();
+  NodeId Transform();
   NodeId Create();
   NodeId Drop();
   NodeId Alter();
@@ -184,6 +187,7 @@ class Parser {
   // a statement that uses one has a parameter nobody gave a value.
   std::vector<std::string_view> declared_;
   bool needs_values_ = false;
+  bool in_transform_ = false;  // a PIVOT ends the SELECT
 };
 
 }  // namespace tessaly::db::jet

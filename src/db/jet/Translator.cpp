@@ -10,7 +10,8 @@
 
 namespace tessaly::db::jet {
 
-Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals) {
+Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
+                      const std::vector<PivotValue>* pivot_values) {
   // Every INSERT of the record classes passes through here: the token and
   // node buffers are kept per thread so a call allocates only its result.
   thread_local std::vector<Token> tokens;
@@ -29,7 +30,9 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   }
   result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
   try {
-    Emitter(ast, dialect, lift_literals ? &result.parameters : nullptr).Statement(root, result.sql);
+    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, pivot_values);
+    emitter.Statement(root, result.sql);
+    result.needs_pivot_values = emitter.wrote_pivot_query();
   } catch (const Emitter::TooComplex&) {
     result.sql.clear();
     result.parameters.clear();
@@ -48,7 +51,8 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
     result.make_table = ast.selects[top.a].into;
   } else {
-    result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion;
+    result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion ||
+                          top.kind == NodeKind::kTransform;
   }
   return result;
 }

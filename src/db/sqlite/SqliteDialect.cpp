@@ -107,8 +107,7 @@ class Sqlite final : public jet::Dialect {
 
   // Index and constraint names are the database's in SQLite but the
   // table's in Jet: the table's name goes in front.
-  void IndexName(std::string_view table, std::string_view index,
-                 std::string& out) const override {
+  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
     std::string name(table);
     name += '.';
     name += index;

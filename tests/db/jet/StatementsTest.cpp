@@ -18,8 +18,9 @@ class Statements : public ::testing::Test {
   void SetUp() override {
     conn_ = Connection::Open(":memory:");
     Exec("CREATE TABLE Customers (ID COUNTER PRIMARY KEY, Name TEXT(20), City TEXT(20))");
-    Exec("CREATE TABLE Orders (OrderID LONG CONSTRAINT pk_orders PRIMARY KEY, "
-         "CustomerID LONG, Amount CURRENCY, Shipped YESNO)");
+    Exec(
+        "CREATE TABLE Orders (OrderID LONG CONSTRAINT pk_orders PRIMARY KEY, "
+        "CustomerID LONG, Amount CURRENCY, Shipped YESNO)");
     for (const char* name : {"'Abbott', 'London'", "'baker', 'Paris'", "'Carter', Null"}) {
       Exec(std::string("INSERT INTO Customers (Name, City) VALUES (") + name + ")");
     }
@@ -112,14 +113,14 @@ TEST_F(Statements, ConstraintsAndIndexesBelongToTheirTable) {
   Exec("ALTER TABLE Orders DROP CONSTRAINT one_per_customer");
   EXPECT_EQ(Exec("INSERT INTO Orders (OrderID, CustomerID) VALUES (7, 1)"), 1);
 
-  Exec("CREATE TABLE Lines (OrderID LONG NOT NULL, Line SHORT, "
-       "CONSTRAINT pk PRIMARY KEY (OrderID, Line))");
+  Exec(
+      "CREATE TABLE Lines (OrderID LONG NOT NULL, Line SHORT, "
+      "CONSTRAINT pk PRIMARY KEY (OrderID, Line))");
   Exec("INSERT INTO Lines VALUES (1, 1)");
   EXPECT_EQ(Exec("INSERT INTO Lines VALUES (1, 2)"), 1);
   EXPECT_EQ(Failure("INSERT INTO Lines VALUES (1, 2)").substr(0, 45),
             "-2147467259 The changes you requested to the ");
-  EXPECT_EQ(Failure("INSERT INTO Lines (Line) VALUES (3)").substr(0, 21),
-            "-2147467259 The field");
+  EXPECT_EQ(Failure("INSERT INTO Lines (Line) VALUES (3)").substr(0, 21), "-2147467259 The field");
 }
 
 TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
@@ -128,8 +129,7 @@ TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
             2);
   EXPECT_EQ(Rows("SELECT Name, Amount, Twice, Day FROM Copy WHERE Name = 'ABBOTT'"),
             "Abbott|250|500|2005-01-15;");
-  EXPECT_EQ(Failure("SELECT * INTO Copy FROM Orders"),
-            "-2147217900 Table 'Copy' already exists.");
+  EXPECT_EQ(Failure("SELECT * INTO Copy FROM Orders"), "-2147217900 Table 'Copy' already exists.");
   // A failed fill leaves no table behind.
   EXPECT_EQ(Failure("SELECT CDate('no date') AS D INTO Broken FROM Orders"), "13 Type mismatch");
   EXPECT_EQ(Failure("SELECT * FROM Broken").substr(0, 11), "-2147217865");
@@ -139,8 +139,7 @@ TEST_F(Statements, WritesOverJoinsTakeEachRowsOwnValues) {
   EXPECT_EQ(Exec("UPDATE Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID "
                  "SET Customers.City = 'Order ' & Orders.OrderID"),
             2);
-  EXPECT_EQ(Rows("SELECT ID, City FROM Customers ORDER BY ID"),
-            "1|Order 1;2|Order 2;3|<null>;");
+  EXPECT_EQ(Rows("SELECT ID, City FROM Customers ORDER BY ID"), "1|Order 1;2|Order 2;3|<null>;");
   // Rows of the target the join does not keep are not touched; a left join
   // keeps them with Null for the other table.
   EXPECT_EQ(Exec("UPDATE Orders LEFT JOIN Customers ON Orders.CustomerID = Customers.ID "
