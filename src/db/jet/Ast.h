@@ -127,7 +127,17 @@ bool FindJetType(std::string_view word, JetType* type);
 
 // What a CONSTRAINT clause (or a column's own PRIMARY KEY, UNIQUE, REFERENCES)
 // makes.
+// In a kConstraint's op: the kind in the low bits, a reference's actions
+// above them.
 enum class ConstraintKind : uint8_t { kPrimaryKey, kUnique, kForeignKey, kNotNull };
+inline constexpr uint8_t kConstraintKindBits = 0x0f;
+inline constexpr uint8_t kOnDeleteCascade = 0x10;
+inline constexpr uint8_t kOnDeleteSetNull = 0x20;
+inline constexpr uint8_t kOnUpdateCascade = 0x40;
+inline constexpr uint8_t kOnUpdateSetNull = 0x80;
+inline ConstraintKind KindOf(uint8_t constraint_op) {
+  return static_cast<ConstraintKind>(constraint_op & kConstraintKindBits);
+}
 
 enum class NodeKind : uint8_t {
   // Expressions.

@@ -336,7 +336,7 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
     out += " CONSTRAINT ";
     dialect_.IndexName(table, c.text, out);
   }
-  switch (static_cast<ConstraintKind>(c.op)) {
+  switch (KindOf(c.op)) {
     case ConstraintKind::kPrimaryKey: out += " PRIMARY KEY"; break;
     case ConstraintKind::kUnique: out += " UNIQUE"; break;
     case ConstraintKind::kNotNull: out += " NOT NULL"; return;
@@ -348,6 +348,10 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
       out += " REFERENCES ";
       dialect_.Identifier(c.text2, out);
       if (c.b != kNoNode) Names(c.b, out);
+      if (c.op & kOnDeleteCascade) out += " ON DELETE CASCADE";
+      if (c.op & kOnDeleteSetNull) out += " ON DELETE SET NULL";
+      if (c.op & kOnUpdateCascade) out += " ON UPDATE CASCADE";
+      if (c.op & kOnUpdateSetNull) out += " ON UPDATE SET NULL";
       return;
   }
   if (c.a != kNoNode) Names(c.a, out);
@@ -361,7 +365,7 @@ void Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
   if (def.flag && !made_key) out += " NOT NULL";
   for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
     const Node& constraint = ast_[c];
-    const auto kind = static_cast<ConstraintKind>(constraint.op);
+    const auto kind = KindOf(constraint.op);
     if (kind == ConstraintKind::kNotNull) continue;
     if (made_key && kind == ConstraintKind::kPrimaryKey) continue;
     // A column's own constraint names no index the engine needs to find.
@@ -381,14 +385,14 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
     if (item.kind == NodeKind::kConstraint) {
-      if (static_cast<ConstraintKind>(item.op) != ConstraintKind::kPrimaryKey) continue;
+      if (KindOf(item.op) != ConstraintKind::kPrimaryKey) continue;
       has_key = true;
       if (item.a != kNoNode && ast_[item.a].next == kNoNode) key = ast_[item.a].text;
       continue;
     }
     if (static_cast<JetType>(item.op) == JetType::kCounter && counter.empty()) counter = item.text;
     for (NodeId c = item.b; c != kNoNode; c = ast_[c].next) {
-      if (static_cast<ConstraintKind>(ast_[c].op) == ConstraintKind::kPrimaryKey) {
+      if (KindOf(ast_[c].op) == ConstraintKind::kPrimaryKey) {
         has_key = true;
         key = item.text;
       }
@@ -411,8 +415,8 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
     if (item.kind != NodeKind::kConstraint) continue;
-    if (key_written && static_cast<ConstraintKind>(item.op) == ConstraintKind::kPrimaryKey &&
-        item.a != kNoNode && ast_[item.a].next == kNoNode) {
+    if (key_written && KindOf(item.op) == ConstraintKind::kPrimaryKey && item.a != kNoNode &&
+        ast_[item.a].next == kNoNode) {
       continue;
     }
     out += ',';
@@ -476,7 +480,7 @@ void Emitter::Definition(const Node& n, std::string& out) {
           return;
         case AlterAction::kAddConstraint: {
           const Node& c = ast_[n.a];
-          const auto kind = static_cast<ConstraintKind>(c.op);
+          const auto kind = KindOf(c.op);
           if (dialect_.AlterConstraints()) {
             out += "ALTER TABLE ";
             dialect_.Identifier(n.text, out);

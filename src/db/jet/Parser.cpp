@@ -1202,13 +1202,17 @@ NodeId Parser::Constraint(Clause clause) {
     // Jet 4's referential actions.
     while (Peek().IsWord("ON") && (Peek(1).IsWord("UPDATE") || Peek(1).IsWord("DELETE"))) {
       Take();
-      Take();
-      if (TakeWord("CASCADE")) continue;
-      if (TakeWord("SET") && TakeWord("NULL")) continue;
-      FailClause(clause);
+      const bool on_delete = Take().IsWord("DELETE");
+      uint8_t action;
+      if (TakeWord("CASCADE")) {
+        action = on_delete ? kOnDeleteCascade : kOnUpdateCascade;
+      } else if (TakeWord("SET") && TakeWord("NULL")) {
+        action = on_delete ? kOnDeleteSetNull : kOnUpdateSetNull;
+      } else {
+        FailClause(clause);
+      }
+      c.op |= action;
     }
-    // The referential actions are left out: the engine keeps only the
-    // reference itself.
   }
   return ast_.Add(c);
 }
@@ -1275,7 +1279,7 @@ NodeId Parser::ColumnDef(Clause clause) {
     }
     const NodeId c = Constraint(Clause::kField);
     ast_[c].text = name;
-    if (static_cast<ConstraintKind>(ast_[c].op) == ConstraintKind::kNotNull) def.flag = true;
+    if (KindOf(ast_[c].op) == ConstraintKind::kNotNull) def.flag = true;
     if (tail == kNoNode) {
       def.b = c;
     } else {

@@ -554,6 +554,9 @@ SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
   }
+  // References between tables hold as Jet's relationships held; the engine
+  // checks them only when asked, per connection.
+  Exec("PRAGMA foreign_keys=ON");
   RegisterJetFunctions(db_.get());
 }
 
@@ -679,6 +682,7 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
     }
     ++out->row_count;
   }
+  if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) throw RelationshipError(sql);
   if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
   // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE, so a
   // SELECT or CREATE after one would report its count again.
@@ -706,6 +710,47 @@ std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sq
   stream->Columns(ReadColumns(raw, *columns));
   stream->Took(rc);
   return stream;
+}
+
+// A write that breaks a reference between tables, in Jet's words, which name
+// the other table of the relationship: the table a row needs (a new or
+// changed row of the referring table) or the table whose rows need it (a
+// deleted or changed row of the referred one).
+Error SqliteBackend::RelationshipError(const std::string& sql) {
+  std::string_view rest = sql;
+  const bool deleting = Consume(&rest, "DELETE FROM ");
+  if (!deleting && !Consume(&rest, "INSERT INTO ")) Consume(&rest, "UPDATE ");
+  std::string table;
+  if (!rest.empty() && rest.front() == '`') {
+    for (size_t i = 1; i < rest.size(); ++i) {
+      if (rest[i] == '`' && (i + 1 == rest.size() || rest[i + 1] != '`')) break;
+      if (rest[i] == '`') ++i;
+      table += rest[i];
+    }
+  } else {
+    table = rest.substr(0, rest.find_first_of(" ("));
+  }
+  auto first = [&](const char* query) {
+    StatementPtr stmt(Compile(query));
+    sqlite3_bind_text(stmt.get(), 1, table.data(), static_cast<int>(table.size()),
+                      SQLITE_TRANSIENT);
+    return sqlite3_step(stmt.get()) == SQLITE_ROW ? std::string(TextOf(stmt.get(), 0))
+                                                  : std::string();
+  };
+  if (!deleting) {
+    const std::string parent = first("SELECT \"table\" FROM pragma_foreign_key_list(?1) LIMIT 1");
+    if (!parent.empty()) {
+      return Error(errnum::kFail,
+                   "You cannot add or change a record because a related record is required in "
+                   "table " +
+                       Quoted(parent) + ".");
+    }
+  }
+  const std::string child = first(
+      "SELECT m.name FROM sqlite_master AS m, pragma_foreign_key_list(m.name) AS f "
+      "WHERE m.type = 'table' AND f.\"table\" = ?1 COLLATE NOCASE LIMIT 1");
+  return Error(errnum::kFail, "The record cannot be deleted or changed because table " +
+                                  Quoted(child) + " includes related records.");
 }
 
 // The new table's columns have the declared types of the columns they come

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "tessaly/Error.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -71,6 +72,7 @@ class SqliteBackend final : public internal::Backend {
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
+  Error RelationshipError(const std::string& sql);
 
   // A statement compiled anew (null for blanks); throws the compile error.
   sqlite3_stmt* Compile(const std::string& sql);

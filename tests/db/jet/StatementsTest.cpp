@@ -123,6 +123,24 @@ TEST_F(Statements, ConstraintsAndIndexesBelongToTheirTable) {
   EXPECT_EQ(Failure("INSERT INTO Lines (Line) VALUES (3)").substr(0, 21), "-2147467259 The field");
 }
 
+TEST_F(Statements, ReferencesHoldAsRelationshipsDid) {
+  Exec("CREATE TABLE Notes (ID COUNTER PRIMARY KEY, "
+       "CustomerID LONG CONSTRAINT fk REFERENCES Customers (ID), Body MEMO)");
+  Exec("INSERT INTO Notes (CustomerID, Body) VALUES (1, 'x')");
+  EXPECT_EQ(Failure("INSERT INTO Notes (CustomerID) VALUES (42)"),
+            "-2147467259 You cannot add or change a record because a related record is required "
+            "in table 'Customers'.");
+  EXPECT_EQ(Failure("DELETE FROM Customers WHERE ID = 1"),
+            "-2147467259 The record cannot be deleted or changed because table 'Notes' includes "
+            "related records.");
+  Exec("CREATE TABLE Lines (OrderID LONG, CONSTRAINT fk_o FOREIGN KEY (OrderID) "
+       "REFERENCES Orders (OrderID) ON DELETE CASCADE)");
+  Exec("INSERT INTO Lines VALUES (1)");
+  Exec("INSERT INTO Lines VALUES (2)");
+  EXPECT_EQ(Exec("DELETE FROM Orders WHERE OrderID = 1"), 1);
+  EXPECT_EQ(Rows("SELECT OrderID FROM Lines"), "2;");
+}
+
 TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
   EXPECT_EQ(Exec("SELECT c.Name, o.Amount, o.Amount * 2 AS Twice, #2005-01-15# AS Day "
                  "INTO Copy FROM Customers AS c INNER JOIN Orders AS o ON c.ID = o.CustomerID"),
