@@ -202,6 +202,26 @@ void Emitter::UnionMember(NodeId id, std::string& out) {
   out += ')';
 }
 
+bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
+  std::vector<NodeId> pending{id};
+  while (!pending.empty()) {
+    const Node& n = ast_[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
+    // The expression's own operands and arguments; not a subquery's.
+    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
+    for (NodeId child : {n.a, n.b, n.c}) {
+      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
+      pending.push_back(child);
+      // Arguments and IN lists are chained through next.
+      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
+        pending.push_back(more);
+      }
+    }
+  }
+  return false;
+}
+
 NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
   std::vector<NodeId> pending{sources};
   while (!pending.empty()) {
@@ -702,7 +722,9 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     if (!item.text2.empty()) {
       out += " AS ";
       dialect_.Identifier(item.text2, out);
-      aliases_.emplace_back(item.text2, item.a);
+      // An alias that names a column its own expression reads ("Sum(F_X)
+      // AS F_X") is that column wherever a later item reads it.
+      if (!ReadsColumn(item.a, item.text2)) aliases_.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS Expr";
       out += std::to_string(unnamed++);

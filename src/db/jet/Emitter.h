@@ -65,6 +65,8 @@ class Emitter {
   void ColumnDefinition(const Node& def, bool key, std::string& out);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
+  // True when expression id reads a column called name.
+  bool ReadsColumn(NodeId id, std::string_view name) const;
   // The table a name or alias of the sources names (kNoNode when none).
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
