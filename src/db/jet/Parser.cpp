@@ -335,7 +335,7 @@ NodeId Parser::Query() {
     u.offset = ast_[left].offset;
     u.flag = TakeWord("ALL");
     if (!Peek().IsWord("SELECT")) Fail("Syntax error in union query.", Peek().offset);
-    if (!ast_.selects[ast_[left].a].into.empty() && ast_[left].kind == NodeKind::kSelect) {
+    if (ast_[left].kind == NodeKind::kSelect && !ast_.selects[ast_[left].a].into.empty()) {
       Fail("Syntax error in union query.", ast_[left].offset);
     }
     u.a = left;
