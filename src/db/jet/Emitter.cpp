@@ -377,22 +377,27 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
   if (c.a != kNoNode) Names(c.a, out);
 }
 
-void Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
+bool Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
   dialect_.Identifier(def.text, out);
   out += ' ';
   const bool made_key =
       dialect_.ColumnType(def.text, static_cast<JetType>(def.op), def.a, key, out);
+  bool wrote_key = made_key;
   if (def.flag && !made_key) out += " NOT NULL";
   for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
     const Node& constraint = ast_[c];
     const auto kind = KindOf(constraint.op);
     if (kind == ConstraintKind::kNotNull) continue;
-    if (made_key && kind == ConstraintKind::kPrimaryKey) continue;
+    if (kind == ConstraintKind::kPrimaryKey) {
+      if (made_key) continue;
+      wrote_key = true;
+    }
     // A column's own constraint names no index the engine needs to find.
     Node unnamed = constraint;
     unnamed.text = {};
     Constraint(unnamed, {}, out);
   }
+  return wrote_key;
 }
 
 void Emitter::CreateTable(const Node& n, std::string& out) {
@@ -423,14 +428,14 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
   dialect_.Identifier(n.text, out);
   out += " (";
   bool key_written = false;
+  bool first = true;
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
     if (item.kind != NodeKind::kColumnDef) continue;
-    if (i != n.a) out += ", ";
+    if (!first) out += ", ";
+    first = false;
     const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
-    const size_t before = out.size();
-    ColumnDefinition(item, is_key, out);
-    if (is_key && out.find(" PRIMARY KEY", before) != std::string::npos) key_written = true;
+    if (ColumnDefinition(item, is_key, out) && is_key) key_written = true;
   }
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
@@ -440,12 +445,8 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
       continue;
     }
     out += ',';
-    if (item.text.empty()) {
-      Constraint(item, n.text, out);
-    } else {
-      // Named so that ALTER TABLE ... DROP CONSTRAINT can find it.
-      Constraint(item, n.text, out);
-    }
+    // Named as Jet names it within its table.
+    Constraint(item, n.text, out);
   }
   out += ')';
 }
@@ -468,11 +469,6 @@ void Emitter::Definition(const Node& n, std::string& out) {
         if (ast_[c].flag) out += " DESC";
       }
       out += ')';
-      if (option == IndexOption::kDisallowNull || option == IndexOption::kPrimary) {
-        // The rows with a Null in an indexed column are left out of the index
-        // only to be refused at once: an index that disallows Null holds
-        // every row, so the condition stays on the engine's side.
-      }
       return;
     }
     case NodeKind::kDropTable:

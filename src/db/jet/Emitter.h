@@ -62,7 +62,8 @@ class Emitter {
   void Delete(const Node& n, std::string& out);
   void CreateTable(const Node& n, std::string& out);
   void Constraint(const Node& c, std::string_view table, std::string& out);
-  void ColumnDefinition(const Node& def, bool key, std::string& out);
+  // Returns true when the definition made the column a key.
+  bool ColumnDefinition(const Node& def, bool key, std::string& out);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
   // True when expression id reads a column called name.
