@@ -705,11 +705,17 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   // A subquery has its own select list; the enclosing one's aliases come
   // back when it is written.
   struct Restore {
-    std::vector<std::pair<std::string_view, NodeId>>& aliases;
+    Emitter& emitter;
     std::vector<std::pair<std::string_view, NodeId>> outer;
-    ~Restore() { aliases.swap(outer); }
-  } restore{aliases_, {}};
+    std::string_view outer_qualifier;
+    ~Restore() {
+      emitter.aliases_.swap(outer);
+      emitter.alias_qualifier_ = outer_qualifier;
+    }
+  } restore{*this, {}, alias_qualifier_};
   restore.outer.swap(aliases_);
+  alias_qualifier_ = {};
+  std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
     const Node& item = ast_[i];
@@ -721,6 +727,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       // An alias that names a column its own expression reads ("Sum(F_X)
       // AS F_X") is that column wherever a later item reads it.
       if (!ReadsColumn(item.a, item.text2)) aliases_.emplace_back(item.text2, item.a);
+      named.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS Expr";
       out += std::to_string(unnamed++);
@@ -739,6 +746,17 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       Source(s, out);
     }
   }
+  // WHERE, GROUP BY and HAVING read the source's columns, never the select
+  // list's aliases (Jet takes an alias there for a parameter nobody gave).
+  // The engine would read an alias where the source has no such column, so
+  // a name that is an alias is written as the only source's column.
+  const Node& source = ast_[select.from == kNoNode ? 0 : select.from];
+  if (!named.empty() && select.from != kNoNode && source.next == kNoNode &&
+      (source.kind == NodeKind::kTable ||
+       (source.kind == NodeKind::kDerived && !source.text2.empty()))) {
+    aliases_.swap(named);
+    alias_qualifier_ = source.text2.empty() ? source.text : source.text2;
+  }
   if (select.where != kNoNode) {
     out += " WHERE ";
     Expression(select.where, false, out);
@@ -751,6 +769,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     out += " HAVING ";
     Expression(select.having, false, out);
   }
+  aliases_.clear();
+  alias_qualifier_ = {};
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
@@ -988,10 +1008,15 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     case NodeKind::kColumn:
       if (n.text2.empty()) {
         for (const auto& [alias, expression] : aliases_) {
-          if (rules::EqualsNoCase(alias, n.text)) {
+          if (!rules::EqualsNoCase(alias, n.text)) continue;
+          if (alias_qualifier_.empty()) {
             Expression(expression, true, out);
-            return;
+          } else {
+            dialect_.Identifier(alias_qualifier_, out);
+            out += '.';
+            dialect_.Identifier(n.text, out);
           }
+          return;
         }
       }
       Column(n, out);

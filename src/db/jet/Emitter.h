@@ -104,6 +104,9 @@ class Emitter {
   // The aliases of the select items written so far in the select list being
   // written: Jet lets a later item use an earlier one's alias.
   std::vector<std::pair<std::string_view, NodeId>> aliases_;
+  // In WHERE, GROUP BY and HAVING: the only source, whose column a name that
+  // is also an alias is; empty while the select list is written.
+  std::string_view alias_qualifier_;
   const std::vector<PivotValue>* pivot_values_;
   bool wrote_pivot_query_ = false;
   // While a crosstab is written: its TRANSFORM node (for the select that
