@@ -147,10 +147,25 @@ TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
             2);
   EXPECT_EQ(Rows("SELECT Name, Amount, Twice, Day FROM Copy WHERE Name = 'ABBOTT'"),
             "Abbott|250|500|2005-01-15;");
+  // What the host is shown for it is the select that fills the table.
+  EXPECT_EQ(conn_->Translate("SELECT Name INTO Other FROM Customers"),
+            "SELECT Name FROM Customers");
   EXPECT_EQ(Failure("SELECT * INTO Copy FROM Orders"), "-2147217900 Table 'Copy' already exists.");
   // A failed fill leaves no table behind.
   EXPECT_EQ(Failure("SELECT CDate('no date') AS D INTO Broken FROM Orders"), "13 Type mismatch");
   EXPECT_EQ(Failure("SELECT * FROM Broken").substr(0, 11), "-2147217865");
+}
+
+TEST_F(Statements, CrosstabColumnsComeFromTheDataOfEachRun) {
+  const std::string crosstab =
+      "TRANSFORM Count(*) SELECT City FROM Customers WHERE City Is Not Null GROUP BY City "
+      "PIVOT Name";
+  // Without the data its text is the query of the pivot's values.
+  EXPECT_EQ(conn_->Translate(crosstab),
+            "SELECT DISTINCT Name AS jet_pivot FROM Customers WHERE City IS NOT NULL ORDER BY Name");
+  EXPECT_EQ(Rows(crosstab), "London|1|<null>;Paris|<null>|1;");
+  Exec("INSERT INTO Customers (Name, City) VALUES ('Dunn', 'Paris')");
+  EXPECT_EQ(Rows(crosstab), "London|1|<null>|<null>;Paris|<null>|1|1;");
 }
 
 TEST_F(Statements, WritesOverJoinsTakeEachRowsOwnValues) {
