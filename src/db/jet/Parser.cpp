@@ -364,6 +364,10 @@ NodeId Parser::Select() {
     if (Peek().kind != TokenKind::kNumber) FailClause(Clause::kSelectList);
     parts.top = Take().text;
     parts.top_percent = TakeWord("PERCENT");
+    // A share is counted in whole hundredths.
+    if (parts.top_percent && parts.top.find_first_not_of("0123456789") != std::string_view::npos) {
+      FailClause(Clause::kSelectList);
+    }
   }
   parts.items = SelectItems();
   Clause last = Clause::kSelectList;
