@@ -82,10 +82,10 @@ class Dialect {
   // counting subquery.
   virtual void LimitPercent(std::string_view percent, std::string_view query,
                             std::string& out) const;
-  // The engine's hidden column that tells one row of a table from every
-  // other, for the UPDATE and DELETE of joined tables. The default is
-  // "rowid".
-  virtual void RowKey(std::string& out) const;
+  // A value that tells the rows of table (a name or alias in FROM) apart,
+  // for the UPDATE and DELETE of joined tables; false when the engine has
+  // none (such a statement is then refused).
+  virtual bool RowIdentity(std::string_view table, std::string& out) const;
 
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for
   // Memo) with what the engine needs to hold Jet's values as Jet does

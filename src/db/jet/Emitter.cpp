@@ -87,7 +87,7 @@ void Dialect::LimitPercent(std::string_view percent, std::string_view query,
   out += ") AS jet_counted)";
 }
 
-void Dialect::RowKey(std::string& out) const { out += "rowid"; }
+bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
 bool Dialect::ColumnType(std::string_view /*name*/, JetType type, uint32_t width, bool /*key*/,
                          std::string& out) const {
@@ -277,11 +277,7 @@ void Emitter::Update(const Node& n, std::string& out) {
   if (target == kNoNode) throw Refused{errnum::kFail, "Operation must use an updateable query."};
   const Node& table = ast_[target];
   const std::string_view name = table.text2.empty() ? table.text : table.text2;
-  auto key_of = [&](std::string_view owner) {
-    dialect_.Identifier(owner, out);
-    out += '.';
-    dialect_.RowKey(out);
-  };
+  auto key_of = [&](std::string_view owner) { RowIdentity(owner, out); };
   dialect_.Identifier(table.text, out);
   out += " AS jet_target SET ";
   for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
@@ -310,6 +306,14 @@ void Emitter::Update(const Node& n, std::string& out) {
   out += ')';
 }
 
+void Emitter::RowIdentity(std::string_view table, std::string& out) {
+  std::string identity;
+  if (!dialect_.RowIdentity(table, identity)) {
+    throw Refused{errnum::kFail, "Operation must use an updateable query."};
+  }
+  out += identity;
+}
+
 void Emitter::Delete(const Node& n, std::string& out) {
   out += "DELETE FROM ";
   const Node& source = ast_[n.a];
@@ -325,11 +329,9 @@ void Emitter::Delete(const Node& n, std::string& out) {
   const Node& table = ast_[n.b];
   dialect_.Identifier(table.text, out);
   out += " WHERE ";
-  dialect_.RowKey(out);
+  RowIdentity(table.text, out);
   out += " IN (SELECT ";
-  dialect_.Identifier(table.text2.empty() ? table.text : table.text2, out);
-  out += '.';
-  dialect_.RowKey(out);
+  RowIdentity(table.text2.empty() ? table.text : table.text2, out);
   out += " FROM ";
   for (NodeId s = n.a; s != kNoNode; s = ast_[s].next) {
     if (s != n.a) out += ", ";

@@ -59,6 +59,9 @@ class Emitter {
   void PivotColumns(std::string& out);
   void PivotCondition(std::string& out);  // the current pivot column's rows
   void Update(const Node& n, std::string& out);
+  // The dialect's identity of a row of table; refuses the statement when
+  // the engine has none.
+  void RowIdentity(std::string_view table, std::string& out);
   void Delete(const Node& n, std::string& out);
   void CreateTable(const Node& n, std::string& out);
   void Constraint(const Node& c, std::string_view table, std::string& out);

@@ -103,7 +103,14 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
 
 class Sqlite final : public jet::Dialect {
  public:
-  void RowKey(std::string& out) const override { out += "rowid"; }
+  bool RowIdentity(std::string_view table, std::string& out) const override {
+    // A saved query (a view) has no rowid: each of its rows then stands
+    // alone.
+    out += "coalesce(";
+    Identifier(table, out);
+    out += ".rowid, random())";
+    return true;
+  }
 
   // Index and constraint names are the database's in SQLite but the
   // table's in Jet: the table's name goes in front.
