@@ -644,6 +644,9 @@ NodeId Parser::Update() {
   Node update;
   update.kind = NodeKind::kUpdate;
   update.offset = Take().offset;  // UPDATE
+  // Older designers wrote UPDATE DISTINCTROW over joins: each row of the
+  // changed table changes once, as it does here anyway.
+  TakeWord("DISTINCTROW");
   // UPDATE t, or UPDATE over joined tables: the SET list names the columns
   // of the table that changes.
   if (!IsNameToken(Peek()) && Peek().kind != TokenKind::kLParen) FailClause(Clause::kSet);
