@@ -199,6 +199,7 @@ NodeId Parser::Parse(ParseFailure* failure) {
   nesting_ = 0;
   declared_.clear();
   needs_values_ = false;
+  in_transform_ = false;
   try {
     return Statement();
   } catch (Failure& f) {
