@@ -113,7 +113,7 @@ enum class NodeKind : uint8_t {
   kNot,       // a: operand
   kBinary,    // op: BinaryOp; a, b
   kCall,      // op: JetFunction; text: name as written; a: first argument (list)
-  kLike,      // a LIKE b; flag: NOT LIKE
+  kLike,      // a LIKE b; flag: NOT LIKE; op: 1 for ALIKE (always the ANSI wildcards)
   kIsNull,    // a IS NULL; flag: IS NOT NULL
   kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
   kBetween,   // a BETWEEN b AND c; flag: NOT BETWEEN
@@ -149,6 +149,7 @@ struct Node {
 
 struct SelectParts {
   bool distinct = false;
+  bool distinct_row = false;  // DISTINCTROW: one row per row of the tables selected from
   std::string_view top;  // the number after TOP, or empty
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources

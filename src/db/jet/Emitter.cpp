@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "db/Rules.h"
+
 namespace tessaly::db::jet {
 
 // The children of a node, as a hook's operands.
@@ -53,9 +55,31 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
   }
 }
 
-void Dialect::Limit(std::string_view count, std::string& out) const {
+void Dialect::BitNot(const Operands& operand, std::string& out) const {
+  out += "~";
+  operand.Write(0, out);
+}
+
+bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
+
+void Dialect::Limit(std::string_view count, std::string_view order_terms,
+                    std::string_view source, std::string& out) const {
   out += " LIMIT ";
+  if (order_terms.empty()) {
+    out += count;
+    return;
+  }
+  // count(*) over the ordering counts a row's peers with it, so the n-th
+  // row's count is where the last row tied with it ends.
+  out += "(SELECT coalesce(max(jet_peers), 0) FROM (SELECT count(*) OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_peers, row_number() OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_row";
+  out += source;
+  out += ") AS jet_top WHERE jet_row <= ";
   out += count;
+  out += ')';
 }
 
 Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
@@ -134,6 +158,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       out += std::to_string(unnamed++);
     }
   }
+  const size_t source_start = out.size();
   if (select.from != kNoNode) {
     out += " FROM ";
     for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
@@ -148,16 +173,150 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, out);
+  } else if (select.distinct_row) {
+    DistinctRows(select, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
     Expression(select.having, false, out);
   }
+  if (select.top.empty()) {
+    if (select.order_by != kNoNode) {
+      out += " ORDER BY ";
+      Terms(select.order_by, out);
+    }
+    return;
+  }
+  // TOP with ties: the source is written again inside the limit, with the
+  // ORDER BY terms as the rows' own expressions (an alias or a column number
+  // means nothing there). Without an ORDER BY, or where a term cannot be
+  // resolved, TOP n is the first n rows.
+  const std::string source = out.substr(source_start);
+  std::string peers;
+  if (select.order_by != kNoNode && !select.distinct && PeerTerms(select, peers)) {
+    out += " ORDER BY ";
+    Terms(select.order_by, out);
+    dialect_.Limit(select.top, peers, source, out);
+    return;
+  }
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
   }
-  if (!select.top.empty()) dialect_.Limit(select.top, out);
+  dialect_.Limit(select.top, {}, {}, out);
+}
+
+namespace {
+
+// The names (alias, else table name) of the plain tables of a FROM source;
+// false when it holds a derived table.
+bool TableNames(const Ast& ast, NodeId id, std::vector<std::string_view>& names) {
+  const Node& n = ast[id];
+  switch (n.kind) {
+    case NodeKind::kTable: names.push_back(n.text2.empty() ? n.text : n.text2); return true;
+    case NodeKind::kJoin: return TableNames(ast, n.a, names) && TableNames(ast, n.b, names);
+    default: return false;
+  }
+}
+
+// The tables an expression takes columns from, by qualifier; false when a
+// column is unqualified or an aggregate is involved (the rows are then not
+// rows of tables).
+bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tables) {
+  if (id == kNoNode) return true;
+  const Node& n = ast[id];
+  switch (n.kind) {
+    case NodeKind::kColumn:
+    case NodeKind::kStar:
+      if (n.text2.empty()) return false;
+      tables.push_back(n.text2);
+      return true;
+    case NodeKind::kCall: {
+      const auto f = static_cast<JetFunction>(n.op);
+      if (f == JetFunction::kCount || f == JetFunction::kSum || f == JetFunction::kAvg ||
+          f == JetFunction::kMin || f == JetFunction::kMax) {
+        return false;
+      }
+      for (NodeId a = n.a; a != kNoNode; a = ast[a].next) {
+        if (!QualifiersOf(ast, a, tables)) return false;
+      }
+      return true;
+    }
+    case NodeKind::kSubquery:
+    case NodeKind::kExists: return true;
+    default:
+      return QualifiersOf(ast, n.a, tables) && QualifiersOf(ast, n.b, tables) &&
+             QualifiersOf(ast, n.c, tables);
+  }
+}
+
+}  // namespace
+
+// DISTINCTROW over a join: one row for each combination of rows of the
+// tables the select list takes its columns from, however many rows of the
+// other tables matched them. Written as a grouping by those rows' identities;
+// it changes nothing over one table, with an unqualified column, or when
+// every table is selected from.
+void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
+  std::vector<std::string_view> sources, selected;
+  for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
+    if (!TableNames(ast_, s, sources)) return;
+  }
+  if (sources.size() < 2) return;
+  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+    if (!QualifiersOf(ast_, ast_[i].a, selected)) return;
+  }
+  std::vector<std::string_view> tables;
+  for (std::string_view name : selected) {
+    bool known = false, seen = false;
+    for (std::string_view s : sources) known = known || rules::EqualsNoCase(s, name);
+    for (std::string_view t : tables) seen = seen || rules::EqualsNoCase(t, name);
+    if (!known) return;
+    if (!seen) tables.push_back(name);
+  }
+  if (tables.empty() || tables.size() == sources.size()) return;
+  std::string identities;
+  for (std::string_view table : tables) {
+    if (!identities.empty()) identities += ", ";
+    if (!dialect_.RowIdentity(table, identities)) return;
+  }
+  out += " GROUP BY ";
+  out += identities;
+}
+
+// The ORDER BY terms with select aliases and column numbers replaced by the
+// select items' expressions; false when a term names no expression (a
+// number beyond the list, or a "*" item).
+bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
+  for (NodeId t = select.order_by; t != kNoNode; t = ast_[t].next) {
+    if (t != select.order_by) out += ", ";
+    const Node& term = ast_[t];
+    NodeId e = term.a;
+    const Node& key = ast_[e];
+    if (key.kind == NodeKind::kNumber) {
+      long wanted = std::strtol(std::string(key.text).c_str(), nullptr, 10);
+      e = kNoNode;
+      for (NodeId i = select.items; i != kNoNode && wanted > 0; i = ast_[i].next) {
+        if (--wanted == 0) e = ast_[i].a;
+      }
+      if (e == kNoNode || ast_[e].kind == NodeKind::kStar) return false;
+    } else if (key.kind == NodeKind::kColumn && key.text2.empty()) {
+      for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+        if (rules::EqualsNoCase(ast_[i].text2, key.text)) {
+          e = ast_[i].a;
+          break;
+        }
+      }
+    }
+    if (CaseMatters(e)) {
+      NodeOperands operand(*this, &e, 1);
+      dialect_.CaseInsensitive(operand, 0, out);
+    } else {
+      Expression(e, false, out);
+    }
+    if (term.flag) out += " DESC";
+  }
+  return true;
 }
 
 void Emitter::Terms(NodeId first, std::string& out) {
@@ -213,7 +372,7 @@ void Emitter::Source(NodeId id, std::string& out) {
 bool Emitter::IsTruthValue(NodeId id) const {
   const Node& n = ast_[id];
   switch (n.kind) {
-    case NodeKind::kNot:
+    case NodeKind::kNot: return IsTruthValue(n.a);
     case NodeKind::kLike:
     case NodeKind::kIsNull:
     case NodeKind::kIn:
@@ -420,7 +579,13 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '-';
       Expression(n.a, true, out);
       break;
-    case NodeKind::kNot: dialect_.Not(NodeOperands(*this, &n.a, 1), out); break;
+    case NodeKind::kNot:
+      if (IsTruthValue(n.a)) {
+        dialect_.Not(NodeOperands(*this, &n.a, 1), out);
+      } else {
+        dialect_.BitNot(NodeOperands(*this, &n.a, 1), out);
+      }
+      break;
     case NodeKind::kIsNull:
       Expression(n.a, true, out);
       out += n.flag ? " IS NOT NULL" : " IS NULL";
@@ -428,7 +593,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     case NodeKind::kLike: {
       const NodeId ids[2] = {n.a, n.b};
       NodeOperands operands(*this, ids, 2);
-      dialect_.Like(operands, n.flag, CaseMatters(n.a) && CaseMatters(n.b), out);
+      dialect_.Like(operands, n.flag, ansi89_ && n.op == 0, out);
       break;
     }
     case NodeKind::kIn: {

@@ -21,8 +21,10 @@ class Emitter {
  public:
   // With parameters, text, number and date literals are appended there and
   // written as the dialect's placeholders; without, they are written inline.
-  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr)
-      : ast_(ast), dialect_(dialect), parameters_(parameters) {}
+  // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
+  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
+          bool ansi89_wildcards = false)
+      : ast_(ast), dialect_(dialect), parameters_(parameters), ansi89_(ansi89_wildcards) {}
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
@@ -38,6 +40,8 @@ class Emitter {
   void Select(const SelectParts& select, std::string& out);
   void Source(NodeId id, std::string& out);
   void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
+  bool PeerTerms(const SelectParts& select, std::string& out);
+  void DistinctRows(const SelectParts& select, std::string& out);
   void Expression(NodeId id, bool wrap, std::string& out);
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
@@ -65,6 +69,7 @@ class Emitter {
   const Ast& ast_;
   const Dialect& dialect_;
   std::vector<Parameter>* parameters_;
+  bool ansi89_;
   std::string scratch_;
   int depth_ = 0;
 };

@@ -27,7 +27,7 @@ bool IsReserved(std::string_view word) {
       {"AS", "BY", "IN", "IS", "ON", "OR"},
       {"AND", "ASC", "EQV", "IMP", "MOD", "NOT", "SET", "TOP", "XOR"},
       {"DESC", "FROM", "FULL", "INTO", "JOIN", "LEFT", "LIKE", "NULL", "TRUE"},
-      {"FALSE", "GROUP", "INNER", "ORDER", "OUTER", "RIGHT", "UNION", "WHERE"},
+      {"ALIKE", "FALSE", "GROUP", "INNER", "ORDER", "OUTER", "RIGHT", "UNION", "WHERE"},
       {"DELETE", "EXISTS", "HAVING", "INSERT", "SELECT", "UPDATE", "VALUES"},
       {"BETWEEN"},
       {"DISTINCT"},
@@ -218,7 +218,9 @@ NodeId Parser::Select() {
   SelectParts parts;
   if (TakeWord("DISTINCT")) {
     parts.distinct = true;
-  } else if (!TakeWord("DISTINCTROW")) {
+  } else if (TakeWord("DISTINCTROW")) {
+    parts.distinct_row = true;
+  } else {
     TakeWord("ALL");
   }
   if (TakeWord("TOP")) {
@@ -631,12 +633,14 @@ NodeId Parser::Comparison() {
     n.offset = ast_[l].offset;
     n.a = l;
     if (Peek().IsWord("NOT") &&
-        (Peek(1).IsWord("LIKE") || Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
+        (Peek(1).IsWord("LIKE") || Peek(1).IsWord("ALIKE") || Peek(1).IsWord("IN") ||
+         Peek(1).IsWord("BETWEEN"))) {
       Take();
       n.flag = true;
     }
-    if (TakeWord("LIKE")) {
+    if (Peek().IsWord("LIKE") || Peek().IsWord("ALIKE")) {
       n.kind = NodeKind::kLike;
+      n.op = Take().text.size() == 5 ? 1 : 0;  // ALIKE
       n.b = Concat();
     } else if (!n.flag && TakeWord("IS")) {
       n.kind = NodeKind::kIsNull;
@@ -785,9 +789,12 @@ NodeId Parser::Primary() {
     n.kind = NodeKind::kNull;
     return ast_.Add(n);
   }
-  if (t.IsWord("TRUE") || t.IsWord("FALSE")) {
+  // Jet's truth values under all their names; a column so named is written
+  // in brackets ([Yes]).
+  if (t.IsWord("TRUE") || t.IsWord("FALSE") || t.IsWord("YES") || t.IsWord("NO") ||
+      t.IsWord("ON") || t.IsWord("OFF")) {
     n.kind = NodeKind::kBool;
-    n.flag = t.IsWord("TRUE");
+    n.flag = t.IsWord("TRUE") || t.IsWord("YES") || t.IsWord("ON");
     Take();
     return ast_.Add(n);
   }

@@ -10,7 +10,8 @@
 
 namespace tessaly::db::jet {
 
-Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals) {
+Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
+                      bool ansi89_wildcards) {
   // Every INSERT of the record classes passes through here: the token and
   // node buffers are kept per thread so a call allocates only its result.
   thread_local std::vector<Token> tokens;
@@ -29,7 +30,8 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   }
   result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
   try {
-    Emitter(ast, dialect, lift_literals ? &result.parameters : nullptr).Statement(root, result.sql);
+    Emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards)
+        .Statement(root, result.sql);
   } catch (const Emitter::TooComplex&) {
     result.sql.clear();
     result.parameters.clear();

@@ -227,6 +227,132 @@ std::u32string CodePoints(std::string_view s, bool fold) {
 }
 
 // ---------------------------------------------------------------------------
+// LIKE
+
+// One element of a LIKE pattern, over characters folded to lower case.
+struct LikeElement {
+  enum Kind : uint8_t { kAny, kOne, kDigit, kChar, kSet } kind = kChar;
+  bool negated = false;                                // a set: [!...] or [^...]
+  char32_t c = 0;                                      // kChar
+  std::vector<std::pair<char32_t, char32_t>> ranges;   // kSet: inclusive ranges
+};
+using LikePattern = std::vector<LikeElement>;
+
+// Reads a pattern. The provider's ANSI wildcards are % (any run), _ (one
+// character) and [a-c] / [^a-c]; Access's own (ansi89) are * ? # (one
+// digit) and [a-c] / [!a-c]. Inside brackets every character is itself, so
+// [*] and [%] are a literal star and percent. A bracket left open raises 93.
+LikePattern CompileLike(std::string_view text, bool ansi89) {
+  const std::u32string p = CodePoints(text, true);
+  LikePattern out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    LikeElement e;
+    const char32_t c = p[i];
+    if (c == (ansi89 ? U'*' : U'%')) {
+      if (!out.empty() && out.back().kind == LikeElement::kAny) continue;
+      e.kind = LikeElement::kAny;
+    } else if (c == (ansi89 ? U'?' : U'_')) {
+      e.kind = LikeElement::kOne;
+    } else if (ansi89 && c == U'#') {
+      e.kind = LikeElement::kDigit;
+    } else if (c == U'[') {
+      const size_t close = p.find(U']', i + 1);
+      if (close == std::u32string::npos) throw Error(93, "Invalid pattern string");
+      size_t j = i + 1;
+      e.kind = LikeElement::kSet;
+      if (j < close && p[j] == (ansi89 ? U'!' : U'^')) {
+        e.negated = true;
+        ++j;
+      }
+      for (; j < close; ++j) {
+        if (j + 2 < close && p[j + 1] == U'-') {
+          e.ranges.emplace_back(std::min(p[j], p[j + 2]), std::max(p[j], p[j + 2]));
+          j += 2;
+        } else {
+          e.ranges.emplace_back(p[j], p[j]);
+        }
+      }
+      i = close;
+      // "[]" stands for no character at all.
+      if (e.ranges.empty() && !e.negated) continue;
+    } else {
+      e.c = c;
+    }
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+bool MatchesOne(const LikeElement& e, char32_t c) {
+  switch (e.kind) {
+    case LikeElement::kOne: return true;
+    case LikeElement::kDigit: return c >= U'0' && c <= U'9';
+    case LikeElement::kChar: return e.c == c;
+    case LikeElement::kSet: {
+      // c is folded to lower case; a range of capitals still holds its letters.
+      const char32_t upper = UpperOf(c);
+      bool in = false;
+      for (const auto& [low, high] : e.ranges) {
+        if ((c >= low && c <= high) || (upper >= low && upper <= high)) {
+          in = true;
+          break;
+        }
+      }
+      return in != e.negated;
+    }
+    case LikeElement::kAny: return false;
+  }
+  return false;
+}
+
+// The whole text against the whole pattern: a run wildcard backs off one
+// character at a time, the other elements take exactly one character, so the
+// last run wildcard seen is the only place to retry from.
+bool LikeMatches(const LikePattern& pattern, const std::u32string& text) {
+  size_t t = 0, p = 0;
+  size_t star = std::string::npos, star_t = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p].kind == LikeElement::kAny) {
+      star = p++;
+      star_t = t;
+    } else if (p < pattern.size() && MatchesOne(pattern[p], text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++star_t;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p].kind == LikeElement::kAny) ++p;
+  return p == pattern.size();
+}
+
+// jet_like(text, pattern, ansi89): 1 when the text matches, 0 when not,
+// Null when either is Null; letter case is ignored as Jet compares text. The
+// compiled pattern is kept with the statement while the pattern stays the same.
+void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
+  if (pattern == nullptr) {
+    std::string buffer;
+    pattern = new LikePattern(CompileLike(TextOf(argv[1], buffer), sqlite3_value_int(argv[2]) != 0));
+    sqlite3_set_auxdata(ctx, 1, pattern, [](void* p) { delete static_cast<LikePattern*>(p); });
+    pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
+    if (pattern == nullptr) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+  }
+  std::string buffer;
+  sqlite3_result_int(ctx, LikeMatches(*pattern, CodePoints(TextOf(argv[0], buffer), true)) ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------
 // Operators
 
 // a & b: a Null counts as empty text; Null & Null is Null.
@@ -400,6 +526,16 @@ void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
   WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
   WholeOrOverflow(b);
   sqlite3_result_int64(ctx, WholeOrOverflow(std::fmod(a, b)));
+}
+
+// Not on a number: bitwise on the whole number it rounds to (halves to even).
+void BitNot(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    sqlite3_result_int64(ctx, ~sqlite3_value_int64(argv[0]));
+    return;
+  }
+  sqlite3_result_int64(ctx, ~static_cast<int64_t>(vb::CLng(NumberOf(argv[0]))));
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -787,6 +923,8 @@ void RegisterJetFunctions(sqlite3* db) {
   };
   static constexpr Entry kEntries[] = {
       {"jet_concat", -1, Guarded<Concat>, true},
+      {"jet_like", 3, Guarded<Like>, true},
+      {"jet_not", 1, Guarded<BitNot>, true},
       {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
       {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
       {"jet_div", 2, Guarded<Divide>, true},

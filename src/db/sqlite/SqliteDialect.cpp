@@ -170,6 +170,18 @@ class Sqlite final : public jet::Dialect {
     operand.Write(0, out);
   }
 
+  bool RowIdentity(std::string_view table, std::string& out) const override {
+    Identifier(table, out);
+    out += ".rowid";
+    return true;
+  }
+
+  void BitNot(const Operands& operand, std::string& out) const override {
+    out += "jet_not(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
     switch (function) {
       case JetFunction::kAvg: Call("avg", args, out); return;
@@ -218,12 +230,15 @@ class Sqlite final : public jet::Dialect {
     out += " END";
   }
 
-  void Like(const Operands& operands, bool negated, bool /*fold_case*/,
+  void Like(const Operands& operands, bool negated, bool ansi89,
             std::string& out) const override {
-    // SQLite's LIKE already ignores letter case and uses % and _.
-    operands.Write(0, out);
-    out += negated ? " NOT LIKE " : " LIKE ";
-    operands.Write(1, out);
+    // SQLite's own LIKE knows no bracket sets and folds ASCII letters only.
+    if (negated) out += "NOT ";
+    out += "jet_like(";
+    operands.WriteArgument(0, out);
+    out += ", ";
+    operands.WriteArgument(1, out);
+    out += ansi89 ? ", 1)" : ", 0)";
   }
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {

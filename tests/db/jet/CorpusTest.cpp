@@ -5,7 +5,7 @@
 // statement in it becomes one test, JetCorpus.<feature>/<name>
 // (--gtest_filter='JetCorpus.like/*' runs one file). The file format:
 //
-//   # a comment line
+//   # a comment line      ("#" and a blank, anywhere)
 //   @ansi89                 first line, optional: the file's statements run on a
 //                           connection opened with the ANSI-89 wildcard option
 //   -- name                 a statement's name, unique in its file
@@ -199,6 +199,8 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       ansi89 = true;
       continue;
     }
+    // "# " starts a comment anywhere ("#1/2/2005#" may start a statement's line).
+    if (line == "#" || line.starts_with("# ")) continue;
     if (line.starts_with("--")) {
       Statement s;
       s.file = file;
