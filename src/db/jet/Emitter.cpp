@@ -232,11 +232,7 @@ bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tabl
       tables.push_back(n.text2);
       return true;
     case NodeKind::kCall: {
-      const auto f = static_cast<JetFunction>(n.op);
-      if (f == JetFunction::kCount || f == JetFunction::kSum || f == JetFunction::kAvg ||
-          f == JetFunction::kMin || f == JetFunction::kMax) {
-        return false;
-      }
+      if (IsAggregate(static_cast<JetFunction>(n.op))) return false;
       for (NodeId a = n.a; a != kNoNode; a = ast[a].next) {
         if (!QualifiersOf(ast, a, tables)) return false;
       }
@@ -546,7 +542,8 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '*';
       return;
     case NodeKind::kCall: {
-      std::array<NodeId, 4> args;
+      // The parser allows at most 30 arguments (Switch and Choose).
+      std::array<NodeId, 32> args;
       size_t count = 0;
       for (NodeId a = n.a; a != kNoNode && count < args.size(); a = ast_[a].next) {
         args[count++] = a;

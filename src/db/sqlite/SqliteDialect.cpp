@@ -190,6 +190,41 @@ class Sqlite final : public jet::Dialect {
       case JetFunction::kMin: Call("min", args, out); return;
       case JetFunction::kSum: Call("sum", args, out); return;
       case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kNz:
+        // Without a replacement a query's Null becomes a zero-length text.
+        out += "coalesce(";
+        args.WriteArgument(0, out);
+        out += ", ";
+        if (args.size() > 1) {
+          args.WriteArgument(1, out);
+        } else {
+          out += "''";
+        }
+        out += ')';
+        return;
+      case JetFunction::kSwitch:
+        // Pairs of condition and value; the first true condition's value,
+        // Null when none is (or a value is missing its condition's pair).
+        out += "CASE";
+        for (size_t i = 0; i + 1 < args.size(); i += 2) {
+          out += " WHEN ";
+          args.WriteArgument(i, out);
+          out += " THEN ";
+          args.WriteArgument(i + 1, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kChoose:
+        // The index rounds to a whole number; outside the choices Null.
+        out += "CASE jet_round(";
+        args.WriteArgument(0, out);
+        out += ')';
+        for (size_t i = 1; i < args.size(); ++i) {
+          out += " WHEN " + std::to_string(i) + " THEN ";
+          args.WriteArgument(i, out);
+        }
+        out += " ELSE NULL END";
+        return;
       case JetFunction::kIsNull:
         // Jet's True is -1.
         out += "-(";

@@ -225,7 +225,7 @@ const Case kValues[] = {
      "1:05 PM 12:30 am"},
     {"format('2003-05-04', 'yy/m/d dddd ddd mmmm mmm w ww q y')",
      "03/5/4 Sunday Sun May May 1 19 2 124"},
-    {"format('2003-05-01', 'Long Date')", "Thursday, May 1, 2003"},
+    {"format('2003-05-01', 'Long Date')", "Thursday, 2003 May 1"},
     {"format('2003-05-01 13:05:09', 'Short Date') & ' ' & format('2003-05-01 13:05:09', 'Long "
      "Time')",
      "2003-05-01 13:05:09"},
@@ -238,7 +238,7 @@ const Case kValues[] = {
     {"format('2003-05-01 13:05:09', 'hh:nn a/p') & format('2003-05-01 01:05:09', ' h AMPM')",
      "01:05 p 1 AM"},
     {"format('2003-05-01', 'dddddd') & '|' & format('2003-05-01', 'Medium Date')",
-     "Thursday, May 1, 2003|01-May-03"},
+     "Thursday, 2003 May 1|2003-May-01"},
     {"format(Null, 'yyyy')", "<null>"},
     {"format('no date', 'yyyy')", "no date"},
     {"format(1234.5, '#,##0.00') & ' ' & format(2.5, '0') & ' ' & format(-3.14159, '0.00')",
