@@ -171,8 +171,11 @@ class Sqlite final : public jet::Dialect {
   }
 
   bool RowIdentity(std::string_view table, std::string& out) const override {
+    // A saved query (a view) has no rowid: each of its rows then stands
+    // alone, so DISTINCTROW merges nothing rather than everything.
+    out += "coalesce(";
     Identifier(table, out);
-    out += ".rowid";
+    out += ".rowid, random())";
     return true;
   }
 

@@ -71,6 +71,9 @@
 //    6 | Under_score |  3    | Null
 //
 // Scratch (A long, B text(20)), empty.
+//
+// ActiveCustomers, a saved query: SELECT * FROM Customers WHERE Active <> 0
+// (customers 1, 3, 4, 6, 7, 8).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,6 +122,7 @@ const char* const kFixture[] = {
     "(3, 'Part #7', 0.75, 'Tools'), (4, 'Star*Bright', 5, 'Toys'), "
     "(5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)",
     "CREATE TABLE Scratch (A INTEGER, B VARCHAR(20) COLLATE NOCASE)",
+    "CREATE VIEW ActiveCustomers AS SELECT * FROM Customers WHERE Active <> 0",
 };
 
 // The number a host sees in Err.Number for each Jet engine error, as the
