@@ -850,7 +850,9 @@ NodeId Parser::Call(const Token& name) {
       }
     }
   }
-  if (count < info->min_args || count > info->max_args) {
+  // Switch takes its conditions and values in pairs.
+  const bool unpaired = info->function == JetFunction::kSwitch && count % 2 != 0;
+  if (count < info->min_args || count > info->max_args || unpaired) {
     Fail("Wrong number of arguments used with function in query expression '" +
              std::string(ExpressionText()) + "'.",
          call.offset);
