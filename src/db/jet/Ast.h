@@ -226,7 +226,7 @@ struct Node {
 struct SelectParts {
   bool distinct = false;
   bool distinct_row = false;  // DISTINCTROW: one row per row of the tables selected from
-  std::string_view top;  // the number after TOP, or empty
+  std::string_view top;       // the number after TOP, or empty
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources
   NodeId where = kNoNode;

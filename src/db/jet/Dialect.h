@@ -87,8 +87,8 @@ class Dialect {
   // list as written there) and source (the statement's FROM ... HAVING text),
   // the default counts the rows up to the n-th one's last peer with window
   // functions; without, it is a plain LIMIT.
-  virtual void Limit(std::string_view count, std::string_view order_terms,
-                     std::string_view source, std::string& out) const;
+  virtual void Limit(std::string_view count, std::string_view order_terms, std::string_view source,
+                     std::string& out) const;
 };
 
 }  // namespace tessaly::db::jet

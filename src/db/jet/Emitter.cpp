@@ -62,8 +62,8 @@ void Dialect::BitNot(const Operands& operand, std::string& out) const {
 
 bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
-void Dialect::Limit(std::string_view count, std::string_view order_terms,
-                    std::string_view source, std::string& out) const {
+void Dialect::Limit(std::string_view count, std::string_view order_terms, std::string_view source,
+                    std::string& out) const {
   out += " LIMIT ";
   if (order_terms.empty()) {
     out += count;

@@ -633,9 +633,8 @@ NodeId Parser::Comparison() {
     Node n;
     n.offset = ast_[l].offset;
     n.a = l;
-    if (Peek().IsWord("NOT") &&
-        (Peek(1).IsWord("LIKE") || Peek(1).IsWord("ALIKE") || Peek(1).IsWord("IN") ||
-         Peek(1).IsWord("BETWEEN"))) {
+    if (Peek().IsWord("NOT") && (Peek(1).IsWord("LIKE") || Peek(1).IsWord("ALIKE") ||
+                                 Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
       Take();
       n.flag = true;
     }
@@ -903,9 +902,9 @@ NodeId Parser::DomainCall(JetFunction function, NodeId args, size_t count, const
     // A doubled delimiter inside would make the text differ from the
     // statement's own characters; such a text is refused with the rest.
     if (n.kind != NodeKind::kText || body.find(n.text.front()) != std::string_view::npos) {
-      Fail("The arguments of " + std::string(name.text) +
-               " must be texts written in the statement.",
-           n.offset);
+      Fail(
+          "The arguments of " + std::string(name.text) + " must be texts written in the statement.",
+          n.offset);
     }
     texts[i] = TrimBlanks(body);
   }

@@ -236,9 +236,9 @@ std::u32string CodePoints(std::string_view s, bool fold) {
 // One element of a LIKE pattern, over characters folded to lower case.
 struct LikeElement {
   enum Kind : uint8_t { kAny, kOne, kDigit, kChar, kSet } kind = kChar;
-  bool negated = false;                                // a set: [!...] or [^...]
-  char32_t c = 0;                                      // kChar
-  std::vector<std::pair<char32_t, char32_t>> ranges;   // kSet: inclusive ranges
+  bool negated = false;                               // a set: [!...] or [^...]
+  char32_t c = 0;                                     // kChar
+  std::vector<std::pair<char32_t, char32_t>> ranges;  // kSet: inclusive ranges
 };
 using LikePattern = std::vector<LikeElement>;
 
@@ -344,7 +344,8 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
   auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
   if (pattern == nullptr) {
     std::string buffer;
-    pattern = new LikePattern(CompileLike(TextOf(argv[1], buffer), sqlite3_value_int(argv[2]) != 0));
+    pattern =
+        new LikePattern(CompileLike(TextOf(argv[1], buffer), sqlite3_value_int(argv[2]) != 0));
     sqlite3_set_auxdata(ctx, 1, pattern, [](void* p) { delete static_cast<LikePattern*>(p); });
     pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
     if (pattern == nullptr) {
@@ -839,9 +840,9 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Dates as users type them
 
-constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",
-                                       "May",     "June",     "July",      "August",
-                                       "September", "October", "November", "December"};
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
 constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 
@@ -849,8 +850,7 @@ constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday
 int MonthOfName(std::string_view word) {
   for (int m = 0; m < 12; ++m) {
     const std::string_view name = kMonthNames[m];
-    if (word.size() >= 3 && word.size() <= name.size() &&
-        rules::StartsWithNoCase(name, 0, word)) {
+    if (word.size() >= 3 && word.size() <= name.size() && rules::StartsWithNoCase(name, 0, word)) {
       return m + 1;
     }
   }
@@ -975,8 +975,18 @@ Date FromMoment(int64_t seconds) {
 
 void ResultDate(sqlite3_context* ctx, const Date& d) { ResultText(ctx, d.ToStored()); }
 
-enum class Interval { kYear, kQuarter, kMonth, kDayOfYear, kDay, kWeekday, kWeek, kHour, kMinute,
-                      kSecond };
+enum class Interval {
+  kYear,
+  kQuarter,
+  kMonth,
+  kDayOfYear,
+  kDay,
+  kWeekday,
+  kWeek,
+  kHour,
+  kMinute,
+  kSecond
+};
 
 Interval IntervalOf(sqlite3_value* v) {
   std::string buffer;
@@ -985,11 +995,11 @@ Interval IntervalOf(sqlite3_value* v) {
     std::string_view name;
     Interval interval;
   };
-  static constexpr Named kIntervals[] = {
-      {"yyyy", Interval::kYear},   {"q", Interval::kQuarter}, {"m", Interval::kMonth},
-      {"y", Interval::kDayOfYear}, {"d", Interval::kDay},     {"w", Interval::kWeekday},
-      {"ww", Interval::kWeek},     {"h", Interval::kHour},    {"n", Interval::kMinute},
-      {"s", Interval::kSecond}};
+  static constexpr Named kIntervals[] = {{"yyyy", Interval::kYear}, {"q", Interval::kQuarter},
+                                         {"m", Interval::kMonth},   {"y", Interval::kDayOfYear},
+                                         {"d", Interval::kDay},     {"w", Interval::kWeekday},
+                                         {"ww", Interval::kWeek},   {"h", Interval::kHour},
+                                         {"n", Interval::kMinute},  {"s", Interval::kSecond}};
   for (const Named& n : kIntervals) {
     if (rules::EqualsNoCase(s, n.name)) return n.interval;
   }
@@ -1068,7 +1078,9 @@ void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   int64_t r = 0;
   switch (interval) {
     case Interval::kYear: r = b.year - a.year; break;
-    case Interval::kQuarter: r = (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3); break;
+    case Interval::kQuarter:
+      r = (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3);
+      break;
     case Interval::kMonth: r = (b.year * 12 + b.month) - (a.year * 12 + a.month); break;
     case Interval::kDayOfYear:
     case Interval::kDay: r = days; break;
@@ -1407,8 +1419,8 @@ void StrConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       c = LowerOf(c);
     } else {
       c = word_start ? UpperOf(c) : LowerOf(c);
-      word_start = c == U' ' || c == U'\t' || c == U'\r' || c == U'\n' || c == 0 || c == 0x0C ||
-                   c == 0x0B;
+      word_start =
+          c == U' ' || c == U'\t' || c == U'\r' || c == U'\n' || c == 0 || c == 0x0C || c == 0x0B;
     }
   }
   ResultCodePoints(ctx, s);
@@ -1468,9 +1480,9 @@ void Space(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void Str(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0])) return;
   const double v = NumberOf(argv[0]);
-  std::string buffer;
-  std::string text = sqlite3_value_type(argv[0]) == SQLITE_INTEGER ? std::to_string(sqlite3_value_int64(argv[0]))
-                                                                   : vb::DoubleText(v);
+  std::string text = sqlite3_value_type(argv[0]) == SQLITE_INTEGER
+                         ? std::to_string(sqlite3_value_int64(argv[0]))
+                         : vb::DoubleText(v);
   if (v >= 0) text.insert(text.begin(), ' ');
   ResultText(ctx, text);
 }
@@ -1510,7 +1522,8 @@ double ArcTangent(double x) { return std::atan(x); }
 void Rnd(sqlite3_context* ctx, int, sqlite3_value**) {
   int64_t r;
   sqlite3_randomness(sizeof r, &r);
-  sqlite3_result_double(ctx, static_cast<double>(static_cast<uint64_t>(r) >> 11) / 9007199254740992.0);
+  sqlite3_result_double(ctx,
+                        static_cast<double>(static_cast<uint64_t>(r) >> 11) / 9007199254740992.0);
 }
 
 // ---------------------------------------------------------------------------
@@ -1520,7 +1533,8 @@ void Rnd(sqlite3_context* ctx, int, sqlite3_value**) {
 // come (Null included).
 template <bool kLast>
 void FirstLastStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  auto** slot = static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
+  auto** slot =
+      static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
   if (slot == nullptr) {
     sqlite3_result_error_nomem(ctx);
     return;

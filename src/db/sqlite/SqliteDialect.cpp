@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 
 namespace tessaly::db::sqlite {
 
@@ -110,8 +111,10 @@ class Sqlite final : public jet::Dialect {
   }
 
   void Placeholder(size_t number, std::string& out) const override {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
     out += '?';
-    out += std::to_string(number);
+    out.append(digits, end);
   }
 
   void TextLiteral(std::string_view value, std::string& out) const override {
@@ -268,8 +271,7 @@ class Sqlite final : public jet::Dialect {
     out += " END";
   }
 
-  void Like(const Operands& operands, bool negated, bool ansi89,
-            std::string& out) const override {
+  void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
     // SQLite's own LIKE knows no bracket sets and folds ASCII letters only.
     if (negated) out += "NOT ";
     out += "jet_like(";

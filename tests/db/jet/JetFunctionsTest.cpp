@@ -349,6 +349,7 @@ TEST_F(JetSql, EveryJetFunctionHasItsSqliteCounterpart) {
   };
   for (const Info& f : kInfos) {
     for (int n = f.min_args; n <= f.max_args; ++n) {
+      if (std::string_view(f.name) == "switch" && n % 2 != 0) continue;  // pairs only
       std::string call = std::string("select ") + f.name + "(";
       // A domain function reads its texts as a column, a table and a condition.
       const std::string_view name = f.name;

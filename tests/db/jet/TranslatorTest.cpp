@@ -235,7 +235,8 @@ const Translated kTranslations[] = {
      "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN 'A' AND 'M') AND (jet_like(jet_left(F_Name, 1), "
      "'z%', 0))",
      "SELECT F_EmpID FROM T_Emp WHERE (jet_lcase(F_Name) COLLATE NOCASE IN (?1, ?2)) AND "
-     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN ?3 AND ?4) AND (jet_like(jet_left(F_Name, ?5), ?6, 0))",
+     "(jet_ucase(F_Spell) COLLATE NOCASE BETWEEN ?3 AND ?4) AND (jet_like(jet_left(F_Name, ?5), "
+     "?6, 0))",
      "'a', 'b', 'A', 'M', 1, 'z%'"},
     {"select F_EmpID from T_Emp order by left(F_Name,1), F_EmpID desc, 2",
      "SELECT F_EmpID FROM T_Emp ORDER BY jet_left(F_Name, 1) COLLATE NOCASE, F_EmpID DESC, 2",
@@ -245,10 +246,12 @@ const Translated kTranslations[] = {
     {"select F_EmpID, (select count(*) from T_KQ) as n from T_Emp where F_Spell is not null and "
      "F_Name not like '张%' and F_ID not in (1, 2) and F_ID not between 3 and 4",
      "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (F_Spell IS "
-     "NOT NULL) AND (NOT jet_like(F_Name, '张%', 0)) AND (F_ID NOT IN (1, 2)) AND (F_ID NOT BETWEEN 3 "
+     "NOT NULL) AND (NOT jet_like(F_Name, '张%', 0)) AND (F_ID NOT IN (1, 2)) AND (F_ID NOT "
+     "BETWEEN 3 "
      "AND 4)",
      "SELECT F_EmpID, (SELECT count(*) AS Expr1000 FROM T_KQ) AS n FROM T_Emp WHERE (F_Spell IS "
-     "NOT NULL) AND (NOT jet_like(F_Name, ?1, 0)) AND (F_ID NOT IN (?2, ?3)) AND (F_ID NOT BETWEEN ?4 AND "
+     "NOT NULL) AND (NOT jet_like(F_Name, ?1, 0)) AND (F_ID NOT IN (?2, ?3)) AND (F_ID NOT BETWEEN "
+     "?4 AND "
      "?5)",
      "'张%', 1, 2, 3, 4"},
     {"select F_EmpID from T_Emp where F_Dept in (select F_Name from T_Dept where F_ID > 3) and "
@@ -530,8 +533,7 @@ class OtherDialect final : public Dialect {
     operands.WriteArgument(0, out);
     out += ")";
   }
-  void Like(const Operands& operands, bool negated, bool ansi89,
-            std::string& out) const override {
+  void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
     operands.Write(0, out);
     out += negated ? " NOT " : " ";
     out += ansi89 ? "LIKE89 " : "ILIKE ";
@@ -573,7 +575,8 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
        "SELECT * FROM \"t\" WHERE (substr_left(\"a\", 2) ILIKE E'z%') or (\"a\" ILIKE E'y%')"},
       {"select iif(a = 1, 2, 3) as x from t", "SELECT IF(\"a\" = 1) AS \"x\" FROM \"t\""},
       {"select a = 1 as x, not b as y from t where a xor b or c eqv d or e imp f",
-       "SELECT CASE WHEN \"a\" = 1 THEN -1 ELSE 0 END AS \"x\", ~\"b\" AS \"y\" FROM \"t\" WHERE ((\"a\" xor (\"b\" or \"c\")) eqv (\"d\" or "
+       "SELECT CASE WHEN \"a\" = 1 THEN -1 ELSE 0 END AS \"x\", ~\"b\" AS \"y\" FROM \"t\" WHERE "
+       "((\"a\" xor (\"b\" or \"c\")) eqv (\"d\" or "
        "\"e\")) imp \"f\""},
       {"select a + b - c * d - e from t",
        "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS Expr1000 FROM \"t\""},
@@ -619,7 +622,8 @@ TEST(Translator, LiftsLiteralsIntoNumberedParameters) {
   // again with the column number's expression, whose literal is lifted anew.
   EXPECT_EQ(ordered.parameters.size(), 3u);
   EXPECT_NE(ordered.sql.find("ORDER BY 1,"), std::string::npos) << ordered.sql;
-  EXPECT_NE(ordered.sql.find("OVER (ORDER BY jet_left(F_Name, ?3) COLLATE NOCASE, F_Name)"), std::string::npos)
+  EXPECT_NE(ordered.sql.find("OVER (ORDER BY jet_left(F_Name, ?3) COLLATE NOCASE, F_Name)"),
+            std::string::npos)
       << ordered.sql;
   EXPECT_NE(ordered.sql.find("jet_row <= 5)"), std::string::npos) << ordered.sql;
   // Without lifting, the same statement keeps its literals inline.
