@@ -590,6 +590,11 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
     ASSERT_TRUE(t.ok) << row.jet << "\n" << t.error_description;
     EXPECT_EQ(t.sql, row.sqlite) << row.jet;
   }
+  // The connection's ANSI-89 option reaches LIKE, never ALIKE.
+  const Translation access =
+      Translate("select * from t where a like 'x*' or a alike 'y%'", other, false, true);
+  EXPECT_EQ(access.sql,
+            "SELECT * FROM \"t\" WHERE (\"a\" LIKE89 E'x*') or (\"a\" ILIKE E'y%')");
 }
 
 // Lifted literals: every statement of one shape becomes the same text, its
