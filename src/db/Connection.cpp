@@ -13,9 +13,9 @@ namespace {
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
 jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect,
-                                  bool lift_literals,
+                                  bool lift_literals, bool ansi89,
                                   const std::vector<jet::PivotValue>* pivot_values = nullptr) {
-  jet::Translation t = jet::Translate(sql, dialect, lift_literals, pivot_values);
+  jet::Translation t = jet::Translate(sql, dialect, lift_literals, ansi89, pivot_values);
   if (!t.ok) {
     throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
                 std::move(t.error_description));
@@ -26,7 +26,7 @@ jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dial
 // A crosstab that lists no columns has one for each value its pivot takes:
 // the values are read first, then the crosstab is written with them.
 jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
-                                 internal::Backend& backend) {
+                                 internal::Backend& backend, bool ansi89) {
   internal::ResultData rows;
   backend.Run(t.sql, t.parameters, &rows);
   std::vector<jet::PivotValue> values(rows.row_count);
@@ -55,19 +55,21 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
       p.value.real = d;
     }
   }
-  return TranslateOrThrow(sql, backend.dialect(), true, &values);
+  return TranslateOrThrow(sql, backend.dialect(), true, ansi89, &values);
 }
 
 // What the engine runs: the statement as the host's log saw it, its literals
 // lifted out as bound parameters so the engine compiles each shape of
 // statement once however its values change.
-jet::Translation Lifted(std::string_view sql, internal::Backend& backend,
+jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool ansi89,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  jet::Translation t = TranslateOrThrow(sql, backend.dialect(), true);
-  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend);
+  jet::Translation t = TranslateOrThrow(sql, backend.dialect(), true, ansi89);
+  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, ansi89);
   return t;
 }
+
+constexpr std::string_view kAnsi89Option = "?ansi89";
 
 }  // namespace
 
@@ -87,10 +89,15 @@ int32_t internal::Backend::MakeTable(const std::string& table, const std::string
 
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   // The constructor is private, so make_shared cannot reach it.
-  return std::shared_ptr<Connection>(new Connection(internal::OpenSqlite(target)));
+  std::string_view path = target;
+  const bool ansi89 = path.ends_with(kAnsi89Option);
+  if (ansi89) path.remove_suffix(kAnsi89Option.size());
+  return std::shared_ptr<Connection>(
+      new Connection(internal::OpenSqlite(std::string(path)), ansi89));
 }
 
-Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}
+Connection::Connection(std::unique_ptr<internal::Backend> backend, bool ansi89)
+    : backend_(std::move(backend)), ansi89_(ansi89) {}
 
 internal::Backend& internal::BackendOf(Connection& connection) { return *connection.backend_; }
 
@@ -99,7 +106,7 @@ Connection::~Connection() = default;
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
-  const jet::Translation t = Lifted(sql, *backend_, trace_);
+  const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
   try {
     return backend_->Run(t.sql, t.parameters, out);
@@ -116,7 +123,7 @@ int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
                                                         internal::ResultData* columns) {
-  jet::Translation t = Lifted(sql, *backend_, trace_);
+  jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (!t.make_table.empty()) {
     backend_->MakeTable(t.make_table, t.sql, t.parameters);
     return nullptr;
@@ -129,7 +136,7 @@ void Connection::CommitTrans() { backend_->Commit(); }
 void Connection::RollbackTrans() { backend_->Rollback(); }
 
 std::string Connection::Translate(std::string_view sql) const {
-  return TranslateOrThrow(sql, backend_->dialect(), false).sql;
+  return TranslateOrThrow(sql, backend_->dialect(), false, ansi89_).sql;
 }
 
 }  // namespace tessaly::db

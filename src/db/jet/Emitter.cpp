@@ -10,23 +10,6 @@
 
 namespace tessaly::db::jet {
 
-namespace {
-
-// The aggregates of Jet's SQL: in a crosstab's cell each takes the rows of
-// its column alone.
-bool IsAggregate(JetFunction function) {
-  switch (function) {
-    case JetFunction::kAvg:
-    case JetFunction::kCount:
-    case JetFunction::kMax:
-    case JetFunction::kMin:
-    case JetFunction::kSum: return true;
-    default: return false;
-  }
-}
-
-}  // namespace
-
 // The children of a node, as a hook's operands.
 class NodeOperands final : public Operands {
  public:
@@ -73,21 +56,60 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
   }
 }
 
-void Dialect::Limit(std::string_view count, std::string& out) const {
-  out += " LIMIT ";
-  out += count;
+void Dialect::BitNot(const Operands& operand, std::string& out) const {
+  out += "~";
+  operand.Write(0, out);
 }
 
-void Dialect::LimitPercent(std::string_view percent, std::string_view query,
+bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
+
+namespace {
+
+// The rows of a TOP with ties: count(*) over the ordering counts a row's
+// peers with it, so the last row within the limit has the count where the
+// last row tied with it ends. With percent, count is in hundredths of the
+// rows, rounded up to a whole row.
+void PeerLimit(std::string_view count, bool percent, std::string_view order_terms,
+               std::string_view source, std::string& out) {
+  out += " LIMIT (SELECT coalesce(max(jet_peers), 0) FROM (SELECT count(*) OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_peers, row_number() OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_row";
+  if (percent) out += ", count(*) OVER () AS jet_all";
+  out += source;
+  out += ") AS jet_top WHERE jet_row <= ";
+  if (percent) out += "(jet_all * ";
+  out += count;
+  if (percent) out += " + 99) / 100";
+  out += ')';
+}
+
+}  // namespace
+
+void Dialect::Limit(std::string_view count, std::string_view order_terms, std::string_view source,
+                    std::string& out) const {
+  if (order_terms.empty()) {
+    out += " LIMIT ";
+    out += count;
+    return;
+  }
+  PeerLimit(count, false, order_terms, source, out);
+}
+
+void Dialect::LimitPercent(std::string_view percent, std::string_view order_terms,
+                           std::string_view source, std::string_view query,
                            std::string& out) const {
+  if (!order_terms.empty()) {
+    PeerLimit(percent, true, order_terms, source, out);
+    return;
+  }
   out += " LIMIT (SELECT (COUNT(*) * ";
   out += percent;
   out += " + 99) / 100 FROM (";
   out += query;
   out += ") AS jet_counted)";
 }
-
-bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
 bool Dialect::ColumnType(std::string_view /*name*/, JetType type, uint32_t width, bool /*key*/,
                          std::string& out) const {
@@ -735,12 +757,15 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       out += std::to_string(unnamed++);
     }
   }
-  aliases_.clear();
+  // The select list's aliases, for the ORDER BY of a TOP with ties.
+  std::vector<std::pair<std::string_view, NodeId>> list_aliases;
+  list_aliases.swap(aliases_);
   if (crosstab) {
     transform_ = transform;
     PivotColumns(out);
     transform_ = nullptr;
   }
+  const size_t source_start = out.size();
   if (select.from != kNoNode) {
     out += " FROM ";
     for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
@@ -766,6 +791,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, out);
+  } else if (select.distinct_row) {
+    DistinctRows(select, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
@@ -773,6 +800,18 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   }
   aliases_.clear();
   alias_qualifier_ = {};
+  // TOP with ties: the source is written again inside the limit, with the
+  // ORDER BY terms as the rows' own expressions (an alias or a column number
+  // means nothing there). Without an ORDER BY, or where a term cannot be
+  // resolved, TOP n is the first n rows. A crosstab's own ORDER BY (its
+  // headings) is unique, so it has no ties.
+  std::string peers;
+  if (!select.top.empty() && select.order_by != kNoNode && !select.distinct) {
+    aliases_.swap(list_aliases);
+    if (!PeerTerms(select, peers)) peers.clear();
+    aliases_.clear();
+  }
+  const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
@@ -782,11 +821,120 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   }
   if (select.top.empty()) return;
   if (select.top_percent) {
-    const std::string query = out.substr(start);
-    dialect_.LimitPercent(select.top, query, out);
+    const std::string query = peers.empty() ? out.substr(start) : std::string();
+    dialect_.LimitPercent(select.top, peers, source_text, query, out);
   } else {
-    dialect_.Limit(select.top, out);
+    dialect_.Limit(select.top, peers, source_text, out);
   }
+}
+
+namespace {
+
+// The names (alias, else table name) of the plain tables of a FROM source;
+// false when it holds a derived table.
+bool TableNames(const Ast& ast, NodeId id, std::vector<std::string_view>& names) {
+  const Node& n = ast[id];
+  switch (n.kind) {
+    case NodeKind::kTable: names.push_back(n.text2.empty() ? n.text : n.text2); return true;
+    case NodeKind::kJoin: return TableNames(ast, n.a, names) && TableNames(ast, n.b, names);
+    default: return false;
+  }
+}
+
+// The tables an expression takes columns from, by qualifier; false when a
+// column is unqualified or an aggregate is involved (the rows are then not
+// rows of tables).
+bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tables) {
+  if (id == kNoNode) return true;
+  const Node& n = ast[id];
+  switch (n.kind) {
+    case NodeKind::kColumn:
+    case NodeKind::kStar:
+      if (n.text2.empty()) return false;
+      tables.push_back(n.text2);
+      return true;
+    case NodeKind::kCall: {
+      if (IsAggregate(static_cast<JetFunction>(n.op))) return false;
+      for (NodeId a = n.a; a != kNoNode; a = ast[a].next) {
+        if (!QualifiersOf(ast, a, tables)) return false;
+      }
+      return true;
+    }
+    case NodeKind::kSubquery:
+    case NodeKind::kExists: return true;
+    default:
+      return QualifiersOf(ast, n.a, tables) && QualifiersOf(ast, n.b, tables) &&
+             QualifiersOf(ast, n.c, tables);
+  }
+}
+
+}  // namespace
+
+// DISTINCTROW over a join: one row for each combination of rows of the
+// tables the select list takes its columns from, however many rows of the
+// other tables matched them. Written as a grouping by those rows' identities;
+// it changes nothing over one table, with an unqualified column, or when
+// every table is selected from.
+void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
+  std::vector<std::string_view> sources, selected;
+  for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
+    if (!TableNames(ast_, s, sources)) return;
+  }
+  if (sources.size() < 2) return;
+  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+    if (!QualifiersOf(ast_, ast_[i].a, selected)) return;
+  }
+  std::vector<std::string_view> tables;
+  for (std::string_view name : selected) {
+    bool known = false, seen = false;
+    for (std::string_view s : sources) known = known || rules::EqualsNoCase(s, name);
+    for (std::string_view t : tables) seen = seen || rules::EqualsNoCase(t, name);
+    if (!known) return;
+    if (!seen) tables.push_back(name);
+  }
+  if (tables.empty() || tables.size() == sources.size()) return;
+  std::string identities;
+  for (std::string_view table : tables) {
+    if (!identities.empty()) identities += ", ";
+    if (!dialect_.RowIdentity(table, identities)) return;
+  }
+  out += " GROUP BY ";
+  out += identities;
+}
+
+// The ORDER BY terms with select aliases and column numbers replaced by the
+// select items' expressions; false when a term names no expression (a
+// number beyond the list, or a "*" item).
+bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
+  for (NodeId t = select.order_by; t != kNoNode; t = ast_[t].next) {
+    if (t != select.order_by) out += ", ";
+    const Node& term = ast_[t];
+    NodeId e = term.a;
+    const Node& key = ast_[e];
+    if (key.kind == NodeKind::kNumber) {
+      long wanted = std::strtol(std::string(key.text).c_str(), nullptr, 10);
+      e = kNoNode;
+      for (NodeId i = select.items; i != kNoNode && wanted > 0; i = ast_[i].next) {
+        if (--wanted == 0) e = ast_[i].a;
+      }
+      if (e == kNoNode || ast_[e].kind == NodeKind::kStar) return false;
+    } else if (key.kind == NodeKind::kColumn && key.text2.empty()) {
+      for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+        if (rules::EqualsNoCase(ast_[i].text2, key.text)) {
+          e = ast_[i].a;
+          break;
+        }
+      }
+    }
+    if (CaseMatters(e)) {
+      NodeOperands operand(*this, &e, 1);
+      dialect_.CaseInsensitive(operand, 0, out);
+    } else {
+      Expression(e, false, out);
+    }
+    if (term.flag) out += " DESC";
+  }
+  return true;
 }
 
 void Emitter::Terms(NodeId first, std::string& out) {
@@ -842,7 +990,7 @@ void Emitter::Source(NodeId id, std::string& out) {
 bool Emitter::IsTruthValue(NodeId id) const {
   const Node& n = ast_[id];
   switch (n.kind) {
-    case NodeKind::kNot:
+    case NodeKind::kNot: return IsTruthValue(n.a);
     case NodeKind::kLike:
     case NodeKind::kIsNull:
     case NodeKind::kIn:
@@ -1032,7 +1180,8 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '*';
       return;
     case NodeKind::kCall: {
-      std::array<NodeId, 4> args;
+      // The parser allows at most 30 arguments (Switch and Choose).
+      std::array<NodeId, 32> args;
       size_t count = 0;
       for (NodeId a = n.a; a != kNoNode && count < args.size(); a = ast_[a].next) {
         args[count++] = a;
@@ -1040,8 +1189,18 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       NodeOperands operands(*this, args.data(), count);
       const auto function = static_cast<JetFunction>(n.op);
       if (filtering_ && IsAggregate(function) && count > 0) {
+        // In a crosstab's cell each aggregate takes the rows of its column
+        // alone. Others' rows become Null, which the aggregates skip; First
+        // and Last take Null like any value, so they leave the rows out.
         filtering_ = false;  // aggregates do not nest
-        dialect_.Function(function, FilteredOperands(*this, args.data(), count), out);
+        if (function == JetFunction::kFirst || function == JetFunction::kLast) {
+          dialect_.Function(function, operands, out);
+          out += " FILTER (WHERE ";
+          PivotCondition(out);
+          out += ')';
+        } else {
+          dialect_.Function(function, FilteredOperands(*this, args.data(), count), out);
+        }
         filtering_ = true;
         return;
       }
@@ -1071,7 +1230,13 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '-';
       Expression(n.a, true, out);
       break;
-    case NodeKind::kNot: dialect_.Not(NodeOperands(*this, &n.a, 1), out); break;
+    case NodeKind::kNot:
+      if (IsTruthValue(n.a)) {
+        dialect_.Not(NodeOperands(*this, &n.a, 1), out);
+      } else {
+        dialect_.BitNot(NodeOperands(*this, &n.a, 1), out);
+      }
+      break;
     case NodeKind::kIsNull:
       Expression(n.a, true, out);
       out += n.flag ? " IS NOT NULL" : " IS NULL";
@@ -1079,7 +1244,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     case NodeKind::kLike: {
       const NodeId ids[2] = {n.a, n.b};
       NodeOperands operands(*this, ids, 2);
-      dialect_.Like(operands, n.flag, CaseMatters(n.a) && CaseMatters(n.b), out);
+      dialect_.Like(operands, n.flag, ansi89_ && n.op == 0, out);
       break;
     }
     case NodeKind::kIn: {

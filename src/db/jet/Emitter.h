@@ -24,11 +24,16 @@ class Emitter {
  public:
   // With parameters, text, number and date literals are appended there and
   // written as the dialect's placeholders; without, they are written inline.
+  // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
   // pivot_values: the columns of a crosstab that lists none (see
   // Translate).
   Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
-          const std::vector<PivotValue>* pivot_values = nullptr)
-      : ast_(ast), dialect_(dialect), parameters_(parameters), pivot_values_(pivot_values) {}
+          bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr)
+      : ast_(ast),
+        dialect_(dialect),
+        parameters_(parameters),
+        ansi89_(ansi89_wildcards),
+        pivot_values_(pivot_values) {}
 
   // True when Statement wrote the query of a crosstab's pivot values instead
   // of the crosstab, which needs them.
@@ -75,6 +80,8 @@ class Emitter {
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
   void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
+  bool PeerTerms(const SelectParts& select, std::string& out);
+  void DistinctRows(const SelectParts& select, std::string& out);
   void Expression(NodeId id, bool wrap, std::string& out);
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
@@ -102,6 +109,7 @@ class Emitter {
   const Ast& ast_;
   const Dialect& dialect_;
   std::vector<Parameter>* parameters_;
+  bool ansi89_;
   std::string scratch_;
   int depth_ = 0;
   // The aliases of the select items written so far in the select list being

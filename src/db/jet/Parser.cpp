@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "db/jet/Lexer.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::db::jet {
@@ -28,7 +29,7 @@ bool IsReserved(std::string_view word) {
       {"AS", "BY", "IN", "IS", "ON", "OR"},
       {"AND", "ASC", "EQV", "IMP", "MOD", "NOT", "SET", "TOP", "XOR"},
       {"DESC", "FROM", "FULL", "INTO", "JOIN", "LEFT", "LIKE", "NULL", "TRUE"},
-      {"FALSE", "GROUP", "INNER", "ORDER", "OUTER", "RIGHT", "UNION", "WHERE"},
+      {"ALIKE", "FALSE", "GROUP", "INNER", "ORDER", "OUTER", "RIGHT", "UNION", "WHERE"},
       {"DELETE", "EXISTS", "HAVING", "INSERT", "SELECT", "UPDATE", "VALUES"},
       {"BETWEEN"},
       {"DISTINCT"},
@@ -358,7 +359,9 @@ NodeId Parser::Select() {
   SelectParts parts;
   if (TakeWord("DISTINCT")) {
     parts.distinct = true;
-  } else if (!TakeWord("DISTINCTROW")) {
+  } else if (TakeWord("DISTINCTROW")) {
+    parts.distinct_row = true;
+  } else {
     TakeWord("ALL");
   }
   if (TakeWord("TOP")) {
@@ -839,13 +842,14 @@ NodeId Parser::Comparison() {
     Node n;
     n.offset = ast_[l].offset;
     n.a = l;
-    if (Peek().IsWord("NOT") &&
-        (Peek(1).IsWord("LIKE") || Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
+    if (Peek().IsWord("NOT") && (Peek(1).IsWord("LIKE") || Peek(1).IsWord("ALIKE") ||
+                                 Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
       Take();
       n.flag = true;
     }
-    if (TakeWord("LIKE")) {
+    if (Peek().IsWord("LIKE") || Peek().IsWord("ALIKE")) {
       n.kind = NodeKind::kLike;
+      n.op = Take().text.size() == 5 ? 1 : 0;  // ALIKE
       n.b = Concat();
     } else if (!n.flag && TakeWord("IS")) {
       n.kind = NodeKind::kIsNull;
@@ -994,9 +998,12 @@ NodeId Parser::Primary() {
     n.kind = NodeKind::kNull;
     return ast_.Add(n);
   }
-  if (t.IsWord("TRUE") || t.IsWord("FALSE")) {
+  // Jet's truth values under all their names; a column so named is written
+  // in brackets ([Yes]).
+  if (t.IsWord("TRUE") || t.IsWord("FALSE") || t.IsWord("YES") || t.IsWord("NO") ||
+      t.IsWord("ON") || t.IsWord("OFF")) {
     n.kind = NodeKind::kBool;
-    n.flag = t.IsWord("TRUE");
+    n.flag = t.IsWord("TRUE") || t.IsWord("YES") || t.IsWord("ON");
     Take();
     return ast_.Add(n);
   }
@@ -1051,12 +1058,128 @@ NodeId Parser::Call(const Token& name) {
       }
     }
   }
-  if (count < info->min_args || count > info->max_args) {
+  // Switch takes its conditions and values in pairs.
+  const bool unpaired = info->function == JetFunction::kSwitch && count % 2 != 0;
+  if (count < info->min_args || count > info->max_args || unpaired) {
     Fail("Wrong number of arguments used with function in query expression '" +
              std::string(ExpressionText()) + "'.",
          call.offset);
   }
-  return ast_.Add(call);
+  switch (info->function) {
+    case JetFunction::kDAvg:
+    case JetFunction::kDCount:
+    case JetFunction::kDFirst:
+    case JetFunction::kDLast:
+    case JetFunction::kDLookup:
+    case JetFunction::kDMax:
+    case JetFunction::kDMin:
+    case JetFunction::kDSum: return DomainCall(info->function, call.a, count, name);
+    default: return ast_.Add(call);
+  }
+}
+
+NodeId Parser::Embedded(std::string_view text) {
+  // The tokens of the text stand in for the statement's while it is read;
+  // the nodes' views point into the statement all the same.
+  std::vector<Token> tokens;
+  Tokenize(text, tokens);
+  const std::span<const Token> outer = tokens_;
+  const size_t outer_pos = pos_, outer_start = expr_start_;
+  tokens_ = tokens;
+  pos_ = 0;
+  expr_start_ = 0;
+  if (Peek().kind == TokenKind::kEnd) FailExpression("(missing operator)");
+  const NodeId e = Expr();
+  if (Peek().kind != TokenKind::kEnd) FailExpression("(missing operator)");
+  tokens_ = outer;
+  pos_ = outer_pos;
+  expr_start_ = outer_start;
+  return e;
+}
+
+// DFunction(expression, domain[, criteria]), each a text: the aggregate of
+// the expression over the domain's rows that meet the criteria, as a
+// subquery (correlated when the criteria name the outer statement's
+// columns). DLookup takes the first such row's value.
+NodeId Parser::DomainCall(JetFunction function, NodeId args, size_t count, const Token& name) {
+  std::string_view texts[3];
+  NodeId arg = args;
+  for (size_t i = 0; i < count; ++i, arg = ast_[arg].next) {
+    const Node& n = ast_[arg];
+    std::string_view body;
+    if (n.kind == NodeKind::kText) body = n.text.substr(1, n.text.size() - 2);
+    // A doubled delimiter inside would make the text differ from the
+    // statement's own characters; such a text is refused with the rest.
+    if (n.kind != NodeKind::kText || body.find(n.text.front()) != std::string_view::npos) {
+      Fail(
+          "The arguments of " + std::string(name.text) + " must be texts written in the statement.",
+          n.offset);
+    }
+    texts[i] = TrimBlanks(body);
+  }
+  SelectParts parts;
+  Node item;
+  item.kind = NodeKind::kSelectItem;
+  item.offset = name.offset;
+  NodeId value;
+  if (texts[0] == "*") {
+    Node star;
+    star.kind = NodeKind::kStar;
+    star.offset = name.offset;
+    value = ast_.Add(star);
+  } else {
+    value = Embedded(texts[0]);
+  }
+  JetFunction aggregate = JetFunction::kDLookup;
+  switch (function) {
+    case JetFunction::kDAvg: aggregate = JetFunction::kAvg; break;
+    case JetFunction::kDCount: aggregate = JetFunction::kCount; break;
+    case JetFunction::kDFirst: aggregate = JetFunction::kFirst; break;
+    case JetFunction::kDLast: aggregate = JetFunction::kLast; break;
+    case JetFunction::kDMax: aggregate = JetFunction::kMax; break;
+    case JetFunction::kDMin: aggregate = JetFunction::kMin; break;
+    case JetFunction::kDSum: aggregate = JetFunction::kSum; break;
+    default: parts.top = "1"; break;
+  }
+  if (aggregate != JetFunction::kDLookup) {
+    Node call;
+    call.kind = NodeKind::kCall;
+    call.op = static_cast<uint8_t>(aggregate);
+    call.offset = name.offset;
+    call.text = name.text;
+    call.a = value;
+    value = ast_.Add(call);
+  }
+  item.a = value;
+  parts.items = ast_.Add(item);
+  {
+    std::vector<Token> tokens;
+    Tokenize(texts[1], tokens);
+    if (tokens.size() != 2 || !IsNameToken(tokens[0])) {
+      throw Failure{ParseFailure{errnum::kNoTable,
+                                 "The database engine cannot find the input table or query '" +
+                                     std::string(texts[1]) +
+                                     "'.  Make sure it exists and that its name is spelled "
+                                     "correctly.",
+                                 name.offset}};
+    }
+    Node table;
+    table.kind = NodeKind::kTable;
+    table.offset = name.offset;
+    table.text = NameOf(tokens[0]);
+    parts.from = ast_.Add(table);
+  }
+  if (count == 3 && !texts[2].empty()) parts.where = Embedded(texts[2]);
+  ast_.selects.push_back(parts);
+  Node select;
+  select.kind = NodeKind::kSelect;
+  select.offset = name.offset;
+  select.a = static_cast<NodeId>(ast_.selects.size() - 1);
+  Node subquery;
+  subquery.kind = NodeKind::kSubquery;
+  subquery.offset = name.offset;
+  subquery.a = ast_.Add(select);
+  return ast_.Add(subquery);
 }
 
 NodeId Parser::ColumnRef() {

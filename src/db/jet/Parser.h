@@ -137,6 +137,10 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
+  // DLookup, DCount, ... as the subquery they stand for.
+  NodeId DomainCall(JetFunction function, NodeId args, size_t count, const Token& name);
+  // An expression written inside a text literal (a domain function's).
+  NodeId Embedded(std::string_view text);
   NodeId ColumnRef();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
 

@@ -11,7 +11,7 @@
 namespace tessaly::db::jet {
 
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
-                      const std::vector<PivotValue>* pivot_values) {
+                      bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values) {
   // Every INSERT of the record classes passes through here: the token and
   // node buffers are kept per thread so a call allocates only its result.
   thread_local std::vector<Token> tokens;
@@ -30,7 +30,8 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   }
   result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
   try {
-    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, pivot_values);
+    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
+                    pivot_values);
     emitter.Statement(root, result.sql);
     result.needs_pivot_values = emitter.wrote_pivot_query();
   } catch (const Emitter::TooComplex&) {

@@ -50,8 +50,12 @@ struct Translation {
 // With lift_literals, literal values become numbered parameters (see
 // Parameter), except where the engine reads a number as a column ordinal
 // (ORDER BY and GROUP BY) or a count (TOP).
+// With ansi89_wildcards, LIKE reads the wildcards of Access's own query
+// designer (* ? # [!...]) instead of the provider's ANSI ones (% _ [^...]);
+// ALIKE always reads the ANSI ones.
 // pivot_values: the columns of a crosstab whose statement lists none.
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false,
+                      bool ansi89_wildcards = false,
                       const std::vector<PivotValue>* pivot_values = nullptr);
 
 }  // namespace tessaly::db::jet

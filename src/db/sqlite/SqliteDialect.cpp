@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 
 namespace tessaly::db::sqlite {
 
@@ -103,15 +104,6 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
 
 class Sqlite final : public jet::Dialect {
  public:
-  bool RowIdentity(std::string_view table, std::string& out) const override {
-    // A saved query (a view) has no rowid: each of its rows then stands
-    // alone.
-    out += "coalesce(";
-    Identifier(table, out);
-    out += ".rowid, random())";
-    return true;
-  }
-
   // Index and constraint names are the database's in SQLite but the
   // table's in Jet: the table's name goes in front.
   void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
@@ -197,8 +189,10 @@ class Sqlite final : public jet::Dialect {
   }
 
   void Placeholder(size_t number, std::string& out) const override {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
     out += '?';
-    out += std::to_string(number);
+    out.append(digits, end);
   }
 
   void TextLiteral(std::string_view value, std::string& out) const override {
@@ -257,6 +251,21 @@ class Sqlite final : public jet::Dialect {
     operand.Write(0, out);
   }
 
+  bool RowIdentity(std::string_view table, std::string& out) const override {
+    // A saved query (a view) has no rowid: each of its rows then stands
+    // alone, so DISTINCTROW merges nothing rather than everything.
+    out += "coalesce(";
+    Identifier(table, out);
+    out += ".rowid, random())";
+    return true;
+  }
+
+  void BitNot(const Operands& operand, std::string& out) const override {
+    out += "jet_not(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
     switch (function) {
       case JetFunction::kAvg: Call("avg", args, out); return;
@@ -265,6 +274,41 @@ class Sqlite final : public jet::Dialect {
       case JetFunction::kMin: Call("min", args, out); return;
       case JetFunction::kSum: Call("sum", args, out); return;
       case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kNz:
+        // Without a replacement a query's Null becomes a zero-length text.
+        out += "coalesce(";
+        args.WriteArgument(0, out);
+        out += ", ";
+        if (args.size() > 1) {
+          args.WriteArgument(1, out);
+        } else {
+          out += "''";
+        }
+        out += ')';
+        return;
+      case JetFunction::kSwitch:
+        // Pairs of condition and value; the first true condition's value,
+        // Null when none is (or a value is missing its condition's pair).
+        out += "CASE";
+        for (size_t i = 0; i + 1 < args.size(); i += 2) {
+          out += " WHEN ";
+          args.WriteArgument(i, out);
+          out += " THEN ";
+          args.WriteArgument(i + 1, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kChoose:
+        // The index rounds to a whole number; outside the choices Null.
+        out += "CASE jet_round(";
+        args.WriteArgument(0, out);
+        out += ')';
+        for (size_t i = 1; i < args.size(); ++i) {
+          out += " WHEN " + std::to_string(i) + " THEN ";
+          args.WriteArgument(i, out);
+        }
+        out += " ELSE NULL END";
+        return;
       case JetFunction::kIsNull:
         // Jet's True is -1.
         out += "-(";
@@ -305,12 +349,14 @@ class Sqlite final : public jet::Dialect {
     out += " END";
   }
 
-  void Like(const Operands& operands, bool negated, bool /*fold_case*/,
-            std::string& out) const override {
-    // SQLite's LIKE already ignores letter case and uses % and _.
-    operands.Write(0, out);
-    out += negated ? " NOT LIKE " : " LIKE ";
-    operands.Write(1, out);
+  void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
+    // SQLite's own LIKE knows no bracket sets and folds ASCII letters only.
+    if (negated) out += "NOT ";
+    out += "jet_like(";
+    operands.WriteArgument(0, out);
+    out += ", ";
+    operands.WriteArgument(1, out);
+    out += ansi89 ? ", 1)" : ", 0)";
   }
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {

@@ -5,7 +5,7 @@
 // statement in it becomes one test, JetCorpus.<feature>/<name>
 // (--gtest_filter='JetCorpus.like/*' runs one file). The file format:
 //
-//   # a comment line
+//   # a comment line      ("#" and a blank, anywhere)
 //   @ansi89                 first line, optional: the file's statements run on a
 //                           connection opened with the ANSI-89 wildcard option
 //   -- name                 a statement's name, unique in its file
@@ -71,6 +71,9 @@
 //    6 | Under_score |  3    | Null
 //
 // Scratch (A long, B text(20)), empty.
+//
+// ActiveCustomers, a saved query: SELECT * FROM Customers WHERE Active <> 0
+// (customers 1, 3, 4, 6, 7, 8).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,6 +122,7 @@ const char* const kFixture[] = {
     "(3, 'Part #7', 0.75, 'Tools'), (4, 'Star*Bright', 5, 'Toys'), "
     "(5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)",
     "CREATE TABLE Scratch (A INTEGER, B VARCHAR(20) COLLATE NOCASE)",
+    "CREATE VIEW ActiveCustomers AS SELECT * FROM Customers WHERE Active <> 0",
 };
 
 // The number a host sees in Err.Number for each Jet engine error, as the
@@ -129,30 +133,30 @@ struct HostNumber {
   int32_t host;
 };
 constexpr HostNumber kHostNumbers[] = {
-    {3075, errnum::kSyntax},       // syntax error (missing operator) in query expression
-    {3085, errnum::kSyntax},       // undefined function
-    {3129, errnum::kSyntax},       // invalid SQL statement
-    {3131, errnum::kSyntax},       // syntax error in FROM clause
-    {3134, errnum::kSyntax},       // syntax error in INSERT INTO
-    {3141, errnum::kSyntax},       // SELECT includes a reserved word or is misspelled
-    {3142, errnum::kSyntax},       // characters found after end of SQL statement
-    {3144, errnum::kSyntax},       // syntax error in UPDATE
-    {3145, errnum::kSyntax},       // syntax error in WHERE clause
-    {3289, errnum::kSyntax},       // syntax error in CONSTRAINT clause
-    {3290, errnum::kSyntax},       // syntax error in CREATE TABLE
-    {3291, errnum::kSyntax},       // syntax error in CREATE INDEX
-    {3292, errnum::kSyntax},       // syntax error in field definition
-    {3293, errnum::kSyntax},       // syntax error in ALTER TABLE
-    {3295, errnum::kSyntax},       // syntax error in DROP TABLE or DROP INDEX
-    {3319, errnum::kSyntax},       // syntax error in union query
-    {3078, errnum::kNoTable},      // cannot find the input table or query
-    {3061, errnum::kNoValue},      // too few parameters / no value given
-    {3464, errnum::kTypeMismatch}, // data type mismatch in criteria expression
-    {3022, errnum::kFail},         // duplicate values in the index
-    {3010, errnum::kFail},         // table already exists
-    {3376, errnum::kFail},         // table does not exist
-    {3071, errnum::kFail},         // expression typed incorrectly or too complex
-    {3360, errnum::kFail},         // query is too complex
+    {3075, errnum::kSyntax},        // syntax error (missing operator) in query expression
+    {3085, errnum::kSyntax},        // undefined function
+    {3129, errnum::kSyntax},        // invalid SQL statement
+    {3131, errnum::kSyntax},        // syntax error in FROM clause
+    {3134, errnum::kSyntax},        // syntax error in INSERT INTO
+    {3141, errnum::kSyntax},        // SELECT includes a reserved word or is misspelled
+    {3142, errnum::kSyntax},        // characters found after end of SQL statement
+    {3144, errnum::kSyntax},        // syntax error in UPDATE
+    {3145, errnum::kSyntax},        // syntax error in WHERE clause
+    {3289, errnum::kSyntax},        // syntax error in CONSTRAINT clause
+    {3290, errnum::kSyntax},        // syntax error in CREATE TABLE
+    {3291, errnum::kSyntax},        // syntax error in CREATE INDEX
+    {3292, errnum::kSyntax},        // syntax error in field definition
+    {3293, errnum::kSyntax},        // syntax error in ALTER TABLE
+    {3295, errnum::kSyntax},        // syntax error in DROP TABLE or DROP INDEX
+    {3319, errnum::kSyntax},        // syntax error in union query
+    {3078, errnum::kNoTable},       // cannot find the input table or query
+    {3061, errnum::kNoValue},       // too few parameters / no value given
+    {3464, errnum::kTypeMismatch},  // data type mismatch in criteria expression
+    {3022, errnum::kFail},          // duplicate values in the index
+    {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
+    {3376, errnum::kFail},          // table does not exist
+    {3071, errnum::kFail},          // expression typed incorrectly or too complex
+    {3360, errnum::kFail},          // query is too complex
 };
 
 struct Statement {
@@ -183,7 +187,7 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
   std::string line;
   int number = 0;
   bool ansi89 = false;
-  bool in_statement = false;   // reading the statement's lines
+  bool in_statement = false;  // reading the statement's lines
   auto fail = [&](const std::string& why) {
     Statement bad;
     bad.file = file;
@@ -199,6 +203,8 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       ansi89 = true;
       continue;
     }
+    // "# " starts a comment anywhere ("#1/2/2005#" may start a statement's line).
+    if (line == "#" || line.starts_with("# ")) continue;
     if (line.starts_with("--")) {
       Statement s;
       s.file = file;
@@ -224,7 +230,7 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       if (in_statement) {
         in_statement = false;
         if (Trimmed(s.sql).empty()) fail("statement " + s.name + " has no text");
-        s.expect = mark == '=' ? Statement::Expect::kRows
+        s.expect = mark == '='   ? Statement::Expect::kRows
                    : mark == '~' ? Statement::Expect::kAffected
                                  : Statement::Expect::kError;
       } else if ((mark == '=') != (s.expect == Statement::Expect::kRows) ||
@@ -281,9 +287,7 @@ class CorpusStatement : public ::testing::Test {
     SCOPED_TRACE(s_.file + ".jet:" + std::to_string(s_.line) + "\n" + s_.sql);
     try {
       switch (s_.expect) {
-        case Statement::Expect::kAffected:
-          EXPECT_EQ(conn->Execute(s_.sql), s_.affected);
-          return;
+        case Statement::Expect::kAffected: EXPECT_EQ(conn->Execute(s_.sql), s_.affected); return;
         case Statement::Expect::kRows:
         case Statement::Expect::kError: {
           Recordset rs;
@@ -337,11 +341,9 @@ const bool kRegistered = [] {
     for (Statement& s : ReadFile(path)) {
       const std::string test = s.file + "/" + s.name;
       const int line = s.line;
-      ::testing::RegisterTest("JetCorpus", test.c_str(), nullptr, nullptr,
-                              path.string().c_str(), line,
-                              [s = std::move(s)]() -> ::testing::Test* {
-                                return new CorpusStatement(s);
-                              });
+      ::testing::RegisterTest(
+          "JetCorpus", test.c_str(), nullptr, nullptr, path.string().c_str(), line,
+          [s = std::move(s)]() -> ::testing::Test* { return new CorpusStatement(s); });
     }
   }
   return true;
