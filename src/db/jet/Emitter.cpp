@@ -354,11 +354,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
   RowIdentity(table.text, out);
   out += " IN (SELECT ";
   RowIdentity(table.text2.empty() ? table.text : table.text2, out);
-  out += " FROM ";
-  for (NodeId s = n.a; s != kNoNode; s = ast_[s].next) {
-    if (s != n.a) out += ", ";
-    Source(s, out);
-  }
+  Sources(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
     Expression(n.c, false, out);
@@ -618,24 +614,13 @@ void Emitter::Transform(const Node& n, std::string& out) {
   out += "SELECT DISTINCT ";
   Expression(pivot.a, false, out);
   out += " AS jet_pivot";
-  if (select.from != kNoNode) {
-    out += " FROM ";
-    for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
-      if (s != select.from) out += ", ";
-      Source(s, out);
-    }
-  }
+  if (select.from != kNoNode) Sources(select.from, out);
   if (select.where != kNoNode) {
     out += " WHERE ";
     Expression(select.where, false, out);
   }
   out += " ORDER BY ";
-  if (CaseMatters(pivot.a)) {
-    NodeOperands operand(*this, &pivot.a, 1);
-    dialect_.CaseInsensitive(operand, 0, out);
-  } else {
-    Expression(pivot.a, false, out);
-  }
+  SortKey(pivot.a, false, out);
 }
 
 void Emitter::PivotCondition(std::string& out) {
@@ -645,12 +630,7 @@ void Emitter::PivotCondition(std::string& out) {
     out += " IS NULL";
     return;
   }
-  if (CaseMatters(expression)) {
-    NodeOperands operand(*this, &expression, 1);
-    dialect_.CaseInsensitive(operand, 0, out);
-  } else {
-    Expression(expression, true, out);
-  }
+  SortKey(expression, true, out);
   out += " = ";
   if (pivot_value_ == nullptr) {
     Expression(pivot_node_, true, out);
@@ -766,13 +746,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     transform_ = nullptr;
   }
   const size_t source_start = out.size();
-  if (select.from != kNoNode) {
-    out += " FROM ";
-    for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
-      if (s != select.from) out += ", ";
-      Source(s, out);
-    }
-  }
+  if (select.from != kNoNode) Sources(select.from, out);
   // WHERE, GROUP BY and HAVING read the source's columns, never the select
   // list's aliases (Jet takes an alias there for a parameter nobody gave).
   // The engine would read an alias where the source has no such column, so
@@ -926,12 +900,7 @@ bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
         }
       }
     }
-    if (CaseMatters(e)) {
-      NodeOperands operand(*this, &e, 1);
-      dialect_.CaseInsensitive(operand, 0, out);
-    } else {
-      Expression(e, false, out);
-    }
+    SortKey(e, false, out);
     if (term.flag) out += " DESC";
   }
   return true;
@@ -943,13 +912,27 @@ void Emitter::Terms(NodeId first, std::string& out) {
     const Node& term = ast_[t];
     if (ast_[term.a].kind == NodeKind::kNumber) {
       out += ast_[term.a].text;  // a column ordinal: never a parameter
-    } else if (CaseMatters(term.a)) {
-      NodeOperands operand(*this, &term.a, 1);
-      dialect_.CaseInsensitive(operand, 0, out);
     } else {
-      Expression(term.a, false, out);
+      SortKey(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+  }
+}
+
+void Emitter::SortKey(NodeId id, bool wrap, std::string& out) {
+  if (CaseMatters(id)) {
+    NodeOperands operand(*this, &id, 1);
+    dialect_.CaseInsensitive(operand, 0, out);
+  } else {
+    Expression(id, wrap, out);
+  }
+}
+
+void Emitter::Sources(NodeId first, std::string& out) {
+  out += " FROM ";
+  for (NodeId s = first; s != kNoNode; s = ast_[s].next) {
+    if (s != first) out += ", ";
+    Source(s, out);
   }
 }
 

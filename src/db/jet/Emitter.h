@@ -79,6 +79,10 @@ class Emitter {
   // The table a name or alias of the sources names (kNoNode when none).
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
+  void Sources(NodeId first, std::string& out);  // " FROM a, b, ..."
+  // An expression that sorts, groups or picks a crosstab's column: text
+  // compares without letter case there as everywhere in Jet.
+  void SortKey(NodeId id, bool wrap, std::string& out);
   void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
   bool PeerTerms(const SelectParts& select, std::string& out);
   void DistinctRows(const SelectParts& select, std::string& out);
