@@ -90,10 +90,18 @@ void Ratio(benchmark::State& state, const std::string& jet, bool rows) {
   const bool cold = state.range(0) == 0;
   // Each insert commits on its own, as a record class's Add does.
   auto conn = Connection::Open(DatabaseFile());
+  const auto keeper = cold ? Connection::Open(DatabaseFile()) : nullptr;
   double translate = 0, engine = 0;
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
+      // The old connection is closed before the new one opens, as a host
+      // does: closing frees thousands of small blocks, which the allocator
+      // gathers up on the next large request. Opening makes such requests;
+      // closed after the open, the gathering fell on the translation's
+      // parameter list instead. (keeper holds the file open meanwhile, so
+      // the engine's work is that of a file another connection has open.)
+      conn.reset();
       conn = Connection::Open(DatabaseFile());
       state.ResumeTiming();
     }

@@ -29,6 +29,16 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   }
   result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
+  if (lift_literals) {
+    // Mostly one parameter for each literal: room for them at once rather
+    // than growing (and moving) the list as an INSERT's values are written.
+    size_t literals = 0;
+    for (const Token& token : tokens) {
+      literals += token.kind == TokenKind::kText || token.kind == TokenKind::kNumber ||
+                  token.kind == TokenKind::kDateLit;
+    }
+    result.parameters.reserve(literals);
+  }
   try {
     Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
                     pivot_values);
