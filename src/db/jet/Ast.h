@@ -326,4 +326,25 @@ struct Ast {
   }
 };
 
+// Calls visit(node, id) for each table and derived table of the FROM list
+// that starts at sources, through its joins, leftmost first. Stops and
+// returns true as soon as visit returns true.
+template <class Visit>
+bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
+  std::vector<NodeId> pending{sources};
+  while (!pending.empty()) {
+    const NodeId id = pending.back();
+    pending.pop_back();
+    const Node& n = ast[id];
+    if (n.next != kNoNode) pending.push_back(n.next);
+    if (n.kind == NodeKind::kJoin) {
+      pending.push_back(n.b);
+      pending.push_back(n.a);
+      continue;
+    }
+    if (visit(n, id)) return true;
+  }
+  return false;
+}
+
 }  // namespace tessaly::db::jet

@@ -245,21 +245,16 @@ bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
 }
 
 NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
-  std::vector<NodeId> pending{sources};
-  while (!pending.empty()) {
-    const NodeId id = pending.back();
-    pending.pop_back();
-    const Node& n = ast_[id];
-    if (n.next != kNoNode) pending.push_back(n.next);
-    if (n.kind == NodeKind::kJoin) {
-      pending.push_back(n.b);
-      pending.push_back(n.a);  // the leftmost table first
-      continue;
+  NodeId found = kNoNode;
+  AnySource(ast_, sources, [&](const Node& n, NodeId id) {
+    if (n.kind != NodeKind::kTable ||
+        !(name.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, name))) {
+      return false;
     }
-    if (n.kind != NodeKind::kTable) continue;
-    if (name.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, name)) return id;
-  }
-  return kNoNode;
+    found = id;
+    return true;
+  });
+  return found;
 }
 
 void Emitter::Update(const Node& n, std::string& out) {
@@ -804,17 +799,6 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
 
 namespace {
 
-// The names (alias, else table name) of the plain tables of a FROM source;
-// false when it holds a derived table.
-bool TableNames(const Ast& ast, NodeId id, std::vector<std::string_view>& names) {
-  const Node& n = ast[id];
-  switch (n.kind) {
-    case NodeKind::kTable: names.push_back(n.text2.empty() ? n.text : n.text2); return true;
-    case NodeKind::kJoin: return TableNames(ast, n.a, names) && TableNames(ast, n.b, names);
-    default: return false;
-  }
-}
-
 // The tables an expression takes columns from, by qualifier; false when a
 // column is unqualified or an aggregate is involved (the rows are then not
 // rows of tables).
@@ -851,9 +835,14 @@ bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tabl
 // every table is selected from.
 void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
   std::vector<std::string_view> sources, selected;
-  for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
-    if (!TableNames(ast_, s, sources)) return;
-  }
+  // The names (alias, else table name) of the tables; none when a derived
+  // table is among them.
+  const bool derived = AnySource(ast_, select.from, [&](const Node& n, NodeId) {
+    if (n.kind != NodeKind::kTable) return true;
+    sources.push_back(n.text2.empty() ? n.text : n.text2);
+    return false;
+  });
+  if (derived) return;
   if (sources.size() < 2) return;
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (!QualifiersOf(ast_, ast_[i].a, selected)) return;

@@ -688,24 +688,16 @@ NodeId Parser::Update() {
 // The table of sources that is named (by name or alias) qualifier, or the
 // only table when qualifier is empty; kNoNode when there is none.
 NodeId Parser::DeleteTarget(NodeId sources, std::string_view qualifier) {
-  std::vector<NodeId> pending{sources};
   NodeId found = kNoNode;
   size_t tables = 0;
-  while (!pending.empty()) {
-    const NodeId id = pending.back();
-    pending.pop_back();
-    const Node& n = ast_[id];
-    if (n.next != kNoNode) pending.push_back(n.next);
-    if (n.kind == NodeKind::kJoin) {
-      pending.push_back(n.a);
-      pending.push_back(n.b);
-      continue;
-    }
+  AnySource(ast_, sources, [&](const Node& n, NodeId id) {
     ++tables;
-    if (n.kind != NodeKind::kTable) continue;
-    const std::string_view name = n.text2.empty() ? n.text : n.text2;
-    if (qualifier.empty() || rules::EqualsNoCase(name, qualifier)) found = id;
-  }
+    if (n.kind == NodeKind::kTable &&
+        (qualifier.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, qualifier))) {
+      found = id;
+    }
+    return false;
+  });
   if (qualifier.empty() && tables != 1) return kNoNode;
   return found;
 }
