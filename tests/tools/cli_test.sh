@@ -60,6 +60,13 @@ second line')"
 expect "insert --quiet" 0 "" ""
 run sql "$db" "update T_KQ set F_Shift='A' where F_EmpID <> 'none'"; expect "update two" 0 "" "2 rows changed"
 run sql "$db" "delete from T_KQ where F_EmpID='none'"; expect "delete none" 0 "" "0 rows changed"
+# LIKE reads % and _ unless --ansi89 asks for Access's * and ?.
+star="select F_EmpID from T_KQ where F_Dept like 'R*' or F_Dept like 'Sale?'"
+run sql "$db" "$star" --no-header --format tsv; expect "like: * and ? are characters" 0 "" ""
+run sql "$db" "$star" --no-header --format tsv --ansi89
+expect "like --ansi89" 0 "$(printf '0001\n0002')" ""
+run list "$db" kq --where "F_Dept like 'R*'" --ansi89 --format tsv
+check "list --ansi89 finds by Access's wildcards" 1 "$(grep -c '0002' <<<"$out")"
 
 # --- output forms ---------------------------------------------------------------
 q="select F_EmpID, Format(F_Date,'yyyy-mm-dd') as d, F_SBSJ, F_Note, F_Shift as 班次 from T_KQ order by F_EmpID"

@@ -51,6 +51,7 @@ struct Options {
   bool no_header = false;
   bool field_names = false;
   bool quiet = false;
+  bool ansi89 = false;  // LIKE with Access's * ? # wildcards
   std::string null_text;
   std::string progid;              // call
   std::string member;              // call
@@ -72,7 +73,8 @@ OutputOptions OutputOf(const Options& o) {
 
 // Opens a database that exists: only `init` creates one, so a misspelt path
 // is refused instead of becoming an empty database.
-std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create) {
+std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
+                                                      bool ansi89 = false) {
   struct stat st;
   if (path != ":memory:") {
     if (::stat(path.c_str(), &st) != 0) {
@@ -86,7 +88,7 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
     }
   }
   try {
-    return tessaly::db::Connection::Open(path);
+    return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
   } catch (const tessaly::Error& e) {
     throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + e.description()};
   }
@@ -121,7 +123,7 @@ int Sql(const Options& o) {
   if (script.starts_with("\xEF\xBB\xBF")) script.erase(0, 3);
   RequireUtf8(o.statement, "the statement");
 
-  Session session(OpenDatabase(o.database, false), OutputOf(o), o.quiet);
+  Session session(OpenDatabase(o.database, false, o.ansi89), OutputOf(o), o.quiet);
   if (!source.empty()) return session.RunScript(script, source);
   if (o.statement.empty()) return session.RunInteractive();
   // A statement on the command line goes to the engine whole: it is one
@@ -138,7 +140,7 @@ int List(const Options& o) {
   }
   const tessaly::framework::Listing& listing = entry->listing();
   const std::string where = entry->condition != nullptr ? entry->condition(o.where) : o.where;
-  auto connection = OpenDatabase(o.database, false);
+  auto connection = OpenDatabase(o.database, false, o.ansi89);
   tessaly::db::Recordset rs;
   // A listing without a captioned select list (the roster list) prints its
   // search statement's own columns.
@@ -298,6 +300,8 @@ const std::vector<Tool>& Tools() {
              ->excludes(statement);
          AddOutputOptions(app, o);
          app.add_flag("-q,--quiet", o.quiet, "Do not report the rows a write changed");
+         app.add_flag("--ansi89", o.ansi89,
+                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
        },
        Sql},
       {"list", "Print a captioned listing of the attendance database",
@@ -315,6 +319,8 @@ const std::vector<Tool>& Tools() {
          app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL); default all");
          app.add_flag("--field-names", o.field_names,
                       "Head the columns with their field names instead of the captions");
+         app.add_flag("--ansi89", o.ansi89,
+                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
          AddOutputOptions(app, o);
        },
        List},
