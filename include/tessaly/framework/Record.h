@@ -132,7 +132,9 @@ template <class Self>
 class RecordOf : public Record {
  public:
   // The listings of framework/Listing.h, offered by each class that states
-  // what they need (and only by those):
+  // what they need (a member's body is compiled only where it is used, so a
+  // class without them cannot call them; no constraint says so, because some
+  // compilers judge a constraint on Self while Self is still incomplete):
   //   static std::span<const FieldEntry> FieldEntries();  plus
   //   static constexpr int32_t kFieldsUpperBound;          -> GetSQLField
   //   static const Listing& SearchListing();               -> ExeSearch
@@ -140,18 +142,16 @@ class RecordOf : public Record {
 
   // Field descriptors: MySql gets kFieldsUpperBound + 1 entries, those past
   // the class's own empty. False (never throwing) when it cannot be resized.
-  bool GetSQLField(std::vector<SQLField>& MySql) requires requires { Self::FieldEntries(); }
-  { return FillSQLFields(MySql, Self::FieldEntries(), Self::kFieldsUpperBound); }
+  bool GetSQLField(std::vector<SQLField>& MySql) {
+    return FillSQLFields(MySql, Self::FieldEntries(), Self::kFieldsUpperBound);
+  }
 
   // The rows matching the where-text InSql (inserted as it stands) as
   // tab-separated lines, each ended by a carriage return, in the class's cell
   // forms; RetRow grows by one per line. "" when nothing matches or on any
   // error: strErr is by value and never reaches the caller, LastError() tells.
   std::string ExeSearch(std::string InSql, int32_t& RetRow,
-                        std::string strErr = {}) requires requires {
-    Self::SearchListing();
-  }
-  {
+                        std::string strErr = {}) {
     static_cast<void>(strErr);
     return framework::ExeSearch(Self::SearchListing(), InSql, RetRow, connection(), recordset(),
                                 &last_error());
@@ -161,10 +161,7 @@ class RecordOf : public Record {
   // on its first row, or nullptr when nothing matches or on any error
   // (LastError() tells).
   std::shared_ptr<db::Recordset> ExeSearchWithRecord(std::string InSql,
-                                                     std::string strErr = {}) requires requires {
-    Self::CaptionedListing();
-  }
-  {
+                                                     std::string strErr = {}) {
     static_cast<void>(strErr);
     return framework::ExeSearchWithRecord(Self::CaptionedListing(), InSql, connection(),
                                           shared_recordset(), &last_error());
