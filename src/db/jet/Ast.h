@@ -335,6 +335,7 @@ bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
   while (!pending.empty()) {
     const NodeId id = pending.back();
     pending.pop_back();
+    if (id == kNoNode) continue;  // a select without FROM, or a join's missing side
     const Node& n = ast[id];
     if (n.next != kNoNode) pending.push_back(n.next);
     if (n.kind == NodeKind::kJoin) {

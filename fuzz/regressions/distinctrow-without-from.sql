@@ -1,0 +1,1 @@
+select distinctrow top 1s j where k.F_ID = j.F_ID order by Twice desc, 1
