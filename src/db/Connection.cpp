@@ -34,7 +34,20 @@ jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
 
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   // The constructor is private, so make_shared cannot reach it.
-  return std::shared_ptr<Connection>(new Connection(internal::OpenSqlite(target)));
+  return std::shared_ptr<Connection>(new Connection(
+      internal::IsServerTarget(target) ? internal::OpenPostgres(target) : internal::OpenSqlite(target)));
+}
+
+bool internal::IsServerTarget(std::string_view target) {
+  if (target.starts_with("postgresql://") || target.starts_with("postgres://")) return true;
+  static constexpr std::string_view kKeywords[] = {
+      "host=", "hostaddr=", "port=", "dbname=", "user=", "password=", "service=",
+      "sslmode=", "connect_timeout=", "options=", "application_name=", "passfile="};
+  while (target.starts_with(' ')) target.remove_prefix(1);
+  for (std::string_view keyword : kKeywords) {
+    if (target.starts_with(keyword)) return true;
+  }
+  return false;
 }
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}

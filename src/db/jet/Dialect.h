@@ -24,6 +24,9 @@ class Operands {
   // True when the operand is a plain column reference (it then compares
   // with its column's own collation).
   virtual bool IsColumn(size_t index) const = 0;
+  // True when the operand is a text literal (inline or lifted), whose type
+  // an engine with strict types may have to state beside other operands.
+  virtual bool IsText(size_t index) const = 0;
 
  protected:
   ~Operands() = default;

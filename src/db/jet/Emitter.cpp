@@ -22,6 +22,9 @@ class NodeOperands final : public Operands {
   bool IsColumn(size_t index) const override {
     return emitter_.ast_[ids_[index]].kind == NodeKind::kColumn;
   }
+  bool IsText(size_t index) const override {
+    return emitter_.ast_[ids_[index]].kind == NodeKind::kText;
+  }
 
  private:
   Emitter& emitter_;
@@ -130,8 +133,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       out += " AS ";
       dialect_.Identifier(item.text2, out);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
-      out += " AS Expr";
-      out += std::to_string(unnamed++);
+      out += " AS ";
+      dialect_.Identifier("Expr" + std::to_string(unnamed++), out);
     }
   }
   if (select.from != kNoNode) {

@@ -1,0 +1,242 @@
+#include "db/postgres/PgDialect.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "db/Catalog.h"
+#include "db/Rules.h"
+
+namespace tessaly::db::postgres {
+
+namespace {
+
+using jet::BinaryOp;
+using jet::JetFunction;
+using jet::Operands;
+
+std::string Lowered(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) c = rules::LowerAscii(c);
+  return s;
+}
+
+// Every name of the catalog by its lower-case form. Jet compared names without
+// regard to case; PostgreSQL does so only for names it folds itself, and it
+// folds to lower case, so the rows would come back as f_id. Quoting the
+// catalog's spelling keeps both.
+const std::unordered_map<std::string, std::string>& Spellings() {
+  static const auto map = [] {
+    std::unordered_map<std::string, std::string> m;
+    auto add = [&m](const std::string& name) { m.emplace(Lowered(name), name); };
+    for (const internal::Table& table : internal::Tables()) {
+      add(table.name);
+      for (const internal::Column& column : table.columns) add(column.name);
+    }
+    for (const internal::View& view : internal::Views()) add(view.name);
+    add("F_EmpName");
+    add("F_Dept");
+    return m;
+  }();
+  return map;
+}
+
+void Call(const char* name, const Operands& args, std::string& out) {
+  out += name;
+  out += '(';
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i != 0) out += ", ";
+    args.WriteArgument(i, out);
+  }
+  out += ')';
+}
+
+// An operand as text, for a place where PostgreSQL would otherwise refuse a
+// mix of texts and numbers, or cannot tell the type of a lifted text.
+void AsText(const Operands& operands, size_t index, std::string& out) {
+  out += "pg_temp.jet_text(";
+  operands.WriteArgument(index, out);
+  out += ')';
+}
+
+class Pg final : public jet::Dialect {
+ public:
+  void DateLiteral(const Date& value, std::string& out) const override {
+    out += "TIMESTAMP '";
+    out += value.ToStored();
+    out += '\'';
+  }
+
+  void Placeholder(size_t number, std::string& out) const override {
+    out += '$';
+    out += std::to_string(number);
+  }
+
+  void TextLiteral(std::string_view value, std::string& out) const override {
+    // standard_conforming_strings is on: only the quote is special.
+    out += '\'';
+    for (char c : value) {
+      out += c;
+      if (c == '\'') out += '\'';
+    }
+    out += '\'';
+  }
+
+  void Identifier(std::string_view name, std::string& out) const override {
+    const auto& spellings = Spellings();
+    if (auto found = spellings.find(Lowered(name)); found != spellings.end()) name = found->second;
+    out += '"';
+    for (char c : name) {
+      out += c;
+      if (c == '"') out += '"';
+    }
+    out += '"';
+  }
+
+  void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
+
+  void TruthValue(const Operands& condition, std::string& out) const override {
+    // PostgreSQL's true casts to 1, Jet's is -1; Null stays Null.
+    out += "(-(";
+    condition.WriteArgument(0, out);
+    out += ")::integer)";
+  }
+
+  void Logical(BinaryOp op, const Operands& operands, std::string& out) const override {
+    if (op == BinaryOp::kAnd || op == BinaryOp::kOr) {
+      for (size_t i = 0; i < operands.size(); ++i) {
+        if (i != 0) out += op == BinaryOp::kAnd ? " AND " : " OR ";
+        Condition(operands, i, out);
+      }
+      return;
+    }
+    out += op == BinaryOp::kImp ? "(NOT " : "(";
+    Condition(operands, 0, out);
+    out += op == BinaryOp::kXor ? ") <> (" : op == BinaryOp::kEqv ? ") = (" : ") OR (";
+    Condition(operands, 1, out);
+    out += ')';
+  }
+
+  void Not(const Operands& operand, std::string& out) const override {
+    out += "NOT ";
+    Condition(operand, 0, out);
+  }
+
+  void Function(JetFunction function, const Operands& args, std::string& out) const override {
+    switch (function) {
+      case JetFunction::kAvg: Call("avg", args, out); return;
+      case JetFunction::kCount: Call("count", args, out); return;
+      case JetFunction::kMax: Call("max", args, out); return;
+      case JetFunction::kMin: Call("min", args, out); return;
+      case JetFunction::kSum: Call("sum", args, out); return;
+      case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kIsNull:
+        out += "(-(";
+        args.Write(0, out);
+        out += " IS NULL)::integer)";
+        return;
+      default: break;
+    }
+    static constexpr const char* kNames[] = {
+#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "pg_temp.jet_" jet,
+        TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
+#undef TESSALY_PG_FUNCTION_NAME
+    };
+    Call(kNames[static_cast<size_t>(function)], args, out);
+  }
+
+  void Concat(const Operands& operands, std::string& out) const override {
+    // concat() reads a Null as empty text; Jet's & gives Null only when every
+    // part is Null.
+    out += "CASE WHEN num_nonnulls(";
+    for (size_t i = 0; i < operands.size(); ++i) {
+      if (i != 0) out += ", ";
+      AsText(operands, i, out);
+    }
+    out += ") = 0 THEN NULL ELSE concat(";
+    for (size_t i = 0; i < operands.size(); ++i) {
+      if (i != 0) out += ", ";
+      AsText(operands, i, out);
+    }
+    out += ") END";
+  }
+
+  void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
+    // A text becomes citext; a number or date stays what it is (the
+    // function is overloaded by type).
+    out += "pg_temp.jet_fold(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+
+  void Iif(const Operands& operands, std::string& out) const override {
+    // CASE evaluates only the branch it returns. Jet lets the branches differ
+    // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one
+    // type, so a number beside a text is written as text.
+    const bool text1 = operands.IsText(1);
+    const bool text2 = operands.IsText(2);
+    out += "CASE WHEN ";
+    Condition(operands, 0, out);
+    out += " THEN ";
+    if (text2 && !text1) {
+      AsText(operands, 1, out);
+    } else {
+      operands.WriteArgument(1, out);
+    }
+    out += " ELSE ";
+    if (text1 && !text2) {
+      AsText(operands, 2, out);
+    } else {
+      operands.WriteArgument(2, out);
+    }
+    out += " END";
+  }
+
+  void Like(const Operands& operands, bool negated, bool /*fold_case*/,
+            std::string& out) const override {
+    // Jet's Like never regards letter case.
+    operands.Write(0, out);
+    out += negated ? " NOT ILIKE " : " ILIKE ";
+    operands.Write(1, out);
+  }
+
+  void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {
+    switch (op) {
+      case BinaryOp::kDiv:
+        // Jet's / always divides exactly; PostgreSQL's truncates two integers.
+        out += "((";
+        operands.WriteArgument(0, out);
+        out += ")::double precision / ";
+        operands.Write(1, out);
+        out += ')';
+        return;
+      case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
+      case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
+      case BinaryOp::kPow: Call("power", operands, out); return;
+      default: Dialect::Operator(op, operands, out); return;
+    }
+  }
+
+ private:
+  // An operand that must be a condition: Jet takes a number as one (true
+  // when not zero), PostgreSQL only a truth value; jet_truth takes both.
+  static void Condition(const Operands& operands, size_t index, std::string& out) {
+    out += "pg_temp.jet_truth(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+};
+
+}  // namespace
+
+const jet::Dialect& PgDialect() {
+  static const Pg dialect;
+  return dialect;
+}
+
+std::string_view CatalogSpelling(std::string_view name) {
+  const auto& spellings = Spellings();
+  if (auto found = spellings.find(Lowered(name)); found != spellings.end()) return found->second;
+  return name;
+}
+
+}  // namespace tessaly::db::postgres
