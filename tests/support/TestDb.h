@@ -34,7 +34,12 @@ inline bool OnServer() {
 }
 
 // This process's schema on the server.
-inline std::string TestSchema() { return "tessaly_test_" + std::to_string(getpid()); }
+// This process's schema on the server; named once, so processes it forks
+// reach the same one.
+inline std::string TestSchema() {
+  static const std::string schema = "tessaly_test_" + std::to_string(getpid());
+  return schema;
+}
 
 // The server target with this process's schema first on the search path
 // (citext lives in public).

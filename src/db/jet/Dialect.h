@@ -65,6 +65,12 @@ class Dialect {
   // ignore letter case as Jet does (operands that are plain columns already
   // compare by their column's case-insensitive collation).
   virtual void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const = 0;
+  // Operand text_index, a text literal, compared with operand column_index,
+  // a plain column. Jet matched a number column with a text that reads as
+  // one of its numbers, and any other text matched nothing, failing nothing.
+  // The default writes the text as it is.
+  virtual void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
+                                std::string& out) const;
   // Iif(condition, then, else): only the chosen branch is evaluated; a
   // numeric condition is true when non-zero, Null is false.
   virtual void Iif(const Operands& operands, std::string& out) const = 0;

@@ -56,6 +56,11 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
   }
 }
 
+void Dialect::TextBesideColumn(const Operands& operands, size_t text_index,
+                               size_t /*column_index*/, std::string& out) const {
+  operands.Write(text_index, out);
+}
+
 void Dialect::Limit(std::string_view count, std::string& out) const {
   out += " LIMIT ";
   out += count;
@@ -297,17 +302,18 @@ void Emitter::Comparison(const Node& n, std::string& out) {
   const NodeId ids[2] = {n.a, n.b};
   NodeOperands operands(*this, ids, 2);
   const bool fold = CaseMatters(n.a) && CaseMatters(n.b);
-  if (fold) {
-    dialect_.CaseInsensitive(operands, 0, out);
-  } else {
-    operands.Write(0, out);
-  }
+  auto side = [&](size_t i) {
+    if (fold) {
+      dialect_.CaseInsensitive(operands, i, out);
+    } else if (operands.IsText(i) && operands.IsColumn(1 - i)) {
+      dialect_.TextBesideColumn(operands, i, 1 - i, out);
+    } else {
+      operands.Write(i, out);
+    }
+  };
+  side(0);
   out += kSpelling[n.op - static_cast<uint8_t>(BinaryOp::kEq)];
-  if (fold) {
-    dialect_.CaseInsensitive(operands, 1, out);
-  } else {
-    operands.Write(1, out);
-  }
+  side(1);
 }
 
 bool Emitter::IsChain(BinaryOp op) {
@@ -450,7 +456,12 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '(';
       for (NodeId item = n.b; item != kNoNode; item = ast_[item].next) {
         if (item != n.b) out += ", ";
-        Expression(item, false, out);
+        if (ast_[item].kind == NodeKind::kText && ast_[n.a].kind == NodeKind::kColumn) {
+          const NodeId pair[2] = {n.a, item};
+          dialect_.TextBesideColumn(NodeOperands(*this, pair, 2), 1, 0, out);
+        } else {
+          Expression(item, false, out);
+        }
       }
       out += ')';
       break;

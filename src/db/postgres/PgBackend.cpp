@@ -100,7 +100,13 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::TypeMismatch();
   }
   if (state == "23505") return jeterr::Duplicate();
-  if (state == "23502") return jeterr::Required(Field(result, PG_DIAG_COLUMN_NAME));
+  if (state == "23502") {
+    // Jet named the field with its table, as T_Emp.F_Name.
+    std::string field(Field(result, PG_DIAG_TABLE_NAME));
+    if (!field.empty()) field += '.';
+    field += Field(result, PG_DIAG_COLUMN_NAME);
+    return jeterr::Required(field);
+  }
   if (state == "23514") return jeterr::Check(Field(result, PG_DIAG_CONSTRAINT_NAME));
   if (state == "22001") return jeterr::TooSmall();
   if (state == "22003") return jeterr::Overflow();

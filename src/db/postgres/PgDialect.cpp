@@ -168,6 +168,20 @@ class Pg final : public jet::Dialect {
     out += ')';
   }
 
+  void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
+                        std::string& out) const override {
+    // jet_match reads the text as the column's type (chosen by overload):
+    // a number column gets the number the text spells, or Null (nothing
+    // matches) when it spells none. The column is there only for its type;
+    // the planner inlines the function, so the text stays a constant and the
+    // column's index still serves.
+    out += "pg_temp.jet_match(";
+    operands.WriteArgument(column_index, out);
+    out += ", ";
+    operands.WriteArgument(text_index, out);
+    out += ')';
+  }
+
   void Iif(const Operands& operands, std::string& out) const override {
     // CASE evaluates only the branch it returns. Jet lets the branches differ
     // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one

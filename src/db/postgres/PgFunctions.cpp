@@ -17,6 +17,13 @@ CREATE FUNCTION pg_temp.jet_fold(v double precision) RETURNS double precision LA
 CREATE FUNCTION pg_temp.jet_fold(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_fold(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
 
+-- A text compared with a column, read as the column's type. Not STRICT, so
+-- the planner inlines them though the column goes unused.
+CREATE FUNCTION pg_temp.jet_match(c citext, t text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT t::citext';
+CREATE FUNCTION pg_temp.jet_match(c text, t text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT t';
+CREATE FUNCTION pg_temp.jet_match(c timestamp, t text) RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT t::timestamp';
+CREATE FUNCTION pg_temp.jet_match(c double precision, t text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN t ~ '^ *[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)? *$' THEN t::double precision END$f$;
 CREATE FUNCTION pg_temp.jet_year(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(year FROM v)::integer';
 CREATE FUNCTION pg_temp.jet_year(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(year FROM v::timestamp)::integer';
 CREATE FUNCTION pg_temp.jet_month(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(month FROM v)::integer';
