@@ -32,6 +32,12 @@ case "${1:-}" in
     [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
     as_owner "$bindir/initdb" -D "$dir/data" -U tessaly --auth=trust -E UTF8 --locale=C.UTF-8 \
       >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
+    # Every user is trusted on the socket except tessaly_pw, whose password
+    # is checked: the tests of a wrong password need one that is.
+    hba="$dir/data/pg_hba.conf"
+    { echo "local all tessaly_pw scram-sha-256"; cat "$hba"; } >"$hba.new"
+    mv "$hba.new" "$hba"
+    [ "$(id -u)" -eq 0 ] && chown postgres: "$hba"
     # Many tests run side by side, each with a few connections.
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
       -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c max_connections=200 -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \

@@ -83,6 +83,10 @@ class Dialect {
   // date that many days away, a date minus a date the days between them.
   // The default writes the chain "a op b op c" with plain SQL's spelling.
   virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
+  // After a subquery in FROM that the statement leaves unnamed, the n-th
+  // (1, 2, ...): an engine that wants every one named names it here. The
+  // default writes nothing.
+  virtual void UnnamedSubquery(size_t n, std::string& out) const;
   // The limit of SELECT TOP n, written after ORDER BY.
   virtual void Limit(std::string_view count, std::string& out) const;
 };

@@ -61,6 +61,8 @@ void Dialect::TextBesideColumn(const Operands& operands, size_t text_index,
   operands.Write(text_index, out);
 }
 
+void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
+
 void Dialect::Limit(std::string_view count, std::string& out) const {
   out += " LIMIT ";
   out += count;
@@ -193,6 +195,7 @@ void Emitter::Source(NodeId id, std::string& out) {
       out += '(';
       Select(ast_.selects[ast_[n.a].a], out);
       out += ')';
+      if (n.text2.empty()) dialect_.UnnamedSubquery(++unnamed_subqueries_, out);
       break;
     case NodeKind::kJoin: {
       // Jet nests joins in parentheses; a chain that grows on the left reads

@@ -67,6 +67,7 @@ class Emitter {
   std::vector<Parameter>* parameters_;
   std::string scratch_;
   int depth_ = 0;
+  size_t unnamed_subqueries_ = 0;
 };
 
 }  // namespace tessaly::db::jet

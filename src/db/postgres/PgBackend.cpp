@@ -477,6 +477,7 @@ void PgBackend::Begin() {
 }
 
 void PgBackend::Commit() {
+  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
   if (!in_transaction_) {
     throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
   }
@@ -485,6 +486,7 @@ void PgBackend::Commit() {
 }
 
 void PgBackend::Rollback() {
+  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
   if (!in_transaction_) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }

@@ -182,6 +182,13 @@ class Pg final : public jet::Dialect {
     out += ')';
   }
 
+  void UnnamedSubquery(size_t n, std::string& out) const override {
+    // PostgreSQL wants every subquery in FROM named; Jet did not.
+    out += " AS \"Subquery";
+    out += std::to_string(n);
+    out += '"';
+  }
+
   void Iif(const Operands& operands, std::string& out) const override {
     // CASE evaluates only the branch it returns. Jet lets the branches differ
     // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one

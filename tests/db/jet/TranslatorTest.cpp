@@ -565,7 +565,7 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
   const Row rows[] = {
       {"select * from t where d = #2003-5-1#",
        "SELECT * FROM \"t\" WHERE \"d\" = DATE '2003-05-01'"},
-      {"select 'it''s' & b from t", "SELECT E'it's' || \"b\" AS Expr1000 FROM \"t\""},
+      {"select 'it''s' & b from t", "SELECT E'it's' || \"b\" AS \"Expr1000\" FROM \"t\""},
       {"select * from t where f = True", "SELECT * FROM \"t\" WHERE \"f\" = TRUE"},
       {"select * from t where left(a, 2) = 'zs'",
        "SELECT * FROM \"t\" WHERE lower(substr_left(\"a\", 2)) = lower(E'zs')"},
@@ -577,7 +577,7 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
        "ELSE 0 END AS \"y\" FROM \"t\" WHERE ((\"a\" xor (\"b\" or \"c\")) eqv (\"d\" or "
        "\"e\")) imp \"f\""},
       {"select a + b - c * d - e from t",
-       "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS Expr1000 FROM \"t\""},
+       "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS \"Expr1000\" FROM \"t\""},
       {"select top 3 a from t order by ucase(a)",
        "SELECT \"a\" FROM \"t\" ORDER BY lower(fn(\"a\")) LIMIT 3"},
   };
