@@ -19,7 +19,7 @@ soname=$(readelf -d "$libdir/libtessaly.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\
 test "$soname" = libtessaly.so.0
 test -e "$libdir/$soname"
 if nm -D --defined-only -C "$libdir/libtessaly.so" | cut -d' ' -f3- |
-    grep -E '^([a-zA-Z -]+ (for|to) )?(tessaly::db::(internal|jet|sqlite)::|tessaly::vb::internal::|sqlite3_)'; then
+    grep -E '^([a-zA-Z -]+ (for|to) )?(tessaly::db::(internal|jet|sqlite|postgres|jeterr)::|tessaly::vb::internal::|sqlite3_)'; then
   echo "libtessaly.so exports internal symbols" >&2
   exit 1
 fi

@@ -122,6 +122,13 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   return Error(errnum::kFail, std::string(message));
 }
 
+// A prepared statement whose tables changed shape since it was prepared;
+// it never ran, and is prepared anew.
+bool Stale(const PGresult* result) {
+  return Field(result, PG_DIAG_SQLSTATE) == "0A000" &&
+         Field(result, PG_DIAG_MESSAGE_PRIMARY).starts_with("cached plan must not change");
+}
+
 bool IsLost(pg_conn* conn) { return conn == nullptr || PQstatus(conn) == CONNECTION_BAD; }
 
 // A parameter's text and type. Texts go untyped, so PostgreSQL reads them as
@@ -363,50 +370,117 @@ PgBackend::Result PgBackend::Exec(const char* sql) {
   return Checked(Result(PQexec(conn_, sql)));
 }
 
+const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
+  if (auto found = prepared_index_.find(key); found != prepared_index_.end()) {
+    prepared_.splice(prepared_.begin(), prepared_, found->second);
+    *fresh = false;
+    return &found->second->second;
+  }
+  if (prepared_.size() == kPreparedStatements) {
+    Result gone(PQexec(conn_, ("DEALLOCATE " + prepared_.back().second).c_str()));
+    prepared_index_.erase(prepared_.back().first);
+    prepared_.pop_back();
+  }
+  prepared_.emplace_front(key, "tessaly_" + std::to_string(++statements_named_));
+  prepared_index_.emplace(prepared_.front().first, prepared_.begin());
+  *fresh = true;
+  return &prepared_.front().second;
+}
+
+void PgBackend::Forget(const std::string& key) {
+  auto found = prepared_index_.find(key);
+  if (found == prepared_index_.end()) return;
+  auto entry = found->second;
+  prepared_index_.erase(found);
+  prepared_.erase(entry);
+}
+
 PgBackend::Result PgBackend::Execute(const std::string& sql, std::span<const Parameter> parameters) {
   if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
   const Bound bound(parameters);
-  if (!in_transaction_) {
-    return Checked(Result(PQexecParams(conn_, sql.c_str(), bound.size(), bound.types.data(),
-                                       bound.values.data(), nullptr, nullptr, 0)));
+  // One prepared statement per text and parameter types: the server parses
+  // and plans a shape once, as the engine of a file compiles it once.
+  std::string key = sql;
+  key.append(reinterpret_cast<const char*>(bound.types.data()), bound.types.size() * sizeof(Oid));
+  bool fresh = false;
+  const std::string name = *Prepared(key, &fresh);
+  if (!in_transaction_ && !fresh) {
+    Result result(PQexecPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+                                 nullptr, 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    if (Stale(result.get())) {
+      Forget(key);
+      Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+      return Execute(sql, parameters);
+    }
+    Fail(result.get());
   }
-  // Savepoint, statement and release in one round trip. When the statement
-  // fails the release is skipped, and undoing to the savepoint leaves the
-  // transaction as it stood before the statement.
+  // In one round trip: inside a host's transaction a savepoint first and its
+  // release after, and the statement's preparing when it is new. When the
+  // statement fails the release is skipped, and undoing to the savepoint
+  // leaves the transaction as it stood before the statement.
   const Bound none({});
-  if (PQenterPipelineMode(conn_) != 1 || !SendParams(conn_, kSavepoint, none) ||
-      !SendParams(conn_, sql.c_str(), bound) || !SendParams(conn_, kRelease, none) ||
-      PQpipelineSync(conn_) != 1) {
+  bool sent = PQenterPipelineMode(conn_) == 1;
+  if (sent && in_transaction_) sent = SendParams(conn_, kSavepoint, none);
+  if (sent && fresh) {
+    sent = PQsendPrepare(conn_, name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
+  }
+  if (sent) {
+    sent = PQsendQueryPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+                               nullptr, 0) == 1;
+  }
+  if (sent && in_transaction_) sent = SendParams(conn_, kRelease, none);
+  if (sent) sent = PQpipelineSync(conn_) == 1;
+  if (!sent) {
+    Forget(key);
     PQexitPipelineMode(conn_);
     throw Lost(PQerrorMessage(conn_));
   }
-  Result results[3];
-  int got = 0;
+  std::vector<Result> results;
   for (;;) {
     Result r(PQgetResult(conn_));
     if (!r) {
       if (IsLost(conn_)) break;
-      continue;  // the end of one statement's results
+      continue;  // the end of one command's results
     }
     if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
-    if (got < 3) results[got++] = std::move(r);
+    results.push_back(std::move(r));
   }
   PQexitPipelineMode(conn_);
-  if (got < 3 || IsLost(conn_)) {
-    for (int i = 0; i < got; ++i) {
-      if (PQresultStatus(results[i].get()) == PGRES_FATAL_ERROR) Fail(results[i].get());
+  const size_t statement = (in_transaction_ ? 1 : 0) + (fresh ? 1 : 0);
+  const size_t expected = statement + (in_transaction_ ? 2 : 1);
+  auto ok = [&](size_t i) {
+    const ExecStatusType status = PQresultStatus(results[i].get());
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  };
+  if (results.size() < expected || IsLost(conn_)) {
+    Forget(key);
+    for (const Result& r : results) {
+      if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
     }
     throw Lost(PQerrorMessage(conn_));
   }
-  const ExecStatusType status = PQresultStatus(results[1].get());
-  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-    if (PQresultStatus(results[2].get()) != PGRES_COMMAND_OK) Fail(results[2].get());
-    return std::move(results[1]);
+  if (in_transaction_ && !ok(0)) Fail(results[0].get());
+  if (ok(statement)) {
+    if (in_transaction_ && !ok(statement + 1)) Fail(results[statement + 1].get());
+    return std::move(results[statement]);
   }
-  if (PQresultStatus(results[0].get()) != PGRES_COMMAND_OK) Fail(results[0].get());
-  const Error error = Mapped(results[1].get(), PQerrorMessage(conn_));
-  Result undone(PQexec(conn_, kUndo));
-  if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
+  // The failure is the preparing's (then the statement was never made) or
+  // the statement's own.
+  const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
+  if (failed != statement) Forget(key);
+  const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_));
+  const bool stale = Stale(results[failed].get());
+  if (in_transaction_) {
+    Result undone(PQexec(conn_, kUndo));
+    if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
+  }
+  if (stale) {
+    Forget(key);
+    Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+    return Execute(sql, parameters);
+  }
   throw error;
 }
 

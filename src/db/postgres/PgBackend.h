@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
+#include <unordered_map>
 #include <memory>
 #include <set>
 #include <span>
@@ -67,6 +69,10 @@ class PgBackend final : public internal::Backend {
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   Result Checked(Result result);
   [[noreturn]] void Fail(const pg_result* result);
+  // The name of the prepared statement for a text and its parameters' types;
+  // *fresh when it is yet to be prepared (it is then the most recent).
+  const std::string* Prepared(const std::string& key, bool* fresh);
+  void Forget(const std::string& key);
   void Setup();
   void LoadTypes();
 
@@ -75,6 +81,12 @@ class PgBackend final : public internal::Backend {
   unsigned citext_ = 0;  // the citext type's number, once known
   // The columns (table, column number) of the Byte domain, read as Bytes.
   std::set<std::pair<unsigned, int>> bytes_;
+  // Prepared statements by text and parameter types, most recently used
+  // first.
+  static constexpr size_t kPreparedStatements = 64;
+  std::list<std::pair<std::string, std::string>> prepared_;
+  std::unordered_map<std::string_view, decltype(prepared_)::iterator> prepared_index_;
+  uint64_t statements_named_ = 0;
 };
 
 }  // namespace tessaly::db::postgres
