@@ -145,19 +145,13 @@ class Pg final : public jet::Dialect {
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
-    // concat() reads a Null as empty text; Jet's & gives Null only when every
-    // part is Null.
-    out += "CASE WHEN num_nonnulls(";
+    // Each part once, as text, in one array (no limit on the parts' number).
+    out += "pg_temp.jet_concat(VARIADIC ARRAY[";
     for (size_t i = 0; i < operands.size(); ++i) {
       if (i != 0) out += ", ";
       AsText(operands, i, out);
     }
-    out += ") = 0 THEN NULL ELSE concat(";
-    for (size_t i = 0; i < operands.size(); ++i) {
-      if (i != 0) out += ", ";
-      AsText(operands, i, out);
-    }
-    out += ") END";
+    out += "])";
   }
 
   void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {

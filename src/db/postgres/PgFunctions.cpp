@@ -12,6 +12,7 @@ const char* JetFunctionsSql() {
   return R"SQL(
 CREATE FUNCTION pg_temp.jet_truth(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_truth(v double precision) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v <> 0';
+CREATE FUNCTION pg_temp.jet_truth(v text) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v::double precision <> 0';
 CREATE FUNCTION pg_temp.jet_fold(v text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT v::citext';
 CREATE FUNCTION pg_temp.jet_fold(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_fold(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -77,6 +78,9 @@ CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABL
   AS 'SELECT to_char(v, CASE WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
                              WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
                              ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
+-- a & b & ...: a Null part is empty text; all of them Null give Null.
+CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN num_nonnulls(VARIADIC parts) = 0 THEN NULL ELSE array_to_string(parts, '''') END';
 -- Any value as the text Jet's & and a text beside a number in Iif make of it.
 CREATE FUNCTION pg_temp.jet_text(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
