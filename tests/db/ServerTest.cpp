@@ -151,6 +151,7 @@ TEST_F(Server, SeveralProcessesAddingPunchesLoseNothing) {
 // whatever the statement's, flags that keep Jet's -1, keys the database
 // numbers, saved queries that refuse writes, texts compared without case.
 TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
+  CreateSchema(*conn_);  // a second time adds nothing and fails nothing
   conn_->Execute("insert into t_kq (f_empid, F_DATE, f_iswq) values ('a', #2024-05-01#, -1)");
   conn_->Execute("insert into T_KQ (F_EmpID, F_Date, F_IsWq) values ('B', #2024-05-02#, 3)");
   Recordset rs;

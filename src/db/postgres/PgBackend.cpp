@@ -339,16 +339,13 @@ void PgBackend::Setup() {
 }
 
 void PgBackend::LoadTypes() {
-  Result types = Exec(
-      "SELECT 'citext'::regtype::oid, a.attrelid, a.attnum FROM pg_type t "
-      "LEFT JOIN pg_attribute a ON a.atttypid = t.oid AND a.attnum > 0 "
-      "WHERE t.typname = 'tinyint' AND t.typtype = 'd' "
-      "UNION ALL SELECT 'citext'::regtype::oid, NULL, NULL");
-  for (int r = 0; r < PQntuples(types.get()); ++r) {
-    citext_ = static_cast<unsigned>(std::strtoul(PQgetvalue(types.get(), r, 0), nullptr, 10));
-    if (PQgetisnull(types.get(), r, 1)) continue;
-    bytes_.emplace(static_cast<unsigned>(std::strtoul(PQgetvalue(types.get(), r, 1), nullptr, 10)),
-                   std::atoi(PQgetvalue(types.get(), r, 2)));
+  Result columns = Exec(
+      "SELECT a.attrelid, a.attnum FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
+      "WHERE t.typname = 'tinyint' AND t.typtype = 'd' AND a.attnum > 0");
+  bytes_.clear();
+  for (int r = 0; r < PQntuples(columns.get()); ++r) {
+    bytes_.emplace(static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
+                   std::atoi(PQgetvalue(columns.get(), r, 1)));
   }
 }
 

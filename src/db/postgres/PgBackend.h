@@ -74,11 +74,11 @@ class PgBackend final : public internal::Backend {
   const std::string* Prepared(const std::string& key, bool* fresh);
   void Forget(const std::string& key);
   void Setup();
+  // Reads which columns are of the Byte domain (after the schema changes).
   void LoadTypes();
 
   pg_conn* conn_ = nullptr;
   bool in_transaction_ = false;
-  unsigned citext_ = 0;  // the citext type's number, once known
   // The columns (table, column number) of the Byte domain, read as Bytes.
   std::set<std::pair<unsigned, int>> bytes_;
   // Prepared statements by text and parameter types, most recently used
