@@ -34,15 +34,25 @@ jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
 
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   // The constructor is private, so make_shared cannot reach it.
-  return std::shared_ptr<Connection>(new Connection(
-      internal::IsServerTarget(target) ? internal::OpenPostgres(target) : internal::OpenSqlite(target)));
+  return std::shared_ptr<Connection>(new Connection(internal::IsServerTarget(target)
+                                                        ? internal::OpenPostgres(target)
+                                                        : internal::OpenSqlite(target)));
 }
 
 bool internal::IsServerTarget(std::string_view target) {
   if (target.starts_with("postgresql://") || target.starts_with("postgres://")) return true;
-  static constexpr std::string_view kKeywords[] = {
-      "host=", "hostaddr=", "port=", "dbname=", "user=", "password=", "service=",
-      "sslmode=", "connect_timeout=", "options=", "application_name=", "passfile="};
+  static constexpr std::string_view kKeywords[] = {"host=",
+                                                   "hostaddr=",
+                                                   "port=",
+                                                   "dbname=",
+                                                   "user=",
+                                                   "password=",
+                                                   "service=",
+                                                   "sslmode=",
+                                                   "connect_timeout=",
+                                                   "options=",
+                                                   "application_name=",
+                                                   "passfile="};
   while (target.starts_with(' ')) target.remove_prefix(1);
   for (std::string_view keyword : kKeywords) {
     if (target.starts_with(keyword)) return true;
@@ -64,7 +74,7 @@ int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
-                                                       internal::ResultData* columns) {
+                                                        internal::ResultData* columns) {
   jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }

@@ -57,9 +57,10 @@ Error NoTable(std::string_view name) {
 }
 
 Error UnknownName(std::string_view name) {
-  return Error(errnum::kNoValue, "No value given for one or more required parameters.  Unknown "
-                                 "name " +
-                                     Quoted(name) + ".");
+  return Error(errnum::kNoValue,
+               "No value given for one or more required parameters.  Unknown "
+               "name " +
+                   Quoted(name) + ".");
 }
 
 Error UndefinedFunction(std::string_view name) {
@@ -72,7 +73,9 @@ Error SyntaxIn(std::string_view expression) {
 
 Error NotUpdatable() { return Error(errnum::kFail, "Operation must use an updateable query."); }
 
-Error ReadOnly() { return Error(errnum::kFail, "Cannot update.  Database or object is read-only."); }
+Error ReadOnly() {
+  return Error(errnum::kFail, "Cannot update.  Database or object is read-only.");
+}
 
 Error Ambiguous(std::string_view field) {
   return Error(errnum::kSyntax, "The specified field " + Quoted(field) +
@@ -81,10 +84,10 @@ Error Ambiguous(std::string_view field) {
 }
 
 Error UnknownInsertField(std::string_view field) {
-  return Error(errnum::kSyntax,
-               "The INSERT INTO statement contains the following unknown field name: " +
-                   Quoted(field) +
-                   ".  Make sure you have typed the name correctly, and try the operation again.");
+  return Error(
+      errnum::kSyntax,
+      "The INSERT INTO statement contains the following unknown field name: " + Quoted(field) +
+          ".  Make sure you have typed the name correctly, and try the operation again.");
 }
 
 Error ValueCountMismatch() {

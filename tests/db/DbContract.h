@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
-#include "support/TestDb.h"
 
 namespace tessaly::db::testing {
 

@@ -42,8 +42,8 @@ class Server : public ::testing::Test {
   }
   // Ends conn's session from the server's side, as a server going down does.
   void Terminate(Connection& conn) {
-    const int pid = PQbackendPID(
-        dynamic_cast<postgres::PgBackend&>(internal::BackendOf(conn)).handle());
+    const int pid =
+        PQbackendPID(dynamic_cast<postgres::PgBackend&>(internal::BackendOf(conn)).handle());
     auto killer = Connection::Open(Target());
     internal::BackendOf(*killer).Run("SELECT pg_terminate_backend(" + std::to_string(pid) + ")",
                                      nullptr);
@@ -89,7 +89,10 @@ TEST_F(Server, ALostSessionIsReportedAndLeavesNoHalfWrittenRows) {
   EXPECT_EQ(punch.Add(err), RES_ADDERR);
   EXPECT_NE(err.find("connection to the database server was lost"), std::string::npos) << err;
   for (int i = 0; i < 2; ++i) {
-    const Error e = Caught([&] { conn_->CommitTrans(); conn_->Execute("delete * from T_Trans"); });
+    const Error e = Caught([&] {
+      conn_->CommitTrans();
+      conn_->Execute("delete * from T_Trans");
+    });
     EXPECT_EQ(e.number(), errnum::kFail);
     EXPECT_NE(e.description().find("lost"), std::string::npos) << e.description();
   }
@@ -165,9 +168,10 @@ TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
   EXPECT_EQ(rs.Fields().Item("F_IsWq").Value(), Variant(int16_t{3}));
   EXPECT_EQ(rs.Fields().Item("F_ID").Value(), Variant(int32_t{2}));
   rs.Close();
-  rs.Open("select F_EmpID & '-' & F_Date as 键, iif(F_IsWq, '是', '') as 外勤 from T_KQ "
-          "where F_Date = #2024-05-01#",
-          conn_, adOpenKeyset);
+  rs.Open(
+      "select F_EmpID & '-' & F_Date as 键, iif(F_IsWq, '是', '') as 外勤 from T_KQ "
+      "where F_Date = #2024-05-01#",
+      conn_, adOpenKeyset);
   EXPECT_EQ(rs.Fields().Item(0).Name(), "键");
   EXPECT_EQ(rs.Fields().Item("键").Value().ToText(), "a-2024-05-01");
   EXPECT_EQ(rs.Fields().Item("外勤").Value().ToText(), "是");

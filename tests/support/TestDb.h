@@ -56,7 +56,8 @@ inline std::string SchemaTarget(const std::string& target, const std::string& sc
 inline std::shared_ptr<db::Connection> EmptyServerDb() {
   const std::string target = ServerTarget();
   if (target.empty()) {
-    ADD_FAILURE() << "TESSALY_TEST_ENGINE=postgres needs TESSALY_PG_TARGET (scripts/pg-test-server.sh)";
+    ADD_FAILURE()
+        << "TESSALY_TEST_ENGINE=postgres needs TESSALY_PG_TARGET (scripts/pg-test-server.sh)";
     return db::Connection::Open(":memory:");
   }
   static const struct Dropper {

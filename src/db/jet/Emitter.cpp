@@ -56,8 +56,8 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
   }
 }
 
-void Dialect::TextBesideColumn(const Operands& operands, size_t text_index,
-                               size_t /*column_index*/, std::string& out) const {
+void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size_t /*column_index*/,
+                               std::string& out) const {
   operands.Write(text_index, out);
 }
 

@@ -82,13 +82,15 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
       // column t.F_X does not exist
       name = message;
       if (name.starts_with("column ")) name.remove_prefix(7);
-      if (const size_t end = name.find(' '); end != std::string_view::npos) name = name.substr(0, end);
+      if (const size_t end = name.find(' '); end != std::string_view::npos)
+        name = name.substr(0, end);
     }
     return jeterr::UnknownName(name);
   }
   if (state == "42702") return jeterr::Ambiguous(FirstQuoted(message));
   if (state == "42P07") {
-    return Error(errnum::kSyntax, "Table " + jeterr::Quoted(FirstQuoted(message)) + " already exists.");
+    return Error(errnum::kSyntax,
+                 "Table " + jeterr::Quoted(FirstQuoted(message)) + " already exists.");
   }
   if (state == "42601") {
     constexpr std::string_view kNear = "syntax error at or near ";
@@ -111,7 +113,8 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   if (state == "22001") return jeterr::TooSmall();
   if (state == "22003") return jeterr::Overflow();
   if (state == "22012") return Error::Runtime(errnum::kDivisionByZero);
-  if (state == "22023" && message.starts_with("jet-error 5")) return Error::Runtime(errnum::kInvalidCall);
+  if (state == "22023" && message.starts_with("jet-error 5"))
+    return Error::Runtime(errnum::kInvalidCall);
   if (state == "40P01" || state == "40001" || state == "55P03") return jeterr::Locked();
   if (state == "55000" && message.starts_with("cannot ") &&
       message.find(" view ") != std::string_view::npos) {
@@ -254,8 +257,8 @@ int32_t ChangedRows(const PGresult* result) {
 // result's text only when asked for.
 class PgStream final : public internal::RowStream {
  public:
-  PgStream(std::string sql, std::vector<Parameter> parameters,
-           PgBackend::Result result, std::vector<PgBackend::Kind> kinds,
+  PgStream(std::string sql, std::vector<Parameter> parameters, PgBackend::Result result,
+           std::vector<PgBackend::Kind> kinds,
            std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun)
       : sql_(std::move(sql)),
         parameters_(std::move(parameters)),
@@ -321,9 +324,11 @@ PgBackend::~PgBackend() {
 }
 
 void PgBackend::Setup() {
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
-  Exec("SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-       "SET client_min_messages = warning");
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
+  Exec(
+      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+      "SET client_min_messages = warning");
   // The extension is the database's, made once; sessions opening side by side
   // may race to make it, and the loser finds it made.
   Result found = Exec("SELECT 1 FROM pg_extension WHERE extname = 'citext'");
@@ -344,8 +349,9 @@ void PgBackend::LoadTypes() {
       "WHERE t.typname = 'tinyint' AND t.typtype = 'd' AND a.attnum > 0");
   bytes_.clear();
   for (int r = 0; r < PQntuples(columns.get()); ++r) {
-    bytes_.emplace(static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
-                   std::atoi(PQgetvalue(columns.get(), r, 1)));
+    bytes_.emplace(
+        static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
+        std::atoi(PQgetvalue(columns.get(), r, 1)));
   }
 }
 
@@ -392,7 +398,8 @@ void PgBackend::Forget(const std::string& key) {
   prepared_.erase(entry);
 }
 
-PgBackend::Result PgBackend::Execute(const std::string& sql, std::span<const Parameter> parameters) {
+PgBackend::Result PgBackend::Execute(const std::string& sql,
+                                     std::span<const Parameter> parameters) {
   if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
   const Bound bound(parameters);
   // One prepared statement per text and parameter types: the server parses
@@ -490,7 +497,8 @@ std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) const {
       case kBoolOid: kinds.push_back(Kind::kBool); break;
       case kInt2Oid: {
         // A column of the Byte domain reports its base type.
-        const bool byte = !bytes_.empty() && bytes_.contains({PQftable(result, c), PQftablecol(result, c)});
+        const bool byte =
+            !bytes_.empty() && bytes_.contains({PQftable(result, c), PQftablecol(result, c)});
         kinds.push_back(byte ? Kind::kByte : Kind::kInteger);
         break;
       }
@@ -585,7 +593,8 @@ std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {
       "AND NOT attisdropped ORDER BY attnum",
       parameters);
   std::vector<std::string> names;
-  for (int r = 0; r < PQntuples(result.get()); ++r) names.emplace_back(PQgetvalue(result.get(), r, 0));
+  for (int r = 0; r < PQntuples(result.get()); ++r)
+    names.emplace_back(PQgetvalue(result.get(), r, 0));
   return names;
 }
 

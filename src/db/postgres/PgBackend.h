@@ -3,12 +3,12 @@
 
 #include <cstdint>
 #include <list>
-#include <unordered_map>
 #include <memory>
 #include <set>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -57,7 +57,17 @@ class PgBackend final : public internal::Backend {
   using Result = std::unique_ptr<pg_result, ResultDeleter>;
 
   // How a result's column is read: the kind of its values.
-  enum class Kind : uint8_t { kText, kByte, kInteger, kLong, kWide, kSingle, kDouble, kDate, kBool };
+  enum class Kind : uint8_t {
+    kText,
+    kByte,
+    kInteger,
+    kLong,
+    kWide,
+    kSingle,
+    kDouble,
+    kDate,
+    kBool
+  };
   std::vector<Kind> KindsOf(const pg_result* result) const;
 
  private:

@@ -61,8 +61,8 @@ std::string CreateIndex(const Table& table, const std::vector<std::string>& colu
     if (!list.empty()) list += ", ";
     list += Quoted(column);
   }
-  return "CREATE INDEX IF NOT EXISTS " + Quoted(name) + " ON " + Quoted(table.name) + " (" +
-         list + ')';
+  return "CREATE INDEX IF NOT EXISTS " + Quoted(name) + " ON " + Quoted(table.name) + " (" + list +
+         ')';
 }
 
 // A saved query reads; PostgreSQL would write through a view of one table,

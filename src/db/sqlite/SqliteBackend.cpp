@@ -147,8 +147,7 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return jeterr::Locked();
     case SQLITE_MISMATCH: return jeterr::TypeMismatch();
-    case SQLITE_READONLY:
-      return jeterr::ReadOnly();
+    case SQLITE_READONLY: return jeterr::ReadOnly();
     case SQLITE_NOTADB:
       return Error(errnum::kFail, "Unrecognized database format " + Quoted(target) + ".");
     case SQLITE_CONSTRAINT:
