@@ -60,18 +60,20 @@ inline std::shared_ptr<db::Connection> EmptyServerDb() {
         << "TESSALY_TEST_ENGINE=postgres needs TESSALY_PG_TARGET (scripts/pg-test-server.sh)";
     return db::Connection::Open(":memory:");
   }
+  // Keeps its own copies: other statics may be gone when it runs.
   static const struct Dropper {
     std::string target;
+    std::string schema;
     ~Dropper() {
       try {
         auto conn = db::Connection::Open(target);
-        db::internal::BackendOf(*conn).Run("DROP SCHEMA IF EXISTS " + TestSchema() + " CASCADE",
+        db::internal::BackendOf(*conn).Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE",
                                            nullptr);
       } catch (...) {
         // The server may be gone already; its directory goes with it.
       }
     }
-  } dropper{target};
+  } dropper{target, TestSchema()};
   auto conn = db::Connection::Open(SchemaTarget(target, TestSchema()));
   db::internal::Backend& engine = db::internal::BackendOf(*conn);
   engine.Run("DROP SCHEMA IF EXISTS " + TestSchema() + " CASCADE", nullptr);
