@@ -4,6 +4,9 @@
 //    the same statements translated once, up front, with their values inline;
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
+// Beside the raw texts, the adds are also timed against one statement prepared
+// once with the values bound (what the library does itself, plus, inside a
+// transaction, its savepoint per statement).
 // Each side takes turns with the other and keeps its fastest turn (wall
 // time: the server's work counts); printed as library / raw time.
 #include <libpq-fe.h>
@@ -19,6 +22,8 @@
 
 #include "KqRows.h"
 #include "db/Backend.h"
+#include "db/jet/Translator.h"
+#include "db/postgres/PgDialect.h"
 #include "tessaly/tessaly.h"
 
 namespace {
@@ -129,15 +134,60 @@ int main(int argc, char** argv) {
     PGconn* raw = RawOpen(WithSchema(target, "tessaly_bench_add"));
     std::vector<clsKQ> rows(kAdds);
     std::vector<std::string> inline_texts;
+    // The same statements with their values lifted out: one text, prepared
+    // once, the values sent as text (what the library itself sends).
+    std::vector<std::vector<std::string>> lifted_values;
+    std::string lifted_text;
+    for (int i = 0; i < kAdds; ++i) {
+      Fill(rows[i], i);
+      const tessaly::db::jet::Translation t = tessaly::db::jet::Translate(
+          tessaly::mdlConst::InsertText("T_KQ", rows[i].GetValueFields(),
+                                        rows[i].GetValuesString()),
+          tessaly::db::postgres::PgDialect(), true);
+      lifted_text = t.sql;
+      std::vector<std::string>& values = lifted_values.emplace_back();
+      for (const tessaly::db::Parameter& p : t.parameters) {
+        switch (p.kind) {
+          case tessaly::db::Parameter::Kind::kInteger:
+            values.push_back(std::to_string(p.integer));
+            break;
+          case tessaly::db::Parameter::Kind::kReal: values.push_back(std::to_string(p.real)); break;
+          case tessaly::db::Parameter::Kind::kText: values.push_back(p.text); break;
+          case tessaly::db::Parameter::Kind::kDate: values.push_back(p.date.ToStored()); break;
+        }
+      }
+    }
+    PGresult* prepared = PQprepare(raw, "raw_add", lifted_text.c_str(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+      throw std::runtime_error(PQresultErrorMessage(prepared));
+    PQclear(prepared);
     for (int i = 0; i < kAdds; ++i) {
       rows[i].HConnect(conn);
-      Fill(rows[i], i);
       inline_texts.push_back(conn->Translate(tessaly::mdlConst::InsertText(
           "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString())));
     }
     for (const bool transaction : {true, false}) {
-      double library = 1e300, direct = 1e300;
+      double library = 1e300, direct = 1e300, direct_prepared = 1e300;
       for (int turn = 0; turn < kTurns; ++turn) {
+        conn->Execute("delete * from T_KQ");
+        direct_prepared = std::min(direct_prepared, WallMs([&] {
+                                     if (transaction) RawExec(raw, "BEGIN");
+                                     for (const auto& values : lifted_values) {
+                                       std::vector<const char*> pointers;
+                                       for (const std::string& v : values)
+                                         pointers.push_back(v.c_str());
+                                       PGresult* r = PQexecPrepared(
+                                           raw, "raw_add", static_cast<int>(pointers.size()),
+                                           pointers.data(), nullptr, nullptr, 0);
+                                       if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+                                         const std::string message = PQresultErrorMessage(r);
+                                         PQclear(r);
+                                         throw std::runtime_error(message);
+                                       }
+                                       PQclear(r);
+                                     }
+                                     if (transaction) RawExec(raw, "COMMIT");
+                                   }));
         conn->Execute("delete * from T_KQ");
         library = std::min(library, WallMs([&] {
                              std::string err;
@@ -157,6 +207,8 @@ int main(int argc, char** argv) {
       std::printf("%-18s library %7.1f ms, raw libpq %7.1f ms (%d adds): library/raw time = %.2f\n",
                   transaction ? "AddInTransaction" : "AddAutocommit", library, direct, kAdds,
                   library / direct);
+      std::printf("%-18s raw libpq prepared once %7.1f ms: library/raw-prepared time = %.2f\n", "",
+                  direct_prepared, library / direct_prepared);
     }
     PQfinish(raw);
 
