@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "db/jet/Translator.h"
 #include "db/sqlite/JetFunctions.h"
@@ -31,7 +32,8 @@ sqlite3* Database() {
                  "(3, '', 'x', NULL, -32768, 0);",
                  nullptr, nullptr, nullptr);
     // Bounds the work of one statement (recursive or cross-joined queries).
-    sqlite3_progress_handler(d, 10000, [](void*) { return 1; }, nullptr);
+    sqlite3_progress_handler(
+        d, 10000, [](void*) { return 1; }, nullptr);
     return d;
   }();
   return db;
@@ -62,10 +64,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (inline_literals.ok != lifted.ok || inline_literals.error_number != lifted.error_number) {
     std::abort();
   }
-  if (!inline_literals.ok && (inline_literals.error_number == 0 ||
-                              inline_literals.error_offset > size || !inline_literals.sql.empty())) {
+  if (!inline_literals.ok &&
+      (inline_literals.error_number == 0 || inline_literals.error_offset > size ||
+       !inline_literals.sql.empty())) {
     std::abort();
   }
+  // Access's wildcards change what LIKE matches, never what is accepted.
+  const jet::Translation ansi89 = jet::Translate(jet, sqlite::SqliteDialect(), true, true);
+  if (ansi89.ok != lifted.ok || ansi89.error_number != lifted.error_number) std::abort();
   if (inline_literals.ok) Run(inline_literals.sql);
+  if (inline_literals.needs_pivot_values) {
+    // A crosstab whose columns come from the data: written again with a
+    // column of each kind a pivot value has.
+    std::vector<jet::PivotValue> values(4);
+    values[0].null = true;
+    values[1].value.kind = Parameter::Kind::kText;
+    values[1].value.text = values[1].name = "a'b";
+    values[2].value.integer = -1;
+    values[2].name = "-1";
+    values[3].value.kind = Parameter::Kind::kDate;
+    values[3].value.date = *Date::ParseStored("2003-05-01");
+    values[3].name = "2003-05-01";
+    const jet::Translation crosstab =
+        jet::Translate(jet, sqlite::SqliteDialect(), false, false, &values);
+    if (!crosstab.ok || crosstab.needs_pivot_values) std::abort();
+    Run(crosstab.sql);
+  }
+  if (ansi89.ok) Run(jet::Translate(jet, sqlite::SqliteDialect(), false, true).sql);
   return 0;
 }

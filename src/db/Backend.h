@@ -263,6 +263,13 @@ class Backend {
                                             std::vector<Parameter> parameters,
                                             ResultData* columns) = 0;
 
+  // SELECT ... INTO table: makes the table with the columns of the query
+  // sql (in the engine's SQL, its parameters bound) and fills it with the
+  // query's rows. Returns how many rows it wrote. The table is made and
+  // filled as one unit. The default writes CREATE TABLE ... AS.
+  virtual int32_t MakeTable(const std::string& table, const std::string& sql,
+                            std::span<const Parameter> parameters);
+
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "db/Backend.h"
+#include "db/jet/Dialect.h"
 #include "db/jet/Translator.h"
 #include "tessaly/Error.h"
 
@@ -12,8 +13,9 @@ namespace {
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
 jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect,
-                                  bool lift_literals) {
-  jet::Translation t = jet::Translate(sql, dialect, lift_literals);
+                                  bool lift_literals, bool ansi89,
+                                  const std::vector<jet::PivotValue>* pivot_values = nullptr) {
+  jet::Translation t = jet::Translate(sql, dialect, lift_literals, ansi89, pivot_values);
   if (!t.ok) {
     throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
                 std::move(t.error_description));
@@ -21,22 +23,69 @@ jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dial
   return t;
 }
 
+// A crosstab that lists no columns has one for each value its pivot takes:
+// the values are read first, then the crosstab is written with them.
+jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
+                                 internal::Backend& backend, bool ansi89) {
+  internal::ResultData rows;
+  backend.Run(t.sql, t.parameters, &rows);
+  std::vector<jet::PivotValue> values(rows.row_count);
+  for (size_t i = 0; i < rows.row_count; ++i) {
+    const Variant v = rows.cells[i];
+    jet::PivotValue& p = values[i];
+    if (v.IsNull()) {
+      p.null = true;
+      continue;
+    }
+    if (const Date* date = v.AsDate()) {
+      p.value.kind = Parameter::Kind::kDate;
+      p.value.date = *date;
+      p.name = date->ToStored();
+      continue;
+    }
+    p.name = v.ToText();
+    if (v.Type() == VarType::kString) {
+      p.value.kind = Parameter::Kind::kText;
+      p.value.text = p.name;
+    } else if (const double d = v.ToDouble(); d == static_cast<double>(static_cast<int64_t>(d))) {
+      p.value.kind = Parameter::Kind::kInteger;
+      p.value.integer = static_cast<int64_t>(d);
+    } else {
+      p.value.kind = Parameter::Kind::kReal;
+      p.value.real = d;
+    }
+  }
+  return TranslateOrThrow(sql, backend.dialect(), true, ansi89, &values);
+}
+
 // What the engine runs: the statement as the host's log saw it, its literals
 // lifted out as bound parameters so the engine compiles each shape of
 // statement once however its values change.
-jet::Translation Lifted(std::string_view sql, const jet::Dialect& dialect,
+jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool ansi89,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  return TranslateOrThrow(sql, dialect, true);
+  jet::Translation t = TranslateOrThrow(sql, backend.dialect(), true, ansi89);
+  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, ansi89);
+  return t;
 }
+
+constexpr std::string_view kAnsi89Option = "?ansi89";
+constexpr std::string_view kAnsi89Joined = "&ansi89";
 
 }  // namespace
 
-std::shared_ptr<Connection> Connection::Open(const std::string& target) {
-  // The constructor is private, so make_shared cannot reach it.
-  return std::shared_ptr<Connection>(new Connection(internal::IsServerTarget(target)
-                                                        ? internal::OpenPostgres(target)
-                                                        : internal::OpenSqlite(target)));
+int32_t internal::Backend::MakeTable(const std::string& table, const std::string& sql,
+                                     std::span<const Parameter> parameters) {
+  std::string create = "CREATE TABLE ";
+  dialect().Identifier(table, create);
+  create += " AS ";
+  create += sql;
+  Run(create, parameters, nullptr);
+  std::string count = "SELECT COUNT(*) FROM ";
+  dialect().Identifier(table, count);
+  ResultData rows;
+  Run(count, &rows);
+  return rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
 }
 
 bool internal::IsServerTarget(std::string_view target) {
@@ -60,7 +109,26 @@ bool internal::IsServerTarget(std::string_view target) {
   return false;
 }
 
-Connection::Connection(std::unique_ptr<internal::Backend> backend) : backend_(std::move(backend)) {}
+std::shared_ptr<Connection> Connection::Open(const std::string& target) {
+  // The constructor is private, so make_shared cannot reach it.
+  // The ANSI-89 option ends the target, whichever engine it names; a server's
+  // URL that already has options may join it with '&'.
+  std::string_view path = target;
+  bool ansi89 = path.ends_with(kAnsi89Option);
+  if (ansi89) {
+    path.remove_suffix(kAnsi89Option.size());
+  } else if (internal::IsServerTarget(path) && path.ends_with(kAnsi89Joined)) {
+    ansi89 = true;
+    path.remove_suffix(kAnsi89Joined.size());
+  }
+  const std::string rest(path);
+  return std::shared_ptr<Connection>(new Connection(
+      internal::IsServerTarget(rest) ? internal::OpenPostgres(rest) : internal::OpenSqlite(rest),
+      ansi89));
+}
+
+Connection::Connection(std::unique_ptr<internal::Backend> backend, bool ansi89)
+    : backend_(std::move(backend)), ansi89_(ansi89) {}
 
 internal::Backend& internal::BackendOf(Connection& connection) { return *connection.backend_; }
 
@@ -69,13 +137,28 @@ Connection::~Connection() = default;
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
-  const jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
-  return backend_->Run(t.sql, t.parameters, out);
+  const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
+  if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
+  try {
+    return backend_->Run(t.sql, t.parameters, out);
+  } catch (const Error& e) {
+    // DROP TABLE of a table that is not there has Jet's own words.
+    if (e.number() != errnum::kNoTable || !t.sql.starts_with("DROP TABLE ")) throw;
+    const size_t open = e.description().find('\'');
+    const size_t close = e.description().find('\'', open + 1);
+    if (close == std::string::npos) throw;
+    throw Error(errnum::kFail,
+                "Table " + e.description().substr(open, close - open + 1) + " does not exist.");
+  }
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
                                                         internal::ResultData* columns) {
-  jet::Translation t = Lifted(sql, backend_->dialect(), trace_);
+  jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
+  if (!t.make_table.empty()) {
+    backend_->MakeTable(t.make_table, t.sql, t.parameters);
+    return nullptr;
+  }
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 
@@ -84,7 +167,7 @@ void Connection::CommitTrans() { backend_->Commit(); }
 void Connection::RollbackTrans() { backend_->Rollback(); }
 
 std::string Connection::Translate(std::string_view sql) const {
-  return TranslateOrThrow(sql, backend_->dialect(), false).sql;
+  return TranslateOrThrow(sql, backend_->dialect(), false, ansi89_).sql;
 }
 
 }  // namespace tessaly::db

@@ -51,8 +51,10 @@ bool Literal(std::string_view pattern, size_t& i, std::string& out) {
 
 }  // namespace
 
-// The named formats, in this library's fixed regional choice (yyyy-mm-dd
-// and 24-hour hh:nn:ss, with English names).
+// The named formats, in this library's one fixed regional setting: dates in
+// year-month-day order (short yyyy-mm-dd, medium yyyy-mmm-dd, long with the
+// weekday and the month's name), the 24-hour clock hh:nn:ss, English names,
+// "." and "," as the decimal and thousands marks, "$" as the currency sign.
 std::string_view NamedPattern(std::string_view name) {
   struct Named {
     std::string_view name;
@@ -60,11 +62,12 @@ std::string_view NamedPattern(std::string_view name) {
   };
   static constexpr Named kNamed[] = {
       {"short date", "yyyy-mm-dd"},
-      {"medium date", "dd-mmm-yy"},
-      {"long date", "dddd, mmmm d, yyyy"},
+      {"medium date", "yyyy-mmm-dd"},
+      {"long date", "dddd, yyyy mmmm d"},
       {"short time", "hh:nn"},
       {"medium time", "hh:nn AM/PM"},
       {"long time", "hh:nn:ss"},
+      {"currency", "$#,##0.00;($#,##0.00)"},
       {"fixed", "0.00"},
       {"standard", "#,##0.00"},
       {"percent", "0.00%"},

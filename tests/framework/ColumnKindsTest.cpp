@@ -65,6 +65,22 @@ TEST(ColumnKinds, DirectNumbersConvertTheValueItselfAndRefuseNull) {
   EXPECT_EQ(large, 2147483647);
   EXPECT_EQ(LoadError<framework::DirectLong>(Variant(2147483648.0)), errnum::kOverflow);
   EXPECT_EQ(LoadError<framework::DirectLong>(Variant::Null()), errnum::kInvalidUseOfNull);
+
+  uint8_t byte = 9;
+  EXPECT_EQ(LoadError<framework::Byte>(Variant::Null(), &byte), 0);
+  EXPECT_EQ(byte, 0);
+  EXPECT_EQ(LoadError<framework::DirectByte>(Variant::Null()), errnum::kInvalidUseOfNull);
+  EXPECT_EQ(LoadError<framework::DirectByte>(Variant(int32_t{256})), errnum::kOverflow);
+}
+
+TEST(ColumnKinds, TrimmedTextLoadsWithoutTheBlanksAtBothEnds) {
+  const std::pair<Variant, std::string> cases[] = {
+      {Variant("  张三 "), "张三"}, {Variant("a b"), "a b"},   {Variant("   "), ""},
+      {Variant::Null(), ""},        {Variant("\tx "), "\tx"}, {Variant(int32_t{42}), "42"},
+  };
+  for (const auto& [value, expected] : cases) {
+    EXPECT_EQ(framework::TrimmedText::Load(value), expected) << expected;
+  }
 }
 
 TEST(ColumnLists, DeclaredListsEveryColumnInOrderButThoseLeftOut) {
@@ -134,6 +150,37 @@ TEST_F(OwnListing, ANullInARequiredOrNamedCellEndsTheListing) {
   EXPECT_EQ(framework::ExeSearch(listing_, "x.F_ID is null", rows, conn_, &rs_, &error_), "");
   EXPECT_EQ(rows, 1);
   EXPECT_EQ(error_.number, errnum::kInvalidUseOfNull);
+}
+
+
+// Cells that stand for a value: a yes/no flag, and a guarded cell that gives
+// way to a substitute where its guard is zero.
+TEST(ListingCells, YesNoFlagsAndGuardedSubstitutes) {
+  auto conn = testing::AttendanceDb();
+  conn->Execute("insert into T_JB (F_ID, F_KQCheck) values (1, 0)");
+  conn->Execute("insert into T_JB (F_ID, F_KQCheck) values (2, -1)");
+  conn->Execute("insert into T_JB (F_ID) values (3)");
+  const framework::ListColumn flags[] = {{"F_ID", CellForm::kText},
+                                         {"F_KQCheck", CellForm::kYesNo}};
+  const framework::Listing by_flag{"T_JB", " order by F_ID", {std::begin(flags), std::end(flags)}, ""};
+  db::Recordset rs;
+  int32_t rows = 0;
+  EXPECT_EQ(framework::ExeSearch(by_flag, "1=1", rows, conn, &rs, nullptr), "1\t否\r2\t是\r3\t\r");
+  const framework::ColumnSpec decl = framework::ColumnSpec::Of<framework::Integer>("F_KQCheck", 0)
+                                         .Field("是否复核刷卡", 4)
+                                         .ListedYesNo();
+  EXPECT_EQ(decl.ListPiece(), "iif(F_KQCheck,'是','否') as 是否复核刷卡");
+
+  for (const char* row : {"'a', '001', '0'", "'b', '002', '1'", "'c', '003', null"}) {
+    conn->Execute(std::string("insert into T_KQJ (F_Name, F_Address, F_State) values (") + row + ")");
+  }
+  const framework::ListColumn guarded[] = {{"F_Name", CellForm::kText},
+                                           {"F_Address", CellForm::kText, {}, "F_State", "none"}};
+  const framework::Listing by_guard{"T_KQJ", " order by F_Name", {std::begin(guarded), std::end(guarded)}, ""};
+  db::Recordset rs2;
+  ErrorInfo error;
+  EXPECT_EQ(framework::ExeSearch(by_guard, "1=1", rows, conn, &rs2, &error), "a\tnone\rb\t002\rc\t003\r");
+  EXPECT_FALSE(error) << error.description;
 }
 
 }  // namespace

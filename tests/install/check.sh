@@ -10,6 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
 test -f "$work/prefix/include/tessaly/tessaly.h"
+test -f "$work/prefix/include/tessaly/tessaly_c.h"
 libdir=$work/prefix/lib
 test -f "$libdir/libtessaly.a"
 
@@ -46,4 +47,21 @@ c++ -o "$work/pc-static" "$source_dir/consumer.cpp" $(pkg-config --cflags tessal
   { cat "$work/static.log" >&2; exit 1; }
 ! needs_shared "$work/pc-static"
 "$work/pc-static"
+# A host in C: the C boundary alone, through pkg-config, against the shared
+# library, which exports the server functions by their plain names.
+cat >"$work/host.c" <<'C'
+#include <tessaly/tessaly_c.h>
+int main(void) {
+  tessaly_object* kq = 0;
+  if (tessaly_create("Tessaly.clsKQ", &kq) != TESSALY_S_OK) return 1;
+  if (DllCanUnloadNow() != TESSALY_S_FALSE) return 2;
+  if (tessaly_release(kq) != 0) return 3;
+  return DllCanUnloadNow() == TESSALY_S_OK ? 0 : 4;
+}
+C
+# (the package's compile flags name the C++ standard; a C host takes its -I alone)
+cc -std=c99 -Wall -Werror -o "$work/c-host" "$work/host.c" $(pkg-config --cflags-only-I tessaly) \
+    $(pkg-config --libs tessaly)
+needs_shared "$work/c-host"
+LD_LIBRARY_PATH="$libdir" "$work/c-host"
 echo "install check passed"

@@ -30,7 +30,7 @@ for args in "" "frobnicate $db" "sql" "sql $db --format xml x" "sql $db x -f y" 
   # shellcheck disable=SC2086
   run $args; check "usage '$args'" 2 "$rc"
 done
-for sub in init sql list; do
+for sub in init sql list typelib call; do
   run "$sub" --help
   check "$sub --help shows an example" 1 "$(grep -c '^Example' <<<"$out")"
   check "$sub --help documents exit statuses" 1 "$(grep -c '^Exit status: 0 success; 1 a statement failed; 2 usage' <<<"$out")"
@@ -60,6 +60,13 @@ second line')"
 expect "insert --quiet" 0 "" ""
 run sql "$db" "update T_KQ set F_Shift='A' where F_EmpID <> 'none'"; expect "update two" 0 "" "2 rows changed"
 run sql "$db" "delete from T_KQ where F_EmpID='none'"; expect "delete none" 0 "" "0 rows changed"
+# LIKE reads % and _ unless --ansi89 asks for Access's * and ?.
+star="select F_EmpID from T_KQ where F_Dept like 'R*' or F_Dept like 'Sale?'"
+run sql "$db" "$star" --no-header --format tsv; expect "like: * and ? are characters" 0 "" ""
+run sql "$db" "$star" --no-header --format tsv --ansi89
+expect "like --ansi89" 0 "$(printf '0001\n0002')" ""
+run list "$db" kq --where "F_Dept like 'R*'" --ansi89 --format tsv
+check "list --ansi89 finds by Access's wildcards" 1 "$(grep -c '0002' <<<"$out")"
 
 # --- output forms ---------------------------------------------------------------
 q="select F_EmpID, Format(F_Date,'yyyy-mm-dd') as d, F_SBSJ, F_Note, F_Shift as 班次 from T_KQ order by F_EmpID"
@@ -222,6 +229,34 @@ help=$("$TESSALY" list --help)
 for name in kq mtj trans translost collect kqj log; do
   case "$help" in *"$name"*) passed=$((passed + 1)) ;; *) failed=$((failed + 1)); echo "FAILED help names $name" ;; esac
 done
+
+# --- the published classes by name ---------------------------------------------
+run typelib
+check "typelib: the library" "library Tessaly 46.0 lcid 0x409" "$(head -1 <<<"$out" | cut -d' ' -f1-5)"
+check "typelib: 22 classes" 22 "$(grep -c '^coclass ' <<<"$out")"
+check "typelib: 14 enumerations" 14 "$(grep -c '^enum ' <<<"$out")"
+check "typelib: a by-reference parameter" 1 "$(grep -c 'Function HasTransByFlag(ByVal strDate As String, ByVal EmpID As String, ByVal intFlag As Integer, ByRef HasIt As Boolean, ByRef RetTime As String, Optional ByVal strErr As String = "") As eRESULT' <<<"$out")"
+cdb="$dir/call.db"
+"$TESSALY" init "$cdb"
+run call "$cdb" Tessaly.clsKQ Add --let FEmpID=0007 --let FDate=2003-05-06 --let FKQType=事假 --let fname=李四
+expect "call Add" 0 "result: 17" ""
+run call "$cdb" clsKQ CalcKaoQinDays 2003 5 事假 0007 0
+expect "call with a by-reference result" 0 "$(printf 'result: 1\nRetDays: 1')" ""
+run call "$cdb" clsKQ DoSearch "" 3 --let FEmpID=0007 --let FDate=2003-05-06
+expect "call DoSearch" 0 "$(printf 'result: 65\nErrStr: \nExtraParam: 3')" ""
+run call "$cdb" clsTrans HasTrans 2003-05-01 2003-05-31 0007 08:00 09:00 True 0 ""
+expect "call with booleans" 0 "$(printf 'result: 1\nHasIt: False\nRetTime: ')" ""
+run call "$cdb" clsKQ CalcKaoQinDays May 5 事假 0007 0
+expect "call with a bad argument" 1 "" "error: CalcKaoQinDays: type mismatch (argument 1)"
+run call "$cdb" clsKQ ExeSearch
+expect "call missing an argument" 1 "" "error: ExeSearch: argument not optional (argument 1)"
+run call "$cdb" clsKQ Frobnicate
+expect "call an unknown member" 1 "" "error: Frobnicate: no such member"
+run call "$cdb" Tessaly.clsNone Add
+expect "call an unknown class" 2 "" "error: no published class 'Tessaly.clsNone' (\`tessaly typelib\` lists them)"
+run call "$cdb" clsKQ Add --let FCDNum=99999
+expect "call a let that overflows" 1 "" "error: FCDNum: overflow (argument 1)"
+run call "$dir/none.db" clsKQ Add; check "call on a missing file" 3 "$rc"
 
 # --- a PostgreSQL server, when one is given ---------------------------------------
 # The same commands on a server target, in a schema of this run's own; the

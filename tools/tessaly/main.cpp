@@ -7,6 +7,10 @@
 //                                         run Jet statements; queries print their rows
 //   tessaly list DB NAME [--where CONDITION]
 //                                         a captioned listing (the names are in Listings.cpp)
+//   tessaly typelib                       the published classes, members and enumerations
+//   tessaly call DB PROGID MEMBER [ARG...] [--let PROPERTY=VALUE...]
+//                                         create a published class, connect it to DB, invoke
+//                                         a member by name as a late-binding host does
 //
 // Rows print as tsv, csv, json or an aligned table (Output.h); failures print
 // "error NUMBER: description" on standard error.
@@ -30,7 +34,11 @@
 #include "Listings.h"
 #include "Session.h"
 #include "db/Backend.h"
+#include "server/Hosts.h"
+#include "tessaly/server/Dispatch.h"
+#include "tessaly/server/TypeLib.h"
 #include "tessaly/tessaly.h"
+#include "tessaly/tessaly_c.h"
 
 namespace {
 
@@ -46,7 +54,12 @@ struct Options {
   bool no_header = false;
   bool field_names = false;
   bool quiet = false;
+  bool ansi89 = false;  // LIKE with Access's * ? # wildcards
   std::string null_text;
+  std::string progid;              // call
+  std::string member;              // call
+  std::vector<std::string> args;   // call
+  std::vector<std::string> lets;   // call: PROPERTY=VALUE, set before the member
 };
 
 OutputOptions OutputOf(const Options& o) {
@@ -63,12 +76,13 @@ OutputOptions OutputOf(const Options& o) {
 
 // Opens a database that exists: only `init` creates one, so a misspelt path
 // is refused instead of becoming an empty database.
-std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create) {
+std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
+                                                      bool ansi89 = false) {
   if (tessaly::db::internal::IsServerTarget(path)) {
     // A server's database exists or the server says why not; the target is
     // not repeated, as it may hold a password.
     try {
-      return tessaly::db::Connection::Open(path);
+      return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
     } catch (const tessaly::Error& e) {
       throw Refusal{kNoDatabase, "cannot open database: " + e.description()};
     }
@@ -86,7 +100,7 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
     }
   }
   try {
-    return tessaly::db::Connection::Open(path);
+    return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
   } catch (const tessaly::Error& e) {
     throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + e.description()};
   }
@@ -121,7 +135,7 @@ int Sql(const Options& o) {
   if (script.starts_with("\xEF\xBB\xBF")) script.erase(0, 3);
   RequireUtf8(o.statement, "the statement");
 
-  Session session(OpenDatabase(o.database, false), OutputOf(o), o.quiet);
+  Session session(OpenDatabase(o.database, false, o.ansi89), OutputOf(o), o.quiet);
   if (!source.empty()) return session.RunScript(script, source);
   if (o.statement.empty()) return session.RunInteractive();
   // A statement on the command line goes to the engine whole: it is one
@@ -138,7 +152,7 @@ int List(const Options& o) {
   }
   const tessaly::framework::Listing& listing = entry->listing();
   const std::string where = entry->condition != nullptr ? entry->condition(o.where) : o.where;
-  auto connection = OpenDatabase(o.database, false);
+  auto connection = OpenDatabase(o.database, false, o.ansi89);
   tessaly::db::Recordset rs;
   // A listing without a captioned select list (the roster list) prints its
   // search statement's own columns.
@@ -153,6 +167,95 @@ int List(const Options& o) {
   Printer printer(OutputOf(o));
   PrintRows(rs, names, *printer.writer);
   printer.sink.Flush();
+  return kSuccess;
+}
+
+int TypeLib(const Options&) {
+  std::cout << tessaly::server::Describe(tessaly::server::Library());
+  return kSuccess;
+}
+
+// What a failed late-bound call answered, in words.
+std::string Failure(int32_t hr, const tessaly::server::ExcepInfo& info, uint32_t arg_err) {
+  const std::string argument = " (argument " + std::to_string(arg_err + 1) + ")";
+  switch (hr) {
+    case TESSALY_DISP_E_UNKNOWNNAME: return "no such member";
+    case TESSALY_DISP_E_MEMBERNOTFOUND: return "the member cannot be used so";
+    case TESSALY_DISP_E_TYPEMISMATCH: return "type mismatch" + argument;
+    case TESSALY_DISP_E_OVERFLOW: return "overflow" + argument;
+    case TESSALY_DISP_E_PARAMNOTOPTIONAL: return "argument not optional" + argument;
+    case TESSALY_DISP_E_BADPARAMCOUNT: return "wrong number of arguments";
+    case TESSALY_DISP_E_EXCEPTION:
+      return "error " + std::to_string(info.number) + ": " + info.description;
+    default: break;
+  }
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(hr));
+  return std::string("failed with ") + code;
+}
+
+// Prints a result or by-reference argument: a text or number as it is, a
+// recordset as its rows.
+void PrintValue(const std::string& label, const tessaly::server::Value& v, const Options& o) {
+  if (!v.is_object) {
+    std::cout << label << ": " << v.scalar.ToText() << '\n';
+    return;
+  }
+  if (v.object == nullptr) {
+    std::cout << label << ": Nothing\n";
+    return;
+  }
+  std::cout << label << ": " << v.object->ClassName() << '\n';
+  if (&v.object->binding() == &tessaly::server::RecordsetBinding()) {
+    auto* host = static_cast<tessaly::server::RecordsetHost*>(v.object->instance());
+    if (host->recordset != nullptr && host->recordset->State() != 0) {
+      std::cout.flush();
+      Printer printer(OutputOf(o));
+      PrintRows(*host->recordset, {}, *printer.writer);
+      printer.sink.Flush();
+    }
+  }
+}
+
+int Call(const Options& o) {
+  using tessaly::server::Object;
+  using tessaly::server::Value;
+  RequireUtf8(o.member, "the member");
+  for (const std::string& a : o.args) RequireUtf8(a, "an argument");
+  for (const std::string& l : o.lets) RequireUtf8(l, "a property");
+  std::shared_ptr<Object> object;
+  if (Object::Create(o.progid, object) != TESSALY_S_OK) {
+    throw Refusal{kUsage, "no published class '" + o.progid + "' (`tessaly typelib` lists them)"};
+  }
+  tessaly::server::ExcepInfo info;
+  uint32_t arg_err = 0;
+  auto invoke = [&](const std::string& name, uint16_t flags, std::vector<Value>& args,
+                    Value* result) {
+    const int32_t hr = object->Invoke(name, flags, args, result, &info, &arg_err);
+    if (hr != TESSALY_S_OK) throw Refusal{kFailure, name + ": " + Failure(hr, info, arg_err)};
+  };
+  std::vector<Value> connection{Value::Of(Object::OfConnection(OpenDatabase(o.database, false)))};
+  invoke("HConnect", TESSALY_DISPATCH_PROPERTYPUTREF, connection, nullptr);
+  for (const std::string& let : o.lets) {
+    const size_t eq = let.find('=');
+    if (eq == std::string::npos) throw Refusal{kUsage, "--let takes PROPERTY=VALUE: '" + let + "'"};
+    std::vector<Value> value(1);
+    value[0].scalar = tessaly::db::Variant(let.substr(eq + 1));
+    invoke(let.substr(0, eq), TESSALY_DISPATCH_PROPERTYPUT, value, nullptr);
+  }
+  std::vector<Value> args(o.args.size());
+  for (size_t i = 0; i < o.args.size(); ++i) args[i].scalar = tessaly::db::Variant(o.args[i]);
+  Value result;
+  invoke(o.member, TESSALY_DISPATCH_METHOD | TESSALY_DISPATCH_PROPERTYGET, args, &result);
+  PrintValue("result", result, o);
+  int32_t dispid = 0;
+  object->GetIDOfName(o.member, dispid);
+  for (const tessaly::server::MemberInfo& m : object->Members()) {
+    if (m.dispid != dispid) continue;
+    for (size_t i = 0; i < m.params.size() && i < args.size(); ++i) {
+      if (m.params[i].by_ref) PrintValue(m.params[i].name, args[i], o);
+    }
+  }
   return kSuccess;
 }
 
@@ -210,6 +313,8 @@ const std::vector<Tool>& Tools() {
              ->excludes(statement);
          AddOutputOptions(app, o);
          app.add_flag("-q,--quiet", o.quiet, "Do not report the rows a write changed");
+         app.add_flag("--ansi89", o.ansi89,
+                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
        },
        Sql},
       {"list", "Print a captioned listing of the attendance database",
@@ -227,9 +332,34 @@ const std::vector<Tool>& Tools() {
          app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL); default all");
          app.add_flag("--field-names", o.field_names,
                       "Head the columns with their field names instead of the captions");
+         app.add_flag("--ansi89", o.ansi89,
+                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
          AddOutputOptions(app, o);
        },
        List},
+      {"typelib", "Print the type library: the published classes, their members and the enumerations",
+       "Example:\n  tessaly typelib | less", [](CLI::App&, Options&) {}, TypeLib},
+      {"call",
+       "Create a published class, connect it to DB and invoke a member by name, printing the "
+       "result and every by-reference argument",
+       "Arguments are texts, converted to each parameter's kind as a late-binding host's\n"
+       "were; trailing optional ones may be left out. Properties are set with --let first.\n\n"
+       "Examples:\n"
+       "  tessaly call att.db Tessaly.clsKQ Add --let FEmpID=0001 --let FDate=2003-05-01\n"
+       "  tessaly call att.db Tessaly.clsKQ ExeSearch \"F_EmpID='0001'\" 0\n"
+       "  tessaly call att.db clsKQ CalcKaoQinDays 2003 5 事假 0001 0",
+       [](CLI::App& app, Options& o) {
+         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
+             ->required();
+         app.add_option("PROGID", o.progid, "Tessaly.clsKQ, or the class name alone")->required();
+         app.add_option("MEMBER", o.member, "A method or property, letter case not mattering")
+             ->required();
+         app.add_option("ARG", o.args, "The member's arguments in order");
+         app.add_option("--let", o.lets, "PROPERTY=VALUE, set before the member is invoked")
+             ->type_name("PROPERTY=VALUE");
+         AddOutputOptions(app, o);
+       },
+       Call},
   };
   return tools;
 }

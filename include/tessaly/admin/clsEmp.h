@@ -7,18 +7,19 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
 // The class tests for -1, 2, 3, 4 and 5; every other mode, EMP_N0RMAL and 0
 // included, addresses the employee numbered FKey.
-enum eLOOK_EMP : int32_t {
-  EMP_N0RMAL = 1,
-  EMP_UPDSHIFT = 2,    // Update sets F_Shift of a whole department
-  EMP_LOOKRATIFY = 3,  // the employees who may approve requests
-  EMP_BYCARDID = 4,    // the holder of card FCardID
-  EMP_BYDEPT = 5,      // every employee of department FDept
-};
+#define TESSALY_ELOOK_EMP_MEMBERS(X)                                 \
+  X(EMP_N0RMAL, 1)                                                   \
+  X(EMP_UPDSHIFT, 2) /* Update sets F_Shift of a whole department */ \
+  X(EMP_LOOKRATIFY, 3) /* the employees who may approve requests */  \
+  X(EMP_BYCARDID, 4) /* the holder of card FCardID */                \
+  X(EMP_BYDEPT, 5) /* every employee of department FDept */
+enum eLOOK_EMP : int32_t { TESSALY_ELOOK_EMP_MEMBERS(TESSALY_ENUMERATOR) };
 
 // Columns in published property order, which is also the order a row is
 // loaded in and the table's column order: kind, property, column, width of a
@@ -93,5 +94,11 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
  private:
   std::string key_;
 };
+
+// The published interface _clsEmp, in its order (interfaces/Published.h).
+#define TESSALY_CLSEMP_MEMBERS(X)                                 \
+  X(Let, FKey)                                                    \
+  X(Props, TESSALY_CLSEMP_COLUMNS)                                \
+  X(Method, ExeSearch, "FindStr", "IsBlur", "RetRow", "[strErr]")
 
 }  // namespace tessaly

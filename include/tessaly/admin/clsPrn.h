@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tessaly/Error.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
@@ -50,5 +51,10 @@ class clsPrn {
   std::unique_ptr<db::Recordset> recordset_;
   ErrorInfo last_error_;
 };
+
+// The published interface _clsPrn, in its order (interfaces/Published.h).
+#define TESSALY_CLSPRN_MEMBERS(X)                                                                            \
+  X(MethodOf, GetPrnModeID, eRESULT(std::string, int16_t&, std::string&), "strKey", "RetModeID", "[strErr]") \
+  X(Let, HConnect)
 
 }  // namespace tessaly

@@ -8,15 +8,16 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
-enum eLOOK_USER : int32_t {
-  USER_BYID = 1,
-  USER_BYUSERID = 2,
-  USER_UPDATEPWD = 3,    // Update writes F_Pwd alone, of the user FUserID
-  USER_UPDATERIGHT = 4,  // Update writes F_Right alone, of the user FUserID
-};
+#define TESSALY_ELOOK_USER_MEMBERS(X)                                           \
+  X(USER_BYID, 1)                                                               \
+  X(USER_BYUSERID, 2)                                                           \
+  X(USER_UPDATEPWD, 3) /* Update writes F_Pwd alone, of the user FUserID */     \
+  X(USER_UPDATERIGHT, 4) /* Update writes F_Right alone, of the user FUserID */
+enum eLOOK_USER : int32_t { TESSALY_ELOOK_USER_MEMBERS(TESSALY_ENUMERATOR) };
 
 // Columns in the order a row is loaded in, which is also the table's column
 // order: kind, property, column, width of a text (0: kept whole), modifiers
@@ -56,5 +57,15 @@ class clsUser final : public framework::RecordOf<clsUser> {
 
   static std::span<const framework::ColumnDef<clsUser>> Columns();
 };
+
+// The published interface _clsUser, in its order (interfaces/Published.h):
+// the name comes before the user ID there, unlike the columns.
+#define TESSALY_CLSUSER_MEMBERS(X)          \
+  X(Method, GetMaxID, "RetMaxID", "strMsg") \
+  X(Property, FID)                          \
+  X(Property, FName)                        \
+  X(Property, FUserID)                      \
+  X(Property, FPwd)                         \
+  X(Property, FRight)
 
 }  // namespace tessaly

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
-enum eLOOK_KQ : int32_t {
-  KQ_N0RMAL = 1,
-  KQ_UPDTJ = 2,  // Update writes the statistics flag F_IsTJ alone
-  KQ_BYEMPIDANDDATE = 3,
-};
+#define TESSALY_ELOOK_KQ_MEMBERS(X)                                   \
+  X(KQ_N0RMAL, 1)                                                     \
+  X(KQ_UPDTJ, 2) /* Update writes the statistics flag F_IsTJ alone */ \
+  X(KQ_BYEMPIDANDDATE, 3)
+enum eLOOK_KQ : int32_t { TESSALY_ELOOK_KQ_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the order a row is
 // loaded in and the table's column order): kind, property, column, width of a
@@ -124,5 +125,15 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
+
+// The published interface _clsKQ, in its order (interfaces/Published.h).
+#define TESSALY_CLSKQ_MEMBERS(X)                                                                                                     \
+  X(Props, TESSALY_CLSKQ_COLUMNS)                                                                                                    \
+  X(Method, GetSQLField, "MySql")                                                                                                    \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                                \
+  X(Method, CalcKaoQinDays, "intYear", "intMonth", "KQType", "EmpID", "RetDays", "[strErr]")                                         \
+  X(Method, CalcJBHours, "intYear", "intMonth", "GongXiu", "EmpID", "RetJBHours", "RetJBXHours", "[strErr]")                         \
+  X(Method, CalcQTMTJ, "intYear", "intMonth", "EmpID", "CDNum", "CDMinute", "ZTNum", "ZTMinute", "WK_Hours", "QJ_Hours", "[strErr]") \
+  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
-enum eLOOK_MTJ : int32_t {
-  MTJ_BYEMPIDANDDATE = 3,
-};
+#define TESSALY_ELOOK_MTJ_MEMBERS(X) \
+  X(MTJ_BYEMPIDANDDATE, 3)
+enum eLOOK_MTJ : int32_t { TESSALY_ELOOK_MTJ_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the order a row is
 // loaded in and the table's column order): kind, property, column, width of a
@@ -86,5 +87,12 @@ class clsMTJ final : public framework::RecordOf<clsMTJ> {
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
+
+// The published interface _clsMTJ, in its order (interfaces/Published.h).
+#define TESSALY_CLSMTJ_MEMBERS(X)                     \
+  X(Props, TESSALY_CLSMTJ_COLUMNS)                    \
+  X(Method, GetSQLField, "MySql")                     \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]") \
+  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

@@ -26,7 +26,10 @@ class Recordset;
 // before they reach the engine. Not thread-safe: one thread at a time.
 class Connection {
  public:
-  // Opens a database: a SQLite file path (created when missing) or ":memory:".
+  // Opens a database: a SQLite file path (created when missing) or ":memory:",
+  // optionally followed by "?ansi89": LIKE then reads the wildcards of
+  // Access's query designer (* ? # [!a-c]) instead of the provider's ANSI
+  // ones (% _ [^a-c]), for statements copied from Access.
   // A file is opened with write-ahead journaling and waits up to a few seconds
   // for another process's lock. A file the process may only read opens for
   // reading, and a write to it raises -2147467259 "Cannot update.  Database or
@@ -73,8 +76,9 @@ class Connection {
 
  private:
   friend internal::Backend& internal::BackendOf(Connection& connection);
-  explicit Connection(std::unique_ptr<internal::Backend> backend);
+  Connection(std::unique_ptr<internal::Backend> backend, bool ansi89);
   std::unique_ptr<internal::Backend> backend_;
+  bool ansi89_ = false;
   std::function<void(std::string_view)> trace_;
 };
 

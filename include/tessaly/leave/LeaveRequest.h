@@ -12,6 +12,7 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
@@ -89,4 +90,25 @@ class LeaveRequest : public framework::RecordOf<Self> {
 };
 
 }  // namespace leave
+
+// The published interface of the four leave classes (_clsCC, _clsSJ, _clsXJ,
+// _clsBJ), in its order (interfaces/Published.h): the employee's name and
+// department first, and the request's times before its last date.
+#define TESSALY_LEAVE_MEMBERS(X)                                               \
+  X(Gets, TESSALY_EMPLOYEE_QUERY_COLUMNS)                                      \
+  X(Property, FID)                                                             \
+  X(Property, FEmpID)                                                          \
+  X(Property, FDateFr)                                                         \
+  X(Property, FTimeFr)                                                         \
+  X(Property, FTimeTo)                                                         \
+  X(Property, FDateTo)                                                         \
+  X(Property, FReason)                                                         \
+  X(Property, FRatify)                                                         \
+  X(Property, FIsTJ)                                                           \
+  X(Property, FHour)                                                           \
+  X(Method, GetMaxID, "RetMaxID", "strMsg")                                    \
+  X(Method, GetSQLField, "MySql")                                              \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                          \
+  X(Method, HasTheHoliday, "strDate", "EmpID", "HasIt", "RetHour", "[strErr]")
+
 }  // namespace tessaly

@@ -5,14 +5,15 @@
 #include <string_view>
 
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/leave/LeaveRequest.h"
 
 namespace tessaly {
 
-enum eLOOK_BJ : int32_t {
-  BJ_N0RMAL = 1,
-  BJ_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
-};
+#define TESSALY_ELOOK_BJ_MEMBERS(X)                              \
+  X(BJ_N0RMAL, 1)                                                \
+  X(BJ_UPDTJ, 2) /* Update writes the tally flag F_IsTJ alone */
+enum eLOOK_BJ : int32_t { TESSALY_ELOOK_BJ_MEMBERS(TESSALY_ENUMERATOR) };
 
 // A leave request class of the family in leave/LeaveRequest.h.
 class clsBJ final : public leave::LeaveRequest<clsBJ> {

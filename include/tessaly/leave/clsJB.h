@@ -8,15 +8,16 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
 
-enum eLOOK_JB : int32_t {
-  JB_N0RMAL = 1,
-  JB_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
-};
+#define TESSALY_ELOOK_JB_MEMBERS(X)                              \
+  X(JB_N0RMAL, 1)                                                \
+  X(JB_UPDTJ, 2) /* Update writes the tally flag F_IsTJ alone */
+enum eLOOK_JB : int32_t { TESSALY_ELOOK_JB_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the order a row is
 // loaded in and the table's column order); framework/Column.h. The
@@ -103,5 +104,13 @@ class clsJB final : public framework::RecordOf<clsJB> {
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();
 };
+
+// The published interface _clsJB, in its order (interfaces/Published.h).
+#define TESSALY_CLSJB_MEMBERS(X)                                                              \
+  X(Props, TESSALY_CLSJB_COLUMNS)                                                             \
+  X(Method, GetMaxID, "RetMaxID", "strMsg")                                                   \
+  X(Method, GetSQLField, "MySql")                                                             \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                         \
+  X(Method, HasTheHoliday, "strDate", "HoursPerDay", "EmpID", "HasIt", "RetHour", "[strErr]")
 
 }  // namespace tessaly

@@ -9,16 +9,17 @@
 
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
 
-enum eLOOK_WQ : int32_t {
-  WQ_N0RMAL = 1,
-  WQ_UPDTJ = 2,  // Update writes the tally flag F_IsTJ alone
-  WQ_BYEMPIDDATE = 3,
-};
+#define TESSALY_ELOOK_WQ_MEMBERS(X)                              \
+  X(WQ_N0RMAL, 1)                                                \
+  X(WQ_UPDTJ, 2) /* Update writes the tally flag F_IsTJ alone */ \
+  X(WQ_BYEMPIDDATE, 3)
+enum eLOOK_WQ : int32_t { TESSALY_ELOOK_WQ_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the order a row is
 // loaded in and the table's column order); framework/Column.h. The date and
@@ -76,5 +77,12 @@ class clsWQ final : public framework::RecordOf<clsWQ> {
   static constexpr int32_t kFieldsUpperBound = 13;
   static const framework::Listing& SearchListing();
 };
+
+// The published interface _clsWQ, in its order (interfaces/Published.h).
+#define TESSALY_CLSWQ_MEMBERS(X)                      \
+  X(Props, TESSALY_CLSWQ_COLUMNS)                     \
+  X(Method, GetMaxID, "RetMaxID", "strMsg")           \
+  X(Method, GetSQLField, "MySql")                     \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

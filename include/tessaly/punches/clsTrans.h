@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
-enum eLOOK_TRANS : int32_t {
-  TRANS_N0RMAL = 1,
-  TRANS_UPDTJ = 2,  // Update writes the tally flag F_IsTj alone
-};
+#define TESSALY_ELOOK_TRANS_MEMBERS(X)                              \
+  X(TRANS_N0RMAL, 1)                                                \
+  X(TRANS_UPDTJ, 2) /* Update writes the tally flag F_IsTj alone */
+enum eLOOK_TRANS : int32_t { TESSALY_ELOOK_TRANS_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the table's column
 // order and the order a row is loaded in). The statements spell the terminal
@@ -96,5 +97,14 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   // Opens the window question sql: HasIt and RetTime from its first row.
   eRESULT FirstPunchTime(const std::string& sql, bool& HasIt, std::string& RetTime);
 };
+
+// The published interface _clsTrans, in its order (interfaces/Published.h).
+#define TESSALY_CLSTRANS_MEMBERS(X)                                                                                    \
+  X(Props, TESSALY_CLSTRANS_COLUMNS)                                                                                   \
+  X(Method, GetSQLField, "MySql")                                                                                      \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                  \
+  X(Method, HasTrans, "StartDate", "EndDate", "EmpID", "StartTime", "EndTime", "IsIn", "HasIt", "RetTime", "[strErr]") \
+  X(Method, HasTransByFlag, "strDate", "EmpID", "intFlag", "HasIt", "RetTime", "[strErr]")                             \
+  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

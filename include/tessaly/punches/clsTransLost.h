@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
-enum eLOOK_TRANSLOST : int32_t {
-  TRANSLOST_N0RMAL = 1,
-  TRANSLOST_DELALL = 2,  // Delete removes every rejected punch
-};
+#define TESSALY_ELOOK_TRANSLOST_MEMBERS(X)                         \
+  X(TRANSLOST_N0RMAL, 1)                                           \
+  X(TRANSLOST_DELALL, 2) /* Delete removes every rejected punch */
+enum eLOOK_TRANSLOST : int32_t { TESSALY_ELOOK_TRANSLOST_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the table's column
 // order and the order a row is loaded in). The column list spells some names
@@ -72,5 +73,11 @@ class clsTransLost final : public framework::RecordOf<clsTransLost> {
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();
 };
+
+// The published interface _clsTransLost, in its order (interfaces/Published.h).
+#define TESSALY_CLSTRANSLOST_MEMBERS(X)               \
+  X(Props, TESSALY_CLSTRANSLOST_COLUMNS)              \
+  X(Method, GetSQLField, "MySql")                     \
+  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

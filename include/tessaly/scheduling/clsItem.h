@@ -9,15 +9,16 @@
 #include <string_view>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
 // The lists, and the tables behind them.
-enum C_ITEM_INDEX : int32_t {
-  C_ITEM_BCTYPE = 1,    // T_BCType, shift types (named by T_Shift.F_Type)
-  C_ITEM_DEPT = 2,      // T_Dept, departments (T_Emp.F_Dept, T_Roster.DEPT_ID)
-  C_ITEM_ROSTCODE = 3,  // T_RostCode, rotation codes (T_Roster.ROST_CODE)
-};
+#define TESSALY_C_ITEM_INDEX_MEMBERS(X)                                        \
+  X(C_ITEM_BCTYPE, 1) /* T_BCType, shift types (named by T_Shift.F_Type) */    \
+  X(C_ITEM_DEPT, 2) /* T_Dept, departments (T_Emp.F_Dept, T_Roster.DEPT_ID) */ \
+  X(C_ITEM_ROSTCODE, 3) /* T_RostCode, rotation codes (T_Roster.ROST_CODE) */
+enum C_ITEM_INDEX : int32_t { TESSALY_C_ITEM_INDEX_MEMBERS(TESSALY_ENUMERATOR) };
 
 // One line per column, in published property order (also the order of the
 // builders, the row load and each table). The identifier is supplied by the
@@ -72,5 +73,12 @@ class clsItem final : public framework::RecordOf<clsItem> {
 
   C_ITEM_INDEX TableIndex_ = C_ITEM_INDEX{0};
 };
+
+// The published interface _clsItem, in its order (interfaces/Published.h).
+#define TESSALY_CLSITEM_MEMBERS(X)                                        \
+  X(Method, GetMaxID, "TableIndex", "RetMaxID", "strMsg")                 \
+  X(Props, TESSALY_CLSITEM_COLUMNS)                                       \
+  X(Let, TableIndex)                                                      \
+  X(Method, TheItemIsNeed, "ItemID", "ErrStr", "ItemIsNeed", "ItemIndex")
 
 }  // namespace tessaly

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tessaly/framework/Record.h"
+#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -89,5 +90,10 @@ class clsShift final : public framework::RecordOf<clsShift> {
  private:
   std::string FKey_;
 };
+
+// The published interface _clsShift, in its order (interfaces/Published.h).
+#define TESSALY_CLSSHIFT_MEMBERS(X)  \
+  X(Let, FKey)                       \
+  X(Props, TESSALY_CLSSHIFT_COLUMNS)
 
 }  // namespace tessaly

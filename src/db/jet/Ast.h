@@ -12,49 +12,107 @@ namespace tessaly::db::jet {
 using NodeId = uint32_t;
 inline constexpr NodeId kNoNode = UINT32_MAX;
 
-// Jet's function library as far as the attendance database needs it:
+// Jet's function library: the VBA built-ins Access queries use, and the
+// functions Access itself adds (Nz, the domain functions DLookup ... DLast):
 // X(name, Jet's name in lower case, fewest arguments, most arguments).
 // A name not in this list is refused as Jet refuses it ("Undefined function").
-#define TESSALY_JET_FUNCTIONS(X) \
-  X(Abs, "abs", 1, 1)            \
-  X(Avg, "avg", 1, 1)            \
-  X(CDate, "cdate", 1, 1)        \
-  X(CDbl, "cdbl", 1, 1)          \
-  X(CInt, "cint", 1, 1)          \
-  X(CLng, "clng", 1, 1)          \
-  X(Count, "count", 1, 1)        \
-  X(CSng, "csng", 1, 1)          \
-  X(CStr, "cstr", 1, 1)          \
-  X(Date, "date", 0, 0)          \
-  X(Day, "day", 1, 1)            \
-  X(Fix, "fix", 1, 1)            \
-  X(Format, "format", 1, 2)      \
-  X(Hour, "hour", 1, 1)          \
-  X(Iif, "iif", 3, 3)            \
-  X(InStr, "instr", 2, 4)        \
-  X(Int, "int", 1, 1)            \
-  X(IsNull, "isnull", 1, 1)      \
-  X(LCase, "lcase", 1, 1)        \
-  X(Left, "left", 2, 2)          \
-  X(Len, "len", 1, 1)            \
-  X(LTrim, "ltrim", 1, 1)        \
-  X(Max, "max", 1, 1)            \
-  X(Mid, "mid", 2, 3)            \
-  X(Min, "min", 1, 1)            \
-  X(Minute, "minute", 1, 1)      \
-  X(Month, "month", 1, 1)        \
-  X(Now, "now", 0, 0)            \
-  X(Right, "right", 2, 2)        \
-  X(Round, "round", 1, 2)        \
-  X(RTrim, "rtrim", 1, 1)        \
-  X(Second, "second", 1, 1)      \
-  X(Sgn, "sgn", 1, 1)            \
-  X(Sum, "sum", 1, 1)            \
-  X(Time, "time", 0, 0)          \
-  X(Trim, "trim", 1, 1)          \
-  X(UCase, "ucase", 1, 1)        \
-  X(Val, "val", 1, 1)            \
-  X(Weekday, "weekday", 1, 2)    \
+#define TESSALY_JET_FUNCTIONS(X)      \
+  X(Abs, "abs", 1, 1)                 \
+  X(Asc, "asc", 1, 1)                 \
+  X(AscW, "ascw", 1, 1)               \
+  X(Atn, "atn", 1, 1)                 \
+  X(Avg, "avg", 1, 1)                 \
+  X(CBool, "cbool", 1, 1)             \
+  X(CByte, "cbyte", 1, 1)             \
+  X(CCur, "ccur", 1, 1)               \
+  X(CDate, "cdate", 1, 1)             \
+  X(CDbl, "cdbl", 1, 1)               \
+  X(CDec, "cdec", 1, 1)               \
+  X(Choose, "choose", 2, 30)          \
+  X(Chr, "chr", 1, 1)                 \
+  X(ChrW, "chrw", 1, 1)               \
+  X(CInt, "cint", 1, 1)               \
+  X(CLng, "clng", 1, 1)               \
+  X(Cos, "cos", 1, 1)                 \
+  X(Count, "count", 1, 1)             \
+  X(CSng, "csng", 1, 1)               \
+  X(CStr, "cstr", 1, 1)               \
+  X(CVar, "cvar", 1, 1)               \
+  X(Date, "date", 0, 0)               \
+  X(DateAdd, "dateadd", 3, 3)         \
+  X(DateDiff, "datediff", 3, 5)       \
+  X(DatePart, "datepart", 2, 4)       \
+  X(DateSerial, "dateserial", 3, 3)   \
+  X(DateValue, "datevalue", 1, 1)     \
+  X(DAvg, "davg", 2, 3)               \
+  X(Day, "day", 1, 1)                 \
+  X(DCount, "dcount", 2, 3)           \
+  X(DFirst, "dfirst", 2, 3)           \
+  X(DLast, "dlast", 2, 3)             \
+  X(DLookup, "dlookup", 2, 3)         \
+  X(DMax, "dmax", 2, 3)               \
+  X(DMin, "dmin", 2, 3)               \
+  X(DSum, "dsum", 2, 3)               \
+  X(Exp, "exp", 1, 1)                 \
+  X(First, "first", 1, 1)             \
+  X(Fix, "fix", 1, 1)                 \
+  X(Format, "format", 1, 2)           \
+  X(Hex, "hex", 1, 1)                 \
+  X(Hour, "hour", 1, 1)               \
+  X(Iif, "iif", 3, 3)                 \
+  X(InStr, "instr", 2, 4)             \
+  X(InStrRev, "instrrev", 2, 4)       \
+  X(Int, "int", 1, 1)                 \
+  X(IsDate, "isdate", 1, 1)           \
+  X(IsEmpty, "isempty", 1, 1)         \
+  X(IsNull, "isnull", 1, 1)           \
+  X(IsNumeric, "isnumeric", 1, 1)     \
+  X(Last, "last", 1, 1)               \
+  X(LCase, "lcase", 1, 1)             \
+  X(Left, "left", 2, 2)               \
+  X(Len, "len", 1, 1)                 \
+  X(Log, "log", 1, 1)                 \
+  X(LTrim, "ltrim", 1, 1)             \
+  X(Max, "max", 1, 1)                 \
+  X(Mid, "mid", 2, 3)                 \
+  X(Min, "min", 1, 1)                 \
+  X(Minute, "minute", 1, 1)           \
+  X(Month, "month", 1, 1)             \
+  X(MonthName, "monthname", 1, 2)     \
+  X(Now, "now", 0, 0)                 \
+  X(Nz, "nz", 1, 2)                   \
+  X(Oct, "oct", 1, 1)                 \
+  X(Replace, "replace", 3, 6)         \
+  X(Right, "right", 2, 2)             \
+  X(Rnd, "rnd", 0, 1)                 \
+  X(Round, "round", 1, 2)             \
+  X(RTrim, "rtrim", 1, 1)             \
+  X(Second, "second", 1, 1)           \
+  X(Sgn, "sgn", 1, 1)                 \
+  X(Sin, "sin", 1, 1)                 \
+  X(Space, "space", 1, 1)             \
+  X(Sqr, "sqr", 1, 1)                 \
+  X(StDev, "stdev", 1, 1)             \
+  X(StDevP, "stdevp", 1, 1)           \
+  X(Str, "str", 1, 1)                 \
+  X(StrComp, "strcomp", 2, 3)         \
+  X(StrConv, "strconv", 2, 3)         \
+  X(String, "string", 2, 2)           \
+  X(StrReverse, "strreverse", 1, 1)   \
+  X(Sum, "sum", 1, 1)                 \
+  X(Switch, "switch", 2, 30)          \
+  X(Tan, "tan", 1, 1)                 \
+  X(Time, "time", 0, 0)               \
+  X(Timer, "timer", 0, 0)             \
+  X(TimeSerial, "timeserial", 3, 3)   \
+  X(TimeValue, "timevalue", 1, 1)     \
+  X(Trim, "trim", 1, 1)               \
+  X(UCase, "ucase", 1, 1)             \
+  X(Val, "val", 1, 1)                 \
+  X(Var, "var", 1, 1)                 \
+  X(VarP, "varp", 1, 1)               \
+  X(Weekday, "weekday", 1, 2)         \
+  X(WeekdayName, "weekdayname", 1, 3) \
   X(Year, "year", 1, 1)
 
 enum class JetFunction : uint8_t {
@@ -62,6 +120,24 @@ enum class JetFunction : uint8_t {
   TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_ENUM)
 #undef TESSALY_JET_FUNCTION_ENUM
 };
+
+// Functions over the rows of a group.
+inline bool IsAggregate(JetFunction f) {
+  switch (f) {
+    case JetFunction::kAvg:
+    case JetFunction::kCount:
+    case JetFunction::kFirst:
+    case JetFunction::kLast:
+    case JetFunction::kMax:
+    case JetFunction::kMin:
+    case JetFunction::kStDev:
+    case JetFunction::kStDevP:
+    case JetFunction::kSum:
+    case JetFunction::kVar:
+    case JetFunction::kVarP: return true;
+    default: return false;
+  }
+}
 
 struct JetFunctionInfo {
   JetFunction function;
@@ -100,6 +176,45 @@ inline bool IsComparison(BinaryOp op) { return op >= BinaryOp::kEq && op <= Bina
 
 enum class JoinKind : uint8_t { kInner, kLeft, kRight };
 
+// The field types of Jet's data definition, each under every name Jet reads
+// for it: X(name, how a message names it).
+#define TESSALY_JET_TYPES(X) \
+  X(Text, "TEXT")            \
+  X(Memo, "MEMO")            \
+  X(Byte, "BYTE")            \
+  X(Short, "SHORT")          \
+  X(Long, "LONG")            \
+  X(Single, "SINGLE")        \
+  X(Double, "DOUBLE")        \
+  X(Currency, "CURRENCY")    \
+  X(DateTime, "DATETIME")    \
+  X(YesNo, "YESNO")          \
+  X(Counter, "COUNTER")
+
+enum class JetType : uint8_t {
+#define TESSALY_JET_TYPE_ENUM(name, shown) k##name,
+  TESSALY_JET_TYPES(TESSALY_JET_TYPE_ENUM)
+#undef TESSALY_JET_TYPE_ENUM
+};
+
+// The type a DDL type word names (TEXT, VARCHAR, INTEGER, AUTOINCREMENT, ...),
+// or false for a word Jet does not know as a type.
+bool FindJetType(std::string_view word, JetType* type);
+
+// What a CONSTRAINT clause (or a column's own PRIMARY KEY, UNIQUE, REFERENCES)
+// makes.
+// In a kConstraint's op: the kind in the low bits, a reference's actions
+// above them.
+enum class ConstraintKind : uint8_t { kPrimaryKey, kUnique, kForeignKey, kNotNull };
+inline constexpr uint8_t kConstraintKindBits = 0x0f;
+inline constexpr uint8_t kOnDeleteCascade = 0x10;
+inline constexpr uint8_t kOnDeleteSetNull = 0x20;
+inline constexpr uint8_t kOnUpdateCascade = 0x40;
+inline constexpr uint8_t kOnUpdateSetNull = 0x80;
+inline ConstraintKind KindOf(uint8_t constraint_op) {
+  return static_cast<ConstraintKind>(constraint_op & kConstraintKindBits);
+}
+
 enum class NodeKind : uint8_t {
   // Expressions.
   kNumber,  // text: as written
@@ -113,7 +228,7 @@ enum class NodeKind : uint8_t {
   kNot,       // a: operand
   kBinary,    // op: BinaryOp; a, b
   kCall,      // op: JetFunction; text: name as written; a: first argument (list)
-  kLike,      // a LIKE b; flag: NOT LIKE
+  kLike,      // a LIKE b; flag: NOT LIKE; op: 1 for ALIKE (always the ANSI wildcards)
   kIsNull,    // a IS NULL; flag: IS NOT NULL
   kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
   kBetween,   // a BETWEEN b AND c; flag: NOT BETWEEN
@@ -127,11 +242,41 @@ enum class NodeKind : uint8_t {
   kJoin,        // op: JoinKind; a: left source, b: right source, c: condition
   kAssign,      // a: kColumn, b: expression
   // Statements.
-  kSelect,  // a: index into Ast::selects
+  kParameter,  // a name Jet cannot resolve (Forms!f!c, a declared parameter): text
+  kSelect,     // a: index into Ast::selects
+  // a UNION [ALL] b: a is a kSelect or kUnion, b a kSelect; c: the ORDER BY
+  // items of the whole union (kOrderItem list) or none; flag: ALL
+  kUnion,
   kInsert,  // a: kTable, b: columns (list) or none, c: values (list) or a kSelect node
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
-  kDelete,  // a: kTable, c: condition or none
+  kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
+  // Data definition.
+  kColumnDef,    // text: name; op: JetType; a: width or 0; b: constraints (list); flag: NOT NULL
+  kConstraint,   // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
+                 // text2: referenced table; b: referenced columns (list)
+  kCreateTable,  // text: name; a: kColumnDef and kConstraint list
+  kCreateIndex,  // text: index; text2: table; a: columns (kOrderItem list); flag: UNIQUE;
+                 // op: IndexOption
+  kDropTable,    // text: name
+  kDropIndex,    // text: index; text2: table
+  kAlterTable,   // text: table; op: AlterAction; a: kColumnDef or kConstraint, or text2
+  // TRANSFORM a SELECT b PIVOT c: a is the cell value (with aggregates), b a
+  // kSelect, c a kPivot
+  kTransform,
+  kPivot,  // a: the pivot expression; b: the IN list of column values, or none
 };
+
+// What ALTER TABLE does.
+enum class AlterAction : uint8_t {
+  kAddColumn,
+  kAddConstraint,
+  kDropColumn,
+  kDropConstraint,
+  kAlterColumn
+};
+
+// The WITH option of CREATE INDEX.
+enum class IndexOption : uint8_t { kNone, kPrimary, kDisallowNull, kIgnoreNull };
 
 // One node. Lists (arguments, select items, ...) are chained through next.
 struct Node {
@@ -149,7 +294,10 @@ struct Node {
 
 struct SelectParts {
   bool distinct = false;
-  std::string_view top;  // the number after TOP, or empty
+  bool distinct_row = false;  // DISTINCTROW: one row per row of the tables selected from
+  bool top_percent = false;   // TOP n PERCENT
+  std::string_view top;       // the number after TOP, or empty
+  std::string_view into;      // SELECT ... INTO table: the new table's name, or empty
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources
   NodeId where = kNoNode;
@@ -177,5 +325,26 @@ struct Ast {
     dates.clear();
   }
 };
+
+// Calls visit(node, id) for each table and derived table of the FROM list
+// that starts at sources, through its joins, leftmost first. Stops and
+// returns true as soon as visit returns true.
+template <class Visit>
+bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
+  std::vector<NodeId> pending{sources};
+  while (!pending.empty()) {
+    const NodeId id = pending.back();
+    pending.pop_back();
+    const Node& n = ast[id];
+    if (n.next != kNoNode) pending.push_back(n.next);
+    if (n.kind == NodeKind::kJoin) {
+      pending.push_back(n.b);
+      pending.push_back(n.a);
+      continue;
+    }
+    if (visit(n, id)) return true;
+  }
+  return false;
+}
 
 }  // namespace tessaly::db::jet

@@ -53,8 +53,11 @@ class Dialect {
   // The word operators: And and Or over a chain of two or more operands (a
   // And b And c ...), Xor, Eqv and Imp over two.
   virtual void Logical(BinaryOp op, const Operands& operands, std::string& out) const = 0;
-  // Not operand 0.
+  // Not operand 0, a condition.
   virtual void Not(const Operands& operand, std::string& out) const = 0;
+  // Not operand 0, a number: Jet's Not is bitwise on numbers (Not 1 is -2,
+  // Not -1 is 0), after rounding to a whole number; Null stays Null.
+  virtual void BitNot(const Operands& operand, std::string& out) const;
   // A call of one of Jet's functions other than Iif, with its arguments
   // (Count(*) has one operand that writes "*").
   virtual void Function(JetFunction function, const Operands& args, std::string& out) const = 0;
@@ -74,8 +77,9 @@ class Dialect {
   // Iif(condition, then, else): only the chosen branch is evaluated; a
   // numeric condition is true when non-zero, Null is false.
   virtual void Iif(const Operands& operands, std::string& out) const = 0;
-  // a [NOT] LIKE b with Jet's ANSI wildcards % and _.
-  virtual void Like(const Operands& operands, bool negated, bool fold_case,
+  // a [NOT] LIKE b, ignoring letter case: with the provider's ANSI wildcards
+  // (% _ [a-c] [^a-c]) or, with ansi89, Access's own (* ? # [a-c] [!a-c]).
+  virtual void Like(const Operands& operands, bool negated, bool ansi89,
                     std::string& out) const = 0;
   // The arithmetic operators: +, - and * over a chain of two or more
   // operands (a + b + c ... read from the left), /, \, Mod and ^ over two.
@@ -87,8 +91,44 @@ class Dialect {
   // (1, 2, ...): an engine that wants every one named names it here. The
   // default writes nothing.
   virtual void UnnamedSubquery(size_t n, std::string& out) const;
-  // The limit of SELECT TOP n, written after ORDER BY.
-  virtual void Limit(std::string_view count, std::string& out) const;
+  // The limit of SELECT TOP n, written after ORDER BY. Jet's TOP keeps every
+  // row tied with the n-th under the ORDER BY: with order_terms (the ORDER BY
+  // list as written there) and source (the statement's FROM ... HAVING text),
+  // the default counts the rows up to the n-th one's last peer with window
+  // functions; without, it is a plain LIMIT.
+  virtual void Limit(std::string_view count, std::string_view order_terms, std::string_view source,
+                     std::string& out) const;
+  // The limit of SELECT TOP percent PERCENT, written after ORDER BY:
+  // percent (a whole number) hundredths of the rows, rounded up, and the
+  // rows tied with the last of them as Limit keeps them. Without
+  // order_terms the rows counted are those of query, the select itself as
+  // written so far; the default then writes a LIMIT of a counting subquery.
+  virtual void LimitPercent(std::string_view percent, std::string_view order_terms,
+                            std::string_view source, std::string_view query,
+                            std::string& out) const;
+  // A value that tells the rows of table (a name or alias in FROM) apart,
+  // for DISTINCTROW and for the UPDATE and DELETE of joined tables; false
+  // when the engine has none (DISTINCTROW then has no effect, such a write
+  // is refused).
+  virtual bool RowIdentity(std::string_view table, std::string& out) const;
+
+  // Data definition. The type of a new column (a TEXT's width > 0, 0 for
+  // Memo) with what the engine needs to hold Jet's values as Jet does
+  // (collation, range checks). key: the column is the table's only key
+  // column. Returns true when the written type made the column the table's
+  // key itself (an engine whose numbering column must be its key), so that
+  // no PRIMARY KEY is written for it.
+  // The default writes standard SQL's type names and never makes a key.
+  virtual bool ColumnType(std::string_view name, JetType type, uint32_t width, bool key,
+                          std::string& out) const;
+  // True when the engine adds and drops constraints of an existing table and
+  // changes a column's type (ALTER TABLE ... ADD CONSTRAINT, DROP
+  // CONSTRAINT, ALTER COLUMN); otherwise a key or unique constraint added
+  // later is a unique index and the rest is refused.
+  virtual bool AlterConstraints() const { return true; }
+  // The engine's name of Jet's index name of table (Jet names an index
+  // within its table). The default is the index name alone.
+  virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
 };
 
 }  // namespace tessaly::db::jet

@@ -5,6 +5,9 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "db/Rules.h"
+#include "tessaly/Error.h"
+
 namespace tessaly::db::jet {
 
 // The children of a node, as a hook's operands.
@@ -63,9 +66,82 @@ void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size
 
 void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
 
-void Dialect::Limit(std::string_view count, std::string& out) const {
-  out += " LIMIT ";
+void Dialect::BitNot(const Operands& operand, std::string& out) const {
+  out += "~";
+  operand.Write(0, out);
+}
+
+bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
+
+namespace {
+
+// The rows of a TOP with ties: count(*) over the ordering counts a row's
+// peers with it, so the last row within the limit has the count where the
+// last row tied with it ends. With percent, count is in hundredths of the
+// rows, rounded up to a whole row.
+void PeerLimit(std::string_view count, bool percent, std::string_view order_terms,
+               std::string_view source, std::string& out) {
+  out += " LIMIT (SELECT coalesce(max(jet_peers), 0) FROM (SELECT count(*) OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_peers, row_number() OVER (ORDER BY ";
+  out += order_terms;
+  out += ") AS jet_row";
+  if (percent) out += ", count(*) OVER () AS jet_all";
+  out += source;
+  out += ") AS jet_top WHERE jet_row <= ";
+  if (percent) out += "(jet_all * ";
   out += count;
+  if (percent) out += " + 99) / 100";
+  out += ')';
+}
+
+}  // namespace
+
+void Dialect::Limit(std::string_view count, std::string_view order_terms, std::string_view source,
+                    std::string& out) const {
+  if (order_terms.empty()) {
+    out += " LIMIT ";
+    out += count;
+    return;
+  }
+  PeerLimit(count, false, order_terms, source, out);
+}
+
+void Dialect::LimitPercent(std::string_view percent, std::string_view order_terms,
+                           std::string_view source, std::string_view query,
+                           std::string& out) const {
+  if (!order_terms.empty()) {
+    PeerLimit(percent, true, order_terms, source, out);
+    return;
+  }
+  out += " LIMIT (SELECT (COUNT(*) * ";
+  out += percent;
+  out += " + 99) / 100 FROM (";
+  out += query;
+  out += ") AS jet_counted)";
+}
+
+bool Dialect::ColumnType(std::string_view /*name*/, JetType type, uint32_t width, bool /*key*/,
+                         std::string& out) const {
+  switch (type) {
+    case JetType::kText: out += "VARCHAR(" + std::to_string(width) + ')'; break;
+    case JetType::kMemo: out += "TEXT"; break;
+    case JetType::kByte:
+    case JetType::kShort: out += "SMALLINT"; break;
+    case JetType::kLong:
+    case JetType::kCounter: out += "INTEGER"; break;
+    case JetType::kSingle: out += "REAL"; break;
+    case JetType::kDouble: out += "DOUBLE PRECISION"; break;
+    case JetType::kCurrency: out += "DECIMAL(19, 4)"; break;
+    case JetType::kDateTime: out += "TIMESTAMP"; break;
+    case JetType::kYesNo: out += "SMALLINT NOT NULL DEFAULT 0"; break;
+  }
+  return false;
+}
+
+void Dialect::IndexName(std::string_view /*table*/, std::string_view index,
+                        std::string& out) const {
+  Identifier(index, out);
 }
 
 Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
@@ -79,7 +155,8 @@ Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
 void Emitter::Statement(NodeId root, std::string& out) {
   const Node& n = ast_[root];
   switch (n.kind) {
-    case NodeKind::kSelect: Select(ast_.selects[n.a], out); return;
+    case NodeKind::kSelect:
+    case NodeKind::kUnion: Query(root, out); return;
     case NodeKind::kInsert: {
       out += "INSERT INTO ";
       dialect_.Identifier(ast_[n.a].text, out);
@@ -91,9 +168,9 @@ void Emitter::Statement(NodeId root, std::string& out) {
         }
         out += ')';
       }
-      if (ast_[n.c].kind == NodeKind::kSelect) {
+      if (ast_[n.c].kind == NodeKind::kSelect || ast_[n.c].kind == NodeKind::kUnion) {
         out += ' ';
-        Select(ast_.selects[ast_[n.c].a], out);
+        Query(n.c, out);
         return;
       }
       out += " VALUES (";
@@ -104,33 +181,551 @@ void Emitter::Statement(NodeId root, std::string& out) {
       out += ')';
       return;
     }
-    case NodeKind::kUpdate:
-      out += "UPDATE ";
-      dialect_.Identifier(ast_[n.a].text, out);
-      out += " SET ";
-      for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
-        if (s != n.b) out += ", ";
-        // SQL names the assigned column without a table qualifier.
-        dialect_.Identifier(ast_[ast_[s].a].text, out);
-        out += " = ";
-        Value(ast_[s].b, out);
-      }
-      break;
-    case NodeKind::kDelete:
-      out += "DELETE FROM ";
-      Source(n.a, out);
-      break;
-    default: return;
+    case NodeKind::kTransform: Transform(n, out); return;
+    case NodeKind::kUpdate: Update(n, out); return;
+    case NodeKind::kDelete: Delete(n, out); return;
+    default: Definition(n, out); return;
   }
+}
+
+void Emitter::Query(NodeId id, std::string& out) {
+  const Node& n = ast_[id];
+  if (n.kind == NodeKind::kSelect) {
+    Select(ast_.selects[n.a], out);
+    return;
+  }
+  UnionMember(n.a, out);
+  out += n.flag ? " UNION ALL " : " UNION ";
+  UnionMember(n.b, out);
+  if (n.c == kNoNode) return;
+  // The sort of a union names the columns of its result: a qualified column
+  // is the result column of that name.
+  out += " ORDER BY ";
+  for (NodeId t = n.c; t != kNoNode; t = ast_[t].next) {
+    if (t != n.c) out += ", ";
+    const Node& term = ast_[t];
+    const Node& e = ast_[term.a];
+    if (e.kind == NodeKind::kColumn) {
+      dialect_.Identifier(e.text, out);
+    } else if (e.kind == NodeKind::kNumber) {
+      out += e.text;
+    } else {
+      Expression(term.a, false, out);
+    }
+    if (term.flag) out += " DESC";
+  }
+}
+
+// A SELECT of a union that sorts or limits its own rows stands as a table,
+// since a member of a compound select may do neither.
+void Emitter::UnionMember(NodeId id, std::string& out) {
+  const Node& n = ast_[id];
+  if (n.kind == NodeKind::kUnion) {
+    Query(id, out);
+    return;
+  }
+  const SelectParts& select = ast_.selects[n.a];
+  if (select.top.empty() && select.order_by == kNoNode) {
+    Select(select, out);
+    return;
+  }
+  out += "SELECT * FROM (";
+  Select(select, out);
+  out += ')';
+}
+
+bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
+  std::vector<NodeId> pending{id};
+  while (!pending.empty()) {
+    const Node& n = ast_[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
+    // The expression's own operands and arguments; not a subquery's.
+    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
+    for (NodeId child : {n.a, n.b, n.c}) {
+      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
+      pending.push_back(child);
+      // Arguments and IN lists are chained through next.
+      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
+        pending.push_back(more);
+      }
+    }
+  }
+  return false;
+}
+
+NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
+  NodeId found = kNoNode;
+  AnySource(ast_, sources, [&](const Node& n, NodeId id) {
+    if (n.kind != NodeKind::kTable ||
+        !(name.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, name))) {
+      return false;
+    }
+    found = id;
+    return true;
+  });
+  return found;
+}
+
+void Emitter::Update(const Node& n, std::string& out) {
+  out += "UPDATE ";
+  if (ast_[n.a].kind == NodeKind::kTable) {
+    Source(n.a, out);
+    out += " SET ";
+    for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+      if (s != n.b) out += ", ";
+      // SQL names the assigned column without a table qualifier.
+      dialect_.Identifier(ast_[ast_[s].a].text, out);
+      out += " = ";
+      Value(ast_[s].b, out);
+    }
+    if (n.c != kNoNode) {
+      out += " WHERE ";
+      Expression(n.c, false, out);
+    }
+    return;
+  }
+  // Over joined tables: the table whose columns SET names changes, each of
+  // its rows that the join (and WHERE) keeps taking its values from its own
+  // row of the join. The join is written whole inside subqueries, where its
+  // names mean what they meant in Jet's statement.
+  std::string_view qualifier;
+  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+    const std::string_view q = ast_[ast_[s].a].text2;
+    if (q.empty()) continue;
+    if (!qualifier.empty() && !rules::EqualsNoCase(q, qualifier)) {
+      throw Refused{errnum::kFail,
+                    "An UPDATE over joined tables changes the columns of one table here; "
+                    "write one UPDATE for each table."};
+    }
+    qualifier = q;
+  }
+  const NodeId target = SourceNamed(n.a, qualifier);
+  if (target == kNoNode) throw Refused{errnum::kFail, "Operation must use an updateable query."};
+  const Node& table = ast_[target];
+  const std::string_view name = table.text2.empty() ? table.text : table.text2;
+  auto key_of = [&](std::string_view owner) { RowIdentity(owner, out); };
+  dialect_.Identifier(table.text, out);
+  out += " AS jet_target SET ";
+  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+    if (s != n.b) out += ", ";
+    dialect_.Identifier(ast_[ast_[s].a].text, out);
+    out += " = (SELECT ";
+    Value(ast_[s].b, out);
+    out += " FROM ";
+    Source(n.a, out);
+    out += " WHERE ";
+    key_of(name);
+    out += " = ";
+    key_of("jet_target");
+    out += ')';
+  }
+  out += " WHERE ";
+  key_of("jet_target");
+  out += " IN (SELECT ";
+  key_of(name);
+  out += " FROM ";
+  Source(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
     Expression(n.c, false, out);
   }
+  out += ')';
+}
+
+void Emitter::RowIdentity(std::string_view table, std::string& out) {
+  std::string identity;
+  if (!dialect_.RowIdentity(table, identity)) {
+    throw Refused{errnum::kFail, "Operation must use an updateable query."};
+  }
+  out += identity;
+}
+
+void Emitter::Delete(const Node& n, std::string& out) {
+  out += "DELETE FROM ";
+  const Node& source = ast_[n.a];
+  if (source.kind == NodeKind::kTable && source.next == kNoNode) {
+    Source(n.a, out);
+    if (n.c != kNoNode) {
+      out += " WHERE ";
+      Expression(n.c, false, out);
+    }
+    return;
+  }
+  // From one of joined tables: its rows that the join (and WHERE) keeps.
+  const Node& table = ast_[n.b];
+  dialect_.Identifier(table.text, out);
+  out += " WHERE ";
+  RowIdentity(table.text, out);
+  out += " IN (SELECT ";
+  RowIdentity(table.text2.empty() ? table.text : table.text2, out);
+  Sources(n.a, out);
+  if (n.c != kNoNode) {
+    out += " WHERE ";
+    Expression(n.c, false, out);
+  }
+  out += ')';
+}
+
+void Emitter::Names(NodeId first, std::string& out) {
+  out += " (";
+  for (NodeId c = first; c != kNoNode; c = ast_[c].next) {
+    if (c != first) out += ", ";
+    dialect_.Identifier(ast_[c].text, out);
+  }
+  out += ')';
+}
+
+void Emitter::Constraint(const Node& c, std::string_view table, std::string& out) {
+  if (!c.text.empty()) {
+    out += " CONSTRAINT ";
+    dialect_.IndexName(table, c.text, out);
+  }
+  switch (KindOf(c.op)) {
+    case ConstraintKind::kPrimaryKey: out += " PRIMARY KEY"; break;
+    case ConstraintKind::kUnique: out += " UNIQUE"; break;
+    case ConstraintKind::kNotNull: out += " NOT NULL"; return;
+    case ConstraintKind::kForeignKey:
+      if (c.a != kNoNode) {
+        out += " FOREIGN KEY";
+        Names(c.a, out);
+      }
+      out += " REFERENCES ";
+      dialect_.Identifier(c.text2, out);
+      if (c.b != kNoNode) Names(c.b, out);
+      if (c.op & kOnDeleteCascade) out += " ON DELETE CASCADE";
+      if (c.op & kOnDeleteSetNull) out += " ON DELETE SET NULL";
+      if (c.op & kOnUpdateCascade) out += " ON UPDATE CASCADE";
+      if (c.op & kOnUpdateSetNull) out += " ON UPDATE SET NULL";
+      return;
+  }
+  if (c.a != kNoNode) Names(c.a, out);
+}
+
+bool Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
+  dialect_.Identifier(def.text, out);
+  out += ' ';
+  const bool made_key =
+      dialect_.ColumnType(def.text, static_cast<JetType>(def.op), def.a, key, out);
+  bool wrote_key = made_key;
+  if (def.flag && !made_key) out += " NOT NULL";
+  for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
+    const Node& constraint = ast_[c];
+    const auto kind = KindOf(constraint.op);
+    if (kind == ConstraintKind::kNotNull) continue;
+    if (kind == ConstraintKind::kPrimaryKey) {
+      if (made_key) continue;
+      wrote_key = true;
+    }
+    // A column's own constraint names no index the engine needs to find.
+    Node unnamed = constraint;
+    unnamed.text = {};
+    Constraint(unnamed, {}, out);
+  }
+  return wrote_key;
+}
+
+void Emitter::CreateTable(const Node& n, std::string& out) {
+  // The table's only key column, when its key is one column, so that an
+  // engine can make a numbering column its key; a counter column of a table
+  // without any key is made the key, as its numbers are unique anyway.
+  std::string_view key;
+  bool has_key = false;
+  std::string_view counter;
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind == NodeKind::kConstraint) {
+      if (KindOf(item.op) != ConstraintKind::kPrimaryKey) continue;
+      has_key = true;
+      if (item.a != kNoNode && ast_[item.a].next == kNoNode) key = ast_[item.a].text;
+      continue;
+    }
+    if (static_cast<JetType>(item.op) == JetType::kCounter && counter.empty()) counter = item.text;
+    for (NodeId c = item.b; c != kNoNode; c = ast_[c].next) {
+      if (KindOf(ast_[c].op) == ConstraintKind::kPrimaryKey) {
+        has_key = true;
+        key = item.text;
+      }
+    }
+  }
+  if (!has_key) key = counter;
+  out += "CREATE TABLE ";
+  dialect_.Identifier(n.text, out);
+  out += " (";
+  bool key_written = false;
+  bool first = true;
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind != NodeKind::kColumnDef) continue;
+    if (!first) out += ", ";
+    first = false;
+    const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
+    if (ColumnDefinition(item, is_key, out) && is_key) key_written = true;
+  }
+  for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    if (item.kind != NodeKind::kConstraint) continue;
+    if (key_written && KindOf(item.op) == ConstraintKind::kPrimaryKey && item.a != kNoNode &&
+        ast_[item.a].next == kNoNode) {
+      continue;
+    }
+    out += ',';
+    // Named as Jet names it within its table.
+    Constraint(item, n.text, out);
+  }
+  out += ')';
+}
+
+void Emitter::Definition(const Node& n, std::string& out) {
+  switch (n.kind) {
+    case NodeKind::kCreateTable: CreateTable(n, out); return;
+    case NodeKind::kCreateIndex: {
+      const auto option = static_cast<IndexOption>(n.op);
+      // WITH PRIMARY makes the index the table's key: unique, as the engine
+      // cannot give an existing table a new key.
+      out += n.flag || option == IndexOption::kPrimary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+      dialect_.IndexName(n.text2, n.text, out);
+      out += " ON ";
+      dialect_.Identifier(n.text2, out);
+      out += " (";
+      for (NodeId c = n.a; c != kNoNode; c = ast_[c].next) {
+        if (c != n.a) out += ", ";
+        dialect_.Identifier(ast_[ast_[c].a].text, out);
+        if (ast_[c].flag) out += " DESC";
+      }
+      out += ')';
+      return;
+    }
+    case NodeKind::kDropTable:
+      out += "DROP TABLE ";
+      dialect_.Identifier(n.text, out);
+      return;
+    case NodeKind::kDropIndex:
+      out += "DROP INDEX ";
+      dialect_.IndexName(n.text2, n.text, out);
+      return;
+    case NodeKind::kAlterTable: {
+      const auto action = static_cast<AlterAction>(n.op);
+      switch (action) {
+        case AlterAction::kAddColumn:
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " ADD COLUMN ";
+          ColumnDefinition(ast_[n.a], false, out);
+          return;
+        case AlterAction::kDropColumn:
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " DROP COLUMN ";
+          dialect_.Identifier(n.text2, out);
+          return;
+        case AlterAction::kAddConstraint: {
+          const Node& c = ast_[n.a];
+          const auto kind = KindOf(c.op);
+          if (dialect_.AlterConstraints()) {
+            out += "ALTER TABLE ";
+            dialect_.Identifier(n.text, out);
+            out += " ADD";
+            Constraint(c, n.text, out);
+            return;
+          }
+          if (kind == ConstraintKind::kForeignKey) {
+            throw Refused{errnum::kFail,
+                          "A reference between tables is made with the table here: the "
+                          "database cannot add one to an existing table."};
+          }
+          // A key or unique constraint added later is the unique index Jet
+          // makes for it, under the constraint's name.
+          out += "CREATE UNIQUE INDEX ";
+          dialect_.IndexName(n.text, c.text, out);
+          out += " ON ";
+          dialect_.Identifier(n.text, out);
+          Names(c.a, out);
+          return;
+        }
+        case AlterAction::kDropConstraint:
+          if (dialect_.AlterConstraints()) {
+            out += "ALTER TABLE ";
+            dialect_.Identifier(n.text, out);
+            out += " DROP CONSTRAINT ";
+            dialect_.IndexName(n.text, n.text2, out);
+            return;
+          }
+          out += "DROP INDEX ";
+          dialect_.IndexName(n.text, n.text2, out);
+          return;
+        case AlterAction::kAlterColumn:
+          if (!dialect_.AlterConstraints()) {
+            throw Refused{errnum::kFail,
+                          "The database cannot change the type of an existing column."};
+          }
+          out += "ALTER TABLE ";
+          dialect_.Identifier(n.text, out);
+          out += " ALTER COLUMN ";
+          dialect_.Identifier(ast_[n.a].text, out);
+          out += " TYPE ";
+          dialect_.ColumnType(ast_[n.a].text, static_cast<JetType>(ast_[n.a].op), ast_[n.a].a,
+                              false, out);
+          return;
+      }
+      return;
+    }
+    default: return;
+  }
+}
+
+// An aggregate's arguments in a crosstab's cell: the first one counts only
+// on the rows of the cell's column (Count(*) counts those rows).
+class FilteredOperands final : public Operands {
+ public:
+  FilteredOperands(Emitter& emitter, const NodeId* ids, size_t count)
+      : emitter_(emitter), plain_(emitter, ids, count), ids_(ids) {}
+  size_t size() const override { return plain_.size(); }
+  void Write(size_t index, std::string& out) const override { WriteArgument(index, out); }
+  void WriteArgument(size_t index, std::string& out) const override {
+    if (index != 0) {
+      plain_.WriteArgument(index, out);
+      return;
+    }
+    out += "CASE WHEN ";
+    emitter_.PivotCondition(out);
+    out += " THEN ";
+    if (emitter_.ast_[ids_[0]].kind == NodeKind::kStar) {
+      out += '1';
+    } else {
+      plain_.WriteArgument(0, out);
+    }
+    out += " END";
+  }
+  bool IsColumn(size_t) const override { return false; }
+  bool IsText(size_t index) const override { return index != 0 && plain_.IsText(index); }
+
+ private:
+  Emitter& emitter_;
+  NodeOperands plain_;
+  const NodeId* ids_;
+};
+
+void Emitter::Transform(const Node& n, std::string& out) {
+  const Node& pivot = ast_[n.c];
+  const SelectParts& select = ast_.selects[ast_[n.b].a];
+  if (pivot.b != kNoNode || pivot_values_ != nullptr) {
+    transform_ = &n;
+    Select(select, out);
+    return;
+  }
+  // The columns are the values the pivot takes in the rows the crosstab
+  // reads, in order: they are asked for first.
+  wrote_pivot_query_ = true;
+  out += "SELECT DISTINCT ";
+  Expression(pivot.a, false, out);
+  out += " AS jet_pivot";
+  if (select.from != kNoNode) Sources(select.from, out);
+  if (select.where != kNoNode) {
+    out += " WHERE ";
+    Expression(select.where, false, out);
+  }
+  out += " ORDER BY ";
+  SortKey(pivot.a, false, out);
+}
+
+void Emitter::PivotCondition(std::string& out) {
+  const NodeId expression = ast_[transform_pivot_].a;
+  if (pivot_value_ != nullptr && pivot_value_->null) {
+    Expression(expression, true, out);
+    out += " IS NULL";
+    return;
+  }
+  SortKey(expression, true, out);
+  out += " = ";
+  if (pivot_value_ == nullptr) {
+    Expression(pivot_node_, true, out);
+    return;
+  }
+  const Parameter& value = pivot_value_->value;
+  if (parameters_ != nullptr) {
+    parameters_->push_back(value);
+    dialect_.Placeholder(parameters_->size(), out);
+    return;
+  }
+  switch (value.kind) {
+    case Parameter::Kind::kText: dialect_.TextLiteral(value.text, out); break;
+    case Parameter::Kind::kDate: dialect_.DateLiteral(value.date, out); break;
+    case Parameter::Kind::kInteger: out += std::to_string(value.integer); break;
+    case Parameter::Kind::kReal: {
+      char buf[32];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, value.real).ptr);
+      break;
+    }
+  }
+}
+
+// The crosstab's columns after the row headings: for each pivot value, the
+// TRANSFORM value over the group's rows of that value, Null when it has none.
+void Emitter::PivotColumns(std::string& out) {
+  const Node& t = *transform_;
+  transform_pivot_ = t.c;
+  const Node& pivot = ast_[t.c];
+  auto column = [&](std::string_view name) {
+    out += ", CASE WHEN count(CASE WHEN ";
+    PivotCondition(out);
+    out += " THEN 1 END) > 0 THEN ";
+    filtering_ = true;
+    Value(t.a, out);
+    filtering_ = false;
+    out += " END AS ";
+    dialect_.Identifier(name, out);
+  };
+  if (pivot.b != kNoNode) {
+    for (NodeId v = pivot.b; v != kNoNode; v = ast_[v].next) {
+      pivot_node_ = v;
+      const Node& value = ast_[v];
+      std::string name;
+      switch (value.kind) {
+        case NodeKind::kText:
+          for (size_t i = 1; i + 1 < value.text.size(); ++i) {
+            name += value.text[i];
+            if (value.text[i] == value.text.front()) ++i;  // a doubled delimiter
+          }
+          break;
+        case NodeKind::kDate: name = ast_.dates[value.a].ToStored(); break;
+        case NodeKind::kUnary: name = "-" + std::string(ast_[value.a].text); break;
+        default: name = value.text; break;
+      }
+      column(name);
+    }
+  } else {
+    for (const PivotValue& v : *pivot_values_) {
+      pivot_value_ = &v;
+      column(v.null ? "<>" : v.name);
+    }
+  }
+  pivot_node_ = kNoNode;
+  pivot_value_ = nullptr;
 }
 
 void Emitter::Select(const SelectParts& select, std::string& out) {
+  const size_t start = out.size();
+  // The crosstab this select belongs to; not the selects inside it.
+  const bool crosstab = transform_ != nullptr;
+  const Node* transform = transform_;
+  transform_ = nullptr;
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
+  // A subquery has its own select list; the enclosing one's aliases come
+  // back when it is written.
+  struct Restore {
+    Emitter& emitter;
+    std::vector<std::pair<std::string_view, NodeId>> outer;
+    std::string_view outer_qualifier;
+    ~Restore() {
+      emitter.aliases_.swap(outer);
+      emitter.alias_qualifier_ = outer_qualifier;
+    }
+  } restore{*this, {}, alias_qualifier_};
+  restore.outer.swap(aliases_);
+  alias_qualifier_ = {};
+  std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
     const Node& item = ast_[i];
@@ -139,17 +734,35 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     if (!item.text2.empty()) {
       out += " AS ";
       dialect_.Identifier(item.text2, out);
+      // An alias that names a column its own expression reads ("Sum(F_X)
+      // AS F_X") is that column wherever a later item reads it.
+      if (!ReadsColumn(item.a, item.text2)) aliases_.emplace_back(item.text2, item.a);
+      named.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS ";
       dialect_.Identifier("Expr" + std::to_string(unnamed++), out);
     }
   }
-  if (select.from != kNoNode) {
-    out += " FROM ";
-    for (NodeId s = select.from; s != kNoNode; s = ast_[s].next) {
-      if (s != select.from) out += ", ";
-      Source(s, out);
-    }
+  // The select list's aliases, for the ORDER BY of a TOP with ties.
+  std::vector<std::pair<std::string_view, NodeId>> list_aliases;
+  list_aliases.swap(aliases_);
+  if (crosstab) {
+    transform_ = transform;
+    PivotColumns(out);
+    transform_ = nullptr;
+  }
+  const size_t source_start = out.size();
+  if (select.from != kNoNode) Sources(select.from, out);
+  // WHERE, GROUP BY and HAVING read the source's columns, never the select
+  // list's aliases (Jet takes an alias there for a parameter nobody gave).
+  // The engine would read an alias where the source has no such column, so
+  // a name that is an alias is written as the only source's column.
+  const Node& source = ast_[select.from == kNoNode ? 0 : select.from];
+  if (!named.empty() && select.from != kNoNode && source.next == kNoNode &&
+      (source.kind == NodeKind::kTable ||
+       (source.kind == NodeKind::kDerived && !source.text2.empty()))) {
+    aliases_.swap(named);
+    alias_qualifier_ = source.text2.empty() ? source.text : source.text2;
   }
   if (select.where != kNoNode) {
     out += " WHERE ";
@@ -158,16 +771,139 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, out);
+  } else if (select.distinct_row) {
+    DistinctRows(select, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
     Expression(select.having, false, out);
   }
+  aliases_.clear();
+  alias_qualifier_ = {};
+  // TOP with ties: the source is written again inside the limit, with the
+  // ORDER BY terms as the rows' own expressions (an alias or a column number
+  // means nothing there). Without an ORDER BY, or where a term cannot be
+  // resolved, TOP n is the first n rows. A crosstab's own ORDER BY (its
+  // headings) is unique, so it has no ties.
+  std::string peers;
+  if (!select.top.empty() && select.order_by != kNoNode && !select.distinct) {
+    aliases_.swap(list_aliases);
+    if (!PeerTerms(select, peers)) peers.clear();
+    aliases_.clear();
+  }
+  const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, out);
+  } else if (crosstab) {
+    out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
+    Terms(select.group_by, out);
   }
-  if (!select.top.empty()) dialect_.Limit(select.top, out);
+  if (select.top.empty()) return;
+  if (select.top_percent) {
+    const std::string query = peers.empty() ? out.substr(start) : std::string();
+    dialect_.LimitPercent(select.top, peers, source_text, query, out);
+  } else {
+    dialect_.Limit(select.top, peers, source_text, out);
+  }
+}
+
+namespace {
+
+// The tables an expression takes columns from, by qualifier; false when a
+// column is unqualified or an aggregate is involved (the rows are then not
+// rows of tables).
+bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tables) {
+  if (id == kNoNode) return true;
+  const Node& n = ast[id];
+  switch (n.kind) {
+    case NodeKind::kColumn:
+    case NodeKind::kStar:
+      if (n.text2.empty()) return false;
+      tables.push_back(n.text2);
+      return true;
+    case NodeKind::kCall: {
+      if (IsAggregate(static_cast<JetFunction>(n.op))) return false;
+      for (NodeId a = n.a; a != kNoNode; a = ast[a].next) {
+        if (!QualifiersOf(ast, a, tables)) return false;
+      }
+      return true;
+    }
+    case NodeKind::kSubquery:
+    case NodeKind::kExists: return true;
+    default:
+      return QualifiersOf(ast, n.a, tables) && QualifiersOf(ast, n.b, tables) &&
+             QualifiersOf(ast, n.c, tables);
+  }
+}
+
+}  // namespace
+
+// DISTINCTROW over a join: one row for each combination of rows of the
+// tables the select list takes its columns from, however many rows of the
+// other tables matched them. Written as a grouping by those rows' identities;
+// it changes nothing over one table, with an unqualified column, or when
+// every table is selected from.
+void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
+  std::vector<std::string_view> sources, selected;
+  // The names (alias, else table name) of the tables; none when a derived
+  // table is among them.
+  const bool derived = AnySource(ast_, select.from, [&](const Node& n, NodeId) {
+    if (n.kind != NodeKind::kTable) return true;
+    sources.push_back(n.text2.empty() ? n.text : n.text2);
+    return false;
+  });
+  if (derived) return;
+  if (sources.size() < 2) return;
+  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+    if (!QualifiersOf(ast_, ast_[i].a, selected)) return;
+  }
+  std::vector<std::string_view> tables;
+  for (std::string_view name : selected) {
+    bool known = false, seen = false;
+    for (std::string_view s : sources) known = known || rules::EqualsNoCase(s, name);
+    for (std::string_view t : tables) seen = seen || rules::EqualsNoCase(t, name);
+    if (!known) return;
+    if (!seen) tables.push_back(name);
+  }
+  if (tables.empty() || tables.size() == sources.size()) return;
+  std::string identities;
+  for (std::string_view table : tables) {
+    if (!identities.empty()) identities += ", ";
+    if (!dialect_.RowIdentity(table, identities)) return;
+  }
+  out += " GROUP BY ";
+  out += identities;
+}
+
+// The ORDER BY terms with select aliases and column numbers replaced by the
+// select items' expressions; false when a term names no expression (a
+// number beyond the list, or a "*" item).
+bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
+  for (NodeId t = select.order_by; t != kNoNode; t = ast_[t].next) {
+    if (t != select.order_by) out += ", ";
+    const Node& term = ast_[t];
+    NodeId e = term.a;
+    const Node& key = ast_[e];
+    if (key.kind == NodeKind::kNumber) {
+      long wanted = std::strtol(std::string(key.text).c_str(), nullptr, 10);
+      e = kNoNode;
+      for (NodeId i = select.items; i != kNoNode && wanted > 0; i = ast_[i].next) {
+        if (--wanted == 0) e = ast_[i].a;
+      }
+      if (e == kNoNode || ast_[e].kind == NodeKind::kStar) return false;
+    } else if (key.kind == NodeKind::kColumn && key.text2.empty()) {
+      for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+        if (rules::EqualsNoCase(ast_[i].text2, key.text)) {
+          e = ast_[i].a;
+          break;
+        }
+      }
+    }
+    SortKey(e, false, out);
+    if (term.flag) out += " DESC";
+  }
+  return true;
 }
 
 void Emitter::Terms(NodeId first, std::string& out) {
@@ -176,13 +912,27 @@ void Emitter::Terms(NodeId first, std::string& out) {
     const Node& term = ast_[t];
     if (ast_[term.a].kind == NodeKind::kNumber) {
       out += ast_[term.a].text;  // a column ordinal: never a parameter
-    } else if (CaseMatters(term.a)) {
-      NodeOperands operand(*this, &term.a, 1);
-      dialect_.CaseInsensitive(operand, 0, out);
     } else {
-      Expression(term.a, false, out);
+      SortKey(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+  }
+}
+
+void Emitter::SortKey(NodeId id, bool wrap, std::string& out) {
+  if (CaseMatters(id)) {
+    NodeOperands operand(*this, &id, 1);
+    dialect_.CaseInsensitive(operand, 0, out);
+  } else {
+    Expression(id, wrap, out);
+  }
+}
+
+void Emitter::Sources(NodeId first, std::string& out) {
+  out += " FROM ";
+  for (NodeId s = first; s != kNoNode; s = ast_[s].next) {
+    if (s != first) out += ", ";
+    Source(s, out);
   }
 }
 
@@ -193,7 +943,7 @@ void Emitter::Source(NodeId id, std::string& out) {
     case NodeKind::kTable: dialect_.Identifier(n.text, out); break;
     case NodeKind::kDerived:
       out += '(';
-      Select(ast_.selects[ast_[n.a].a], out);
+      Query(n.a, out);
       out += ')';
       if (n.text2.empty()) dialect_.UnnamedSubquery(++unnamed_subqueries_, out);
       break;
@@ -224,7 +974,7 @@ void Emitter::Source(NodeId id, std::string& out) {
 bool Emitter::IsTruthValue(NodeId id) const {
   const Node& n = ast_[id];
   switch (n.kind) {
-    case NodeKind::kNot:
+    case NodeKind::kNot: return IsTruthValue(n.a);
     case NodeKind::kLike:
     case NodeKind::kIsNull:
     case NodeKind::kIn:
@@ -390,7 +1140,23 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       return;
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
-    case NodeKind::kColumn: Column(n, out); return;
+    case NodeKind::kColumn:
+      if (n.text2.empty()) {
+        for (const auto& [alias, expression] : aliases_) {
+          if (!rules::EqualsNoCase(alias, n.text)) continue;
+          if (alias_qualifier_.empty()) {
+            Expression(expression, true, out);
+          } else {
+            dialect_.Identifier(alias_qualifier_, out);
+            out += '.';
+            dialect_.Identifier(n.text, out);
+          }
+          return;
+        }
+      }
+      Column(n, out);
+      return;
+    case NodeKind::kParameter: out += "NULL"; return;  // refused by the parser
     case NodeKind::kStar:
       if (!n.text2.empty()) {
         dialect_.Identifier(n.text2, out);
@@ -399,13 +1165,30 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '*';
       return;
     case NodeKind::kCall: {
-      std::array<NodeId, 4> args;
+      // The parser allows at most 30 arguments (Switch and Choose).
+      std::array<NodeId, 32> args;
       size_t count = 0;
       for (NodeId a = n.a; a != kNoNode && count < args.size(); a = ast_[a].next) {
         args[count++] = a;
       }
       NodeOperands operands(*this, args.data(), count);
       const auto function = static_cast<JetFunction>(n.op);
+      if (filtering_ && IsAggregate(function) && count > 0) {
+        // In a crosstab's cell each aggregate takes the rows of its column
+        // alone. Others' rows become Null, which the aggregates skip; First
+        // and Last take Null like any value, so they leave the rows out.
+        filtering_ = false;  // aggregates do not nest
+        if (function == JetFunction::kFirst || function == JetFunction::kLast) {
+          dialect_.Function(function, operands, out);
+          out += " FILTER (WHERE ";
+          PivotCondition(out);
+          out += ')';
+        } else {
+          dialect_.Function(function, FilteredOperands(*this, args.data(), count), out);
+        }
+        filtering_ = true;
+        return;
+      }
       if (function == JetFunction::kIif) {
         dialect_.Iif(operands, out);
       } else {
@@ -415,7 +1198,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     }
     case NodeKind::kSubquery:
       out += '(';
-      Select(ast_.selects[ast_[n.a].a], out);
+      Query(n.a, out);
       out += ')';
       return;
     case NodeKind::kExists:
@@ -432,7 +1215,13 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '-';
       Expression(n.a, true, out);
       break;
-    case NodeKind::kNot: dialect_.Not(NodeOperands(*this, &n.a, 1), out); break;
+    case NodeKind::kNot:
+      if (IsTruthValue(n.a)) {
+        dialect_.Not(NodeOperands(*this, &n.a, 1), out);
+      } else {
+        dialect_.BitNot(NodeOperands(*this, &n.a, 1), out);
+      }
+      break;
     case NodeKind::kIsNull:
       Expression(n.a, true, out);
       out += n.flag ? " IS NOT NULL" : " IS NULL";
@@ -440,7 +1229,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     case NodeKind::kLike: {
       const NodeId ids[2] = {n.a, n.b};
       NodeOperands operands(*this, ids, 2);
-      dialect_.Like(operands, n.flag, CaseMatters(n.a) && CaseMatters(n.b), out);
+      dialect_.Like(operands, n.flag, ansi89_ && n.op == 0, out);
       break;
     }
     case NodeKind::kIn: {

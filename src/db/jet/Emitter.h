@@ -1,12 +1,15 @@
 // Writes an Ast as one engine's SQL through a Dialect.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/Parameter.h"
 #include "db/jet/Ast.h"
 #include "db/jet/Dialect.h"
+#include "db/jet/Translator.h"
 
 namespace tessaly::db::jet {
 
@@ -21,23 +24,68 @@ class Emitter {
  public:
   // With parameters, text, number and date literals are appended there and
   // written as the dialect's placeholders; without, they are written inline.
-  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr)
-      : ast_(ast), dialect_(dialect), parameters_(parameters) {}
+  // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
+  // pivot_values: the columns of a crosstab that lists none (see
+  // Translate).
+  Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
+          bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr)
+      : ast_(ast),
+        dialect_(dialect),
+        parameters_(parameters),
+        ansi89_(ansi89_wildcards),
+        pivot_values_(pivot_values) {}
+
+  // True when Statement wrote the query of a crosstab's pivot values instead
+  // of the crosstab, which needs them.
+  bool wrote_pivot_query() const { return wrote_pivot_query_; }
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
   // statement as too complex.
   struct TooComplex {};
+  // Thrown by Statement for a statement Jet runs but this engine cannot run
+  // as Jet would; carries the error the host sees.
+  struct Refused {
+    int32_t number;
+    std::string description;
+  };
 
   // Appends the statement rooted at root to out. Throws TooComplex.
   void Statement(NodeId root, std::string& out);
 
  private:
   friend class NodeOperands;
+  friend class FilteredOperands;
 
+  void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
+  void UnionMember(NodeId id, std::string& out);
   void Select(const SelectParts& select, std::string& out);
+  void Transform(const Node& n, std::string& out);
+  void PivotColumns(std::string& out);
+  void PivotCondition(std::string& out);  // the current pivot column's rows
+  void Update(const Node& n, std::string& out);
+  // The dialect's identity of a row of table; refuses the statement when
+  // the engine has none.
+  void RowIdentity(std::string_view table, std::string& out);
+  void Delete(const Node& n, std::string& out);
+  void CreateTable(const Node& n, std::string& out);
+  void Constraint(const Node& c, std::string_view table, std::string& out);
+  // Returns true when the definition made the column a key.
+  bool ColumnDefinition(const Node& def, bool key, std::string& out);
+  void Names(NodeId first, std::string& out);        // (a, b, ...)
+  void Definition(const Node& n, std::string& out);  // DDL statements
+  // True when expression id reads a column called name.
+  bool ReadsColumn(NodeId id, std::string_view name) const;
+  // The table a name or alias of the sources names (kNoNode when none).
+  NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
+  void Sources(NodeId first, std::string& out);  // " FROM a, b, ..."
+  // An expression that sorts, groups or picks a crosstab's column: text
+  // compares without letter case there as everywhere in Jet.
+  void SortKey(NodeId id, bool wrap, std::string& out);
   void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
+  bool PeerTerms(const SelectParts& select, std::string& out);
+  void DistinctRows(const SelectParts& select, std::string& out);
   void Expression(NodeId id, bool wrap, std::string& out);
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
@@ -65,9 +113,26 @@ class Emitter {
   const Ast& ast_;
   const Dialect& dialect_;
   std::vector<Parameter>* parameters_;
+  bool ansi89_;
   std::string scratch_;
   int depth_ = 0;
   size_t unnamed_subqueries_ = 0;
+  // The aliases of the select items written so far in the select list being
+  // written: Jet lets a later item use an earlier one's alias.
+  std::vector<std::pair<std::string_view, NodeId>> aliases_;
+  // In WHERE, GROUP BY and HAVING: the only source, whose column a name that
+  // is also an alias is; empty while the select list is written.
+  std::string_view alias_qualifier_;
+  const std::vector<PivotValue>* pivot_values_;
+  bool wrote_pivot_query_ = false;
+  // While a crosstab is written: its TRANSFORM node (for the select that
+  // gets its columns), and the column whose cells are being written, whose
+  // rows each aggregate takes alone.
+  const Node* transform_ = nullptr;
+  NodeId transform_pivot_ = kNoNode;         // its kPivot node
+  NodeId pivot_node_ = kNoNode;              // an IN list value, or
+  const PivotValue* pivot_value_ = nullptr;  // a value from the data
+  bool filtering_ = false;
 };
 
 }  // namespace tessaly::db::jet

@@ -115,6 +115,7 @@ void Lexer::Next(Token& t) {
     case '/': return finish(TokenKind::kSlash, pos_ + 1);
     case '\\': return finish(TokenKind::kBackslash, pos_ + 1);
     case '^': return finish(TokenKind::kCaret, pos_ + 1);
+    case '!': return finish(TokenKind::kBang, pos_ + 1);
     case '&': return finish(TokenKind::kAmp, pos_ + 1);
     case '=': return finish(TokenKind::kEq, pos_ + 1);
     case '<':

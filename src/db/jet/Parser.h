@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/jet/Ast.h"
 #include "db/jet/Token.h"
@@ -18,10 +19,13 @@ struct ParseFailure {
   size_t offset = 0;  // byte offset of the token where reading failed
 };
 
-// The grammar: SELECT [DISTINCT] [TOP n] items [FROM sources] [WHERE] [GROUP
-// BY] [HAVING] [ORDER BY]; INSERT INTO t [(cols)] VALUES (...) | SELECT ...;
-// UPDATE t SET c = e, ... [WHERE]; DELETE [* | t.*] FROM t [WHERE]; then an
-// optional ";" and nothing else.
+// The grammar: [PARAMETERS name type, ...;] then SELECT [DISTINCT |
+// DISTINCTROW] [TOP n [PERCENT]] items [INTO t] [FROM sources] [WHERE] [GROUP
+// BY] [HAVING] [ORDER BY] [UNION [ALL] SELECT ...] [WITH OWNERACCESS OPTION];
+// INSERT INTO t [(cols)] VALUES (...) | SELECT ...; UPDATE sources SET c = e,
+// ... [WHERE]; DELETE [* | t.* | cols] FROM sources [WHERE]; CREATE TABLE,
+// CREATE [UNIQUE] INDEX, ALTER TABLE, DROP TABLE | INDEX; then an optional ";"
+// and nothing else.
 class Parser {
  public:
   // tokens must end with kEnd and view into sql; both must outlive the parser.
@@ -45,6 +49,15 @@ class Parser {
     kSet,
     kValues,
     kColumns,
+    kCreateTable,
+    kField,
+    kConstraint,
+    kIndex,
+    kDrop,
+    kAlter,
+    kUnion,
+    kTransform,
+    kPivot,
   };
   struct Failure {  // thrown inside, turned into ParseFailure by Parse
     ParseFailure info;
@@ -83,7 +96,17 @@ class Parser {
   };
 
   NodeId Statement();
+  NodeId Query();  // a SELECT and the SELECTs it is UNIONed with
   NodeId Select();
+  void Parameters();
+  NodeId Transform();
+  NodeId Create();
+  NodeId Drop();
+  NodeId Alter();
+  NodeId ColumnDef(Clause clause);
+  NodeId Constraint(Clause clause);  // after CONSTRAINT name, or a bare key word
+  NodeId NameList(Clause clause);    // (a, b, ...) of plain columns
+  NodeId DeleteTarget(NodeId sources, std::string_view qualifier);
   NodeId Insert();
   NodeId Update();
   NodeId Delete();
@@ -114,6 +137,10 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
+  // DLookup, DCount, ... as the subquery they stand for.
+  NodeId DomainCall(JetFunction function, NodeId args, size_t count, const Token& name);
+  // An expression written inside a text literal (a domain function's).
+  NodeId Embedded(std::string_view text);
   NodeId ColumnRef();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
 
@@ -160,6 +187,11 @@ class Parser {
   // Open parentheses that belong to statement structure (subqueries, value
   // and column lists, nested joins); a ")" can end an expression only in one.
   int structure_depth_ = 0;
+  // Names Jet cannot resolve (Forms!f!c and the names PARAMETERS declares):
+  // a statement that uses one has a parameter nobody gave a value.
+  std::vector<std::string_view> declared_;
+  bool needs_values_ = false;
+  bool in_transform_ = false;  // a PIVOT ends the SELECT
 };
 
 }  // namespace tessaly::db::jet

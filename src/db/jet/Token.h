@@ -36,6 +36,7 @@ namespace tessaly::db::jet {
   X(Gt, "'>'")                         \
   X(Le, "'<='")                        \
   X(Ge, "'>='")                        \
+  X(Bang, "'!'")                       \
   X(BadText, "unterminated text")      \
   X(BadDate, "unterminated date")      \
   X(BadBracket, "unterminated [name]") \

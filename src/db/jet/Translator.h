@@ -12,6 +12,14 @@ namespace tessaly::db::jet {
 
 class Dialect;
 
+// One column of a crosstab (TRANSFORM ... PIVOT without an IN list): a value
+// the pivot expression takes in the data, and the column's name.
+struct PivotValue {
+  bool null = false;  // the column of the rows whose pivot is Null
+  Parameter value;
+  std::string name;
+};
+
 // The outcome of translating one statement. On failure, sql is empty and
 // error_number / error_description carry what the Jet engine would have
 // reported (for example -2147217900 "Syntax error in date in query
@@ -20,6 +28,13 @@ struct Translation {
   bool ok = false;
   bool returns_rows = false;  // a SELECT
   std::string sql;
+  // SELECT ... INTO: the new table's name; sql is then the SELECT whose rows
+  // fill it, and the backend makes the table (MakeTable).
+  std::string make_table;
+  // TRANSFORM ... PIVOT without an IN list, translated without its pivot
+  // values: sql is the query of the distinct pivot values, in the order of
+  // the crosstab's columns; translate again with its rows as pivot values.
+  bool needs_pivot_values = false;
   // With lift_literals, the text, number and date literals of the statement,
   // in the order of their numbers; sql names them through the dialect's
   // placeholders.
@@ -35,6 +50,12 @@ struct Translation {
 // With lift_literals, literal values become numbered parameters (see
 // Parameter), except where the engine reads a number as a column ordinal
 // (ORDER BY and GROUP BY) or a count (TOP).
-Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false);
+// With ansi89_wildcards, LIKE reads the wildcards of Access's own query
+// designer (* ? # [!...]) instead of the provider's ANSI ones (% _ [^...]);
+// ALIKE always reads the ANSI ones.
+// pivot_values: the columns of a crosstab whose statement lists none.
+Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false,
+                      bool ansi89_wildcards = false,
+                      const std::vector<PivotValue>* pivot_values = nullptr);
 
 }  // namespace tessaly::db::jet

@@ -88,6 +88,72 @@ CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql I
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
 
+-- a Like p without regard to letter case, as a regular expression: the
+-- provider's wildcards % _ [a-c] [^a-c], or with ansi89 Access's own
+-- * ? # [a-c] [!a-c]. Inside brackets every character is itself; "[]"
+-- stands for nothing, a bracket left open raises 93.
+CREATE FUNCTION pg_temp.jet_like(s text, p text, ansi89 boolean) RETURNS boolean
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  re text := '^';
+  i integer := 1;
+  n integer := length(p);
+  c text;
+  stop integer;
+  j integer;
+  item text;
+  many text := CASE WHEN ansi89 THEN '*' ELSE '%' END;
+  one text := CASE WHEN ansi89 THEN '?' ELSE '_' END;
+  negation text := CASE WHEN ansi89 THEN '!' ELSE '^' END;
+BEGIN
+  IF s IS NULL OR p IS NULL THEN RETURN NULL; END IF;
+  WHILE i <= n LOOP
+    c := substr(p, i, 1);
+    IF c = many THEN
+      re := re || '.*';
+    ELSIF c = one THEN
+      re := re || '.';
+    ELSIF ansi89 AND c = '#' THEN
+      re := re || '[0-9]';
+    ELSIF c = '[' THEN
+      stop := strpos(substr(p, i + 1), ']');
+      IF stop = 0 THEN RAISE EXCEPTION 'jet-error 93' USING ERRCODE = '22023'; END IF;
+      stop := stop + i;
+      j := i + 1;
+      item := '';
+      IF j < stop AND substr(p, j, 1) = negation THEN
+        item := '^';
+        j := j + 1;
+      END IF;
+      IF j = stop THEN
+        re := re || CASE WHEN item = '^' THEN '.' ELSE '' END;
+      ELSE
+        WHILE j < stop LOOP
+          c := substr(p, j, 1);
+          item := item || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+          IF j + 2 < stop AND substr(p, j + 1, 1) = '-' THEN
+            c := substr(p, j + 2, 1);
+            item := item || '-' || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+            j := j + 2;
+          END IF;
+          j := j + 1;
+        END LOOP;
+        re := re || '[' || item || ']';
+      END IF;
+      i := stop;
+    ELSE
+      re := re || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN s ~* (re || '$');
+END $f$;
+-- Not of a number: bitwise, after rounding to a whole number.
+CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ~(round(v)::bigint)';
+CREATE FUNCTION pg_temp.jet_not(v text) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ~(round(v::double precision)::bigint)';
+
 -- InStr([start,] text, sought[, compare]): compare 0 regards letter case, 1
 -- and 2 (and none given: the database's textual order) do not. An empty
 -- text or a start past its end finds nothing; an empty sought text is found

@@ -109,7 +109,10 @@ double NumberOf(sqlite3_value* v) {
 // A character count or position argument: rounded as CLng rounds.
 int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
 
-// A stored date text (or any text Jet reads inside #...#), or a serial number.
+std::optional<Date> ParseNamedMonthDate(std::string_view text);
+
+// A stored date text (or any text Jet reads inside #...#, or a date with its
+// month's name as users type it), or a serial number.
 std::optional<Date> DateOf(sqlite3_value* v) {
   const int type = sqlite3_value_type(v);
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
@@ -118,7 +121,8 @@ std::optional<Date> DateOf(sqlite3_value* v) {
   std::string buffer;
   const std::string_view text = TextOf(v, buffer);
   if (std::optional<Date> d = Date::ParseStored(text)) return d;
-  return Date::ParseLiteral(text);
+  if (std::optional<Date> d = Date::ParseLiteral(text)) return d;
+  return ParseNamedMonthDate(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -224,6 +228,133 @@ std::u32string CodePoints(std::string_view s, bool fold) {
     out += fold ? LowerOf(c) : c;
   }
   return out;
+}
+
+// ---------------------------------------------------------------------------
+// LIKE
+
+// One element of a LIKE pattern, over characters folded to lower case.
+struct LikeElement {
+  enum Kind : uint8_t { kAny, kOne, kDigit, kChar, kSet } kind = kChar;
+  bool negated = false;                               // a set: [!...] or [^...]
+  char32_t c = 0;                                     // kChar
+  std::vector<std::pair<char32_t, char32_t>> ranges;  // kSet: inclusive ranges
+};
+using LikePattern = std::vector<LikeElement>;
+
+// Reads a pattern. The provider's ANSI wildcards are % (any run), _ (one
+// character) and [a-c] / [^a-c]; Access's own (ansi89) are * ? # (one
+// digit) and [a-c] / [!a-c]. Inside brackets every character is itself, so
+// [*] and [%] are a literal star and percent. A bracket left open raises 93.
+LikePattern CompileLike(std::string_view text, bool ansi89) {
+  const std::u32string p = CodePoints(text, true);
+  LikePattern out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    LikeElement e;
+    const char32_t c = p[i];
+    if (c == (ansi89 ? U'*' : U'%')) {
+      if (!out.empty() && out.back().kind == LikeElement::kAny) continue;
+      e.kind = LikeElement::kAny;
+    } else if (c == (ansi89 ? U'?' : U'_')) {
+      e.kind = LikeElement::kOne;
+    } else if (ansi89 && c == U'#') {
+      e.kind = LikeElement::kDigit;
+    } else if (c == U'[') {
+      const size_t close = p.find(U']', i + 1);
+      if (close == std::u32string::npos) throw Error(93, "Invalid pattern string");
+      size_t j = i + 1;
+      e.kind = LikeElement::kSet;
+      if (j < close && p[j] == (ansi89 ? U'!' : U'^')) {
+        e.negated = true;
+        ++j;
+      }
+      for (; j < close; ++j) {
+        if (j + 2 < close && p[j + 1] == U'-') {
+          e.ranges.emplace_back(std::min(p[j], p[j + 2]), std::max(p[j], p[j + 2]));
+          j += 2;
+        } else {
+          e.ranges.emplace_back(p[j], p[j]);
+        }
+      }
+      i = close;
+      // "[]" stands for no character at all.
+      if (e.ranges.empty() && !e.negated) continue;
+    } else {
+      e.c = c;
+    }
+    out.push_back(std::move(e));
+  }
+  return out;
+}
+
+bool MatchesOne(const LikeElement& e, char32_t c) {
+  switch (e.kind) {
+    case LikeElement::kOne: return true;
+    case LikeElement::kDigit: return c >= U'0' && c <= U'9';
+    case LikeElement::kChar: return e.c == c;
+    case LikeElement::kSet: {
+      // c is folded to lower case; a range of capitals still holds its letters.
+      const char32_t upper = UpperOf(c);
+      bool in = false;
+      for (const auto& [low, high] : e.ranges) {
+        if ((c >= low && c <= high) || (upper >= low && upper <= high)) {
+          in = true;
+          break;
+        }
+      }
+      return in != e.negated;
+    }
+    case LikeElement::kAny: return false;
+  }
+  return false;
+}
+
+// The whole text against the whole pattern: a run wildcard backs off one
+// character at a time, the other elements take exactly one character, so the
+// last run wildcard seen is the only place to retry from.
+bool LikeMatches(const LikePattern& pattern, const std::u32string& text) {
+  size_t t = 0, p = 0;
+  size_t star = std::string::npos, star_t = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p].kind == LikeElement::kAny) {
+      star = p++;
+      star_t = t;
+    } else if (p < pattern.size() && MatchesOne(pattern[p], text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++star_t;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p].kind == LikeElement::kAny) ++p;
+  return p == pattern.size();
+}
+
+// jet_like(text, pattern, ansi89): 1 when the text matches, 0 when not,
+// Null when either is Null; letter case is ignored as Jet compares text. The
+// compiled pattern is kept with the statement while the pattern stays the same.
+void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
+  if (pattern == nullptr) {
+    std::string buffer;
+    pattern =
+        new LikePattern(CompileLike(TextOf(argv[1], buffer), sqlite3_value_int(argv[2]) != 0));
+    sqlite3_set_auxdata(ctx, 1, pattern, [](void* p) { delete static_cast<LikePattern*>(p); });
+    pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
+    if (pattern == nullptr) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+  }
+  std::string buffer;
+  sqlite3_result_int(ctx, LikeMatches(*pattern, CodePoints(TextOf(argv[0], buffer), true)) ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -400,6 +531,16 @@ void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
   WholeOrOverflow(a);  // the operands are whole numbers in range, as the result is
   WholeOrOverflow(b);
   sqlite3_result_int64(ctx, WholeOrOverflow(std::fmod(a, b)));
+}
+
+// Not on a number: bitwise on the whole number it rounds to (halves to even).
+void BitNot(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    sqlite3_result_int64(ctx, ~sqlite3_value_int64(argv[0]));
+    return;
+  }
+  sqlite3_result_int64(ctx, ~static_cast<int64_t>(vb::CLng(NumberOf(argv[0]))));
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -696,6 +837,766 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Dates as users type them
+
+constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
+                                       "May",       "June",     "July",     "August",
+                                       "September", "October",  "November", "December"};
+constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                     "Thursday", "Friday", "Saturday"};
+
+// The month a word names, in full or by its first three letters; 0 for none.
+int MonthOfName(std::string_view word) {
+  for (int m = 0; m < 12; ++m) {
+    const std::string_view name = kMonthNames[m];
+    if (word.size() >= 3 && word.size() <= name.size() && rules::StartsWithNoCase(name, 0, word)) {
+      return m + 1;
+    }
+  }
+  return 0;
+}
+
+// Two-digit years as the runtime reads them: 0-29 are 2000-2029, 30-99 are
+// 1930-1999.
+int64_t FullYear(int64_t year, size_t digits) {
+  if (digits > 2) return year;
+  return year < 30 ? 2000 + year : 1900 + year;
+}
+
+bool ValidDay(int64_t y, int64_t m, int64_t d) {
+  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (d > kDays[m - 1]) return false;
+  return m != 2 || d < 29 || (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
+}
+
+// The forms with a month name: "Apr 6, 2003", "April 6 2003", "6-Apr-2003",
+// "6 April 2003", "2003-Apr-06", each optionally followed by a time.
+std::optional<Date> ParseNamedMonthDate(std::string_view text) {
+  struct Piece {
+    std::string_view text;
+    bool number;
+  };
+  std::vector<Piece> pieces;
+  size_t i = 0;
+  size_t time_start = std::string_view::npos;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == ' ' || c == ',' || c == '-' || c == '/' || c == '.' || c == '\t') {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    const bool digit = c >= '0' && c <= '9';
+    while (j < text.size() && (digit ? (text[j] >= '0' && text[j] <= '9')
+                                     : ((text[j] | 0x20) >= 'a' && (text[j] | 0x20) <= 'z'))) {
+      ++j;
+    }
+    if (j == i) return std::nullopt;
+    if (digit && j < text.size() && text[j] == ':') {
+      time_start = i;
+      break;
+    }
+    pieces.push_back({text.substr(i, j - i), digit});
+    i = j;
+  }
+  if (pieces.size() != 3) return std::nullopt;
+  int month = 0;
+  int64_t day = 0, year = 0;
+  size_t year_digits = 0;
+  auto number = [](std::string_view s) {
+    int64_t v = 0;
+    for (char c : s) v = v * 10 + (c - '0');
+    return s.size() > 4 ? -1 : v;
+  };
+  if (!pieces[0].number && pieces[1].number && pieces[2].number) {  // Apr 6, 2003
+    month = MonthOfName(pieces[0].text);
+    day = number(pieces[1].text);
+    year = number(pieces[2].text);
+    year_digits = pieces[2].text.size();
+  } else if (pieces[0].number && !pieces[1].number && pieces[2].number) {
+    month = MonthOfName(pieces[1].text);
+    if (pieces[0].text.size() > 2) {  // 2003-Apr-06
+      year = number(pieces[0].text);
+      year_digits = pieces[0].text.size();
+      day = number(pieces[2].text);
+    } else {  // 6-Apr-2003
+      day = number(pieces[0].text);
+      year = number(pieces[2].text);
+      year_digits = pieces[2].text.size();
+    }
+  } else {
+    return std::nullopt;
+  }
+  year = FullYear(year, year_digits);
+  if (month == 0 || !ValidDay(year, month, day)) return std::nullopt;
+  Date d;
+  if (time_start != std::string_view::npos) {
+    const std::optional<Date> t = Date::ParseLiteral(text.substr(time_start));
+    if (!t || t->year != 1899 || t->month != 12 || t->day != 30) return std::nullopt;
+    d = *t;
+  }
+  d.year = static_cast<int16_t>(year);
+  d.month = static_cast<uint8_t>(month);
+  d.day = static_cast<uint8_t>(day);
+  return d;
+}
+
+// ---------------------------------------------------------------------------
+// Date functions
+
+int64_t DayNumber(const Date& d) { return rules::DaysFromCivil(d.year, d.month, d.day); }
+
+Date FromDayNumber(int64_t days, int64_t seconds_of_day = 0) {
+  int64_t y, m, dd;
+  rules::CivilFromDays(days, &y, &m, &dd);
+  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
+  Date d;
+  d.year = static_cast<int16_t>(y);
+  d.month = static_cast<uint8_t>(m);
+  d.day = static_cast<uint8_t>(dd);
+  d.hour = static_cast<uint8_t>(seconds_of_day / 3600);
+  d.minute = static_cast<uint8_t>(seconds_of_day / 60 % 60);
+  d.second = static_cast<uint8_t>(seconds_of_day % 60);
+  return d;
+}
+
+int64_t SecondsOfDay(const Date& d) { return d.hour * 3600 + d.minute * 60 + d.second; }
+
+// A moment as whole seconds since 1970-01-01 00:00, so time and date
+// intervals share one arithmetic.
+int64_t Moment(const Date& d) { return DayNumber(d) * 86400 + SecondsOfDay(d); }
+
+Date FromMoment(int64_t seconds) {
+  const int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  return FromDayNumber(days, seconds - days * 86400);
+}
+
+void ResultDate(sqlite3_context* ctx, const Date& d) { ResultText(ctx, d.ToStored()); }
+
+enum class Interval {
+  kYear,
+  kQuarter,
+  kMonth,
+  kDayOfYear,
+  kDay,
+  kWeekday,
+  kWeek,
+  kHour,
+  kMinute,
+  kSecond
+};
+
+Interval IntervalOf(sqlite3_value* v) {
+  std::string buffer;
+  const std::string_view s = TextOf(v, buffer);
+  struct Named {
+    std::string_view name;
+    Interval interval;
+  };
+  static constexpr Named kIntervals[] = {{"yyyy", Interval::kYear}, {"q", Interval::kQuarter},
+                                         {"m", Interval::kMonth},   {"y", Interval::kDayOfYear},
+                                         {"d", Interval::kDay},     {"w", Interval::kWeekday},
+                                         {"ww", Interval::kWeek},   {"h", Interval::kHour},
+                                         {"n", Interval::kMinute},  {"s", Interval::kSecond}};
+  for (const Named& n : kIntervals) {
+    if (rules::EqualsNoCase(s, n.name)) return n.interval;
+  }
+  Raise(errnum::kInvalidCall);
+}
+
+// The first day of the week argument: 1 Sunday ... 7 Saturday; 0 (the
+// system's) is Sunday here.
+int FirstDayOf(int argc, sqlite3_value** argv, int index) {
+  if (argc <= index || IsNull(argv[index])) return 1;
+  const int64_t first = CountOf(argv[index]);
+  if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
+  return first == 0 ? 1 : static_cast<int>(first);
+}
+
+// 1 for the first day of the week.
+int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first + 7) % 7 + 1; }
+
+// DateAdd(interval, number, date): months keep the day where the month has
+// it, else the month's last day.
+void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  if (IsNull(argv[1]) || IsNull(argv[2])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double amount = std::trunc(NumberOf(argv[1]));
+  if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
+  const auto n = static_cast<int64_t>(amount);
+  const Date d = DateOrRaise(argv[2]);
+  int64_t months = 0, seconds = 0;
+  switch (interval) {
+    case Interval::kYear: months = 12 * n; break;
+    case Interval::kQuarter: months = 3 * n; break;
+    case Interval::kMonth: months = n; break;
+    case Interval::kDayOfYear:
+    case Interval::kDay:
+    case Interval::kWeekday: seconds = 86400 * n; break;
+    case Interval::kWeek: seconds = 7 * 86400 * n; break;
+    case Interval::kHour: seconds = 3600 * n; break;
+    case Interval::kMinute: seconds = 60 * n; break;
+    case Interval::kSecond: seconds = n; break;
+  }
+  if (months != 0) {
+    const int64_t index = d.year * 12 + (d.month - 1) + months;
+    const int64_t year = index >= 0 ? index / 12 : -1;
+    const int64_t month = index % 12 + 1;
+    int64_t day = d.day;
+    while (day > 28 && !ValidDay(year, month, day)) --day;
+    if (!ValidDay(year, month, day)) Raise(errnum::kInvalidCall);
+    Date r = d;
+    r.year = static_cast<int16_t>(year);
+    r.month = static_cast<uint8_t>(month);
+    r.day = static_cast<uint8_t>(day);
+    ResultDate(ctx, r);
+    return;
+  }
+  ResultDate(ctx, FromMoment(Moment(d) + seconds));
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// DateDiff(interval, date1, date2[, first day of week]): the boundaries of
+// the interval crossed from date1 to date2 (negative when date2 is earlier);
+// "w" counts whole weeks, "ww" the weeks' first days crossed.
+void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  const int first = FirstDayOf(argc, argv, 3);
+  if (IsNull(argv[1]) || IsNull(argv[2])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const Date a = DateOrRaise(argv[1]);
+  const Date b = DateOrRaise(argv[2]);
+  const int64_t days = DayNumber(b) - DayNumber(a);
+  int64_t r = 0;
+  switch (interval) {
+    case Interval::kYear: r = b.year - a.year; break;
+    case Interval::kQuarter:
+      r = (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3);
+      break;
+    case Interval::kMonth: r = (b.year * 12 + b.month) - (a.year * 12 + a.month); break;
+    case Interval::kDayOfYear:
+    case Interval::kDay: r = days; break;
+    case Interval::kWeekday: r = days / 7; break;
+    case Interval::kWeek: {
+      // 1970-01-01 was a Thursday (5); weeks are counted from their first day.
+      const int64_t shift = (5 - first + 7) % 7;
+      r = FloorDiv(DayNumber(b) + shift, 7) - FloorDiv(DayNumber(a) + shift, 7);
+      break;
+    }
+    case Interval::kHour: r = FloorDiv(Moment(b), 3600) - FloorDiv(Moment(a), 3600); break;
+    case Interval::kMinute: r = FloorDiv(Moment(b), 60) - FloorDiv(Moment(a), 60); break;
+    case Interval::kSecond: r = Moment(b) - Moment(a); break;
+  }
+  sqlite3_result_int64(ctx, r);
+}
+
+// The week of the year: 1 the week holding January 1 (rule 1, the default),
+// the first week of four days or more (2), or the first whole week (3).
+int WeekOfYear(const Date& d, int first, int rule) {
+  auto week_start = [&](int64_t year) {
+    Date jan1;
+    jan1.year = static_cast<int16_t>(year);
+    jan1.month = 1;
+    jan1.day = 1;
+    const int64_t day = DayNumber(jan1);
+    const int64_t start = day - (WeekdayFrom(jan1, first) - 1);  // first day of jan1's week
+    if (rule == 2) return day - start > 3 ? start + 7 : start;
+    if (rule == 3) return start == day ? start : start + 7;
+    return start;
+  };
+  const int64_t day = DayNumber(d);
+  int64_t start = week_start(d.year);
+  if (day < start) start = week_start(d.year - 1);
+  const int64_t next = week_start(d.year + 1);
+  if (rule != 1 && day >= next) return 1;
+  return static_cast<int>((day - start) / 7 + 1);
+}
+
+void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  const int first = FirstDayOf(argc, argv, 2);
+  int64_t rule = 1;
+  if (argc > 3 && !IsNull(argv[3])) {
+    rule = CountOf(argv[3]);
+    if (rule < 0 || rule > 3) Raise(errnum::kInvalidCall);
+    if (rule == 0) rule = 1;
+  }
+  if (NullGivesNull(ctx, argv[1])) return;
+  const Date d = DateOrRaise(argv[1]);
+  int r = 0;
+  switch (interval) {
+    case Interval::kYear: r = d.year; break;
+    case Interval::kQuarter: r = (d.month - 1) / 3 + 1; break;
+    case Interval::kMonth: r = d.month; break;
+    case Interval::kDayOfYear: r = rules::DayOfYear(d); break;
+    case Interval::kDay: r = d.day; break;
+    case Interval::kWeekday: r = WeekdayFrom(d, first); break;
+    case Interval::kWeek: r = WeekOfYear(d, first, static_cast<int>(rule)); break;
+    case Interval::kHour: r = d.hour; break;
+    case Interval::kMinute: r = d.minute; break;
+    case Interval::kSecond: r = d.second; break;
+  }
+  sqlite3_result_int(ctx, r);
+}
+
+int64_t WholeArgument(sqlite3_value* v) {
+  const double x = NumberOf(v);
+  if (std::fabs(x) > 1e9) Raise(errnum::kOverflow);
+  return vb::CLng(x);
+}
+
+// DateSerial(year, month, day): a month or day outside its range carries
+// into the next or previous ones (DateSerial(2005, 13, 0) is 2005-12-31).
+void DateSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  for (int i = 0; i < 3; ++i) {
+    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
+  }
+  int64_t year = WholeArgument(argv[0]);
+  if (year >= 0 && year < 100) year = FullYear(year, 2);
+  const int64_t index = year * 12 + WholeArgument(argv[1]) - 1;
+  const int64_t y = FloorDiv(index, 12);
+  const int64_t m = index - y * 12 + 1;
+  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
+  ResultDate(ctx, FromDayNumber(rules::DaysFromCivil(y, m, 1) + WholeArgument(argv[2]) - 1));
+}
+
+// TimeSerial(hour, minute, second): the time of day 0; values outside their
+// range carry, and a time before midnight falls on the day before.
+void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  for (int i = 0; i < 3; ++i) {
+    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
+  }
+  const int64_t seconds =
+      WholeArgument(argv[0]) * 3600 + WholeArgument(argv[1]) * 60 + WholeArgument(argv[2]);
+  Date zero;
+  ResultDate(ctx, FromMoment(Moment(zero) + seconds));
+}
+
+template <bool kDatePart>
+void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const std::optional<Date> d = DateOf(argv[0]);
+  if (!d) Raise(errnum::kRuntimeTypeMismatch);
+  Date r = *d;
+  if (kDatePart) {
+    r.hour = r.minute = r.second = 0;
+  } else {
+    r.year = 1899;
+    r.month = 12;
+    r.day = 30;
+  }
+  ResultDate(ctx, r);
+}
+
+void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  const bool is = type == SQLITE_TEXT && DateOf(argv[0]).has_value();
+  sqlite3_result_int(ctx, is ? -1 : 0);
+}
+
+void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const int64_t m = CountOf(argv[0]);
+  if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
+  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
+  const std::string_view name = kMonthNames[m - 1];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+// WeekdayName(n[, abbreviate[, first day]]): n counts from the first day.
+void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const int64_t n = CountOf(argv[0]);
+  if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
+  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
+  const int first = FirstDayOf(argc, argv, 2);
+  const std::string_view name = kDayNames[(n - 1 + first - 1) % 7];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  const double seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  sqlite3_result_double(ctx, seconds + std::floor(now.tv_nsec / 1e7) / 100);
+}
+
+// ---------------------------------------------------------------------------
+// More conversions
+
+// CCur: a currency amount keeps four decimals, halves to even.
+void CCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const double v = NumberOf(argv[0]);
+  if (std::fabs(v) > 922337203685477.0) Raise(errnum::kOverflow);
+  const double scaled = std::strtod(vb::DoubleText(v * 10000).c_str(), nullptr);
+  sqlite3_result_double(ctx, vb::RoundHalfEven(scaled) / 10000);
+}
+
+void CDec(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  sqlite3_result_double(ctx, NumberOf(argv[0]));
+}
+
+// CBool: a number is True (-1) unless 0; the texts "True" and "False" too.
+void CBool(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+    std::string buffer;
+    const std::string_view s = TextOf(argv[0], buffer);
+    if (rules::EqualsNoCase(s, "true")) {
+      sqlite3_result_int(ctx, -1);
+      return;
+    }
+    if (rules::EqualsNoCase(s, "false")) {
+      sqlite3_result_int(ctx, 0);
+      return;
+    }
+  }
+  sqlite3_result_int(ctx, NumberOf(argv[0]) != 0 ? -1 : 0);
+}
+
+void CByte(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_int(ctx, vb::CByte(NumberOf(argv[0])));
+}
+
+void CVar(sqlite3_context* ctx, int, sqlite3_value** argv) { sqlite3_result_value(ctx, argv[0]); }
+
+void IsNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  bool is = false;
+  switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: is = true; break;
+    case SQLITE_TEXT: {
+      std::string buffer;
+      is = ParseNumber(TextOf(argv[0], buffer)).has_value();
+      break;
+    }
+    default: break;
+  }
+  sqlite3_result_int(ctx, is ? -1 : 0);
+}
+
+// A field's value is never Empty (a Null is not).
+void IsEmpty(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
+
+// ---------------------------------------------------------------------------
+// More text functions
+
+std::u32string TextArgument(sqlite3_value* v, bool fold = false) {
+  std::string buffer;
+  return CodePoints(TextOf(v, buffer), fold);
+}
+
+void ResultCodePoints(sqlite3_context* ctx, const std::u32string& text) {
+  std::string out;
+  for (char32_t c : text) Encode(c, out);
+  ResultText(ctx, out);
+}
+
+// Asc: the character code of the first character (a character beyond the
+// single-byte set is "?", 63); AscW: its Unicode number. Empty text raises 5.
+template <bool kWide>
+void Asc(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const std::u32string s = TextArgument(argv[0]);
+  if (s.empty()) Raise(errnum::kInvalidCall);
+  sqlite3_result_int64(ctx, kWide || s[0] < 256 ? static_cast<int64_t>(s[0]) : 63);
+}
+
+template <bool kWide>
+void Chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const int64_t code = CountOf(argv[0]);
+  if (code < 0 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
+  std::string out;
+  Encode(static_cast<char32_t>(code), out);
+  ResultText(ctx, out);
+}
+
+bool FoldOf(int argc, sqlite3_value** argv, int index) {
+  if (argc <= index || IsNull(argv[index])) return true;
+  const int64_t compare = CountOf(argv[index]);
+  if (compare < -1 || compare > 2) Raise(errnum::kInvalidCall);
+  return compare != 0;
+}
+
+// InStrRev(text, sought[, start[, compare]]): the last place sought begins
+// that ends by start (-1: the end).
+void InStrRev(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  int64_t start = -1;
+  if (argc > 2) start = CountOf(argv[2]);
+  if (start == 0 || start < -1) Raise(errnum::kInvalidCall);
+  const bool fold = FoldOf(argc, argv, 3);
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const std::u32string hay = TextArgument(argv[0], fold);
+  const std::u32string needle = TextArgument(argv[1], fold);
+  if (start == -1) start = static_cast<int64_t>(hay.size());
+  if (start > static_cast<int64_t>(hay.size())) {
+    sqlite3_result_int(ctx, 0);
+    return;
+  }
+  if (needle.empty()) {
+    sqlite3_result_int64(ctx, start);
+    return;
+  }
+  if (static_cast<int64_t>(needle.size()) > start) {
+    sqlite3_result_int(ctx, 0);
+    return;
+  }
+  const size_t at = hay.rfind(needle, static_cast<size_t>(start) - needle.size());
+  sqlite3_result_int64(ctx, at == std::u32string::npos ? 0 : static_cast<int64_t>(at) + 1);
+}
+
+// Replace(text, find, with[, start[, count[, compare]]]): the text from start
+// on, with count (-1: every) occurrences replaced.
+void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  int64_t start = 1, count = -1;
+  if (argc > 3) start = CountOf(argv[3]);
+  if (argc > 4) count = CountOf(argv[4]);
+  if (start < 1 || count < -1) Raise(errnum::kInvalidCall);
+  const bool fold = FoldOf(argc, argv, 5);
+  if (IsNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (IsNull(argv[1]) || IsNull(argv[2])) Raise(errnum::kInvalidUseOfNull);
+  const std::u32string all = TextArgument(argv[0]);
+  if (start > static_cast<int64_t>(all.size())) {
+    ResultText(ctx, "");
+    return;
+  }
+  const std::u32string text = all.substr(static_cast<size_t>(start - 1));
+  const std::u32string find = TextArgument(argv[1]);
+  const std::u32string with = TextArgument(argv[2]);
+  if (find.empty() || count == 0) {
+    ResultCodePoints(ctx, text);
+    return;
+  }
+  std::u32string folded_text = text, folded_find = find;
+  if (fold) {
+    for (char32_t& c : folded_text) c = LowerOf(c);
+    for (char32_t& c : folded_find) c = LowerOf(c);
+  }
+  std::u32string out;
+  size_t from = 0;
+  for (int64_t done = 0; count == -1 || done < count; ++done) {
+    const size_t at = folded_text.find(folded_find, from);
+    if (at == std::u32string::npos) break;
+    out.append(text, from, at - from);
+    out += with;
+    from = at + find.size();
+  }
+  out.append(text, from, std::u32string::npos);
+  ResultCodePoints(ctx, out);
+}
+
+// StrConv(text, conversion): 1 upper case, 2 lower case, 3 each word's first
+// letter in capitals and the rest small.
+void StrConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int64_t conversion = CountOf(argv[1]);
+  if (conversion < 1 || conversion > 3) Raise(errnum::kInvalidCall);
+  if (NullGivesNull(ctx, argv[0])) return;
+  std::u32string s = TextArgument(argv[0]);
+  bool word_start = true;
+  for (char32_t& c : s) {
+    if (conversion == 1) {
+      c = UpperOf(c);
+    } else if (conversion == 2) {
+      c = LowerOf(c);
+    } else {
+      c = word_start ? UpperOf(c) : LowerOf(c);
+      word_start =
+          c == U' ' || c == U'\t' || c == U'\r' || c == U'\n' || c == 0 || c == 0x0C || c == 0x0B;
+    }
+  }
+  ResultCodePoints(ctx, s);
+}
+
+// StrComp(a, b[, compare]): -1, 0 or 1; Null when either is Null.
+void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const bool fold = FoldOf(argc, argv, 2);
+  if (IsNull(argv[0]) || IsNull(argv[1])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const std::u32string a = TextArgument(argv[0], fold);
+  const std::u32string b = TextArgument(argv[1], fold);
+  const int c = a.compare(b);
+  sqlite3_result_int(ctx, c < 0 ? -1 : c > 0 ? 1 : 0);
+}
+
+void StrReverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  std::u32string s = TextArgument(argv[0]);
+  std::reverse(s.begin(), s.end());
+  ResultCodePoints(ctx, s);
+}
+
+int64_t RepeatCount(sqlite3_value* v) {
+  if (IsNull(v)) Raise(errnum::kInvalidUseOfNull);
+  const int64_t n = CountOf(v);
+  if (n < 0) Raise(errnum::kInvalidCall);
+  if (n > 1000000) Raise(errnum::kOverflow);
+  return n;
+}
+
+// String(count, character): the character's code or a text's first character.
+void StringOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int64_t n = RepeatCount(argv[0]);
+  if (NullGivesNull(ctx, argv[1])) return;
+  char32_t c;
+  const int type = sqlite3_value_type(argv[1]);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    const int64_t code = CountOf(argv[1]);
+    if (code < 0) Raise(errnum::kInvalidCall);
+    c = static_cast<char32_t>(code % 256);
+  } else {
+    const std::u32string s = TextArgument(argv[1]);
+    if (s.empty()) Raise(errnum::kInvalidCall);
+    c = s[0];
+  }
+  ResultCodePoints(ctx, std::u32string(static_cast<size_t>(n), c));
+}
+
+void Space(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  ResultText(ctx, std::string(static_cast<size_t>(RepeatCount(argv[0])), ' '));
+}
+
+// Str: a number's text with a leading blank for the sign of a positive one.
+void Str(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  const double v = NumberOf(argv[0]);
+  std::string text = sqlite3_value_type(argv[0]) == SQLITE_INTEGER
+                         ? std::to_string(sqlite3_value_int64(argv[0]))
+                         : vb::DoubleText(v);
+  if (v >= 0) text.insert(text.begin(), ' ');
+  ResultText(ctx, text);
+}
+
+// Hex, Oct: of the whole number the value rounds to; a negative one is
+// written as its 32-bit two's complement.
+template <int kBase>
+void Radix(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  const auto v = static_cast<uint32_t>(vb::CLng(NumberOf(argv[0])));
+  char buf[16];
+  std::snprintf(buf, sizeof buf, kBase == 16 ? "%X" : "%o", v);
+  ResultText(ctx, buf);
+}
+
+// ---------------------------------------------------------------------------
+// Mathematics
+
+template <double (*F)(double), int kDomain>
+void Math(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  const double x = NumberOf(argv[0]);
+  if ((kDomain == 1 && x < 0) || (kDomain == 2 && x <= 0)) Raise(errnum::kInvalidCall);
+  const double r = F(x);
+  if (!std::isfinite(r)) Raise(errnum::kOverflow);
+  sqlite3_result_double(ctx, r);
+}
+
+double Sqrt(double x) { return std::sqrt(x); }
+double Exponent(double x) { return std::exp(x); }
+double Logarithm(double x) { return std::log(x); }
+double Sine(double x) { return std::sin(x); }
+double Cosine(double x) { return std::cos(x); }
+double Tangent(double x) { return std::tan(x); }
+double ArcTangent(double x) { return std::atan(x); }
+
+void Rnd(sqlite3_context* ctx, int, sqlite3_value**) {
+  int64_t r;
+  sqlite3_randomness(sizeof r, &r);
+  sqlite3_result_double(ctx,
+                        static_cast<double>(static_cast<uint64_t>(r) >> 11) / 9007199254740992.0);
+}
+
+// ---------------------------------------------------------------------------
+// Aggregates
+
+// First and Last: the value of the group's first or last row as the rows
+// come (Null included).
+template <bool kLast>
+void FirstLastStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto** slot =
+      static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, sizeof(sqlite3_value*) + 1));
+  if (slot == nullptr) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  bool& seen = *reinterpret_cast<bool*>(reinterpret_cast<char*>(slot) + sizeof(sqlite3_value*));
+  if (seen && !kLast) return;
+  if (*slot != nullptr) sqlite3_value_free(*slot);
+  *slot = sqlite3_value_dup(argv[0]);
+  seen = true;
+}
+
+void FirstLastFinal(sqlite3_context* ctx) {
+  auto** slot = static_cast<sqlite3_value**>(sqlite3_aggregate_context(ctx, 0));
+  if (slot == nullptr || *slot == nullptr) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  sqlite3_result_value(ctx, *slot);
+  sqlite3_value_free(*slot);
+  *slot = nullptr;
+}
+
+// StDev, StDevP, Var, VarP over the non-Null values (Welford's running sums).
+struct Spread {
+  int64_t n;
+  double mean;
+  double m2;
+};
+
+void SpreadStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* s = static_cast<Spread*>(sqlite3_aggregate_context(ctx, sizeof(Spread)));
+  if (s == nullptr) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  if (IsNull(argv[0])) return;
+  double x;
+  try {
+    x = NumberOf(argv[0]);
+  } catch (const Error& e) {
+    const std::string message = "jet-error " + std::to_string(e.number()) + ": " + e.description();
+    sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
+    return;
+  }
+  ++s->n;
+  const double delta = x - s->mean;
+  s->mean += delta / static_cast<double>(s->n);
+  s->m2 += delta * (x - s->mean);
+}
+
+template <bool kPopulation, bool kRoot>
+void SpreadFinal(sqlite3_context* ctx) {
+  auto* s = static_cast<Spread*>(sqlite3_aggregate_context(ctx, 0));
+  const int64_t need = kPopulation ? 1 : 2;
+  if (s == nullptr || s->n < need) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double variance = s->m2 / static_cast<double>(kPopulation ? s->n : s->n - 1);
+  sqlite3_result_double(ctx, kRoot ? std::sqrt(variance) : variance);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -787,6 +1688,8 @@ void RegisterJetFunctions(sqlite3* db) {
   };
   static constexpr Entry kEntries[] = {
       {"jet_concat", -1, Guarded<Concat>, true},
+      {"jet_like", 3, Guarded<Like>, true},
+      {"jet_not", 1, Guarded<BitNot>, true},
       {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
       {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
       {"jet_div", 2, Guarded<Divide>, true},
@@ -825,10 +1728,68 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_fix", 1, Guarded<WholePart<true>>, true},
       {"jet_sgn", 1, Guarded<Sgn>, true},
       {"jet_round", -1, Guarded<Round>, true},
+      {"jet_dateadd", 3, Guarded<DateAdd>, true},
+      {"jet_datediff", -1, Guarded<DateDiff>, true},
+      {"jet_datepart", -1, Guarded<DatePartFunction>, true},
+      {"jet_dateserial", 3, Guarded<DateSerial>, true},
+      {"jet_timeserial", 3, Guarded<TimeSerial>, true},
+      {"jet_datevalue", 1, Guarded<DateOrTimeValue<true>>, true},
+      {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
+      {"jet_isdate", 1, Guarded<IsDate>, true},
+      {"jet_monthname", -1, Guarded<MonthName>, true},
+      {"jet_weekdayname", -1, Guarded<WeekdayName>, true},
+      {"jet_timer", 0, Guarded<Timer>, false},
+      {"jet_ccur", 1, Guarded<CCur>, true},
+      {"jet_cdec", 1, Guarded<CDec>, true},
+      {"jet_cbool", 1, Guarded<CBool>, true},
+      {"jet_cbyte", 1, Guarded<CByte>, true},
+      {"jet_cvar", 1, Guarded<CVar>, true},
+      {"jet_isnumeric", 1, Guarded<IsNumeric>, true},
+      {"jet_isempty", 1, Guarded<IsEmpty>, true},
+      {"jet_asc", 1, Guarded<Asc<false>>, true},
+      {"jet_ascw", 1, Guarded<Asc<true>>, true},
+      {"jet_chr", 1, Guarded<Chr<false>>, true},
+      {"jet_chrw", 1, Guarded<Chr<true>>, true},
+      {"jet_instrrev", -1, Guarded<InStrRev>, true},
+      {"jet_replace", -1, Guarded<Replace>, true},
+      {"jet_strconv", -1, Guarded<StrConv>, true},
+      {"jet_strcomp", -1, Guarded<StrComp>, true},
+      {"jet_strreverse", 1, Guarded<StrReverse>, true},
+      {"jet_string", 2, Guarded<StringOf>, true},
+      {"jet_space", 1, Guarded<Space>, true},
+      {"jet_str", 1, Guarded<Str>, true},
+      {"jet_hex", 1, Guarded<Radix<16>>, true},
+      {"jet_oct", 1, Guarded<Radix<8>>, true},
+      {"jet_sqr", 1, Guarded<Math<Sqrt, 1>>, true},
+      {"jet_exp", 1, Guarded<Math<Exponent, 0>>, true},
+      {"jet_log", 1, Guarded<Math<Logarithm, 2>>, true},
+      {"jet_sin", 1, Guarded<Math<Sine, 0>>, true},
+      {"jet_cos", 1, Guarded<Math<Cosine, 0>>, true},
+      {"jet_tan", 1, Guarded<Math<Tangent, 0>>, true},
+      {"jet_atn", 1, Guarded<Math<ArcTangent, 0>>, true},
+      {"jet_rnd", -1, Guarded<Rnd>, false},
   };
   for (const Entry& e : kEntries) {
     const int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);
     sqlite3_create_function_v2(db, e.name, e.args, flags, nullptr, e.function, nullptr, nullptr,
+                               nullptr);
+  }
+  // Aggregates.
+  struct Aggregate {
+    const char* name;
+    void (*step)(sqlite3_context*, int, sqlite3_value**);
+    void (*final)(sqlite3_context*);
+  };
+  static constexpr Aggregate kAggregates[] = {
+      {"jet_first", FirstLastStep<false>, FirstLastFinal},
+      {"jet_last", FirstLastStep<true>, FirstLastFinal},
+      {"jet_stdev", SpreadStep, SpreadFinal<false, true>},
+      {"jet_stdevp", SpreadStep, SpreadFinal<true, true>},
+      {"jet_var", SpreadStep, SpreadFinal<false, false>},
+      {"jet_varp", SpreadStep, SpreadFinal<true, false>},
+  };
+  for (const Aggregate& a : kAggregates) {
+    sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step, a.final,
                                nullptr);
   }
 }

@@ -106,6 +106,18 @@ Error CompileError(std::string_view message) {
         errnum::kSyntax,
         "Wrong number of arguments used with function in query expression " + Quoted(rest) + ".");
   }
+  if (Consume(&rest, "no such index: ")) {
+    // Jet names an index within its table ("Table.index" here).
+    if (const size_t dot = rest.rfind('.'); dot != std::string_view::npos) {
+      rest.remove_prefix(dot + 1);
+    }
+    return Error(errnum::kFail, Quoted(rest) + " is not an index in this table.");
+  }
+  if (message.starts_with("SELECTs to the left and right of ")) {
+    return Error(errnum::kFail,
+                 "The number of columns in the two selected tables or queries of a union query "
+                 "do not match.");
+  }
   constexpr std::string_view kExists = " already exists";
   if (Consume(&rest, "table ") && rest.ends_with(kExists)) {
     rest.remove_suffix(kExists.size());
@@ -498,6 +510,9 @@ SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
   }
+  // References between tables hold as Jet's relationships held; the engine
+  // checks them only when asked, per connection.
+  Exec("PRAGMA foreign_keys=ON");
   RegisterJetFunctions(db_.get());
 }
 
@@ -623,6 +638,7 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
     }
     ++out->row_count;
   }
+  if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) throw RelationshipError(sql);
   if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
   // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE, so a
   // SELECT or CREATE after one would report its count again.
@@ -650,6 +666,90 @@ std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sq
   stream->Columns(ReadColumns(raw, *columns));
   stream->Took(rc);
   return stream;
+}
+
+// A write that breaks a reference between tables, in Jet's words, which name
+// the other table of the relationship: the table a row needs (a new or
+// changed row of the referring table) or the table whose rows need it (a
+// deleted or changed row of the referred one).
+Error SqliteBackend::RelationshipError(const std::string& sql) {
+  std::string_view rest = sql;
+  const bool deleting = Consume(&rest, "DELETE FROM ");
+  if (!deleting && !Consume(&rest, "INSERT INTO ")) Consume(&rest, "UPDATE ");
+  std::string table;
+  if (!rest.empty() && rest.front() == '`') {
+    for (size_t i = 1; i < rest.size(); ++i) {
+      if (rest[i] == '`' && (i + 1 == rest.size() || rest[i + 1] != '`')) break;
+      if (rest[i] == '`') ++i;
+      table += rest[i];
+    }
+  } else {
+    table = rest.substr(0, rest.find_first_of(" ("));
+  }
+  auto first = [&](const char* query) {
+    StatementPtr stmt(Compile(query));
+    sqlite3_bind_text(stmt.get(), 1, table.data(), static_cast<int>(table.size()),
+                      SQLITE_TRANSIENT);
+    return sqlite3_step(stmt.get()) == SQLITE_ROW ? std::string(TextOf(stmt.get(), 0))
+                                                  : std::string();
+  };
+  if (!deleting) {
+    const std::string parent = first("SELECT \"table\" FROM pragma_foreign_key_list(?1) LIMIT 1");
+    if (!parent.empty()) {
+      return Error(errnum::kFail,
+                   "You cannot add or change a record because a related record is required in "
+                   "table " +
+                       Quoted(parent) + ".");
+    }
+  }
+  const std::string child = first(
+      "SELECT m.name FROM sqlite_master AS m, pragma_foreign_key_list(m.name) AS f "
+      "WHERE m.type = 'table' AND f.\"table\" = ?1 COLLATE NOCASE LIMIT 1");
+  return Error(errnum::kFail, "The record cannot be deleted or changed because table " +
+                                  Quoted(child) + " includes related records.");
+}
+
+// The new table's columns have the declared types of the columns they come
+// from (so their values read back as the same kinds, and texts compare
+// without case as Jet's do); a computed column has none and keeps each
+// value's own kind.
+int32_t SqliteBackend::MakeTable(const std::string& table, const std::string& sql,
+                                 std::span<const Parameter> parameters) {
+  const jet::Dialect& dialect = SqliteDialect();
+  std::string create = "CREATE TABLE ";
+  dialect.Identifier(table, create);
+  create += " (";
+  {
+    StatementPtr query(Compile(sql));
+    if (query == nullptr) throw Error(errnum::kSyntax, "Syntax error in query.");
+    const int columns = sqlite3_column_count(query.get());
+    for (int c = 0; c < columns; ++c) {
+      if (c > 0) create += ", ";
+      const char* name = sqlite3_column_name(query.get(), c);
+      dialect.Identifier(name != nullptr ? name : "", create);
+      const char* declared = sqlite3_column_decltype(query.get(), c);
+      if (declared == nullptr) continue;
+      create += ' ';
+      create += declared;
+      if (KindOfDeclaredType(declared) == Kind::kString) create += " COLLATE NOCASE";
+    }
+  }
+  create += ')';
+  std::string fill = "INSERT INTO ";
+  dialect.Identifier(table, fill);
+  fill += ' ';
+  fill += sql;
+  Exec("SAVEPOINT tessaly_make_table");
+  try {
+    Run(create, nullptr);
+    const int32_t rows = Run(fill, parameters, nullptr);
+    Exec("RELEASE tessaly_make_table");
+    return rows;
+  } catch (...) {
+    Exec("ROLLBACK TO tessaly_make_table");
+    Exec("RELEASE tessaly_make_table");
+    throw;
+  }
 }
 
 // IMMEDIATE takes the write lock now (waiting for it like any writer). A

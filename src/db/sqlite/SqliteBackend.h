@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "tessaly/Error.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -43,6 +44,8 @@ class SqliteBackend final : public internal::Backend {
   std::unique_ptr<internal::RowStream> Stream(const std::string& sql,
                                               std::vector<Parameter> parameters,
                                               internal::ResultData* columns) override;
+  int32_t MakeTable(const std::string& table, const std::string& sql,
+                    std::span<const Parameter> parameters) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
@@ -69,6 +72,7 @@ class SqliteBackend final : public internal::Backend {
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
+  Error RelationshipError(const std::string& sql);
 
   // A statement compiled anew (null for blanks); throws the compile error.
   sqlite3_stmt* Compile(const std::string& sql);

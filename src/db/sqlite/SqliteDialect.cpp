@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 
 namespace tessaly::db::sqlite {
 
@@ -103,6 +104,84 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
 
 class Sqlite final : public jet::Dialect {
  public:
+  // Index and constraint names are the database's in SQLite but the
+  // table's in Jet: the table's name goes in front.
+  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
+    std::string name(table);
+    name += '.';
+    name += index;
+    Identifier(name, out);
+  }
+
+  bool AlterConstraints() const override { return false; }
+
+  // The declared types are the names the backend reads values back by; the
+  // checks are the ones the attendance tables have, so a value Jet's field
+  // would refuse is refused with Jet's words.
+  bool ColumnType(std::string_view name, jet::JetType type, uint32_t width, bool key,
+                  std::string& out) const override {
+    using jet::JetType;
+    const std::string column = [&] {
+      std::string quoted;
+      Identifier(name, quoted);
+      return quoted;
+    }();
+    auto check = [&](std::string_view prefix, const std::string& condition) {
+      out += " CONSTRAINT ";
+      Identifier(std::string(prefix) + std::string(name), out);
+      out += " CHECK (";
+      out += condition;
+      out += ')';
+    };
+    auto whole = [&](const char* declared, const char* min, const char* max) {
+      out += declared;
+      check("ck_type_", "typeof(" + column + ") IN ('integer', 'null')");
+      check("ck_range_", column + " BETWEEN " + min + " AND " + max);
+    };
+    switch (type) {
+      case JetType::kText:
+        out += "VARCHAR(" + std::to_string(width) + ") COLLATE NOCASE";
+        check("ck_size_", "length(" + column + ") <= " + std::to_string(width));
+        return false;
+      case JetType::kMemo: out += "TEXT COLLATE NOCASE"; return false;
+      case JetType::kByte: whole("TINYINT", "0", "255"); return false;
+      case JetType::kShort: whole("SMALLINT", "-32768", "32767"); return false;
+      case JetType::kLong: whole("INTEGER", "-2147483648", "2147483647"); return false;
+      case JetType::kSingle:
+        out += "SINGLE";
+        check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
+        check("ck_range_", column + " BETWEEN -3.4028234663852886e38 AND 3.4028234663852886e38");
+        return false;
+      case JetType::kDouble:
+      case JetType::kCurrency:
+        out += type == JetType::kDouble ? "DOUBLE" : "CURRENCY";
+        check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
+        return false;
+      case JetType::kDateTime: {
+        out += "DATETIME";
+        const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
+        check("ck_type_", column + " IS NULL OR typeof(" + column + ") = 'text' AND (" + column +
+                              " GLOB '" + day + "' OR " + column + " GLOB '" + day +
+                              " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
+        return false;
+      }
+      case JetType::kYesNo:
+        // A Yes/No field is never Null: a new row holds No.
+        out += "YESNO NOT NULL DEFAULT 0";
+        check("ck_type_", "typeof(" + column + ") = 'integer'");
+        return false;
+      case JetType::kCounter:
+        // Only SQLite's row number counts by itself, and it is the key.
+        if (key) {
+          out += "INTEGER PRIMARY KEY AUTOINCREMENT";
+          return true;
+        }
+        whole("INTEGER", "-2147483648", "2147483647");
+        return false;
+    }
+    return false;
+  }
+
   void DateLiteral(const Date& value, std::string& out) const override {
     // Dates live in the database as their stored text, which orders as the
     // dates do.
@@ -110,8 +189,10 @@ class Sqlite final : public jet::Dialect {
   }
 
   void Placeholder(size_t number, std::string& out) const override {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
     out += '?';
-    out += std::to_string(number);
+    out.append(digits, end);
   }
 
   void TextLiteral(std::string_view value, std::string& out) const override {
@@ -170,6 +251,21 @@ class Sqlite final : public jet::Dialect {
     operand.Write(0, out);
   }
 
+  bool RowIdentity(std::string_view table, std::string& out) const override {
+    // A saved query (a view) has no rowid: each of its rows then stands
+    // alone, so DISTINCTROW merges nothing rather than everything.
+    out += "coalesce(";
+    Identifier(table, out);
+    out += ".rowid, random())";
+    return true;
+  }
+
+  void BitNot(const Operands& operand, std::string& out) const override {
+    out += "jet_not(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
     switch (function) {
       case JetFunction::kAvg: Call("avg", args, out); return;
@@ -178,6 +274,41 @@ class Sqlite final : public jet::Dialect {
       case JetFunction::kMin: Call("min", args, out); return;
       case JetFunction::kSum: Call("sum", args, out); return;
       case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kNz:
+        // Without a replacement a query's Null becomes a zero-length text.
+        out += "coalesce(";
+        args.WriteArgument(0, out);
+        out += ", ";
+        if (args.size() > 1) {
+          args.WriteArgument(1, out);
+        } else {
+          out += "''";
+        }
+        out += ')';
+        return;
+      case JetFunction::kSwitch:
+        // Pairs of condition and value; the first true condition's value,
+        // Null when none is (or a value is missing its condition's pair).
+        out += "CASE";
+        for (size_t i = 0; i + 1 < args.size(); i += 2) {
+          out += " WHEN ";
+          args.WriteArgument(i, out);
+          out += " THEN ";
+          args.WriteArgument(i + 1, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kChoose:
+        // The index rounds to a whole number; outside the choices Null.
+        out += "CASE jet_round(";
+        args.WriteArgument(0, out);
+        out += ')';
+        for (size_t i = 1; i < args.size(); ++i) {
+          out += " WHEN " + std::to_string(i) + " THEN ";
+          args.WriteArgument(i, out);
+        }
+        out += " ELSE NULL END";
+        return;
       case JetFunction::kIsNull:
         // Jet's True is -1.
         out += "-(";
@@ -218,12 +349,14 @@ class Sqlite final : public jet::Dialect {
     out += " END";
   }
 
-  void Like(const Operands& operands, bool negated, bool /*fold_case*/,
-            std::string& out) const override {
-    // SQLite's LIKE already ignores letter case and uses % and _.
-    operands.Write(0, out);
-    out += negated ? " NOT LIKE " : " LIKE ";
-    operands.Write(1, out);
+  void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
+    // SQLite's own LIKE knows no bracket sets and folds ASCII letters only.
+    if (negated) out += "NOT ";
+    out += "jet_like(";
+    operands.WriteArgument(0, out);
+    out += ", ";
+    operands.WriteArgument(1, out);
+    out += ansi89 ? ", 1)" : ", 0)";
   }
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {

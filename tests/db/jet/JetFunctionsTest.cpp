@@ -225,7 +225,7 @@ const Case kValues[] = {
      "1:05 PM 12:30 am"},
     {"format('2003-05-04', 'yy/m/d dddd ddd mmmm mmm w ww q y')",
      "03/5/4 Sunday Sun May May 1 19 2 124"},
-    {"format('2003-05-01', 'Long Date')", "Thursday, May 1, 2003"},
+    {"format('2003-05-01', 'Long Date')", "Thursday, 2003 May 1"},
     {"format('2003-05-01 13:05:09', 'Short Date') & ' ' & format('2003-05-01 13:05:09', 'Long "
      "Time')",
      "2003-05-01 13:05:09"},
@@ -238,7 +238,7 @@ const Case kValues[] = {
     {"format('2003-05-01 13:05:09', 'hh:nn a/p') & format('2003-05-01 01:05:09', ' h AMPM')",
      "01:05 p 1 AM"},
     {"format('2003-05-01', 'dddddd') & '|' & format('2003-05-01', 'Medium Date')",
-     "Thursday, May 1, 2003|01-May-03"},
+     "Thursday, 2003 May 1|2003-May-01"},
     {"format(Null, 'yyyy')", "<null>"},
     {"format('no date', 'yyyy')", "no date"},
     {"format(1234.5, '#,##0.00') & ' ' & format(2.5, '0') & ' ' & format(-3.14159, '0.00')",
@@ -349,8 +349,15 @@ TEST_F(JetSql, EveryJetFunctionHasItsSqliteCounterpart) {
   };
   for (const Info& f : kInfos) {
     for (int n = f.min_args; n <= f.max_args; ++n) {
+      if (std::string_view(f.name) == "switch" && n % 2 != 0) continue;  // pairs only
       std::string call = std::string("select ") + f.name + "(";
-      for (int i = 0; i < n; ++i) call += i ? ", 1" : "'2003-05-01'";
+      // A domain function reads its texts as a column, a table and a condition.
+      const std::string_view name = f.name;
+      const bool domain = name == "davg" || name == "dcount" || name == "dfirst" ||
+                          name == "dlast" || name == "dlookup" || name == "dmax" ||
+                          name == "dmin" || name == "dsum";
+      static constexpr const char* kDomainArgs[] = {"'F_ID'", ", 'T_KQ'", ", 'F_ID > 1'"};
+      for (int i = 0; i < n; ++i) call += domain ? kDomainArgs[i] : i ? ", 1" : "'2003-05-01'";
       call += ") from T_KQ";
       const jet::Translation t = jet::Translate(call, SqliteDialect());
       ASSERT_TRUE(t.ok) << call << ": " << t.error_description;

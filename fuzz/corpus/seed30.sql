@@ -1,0 +1,1 @@
+SELECT F_Name FROM T_KQ WHERE F_Name LIKE '[a-c]%' OR F_EmpID NOT LIKE '[^0-9]_' OR F_Name ALIKE '%[%]'

@@ -1,0 +1,1 @@
+SELECT F_Name FROM T_KQ WHERE F_Name LIKE '*[!x-z]?#[*]'

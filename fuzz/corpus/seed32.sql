@@ -1,0 +1,1 @@
+SELECT Not F_CDNum, Not (F_ID = 1), Not Not 2.5, Yes, No, On, Off FROM T_KQ WHERE Not F_CDNum

@@ -1,0 +1,1 @@
+SELECT F_Date + 1, #3/1/2005# - F_Date, F_Date - 0.5 FROM T_KQ

@@ -1,0 +1,1 @@
+SELECT DateAdd('m', 1, F_Date), DateDiff('ww', F_Date, #1/1/2030#, 2), DatePart('ww', F_Date, 2, 2), DateSerial(5, 13, 0), TimeSerial(-1, 0, 0) FROM T_KQ

@@ -1,0 +1,1 @@
+SELECT CDate('Apr 6, 2003'), DateValue('6-Apr-03'), TimeValue('3:04 PM'), IsDate(F_Date), MonthName(2, True), WeekdayName(7, False, 2) FROM T_KQ

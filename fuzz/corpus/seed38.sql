@@ -1,0 +1,1 @@
+SELECT Nz(F_Name, 'x'), Switch(F_ID = 1, 'a', F_ID = 2, 'b'), Choose(F_ID, 'x', 'y', 'z') FROM T_KQ

@@ -1,0 +1,1 @@
+SELECT DLookup('F_Name', 'T_KQ', 'F_ID = 1'), DCount('*', 'T_KQ', 'F_EmpID = T_KQ.F_EmpID'), DSum('F_JBHours', '[T_KQ]') FROM T_KQ

@@ -1,0 +1,1 @@
+SELECT First(F_Name), Last(F_Date), StDev(F_JBHours), VarP(F_CDNum) FROM T_KQ GROUP BY F_EmpID

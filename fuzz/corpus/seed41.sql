@@ -1,0 +1,1 @@
+SELECT Replace(F_Name, 'a', 'b', 2, 1, 0), InStrRev(F_Name, 'x'), StrConv(F_EmpID, 3), StrComp(F_Name, 'X', 0), String(3, 65), Hex(F_CDNum), Str(F_JBHours), Asc(F_Name), ChrW(8364) FROM T_KQ

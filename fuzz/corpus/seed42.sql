@@ -1,0 +1,1 @@
+SELECT Format(F_Date, 'Long Date'), Format(F_JBHours, 'Currency'), CCur(F_JBHours), CBool(F_CDNum), Sqr(Abs(F_JBHours)), Log(2), Atn(1) FROM T_KQ

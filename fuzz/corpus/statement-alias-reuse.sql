@@ -1,0 +1,1 @@
+select F_JBHours * 2 as Twice, Twice + 1 as [1st] from T_KQ

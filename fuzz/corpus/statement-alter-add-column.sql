@@ -1,0 +1,1 @@
+alter table T_KQ add column F_New text(5)

@@ -1,0 +1,1 @@
+alter table T_KQ add constraint fk foreign key (F_CDNum) references T_KQ (F_ID)

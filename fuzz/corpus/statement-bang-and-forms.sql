@@ -1,0 +1,1 @@
+select T_KQ!F_EmpID, [T_KQ]![F_Name] from T_KQ where F_Date > Forms!Main!Start

@@ -1,0 +1,1 @@
+create unique index ix on T_KQ (F_EmpID desc, F_Date) with disallow null

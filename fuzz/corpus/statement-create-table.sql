@@ -1,0 +1,1 @@
+create table [New T] (ID counter constraint pk primary key, N text(10) not null, M memo, B byte, S short, L long, F single, D double, C currency, T datetime, Y yesno, constraint u unique (N, S))

@@ -1,0 +1,1 @@
+transform First(F_Name) select F_EmpID, Last(F_Date) as L from T_KQ group by F_EmpID pivot F_CDNum in (2, -32768)

@@ -1,0 +1,1 @@
+transform Count(*) select F_Name, Count(F_ID) from T_KQ where F_ID > 0 group by F_Name order by F_Name desc pivot Year(F_Date)

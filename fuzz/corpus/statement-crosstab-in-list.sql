@@ -1,0 +1,1 @@
+transform Sum(F_JBHours) as S select F_EmpID from T_KQ group by F_EmpID pivot F_CDNum in (2, -32768, 'x')

@@ -1,0 +1,1 @@
+delete a.* from T_KQ as a left join T_KQ as b on a.F_ID = b.F_CDNum where b.F_ID is null

@@ -1,0 +1,1 @@
+drop index ix on T_KQ

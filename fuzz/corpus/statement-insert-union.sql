@@ -1,0 +1,1 @@
+insert into T_KQ (F_ID, F_EmpID) select F_ID + 10, F_Name from T_KQ union select 99, 'x' from T_KQ

@@ -1,0 +1,1 @@
+PARAMETERS [Start] DateTime, n Long; select F_ID from T_KQ where F_ID = n with owneraccess option

@@ -1,0 +1,1 @@
+select F_EmpID, F_Date into T_Copy from T_KQ where F_CDNum is not null

@@ -1,0 +1,1 @@
+select distinctrow top 10 percent k.F_ID as A, A * 2 as Twice from T_KQ as k, T_KQ as j where k.F_ID = j.F_ID order by Twice desc, 1

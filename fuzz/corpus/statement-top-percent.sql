@@ -1,0 +1,1 @@
+select top 50 percent F_ID from T_KQ order by F_Date

@@ -1,0 +1,1 @@
+select F_EmpID from T_KQ where F_ID < 3 union all select F_Name from T_KQ order by F_EmpID desc

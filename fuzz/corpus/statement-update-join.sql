@@ -1,0 +1,1 @@
+update T_KQ as a inner join T_KQ as b on a.F_ID = b.F_CDNum set a.F_Name = b.F_EmpID & '!' where b.F_ID > 0

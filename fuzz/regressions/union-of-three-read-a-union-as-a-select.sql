@@ -1,0 +1,1 @@
+select F_ID from T_KQ union all select F_ID from T_KQ union select 1 from T_KQ

@@ -1,0 +1,353 @@
+// The statement corpus: Jet statements as Access users write them, each with
+// the outcome the dialect documents, run against a small fixture database.
+//
+// Every file tests/db/jet/corpus/<feature>.jet is read at start-up and each
+// statement in it becomes one test, JetCorpus.<feature>/<name>
+// (--gtest_filter='JetCorpus.like/*' runs one file). The file format:
+//
+//   # a comment line      ("#" and a blank, anywhere)
+//   @ansi89                 first line, optional: the file's statements run on a
+//                           connection opened with the ANSI-89 wildcard option
+//   -- name                 a statement's name, unique in its file
+//   SELECT ...              the statement; it may span lines up to the first line
+//                           starting with "=", "~", "!" or "--"
+//   = a | b                 an expected row: cells separated by " | ", Null
+//                           written Null, numbers and truth values as the
+//                           runtime writes a Variant joined to a text ("7.5",
+//                           "-1", "True" for a yes/no column), dates as
+//                           yyyy-mm-dd or yyyy-mm-dd hh:nn:ss; rows compare in order
+//   = (none)                the statement returns no rows
+//   ~ 3                     the statement returns no rows and affected 3 records
+//   ! 3085 Undefined function 'Foo' in expression.
+//                           the statement fails: Jet's error number, then the
+//                           description exactly. A Jet number (3000-3999) is
+//                           checked against the number the host sees for it
+//                           (kHostNumbers below); any other number (a runtime
+//                           error such as 13, or a provider number) is compared
+//                           as it is.
+//
+// Each statement runs on a fresh in-memory database holding the fixture, so a
+// statement that writes does not disturb the next.
+//
+// The fixture, created with the engine's own SQL (not through the translator):
+//
+// Customers (ID counter key, Name text(50), City text(30), Born datetime,
+//            Balance double, Active yes/no)
+//   ID | Name     | City   | Born                | Balance | Active
+//    1 | Abbott   | London | 1970-03-15          |  120.5  | -1
+//    2 | baker    | Paris  | 1985-11-02          |    0    |  0
+//    3 | Carter   | Null   | 1962-07-30          |  -45.25 | -1
+//    4 | DAVIS    | London | Null                | 1000    | -1
+//    5 | evans    | Berlin | 1990-01-01          |   75    |  0
+//    6 | Foster   | paris  | 1978-12-31          |  300    | -1
+//    7 | O'Brien  | Dublin | 1980-05-05          |  200    | -1
+//    8 | Xu       | Tokyo  | 1995-06-15 08:30:00 |   50    | -1
+//    9 | young    | Null   | Null                |    0    |  0
+//   10 | Zimmer   | Madrid | 2001-02-28          |   12.75 |  0
+//
+// Orders (OrderID long key, CustomerID long, OrderDate datetime,
+//         Amount currency, Shipped yes/no)
+//   OrderID | CustomerID | OrderDate           | Amount  | Shipped
+//     1     |  1         | 2005-01-15          |  250    | -1
+//     2     |  1         | 2005-02-01          |   99.99 | -1
+//     3     |  2         | 2005-02-14          |   15.5  |  0
+//     4     |  3         | 2005-03-01          |  250    | -1
+//     5     |  4         | 2005-03-01 14:30:00 | 1200    | -1
+//     6     |  4         | 2005-04-10          |   80    |  0
+//     7     |  5         | 2005-05-05          |  250    | -1
+//     8     |  6         | 2005-06-30          |   42    |  0
+//     9     |  7         | 2005-07-04          |  310    | -1
+//    10     |  8         | 2005-12-31 23:59:59 |    5    | -1
+//    11     |  1         | 2006-01-01          |   75.25 |  0
+//    12     | 99         | 2006-02-28          |   60    |  0   (no such customer)
+//
+// Products (ID long key, Name text(50), Price double, Category text(20))
+//   ID | Name        | Price | Category
+//    1 | Widget      |  2.5  | Tools
+//    2 | Gadget 2000 | 19.99 | Toys
+//    3 | Part #7     |  0.75 | Tools
+//    4 | Star*Bright |  5    | Toys
+//    5 | 100% Juice  |  1.2  | Food
+//    6 | Under_score |  3    | Null
+//
+// Scratch (A long, B text(20)), empty.
+//
+// ActiveCustomers, a saved query: SELECT * FROM Customers WHERE Active <> 0
+// (customers 1, 3, 4, 6, 7, 8).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/Backend.h"
+#include "tessaly/Error.h"
+#include "tessaly/db/Connection.h"
+#include "tessaly/db/Recordset.h"
+
+namespace tessaly::db::testing {
+namespace {
+
+const char* const kFixture[] = {
+    "CREATE TABLE Customers (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "Name VARCHAR(50) COLLATE NOCASE, City VARCHAR(30) COLLATE NOCASE, Born DATETIME, "
+    "Balance DOUBLE, Active YESNO)",
+    "INSERT INTO Customers VALUES "
+    "(1, 'Abbott', 'London', '1970-03-15', 120.5, -1), "
+    "(2, 'baker', 'Paris', '1985-11-02', 0, 0), "
+    "(3, 'Carter', NULL, '1962-07-30', -45.25, -1), "
+    "(4, 'DAVIS', 'London', NULL, 1000, -1), "
+    "(5, 'evans', 'Berlin', '1990-01-01', 75, 0), "
+    "(6, 'Foster', 'paris', '1978-12-31', 300, -1), "
+    "(7, 'O''Brien', 'Dublin', '1980-05-05', 200, -1), "
+    "(8, 'Xu', 'Tokyo', '1995-06-15 08:30:00', 50, -1), "
+    "(9, 'young', NULL, NULL, 0, 0), "
+    "(10, 'Zimmer', 'Madrid', '2001-02-28', 12.75, 0)",
+    "CREATE TABLE Orders (OrderID INTEGER PRIMARY KEY, CustomerID INTEGER, OrderDate DATETIME, "
+    "Amount CURRENCY, Shipped YESNO)",
+    "INSERT INTO Orders VALUES "
+    "(1, 1, '2005-01-15', 250, -1), (2, 1, '2005-02-01', 99.99, -1), "
+    "(3, 2, '2005-02-14', 15.5, 0), (4, 3, '2005-03-01', 250, -1), "
+    "(5, 4, '2005-03-01 14:30:00', 1200, -1), (6, 4, '2005-04-10', 80, 0), "
+    "(7, 5, '2005-05-05', 250, -1), (8, 6, '2005-06-30', 42, 0), "
+    "(9, 7, '2005-07-04', 310, -1), (10, 8, '2005-12-31 23:59:59', 5, -1), "
+    "(11, 1, '2006-01-01', 75.25, 0), (12, 99, '2006-02-28', 60, 0)",
+    "CREATE TABLE Products (ID INTEGER PRIMARY KEY, Name VARCHAR(50) COLLATE NOCASE, "
+    "Price DOUBLE, Category VARCHAR(20) COLLATE NOCASE)",
+    "INSERT INTO Products VALUES (1, 'Widget', 2.5, 'Tools'), (2, 'Gadget 2000', 19.99, 'Toys'), "
+    "(3, 'Part #7', 0.75, 'Tools'), (4, 'Star*Bright', 5, 'Toys'), "
+    "(5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)",
+    "CREATE TABLE Scratch (A INTEGER, B VARCHAR(20) COLLATE NOCASE)",
+    "CREATE VIEW ActiveCustomers AS SELECT * FROM Customers WHERE Active <> 0",
+};
+
+// The number a host sees in Err.Number for each Jet engine error, as the
+// provider reports it: errors in the command text, an unknown table, a
+// parameter nobody gave, a type mismatch; everything else fails generally.
+struct HostNumber {
+  int jet;
+  int32_t host;
+};
+constexpr HostNumber kHostNumbers[] = {
+    {3075, errnum::kSyntax},        // syntax error (missing operator) in query expression
+    {3085, errnum::kSyntax},        // undefined function
+    {3129, errnum::kSyntax},        // invalid SQL statement
+    {3131, errnum::kSyntax},        // syntax error in FROM clause
+    {3134, errnum::kSyntax},        // syntax error in INSERT INTO
+    {3141, errnum::kSyntax},        // SELECT includes a reserved word or is misspelled
+    {3142, errnum::kSyntax},        // characters found after end of SQL statement
+    {3144, errnum::kSyntax},        // syntax error in UPDATE
+    {3145, errnum::kSyntax},        // syntax error in WHERE clause
+    {3289, errnum::kSyntax},        // syntax error in CONSTRAINT clause
+    {3290, errnum::kSyntax},        // syntax error in CREATE TABLE
+    {3291, errnum::kSyntax},        // syntax error in CREATE INDEX
+    {3292, errnum::kSyntax},        // syntax error in field definition
+    {3293, errnum::kSyntax},        // syntax error in ALTER TABLE
+    {3295, errnum::kSyntax},        // syntax error in DROP TABLE or DROP INDEX
+    {3319, errnum::kSyntax},        // syntax error in union query
+    {3078, errnum::kNoTable},       // cannot find the input table or query
+    {3061, errnum::kNoValue},       // too few parameters / no value given
+    {3464, errnum::kTypeMismatch},  // data type mismatch in criteria expression
+    {3022, errnum::kFail},          // duplicate values in the index
+    {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
+    {3376, errnum::kFail},          // table does not exist
+    {3071, errnum::kFail},          // expression typed incorrectly or too complex
+    {3360, errnum::kFail},          // query is too complex
+};
+
+struct Statement {
+  std::string file;  // the feature: the file's name without ".jet"
+  std::string name;
+  int line = 0;  // of the "--" line, for messages
+  bool ansi89 = false;
+  std::string sql;
+  enum class Expect { kRows, kAffected, kError } expect = Expect::kRows;
+  std::vector<std::string> rows;  // kRows: each row's cells joined by " | "
+  int32_t affected = 0;
+  int32_t error_number = 0;
+  std::string error_description;
+  std::string malformed;  // set when the file could not be read as the format says
+};
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\t')) s.pop_back();
+  size_t start = 0;
+  while (start < s.size() && (s[start] == ' ' || s[start] == '\t')) ++start;
+  return s.substr(start);
+}
+
+std::vector<Statement> ReadFile(const std::filesystem::path& path) {
+  std::vector<Statement> out;
+  std::ifstream in(path);
+  const std::string file = path.stem().string();
+  std::string line;
+  int number = 0;
+  bool ansi89 = false;
+  bool in_statement = false;  // reading the statement's lines
+  auto fail = [&](const std::string& why) {
+    Statement bad;
+    bad.file = file;
+    bad.name = "line" + std::to_string(number);
+    bad.line = number;
+    bad.malformed = why;
+    out.push_back(std::move(bad));
+  };
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1 && Trimmed(line) == "@ansi89") {
+      ansi89 = true;
+      continue;
+    }
+    // "# " starts a comment anywhere ("#1/2/2005#" may start a statement's line).
+    if (line == "#" || line.starts_with("# ")) continue;
+    if (line.starts_with("--")) {
+      Statement s;
+      s.file = file;
+      s.name = Trimmed(line.substr(2));
+      s.line = number;
+      s.ansi89 = ansi89;
+      for (const Statement& other : out) {
+        if (other.name == s.name) fail("the name " + s.name + " is used twice");
+      }
+      out.push_back(std::move(s));
+      in_statement = true;
+      continue;
+    }
+    if (out.empty() || !out.back().malformed.empty()) {
+      if (line.starts_with("#") || Trimmed(line).empty()) continue;
+      fail("text outside a statement: " + line);
+      continue;
+    }
+    Statement& s = out.back();
+    const char mark = line.empty() ? '\0' : line[0];
+    if (mark == '=' || mark == '~' || mark == '!') {
+      const std::string rest = line.size() > 1 && line[1] == ' ' ? line.substr(2) : line.substr(1);
+      if (in_statement) {
+        in_statement = false;
+        if (Trimmed(s.sql).empty()) fail("statement " + s.name + " has no text");
+        s.expect = mark == '='   ? Statement::Expect::kRows
+                   : mark == '~' ? Statement::Expect::kAffected
+                                 : Statement::Expect::kError;
+      } else if ((mark == '=') != (s.expect == Statement::Expect::kRows) ||
+                 s.expect != Statement::Expect::kRows) {
+        fail("statement " + s.name + " has more than one outcome");
+        continue;
+      }
+      if (mark == '=') {
+        if (rest != "(none)") s.rows.push_back(rest);
+      } else if (mark == '~') {
+        s.affected = std::atoi(rest.c_str());
+      } else {
+        const size_t space = rest.find(' ');
+        s.error_number = std::atoi(rest.substr(0, space).c_str());
+        s.error_description = space == std::string::npos ? "" : rest.substr(space + 1);
+      }
+      continue;
+    }
+    if (in_statement) {
+      if (!s.sql.empty()) s.sql += '\n';
+      s.sql += line;
+    } else if (!line.starts_with("#") && !Trimmed(line).empty()) {
+      fail("text after the outcome of " + s.name + ": " + line);
+    }
+  }
+  if (in_statement && !out.empty() && out.back().malformed.empty()) {
+    fail("statement " + out.back().name + " has no outcome");
+  }
+  return out;
+}
+
+// A cell as the file writes it.
+std::string CellText(const Variant& v) {
+  if (v.IsNull()) return "Null";
+  if (const Date* d = v.AsDate()) return d->ToStored();
+  return v.ToText();
+}
+
+std::string Joined(const std::vector<std::string>& rows) {
+  if (rows.empty()) return "(none)\n";
+  std::string out;
+  for (const std::string& r : rows) out += r + "\n";
+  return out;
+}
+
+class CorpusStatement : public ::testing::Test {
+ public:
+  explicit CorpusStatement(Statement s) : s_(std::move(s)) {}
+
+  void TestBody() override {
+    ASSERT_TRUE(s_.malformed.empty()) << s_.file << ".jet:" << s_.line << ": " << s_.malformed;
+    auto conn = Connection::Open(s_.ansi89 ? ":memory:?ansi89" : ":memory:");
+    for (const char* sql : kFixture) internal::BackendOf(*conn).Run(sql, nullptr);
+    SCOPED_TRACE(s_.file + ".jet:" + std::to_string(s_.line) + "\n" + s_.sql);
+    try {
+      switch (s_.expect) {
+        case Statement::Expect::kAffected: EXPECT_EQ(conn->Execute(s_.sql), s_.affected); return;
+        case Statement::Expect::kRows:
+        case Statement::Expect::kError: {
+          Recordset rs;
+          rs.Open(s_.sql, conn, adOpenStatic, adLockReadOnly);
+          ASSERT_EQ(s_.expect, Statement::Expect::kRows)
+              << "ran, expected the error " << s_.error_number << " " << s_.error_description;
+          ASSERT_NE(rs.State(), 0) << "the statement returned no recordset";
+          std::vector<std::string> rows;
+          for (; !rs.IsEOF(); rs.MoveNext()) {
+            std::string row;
+            const Fields fields = rs.Fields();
+            for (int32_t i = 0; i < fields.Count(); ++i) {
+              if (i > 0) row += " | ";
+              row += CellText(fields.Item(i).Value());
+            }
+            rows.push_back(std::move(row));
+          }
+          EXPECT_EQ(Joined(rows), Joined(s_.rows));
+          return;
+        }
+      }
+    } catch (const Error& e) {
+      ASSERT_EQ(s_.expect, Statement::Expect::kError)
+          << "failed: " << e.number() << " " << e.description();
+      int32_t expected = s_.error_number;
+      if (s_.error_number >= 3000 && s_.error_number < 4000) {
+        const auto* known =
+            std::find_if(std::begin(kHostNumbers), std::end(kHostNumbers),
+                         [&](const HostNumber& h) { return h.jet == s_.error_number; });
+        ASSERT_NE(known, std::end(kHostNumbers))
+            << "the runner does not know Jet error " << s_.error_number;
+        expected = known->host;
+      }
+      EXPECT_EQ(e.number(), expected) << e.description();
+      EXPECT_EQ(e.description(), s_.error_description);
+    }
+  }
+
+ private:
+  Statement s_;
+};
+
+// Registers every statement of every file before the tests run.
+const bool kRegistered = [] {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(TESSALY_CORPUS_DIR)) {
+    if (entry.path().extension() == ".jet") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& path : files) {
+    for (Statement& s : ReadFile(path)) {
+      const std::string test = s.file + "/" + s.name;
+      const int line = s.line;
+      ::testing::RegisterTest(
+          "JetCorpus", test.c_str(), nullptr, nullptr, path.string().c_str(), line,
+          [s = std::move(s)]() -> ::testing::Test* { return new CorpusStatement(s); });
+    }
+  }
+  return true;
+}();
+
+}  // namespace
+}  // namespace tessaly::db::testing
