@@ -113,10 +113,12 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   if (state == "22001") return jeterr::TooSmall();
   if (state == "22003") return jeterr::Overflow();
   if (state == "22012") return Error::Runtime(errnum::kDivisionByZero);
-  if (state == "22023" && message.starts_with("jet-error 5"))
-    return Error::Runtime(errnum::kInvalidCall);
-  if (state == "22023" && message.starts_with("jet-error 93"))
-    return Error(93, "Invalid pattern string");
+  // A Jet function's runtime error, raised by the functions as "jet-error N".
+  if (state == "22023" && message.starts_with("jet-error ")) {
+    const int32_t number = std::atoi(std::string(message.substr(10)).c_str());
+    if (number == 93) return Error(93, "Invalid pattern string");
+    return Error::Runtime(number);
+  }
   if (state == "40P01" || state == "40001" || state == "55P03") return jeterr::Locked();
   if (state == "55000" && message.starts_with("cannot ") &&
       message.find(" view ") != std::string_view::npos) {

@@ -129,6 +129,46 @@ class Pg final : public jet::Dialect {
       case JetFunction::kMin: Call("min", args, out); return;
       case JetFunction::kSum: Call("sum", args, out); return;
       case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kStDev: Statistic("stddev_samp", args, out); return;
+      case JetFunction::kStDevP: Statistic("stddev_pop", args, out); return;
+      case JetFunction::kVar: Statistic("var_samp", args, out); return;
+      case JetFunction::kVarP: Statistic("var_pop", args, out); return;
+      case JetFunction::kNz:
+        // Without a replacement a query's Null becomes a zero-length text.
+        out += "coalesce(";
+        if (args.size() > 1) {
+          args.WriteArgument(0, out);
+          out += ", ";
+          args.WriteArgument(1, out);
+        } else {
+          AsText(args, 0, out);
+          out += ", ''";
+        }
+        out += ')';
+        return;
+      case JetFunction::kSwitch:
+        // Pairs of condition and value; the first true condition's value,
+        // Null when none is (or a value is missing its condition's pair).
+        out += "CASE";
+        for (size_t i = 0; i + 1 < args.size(); i += 2) {
+          out += " WHEN ";
+          Condition(args, i, out);
+          out += " THEN ";
+          args.WriteArgument(i + 1, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kChoose:
+        // The index rounds to a whole number; outside the choices Null.
+        out += "CASE round(";
+        args.WriteArgument(0, out);
+        out += "::double precision)";
+        for (size_t i = 1; i < args.size(); ++i) {
+          out += " WHEN " + std::to_string(i) + " THEN ";
+          args.WriteArgument(i, out);
+        }
+        out += " ELSE NULL END";
+        return;
       case JetFunction::kIsNull:
         out += "(-(";
         args.Write(0, out);
@@ -300,6 +340,15 @@ class Pg final : public jet::Dialect {
   }
 
  private:
+  // A statistic of the group's values as numbers (a date is its serial
+  // number); of a single value the sample's is Null, as Jet's is.
+  static void Statistic(const char* aggregate, const Operands& args, std::string& out) {
+    out += aggregate;
+    out += "(pg_temp.jet_number(";
+    args.WriteArgument(0, out);
+    out += "))";
+  }
+
   // An operand that must be a condition: Jet takes a number as one (true
   // when not zero), PostgreSQL only a truth value; jet_truth takes both.
   static void Condition(const Operands& operands, size_t index, std::string& out) {

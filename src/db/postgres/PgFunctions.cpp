@@ -46,7 +46,26 @@ CREATE FUNCTION pg_temp.jet_now() RETURNS timestamp LANGUAGE sql STABLE AS 'SELE
 CREATE FUNCTION pg_temp.jet_time() RETURNS timestamp LANGUAGE sql STABLE
   AS 'SELECT (TIMESTAMP ''1899-12-30'' + (localtimestamp(0) - date_trunc(''day'', localtimestamp)))::timestamp(0)';
 CREATE FUNCTION pg_temp.jet_cdate(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
-CREATE FUNCTION pg_temp.jet_cdate(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT v::timestamp(0)';
+-- CDate: a text as the runtime reads dates (two-digit years 30-99 are
+-- 1930-1999, 0-29 2000-2029), a number as days since 1899-12-30; a text
+-- that is no date is a type mismatch, Null an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cdate(v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
+DECLARE
+  d timestamp;
+  y text;
+BEGIN
+  IF v IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  d := v::timestamp(0);
+  y := substring(v FROM '(?:^|[^0-9:])([0-9]{1,2})(?:\s+[0-9]{1,2}:[0-9].*)?\s*$');
+  IF y IS NOT NULL AND v !~ '[0-9]{3}' THEN
+    d := make_timestamp(CASE WHEN y::integer < 30 THEN 2000 ELSE 1900 END + y::integer,
+                        extract(month FROM d)::integer, extract(day FROM d)::integer,
+                        extract(hour FROM d)::integer, extract(minute FROM d)::integer, extract(second FROM d));
+  END IF;
+  RETURN d;
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  PERFORM pg_temp.jet_fail(13);
+END $f$;
 
 CREATE FUNCTION pg_temp.jet_left(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT left(s::text, n::integer)';
 CREATE FUNCTION pg_temp.jet_left(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_left(s::text, n)';
@@ -247,6 +266,272 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_format(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
 CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v)';
+
+-- A Jet runtime error: "jet-error N", which the backend raises as error N.
+-- Volatile, so the planner never calls it ahead of the CASE that guards it.
+CREATE FUNCTION pg_temp.jet_fail(n integer) RETURNS integer LANGUAGE plpgsql VOLATILE
+  AS $f$BEGIN RAISE EXCEPTION 'jet-error %', n USING ERRCODE = '22023'; END$f$;
+
+-- Any value as the number Jet computes with: a date is days since 1899-12-30.
+CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
+CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
+CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT (TIMESTAMP '1899-12-30' + make_interval(secs => round(v * 86400)))::timestamp(0)$f$;
+
+-- First and Last: the first and last rows' values as the rows come, Null
+-- included (the state is a one-element array, so a Null value is kept).
+CREATE FUNCTION pg_temp.jet_first_step(state anyarray, v anyelement) RETURNS anyarray LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN state IS NULL THEN ARRAY[v] ELSE state END';
+CREATE FUNCTION pg_temp.jet_last_step(state anyarray, v anyelement) RETURNS anyarray LANGUAGE sql IMMUTABLE
+  AS 'SELECT ARRAY[v]';
+CREATE FUNCTION pg_temp.jet_only(state anyarray) RETURNS anyelement LANGUAGE sql IMMUTABLE AS 'SELECT state[1]';
+CREATE AGGREGATE pg_temp.jet_first(anyelement) (SFUNC = pg_temp.jet_first_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
+CREATE AGGREGATE pg_temp.jet_last(anyelement) (SFUNC = pg_temp.jet_last_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
+
+-- Conversions.
+CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+-- IsNumeric: a number, or a text that reads as one (thousands separators allowed).
+CREATE FUNCTION pg_temp.jet_isnumeric(v text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NOT NULL AND btrim(v) ~ '^[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$' THEN -1 ELSE 0 END$f$;
+CREATE FUNCTION pg_temp.jet_isnumeric(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
+CREATE FUNCTION pg_temp.jet_isnumeric(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
+CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
+                    WHEN pg_temp.jet_isnumeric(v) <> 0 THEN pg_temp.jet_cbool(pg_temp.jet_number(v))
+                    ELSE pg_temp.jet_fail(13) END::smallint$f$;
+CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::numeric, 4)';
+CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(replace(v, '','', '''')::numeric, 4)';
+CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::numeric';
+CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::numeric';
+CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_cvar(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_cvar(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
+-- Null is not Empty: no value in a table is Empty.
+CREATE FUNCTION pg_temp.jet_isempty(v text) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isempty(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isempty(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_str(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || v::text$f$;
+CREATE FUNCTION pg_temp.jet_str(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_str(pg_temp.jet_number(v))';
+-- Hex and Oct of a Long are of its 32 bits (Hex(-1) is FFFFFFFF).
+CREATE FUNCTION pg_temp.jet_hex(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT upper(CASE WHEN round(v) BETWEEN -2147483648 AND 2147483647 THEN to_hex(round(v)::integer) ELSE to_hex(round(v)::bigint) END)';
+CREATE FUNCTION pg_temp.jet_oct(v double precision) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  n bigint := round(v)::bigint;
+  out text := '';
+BEGIN
+  IF n < 0 AND n >= -2147483648 THEN n := n + 4294967296; END IF;
+  LOOP
+    out := (n % 8)::text || out;
+    n := n / 8;
+    EXIT WHEN n = 0;
+  END LOOP;
+  RETURN out;
+END $f$;
+
+-- Mathematics: outside a function's domain the runtime raises 5.
+CREATE FUNCTION pg_temp.jet_sqr(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v >= 0 THEN sqrt(v) ELSE pg_temp.jet_fail(5) END';
+CREATE FUNCTION pg_temp.jet_log(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v > 0 THEN ln(v) ELSE pg_temp.jet_fail(5) END';
+CREATE FUNCTION pg_temp.jet_exp(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT exp(v)';
+CREATE FUNCTION pg_temp.jet_sin(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sin(v)';
+CREATE FUNCTION pg_temp.jet_cos(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT cos(v)';
+CREATE FUNCTION pg_temp.jet_tan(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT tan(v)';
+CREATE FUNCTION pg_temp.jet_atn(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT atan(v)';
+CREATE FUNCTION pg_temp.jet_rnd(v double precision DEFAULT 1) RETURNS double precision LANGUAGE sql VOLATILE AS 'SELECT random()';
+CREATE FUNCTION pg_temp.jet_timer() RETURNS double precision LANGUAGE sql STABLE
+  AS $f$SELECT extract(epoch FROM localtimestamp - date_trunc('day', localtimestamp))::double precision$f$;
+
+-- Text.
+CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
+-- Asc knows no code page beyond Latin-1: any other character is "?".
+CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
+CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_asc(s::text)';
+CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_string(n double precision, c double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_string(n, pg_temp.jet_chrw(c))';
+CREATE FUNCTION pg_temp.jet_strreverse(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT reverse(s)';
+CREATE FUNCTION pg_temp.jet_strconv(s text, mode double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE mode WHEN 1 THEN upper(s) WHEN 2 THEN lower(s) WHEN 3 THEN initcap(s) ELSE pg_temp.jet_fail(5)::text END';
+-- StrComp: compare 0 by the characters' codes, 1 (the default) without
+-- regard to letter case.
+CREATE FUNCTION pg_temp.jet_strcomp(a text, b text, compare double precision DEFAULT 1) RETURNS integer
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN compare = 0 THEN
+              CASE WHEN a COLLATE "C" < b COLLATE "C" THEN -1 WHEN a COLLATE "C" > b COLLATE "C" THEN 1 ELSE 0 END
+            ELSE
+              CASE WHEN lower(a) COLLATE "C" < lower(b) COLLATE "C" THEN -1
+                   WHEN lower(a) COLLATE "C" > lower(b) COLLATE "C" THEN 1 ELSE 0 END END$f$;
+-- InStrRev(text, sought[, start[, compare]]): the last place sought ends at
+-- or before start (-1: the end).
+CREATE FUNCTION pg_temp.jet_instrrev(s text, sought text, start double precision DEFAULT -1, compare double precision DEFAULT 1)
+  RETURNS integer LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  last integer;
+  t text;
+  at integer;
+BEGIN
+  IF start IS NULL OR start = 0 OR start < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF s IS NULL OR sought IS NULL THEN RETURN NULL; END IF;
+  last := CASE WHEN start = -1 THEN length(s) ELSE start::integer END;
+  IF last > length(s) THEN RETURN 0; END IF;
+  IF sought = '' THEN RETURN last; END IF;
+  t := left(s, last);
+  IF compare <> 0 THEN t := lower(t); sought := lower(sought); END IF;
+  at := strpos(reverse(t), reverse(sought));
+  RETURN CASE WHEN at = 0 THEN 0 ELSE length(t) - at - length(sought) + 2 END;
+END $f$;
+-- Replace(text, find, with[, start[, count[, compare]]]): the text from
+-- start on, with at most count (-1: every) finds replaced.
+CREATE FUNCTION pg_temp.jet_replace(s text, find text, repl text, start double precision DEFAULT 1,
+                                    count double precision DEFAULT -1, compare double precision DEFAULT 1)
+  RETURNS text LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  rest text;
+  out text := '';
+  at integer;
+  done integer := 0;
+BEGIN
+  IF start IS NULL OR start < 1 OR count IS NULL OR count < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF s IS NULL THEN RETURN NULL; END IF;
+  rest := substr(s, start::integer);
+  IF find IS NULL OR find = '' OR count = 0 THEN RETURN rest; END IF;
+  LOOP
+    EXIT WHEN count <> -1 AND done >= count;
+    at := CASE WHEN compare = 0 THEN strpos(rest, find) ELSE strpos(lower(rest), lower(find)) END;
+    EXIT WHEN at = 0;
+    out := out || left(rest, at - 1) || coalesce(repl, '');
+    rest := substr(rest, at + length(find));
+    done := done + 1;
+  END LOOP;
+  RETURN out || rest;
+END $f$;
+
+-- Dates. An interval is Jet's: yyyy q m y d w ww h n s, in any letter case.
+-- The first day of the week is 1 (Sunday) to 7 (Saturday).
+CREATE FUNCTION pg_temp.jet_weekstart(v timestamp, first double precision) RETURNS date LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT v::date - ((extract(dow FROM v)::integer + 8 - first::integer) % 7)';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT (v + CASE lower(unit)
+      WHEN 'yyyy' THEN make_interval(months => 12 * trunc(n)::integer)
+      WHEN 'q' THEN make_interval(months => 3 * trunc(n)::integer)
+      WHEN 'm' THEN make_interval(months => trunc(n)::integer)
+      WHEN 'y' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'd' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'w' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'ww' THEN make_interval(days => 7 * trunc(n)::integer)
+      WHEN 'h' THEN make_interval(hours => trunc(n)::integer)
+      WHEN 'n' THEN make_interval(mins => trunc(n)::integer)
+      WHEN 's' THEN make_interval(secs => trunc(n))
+      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
+-- DateDiff counts the boundaries of the interval between the two dates
+-- (midnights for days, the first day of the week for ww); w counts whole
+-- weeks.
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b timestamp, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE lower(unit)
+      WHEN 'yyyy' THEN extract(year FROM b) - extract(year FROM a)
+      WHEN 'q' THEN (extract(year FROM b) * 4 + extract(quarter FROM b)) - (extract(year FROM a) * 4 + extract(quarter FROM a))
+      WHEN 'm' THEN (extract(year FROM b) * 12 + extract(month FROM b)) - (extract(year FROM a) * 12 + extract(month FROM a))
+      WHEN 'y' THEN b::date - a::date
+      WHEN 'd' THEN b::date - a::date
+      WHEN 'w' THEN trunc((b::date - a::date) / 7.0)
+      WHEN 'ww' THEN (pg_temp.jet_weekstart(b, first) - pg_temp.jet_weekstart(a, first)) / 7
+      WHEN 'h' THEN extract(epoch FROM date_trunc('hour', b) - date_trunc('hour', a)) / 3600
+      WHEN 'n' THEN extract(epoch FROM date_trunc('minute', b) - date_trunc('minute', a)) / 60
+      WHEN 's' THEN extract(epoch FROM b - a)
+      ELSE pg_temp.jet_fail(5) END::bigint$f$;
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b text, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), pg_temp.jet_cdate(b), first, week)';
+-- The week of the year: week 1 holds January 1 (week 1), January 4 (2: the
+-- first week of four days) or January 7 (3: the first whole week).
+CREATE FUNCTION pg_temp.jet_weekofyear(v timestamp, first double precision, week double precision) RETURNS integer
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE
+  WHEN week <> 1 AND v::date >= pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer + 1, 1, anchor), first) THEN 1
+  WHEN v::date < pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer, 1, anchor), first) THEN
+    (pg_temp.jet_weekstart(v, first) - pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer - 1, 1, anchor), first)) / 7 + 1
+  ELSE (pg_temp.jet_weekstart(v, first) - pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer, 1, anchor), first)) / 7 + 1 END
+FROM (SELECT CASE week WHEN 2 THEN 4 WHEN 3 THEN 7 ELSE 1 END AS anchor) AS a$f$;
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v timestamp, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT CASE lower(unit)
+      WHEN 'yyyy' THEN extract(year FROM v)::integer
+      WHEN 'q' THEN extract(quarter FROM v)::integer
+      WHEN 'm' THEN extract(month FROM v)::integer
+      WHEN 'y' THEN extract(doy FROM v)::integer
+      WHEN 'd' THEN extract(day FROM v)::integer
+      WHEN 'w' THEN pg_temp.jet_weekday(v, first)
+      WHEN 'ww' THEN pg_temp.jet_weekofyear(v, first, week)
+      WHEN 'h' THEN extract(hour FROM v)::integer
+      WHEN 'n' THEN extract(minute FROM v)::integer
+      WHEN 's' THEN extract(second FROM v)::integer
+      ELSE pg_temp.jet_fail(5) END$f$;
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_cdate(v), first, week)';
+-- DateSerial carries months and days over; years 0-29 are 2000-2029, 30-99
+-- 1930-1999.
+CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT (make_date(CASE WHEN y BETWEEN 0 AND 29 THEN y + 2000 WHEN y BETWEEN 30 AND 99 THEN y + 1900 ELSE y END::integer, 1, 1)
+        + make_interval(months => round(m)::integer - 1) + make_interval(days => round(d)::integer - 1))::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT (TIMESTAMP '1899-12-30' + make_interval(hours => round(h)::integer, mins => round(m)::integer, secs => round(s)))::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT date_trunc('day', v)$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT TIMESTAMP '1899-12-30' + (v - date_trunc('day', v))$f$;
+CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE STRICT AS $f$
+BEGIN
+  RETURN TIMESTAMP '1899-12-30' + v::time(0);
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  RETURN pg_temp.jet_timevalue(pg_temp.jet_cdate(v));
+END $f$;
+CREATE FUNCTION pg_temp.jet_isdate(v text) RETURNS integer LANGUAGE plpgsql STABLE AS $f$
+BEGIN
+  IF v IS NULL THEN RETURN 0; END IF;
+  PERFORM v::timestamp;
+  RETURN -1;
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  RETURN 0;
+END $f$;
+CREATE FUNCTION pg_temp.jet_isdate(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isdate(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
+CREATE FUNCTION pg_temp.jet_monthname(m double precision, short double precision DEFAULT 0) RETURNS text
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN round(m) BETWEEN 1 AND 12
+            THEN to_char(make_date(2000, round(m)::integer, 1), CASE WHEN short <> 0 THEN 'Mon' ELSE 'FMMonth' END)
+            ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_weekdayname(n double precision, short double precision DEFAULT 0, first double precision DEFAULT 1)
+  RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
+            THEN to_char(DATE '2000-01-01' + (round(n)::integer + round(first)::integer - 2) % 7 + 1,
+                         CASE WHEN short <> 0 THEN 'Dy' ELSE 'FMDay' END)
+            ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
 )SQL";
 }
 
