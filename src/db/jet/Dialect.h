@@ -87,6 +87,14 @@ class Dialect {
   // date that many days away, a date minus a date the days between them.
   // The default writes the chain "a op b op c" with plain SQL's spelling.
   virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
+  // Operand 0, a value standing alone as a WHERE, HAVING or ON condition (a
+  // Yes/No column, a function's result): Jet takes it as true when it is
+  // not zero. The default writes it as it is.
+  virtual void Condition(const Operands& value, std::string& out) const;
+  // After a sort key of ORDER BY (descending or not): Jet sorts Null before
+  // every value, so first ascending and last descending. The default writes
+  // nothing, for an engine that sorts Null so by itself.
+  virtual void SortNulls(bool descending, std::string& out) const;
   // After a subquery in FROM that the statement leaves unnamed, the n-th
   // (1, 2, ...): an engine that wants every one named names it here. The
   // default writes nothing.

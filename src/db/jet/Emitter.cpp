@@ -66,6 +66,10 @@ void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size
 
 void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
 
+void Dialect::Condition(const Operands& value, std::string& out) const { value.Write(0, out); }
+
+void Dialect::SortNulls(bool /*descending*/, std::string& /*out*/) const {}
+
 void Dialect::BitNot(const Operands& operand, std::string& out) const {
   out += "~";
   operand.Write(0, out);
@@ -213,6 +217,7 @@ void Emitter::Query(NodeId id, std::string& out) {
       Expression(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+    dialect_.SortNulls(term.flag, out);
   }
 }
 
@@ -281,7 +286,7 @@ void Emitter::Update(const Node& n, std::string& out) {
     }
     if (n.c != kNoNode) {
       out += " WHERE ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
     }
     return;
   }
@@ -328,7 +333,7 @@ void Emitter::Update(const Node& n, std::string& out) {
   Source(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
-    Expression(n.c, false, out);
+    Filter(n.c, out);
   }
   out += ')';
 }
@@ -348,7 +353,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
     Source(n.a, out);
     if (n.c != kNoNode) {
       out += " WHERE ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
     }
     return;
   }
@@ -362,7 +367,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
   Sources(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
-    Expression(n.c, false, out);
+    Filter(n.c, out);
   }
   out += ')';
 }
@@ -623,7 +628,7 @@ void Emitter::Transform(const Node& n, std::string& out) {
   if (select.from != kNoNode) Sources(select.from, out);
   if (select.where != kNoNode) {
     out += " WHERE ";
-    Expression(select.where, false, out);
+    Filter(select.where, out);
   }
   out += " ORDER BY ";
   SortKey(pivot.a, false, out);
@@ -766,17 +771,17 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   }
   if (select.where != kNoNode) {
     out += " WHERE ";
-    Expression(select.where, false, out);
+    Filter(select.where, out);
   }
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
-    Terms(select.group_by, out);
+    Terms(select.group_by, false, out);
   } else if (select.distinct_row) {
     DistinctRows(select, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
-    Expression(select.having, false, out);
+    Filter(select.having, out);
   }
   aliases_.clear();
   alias_qualifier_ = {};
@@ -794,10 +799,10 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
-    Terms(select.order_by, out);
+    Terms(select.order_by, true, out);
   } else if (crosstab) {
     out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
-    Terms(select.group_by, out);
+    Terms(select.group_by, true, out);
   }
   if (select.top.empty()) return;
   if (select.top_percent) {
@@ -902,11 +907,12 @@ bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
     }
     SortKey(e, false, out);
     if (term.flag) out += " DESC";
+    dialect_.SortNulls(term.flag, out);
   }
   return true;
 }
 
-void Emitter::Terms(NodeId first, std::string& out) {
+void Emitter::Terms(NodeId first, bool sorting, std::string& out) {
   for (NodeId t = first; t != kNoNode; t = ast_[t].next) {
     if (t != first) out += ", ";
     const Node& term = ast_[t];
@@ -916,6 +922,7 @@ void Emitter::Terms(NodeId first, std::string& out) {
       SortKey(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+    if (sorting) dialect_.SortNulls(term.flag, out);
   }
 }
 
@@ -960,7 +967,7 @@ void Emitter::Source(NodeId id, std::string& out) {
       Source(n.b, out);
       if (nested) out += ')';
       out += " ON ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
       return;
     }
     default: return;
@@ -1104,6 +1111,16 @@ void Emitter::Chain(NodeId id, BinaryOp op, std::string& out) {
   } else {
     dialect_.Operator(op, operands, out);
   }
+}
+
+void Emitter::Filter(NodeId id, std::string& out) {
+  const NodeKind kind = ast_[id].kind;
+  if (kind != NodeKind::kColumn && kind != NodeKind::kCall && kind != NodeKind::kParameter) {
+    Expression(id, false, out);
+    return;
+  }
+  NodeOperands operand(*this, &id, 1);
+  dialect_.Condition(operand, out);
 }
 
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {

@@ -94,6 +94,12 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   }
   if (state == "42601") {
     constexpr std::string_view kNear = "syntax error at or near ";
+    if (message.starts_with("INSERT has more ")) return jeterr::ValueCountMismatch();
+    if (message.starts_with("each UNION query must have the same number of columns")) {
+      return Error(errnum::kFail,
+                   "The number of columns in the two selected tables or queries of a union query "
+                   "do not match.");
+    }
     if (message.starts_with(kNear)) return jeterr::SyntaxIn(FirstQuoted(message));
     return Error(errnum::kSyntax, "Syntax error in query.  Incomplete query clause.");
   }

@@ -216,6 +216,15 @@ class Pg final : public jet::Dialect {
     out += ')';
   }
 
+  void Condition(const Operands& value, std::string& out) const override {
+    Condition(value, 0, out);
+  }
+
+  void SortNulls(bool descending, std::string& out) const override {
+    // PostgreSQL sorts Null after every value; Jet before.
+    out += descending ? " NULLS LAST" : " NULLS FIRST";
+  }
+
   void UnnamedSubquery(size_t n, std::string& out) const override {
     // PostgreSQL wants every subquery in FROM named; Jet did not.
     out += " AS \"Subquery";

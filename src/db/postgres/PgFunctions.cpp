@@ -10,6 +10,11 @@ namespace tessaly::db::postgres {
 // argument gives Null, as Jet's functions do.
 const char* JetFunctionsSql() {
   return R"SQL(
+-- A Jet runtime error: "jet-error N", which the backend raises as error N.
+-- Volatile, so the planner never calls it ahead of the CASE that guards it.
+CREATE FUNCTION pg_temp.jet_fail(n integer) RETURNS integer LANGUAGE plpgsql VOLATILE
+  AS $f$BEGIN RAISE EXCEPTION 'jet-error %', n USING ERRCODE = '22023'; END$f$;
+
 CREATE FUNCTION pg_temp.jet_truth(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_truth(v double precision) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v <> 0';
 CREATE FUNCTION pg_temp.jet_truth(v text) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v::double precision <> 0';
@@ -89,7 +94,9 @@ CREATE FUNCTION pg_temp.jet_ucase(s text) RETURNS text LANGUAGE sql IMMUTABLE ST
 CREATE FUNCTION pg_temp.jet_ucase(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_ucase(s::text)';
 CREATE FUNCTION pg_temp.jet_lcase(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT lower(s::text)';
 CREATE FUNCTION pg_temp.jet_lcase(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_lcase(s::text)';
-CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
+-- CStr of Null is an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
 CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v::text)';
 -- A date as its text form: the date alone at midnight, the time alone on
 -- day 0, both otherwise.
@@ -206,7 +213,7 @@ CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE 
 CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v)::smallint';
 CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::double precision)::smallint';
 CREATE FUNCTION pg_temp.jet_cdbl(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
-CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::double precision';
+CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::double precision';
 CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
 CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
 CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
@@ -266,11 +273,6 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_format(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
 CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v)';
-
--- A Jet runtime error: "jet-error N", which the backend raises as error N.
--- Volatile, so the planner never calls it ahead of the CASE that guards it.
-CREATE FUNCTION pg_temp.jet_fail(n integer) RETURNS integer LANGUAGE plpgsql VOLATILE
-  AS $f$BEGIN RAISE EXCEPTION 'jet-error %', n USING ERRCODE = '22023'; END$f$;
 
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
