@@ -341,14 +341,40 @@ class Pg final : public jet::Dialect {
         operands.Write(1, out);
         out += ')';
         return;
+      case BinaryOp::kAdd:
+      case BinaryOp::kSub:
+        // A date and a number of days, two dates or two texts: jet_add and
+        // jet_sub read their operands' types. A chain longer than any date
+        // arithmetic is written plainly, so it does not nest that deep.
+        if (operands.size() > kLongestFolded) break;
+        Folded(op == BinaryOp::kAdd ? "pg_temp.jet_add(" : "pg_temp.jet_sub(", operands,
+               operands.size(), out);
+        return;
       case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
       case BinaryOp::kPow: Call("power", operands, out); return;
-      default: Dialect::Operator(op, operands, out); return;
+      default: break;
     }
+    Dialect::Operator(op, operands, out);
   }
 
  private:
+  static constexpr size_t kLongestFolded = 64;
+
+  // function(function(a, b), c) ... over operands [0, end), read from the left.
+  static void Folded(const char* function, const Operands& operands, size_t end,
+                     std::string& out) {
+    if (end == 1) {
+      operands.WriteArgument(0, out);
+      return;
+    }
+    out += function;
+    Folded(function, operands, end - 1, out);
+    out += ", ";
+    operands.WriteArgument(end - 1, out);
+    out += ')';
+  }
+
   // A statistic of the group's values as numbers (a date is its serial
   // number); of a single value the sample's is Null, as Jet's is.
   static void Statistic(const char* aggregate, const Operands& args, std::string& out) {

@@ -534,6 +534,26 @@ SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
             ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
+
+-- + and - as Jet reads them: numbers keep their type, a date and a number of
+-- days give a date, two dates the days between them, two texts are joined.
+CREATE FUNCTION pg_temp.jet_add(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a text, b text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT a || b';
+CREATE FUNCTION pg_temp.jet_add(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + b)';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(a + pg_temp.jet_number(b))';
+CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
+CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_number(a) - pg_temp.jet_number(b)';
 )SQL";
 }
 
