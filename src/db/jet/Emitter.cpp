@@ -1115,7 +1115,8 @@ void Emitter::Chain(NodeId id, BinaryOp op, std::string& out) {
 
 void Emitter::Filter(NodeId id, std::string& out) {
   const NodeKind kind = ast_[id].kind;
-  if (kind != NodeKind::kColumn && kind != NodeKind::kCall && kind != NodeKind::kParameter) {
+  if (kind != NodeKind::kColumn && kind != NodeKind::kCall && kind != NodeKind::kParameter &&
+      kind != NodeKind::kNot) {
     Expression(id, false, out);
     return;
   }

@@ -88,6 +88,14 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::UnknownName(name);
   }
   if (state == "42702") return jeterr::Ambiguous(FirstQuoted(message));
+  if (state == "42704" && message.starts_with("index ")) {
+    // Jet names an index within its table ("Table.index" here).
+    std::string_view index = FirstQuoted(message);
+    if (const size_t dot = index.rfind('.'); dot != std::string_view::npos) {
+      index.remove_prefix(dot + 1);
+    }
+    return Error(errnum::kFail, jeterr::Quoted(index) + " is not an index in this table.");
+  }
   if (state == "42P07") {
     return Error(errnum::kSyntax,
                  "Table " + jeterr::Quoted(FirstQuoted(message)) + " already exists.");
