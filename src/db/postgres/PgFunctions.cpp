@@ -228,28 +228,56 @@ CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETUR
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT round(a)::bigint % round(b)::bigint';
 
--- Format(value[, pattern]) with the date pattern letters: y, m, d, h, n
--- (minutes; m right after h too), s, repeated for width.
+-- Format(value[, pattern]) of a date: the named formats, and the pattern
+-- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
+-- hour then counts to 12), ddddd (the short date) and dddddd (the long one),
+-- repeated for width; text in double quotes stands as it is.
 CREATE FUNCTION pg_temp.jet_format(v timestamp, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
 DECLARE
   out text := '';
   i integer := 1;
-  n integer := length(p);
+  n integer;
   c text;
   k integer;
   after_hour boolean := false;
+  twelve boolean;
+  stop integer;
 BEGIN
+  p := CASE lower(p)
+    WHEN 'general date' THEN NULL
+    WHEN 'short date' THEN 'yyyy-mm-dd'
+    WHEN 'medium date' THEN 'yyyy-mmm-dd'
+    WHEN 'long date' THEN 'dddd, yyyy mmmm d'
+    WHEN 'long time' THEN 'hh:nn:ss'
+    WHEN 'medium time' THEN 'hh:nn AM/PM'
+    WHEN 'short time' THEN 'hh:nn'
+    ELSE p END;
+  IF p IS NULL THEN RETURN pg_temp.jet_cstr(v); END IF;
+  p := replace(replace(p, 'dddddd', 'dddd, yyyy mmmm d'), 'ddddd', 'yyyy-mm-dd');
+  n := length(p);
+  twelve := p ~* 'am/pm';
   WHILE i <= n LOOP
     c := lower(substr(p, i, 1));
     k := 1;
-    IF c IN ('y', 'm', 'd', 'h', 'n', 's') THEN
+    IF lower(substr(p, i, 5)) = 'am/pm' THEN
+      out := out || to_char(v, 'AM');
+      k := 5;
+    ELSIF c = '"' THEN
+      stop := strpos(substr(p, i + 1), '"');
+      IF stop = 0 THEN stop := n - i + 1; END IF;
+      out := out || substr(p, i + 1, stop - 1);
+      k := stop + 1;
+    ELSIF c = 'q' THEN
+      out := out || extract(quarter FROM v)::text;
+    ELSIF c IN ('y', 'm', 'd', 'h', 'n', 's') THEN
       WHILE i + k <= n AND lower(substr(p, i + k, 1)) = c LOOP k := k + 1; END LOOP;
       IF c = 'm' AND after_hour THEN c := 'n'; END IF;
       out := out || to_char(v, CASE c
         WHEN 'y' THEN CASE WHEN k >= 3 THEN 'YYYY' WHEN k = 2 THEN 'YY' ELSE 'FMDDD' END
         WHEN 'm' THEN CASE WHEN k >= 4 THEN 'FMMonth' WHEN k = 3 THEN 'Mon' WHEN k = 2 THEN 'MM' ELSE 'FMMM' END
         WHEN 'd' THEN CASE WHEN k >= 4 THEN 'FMDay' WHEN k = 3 THEN 'Dy' WHEN k = 2 THEN 'DD' ELSE 'FMDD' END
-        WHEN 'h' THEN CASE WHEN k >= 2 THEN 'HH24' ELSE 'FMHH24' END
+        WHEN 'h' THEN CASE WHEN twelve THEN CASE WHEN k >= 2 THEN 'HH12' ELSE 'FMHH12' END
+                           WHEN k >= 2 THEN 'HH24' ELSE 'FMHH24' END
         WHEN 'n' THEN CASE WHEN k >= 2 THEN 'MI' ELSE 'FMMI' END
         ELSE CASE WHEN k >= 2 THEN 'SS' ELSE 'FMSS' END
       END);
@@ -261,8 +289,52 @@ BEGIN
   END LOOP;
   RETURN out;
 END $f$;
-CREATE FUNCTION pg_temp.jet_format(v double precision, p text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN p ~ '[0#]' THEN to_char(v, 'FM' || translate(p, '#', '9')) ELSE v::text END$f$;
+-- Format of a number: the named formats, and patterns of 0 # , . % with
+-- up to three sections (positive;negative;zero), quoted text kept.
+CREATE FUNCTION pg_temp.jet_format(v double precision, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  sections text[];
+  pattern text;
+  x double precision := v;
+  out text;
+  lit text;
+  mask text;
+  whole text;
+  digits text;
+BEGIN
+  CASE lower(p)
+    WHEN 'general number' THEN RETURN v::text;
+    WHEN 'fixed' THEN RETURN to_char(v, 'FM999999999999990.00');
+    WHEN 'standard' THEN RETURN to_char(v, 'FM999,999,999,999,990.00');
+    WHEN 'percent' THEN RETURN to_char(v * 100, 'FM999999999999990.00') || '%';
+    WHEN 'scientific' THEN RETURN upper(btrim(to_char(v, '0.00EEEE')));
+    WHEN 'currency' THEN
+      RETURN CASE WHEN v < 0 THEN '(' ELSE '' END || '$' || to_char(abs(v), 'FM999,999,999,999,990.00')
+             || CASE WHEN v < 0 THEN ')' ELSE '' END;
+    WHEN 'yes/no' THEN RETURN CASE WHEN v <> 0 THEN 'Yes' ELSE 'No' END;
+    WHEN 'true/false' THEN RETURN CASE WHEN v <> 0 THEN 'True' ELSE 'False' END;
+    WHEN 'on/off' THEN RETURN CASE WHEN v <> 0 THEN 'On' ELSE 'Off' END;
+    ELSE NULL;
+  END CASE;
+  IF p !~ '[0#]' AND p !~ ';' THEN RETURN v::text; END IF;
+  sections := string_to_array(p, ';');
+  pattern := sections[1];
+  IF v < 0 AND array_length(sections, 1) >= 2 AND sections[2] <> '' THEN
+    pattern := sections[2];
+    x := abs(v);
+  END IF;
+  IF v = 0 AND array_length(sections, 1) >= 3 AND sections[3] <> '' THEN pattern := sections[3]; END IF;
+  IF pattern !~ '[0#]' THEN RETURN replace(pattern, '"', ''); END IF;
+  IF pattern ~ '%' THEN x := x * 100; END IF;
+  lit := substring(pattern FROM '^[^0#,.]*');
+  mask := substring(pattern FROM '[0#,.]+');
+  whole := split_part(mask, '.', 1);
+  digits := repeat('9', 15 - length(replace(replace(whole, '#', ''), ',', ''))) || replace(replace(whole, '#', ''), ',', '');
+  IF whole ~ ',' THEN digits := regexp_replace(digits, '([09])(?=([09]{3})+$)', '\1,', 'g'); END IF;
+  IF mask ~ '\.' THEN digits := digits || '.' || translate(split_part(mask, '.', 2), '#,', '9'); END IF;
+  out := to_char(x, 'FM' || digits);
+  RETURN replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
+END $f$;
 -- A text that reads as a date is formatted as one; any other as it stands.
 CREATE FUNCTION pg_temp.jet_format(v text, p text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $f$
 BEGIN
