@@ -25,6 +25,7 @@
 
 #include "db/jet/Translator.h"
 #include "db/sqlite/SqliteDialect.h"
+#include "KqRows.h"
 #include "tessaly/tessaly.h"
 
 namespace {
@@ -40,29 +41,6 @@ std::string Scratch(const char* name) {
 
 void Remove(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
-}
-
-void Fill(clsKQ& kq, int i) {
-  char emp[16];
-  std::snprintf(emp, sizeof emp, "%05d", i % 500);
-  char date[16];
-  std::snprintf(date, sizeof date, "2003-%02d-%02d", 1 + (i / 28) % 12, 1 + i % 28);
-  kq.FEmpID(emp);
-  kq.FName("张三");
-  kq.FDept(i % 2 ? "Sales" : "Ops");
-  kq.FKQType("normal");
-  kq.FDate(date);
-  kq.FIn1("08:01");
-  kq.FOut1("12:00");
-  kq.FIn2("13:00");
-  kq.FOut2("17:31");
-  kq.FIsWQ(static_cast<int16_t>(i % 3 == 0));
-  kq.FCDNum(static_cast<int16_t>(i % 2));
-  kq.FCDMinute(static_cast<int16_t>(i % 17));
-  kq.FJBHours(static_cast<float>(i % 5) * 0.5f);
-  kq.FSBSJ(7.5f);
-  kq.FNote("note");
-  kq.FShift("A");
 }
 
 sqlite3* OpenRaw(const std::string& path) {

@@ -70,6 +70,7 @@ jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool a
 }
 
 constexpr std::string_view kAnsi89Option = "?ansi89";
+constexpr std::string_view kAnsi89Joined = "&ansi89";
 
 }  // namespace
 
@@ -87,13 +88,43 @@ int32_t internal::Backend::MakeTable(const std::string& table, const std::string
   return rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
 }
 
+bool internal::IsServerTarget(std::string_view target) {
+  if (target.starts_with("postgresql://") || target.starts_with("postgres://")) return true;
+  static constexpr std::string_view kKeywords[] = {"host=",
+                                                   "hostaddr=",
+                                                   "port=",
+                                                   "dbname=",
+                                                   "user=",
+                                                   "password=",
+                                                   "service=",
+                                                   "sslmode=",
+                                                   "connect_timeout=",
+                                                   "options=",
+                                                   "application_name=",
+                                                   "passfile="};
+  while (target.starts_with(' ')) target.remove_prefix(1);
+  for (std::string_view keyword : kKeywords) {
+    if (target.starts_with(keyword)) return true;
+  }
+  return false;
+}
+
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   // The constructor is private, so make_shared cannot reach it.
+  // The ANSI-89 option ends the target, whichever engine it names; a server's
+  // URL that already has options may join it with '&'.
   std::string_view path = target;
-  const bool ansi89 = path.ends_with(kAnsi89Option);
-  if (ansi89) path.remove_suffix(kAnsi89Option.size());
-  return std::shared_ptr<Connection>(
-      new Connection(internal::OpenSqlite(std::string(path)), ansi89));
+  bool ansi89 = path.ends_with(kAnsi89Option);
+  if (ansi89) {
+    path.remove_suffix(kAnsi89Option.size());
+  } else if (internal::IsServerTarget(path) && path.ends_with(kAnsi89Joined)) {
+    ansi89 = true;
+    path.remove_suffix(kAnsi89Joined.size());
+  }
+  const std::string rest(path);
+  return std::shared_ptr<Connection>(new Connection(
+      internal::IsServerTarget(rest) ? internal::OpenPostgres(rest) : internal::OpenSqlite(rest),
+      ansi89));
 }
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend, bool ansi89)

@@ -1,6 +1,6 @@
 // The database layer's contract, written once and run against every engine
-// target: SQLite in memory and in a file now; a server target joins the list
-// when that engine is built.
+// target: SQLite in memory and in a file, and a PostgreSQL server when
+// TESSALY_PG_TARGET names one (skipped otherwise).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "db/Backend.h"
+#include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
@@ -21,13 +23,42 @@
 namespace tessaly::db::testing {
 
 struct Target {
-  std::string name;  // test-name suffix
-  bool file;         // a database file in a fresh directory, else ":memory:"
+  std::string name;     // test-name suffix
+  bool file;            // a database several connections share (a file or the server)
+  bool server = false;  // the PostgreSQL server of TESSALY_PG_TARGET, else SQLite
 };
 
 inline void PrintTo(const Target& target, std::ostream* os) { *os << target.name; }
 
-inline std::vector<Target> Targets() { return {{"SqliteMemory", false}, {"SqliteFile", true}}; }
+inline std::vector<Target> Targets() {
+  return {{"SqliteMemory", false}, {"SqliteFile", true}, {"Postgres", true, true}};
+}
+
+// A statement of SQLite's SQL as the server reads it: the tables' and
+// columns' names (T_..., F_...) quoted so they keep their letter case, and
+// the few type names that differ.
+inline std::string ServerSql(const std::string& sql) {
+  static const std::regex kName(R"((^|[^"\w])([TF]_[A-Za-z0-9_]+)\b)");
+  std::string out;
+  bool quoted = false;
+  size_t start = 0;
+  // Only outside text literals.
+  for (size_t i = 0; i <= sql.size(); ++i) {
+    if (i == sql.size() || sql[i] == '\'') {
+      const std::string piece = sql.substr(start, i - start);
+      out += quoted ? piece : std::regex_replace(piece, kName, "$1\"$2\"");
+      if (i < sql.size()) out += '\'';
+      quoted = !quoted;
+      start = i + 1;
+    }
+  }
+  static const std::pair<std::regex, const char*> kTypes[] = {
+      {std::regex(R"(\bMEMO\b)"), "text"},
+      {std::regex(R"(\bDATETIME\b)"), "timestamp(0)"},
+  };
+  for (const auto& [type, name] : kTypes) out = std::regex_replace(out, type, name);
+  return out;
+}
 
 // The error f raised; number 0 when it raised none.
 inline Error Caught(const std::function<void()>& f) {
@@ -44,6 +75,20 @@ inline Error Caught(const std::function<void()>& f) {
 class DbContract : public ::testing::TestWithParam<Target> {
  protected:
   void SetUp() override {
+    if (GetParam().server) {
+      if (tessaly::testing::ServerTarget().empty()) {
+        GTEST_SKIP() << "no PostgreSQL server: set TESSALY_PG_TARGET (scripts/pg-test-server.sh)";
+      }
+      conn_ = tessaly::testing::EmptyServerDb();
+      Native(
+          R"(CREATE TABLE "T_Emp" ("F_ID" INTEGER PRIMARY KEY, )"
+          R"("F_Name" citext NOT NULL CONSTRAINT "ck_size_F_Name" CHECK (length("F_Name") <= 20), )"
+          R"("F_Shift" SMALLINT, )"
+          R"("F_Grade" SMALLINT CONSTRAINT "ck_range_F_Grade" CHECK ("F_Grade" BETWEEN 0 AND 255), )"
+          R"("F_Hours" REAL, "F_Rate" DOUBLE PRECISION, "F_Day" TIMESTAMP(0)))");
+      Native(R"(CREATE TABLE "T_Src" ("F_ID" INTEGER, "F_Name" citext))");
+      return;
+    }
     if (GetParam().file) {
       std::string dir = (std::filesystem::temp_directory_path() / "tessaly-db-XXXXXX").string();
       ASSERT_NE(mkdtemp(dir.data()), nullptr);
@@ -66,10 +111,20 @@ class DbContract : public ::testing::TestWithParam<Target> {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
-  std::string Path() const { return dir_.empty() ? ":memory:" : dir_ + "/att.db"; }
+  // The target another connection opens to reach the same database.
+  std::string Path() const {
+    if (GetParam().server) {
+      return tessaly::testing::SchemaTarget(tessaly::testing::ServerTarget(),
+                                            tessaly::testing::TestSchema());
+    }
+    return dir_.empty() ? ":memory:" : dir_ + "/att.db";
+  }
 
-  // The engine's own SQL, past the translator.
-  void Native(const std::string& sql) { internal::BackendOf(*conn_).Run(sql, nullptr); }
+  // The engine's own SQL, past the translator (written for SQLite; the names
+  // quoted for the server).
+  void Native(const std::string& sql) {
+    internal::BackendOf(*conn_).Run(GetParam().server ? ServerSql(sql) : sql, nullptr);
+  }
 
   // The Jet text that adds employee id, named "e<id>".
   static std::string InsertSql(int id) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,14 +227,41 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
       {nullptr, "'a' || 'b'", VarType::kString, "ab"},
       {nullptr, "NULL", VarType::kNull, ""},
   };
-  for (const Case& c : cases) {
+  // The server's own types, with the kinds they read as.
+  const Case server_cases[] = {
+      {"varchar(10)", "'abc'", VarType::kString, "abc"},
+      {"text", "'12'", VarType::kString, "12"},
+      {"citext", "'M'", VarType::kString, "M"},
+      {"smallint", "-5", VarType::kInteger, "-5"},
+      {"integer", "100000", VarType::kLong, "100000"},
+      {"bigint", "-2", VarType::kLong, "-2"},
+      {"bigint", "3000000000", VarType::kDouble, "3000000000"},
+      {"real", "7.3", VarType::kSingle, "7.3"},
+      {"double precision", "0.1", VarType::kDouble, "0.1"},
+      {"numeric(10,2)", "12.5", VarType::kDouble, "12.5"},
+      {"boolean", "true", VarType::kBoolean, "True"},
+      {"timestamp(0)", "'2024-03-05'", VarType::kDate, "2024-03-05"},
+      {"date", "'2024-03-05'", VarType::kDate, "2024-03-05"},
+      {"timestamp(0)", "'2024-03-05 08:30:00'", VarType::kDate, "2024-03-05 08:30:00"},
+      {"timestamp(0)", "'1899-12-30 09:00:00'", VarType::kDate, "09:00:00"},
+      {"integer", "NULL", VarType::kNull, ""},
+      {nullptr, "1 + 1", VarType::kLong, "2"},
+      {nullptr, "3000000000", VarType::kDouble, "3000000000"},
+      {nullptr, "2.5 * 2", VarType::kDouble, "5"},
+      {nullptr, "'a' || 'b'", VarType::kString, "ab"},
+      {nullptr, "NULL", VarType::kNull, ""},
+  };
+  for (const Case& c : GetParam().server ? std::span<const Case>(server_cases)
+                                         : std::span<const Case>(cases)) {
     Native("DROP TABLE IF EXISTS T_V");
-    Native(std::string("CREATE TABLE T_V (v ") + (c.declared ? c.declared : "") + ")");
+    Native(std::string("CREATE TABLE T_V (v ") + (c.declared ? c.declared : GetParam().server ? "text" : "") + ")");
     Native("INSERT INTO T_V VALUES (NULL)");
     internal::ResultData out;
     if (c.declared) {
       Native(std::string("UPDATE T_V SET v = ") + c.value);
-      internal::BackendOf(*conn_).Run("SELECT v FROM T_V", &out);
+      internal::BackendOf(*conn_).Run(GetParam().server ? ServerSql("SELECT v FROM T_V")
+                                                        : "SELECT v FROM T_V",
+                                      &out);
     } else {
       internal::BackendOf(*conn_).Run(std::string("SELECT ") + c.value + " AS v", &out);
     }

@@ -111,7 +111,7 @@ class OwnListing : public ::testing::Test {
  protected:
   void SetUp() override {
     conn_ = testing::AttendanceDb();
-    db::internal::BackendOf(*conn_).Run("create table T_Loose (F_ID INTEGER, F_Code TEXT)",
+    db::internal::BackendOf(*conn_).Run(R"(create table "T_Loose" ("F_ID" INTEGER, "F_Code" TEXT))",
                                         nullptr);
     conn_->Execute("insert into T_Loose (F_ID, F_Code) values (1, 'a')");
     conn_->Execute("insert into T_Loose (F_ID, F_Code) values (2, 'b ')");

@@ -15,7 +15,7 @@ class NextKey : public ::testing::Test {
  protected:
   void SetUp() override {
     conn_ = testing::AttendanceDb();
-    db::internal::BackendOf(*conn_).Run("create table T_Loose (F_ID INTEGER, F_Note TEXT)", nullptr);
+    db::internal::BackendOf(*conn_).Run(R"(create table "T_Loose" ("F_ID" INTEGER, "F_Note" TEXT))", nullptr);
   }
   std::shared_ptr<db::Connection> conn_;
   db::Recordset rs_;

@@ -1,5 +1,12 @@
-// A fresh attendance database in memory for each test.
+// A fresh attendance database for each test: in memory on SQLite, or, with
+// TESSALY_TEST_ENGINE=postgres, on the PostgreSQL server TESSALY_PG_TARGET
+// names, in a schema of the test process's own (so test processes running side
+// by side never meet), emptied for each test.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -7,14 +14,75 @@
 #include <utility>
 #include <vector>
 
+#include "db/Backend.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Schema.h"
 
 namespace tessaly::testing {
 
+// The server target of the PostgreSQL runs, or "" when none was given.
+inline std::string ServerTarget() {
+  const char* target = getenv("TESSALY_PG_TARGET");
+  return target != nullptr ? target : "";
+}
+
+// True when the class tests run on the server.
+inline bool OnServer() {
+  const char* engine = getenv("TESSALY_TEST_ENGINE");
+  return engine != nullptr && std::string_view(engine) == "postgres";
+}
+
+// This process's schema on the server.
+// This process's schema on the server; named once, so processes it forks
+// reach the same one.
+inline std::string TestSchema() {
+  static const std::string schema = "tessaly_test_" + std::to_string(getpid());
+  return schema;
+}
+
+// The server target with this process's schema first on the search path
+// (citext lives in public).
+inline std::string SchemaTarget(const std::string& target, const std::string& schema) {
+  if (target.starts_with("postgres")) {
+    return target + (target.find('?') == std::string::npos ? "?" : "&") +
+           "options=-csearch_path%3D" + schema + "%2Cpublic";
+  }
+  return target + " options='-csearch_path=" + schema + ",public'";
+}
+
+// A connection on an empty schema of this process's own; the schema is
+// dropped when the process ends.
+inline std::shared_ptr<db::Connection> EmptyServerDb() {
+  const std::string target = ServerTarget();
+  if (target.empty()) {
+    ADD_FAILURE()
+        << "TESSALY_TEST_ENGINE=postgres needs TESSALY_PG_TARGET (scripts/pg-test-server.sh)";
+    return db::Connection::Open(":memory:");
+  }
+  // Keeps its own copies: other statics may be gone when it runs.
+  static const struct Dropper {
+    std::string target;
+    std::string schema;
+    ~Dropper() {
+      try {
+        auto conn = db::Connection::Open(target);
+        db::internal::BackendOf(*conn).Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE",
+                                           nullptr);
+      } catch (...) {
+        // The server may be gone already; its directory goes with it.
+      }
+    }
+  } dropper{target, TestSchema()};
+  auto conn = db::Connection::Open(SchemaTarget(target, TestSchema()));
+  db::internal::Backend& engine = db::internal::BackendOf(*conn);
+  engine.Run("DROP SCHEMA IF EXISTS " + TestSchema() + " CASCADE", nullptr);
+  engine.Run("CREATE SCHEMA " + TestSchema(), nullptr);
+  return conn;
+}
+
 inline std::shared_ptr<db::Connection> AttendanceDb() {
-  auto conn = db::Connection::Open(":memory:");
+  auto conn = OnServer() ? EmptyServerDb() : db::Connection::Open(":memory:");
   db::CreateSchema(*conn);
   return conn;
 }
@@ -25,7 +93,6 @@ inline std::string Scalar(const std::shared_ptr<db::Connection>& conn, const std
   rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly);
   return rs.Fields().Item(0).Value().ToText();
 }
-
 // Shows carriage returns and tabs, so a failing comparison of statement texts
 // says where they differ.
 inline std::string Visible(std::string text) {

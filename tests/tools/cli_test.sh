@@ -258,5 +258,29 @@ run call "$cdb" clsKQ Add --let FCDNum=99999
 expect "call a let that overflows" 1 "" "error: FCDNum: overflow (argument 1)"
 run call "$dir/none.db" clsKQ Add; check "call on a missing file" 3 "$rc"
 
+# --- a PostgreSQL server, when one is given ---------------------------------------
+# The same commands on a server target, in a schema of this run's own; the
+# target is never repeated in an error, as it may hold a password.
+if [ -n "${TESSALY_PG_TARGET:-}" ]; then
+  schema="tessaly_cli_$$"
+  case "$TESSALY_PG_TARGET" in
+    postgres*) sep='&'; [[ "$TESSALY_PG_TARGET" == *\?* ]] || sep='?'
+               pg="$TESSALY_PG_TARGET${sep}options=-csearch_path%3D$schema%2Cpublic" ;;
+    *) pg="$TESSALY_PG_TARGET options='-csearch_path=$schema,public'" ;;
+  esac
+  run sql "$TESSALY_PG_TARGET" "select 1 as x"; check "server target opens" 0 "$rc"
+  psql "${TESSALY_PG_TARGET}" -qc "CREATE SCHEMA $schema" 2>/dev/null ||
+    { failed=$((failed + 1)); echo "FAILED creating a schema on the server"; }
+  run init "$pg"; expect "init on a server" 0 "" ""
+  run sql "$pg" "insert into T_Emp (F_EmpID, F_Name, F_Dept) values ('0001', '张三', 'Sales')"
+  expect "insert on a server" 0 "" "1 row changed"
+  run list "$pg" empfind --where "张" --format json
+  expect "listing on a server" 0 "$(printf '[\n{"F_EmpID":"0001","F_Name":"张三","F_Dept":"Sales"}\n]')" ""
+  run sql "$pg" "select * from T_Nowhere"; expect "a server's error" 1 "" "$no_table"
+  run sql "${TESSALY_PG_TARGET%%\?*}?host=/nonexistent-dir" "select 1"
+  check "a server that cannot be reached" 3 "$rc"
+  psql "${TESSALY_PG_TARGET}" -qc "DROP SCHEMA $schema CASCADE" 2>/dev/null
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

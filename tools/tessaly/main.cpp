@@ -1,6 +1,8 @@
 // tessaly: the command-line host of the attendance library.
 //
 //   tessaly init DB                       create the attendance database in the SQLite file DB
+//                                         (or on the PostgreSQL server DB names:
+//                                         postgresql://... or "host=... dbname=...")
 //   tessaly sql DB [STATEMENT | - | -f FILE]
 //                                         run Jet statements; queries print their rows
 //   tessaly list DB NAME [--where CONDITION]
@@ -31,6 +33,7 @@
 
 #include "Listings.h"
 #include "Session.h"
+#include "db/Backend.h"
 #include "server/Hosts.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
@@ -75,6 +78,15 @@ OutputOptions OutputOf(const Options& o) {
 // is refused instead of becoming an empty database.
 std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
                                                       bool ansi89 = false) {
+  if (tessaly::db::internal::IsServerTarget(path)) {
+    // A server's database exists or the server says why not; the target is
+    // not repeated, as it may hold a password.
+    try {
+      return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
+    } catch (const tessaly::Error& e) {
+      throw Refusal{kNoDatabase, "cannot open database: " + e.description()};
+    }
+  }
   struct stat st;
   if (path != ":memory:") {
     if (::stat(path.c_str(), &st) != 0) {
@@ -275,7 +287,8 @@ std::string ListingNames() {
 
 const std::vector<Tool>& Tools() {
   static const std::vector<Tool> tools = {
-      {"init", "Create the attendance database (tables and saved queries) in the SQLite file DB",
+      {"init", "Create the attendance database (tables and saved queries) in the SQLite file DB, or on "
+       "the PostgreSQL server DB names (postgresql://... or \"host=... dbname=...\")",
        "Example:\n  tessaly init att.db",
        [](CLI::App& app, Options& o) {
          app.add_option("DB", o.database, "The SQLite file; created when missing")->required();

@@ -24,6 +24,9 @@ class Operands {
   // True when the operand is a plain column reference (it then compares
   // with its column's own collation).
   virtual bool IsColumn(size_t index) const = 0;
+  // True when the operand is a text literal (inline or lifted), whose type
+  // an engine with strict types may have to state beside other operands.
+  virtual bool IsText(size_t index) const = 0;
 
  protected:
   ~Operands() = default;
@@ -65,6 +68,12 @@ class Dialect {
   // ignore letter case as Jet does (operands that are plain columns already
   // compare by their column's case-insensitive collation).
   virtual void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const = 0;
+  // Operand text_index, a text literal, compared with operand column_index,
+  // a plain column. Jet matched a number column with a text that reads as
+  // one of its numbers, and any other text matched nothing, failing nothing.
+  // The default writes the text as it is.
+  virtual void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
+                                std::string& out) const;
   // Iif(condition, then, else): only the chosen branch is evaluated; a
   // numeric condition is true when non-zero, Null is false.
   virtual void Iif(const Operands& operands, std::string& out) const = 0;
@@ -78,6 +87,18 @@ class Dialect {
   // date that many days away, a date minus a date the days between them.
   // The default writes the chain "a op b op c" with plain SQL's spelling.
   virtual void Operator(BinaryOp op, const Operands& operands, std::string& out) const;
+  // Operand 0, a value standing alone as a WHERE, HAVING or ON condition (a
+  // Yes/No column, a function's result): Jet takes it as true when it is
+  // not zero. The default writes it as it is.
+  virtual void Condition(const Operands& value, std::string& out) const;
+  // After a sort key of ORDER BY (descending or not): Jet sorts Null before
+  // every value, so first ascending and last descending. The default writes
+  // nothing, for an engine that sorts Null so by itself.
+  virtual void SortNulls(bool descending, std::string& out) const;
+  // After a subquery in FROM that the statement leaves unnamed, the n-th
+  // (1, 2, ...): an engine that wants every one named names it here. The
+  // default writes nothing.
+  virtual void UnnamedSubquery(size_t n, std::string& out) const;
   // The limit of SELECT TOP n, written after ORDER BY. Jet's TOP keeps every
   // row tied with the n-th under the ORDER BY: with order_terms (the ORDER BY
   // list as written there) and source (the statement's FROM ... HAVING text),

@@ -25,6 +25,9 @@ class NodeOperands final : public Operands {
   bool IsColumn(size_t index) const override {
     return emitter_.ast_[ids_[index]].kind == NodeKind::kColumn;
   }
+  bool IsText(size_t index) const override {
+    return emitter_.ast_[ids_[index]].kind == NodeKind::kText;
+  }
 
  private:
   Emitter& emitter_;
@@ -55,6 +58,17 @@ void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) 
     operands.Write(i, out);
   }
 }
+
+void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size_t /*column_index*/,
+                               std::string& out) const {
+  operands.Write(text_index, out);
+}
+
+void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
+
+void Dialect::Condition(const Operands& value, std::string& out) const { value.Write(0, out); }
+
+void Dialect::SortNulls(bool /*descending*/, std::string& /*out*/) const {}
 
 void Dialect::BitNot(const Operands& operand, std::string& out) const {
   out += "~";
@@ -203,6 +217,7 @@ void Emitter::Query(NodeId id, std::string& out) {
       Expression(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+    dialect_.SortNulls(term.flag, out);
   }
 }
 
@@ -271,7 +286,7 @@ void Emitter::Update(const Node& n, std::string& out) {
     }
     if (n.c != kNoNode) {
       out += " WHERE ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
     }
     return;
   }
@@ -318,7 +333,7 @@ void Emitter::Update(const Node& n, std::string& out) {
   Source(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
-    Expression(n.c, false, out);
+    Filter(n.c, out);
   }
   out += ')';
 }
@@ -338,7 +353,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
     Source(n.a, out);
     if (n.c != kNoNode) {
       out += " WHERE ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
     }
     return;
   }
@@ -352,7 +367,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
   Sources(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
-    Expression(n.c, false, out);
+    Filter(n.c, out);
   }
   out += ')';
 }
@@ -588,6 +603,7 @@ class FilteredOperands final : public Operands {
     out += " END";
   }
   bool IsColumn(size_t) const override { return false; }
+  bool IsText(size_t index) const override { return index != 0 && plain_.IsText(index); }
 
  private:
   Emitter& emitter_;
@@ -612,7 +628,7 @@ void Emitter::Transform(const Node& n, std::string& out) {
   if (select.from != kNoNode) Sources(select.from, out);
   if (select.where != kNoNode) {
     out += " WHERE ";
-    Expression(select.where, false, out);
+    Filter(select.where, out);
   }
   out += " ORDER BY ";
   SortKey(pivot.a, false, out);
@@ -728,8 +744,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       if (!ReadsColumn(item.a, item.text2)) aliases_.emplace_back(item.text2, item.a);
       named.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
-      out += " AS Expr";
-      out += std::to_string(unnamed++);
+      out += " AS ";
+      dialect_.Identifier("Expr" + std::to_string(unnamed++), out);
     }
   }
   // The select list's aliases, for the ORDER BY of a TOP with ties.
@@ -755,17 +771,17 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   }
   if (select.where != kNoNode) {
     out += " WHERE ";
-    Expression(select.where, false, out);
+    Filter(select.where, out);
   }
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
-    Terms(select.group_by, out);
+    Terms(select.group_by, false, out);
   } else if (select.distinct_row) {
     DistinctRows(select, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
-    Expression(select.having, false, out);
+    Filter(select.having, out);
   }
   aliases_.clear();
   alias_qualifier_ = {};
@@ -783,10 +799,10 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
-    Terms(select.order_by, out);
+    Terms(select.order_by, true, out);
   } else if (crosstab) {
     out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
-    Terms(select.group_by, out);
+    Terms(select.group_by, true, out);
   }
   if (select.top.empty()) return;
   if (select.top_percent) {
@@ -891,11 +907,12 @@ bool Emitter::PeerTerms(const SelectParts& select, std::string& out) {
     }
     SortKey(e, false, out);
     if (term.flag) out += " DESC";
+    dialect_.SortNulls(term.flag, out);
   }
   return true;
 }
 
-void Emitter::Terms(NodeId first, std::string& out) {
+void Emitter::Terms(NodeId first, bool sorting, std::string& out) {
   for (NodeId t = first; t != kNoNode; t = ast_[t].next) {
     if (t != first) out += ", ";
     const Node& term = ast_[t];
@@ -905,6 +922,7 @@ void Emitter::Terms(NodeId first, std::string& out) {
       SortKey(term.a, false, out);
     }
     if (term.flag) out += " DESC";
+    if (sorting) dialect_.SortNulls(term.flag, out);
   }
 }
 
@@ -934,6 +952,7 @@ void Emitter::Source(NodeId id, std::string& out) {
       out += '(';
       Query(n.a, out);
       out += ')';
+      if (n.text2.empty()) dialect_.UnnamedSubquery(++unnamed_subqueries_, out);
       break;
     case NodeKind::kJoin: {
       // Jet nests joins in parentheses; a chain that grows on the left reads
@@ -948,7 +967,7 @@ void Emitter::Source(NodeId id, std::string& out) {
       Source(n.b, out);
       if (nested) out += ')';
       out += " ON ";
-      Expression(n.c, false, out);
+      Filter(n.c, out);
       return;
     }
     default: return;
@@ -1043,17 +1062,18 @@ void Emitter::Comparison(const Node& n, std::string& out) {
   const NodeId ids[2] = {n.a, n.b};
   NodeOperands operands(*this, ids, 2);
   const bool fold = CaseMatters(n.a) && CaseMatters(n.b);
-  if (fold) {
-    dialect_.CaseInsensitive(operands, 0, out);
-  } else {
-    operands.Write(0, out);
-  }
+  auto side = [&](size_t i) {
+    if (fold) {
+      dialect_.CaseInsensitive(operands, i, out);
+    } else if (operands.IsText(i) && operands.IsColumn(1 - i)) {
+      dialect_.TextBesideColumn(operands, i, 1 - i, out);
+    } else {
+      operands.Write(i, out);
+    }
+  };
+  side(0);
   out += kSpelling[n.op - static_cast<uint8_t>(BinaryOp::kEq)];
-  if (fold) {
-    dialect_.CaseInsensitive(operands, 1, out);
-  } else {
-    operands.Write(1, out);
-  }
+  side(1);
 }
 
 bool Emitter::IsChain(BinaryOp op) {
@@ -1091,6 +1111,17 @@ void Emitter::Chain(NodeId id, BinaryOp op, std::string& out) {
   } else {
     dialect_.Operator(op, operands, out);
   }
+}
+
+void Emitter::Filter(NodeId id, std::string& out) {
+  const NodeKind kind = ast_[id].kind;
+  if (kind != NodeKind::kColumn && kind != NodeKind::kCall && kind != NodeKind::kParameter &&
+      kind != NodeKind::kNot) {
+    Expression(id, false, out);
+    return;
+  }
+  NodeOperands operand(*this, &id, 1);
+  dialect_.Condition(operand, out);
 }
 
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
@@ -1235,7 +1266,12 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       out += '(';
       for (NodeId item = n.b; item != kNoNode; item = ast_[item].next) {
         if (item != n.b) out += ", ";
-        Expression(item, false, out);
+        if (ast_[item].kind == NodeKind::kText && ast_[n.a].kind == NodeKind::kColumn) {
+          const NodeId pair[2] = {n.a, item};
+          dialect_.TextBesideColumn(NodeOperands(*this, pair, 2), 1, 0, out);
+        } else {
+          Expression(item, false, out);
+        }
       }
       out += ')';
       break;

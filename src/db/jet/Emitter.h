@@ -83,10 +83,14 @@ class Emitter {
   // An expression that sorts, groups or picks a crosstab's column: text
   // compares without letter case there as everywhere in Jet.
   void SortKey(NodeId id, bool wrap, std::string& out);
-  void Terms(NodeId first, std::string& out);  // GROUP BY / ORDER BY items
+  // GROUP BY / ORDER BY items (sorting: ORDER BY, where Null sorts as Jet sorts it)
+  void Terms(NodeId first, bool sorting, std::string& out);
   bool PeerTerms(const SelectParts& select, std::string& out);
   void DistinctRows(const SelectParts& select, std::string& out);
   void Expression(NodeId id, bool wrap, std::string& out);
+  // A WHERE, HAVING or ON condition: a bare value there (a Yes/No column, a
+  // function) is true when not zero, through the dialect.
+  void Filter(NodeId id, std::string& out);
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
   void Comparison(const Node& n, std::string& out);
@@ -116,6 +120,7 @@ class Emitter {
   bool ansi89_;
   std::string scratch_;
   int depth_ = 0;
+  size_t unnamed_subqueries_ = 0;
   // The aliases of the select items written so far in the select list being
   // written: Jet lets a later item use an earlier one's alias.
   std::vector<std::pair<std::string_view, NodeId>> aliases_;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/JetErrors.h"
 #include "db/Rules.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
@@ -30,22 +31,7 @@ using internal::ResultData;
 // Errors: the engine's failures in the words the Jet engine used, so a host's
 // error trap sees the numbers and messages it always saw.
 
-constexpr char kDuplicate[] =
-    "The changes you requested to the table were not successful because they would create "
-    "duplicate values in the index, primary key, or relationship.  Change the data in the field "
-    "or fields that contain duplicate data, remove the index, or redefine the index to permit "
-    "duplicate entries and try again.";
-constexpr char kTypeMismatch[] = "Data type mismatch in criteria expression.";
-constexpr char kLocked[] = "Could not update; currently locked.";
-
-std::string Quoted(std::string_view text) {
-  std::string s;
-  s.reserve(text.size() + 2);
-  s += '\'';
-  s += text;
-  s += '\'';
-  return s;
-}
+using jeterr::Quoted;
 
 // Removes prefix from *text when it is there.
 bool Consume(std::string_view* text, std::string_view prefix) {
@@ -93,20 +79,6 @@ bool ParseJetError(std::string_view message, Error* out) {
   return true;
 }
 
-Error CheckConstraintError(std::string_view name) {
-  if (name.starts_with("ck_type_")) return Error(errnum::kTypeMismatch, kTypeMismatch);
-  if (name.starts_with("ck_size_")) {
-    return Error(errnum::kFail,
-                 "The field is too small to accept the amount of data you attempted to add.  Try "
-                 "inserting or pasting less data.");
-  }
-  if (name.starts_with("ck_range_")) return Error(errnum::kFail, "Numeric field overflow.");
-  return Error(errnum::kFail, "One or more values are prohibited by the validation rule " +
-                                  Quoted(name) +
-                                  ".  Enter a value that the expression for this field can "
-                                  "accept.");
-}
-
 // Messages of a statement the engine could not compile, and Jet's words for
 // them. Everything else that fails to compile is a syntax error too: it is the
 // command text that is wrong (-2147217900), never the data.
@@ -115,23 +87,19 @@ Error CompileError(std::string_view message) {
   // The saved queries are read-only views here; writing through one is what
   // Jet refused for a query it could not update.
   if (Consume(&rest, "cannot modify ") && rest.ends_with(" because it is a view")) {
-    return Error(errnum::kFail, "Operation must use an updateable query.");
+    return jeterr::NotUpdatable();
   }
   rest = message;
   if (Consume(&rest, "no such column: ")) {
     // Jet read an unknown name as a parameter nobody gave, and said no more;
     // the name tells the host which one it was.
-    return Error(
-        errnum::kNoValue,
-        "No value given for one or more required parameters.  Unknown name " + Quoted(rest) + ".");
+    return jeterr::UnknownName(rest);
   }
   if (Consume(&rest, "no such function: ")) {
-    return Error(errnum::kSyntax, "Undefined function " + Quoted(rest) + " in expression.");
+    return jeterr::UndefinedFunction(rest);
   }
   if (Consume(&rest, "ambiguous column name: ")) {
-    return Error(errnum::kSyntax, "The specified field " + Quoted(rest) +
-                                      " could refer to more than one table listed in the FROM "
-                                      "clause of your SQL statement.");
+    return jeterr::Ambiguous(rest);
   }
   if (Consume(&rest, "wrong number of arguments to function ")) {
     return Error(
@@ -157,23 +125,18 @@ Error CompileError(std::string_view message) {
   }
   constexpr std::string_view kNoColumn = " has no column named ";
   if (const size_t at = message.find(kNoColumn); at != std::string_view::npos) {
-    return Error(errnum::kSyntax,
-                 "The INSERT INTO statement contains the following unknown field name: " +
-                     Quoted(message.substr(at + kNoColumn.size())) +
-                     ".  Make sure you have typed the name correctly, and try the operation "
-                     "again.");
+    return jeterr::UnknownInsertField(message.substr(at + kNoColumn.size()));
   }
   // "table T has 3 columns but 2 values were supplied", "2 values for 3 columns"
   if (message.ends_with(" values were supplied") ||
       (message.find(" values for ") != std::string_view::npos && message.ends_with(" columns"))) {
-    return Error(errnum::kSyntax,
-                 "Number of query values and destination fields are not the same.");
+    return jeterr::ValueCountMismatch();
   }
   constexpr std::string_view kSyntaxTail = "\": syntax error";
   rest = message;
   if (Consume(&rest, "near \"") && rest.ends_with(kSyntaxTail)) {
     rest.remove_suffix(kSyntaxTail.size());
-    return Error(errnum::kSyntax, "Syntax error in query expression " + Quoted(rest) + ".");
+    return jeterr::SyntaxIn(rest);
   }
   if (message == "incomplete input") {
     return Error(errnum::kSyntax, "Syntax error in query.  Incomplete query clause.");
@@ -190,35 +153,28 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
   Error jet(0, {});
   if (ParseJetError(message, &jet)) return jet;
   if (std::string_view table = message; Consume(&table, "no such table: ")) {
-    return Error(errnum::kNoTable, "The database engine cannot find the input table or query " +
-                                       Quoted(WithoutSchema(table)) +
-                                       ".  Make sure it exists and that its name is spelled "
-                                       "correctly.");
+    return jeterr::NoTable(WithoutSchema(table));
   }
   switch (rc & 0xff) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return Error(errnum::kFail, kLocked);
-    case SQLITE_MISMATCH: return Error(errnum::kTypeMismatch, kTypeMismatch);
-    case SQLITE_READONLY:
-      return Error(errnum::kFail, "Cannot update.  Database or object is read-only.");
+    case SQLITE_LOCKED: return jeterr::Locked();
+    case SQLITE_MISMATCH: return jeterr::TypeMismatch();
+    case SQLITE_READONLY: return jeterr::ReadOnly();
     case SQLITE_NOTADB:
       return Error(errnum::kFail, "Unrecognized database format " + Quoted(target) + ".");
     case SQLITE_CONSTRAINT:
       switch (rc) {
         case SQLITE_CONSTRAINT_UNIQUE:
         case SQLITE_CONSTRAINT_PRIMARYKEY:
-        case SQLITE_CONSTRAINT_ROWID: return Error(errnum::kFail, kDuplicate);
+        case SQLITE_CONSTRAINT_ROWID: return jeterr::Duplicate();
         case SQLITE_CONSTRAINT_NOTNULL: {
           std::string_view field = message;
           if (!Consume(&field, "NOT NULL constraint failed: ")) field = {};
-          return Error(errnum::kFail, "The field " + Quoted(field) +
-                                          " cannot contain a Null value because the Required "
-                                          "property for this field is set to True.  Enter a "
-                                          "value in this field.");
+          return jeterr::Required(field);
         }
         case SQLITE_CONSTRAINT_CHECK: {
           std::string_view name = message;
-          if (Consume(&name, "CHECK constraint failed: ")) return CheckConstraintError(name);
+          if (Consume(&name, "CHECK constraint failed: ")) return jeterr::Check(name);
           break;
         }
         default: break;

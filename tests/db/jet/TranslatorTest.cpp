@@ -11,6 +11,7 @@
 
 #include "db/jet/Dialect.h"
 #include "db/jet/Lexer.h"
+#include "db/postgres/PgDialect.h"
 #include "db/sqlite/SqliteDialect.h"
 #include "tessaly/Error.h"
 
@@ -370,6 +371,36 @@ const FailureRow kFailures[] = {
      "Invalid bracketing of name '[F_Name from T_Emp'.", 7},
 };
 
+// PostgreSQL's text of what differs from SQLite's: names in the catalog's
+// spelling, a number beside a text written as text, a text compared with a
+// column read as the column's type, every FROM subquery named.
+TEST(Translator, WritesJetStatementsAsPostgres) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"select f_id, F_EMPID as Emp from t_kq where F_Date = #2024-05-01#",
+       R"(SELECT "F_ID", "F_EmpID" AS "Emp" FROM "T_KQ" WHERE "F_Date" = $1)"},
+      {"select iif(F_CDNum=0,'',F_CDNum) as 迟到次数 from T_KQ",
+       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN $2 ELSE )"
+       R"(pg_temp.jet_text("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
+      {"select count(*) from T_Roster where ROST_CODE='3' or ROST_CODE in ('4','x')",
+       R"(SELECT count(*) AS "Expr1000" FROM "T_Roster" WHERE )"
+       R"(pg_temp.jet_truth("ROST_CODE" = pg_temp.jet_match("ROST_CODE", $1)) OR )"
+       R"(pg_temp.jet_truth("ROST_CODE" IN (pg_temp.jet_match("ROST_CODE", $2), )"
+       R"(pg_temp.jet_match("ROST_CODE", $3))))"},
+      {"select F_EmpID & '-' & F_Date from (select * from T_KQ)",
+       R"(SELECT pg_temp.jet_concat(VARIADIC ARRAY[pg_temp.jet_text("F_EmpID"), )"
+       R"(pg_temp.jet_text($1), pg_temp.jet_text("F_Date")]) AS "Expr1000" )"
+       R"(FROM (SELECT * FROM "T_KQ") AS "Subquery1")"},
+      {"delete * from T_Trans where left(F_Date,4) = '2003'",
+       R"(DELETE FROM "T_Trans" WHERE pg_temp.jet_fold(pg_temp.jet_left("F_Date", $1)) = )"
+       R"(pg_temp.jet_fold($2))"},
+  };
+  for (const auto& [jet, pg] : cases) {
+    const Translation t = Translate(jet, postgres::PgDialect(), true);
+    ASSERT_TRUE(t.ok) << jet << ": " << t.error_description;
+    EXPECT_EQ(t.sql, pg) << jet;
+  }
+}
+
 TEST(Translator, RefusesWithJetsNumberAndWording) {
   for (const FailureRow& row : kFailures) {
     const std::string jet = Cr(row.jet);
@@ -567,7 +598,7 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
   const Row rows[] = {
       {"select * from t where d = #2003-5-1#",
        "SELECT * FROM \"t\" WHERE \"d\" = DATE '2003-05-01'"},
-      {"select 'it''s' & b from t", "SELECT E'it's' || \"b\" AS Expr1000 FROM \"t\""},
+      {"select 'it''s' & b from t", "SELECT E'it's' || \"b\" AS \"Expr1000\" FROM \"t\""},
       {"select * from t where f = True", "SELECT * FROM \"t\" WHERE \"f\" = TRUE"},
       {"select * from t where left(a, 2) = 'zs'",
        "SELECT * FROM \"t\" WHERE lower(substr_left(\"a\", 2)) = lower(E'zs')"},
@@ -579,7 +610,7 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
        "((\"a\" xor (\"b\" or \"c\")) eqv (\"d\" or "
        "\"e\")) imp \"f\""},
       {"select a + b - c * d - e from t",
-       "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS Expr1000 FROM \"t\""},
+       "SELECT (\"a\" + \"b\") - (\"c\" * \"d\") - \"e\" AS \"Expr1000\" FROM \"t\""},
       {"select top 3 a from t order by ucase(a)",
        "SELECT \"a\" FROM \"t\" ORDER BY lower(fn(\"a\")) LIMIT (SELECT coalesce(max(jet_peers), "
        "0) FROM (SELECT count(*) OVER (ORDER BY lower(fn(\"a\"))) AS jet_peers, row_number() OVER "

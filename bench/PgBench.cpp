@@ -1,0 +1,262 @@
+// The PostgreSQL engine against raw libpq on the same work, on the server
+// TESSALY_PG_TARGET (or the first argument) names:
+//  - clsKQ::Add in a host transaction and in autocommit, against PQexec of
+//    the same statements translated once, up front, with their values inline;
+//  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
+//    translated SELECT and writing the same tab-separated text by hand.
+// Beside the raw texts, the adds are also timed against one statement prepared
+// once with the values bound (what the library does itself, plus, inside a
+// transaction, its savepoint per statement).
+// Each side takes turns with the other and keeps its fastest turn (wall
+// time: the server's work counts); printed as library / raw time.
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "KqRows.h"
+#include "db/Backend.h"
+#include "db/jet/Translator.h"
+#include "db/postgres/PgDialect.h"
+#include "tessaly/tessaly.h"
+
+namespace {
+
+using tessaly::clsKQ;
+
+constexpr int kAdds = 2000;
+constexpr int kListedRows = 100000;
+constexpr int kTurns = 5;
+
+std::string WithSchema(const std::string& target, const std::string& schema) {
+  if (target.starts_with("postgres")) {
+    return target + (target.find('?') == std::string::npos ? "?" : "&") +
+           "options=-csearch_path%3D" + schema + "%2Cpublic";
+  }
+  return target + " options='-csearch_path=" + schema + ",public'";
+}
+
+PGconn* RawOpen(const std::string& target) {
+  PGconn* raw = PQconnectdb(target.c_str());
+  if (PQstatus(raw) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(raw));
+  return raw;
+}
+
+void RawExec(PGconn* raw, const std::string& sql) {
+  PGresult* r = PQexec(raw, sql.c_str());
+  const ExecStatusType status = PQresultStatus(r);
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+    std::string message = PQresultErrorMessage(r);
+    PQclear(r);
+    throw std::runtime_error(message + " in " + sql);
+  }
+  PQclear(r);
+}
+
+template <class F>
+double WallMs(F&& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// An empty schema of the attendance database, and a connection on it.
+std::shared_ptr<tessaly::db::Connection> Fresh(const std::string& target,
+                                               const std::string& schema) {
+  auto admin = tessaly::db::Connection::Open(target);
+  auto& engine = tessaly::db::internal::BackendOf(*admin);
+  engine.Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE", nullptr);
+  engine.Run("CREATE SCHEMA " + schema, nullptr);
+  auto conn = tessaly::db::Connection::Open(WithSchema(target, schema));
+  tessaly::db::CreateSchema(*conn);
+  return conn;
+}
+
+// The raw way to the listing's text: every cell as the listing writes it
+// (whole numbers with halves to even and zeros empty, the flag as 是).
+std::string RawListing(PGconn* raw, const std::string& sql) {
+  static const char* const kColumns[] = {
+      "F_Dept",    "F_EmpID", "F_Name",  "F_Shift",    "F_Date",  "F_KqType",   "F_In1",  "F_Out1",
+      "F_In2",     "F_Out2",  "F_In3",   "F_Out3",     "F_ZLIn",  "F_ZLOut",    "F_IsWQ", "F_SBSJ",
+      "F_JBHours", "F_QJSJ",  "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"};
+  PGresult* r = PQexec(raw, sql.c_str());
+  int index[24];
+  for (int c = 0; c < 24; ++c) {
+    index[c] = -1;
+    for (int k = 0; k < PQnfields(r); ++k) {
+      if (strcasecmp(PQfname(r, k), kColumns[c]) == 0) index[c] = k;
+    }
+  }
+  std::string text;
+  const int rows = PQntuples(r);
+  for (int row = 0; row < rows; ++row) {
+    for (int c = 0; c < 24; ++c) {
+      if (c > 0) text += '\t';
+      const int k = index[c];
+      if (PQgetisnull(r, row, k)) continue;
+      const char* value = PQgetvalue(r, row, k);
+      if (c == 14) {
+        if (std::strtod(value, nullptr) != 0) text += "是";
+      } else if (c >= 15 && c <= 21) {
+        const long whole = std::lrint(std::strtod(value, nullptr));
+        if (whole != 0) text += std::to_string(whole);
+      } else if (c == 4) {
+        text.append(value, std::min<size_t>(10, PQgetlength(r, row, k)));  // the date alone
+      } else {
+        text.append(value, PQgetlength(r, row, k));
+      }
+    }
+    text += '\r';
+  }
+  PQclear(r);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* env = std::getenv("TESSALY_PG_TARGET");
+  const std::string target = argc > 1 ? argv[1] : env != nullptr ? env : "";
+  if (target.empty()) {
+    std::fprintf(stderr, "usage: pg_bench TARGET (or set TESSALY_PG_TARGET)\n");
+    return 2;
+  }
+  try {
+    // --- adds ---------------------------------------------------------------
+    auto conn = Fresh(target, "tessaly_bench_add");
+    PGconn* raw = RawOpen(WithSchema(target, "tessaly_bench_add"));
+    std::vector<clsKQ> rows(kAdds);
+    std::vector<std::string> inline_texts;
+    // The same statements with their values lifted out: one text, prepared
+    // once, the values sent as text (what the library itself sends).
+    std::vector<std::vector<std::string>> lifted_values;
+    std::string lifted_text;
+    for (int i = 0; i < kAdds; ++i) {
+      Fill(rows[i], i);
+      const tessaly::db::jet::Translation t = tessaly::db::jet::Translate(
+          tessaly::mdlConst::InsertText("T_KQ", rows[i].GetValueFields(),
+                                        rows[i].GetValuesString()),
+          tessaly::db::postgres::PgDialect(), true);
+      lifted_text = t.sql;
+      std::vector<std::string>& values = lifted_values.emplace_back();
+      for (const tessaly::db::Parameter& p : t.parameters) {
+        switch (p.kind) {
+          case tessaly::db::Parameter::Kind::kInteger:
+            values.push_back(std::to_string(p.integer));
+            break;
+          case tessaly::db::Parameter::Kind::kReal: values.push_back(std::to_string(p.real)); break;
+          case tessaly::db::Parameter::Kind::kText: values.push_back(p.text); break;
+          case tessaly::db::Parameter::Kind::kDate: values.push_back(p.date.ToStored()); break;
+        }
+      }
+    }
+    PGresult* prepared = PQprepare(raw, "raw_add", lifted_text.c_str(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+      throw std::runtime_error(PQresultErrorMessage(prepared));
+    PQclear(prepared);
+    for (int i = 0; i < kAdds; ++i) {
+      rows[i].HConnect(conn);
+      inline_texts.push_back(conn->Translate(tessaly::mdlConst::InsertText(
+          "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString())));
+    }
+    for (const bool transaction : {true, false}) {
+      double library = 1e300, direct = 1e300, direct_prepared = 1e300;
+      for (int turn = 0; turn < kTurns; ++turn) {
+        conn->Execute("delete * from T_KQ");
+        direct_prepared = std::min(direct_prepared, WallMs([&] {
+                                     if (transaction) RawExec(raw, "BEGIN");
+                                     for (const auto& values : lifted_values) {
+                                       std::vector<const char*> pointers;
+                                       for (const std::string& v : values)
+                                         pointers.push_back(v.c_str());
+                                       PGresult* r = PQexecPrepared(
+                                           raw, "raw_add", static_cast<int>(pointers.size()),
+                                           pointers.data(), nullptr, nullptr, 0);
+                                       if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+                                         const std::string message = PQresultErrorMessage(r);
+                                         PQclear(r);
+                                         throw std::runtime_error(message);
+                                       }
+                                       PQclear(r);
+                                     }
+                                     if (transaction) RawExec(raw, "COMMIT");
+                                   }));
+        conn->Execute("delete * from T_KQ");
+        library = std::min(library, WallMs([&] {
+                             std::string err;
+                             if (transaction) conn->BeginTrans();
+                             for (clsKQ& kq : rows) {
+                               if (kq.Add(err) != tessaly::RES_ADDOK) throw std::runtime_error(err);
+                             }
+                             if (transaction) conn->CommitTrans();
+                           }));
+        conn->Execute("delete * from T_KQ");
+        direct = std::min(direct, WallMs([&] {
+                            if (transaction) RawExec(raw, "BEGIN");
+                            for (const std::string& sql : inline_texts) RawExec(raw, sql);
+                            if (transaction) RawExec(raw, "COMMIT");
+                          }));
+      }
+      std::printf("%-18s library %7.1f ms, raw libpq %7.1f ms (%d adds): library/raw time = %.2f\n",
+                  transaction ? "AddInTransaction" : "AddAutocommit", library, direct, kAdds,
+                  library / direct);
+      std::printf("%-18s raw libpq prepared once %7.1f ms: library/raw-prepared time = %.2f\n", "",
+                  direct_prepared, library / direct_prepared);
+    }
+    PQfinish(raw);
+
+    // --- listing --------------------------------------------------------------
+    auto listed = Fresh(target, "tessaly_bench_list");
+    {
+      clsKQ kq;
+      listed->BeginTrans();
+      for (int i = 0; i < kListedRows; ++i) {
+        Fill(kq, i);
+        listed->Execute(
+            tessaly::mdlConst::InsertText("T_KQ", kq.GetValueFields(), kq.GetValuesString()));
+      }
+      listed->CommitTrans();
+    }
+    raw = RawOpen(WithSchema(target, "tessaly_bench_list"));
+    RawExec(raw, "ANALYZE");
+    const std::string select =
+        listed->Translate("select *  from Q_KQ where 1=1 Order by F_Dept,F_EmpID,F_Date");
+    clsKQ kq;
+    kq.HConnect(listed);
+    int32_t count = 0;
+    if (kq.ExeSearch("1=1", count) != RawListing(raw, select) || count != kListedRows) {
+      throw std::runtime_error("the raw listing differs from the library's");
+    }
+    double library = 1e300, direct = 1e300;
+    for (int turn = 0; turn < kTurns; ++turn) {
+      library = std::min(library, WallMs([&] {
+                           int32_t n = 0;
+                           const std::string text = kq.ExeSearch("1=1", n);
+                           if (text.empty()) throw std::runtime_error("empty listing");
+                         }));
+      direct = std::min(direct, WallMs([&] {
+                          const std::string text = RawListing(raw, select);
+                          if (text.empty()) throw std::runtime_error("empty listing");
+                        }));
+    }
+    std::printf("%-18s library %7.1f ms, raw libpq %7.1f ms (%d rows): library/raw time = %.2f\n",
+                "ExeSearch100k", library, direct, kListedRows, library / direct);
+    PQfinish(raw);
+    auto admin = tessaly::db::Connection::Open(target);
+    for (const char* schema : {"tessaly_bench_add", "tessaly_bench_list"}) {
+      tessaly::db::internal::BackendOf(*admin).Run(
+          std::string("DROP SCHEMA ") + schema + " CASCADE", nullptr);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pg_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

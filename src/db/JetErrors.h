@@ -1,0 +1,44 @@
+// The Jet engine's numbers and words for a failed statement, in one place
+// for every engine: each backend recognises its engine's failure and reports
+// it through these, so a host's error trap sees what it always saw whatever
+// engine stands behind the connection.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tessaly/Error.h"
+
+namespace tessaly::db::jeterr {
+
+std::string Quoted(std::string_view text);
+
+// A row would repeat a key or a unique index's values.
+Error Duplicate();
+// A value of the wrong kind for its column or comparison.
+Error TypeMismatch();
+// Another connection holds the rows or the table.
+Error Locked();
+// A required column left Null.
+Error Required(std::string_view field);
+// A text longer than its column allows.
+Error TooSmall();
+// A number outside its column's range.
+Error Overflow();
+// A named check of the database refused the row: by the prefix of its name,
+// ck_type_ (type mismatch), ck_size_ (too small), ck_range_ (overflow), or a
+// validation rule of its own.
+Error Check(std::string_view constraint);
+Error NoTable(std::string_view name);
+// An unknown name, which Jet read as a parameter nobody gave.
+Error UnknownName(std::string_view name);
+Error UndefinedFunction(std::string_view name);
+Error SyntaxIn(std::string_view expression);
+// A write through a saved query the engine cannot update.
+Error NotUpdatable();
+Error ReadOnly();
+Error Ambiguous(std::string_view field);
+Error UnknownInsertField(std::string_view field);
+Error ValueCountMismatch();
+
+}  // namespace tessaly::db::jeterr

@@ -1,0 +1,647 @@
+#include "db/postgres/PgBackend.h"
+
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "db/JetErrors.h"
+#include "db/postgres/PgDialect.h"
+#include "db/postgres/PgFunctions.h"
+#include "db/postgres/PgSchema.h"
+#include "tessaly/Error.h"
+#include "tessaly/db/Date.h"
+
+namespace tessaly::db {
+namespace postgres {
+namespace {
+
+using internal::Cell;
+using internal::ResultData;
+
+// Type numbers of PostgreSQL's built-in types (fixed in its catalog).
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kDateOid = 1082;
+constexpr Oid kTimestampOid = 1114;
+constexpr Oid kTimestampTzOid = 1184;
+constexpr Oid kNumericOid = 1700;
+
+constexpr char kSavepoint[] = "SAVEPOINT tessaly_statement";
+constexpr char kRelease[] = "RELEASE SAVEPOINT tessaly_statement";
+constexpr char kUndo[] =
+    "ROLLBACK TO SAVEPOINT tessaly_statement; RELEASE SAVEPOINT tessaly_statement";
+
+std::string_view Field(const PGresult* result, int code) {
+  const char* text = result != nullptr ? PQresultErrorField(result, code) : nullptr;
+  return text != nullptr ? std::string_view(text) : std::string_view();
+}
+
+// The first double-quoted name in a message ("relation "T_X" does not exist").
+std::string_view FirstQuoted(std::string_view message) {
+  const size_t open = message.find('"');
+  if (open == std::string_view::npos) return {};
+  const size_t close = message.find('"', open + 1);
+  if (close == std::string_view::npos) return {};
+  return message.substr(open + 1, close - open - 1);
+}
+
+std::string Trimmed(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+Error Lost(std::string_view why) {
+  std::string message = "Disk or network error.  The connection to the database server was lost";
+  if (!why.empty()) message += ": " + Trimmed(why);
+  return Error(errnum::kFail, message);
+}
+
+// The Jet error for a failed statement, by its SQLSTATE.
+Error Mapped(const PGresult* result, std::string_view connection_message) {
+  const std::string_view state = Field(result, PG_DIAG_SQLSTATE);
+  const std::string_view message = Field(result, PG_DIAG_MESSAGE_PRIMARY);
+  if (state.empty()) return Lost(message.empty() ? connection_message : message);
+  const std::string_view cls = state.substr(0, 2);
+  if (cls == "08" || state.starts_with("57P")) return Lost(message);
+  if (state == "42P01") return jeterr::NoTable(FirstQuoted(message));
+  if (state == "42703") {
+    if (message.find(" of relation ") != std::string_view::npos) {
+      return jeterr::UnknownInsertField(FirstQuoted(message));
+    }
+    std::string_view name = FirstQuoted(message);
+    if (name.empty()) {
+      // column t.F_X does not exist
+      name = message;
+      if (name.starts_with("column ")) name.remove_prefix(7);
+      if (const size_t end = name.find(' '); end != std::string_view::npos)
+        name = name.substr(0, end);
+    }
+    return jeterr::UnknownName(name);
+  }
+  if (state == "42702") return jeterr::Ambiguous(FirstQuoted(message));
+  if (state == "42704" && message.starts_with("index ")) {
+    // Jet names an index within its table ("Table.index" here).
+    std::string_view index = FirstQuoted(message);
+    if (const size_t dot = index.rfind('.'); dot != std::string_view::npos) {
+      index.remove_prefix(dot + 1);
+    }
+    return Error(errnum::kFail, jeterr::Quoted(index) + " is not an index in this table.");
+  }
+  if (state == "42P07") {
+    return Error(errnum::kSyntax,
+                 "Table " + jeterr::Quoted(FirstQuoted(message)) + " already exists.");
+  }
+  if (state == "42601") {
+    constexpr std::string_view kNear = "syntax error at or near ";
+    if (message.starts_with("INSERT has more ")) return jeterr::ValueCountMismatch();
+    if (message.starts_with("each UNION query must have the same number of columns")) {
+      return Error(errnum::kFail,
+                   "The number of columns in the two selected tables or queries of a union query "
+                   "do not match.");
+    }
+    if (message.starts_with(kNear)) return jeterr::SyntaxIn(FirstQuoted(message));
+    return Error(errnum::kSyntax, "Syntax error in query.  Incomplete query clause.");
+  }
+  if (state == "42883" || state == "42804" || state == "42846" || state == "22P02" ||
+      state == "22007" || state == "22008" || state == "42725") {
+    return jeterr::TypeMismatch();
+  }
+  if (state == "23505") return jeterr::Duplicate();
+  if (state == "23502") {
+    // Jet named the field with its table, as T_Emp.F_Name.
+    std::string field(Field(result, PG_DIAG_TABLE_NAME));
+    if (!field.empty()) field += '.';
+    field += Field(result, PG_DIAG_COLUMN_NAME);
+    return jeterr::Required(field);
+  }
+  if (state == "23514") return jeterr::Check(Field(result, PG_DIAG_CONSTRAINT_NAME));
+  if (state == "22001") return jeterr::TooSmall();
+  if (state == "22003") return jeterr::Overflow();
+  if (state == "22012") return Error::Runtime(errnum::kDivisionByZero);
+  // A Jet function's runtime error, raised by the functions as "jet-error N".
+  if (state == "22023" && message.starts_with("jet-error ")) {
+    const int32_t number = std::atoi(std::string(message.substr(10)).c_str());
+    if (number == 93) return Error(93, "Invalid pattern string");
+    return Error::Runtime(number);
+  }
+  if (state == "40P01" || state == "40001" || state == "55P03") return jeterr::Locked();
+  if (state == "55000" && message.starts_with("cannot ") &&
+      message.find(" view ") != std::string_view::npos) {
+    return jeterr::NotUpdatable();
+  }
+  if (state == "25006") return jeterr::ReadOnly();
+  if (cls == "42") return Error(errnum::kSyntax, std::string(message));
+  return Error(errnum::kFail, std::string(message));
+}
+
+// A prepared statement whose tables changed shape since it was prepared;
+// it never ran, and is prepared anew.
+bool Stale(const PGresult* result) {
+  return Field(result, PG_DIAG_SQLSTATE) == "0A000" &&
+         Field(result, PG_DIAG_MESSAGE_PRIMARY).starts_with("cached plan must not change");
+}
+
+bool IsLost(pg_conn* conn) { return conn == nullptr || PQstatus(conn) == CONNECTION_BAD; }
+
+// A parameter's text and type. Texts go untyped, so PostgreSQL reads them as
+// whatever their place asks for: a text beside a text column, a number beside
+// a number column (Jet's comparison of a bare-number column with a quoted
+// number), a date beside a date column.
+struct Bound {
+  std::vector<std::string> texts;
+  std::vector<const char*> values;
+  std::vector<Oid> types;
+
+  explicit Bound(std::span<const Parameter> parameters) {
+    texts.reserve(parameters.size());
+    types.reserve(parameters.size());
+    for (const Parameter& p : parameters) {
+      switch (p.kind) {
+        case Parameter::Kind::kInteger:
+          texts.push_back(std::to_string(p.integer));
+          types.push_back(p.integer >= INT32_MIN && p.integer <= INT32_MAX ? kInt4Oid : kInt8Oid);
+          break;
+        case Parameter::Kind::kReal: {
+          char buffer[32];
+          const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p.real);
+          texts.emplace_back(buffer, ec == std::errc() ? end : buffer);
+          types.push_back(kFloat8Oid);
+          break;
+        }
+        case Parameter::Kind::kText:
+          texts.push_back(p.text);
+          types.push_back(0);
+          break;
+        case Parameter::Kind::kDate:
+          texts.push_back(p.date.ToStored());
+          types.push_back(kTimestampOid);
+          break;
+      }
+    }
+    values.reserve(texts.size());
+    for (const std::string& text : texts) values.push_back(text.c_str());
+  }
+  int size() const { return static_cast<int>(values.size()); }
+};
+
+bool SendParams(pg_conn* conn, const char* sql, const Bound& bound) {
+  return PQsendQueryParams(conn, sql, bound.size(), bound.types.data(), bound.values.data(),
+                           nullptr, nullptr, 0) == 1;
+}
+
+// The cell of a row's column, read from the result's text form; a text points
+// into the result (copied into the store when there is one).
+Cell ReadCell(const PGresult* result, int row, int column, PgBackend::Kind kind,
+              internal::CellStore* store) {
+  Cell cell;
+  if (PQgetisnull(result, row, column)) {
+    cell.kind = VarType::kNull;
+    return cell;
+  }
+  const char* text = PQgetvalue(result, row, column);
+  const auto length = static_cast<size_t>(PQgetlength(result, row, column));
+  const char* end = text + length;
+  using K = PgBackend::Kind;
+  switch (kind) {
+    case K::kByte:
+    case K::kInteger:
+    case K::kLong:
+    case K::kWide: {
+      int64_t v = 0;
+      std::from_chars(text, end, v);
+      cell.integer = v;
+      cell.kind = kind == K::kByte      ? VarType::kByte
+                  : kind == K::kInteger ? VarType::kInteger
+                                        : VarType::kLong;
+      if (kind == K::kWide && (v < INT32_MIN || v > INT32_MAX)) {
+        cell.kind = VarType::kDouble;
+        cell.real = static_cast<double>(v);
+      }
+      return cell;
+    }
+    case K::kSingle:
+      cell.kind = VarType::kSingle;
+      cell.single = std::strtof(text, nullptr);
+      return cell;
+    case K::kDouble:
+      cell.kind = VarType::kDouble;
+      cell.real = std::strtod(text, nullptr);
+      return cell;
+    case K::kBool:
+      cell.kind = VarType::kBoolean;
+      cell.integer = text[0] == 't' ? 1 : 0;
+      return cell;
+    case K::kDate: {
+      // ISO: "yyyy-mm-dd hh:mm:ss", with a zone after it for timestamptz.
+      std::string_view stored(text, std::min<size_t>(length, 19));
+      if (const std::optional<Date> date = Date::ParseStored(stored)) {
+        cell.SetDate(*date);
+        return cell;
+      }
+      break;
+    }
+    case K::kText: break;
+  }
+  cell.kind = VarType::kString;
+  cell.length = static_cast<uint32_t>(length);
+  const std::string_view value(text, length);
+  cell.text = store != nullptr ? store->AddText(value) : (length == 0 ? nullptr : text);
+  return cell;
+}
+
+void Names(const PGresult* result, ResultData& out) {
+  const int n = PQnfields(result);
+  out.names.reserve(static_cast<size_t>(n));
+  for (int c = 0; c < n; ++c) out.names.emplace_back(PQfname(result, c));
+}
+
+int32_t ChangedRows(const PGresult* result) {
+  const char* tuples = PQcmdTuples(const_cast<PGresult*>(result));
+  int64_t n = 0;
+  if (tuples != nullptr) std::from_chars(tuples, tuples + std::strlen(tuples), n);
+  return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+// The rows of one result, walked one at a time; cells are read from the
+// result's text only when asked for.
+class PgStream final : public internal::RowStream {
+ public:
+  PgStream(std::string sql, std::vector<Parameter> parameters, PgBackend::Result result,
+           std::vector<PgBackend::Kind> kinds,
+           std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun)
+      : sql_(std::move(sql)),
+        parameters_(std::move(parameters)),
+        result_(std::move(result)),
+        kinds_(std::move(kinds)),
+        rerun_(std::move(rerun)) {
+    SetColumns(kinds_.size());
+    Stand(0);
+  }
+  void Next() override { Stand(row_ + 1); }
+  void Restart() override {
+    result_ = rerun_(sql_, parameters_);
+    Stand(0);
+  }
+
+ private:
+  void Stand(int row) {
+    row_ = row;
+    if (row_ < PQntuples(result_.get())) {
+      Arrived();
+    } else {
+      at_end_ = true;
+    }
+  }
+  Cell Read(size_t column) const override {
+    return ReadCell(result_.get(), row_, static_cast<int>(column), kinds_[column], nullptr);
+  }
+
+  std::string sql_;
+  std::vector<Parameter> parameters_;
+  PgBackend::Result result_;
+  std::vector<PgBackend::Kind> kinds_;
+  std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun_;
+  int row_ = 0;
+};
+
+}  // namespace
+
+void PgBackend::ResultDeleter::operator()(pg_result* result) const noexcept { PQclear(result); }
+
+PgBackend::PgBackend(const std::string& target) {
+  conn_ = PQconnectdb(target.c_str());
+  if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    // libpq names what failed: the server, the database, the user or the
+    // password (never the password itself).
+    std::string why = Trimmed(PQerrorMessage(conn_));
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw Error(errnum::kFail, "Could not open the attendance database on the server: " + why);
+  }
+  try {
+    Setup();
+  } catch (...) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    throw;
+  }
+}
+
+PgBackend::~PgBackend() {
+  if (conn_ != nullptr) PQfinish(conn_);
+}
+
+void PgBackend::Setup() {
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
+  Exec(
+      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+      "SET client_min_messages = warning");
+  // The extension is the database's, made once; sessions opening side by side
+  // may race to make it, and the loser finds it made.
+  Result found = Exec("SELECT 1 FROM pg_extension WHERE extname = 'citext'");
+  if (PQntuples(found.get()) == 0) {
+    Result made(PQexec(conn_, "CREATE EXTENSION IF NOT EXISTS citext"));
+    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
+        PQntuples(Exec("SELECT 1 FROM pg_extension WHERE extname = 'citext'").get()) == 0) {
+      Fail(made.get());
+    }
+  }
+  Exec(JetFunctionsSql());
+  LoadTypes();
+}
+
+void PgBackend::LoadTypes() {
+  Result columns = Exec(
+      "SELECT a.attrelid, a.attnum FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
+      "WHERE t.typname = 'tinyint' AND t.typtype = 'd' AND a.attnum > 0");
+  bytes_.clear();
+  for (int r = 0; r < PQntuples(columns.get()); ++r) {
+    bytes_.emplace(
+        static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
+        std::atoi(PQgetvalue(columns.get(), r, 1)));
+  }
+}
+
+const jet::Dialect& PgBackend::dialect() const { return PgDialect(); }
+
+void PgBackend::Fail(const PGresult* result) {
+  const Error error = Mapped(result, conn_ != nullptr ? PQerrorMessage(conn_) : "");
+  throw error;
+}
+
+PgBackend::Result PgBackend::Checked(Result result) {
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+  Fail(result.get());
+}
+
+PgBackend::Result PgBackend::Exec(const char* sql) {
+  if (IsLost(conn_)) throw Lost(conn_ ? PQerrorMessage(conn_) : "");
+  return Checked(Result(PQexec(conn_, sql)));
+}
+
+const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
+  if (auto found = prepared_index_.find(key); found != prepared_index_.end()) {
+    prepared_.splice(prepared_.begin(), prepared_, found->second);
+    *fresh = false;
+    return &found->second->second;
+  }
+  if (prepared_.size() == kPreparedStatements) {
+    Result gone(PQexec(conn_, ("DEALLOCATE " + prepared_.back().second).c_str()));
+    prepared_index_.erase(prepared_.back().first);
+    prepared_.pop_back();
+  }
+  prepared_.emplace_front(key, "tessaly_" + std::to_string(++statements_named_));
+  prepared_index_.emplace(prepared_.front().first, prepared_.begin());
+  *fresh = true;
+  return &prepared_.front().second;
+}
+
+void PgBackend::Forget(const std::string& key) {
+  auto found = prepared_index_.find(key);
+  if (found == prepared_index_.end()) return;
+  auto entry = found->second;
+  prepared_index_.erase(found);
+  prepared_.erase(entry);
+}
+
+PgBackend::Result PgBackend::Execute(const std::string& sql,
+                                     std::span<const Parameter> parameters) {
+  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  const Bound bound(parameters);
+  // One prepared statement per text and parameter types: the server parses
+  // and plans a shape once, as the engine of a file compiles it once.
+  std::string key = sql;
+  key.append(reinterpret_cast<const char*>(bound.types.data()), bound.types.size() * sizeof(Oid));
+  bool fresh = false;
+  const std::string name = *Prepared(key, &fresh);
+  if (!in_transaction_ && !fresh) {
+    Result result(PQexecPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+                                 nullptr, 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    if (Stale(result.get())) {
+      Forget(key);
+      Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+      return Execute(sql, parameters);
+    }
+    Fail(result.get());
+  }
+  // In one round trip: inside a host's transaction a savepoint first and its
+  // release after, and the statement's preparing when it is new. When the
+  // statement fails the release is skipped, and undoing to the savepoint
+  // leaves the transaction as it stood before the statement.
+  const Bound none({});
+  bool sent = PQenterPipelineMode(conn_) == 1;
+  if (sent && in_transaction_) sent = SendParams(conn_, kSavepoint, none);
+  if (sent && fresh) {
+    sent = PQsendPrepare(conn_, name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
+  }
+  if (sent) {
+    sent = PQsendQueryPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+                               nullptr, 0) == 1;
+  }
+  if (sent && in_transaction_) sent = SendParams(conn_, kRelease, none);
+  if (sent) sent = PQpipelineSync(conn_) == 1;
+  if (!sent) {
+    Forget(key);
+    PQexitPipelineMode(conn_);
+    throw Lost(PQerrorMessage(conn_));
+  }
+  std::vector<Result> results;
+  for (;;) {
+    Result r(PQgetResult(conn_));
+    if (!r) {
+      if (IsLost(conn_)) break;
+      continue;  // the end of one command's results
+    }
+    if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+    results.push_back(std::move(r));
+  }
+  PQexitPipelineMode(conn_);
+  const size_t statement = (in_transaction_ ? 1 : 0) + (fresh ? 1 : 0);
+  const size_t expected = statement + (in_transaction_ ? 2 : 1);
+  auto ok = [&](size_t i) {
+    const ExecStatusType status = PQresultStatus(results[i].get());
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  };
+  if (results.size() < expected || IsLost(conn_)) {
+    Forget(key);
+    for (const Result& r : results) {
+      if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
+    }
+    throw Lost(PQerrorMessage(conn_));
+  }
+  if (in_transaction_ && !ok(0)) Fail(results[0].get());
+  if (ok(statement)) {
+    if (in_transaction_ && !ok(statement + 1)) Fail(results[statement + 1].get());
+    return std::move(results[statement]);
+  }
+  // The failure is the preparing's (then the statement was never made) or
+  // the statement's own.
+  const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
+  if (failed != statement) Forget(key);
+  const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_));
+  const bool stale = Stale(results[failed].get());
+  if (in_transaction_) {
+    Result undone(PQexec(conn_, kUndo));
+    if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
+  }
+  if (stale) {
+    Forget(key);
+    Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+    return Execute(sql, parameters);
+  }
+  throw error;
+}
+
+std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) const {
+  const int n = PQnfields(result);
+  std::vector<Kind> kinds;
+  kinds.reserve(static_cast<size_t>(n));
+  for (int c = 0; c < n; ++c) {
+    switch (PQftype(result, c)) {
+      case kBoolOid: kinds.push_back(Kind::kBool); break;
+      case kInt2Oid: {
+        // A column of the Byte domain reports its base type.
+        const bool byte =
+            !bytes_.empty() && bytes_.contains({PQftable(result, c), PQftablecol(result, c)});
+        kinds.push_back(byte ? Kind::kByte : Kind::kInteger);
+        break;
+      }
+      case kInt4Oid: kinds.push_back(Kind::kLong); break;
+      case kInt8Oid: kinds.push_back(Kind::kWide); break;
+      case kFloat4Oid: kinds.push_back(Kind::kSingle); break;
+      case kFloat8Oid:
+      case kNumericOid: kinds.push_back(Kind::kDouble); break;
+      case kDateOid:
+      case kTimestampOid:
+      case kTimestampTzOid: kinds.push_back(Kind::kDate); break;
+      default: kinds.push_back(Kind::kText); break;
+    }
+  }
+  return kinds;
+}
+
+int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parameters,
+                       ResultData* out) {
+  Result result = Execute(sql, parameters);
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return ChangedRows(result.get());
+  if (out == nullptr) return 0;
+  *out = ResultData();
+  Names(result.get(), *out);
+  const std::vector<Kind> kinds = KindsOf(result.get());
+  out->cells.Reset(kinds.size());
+  const int rows = PQntuples(result.get());
+  for (int r = 0; r < rows; ++r) {
+    for (size_t c = 0; c < kinds.size(); ++c) {
+      out->cells.Append(ReadCell(result.get(), r, static_cast<int>(c), kinds[c], &out->cells));
+    }
+  }
+  out->row_count = static_cast<size_t>(rows);
+  return 0;
+}
+
+std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
+                                                       std::vector<Parameter> parameters,
+                                                       ResultData* columns) {
+  Result result = Execute(sql, parameters);
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return nullptr;
+  *columns = ResultData();
+  Names(result.get(), *columns);
+  std::vector<Kind> kinds = KindsOf(result.get());
+  return std::make_unique<PgStream>(
+      sql, std::move(parameters), std::move(result), std::move(kinds),
+      [this](const std::string& text, std::span<const Parameter> values) {
+        return Execute(text, values);
+      });
+}
+
+void PgBackend::Begin() {
+  Exec("BEGIN");
+  in_transaction_ = true;
+}
+
+void PgBackend::Commit() {
+  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (!in_transaction_) {
+    throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
+  }
+  in_transaction_ = false;
+  Exec("COMMIT");
+}
+
+void PgBackend::Rollback() {
+  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (!in_transaction_) {
+    throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
+  }
+  in_transaction_ = false;
+  Exec("ROLLBACK");
+}
+
+const std::vector<std::string>& PgBackend::SchemaStatements() const {
+  return postgres::SchemaStatements();
+}
+
+std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {
+  std::string quoted = "\"";
+  for (char c : CatalogSpelling(object)) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  quoted += '"';
+  Parameter name;
+  name.kind = Parameter::Kind::kText;
+  name.text = quoted;
+  const Parameter parameters[] = {name};
+  Result result = Execute(
+      "SELECT attname FROM pg_attribute WHERE attrelid = to_regclass($1) AND attnum > 0 "
+      "AND NOT attisdropped ORDER BY attnum",
+      parameters);
+  std::vector<std::string> names;
+  for (int r = 0; r < PQntuples(result.get()); ++r)
+    names.emplace_back(PQgetvalue(result.get(), r, 0));
+  return names;
+}
+
+// Definitions are transactional in PostgreSQL: a savepoint inside a host's
+// transaction, a transaction of their own outside one.
+void PgBackend::RunAsOne(std::span<const std::string> statements) {
+  const bool nested = in_transaction_;
+  Exec(nested ? "SAVEPOINT tessaly_schema" : "BEGIN");
+  try {
+    for (const std::string& sql : statements) Exec(sql.c_str());
+  } catch (...) {
+    if (!IsLost(conn_)) {
+      Result undone(PQexec(conn_, nested ? "ROLLBACK TO SAVEPOINT tessaly_schema; "
+                                           "RELEASE SAVEPOINT tessaly_schema"
+                                         : "ROLLBACK"));
+    }
+    throw;
+  }
+  Exec(nested ? "RELEASE SAVEPOINT tessaly_schema" : "COMMIT");
+  LoadTypes();
+}
+
+}  // namespace postgres
+
+namespace internal {
+
+std::unique_ptr<Backend> OpenPostgres(const std::string& target) {
+  return std::make_unique<postgres::PgBackend>(target);
+}
+
+}  // namespace internal
+}  // namespace tessaly::db

@@ -1,0 +1,102 @@
+// The PostgreSQL engine behind a Connection, through libpq.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "db/Backend.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace tessaly::db::postgres {
+
+// One session with a PostgreSQL server, owned alone. The session gets Jet's
+// functions in its temporary schema when it opens and the citext extension
+// when the database lacks it. Inside a host's transaction every statement runs
+// under a savepoint sent with it, so one failing statement leaves the
+// transaction as it was, as Jet's did. A lost connection is reported on the
+// call that finds it and on every later one; nothing is retried. Not
+// thread-safe.
+class PgBackend final : public internal::Backend {
+ public:
+  // Opens a session on a "postgresql://..." URI or a "key=value ..." string.
+  // Throws tessaly::Error -2147467259 naming what failed (server, database,
+  // user or password) when the session cannot be opened.
+  explicit PgBackend(const std::string& target);
+  ~PgBackend() override;
+
+  const jet::Dialect& dialect() const override;
+  using internal::Backend::Run;
+  int32_t Run(const std::string& sql, std::span<const Parameter> parameters,
+              internal::ResultData* out) override;
+  std::unique_ptr<internal::RowStream> Stream(const std::string& sql,
+                                              std::vector<Parameter> parameters,
+                                              internal::ResultData* columns) override;
+  void Begin() override;
+  void Commit() override;
+  void Rollback() override;
+  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> ColumnsOf(std::string_view object) override;
+  void RunAsOne(std::span<const std::string> statements) override;
+
+  // The native handle, for tests that reach the server directly.
+  pg_conn* handle() const { return conn_; }
+
+  struct ResultDeleter {
+    void operator()(pg_result* result) const noexcept;
+  };
+  using Result = std::unique_ptr<pg_result, ResultDeleter>;
+
+  // How a result's column is read: the kind of its values.
+  enum class Kind : uint8_t {
+    kText,
+    kByte,
+    kInteger,
+    kLong,
+    kWide,
+    kSingle,
+    kDouble,
+    kDate,
+    kBool
+  };
+  std::vector<Kind> KindsOf(const pg_result* result) const;
+
+ private:
+  // Runs one statement of the engine's own SQL without parameters; throws
+  // the mapped error.
+  Result Exec(const char* sql);
+  // Runs a statement with its parameters, under a savepoint inside a host's
+  // transaction; the result has rows or none, never an error.
+  Result Execute(const std::string& sql, std::span<const Parameter> parameters);
+  Result Checked(Result result);
+  [[noreturn]] void Fail(const pg_result* result);
+  // The name of the prepared statement for a text and its parameters' types;
+  // *fresh when it is yet to be prepared (it is then the most recent).
+  const std::string* Prepared(const std::string& key, bool* fresh);
+  void Forget(const std::string& key);
+  void Setup();
+  // Reads which columns are of the Byte domain (after the schema changes).
+  void LoadTypes();
+
+  pg_conn* conn_ = nullptr;
+  bool in_transaction_ = false;
+  // The columns (table, column number) of the Byte domain, read as Bytes.
+  std::set<std::pair<unsigned, int>> bytes_;
+  // Prepared statements by text and parameter types, most recently used
+  // first.
+  static constexpr size_t kPreparedStatements = 64;
+  std::list<std::pair<std::string, std::string>> prepared_;
+  std::unordered_map<std::string_view, decltype(prepared_)::iterator> prepared_index_;
+  uint64_t statements_named_ = 0;
+};
+
+}  // namespace tessaly::db::postgres

@@ -1,0 +1,414 @@
+#include "db/postgres/PgDialect.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "db/Catalog.h"
+#include "db/Rules.h"
+
+namespace tessaly::db::postgres {
+
+namespace {
+
+using jet::BinaryOp;
+using jet::JetFunction;
+using jet::Operands;
+
+std::string Lowered(std::string_view name) {
+  std::string s(name);
+  for (char& c : s) c = rules::LowerAscii(c);
+  return s;
+}
+
+// Every name of the catalog by its lower-case form. Jet compared names without
+// regard to case; PostgreSQL does so only for names it folds itself, and it
+// folds to lower case, so the rows would come back as f_id. Quoting the
+// catalog's spelling keeps both.
+const std::unordered_map<std::string, std::string>& Spellings() {
+  static const auto map = [] {
+    std::unordered_map<std::string, std::string> m;
+    auto add = [&m](const std::string& name) { m.emplace(Lowered(name), name); };
+    for (const internal::Table& table : internal::Tables()) {
+      add(table.name);
+      for (const internal::Column& column : table.columns) add(column.name);
+    }
+    for (const internal::View& view : internal::Views()) add(view.name);
+    add("F_EmpName");
+    add("F_Dept");
+    return m;
+  }();
+  return map;
+}
+
+void Call(const char* name, const Operands& args, std::string& out) {
+  out += name;
+  out += '(';
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i != 0) out += ", ";
+    args.WriteArgument(i, out);
+  }
+  out += ')';
+}
+
+// An operand as text, for a place where PostgreSQL would otherwise refuse a
+// mix of texts and numbers, or cannot tell the type of a lifted text.
+void AsText(const Operands& operands, size_t index, std::string& out) {
+  out += "pg_temp.jet_text(";
+  operands.WriteArgument(index, out);
+  out += ')';
+}
+
+class Pg final : public jet::Dialect {
+ public:
+  // Keys and references are added to an existing table as the file
+  // database adds them (a key or unique constraint as a unique index, the
+  // rest refused), so a statement answers alike on both engines.
+  bool AlterConstraints() const override { return false; }
+
+  void DateLiteral(const Date& value, std::string& out) const override {
+    out += "TIMESTAMP '";
+    out += value.ToStored();
+    out += '\'';
+  }
+
+  void Placeholder(size_t number, std::string& out) const override {
+    out += '$';
+    out += std::to_string(number);
+  }
+
+  void TextLiteral(std::string_view value, std::string& out) const override {
+    // standard_conforming_strings is on: only the quote is special.
+    out += '\'';
+    for (char c : value) {
+      out += c;
+      if (c == '\'') out += '\'';
+    }
+    out += '\'';
+  }
+
+  void Identifier(std::string_view name, std::string& out) const override {
+    const auto& spellings = Spellings();
+    if (auto found = spellings.find(Lowered(name)); found != spellings.end()) name = found->second;
+    out += '"';
+    for (char c : name) {
+      out += c;
+      if (c == '"') out += '"';
+    }
+    out += '"';
+  }
+
+  void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
+
+  void TruthValue(const Operands& condition, std::string& out) const override {
+    // PostgreSQL's true casts to 1, Jet's is -1; Null stays Null.
+    out += "(-(";
+    condition.WriteArgument(0, out);
+    out += ")::integer)";
+  }
+
+  void Logical(BinaryOp op, const Operands& operands, std::string& out) const override {
+    if (op == BinaryOp::kAnd || op == BinaryOp::kOr) {
+      for (size_t i = 0; i < operands.size(); ++i) {
+        if (i != 0) out += op == BinaryOp::kAnd ? " AND " : " OR ";
+        Condition(operands, i, out);
+      }
+      return;
+    }
+    out += op == BinaryOp::kImp ? "(NOT " : "(";
+    Condition(operands, 0, out);
+    out += op == BinaryOp::kXor ? ") <> (" : op == BinaryOp::kEqv ? ") = (" : ") OR (";
+    Condition(operands, 1, out);
+    out += ')';
+  }
+
+  void Not(const Operands& operand, std::string& out) const override {
+    out += "NOT ";
+    Condition(operand, 0, out);
+  }
+
+  void Function(JetFunction function, const Operands& args, std::string& out) const override {
+    switch (function) {
+      case JetFunction::kAvg: Call("avg", args, out); return;
+      case JetFunction::kCount: Call("count", args, out); return;
+      case JetFunction::kMax: Call("max", args, out); return;
+      case JetFunction::kMin: Call("min", args, out); return;
+      case JetFunction::kSum: Call("sum", args, out); return;
+      case JetFunction::kAbs: Call("abs", args, out); return;
+      case JetFunction::kStDev: Statistic("stddev_samp", args, out); return;
+      case JetFunction::kStDevP: Statistic("stddev_pop", args, out); return;
+      case JetFunction::kVar: Statistic("var_samp", args, out); return;
+      case JetFunction::kVarP: Statistic("var_pop", args, out); return;
+      case JetFunction::kNz:
+        // Without a replacement a query's Null becomes a zero-length text.
+        out += "coalesce(";
+        if (args.size() > 1) {
+          args.WriteArgument(0, out);
+          out += ", ";
+          args.WriteArgument(1, out);
+        } else {
+          AsText(args, 0, out);
+          out += ", ''";
+        }
+        out += ')';
+        return;
+      case JetFunction::kSwitch:
+        // Pairs of condition and value; the first true condition's value,
+        // Null when none is (or a value is missing its condition's pair).
+        out += "CASE";
+        for (size_t i = 0; i + 1 < args.size(); i += 2) {
+          out += " WHEN ";
+          Condition(args, i, out);
+          out += " THEN ";
+          args.WriteArgument(i + 1, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kChoose:
+        // The index rounds to a whole number; outside the choices Null.
+        out += "CASE round(";
+        args.WriteArgument(0, out);
+        out += "::double precision)";
+        for (size_t i = 1; i < args.size(); ++i) {
+          out += " WHEN " + std::to_string(i) + " THEN ";
+          args.WriteArgument(i, out);
+        }
+        out += " ELSE NULL END";
+        return;
+      case JetFunction::kIsNull:
+        out += "(-(";
+        args.Write(0, out);
+        out += " IS NULL)::integer)";
+        return;
+      default: break;
+    }
+    static constexpr const char* kNames[] = {
+#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "pg_temp.jet_" jet,
+        TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
+#undef TESSALY_PG_FUNCTION_NAME
+    };
+    Call(kNames[static_cast<size_t>(function)], args, out);
+  }
+
+  void Concat(const Operands& operands, std::string& out) const override {
+    // Each part once, as text, in one array (no limit on the parts' number).
+    out += "pg_temp.jet_concat(VARIADIC ARRAY[";
+    for (size_t i = 0; i < operands.size(); ++i) {
+      if (i != 0) out += ", ";
+      AsText(operands, i, out);
+    }
+    out += "])";
+  }
+
+  void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
+    // A text becomes citext; a number or date stays what it is (the
+    // function is overloaded by type).
+    out += "pg_temp.jet_fold(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+
+  void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
+                        std::string& out) const override {
+    // jet_match reads the text as the column's type (chosen by overload):
+    // a number column gets the number the text spells, or Null (nothing
+    // matches) when it spells none. The column is there only for its type;
+    // the planner inlines the function, so the text stays a constant and the
+    // column's index still serves.
+    out += "pg_temp.jet_match(";
+    operands.WriteArgument(column_index, out);
+    out += ", ";
+    operands.WriteArgument(text_index, out);
+    out += ')';
+  }
+
+  void Condition(const Operands& value, std::string& out) const override {
+    Condition(value, 0, out);
+  }
+
+  void SortNulls(bool descending, std::string& out) const override {
+    // PostgreSQL sorts Null after every value; Jet before.
+    out += descending ? " NULLS LAST" : " NULLS FIRST";
+  }
+
+  void UnnamedSubquery(size_t n, std::string& out) const override {
+    // PostgreSQL wants every subquery in FROM named; Jet did not.
+    out += " AS \"Subquery";
+    out += std::to_string(n);
+    out += '"';
+  }
+
+  void Iif(const Operands& operands, std::string& out) const override {
+    // CASE evaluates only the branch it returns. Jet lets the branches differ
+    // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one
+    // type, so a number beside a text is written as text.
+    const bool text1 = operands.IsText(1);
+    const bool text2 = operands.IsText(2);
+    out += "CASE WHEN ";
+    Condition(operands, 0, out);
+    out += " THEN ";
+    if (text2 && !text1) {
+      AsText(operands, 1, out);
+    } else {
+      operands.WriteArgument(1, out);
+    }
+    out += " ELSE ";
+    if (text1 && !text2) {
+      AsText(operands, 2, out);
+    } else {
+      operands.WriteArgument(2, out);
+    }
+    out += " END";
+  }
+
+  void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
+    // Jet's Like never regards letter case and knows bracket sets, which
+    // PostgreSQL's LIKE does not: jet_like reads the pattern as a regular
+    // expression matched without regard to case.
+    if (negated) out += "NOT ";
+    out += "pg_temp.jet_like(";
+    AsText(operands, 0, out);
+    out += ", ";
+    AsText(operands, 1, out);
+    out += ansi89 ? ", true)" : ", false)";
+  }
+
+  void BitNot(const Operands& operand, std::string& out) const override {
+    out += "pg_temp.jet_not(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
+  bool RowIdentity(std::string_view table, std::string& out) const override {
+    // A row's physical place tells it apart for the length of a statement.
+    Identifier(table, out);
+    out += ".ctid";
+    return true;
+  }
+
+  // Index and constraint names are the schema's in PostgreSQL but the
+  // table's in Jet: the table's name goes in front.
+  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
+    std::string name(table);
+    name += '.';
+    name += index;
+    Identifier(name, out);
+  }
+
+  // The types the attendance tables use, so the backend reads the values of
+  // a new table as it reads theirs; the checks refuse what Jet's field would.
+  bool ColumnType(std::string_view name, jet::JetType type, uint32_t width, bool key,
+                  std::string& out) const override {
+    using jet::JetType;
+    std::string column;
+    Identifier(name, column);
+    auto check = [&](std::string_view prefix, const std::string& condition) {
+      out += " CONSTRAINT ";
+      Identifier(std::string(prefix) + std::string(name), out);
+      out += " CHECK (";
+      out += condition;
+      out += ')';
+    };
+    switch (type) {
+      case JetType::kText:
+        out += "citext";
+        check("ck_size_", "length(" + column + ") <= " + std::to_string(width));
+        return false;
+      case JetType::kMemo: out += "citext"; return false;
+      case JetType::kByte:
+        out += "smallint";
+        check("ck_range_", column + " BETWEEN 0 AND 255");
+        return false;
+      case JetType::kShort: out += "smallint"; return false;
+      case JetType::kLong: out += "integer"; return false;
+      case JetType::kSingle: out += "real"; return false;
+      case JetType::kDouble: out += "double precision"; return false;
+      case JetType::kCurrency: out += "numeric(19, 4)"; return false;
+      case JetType::kDateTime: out += "timestamp(0)"; return false;
+      case JetType::kYesNo: out += "smallint NOT NULL DEFAULT 0"; return false;
+      case JetType::kCounter:
+        out += "integer GENERATED BY DEFAULT AS IDENTITY";
+        if (key) {
+          out += " PRIMARY KEY";
+          return true;
+        }
+        return false;
+    }
+    return false;
+  }
+
+  void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {
+    switch (op) {
+      case BinaryOp::kDiv:
+        // Jet's / always divides exactly; PostgreSQL's truncates two integers.
+        out += "((";
+        operands.WriteArgument(0, out);
+        out += ")::double precision / ";
+        operands.Write(1, out);
+        out += ')';
+        return;
+      case BinaryOp::kAdd:
+      case BinaryOp::kSub:
+        // A date and a number of days, two dates or two texts: jet_add and
+        // jet_sub read their operands' types. A chain longer than any date
+        // arithmetic is written plainly, so it does not nest that deep.
+        if (operands.size() > kLongestFolded) break;
+        Folded(op == BinaryOp::kAdd ? "pg_temp.jet_add(" : "pg_temp.jet_sub(", operands,
+               operands.size(), out);
+        return;
+      case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
+      case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
+      case BinaryOp::kPow: Call("power", operands, out); return;
+      default: break;
+    }
+    Dialect::Operator(op, operands, out);
+  }
+
+ private:
+  static constexpr size_t kLongestFolded = 64;
+
+  // function(function(a, b), c) ... over operands [0, end), read from the left.
+  static void Folded(const char* function, const Operands& operands, size_t end,
+                     std::string& out) {
+    if (end == 1) {
+      operands.WriteArgument(0, out);
+      return;
+    }
+    out += function;
+    Folded(function, operands, end - 1, out);
+    out += ", ";
+    operands.WriteArgument(end - 1, out);
+    out += ')';
+  }
+
+  // A statistic of the group's values as numbers (a date is its serial
+  // number); of a single value the sample's is Null, as Jet's is.
+  static void Statistic(const char* aggregate, const Operands& args, std::string& out) {
+    out += aggregate;
+    out += "(pg_temp.jet_number(";
+    args.WriteArgument(0, out);
+    out += "))";
+  }
+
+  // An operand that must be a condition: Jet takes a number as one (true
+  // when not zero), PostgreSQL only a truth value; jet_truth takes both.
+  static void Condition(const Operands& operands, size_t index, std::string& out) {
+    out += "pg_temp.jet_truth(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+};
+
+}  // namespace
+
+const jet::Dialect& PgDialect() {
+  static const Pg dialect;
+  return dialect;
+}
+
+std::string_view CatalogSpelling(std::string_view name) {
+  const auto& spellings = Spellings();
+  if (auto found = spellings.find(Lowered(name)); found != spellings.end()) return found->second;
+  return name;
+}
+
+}  // namespace tessaly::db::postgres

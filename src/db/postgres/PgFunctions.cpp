@@ -1,0 +1,632 @@
+#include "db/postgres/PgFunctions.h"
+
+namespace tessaly::db::postgres {
+
+// Overloads by type stand for Jet's loose typing: a function reads a text, a
+// number or a date as Jet would. A lifted text arrives untyped, and
+// PostgreSQL then chooses the text overload. The simple SQL functions are
+// inlined into the statement by the planner, so a condition wrapped in
+// jet_truth or jet_fold still uses the table's indexes. STRICT: a Null
+// argument gives Null, as Jet's functions do.
+const char* JetFunctionsSql() {
+  return R"SQL(
+-- A Jet runtime error: "jet-error N", which the backend raises as error N.
+-- Volatile, so the planner never calls it ahead of the CASE that guards it.
+CREATE FUNCTION pg_temp.jet_fail(n integer) RETURNS integer LANGUAGE plpgsql VOLATILE
+  AS $f$BEGIN RAISE EXCEPTION 'jet-error %', n USING ERRCODE = '22023'; END$f$;
+
+CREATE FUNCTION pg_temp.jet_truth(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_truth(v double precision) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v <> 0';
+CREATE FUNCTION pg_temp.jet_truth(v text) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v::double precision <> 0';
+CREATE FUNCTION pg_temp.jet_fold(v text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT v::citext';
+CREATE FUNCTION pg_temp.jet_fold(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fold(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fold(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
+
+-- A text compared with a column, read as the column's type. Not STRICT, so
+-- the planner inlines them though the column goes unused.
+CREATE FUNCTION pg_temp.jet_match(c citext, t text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT t::citext';
+CREATE FUNCTION pg_temp.jet_match(c text, t text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT t';
+CREATE FUNCTION pg_temp.jet_match(c timestamp, t text) RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT t::timestamp';
+CREATE FUNCTION pg_temp.jet_match(c double precision, t text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN t ~ '^ *[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)? *$' THEN t::double precision END$f$;
+CREATE FUNCTION pg_temp.jet_year(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(year FROM v)::integer';
+CREATE FUNCTION pg_temp.jet_year(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(year FROM v::timestamp)::integer';
+CREATE FUNCTION pg_temp.jet_month(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(month FROM v)::integer';
+CREATE FUNCTION pg_temp.jet_month(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(month FROM v::timestamp)::integer';
+CREATE FUNCTION pg_temp.jet_day(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(day FROM v)::integer';
+CREATE FUNCTION pg_temp.jet_day(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(day FROM v::timestamp)::integer';
+CREATE FUNCTION pg_temp.jet_hour(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(hour FROM v)::integer';
+CREATE FUNCTION pg_temp.jet_hour(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(hour FROM v::timestamp)::integer';
+CREATE FUNCTION pg_temp.jet_minute(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT extract(minute FROM v)::integer';
+CREATE FUNCTION pg_temp.jet_minute(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(minute FROM v::timestamp)::integer';
+CREATE FUNCTION pg_temp.jet_second(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(extract(second FROM v))::integer';
+CREATE FUNCTION pg_temp.jet_second(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT floor(extract(second FROM v::timestamp))::integer';
+CREATE FUNCTION pg_temp.jet_weekday(v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ((extract(dow FROM v)::integer + 8 - first::integer) % 7) + 1';
+CREATE FUNCTION pg_temp.jet_weekday(v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_weekday(v::timestamp, first)';
+CREATE FUNCTION pg_temp.jet_date() RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT date_trunc(''day'', localtimestamp)::timestamp(0)';
+CREATE FUNCTION pg_temp.jet_now() RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT localtimestamp(0)';
+CREATE FUNCTION pg_temp.jet_time() RETURNS timestamp LANGUAGE sql STABLE
+  AS 'SELECT (TIMESTAMP ''1899-12-30'' + (localtimestamp(0) - date_trunc(''day'', localtimestamp)))::timestamp(0)';
+CREATE FUNCTION pg_temp.jet_cdate(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+-- CDate: a text as the runtime reads dates (two-digit years 30-99 are
+-- 1930-1999, 0-29 2000-2029), a number as days since 1899-12-30; a text
+-- that is no date is a type mismatch, Null an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cdate(v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
+DECLARE
+  d timestamp;
+  y text;
+BEGIN
+  IF v IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  d := v::timestamp(0);
+  y := substring(v FROM '(?:^|[^0-9:])([0-9]{1,2})(?:\s+[0-9]{1,2}:[0-9].*)?\s*$');
+  IF y IS NOT NULL AND v !~ '[0-9]{3}' THEN
+    d := make_timestamp(CASE WHEN y::integer < 30 THEN 2000 ELSE 1900 END + y::integer,
+                        extract(month FROM d)::integer, extract(day FROM d)::integer,
+                        extract(hour FROM d)::integer, extract(minute FROM d)::integer, extract(second FROM d));
+  END IF;
+  RETURN d;
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  PERFORM pg_temp.jet_fail(13);
+END $f$;
+
+CREATE FUNCTION pg_temp.jet_left(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT left(s::text, n::integer)';
+CREATE FUNCTION pg_temp.jet_left(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_left(s::text, n)';
+CREATE FUNCTION pg_temp.jet_right(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT right(s::text, n::integer)';
+CREATE FUNCTION pg_temp.jet_right(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_right(s::text, n)';
+CREATE FUNCTION pg_temp.jet_mid(s text, start double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT substr(s::text, start::integer)';
+CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_mid(s::text, start)';
+CREATE FUNCTION pg_temp.jet_mid(s text, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT substr(s, start::integer, n::integer)';
+CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT substr(s::text, start::integer, n::integer)';
+CREATE FUNCTION pg_temp.jet_len(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(s::text)';
+CREATE FUNCTION pg_temp.jet_len(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_len(s::text)';
+CREATE FUNCTION pg_temp.jet_trim(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT btrim(s::text, '' '')';
+CREATE FUNCTION pg_temp.jet_trim(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_trim(s::text)';
+CREATE FUNCTION pg_temp.jet_ltrim(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT ltrim(s::text, '' '')';
+CREATE FUNCTION pg_temp.jet_ltrim(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_ltrim(s::text)';
+CREATE FUNCTION pg_temp.jet_rtrim(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT rtrim(s::text, '' '')';
+CREATE FUNCTION pg_temp.jet_rtrim(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_rtrim(s::text)';
+CREATE FUNCTION pg_temp.jet_ucase(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT upper(s::text)';
+CREATE FUNCTION pg_temp.jet_ucase(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_ucase(s::text)';
+CREATE FUNCTION pg_temp.jet_lcase(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT lower(s::text)';
+CREATE FUNCTION pg_temp.jet_lcase(s double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_lcase(s::text)';
+-- CStr of Null is an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
+CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v::text)';
+-- A date as its text form: the date alone at midnight, the time alone on
+-- day 0, both otherwise.
+CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT to_char(v, CASE WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
+                             WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
+                             ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
+-- a & b & ...: a Null part is empty text; all of them Null give Null.
+CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN num_nonnulls(VARIADIC parts) = 0 THEN NULL ELSE array_to_string(parts, '''') END';
+-- Any value as the text Jet's & and a text beside a number in Iif make of it.
+CREATE FUNCTION pg_temp.jet_text(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
+CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
+CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
+CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
+
+-- a Like p without regard to letter case, as a regular expression: the
+-- provider's wildcards % _ [a-c] [^a-c], or with ansi89 Access's own
+-- * ? # [a-c] [!a-c]. Inside brackets every character is itself; "[]"
+-- stands for nothing, a bracket left open raises 93.
+CREATE FUNCTION pg_temp.jet_like(s text, p text, ansi89 boolean) RETURNS boolean
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  re text := '^';
+  i integer := 1;
+  n integer := length(p);
+  c text;
+  stop integer;
+  j integer;
+  item text;
+  many text := CASE WHEN ansi89 THEN '*' ELSE '%' END;
+  one text := CASE WHEN ansi89 THEN '?' ELSE '_' END;
+  negation text := CASE WHEN ansi89 THEN '!' ELSE '^' END;
+BEGIN
+  IF s IS NULL OR p IS NULL THEN RETURN NULL; END IF;
+  WHILE i <= n LOOP
+    c := substr(p, i, 1);
+    IF c = many THEN
+      re := re || '.*';
+    ELSIF c = one THEN
+      re := re || '.';
+    ELSIF ansi89 AND c = '#' THEN
+      re := re || '[0-9]';
+    ELSIF c = '[' THEN
+      stop := strpos(substr(p, i + 1), ']');
+      IF stop = 0 THEN RAISE EXCEPTION 'jet-error 93' USING ERRCODE = '22023'; END IF;
+      stop := stop + i;
+      j := i + 1;
+      item := '';
+      IF j < stop AND substr(p, j, 1) = negation THEN
+        item := '^';
+        j := j + 1;
+      END IF;
+      IF j = stop THEN
+        re := re || CASE WHEN item = '^' THEN '.' ELSE '' END;
+      ELSE
+        WHILE j < stop LOOP
+          c := substr(p, j, 1);
+          item := item || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+          IF j + 2 < stop AND substr(p, j + 1, 1) = '-' THEN
+            c := substr(p, j + 2, 1);
+            item := item || '-' || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+            j := j + 2;
+          END IF;
+          j := j + 1;
+        END LOOP;
+        re := re || '[' || item || ']';
+      END IF;
+      i := stop;
+    ELSE
+      re := re || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN s ~* (re || '$');
+END $f$;
+-- Not of a number: bitwise, after rounding to a whole number.
+CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ~(round(v)::bigint)';
+CREATE FUNCTION pg_temp.jet_not(v text) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ~(round(v::double precision)::bigint)';
+
+-- InStr([start,] text, sought[, compare]): compare 0 regards letter case, 1
+-- and 2 (and none given: the database's textual order) do not. An empty
+-- text or a start past its end finds nothing; an empty sought text is found
+-- at start.
+CREATE FUNCTION pg_temp.jet_instr(start double precision, s text, sought text, compare double precision) RETURNS integer
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  at integer;
+BEGIN
+  IF start IS NULL OR start < 1 OR compare < 0 OR compare > 2 THEN
+    RAISE EXCEPTION 'jet-error 5' USING ERRCODE = '22023';
+  END IF;
+  IF s IS NULL OR sought IS NULL THEN RETURN NULL; END IF;
+  IF s = '' OR start > length(s) THEN RETURN 0; END IF;
+  IF sought = '' THEN RETURN start::integer; END IF;
+  IF compare = 0 THEN
+    at := strpos(substr(s, start::integer), sought);
+  ELSE
+    at := strpos(lower(substr(s, start::integer)), lower(sought));
+  END IF;
+  RETURN CASE WHEN at = 0 THEN 0 ELSE at + start::integer - 1 END;
+END $f$;
+CREATE FUNCTION pg_temp.jet_instr(s text, sought text) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_instr(1, s, sought, 1)';
+CREATE FUNCTION pg_temp.jet_instr(start double precision, s text, sought text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_instr(start, s, sought, 1)';
+
+-- Numbers: the runtime's conversions round half to even, which is what
+-- round() does with a double precision.
+CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v)::integer';
+CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::double precision)::integer';
+CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v)::smallint';
+CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::double precision)::smallint';
+CREATE FUNCTION pg_temp.jet_cdbl(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::double precision';
+CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
+CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
+CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0)$f$;
+CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
+CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
+CREATE FUNCTION pg_temp.jet_sgn(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sign(v)::integer';
+CREATE FUNCTION pg_temp.jet_round(v double precision, places double precision DEFAULT 0) RETURNS double precision
+  LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v * 10 ^ places::integer) / 10 ^ places::integer';
+CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT round(a)::bigint / round(b)::bigint';
+CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT round(a)::bigint % round(b)::bigint';
+
+-- Format(value[, pattern]) of a date: the named formats, and the pattern
+-- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
+-- hour then counts to 12), ddddd (the short date) and dddddd (the long one),
+-- repeated for width; text in double quotes stands as it is.
+CREATE FUNCTION pg_temp.jet_format(v timestamp, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  out text := '';
+  i integer := 1;
+  n integer;
+  c text;
+  k integer;
+  after_hour boolean := false;
+  twelve boolean;
+  stop integer;
+BEGIN
+  p := CASE lower(p)
+    WHEN 'general date' THEN NULL
+    WHEN 'short date' THEN 'yyyy-mm-dd'
+    WHEN 'medium date' THEN 'yyyy-mmm-dd'
+    WHEN 'long date' THEN 'dddd, yyyy mmmm d'
+    WHEN 'long time' THEN 'hh:nn:ss'
+    WHEN 'medium time' THEN 'hh:nn AM/PM'
+    WHEN 'short time' THEN 'hh:nn'
+    ELSE p END;
+  IF p IS NULL THEN RETURN pg_temp.jet_cstr(v); END IF;
+  p := replace(replace(p, 'dddddd', 'dddd, yyyy mmmm d'), 'ddddd', 'yyyy-mm-dd');
+  n := length(p);
+  twelve := p ~* 'am/pm';
+  WHILE i <= n LOOP
+    c := lower(substr(p, i, 1));
+    k := 1;
+    IF lower(substr(p, i, 5)) = 'am/pm' THEN
+      out := out || to_char(v, 'AM');
+      k := 5;
+    ELSIF c = '"' THEN
+      stop := strpos(substr(p, i + 1), '"');
+      IF stop = 0 THEN stop := n - i + 1; END IF;
+      out := out || substr(p, i + 1, stop - 1);
+      k := stop + 1;
+    ELSIF c = 'q' THEN
+      out := out || extract(quarter FROM v)::text;
+    ELSIF c IN ('y', 'm', 'd', 'h', 'n', 's') THEN
+      WHILE i + k <= n AND lower(substr(p, i + k, 1)) = c LOOP k := k + 1; END LOOP;
+      IF c = 'm' AND after_hour THEN c := 'n'; END IF;
+      out := out || to_char(v, CASE c
+        WHEN 'y' THEN CASE WHEN k >= 3 THEN 'YYYY' WHEN k = 2 THEN 'YY' ELSE 'FMDDD' END
+        WHEN 'm' THEN CASE WHEN k >= 4 THEN 'FMMonth' WHEN k = 3 THEN 'Mon' WHEN k = 2 THEN 'MM' ELSE 'FMMM' END
+        WHEN 'd' THEN CASE WHEN k >= 4 THEN 'FMDay' WHEN k = 3 THEN 'Dy' WHEN k = 2 THEN 'DD' ELSE 'FMDD' END
+        WHEN 'h' THEN CASE WHEN twelve THEN CASE WHEN k >= 2 THEN 'HH12' ELSE 'FMHH12' END
+                           WHEN k >= 2 THEN 'HH24' ELSE 'FMHH24' END
+        WHEN 'n' THEN CASE WHEN k >= 2 THEN 'MI' ELSE 'FMMI' END
+        ELSE CASE WHEN k >= 2 THEN 'SS' ELSE 'FMSS' END
+      END);
+      after_hour := c = 'h';
+    ELSE
+      out := out || substr(p, i, 1);
+    END IF;
+    i := i + k;
+  END LOOP;
+  RETURN out;
+END $f$;
+-- Format of a number: the named formats, and patterns of 0 # , . % with
+-- up to three sections (positive;negative;zero), quoted text kept.
+CREATE FUNCTION pg_temp.jet_format(v double precision, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  sections text[];
+  pattern text;
+  x double precision := v;
+  out text;
+  lit text;
+  mask text;
+  whole text;
+  digits text;
+BEGIN
+  CASE lower(p)
+    WHEN 'general number' THEN RETURN v::text;
+    WHEN 'fixed' THEN RETURN to_char(v, 'FM999999999999990.00');
+    WHEN 'standard' THEN RETURN to_char(v, 'FM999,999,999,999,990.00');
+    WHEN 'percent' THEN RETURN to_char(v * 100, 'FM999999999999990.00') || '%';
+    WHEN 'scientific' THEN RETURN upper(btrim(to_char(v, '0.00EEEE')));
+    WHEN 'currency' THEN
+      RETURN CASE WHEN v < 0 THEN '(' ELSE '' END || '$' || to_char(abs(v), 'FM999,999,999,999,990.00')
+             || CASE WHEN v < 0 THEN ')' ELSE '' END;
+    WHEN 'yes/no' THEN RETURN CASE WHEN v <> 0 THEN 'Yes' ELSE 'No' END;
+    WHEN 'true/false' THEN RETURN CASE WHEN v <> 0 THEN 'True' ELSE 'False' END;
+    WHEN 'on/off' THEN RETURN CASE WHEN v <> 0 THEN 'On' ELSE 'Off' END;
+    ELSE NULL;
+  END CASE;
+  IF p !~ '[0#]' AND p !~ ';' THEN RETURN v::text; END IF;
+  sections := string_to_array(p, ';');
+  pattern := sections[1];
+  IF v < 0 AND array_length(sections, 1) >= 2 AND sections[2] <> '' THEN
+    pattern := sections[2];
+    x := abs(v);
+  END IF;
+  IF v = 0 AND array_length(sections, 1) >= 3 AND sections[3] <> '' THEN pattern := sections[3]; END IF;
+  IF pattern !~ '[0#]' THEN RETURN replace(pattern, '"', ''); END IF;
+  IF pattern ~ '%' THEN x := x * 100; END IF;
+  lit := substring(pattern FROM '^[^0#,.]*');
+  mask := substring(pattern FROM '[0#,.]+');
+  whole := split_part(mask, '.', 1);
+  digits := repeat('9', 15 - length(replace(replace(whole, '#', ''), ',', ''))) || replace(replace(whole, '#', ''), ',', '');
+  IF whole ~ ',' THEN digits := regexp_replace(digits, '([09])(?=([09]{3})+$)', '\1,', 'g'); END IF;
+  IF mask ~ '\.' THEN digits := digits || '.' || translate(split_part(mask, '.', 2), '#,', '9'); END IF;
+  out := to_char(x, 'FM' || digits);
+  RETURN replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
+END $f$;
+-- A text that reads as a date is formatted as one; any other as it stands.
+CREATE FUNCTION pg_temp.jet_format(v text, p text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $f$
+BEGIN
+  RETURN pg_temp.jet_format(v::timestamp, p);
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  RETURN v;
+END $f$;
+CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_format(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
+CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v)';
+
+-- Any value as the number Jet computes with: a date is days since 1899-12-30.
+CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
+CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
+CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT (TIMESTAMP '1899-12-30' + make_interval(secs => round(v * 86400)))::timestamp(0)$f$;
+
+-- First and Last: the first and last rows' values as the rows come, Null
+-- included (the state is a one-element array, so a Null value is kept).
+CREATE FUNCTION pg_temp.jet_first_step(state anyarray, v anyelement) RETURNS anyarray LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN state IS NULL THEN ARRAY[v] ELSE state END';
+CREATE FUNCTION pg_temp.jet_last_step(state anyarray, v anyelement) RETURNS anyarray LANGUAGE sql IMMUTABLE
+  AS 'SELECT ARRAY[v]';
+CREATE FUNCTION pg_temp.jet_only(state anyarray) RETURNS anyelement LANGUAGE sql IMMUTABLE AS 'SELECT state[1]';
+CREATE AGGREGATE pg_temp.jet_first(anyelement) (SFUNC = pg_temp.jet_first_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
+CREATE AGGREGATE pg_temp.jet_last(anyelement) (SFUNC = pg_temp.jet_last_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
+
+-- Conversions.
+CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+-- IsNumeric: a number, or a text that reads as one (thousands separators allowed).
+CREATE FUNCTION pg_temp.jet_isnumeric(v text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NOT NULL AND btrim(v) ~ '^[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$' THEN -1 ELSE 0 END$f$;
+CREATE FUNCTION pg_temp.jet_isnumeric(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
+CREATE FUNCTION pg_temp.jet_isnumeric(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
+CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
+                    WHEN pg_temp.jet_isnumeric(v) <> 0 THEN pg_temp.jet_cbool(pg_temp.jet_number(v))
+                    ELSE pg_temp.jet_fail(13) END::smallint$f$;
+CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::numeric, 4)';
+CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(replace(v, '','', '''')::numeric, 4)';
+CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::numeric';
+CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::numeric';
+CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_cvar(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_cvar(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
+-- Null is not Empty: no value in a table is Empty.
+CREATE FUNCTION pg_temp.jet_isempty(v text) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isempty(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isempty(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_str(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || v::text$f$;
+CREATE FUNCTION pg_temp.jet_str(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_str(pg_temp.jet_number(v))';
+-- Hex and Oct of a Long are of its 32 bits (Hex(-1) is FFFFFFFF).
+CREATE FUNCTION pg_temp.jet_hex(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT upper(CASE WHEN round(v) BETWEEN -2147483648 AND 2147483647 THEN to_hex(round(v)::integer) ELSE to_hex(round(v)::bigint) END)';
+CREATE FUNCTION pg_temp.jet_oct(v double precision) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  n bigint := round(v)::bigint;
+  out text := '';
+BEGIN
+  IF n < 0 AND n >= -2147483648 THEN n := n + 4294967296; END IF;
+  LOOP
+    out := (n % 8)::text || out;
+    n := n / 8;
+    EXIT WHEN n = 0;
+  END LOOP;
+  RETURN out;
+END $f$;
+
+-- Mathematics: outside a function's domain the runtime raises 5.
+CREATE FUNCTION pg_temp.jet_sqr(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v >= 0 THEN sqrt(v) ELSE pg_temp.jet_fail(5) END';
+CREATE FUNCTION pg_temp.jet_log(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN v > 0 THEN ln(v) ELSE pg_temp.jet_fail(5) END';
+CREATE FUNCTION pg_temp.jet_exp(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT exp(v)';
+CREATE FUNCTION pg_temp.jet_sin(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sin(v)';
+CREATE FUNCTION pg_temp.jet_cos(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT cos(v)';
+CREATE FUNCTION pg_temp.jet_tan(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT tan(v)';
+CREATE FUNCTION pg_temp.jet_atn(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT atan(v)';
+CREATE FUNCTION pg_temp.jet_rnd(v double precision DEFAULT 1) RETURNS double precision LANGUAGE sql VOLATILE AS 'SELECT random()';
+CREATE FUNCTION pg_temp.jet_timer() RETURNS double precision LANGUAGE sql STABLE
+  AS $f$SELECT extract(epoch FROM localtimestamp - date_trunc('day', localtimestamp))::double precision$f$;
+
+-- Text.
+CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
+-- Asc knows no code page beyond Latin-1: any other character is "?".
+CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
+CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_asc(s::text)';
+CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_string(n double precision, c double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_string(n, pg_temp.jet_chrw(c))';
+CREATE FUNCTION pg_temp.jet_strreverse(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT reverse(s)';
+CREATE FUNCTION pg_temp.jet_strconv(s text, mode double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE mode WHEN 1 THEN upper(s) WHEN 2 THEN lower(s) WHEN 3 THEN initcap(s) ELSE pg_temp.jet_fail(5)::text END';
+-- StrComp: compare 0 by the characters' codes, 1 (the default) without
+-- regard to letter case.
+CREATE FUNCTION pg_temp.jet_strcomp(a text, b text, compare double precision DEFAULT 1) RETURNS integer
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN compare = 0 THEN
+              CASE WHEN a COLLATE "C" < b COLLATE "C" THEN -1 WHEN a COLLATE "C" > b COLLATE "C" THEN 1 ELSE 0 END
+            ELSE
+              CASE WHEN lower(a) COLLATE "C" < lower(b) COLLATE "C" THEN -1
+                   WHEN lower(a) COLLATE "C" > lower(b) COLLATE "C" THEN 1 ELSE 0 END END$f$;
+-- InStrRev(text, sought[, start[, compare]]): the last place sought ends at
+-- or before start (-1: the end).
+CREATE FUNCTION pg_temp.jet_instrrev(s text, sought text, start double precision DEFAULT -1, compare double precision DEFAULT 1)
+  RETURNS integer LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  last integer;
+  t text;
+  at integer;
+BEGIN
+  IF start IS NULL OR start = 0 OR start < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF s IS NULL OR sought IS NULL THEN RETURN NULL; END IF;
+  last := CASE WHEN start = -1 THEN length(s) ELSE start::integer END;
+  IF last > length(s) THEN RETURN 0; END IF;
+  IF sought = '' THEN RETURN last; END IF;
+  t := left(s, last);
+  IF compare <> 0 THEN t := lower(t); sought := lower(sought); END IF;
+  at := strpos(reverse(t), reverse(sought));
+  RETURN CASE WHEN at = 0 THEN 0 ELSE length(t) - at - length(sought) + 2 END;
+END $f$;
+-- Replace(text, find, with[, start[, count[, compare]]]): the text from
+-- start on, with at most count (-1: every) finds replaced.
+CREATE FUNCTION pg_temp.jet_replace(s text, find text, repl text, start double precision DEFAULT 1,
+                                    count double precision DEFAULT -1, compare double precision DEFAULT 1)
+  RETURNS text LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  rest text;
+  out text := '';
+  at integer;
+  done integer := 0;
+BEGIN
+  IF start IS NULL OR start < 1 OR count IS NULL OR count < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF s IS NULL THEN RETURN NULL; END IF;
+  rest := substr(s, start::integer);
+  IF find IS NULL OR find = '' OR count = 0 THEN RETURN rest; END IF;
+  LOOP
+    EXIT WHEN count <> -1 AND done >= count;
+    at := CASE WHEN compare = 0 THEN strpos(rest, find) ELSE strpos(lower(rest), lower(find)) END;
+    EXIT WHEN at = 0;
+    out := out || left(rest, at - 1) || coalesce(repl, '');
+    rest := substr(rest, at + length(find));
+    done := done + 1;
+  END LOOP;
+  RETURN out || rest;
+END $f$;
+
+-- Dates. An interval is Jet's: yyyy q m y d w ww h n s, in any letter case.
+-- The first day of the week is 1 (Sunday) to 7 (Saturday).
+CREATE FUNCTION pg_temp.jet_weekstart(v timestamp, first double precision) RETURNS date LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT v::date - ((extract(dow FROM v)::integer + 8 - first::integer) % 7)';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT (v + CASE lower(unit)
+      WHEN 'yyyy' THEN make_interval(months => 12 * trunc(n)::integer)
+      WHEN 'q' THEN make_interval(months => 3 * trunc(n)::integer)
+      WHEN 'm' THEN make_interval(months => trunc(n)::integer)
+      WHEN 'y' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'd' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'w' THEN make_interval(days => trunc(n)::integer)
+      WHEN 'ww' THEN make_interval(days => 7 * trunc(n)::integer)
+      WHEN 'h' THEN make_interval(hours => trunc(n)::integer)
+      WHEN 'n' THEN make_interval(mins => trunc(n)::integer)
+      WHEN 's' THEN make_interval(secs => trunc(n))
+      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
+-- DateDiff counts the boundaries of the interval between the two dates
+-- (midnights for days, the first day of the week for ww); w counts whole
+-- weeks.
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b timestamp, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE lower(unit)
+      WHEN 'yyyy' THEN extract(year FROM b) - extract(year FROM a)
+      WHEN 'q' THEN (extract(year FROM b) * 4 + extract(quarter FROM b)) - (extract(year FROM a) * 4 + extract(quarter FROM a))
+      WHEN 'm' THEN (extract(year FROM b) * 12 + extract(month FROM b)) - (extract(year FROM a) * 12 + extract(month FROM a))
+      WHEN 'y' THEN b::date - a::date
+      WHEN 'd' THEN b::date - a::date
+      WHEN 'w' THEN trunc((b::date - a::date) / 7.0)
+      WHEN 'ww' THEN (pg_temp.jet_weekstart(b, first) - pg_temp.jet_weekstart(a, first)) / 7
+      WHEN 'h' THEN extract(epoch FROM date_trunc('hour', b) - date_trunc('hour', a)) / 3600
+      WHEN 'n' THEN extract(epoch FROM date_trunc('minute', b) - date_trunc('minute', a)) / 60
+      WHEN 's' THEN extract(epoch FROM b - a)
+      ELSE pg_temp.jet_fail(5) END::bigint$f$;
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b text, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), pg_temp.jet_cdate(b), first, week)';
+-- The week of the year: week 1 holds January 1 (week 1), January 4 (2: the
+-- first week of four days) or January 7 (3: the first whole week).
+CREATE FUNCTION pg_temp.jet_weekofyear(v timestamp, first double precision, week double precision) RETURNS integer
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE
+  WHEN week <> 1 AND v::date >= pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer + 1, 1, anchor), first) THEN 1
+  WHEN v::date < pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer, 1, anchor), first) THEN
+    (pg_temp.jet_weekstart(v, first) - pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer - 1, 1, anchor), first)) / 7 + 1
+  ELSE (pg_temp.jet_weekstart(v, first) - pg_temp.jet_weekstart(make_date(extract(year FROM v)::integer, 1, anchor), first)) / 7 + 1 END
+FROM (SELECT CASE week WHEN 2 THEN 4 WHEN 3 THEN 7 ELSE 1 END AS anchor) AS a$f$;
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v timestamp, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT CASE lower(unit)
+      WHEN 'yyyy' THEN extract(year FROM v)::integer
+      WHEN 'q' THEN extract(quarter FROM v)::integer
+      WHEN 'm' THEN extract(month FROM v)::integer
+      WHEN 'y' THEN extract(doy FROM v)::integer
+      WHEN 'd' THEN extract(day FROM v)::integer
+      WHEN 'w' THEN pg_temp.jet_weekday(v, first)
+      WHEN 'ww' THEN pg_temp.jet_weekofyear(v, first, week)
+      WHEN 'h' THEN extract(hour FROM v)::integer
+      WHEN 'n' THEN extract(minute FROM v)::integer
+      WHEN 's' THEN extract(second FROM v)::integer
+      ELSE pg_temp.jet_fail(5) END$f$;
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_cdate(v), first, week)';
+-- DateSerial carries months and days over; years 0-29 are 2000-2029, 30-99
+-- 1930-1999.
+CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT (make_date(CASE WHEN y BETWEEN 0 AND 29 THEN y + 2000 WHEN y BETWEEN 30 AND 99 THEN y + 1900 ELSE y END::integer, 1, 1)
+        + make_interval(months => round(m)::integer - 1) + make_interval(days => round(d)::integer - 1))::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT (TIMESTAMP '1899-12-30' + make_interval(hours => round(h)::integer, mins => round(m)::integer, secs => round(s)))::timestamp(0)$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT date_trunc('day', v)$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT TIMESTAMP '1899-12-30' + (v - date_trunc('day', v))$f$;
+CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE STRICT AS $f$
+BEGIN
+  RETURN TIMESTAMP '1899-12-30' + v::time(0);
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  RETURN pg_temp.jet_timevalue(pg_temp.jet_cdate(v));
+END $f$;
+CREATE FUNCTION pg_temp.jet_isdate(v text) RETURNS integer LANGUAGE plpgsql STABLE AS $f$
+BEGIN
+  IF v IS NULL THEN RETURN 0; END IF;
+  PERFORM v::timestamp;
+  RETURN -1;
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  RETURN 0;
+END $f$;
+CREATE FUNCTION pg_temp.jet_isdate(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
+CREATE FUNCTION pg_temp.jet_isdate(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
+CREATE FUNCTION pg_temp.jet_monthname(m double precision, short double precision DEFAULT 0) RETURNS text
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN round(m) BETWEEN 1 AND 12
+            THEN to_char(make_date(2000, round(m)::integer, 1), CASE WHEN short <> 0 THEN 'Mon' ELSE 'FMMonth' END)
+            ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_weekdayname(n double precision, short double precision DEFAULT 0, first double precision DEFAULT 1)
+  RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
+            THEN to_char(DATE '2000-01-01' + (round(n)::integer + round(first)::integer - 2) % 7 + 1,
+                         CASE WHEN short <> 0 THEN 'Dy' ELSE 'FMDay' END)
+            ELSE pg_temp.jet_fail(5)::text END$f$;
+CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
+
+-- + and - as Jet reads them: numbers keep their type, a date and a number of
+-- days give a date, two dates the days between them, two texts are joined.
+CREATE FUNCTION pg_temp.jet_add(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+CREATE FUNCTION pg_temp.jet_add(a text, b text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT a || b';
+CREATE FUNCTION pg_temp.jet_add(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + b)';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(a + pg_temp.jet_number(b))';
+CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
+CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_number(a) - pg_temp.jet_number(b)';
+)SQL";
+}
+
+}  // namespace tessaly::db::postgres
