@@ -61,6 +61,10 @@ class Dialect {
   // A call of one of Jet's functions other than Iif, with its arguments
   // (Count(*) has one operand that writes "*").
   virtual void Function(JetFunction function, const Operands& args, std::string& out) const = 0;
+  // A whole number from operand index by rounding half to even, for Choose's
+  // index. The default calls round(), which rounds so on both engines here
+  // only when told the operand is a double; engines override as they need.
+  virtual void RoundToWhole(const Operands& operands, size_t index, std::string& out) const;
   // a & b & ...: text concatenation of two or more operands where a Null
   // counts as empty text (all Null gives Null).
   virtual void Concat(const Operands& operands, std::string& out) const = 0;
@@ -137,6 +141,15 @@ class Dialect {
   // The engine's name of Jet's index name of table (Jet names an index
   // within its table). The default is the index name alone.
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
+
+ protected:
+  // name(arg, arg, ...).
+  static void Call(std::string_view name, const Operands& args, std::string& out);
+  // The functions every engine writes alike in plain SQL: the aggregates
+  // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
+  // (through RoundToWhole). False for any other function, which the engine
+  // writes itself.
+  bool CommonFunction(JetFunction function, const Operands& args, std::string& out) const;
 };
 
 }  // namespace tessaly::db::jet

@@ -68,6 +68,76 @@ void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
 
 void Dialect::Condition(const Operands& value, std::string& out) const { value.Write(0, out); }
 
+void Dialect::RoundToWhole(const Operands& operands, size_t index, std::string& out) const {
+  out += "round(";
+  operands.WriteArgument(index, out);
+  out += ')';
+}
+
+void Dialect::Call(std::string_view name, const Operands& args, std::string& out) {
+  out += name;
+  out += '(';
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i != 0) out += ", ";
+    args.WriteArgument(i, out);
+  }
+  out += ')';
+}
+
+namespace {
+
+// One operand of a list, seen as a list of its own (for the hooks that take
+// their value as operand 0).
+class OneOperand final : public Operands {
+ public:
+  OneOperand(const Operands& all, size_t index) : all_(all), index_(index) {}
+  size_t size() const override { return 1; }
+  void Write(size_t, std::string& out) const override { all_.Write(index_, out); }
+  void WriteArgument(size_t, std::string& out) const override { all_.WriteArgument(index_, out); }
+  bool IsColumn(size_t) const override { return all_.IsColumn(index_); }
+  bool IsText(size_t) const override { return all_.IsText(index_); }
+
+ private:
+  const Operands& all_;
+  size_t index_;
+};
+
+}  // namespace
+
+bool Dialect::CommonFunction(JetFunction function, const Operands& args, std::string& out) const {
+  switch (function) {
+    case JetFunction::kAvg: Call("avg", args, out); return true;
+    case JetFunction::kCount: Call("count", args, out); return true;
+    case JetFunction::kMax: Call("max", args, out); return true;
+    case JetFunction::kMin: Call("min", args, out); return true;
+    case JetFunction::kSum: Call("sum", args, out); return true;
+    case JetFunction::kAbs: Call("abs", args, out); return true;
+    case JetFunction::kSwitch:
+      // Pairs of condition and value; the first true condition's value,
+      // Null when none is (or a value is missing its condition's pair).
+      out += "CASE";
+      for (size_t i = 0; i + 1 < args.size(); i += 2) {
+        out += " WHEN ";
+        Condition(OneOperand(args, i), out);
+        out += " THEN ";
+        args.WriteArgument(i + 1, out);
+      }
+      out += " ELSE NULL END";
+      return true;
+    case JetFunction::kChoose:
+      // The index rounds to a whole number; outside the choices Null.
+      out += "CASE ";
+      RoundToWhole(args, 0, out);
+      for (size_t i = 1; i < args.size(); ++i) {
+        out += " WHEN " + std::to_string(i) + " THEN ";
+        args.WriteArgument(i, out);
+      }
+      out += " ELSE NULL END";
+      return true;
+    default: return false;
+  }
+}
+
 void Dialect::SortNulls(bool /*descending*/, std::string& /*out*/) const {}
 
 void Dialect::BitNot(const Operands& operand, std::string& out) const {

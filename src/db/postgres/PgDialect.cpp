@@ -40,15 +40,6 @@ const std::unordered_map<std::string, std::string>& Spellings() {
   return map;
 }
 
-void Call(const char* name, const Operands& args, std::string& out) {
-  out += name;
-  out += '(';
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i != 0) out += ", ";
-    args.WriteArgument(i, out);
-  }
-  out += ')';
-}
 
 // An operand as text, for a place where PostgreSQL would otherwise refuse a
 // mix of texts and numbers, or cannot tell the type of a lifted text.
@@ -126,14 +117,16 @@ class Pg final : public jet::Dialect {
     Condition(operand, 0, out);
   }
 
+  void RoundToWhole(const Operands& operands, size_t index, std::string& out) const override {
+    // round() of a double rounds half to even, as Jet does.
+    out += "round(";
+    operands.WriteArgument(index, out);
+    out += "::double precision)";
+  }
+
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
+    if (CommonFunction(function, args, out)) return;
     switch (function) {
-      case JetFunction::kAvg: Call("avg", args, out); return;
-      case JetFunction::kCount: Call("count", args, out); return;
-      case JetFunction::kMax: Call("max", args, out); return;
-      case JetFunction::kMin: Call("min", args, out); return;
-      case JetFunction::kSum: Call("sum", args, out); return;
-      case JetFunction::kAbs: Call("abs", args, out); return;
       case JetFunction::kStDev: Statistic("stddev_samp", args, out); return;
       case JetFunction::kStDevP: Statistic("stddev_pop", args, out); return;
       case JetFunction::kVar: Statistic("var_samp", args, out); return;
@@ -150,29 +143,6 @@ class Pg final : public jet::Dialect {
           out += ", ''";
         }
         out += ')';
-        return;
-      case JetFunction::kSwitch:
-        // Pairs of condition and value; the first true condition's value,
-        // Null when none is (or a value is missing its condition's pair).
-        out += "CASE";
-        for (size_t i = 0; i + 1 < args.size(); i += 2) {
-          out += " WHEN ";
-          Condition(args, i, out);
-          out += " THEN ";
-          args.WriteArgument(i + 1, out);
-        }
-        out += " ELSE NULL END";
-        return;
-      case JetFunction::kChoose:
-        // The index rounds to a whole number; outside the choices Null.
-        out += "CASE round(";
-        args.WriteArgument(0, out);
-        out += "::double precision)";
-        for (size_t i = 1; i < args.size(); ++i) {
-          out += " WHEN " + std::to_string(i) + " THEN ";
-          args.WriteArgument(i, out);
-        }
-        out += " ELSE NULL END";
         return;
       case JetFunction::kIsNull:
         out += "(-(";

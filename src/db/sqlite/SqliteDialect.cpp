@@ -23,15 +23,6 @@ bool IsPlainName(std::string_view name) {
   return true;
 }
 
-void Call(const char* name, const Operands& args, std::string& out) {
-  out += name;
-  out += '(';
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (i != 0) out += ", ";
-    args.WriteArgument(i, out);
-  }
-  out += ')';
-}
 
 // SQLite's parser keeps a stack of about a hundred entries and refuses an
 // expression tree deeper than a thousand, so no chain is written as one flat
@@ -266,14 +257,15 @@ class Sqlite final : public jet::Dialect {
     out += ')';
   }
 
+  void RoundToWhole(const Operands& operands, size_t index, std::string& out) const override {
+    out += "jet_round(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+
   void Function(JetFunction function, const Operands& args, std::string& out) const override {
+    if (CommonFunction(function, args, out)) return;
     switch (function) {
-      case JetFunction::kAvg: Call("avg", args, out); return;
-      case JetFunction::kCount: Call("count", args, out); return;
-      case JetFunction::kMax: Call("max", args, out); return;
-      case JetFunction::kMin: Call("min", args, out); return;
-      case JetFunction::kSum: Call("sum", args, out); return;
-      case JetFunction::kAbs: Call("abs", args, out); return;
       case JetFunction::kNz:
         // Without a replacement a query's Null becomes a zero-length text.
         out += "coalesce(";
@@ -285,29 +277,6 @@ class Sqlite final : public jet::Dialect {
           out += "''";
         }
         out += ')';
-        return;
-      case JetFunction::kSwitch:
-        // Pairs of condition and value; the first true condition's value,
-        // Null when none is (or a value is missing its condition's pair).
-        out += "CASE";
-        for (size_t i = 0; i + 1 < args.size(); i += 2) {
-          out += " WHEN ";
-          args.WriteArgument(i, out);
-          out += " THEN ";
-          args.WriteArgument(i + 1, out);
-        }
-        out += " ELSE NULL END";
-        return;
-      case JetFunction::kChoose:
-        // The index rounds to a whole number; outside the choices Null.
-        out += "CASE jet_round(";
-        args.WriteArgument(0, out);
-        out += ')';
-        for (size_t i = 1; i < args.size(); ++i) {
-          out += " WHEN " + std::to_string(i) + " THEN ";
-          args.WriteArgument(i, out);
-        }
-        out += " ELSE NULL END";
         return;
       case JetFunction::kIsNull:
         // Jet's True is -1.
