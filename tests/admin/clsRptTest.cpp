@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDb.h"
 #include "support/TestDb.h"
 
 namespace tessaly {
@@ -196,8 +195,7 @@ TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
 TEST(clsRpt, AFailedWorkingStepDeletesNoMasterData) {
   // A database whose import log table is missing: the working step fails at
   // its last table, after the others are cleared.
-  testing::ScratchDb scratch("T_Log");
-  const auto& conn = scratch.conn();
+  const auto conn = testing::AttendanceDbWithout("T_Log");
   conn->Execute("insert into T_Emp (F_EmpID) values ('e')");
   conn->Execute("insert into T_User (F_ID, F_UserID) values (1, 'bob')");
   conn->Execute("insert into T_KQ (F_EmpID, F_Date) values ('e', #2001-08-01#)");
