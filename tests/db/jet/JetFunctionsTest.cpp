@@ -116,31 +116,11 @@ TEST_F(JetSql, StoresDateLiteralsAsComparableText) {
   EXPECT_EQ(Run("select F_KQType from T_KQ where F_Date=#2003-06-01#"), "A;");
 }
 
-TEST_F(JetSql, ConcatenatesWithJetsNullAndNumberRules) {
-  EXPECT_EQ(Run("select Null & 'x', 'x' & Null, Null & Null, 8.0 & '', 7.5 & 'h', 1 + 2 & 3"),
-            "x|x|<null>|8|7.5h|33;");
-  Run("INSERT INTO T_KQ (F_EmpID, F_JBHours) VALUES ('1', 8)");
-  EXPECT_EQ(Run("select F_JBHours & 'h', F_Note & '' from T_KQ"), "8h|;");
-}
-
-TEST_F(JetSql, IifEvaluatesOnlyTheBranchItReturns) {
-  EXPECT_EQ(Run("select iif(1=1, 'ok', left('a', -1)), iif(0=1, 55/0, 99), iif(Null, 1, 2), "
-                "iif(-1, 'y', 'n')"),
-            "ok|99|2|y;");
-  EXPECT_EQ(Run("select iif(0=0, 55/0, 99)"), "error: jet-error 11: Division by zero");
-}
-
 TEST_F(JetSql, PassesLiteralsThatLookLikeJetThrough) {
   const std::string note = "a & b # left(x) delete * from T_KQ iif(";
   ASSERT_EQ(Run("INSERT INTO T_KQ (F_EmpID, F_Note) VALUES ('1', '" + note + "')"), "");
   EXPECT_EQ(Run("select F_Note from T_KQ"), note + ";");
   EXPECT_EQ(Run("select count(*) from T_KQ where F_Note = '" + note + "'"), "1;");
-}
-
-TEST_F(JetSql, TruthValuesAreMinusOne) {
-  Run("INSERT INTO T_Emp VALUES ('1', 'a', 'b')");
-  EXPECT_EQ(Run("select F_EmpID = '1', F_Name is null, isnull(F_Spell), True, False from T_Emp"),
-            "-1|0|0|-1|0;");
 }
 
 TEST_F(JetSql, RunsTheRecordFramesStatements) {
