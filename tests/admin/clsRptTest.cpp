@@ -15,7 +15,7 @@ using testing::Scalar;
 
 // A database with rows in every working table, around August 2001, and in
 // every master table.
-class clsRptDb : public ::testing::Test {
+class clsRptDb : public testing::RecordDb<clsRpt> {
  protected:
   void SetUp() override {
     conn_ = testing::AttendanceDb();
@@ -61,14 +61,11 @@ class clsRptDb : public ::testing::Test {
           "T_User (F_ID, F_UserID) values (3, 'o''hara')"}) {
       conn_->Execute(std::string("insert into ") + row);
     }
-    rpt_.HConnect(conn_);
+    rec_.HConnect(conn_);
     sent_.clear();
     conn_->Trace([this](std::string_view sql) { sent_.emplace_back(sql); });
   }
 
-  std::string Count(const std::string& table) {
-    return Scalar(conn_, "select count(*) from " + table);
-  }
   // What is left of the working tables, as "table:rows" lines.
   std::string WorkingLeft() {
     std::string left;
@@ -78,13 +75,10 @@ class clsRptDb : public ::testing::Test {
     }
     return left;
   }
-  std::shared_ptr<db::Connection> conn_;
-  clsRpt rpt_;
-  std::vector<std::string> sent_;
 };
 
 TEST_F(clsRptDb, TheAugustWindowDeletesWhatLiesWhollyInsideBoundsIncluded) {
-  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01", "2001-08-31"));
+  EXPECT_TRUE(rec_.ClearWorkData("2001-08-01", "2001-08-31"));
   EXPECT_EQ(sent_, (std::vector<std::string>{
       "delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
       "delete * from  T_CC where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
@@ -146,7 +140,7 @@ TEST_F(clsRptDb, WindowsOpenAtOneEndOrAcrossTheYearEnd) {
   };
   for (const auto& c : cases) {
     if (&c != cases) SetUp();  // a freshly seeded database for each window
-    EXPECT_TRUE(rpt_.ClearWorkData(c.start, c.end)) << c.start << ".." << c.end;
+    EXPECT_TRUE(rec_.ClearWorkData(c.start, c.end)) << c.start << ".." << c.end;
     ASSERT_EQ(sent_.size(), 12u);
     for (const auto& [at, statement] : c.statements) EXPECT_EQ(sent_[at], statement);
     EXPECT_EQ(WorkingLeft(), c.left) << c.start << ".." << c.end;
@@ -155,7 +149,7 @@ TEST_F(clsRptDb, WindowsOpenAtOneEndOrAcrossTheYearEnd) {
 TEST_F(clsRptDb, TypedApostrophesStayInsideTheirLiterals) {
   // Quoted windows keep the apostrophe inside the literal; the date literal
   // refuses it as no date, so the run stops there.
-  EXPECT_FALSE(rpt_.ClearWorkData("x' or 1=1 or 'x", "x'"));
+  EXPECT_FALSE(rec_.ClearWorkData("x' or 1=1 or 'x", "x'"));
   EXPECT_EQ(sent_[0], "delete * from  T_BJ where F_DateFr>='x'' or 1=1 or ''x' and  "
                       "F_DateTo<='x'''");
   EXPECT_EQ(sent_.size(), 6u);
@@ -164,7 +158,7 @@ TEST_F(clsRptDb, TypedApostrophesStayInsideTheirLiterals) {
 
 TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
   // All the working data first, with no window, then the master data.
-  EXPECT_TRUE(rpt_.ClearAllData("admin"));
+  EXPECT_TRUE(rec_.ClearAllData("admin"));
   EXPECT_EQ(sent_, (std::vector<std::string>{
                        "delete * from  T_BJ", "delete * from  T_CC", "delete * from  T_XJ",
                        "delete * from  T_SJ", "delete * from  T_JB", "delete * from  T_WQ",
@@ -187,7 +181,7 @@ TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
   EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "admin");
 
   conn_->Execute("insert into T_User (F_ID, F_UserID) values (3, 'o''hara')");
-  EXPECT_TRUE(rpt_.ClearAllData("O'HARA"));  // user IDs compare without case
+  EXPECT_TRUE(rec_.ClearAllData("O'HARA"));  // user IDs compare without case
   EXPECT_EQ(sent_.back(), "Delete * from T_User where F_UserID<>'O''HARA'");
   EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "o'hara");
 }
