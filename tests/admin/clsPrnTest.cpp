@@ -46,9 +46,8 @@ TEST(clsPrn, AKeyGetsOneMoreThanTheLargestIdOnceAndKeepsIt) {
 }
 
 TEST(clsPrn, ConversionErrorsFillStrErrDatabaseErrorsDoNot) {
-  const auto conn = testing::AttendanceDbWithout("T_Prn");
   clsPrn prn;
-  prn.HConnect(conn);
+  prn.HConnect(testing::AttendanceDbWithout("T_Prn"));
   std::string err = "before";
   int16_t id = 2;
   EXPECT_EQ(prn.GetPrnModeID("A", id, err), RES_ERROR);  // no table: negative number
