@@ -34,8 +34,6 @@ class KQTotals : public testing::RecordDb<clsKQ> {
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
-
-  clsKQ rec_;
 };
 
 TEST_F(KQTotals, StatementsAreTheMonthFilterWithTheirSums) {

@@ -43,8 +43,6 @@ class KQListing : public testing::RecordDb<clsKQ> {
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
-
-  clsKQ rec_;
 };
 
 TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
