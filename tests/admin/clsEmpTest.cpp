@@ -65,12 +65,11 @@ TEST(clsEmpText, BuildersProduceTheStatementFragmentsByteForByte) {
   EXPECT_EQ(emp.GetSelString(3), " * ");
 }
 
-class clsEmpDb : public ::testing::Test {
+class clsEmpDb : public testing::RecordDb<clsEmp> {
  protected:
   void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    emp_.HConnect(conn_);
-    conn_->Trace([this](std::string_view sql) { sent_.push_back(Visible(std::string(sql))); });
+    RecordDb::SetUp();
+    Watch();
   }
   void AddEmp(const std::string& id, const std::string& name, const std::string& dept,
               const std::string& spell = "zs", int16_t ratifier = 0) {
@@ -82,19 +81,14 @@ class clsEmpDb : public ::testing::Test {
   // The employee numbers a search found, in order; the search texts are set
   // afresh, as loading a row overwrites them.
   std::string Found(int32_t mode) {
-    emp_.FDept("sales");  // text comparisons ignore letter case
-    emp_.FCardID("C0002");
-    emp_.FKey("0003");
-    if (emp_.DoSearch(err_, mode) != RES_FOUND) return "none";
-    std::string ids = emp_.FEmpID();
-    while (emp_.MoveNext()) ids += "," + emp_.FEmpID();
+    rec_.FDept("sales");  // text comparisons ignore letter case
+    rec_.FCardID("C0002");
+    rec_.FKey("0003");
+    if (rec_.DoSearch(err_, mode) != RES_FOUND) return "none";
+    std::string ids = rec_.FEmpID();
+    while (rec_.MoveNext()) ids += "," + rec_.FEmpID();
     return ids;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsEmp emp_;
-  std::string err_;
-  std::vector<std::string> sent_;
 };
 
 TEST_F(clsEmpDb, SearchModesFindTheirRows) {
@@ -105,12 +99,12 @@ TEST_F(clsEmpDb, SearchModesFindTheirRows) {
   // checked as text above.
   EXPECT_EQ(Found(EMP_LOOKRATIFY), "0003,0002");
   EXPECT_EQ(Found(-1), "0002,0001,0003");
-  EXPECT_EQ(emp_.FName(), "Wang");
+  EXPECT_EQ(rec_.FName(), "Wang");
 
   conn_->Execute("update T_Emp set F_IsKQ=-1, F_Tel=Null");  // Jet's True, a Null text
   ASSERT_EQ(Found(0), "0003");
-  EXPECT_EQ(emp_.FIsKQ(), 1);
-  EXPECT_EQ(emp_.FTel(), "");
+  EXPECT_EQ(rec_.FIsKQ(), 1);
+  EXPECT_EQ(rec_.FTel(), "");
 }
 
 TEST_F(clsEmpDb, UpdateByModeAddressesTheDepartmentTheCardOrFKey) {
@@ -118,38 +112,38 @@ TEST_F(clsEmpDb, UpdateByModeAddressesTheDepartmentTheCardOrFKey) {
   AddEmp("0002", "Li", "Sales");
   AddEmp("0003", "Wang", "Admin");
   sent_.clear();
-  emp_.FDept("Sales");
-  emp_.FShift("Night");
-  ASSERT_EQ(emp_.Update(err_, EMP_UPDSHIFT), RES_UPDOK) << err_;
+  rec_.FDept("Sales");
+  rec_.FShift("Night");
+  ASSERT_EQ(rec_.Update(err_, EMP_UPDSHIFT), RES_UPDOK) << err_;
   EXPECT_EQ(sent_, (std::vector<std::string>{
                        "SELECT COUNT(*) AS C\\rFROM T_Emp\\rWHERE  F_Dept='Sales'",
                        "UPDATE T_Emp\\rSET\\rF_Shift='Night'\\rWHERE  F_Dept='Sales'"}));
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Emp where F_Shift='Night'"), "2");
-  emp_.FDept("Nobody's");
-  EXPECT_EQ(emp_.Update(err_, EMP_UPDSHIFT), RES_UPDNOTFOUND);
+  rec_.FDept("Nobody's");
+  EXPECT_EQ(rec_.Update(err_, EMP_UPDSHIFT), RES_UPDNOTFOUND);
 
   // Default mode: the row FKey names, which loading does not set; an update
   // can so renumber the employee.
-  emp_.FKey("0001");
-  ASSERT_EQ(emp_.DoSearch(err_), RES_FOUND);
-  emp_.FEmpID("1001");
-  ASSERT_EQ(emp_.Update(err_), RES_UPDOK) << err_;
-  EXPECT_EQ(emp_.Update(err_), RES_UPDNOTFOUND);
+  rec_.FKey("0001");
+  ASSERT_EQ(rec_.DoSearch(err_), RES_FOUND);
+  rec_.FEmpID("1001");
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
   // By card: the holder receives all eighteen values, its number included, so
   // a number another employee has is refused.
-  emp_.FCardID("C0003");
-  emp_.FName("By Card");
-  EXPECT_EQ(emp_.Update(err_, EMP_BYCARDID), RES_UPDERR);
-  emp_.FEmpID("0003");
-  ASSERT_EQ(emp_.Update(err_, EMP_BYCARDID), RES_UPDOK) << err_;
+  rec_.FCardID("C0003");
+  rec_.FName("By Card");
+  EXPECT_EQ(rec_.Update(err_, EMP_BYCARDID), RES_UPDERR);
+  rec_.FEmpID("0003");
+  ASSERT_EQ(rec_.Update(err_, EMP_BYCARDID), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_Name from T_Emp where F_EmpID='0003'"), "By Card");
 
   // Delete: the employee FKey names, not the row just loaded, whatever the mode.
-  emp_.FKey("0002");
-  ASSERT_EQ(emp_.DoSearch(err_, -1), RES_FOUND);
-  EXPECT_EQ(emp_.Delete(err_, EMP_BYDEPT), RES_DELOK) << err_;
+  rec_.FKey("0002");
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(rec_.Delete(err_, EMP_BYDEPT), RES_DELOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Emp where F_EmpID='0002'"), "0");
-  EXPECT_EQ(emp_.Delete(err_), RES_DELNOTFOUND);
+  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);
 }
 
 // --- the type-ahead search -----------------------------------------------------
@@ -182,17 +176,17 @@ TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
   };
   for (const auto& c : cases) {
     int32_t rows = 5;
-    const std::string text = emp_.ExeSearch(c.find, c.blur, rows);
+    const std::string text = rec_.ExeSearch(c.find, c.blur, rows);
     EXPECT_EQ(Visible(sent_.back()),
               Visible(std::string("select F_EmpID,F_Name,F_Dept from T_Emp where ") + c.condition));
     EXPECT_EQ(Visible(text), Visible(c.rows)) << c.find;
     EXPECT_EQ(rows, 5 + std::count(text.begin(), text.end(), '\r')) << c.find;
-    EXPECT_FALSE(emp_.LastError()) << c.find << ": " << emp_.LastError().description;
+    EXPECT_FALSE(rec_.LastError()) << c.find << ": " << rec_.LastError().description;
   }
   int32_t rows = 3;  // long texts find nothing
-  EXPECT_EQ(emp_.ExeSearch(std::string(3000, '1'), false, rows), "");
-  EXPECT_EQ(emp_.ExeSearch(std::string(3000, 'z'), true, rows), "");
-  EXPECT_FALSE(emp_.LastError());
+  EXPECT_EQ(rec_.ExeSearch(std::string(3000, '1'), false, rows), "");
+  EXPECT_EQ(rec_.ExeSearch(std::string(3000, 'z'), true, rows), "");
+  EXPECT_FALSE(rec_.LastError());
   EXPECT_EQ(rows, 3);
 }
 

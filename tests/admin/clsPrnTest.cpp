@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDb.h"
 #include "support/TestDb.h"
 
 namespace tessaly {
@@ -47,9 +46,8 @@ TEST(clsPrn, AKeyGetsOneMoreThanTheLargestIdOnceAndKeepsIt) {
 }
 
 TEST(clsPrn, ConversionErrorsFillStrErrDatabaseErrorsDoNot) {
-  testing::ScratchDb scratch("T_Prn");
   clsPrn prn;
-  prn.HConnect(scratch.conn());
+  prn.HConnect(testing::AttendanceDbWithout("T_Prn"));
   std::string err = "before";
   int16_t id = 2;
   EXPECT_EQ(prn.GetPrnModeID("A", id, err), RES_ERROR);  // no table: negative number

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ScratchDb.h"
 #include "support/TestDb.h"
 
 namespace tessaly {
@@ -16,7 +15,7 @@ using testing::Scalar;
 
 // A database with rows in every working table, around August 2001, and in
 // every master table.
-class clsRptDb : public ::testing::Test {
+class clsRptDb : public testing::RecordDb<clsRpt> {
  protected:
   void SetUp() override {
     conn_ = testing::AttendanceDb();
@@ -62,14 +61,11 @@ class clsRptDb : public ::testing::Test {
           "T_User (F_ID, F_UserID) values (3, 'o''hara')"}) {
       conn_->Execute(std::string("insert into ") + row);
     }
-    rpt_.HConnect(conn_);
+    rec_.HConnect(conn_);
     sent_.clear();
     conn_->Trace([this](std::string_view sql) { sent_.emplace_back(sql); });
   }
 
-  std::string Count(const std::string& table) {
-    return Scalar(conn_, "select count(*) from " + table);
-  }
   // What is left of the working tables, as "table:rows" lines.
   std::string WorkingLeft() {
     std::string left;
@@ -79,13 +75,10 @@ class clsRptDb : public ::testing::Test {
     }
     return left;
   }
-  std::shared_ptr<db::Connection> conn_;
-  clsRpt rpt_;
-  std::vector<std::string> sent_;
 };
 
 TEST_F(clsRptDb, TheAugustWindowDeletesWhatLiesWhollyInsideBoundsIncluded) {
-  EXPECT_TRUE(rpt_.ClearWorkData("2001-08-01", "2001-08-31"));
+  EXPECT_TRUE(rec_.ClearWorkData("2001-08-01", "2001-08-31"));
   EXPECT_EQ(sent_, (std::vector<std::string>{
       "delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
       "delete * from  T_CC where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
@@ -147,7 +140,7 @@ TEST_F(clsRptDb, WindowsOpenAtOneEndOrAcrossTheYearEnd) {
   };
   for (const auto& c : cases) {
     if (&c != cases) SetUp();  // a freshly seeded database for each window
-    EXPECT_TRUE(rpt_.ClearWorkData(c.start, c.end)) << c.start << ".." << c.end;
+    EXPECT_TRUE(rec_.ClearWorkData(c.start, c.end)) << c.start << ".." << c.end;
     ASSERT_EQ(sent_.size(), 12u);
     for (const auto& [at, statement] : c.statements) EXPECT_EQ(sent_[at], statement);
     EXPECT_EQ(WorkingLeft(), c.left) << c.start << ".." << c.end;
@@ -156,7 +149,7 @@ TEST_F(clsRptDb, WindowsOpenAtOneEndOrAcrossTheYearEnd) {
 TEST_F(clsRptDb, TypedApostrophesStayInsideTheirLiterals) {
   // Quoted windows keep the apostrophe inside the literal; the date literal
   // refuses it as no date, so the run stops there.
-  EXPECT_FALSE(rpt_.ClearWorkData("x' or 1=1 or 'x", "x'"));
+  EXPECT_FALSE(rec_.ClearWorkData("x' or 1=1 or 'x", "x'"));
   EXPECT_EQ(sent_[0], "delete * from  T_BJ where F_DateFr>='x'' or 1=1 or ''x' and  "
                       "F_DateTo<='x'''");
   EXPECT_EQ(sent_.size(), 6u);
@@ -165,7 +158,7 @@ TEST_F(clsRptDb, TypedApostrophesStayInsideTheirLiterals) {
 
 TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
   // All the working data first, with no window, then the master data.
-  EXPECT_TRUE(rpt_.ClearAllData("admin"));
+  EXPECT_TRUE(rec_.ClearAllData("admin"));
   EXPECT_EQ(sent_, (std::vector<std::string>{
                        "delete * from  T_BJ", "delete * from  T_CC", "delete * from  T_XJ",
                        "delete * from  T_SJ", "delete * from  T_JB", "delete * from  T_WQ",
@@ -188,7 +181,7 @@ TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
   EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "admin");
 
   conn_->Execute("insert into T_User (F_ID, F_UserID) values (3, 'o''hara')");
-  EXPECT_TRUE(rpt_.ClearAllData("O'HARA"));  // user IDs compare without case
+  EXPECT_TRUE(rec_.ClearAllData("O'HARA"));  // user IDs compare without case
   EXPECT_EQ(sent_.back(), "Delete * from T_User where F_UserID<>'O''HARA'");
   EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "o'hara");
 }
@@ -196,8 +189,7 @@ TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
 TEST(clsRpt, AFailedWorkingStepDeletesNoMasterData) {
   // A database whose import log table is missing: the working step fails at
   // its last table, after the others are cleared.
-  testing::ScratchDb scratch("T_Log");
-  const auto& conn = scratch.conn();
+  const auto conn = testing::AttendanceDbWithout("T_Log");
   conn->Execute("insert into T_Emp (F_EmpID) values ('e')");
   conn->Execute("insert into T_User (F_ID, F_UserID) values (1, 'bob')");
   conn->Execute("insert into T_KQ (F_EmpID, F_Date) values ('e', #2001-08-01#)");

@@ -33,15 +33,14 @@ TEST(clsUserText, BuildersByteForByte) {
   }
 }
 
-class clsUserDb : public ::testing::Test {
+class clsUserDb : public testing::RecordDb<clsUser> {
  protected:
   void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    user_.HConnect(conn_);
+    RecordDb::SetUp();
     for (auto [id, user_id] : {std::pair<int16_t, const char*>{1, "admin"}, {2, "bob"},
                                {3, "o'hara"}}) {
-      Fill(user_, id, user_id);
-      EXPECT_EQ(user_.Add(err_), RES_ADDOK) << err_;
+      Fill(rec_, id, user_id);
+      EXPECT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
     }
   }
   // The number of users, and user 2 as "id|user ID|name|password|rights".
@@ -50,47 +49,43 @@ class clsUserDb : public ::testing::Test {
            Scalar(conn_, "select max(F_ID) & '|' & max(F_UserID) & '|' & max(F_Name) & '|' & "
                          "max(F_Pwd) & '|' & max(F_Right) from T_User where F_ID=2");
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsUser user_;
-  std::string err_;
 };
 
 TEST_F(clsUserDb, UpdateChangesPasswordOrRightsByUserIdOrAllTextsById) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
-  Fill(user_, 1, "bob");  // FID is not used by the two single-column modes
-  user_.FPwd("it's");
-  user_.FRight("all");
-  ASSERT_EQ(user_.Update(err_, USER_UPDATEPWD), RES_UPDOK) << err_;
-  ASSERT_EQ(user_.Update(err_, USER_UPDATERIGHT), RES_UPDOK) << err_;
+  Fill(rec_, 1, "bob");  // FID is not used by the two single-column modes
+  rec_.FPwd("it's");
+  rec_.FRight("all");
+  ASSERT_EQ(rec_.Update(err_, USER_UPDATEPWD), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Update(err_, USER_UPDATERIGHT), RES_UPDOK) << err_;
   EXPECT_EQ(sent, (std::vector<std::string>{
                       "SELECT COUNT(*) AS C\\rFROM T_User\\rWHERE  F_UserID='bob'",
                       "UPDATE T_User\\rSET\\rF_Pwd='it''s'WHERE  F_UserID='bob'",
                       "SELECT COUNT(*) AS C\\rFROM T_User\\rWHERE  F_UserID='bob'",
                       "UPDATE T_User\\rSET\\rF_Right='all'WHERE  F_UserID='bob'"}));
   EXPECT_EQ(Users(), "3 2|bob|Name bob|it's|all");
-  user_.FUserID("nobody");
-  EXPECT_EQ(user_.Update(err_, USER_UPDATERIGHT), RES_UPDNOTFOUND);
+  rec_.FUserID("nobody");
+  EXPECT_EQ(rec_.Update(err_, USER_UPDATERIGHT), RES_UPDNOTFOUND);
 
   // Any other mode rewrites the four texts of the user FID, the user ID too.
-  Fill(user_, 2, "robert");
-  ASSERT_EQ(user_.Update(err_, USER_BYUSERID), RES_UPDOK) << err_;
+  Fill(rec_, 2, "robert");
+  ASSERT_EQ(rec_.Update(err_, USER_BYUSERID), RES_UPDOK) << err_;
   EXPECT_EQ(Users(), "3 2|robert|Name robert|pw-robert|rights-robert");
 }
 
 TEST_F(clsUserDb, DeleteTakesItsMode) {
   // The list condition of -1 carries an ordering no DELETE takes: refused.
-  EXPECT_EQ(user_.Delete(err_, -1), RES_DELERR);
+  EXPECT_EQ(rec_.Delete(err_, -1), RES_DELERR);
   EXPECT_NE(err_.find("(-2147217900)"), std::string::npos) << err_;
-  user_.FUserID("O'HARA");  // found by user ID, without regard to case
-  ASSERT_EQ(user_.DoSearch(err_, USER_BYUSERID), RES_FOUND) << err_;
-  EXPECT_EQ(user_.FID(), 3);
-  user_.FID(1);
-  user_.FUserID("BOB");
-  EXPECT_EQ(user_.Delete(err_, USER_BYUSERID), RES_DELOK) << err_;
-  EXPECT_EQ(user_.Delete(err_, USER_BYUSERID), RES_DELNOTFOUND);
-  EXPECT_EQ(user_.Delete(err_, USER_UPDATERIGHT), RES_DELOK) << err_;
+  rec_.FUserID("O'HARA");  // found by user ID, without regard to case
+  ASSERT_EQ(rec_.DoSearch(err_, USER_BYUSERID), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FID(), 3);
+  rec_.FID(1);
+  rec_.FUserID("BOB");
+  EXPECT_EQ(rec_.Delete(err_, USER_BYUSERID), RES_DELOK) << err_;
+  EXPECT_EQ(rec_.Delete(err_, USER_BYUSERID), RES_DELNOTFOUND);
+  EXPECT_EQ(rec_.Delete(err_, USER_UPDATERIGHT), RES_DELOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select count(*) & F_UserID from T_User group by F_UserID"),
             "1o'hara");
 }

@@ -7,11 +7,10 @@
 namespace tessaly {
 namespace {
 
-class KQTotals : public ::testing::Test {
+class KQTotals : public testing::RecordDb<clsKQ> {
  protected:
   void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    kq_.HConnect(conn_);
+    RecordDb::SetUp();
     // Employee 0001 in May 2003, with April 30 and June 1 around it.
     Day("0001", "2003-04-30", "normal", 9, 3, 2);
     Day("0001", "2003-05-01", "normal", 1.5f, 1, 10);
@@ -35,18 +34,15 @@ class KQTotals : public ::testing::Test {
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsKQ kq_;
 };
 
 TEST_F(KQTotals, StatementsAreTheMonthFilterWithTheirSums) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
   float figure = 0;
-  kq_.CalcKaoQinDays(2003, 5, "normal", "0001", figure);
-  kq_.CalcJBHours(2003, 5, "rest", "0001", figure, 0);
-  kq_.CalcQTMTJ(2003, 5, "O'B", 0, 0, 0, 0, 0, 0);
+  rec_.CalcKaoQinDays(2003, 5, "normal", "0001", figure);
+  rec_.CalcJBHours(2003, 5, "rest", "0001", figure, 0);
+  rec_.CalcQTMTJ(2003, 5, "O'B", 0, 0, 0, 0, 0, 0);
   const std::string filter = " where  F_EmpID='0001' and  year(F_Date)=2003 and month(F_Date)=5";
   const std::vector<std::string> expected = {
       "select count(F_KQType) as F_KQDays  from T_KQ" + filter + " and F_KQType='normal'",
@@ -62,43 +58,43 @@ TEST_F(KQTotals, StatementsAreTheMonthFilterWithTheirSums) {
 
 TEST_F(KQTotals, DaysOfATypeCountOnlyTheMonth) {
   float days = -1;
-  EXPECT_EQ(kq_.CalcKaoQinDays(2003, 5, "normal", "0001", days), RES_OK);
+  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 5, "normal", "0001", days), RES_OK);
   EXPECT_EQ(days, 2.0f);
-  EXPECT_EQ(kq_.CalcKaoQinDays(2003, 5, "NORMAL", "0001", days), RES_OK);  // Jet ignores case
+  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 5, "NORMAL", "0001", days), RES_OK);  // Jet ignores case
   EXPECT_EQ(days, 2.0f);
-  EXPECT_EQ(kq_.CalcKaoQinDays(2003, 7, "normal", "0001", days), RES_OK);
+  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 7, "normal", "0001", days), RES_OK);
   EXPECT_EQ(days, 0.0f);
 }
 
 TEST_F(KQTotals, OvertimeNeedsRowsAndADayOfTheRestType) {
   float hours = -1;
-  EXPECT_EQ(kq_.CalcJBHours(2003, 5, "rest", "0001", hours, 0), RES_OK);
+  EXPECT_EQ(rec_.CalcJBHours(2003, 5, "rest", "0001", hours, 0), RES_OK);
   EXPECT_FLOAT_EQ(hours, 4.0f);
   // Overtime on ordinary days, no day of the named type: fails, sum kept.
-  EXPECT_EQ(kq_.CalcJBHours(2003, 5, "holiday", "0001", hours, 0), RES_ERROR);
+  EXPECT_EQ(rec_.CalcJBHours(2003, 5, "holiday", "0001", hours, 0), RES_ERROR);
   EXPECT_FLOAT_EQ(hours, 4.0f);
-  EXPECT_EQ(kq_.LastError().number, errnum::kInvalidUseOfNull);
+  EXPECT_EQ(rec_.LastError().number, errnum::kInvalidUseOfNull);
   // No rows at all: fails with zero.
-  EXPECT_EQ(kq_.CalcJBHours(2003, 8, "rest", "0001", hours, 0), RES_ERROR);
+  EXPECT_EQ(rec_.CalcJBHours(2003, 8, "rest", "0001", hours, 0), RES_ERROR);
   EXPECT_EQ(hours, 0.0f);
 }
 
 TEST_F(KQTotals, OtherSumsFailForAnEmptyMonthOrBeyondSixteenBits) {
-  EXPECT_EQ(kq_.CalcQTMTJ(2003, 5, "0001", 0, 0, 0, 0, 0, 0), RES_OK);
-  EXPECT_EQ(kq_.CalcQTMTJ(2003, 9, "0001", 0, 0, 0, 0, 0, 0), RES_ERROR);
+  EXPECT_EQ(rec_.CalcQTMTJ(2003, 5, "0001", 0, 0, 0, 0, 0, 0), RES_OK);
+  EXPECT_EQ(rec_.CalcQTMTJ(2003, 9, "0001", 0, 0, 0, 0, 0, 0), RES_ERROR);
   for (int i = 0; i < 2; ++i)
     Day("0003", i == 0 ? "2003-05-01" : "2003-05-02", "normal", 0, 1, 20000);
-  EXPECT_EQ(kq_.CalcQTMTJ(2003, 5, "0003", 0, 0, 0, 0, 0, 0), RES_ERROR);
-  EXPECT_EQ(kq_.LastError().number, errnum::kOverflow);
+  EXPECT_EQ(rec_.CalcQTMTJ(2003, 5, "0003", 0, 0, 0, 0, 0, 0), RES_ERROR);
+  EXPECT_EQ(rec_.LastError().number, errnum::kOverflow);
 
   KQMonthSums sums;
-  ASSERT_EQ(kq_.CalcMonthSums(2003, 5, "0003", "normal", "rest", sums), RES_OK);
+  ASSERT_EQ(rec_.CalcMonthSums(2003, 5, "0003", "normal", "rest", sums), RES_OK);
   EXPECT_EQ(sums.CDMinute, 40000);
 }
 
 TEST_F(KQTotals, MonthSumsHandBackEveryFigure) {
   KQMonthSums sums;
-  ASSERT_EQ(kq_.CalcMonthSums(2003, 5, "0001", "normal", "rest", sums), RES_OK);
+  ASSERT_EQ(rec_.CalcMonthSums(2003, 5, "0001", "normal", "rest", sums), RES_OK);
   KQMonthSums expected;
   expected.KQDays = 2;
   expected.JBHours = 4;
@@ -109,22 +105,22 @@ TEST_F(KQTotals, MonthSumsHandBackEveryFigure) {
   expected.QJHours = 1.5f;
   EXPECT_EQ(sums, expected);
 
-  ASSERT_EQ(kq_.CalcMonthSums(2003, 6, "0001", "normal", "rest", sums), RES_OK);
+  ASSERT_EQ(rec_.CalcMonthSums(2003, 6, "0001", "normal", "rest", sums), RES_OK);
   EXPECT_FLOAT_EQ(sums.JBXHours, 4.0f);
   EXPECT_EQ(sums.KQDays, 0.0f);
 
-  ASSERT_EQ(kq_.CalcMonthSums(2003, 12, "0001", "normal", "rest", sums), RES_OK);
+  ASSERT_EQ(rec_.CalcMonthSums(2003, 12, "0001", "normal", "rest", sums), RES_OK);
   EXPECT_EQ(sums, KQMonthSums{});
 }
 
 TEST_F(KQTotals, TotalsEndAnEarlierWalk) {
   std::string err;
-  ASSERT_EQ(kq_.DoSearch(err, -1), RES_FOUND);
+  ASSERT_EQ(rec_.DoSearch(err, -1), RES_FOUND);
   float days = 0;
-  kq_.CalcKaoQinDays(2003, 5, "normal", "0001", days);
+  rec_.CalcKaoQinDays(2003, 5, "normal", "0001", days);
   // The object's recordset now holds the count, not the search.
-  EXPECT_EQ(kq_.HRecordCount(), 1);
-  EXPECT_EQ(kq_.LoadFieldValue(err), RES_ERROR);
+  EXPECT_EQ(rec_.HRecordCount(), 1);
+  EXPECT_EQ(rec_.LoadFieldValue(err), RES_ERROR);
 }
 
 }  // namespace

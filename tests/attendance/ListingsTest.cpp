@@ -15,11 +15,10 @@ std::string Cell(db::Recordset& rs, const char* name) {
   return rs.Fields().Item(name).Value().ToText();
 }
 
-class KQListing : public ::testing::Test {
+class KQListing : public testing::RecordDb<clsKQ> {
  protected:
   void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    kq_.HConnect(conn_);
+    RecordDb::SetUp();
     // The host's forms write the flag as Jet's True, -1: still "是".
     Day("0002", "B", "2003-05-02", 7.5f, -1, "n2");
     Day("0001", "B", "2003-05-01", 0, 0, "");
@@ -44,14 +43,11 @@ class KQListing : public ::testing::Test {
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsKQ kq_;
 };
 
 TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
   int32_t rows = 5;
-  const std::string text = kq_.ExeSearch("F_Date>=#2003-05-01#", rows);
+  const std::string text = rec_.ExeSearch("F_Date>=#2003-05-01#", rows);
   EXPECT_EQ(rows, 8);
   // Ordered by department, employee, date; 24 cells a line.
   EXPECT_EQ(Visible(text),
@@ -68,7 +64,7 @@ TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
 TEST_F(KQListing, SearchTextLeavesNullCellsEmpty) {
   conn_->Execute("INSERT INTO T_KQ (F_EmpID, F_SBSJ, F_JBHours) VALUES ('0009', 1.5, 0.5)");
   int32_t rows = 0;
-  const std::string text = kq_.ExeSearch("F_EmpID='0009'", rows);
+  const std::string text = rec_.ExeSearch("F_EmpID='0009'", rows);
   EXPECT_EQ(rows, 1);
   EXPECT_EQ(Visible(text),
             "\\t0009\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t"
@@ -77,29 +73,29 @@ TEST_F(KQListing, SearchTextLeavesNullCellsEmpty) {
 
 TEST_F(KQListing, SearchWithoutMatchOrWithABadConditionReturnsNothing) {
   int32_t rows = 5;
-  EXPECT_EQ(kq_.ExeSearch("F_EmpID='none'", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("F_EmpID='none'", rows), "");
   EXPECT_EQ(rows, 5);
-  EXPECT_EQ(kq_.LastError().number, 0);
-  EXPECT_EQ(kq_.ExeSearch("F_Nowhere=1", rows, "ignored"), "");
+  EXPECT_EQ(rec_.LastError().number, 0);
+  EXPECT_EQ(rec_.ExeSearch("F_Nowhere=1", rows, "ignored"), "");
   EXPECT_EQ(rows, 5);
-  EXPECT_EQ(kq_.LastError().number, errnum::kNoValue);
-  EXPECT_EQ(kq_.ExeSearch("", rows), "");
-  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(rec_.LastError().number, errnum::kNoValue);
+  EXPECT_EQ(rec_.ExeSearch("", rows), "");
+  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
 }
 
 TEST_F(KQListing, RowCountOverflowKeepsTheCountReached) {
   int32_t rows = 2147483646;
-  EXPECT_EQ(kq_.ExeSearch("1=1", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("1=1", rows), "");
   EXPECT_EQ(rows, 2147483647);
-  EXPECT_EQ(kq_.LastError().number, errnum::kOverflow);
+  EXPECT_EQ(rec_.LastError().number, errnum::kOverflow);
 }
 
 TEST_F(KQListing, ListingStatementsAreExact) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
   int32_t rows = 0;
-  kq_.ExeSearch("F_EmpID='0002'", rows);
-  kq_.ExeSearchWithRecord("F_EmpID='0002'");
+  rec_.ExeSearch("F_EmpID='0002'", rows);
+  rec_.ExeSearchWithRecord("F_EmpID='0002'");
   const std::vector<std::string> expected = {
       "select *  from Q_KQ where F_EmpID='0002' Order by F_Dept,F_EmpID,F_Date",
       "select F_Dept as 部门 ,F_EmpID as 员工编号,  F_Name as 姓名 ,F_Shift as 班次,"
@@ -115,7 +111,7 @@ TEST_F(KQListing, ListingStatementsAreExact) {
 }
 
 TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
-  auto rs = kq_.ExeSearchWithRecord("F_EmpID='0002'");
+  auto rs = rec_.ExeSearchWithRecord("F_EmpID='0002'");
   ASSERT_NE(rs, nullptr);
   EXPECT_EQ(Cell(*rs, "日期"), "2003-05-02");
   EXPECT_EQ(Cell(*rs, "外勤否"), "是");
@@ -124,19 +120,15 @@ TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
   EXPECT_EQ(Cell(*rs, "迟到次数"), "-1");
   // It is the object's own recordset: the object's next query reopens it.
   int32_t rows = 0;
-  kq_.ExeSearch("F_EmpID='none'", rows);
+  rec_.ExeSearch("F_EmpID='none'", rows);
   EXPECT_TRUE(rs->IsBOF() && rs->IsEOF());
-  EXPECT_EQ(kq_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
-  EXPECT_EQ(kq_.ExeSearchWithRecord("F_EmpID=="), nullptr);
-  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(rec_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
+  EXPECT_EQ(rec_.ExeSearchWithRecord("F_EmpID=="), nullptr);
+  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
 }
 
-class MTJListing : public ::testing::Test {
+class MTJListing : public testing::RecordDb<clsMTJ> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    mtj_.HConnect(conn_);
-  }
   void Month(const char* emp, int16_t year, int16_t month, float wk_days, float sj_days) {
     clsMTJ mtj;
     mtj.HConnect(conn_);
@@ -153,63 +145,59 @@ class MTJListing : public ::testing::Test {
     std::string err;
     ASSERT_EQ(mtj.Add(err), RES_ADDOK) << err;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsMTJ mtj_;
-  std::string err_;
 };
 
 TEST_F(MTJListing, BuildersKeepTheirBlanksAndOrder) {
-  mtj_.FYear(2003);
-  mtj_.FMonth(8);
-  mtj_.FEmpID("0001");
-  mtj_.FWK_Days(21.5f);
-  mtj_.FQJ_Hours(0.25f);
-  mtj_.FNote("n");
-  mtj_.FID(7);
-  EXPECT_EQ(mtj_.GetValueFields(),
+  rec_.FYear(2003);
+  rec_.FMonth(8);
+  rec_.FEmpID("0001");
+  rec_.FWK_Days(21.5f);
+  rec_.FQJ_Hours(0.25f);
+  rec_.FNote("n");
+  rec_.FID(7);
+  EXPECT_EQ(rec_.GetValueFields(),
             " F_Year,F_Month,F_EmpID,F_Name,F_Dept, F_WK_Days,F_YC_Days,F_GX_Days,F_XJ_Days,"
             "F_CC_Days,F_KG_Days,F_BJ_Days,F_SJ_Days,F_QT_Days,F_JBP_Hours,F_JBX_Hours,"
             "F_JB_Hours,F_CD_Num,F_CD_Minute,F_ZT_Num,F_ZT_Minute,F_Note,F_WK_Hours,F_QJ_Hours");
-  EXPECT_EQ(Visible(mtj_.GetValuesString()),
+  EXPECT_EQ(Visible(rec_.GetValuesString()),
             "2003\\r,8\\r,'0001'\\r,''\\r,''\\r,21.5\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,"
             "0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,'n'\\r,0\\r,0.25\\r");
-  EXPECT_EQ(Visible(mtj_.GetBodyString(3)),
+  EXPECT_EQ(Visible(rec_.GetBodyString(3)),
             "F_Year=2003\\r,F_Month=8\\r,F_EmpID='0001'\\r,F_Name=''\\r,F_Dept=''\\r,"
             "F_WK_Days=21.5\\r,F_YC_Days=0\\r,F_GX_Days=0\\r,F_XJ_Days=0\\r,F_CC_Days=0\\r,"
             "F_KG_Days=0\\r,F_BJ_Days=0\\r,F_SJ_Days=0\\r,F_QT_Days=0\\r,F_JBP_Hours=0\\r,"
             "F_JBX_Hours=0\\r,F_JB_Hours=0\\r,F_CD_Num=0\\r,F_CD_Minute=0\\r,F_ZT_Num=0\\r,"
             "F_ZT_Minute=0\\r,F_Note='n'\\r,F_WK_Hours=0\\r,F_QJ_Hours=0.25\\r");
-  EXPECT_EQ(mtj_.GetWhereString(MTJ_BYEMPIDANDDATE),
+  EXPECT_EQ(rec_.GetWhereString(MTJ_BYEMPIDANDDATE),
             " F_EmpID='0001' and F_Month=8 and F_Year=2003");
-  EXPECT_EQ(mtj_.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  EXPECT_EQ(mtj_.GetWhereString(2), " F_ID=7");
+  EXPECT_EQ(rec_.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+  EXPECT_EQ(rec_.GetWhereString(2), " F_ID=7");
 }
 
 TEST_F(MTJListing, SearchByEmployeeAndMonthThenUpdateThroughTheKey) {
   Month("0001", 2003, 7, 20, 0);
   Month("0001", 2003, 8, 21.5f, 0.5f);
   Month("0001", 2003, 8, 1, 1);  // a second row for the same month is not refused
-  mtj_.FEmpID("0001");
-  mtj_.FYear(2003);
-  mtj_.FMonth(8);
-  ASSERT_EQ(mtj_.DoSearch(err_, MTJ_BYEMPIDANDDATE), RES_FOUND) << err_;
-  EXPECT_EQ(mtj_.HRecordCount(), 2);
-  EXPECT_FLOAT_EQ(mtj_.FWK_Days(), 21.5f);
-  EXPECT_EQ(mtj_.FNote(), "it's fine");
-  mtj_.FKG_Days(3);
-  ASSERT_EQ(mtj_.Update(err_, 99), RES_UPDOK) << err_;
+  rec_.FEmpID("0001");
+  rec_.FYear(2003);
+  rec_.FMonth(8);
+  ASSERT_EQ(rec_.DoSearch(err_, MTJ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.HRecordCount(), 2);
+  EXPECT_FLOAT_EQ(rec_.FWK_Days(), 21.5f);
+  EXPECT_EQ(rec_.FNote(), "it's fine");
+  rec_.FKG_Days(3);
+  ASSERT_EQ(rec_.Update(err_, 99), RES_UPDOK) << err_;
   EXPECT_EQ(testing::Scalar(conn_, "select count(*) from T_MTJ where F_KG_Days=3"), "1");
-  ASSERT_EQ(mtj_.DoSearch(err_, -1), RES_FOUND);
-  EXPECT_EQ(mtj_.FMonth(), 7);
-  EXPECT_EQ(mtj_.HRecordCount(), 3);
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(rec_.FMonth(), 7);
+  EXPECT_EQ(rec_.HRecordCount(), 3);
 }
 
 TEST_F(MTJListing, SearchTextRoundsHalvesToEvenAndHidesZeros) {
   Month("0001", 2003, 8, 21.5f, 0.5f);
   Month("0002", 2003, 8, 2.5f, 2.5f);
   int32_t rows = 0;
-  EXPECT_EQ(Visible(mtj_.ExeSearch("F_Year=2003", rows)),
+  EXPECT_EQ(Visible(rec_.ExeSearch("F_Year=2003", rows)),
             "2003\\t8\\tD\\t0001\\tN0001\\t22\\t\\t\\t\\t\\t\\t\\t\\t\\t172\\t\\t\\t\\t\\t2\\t"
             "\\t\\t\\tit's fine\\t1\\r"
             "2003\\t8\\tD\\t0002\\tN0002\\t2\\t\\t\\t\\t\\t\\t\\t2\\t\\t172\\t\\t\\t\\t\\t2\\t"
@@ -221,7 +209,7 @@ TEST_F(MTJListing, CaptionedStatisticsKeepFractionsAndStandOnTheFirstRow) {
   Month("0001", 2003, 8, 21.5f, 0.5f);
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
-  auto rs = mtj_.ExeSearchWithRecord("F_EmpID='0001'");
+  auto rs = rec_.ExeSearchWithRecord("F_EmpID='0001'");
   ASSERT_NE(rs, nullptr);
   EXPECT_FALSE(rs->IsBOF());
   EXPECT_EQ(Cell(*rs, "正常上班"), "21.5");
@@ -243,8 +231,8 @@ TEST_F(MTJListing, CaptionedStatisticsKeepFractionsAndStandOnTheFirstRow) {
       "as 迟到分钟,iif(F_ZT_Num=0,'',F_ZT_Num) as 早退次数,iif(F_ZT_Minute=0,'',F_ZT_Minute) "
       "as 早退分钟,F_Note as 备注 ,F_ID from T_MTJ where F_EmpID='0001' Order by "
       "F_Year,F_Month,F_Dept,F_EmpID");
-  EXPECT_EQ(mtj_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
-  EXPECT_EQ(mtj_.ExeSearchWithRecord(""), nullptr);
+  EXPECT_EQ(rec_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
+  EXPECT_EQ(rec_.ExeSearchWithRecord(""), nullptr);
 }
 
 }  // namespace

@@ -68,12 +68,8 @@ TEST(clsKQText, QuotesInValuesAreDoubledAndCannotEndALiteral) {
             " F_EmpID='O''Brien' and F_Date=#2003-05-01? or 1=1 or ?2003-05-01#");
 }
 
-class clsKQDb : public ::testing::Test {
+class clsKQDb : public testing::RecordDb<clsKQ> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    kq_.HConnect(conn_);
-  }
   int32_t AddDay(const std::string& emp, const std::string& date) {
     clsKQ kq;
     kq.HConnect(conn_);
@@ -82,10 +78,6 @@ class clsKQDb : public ::testing::Test {
     EXPECT_EQ(kq.Add(err), RES_ADDOK) << err;
     return std::stoi(Scalar(conn_, "select max(F_ID) from T_KQ"));
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsKQ kq_;
-  std::string err_;
 };
 
 TEST_F(clsKQDb, OperationsSendTheirStatementsByteForByte) {
@@ -117,63 +109,63 @@ TEST_F(clsKQDb, OperationsSendTheirStatementsByteForByte) {
 
 TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
   const int32_t id = AddDay("O'Brien", "2003-5-1");
-  kq_.FEmpID("o'brien");  // text comparisons ignore letter case
-  kq_.FDate("2003-05-01");
-  ASSERT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
-  EXPECT_EQ(kq_.FID(), id);
-  EXPECT_EQ(kq_.FEmpID(), "O'Brien");
-  EXPECT_EQ(kq_.FDate(), "2003-05-01");
-  EXPECT_EQ(kq_.FIn1(), "08:01");
-  EXPECT_EQ(kq_.FIsWQ(), 1);
-  EXPECT_EQ(kq_.FCDNum(), -2);
-  EXPECT_EQ(kq_.FCDMinute(), 9);
-  EXPECT_EQ(kq_.FZTNum(), 3);
-  EXPECT_EQ(kq_.FZTMinute(), 17);
+  rec_.FEmpID("o'brien");  // text comparisons ignore letter case
+  rec_.FDate("2003-05-01");
+  ASSERT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FID(), id);
+  EXPECT_EQ(rec_.FEmpID(), "O'Brien");
+  EXPECT_EQ(rec_.FDate(), "2003-05-01");
+  EXPECT_EQ(rec_.FIn1(), "08:01");
+  EXPECT_EQ(rec_.FIsWQ(), 1);
+  EXPECT_EQ(rec_.FCDNum(), -2);
+  EXPECT_EQ(rec_.FCDMinute(), 9);
+  EXPECT_EQ(rec_.FZTNum(), 3);
+  EXPECT_EQ(rec_.FZTMinute(), 17);
   EXPECT_EQ(Scalar(conn_, "select F_ZTNum & '/' & F_ZTMinute from T_KQ where F_ID=" +
                               std::to_string(id)),
             "3/17");
-  EXPECT_FLOAT_EQ(kq_.FJBHours(), 7.5f);
-  EXPECT_EQ(kq_.FIsTJ(), 0);  // the table's default
+  EXPECT_FLOAT_EQ(rec_.FJBHours(), 7.5f);
+  EXPECT_EQ(rec_.FIsTJ(), 0);  // the table's default
 }
 
 TEST_F(clsKQDb, UpdateRewritesTheRowOrOnlyTheFlag) {
-  kq_.FID(AddDay("0001", "2003-05-01"));
-  ASSERT_EQ(kq_.DoSearch(err_), RES_FOUND);
-  kq_.FNote("changed");
-  kq_.FIsTJ(1);
-  EXPECT_EQ(kq_.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
+  rec_.FID(AddDay("0001", "2003-05-01"));
+  ASSERT_EQ(rec_.DoSearch(err_), RES_FOUND);
+  rec_.FNote("changed");
+  rec_.FIsTJ(1);
+  EXPECT_EQ(rec_.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "ok/1");
-  EXPECT_EQ(kq_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "changed/1");
 }
 
 // Without a matching row nothing is written and the properties stay.
 TEST_F(clsKQDb, NoMatchingRowWritesNothingAndKeepsTheProperties) {
-  kq_.FID(999);
-  kq_.FEmpID("keep");
-  EXPECT_EQ(kq_.Update(err_), RES_UPDNOTFOUND);
-  EXPECT_EQ(kq_.Delete(err_), RES_DELNOTFOUND);
-  EXPECT_EQ(kq_.DoSearch(err_, -1), RES_NOTFOUND);
+  rec_.FID(999);
+  rec_.FEmpID("keep");
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);
+  EXPECT_EQ(rec_.DoSearch(err_, -1), RES_NOTFOUND);
   AddDay("0001", "2003-05-01");
-  kq_.FDate("2003-05-02");
-  EXPECT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_NOTFOUND);
-  EXPECT_EQ(kq_.FEmpID(), "keep");
+  rec_.FDate("2003-05-02");
+  EXPECT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_NOTFOUND);
+  EXPECT_EQ(rec_.FEmpID(), "keep");
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "1");
 }
 
 TEST_F(clsKQDb, BadDatesAreRefusedByTheDatabase) {
-  kq_.FEmpID("0001");
-  kq_.FDate("2003-13-45");
-  EXPECT_EQ(kq_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_SEARCHERR);
-  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
-  EXPECT_EQ(err_, kq_.LastError().description + "(-2147217900)");
+  rec_.FEmpID("0001");
+  rec_.FDate("2003-13-45");
+  EXPECT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_SEARCHERR);
+  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(err_, rec_.LastError().description + "(-2147217900)");
   EXPECT_NE(err_.find("Syntax error in date"), std::string::npos) << err_;
 
   std::string add_err = "untouched";
-  FillDay(kq_, "0001", "");
-  EXPECT_EQ(kq_.Add(add_err), RES_CMDERR);  // "##" is no date
+  FillDay(rec_, "0001", "");
+  EXPECT_EQ(rec_.Add(add_err), RES_CMDERR);  // "##" is no date
   EXPECT_EQ(add_err, "untouched");
-  EXPECT_EQ(kq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
 }
 
@@ -185,11 +177,11 @@ TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
       {std::numeric_limits<float>::infinity(), "F_JBHours is infinity"},
       {-std::numeric_limits<float>::infinity(), "F_JBHours is minus infinity"}};
   for (const auto& [value, named] : cases) {
-    FillDay(kq_, "0001", "2003-05-01");
-    kq_.FJBHours(value);
+    FillDay(rec_, "0001", "2003-05-01");
+    rec_.FJBHours(value);
     for (const bool add : {true, false}) {
       try {
-        add ? kq_.Add(err_) : kq_.Update(err_);
+        add ? rec_.Add(err_) : rec_.Update(err_);
         ADD_FAILURE() << named << " was written";
       } catch (const Error& e) {
         EXPECT_EQ(e.number(), errnum::kInvalidCall);
@@ -203,13 +195,13 @@ TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
 
 TEST_F(clsKQDb, NullColumnsLoadAsEmptyTextsAndZeros) {
   conn_->Execute("insert into T_KQ (F_EmpID, F_Date) values ('0009', #2003-05-03#)");
-  kq_.FIn1("stale");
-  kq_.FCDNum(5);
-  ASSERT_EQ(kq_.DoSearch(err_, -1), RES_FOUND);
-  EXPECT_EQ(kq_.FIn1(), "");
-  EXPECT_EQ(kq_.FCDNum(), 0);
-  EXPECT_FLOAT_EQ(kq_.FJBHours(), 0.0f);
-  EXPECT_EQ(kq_.FDate(), "2003-05-03");
+  rec_.FIn1("stale");
+  rec_.FCDNum(5);
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
+  EXPECT_EQ(rec_.FIn1(), "");
+  EXPECT_EQ(rec_.FCDNum(), 0);
+  EXPECT_FLOAT_EQ(rec_.FJBHours(), 0.0f);
+  EXPECT_EQ(rec_.FDate(), "2003-05-03");
 }
 
 // A load stops at the first column it cannot read; the columns before it keep
@@ -219,14 +211,14 @@ TEST_F(clsKQDb, FailedLoadKeepsWhatItReadAndReportsTheDescription) {
   auto rs = std::make_shared<db::Recordset>();
   rs->Open("select F_ID, F_EmpID, F_Name, F_Dept, F_KqType, F_Date from T_KQ", conn_,
            db::adOpenKeyset, db::adLockReadOnly);
-  kq_.HRecordset(rs);
-  kq_.FIn1("before");
-  EXPECT_EQ(kq_.LoadFieldValue(err_), RES_ERROR);
+  rec_.HRecordset(rs);
+  rec_.FIn1("before");
+  EXPECT_EQ(rec_.LoadFieldValue(err_), RES_ERROR);
   EXPECT_EQ(err_, RuntimeErrorDescription(errnum::kItemNotFound));
-  EXPECT_EQ(kq_.FEmpID(), "0001");
-  EXPECT_EQ(kq_.FIn1(), "before");
-  EXPECT_TRUE(kq_.MoveFirst());
-  EXPECT_EQ(kq_.LastError().number, errnum::kItemNotFound);
+  EXPECT_EQ(rec_.FEmpID(), "0001");
+  EXPECT_EQ(rec_.FIn1(), "before");
+  EXPECT_TRUE(rec_.MoveFirst());
+  EXPECT_EQ(rec_.LastError().number, errnum::kItemNotFound);
 
   // A count beyond 16 bits overflows the property.
   rs->Close();
@@ -234,9 +226,9 @@ TEST_F(clsKQDb, FailedLoadKeepsWhatItReadAndReportsTheDescription) {
       "select F_ID, F_EmpID, F_Name, F_Dept, F_KqType, F_Date, F_In1, F_Out1, F_In2, "
       "F_Out2, F_In3, F_Out3, F_ZLIn, F_ZLOut, 40000 as F_IsWQ from T_KQ",
       conn_, db::adOpenKeyset, db::adLockReadOnly);
-  EXPECT_EQ(kq_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(rec_.LoadFieldValue(err_), RES_ERROR);
   EXPECT_EQ(err_, "Overflow");
-  EXPECT_EQ(kq_.FIn1(), "08:01");
+  EXPECT_EQ(rec_.FIn1(), "08:01");
 }
 
 }  // namespace

@@ -64,25 +64,17 @@ void Fill(T& r, int32_t id, const std::string& emp, const std::string& from,
 }
 
 template <class T>
-class LeaveFamily : public ::testing::Test {
+class LeaveFamily : public testing::RecordDb<T> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    r_.HConnect(conn_);
-  }
   void AddRequest(int32_t id, const std::string& emp, const std::string& from,
                   const std::string& to, int16_t hours) {
     T r;
-    r.HConnect(conn_);
+    r.HConnect(this->conn_);
     Fill(r, id, emp, from, to, hours);
     std::string err;
     ASSERT_EQ(r.Add(err), RES_ADDOK) << err;
   }
   std::string Table() const { return kNames<T>.table; }
-
-  std::shared_ptr<db::Connection> conn_;
-  T r_;
-  std::string err_;
 };
 
 using LeaveClasses = ::testing::Types<clsCC, clsSJ, clsXJ, clsBJ>;
@@ -114,7 +106,7 @@ TYPED_TEST(LeaveFamily, BuildersWriteEveryModeByteForByte) {
 TYPED_TEST(LeaveFamily, OperationsSendTheirStatementsByteForByte) {
   std::vector<std::string> sent;
   this->conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
-  TypeParam& r = this->r_;
+  TypeParam& r = this->rec_;
   std::string& err = this->err_;
   Fill(r, 5, "0001", "2003-05-01", "2003-05-03", 8);
   ASSERT_EQ(r.Add(err), RES_ADDOK) << err;
@@ -156,7 +148,7 @@ TYPED_TEST(LeaveFamily, SearchLoadsFromTheSavedQueryNullsAsEmptyAndZero) {
       "insert into T_Emp (F_EmpID, F_Name, F_Dept) values ('0001', '  张三 ', ' Sales  ')");
   this->AddRequest(5, "0001", "2003-05-01", "2003-05-03", 8);
   this->conn_->Execute("insert into " + this->Table() + " (F_ID) values (7)");
-  TypeParam& r = this->r_;
+  TypeParam& r = this->rec_;
   r.FID(5);
   ASSERT_EQ(r.DoSearch(this->err_, kNames<TypeParam>.normal), RES_FOUND) << this->err_;
   EXPECT_EQ(r.FEmpName() + "|" + r.FDept() + "|" + r.FEmpID() + "|" + r.FDateFr() + "|" +
@@ -174,7 +166,7 @@ TYPED_TEST(LeaveFamily, SearchLoadsFromTheSavedQueryNullsAsEmptyAndZero) {
 
 TYPED_TEST(LeaveFamily, UpdateRewritesTheRequestOrOnlyTheFlagAndSearchAllWalksById) {
   for (int32_t id : {5, 3}) this->AddRequest(id, "0001", "2003-05-01", "2003-05-03", 8);
-  TypeParam& r = this->r_;
+  TypeParam& r = this->rec_;
   const std::string row = "select F_EmpID & '/' & F_DateTo & '/' & F_Reason & '/' & F_Hour & "
                           "'/' & F_IsTJ from " + this->Table() + " where F_ID=5";
   Fill(r, 5, "0002", "2003-05-01", "2003-05-09", 4);
@@ -212,7 +204,7 @@ TYPED_TEST(LeaveFamily, HoursAddUpOverTheRequestsCoveringTheDate) {
   for (const Case& c : cases) {
     bool has = !c.has;
     int16_t hours = -1;
-    EXPECT_EQ(this->r_.HasTheHoliday(c.date, c.emp, has, hours), RES_OK) << c.date << c.emp;
+    EXPECT_EQ(this->rec_.HasTheHoliday(c.date, c.emp, has, hours), RES_OK) << c.date << c.emp;
     EXPECT_EQ(has, c.has) << c.date << " " << c.emp;
     EXPECT_EQ(hours, c.hours) << c.date << " " << c.emp;
   }
@@ -221,10 +213,10 @@ TYPED_TEST(LeaveFamily, HoursAddUpOverTheRequestsCoveringTheDate) {
   this->AddRequest(7, "0003", "2003-05-02", "2003-05-02", 20000);
   bool has = false;
   int16_t hours = 7;
-  EXPECT_EQ(this->r_.HasTheHoliday("2003-05-02", "0003", has, hours, "by value"), RES_ERROR);
+  EXPECT_EQ(this->rec_.HasTheHoliday("2003-05-02", "0003", has, hours, "by value"), RES_ERROR);
   EXPECT_TRUE(has);
   EXPECT_EQ(hours, 7);
-  EXPECT_EQ(this->r_.LastError().number, errnum::kOverflow);
+  EXPECT_EQ(this->rec_.LastError().number, errnum::kOverflow);
 }
 
 TYPED_TEST(LeaveFamily, ListingShowsElevenCellsCountingOnFromTheCallersValue) {
@@ -233,21 +225,21 @@ TYPED_TEST(LeaveFamily, ListingShowsElevenCellsCountingOnFromTheCallersValue) {
   this->AddRequest(1, "0001", "2003-05-01", "2003-05-03", 8);
   this->AddRequest(3, "0002", "2003-05-01", "2003-05-01", 2);
   int32_t rows = 5;
-  EXPECT_EQ(Visible(this->r_.ExeSearch("F_EmpID='0001' ORDER BY F_DateFr", rows)),
+  EXPECT_EQ(Visible(this->rec_.ExeSearch("F_EmpID='0001' ORDER BY F_DateFr", rows)),
             "0001\\t张三\\t2003-05-01\\t08:00\\t2003-05-03\\t17:00\\t8\\tR\\tA\\tSales\\t1\\r"
             "0001\\t张三\\t2003-05-07\\t08:00\\t2003-05-08\\t17:00\\t4\\tR\\tA\\tSales\\t2\\r");
   EXPECT_EQ(rows, 7);
   // A null appends nothing: the employee the employee table lacks.
-  EXPECT_EQ(Visible(this->r_.ExeSearch("F_ID=3", rows)),
+  EXPECT_EQ(Visible(this->rec_.ExeSearch("F_ID=3", rows)),
             "0002\\t\\t2003-05-01\\t08:00\\t2003-05-01\\t17:00\\t2\\tR\\tA\\t\\t3\\r");
   EXPECT_EQ(rows, 8);
-  EXPECT_EQ(this->r_.ExeSearch("F_EmpID='nobody'", rows), "");
-  EXPECT_EQ(this->r_.ExeSearch("F_EmpID='0001' and (", rows, "by value"), "");
+  EXPECT_EQ(this->rec_.ExeSearch("F_EmpID='nobody'", rows), "");
+  EXPECT_EQ(this->rec_.ExeSearch("F_EmpID='0001' and (", rows, "by value"), "");
   EXPECT_EQ(rows, 8);
-  EXPECT_NE(this->r_.LastError().number, 0);
+  EXPECT_NE(this->rec_.LastError().number, 0);
 
   std::vector<SQLField> fields(2, SQLField{"stale", "stale", 9});
-  ASSERT_TRUE(this->r_.GetSQLField(fields));
+  ASSERT_TRUE(this->rec_.GetSQLField(fields));
   const std::vector<SQLField> expected = {
       {"F_EmpID", "员工编号", 1},  {"F_EmpName", "员工姓名", 1}, {"F_Dept", "部门", 5},
       {"F_DateFr", "起始日期", 2}, {"F_TimeFr", "起始时间", 1},  {"F_DateTo", "结束日期", 2},
@@ -258,7 +250,7 @@ TYPED_TEST(LeaveFamily, ListingShowsElevenCellsCountingOnFromTheCallersValue) {
 }
 
 TYPED_TEST(LeaveFamily, ValuesKeepTheirWidthAndTheirApostrophes) {
-  TypeParam& r = this->r_;
+  TypeParam& r = this->rec_;
   Fill(r, 5, "O'Brien-12345", "2003-05-01", "", 8);
   r.FReason("it's ' or 1=1 --");
   r.FRatify("王'五" + std::string(30, 'y'));

@@ -40,12 +40,8 @@ void Fill(clsJB& jb, const Request& r) {
   jb.FKQCheck(r.check);
 }
 
-class JBDb : public ::testing::Test {
+class JBDb : public testing::RecordDb<clsJB> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    jb_.HConnect(conn_);
-  }
   void Add(const Request& r) {
     clsJB jb;
     jb.HConnect(conn_);
@@ -53,9 +49,6 @@ class JBDb : public ::testing::Test {
     std::string err;
     ASSERT_EQ(jb.Add(err), RES_ADDOK) << err;
   }
-  std::shared_ptr<db::Connection> conn_;
-  clsJB jb_;
-  std::string err_;
 };
 
 TEST(clsJBText, BuildersWriteEveryModeByteForByte) {
@@ -88,18 +81,18 @@ TEST(clsJBText, BuildersWriteEveryModeByteForByte) {
 TEST_F(JBDb, OperationsSendTheirStatementsByteForByte) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
-  Fill(jb_, {7, "0001", "2003-05-01", "18:00", "2003-05-01", "21:00", 3, 0});
-  ASSERT_EQ(jb_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(jb_.DoSearch(err_), RES_FOUND) << err_;
-  jb_.FIsTJ(1);
-  ASSERT_EQ(jb_.Update(err_, JB_UPDTJ), RES_UPDOK) << err_;
+  Fill(rec_, {7, "0001", "2003-05-01", "18:00", "2003-05-01", "21:00", 3, 0});
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_), RES_FOUND) << err_;
+  rec_.FIsTJ(1);
+  ASSERT_EQ(rec_.Update(err_, JB_UPDTJ), RES_UPDOK) << err_;
   bool has = false;
   float hours = 0;
-  ASSERT_EQ(jb_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_OK);
+  ASSERT_EQ(rec_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_OK);
   int32_t rows = 0;
-  jb_.ExeSearch("F_KQCheck=0", rows);
+  rec_.ExeSearch("F_KQCheck=0", rows);
   int32_t next = 0;
-  ASSERT_EQ(jb_.GetMaxID(next, err_), RES_OK);
+  ASSERT_EQ(rec_.GetMaxID(next, err_), RES_OK);
   const std::vector<std::string> expected = {
       Visible("INSERT INTO T_JB\r( F_ID,F_EmpID,F_DateFr,F_DateTo,F_TimeFr,F_TimeTo,F_JBHours,"
               "F_Reason,F_Ratify,F_KQCheck \r)\rVALUES(\r7\r,'0001'\r,'2003-05-01'\r,"
@@ -135,7 +128,7 @@ TEST_F(JBDb, DeclaredRequestsCountOnTheirOneDate) {
   for (const Case& c : cases) {
     bool has = !c.has;
     float hours = c.entry;
-    EXPECT_EQ(jb_.HasTheHoliday(c.date, 8, "0001", has, hours), RES_OK) << c.date;
+    EXPECT_EQ(rec_.HasTheHoliday(c.date, 8, "0001", has, hours), RES_OK) << c.date;
     EXPECT_EQ(has, c.has) << c.date;
     EXPECT_FLOAT_EQ(hours, c.hours) << c.date;
   }
@@ -174,14 +167,14 @@ TEST_F(JBDb, VerifiedRequestsCreditTheirSpanDateByDate) {
     for (const auto& [date, expected] : c.dates) {
       bool has = false;
       float hours = 0.5f;
-      EXPECT_EQ(jb_.HasTheHoliday(date, c.per_day, "0001", has, hours), RES_OK)
+      EXPECT_EQ(rec_.HasTheHoliday(date, c.per_day, "0001", has, hours), RES_OK)
           << c.what << " " << date;
       EXPECT_TRUE(has) << c.what << " " << date;
       EXPECT_FLOAT_EQ(hours, 0.5f + expected) << c.what << " " << date;
     }
     bool has = true;
     float hours = 0.5f;
-    EXPECT_EQ(jb_.HasTheHoliday("2003-05-04", c.per_day, "0001", has, hours), RES_OK);
+    EXPECT_EQ(rec_.HasTheHoliday("2003-05-04", c.per_day, "0001", has, hours), RES_OK);
     EXPECT_FALSE(has) << c.what;
     EXPECT_FLOAT_EQ(hours, 0.5f) << c.what;
   }
@@ -194,7 +187,7 @@ TEST_F(JBDb, DeclaredAndVerifiedHoursOfOneDateAddUp) {
   Add({4, "0002", "2003-05-01", "18:00", "2003-05-01", "21:00", 0, 1});
   bool has = false;
   float hours = 0;
-  EXPECT_EQ(jb_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_OK);
+  EXPECT_EQ(rec_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_OK);
   EXPECT_TRUE(has);
   EXPECT_FLOAT_EQ(hours, 5);  // 2 declared, 0 for the night's morning, 3 verified
 }
@@ -203,18 +196,18 @@ TEST_F(JBDb, AVerifiedRequestWithoutReadableTimesFailsAfterFindingIt) {
   Add({1, "0001", "2003-05-01", "late", "2003-05-01", "21:00", 0, 1});
   bool has = false;
   float hours = 1;
-  EXPECT_EQ(jb_.HasTheHoliday("2003-05-01", 8, "0001", has, hours, "by value"), RES_ERROR);
+  EXPECT_EQ(rec_.HasTheHoliday("2003-05-01", 8, "0001", has, hours, "by value"), RES_ERROR);
   EXPECT_TRUE(has);
   EXPECT_FLOAT_EQ(hours, 1);
-  EXPECT_EQ(jb_.LastError().number, errnum::kRuntimeTypeMismatch);
+  EXPECT_EQ(rec_.LastError().number, errnum::kRuntimeTypeMismatch);
 
   // A sum that is no finite number is refused, not handed back.
   conn_->Execute("delete from T_JB");
   Add({1, "0001", "2003-05-01", "", "", "", 2, 0});
   for (float entry : {std::numeric_limits<float>::infinity(), std::nanf("")}) {
     hours = entry;
-    EXPECT_EQ(jb_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_ERROR);
-    EXPECT_EQ(jb_.LastError().number, errnum::kOverflow);
+    EXPECT_EQ(rec_.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_ERROR);
+    EXPECT_EQ(rec_.LastError().number, errnum::kOverflow);
   }
   // Without a connection nothing is found and nothing thrown.
   clsJB lone;
@@ -227,18 +220,18 @@ TEST_F(JBDb, AVerifiedRequestWithoutReadableTimesFailsAfterFindingIt) {
 
 TEST_F(JBDb, SearchLoadsTheRequestAndUpdateWritesItOrOnlyTheFlag) {
   Add({7, "O'Brien", "2003-05-01", "18:00", "2003-05-02", "21:00", 3, 1});
-  jb_.FID(7);
-  ASSERT_EQ(jb_.DoSearch(err_, JB_N0RMAL), RES_FOUND) << err_;
-  EXPECT_EQ(jb_.FEmpID(), "O'Brien");
-  EXPECT_EQ(jb_.FTimeFr() + "/" + std::to_string(jb_.FKQCheck()), "18:00/1");
-  EXPECT_EQ(jb_.FIsTJ(), 0);
+  rec_.FID(7);
+  ASSERT_EQ(rec_.DoSearch(err_, JB_N0RMAL), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FEmpID(), "O'Brien");
+  EXPECT_EQ(rec_.FTimeFr() + "/" + std::to_string(rec_.FKQCheck()), "18:00/1");
+  EXPECT_EQ(rec_.FIsTJ(), 0);
   const std::string row = "select F_Reason & '/' & F_JBHours & '/' & F_IsTJ from T_JB";
-  jb_.FReason("it's changed");
-  jb_.FJBHours(4);
-  jb_.FIsTJ(1);
-  EXPECT_EQ(jb_.Update(err_, JB_UPDTJ), RES_UPDOK) << err_;
+  rec_.FReason("it's changed");
+  rec_.FJBHours(4);
+  rec_.FIsTJ(1);
+  EXPECT_EQ(rec_.Update(err_, JB_UPDTJ), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, row), "R/3/1");
-  EXPECT_EQ(jb_.Update(err_), RES_UPDOK) << err_;
+  EXPECT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, row), "it's changed/4/1");
 }
 
@@ -248,19 +241,19 @@ TEST_F(JBDb, ListingMarksVerifiedRequestsInTheFifthCell) {
   Add({2, "0001", "2003-05-02", "18:00", "2003-05-03", "21:00", 0, -1});
   conn_->Execute("insert into T_JB (F_ID, F_EmpID) values (3, '0009')");
   int32_t rows = 1;
-  EXPECT_EQ(Visible(jb_.ExeSearch("1=1 ORDER BY F_ID", rows)),
+  EXPECT_EQ(Visible(rec_.ExeSearch("1=1 ORDER BY F_ID", rows)),
             "0001\\t张三\\t2003-05-01\\t18:00\\t否\\t2003-05-01\\t\\t2\\tR\\tA\\tSales\\t1\\r"
             "0001\\t张三\\t2003-05-02\\t18:00\\t是\\t2003-05-03\\t21:00\\t0\\tR\\tA\\tSales\\t2\\r"
             "0009\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t\\t3\\r");
   EXPECT_EQ(rows, 4);
-  EXPECT_EQ(jb_.ExeSearch("F_ID=99", rows), "");
-  EXPECT_EQ(jb_.ExeSearch("F_Nowhere=1", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("F_ID=99", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("F_Nowhere=1", rows), "");
   EXPECT_EQ(rows, 4);
 }
 
 TEST_F(JBDb, DescriptorsAndNextIdentifier) {
   std::vector<SQLField> fields;
-  ASSERT_TRUE(jb_.GetSQLField(fields));
+  ASSERT_TRUE(rec_.GetSQLField(fields));
   const std::vector<SQLField> expected = {
       {"F_EmpID", "员工编号", 1},  {"F_EmpName", "员工姓名", 1},   {"F_Dept", "部门", 5},
       {"F_DateFr", "起始日期", 2}, {"F_TimeFr", "起始时间", 1},    {"F_DateTo", "复核日期", 2},
@@ -270,7 +263,7 @@ TEST_F(JBDb, DescriptorsAndNextIdentifier) {
   EXPECT_EQ(fields, expected);
   Add({41, "0001", "2003-05-01", "", "", "", 1, 0});
   int32_t next = 0;
-  EXPECT_EQ(jb_.GetMaxID(next, err_), RES_OK);
+  EXPECT_EQ(rec_.GetMaxID(next, err_), RES_OK);
   EXPECT_EQ(next, 42);
 }
 

@@ -32,12 +32,8 @@ void Fill(clsWQ& wq, int32_t id = 4, const std::string& emp = "0001",
   wq.FRatify("A");
 }
 
-class WQDb : public ::testing::Test {
+class WQDb : public testing::RecordDb<clsWQ> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    wq_.HConnect(conn_);
-  }
   void Add(int32_t id, const std::string& emp, const std::string& date) {
     clsWQ wq;
     wq.HConnect(conn_);
@@ -45,9 +41,6 @@ class WQDb : public ::testing::Test {
     std::string err;
     ASSERT_EQ(wq.Add(err), RES_ADDOK) << err;
   }
-  std::shared_ptr<db::Connection> conn_;
-  clsWQ wq_;
-  std::string err_;
 };
 
 TEST(clsWQText, BuildersWriteEveryModeByteForByte) {
@@ -90,14 +83,14 @@ TEST(clsWQText, ValuesCannotLeaveTheirLiterals) {
 TEST_F(WQDb, OperationsSendTheirStatementsByteForByte) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
-  Fill(wq_);
-  ASSERT_EQ(wq_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
-  wq_.FIsTJ(1);
-  ASSERT_EQ(wq_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
-  ASSERT_EQ(wq_.Delete(err_), RES_DELOK) << err_;
+  Fill(rec_);
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  rec_.FIsTJ(1);
+  ASSERT_EQ(rec_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
   int32_t rows = 0;
-  wq_.ExeSearch("F_EmpID='0001'", rows);
+  rec_.ExeSearch("F_EmpID='0001'", rows);
   const std::vector<std::string> expected = {
       Visible("INSERT INTO T_WQ\r( F_ID,F_EmpID,F_Date,F_TimeFr,F_TimeTo,F_CancelIn1,"
               "F_CancelOut1,F_CancelIn2,F_CancelOut2,F_CancelIn3,F_CancelOut3,F_Reason,"
@@ -117,50 +110,50 @@ TEST_F(WQDb, TheEntryOfADateLoadsInAFormThatWritesBack) {
   Add(4, "0001", "2003-05-01");
   Add(5, "0001", "2003-05-02");
   Add(6, "0002", "2003-05-01");
-  wq_.FEmpID("0001");
-  wq_.FDate("2003-05-02");
-  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
-  EXPECT_EQ(wq_.HRecordCount(), 1);
-  EXPECT_EQ(wq_.FID(), 5);
-  EXPECT_EQ(wq_.FDate() + "/" + wq_.FTimeFr() + "/" + wq_.FTimeTo(),
+  rec_.FEmpID("0001");
+  rec_.FDate("2003-05-02");
+  ASSERT_EQ(rec_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.HRecordCount(), 1);
+  EXPECT_EQ(rec_.FID(), 5);
+  EXPECT_EQ(rec_.FDate() + "/" + rec_.FTimeFr() + "/" + rec_.FTimeTo(),
             "2003-05-02/09:00:00/15:00:00");
   // What was loaded is written back unchanged, and found again by itself.
-  wq_.FReason("again");
-  ASSERT_EQ(wq_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
-  EXPECT_EQ(wq_.FTimeTo(), "15:00:00");
+  rec_.FReason("again");
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, WQ_BYEMPIDDATE), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FTimeTo(), "15:00:00");
 
-  wq_.FDate("2003-05-03");
-  EXPECT_EQ(wq_.DoSearch(err_, WQ_BYEMPIDDATE), RES_NOTFOUND);
-  EXPECT_EQ(wq_.FID(), 5);
+  rec_.FDate("2003-05-03");
+  EXPECT_EQ(rec_.DoSearch(err_, WQ_BYEMPIDDATE), RES_NOTFOUND);
+  EXPECT_EQ(rec_.FID(), 5);
 }
 
 TEST_F(WQDb, UpdateRewritesTheEntryOrOnlyTheTallyFlag) {
   Add(4, "0001", "2003-05-01");
   const std::string row =
       "select F_Date & '/' & F_CancelIn1 & F_CancelOut3 & '/' & F_IsTJ from T_WQ where F_ID=4";
-  Fill(wq_, 4, "0001", "2003-05-09");
-  wq_.FCancelIn1(0);
-  wq_.FCancelOut3(1);
-  wq_.FIsTJ(1);
-  EXPECT_EQ(wq_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
+  Fill(rec_, 4, "0001", "2003-05-09");
+  rec_.FCancelIn1(0);
+  rec_.FCancelOut3(1);
+  rec_.FIsTJ(1);
+  EXPECT_EQ(rec_.Update(err_, WQ_UPDTJ), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, row), "2003-05-01/10/1");
-  EXPECT_EQ(wq_.Update(err_, WQ_BYEMPIDDATE), RES_UPDOK) << err_;  // the row by FID still
+  EXPECT_EQ(rec_.Update(err_, WQ_BYEMPIDDATE), RES_UPDOK) << err_;  // the row by FID still
   EXPECT_EQ(Scalar(conn_, row), "2003-05-09/01/1");
-  wq_.FID(9);
-  EXPECT_EQ(wq_.Update(err_), RES_UPDNOTFOUND);
-  EXPECT_EQ(wq_.Delete(err_), RES_DELNOTFOUND);
+  rec_.FID(9);
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(rec_.Delete(err_), RES_DELNOTFOUND);
 }
 
 TEST_F(WQDb, DateTextsTheDatabaseCannotReadAreRefused) {
   std::string err = "untouched";
-  Fill(wq_);
+  Fill(rec_);
   for (const char* bad : {"2003-13-45", "", "15:00# or #1"}) {  // "##" is no date
-    wq_.FTimeTo(bad);
-    EXPECT_EQ(wq_.Add(err), RES_CMDERR) << bad;
+    rec_.FTimeTo(bad);
+    EXPECT_EQ(rec_.Add(err), RES_CMDERR) << bad;
   }
   EXPECT_EQ(err, "untouched");
-  EXPECT_EQ(wq_.LastError().number, errnum::kSyntax);
+  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_WQ"), "0");
 }
 
@@ -169,18 +162,18 @@ TEST_F(WQDb, ListingMarksTheWaivedPunches) {
   Add(4, "0001", "2003-05-01");
   conn_->Execute("insert into T_WQ (F_ID, F_EmpID, F_CancelIn3) values (5, '0009', -1)");
   int32_t rows = 10;
-  EXPECT_EQ(Visible(wq_.ExeSearch("1=1 ORDER BY F_ID", rows)),
+  EXPECT_EQ(Visible(rec_.ExeSearch("1=1 ORDER BY F_ID", rows)),
             "0001\\t张三\\t2003-05-01\\t09:00:00\\t15:00:00\\t是\\t\\t\\t是\\t\\t\\tR\\tA\\tSales\\t4\\r"
             "0009\\t\\t\\t\\t\\t\\t\\t\\t\\t是\\t\\t\\t\\t\\t5\\r");
   EXPECT_EQ(rows, 12);
-  EXPECT_EQ(wq_.ExeSearch("F_EmpID='nobody'", rows), "");
-  EXPECT_EQ(wq_.ExeSearch("F_Date=#2003-02-30#", rows, "by value"), "");
+  EXPECT_EQ(rec_.ExeSearch("F_EmpID='nobody'", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("F_Date=#2003-02-30#", rows, "by value"), "");
   EXPECT_EQ(rows, 12);
 }
 
 TEST_F(WQDb, DescriptorsNextIdentifierAndTheWalkOverAll) {
   std::vector<SQLField> fields;
-  ASSERT_TRUE(wq_.GetSQLField(fields));
+  ASSERT_TRUE(rec_.GetSQLField(fields));
   const std::vector<SQLField> expected = {
       {"F_EmpID", "员工编号", 1},      {"F_EmpName", "员工姓名", 1},    {"F_Dept", "部门", 5},
       {"F_Date", "日期", 2},           {"F_TimeFr", "时间起", 1},       {"F_TimeTo", "时间止", 1},
@@ -192,7 +185,7 @@ TEST_F(WQDb, DescriptorsNextIdentifierAndTheWalkOverAll) {
   Add(7, "0001", "2003-05-07");
   int32_t next = 0;
   std::string msg;
-  EXPECT_EQ(wq_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(rec_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 8);
 }
 

@@ -2,14 +2,14 @@
 // and emptied whole.
 #include "tessaly/punches/clsCollect.h"
 
-#include "punches/PunchDb.h"
+#include "support/TestDb.h"
 
 namespace tessaly {
 namespace {
 
 using testing::Scalar;
 
-class CollectDb : public testing::PunchDb<clsCollect> {
+class CollectDb : public testing::RecordDb<clsCollect> {
  protected:
   void Add(const std::string& work_no, const std::string& date, const std::string& time) {
     rec_.FWorkNo(work_no);

@@ -2,14 +2,14 @@
 // ignores the terminal being edited.
 #include "tessaly/punches/clsKQJ.h"
 
-#include "punches/PunchDb.h"
+#include "support/TestDb.h"
 
 namespace tessaly {
 namespace {
 
 using testing::Scalar;
 
-class KQJDb : public testing::PunchDb<clsKQJ> {
+class KQJDb : public testing::RecordDb<clsKQJ> {
  protected:
   void Add(const std::string& name, const std::string& address) {
     rec_.FName(name);

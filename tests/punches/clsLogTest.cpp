@@ -2,13 +2,13 @@
 // its own, and the captioned listing by date and time.
 #include "tessaly/punches/clsLog.h"
 
-#include "punches/PunchDb.h"
+#include "support/TestDb.h"
 #include "tessaly/db/Recordset.h"
 
 namespace tessaly {
 namespace {
 
-class LogDb : public testing::PunchDb<clsLog> {
+class LogDb : public testing::RecordDb<clsLog> {
  protected:
   void Add(const std::string& date, const std::string& time) {
     rec_.FDate(date);

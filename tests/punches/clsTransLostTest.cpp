@@ -2,7 +2,7 @@
 // from the mode, and the unordered text listing.
 #include "tessaly/punches/clsTransLost.h"
 
-#include "punches/PunchDb.h"
+#include "support/TestDb.h"
 
 namespace tessaly {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 using testing::Scalar;
 using testing::Visible;
 
-class TransLostDb : public testing::PunchDb<clsTransLost> {
+class TransLostDb : public testing::RecordDb<clsTransLost> {
  protected:
   void Add(const std::string& emp) {
     clsTransLost t;

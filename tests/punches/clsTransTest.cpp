@@ -2,7 +2,7 @@
 // attendance calculation and the punch listings.
 #include "tessaly/punches/clsTrans.h"
 
-#include "punches/PunchDb.h"
+#include "support/TestDb.h"
 #include "tessaly/db/Recordset.h"
 
 namespace tessaly {
@@ -11,7 +11,7 @@ namespace {
 using testing::Scalar;
 using testing::Visible;
 
-class TransDb : public testing::PunchDb<clsTrans> {
+class TransDb : public testing::RecordDb<clsTrans> {
  protected:
   void Punch(const std::string& emp, const std::string& date, const std::string& time, int flag = 1,
              int is_kq = 1) {

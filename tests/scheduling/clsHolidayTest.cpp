@@ -39,12 +39,8 @@ TEST(clsHolidayText, BuildersWriteTheDatesBetweenNumberSigns) {
   EXPECT_EQ(Visible(h.GetValuesString()), "12,'New Year''s'\\r,#10/1/2001#\\r,##\\r");
 }
 
-class clsHolidayDb : public ::testing::Test {
+class clsHolidayDb : public testing::RecordDb<clsHoliday> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    holiday_.HConnect(conn_);
-  }
   void AddHoliday(int16_t id, const std::string& from, const std::string& to) {
     clsHoliday h;
     h.HConnect(conn_);
@@ -54,19 +50,15 @@ class clsHolidayDb : public ::testing::Test {
     h.FDateTo(to);
     ASSERT_EQ(h.Add(err_), RES_ADDOK) << err_;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsHoliday holiday_;
-  std::string err_;
 };
 
 TEST_F(clsHolidayDb, OperationsSendTheirStatementsByteForByte) {
   testing::Sent sent(conn_, true);
-  FillHoliday(holiday_);
-  ASSERT_EQ(holiday_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
-  ASSERT_EQ(holiday_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(holiday_.Delete(err_), RES_DELOK) << err_;
+  FillHoliday(rec_);
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
       "INSERT INTO T_Holiday\\r( F_ID,F_Name,F_DateFr,F_DateTo \\r)\\rVALUES(\\r"
       "3,'A'\\r,#2001-10-01#\\r,#2001-10-07#\\r)",
@@ -91,33 +83,33 @@ TEST_F(clsHolidayDb, DatesLoadInATextFormThatReadsBackInsideNumberSigns) {
   int16_t id = 0;
   for (const auto& [given, loaded] : cases) {
     AddHoliday(++id, given, given);
-    holiday_.FID(id);
-    ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
-    EXPECT_EQ(holiday_.FDateFr(), loaded) << given;
-    EXPECT_EQ(holiday_.FDateTo(), loaded) << given;
-    ASSERT_EQ(holiday_.Update(err_), RES_UPDOK) << err_;
-    ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
-    EXPECT_EQ(holiday_.FDateFr(), loaded) << given;
+    rec_.FID(id);
+    ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+    EXPECT_EQ(rec_.FDateFr(), loaded) << given;
+    EXPECT_EQ(rec_.FDateTo(), loaded) << given;
+    ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+    ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+    EXPECT_EQ(rec_.FDateFr(), loaded) << given;
   }
 }
 
 TEST_F(clsHolidayDb, NullDatesLoadAsEmptyTextAndBadDatesAreRefused) {
   conn_->Execute("insert into T_Holiday (F_ID) values (4)");
-  holiday_.FID(4);
-  holiday_.FName("stale");
-  holiday_.FDateFr("stale");
-  ASSERT_EQ(holiday_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(holiday_.FName(), "");
-  EXPECT_EQ(holiday_.FDateFr(), "");
-  EXPECT_EQ(holiday_.FDateTo(), "");
+  rec_.FID(4);
+  rec_.FName("stale");
+  rec_.FDateFr("stale");
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FName(), "");
+  EXPECT_EQ(rec_.FDateFr(), "");
+  EXPECT_EQ(rec_.FDateTo(), "");
 
   // "##" and an impossible day are no dates; "#" inside a date cannot end it.
   for (const char* bad : {"", "2001-13-45", "2001-10-01# or 1=1 or #2001-10-01"}) {
     std::string err = "untouched";
-    holiday_.FDateFr(bad);
-    holiday_.FDateTo("2001-10-07");
-    holiday_.FID(5);
-    EXPECT_EQ(holiday_.Add(err), RES_CMDERR) << bad;
+    rec_.FDateFr(bad);
+    rec_.FDateTo("2001-10-07");
+    rec_.FID(5);
+    EXPECT_EQ(rec_.Add(err), RES_CMDERR) << bad;
     EXPECT_EQ(err, "untouched");
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Holiday"), "1");
@@ -129,7 +121,7 @@ TEST_F(clsHolidayDb, GetMaxIDLetsTheOverflowOfThe16BitSuccessorEscape) {
   int16_t next = 0;
   std::string msg;
   try {
-    holiday_.GetMaxID(next, msg);
+    rec_.GetMaxID(next, msg);
     FAIL() << "no overflow";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), errnum::kOverflow);

@@ -33,12 +33,8 @@ TEST(clsItemText, BuildersAreTheSameForEveryList) {
   EXPECT_EQ(Visible(item.GetValuesString()), "-32768,''\\r,''\\r");
 }
 
-class clsItemDb : public ::testing::Test {
+class clsItemDb : public testing::RecordDb<clsItem> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    item_.HConnect(conn_);
-  }
   void AddItem(C_ITEM_INDEX index, int16_t id, const std::string& name) {
     clsItem item;
     item.HConnect(conn_);
@@ -53,10 +49,6 @@ class clsItemDb : public ::testing::Test {
            Scalar(conn_, "select count(*) from T_Dept") + "/" +
            Scalar(conn_, "select count(*) from T_RostCode");
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsItem item_;
-  std::string err_;
 };
 
 TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
@@ -64,14 +56,14 @@ TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
       {C_ITEM_BCTYPE, "T_BCType"}, {C_ITEM_DEPT, "T_Dept"}, {C_ITEM_ROSTCODE, "T_RostCode"}};
   for (const auto& [index, table] : tables) {
     testing::Sent sent(conn_, true);
-    item_.TableIndex(index);
-    item_.FItemID(5);
-    item_.FName("Sales");
-    item_.FNote("n");
-    ASSERT_EQ(item_.Add(err_), RES_ADDOK) << err_;
-    ASSERT_EQ(item_.DoSearch(err_, 0), RES_FOUND) << err_;
-    ASSERT_EQ(item_.Update(err_), RES_UPDOK) << err_;
-    ASSERT_EQ(item_.Delete(err_), RES_DELOK) << err_;
+    rec_.TableIndex(index);
+    rec_.FItemID(5);
+    rec_.FName("Sales");
+    rec_.FNote("n");
+    ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+    ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+    ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+    ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
     const std::string t = table;
     const std::vector<std::string> expected = {
         "INSERT INTO " + t + "\\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r5,'Sales'\\r,'n'\\r)",
@@ -90,18 +82,18 @@ TEST_F(clsItemDb, TableIndexChoosesTheTableOfEveryOperation) {
 TEST_F(clsItemDb, AnUnknownTableIndexFailsInTheDatabase) {
   for (int32_t index : {0, 4, -1}) {
     testing::Sent sent(conn_, true);
-    item_.TableIndex(static_cast<C_ITEM_INDEX>(index));
-    item_.FItemID(1);
+    rec_.TableIndex(static_cast<C_ITEM_INDEX>(index));
+    rec_.FItemID(1);
     std::string err = "untouched";
-    EXPECT_EQ(item_.Add(err), RES_CMDERR) << index;
+    EXPECT_EQ(rec_.Add(err), RES_CMDERR) << index;
     EXPECT_EQ(err, "untouched");
-    EXPECT_EQ(item_.Update(err), RES_CMDERR) << index;
+    EXPECT_EQ(rec_.Update(err), RES_CMDERR) << index;
     EXPECT_EQ(err, "untouched");
-    EXPECT_EQ(item_.Delete(err), RES_DELERR) << index;
-    EXPECT_EQ(err, item_.LastError().description + "(-2147217900)");
+    EXPECT_EQ(rec_.Delete(err), RES_DELERR) << index;
+    EXPECT_EQ(err, rec_.LastError().description + "(-2147217900)");
     err.clear();
-    EXPECT_EQ(item_.DoSearch(err, -1), RES_SEARCHERR) << index;
-    EXPECT_EQ(err, item_.LastError().description + "(-2147217900)");
+    EXPECT_EQ(rec_.DoSearch(err, -1), RES_SEARCHERR) << index;
+    EXPECT_EQ(err, rec_.LastError().description + "(-2147217900)");
     ASSERT_EQ(sent.all().size(), 4u);
     EXPECT_EQ(sent.all()[0], "INSERT INTO \\r( F_ID,F_Name,F_Note \\r)\\rVALUES(\\r1,''\\r,''\\r)");
     EXPECT_EQ(sent.all()[3], "SELECT  *  FROM \\rWHERE  1=1 ORDER BY F_Name ");
@@ -113,14 +105,14 @@ TEST_F(clsItemDb, GetMaxIDChoosesTheTableAndKeepsIt) {
   AddItem(C_ITEM_BCTYPE, 9, "b");
   int16_t next = 0;
   std::string msg = "untouched";
-  ASSERT_EQ(item_.GetMaxID(C_ITEM_DEPT, next, msg), RES_OK);
+  ASSERT_EQ(rec_.GetMaxID(C_ITEM_DEPT, next, msg), RES_OK);
   EXPECT_EQ(next, 1);
   // The list stays chosen, so the next Add goes to T_Dept.
-  item_.FItemID(next);
-  item_.FName("Sales");
-  ASSERT_EQ(item_.Add(err_), RES_ADDOK) << err_;
+  rec_.FItemID(next);
+  rec_.FName("Sales");
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
   EXPECT_EQ(Counts(), "1/1/0");
-  ASSERT_EQ(item_.GetMaxID(C_ITEM_BCTYPE, next, msg), RES_OK);
+  ASSERT_EQ(rec_.GetMaxID(C_ITEM_BCTYPE, next, msg), RES_OK);
   EXPECT_EQ(next, 10);
   EXPECT_EQ(msg, "untouched");
 }
@@ -131,24 +123,24 @@ TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
   int16_t next = 0;
   std::string msg;
   try {
-    item_.GetMaxID(C_ITEM_ROSTCODE, next, msg);
+    rec_.GetMaxID(C_ITEM_ROSTCODE, next, msg);
     FAIL() << "no overflow";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), errnum::kOverflow);
   }
   EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_RostCode");
   EXPECT_EQ(next, 0);
-  EXPECT_THROW(item_.GetMaxID(C_ITEM_INDEX{0}, next, msg), Error);
+  EXPECT_THROW(rec_.GetMaxID(C_ITEM_INDEX{0}, next, msg), Error);
   EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from ");
 }
 
 class clsItemNeed : public clsItemDb {
  protected:
   bool Need(C_ITEM_INDEX table, const std::string& id, C_ITEM_INDEX argument = C_ITEM_BCTYPE) {
-    item_.TableIndex(table);
+    rec_.TableIndex(table);
     bool need = true;
     C_ITEM_INDEX index = argument;
-    const eRESULT result = item_.TheItemIsNeed(id, err_, need, index);
+    const eRESULT result = rec_.TheItemIsNeed(id, err_, need, index);
     EXPECT_EQ(result, RES_OK) << err_;
     EXPECT_EQ(index, argument);  // neither read nor written
     return need;
@@ -191,14 +183,14 @@ TEST_F(clsItemNeed, QuotesStayInsideTheComparedText) {
 
 TEST_F(clsItemNeed, WithoutATableTheCheckFailsWithTheDatabasesMessage) {
   testing::Sent sent(conn_);
-  item_.TableIndex(C_ITEM_INDEX{0});
+  rec_.TableIndex(C_ITEM_INDEX{0});
   bool need = true;
   C_ITEM_INDEX index = C_ITEM_DEPT;
-  EXPECT_EQ(item_.TheItemIsNeed("7", err_, need, index), RES_ERROR);
+  EXPECT_EQ(rec_.TheItemIsNeed("7", err_, need, index), RES_ERROR);
   EXPECT_FALSE(need);
   EXPECT_EQ(sent.last(), "select * from ='7'");
   EXPECT_NE(err_, "");
-  EXPECT_EQ(err_, item_.LastError().description);  // the description alone
+  EXPECT_EQ(err_, rec_.LastError().description);  // the description alone
   EXPECT_EQ(index, C_ITEM_DEPT);
 }
 

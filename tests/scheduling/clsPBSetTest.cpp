@@ -73,12 +73,8 @@ TEST(clsPBSetText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
   EXPECT_EQ(p.GetWhereString(0), " F_Name='it''s'");
 }
 
-class clsPBSetDb : public ::testing::Test {
+class clsPBSetDb : public testing::RecordDb<clsPBSet> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    plan_.HConnect(conn_);
-  }
   void AddPlan(const std::string& name) {
     clsPBSet p;
     p.HConnect(conn_);
@@ -86,20 +82,16 @@ class clsPBSetDb : public ::testing::Test {
     p.FName(name);
     ASSERT_EQ(p.Add(err_), RES_ADDOK) << err_;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsPBSet plan_;
-  std::string err_;
 };
 
 TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
   testing::Sent sent(conn_, true);
-  FillPlan(plan_);
-  plan_.FKey("P1");
-  ASSERT_EQ(plan_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(plan_.DoSearch(err_, -1), RES_FOUND) << err_;
-  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(plan_.Delete(err_), RES_DELOK) << err_;
+  FillPlan(rec_);
+  rec_.FKey("P1");
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
       std::string("INSERT INTO T_PBSet\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kPlanValues +
           ")",
@@ -114,53 +106,53 @@ TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
 
 TEST_F(clsPBSetDb, AddedPlanLoadsBackWholeAndRenamesThroughFKey) {
   AddPlan("P1");
-  plan_.FKey("P1");
-  ASSERT_EQ(plan_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(Visible(plan_.GetValuesString()), kPlanValues);
+  rec_.FKey("P1");
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(Visible(rec_.GetValuesString()), kPlanValues);
 
-  plan_.FName("P2");
-  plan_.FD31("night");
-  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
+  rec_.FName("P2");
+  rec_.FD31("night");
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_Name & '/' & F_D31 & '/' & F_D30 from T_PBSet"),
             "P2/night/d30");
-  EXPECT_EQ(plan_.DoSearch(err_, 0), RES_NOTFOUND);  // FKey still names P1
-  plan_.FKey("P2");
-  EXPECT_EQ(plan_.DoSearch(err_, 0), RES_FOUND);
+  EXPECT_EQ(rec_.DoSearch(err_, 0), RES_NOTFOUND);  // FKey still names P1
+  rec_.FKey("P2");
+  EXPECT_EQ(rec_.DoSearch(err_, 0), RES_FOUND);
 }
 
 TEST_F(clsPBSetDb, NullEntriesLoadAsEmptyTextsAndAreWrittenBackEmpty) {
   conn_->Execute("insert into T_PBSet (F_Name, F_D1) values ('Bare', 'x')");
-  FillPlan(plan_);
-  plan_.FKey("Bare");
-  ASSERT_EQ(plan_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(plan_.FD1(), "x");
-  EXPECT_EQ(plan_.FD31(), "");
-  EXPECT_EQ(plan_.FType(), "");
-  const std::string body = Visible(plan_.GetBodyString());
+  FillPlan(rec_);
+  rec_.FKey("Bare");
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FD1(), "x");
+  EXPECT_EQ(rec_.FD31(), "");
+  EXPECT_EQ(rec_.FType(), "");
+  const std::string body = Visible(rec_.GetBodyString());
   EXPECT_TRUE(body.ends_with(",F_D30=''\\r,F_D31=''\\r")) << body;
-  ASSERT_EQ(plan_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_PBSet where F_D31 = ''"), "1");
 }
 
 TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
   testing::Sent sent(conn_);
   bool need = true;
-  ASSERT_EQ(plan_.ThePlanIsNeed("P1", err_, need), RES_OK) << err_;
+  ASSERT_EQ(rec_.ThePlanIsNeed("P1", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
   EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='P1'");
 
   conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0001', 'P1')");
-  ASSERT_EQ(plan_.ThePlanIsNeed("p1", err_, need), RES_OK) << err_;
+  ASSERT_EQ(rec_.ThePlanIsNeed("p1", err_, need), RES_OK) << err_;
   EXPECT_TRUE(need);
-  ASSERT_EQ(plan_.ThePlanIsNeed("P2", err_, need), RES_OK) << err_;
+  ASSERT_EQ(rec_.ThePlanIsNeed("P2", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
 
   // A quote in the name stays inside the literal.
   conn_->Execute("insert into T_Emp (F_EmpID, F_Shift) values ('0002', 'it''s')");
-  ASSERT_EQ(plan_.ThePlanIsNeed("it's", err_, need), RES_OK) << err_;
+  ASSERT_EQ(rec_.ThePlanIsNeed("it's", err_, need), RES_OK) << err_;
   EXPECT_TRUE(need);
   EXPECT_EQ(sent.last(), "select * from  T_EMP WHERE F_Shift='it''s'");
-  ASSERT_EQ(plan_.ThePlanIsNeed("x' or 'a'='a", err_, need), RES_OK) << err_;
+  ASSERT_EQ(rec_.ThePlanIsNeed("x' or 'a'='a", err_, need), RES_OK) << err_;
   EXPECT_FALSE(need);
   EXPECT_EQ(err_, "");
 }

@@ -78,12 +78,8 @@ TEST(clsRosterFields, FiveDescriptorsWithTheRosterKindsAndOneEmptyEntry) {
   EXPECT_EQ(fields, expected);
 }
 
-class clsRosterDb : public ::testing::Test {
+class clsRosterDb : public testing::RecordDb<clsRoster> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    roster_.HConnect(conn_);
-  }
   void AddRoster(int32_t num, const std::string& type, int16_t dept, const std::string& emp,
                  int16_t code) {
     clsRoster r;
@@ -96,20 +92,16 @@ class clsRosterDb : public ::testing::Test {
     r.FRost_Code(code);
     ASSERT_EQ(r.Add(err_), RES_ADDOK) << err_;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsRoster roster_;
-  std::string err_;
 };
 
 TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
   testing::Sent sent(conn_, true);
-  FillRoster(roster_);
-  roster_.FKey(7);
-  ASSERT_EQ(roster_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(roster_.DoSearch(err_, 0), RES_FOUND) << err_;
-  ASSERT_EQ(roster_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(roster_.Delete(err_), RES_DELOK) << err_;
+  FillRoster(rec_);
+  rec_.FKey(7);
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
       std::string("INSERT INTO T_Roster\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kRosterValues +
           ")",
@@ -128,22 +120,22 @@ TEST_F(clsRosterDb, ANullDepartmentFailsTheLoadLeavingLaterPropertiesUntouched) 
   conn_->Execute(
       "insert into T_Roster (ROSTER_NUM, FSCL_MONTH, ROST_TYPE, EMP_ID, ROST_CODE, "
       "MON_WORK_HOURS, F_D1) values (9, '2003-07', '4', '0002', 5, 160, 'x')");
-  FillRoster(roster_);
-  roster_.FKey(9);
-  EXPECT_EQ(roster_.DoSearch(err_, 0), RES_FOUND);
+  FillRoster(rec_);
+  rec_.FKey(9);
+  EXPECT_EQ(rec_.DoSearch(err_, 0), RES_FOUND);
   EXPECT_EQ(err_, "Invalid use of Null");
-  EXPECT_EQ(roster_.FFscl_Month() + "/" + roster_.FRost_Type(), "2003-07/4");
-  EXPECT_EQ(roster_.FDept_ID(), 3);
-  EXPECT_EQ(roster_.FEmp_ID() + "/" + roster_.FD31(), "0001/晚");
+  EXPECT_EQ(rec_.FFscl_Month() + "/" + rec_.FRost_Type(), "2003-07/4");
+  EXPECT_EQ(rec_.FDept_ID(), 3);
+  EXPECT_EQ(rec_.FEmp_ID() + "/" + rec_.FD31(), "0001/晚");
 }
 
 TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
   int32_t next = 0;
   std::string msg = "untouched";
-  ASSERT_EQ(roster_.GetMaxID(next, msg), RES_OK);
+  ASSERT_EQ(rec_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 1);
   for (int32_t num : {1, 2, 5}) AddRoster(num, "1", 3, "0001", 4);
-  ASSERT_EQ(roster_.GetMaxID(next, msg), RES_OK);
+  ASSERT_EQ(rec_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 6);
   EXPECT_EQ(msg, "untouched");
 
@@ -151,7 +143,7 @@ TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
   AddRoster(std::numeric_limits<int32_t>::max(), "1", 3, "0001", 4);
   next = 0;
   try {
-    roster_.GetMaxID(next, msg);
+    rec_.GetMaxID(next, msg);
     FAIL() << "no overflow";
   } catch (const Error& e) {
     EXPECT_EQ(e.number(), errnum::kOverflow);
@@ -191,7 +183,7 @@ class clsRosterList : public clsRosterDb {
 TEST_F(clsRosterList, ExeSearchSendsTheJoinByteForByte) {
   testing::Sent sent(conn_);
   int32_t rows = 0;
-  EXPECT_EQ(roster_.ExeSearch("A.DEPT_ID=3", rows), "");
+  EXPECT_EQ(rec_.ExeSearch("A.DEPT_ID=3", rows), "");
   EXPECT_EQ(rows, 0);
   ASSERT_EQ(sent.all().size(), 1u);
   EXPECT_EQ(sent.all()[0],
@@ -211,7 +203,7 @@ TEST_F(clsRosterList, ExeSearchSendsTheJoinByteForByte) {
 TEST_F(clsRosterList, ALineHas41FieldsWithTheNamesTheJoinFinds) {
   AddRoster(7, "1", 3, "0001", 4);
   int32_t rows = 0;
-  const std::string text = roster_.ExeSearch("1=1", rows);
+  const std::string text = rec_.ExeSearch("1=1", rows);
   EXPECT_EQ(rows, 1);
   const std::string days = "早" + std::string(30, '\t') + "晚";
   EXPECT_EQ(Visible(text),
@@ -222,7 +214,7 @@ TEST_F(clsRosterList, ALineHas41FieldsWithTheNamesTheJoinFinds) {
 TEST_F(clsRosterList, UnknownEmployeeDepartmentAndCodeGiveEmptyNames) {
   AddRoster(7, "3", 30, "9999", 40);
   int32_t rows = 0;
-  const auto fields = Fields(Lines(roster_.ExeSearch("1=1", rows)).at(0));
+  const auto fields = Fields(Lines(rec_.ExeSearch("1=1", rows)).at(0));
   ASSERT_EQ(fields.size(), 41u);
   EXPECT_EQ(fields[1], "按部门排班");
   EXPECT_EQ(fields[2] + fields[3] + fields[4], "");
@@ -240,7 +232,7 @@ TEST_F(clsRosterList, ModeNamesAreFoundByTheExactCode) {
   int32_t num = 0;
   for (const auto& [code, name] : cases) AddRoster(++num, code, 3, "0001", 4);
   int32_t rows = 5;
-  const auto lines = Lines(roster_.ExeSearch("1=1", rows));
+  const auto lines = Lines(rec_.ExeSearch("1=1", rows));
   EXPECT_EQ(rows, 5 + num);
   ASSERT_EQ(lines.size(), std::size(cases));
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -257,21 +249,21 @@ TEST_F(clsRosterList, ANullModeEndsTheListWithTheCountReached) {
   AddRoster(3, "1", 3, "0001", 4);
   conn_->Execute("update T_Roster set ROST_TYPE = null where ROSTER_NUM = 2");
   int32_t rows = 0;
-  EXPECT_EQ(roster_.ExeSearch("1=1", rows, "ignored"), "");
+  EXPECT_EQ(rec_.ExeSearch("1=1", rows, "ignored"), "");
   EXPECT_EQ(rows, 2);
-  EXPECT_EQ(roster_.LastError().number, errnum::kInvalidUseOfNull);
+  EXPECT_EQ(rec_.LastError().number, errnum::kInvalidUseOfNull);
 }
 
 TEST_F(clsRosterList, ConditionsUseTheAliasesAndBadOnesGiveEmptyText) {
   AddRoster(1, "1", 3, "0001", 4);
   AddRoster(2, "2", 5, "0002", 4);
   int32_t rows = 0;
-  EXPECT_EQ(Lines(roster_.ExeSearch("A.EMP_ID='0002' or B.F_Name='张三'", rows)).size(), 2u);
+  EXPECT_EQ(Lines(rec_.ExeSearch("A.EMP_ID='0002' or B.F_Name='张三'", rows)).size(), 2u);
   for (const char* bad : {"", "A.NOWHERE=1"}) {
     rows = 0;
-    EXPECT_EQ(roster_.ExeSearch(bad, rows), "") << bad;
+    EXPECT_EQ(rec_.ExeSearch(bad, rows), "") << bad;
     EXPECT_EQ(rows, 0) << bad;
-    EXPECT_TRUE(roster_.LastError()) << bad;
+    EXPECT_TRUE(rec_.LastError()) << bad;
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_Roster"), "2");
 }

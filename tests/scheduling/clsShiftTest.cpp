@@ -81,12 +81,8 @@ TEST(clsShiftText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
   EXPECT_EQ(s.GetWhereString(0), " F_Name=''");
 }
 
-class clsShiftDb : public ::testing::Test {
+class clsShiftDb : public testing::RecordDb<clsShift> {
  protected:
-  void SetUp() override {
-    conn_ = testing::AttendanceDb();
-    shift_.HConnect(conn_);
-  }
   void AddShift(const std::string& name) {
     clsShift s;
     s.HConnect(conn_);
@@ -94,20 +90,16 @@ class clsShiftDb : public ::testing::Test {
     s.FName(name);
     ASSERT_EQ(s.Add(err_), RES_ADDOK) << err_;
   }
-
-  std::shared_ptr<db::Connection> conn_;
-  clsShift shift_;
-  std::string err_;
 };
 
 TEST_F(clsShiftDb, OperationsSendTheirStatementsByteForByte) {
   testing::Sent sent(conn_, true);
-  FillDay(shift_);
-  shift_.FKey("Day");
-  ASSERT_EQ(shift_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
-  ASSERT_EQ(shift_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(shift_.Delete(err_), RES_DELOK) << err_;
+  FillDay(rec_);
+  rec_.FKey("Day");
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
+  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
   const std::vector<std::string> expected = {
       std::string("INSERT INTO T_Shift\\r(") + kColumnList + "\\r)\\rVALUES(\\r" + kDayValues + ")",
       "SELECT  *  FROM T_Shift\\rWHERE  F_Name='Day'",
@@ -121,11 +113,11 @@ TEST_F(clsShiftDb, OperationsSendTheirStatementsByteForByte) {
 
 TEST_F(clsShiftDb, UpdateThroughFKeyRenamesTheShift) {
   AddShift("Day");
-  FillDay(shift_);
-  shift_.FKey("Day");
-  shift_.FName("Night");
-  shift_.FIn1_H(20);
-  ASSERT_EQ(shift_.Update(err_), RES_UPDOK) << err_;
+  FillDay(rec_);
+  rec_.FKey("Day");
+  rec_.FName("Night");
+  rec_.FIn1_H(20);
+  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
   EXPECT_EQ(Scalar(conn_, "select F_Name & '/' & F_In1_H from T_Shift"), "Night/20");
 
   clsShift found;
@@ -136,7 +128,7 @@ TEST_F(clsShiftDb, UpdateThroughFKeyRenamesTheShift) {
   ASSERT_EQ(found.DoSearch(err_, 0), RES_FOUND) << err_;
   EXPECT_EQ(found.FIn1_H(), 20);
   // The old name is gone, so a second update through it finds nothing.
-  EXPECT_EQ(shift_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
 }
 
 // Flags load as 0 when the stored value is 0 and as 1 otherwise, Null and
@@ -145,15 +137,15 @@ TEST_F(clsShiftDb, FlagsLoadAsFlagUnlessZeroAndNumbersByTheNumericTextRule) {
   conn_->Execute(
       "insert into T_Shift (F_Name, F_Use1, F_Use2, F_Use3, F_Use4, F_IsOver1, F_IsOver2, "
       "F_LimitCD, F_In1Down) values ('N', -1, null, 0, 2, 0, -1, null, -5)");
-  shift_.FLimitCD(99);
-  shift_.FKey("N");
-  ASSERT_EQ(shift_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(shift_.FType(), "");
+  rec_.FLimitCD(99);
+  rec_.FKey("N");
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FType(), "");
   // Use1..4, IsOver1..3 (the third Null), LimitCD (Null), LimitIn, In1Down.
-  const std::vector<int> loaded = {shift_.FUse1(),    shift_.FUse2(),    shift_.FUse3(),
-                                   shift_.FUse4(),    shift_.FIsOver1(), shift_.FIsOver2(),
-                                   shift_.FIsOver3(), shift_.FLimitCD(), shift_.FLimitIn(),
-                                   shift_.FIn1Down()};
+  const std::vector<int> loaded = {rec_.FUse1(),    rec_.FUse2(),    rec_.FUse3(),
+                                   rec_.FUse4(),    rec_.FIsOver1(), rec_.FIsOver2(),
+                                   rec_.FIsOver3(), rec_.FLimitCD(), rec_.FLimitIn(),
+                                   rec_.FIn1Down()};
   EXPECT_EQ(loaded, (std::vector<int>{1, 1, 0, 1, 0, 1, 1, 0, 0, -5}));
 }
 
@@ -163,16 +155,16 @@ TEST_F(clsShiftDb, LoadStopsAtAValueItCannotTakeKeepingWhatItRead) {
       "select 'N' as F_Name, 'T' as F_Type, -1 as F_Use1, 0 as F_Use2, 0.5 as F_Use3, "
       "'0' as F_Use4, '2.5' as F_LimitIn, '7.5 min' as F_LimitOut, 40000 as F_LimitCD",
       conn_, db::adOpenKeyset, db::adLockReadOnly);
-  shift_.HRecordset(rs);
-  shift_.FLimitZT(99);
-  EXPECT_EQ(shift_.LoadFieldValue(err_), RES_ERROR);
+  rec_.HRecordset(rs);
+  rec_.FLimitZT(99);
+  EXPECT_EQ(rec_.LoadFieldValue(err_), RES_ERROR);
   EXPECT_EQ(err_, "Overflow");
-  EXPECT_EQ(shift_.FName(), "N");
-  EXPECT_EQ(std::vector<int>({shift_.FUse1(), shift_.FUse2(), shift_.FUse3(), shift_.FUse4()}),
+  EXPECT_EQ(rec_.FName(), "N");
+  EXPECT_EQ(std::vector<int>({rec_.FUse1(), rec_.FUse2(), rec_.FUse3(), rec_.FUse4()}),
             (std::vector<int>{1, 0, 1, 0}));
-  EXPECT_EQ(shift_.FLimitIn(), 2);   // halves to the even neighbour
-  EXPECT_EQ(shift_.FLimitOut(), 8);  // the leading number of the text
-  EXPECT_EQ(shift_.FLimitZT(), 99);  // after the failure: untouched
+  EXPECT_EQ(rec_.FLimitIn(), 2);   // halves to the even neighbour
+  EXPECT_EQ(rec_.FLimitOut(), 8);  // the leading number of the text
+  EXPECT_EQ(rec_.FLimitZT(), 99);  // after the failure: untouched
 }
 
 }  // namespace

@@ -130,4 +130,36 @@ class Sent {
   std::vector<std::string> all_;
 };
 
+// An attendance database without one of its tables, taken away behind the
+// library's back (the Jet dialect has no DROP TABLE); the saved queries over
+// the table go with it.
+inline std::shared_ptr<db::Connection> AttendanceDbWithout(const std::string& table) {
+  auto conn = AttendanceDb();
+  db::internal::BackendOf(*conn).Run(
+      "DROP TABLE \"" + table + "\"" + (OnServer() ? " CASCADE" : ""), nullptr);
+  return conn;
+}
+
+// A fresh attendance database with one record object of a class on it, and
+// the statements it sends (from Watch() on) shown through Visible.
+template <class Record>
+class RecordDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    conn_ = AttendanceDb();
+    rec_.HConnect(conn_);
+  }
+  void Watch() {
+    conn_->Trace([this](std::string_view sql) { sent_.push_back(Visible(std::string(sql))); });
+  }
+  std::string Count(const std::string& table) {
+    return Scalar(conn_, "select count(*) from " + table);
+  }
+
+  std::shared_ptr<db::Connection> conn_;
+  Record rec_;
+  std::string err_;
+  std::vector<std::string> sent_;
+};
+
 }  // namespace tessaly::testing
