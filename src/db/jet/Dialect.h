@@ -123,6 +123,11 @@ class Dialect {
   // when the engine has none (DISTINCTROW then has no effect, such a write
   // is refused).
   virtual bool RowIdentity(std::string_view table, std::string& out) const;
+  // Whether a grouping by RowIdentity lets the select list read the other
+  // columns of that row. An engine that reads them only when they are
+  // grouped by too gets the selected expressions and ORDER BY terms after
+  // the identities; they change no group, being values of the same rows.
+  virtual bool IdentityGroupsItsColumns() const;
 
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for
   // Memo) with what the engine needs to hold Jet's values as Jet does

@@ -147,6 +147,8 @@ void Dialect::BitNot(const Operands& operand, std::string& out) const {
 
 bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
+bool Dialect::IdentityGroupsItsColumns() const { return true; }
+
 namespace {
 
 // The rows of a TOP with ties: count(*) over the ordering counts a row's
@@ -949,6 +951,21 @@ void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
   }
   out += " GROUP BY ";
   out += identities;
+  if (dialect_.IdentityGroupsItsColumns()) return;
+  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+    if (ast_[ast_[i].a].kind == NodeKind::kStar) continue;  // the engine refuses it then
+    out += ", ";
+    Expression(ast_[i].a, false, out);
+  }
+  for (NodeId t = select.order_by; t != kNoNode; t = ast_[t].next) {
+    const NodeId key = ast_[t].a;
+    out += ", ";
+    if (ast_[key].kind == NodeKind::kNumber) {
+      out += ast_[key].text;  // a column ordinal, as in ORDER BY
+    } else {
+      SortKey(key, false, out);
+    }
+  }
 }
 
 // The ORDER BY terms with select aliases and column numbers replaced by the

@@ -255,6 +255,9 @@ class Pg final : public jet::Dialect {
     return true;
   }
 
+  // A ctid is no key: the server reads no other column through it.
+  bool IdentityGroupsItsColumns() const override { return false; }
+
   // Index and constraint names are the schema's in PostgreSQL but the
   // table's in Jet: the table's name goes in front.
   void IndexName(std::string_view table, std::string_view index, std::string& out) const override {

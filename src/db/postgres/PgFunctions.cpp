@@ -72,16 +72,28 @@ EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   PERFORM pg_temp.jet_fail(13);
 END $f$;
 
-CREATE FUNCTION pg_temp.jet_left(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT left(s::text, n::integer)';
-CREATE FUNCTION pg_temp.jet_left(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_left(s::text, n)';
-CREATE FUNCTION pg_temp.jet_right(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT right(s::text, n::integer)';
-CREATE FUNCTION pg_temp.jet_right(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_right(s::text, n)';
-CREATE FUNCTION pg_temp.jet_mid(s text, start double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT substr(s::text, start::integer)';
-CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_mid(s::text, start)';
-CREATE FUNCTION pg_temp.jet_mid(s text, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT substr(s, start::integer, n::integer)';
-CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT substr(s::text, start::integer, n::integer)';
+-- A character count or position, rounded as CLng rounds: Null raises 94,
+-- beyond a Long 6.
+CREATE FUNCTION pg_temp.jet_count(n double precision) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)
+                    WHEN round(n) BETWEEN -2147483648 AND 2147483647 THEN round(n)::integer
+                    ELSE pg_temp.jet_fail(6) END$f$;
+-- Left, Right: a length below 0 raises 5, a Null length 94; Null text gives
+-- Null. Mid: a start below 1 raises 5 as well.
+CREATE FUNCTION pg_temp.jet_left(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN pg_temp.jet_count(n) < 0 THEN pg_temp.jet_fail(5)::text ELSE left(s::text, pg_temp.jet_count(n)) END';
+CREATE FUNCTION pg_temp.jet_left(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_left(s::text, n)';
+CREATE FUNCTION pg_temp.jet_right(s text, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN pg_temp.jet_count(n) < 0 THEN pg_temp.jet_fail(5)::text ELSE right(s::text, pg_temp.jet_count(n)) END';
+CREATE FUNCTION pg_temp.jet_right(s double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_right(s::text, n)';
+CREATE FUNCTION pg_temp.jet_mid(s text, start double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN pg_temp.jet_count(start) < 1 THEN pg_temp.jet_fail(5)::text ELSE substr(s::text, pg_temp.jet_count(start)) END';
+CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_mid(s::text, start)';
+CREATE FUNCTION pg_temp.jet_mid(s text, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN pg_temp.jet_count(start) < 1 OR pg_temp.jet_count(n) < 0 THEN pg_temp.jet_fail(5)::text
+                  ELSE substr(s::text, pg_temp.jet_count(start), pg_temp.jet_count(n)) END';
+CREATE FUNCTION pg_temp.jet_mid(s double precision, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_mid(s::text, start, n)';
 CREATE FUNCTION pg_temp.jet_len(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(s::text)';
 CREATE FUNCTION pg_temp.jet_len(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_len(s::text)';
 CREATE FUNCTION pg_temp.jet_trim(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT btrim(s::text, '' '')';
@@ -208,14 +220,24 @@ CREATE FUNCTION pg_temp.jet_instr(start double precision, s text, sought text) R
 
 -- Numbers: the runtime's conversions round half to even, which is what
 -- round() does with a double precision.
-CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v)::integer';
-CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::double precision)::integer';
-CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v)::smallint';
-CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::double precision)::smallint';
+-- A text that is no number is a type mismatch; beyond the type's range an
+-- overflow.
+CREATE FUNCTION pg_temp.jet_numeral(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN v::double precision
+                    ELSE pg_temp.jet_fail(13) END$f$;
+CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(v)';
+CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(pg_temp.jet_numeral(v))';
+CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN round(v) BETWEEN -32768 AND 32767 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cint(pg_temp.jet_numeral(v))';
 CREATE FUNCTION pg_temp.jet_cdbl(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::double precision';
-CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
-CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS real LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::real';
+-- CSng: the Single value as the Double that prints like it (CSng(0.1) reads
+-- back as 0.1); a real's text is its shortest exact form.
+CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT v::real::text::double precision';
+CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_csng(pg_temp.jet_numeral(v))';
 CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS $f$SELECT COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0)$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
@@ -254,14 +276,34 @@ BEGIN
     ELSE p END;
   IF p IS NULL THEN RETURN pg_temp.jet_cstr(v); END IF;
   p := replace(replace(p, 'dddddd', 'dddd, yyyy mmmm d'), 'ddddd', 'yyyy-mm-dd');
+  p := regexp_replace(p, 'ttttt', 'hh:nn:ss', 'gi');
   n := length(p);
-  twelve := p ~* 'am/pm';
+  twelve := p ~* '(am/pm|a/p|ampm)';
   WHILE i <= n LOOP
     c := lower(substr(p, i, 1));
     k := 1;
+    -- am/pm and a/p keep the letter case of their first letter.
     IF lower(substr(p, i, 5)) = 'am/pm' THEN
-      out := out || to_char(v, 'AM');
+      out := out || to_char(v, CASE WHEN substr(p, i, 1) = 'a' THEN 'am' ELSE 'AM' END);
       k := 5;
+    ELSIF lower(substr(p, i, 3)) = 'a/p' THEN
+      out := out || CASE WHEN substr(p, i, 1) = 'a' THEN CASE WHEN extract(hour FROM v) < 12 THEN 'a' ELSE 'p' END
+                         ELSE CASE WHEN extract(hour FROM v) < 12 THEN 'A' ELSE 'P' END END;
+      k := 3;
+    ELSIF lower(substr(p, i, 4)) = 'ampm' THEN
+      out := out || to_char(v, 'AM');
+      k := 4;
+    ELSIF c = 'c' THEN
+      out := out || pg_temp.jet_cstr(v);
+    ELSIF c = 'w' THEN
+      -- w: the weekday from Sunday; ww: the week of the year, the first
+      -- holding January 1.
+      IF lower(substr(p, i + 1, 1)) = 'w' THEN
+        out := out || ((extract(doy FROM v)::integer - 1 + pg_temp.jet_weekday(date_trunc('year', v)) - 1) / 7 + 1)::text;
+        k := 2;
+      ELSE
+        out := out || pg_temp.jet_weekday(v)::text;
+      END IF;
     ELSIF c = '"' THEN
       stop := strpos(substr(p, i + 1), '"');
       IF stop = 0 THEN stop := n - i + 1; END IF;
@@ -301,9 +343,10 @@ DECLARE
   mask text;
   whole text;
   digits text;
+  places integer;
 BEGIN
   CASE lower(p)
-    WHEN 'general number' THEN RETURN v::text;
+    WHEN 'general number' THEN RETURN v::numeric::text;  -- 15 significant digits, as the runtime prints
     WHEN 'fixed' THEN RETURN to_char(v, 'FM999999999999990.00');
     WHEN 'standard' THEN RETURN to_char(v, 'FM999,999,999,999,990.00');
     WHEN 'percent' THEN RETURN to_char(v * 100, 'FM999999999999990.00') || '%';
@@ -325,14 +368,22 @@ BEGIN
   END IF;
   IF v = 0 AND array_length(sections, 1) >= 3 AND sections[3] <> '' THEN pattern := sections[3]; END IF;
   IF pattern !~ '[0#]' THEN RETURN replace(pattern, '"', ''); END IF;
-  IF pattern ~ '%' THEN x := x * 100; END IF;
+  -- The runtime has no infinite Double: a percentage beyond its range
+  -- overflows.
+  IF pattern ~ '%' THEN
+    IF abs(x) > 1.7976931348623157e306 THEN PERFORM pg_temp.jet_fail(6); END IF;
+    x := x * 100;
+  END IF;
   lit := substring(pattern FROM '^[^0#,.]*');
   mask := substring(pattern FROM '[0#,.]+');
   whole := split_part(mask, '.', 1);
   digits := repeat('9', 15 - length(replace(replace(whole, '#', ''), ',', ''))) || replace(replace(whole, '#', ''), ',', '');
   IF whole ~ ',' THEN digits := regexp_replace(digits, '([09])(?=([09]{3})+$)', '\1,', 'g'); END IF;
   IF mask ~ '\.' THEN digits := digits || '.' || translate(split_part(mask, '.', 2), '#,', '9'); END IF;
-  out := to_char(x, 'FM' || digits);
+  -- As a numeric, at 15 significant digits, rounded half away from zero;
+  -- a value that rounds to zero has no sign.
+  places := length(substring(split_part(mask, '.', 2) FROM '^[0#]*'));
+  out := to_char(round(x::numeric, places) + 0, 'FM' || digits);
   RETURN replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
 END $f$;
 -- A text that reads as a date is formatted as one; any other as it stands.
@@ -340,6 +391,10 @@ CREATE FUNCTION pg_temp.jet_format(v text, p text) RETURNS text LANGUAGE plpgsql
 BEGIN
   RETURN pg_temp.jet_format(v::timestamp, p);
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
+  -- A text that is a number is formatted as one, any other as it is.
+  IF v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN
+    RETURN pg_temp.jet_format(v::double precision, p);
+  END IF;
   RETURN v;
 END $f$;
 CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
