@@ -122,7 +122,7 @@ CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE 
 -- Any value as the text Jet's & and a text beside a number in Iif make of it.
 CREATE FUNCTION pg_temp.jet_text(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
-CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
+CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT upper(v::text)';  -- 1E+300, as the runtime writes it
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
 
@@ -243,12 +243,26 @@ CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IM
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
 CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
 CREATE FUNCTION pg_temp.jet_sgn(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sign(v)::integer';
+-- A whole number as a 64-bit integer; beyond that range it is the runtime's
+-- overflow.
+CREATE FUNCTION pg_temp.jet_whole(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT CASE WHEN v >= -9223372036854775808 AND v < 9223372036854775808 THEN v::bigint
+                    ELSE pg_temp.jet_fail(6) END$f$;
+-- Round(value[, places]): places 0 to 22; a value too large to scale has no
+-- fractional digits and stays as it is. A whole number is rounded as a
+-- Double, and past 64 bits it overflows.
 CREATE FUNCTION pg_temp.jet_round(v double precision, places double precision DEFAULT 0) RETURNS double precision
-  LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v * 10 ^ places::integer) / 10 ^ places::integer';
+  LANGUAGE sql IMMUTABLE STRICT AS $f$
+SELECT CASE WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet_fail(5)
+            WHEN abs(v) >= 1e307 / 10 ^ places::integer THEN v
+            ELSE round(v * 10 ^ places::integer) / 10 ^ places::integer END$f$;
+CREATE FUNCTION pg_temp.jet_round(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_whole(v::double precision)';
+-- \ and Mod round both operands to whole numbers (halves to even) first.
 CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT round(a)::bigint / round(b)::bigint';
+  AS 'SELECT pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b))';
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT round(a)::bigint % round(b)::bigint';
+  AS 'SELECT pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b))';
 
 -- Format(value[, pattern]) of a date: the named formats, and the pattern
 -- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
@@ -406,8 +420,10 @@ CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision 
 CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
 CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
+-- Days since 1899-12-30 as a date; beyond the years 100 to 9999 an overflow.
 CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
-  AS $f$SELECT (TIMESTAMP '1899-12-30' + make_interval(secs => round(v * 86400)))::timestamp(0)$f$;
+  AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN v < -657434 OR v >= 2958466 THEN make_interval(days => pg_temp.jet_fail(6))
+                                              ELSE make_interval(secs => round(v * 86400)) END)::timestamp(0)$f$;
 
 -- First and Last: the first and last rows' values as the rows come, Null
 -- included (the state is a one-element array, so a Null value is kept).
