@@ -31,7 +31,7 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
   backend.Run(t.sql, t.parameters, &rows);
   std::vector<jet::PivotValue> values(rows.row_count);
   for (size_t i = 0; i < rows.row_count; ++i) {
-    const Variant v = rows.cells[i];
+    const Variant v = rows.cells[i * rows.names.size()];  // the value, then its sort key
     jet::PivotValue& p = values[i];
     if (v.IsNull()) {
       p.null = true;

@@ -395,7 +395,9 @@ void Emitter::Update(const Node& n, std::string& out) {
     key_of(name);
     out += " = ";
     key_of("jet_target");
-    out += ')';
+    // A row the join matches more than once takes the value of its first
+    // match; a server refuses a value subquery of more than one row.
+    out += " LIMIT 1)";
   }
   out += " WHERE ";
   key_of("jet_target");
@@ -694,16 +696,37 @@ void Emitter::Transform(const Node& n, std::string& out) {
   // The columns are the values the pivot takes in the rows the crosstab
   // reads, in order: they are asked for first.
   wrote_pivot_query_ = true;
+  // A sort key other than the value itself is selected beside it: an engine
+  // may order DISTINCT rows only by what they hold, and the key is a
+  // function of the value. Both are written once on trial to compare them.
+  const size_t lifted = parameters_ != nullptr ? parameters_->size() : 0;
+  const size_t unnamed = unnamed_subqueries_;
+  std::string value, key;
+  Expression(pivot.a, false, value);
+  SortKey(pivot.a, false, key);
+  if (parameters_ != nullptr) parameters_->resize(lifted);
+  unnamed_subqueries_ = unnamed;
+  const bool keyed = value != key;
   out += "SELECT DISTINCT ";
   Expression(pivot.a, false, out);
   out += " AS jet_pivot";
+  if (keyed) {
+    out += ", ";
+    SortKey(pivot.a, false, out);
+    out += " AS jet_pivot_order";
+  }
   if (select.from != kNoNode) Sources(select.from, out);
   if (select.where != kNoNode) {
     out += " WHERE ";
     Filter(select.where, out);
   }
   out += " ORDER BY ";
-  SortKey(pivot.a, false, out);
+  if (keyed) {
+    out += "jet_pivot_order";
+    dialect_.SortNulls(false, out);
+  } else {
+    SortKey(pivot.a, false, out);
+  }
 }
 
 void Emitter::PivotCondition(std::string& out) {
