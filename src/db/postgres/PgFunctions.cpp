@@ -693,6 +693,10 @@ CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS integer LANGUAGE s
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+-- A text less a whole number (the server would read the text as one too):
+-- the text read as a number, else the runtime's type mismatch.
+CREATE FUNCTION pg_temp.jet_sub(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_numeral(a) - b';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
