@@ -8,6 +8,7 @@ import select
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 TESSALY = os.environ["TESSALY"]
@@ -44,11 +45,14 @@ class Terminal:
             self.seen += chunk
         return self.seen[start:].replace(b"\r\n", b"\n").decode()
 
-    def send(self, text):
-        # Line editing takes the terminal over only after it has written its
-        # prompt; keys typed before that are read as plain text. A person
-        # never types that fast: give it a moment.
-        time.sleep(0.3)
+    def send(self, text, timeout=10.0):
+        # Line editing reads keys only once it has taken the terminal over
+        # (canonical input off); keys typed before that are read as plain
+        # text, and Ctrl-A is no key then. A person never types before the
+        # prompt is ready, so wait for the terminal's mode, not for a time.
+        deadline = time.time() + timeout
+        while termios.tcgetattr(self.fd)[3] & termios.ICANON and time.time() < deadline:
+            time.sleep(0.01)
         os.write(self.fd, text.encode())
 
     def status(self, timeout=30.0):
