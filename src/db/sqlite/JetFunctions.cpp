@@ -905,10 +905,13 @@ std::optional<Date> ParseNamedMonthDate(std::string_view text) {
   int month = 0;
   int64_t day = 0, year = 0;
   size_t year_digits = 0;
-  auto number = [](std::string_view s) {
+  // No piece of a date has more than four digits; a longer run is no date
+  // (and is not read, so it cannot overflow).
+  auto number = [](std::string_view s) -> int64_t {
+    if (s.size() > 4) return -1;
     int64_t v = 0;
     for (char c : s) v = v * 10 + (c - '0');
-    return s.size() > 4 ? -1 : v;
+    return v;
   };
   if (!pieces[0].number && pieces[1].number && pieces[2].number) {  // Apr 6, 2003
     month = MonthOfName(pieces[0].text);
