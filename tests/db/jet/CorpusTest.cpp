@@ -100,35 +100,43 @@
 namespace tessaly::db::testing {
 namespace {
 
+// The fixture's rows, one text for both engines' statements.
+#define TESSALY_CUSTOMER_ROWS                                  \
+  "(1, 'Abbott', 'London', '1970-03-15', 120.5, -1), "         \
+  "(2, 'baker', 'Paris', '1985-11-02', 0, 0), "                \
+  "(3, 'Carter', NULL, '1962-07-30', -45.25, -1), "            \
+  "(4, 'DAVIS', 'London', NULL, 1000, -1), "                   \
+  "(5, 'evans', 'Berlin', '1990-01-01', 75, 0), "              \
+  "(6, 'Foster', 'paris', '1978-12-31', 300, -1), "            \
+  "(7, 'O''Brien', 'Dublin', '1980-05-05', 200, -1), "         \
+  "(8, 'Xu', 'Tokyo', '1995-06-15 08:30:00', 50, -1), "        \
+  "(9, 'young', NULL, NULL, 0, 0), "                           \
+  "(10, 'Zimmer', 'Madrid', '2001-02-28', 12.75, 0)"
+#define TESSALY_ORDER_ROWS                                                    \
+  "(1, 1, '2005-01-15', 250, -1), (2, 1, '2005-02-01', 99.99, -1), "        \
+  "(3, 2, '2005-02-14', 15.5, 0), (4, 3, '2005-03-01', 250, -1), "          \
+  "(5, 4, '2005-03-01 14:30:00', 1200, -1), (6, 4, '2005-04-10', 80, 0), "  \
+  "(7, 5, '2005-05-05', 250, -1), (8, 6, '2005-06-30', 42, 0), "            \
+  "(9, 7, '2005-07-04', 310, -1), (10, 8, '2005-12-31 23:59:59', 5, -1), "  \
+  "(11, 1, '2006-01-01', 75.25, 0), (12, 99, '2006-02-28', 60, 0)"
+#define TESSALY_PRODUCT_ROWS                                                      \
+  "(1, 'Widget', 2.5, 'Tools'), (2, 'Gadget 2000', 19.99, 'Toys'), "            \
+  "(3, 'Part #7', 0.75, 'Tools'), (4, 'Star*Bright', 5, 'Toys'), "              \
+  "(5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)"
+
 const char* const kFixture[] = {
     "CREATE TABLE Customers (ID INTEGER PRIMARY KEY AUTOINCREMENT, "
     "Name VARCHAR(50) COLLATE NOCASE, City VARCHAR(30) COLLATE NOCASE, Born DATETIME, "
     "Balance DOUBLE, Active YESNO)",
     "INSERT INTO Customers VALUES "
-    "(1, 'Abbott', 'London', '1970-03-15', 120.5, -1), "
-    "(2, 'baker', 'Paris', '1985-11-02', 0, 0), "
-    "(3, 'Carter', NULL, '1962-07-30', -45.25, -1), "
-    "(4, 'DAVIS', 'London', NULL, 1000, -1), "
-    "(5, 'evans', 'Berlin', '1990-01-01', 75, 0), "
-    "(6, 'Foster', 'paris', '1978-12-31', 300, -1), "
-    "(7, 'O''Brien', 'Dublin', '1980-05-05', 200, -1), "
-    "(8, 'Xu', 'Tokyo', '1995-06-15 08:30:00', 50, -1), "
-    "(9, 'young', NULL, NULL, 0, 0), "
-    "(10, 'Zimmer', 'Madrid', '2001-02-28', 12.75, 0)",
+    TESSALY_CUSTOMER_ROWS,
     "CREATE TABLE Orders (OrderID INTEGER PRIMARY KEY, CustomerID INTEGER, OrderDate DATETIME, "
     "Amount CURRENCY, Shipped YESNO)",
     "INSERT INTO Orders VALUES "
-    "(1, 1, '2005-01-15', 250, -1), (2, 1, '2005-02-01', 99.99, -1), "
-    "(3, 2, '2005-02-14', 15.5, 0), (4, 3, '2005-03-01', 250, -1), "
-    "(5, 4, '2005-03-01 14:30:00', 1200, -1), (6, 4, '2005-04-10', 80, 0), "
-    "(7, 5, '2005-05-05', 250, -1), (8, 6, '2005-06-30', 42, 0), "
-    "(9, 7, '2005-07-04', 310, -1), (10, 8, '2005-12-31 23:59:59', 5, -1), "
-    "(11, 1, '2006-01-01', 75.25, 0), (12, 99, '2006-02-28', 60, 0)",
+    TESSALY_ORDER_ROWS,
     "CREATE TABLE Products (ID INTEGER PRIMARY KEY, Name VARCHAR(50) COLLATE NOCASE, "
     "Price DOUBLE, Category VARCHAR(20) COLLATE NOCASE)",
-    "INSERT INTO Products VALUES (1, 'Widget', 2.5, 'Tools'), (2, 'Gadget 2000', 19.99, 'Toys'), "
-    "(3, 'Part #7', 0.75, 'Tools'), (4, 'Star*Bright', 5, 'Toys'), "
-    "(5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)",
+    "INSERT INTO Products VALUES " TESSALY_PRODUCT_ROWS,
     "CREATE TABLE Scratch (A INTEGER, B VARCHAR(20) COLLATE NOCASE)",
     "CREATE VIEW ActiveCustomers AS SELECT * FROM Customers WHERE Active <> 0",
 };
@@ -140,32 +148,16 @@ const char* const kServerFixture[] = {
     R"("Name" citext CHECK (length("Name") <= 50), "City" citext CHECK (length("City") <= 30), )"
     R"("Born" timestamp(0), "Balance" double precision, "Active" smallint NOT NULL DEFAULT 0))",
     R"(INSERT INTO "Customers" VALUES )"
-    "(1, 'Abbott', 'London', '1970-03-15', 120.5, -1), "
-    "(2, 'baker', 'Paris', '1985-11-02', 0, 0), "
-    "(3, 'Carter', NULL, '1962-07-30', -45.25, -1), "
-    "(4, 'DAVIS', 'London', NULL, 1000, -1), "
-    "(5, 'evans', 'Berlin', '1990-01-01', 75, 0), "
-    "(6, 'Foster', 'paris', '1978-12-31', 300, -1), "
-    "(7, 'O''Brien', 'Dublin', '1980-05-05', 200, -1), "
-    "(8, 'Xu', 'Tokyo', '1995-06-15 08:30:00', 50, -1), "
-    "(9, 'young', NULL, NULL, 0, 0), "
-    "(10, 'Zimmer', 'Madrid', '2001-02-28', 12.75, 0)",
+    TESSALY_CUSTOMER_ROWS,
     R"(SELECT setval(pg_get_serial_sequence('"Customers"', 'ID'), 10))",
     R"(CREATE TABLE "Orders" ("OrderID" integer PRIMARY KEY, "CustomerID" integer, )"
     R"("OrderDate" timestamp(0), "Amount" numeric(19, 4), "Shipped" smallint NOT NULL DEFAULT 0))",
     R"(INSERT INTO "Orders" VALUES )"
-    "(1, 1, '2005-01-15', 250, -1), (2, 1, '2005-02-01', 99.99, -1), "
-    "(3, 2, '2005-02-14', 15.5, 0), (4, 3, '2005-03-01', 250, -1), "
-    "(5, 4, '2005-03-01 14:30:00', 1200, -1), (6, 4, '2005-04-10', 80, 0), "
-    "(7, 5, '2005-05-05', 250, -1), (8, 6, '2005-06-30', 42, 0), "
-    "(9, 7, '2005-07-04', 310, -1), (10, 8, '2005-12-31 23:59:59', 5, -1), "
-    "(11, 1, '2006-01-01', 75.25, 0), (12, 99, '2006-02-28', 60, 0)",
+    TESSALY_ORDER_ROWS,
     R"(CREATE TABLE "Products" ("ID" integer PRIMARY KEY, )"
     R"("Name" citext CHECK (length("Name") <= 50), "Price" double precision, )"
     R"("Category" citext CHECK (length("Category") <= 20)))",
-    R"(INSERT INTO "Products" VALUES (1, 'Widget', 2.5, 'Tools'), )"
-    "(2, 'Gadget 2000', 19.99, 'Toys'), (3, 'Part #7', 0.75, 'Tools'), "
-    "(4, 'Star*Bright', 5, 'Toys'), (5, '100% Juice', 1.2, 'Food'), (6, 'Under_score', 3, NULL)",
+    R"(INSERT INTO "Products" VALUES )" TESSALY_PRODUCT_ROWS,
     R"(CREATE TABLE "Scratch" ("A" integer, "B" citext CHECK (length("B") <= 20)))",
     R"(CREATE VIEW "ActiveCustomers" AS SELECT * FROM "Customers" WHERE "Active" <> 0)",
 };
