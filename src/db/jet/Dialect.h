@@ -27,6 +27,10 @@ class Operands {
   // True when the operand is a text literal (inline or lifted), whose type
   // an engine with strict types may have to state beside other operands.
   virtual bool IsText(size_t index) const = 0;
+  // The value of a text literal operand (delimiters and doubled quotes
+  // removed), lifted or not; nullptr for any other operand. Valid while the
+  // hook runs.
+  virtual const std::string* TextValue(size_t index) const = 0;
 
  protected:
   ~Operands() = default;

@@ -28,12 +28,27 @@ class NodeOperands final : public Operands {
   bool IsText(size_t index) const override {
     return emitter_.ast_[ids_[index]].kind == NodeKind::kText;
   }
+  const std::string* TextValue(size_t index) const override {
+    if (!IsText(index)) return nullptr;
+    value_ = Emitter::TextOf(emitter_.ast_[ids_[index]]);
+    return &value_;
+  }
 
  private:
   Emitter& emitter_;
   const NodeId* ids_;
   size_t count_;
+  mutable std::string value_;
 };
+
+std::string Emitter::TextOf(const Node& text) {
+  std::string value;
+  for (size_t i = 1; i + 1 < text.text.size(); ++i) {
+    value += text.text[i];
+    if (text.text[i] == text.text.front()) ++i;  // a doubled delimiter
+  }
+  return value;
+}
 
 void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) const {
   const char* spelling = " ? ";
@@ -96,6 +111,7 @@ class OneOperand final : public Operands {
   void WriteArgument(size_t, std::string& out) const override { all_.WriteArgument(index_, out); }
   bool IsColumn(size_t) const override { return all_.IsColumn(index_); }
   bool IsText(size_t) const override { return all_.IsText(index_); }
+  const std::string* TextValue(size_t) const override { return all_.TextValue(index_); }
 
  private:
   const Operands& all_;
@@ -678,6 +694,9 @@ class FilteredOperands final : public Operands {
   }
   bool IsColumn(size_t) const override { return false; }
   bool IsText(size_t index) const override { return index != 0 && plain_.IsText(index); }
+  const std::string* TextValue(size_t index) const override {
+    return index != 0 ? plain_.TextValue(index) : nullptr;
+  }
 
  private:
   Emitter& emitter_;
@@ -782,12 +801,7 @@ void Emitter::PivotColumns(std::string& out) {
       const Node& value = ast_[v];
       std::string name;
       switch (value.kind) {
-        case NodeKind::kText:
-          for (size_t i = 1; i + 1 < value.text.size(); ++i) {
-            name += value.text[i];
-            if (value.text[i] == value.text.front()) ++i;  // a doubled delimiter
-          }
-          break;
+        case NodeKind::kText: name = TextOf(value); break;
         case NodeKind::kDate: name = ast_.dates[value.a].ToStored(); break;
         case NodeKind::kUnary: name = "-" + std::string(ast_[value.a].text); break;
         default: name = value.text; break;
@@ -1242,14 +1256,9 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       if (!LiftNumber(n.text, out)) out += n.text;
       return;
     case NodeKind::kText: {
-      const char quote = n.text.front();
       std::string_view body = n.text.substr(1, n.text.size() - 2);
-      if (body.find(quote) != std::string_view::npos) {
-        scratch_.clear();
-        for (size_t i = 0; i < body.size(); ++i) {
-          scratch_ += body[i];
-          if (body[i] == quote) ++i;  // the doubled delimiter
-        }
+      if (body.find(n.text.front()) != std::string_view::npos) {
+        scratch_ = TextOf(n);
         body = scratch_;
       }
       if (parameters_ != nullptr) {

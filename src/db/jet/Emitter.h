@@ -95,6 +95,8 @@ class Emitter {
   bool IsTruthValue(NodeId id) const;
   void Comparison(const Node& n, std::string& out);
   static bool IsChain(BinaryOp op);  // operators the dialect writes over a whole chain
+  // A text literal's value: its delimiters dropped, doubled ones single.
+  static std::string TextOf(const Node& text);
   void Chain(NodeId id, BinaryOp op, std::string& out);
   void Column(const Node& n, std::string& out);
   // Lifts a literal into a parameter; false when it must stay inline.

@@ -5,6 +5,8 @@
 
 #include "db/Catalog.h"
 #include "db/Rules.h"
+#include "db/jet/Like.h"
+#include "tessaly/Error.h"
 
 namespace tessaly::db::postgres {
 
@@ -232,8 +234,26 @@ class Pg final : public jet::Dialect {
 
   void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
     // Jet's Like never regards letter case and knows bracket sets, which
-    // PostgreSQL's LIKE does not: jet_like reads the pattern as a regular
-    // expression matched without regard to case.
+    // PostgreSQL's LIKE does not: the pattern is read as a regular
+    // expression matched without regard to case. A pattern written in the
+    // statement is read here, once; any other is read by jet_like on the
+    // server, row by row.
+    if (const std::string* pattern = operands.TextValue(1)) {
+      std::string regex;
+      try {
+        regex = jet::LikeRegex(jet::CompileLike(*pattern, ansi89));
+      } catch (const Error&) {
+        // A pattern left open fails in jet_like, as Jet's did.
+      }
+      if (!regex.empty()) {
+        out += negated ? "NOT (" : "(";
+        AsText(operands, 0, out);
+        out += " ~* ";
+        TextLiteral(regex, out);
+        out += ')';
+        return;
+      }
+    }
     if (negated) out += "NOT ";
     out += "pg_temp.jet_like(";
     AsText(operands, 0, out);

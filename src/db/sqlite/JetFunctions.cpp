@@ -15,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "db/Letters.h"
 #include "db/NumberText.h"
+#include "db/jet/Like.h"
 #include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
@@ -24,6 +26,10 @@
 namespace tessaly::db::sqlite {
 
 namespace {
+
+using jet::CompileLike;
+using jet::LikeMatches;
+using jet::LikePattern;
 
 // ---------------------------------------------------------------------------
 // Failures: thrown inside a function, reported once by Guarded.
@@ -128,8 +134,6 @@ std::optional<Date> DateOf(sqlite3_value* v) {
 // ---------------------------------------------------------------------------
 // UTF-8: characters are code points.
 
-bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 size_t CharCount(std::string_view s) {
   size_t n = 0;
   for (char c : s) n += IsContinuation(c) ? 0 : 1;
@@ -147,191 +151,8 @@ size_t ByteOffset(std::string_view s, int64_t count) {
   return i;
 }
 
-// Decodes the character at s[i] and moves i past it; a malformed byte stands
-// for itself.
-char32_t Decode(std::string_view s, size_t& i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-  if (len <= 1 || i + len > s.size()) {
-    ++i;
-    return b;
-  }
-  char32_t cp = b & (0x7F >> len);
-  for (size_t k = 1; k < len; ++k) {
-    if (!IsContinuation(s[i + k])) {
-      ++i;
-      return b;
-    }
-    cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  }
-  i += len;
-  return cp;
-}
-
-void Encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Letter case of the alphabets with simple one-to-one case pairs: Latin
-// (ASCII, Latin-1, Latin Extended-A), Greek and Cyrillic. Chinese has none.
-char32_t LowerOf(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c < 0xC0) return c;
-  if (c <= 0xDE) return c == 0xD7 ? c : c + 32;
-  if (c >= 0x100 && c <= 0x17F) {
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    if (odd_upper) return (c % 2 == 1) ? c + 1 : c;
-    return (c % 2 == 0) ? c + 1 : c;
-  }
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
-}
-
-char32_t UpperOf(char32_t c) {
-  if (c >= 'a' && c <= 'z') return c - 32;
-  if (c < 0xE0) return c;
-  if (c <= 0xFE) return c == 0xF7 ? c : c - 32;
-  if (c >= 0x100 && c <= 0x17F) {
-    const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    if (odd_upper) return (c % 2 == 0) ? c - 1 : c;
-    return (c % 2 == 1) ? c - 1 : c;
-  }
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
-  if (c >= 0x430 && c <= 0x44F) return c - 32;
-  if (c >= 0x450 && c <= 0x45F) return c - 80;
-  return c;
-}
-
-std::u32string CodePoints(std::string_view s, bool fold) {
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const char32_t c = Decode(s, i);
-    out += fold ? LowerOf(c) : c;
-  }
-  return out;
-}
-
 // ---------------------------------------------------------------------------
 // LIKE
-
-// One element of a LIKE pattern, over characters folded to lower case.
-struct LikeElement {
-  enum Kind : uint8_t { kAny, kOne, kDigit, kChar, kSet } kind = kChar;
-  bool negated = false;                               // a set: [!...] or [^...]
-  char32_t c = 0;                                     // kChar
-  std::vector<std::pair<char32_t, char32_t>> ranges;  // kSet: inclusive ranges
-};
-using LikePattern = std::vector<LikeElement>;
-
-// Reads a pattern. The provider's ANSI wildcards are % (any run), _ (one
-// character) and [a-c] / [^a-c]; Access's own (ansi89) are * ? # (one
-// digit) and [a-c] / [!a-c]. Inside brackets every character is itself, so
-// [*] and [%] are a literal star and percent. A bracket left open raises 93.
-LikePattern CompileLike(std::string_view text, bool ansi89) {
-  const std::u32string p = CodePoints(text, true);
-  LikePattern out;
-  for (size_t i = 0; i < p.size(); ++i) {
-    LikeElement e;
-    const char32_t c = p[i];
-    if (c == (ansi89 ? U'*' : U'%')) {
-      if (!out.empty() && out.back().kind == LikeElement::kAny) continue;
-      e.kind = LikeElement::kAny;
-    } else if (c == (ansi89 ? U'?' : U'_')) {
-      e.kind = LikeElement::kOne;
-    } else if (ansi89 && c == U'#') {
-      e.kind = LikeElement::kDigit;
-    } else if (c == U'[') {
-      const size_t close = p.find(U']', i + 1);
-      if (close == std::u32string::npos) throw Error(93, "Invalid pattern string");
-      size_t j = i + 1;
-      e.kind = LikeElement::kSet;
-      if (j < close && p[j] == (ansi89 ? U'!' : U'^')) {
-        e.negated = true;
-        ++j;
-      }
-      for (; j < close; ++j) {
-        if (j + 2 < close && p[j + 1] == U'-') {
-          e.ranges.emplace_back(std::min(p[j], p[j + 2]), std::max(p[j], p[j + 2]));
-          j += 2;
-        } else {
-          e.ranges.emplace_back(p[j], p[j]);
-        }
-      }
-      i = close;
-      // "[]" stands for no character at all.
-      if (e.ranges.empty() && !e.negated) continue;
-    } else {
-      e.c = c;
-    }
-    out.push_back(std::move(e));
-  }
-  return out;
-}
-
-bool MatchesOne(const LikeElement& e, char32_t c) {
-  switch (e.kind) {
-    case LikeElement::kOne: return true;
-    case LikeElement::kDigit: return c >= U'0' && c <= U'9';
-    case LikeElement::kChar: return e.c == c;
-    case LikeElement::kSet: {
-      // c is folded to lower case; a range of capitals still holds its letters.
-      const char32_t upper = UpperOf(c);
-      bool in = false;
-      for (const auto& [low, high] : e.ranges) {
-        if ((c >= low && c <= high) || (upper >= low && upper <= high)) {
-          in = true;
-          break;
-        }
-      }
-      return in != e.negated;
-    }
-    case LikeElement::kAny: return false;
-  }
-  return false;
-}
-
-// The whole text against the whole pattern: a run wildcard backs off one
-// character at a time, the other elements take exactly one character, so the
-// last run wildcard seen is the only place to retry from.
-bool LikeMatches(const LikePattern& pattern, const std::u32string& text) {
-  size_t t = 0, p = 0;
-  size_t star = std::string::npos, star_t = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p].kind == LikeElement::kAny) {
-      star = p++;
-      star_t = t;
-    } else if (p < pattern.size() && MatchesOne(pattern[p], text[t])) {
-      ++p;
-      ++t;
-    } else if (star != std::string::npos) {
-      p = star + 1;
-      t = ++star_t;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p].kind == LikeElement::kAny) ++p;
-  return p == pattern.size();
-}
 
 // jet_like(text, pattern, ansi89): 1 when the text matches, 0 when not,
 // Null when either is Null; letter case is ignored as Jet compares text. The

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "db/jet/Like.h"
+#include "tessaly/Error.h"
+
 namespace tessaly::db::sqlite {
 
 namespace {
@@ -12,6 +15,17 @@ namespace {
 using jet::BinaryOp;
 using jet::JetFunction;
 using jet::Operands;
+using jet::CompileLike;
+using jet::LikeAsciiPrefix;
+
+// Whether the text of some number, as SQLite or the runtime writes it
+// (-1.5, 1.0e+20, Inf, NaN), may begin with prefix (lower case).
+bool MayBeginANumber(std::string_view prefix) {
+  if (prefix.empty()) return false;
+  if (std::string_view("0123456789-+. ").find(prefix.front()) != std::string_view::npos) return true;
+  const std::string_view start = prefix.substr(0, 3);
+  return std::string_view("inf").starts_with(start) || std::string_view("nan").starts_with(start);
+}
 
 bool IsPlainName(std::string_view name) {
   if (name.empty()) return false;
@@ -319,13 +333,43 @@ class Sqlite final : public jet::Dialect {
   }
 
   void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
-    // SQLite's own LIKE knows no bracket sets and folds ASCII letters only.
+    // SQLite's own LIKE knows no bracket sets and folds ASCII letters only,
+    // so jet_like decides. But a column searched by a pattern that begins
+    // with ASCII characters ("Name LIKE 'Smi%'") also gets SQLite's LIKE of
+    // that beginning, a condition every match meets, which the engine
+    // answers from the column's index instead of reading every row.
+    std::string prefix;
+    if (!negated && operands.IsColumn(0)) {
+      if (const std::string* pattern = operands.TextValue(1)) {
+        try {
+          prefix = LikeAsciiPrefix(CompileLike(*pattern, ansi89));
+          // % and _ (ordinary characters to Access's wildcards) would be
+          // SQLite's wildcards: the beginning ends before them, and so
+          // needs no ESCAPE, which would keep the engine off the index.
+          prefix.resize(std::min(prefix.size(), prefix.find_first_of("%_")));
+          // A number's text is SQLite's in its LIKE but the runtime's in
+          // jet_like (1.0e+20 and 1E+20): a beginning a number's text may
+          // have is left to jet_like alone.
+          if (MayBeginANumber(prefix)) prefix.clear();
+        } catch (const Error&) {
+          // A pattern left open fails in jet_like, row by row, as Jet's did.
+        }
+      }
+    }
     if (negated) out += "NOT ";
+    if (!prefix.empty()) out += '(';
     out += "jet_like(";
     operands.WriteArgument(0, out);
     out += ", ";
     operands.WriteArgument(1, out);
     out += ansi89 ? ", 1)" : ", 0)";
+    if (prefix.empty()) return;
+    out += " AND ";
+    operands.Write(0, out);
+    out += " LIKE ";
+    prefix += '%';
+    TextLiteral(prefix, out);
+    out += ')';
   }
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {

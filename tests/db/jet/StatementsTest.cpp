@@ -5,7 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "db/Backend.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
@@ -183,6 +185,51 @@ TEST_F(Statements, WritesOverJoinsTakeEachRowsOwnValues) {
                  "ON Customers.ID = Orders.CustomerID WHERE Orders.OrderID Is Null"),
             1);
   EXPECT_EQ(Rows("SELECT Name FROM Customers ORDER BY ID"), "Abbott;baker;");
+}
+
+// A pattern that begins with letters also asks SQLite for that beginning, so
+// the name index is read instead of every row; what is found must be what
+// jet_like alone finds (a pattern begun with a set, which no index serves).
+TEST_F(Statements, LikeBeginningWithLettersReadsTheIndexAndFindsTheSame) {
+  Exec("CREATE INDEX ix_name ON Customers (Name)");
+  Exec("ALTER TABLE Customers ADD COLUMN Pay DOUBLE");
+  for (const char* row : {"'BAKEWELL', 1E+20", "'Bäker', 12.5", "'bak_er', 100", "'BAK%', Null"}) {
+    Exec(std::string("INSERT INTO Customers (Name, Pay) VALUES (") + row + ")");
+  }
+  const std::pair<const char*, const char*> alike[] = {
+      {"Name LIKE 'bak%'", "Name LIKE '[b]ak%'"},
+      {"Name LIKE 'BAKE_ELL'", "Name LIKE '[b]AKE_ELL'"},
+      {"Name LIKE 'bak[%]'", "Name LIKE '[b]ak[%]'"},
+      {"Name ALIKE 'baker'", "Name ALIKE '[b]aker'"},
+      // A number's text is the runtime's: 1E+20 and 100, not 1.0e+20, 100.0.
+      {"Pay LIKE '1E+2%'", "Pay LIKE '[1]E+2%'"},
+      {"Pay LIKE '100'", "Pay LIKE '[1]00'"},
+  };
+  for (const auto& [indexed, every_row] : alike) {
+    const std::string select = "SELECT Name FROM Customers WHERE ";
+    EXPECT_EQ(Rows(select + indexed + " ORDER BY ID"), Rows(select + every_row + " ORDER BY ID"))
+        << indexed;
+    EXPECT_NE(Rows(select + indexed), "") << indexed;
+  }
+  const auto plan = [&](const std::string& where) {
+    internal::ResultData data;
+    internal::BackendOf(*conn_).Run(
+        "EXPLAIN QUERY PLAN " + conn_->Translate("SELECT * FROM Customers WHERE " + where), &data);
+    std::string out;
+    for (size_t i = 0; i < data.cells.size(); ++i) out += data.cells[i].ToText() + ' ';
+    return out;
+  };
+  // SEARCH reads part of an index; SCAN reads every row.
+  EXPECT_NE(plan("Name LIKE 'bak%'").find("SEARCH"), std::string::npos);
+  EXPECT_EQ(plan("Name LIKE '%bak'").find("SEARCH"), std::string::npos);
+  // With Access's wildcards, _ and % are the name's own characters.
+  auto ansi89 = Connection::Open(":memory:?ansi89");
+  ansi89->Execute("CREATE TABLE T (Name TEXT(20))");
+  ansi89->Execute("INSERT INTO T (Name) VALUES ('bak_er')");
+  ansi89->Execute("INSERT INTO T (Name) VALUES ('bakker')");
+  Recordset rs;
+  rs.Open("SELECT Count(*) FROM T WHERE Name LIKE 'bak_*'", ansi89, adOpenStatic, adLockReadOnly);
+  EXPECT_EQ(rs.Fields().Item(0).Value().ToLong(), 1);
 }
 
 }  // namespace

@@ -269,8 +269,11 @@ const Translated kTranslations[] = {
      "0, 'p', 0, 'n', 'z'"},
     // Truth values kept as values are Jet's -1.
     {"select F_ID = 1, F_Name like 'a%' as m from T_Emp",
-     "SELECT -(F_ID = 1) AS Expr1000, -(jet_like(F_Name, 'a%', 0)) AS m FROM T_Emp",
-     "SELECT -(F_ID = ?1) AS Expr1000, -(jet_like(F_Name, ?2, 0)) AS m FROM T_Emp", "1, 'a%'"},
+     "SELECT -(F_ID = 1) AS Expr1000, -((jet_like(F_Name, 'a%', 0) AND F_Name LIKE 'a%')) AS m "
+     "FROM T_Emp",
+     "SELECT -(F_ID = ?1) AS Expr1000, -((jet_like(F_Name, ?2, 0) AND F_Name LIKE 'a%')) AS m "
+     "FROM T_Emp",
+     "1, 'a%'"},
     // Clauses.
     {"select distinct top 10 F_Dept from T_Emp order by F_Dept",
      "SELECT DISTINCT F_Dept FROM T_Emp ORDER BY F_Dept LIMIT 10", nullptr, nullptr},
