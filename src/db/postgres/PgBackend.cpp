@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,49 @@ Error Lost(std::string_view why) {
   std::string message = "Disk or network error.  The connection to the database server was lost";
   if (!why.empty()) message += ": " + Trimmed(why);
   return Error(errnum::kFail, message);
+}
+
+// A name as the server writes it in a message: in double quotes when it
+// needs them, the quotes inside doubled.
+std::string Unquoted(std::string_view name) {
+  if (!name.starts_with('"') || name.size() < 2 || !name.ends_with('"')) return std::string(name);
+  std::string out;
+  for (size_t i = 1; i + 1 < name.size(); ++i) {
+    out += name[i];
+    if (name[i] == '"') ++i;
+  }
+  return out;
+}
+
+// A column that saved queries read cannot be dropped on the server, which
+// keeps a saved query bound to the columns it reads (its * written out when
+// it was saved). Jet dropped the field and the query failed when next run;
+// here the table stays as it was and the error names the queries to change.
+// The detail has a line "view V depends on column C of table T" for each.
+std::optional<Error> ReadByASavedQuery(std::string_view message, std::string_view detail) {
+  constexpr std::string_view kCannot = "cannot drop column ";
+  constexpr std::string_view kView = "view ";
+  constexpr std::string_view kDepends = " depends on column ";
+  if (!message.starts_with(kCannot)) return std::nullopt;
+  std::string queries;
+  size_t count = 0;
+  while (!detail.empty()) {
+    const size_t end = std::min(detail.find('\n'), detail.size());
+    const std::string_view line = detail.substr(0, end);
+    detail.remove_prefix(std::min(end + 1, detail.size()));
+    const size_t depends = line.find(kDepends);
+    if (!line.starts_with(kView) || depends == std::string_view::npos) return std::nullopt;
+    if (count++ > 0) queries += ", ";
+    queries += jeterr::Quoted(Unquoted(line.substr(kView.size(), depends - kView.size())));
+  }
+  if (count == 0) return std::nullopt;
+  std::string_view column = message.substr(kCannot.size());
+  column = column.substr(0, column.find(" of table "));
+  return Error(errnum::kFail, "The field " + jeterr::Quoted(Unquoted(column)) +
+                                  " cannot be deleted: " +
+                                  (count == 1 ? "the saved query " : "the saved queries ") +
+                                  queries + (count == 1 ? " reads it." : " read it.") +
+                                  "  Change the saved query first.");
 }
 
 // The Jet error for a failed statement, by its SQLSTATE.
@@ -139,6 +183,9 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::NotUpdatable();
   }
   if (state == "25006") return jeterr::ReadOnly();
+  if (state == "2BP01") {
+    if (auto read = ReadByASavedQuery(message, Field(result, PG_DIAG_MESSAGE_DETAIL))) return *read;
+  }
   if (cls == "42") return Error(errnum::kSyntax, std::string(message));
   return Error(errnum::kFail, std::string(message));
 }
