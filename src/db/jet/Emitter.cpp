@@ -852,48 +852,42 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     transform_ = nullptr;
   }
   const size_t source_start = out.size();
-  std::vector<NodeId> kept;  // DISTINCTROW: the tables it keeps one row of each
-  const bool distinct_rows =
-      select.distinct_row && select.group_by == kNoNode && DistinctTables(select, kept);
-  const bool semi_join = distinct_rows && !dialect_.IdentityGroupsItsColumns();
-  if (semi_join) {
-    out += " FROM ";
-    for (NodeId table : kept) {
-      if (table != kept.front()) out += ", ";
-      Source(table, out);
-    }
-  } else if (select.from != kNoNode) {
-    Sources(select.from, out);
-  }
+  // DISTINCTROW: the tables it keeps one row of each, and those of them an
+  // outer join may leave out of a joined row.
+  std::vector<NodeId> kept, missing;
+  const bool distinct_rows = select.distinct_row && select.group_by == kNoNode &&
+                             DistinctTables(select, kept, missing);
+  const bool kept_rows = distinct_rows && !dialect_.IdentityGroupsItsColumns();
   // WHERE, GROUP BY and HAVING read the source's columns, never the select
   // list's aliases (Jet takes an alias there for a parameter nobody gave).
   // The engine would read an alias where the source has no such column, so
   // a name that is an alias is written as the only source's column.
   const Node& source = ast_[select.from == kNoNode ? 0 : select.from];
+  std::string_view qualifier;
+  bool read_aliases = false;
   if (!named.empty() && select.from != kNoNode && source.next == kNoNode &&
       (source.kind == NodeKind::kTable ||
        (source.kind == NodeKind::kDerived && !source.text2.empty()))) {
+    read_aliases = true;
+    qualifier = source.text2.empty() ? source.text : source.text2;
+  } else if (!named.empty() && select.from != kNoNode) {
+    read_aliases = KeepAliasesNoSourceHolds(select.from, named);  // written as their expressions
+  }
+  if (!kept_rows && select.from != kNoNode) Sources(select.from, out);
+  if (read_aliases) {
     aliases_.swap(named);
-    alias_qualifier_ = source.text2.empty() ? source.text : source.text2;
-  } else if (!named.empty() && select.from != kNoNode && KeepAliasesNoSourceHolds(select.from, named)) {
-    aliases_.swap(named);  // written as their expressions
+    alias_qualifier_ = qualifier;
   }
-  if (semi_join) {
-    out += " WHERE (";
-    RowIdentities(kept, out);
-    out += ") IN (SELECT ";
-    RowIdentities(kept, out);
-    Sources(select.from, out);
-  }
-  if (select.where != kNoNode) {
+  if (kept_rows) {
+    KeptRows(select, kept, missing, out);
+  } else if (select.where != kNoNode) {
     out += " WHERE ";
     Filter(select.where, out);
   }
-  if (semi_join) out += ')';
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, false, out);
-  } else if (distinct_rows && !semi_join) {
+  } else if (distinct_rows && !kept_rows) {
     out += " GROUP BY ";
     RowIdentities(kept, out);
   }
@@ -988,15 +982,16 @@ bool MayHaveNoRow(const Ast& ast, NodeId sources, NodeId table) {
 
 // DISTINCTROW over a join: one row for each combination of rows of the
 // tables the select list takes its columns from, however many rows of the
-// other tables matched them. Fills kept with those tables; false where it
-// changes nothing: over one table, with an unqualified column, when every
-// table is selected from, or when a selected table is a saved query (which
-// has no row identity, so each of its joined rows stands alone). Written as
-// a grouping by the rows' identities or, for an engine whose grouping by an
-// identity reads no other column, as the kept tables' rows whose identities
-// the join yields; those rows alone are in FROM then, so the sort must read
-// them alone, and a kept table must have a row in every joined row.
-bool Emitter::DistinctTables(const SelectParts& select, std::vector<NodeId>& kept) {
+// other tables matched them. Fills kept with those tables (and missing with
+// those an outer join may leave out); false where it changes nothing: over
+// one table, with an unqualified column, when every table is selected from,
+// or when a selected table is a saved query (which has no row identity, so
+// each of its joined rows stands alone). Written as a grouping by the rows'
+// identities or, for an engine whose grouping by an identity reads no other
+// column, as the kept tables' rows the join yields (KeptRows); those rows
+// alone are in FROM then, so the sort must read them alone.
+bool Emitter::DistinctTables(const SelectParts& select, std::vector<NodeId>& kept,
+                             std::vector<NodeId>& missing) {
   std::vector<std::pair<std::string_view, NodeId>> sources;
   // The names (alias, else table name) of the tables; none when a derived
   // table is among them.
@@ -1032,7 +1027,9 @@ bool Emitter::DistinctTables(const SelectParts& select, std::vector<NodeId>& kep
     const Node& table = ast_[source->second];
     if (names_ != nullptr && names_->Find(table.text).saved_query) return false;
     if (!dialect_.RowIdentity(source->first, identity)) return false;
-    if (!grouping && MayHaveNoRow(ast_, select.from, source->second)) return false;
+    if (!grouping && MayHaveNoRow(ast_, select.from, source->second)) {
+      missing.push_back(source->second);
+    }
     kept.push_back(source->second);
   }
   return !kept.empty() && kept.size() < sources.size();
@@ -1067,6 +1064,55 @@ bool Emitter::KeepAliasesNoSourceHolds(NodeId sources,
     });
   });
   return !named.empty();
+}
+
+// FROM the kept tables' rows that the join and WHERE yield, each
+// combination once: FROM (SELECT DISTINCT id(a) AS jet_row1, ... FROM <the
+// join> WHERE ...) AS jet_rows INNER JOIN a ON id(a) = jet_rows.jet_row1 ...
+// A joined row in which an outer join left a kept table out stands alone, as
+// it does where the identity groups: those rows come apart, after UNION ALL,
+// and their table is joined with LEFT JOIN.
+void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
+                       const std::vector<NodeId>& missing, std::string& out) {
+  auto name_of = [&](NodeId table) {
+    const Node& n = ast_[table];
+    return n.text2.empty() ? n.text : n.text2;
+  };
+  auto rows = [&](bool left_out) {
+    out += left_out ? " UNION ALL SELECT " : "SELECT DISTINCT ";
+    for (size_t i = 0; i < kept.size(); ++i) {
+      if (i != 0) out += ", ";
+      dialect_.RowIdentity(name_of(kept[i]), out);
+      out += " AS jet_row" + std::to_string(i + 1);
+    }
+    Sources(select.from, out);
+    const char* glue = " WHERE ";
+    if (select.where != kNoNode) {
+      out += " WHERE (";
+      Filter(select.where, out);
+      out += ')';
+      glue = " AND ";
+    }
+    for (NodeId table : missing) {
+      out += table == missing.front() ? glue : left_out ? " OR " : " AND ";
+      if (left_out && table == missing.front()) out += '(';
+      dialect_.RowIdentity(name_of(table), out);
+      out += left_out ? " IS NULL" : " IS NOT NULL";
+    }
+    if (left_out) out += ')';
+  };
+  out += " FROM (";
+  rows(false);
+  if (!missing.empty()) rows(true);
+  out += ") AS jet_rows";
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const bool may_miss = std::find(missing.begin(), missing.end(), kept[i]) != missing.end();
+    out += may_miss ? " LEFT JOIN " : " INNER JOIN ";
+    Source(kept[i], out);
+    out += " ON ";
+    dialect_.RowIdentity(name_of(kept[i]), out);
+    out += " = jet_rows.jet_row" + std::to_string(i + 1);
+  }
 }
 
 void Emitter::RowIdentities(const std::vector<NodeId>& tables, std::string& out) {

@@ -88,7 +88,10 @@ class Emitter {
   // GROUP BY / ORDER BY items (sorting: ORDER BY, where Null sorts as Jet sorts it)
   void Terms(NodeId first, bool sorting, std::string& out);
   bool PeerTerms(const SelectParts& select, std::string& out);
-  bool DistinctTables(const SelectParts& select, std::vector<NodeId>& kept);
+  bool DistinctTables(const SelectParts& select, std::vector<NodeId>& kept,
+                      std::vector<NodeId>& missing);
+  void KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
+                const std::vector<NodeId>& missing, std::string& out);
   void RowIdentities(const std::vector<NodeId>& tables, std::string& out);  // a, b, ...
   bool KeepAliasesNoSourceHolds(NodeId sources,
                                 std::vector<std::pair<std::string_view, NodeId>>& named);

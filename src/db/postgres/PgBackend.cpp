@@ -102,11 +102,7 @@ std::optional<Error> ReadByASavedQuery(std::string_view message, std::string_vie
   if (count == 0) return std::nullopt;
   std::string_view column = message.substr(kCannot.size());
   column = column.substr(0, column.find(" of table "));
-  return Error(errnum::kFail, "The field " + jeterr::Quoted(Unquoted(column)) +
-                                  " cannot be deleted: " +
-                                  (count == 1 ? "the saved query " : "the saved queries ") +
-                                  queries + (count == 1 ? " reads it." : " read it.") +
-                                  "  Change the saved query first.");
+  return jeterr::ReadBySavedQueries(Unquoted(column), queries, count);
 }
 
 // The Jet error for a failed statement, by its SQLSTATE.

@@ -256,7 +256,7 @@ class Pg final : public jet::Dialect {
   }
 
   // A ctid is no key: the server reads no other column through it, so
-  // DISTINCTROW is written as a semi-join on the ctids.
+  // DISTINCTROW joins the selected tables to the distinct ctids of the join.
   bool IdentityGroupsItsColumns() const override { return false; }
 
   // Index and constraint names are the schema's in PostgreSQL but the
