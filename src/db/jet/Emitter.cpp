@@ -855,8 +855,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   // DISTINCTROW: the tables it keeps one row of each, and those of them an
   // outer join may leave out of a joined row.
   std::vector<NodeId> kept, missing;
-  const bool distinct_rows = select.distinct_row && select.group_by == kNoNode &&
-                             DistinctTables(select, kept, missing);
+  const bool distinct_rows =
+      select.distinct_row && select.group_by == kNoNode && DistinctTables(select, kept, missing);
   const bool kept_rows = distinct_rows && !dialect_.IdentityGroupsItsColumns();
   // WHERE, GROUP BY and HAVING read the source's columns, never the select
   // list's aliases (Jet takes an alias there for a parameter nobody gave).

@@ -470,7 +470,8 @@ const jet::NamedObject& PgBackend::Find(std::string_view name) {
   for (int r = 0; r < PQntuples(result.get()); ++r) {
     object.found = true;
     object.saved_query = PQgetvalue(result.get(), r, 0)[0] == 't';
-    if (!PQgetisnull(result.get(), r, 1)) object.columns.emplace_back(PQgetvalue(result.get(), r, 1));
+    if (!PQgetisnull(result.get(), r, 1))
+      object.columns.emplace_back(PQgetvalue(result.get(), r, 1));
   }
   return objects_.insert_or_assign(key, std::move(object)).first->second;
 }
