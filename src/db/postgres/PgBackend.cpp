@@ -312,12 +312,13 @@ void ColumnNames(const PGresult* result, ResultData& out) {
   for (int c = 0; c < n; ++c) out.names.emplace_back(PQfname(result, c));
 }
 
-// A statement that made, changed or dropped a table, a saved query or a
-// type ("CREATE TABLE", "ALTER TABLE", "DROP VIEW", ...).
+// A statement without rows that made, changed or dropped a table, a saved
+// query or a type ("CREATE TABLE", "ALTER TABLE", "DROP VIEW", ...; CREATE
+// TABLE ... AS, which SELECT ... INTO runs, reports "SELECT n").
 bool Defines(const PGresult* result) {
   const std::string_view status = PQcmdStatus(const_cast<PGresult*>(result));
   return status.starts_with("CREATE ") || status.starts_with("ALTER ") ||
-         status.starts_with("DROP ");
+         status.starts_with("DROP ") || status.starts_with("SELECT ");
 }
 
 int32_t ChangedRows(const PGresult* result) {
