@@ -19,6 +19,7 @@
 namespace tessaly::db {
 namespace jet {
 class Dialect;
+class Catalog;
 }
 
 namespace internal {
@@ -244,6 +245,10 @@ class Backend {
 
   // The SQL flavour the translator writes for this engine.
   virtual const jet::Dialect& dialect() const = 0;
+  // The tables and saved queries the translator asks about, for an engine
+  // whose SQL resolves less than Jet's (see jet::Catalog); null when the
+  // engine resolves names as Jet did.
+  virtual jet::Catalog* names() { return nullptr; }
 
   // Runs one statement in the engine's own SQL, with its lifted literals bound
   // to their placeholders. When it yields columns and

@@ -12,10 +12,11 @@ namespace {
 
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
-jet::Translation TranslateOrThrow(std::string_view sql, const jet::Dialect& dialect,
+jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
                                   bool lift_literals, bool ansi89,
                                   const std::vector<jet::PivotValue>* pivot_values = nullptr) {
-  jet::Translation t = jet::Translate(sql, dialect, lift_literals, ansi89, pivot_values);
+  jet::Translation t =
+      jet::Translate(sql, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
   if (!t.ok) {
     throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
                 std::move(t.error_description));
@@ -55,7 +56,7 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
       p.value.real = d;
     }
   }
-  return TranslateOrThrow(sql, backend.dialect(), true, ansi89, &values);
+  return TranslateOrThrow(sql, backend, true, ansi89, &values);
 }
 
 // What the engine runs: the statement as the host's log saw it, its literals
@@ -64,7 +65,7 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
 jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool ansi89,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  jet::Translation t = TranslateOrThrow(sql, backend.dialect(), true, ansi89);
+  jet::Translation t = TranslateOrThrow(sql, backend, true, ansi89);
   if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, ansi89);
   return t;
 }
@@ -167,7 +168,7 @@ void Connection::CommitTrans() { backend_->Commit(); }
 void Connection::RollbackTrans() { backend_->Rollback(); }
 
 std::string Connection::Translate(std::string_view sql) const {
-  return TranslateOrThrow(sql, backend_->dialect(), false, ansi89_).sql;
+  return TranslateOrThrow(sql, *backend_, false, ansi89_).sql;
 }
 
 }  // namespace tessaly::db

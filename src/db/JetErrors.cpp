@@ -73,6 +73,13 @@ Error SyntaxIn(std::string_view expression) {
 
 Error NotUpdatable() { return Error(errnum::kFail, "Operation must use an updateable query."); }
 
+Error ReadBySavedQueries(std::string_view field, std::string_view queries, size_t count) {
+  return Error(errnum::kFail, "The field " + Quoted(field) + " cannot be deleted: " +
+                                  (count == 1 ? "the saved query " : "the saved queries ") +
+                                  std::string(queries) + (count == 1 ? " reads it." : " read it.") +
+                                  "  Change the saved query first.");
+}
+
 Error ReadOnly() {
   return Error(errnum::kFail, "Cannot update.  Database or object is read-only.");
 }

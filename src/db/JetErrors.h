@@ -4,6 +4,7 @@
 // engine stands behind the connection.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ Error UndefinedFunction(std::string_view name);
 Error SyntaxIn(std::string_view expression);
 // A write through a saved query the engine cannot update.
 Error NotUpdatable();
+// A field that saved queries read cannot be dropped: queries are their names,
+// each already quoted and joined with ", ".
+Error ReadBySavedQueries(std::string_view field, std::string_view queries, size_t count);
 Error ReadOnly();
 Error Ambiguous(std::string_view field);
 Error UnknownInsertField(std::string_view field);

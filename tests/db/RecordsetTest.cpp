@@ -240,6 +240,8 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
       {"double precision", "0.1", VarType::kDouble, "0.1"},
       {"numeric(10,2)", "12.5", VarType::kDouble, "12.5"},
       {"boolean", "true", VarType::kBoolean, "True"},
+      {"yesno", "-1", VarType::kBoolean, "True"},
+      {"yesno", "0", VarType::kBoolean, "False"},
       {"timestamp(0)", "'2024-03-05'", VarType::kDate, "2024-03-05"},
       {"date", "'2024-03-05'", VarType::kDate, "2024-03-05"},
       {"timestamp(0)", "'2024-03-05 08:30:00'", VarType::kDate, "2024-03-05 08:30:00"},

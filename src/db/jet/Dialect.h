@@ -129,8 +129,9 @@ class Dialect {
   virtual bool RowIdentity(std::string_view table, std::string& out) const;
   // Whether a grouping by RowIdentity lets the select list read the other
   // columns of that row. An engine that reads them only when they are
-  // grouped by too gets the selected expressions and ORDER BY terms after
-  // the identities; they change no group, being values of the same rows.
+  // grouped by too gets DISTINCTROW as the selected tables' rows that the
+  // join yields: FROM (SELECT DISTINCT id(t) AS jet_row1 FROM <the join>
+  // WHERE ...) AS jet_rows INNER JOIN t ON id(t) = jet_rows.jet_row1.
   virtual bool IdentityGroupsItsColumns() const;
 
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for

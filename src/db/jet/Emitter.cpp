@@ -742,10 +742,10 @@ void Emitter::Transform(const Node& n, std::string& out) {
   out += " ORDER BY ";
   if (keyed) {
     out += "jet_pivot_order";
-    dialect_.SortNulls(false, out);
   } else {
     SortKey(pivot.a, false, out);
   }
+  dialect_.SortNulls(false, out);  // the column of Null rows comes first
 }
 
 void Emitter::PivotCondition(std::string& out) {
@@ -866,27 +866,44 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     transform_ = nullptr;
   }
   const size_t source_start = out.size();
-  if (select.from != kNoNode) Sources(select.from, out);
+  // DISTINCTROW: the tables it keeps one row of each, and those of them an
+  // outer join may leave out of a joined row.
+  std::vector<NodeId> kept, missing;
+  const bool distinct_rows =
+      select.distinct_row && select.group_by == kNoNode && DistinctTables(select, kept, missing);
+  const bool kept_rows = distinct_rows && !dialect_.IdentityGroupsItsColumns();
   // WHERE, GROUP BY and HAVING read the source's columns, never the select
   // list's aliases (Jet takes an alias there for a parameter nobody gave).
   // The engine would read an alias where the source has no such column, so
   // a name that is an alias is written as the only source's column.
   const Node& source = ast_[select.from == kNoNode ? 0 : select.from];
+  std::string_view qualifier;
+  bool read_aliases = false;
   if (!named.empty() && select.from != kNoNode && source.next == kNoNode &&
       (source.kind == NodeKind::kTable ||
        (source.kind == NodeKind::kDerived && !source.text2.empty()))) {
-    aliases_.swap(named);
-    alias_qualifier_ = source.text2.empty() ? source.text : source.text2;
+    read_aliases = true;
+    qualifier = source.text2.empty() ? source.text : source.text2;
+  } else if (!named.empty() && select.from != kNoNode) {
+    read_aliases = KeepAliasesNoSourceHolds(select.from, named);  // written as their expressions
   }
-  if (select.where != kNoNode) {
+  if (!kept_rows && select.from != kNoNode) Sources(select.from, out);
+  if (read_aliases) {
+    aliases_.swap(named);
+    alias_qualifier_ = qualifier;
+  }
+  if (kept_rows) {
+    KeptRows(select, kept, missing, out);
+  } else if (select.where != kNoNode) {
     out += " WHERE ";
     Filter(select.where, out);
   }
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, false, out);
-  } else if (select.distinct_row) {
-    DistinctRows(select, out);
+  } else if (distinct_rows && !kept_rows) {
+    out += " GROUP BY ";
+    RowIdentities(kept, out);
   }
   if (select.having != kNoNode) {
     out += " HAVING ";
@@ -951,57 +968,172 @@ bool QualifiersOf(const Ast& ast, NodeId id, std::vector<std::string_view>& tabl
   }
 }
 
+// Whether table lies on the side of an outer join among sources that may
+// have no row (the right of a LEFT JOIN, the left of a RIGHT JOIN).
+bool MayHaveNoRow(const Ast& ast, NodeId sources, NodeId table) {
+  const auto holds = [&](NodeId side) {
+    return AnySource(ast, side, [&](const Node&, NodeId id) { return id == table; });
+  };
+  std::vector<NodeId> pending{sources};
+  while (!pending.empty()) {
+    const NodeId id = pending.back();
+    pending.pop_back();
+    if (id == kNoNode) continue;
+    const Node& n = ast[id];
+    if (n.next != kNoNode) pending.push_back(n.next);
+    if (n.kind != NodeKind::kJoin) continue;
+    const auto kind = static_cast<JoinKind>(n.op);
+    if ((kind == JoinKind::kLeft && holds(n.b)) || (kind == JoinKind::kRight && holds(n.a))) {
+      return true;
+    }
+    pending.push_back(n.a);
+    pending.push_back(n.b);
+  }
+  return false;
+}
+
 }  // namespace
 
 // DISTINCTROW over a join: one row for each combination of rows of the
 // tables the select list takes its columns from, however many rows of the
-// other tables matched them. Written as a grouping by those rows' identities;
-// it changes nothing over one table, with an unqualified column, or when
-// every table is selected from.
-void Emitter::DistinctRows(const SelectParts& select, std::string& out) {
-  std::vector<std::string_view> sources, selected;
+// other tables matched them. Fills kept with those tables (and missing with
+// those an outer join may leave out); false where it changes nothing: over
+// one table, with an unqualified column, when every table is selected from,
+// or when a selected table is a saved query (which has no row identity, so
+// each of its joined rows stands alone). Written as a grouping by the rows'
+// identities or, for an engine whose grouping by an identity reads no other
+// column, as the kept tables' rows the join yields (KeptRows); those rows
+// alone are in FROM then, so the sort must read them alone.
+bool Emitter::DistinctTables(const SelectParts& select, std::vector<NodeId>& kept,
+                             std::vector<NodeId>& missing) {
+  std::vector<std::pair<std::string_view, NodeId>> sources;
   // The names (alias, else table name) of the tables; none when a derived
   // table is among them.
-  const bool derived = AnySource(ast_, select.from, [&](const Node& n, NodeId) {
+  const bool derived = AnySource(ast_, select.from, [&](const Node& n, NodeId id) {
     if (n.kind != NodeKind::kTable) return true;
-    sources.push_back(n.text2.empty() ? n.text : n.text2);
+    sources.emplace_back(n.text2.empty() ? n.text : n.text2, id);
     return false;
   });
-  if (derived) return;
-  if (sources.size() < 2) return;
+  if (derived || sources.size() < 2) return false;
+  std::vector<std::string_view> selected;
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
-    if (!QualifiersOf(ast_, ast_[i].a, selected)) return;
+    if (!QualifiersOf(ast_, ast_[i].a, selected)) return false;
   }
-  std::vector<std::string_view> tables;
-  for (std::string_view name : selected) {
-    bool known = false, seen = false;
-    for (std::string_view s : sources) known = known || rules::EqualsNoCase(s, name);
-    for (std::string_view t : tables) seen = seen || rules::EqualsNoCase(t, name);
-    if (!known) return;
-    if (!seen) tables.push_back(name);
-  }
-  if (tables.empty() || tables.size() == sources.size()) return;
-  std::string identities;
-  for (std::string_view table : tables) {
-    if (!identities.empty()) identities += ", ";
-    if (!dialect_.RowIdentity(table, identities)) return;
-  }
-  out += " GROUP BY ";
-  out += identities;
-  if (dialect_.IdentityGroupsItsColumns()) return;
-  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
-    if (ast_[ast_[i].a].kind == NodeKind::kStar) continue;  // the engine refuses it then
-    out += ", ";
-    Expression(ast_[i].a, false, out);
-  }
-  for (NodeId t = select.order_by; t != kNoNode; t = ast_[t].next) {
-    const NodeId key = ast_[t].a;
-    out += ", ";
-    if (ast_[key].kind == NodeKind::kNumber) {
-      out += ast_[key].text;  // a column ordinal, as in ORDER BY
-    } else {
-      SortKey(key, false, out);
+  const size_t from_items = selected.size();
+  const bool grouping = dialect_.IdentityGroupsItsColumns();
+  for (NodeId t = grouping ? kNoNode : select.order_by; t != kNoNode; t = ast_[t].next) {
+    const Node& key = ast_[ast_[t].a];
+    if (key.kind == NodeKind::kNumber) continue;  // a select item
+    bool alias = false;
+    for (NodeId i = select.items; i != kNoNode && key.kind == NodeKind::kColumn; i = ast_[i].next) {
+      alias = alias || (key.text2.empty() && rules::EqualsNoCase(ast_[i].text2, key.text));
     }
+    if (!alias && !QualifiersOf(ast_, ast_[t].a, selected)) return false;
+  }
+  std::string identity;
+  for (size_t i = 0; i < selected.size(); ++i) {
+    const auto source = std::find_if(sources.begin(), sources.end(), [&](const auto& s) {
+      return rules::EqualsNoCase(s.first, selected[i]);
+    });
+    if (source == sources.end()) return false;
+    if (std::find(kept.begin(), kept.end(), source->second) != kept.end()) continue;
+    if (i >= from_items) return false;  // the sort reads a table not selected from
+    const Node& table = ast_[source->second];
+    if (names_ != nullptr && names_->Find(table.text).saved_query) return false;
+    if (!dialect_.RowIdentity(source->first, identity)) return false;
+    if (!grouping && MayHaveNoRow(ast_, select.from, source->second)) {
+      missing.push_back(source->second);
+    }
+    kept.push_back(source->second);
+  }
+  return !kept.empty() && kept.size() < sources.size();
+}
+
+// Over joined tables Jet read a name in WHERE, GROUP BY and HAVING as a
+// column of a table when one has it, else as the select alias; an engine
+// that reads no alias there is told the database's tables (names_), and the
+// aliases no table has a column of stay in named, to be written as their
+// expressions. False when that cannot be known: without names_, or when a
+// source is a derived table or no table of the database.
+bool Emitter::KeepAliasesNoSourceHolds(NodeId sources,
+                                       std::vector<std::pair<std::string_view, NodeId>>& named) {
+  if (names_ == nullptr) return false;
+  std::vector<std::string_view> tables;
+  if (AnySource(ast_, sources, [&](const Node& n, NodeId) {
+        if (n.kind != NodeKind::kTable) return true;
+        tables.push_back(n.text);
+        return false;
+      })) {
+    return false;
+  }
+  std::vector<std::string> columns;
+  for (std::string_view table : tables) {
+    const NamedObject& object = names_->Find(table);
+    if (!object.found) return false;
+    columns.insert(columns.end(), object.columns.begin(), object.columns.end());
+  }
+  std::erase_if(named, [&](const auto& alias) {
+    return std::any_of(columns.begin(), columns.end(), [&](const std::string& column) {
+      return rules::EqualsNoCase(column, alias.first);
+    });
+  });
+  return !named.empty();
+}
+
+// FROM the kept tables' rows that the join and WHERE yield, each
+// combination once: FROM (SELECT DISTINCT id(a) AS jet_row1, ... FROM <the
+// join> WHERE ...) AS jet_rows INNER JOIN a ON id(a) = jet_rows.jet_row1 ...
+// A joined row in which an outer join left a kept table out stands alone, as
+// it does where the identity groups: those rows come apart, after UNION ALL,
+// and their table is joined with LEFT JOIN.
+void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
+                       const std::vector<NodeId>& missing, std::string& out) {
+  auto name_of = [&](NodeId table) {
+    const Node& n = ast_[table];
+    return n.text2.empty() ? n.text : n.text2;
+  };
+  auto rows = [&](bool left_out) {
+    out += left_out ? " UNION ALL SELECT " : "SELECT DISTINCT ";
+    for (size_t i = 0; i < kept.size(); ++i) {
+      if (i != 0) out += ", ";
+      dialect_.RowIdentity(name_of(kept[i]), out);
+      out += " AS jet_row" + std::to_string(i + 1);
+    }
+    Sources(select.from, out);
+    const char* glue = " WHERE ";
+    if (select.where != kNoNode) {
+      out += " WHERE (";
+      Filter(select.where, out);
+      out += ')';
+      glue = " AND ";
+    }
+    for (NodeId table : missing) {
+      out += table == missing.front() ? glue : left_out ? " OR " : " AND ";
+      if (left_out && table == missing.front()) out += '(';
+      dialect_.RowIdentity(name_of(table), out);
+      out += left_out ? " IS NULL" : " IS NOT NULL";
+    }
+    if (left_out) out += ')';
+  };
+  out += " FROM (";
+  rows(false);
+  if (!missing.empty()) rows(true);
+  out += ") AS jet_rows";
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const bool may_miss = std::find(missing.begin(), missing.end(), kept[i]) != missing.end();
+    out += may_miss ? " LEFT JOIN " : " INNER JOIN ";
+    Source(kept[i], out);
+    out += " ON ";
+    dialect_.RowIdentity(name_of(kept[i]), out);
+    out += " = jet_rows.jet_row" + std::to_string(i + 1);
+  }
+}
+
+void Emitter::RowIdentities(const std::vector<NodeId>& tables, std::string& out) {
+  for (NodeId table : tables) {
+    if (table != tables.front()) out += ", ";
+    const Node& n = ast_[table];
+    dialect_.RowIdentity(n.text2.empty() ? n.text : n.text2, out);
   }
 }
 

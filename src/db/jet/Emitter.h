@@ -26,14 +26,16 @@ class Emitter {
   // written as the dialect's placeholders; without, they are written inline.
   // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
   // pivot_values: the columns of a crosstab that lists none (see
-  // Translate).
+  // Translate). names: the database's tables, where the engine needs them.
   Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
-          bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr)
+          bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr,
+          Catalog* names = nullptr)
       : ast_(ast),
         dialect_(dialect),
         parameters_(parameters),
         ansi89_(ansi89_wildcards),
-        pivot_values_(pivot_values) {}
+        pivot_values_(pivot_values),
+        names_(names) {}
 
   // True when Statement wrote the query of a crosstab's pivot values instead
   // of the crosstab, which needs them.
@@ -86,7 +88,13 @@ class Emitter {
   // GROUP BY / ORDER BY items (sorting: ORDER BY, where Null sorts as Jet sorts it)
   void Terms(NodeId first, bool sorting, std::string& out);
   bool PeerTerms(const SelectParts& select, std::string& out);
-  void DistinctRows(const SelectParts& select, std::string& out);
+  bool DistinctTables(const SelectParts& select, std::vector<NodeId>& kept,
+                      std::vector<NodeId>& missing);
+  void KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
+                const std::vector<NodeId>& missing, std::string& out);
+  void RowIdentities(const std::vector<NodeId>& tables, std::string& out);  // a, b, ...
+  bool KeepAliasesNoSourceHolds(NodeId sources,
+                                std::vector<std::pair<std::string_view, NodeId>>& named);
   void Expression(NodeId id, bool wrap, std::string& out);
   // A WHERE, HAVING or ON condition: a bare value there (a Yes/No column, a
   // function) is true when not zero, through the dialect.
@@ -130,6 +138,7 @@ class Emitter {
   // is also an alias is; empty while the select list is written.
   std::string_view alias_qualifier_;
   const std::vector<PivotValue>* pivot_values_;
+  Catalog* names_;
   bool wrote_pivot_query_ = false;
   // While a crosstab is written: its TRANSFORM node (for the select that
   // gets its columns), and the column whose cells are being written, whose

@@ -11,7 +11,8 @@
 namespace tessaly::db::jet {
 
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
-                      bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values) {
+                      bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values,
+                      Catalog* names) {
   // Every INSERT of the record classes passes through here: the token and
   // node buffers are kept per thread so a call allocates only its result.
   thread_local std::vector<Token> tokens;
@@ -41,7 +42,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   }
   try {
     Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
-                    pivot_values);
+                    pivot_values, names);
     emitter.Statement(root, result.sql);
     result.needs_pivot_values = emitter.wrote_pivot_query();
   } catch (const Emitter::TooComplex&) {

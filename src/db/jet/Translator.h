@@ -20,6 +20,25 @@ struct PivotValue {
   std::string name;
 };
 
+// What the database holds under a name of a table a statement reads, for an
+// engine that resolves less than Jet did. The translator asks only where the
+// answer changes the statement: DISTINCTROW over joined tables (a saved query
+// has no row identity) and a select alias read in WHERE, GROUP BY or HAVING
+// over joined tables (Jet read a column of that name first).
+struct NamedObject {
+  bool found = false;        // the database holds a table or saved query so named
+  bool saved_query = false;  // it is a saved query
+  std::vector<std::string> columns;
+};
+class Catalog {
+ public:
+  // The answer stays good until the next call.
+  virtual const NamedObject& Find(std::string_view name) = 0;
+
+ protected:
+  ~Catalog() = default;
+};
+
 // The outcome of translating one statement. On failure, sql is empty and
 // error_number / error_description carry what the Jet engine would have
 // reported (for example -2147217900 "Syntax error in date in query
@@ -54,8 +73,11 @@ struct Translation {
 // designer (* ? # [!...]) instead of the provider's ANSI ones (% _ [^...]);
 // ALIKE always reads the ANSI ones.
 // pivot_values: the columns of a crosstab whose statement lists none.
+// names: the database's tables and saved queries, for an engine that needs
+// them (see Catalog); null when it does not.
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false,
                       bool ansi89_wildcards = false,
-                      const std::vector<PivotValue>* pivot_values = nullptr);
+                      const std::vector<PivotValue>* pivot_values = nullptr,
+                      Catalog* names = nullptr);
 
 }  // namespace tessaly::db::jet

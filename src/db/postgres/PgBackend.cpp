@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,45 @@ Error Lost(std::string_view why) {
   std::string message = "Disk or network error.  The connection to the database server was lost";
   if (!why.empty()) message += ": " + Trimmed(why);
   return Error(errnum::kFail, message);
+}
+
+// A name as the server writes it in a message: in double quotes when it
+// needs them, the quotes inside doubled.
+std::string Unquoted(std::string_view name) {
+  if (!name.starts_with('"') || name.size() < 2 || !name.ends_with('"')) return std::string(name);
+  std::string out;
+  for (size_t i = 1; i + 1 < name.size(); ++i) {
+    out += name[i];
+    if (name[i] == '"') ++i;
+  }
+  return out;
+}
+
+// A column that saved queries read cannot be dropped on the server, which
+// keeps a saved query bound to the columns it reads (its * written out when
+// it was saved). Jet dropped the field and the query failed when next run;
+// here the table stays as it was and the error names the queries to change.
+// The detail has a line "view V depends on column C of table T" for each.
+std::optional<Error> ReadByASavedQuery(std::string_view message, std::string_view detail) {
+  constexpr std::string_view kCannot = "cannot drop column ";
+  constexpr std::string_view kView = "view ";
+  constexpr std::string_view kDepends = " depends on column ";
+  if (!message.starts_with(kCannot)) return std::nullopt;
+  std::string queries;
+  size_t count = 0;
+  while (!detail.empty()) {
+    const size_t end = std::min(detail.find('\n'), detail.size());
+    const std::string_view line = detail.substr(0, end);
+    detail.remove_prefix(std::min(end + 1, detail.size()));
+    const size_t depends = line.find(kDepends);
+    if (!line.starts_with(kView) || depends == std::string_view::npos) return std::nullopt;
+    if (count++ > 0) queries += ", ";
+    queries += jeterr::Quoted(Unquoted(line.substr(kView.size(), depends - kView.size())));
+  }
+  if (count == 0) return std::nullopt;
+  std::string_view column = message.substr(kCannot.size());
+  column = column.substr(0, column.find(" of table "));
+  return jeterr::ReadBySavedQueries(Unquoted(column), queries, count);
 }
 
 // The Jet error for a failed statement, by its SQLSTATE.
@@ -139,6 +179,9 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::NotUpdatable();
   }
   if (state == "25006") return jeterr::ReadOnly();
+  if (state == "2BP01") {
+    if (auto read = ReadByASavedQuery(message, Field(result, PG_DIAG_MESSAGE_DETAIL))) return *read;
+  }
   if (cls == "42") return Error(errnum::kSyntax, std::string(message));
   return Error(errnum::kFail, std::string(message));
 }
@@ -240,6 +283,11 @@ Cell ReadCell(const PGresult* result, int row, int column, PgBackend::Kind kind,
       cell.kind = VarType::kBoolean;
       cell.integer = text[0] == 't' ? 1 : 0;
       return cell;
+    case K::kYesNo:
+      // Any number but 0 is Yes, as Jet read a field written by another program.
+      cell.kind = VarType::kBoolean;
+      cell.integer = text[0] == '0' ? 0 : 1;
+      return cell;
     case K::kDate: {
       // ISO: "yyyy-mm-dd hh:mm:ss", with a zone after it for timestamptz.
       std::string_view stored(text, std::min<size_t>(length, 19));
@@ -258,10 +306,19 @@ Cell ReadCell(const PGresult* result, int row, int column, PgBackend::Kind kind,
   return cell;
 }
 
-void Names(const PGresult* result, ResultData& out) {
+void ColumnNames(const PGresult* result, ResultData& out) {
   const int n = PQnfields(result);
   out.names.reserve(static_cast<size_t>(n));
   for (int c = 0; c < n; ++c) out.names.emplace_back(PQfname(result, c));
+}
+
+// A statement without rows that made, changed or dropped a table, a saved
+// query or a type ("CREATE TABLE", "ALTER TABLE", "DROP VIEW", ...; CREATE
+// TABLE ... AS, which SELECT ... INTO runs, reports "SELECT n").
+bool Defines(const PGresult* result) {
+  const std::string_view status = PQcmdStatus(const_cast<PGresult*>(result));
+  return status.starts_with("CREATE ") || status.starts_with("ALTER ") ||
+         status.starts_with("DROP ") || status.starts_with("SELECT ");
 }
 
 int32_t ChangedRows(const PGresult* result) {
@@ -349,28 +406,75 @@ void PgBackend::Setup() {
       "SET client_min_messages = warning");
   // The extension is the database's, made once; sessions opening side by side
   // may race to make it, and the loser finds it made.
-  Result found = Exec("SELECT 1 FROM pg_extension WHERE extname = 'citext'");
-  if (PQntuples(found.get()) == 0) {
+  constexpr char kFound[] =
+      "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
+      "to_regtype('yesno') IS NOT NULL";
+  Result found = Exec(kFound);
+  if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
     Result made(PQexec(conn_, "CREATE EXTENSION IF NOT EXISTS citext"));
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
-        PQntuples(Exec("SELECT 1 FROM pg_extension WHERE extname = 'citext'").get()) == 0) {
+        PQgetvalue(Exec(kFound).get(), 0, 0)[0] != 't') {
       Fail(made.get());
     }
   }
+  // Jet's Yes/No field holds -1 and 0 as numbers do, and reads as True and
+  // False: a domain tells its columns from the other 16-bit numbers. A
+  // session that may not make it still reads the database, and only a new
+  // Yes/No field then fails.
+  if (PQgetvalue(found.get(), 0, 1)[0] != 't') {
+    Result made(PQexec(conn_,
+                       "DO $$ BEGIN CREATE DOMAIN yesno AS smallint; "
+                       "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+  }
   Exec(JetFunctionsSql());
-  LoadTypes();
 }
 
 void PgBackend::LoadTypes() {
   Result columns = Exec(
-      "SELECT a.attrelid, a.attnum FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
-      "WHERE t.typname = 'tinyint' AND t.typtype = 'd' AND a.attnum > 0");
-  bytes_.clear();
+      "SELECT a.attrelid, a.attnum, t.typname = 'yesno' FROM pg_attribute a "
+      "JOIN pg_type t ON t.oid = a.atttypid "
+      "WHERE t.typname IN ('tinyint', 'yesno') AND t.typtype = 'd' AND a.attnum > 0");
+  domains_.clear();
   for (int r = 0; r < PQntuples(columns.get()); ++r) {
-    bytes_.emplace(
-        static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
-        std::atoi(PQgetvalue(columns.get(), r, 1)));
+    domains_.emplace(
+        std::pair(static_cast<unsigned>(std::strtoul(PQgetvalue(columns.get(), r, 0), nullptr, 10)),
+                  std::atoi(PQgetvalue(columns.get(), r, 1))),
+        PQgetvalue(columns.get(), r, 2)[0] == 't' ? Kind::kYesNo : Kind::kByte);
   }
+  domains_stale_ = false;
+}
+
+void PgBackend::SchemaChanged() {
+  domains_stale_ = true;
+  objects_.clear();
+}
+
+const jet::NamedObject& PgBackend::Find(std::string_view name) {
+  const std::string key(name);
+  if (auto known = objects_.find(key); known != objects_.end()) return known->second;
+  std::string quoted = "\"";
+  for (char c : CatalogSpelling(name)) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  quoted += '"';
+  Parameter named;
+  named.kind = Parameter::Kind::kText;
+  named.text = quoted;
+  const Parameter parameters[] = {named};
+  Result result = Execute(
+      "SELECT c.relkind IN ('v', 'm'), a.attname FROM pg_class c "
+      "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+      "WHERE c.oid = to_regclass($1) ORDER BY a.attnum",
+      parameters);
+  jet::NamedObject object;
+  for (int r = 0; r < PQntuples(result.get()); ++r) {
+    object.found = true;
+    object.saved_query = PQgetvalue(result.get(), r, 0)[0] == 't';
+    if (!PQgetisnull(result.get(), r, 1))
+      object.columns.emplace_back(PQgetvalue(result.get(), r, 1));
+  }
+  return objects_.insert_or_assign(key, std::move(object)).first->second;
 }
 
 const jet::Dialect& PgBackend::dialect() const { return PgDialect(); }
@@ -506,7 +610,7 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   throw error;
 }
 
-std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) const {
+std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) {
   const int n = PQnfields(result);
   std::vector<Kind> kinds;
   kinds.reserve(static_cast<size_t>(n));
@@ -514,10 +618,16 @@ std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) const {
     switch (PQftype(result, c)) {
       case kBoolOid: kinds.push_back(Kind::kBool); break;
       case kInt2Oid: {
-        // A column of the Byte domain reports its base type.
-        const bool byte =
-            !bytes_.empty() && bytes_.contains({PQftable(result, c), PQftablecol(result, c)});
-        kinds.push_back(byte ? Kind::kByte : Kind::kInteger);
+        // A column of the Byte or Yes/No domain (of a table or a saved
+        // query) reports its base type, and the table and column it is.
+        const unsigned table = PQftable(result, c);
+        if (table == InvalidOid) {
+          kinds.push_back(Kind::kInteger);
+          break;
+        }
+        if (domains_stale_) LoadTypes();
+        const auto domain = domains_.find({table, PQftablecol(result, c)});
+        kinds.push_back(domain != domains_.end() ? domain->second : Kind::kInteger);
         break;
       }
       case kInt4Oid: kinds.push_back(Kind::kLong); break;
@@ -537,10 +647,13 @@ std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) const {
 int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parameters,
                        ResultData* out) {
   Result result = Execute(sql, parameters);
-  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return ChangedRows(result.get());
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+    if (Defines(result.get())) SchemaChanged();
+    return ChangedRows(result.get());
+  }
   if (out == nullptr) return 0;
   *out = ResultData();
-  Names(result.get(), *out);
+  ColumnNames(result.get(), *out);
   const std::vector<Kind> kinds = KindsOf(result.get());
   out->cells.Reset(kinds.size());
   const int rows = PQntuples(result.get());
@@ -557,9 +670,12 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
                                                        std::vector<Parameter> parameters,
                                                        ResultData* columns) {
   Result result = Execute(sql, parameters);
-  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return nullptr;
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+    if (Defines(result.get())) SchemaChanged();
+    return nullptr;
+  }
   *columns = ResultData();
-  Names(result.get(), *columns);
+  ColumnNames(result.get(), *columns);
   std::vector<Kind> kinds = KindsOf(result.get());
   return std::make_unique<PgStream>(
       sql, std::move(parameters), std::move(result), std::move(kinds),
@@ -588,6 +704,8 @@ void PgBackend::Rollback() {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
   in_transaction_ = false;
+  // A definition undone leaves the schema as it was before it.
+  SchemaChanged();
   Exec("ROLLBACK");
 }
 
@@ -632,7 +750,7 @@ void PgBackend::RunAsOne(std::span<const std::string> statements) {
     throw;
   }
   Exec(nested ? "RELEASE SAVEPOINT tessaly_schema" : "COMMIT");
-  LoadTypes();
+  SchemaChanged();
 }
 
 }  // namespace postgres

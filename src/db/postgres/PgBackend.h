@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "db/jet/Translator.h"
 
 struct pg_conn;
 struct pg_result;
@@ -26,7 +27,7 @@ namespace tessaly::db::postgres {
 // transaction as it was, as Jet's did. A lost connection is reported on the
 // call that finds it and on every later one; nothing is retried. Not
 // thread-safe.
-class PgBackend final : public internal::Backend {
+class PgBackend final : public internal::Backend, private jet::Catalog {
  public:
   // Opens a session on a "postgresql://..." URI or a "key=value ..." string.
   // Throws tessaly::Error -2147467259 naming what failed (server, database,
@@ -35,6 +36,7 @@ class PgBackend final : public internal::Backend {
   ~PgBackend() override;
 
   const jet::Dialect& dialect() const override;
+  jet::Catalog* names() override { return this; }
   using internal::Backend::Run;
   int32_t Run(const std::string& sql, std::span<const Parameter> parameters,
               internal::ResultData* out) override;
@@ -66,9 +68,11 @@ class PgBackend final : public internal::Backend {
     kSingle,
     kDouble,
     kDate,
-    kBool
+    kBool,
+    kYesNo  // a number, Jet's -1 or 0, read as a Boolean
   };
-  std::vector<Kind> KindsOf(const pg_result* result) const;
+  // Reads the domains of the columns again first when the schema changed.
+  std::vector<Kind> KindsOf(const pg_result* result);
 
  private:
   // Runs one statement of the engine's own SQL without parameters; throws
@@ -84,13 +88,25 @@ class PgBackend final : public internal::Backend {
   const std::string* Prepared(const std::string& key, bool* fresh);
   void Forget(const std::string& key);
   void Setup();
-  // Reads which columns are of the Byte domain (after the schema changes).
+  // Reads which columns are of the Byte and Yes/No domains.
   void LoadTypes();
+  // After a statement that may have changed the schema: what was read of
+  // it is read again when next needed.
+  void SchemaChanged();
+  // jet::Catalog: a table or saved query of the search path, read from the
+  // catalog once until the schema changes.
+  const jet::NamedObject& Find(std::string_view name) override;
 
   pg_conn* conn_ = nullptr;
   bool in_transaction_ = false;
-  // The columns (table, column number) of the Byte domain, read as Bytes.
-  std::set<std::pair<unsigned, int>> bytes_;
+  // The columns (table, column number) of the Byte and Yes/No domains, which
+  // the server reports as their base type; read after each change of the
+  // schema, not for each result.
+  std::map<std::pair<unsigned, int>, Kind> domains_;
+  bool domains_stale_ = true;
+  // The tables and saved queries the translator asked about, by name as
+  // written.
+  std::unordered_map<std::string, jet::NamedObject> objects_;
   // Prepared statements by text and parameter types, most recently used
   // first.
   static constexpr size_t kPreparedStatements = 64;

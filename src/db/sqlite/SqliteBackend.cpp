@@ -155,6 +155,15 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
   if (std::string_view table = message; Consume(&table, "no such table: ")) {
     return jeterr::NoTable(WithoutSchema(table));
   }
+  // ALTER TABLE ... DROP COLUMN of a field a saved query names: the engine
+  // reads the saved query again without it and stops at the first that fails.
+  if (std::string_view view = message; Consume(&view, "error in view ")) {
+    const size_t after = view.find(" after drop column: no such column: ");
+    if (after != std::string_view::npos) {
+      const std::string_view field = view.substr(view.rfind(' ') + 1);
+      return jeterr::ReadBySavedQueries(field, Quoted(view.substr(0, after)), 1);
+    }
+  }
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return jeterr::Locked();
