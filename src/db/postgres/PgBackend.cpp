@@ -641,8 +641,11 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   }
   if (!edit.column.empty()) {
     const auto column = Texts(
-        "SELECT attname FROM pg_attribute WHERE attrelid = to_regclass($1) AND attnum > 0 "
-        "AND NOT attisdropped AND lower(attname) = lower($2)",
+        "SELECT a.attname, a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0' "
+        "FROM pg_attribute AS a LEFT JOIN pg_attrdef AS d "
+        "ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
+        "AND lower(a.attname) = lower($2)",
         {table, edit.column});
     if (column.empty()) throw jeterr::UnknownName(edit.column);
     const std::string name = quoted(column[0][0]);
@@ -681,8 +684,12 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
     const std::string column_clause = "ALTER COLUMN " + name;
     change += column_clause + " DROP DEFAULT, " + column_clause + " TYPE " + type + " USING " +
               edit.conversion;
-    if (yes_no)
+    if (yes_no) {
       change += ", " + column_clause + " SET DEFAULT 0, " + column_clause + " SET NOT NULL";
+    } else if (column[0][1] == "t") {
+      // A Yes/No field's own rule (never Null, No by default) goes with its type.
+      change += ", " + column_clause + " DROP NOT NULL";
+    }
     for (size_t at = checks.find(" CONSTRAINT "); at != std::string::npos;
          at = checks.find(" CONSTRAINT ", at + 6)) {
       checks.replace(at, 1, ", ADD ");
