@@ -73,6 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const jet::Translation ansi89 = jet::Translate(jet, sqlite::SqliteDialect(), true, true);
   if (ansi89.ok != lifted.ok || ansi89.error_number != lifted.error_number) std::abort();
   if (inline_literals.ok) Run(inline_literals.sql);
+  if (const auto& edit = inline_literals.edit) {
+    // A change of a table's definition is the backend's to make: no
+    // statement of its own, a table to change, and its pieces in SQLite's SQL.
+    if (!inline_literals.sql.empty() || edit->table.empty()) std::abort();
+    if (!edit->conversion.empty()) Run("SELECT " + edit->conversion + " FROM T_KQ");
+    if (!edit->then.empty()) Run(edit->then);
+  }
   if (inline_literals.needs_pivot_values) {
     // A crosstab whose columns come from the data: written again with a
     // column of each kind a pivot value has.

@@ -20,6 +20,7 @@ namespace tessaly::db {
 namespace jet {
 class Dialect;
 class Catalog;
+struct TableEdit;
 }
 
 namespace internal {
@@ -274,6 +275,10 @@ class Backend {
   // filled as one unit. The default writes CREATE TABLE ... AS.
   virtual int32_t MakeTable(const std::string& table, const std::string& sql,
                             std::span<const Parameter> parameters);
+
+  // Changes an existing table's definition as edit says (see jet::TableEdit),
+  // all of it or, when any part fails, nothing; throws the Jet error.
+  virtual void AlterTable(const jet::TableEdit& edit) = 0;
 
   virtual void Begin() = 0;
   virtual void Commit() = 0;

@@ -140,6 +140,10 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
+  if (t.edit) {
+    backend_->AlterTable(*t.edit);
+    return 0;
+  }
   try {
     return backend_->Run(t.sql, t.parameters, out);
   } catch (const Error& e) {
@@ -158,6 +162,10 @@ std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
   jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (!t.make_table.empty()) {
     backend_->MakeTable(t.make_table, t.sql, t.parameters);
+    return nullptr;
+  }
+  if (t.edit) {
+    backend_->AlterTable(*t.edit);
     return nullptr;
   }
   return backend_->Stream(t.sql, std::move(t.parameters), columns);

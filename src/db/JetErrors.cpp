@@ -31,6 +31,24 @@ Error Required(std::string_view field) {
                                   "for this field is set to True.  Enter a value in this field.");
 }
 
+Error NullInKey() {
+  return Error(errnum::kFail, "Index or primary key cannot contain a Null value.");
+}
+
+Error KeyExists() { return Error(errnum::kFail, "Primary key already exists."); }
+
+Error RelatedRequired(std::string_view parent) {
+  return Error(errnum::kFail,
+               "You cannot add or change a record because a related record is required in "
+               "table " +
+                   Quoted(parent) + ".");
+}
+
+Error RelatedRecords(std::string_view child) {
+  return Error(errnum::kFail, "The record cannot be deleted or changed because table " +
+                                  Quoted(child) + " includes related records.");
+}
+
 Error TooSmall() {
   return Error(errnum::kFail,
                "The field is too small to accept the amount of data you attempted to add.  Try "

@@ -22,6 +22,14 @@ Error TypeMismatch();
 Error Locked();
 // A required column left Null.
 Error Required(std::string_view field);
+// A key, or an index that disallows Null, over a Null.
+Error NullInKey();
+// A second primary key for a table.
+Error KeyExists();
+// A relationship the rows break: a row needs a missing row of table parent.
+Error RelatedRequired(std::string_view parent);
+// A row other rows of table child need was deleted or changed.
+Error RelatedRecords(std::string_view child);
 // A text longer than its column allows.
 Error TooSmall();
 // A number outside its column's range.

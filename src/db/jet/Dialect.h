@@ -143,11 +143,6 @@ class Dialect {
   // The default writes standard SQL's type names and never makes a key.
   virtual bool ColumnType(std::string_view name, JetType type, uint32_t width, bool key,
                           std::string& out) const;
-  // True when the engine adds and drops constraints of an existing table and
-  // changes a column's type (ALTER TABLE ... ADD CONSTRAINT, DROP
-  // CONSTRAINT, ALTER COLUMN); otherwise a key or unique constraint added
-  // later is a unique index and the rest is refused.
-  virtual bool AlterConstraints() const { return true; }
   // The engine's name of Jet's index name of table (Jet names an index
   // within its table). The default is the index name alone.
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;

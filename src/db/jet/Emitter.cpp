@@ -497,7 +497,8 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
   if (c.a != kNoNode) Names(c.a, out);
 }
 
-bool Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
+bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key,
+                               std::string& out) {
   dialect_.Identifier(def.text, out);
   out += ' ';
   const bool made_key =
@@ -512,12 +513,109 @@ bool Emitter::ColumnDefinition(const Node& def, bool key, std::string& out) {
       if (made_key) continue;
       wrote_key = true;
     }
-    // A column's own constraint names no index the engine needs to find.
-    Node unnamed = constraint;
-    unnamed.text = {};
-    Constraint(unnamed, {}, out);
+    // Named within the table, so DROP CONSTRAINT finds it there.
+    Constraint(constraint, table, out);
   }
   return wrote_key;
+}
+
+std::vector<std::string> Emitter::ColumnNames(NodeId first) const {
+  std::vector<std::string> names;
+  for (NodeId c = first; c != kNoNode; c = ast_[c].next) {
+    const Node& n = ast_[c];
+    names.emplace_back(n.kind == NodeKind::kOrderItem ? ast_[n.a].text : n.text);
+  }
+  return names;
+}
+
+namespace {
+
+// The column an ALTER COLUMN converts, as the one operand of Jet's
+// conversion function.
+class ColumnOperand final : public Operands {
+ public:
+  ColumnOperand(const Dialect& dialect, std::string_view name) : dialect_(dialect), name_(name) {}
+  size_t size() const override { return 1; }
+  void Write(size_t, std::string& out) const override { dialect_.Identifier(name_, out); }
+  void WriteArgument(size_t, std::string& out) const override { dialect_.Identifier(name_, out); }
+  bool IsColumn(size_t) const override { return true; }
+  bool IsText(size_t) const override { return false; }
+
+ private:
+  const Dialect& dialect_;
+  std::string_view name_;
+};
+
+// Jet's conversion function to a field type.
+JetFunction ConversionTo(JetType type) {
+  switch (type) {
+    case JetType::kText:
+    case JetType::kMemo: return JetFunction::kCStr;
+    case JetType::kByte: return JetFunction::kCByte;
+    case JetType::kShort: return JetFunction::kCInt;
+    case JetType::kLong:
+    case JetType::kCounter: return JetFunction::kCLng;
+    case JetType::kSingle: return JetFunction::kCSng;
+    case JetType::kDouble: return JetFunction::kCDbl;
+    case JetType::kCurrency: return JetFunction::kCCur;
+    case JetType::kDateTime: return JetFunction::kCDate;
+    case JetType::kYesNo: return JetFunction::kCBool;
+  }
+  return JetFunction::kCStr;
+}
+
+}  // namespace
+
+// The column takes its new type as Jet converts a field's values: each
+// value through the conversion function of the type, Null staying Null (a
+// Yes/No field, never Null, takes No for it).
+void Emitter::AlterColumn(const Node& alter, TableEdit& edit) {
+  const Node& def = ast_[alter.a];
+  const auto type = static_cast<JetType>(def.op);
+  if (type == JetType::kCounter) {
+    throw Refused{errnum::kFail, "The database cannot make an existing column a counter."};
+  }
+  edit.column = std::string(def.text);
+  edit.type = type;
+  edit.width = def.a;
+  if (def.flag) edit.required.emplace_back(def.text);
+  const ColumnOperand value(dialect_, def.text);
+  std::string& out = edit.conversion;
+  out += "CASE WHEN ";
+  dialect_.Identifier(def.text, out);
+  out += type == JetType::kYesNo ? " IS NULL THEN 0 ELSE " : " IS NULL THEN NULL ELSE ";
+  dialect_.Function(ConversionTo(type), value, out);
+  out += " END";
+  // A constraint of the column's new definition becomes the table's.
+  for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
+    Node constraint = ast_[c];
+    const auto kind = KindOf(constraint.op);
+    if (kind == ConstraintKind::kNotNull) continue;
+    if (!edit.add.empty()) {
+      throw Refused{errnum::kSyntax, "Syntax error in ALTER TABLE statement."};
+    }
+    // The column's own constraint, written for the table: its column is
+    // the one altered.
+    std::string columns;
+    dialect_.Identifier(def.text, columns);
+    if (!constraint.text.empty()) {
+      edit.add += " CONSTRAINT ";
+      dialect_.IndexName(alter.text, constraint.text, edit.add);
+    }
+    constraint.text = {};
+    switch (kind) {
+      case ConstraintKind::kPrimaryKey:
+        edit.add += " PRIMARY KEY (" + columns + ")";
+        edit.key = true;
+        if (!def.flag) edit.required.emplace_back(def.text);
+        break;
+      case ConstraintKind::kUnique: edit.add += " UNIQUE (" + columns + ")"; break;
+      default:
+        edit.add += " FOREIGN KEY (" + columns + ")";
+        Constraint(constraint, alter.text, edit.add);
+        break;
+    }
+  }
 }
 
 void Emitter::CreateTable(const Node& n, std::string& out) {
@@ -555,7 +653,7 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
     if (!first) out += ", ";
     first = false;
     const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
-    if (ColumnDefinition(item, is_key, out) && is_key) key_written = true;
+    if (ColumnDefinition(item, n.text, is_key, out) && is_key) key_written = true;
   }
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
@@ -576,19 +674,39 @@ void Emitter::Definition(const Node& n, std::string& out) {
     case NodeKind::kCreateTable: CreateTable(n, out); return;
     case NodeKind::kCreateIndex: {
       const auto option = static_cast<IndexOption>(n.op);
-      // WITH PRIMARY makes the index the table's key: unique, as the engine
-      // cannot give an existing table a new key.
-      out += n.flag || option == IndexOption::kPrimary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
-      dialect_.IndexName(n.text2, n.text, out);
-      out += " ON ";
-      dialect_.Identifier(n.text2, out);
-      out += " (";
-      for (NodeId c = n.a; c != kNoNode; c = ast_[c].next) {
-        if (c != n.a) out += ", ";
-        dialect_.Identifier(ast_[ast_[c].a].text, out);
-        if (ast_[c].flag) out += " DESC";
+      if (option == IndexOption::kPrimary) {
+        // The table's key, named as the index: its columns refuse Null.
+        TableEdit& edit = edit_.emplace();
+        edit.table = n.text2;
+        edit.add = " CONSTRAINT ";
+        dialect_.IndexName(n.text2, n.text, edit.add);
+        edit.add += " PRIMARY KEY (";
+        for (NodeId c = n.a; c != kNoNode; c = ast_[c].next) {
+          if (c != n.a) edit.add += ", ";
+          dialect_.Identifier(ast_[ast_[c].a].text, edit.add);
+        }
+        edit.add += ')';
+        edit.key = true;
+        edit.required = ColumnNames(n.a);
+        return;
       }
-      out += ')';
+      std::string& index = option == IndexOption::kDisallowNull ? edit_.emplace().then : out;
+      index += n.flag ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+      dialect_.IndexName(n.text2, n.text, index);
+      index += " ON ";
+      dialect_.Identifier(n.text2, index);
+      index += " (";
+      for (NodeId c = n.a; c != kNoNode; c = ast_[c].next) {
+        if (c != n.a) index += ", ";
+        dialect_.Identifier(ast_[ast_[c].a].text, index);
+        if (ast_[c].flag) index += " DESC";
+      }
+      index += ')';
+      if (edit_) {
+        // WITH DISALLOW NULL: the index's columns refuse Null from now on.
+        edit_->table = n.text2;
+        edit_->required = ColumnNames(n.a);
+      }
       return;
     }
     case NodeKind::kDropTable:
@@ -596,8 +714,10 @@ void Emitter::Definition(const Node& n, std::string& out) {
       dialect_.Identifier(n.text, out);
       return;
     case NodeKind::kDropIndex:
-      out += "DROP INDEX ";
-      dialect_.IndexName(n.text2, n.text, out);
+      // The index may be the table's key, which only a change of the table
+      // drops.
+      edit_.emplace().table = n.text2;
+      edit_->drop = n.text;
       return;
     case NodeKind::kAlterTable: {
       const auto action = static_cast<AlterAction>(n.op);
@@ -606,7 +726,7 @@ void Emitter::Definition(const Node& n, std::string& out) {
           out += "ALTER TABLE ";
           dialect_.Identifier(n.text, out);
           out += " ADD COLUMN ";
-          ColumnDefinition(ast_[n.a], false, out);
+          ColumnDefinition(ast_[n.a], n.text, false, out);
           return;
         case AlterAction::kDropColumn:
           out += "ALTER TABLE ";
@@ -617,50 +737,31 @@ void Emitter::Definition(const Node& n, std::string& out) {
         case AlterAction::kAddConstraint: {
           const Node& c = ast_[n.a];
           const auto kind = KindOf(c.op);
-          if (dialect_.AlterConstraints()) {
-            out += "ALTER TABLE ";
+          if (kind == ConstraintKind::kUnique) {
+            // The unique index Jet makes for the constraint, under its name.
+            out += "CREATE UNIQUE INDEX ";
+            dialect_.IndexName(n.text, c.text, out);
+            out += " ON ";
             dialect_.Identifier(n.text, out);
-            out += " ADD";
-            Constraint(c, n.text, out);
+            Names(c.a, out);
             return;
           }
-          if (kind == ConstraintKind::kForeignKey) {
-            throw Refused{errnum::kFail,
-                          "A reference between tables is made with the table here: the "
-                          "database cannot add one to an existing table."};
+          TableEdit& edit = edit_.emplace();
+          edit.table = n.text;
+          Constraint(c, n.text, edit.add);
+          if (kind == ConstraintKind::kPrimaryKey) {
+            edit.key = true;
+            edit.required = ColumnNames(c.a);
           }
-          // A key or unique constraint added later is the unique index Jet
-          // makes for it, under the constraint's name.
-          out += "CREATE UNIQUE INDEX ";
-          dialect_.IndexName(n.text, c.text, out);
-          out += " ON ";
-          dialect_.Identifier(n.text, out);
-          Names(c.a, out);
           return;
         }
         case AlterAction::kDropConstraint:
-          if (dialect_.AlterConstraints()) {
-            out += "ALTER TABLE ";
-            dialect_.Identifier(n.text, out);
-            out += " DROP CONSTRAINT ";
-            dialect_.IndexName(n.text, n.text2, out);
-            return;
-          }
-          out += "DROP INDEX ";
-          dialect_.IndexName(n.text, n.text2, out);
+          edit_.emplace().table = n.text;
+          edit_->drop = n.text2;
           return;
         case AlterAction::kAlterColumn:
-          if (!dialect_.AlterConstraints()) {
-            throw Refused{errnum::kFail,
-                          "The database cannot change the type of an existing column."};
-          }
-          out += "ALTER TABLE ";
-          dialect_.Identifier(n.text, out);
-          out += " ALTER COLUMN ";
-          dialect_.Identifier(ast_[n.a].text, out);
-          out += " TYPE ";
-          dialect_.ColumnType(ast_[n.a].text, static_cast<JetType>(ast_[n.a].op), ast_[n.a].a,
-                              false, out);
+          edit_.emplace().table = n.text;
+          AlterColumn(n, *edit_);
           return;
       }
       return;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,9 @@ class Emitter {
   // True when Statement wrote the query of a crosstab's pivot values instead
   // of the crosstab, which needs them.
   bool wrote_pivot_query() const { return wrote_pivot_query_; }
+  // The change of a table's definition Statement made instead of writing a
+  // statement (see TableEdit), or none.
+  std::optional<TableEdit>& edit() { return edit_; }
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
@@ -72,8 +76,12 @@ class Emitter {
   void Delete(const Node& n, std::string& out);
   void CreateTable(const Node& n, std::string& out);
   void Constraint(const Node& c, std::string_view table, std::string& out);
-  // Returns true when the definition made the column a key.
-  bool ColumnDefinition(const Node& def, bool key, std::string& out);
+  // Returns true when the definition made the column a key. The column's
+  // named constraints are named within table.
+  bool ColumnDefinition(const Node& def, std::string_view table, bool key, std::string& out);
+  // The columns of a kColumn or kOrderItem list.
+  std::vector<std::string> ColumnNames(NodeId first) const;
+  void AlterColumn(const Node& alter, TableEdit& edit);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
   // True when expression id reads a column called name.
@@ -140,6 +148,7 @@ class Emitter {
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;
+  std::optional<TableEdit> edit_;
   // While a crosstab is written: its TRANSFORM node (for the select that
   // gets its columns), and the column whose cells are being written, whose
   // rows each aggregate takes alone.

@@ -45,6 +45,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
                     pivot_values, names);
     emitter.Statement(root, result.sql);
     result.needs_pivot_values = emitter.wrote_pivot_query();
+    result.edit = std::move(emitter.edit());
   } catch (const Emitter::TooComplex&) {
     result.sql.clear();
     result.parameters.clear();
@@ -53,6 +54,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   } catch (const Emitter::Refused& refused) {
     result.sql.clear();
+    result.edit.reset();
     result.parameters.clear();
     result.error_number = refused.number;
     result.error_description = refused.description;

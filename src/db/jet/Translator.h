@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/Parameter.h"
+#include "db/jet/Ast.h"
 
 namespace tessaly::db::jet {
 
@@ -39,6 +41,33 @@ class Catalog {
   ~Catalog() = default;
 };
 
+// A change of an existing table's own definition: ALTER TABLE ... ADD
+// CONSTRAINT, DROP CONSTRAINT, ALTER COLUMN, DROP INDEX, and CREATE INDEX
+// ... WITH PRIMARY or WITH DISALLOW NULL. An engine that cannot change a
+// table's definition in place remakes the table with the edited one, so the
+// backend makes it (Backend::AlterTable) from these pieces, all or nothing.
+struct TableEdit {
+  std::string table;  // Jet's name of the table
+  // A constraint to add, in the engine's SQL as CREATE TABLE writes it
+  // (" CONSTRAINT name PRIMARY KEY (...)"); key: it is the table's key.
+  std::string add;
+  bool key = false;
+  // Columns that refuse Null afterwards: a key's, those of an index WITH
+  // DISALLOW NULL. Existing Nulls make the edit fail.
+  std::vector<std::string> required;
+  // Jet's name of an index or constraint of the table to drop.
+  std::string drop;
+  // ALTER COLUMN: the column, its new type, and the engine's expression of
+  // each row's new value from the old one (Jet's conversion function).
+  std::string column;
+  JetType type = JetType::kText;
+  uint32_t width = 0;
+  std::string conversion;
+  // A statement in the engine's SQL to run once the table is edited (the
+  // index of WITH DISALLOW NULL).
+  std::string then;
+};
+
 // The outcome of translating one statement. On failure, sql is empty and
 // error_number / error_description carry what the Jet engine would have
 // reported (for example -2147217900 "Syntax error in date in query
@@ -50,6 +79,9 @@ struct Translation {
   // SELECT ... INTO: the new table's name; sql is then the SELECT whose rows
   // fill it, and the backend makes the table (MakeTable).
   std::string make_table;
+  // A change of an existing table's definition (sql is then empty), which
+  // the backend makes (AlterTable).
+  std::optional<TableEdit> edit;
   // TRANSFORM ... PIVOT without an IN list, translated without its pivot
   // values: sql is the query of the distinct pivot values, in the order of
   // the crosstab's columns; translate again with its rows as pivot values.

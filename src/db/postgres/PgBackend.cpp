@@ -11,6 +11,7 @@
 #include <string>
 
 #include "db/JetErrors.h"
+#include "db/jet/Translator.h"
 #include "db/postgres/PgDialect.h"
 #include "db/postgres/PgFunctions.h"
 #include "db/postgres/PgSchema.h"
@@ -52,6 +53,14 @@ std::string_view FirstQuoted(std::string_view message) {
   if (open == std::string_view::npos) return {};
   const size_t close = message.find('"', open + 1);
   if (close == std::string_view::npos) return {};
+  return message.substr(open + 1, close - open - 1);
+}
+
+std::string_view LastQuoted(std::string_view message) {
+  const size_t close = message.rfind('"');
+  if (close == std::string_view::npos || close == 0) return {};
+  const size_t open = message.rfind('"', close - 1);
+  if (open == std::string_view::npos) return {};
   return message.substr(open + 1, close - open - 1);
 }
 
@@ -156,6 +165,15 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::TypeMismatch();
   }
   if (state == "23505") return jeterr::Duplicate();
+  if (state == "23503") {
+    // "insert or update on table ... violates foreign key constraint ...",
+    // whose detail names the table the row needs last; "update or delete
+    // on table ..." names the table whose rows need it last.
+    if (message.starts_with("insert or update")) {
+      return jeterr::RelatedRequired(LastQuoted(Field(result, PG_DIAG_MESSAGE_DETAIL)));
+    }
+    return jeterr::RelatedRecords(LastQuoted(message));
+  }
   if (state == "23502") {
     // Jet named the field with its table, as T_Emp.F_Name.
     std::string field(Field(result, PG_DIAG_TABLE_NAME));
@@ -682,6 +700,146 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
       [this](const std::string& text, std::span<const Parameter> values) {
         return Execute(text, values);
       });
+}
+
+std::vector<std::vector<std::string>> PgBackend::Texts(const std::string& sql,
+                                                       std::vector<std::string> parameters) {
+  std::vector<Parameter> bound(parameters.size());
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    bound[i].kind = Parameter::Kind::kText;
+    bound[i].text = std::move(parameters[i]);
+  }
+  Result result = Execute(sql, bound);
+  std::vector<std::vector<std::string>> rows(static_cast<size_t>(PQntuples(result.get())));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (int c = 0; c < PQnfields(result.get()); ++c) {
+      rows[r].emplace_back(PQgetvalue(result.get(), static_cast<int>(r), c));
+    }
+  }
+  return rows;
+}
+
+// PostgreSQL changes a table's constraints and a column's type in place;
+// the statements run as one unit.
+void PgBackend::AlterTable(const jet::TableEdit& edit) {
+  const jet::Dialect& dialect = PgDialect();
+  std::string table;
+  dialect.Identifier(edit.table, table);
+  auto quoted = [&](std::string_view name) {
+    std::string q = "\"";
+    for (char c : name) {
+      q += c;
+      if (c == '"') q += '"';
+    }
+    return q + '"';
+  };
+  if (Texts("SELECT 1 WHERE to_regclass($1) IS NOT NULL", {table}).empty()) {
+    throw jeterr::NoTable(edit.table);
+  }
+  const std::string alter = "ALTER TABLE " + table + ' ';
+  std::vector<std::string> before;  // views set aside while a column changes
+  std::vector<std::string> statements;
+  std::vector<std::string> after;
+  if (!edit.drop.empty()) {
+    // A key or reference is a constraint; an index Jet made for a unique
+    // constraint, or by CREATE INDEX, is an index.
+    const auto constraint = Texts(
+        "SELECT conname FROM pg_constraint WHERE conrelid = to_regclass($1) "
+        "AND lower(conname) = lower($2)",
+        {table, edit.table + "." + edit.drop});
+    if (!constraint.empty()) {
+      statements.push_back(alter + "DROP CONSTRAINT " + quoted(constraint[0][0]));
+    } else {
+      std::string drop = "DROP INDEX ";
+      dialect.IndexName(edit.table, edit.drop, drop);
+      statements.push_back(std::move(drop));
+    }
+  }
+  if (!edit.column.empty()) {
+    const auto column = Texts(
+        "SELECT a.attname, a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0' "
+        "FROM pg_attribute AS a LEFT JOIN pg_attrdef AS d "
+        "ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+        "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
+        "AND lower(a.attname) = lower($2)",
+        {table, edit.column});
+    if (column.empty()) throw jeterr::UnknownName(edit.column);
+    const std::string name = quoted(column[0][0]);
+    // The server keeps a view bound to the types it reads: the views over
+    // the table are set aside and made again over the new type.
+    for (const auto& view :
+         Texts("SELECT DISTINCT v.oid::regclass::text, pg_get_viewdef(v.oid) FROM pg_depend AS d "
+               "JOIN pg_rewrite AS r ON r.oid = d.objid JOIN pg_class AS v ON v.oid = r.ev_class "
+               "WHERE d.refobjid = to_regclass($1) AND v.oid <> d.refobjid AND v.relkind = 'v'",
+               {table})) {
+      before.push_back("DROP VIEW " + view[0]);
+      after.push_back("CREATE VIEW " + view[0] + " AS " + view[1]);
+    }
+    // The type as a new column has it: the server's type, then the checks
+    // of Jet's field (and a Yes/No field's own rule), which replace the
+    // column's old checks.
+    std::string type;
+    dialect.ColumnType(edit.column, edit.type, edit.width, false, type);
+    std::string checks;
+    if (const size_t at = type.find(" CONSTRAINT "); at != std::string::npos) {
+      checks = type.substr(at);
+      type.erase(at);
+    }
+    constexpr std::string_view kYesNo = " NOT NULL DEFAULT 0";
+    const bool yes_no = type.ends_with(kYesNo);
+    if (yes_no) type.erase(type.size() - kYesNo.size());
+    std::string change = alter;
+    for (const auto& check :
+         Texts("SELECT c.conname FROM pg_constraint AS c JOIN pg_attribute AS a "
+               "ON a.attrelid = c.conrelid AND a.attnum = c.conkey[1] "
+               "WHERE c.conrelid = to_regclass($1) AND c.contype = 'c' "
+               "AND cardinality(c.conkey) = 1 AND a.attname = $2",
+               {table, column[0][0]})) {
+      change += "DROP CONSTRAINT " + quoted(check[0]) + ", ";
+    }
+    const std::string column_clause = "ALTER COLUMN " + name;
+    change += column_clause + " DROP DEFAULT, " + column_clause + " TYPE " + type + " USING " +
+              edit.conversion;
+    if (yes_no) {
+      change += ", " + column_clause + " SET DEFAULT 0, " + column_clause + " SET NOT NULL";
+    } else if (column[0][1] == "t") {
+      // A Yes/No field's own rule (never Null, No by default) goes with its type.
+      change += ", " + column_clause + " DROP NOT NULL";
+    }
+    for (size_t at = checks.find(" CONSTRAINT "); at != std::string::npos;
+         at = checks.find(" CONSTRAINT ", at + 6)) {
+      checks.replace(at, 1, ", ADD ");
+    }
+    statements.push_back(change + checks);
+  }
+  if (edit.key &&
+      !Texts("SELECT 1 FROM pg_constraint WHERE conrelid = to_regclass($1) AND contype = 'p'",
+             {table})
+           .empty()) {
+    throw jeterr::KeyExists();
+  }
+  if (!edit.required.empty()) {
+    // A key, or an index that disallows Null, over a Null is refused whole.
+    std::string nulls = "SELECT 1 FROM " + table + " WHERE ";
+    std::string required = alter;
+    for (size_t i = 0; i < edit.required.size(); ++i) {
+      std::string column;
+      dialect.Identifier(edit.required[i], column);
+      if (i > 0) {
+        nulls += " OR ";
+        required += ", ";
+      }
+      nulls += column + " IS NULL";
+      required += "ALTER COLUMN " + column + " SET NOT NULL";
+    }
+    if (!Texts(nulls + " LIMIT 1", {}).empty()) throw jeterr::NullInKey();
+    statements.push_back(std::move(required));
+  }
+  if (!edit.add.empty()) statements.push_back(alter + "ADD" + edit.add);
+  if (!edit.then.empty()) statements.push_back(edit.then);
+  before.insert(before.end(), statements.begin(), statements.end());
+  before.insert(before.end(), after.begin(), after.end());
+  RunAsOne(before);
 }
 
 void PgBackend::Begin() {

@@ -43,6 +43,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   std::unique_ptr<internal::RowStream> Stream(const std::string& sql,
                                               std::vector<Parameter> parameters,
                                               internal::ResultData* columns) override;
+  void AlterTable(const jet::TableEdit& edit) override;
   void Begin() override;
   void Commit() override;
   void Rollback() override;
@@ -82,6 +83,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   // transaction; the result has rows or none, never an error.
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   Result Checked(Result result);
+  // The rows of a query over the catalog with text parameters, each cell as
+  // text.
+  std::vector<std::vector<std::string>> Texts(const std::string& sql,
+                                              std::vector<std::string> parameters);
   [[noreturn]] void Fail(const pg_result* result);
   // The name of the prepared statement for a text and its parameters' types;
   // *fresh when it is yet to be prepared (it is then the most recent).

@@ -56,8 +56,6 @@ class Pg final : public jet::Dialect {
   // Keys and references are added to an existing table as the file
   // database adds them (a key or unique constraint as a unique index, the
   // rest refused), so a statement answers alike on both engines.
-  bool AlterConstraints() const override { return false; }
-
   void DateLiteral(const Date& value, std::string& out) const override {
     out += "TIMESTAMP '";
     out += value.ToStored();

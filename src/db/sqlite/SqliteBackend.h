@@ -46,6 +46,7 @@ class SqliteBackend final : public internal::Backend {
                                               internal::ResultData* columns) override;
   int32_t MakeTable(const std::string& table, const std::string& sql,
                     std::span<const Parameter> parameters) override;
+  void AlterTable(const jet::TableEdit& edit) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
@@ -73,6 +74,13 @@ class SqliteBackend final : public internal::Backend {
   void Exec(const char* sql);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);
+  // The rows of a query over the schema, each cell as text.
+  std::vector<std::vector<std::string>> Texts(const std::string& sql,
+                                              std::span<const Parameter> parameters);
+  // Makes table anew from definition (its items in parentheses), filled
+  // with the rows select_list reads from the old one, then runs then.
+  void Rebuild(const std::string& table, const std::string& definition,
+               const std::string& select_list, const std::string& then);
 
   // A statement compiled anew (null for blanks); throws the compile error.
   sqlite3_stmt* Compile(const std::string& sql);

@@ -118,8 +118,6 @@ class Sqlite final : public jet::Dialect {
     Identifier(name, out);
   }
 
-  bool AlterConstraints() const override { return false; }
-
   // The declared types are the names the backend reads values back by; the
   // checks are the ones the attendance tables have, so a value Jet's field
   // would refuse is refused with Jet's words.

@@ -12,6 +12,9 @@
 //   @sqlite-only why        right after the name, optional: the statement is not
 //                           run on the PostgreSQL server (its test is skipped
 //                           there, saying why)
+//   > ALTER TABLE ...       before the statement, optional, one line each: a
+//                           statement run first, which must run ("> !" before it:
+//                           which must fail), so the statement shows its effect
 //   SELECT ...              the statement; it may span lines up to the first line
 //                           starting with "=", "~", "!" or "--"
 //   = a | b                 an expected row: cells separated by " | ", Null
@@ -202,6 +205,7 @@ struct Statement {
   int line = 0;  // of the "--" line, for messages
   bool ansi89 = false;
   std::string sqlite_only;  // why the statement is not run on the server, or ""
+  std::vector<std::string> before;  // statements run first; "!" before one that fails
   std::string sql;
   enum class Expect { kRows, kAffected, kError } expect = Expect::kRows;
   std::vector<std::string> rows;  // kRows: each row's cells joined by " | "
@@ -269,6 +273,14 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       }
       s.sqlite_only = Trimmed(line.substr(12));
       if (s.sqlite_only.empty()) fail("@sqlite-only of " + s.name + " says not why");
+      continue;
+    }
+    if (line.starts_with("> ")) {
+      if (!in_statement || !s.sql.empty()) {
+        fail("a statement run before " + s.name + " comes after its text");
+        continue;
+      }
+      s.before.push_back(line.substr(2));
       continue;
     }
     const char mark = line.empty() ? '\0' : line[0];
@@ -344,6 +356,15 @@ class CorpusStatement : public ::testing::Test {
       for (const char* sql : kFixture) internal::BackendOf(*conn).Run(sql, nullptr);
     }
     SCOPED_TRACE(s_.file + ".jet:" + std::to_string(s_.line) + "\n" + s_.sql);
+    for (const std::string& sql : s_.before) {
+      const bool fails = sql.starts_with("! ");
+      try {
+        conn->Execute(fails ? sql.substr(2) : sql);
+        ASSERT_FALSE(fails) << "ran: " << sql;
+      } catch (const Error& e) {
+        ASSERT_TRUE(fails) << sql << "\nfailed: " << e.number() << " " << e.description();
+      }
+    }
     try {
       switch (s_.expect) {
         case Statement::Expect::kAffected: EXPECT_EQ(conn->Execute(s_.sql), s_.affected); return;

@@ -143,6 +143,43 @@ TEST_F(Statements, ReferencesHoldAsRelationshipsDid) {
   EXPECT_EQ(Rows("SELECT OrderID FROM Lines"), "2;");
 }
 
+TEST_F(Statements, TablesChangedAfterTheFactKeepTheirRowsIndexesAndCounters) {
+  // Inside a transaction, a table no other table refers to is made anew with
+  // its new reference, and the rollback takes the change back.
+  conn_->BeginTrans();
+  Exec("DELETE FROM Orders WHERE OrderID = 3");
+  Exec("ALTER TABLE Orders ADD CONSTRAINT fk FOREIGN KEY (CustomerID) REFERENCES Customers (ID)");
+  const std::string needs_customer =
+      "-2147467259 You cannot add or change a record because a related record is required in "
+      "table 'Customers'.";
+  EXPECT_EQ(Failure("INSERT INTO Orders (OrderID, CustomerID) VALUES (4, 42)"), needs_customer);
+  // Remaking the customers there would delete their orders with them.
+  EXPECT_EQ(Failure("ALTER TABLE Customers ALTER COLUMN Name TEXT(30)"),
+            "-2147467259 Table 'Customers' cannot be changed inside a transaction while table "
+            "'Orders' refers to it.");
+  conn_->RollbackTrans();
+  EXPECT_EQ(Exec("INSERT INTO Orders (OrderID, CustomerID) VALUES (4, 42)"), 1);
+  // The backend makes such a change itself: there is no one statement to show.
+  EXPECT_EQ(conn_->Translate("ALTER TABLE Orders DROP CONSTRAINT fk"), "");
+  EXPECT_EQ(Rows("SELECT Count(*) FROM Orders"), "4;");
+
+  // Outside one, the customers are remade under their orders: the orders,
+  // the reference, the unique index and the counter's next number stay.
+  Exec("DELETE FROM Orders WHERE CustomerID IN (9, 42)");
+  Exec("ALTER TABLE Orders ADD CONSTRAINT fk FOREIGN KEY (CustomerID) REFERENCES Customers (ID)");
+  Exec("CREATE UNIQUE INDEX ix ON Customers (Name)");
+  Exec("DELETE FROM Customers WHERE ID = 3");
+  Exec("ALTER TABLE Customers ALTER COLUMN Name TEXT(30)");
+  EXPECT_EQ(Rows("SELECT OrderID, CustomerID FROM Orders ORDER BY OrderID"), "1|1;2|2;");
+  EXPECT_EQ(Failure("DELETE FROM Customers WHERE ID = 1"),
+            "-2147467259 The record cannot be deleted or changed because table 'Orders' includes "
+            "related records.");
+  EXPECT_EQ(Failure("INSERT INTO Customers (Name) VALUES ('ABBOTT')").substr(0, 45),
+            "-2147467259 The changes you requested to the ");
+  Exec("INSERT INTO Customers (Name) VALUES ('A name of 30 characters, fits')");
+  EXPECT_EQ(Rows("SELECT ID FROM Customers WHERE Name Like 'A name%'"), "4;");
+}
+
 TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
   EXPECT_EQ(Exec("SELECT c.Name, o.Amount, o.Amount * 2 AS Twice, #2005-01-15# AS Day "
                  "INTO Copy FROM Customers AS c INNER JOIN Orders AS o ON c.ID = o.CustomerID"),

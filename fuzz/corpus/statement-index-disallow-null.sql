@@ -1,0 +1,1 @@
+create unique index ix on T_KQ (F_Name desc, F_EmpID) with disallow null
