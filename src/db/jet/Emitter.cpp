@@ -540,6 +540,7 @@ class ColumnOperand final : public Operands {
   void WriteArgument(size_t, std::string& out) const override { dialect_.Identifier(name_, out); }
   bool IsColumn(size_t) const override { return true; }
   bool IsText(size_t) const override { return false; }
+  const std::string* TextValue(size_t) const override { return nullptr; }
 
  private:
   const Dialect& dialect_;
