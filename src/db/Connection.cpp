@@ -69,6 +69,20 @@ jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool a
   return t;
 }
 
+// A statement the translator wrote as a group, or as one that answers its
+// count as a row: runs it and gives its count in *count. False for any other.
+bool RanAsWrite(internal::Backend& backend, const jet::Translation& t, int32_t* count) {
+  if (!t.before.empty() || !t.after.empty()) {
+    *count = backend.RunGroup(t.before, t.sql, t.parameters, t.after);
+    return true;
+  }
+  if (!t.answers_count) return false;
+  internal::ResultData rows;
+  backend.Run(t.sql, t.parameters, &rows);
+  *count = rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
+  return true;
+}
+
 constexpr std::string_view kAnsi89Option = "?ansi89";
 constexpr std::string_view kAnsi89Joined = "&ansi89";
 
@@ -139,6 +153,7 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
+  if (int32_t count = 0; RanAsWrite(*backend_, t, &count)) return count;
   try {
     return backend_->Run(t.sql, t.parameters, out);
   } catch (const Error& e) {
@@ -159,6 +174,7 @@ std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
     backend_->MakeTable(t.make_table, t.sql, t.parameters);
     return nullptr;
   }
+  if (int32_t count = 0; RanAsWrite(*backend_, t, &count)) return nullptr;
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 

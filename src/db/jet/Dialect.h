@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/jet/Ast.h"
 #include "tessaly/db/Date.h"
@@ -128,6 +129,14 @@ class Dialect {
   // grouped by too gets the selected expressions and ORDER BY terms after
   // the identities; they change no group, being values of the same rows.
   virtual bool IdentityGroupsItsColumns() const;
+  // How an UPDATE over joined tables that changes several of them is
+  // written. True: as one statement whose parts (WITH w AS (UPDATE ...))
+  // all read the rows as they were before it, answering its count as its
+  // one row. False (the default), for an engine whose statement sees its
+  // own writes: the joined rows' identities and new values are captured
+  // into a temporary table first, then each table is written from it, all
+  // run as one unit.
+  virtual bool WritesReadOneSnapshot() const { return false; }
 
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for
   // Memo) with what the engine needs to hold Jet's values as Jet does
@@ -138,6 +147,17 @@ class Dialect {
   // The default writes standard SQL's type names and never makes a key.
   virtual bool ColumnType(std::string_view name, JetType type, uint32_t width, bool key,
                           std::string& out) const;
+  // A counter numbered from seed in steps of step (not from 1 in steps of
+  // 1) in table: written in place of ColumnType's counter and returning as
+  // it does; statements that must run once the table is made go to after.
+  // Called only when CounterRefusal is empty. The default writes ColumnType's.
+  virtual bool NumberedCounter(std::string_view table, std::string_view name, bool key,
+                               int32_t seed, int32_t step, std::string& out,
+                               std::vector<std::string>& after) const;
+  // Empty when the engine numbers a counter (the table's key or not) from
+  // seed in steps of step; otherwise the description of Jet's refusal to
+  // give. The default numbers from 1 in steps of 1 only.
+  virtual std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const;
   // True when the engine adds and drops constraints of an existing table and
   // changes a column's type (ALTER TABLE ... ADD CONSTRAINT, DROP
   // CONSTRAINT, ALTER COLUMN); otherwise a key or unique constraint added

@@ -635,6 +635,27 @@ void PgBackend::RunAsOne(std::span<const std::string> statements) {
   LoadTypes();
 }
 
+int32_t PgBackend::RunGroup(std::span<const std::string> before, const std::string& sql,
+                            std::span<const Parameter> parameters,
+                            std::span<const std::string> after) {
+  const bool nested = in_transaction_;
+  Exec(nested ? "SAVEPOINT tessaly_group" : "BEGIN");
+  try {
+    for (const std::string& statement : before) Execute(statement, {});
+    const int32_t count = ChangedRows(Execute(sql, parameters).get());
+    for (const std::string& statement : after) Execute(statement, {});
+    Exec(nested ? "RELEASE SAVEPOINT tessaly_group" : "COMMIT");
+    return count;
+  } catch (...) {
+    if (!IsLost(conn_)) {
+      Result undone(PQexec(conn_, nested ? "ROLLBACK TO SAVEPOINT tessaly_group; "
+                                           "RELEASE SAVEPOINT tessaly_group"
+                                         : "ROLLBACK"));
+    }
+    throw;
+  }
+}
+
 }  // namespace postgres
 
 namespace internal {

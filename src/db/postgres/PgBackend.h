@@ -47,6 +47,9 @@ class PgBackend final : public internal::Backend {
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
+  int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
+                   std::span<const Parameter> parameters,
+                   std::span<const std::string> after) override;
 
   // The native handle, for tests that reach the server directly.
   pg_conn* handle() const { return conn_; }

@@ -805,6 +805,23 @@ void SqliteBackend::RunAsOne(std::span<const std::string> statements) {
   Exec("RELEASE tessaly_schema");
 }
 
+int32_t SqliteBackend::RunGroup(std::span<const std::string> before, const std::string& sql,
+                                std::span<const Parameter> parameters,
+                                std::span<const std::string> after) {
+  Exec("SAVEPOINT tessaly_group");
+  try {
+    for (const std::string& statement : before) Run(statement, nullptr);
+    const int32_t count = Run(sql, parameters, nullptr);
+    for (const std::string& statement : after) Run(statement, nullptr);
+    Exec("RELEASE tessaly_group");
+    return count;
+  } catch (...) {
+    Exec("ROLLBACK TO tessaly_group");
+    Exec("RELEASE tessaly_group");
+    throw;
+  }
+}
+
 }  // namespace sqlite
 
 namespace internal {

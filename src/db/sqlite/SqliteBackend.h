@@ -52,6 +52,9 @@ class SqliteBackend final : public internal::Backend {
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
+  int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
+                   std::span<const Parameter> parameters,
+                   std::span<const std::string> after) override;
 
   // The native handle, for tests that need to reach the engine directly.
   sqlite3* handle() const { return db_.get(); }
