@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <set>
@@ -79,6 +80,9 @@ class PgBackend final : public internal::Backend {
   Result Exec(const char* sql);
   // Runs a statement with its parameters, under a savepoint inside a host's
   // transaction; the result has rows or none, never an error.
+  // Runs body as one unit: in savepoint within a host's transaction, in a
+  // transaction of its own outside one; undone when body throws.
+  void AsOne(const std::string& savepoint, const std::function<void()>& body);
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   Result Checked(Result result);
   [[noreturn]] void Fail(const pg_result* result);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <list>
 #include <memory>
 #include <span>
@@ -74,6 +75,9 @@ class SqliteBackend final : public internal::Backend {
   void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
+  // Runs body inside savepoint name (a transaction of its own outside a
+  // host's): released when body ends, undone when it throws.
+  void InSavepoint(const std::string& name, const std::function<void()>& body);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);
 
