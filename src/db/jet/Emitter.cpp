@@ -341,6 +341,30 @@ bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
   return false;
 }
 
+bool Emitter::Constant(NodeId id) const {
+  std::vector<NodeId> pending{id};
+  while (!pending.empty()) {
+    const Node& n = ast_[pending.back()];
+    pending.pop_back();
+    switch (n.kind) {
+      case NodeKind::kColumn:
+      case NodeKind::kStar:
+      case NodeKind::kSubquery:
+      case NodeKind::kExists: return false;
+      case NodeKind::kDate: continue;  // a: the date's index, no node
+      default: break;
+    }
+    for (NodeId child : {n.a, n.b, n.c}) {
+      if (child == kNoNode) continue;
+      pending.push_back(child);
+      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
+        pending.push_back(more);
+      }
+    }
+  }
+  return true;
+}
+
 NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
   NodeId found = kNoNode;
   AnySource(ast_, sources, [&](const Node& n, NodeId id) {
@@ -448,31 +472,50 @@ void Emitter::JoinedUpdate(const Node& n, NodeId target, bool unqualified,
   out += "UPDATE ";
   dialect_.Identifier(table.text, out);
   out += " AS jet_target SET ";
+  // A value that reads no row is the same from every joined row: written in
+  // place, where the engine gives it the column's type (a Null or a text in
+  // a number column). The others come from one joined row together.
+  auto joined = [&](NodeId s) { return captured != 0 || !Constant(ast_[s].b); };
   size_t count = 0;
-  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) count += Assigns(ast_[s], table, unqualified);
-  if (count > 1) out += '(';
   bool first = true;
   for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
     if (!Assigns(ast_[s], table, unqualified)) continue;
+    if (joined(s)) {
+      ++count;
+      continue;
+    }
     if (!first) out += ", ";
     first = false;
     dialect_.Identifier(ast_[ast_[s].a].text, out);
+    out += " = ";
+    Value(ast_[s].b, out);
   }
-  out += count > 1 ? ") = (SELECT " : " = (SELECT ";
-  first = true;
-  size_t value = 0;  // the captured value's number
-  for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
-    ++value;
-    if (!Assigns(ast_[s], table, unqualified)) continue;
+  if (count != 0) {
     if (!first) out += ", ";
-    first = false;
-    if (captured != 0) {
-      out += "jet_v" + std::to_string(value);
-    } else {
-      Value(ast_[s].b, out);
+    if (count > 1) out += '(';
+    first = true;
+    for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+      if (!Assigns(ast_[s], table, unqualified) || !joined(s)) continue;
+      if (!first) out += ", ";
+      first = false;
+      dialect_.Identifier(ast_[ast_[s].a].text, out);
     }
+    out += count > 1 ? ") = (SELECT " : " = (SELECT ";
+    first = true;
+    size_t value = 0;  // the captured value's number
+    for (NodeId s = n.b; s != kNoNode; s = ast_[s].next) {
+      ++value;
+      if (!Assigns(ast_[s], table, unqualified) || !joined(s)) continue;
+      if (!first) out += ", ";
+      first = false;
+      if (captured != 0) {
+        out += "jet_v" + std::to_string(value);
+      } else {
+        Value(ast_[s].b, out);
+      }
+    }
+    rows_of_the_row();
   }
-  rows_of_the_row();
   out += " WHERE ";
   RowIdentity("jet_target", out);
   out += " IN (SELECT ";

@@ -94,6 +94,8 @@ class Emitter {
   bool ColumnDefinition(const Node& def, std::string_view table, bool key, std::string& out);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
+  // True when expression id reads no column and holds no subquery.
+  bool Constant(NodeId id) const;
   // True when expression id reads a column called name.
   bool ReadsColumn(NodeId id, std::string_view name) const;
   // The table a name or alias of the sources names (kNoNode when none).
