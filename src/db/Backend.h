@@ -294,6 +294,12 @@ class Backend {
   // Runs definitions as one unit, inside a host's transaction or not: all of
   // them, or, when one fails, none (its error is then rethrown).
   virtual void RunAsOne(std::span<const std::string> statements) = 0;
+  // Runs before, then sql with its parameters bound, then after, as one
+  // unit in the same way: a statement the translator writes in several
+  // (Translation::before). Returns sql's count of changed rows.
+  virtual int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
+                           std::span<const Parameter> parameters,
+                           std::span<const std::string> after) = 0;
 };
 
 // Opens a SQLite database file (or ":memory:"). Throws tessaly::Error.

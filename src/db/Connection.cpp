@@ -70,6 +70,30 @@ jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool a
   return t;
 }
 
+// A statement the backend runs in its own way (SELECT ... INTO, a change of
+// a table's definition, a group of statements, one that answers its count as
+// a row): runs it and gives its count in *count. False for any other.
+bool RanItsOwnWay(internal::Backend& backend, const jet::Translation& t, int32_t* count) {
+  if (!t.make_table.empty()) {
+    *count = backend.MakeTable(t.make_table, t.sql, t.parameters);
+    return true;
+  }
+  if (t.edit) {
+    backend.AlterTable(*t.edit);
+    *count = 0;
+    return true;
+  }
+  if (!t.before.empty() || !t.after.empty()) {
+    *count = backend.RunGroup(t.before, t.sql, t.parameters, t.after);
+    return true;
+  }
+  if (!t.answers_count) return false;
+  internal::ResultData rows;
+  backend.Run(t.sql, t.parameters, &rows);
+  *count = rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
+  return true;
+}
+
 constexpr std::string_view kAnsi89Option = "?ansi89";
 constexpr std::string_view kAnsi89Joined = "&ansi89";
 
@@ -139,11 +163,7 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
-  if (!t.make_table.empty()) return backend_->MakeTable(t.make_table, t.sql, t.parameters);
-  if (t.edit) {
-    backend_->AlterTable(*t.edit);
-    return 0;
-  }
+  if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return count;
   try {
     return backend_->Run(t.sql, t.parameters, out);
   } catch (const Error& e) {
@@ -160,14 +180,7 @@ int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
                                                         internal::ResultData* columns) {
   jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
-  if (!t.make_table.empty()) {
-    backend_->MakeTable(t.make_table, t.sql, t.parameters);
-    return nullptr;
-  }
-  if (t.edit) {
-    backend_->AlterTable(*t.edit);
-    return nullptr;
-  }
+  if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return nullptr;
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "db/DbContract.h"
+#include "db/jet/Dialect.h"
 #include "db/sqlite/SqliteBackend.h"
 
 namespace tessaly::db::testing {
@@ -84,6 +85,34 @@ TEST_P(ConnectionContract, FailedStatementChangesNothingEvenInsideATransaction) 
   EXPECT_NE(Caught([&] { conn_->Execute(failing[0]); }).number(), 0);
   conn_->CommitTrans();
   EXPECT_EQ(Count(), 4);
+}
+
+// The statements the translator writes around one of Jet's (the update of
+// several joined tables on SQLite): all of them or none, in a host's
+// transaction or not, the count that of the statement with the parameters.
+TEST_P(ConnectionContract, AGroupOfStatementsRunsWhollyOrNotAtAll) {
+  internal::Backend& backend = internal::BackendOf(*conn_);
+  auto native = [&](const std::string& sql) { return GetParam().server ? ServerSql(sql) : sql; };
+  AddEmployees(2);
+  const std::string before[] = {native("INSERT INTO T_Src VALUES (7, 'src')")};
+  std::string rename = native("UPDATE T_Emp SET F_Name = ");
+  backend.dialect().Placeholder(1, rename);
+  Parameter name;
+  name.kind = Parameter::Kind::kText;
+  name.text = "renamed";
+  const Parameter parameters[] = {name};
+  const std::string clash[] = {native("INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'again')")};
+  const std::string fine[] = {native("DELETE FROM T_Src WHERE F_ID = 7")};
+  for (bool in_transaction : {false, true}) {
+    if (in_transaction) conn_->BeginTrans();
+    EXPECT_NE(Caught([&] { backend.RunGroup(before, rename, parameters, clash); }).number(), 0);
+    EXPECT_EQ(Count(conn_, "T_Src"), 0);
+    EXPECT_EQ(Count(conn_, "T_Emp WHERE F_Name = 'renamed'"), 0);
+    EXPECT_EQ(backend.RunGroup(before, rename, parameters, fine), 2);
+    EXPECT_EQ(Count(conn_, "T_Emp WHERE F_Name = 'renamed'"), 2);
+    if (in_transaction) conn_->CommitTrans();
+    Native("UPDATE T_Emp SET F_Name = 'e'");
+  }
 }
 
 TEST_P(ConnectionContract, ExecuteReturnsTheRowsThisStatementChanged) {

@@ -251,7 +251,8 @@ enum class NodeKind : uint8_t {
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
   kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
   // Data definition.
-  kColumnDef,    // text: name; op: JetType; a: width or 0; b: constraints (list); flag: NOT NULL
+  kColumnDef,    // text: name; op: JetType; a: width or 0 (a counter's seed); b: constraints
+                 // (list); c: a counter's step; flag: NOT NULL
   kConstraint,   // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
                  // text2: referenced table; b: referenced columns (list)
   kCreateTable,  // text: name; a: kColumnDef and kConstraint list

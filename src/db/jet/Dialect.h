@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/jet/Ast.h"
 #include "tessaly/db/Date.h"
@@ -133,6 +134,14 @@ class Dialect {
   // join yields: FROM (SELECT DISTINCT id(t) AS jet_row1 FROM <the join>
   // WHERE ...) AS jet_rows INNER JOIN t ON id(t) = jet_rows.jet_row1.
   virtual bool IdentityGroupsItsColumns() const;
+  // How an UPDATE over joined tables that changes several of them is
+  // written. True: as one statement whose parts (WITH w AS (UPDATE ...))
+  // all read the rows as they were before it, answering its count as its
+  // one row. False (the default), for an engine whose statement sees its
+  // own writes: the joined rows' identities and new values are captured
+  // into a temporary table first, then each table is written from it, all
+  // run as one unit.
+  virtual bool WritesReadOneSnapshot() const { return false; }
 
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for
   // Memo) with what the engine needs to hold Jet's values as Jet does
@@ -143,6 +152,17 @@ class Dialect {
   // The default writes standard SQL's type names and never makes a key.
   virtual bool ColumnType(std::string_view name, JetType type, uint32_t width, bool key,
                           std::string& out) const;
+  // A counter numbered from seed in steps of step (not from 1 in steps of
+  // 1) in table: written in place of ColumnType's counter and returning as
+  // it does; statements that must run once the table is made go to after.
+  // Called only when CounterRefusal is empty. The default writes ColumnType's.
+  virtual bool NumberedCounter(std::string_view table, std::string_view name, bool key,
+                               int32_t seed, int32_t step, std::string& out,
+                               std::vector<std::string>& after) const;
+  // Empty when the engine numbers a counter (the table's key or not) from
+  // seed in steps of step; otherwise the description of Jet's refusal to
+  // give. The default numbers from 1 in steps of 1 only.
+  virtual std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const;
   // The engine's name of Jet's index name of table (Jet names an index
   // within its table). The default is the index name alone.
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,6 +45,12 @@ class Emitter {
   // The change of a table's definition Statement made instead of writing a
   // statement (see TableEdit), or none.
   std::optional<TableEdit>& edit() { return edit_; }
+  // The statements Statement wrote to run before and after its own, as
+  // one unit with it (see Translation::before), and whether its statement
+  // answers its count as a row.
+  std::vector<std::string>& before() { return before_; }
+  std::vector<std::string>& after() { return after_; }
+  bool answers_count() const { return answers_count_; }
 
   // Thrown by Statement when operators or joins nest too deeply to write
   // (a chain such as a+a+...+a of thousands of terms); Jet refuses such a
@@ -70,6 +77,18 @@ class Emitter {
   void PivotColumns(std::string& out);
   void PivotCondition(std::string& out);  // the current pivot column's rows
   void Update(const Node& n, std::string& out);
+  // UPDATE table AS jet_target of one of the joined tables (target, a
+  // kTable of the source), for the assignments that name it (and, with
+  // unqualified, those that name no table): each changed row takes its new
+  // values from one of its rows of the join that WHERE keeps. Written from
+  // the join itself, or, with a capture table, from the joined rows captured
+  // there (its column jet_id<captured> holding this table's identities).
+  void JoinedUpdate(const Node& n, NodeId target, bool unqualified, std::string_view capture,
+                    size_t captured, std::string& out);
+  // The assignments of an UPDATE over joined tables that target takes.
+  bool Assigns(const Node& assignment, const Node& target, bool unqualified) const;
+  // Several joined tables changed by one UPDATE.
+  void JoinedUpdates(const Node& n, const std::vector<NodeId>& targets, std::string& out);
   // The dialect's identity of a row of table; refuses the statement when
   // the engine has none.
   void RowIdentity(std::string_view table, std::string& out);
@@ -84,6 +103,8 @@ class Emitter {
   void AlterColumn(const Node& alter, TableEdit& edit);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
+  // True when expression id reads no column and holds no subquery.
+  bool Constant(NodeId id) const;
   // True when expression id reads a column called name.
   bool ReadsColumn(NodeId id, std::string_view name) const;
   // The table a name or alias of the sources names (kNoNode when none).
@@ -149,6 +170,8 @@ class Emitter {
   Catalog* names_;
   bool wrote_pivot_query_ = false;
   std::optional<TableEdit> edit_;
+  std::vector<std::string> before_, after_;
+  bool answers_count_ = false;
   // While a crosstab is written: its TRANSFORM node (for the select that
   // gets its columns), and the column whose cells are being written, whose
   // rows each aggregate takes alone.

@@ -1352,19 +1352,28 @@ NodeId Parser::ColumnDef(Clause clause) {
   }
   Take();
   def.op = static_cast<uint8_t>(type);
+  if (type == JetType::kCounter) {
+    // A counter numbers from 1 in steps of 1 unless COUNTER(seed, step) says
+    // otherwise: kept in a and c.
+    def.a = 1;
+    def.c = 1;
+  }
   if (Take(TokenKind::kLParen)) {
-    // TEXT(n) is the width; COUNTER(seed, step) the numbering, which the
-    // engine starts at 1 and steps by 1 only.
+    // TEXT(n) is the width; COUNTER(seed, step) the numbering: whole Long
+    // numbers, the step not 0 (it may count down).
+    if (type == JetType::kCounter) {
+      const int32_t seed = CounterNumber();
+      if (!Take(TokenKind::kComma)) FailClause(Clause::kField);
+      const int32_t step = CounterNumber();
+      if (step == 0) FailClause(Clause::kField);
+      def.a = static_cast<NodeId>(seed);
+      def.c = static_cast<NodeId>(step);
+      if (!Take(TokenKind::kRParen)) FailClause(Clause::kField);
+      return ColumnConstraints(def);
+    }
     if (Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
     const std::string_view first = Take().text;
-    if (type == JetType::kCounter) {
-      if (!Take(TokenKind::kComma) || Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
-      const std::string_view step = Take().text;
-      if (first != "1" || step != "1") {
-        throw Failure{ParseFailure{
-            errnum::kFail, "The database numbers a counter from 1 in steps of 1.", def.offset}};
-      }
-    } else if (type == JetType::kText) {
+    if (type == JetType::kText) {
       uint32_t width = 0;
       for (char ch : first) {
         if (ch < '0' || ch > '9' || width > 100000) FailClause(Clause::kField);
@@ -1380,6 +1389,23 @@ NodeId Parser::ColumnDef(Clause clause) {
   } else if (type == JetType::kText && !rules::EqualsNoCase(tokens_[pos_ - 1].text, "MEMO")) {
     def.a = 255;  // Jet's TEXT without a width holds 255 characters
   }
+  return ColumnConstraints(def);
+}
+
+int32_t Parser::CounterNumber() {
+  const bool negative = Take(TokenKind::kMinus);
+  if (Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
+  int64_t value = 0;
+  for (char ch : Take().text) {
+    if (ch < '0' || ch > '9' || value > INT32_MAX) FailClause(Clause::kField);
+    value = value * 10 + (ch - '0');
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) FailClause(Clause::kField);
+  return static_cast<int32_t>(value);
+}
+
+NodeId Parser::ColumnConstraints(Node& def) {
   if (Peek().IsWord("WITH") && (Peek(1).IsWord("COMPRESSION") || Peek(1).IsWord("COMP"))) {
     Take();
     Take();

@@ -104,6 +104,10 @@ class Parser {
   NodeId Drop();
   NodeId Alter();
   NodeId ColumnDef(Clause clause);
+  // WITH COMPRESSION, NOT NULL and the constraints after a column's type.
+  NodeId ColumnConstraints(Node& def);
+  // A seed or step of COUNTER(seed, step): a whole Long, maybe negative.
+  int32_t CounterNumber();
   NodeId Constraint(Clause clause);  // after CONSTRAINT name, or a bare key word
   NodeId NameList(Clause clause);    // (a, b, ...) of plain columns
   NodeId DeleteTarget(NodeId sources, std::string_view qualifier);

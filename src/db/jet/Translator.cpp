@@ -46,6 +46,9 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     emitter.Statement(root, result.sql);
     result.needs_pivot_values = emitter.wrote_pivot_query();
     result.edit = std::move(emitter.edit());
+    result.before = std::move(emitter.before());
+    result.after = std::move(emitter.after());
+    result.answers_count = emitter.answers_count();
   } catch (const Emitter::TooComplex&) {
     result.sql.clear();
     result.parameters.clear();

@@ -86,6 +86,16 @@ struct Translation {
   // values: sql is the query of the distinct pivot values, in the order of
   // the crosstab's columns; translate again with its rows as pivot values.
   bool needs_pivot_values = false;
+  // Statements that run before and after sql as one unit with it
+  // (Backend::RunGroup), sql's parameters bound to sql alone; the count is
+  // sql's. An UPDATE that changes several joined tables on an engine whose
+  // statement sees its own writes: before makes the table that sql fills
+  // with the joined rows, after writes each table from it and empties it.
+  // A counter numbered from a seed the engine sets apart from the table.
+  std::vector<std::string> before, after;
+  // sql answers one row of one cell: the number of records it changed, as
+  // Jet counts them (an UPDATE that changes several joined tables at once).
+  bool answers_count = false;
   // With lift_literals, the text, number and date literals of the statement,
   // in the order of their numbers; sql names them through the dialect's
   // placeholders.

@@ -895,20 +895,38 @@ std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {
 // Definitions are transactional in PostgreSQL: a savepoint inside a host's
 // transaction, a transaction of their own outside one.
 void PgBackend::RunAsOne(std::span<const std::string> statements) {
-  const bool nested = in_transaction_;
-  Exec(nested ? "SAVEPOINT tessaly_schema" : "BEGIN");
-  try {
+  AsOne("tessaly_schema", [&] {
     for (const std::string& sql : statements) Exec(sql.c_str());
+  });
+  SchemaChanged();
+}
+
+void PgBackend::AsOne(const std::string& savepoint, const std::function<void()>& body) {
+  const bool nested = in_transaction_;
+  Exec(nested ? ("SAVEPOINT " + savepoint).c_str() : "BEGIN");
+  try {
+    body();
   } catch (...) {
     if (!IsLost(conn_)) {
-      Result undone(PQexec(conn_, nested ? "ROLLBACK TO SAVEPOINT tessaly_schema; "
-                                           "RELEASE SAVEPOINT tessaly_schema"
-                                         : "ROLLBACK"));
+      const std::string undo =
+          "ROLLBACK TO SAVEPOINT " + savepoint + "; RELEASE SAVEPOINT " + savepoint;
+      Result undone(PQexec(conn_, nested ? undo.c_str() : "ROLLBACK"));
     }
     throw;
   }
-  Exec(nested ? "RELEASE SAVEPOINT tessaly_schema" : "COMMIT");
-  SchemaChanged();
+  Exec(nested ? ("RELEASE SAVEPOINT " + savepoint).c_str() : "COMMIT");
+}
+
+int32_t PgBackend::RunGroup(std::span<const std::string> before, const std::string& sql,
+                            std::span<const Parameter> parameters,
+                            std::span<const std::string> after) {
+  int32_t count = 0;
+  AsOne("tessaly_group", [&] {
+    for (const std::string& statement : before) Execute(statement, {});
+    count = ChangedRows(Execute(sql, parameters).get());
+    for (const std::string& statement : after) Execute(statement, {});
+  });
+  return count;
 }
 
 }  // namespace postgres

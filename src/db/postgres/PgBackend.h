@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -50,6 +51,9 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
+  int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
+                   std::span<const Parameter> parameters,
+                   std::span<const std::string> after) override;
 
   // The native handle, for tests that reach the server directly.
   pg_conn* handle() const { return conn_; }
@@ -81,6 +85,9 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   Result Exec(const char* sql);
   // Runs a statement with its parameters, under a savepoint inside a host's
   // transaction; the result has rows or none, never an error.
+  // Runs body as one unit: in savepoint within a host's transaction, in a
+  // transaction of its own outside one; undone when body throws.
+  void AsOne(const std::string& savepoint, const std::function<void()>& body);
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   Result Checked(Result result);
   // The rows of a query over the catalog with text parameters, each cell as

@@ -746,17 +746,24 @@ int32_t SqliteBackend::MakeTable(const std::string& table, const std::string& sq
   dialect.Identifier(table, fill);
   fill += ' ';
   fill += sql;
-  Exec("SAVEPOINT tessaly_make_table");
-  try {
+  int32_t rows = 0;
+  InSavepoint("tessaly_make_table", [&] {
     Run(create, nullptr);
-    const int32_t rows = Run(fill, parameters, nullptr);
-    Exec("RELEASE tessaly_make_table");
-    return rows;
+    rows = Run(fill, parameters, nullptr);
+  });
+  return rows;
+}
+
+void SqliteBackend::InSavepoint(const std::string& name, const std::function<void()>& body) {
+  Exec(("SAVEPOINT " + name).c_str());
+  try {
+    body();
   } catch (...) {
-    Exec("ROLLBACK TO tessaly_make_table");
-    Exec("RELEASE tessaly_make_table");
+    Exec(("ROLLBACK TO " + name).c_str());
+    Exec(("RELEASE " + name).c_str());
     throw;
   }
+  Exec(("RELEASE " + name).c_str());
 }
 
 std::vector<std::vector<std::string>> SqliteBackend::Texts(const std::string& sql,
@@ -1073,15 +1080,21 @@ std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {
 // A savepoint nests inside a host's transaction, and is a transaction of its
 // own outside one; definitions take part in both.
 void SqliteBackend::RunAsOne(std::span<const std::string> statements) {
-  Exec("SAVEPOINT tessaly_schema");
-  try {
+  InSavepoint("tessaly_schema", [&] {
     for (const std::string& sql : statements) Run(sql, nullptr);
-  } catch (...) {
-    Exec("ROLLBACK TO tessaly_schema");
-    Exec("RELEASE tessaly_schema");
-    throw;
-  }
-  Exec("RELEASE tessaly_schema");
+  });
+}
+
+int32_t SqliteBackend::RunGroup(std::span<const std::string> before, const std::string& sql,
+                                std::span<const Parameter> parameters,
+                                std::span<const std::string> after) {
+  int32_t count = 0;
+  InSavepoint("tessaly_group", [&] {
+    for (const std::string& statement : before) Run(statement, nullptr);
+    count = Run(sql, parameters, nullptr);
+    for (const std::string& statement : after) Run(statement, nullptr);
+  });
+  return count;
 }
 
 }  // namespace sqlite

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <list>
 #include <memory>
 #include <span>
@@ -53,6 +54,9 @@ class SqliteBackend final : public internal::Backend {
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
+  int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
+                   std::span<const Parameter> parameters,
+                   std::span<const std::string> after) override;
 
   // The native handle, for tests that need to reach the engine directly.
   sqlite3* handle() const { return db_.get(); }
@@ -72,6 +76,9 @@ class SqliteBackend final : public internal::Backend {
   void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
+  // Runs body inside savepoint name (a transaction of its own outside a
+  // host's): released when body ends, undone when it throws.
+  void InSavepoint(const std::string& name, const std::function<void()>& body);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);
   // The rows of a query over the schema, each cell as text.

@@ -185,6 +185,30 @@ class Sqlite final : public jet::Dialect {
     return false;
   }
 
+  // SQLite numbers only the row key it keeps itself, one past the largest
+  // number it has given: a seed is where its count of the table starts.
+  // Other steps would need a trigger renumbering each new row after it is
+  // written, and a trigger cannot tell the number SQLite gave a row from one
+  // the statement gave it, so a row written with its own number would be
+  // renumbered.
+  std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const override {
+    if (step != 1) return "The database numbers a counter in steps of 1.";
+    if (seed < 1) return "The database numbers a counter from 1 or more.";
+    if (!key) return "The database numbers a counter from a seed only when it is the table's key.";
+    return {};
+  }
+
+  bool NumberedCounter(std::string_view table, std::string_view /*name*/, bool /*key*/,
+                       int32_t seed, int32_t /*step*/, std::string& out,
+                       std::vector<std::string>& after) const override {
+    out += "INTEGER PRIMARY KEY AUTOINCREMENT";
+    std::string start = "INSERT INTO sqlite_sequence (name, seq) VALUES (";
+    TextLiteral(table, start);
+    start += ", " + std::to_string(static_cast<int64_t>(seed) - 1) + ')';
+    after.push_back(std::move(start));
+    return true;
+  }
+
   void DateLiteral(const Date& value, std::string& out) const override {
     // Dates live in the database as their stored text, which orders as the
     // dates do.

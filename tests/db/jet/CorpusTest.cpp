@@ -12,6 +12,8 @@
 //   @sqlite-only why        right after the name, optional: the statement is not
 //                           run on the PostgreSQL server (its test is skipped
 //                           there, saying why)
+//   @postgres-only why      the same for SQLite: the statement runs on the
+//                           PostgreSQL server only
 //   > ALTER TABLE ...       before the statement, optional, one line each: a
 //                           statement run first, which must run ("> !" before it:
 //                           which must fail), so the statement shows its effect
@@ -31,6 +33,11 @@
 //                           (kHostNumbers below); any other number (a runtime
 //                           error such as 13, or a provider number) is compared
 //                           as it is.
+//   > SELECT ...            after the outcome, optional and repeatable: a
+//                           statement run next on the same database, to show
+//                           what a write did (or, after a failure, that it
+//                           changed nothing); the rows of a query follow it as
+//                           "=" lines, a write has none
 //
 // Each statement runs on a fresh in-memory database holding the fixture, so a
 // statement that writes does not disturb the next. When TESSALY_PG_TARGET
@@ -92,6 +99,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/Backend.h"
@@ -212,6 +220,13 @@ struct Statement {
   int32_t affected = 0;
   int32_t error_number = 0;
   std::string error_description;
+  std::string postgres_only;  // why the statement is not run on SQLite, or ""
+  struct Check {
+    std::string sql;
+    bool query = false;  // "=" lines follow it
+    std::vector<std::string> rows;
+  };
+  std::vector<Check> checks;  // the "> " queries after the outcome
   std::string malformed;  // set when the file could not be read as the format says
 };
 
@@ -266,24 +281,37 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       continue;
     }
     Statement& s = out.back();
-    if (line.starts_with("@sqlite-only")) {
+    bool marked = false;
+    for (auto [marker, why] : {std::pair{std::string("@sqlite-only"), &s.sqlite_only},
+                               std::pair{std::string("@postgres-only"), &s.postgres_only}}) {
+      if (!line.starts_with(marker)) continue;
+      marked = true;
       if (!in_statement || !s.sql.empty()) {
-        fail("@sqlite-only of " + s.name + " is not right after its name");
-        continue;
+        fail(marker + " of " + s.name + " is not right after its name");
+        break;
       }
-      s.sqlite_only = Trimmed(line.substr(12));
-      if (s.sqlite_only.empty()) fail("@sqlite-only of " + s.name + " says not why");
-      continue;
+      *why = Trimmed(line.substr(marker.size()));
+      if (why->empty()) fail(marker + " of " + s.name + " says not why");
+      break;
     }
-    if (line.starts_with("> ")) {
-      if (!in_statement || !s.sql.empty()) {
-        fail("a statement run before " + s.name + " comes after its text");
-        continue;
-      }
-      s.before.push_back(line.substr(2));
-      continue;
-    }
+    if (marked) continue;
     const char mark = line.empty() ? '\0' : line[0];
+    if (mark == '>') {
+      if (in_statement && s.sql.empty()) {
+        s.before.push_back(Trimmed(line.substr(1)));
+      } else if (in_statement) {
+        fail("a line \">\" of " + s.name + " comes inside its text");
+      } else {
+        s.checks.push_back({Trimmed(line.substr(1)), false, {}});
+      }
+      continue;
+    }
+    if (mark == '=' && !s.checks.empty()) {
+      const std::string rest = line.size() > 1 && line[1] == ' ' ? line.substr(2) : line.substr(1);
+      s.checks.back().query = true;
+      if (rest != "(none)") s.checks.back().rows.push_back(rest);
+      continue;
+    }
     if (mark == '=' || mark == '~' || mark == '!') {
       const std::string rest = line.size() > 1 && line[1] == ' ' ? line.substr(2) : line.substr(1);
       if (in_statement) {
@@ -342,6 +370,9 @@ class CorpusStatement : public ::testing::Test {
   void TestBody() override {
     ASSERT_TRUE(s_.malformed.empty()) << s_.file << ".jet:" << s_.line << ": " << s_.malformed;
     if (server_ && !s_.sqlite_only.empty()) GTEST_SKIP() << "sqlite-only: " << s_.sqlite_only;
+    if (!server_ && !s_.postgres_only.empty()) {
+      GTEST_SKIP() << "postgres-only: " << s_.postgres_only;
+    }
     std::shared_ptr<Connection> conn;
     if (server_) {
       conn = tessaly::testing::EmptyServerDb();
@@ -365,26 +396,52 @@ class CorpusStatement : public ::testing::Test {
         ASSERT_TRUE(fails) << sql << "\nfailed: " << e.number() << " " << e.description();
       }
     }
+    Outcome(conn);
+    for (const Statement::Check& check : s_.checks) {
+      SCOPED_TRACE("then " + check.sql);
+      try {
+        std::vector<std::string> rows;
+        ASSERT_EQ(Rows(check.sql, conn, &rows), check.query)
+            << (check.query ? "the check returned no recordset" : "the write returned rows");
+        if (check.query) EXPECT_EQ(Joined(rows), Joined(check.rows));
+      } catch (const Error& e) {
+        ADD_FAILURE() << "the check failed: " << e.number() << " " << e.description();
+      }
+    }
+  }
+
+ private:
+  // The rows of a query, each as the file writes it; false when it opened
+  // no recordset.
+  static bool Rows(const std::string& sql, const std::shared_ptr<Connection>& conn,
+                   std::vector<std::string>* rows) {
+    Recordset rs;
+    rs.Open(sql, conn, adOpenStatic, adLockReadOnly);
+    if (rs.State() == 0) return false;
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      std::string row;
+      const Fields fields = rs.Fields();
+      for (int32_t i = 0; i < fields.Count(); ++i) {
+        if (i > 0) row += " | ";
+        row += CellText(fields.Item(i).Value());
+      }
+      rows->push_back(std::move(row));
+    }
+    return true;
+  }
+
+  // The statement's own outcome, as its "=", "~" or "!" lines give it.
+  void Outcome(const std::shared_ptr<Connection>& conn) {
     try {
       switch (s_.expect) {
         case Statement::Expect::kAffected: EXPECT_EQ(conn->Execute(s_.sql), s_.affected); return;
         case Statement::Expect::kRows:
         case Statement::Expect::kError: {
-          Recordset rs;
-          rs.Open(s_.sql, conn, adOpenStatic, adLockReadOnly);
+          std::vector<std::string> rows;
+          const bool opened = Rows(s_.sql, conn, &rows);
           ASSERT_EQ(s_.expect, Statement::Expect::kRows)
               << "ran, expected the error " << s_.error_number << " " << s_.error_description;
-          ASSERT_NE(rs.State(), 0) << "the statement returned no recordset";
-          std::vector<std::string> rows;
-          for (; !rs.IsEOF(); rs.MoveNext()) {
-            std::string row;
-            const Fields fields = rs.Fields();
-            for (int32_t i = 0; i < fields.Count(); ++i) {
-              if (i > 0) row += " | ";
-              row += CellText(fields.Item(i).Value());
-            }
-            rows.push_back(std::move(row));
-          }
+          ASSERT_TRUE(opened) << "the statement returned no recordset";
           EXPECT_EQ(Joined(rows), Joined(s_.rows));
           return;
         }

@@ -269,5 +269,33 @@ TEST_F(Statements, LikeBeginningWithLettersReadsTheIndexAndFindsTheSame) {
   EXPECT_EQ(rs.Fields().Item(0).Value().ToLong(), 1);
 }
 
+// The update of two joined tables runs as several statements on SQLite: it
+// must run while a host still reads another statement's rows, run again with
+// other values, and be undone with the host's transaction.
+TEST_F(Statements, WritesOfTwoJoinedTablesRunAsOneAmongOthers) {
+  const std::string swap =
+      "UPDATE Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID "
+      "SET Customers.City = 'Order ' & Orders.OrderID, Orders.Amount = Orders.Amount + ";
+  // Its text is the capture of the joined rows alone.
+  EXPECT_TRUE(conn_->Translate(swap + "1").starts_with("INSERT INTO jet_joined_2_2 SELECT "));
+  EXPECT_EQ(conn_->Translate("CREATE TABLE T (ID COUNTER(5, 1))"),
+            "CREATE TABLE T (ID INTEGER PRIMARY KEY AUTOINCREMENT)");
+  Recordset reading;
+  reading.Open("SELECT ID FROM Customers ORDER BY ID", conn_, adOpenForwardOnly, adLockReadOnly);
+  ASSERT_FALSE(reading.IsEOF());
+  EXPECT_EQ(Exec(swap + "Len(Customers.City)"), 2);
+  EXPECT_EQ(Exec(swap + "1"), 2);
+  reading.MoveNext();
+  EXPECT_EQ(reading.Fields().Item(0).Value().ToText(), "2");
+  EXPECT_EQ(Rows("SELECT ID, City FROM Customers ORDER BY ID"),
+            "1|Order 1;2|Order 2;3|<null>;");
+  // London has 6 letters, Paris 5.
+  EXPECT_EQ(Rows("SELECT Amount FROM Orders ORDER BY OrderID"), "257;21.5;60;");
+  conn_->BeginTrans();
+  EXPECT_EQ(Exec(swap + "100"), 2);
+  conn_->RollbackTrans();
+  EXPECT_EQ(Rows("SELECT Amount FROM Orders ORDER BY OrderID"), "257;21.5;60;");
+}
+
 }  // namespace
 }  // namespace tessaly::db

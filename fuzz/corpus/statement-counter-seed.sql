@@ -1,0 +1,1 @@
+create table T_N (F_X long, F_ID autoincrement(100, 1) primary key)

@@ -1,0 +1,1 @@
+create table T_N (F_ID counter(-5, -2), F_X long)

@@ -1,0 +1,1 @@
+update T_KQ inner join T_BM on T_KQ.F_CDNum = T_BM.F_ID set T_KQ.F_Name = T_BM.F_Name, T_BM.F_Name = T_KQ.F_EmpID & '!' where T_BM.F_ID > 0
