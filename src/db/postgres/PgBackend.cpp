@@ -467,19 +467,28 @@ void PgBackend::SchemaChanged() {
   objects_.clear();
 }
 
+namespace {
+
+// Jet's name of a table or saved query as the text to_regclass() reads: the
+// catalog's spelling of it, quoted.
+Parameter RegclassText(std::string_view name) {
+  Parameter text;
+  text.kind = Parameter::Kind::kText;
+  text.text = "\"";
+  for (char c : CatalogSpelling(name)) {
+    text.text += c;
+    if (c == '"') text.text += '"';
+  }
+  text.text += '"';
+  return text;
+}
+
+}  // namespace
+
 const jet::NamedObject& PgBackend::Find(std::string_view name) {
   const std::string key(name);
   if (auto known = objects_.find(key); known != objects_.end()) return known->second;
-  std::string quoted = "\"";
-  for (char c : CatalogSpelling(name)) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  quoted += '"';
-  Parameter named;
-  named.kind = Parameter::Kind::kText;
-  named.text = quoted;
-  const Parameter parameters[] = {named};
+  const Parameter parameters[] = {RegclassText(name)};
   Result result = Execute(
       "SELECT c.relkind IN ('v', 'm'), a.attname FROM pg_class c "
       "LEFT JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
@@ -872,16 +881,7 @@ const std::vector<std::string>& PgBackend::SchemaStatements() const {
 }
 
 std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {
-  std::string quoted = "\"";
-  for (char c : CatalogSpelling(object)) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  quoted += '"';
-  Parameter name;
-  name.kind = Parameter::Kind::kText;
-  name.text = quoted;
-  const Parameter parameters[] = {name};
+  const Parameter parameters[] = {RegclassText(object)};
   Result result = Execute(
       "SELECT attname FROM pg_attribute WHERE attrelid = to_regclass($1) AND attnum > 0 "
       "AND NOT attisdropped ORDER BY attnum",
