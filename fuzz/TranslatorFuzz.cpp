@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/jet/Translator.h"
+#include "db/postgres/PgDialect.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
 
@@ -81,6 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (inline_literals.error_number == 0 || inline_literals.error_offset > size ||
        !inline_literals.sql.empty())) {
     std::abort();
+  }
+  // The server's dialect reads the same grammar and writes its own SQL (not
+  // run here): a refusal still carries Jet's number and no statement.
+  for (const bool lift : {false, true}) {
+    const jet::Translation server = jet::Translate(jet, postgres::PgDialect(), lift);
+    if (!server.ok && (server.error_number == 0 || !server.sql.empty())) std::abort();
   }
   // Access's wildcards change what LIKE matches, never what is accepted.
   const jet::Translation ansi89 = jet::Translate(jet, sqlite::SqliteDialect(), true, true);
