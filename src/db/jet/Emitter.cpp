@@ -690,7 +690,7 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
 }
 
 bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key,
-                               std::string& out) {
+                               std::string& out, bool in_key) {
   dialect_.Identifier(def.text, out);
   out += ' ';
   const auto type = static_cast<JetType>(def.op);
@@ -704,7 +704,13 @@ bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key
     made_key = dialect_.ColumnType(def.text, type, def.a, key, out);
   }
   bool wrote_key = made_key;
-  if (def.flag && !made_key) out += " NOT NULL";
+  // Jet refuses Null in a key's columns; SQLite would keep it, so the rule
+  // is written out (a counter the engine made its key numbers a Null).
+  bool required = def.flag || in_key;
+  for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
+    required = required || KindOf(ast_[c].op) == ConstraintKind::kPrimaryKey;
+  }
+  if (required && !made_key) out += " NOT NULL";
   for (NodeId c = def.b; c != kNoNode; c = ast_[c].next) {
     const Node& constraint = ast_[c];
     const auto kind = KindOf(constraint.op);
@@ -826,12 +832,14 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
   std::string_view key;
   bool has_key = false;
   std::string_view counter;
+  std::vector<std::string> key_columns;  // those of a key the table declares apart
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
     if (item.kind == NodeKind::kConstraint) {
       if (KindOf(item.op) != ConstraintKind::kPrimaryKey) continue;
       has_key = true;
       if (item.a != kNoNode && ast_[item.a].next == kNoNode) key = ast_[item.a].text;
+      key_columns = ColumnNames(item.a);
       continue;
     }
     if (static_cast<JetType>(item.op) == JetType::kCounter && counter.empty()) counter = item.text;
@@ -854,7 +862,9 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
     if (!first) out += ", ";
     first = false;
     const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
-    if (ColumnDefinition(item, n.text, is_key, out) && is_key) key_written = true;
+    const bool in_key = std::any_of(key_columns.begin(), key_columns.end(),
+                                    [&](const std::string& c) { return rules::EqualsNoCase(c, item.text); });
+    if (ColumnDefinition(item, n.text, is_key, out, in_key) && is_key) key_written = true;
   }
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];

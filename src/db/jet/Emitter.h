@@ -97,7 +97,9 @@ class Emitter {
   void Constraint(const Node& c, std::string_view table, std::string& out);
   // Returns true when the definition made the column a key. The column's
   // named constraints are named within table.
-  bool ColumnDefinition(const Node& def, std::string_view table, bool key, std::string& out);
+  // in_key: the column is one of a key the table declares apart from it.
+  bool ColumnDefinition(const Node& def, std::string_view table, bool key, std::string& out,
+                        bool in_key = false);
   // The columns of a kColumn or kOrderItem list.
   std::vector<std::string> ColumnNames(NodeId first) const;
   void AlterColumn(const Node& alter, TableEdit& edit);

@@ -149,7 +149,9 @@ class Sqlite final : public jet::Dialect {
       case JetType::kMemo: out += "TEXT COLLATE NOCASE"; return false;
       case JetType::kByte: whole("TINYINT", "0", "255"); return false;
       case JetType::kShort: whole("SMALLINT", "-32768", "32767"); return false;
-      case JetType::kLong: whole("INTEGER", "-2147483648", "2147483647"); return false;
+      // A key declared INTEGER would be SQLite's row number, which numbers a
+      // Null instead of refusing it as Jet does; INT reads back the same.
+      case JetType::kLong: whole(key ? "INT" : "INTEGER", "-2147483648", "2147483647"); return false;
       case JetType::kSingle:
         out += "SINGLE";
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
