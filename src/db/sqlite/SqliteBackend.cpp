@@ -958,9 +958,7 @@ void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
     while (add.starts_with(' ')) add.remove_prefix(1);
     definition->items.emplace_back(add);
   }
-  std::string items = definition->Text();
-  items.erase(0, definition->head.size() - 1);
-  Rebuild(table, items, select_list, edit.then);
+  Rebuild(table, definition->Body(), select_list, edit.then);
 }
 
 // The way SQLite documents a change of a table: a new table of the edited
