@@ -384,8 +384,7 @@ bool Emitter::Constant(NodeId id) const {
 NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
   NodeId found = kNoNode;
   AnySource(ast_, sources, [&](const Node& n, NodeId id) {
-    if (n.kind != NodeKind::kTable ||
-        !(name.empty() || rules::EqualsNoCase(n.text2.empty() ? n.text : n.text2, name))) {
+    if (n.kind != NodeKind::kTable || !(name.empty() || rules::EqualsNoCase(NameOf(n), name))) {
       return false;
     }
     found = id;
@@ -453,13 +452,13 @@ void Emitter::Update(const Node& n, std::string& out) {
 bool Emitter::Assigns(const Node& assignment, const Node& target, bool unqualified) const {
   const std::string_view q = ast_[assignment.a].text2;
   if (q.empty()) return unqualified;
-  return rules::EqualsNoCase(q, target.text2.empty() ? target.text : target.text2);
+  return rules::EqualsNoCase(q, NameOf(target));
 }
 
 void Emitter::JoinedUpdate(const Node& n, NodeId target, bool unqualified,
                            std::string_view capture, size_t captured, std::string& out) {
   const Node& table = ast_[target];
-  const std::string_view name = table.text2.empty() ? table.text : table.text2;
+  const std::string_view name = NameOf(table);
   const std::string column = "jet_id" + std::to_string(captured);
   // The rows the new values come from: the join's (or the captured) rows
   // of this table's row.
@@ -602,7 +601,7 @@ void Emitter::JoinedUpdates(const Node& n, const std::vector<NodeId>& targets, s
   for (size_t k = 0; k < targets.size(); ++k) {
     const Node& table = ast_[targets[k]];
     if (k != 0) out += ", ";
-    RowIdentity(table.text2.empty() ? table.text : table.text2, out);
+    RowIdentity(NameOf(table), out);
     columns += (k != 0 ? ", jet_id" : "jet_id") + std::to_string(k + 1);
   }
   size_t value = 0;
@@ -645,7 +644,7 @@ void Emitter::Delete(const Node& n, std::string& out) {
   out += " WHERE ";
   RowIdentity(table.text, out);
   out += " IN (SELECT ";
-  RowIdentity(table.text2.empty() ? table.text : table.text2, out);
+  RowIdentity(NameOf(table), out);
   Sources(n.a, out);
   if (n.c != kNoNode) {
     out += " WHERE ";
@@ -1195,7 +1194,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       (source.kind == NodeKind::kTable ||
        (source.kind == NodeKind::kDerived && !source.text2.empty()))) {
     read_aliases = true;
-    qualifier = source.text2.empty() ? source.text : source.text2;
+    qualifier = NameOf(source);
   } else if (!named.empty() && select.from != kNoNode) {
     read_aliases = KeepAliasesNoSourceHolds(select.from, named);  // written as their expressions
   }
@@ -1323,7 +1322,7 @@ bool Emitter::DistinctTables(const SelectParts& select, std::vector<NodeId>& kep
   // table is among them.
   const bool derived = AnySource(ast_, select.from, [&](const Node& n, NodeId id) {
     if (n.kind != NodeKind::kTable) return true;
-    sources.emplace_back(n.text2.empty() ? n.text : n.text2, id);
+    sources.emplace_back(NameOf(n), id);
     return false;
   });
   if (derived || sources.size() < 2) return false;
@@ -1400,15 +1399,11 @@ bool Emitter::KeepAliasesNoSourceHolds(NodeId sources,
 // and their table is joined with LEFT JOIN.
 void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
                        const std::vector<NodeId>& missing, std::string& out) {
-  auto name_of = [&](NodeId table) {
-    const Node& n = ast_[table];
-    return n.text2.empty() ? n.text : n.text2;
-  };
   auto rows = [&](bool left_out) {
     out += left_out ? " UNION ALL SELECT " : "SELECT DISTINCT ";
     for (size_t i = 0; i < kept.size(); ++i) {
       if (i != 0) out += ", ";
-      dialect_.RowIdentity(name_of(kept[i]), out);
+      dialect_.RowIdentity(NameOf(ast_[kept[i]]), out);
       out += " AS jet_row" + std::to_string(i + 1);
     }
     Sources(select.from, out);
@@ -1422,7 +1417,7 @@ void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kep
     for (NodeId table : missing) {
       out += table == missing.front() ? glue : left_out ? " OR " : " AND ";
       if (left_out && table == missing.front()) out += '(';
-      dialect_.RowIdentity(name_of(table), out);
+      dialect_.RowIdentity(NameOf(ast_[table]), out);
       out += left_out ? " IS NULL" : " IS NOT NULL";
     }
     if (left_out) out += ')';
@@ -1436,7 +1431,7 @@ void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kep
     out += may_miss ? " LEFT JOIN " : " INNER JOIN ";
     Source(kept[i], out);
     out += " ON ";
-    dialect_.RowIdentity(name_of(kept[i]), out);
+    dialect_.RowIdentity(NameOf(ast_[kept[i]]), out);
     out += " = jet_rows.jet_row" + std::to_string(i + 1);
   }
 }
@@ -1444,8 +1439,7 @@ void Emitter::KeptRows(const SelectParts& select, const std::vector<NodeId>& kep
 void Emitter::RowIdentities(const std::vector<NodeId>& tables, std::string& out) {
   for (NodeId table : tables) {
     if (table != tables.front()) out += ", ";
-    const Node& n = ast_[table];
-    dialect_.RowIdentity(n.text2.empty() ? n.text : n.text2, out);
+    dialect_.RowIdentity(NameOf(ast_[table]), out);
   }
 }
 

@@ -57,7 +57,6 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   } catch (const Emitter::Refused& refused) {
     result.sql.clear();
-    result.edit.reset();
     result.parameters.clear();
     result.error_number = refused.number;
     result.error_description = refused.description;

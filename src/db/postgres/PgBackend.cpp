@@ -75,6 +75,17 @@ Error Lost(std::string_view why) {
   return Error(errnum::kFail, message);
 }
 
+// A name as the server reads it in a statement, spelled exactly: in double
+// quotes, the quotes inside doubled.
+std::string DoubleQuoted(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + '"';
+}
+
 // A name as the server writes it in a message: in double quotes when it
 // needs them, the quotes inside doubled.
 std::string Unquoted(std::string_view name) {
@@ -474,12 +485,7 @@ namespace {
 Parameter RegclassText(std::string_view name) {
   Parameter text;
   text.kind = Parameter::Kind::kText;
-  text.text = "\"";
-  for (char c : CatalogSpelling(name)) {
-    text.text += c;
-    if (c == '"') text.text += '"';
-  }
-  text.text += '"';
+  text.text = DoubleQuoted(CatalogSpelling(name));
   return text;
 }
 
@@ -734,14 +740,6 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   const jet::Dialect& dialect = PgDialect();
   std::string table;
   dialect.Identifier(edit.table, table);
-  auto quoted = [&](std::string_view name) {
-    std::string q = "\"";
-    for (char c : name) {
-      q += c;
-      if (c == '"') q += '"';
-    }
-    return q + '"';
-  };
   if (Texts("SELECT 1 WHERE to_regclass($1) IS NOT NULL", {table}).empty()) {
     throw jeterr::NoTable(edit.table);
   }
@@ -757,7 +755,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
         "AND lower(conname) = lower($2)",
         {table, edit.table + "." + edit.drop});
     if (!constraint.empty()) {
-      statements.push_back(alter + "DROP CONSTRAINT " + quoted(constraint[0][0]));
+      statements.push_back(alter + "DROP CONSTRAINT " + DoubleQuoted(constraint[0][0]));
     } else {
       std::string drop = "DROP INDEX ";
       dialect.IndexName(edit.table, edit.drop, drop);
@@ -773,7 +771,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
         "AND lower(a.attname) = lower($2)",
         {table, edit.column});
     if (column.empty()) throw jeterr::UnknownName(edit.column);
-    const std::string name = quoted(column[0][0]);
+    const std::string name = DoubleQuoted(column[0][0]);
     // The server keeps a view bound to the types it reads: the views over
     // the table are set aside and made again over the new type.
     for (const auto& view :
@@ -804,7 +802,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
                "WHERE c.conrelid = to_regclass($1) AND c.contype = 'c' "
                "AND cardinality(c.conkey) = 1 AND a.attname = $2",
                {table, column[0][0]})) {
-      change += "DROP CONSTRAINT " + quoted(check[0]) + ", ";
+      change += "DROP CONSTRAINT " + DoubleQuoted(check[0]) + ", ";
     }
     const std::string column_clause = "ALTER COLUMN " + name;
     change += column_clause + " DROP DEFAULT, " + column_clause + " TYPE " + type + " USING " +

@@ -85,10 +85,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   Result Exec(const char* sql);
   // Runs a statement with its parameters, under a savepoint inside a host's
   // transaction; the result has rows or none, never an error.
+  Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   // Runs body as one unit: in savepoint within a host's transaction, in a
   // transaction of its own outside one; undone when body throws.
   void AsOne(const std::string& savepoint, const std::function<void()>& body);
-  Result Execute(const std::string& sql, std::span<const Parameter> parameters);
   Result Checked(Result result);
   // The rows of a query over the catalog with text parameters, each cell as
   // text.

@@ -53,9 +53,6 @@ void AsText(const Operands& operands, size_t index, std::string& out) {
 
 class Pg final : public jet::Dialect {
  public:
-  // Keys and references are added to an existing table as the file
-  // database adds them (a key or unique constraint as a unique index, the
-  // rest refused), so a statement answers alike on both engines.
   void DateLiteral(const Date& value, std::string& out) const override {
     out += "TIMESTAMP '";
     out += value.ToStored();

@@ -7,7 +7,7 @@ namespace tessaly::db::postgres {
 // The statements (one text, run as one) that create, in pg_temp, every
 // function the PostgreSQL dialect calls. They live as long as the session, so
 // the database holds no object of the library's besides its tables, saved
-// queries and the Byte domain. Needs the citext extension.
+// queries and the Byte and Yes/No domains. Needs the citext extension.
 const char* JetFunctionsSql();
 
 }  // namespace tessaly::db::postgres

@@ -758,12 +758,14 @@ void SqliteBackend::InSavepoint(const std::string& name, const std::function<voi
   Exec(("SAVEPOINT " + name).c_str());
   try {
     body();
+    // Outside a host's transaction the release commits; a commit that fails
+    // undoes the whole as well, leaving no transaction open.
+    Exec(("RELEASE " + name).c_str());
   } catch (...) {
     Exec(("ROLLBACK TO " + name).c_str());
     Exec(("RELEASE " + name).c_str());
     throw;
   }
-  Exec(("RELEASE " + name).c_str());
 }
 
 std::vector<std::vector<std::string>> SqliteBackend::Texts(const std::string& sql,
@@ -956,9 +958,7 @@ void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
     while (add.starts_with(' ')) add.remove_prefix(1);
     definition->items.emplace_back(add);
   }
-  std::string items = definition->Text();
-  items.erase(0, definition->head.size() - 1);
-  Rebuild(table, items, select_list, edit.then);
+  Rebuild(table, definition->Body(), select_list, edit.then);
 }
 
 // The way SQLite documents a change of a table: a new table of the edited
@@ -1005,33 +1005,31 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
     Exec("PRAGMA legacy_alter_table=OFF");
     if (outside) Exec("PRAGMA foreign_keys=ON");
   };
-  Exec("SAVEPOINT tessaly_alter");
   try {
-    Run("CREATE TABLE jet_rebuild " + definition, nullptr);
-    Run("INSERT INTO jet_rebuild SELECT " + select_list + " FROM " + quoted, nullptr);
-    Run("DROP TABLE " + quoted, nullptr);
-    Run("ALTER TABLE jet_rebuild RENAME TO " + quoted, nullptr);
-    for (const auto& object : objects) Run(object[0], nullptr);
-    if (!sequence.empty()) {
-      Run("UPDATE sqlite_sequence SET seq = max(seq, " + sequence[0][0] + ") WHERE name = ?1", name,
-          nullptr);
-    }
-    if (outside) {
-      const auto broken =
-          Texts("SELECT \"parent\" FROM pragma_foreign_key_check(?1) LIMIT 1", name);
-      if (!broken.empty()) throw jeterr::RelatedRequired(broken[0][0]);
-      for (const auto& child : children) {
-        const Parameter child_name[] = {TextParameter(child[0])};
-        if (!Texts("SELECT 1 FROM pragma_foreign_key_check(?1) LIMIT 1", child_name).empty()) {
-          throw jeterr::RelatedRecords(child[0]);
+    InSavepoint("tessaly_alter", [&] {
+      Run("CREATE TABLE jet_rebuild " + definition, nullptr);
+      Run("INSERT INTO jet_rebuild SELECT " + select_list + " FROM " + quoted, nullptr);
+      Run("DROP TABLE " + quoted, nullptr);
+      Run("ALTER TABLE jet_rebuild RENAME TO " + quoted, nullptr);
+      for (const auto& object : objects) Run(object[0], nullptr);
+      if (!sequence.empty()) {
+        Run("UPDATE sqlite_sequence SET seq = max(seq, " + sequence[0][0] + ") WHERE name = ?1",
+            name, nullptr);
+      }
+      if (outside) {
+        const auto broken =
+            Texts("SELECT \"parent\" FROM pragma_foreign_key_check(?1) LIMIT 1", name);
+        if (!broken.empty()) throw jeterr::RelatedRequired(broken[0][0]);
+        for (const auto& child : children) {
+          const Parameter child_name[] = {TextParameter(child[0])};
+          if (!Texts("SELECT 1 FROM pragma_foreign_key_check(?1) LIMIT 1", child_name).empty()) {
+            throw jeterr::RelatedRecords(child[0]);
+          }
         }
       }
-    }
-    if (!then.empty()) Run(then, nullptr);
-    Exec("RELEASE tessaly_alter");
+      if (!then.empty()) Run(then, nullptr);
+    });
   } catch (...) {
-    Exec("ROLLBACK TO tessaly_alter");
-    Exec("RELEASE tessaly_alter");
     restore();
     throw;
   }

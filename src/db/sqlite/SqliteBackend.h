@@ -77,7 +77,7 @@ class SqliteBackend final : public internal::Backend {
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
   // Runs body inside savepoint name (a transaction of its own outside a
-  // host's): released when body ends, undone when it throws.
+  // host's): released when body ends, undone when it or the release throws.
   void InSavepoint(const std::string& name, const std::function<void()>& body);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);

@@ -37,8 +37,8 @@ bool Is(const Word& word, std::string_view keyword) {
 
 }  // namespace
 
-std::string TableDefinition::Text() const {
-  std::string text = head;
+std::string TableDefinition::Body() const {
+  std::string text = "(";
   for (size_t i = 0; i < items.size(); ++i) {
     if (i > 0) text += ", ";
     text += items[i];
@@ -57,10 +57,7 @@ std::optional<TableDefinition> ReadDefinition(std::string_view sql) {
       continue;
     }
     if (c == '(') {
-      if (++depth == 1) {
-        definition.head = sql.substr(0, i + 1);
-        item_start = i + 1;
-      }
+      if (++depth == 1) item_start = i + 1;
     } else if (c == ')') {
       if (--depth == 0) {
         definition.items.emplace_back(Trimmed(sql.substr(item_start, i - item_start)));

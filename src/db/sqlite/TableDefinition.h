@@ -10,13 +10,13 @@
 namespace tessaly::db::sqlite {
 
 // "CREATE TABLE name (item, item, ...) options": the items as written
-// (blanks around them removed), and the text before and after them.
+// (blanks around them removed), and the text after them.
 struct TableDefinition {
-  std::string head;  // up to and with the opening parenthesis
   std::vector<std::string> items;
   std::string tail;  // the closing parenthesis and what follows it
 
-  std::string Text() const;
+  // What follows the table's name: "(item, item, ...) options".
+  std::string Body() const;
 };
 
 // Splits sql at the commas outside quotes ('', "", ``, []) and parentheses;
