@@ -188,8 +188,8 @@ TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
 }
 
 // A Yes/No field made through Jet reads as True and False, also through a
-// saved query and in a table SELECT ... INTO made, and a column a saved query reads is not dropped from under it:
-// the refusal names the query, and the drop goes through once it is gone.
+// saved query and in a table SELECT ... INTO made, and a column a saved query reads is not dropped
+// from under it: the refusal names the query, and the drop goes through once it is gone.
 TEST_F(Server, SavedQueriesKeepTheFieldsTheyRead) {
   conn_->Execute("CREATE TABLE Pets (ID LONG, Name TEXT(20), Kind TEXT(20), Ok YESNO)");
   conn_->Execute("INSERT INTO Pets VALUES (1, 'Rex', 'dog', -1)");

@@ -112,8 +112,8 @@ namespace {
 // One character of a regular expression, inside or outside brackets: a
 // backslash before anything that is not a letter or digit keeps it literal.
 void RegexChar(char32_t c, std::string& out) {
-  const bool plain = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') ||
-                     (c >= U'0' && c <= U'9') || c >= 0x80;
+  const bool plain =
+      (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9') || c >= 0x80;
   if (!plain) out += '\\';
   Encode(c, out);
 }

@@ -17,8 +17,8 @@
 
 #include "db/Letters.h"
 #include "db/NumberText.h"
-#include "db/jet/Like.h"
 #include "db/Rules.h"
+#include "db/jet/Like.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Vb.h"

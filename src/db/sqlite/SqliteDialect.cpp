@@ -13,16 +13,17 @@ namespace tessaly::db::sqlite {
 namespace {
 
 using jet::BinaryOp;
-using jet::JetFunction;
-using jet::Operands;
 using jet::CompileLike;
+using jet::JetFunction;
 using jet::LikeAsciiPrefix;
+using jet::Operands;
 
 // Whether the text of some number, as SQLite or the runtime writes it
 // (-1.5, 1.0e+20, Inf, NaN), may begin with prefix (lower case).
 bool MayBeginANumber(std::string_view prefix) {
   if (prefix.empty()) return false;
-  if (std::string_view("0123456789-+. ").find(prefix.front()) != std::string_view::npos) return true;
+  constexpr std::string_view kFirstOfANumber = "0123456789-+. ";
+  if (kFirstOfANumber.find(prefix.front()) != std::string_view::npos) return true;
   const std::string_view start = prefix.substr(0, 3);
   return std::string_view("inf").starts_with(start) || std::string_view("nan").starts_with(start);
 }
@@ -151,7 +152,9 @@ class Sqlite final : public jet::Dialect {
       case JetType::kShort: whole("SMALLINT", "-32768", "32767"); return false;
       // A key declared INTEGER would be SQLite's row number, which numbers a
       // Null instead of refusing it as Jet does; INT reads back the same.
-      case JetType::kLong: whole(key ? "INT" : "INTEGER", "-2147483648", "2147483647"); return false;
+      case JetType::kLong:
+        whole(key ? "INT" : "INTEGER", "-2147483648", "2147483647");
+        return false;
       case JetType::kSingle:
         out += "SINGLE";
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");

@@ -287,8 +287,7 @@ TEST_F(Statements, WritesOfTwoJoinedTablesRunAsOneAmongOthers) {
   EXPECT_EQ(Exec(swap + "1"), 2);
   reading.MoveNext();
   EXPECT_EQ(reading.Fields().Item(0).Value().ToText(), "2");
-  EXPECT_EQ(Rows("SELECT ID, City FROM Customers ORDER BY ID"),
-            "1|Order 1;2|Order 2;3|<null>;");
+  EXPECT_EQ(Rows("SELECT ID, City FROM Customers ORDER BY ID"), "1|Order 1;2|Order 2;3|<null>;");
   // London has 6 letters, Paris 5.
   EXPECT_EQ(Rows("SELECT Amount FROM Orders ORDER BY OrderID"), "257;21.5;60;");
   conn_->BeginTrans();
