@@ -269,6 +269,11 @@ class Backend {
                                             std::vector<Parameter> parameters,
                                             ResultData* columns) = 0;
 
+  // The rows of a query the backend asks about the database itself (its
+  // catalog), its parameters texts, each cell as text (Null as empty).
+  std::vector<std::vector<std::string>> Texts(const std::string& sql,
+                                              const std::vector<std::string>& parameters = {});
+
   // SELECT ... INTO table: makes the table with the columns of the query
   // sql (in the engine's SQL, its parameters bound) and fills it with the
   // query's rows. Returns how many rows it wrote. The table is made and

@@ -99,6 +99,24 @@ constexpr std::string_view kAnsi89Joined = "&ansi89";
 
 }  // namespace
 
+std::vector<std::vector<std::string>> internal::Backend::Texts(
+    const std::string& sql, const std::vector<std::string>& parameters) {
+  std::vector<Parameter> bound;
+  bound.reserve(parameters.size());
+  for (const std::string& text : parameters) bound.push_back(Parameter::Text(text));
+  ResultData rows;
+  Run(sql, bound, &rows);
+  std::vector<std::vector<std::string>> texts(rows.row_count);
+  const size_t columns = rows.names.size();
+  for (size_t r = 0; r < rows.row_count; ++r) {
+    for (size_t c = 0; c < columns; ++c) {
+      const Variant v = rows.cells[r * columns + c];
+      texts[r].push_back(v.IsNull() ? std::string() : v.ToText());
+    }
+  }
+  return texts;
+}
+
 int32_t internal::Backend::MakeTable(const std::string& table, const std::string& sql,
                                      std::span<const Parameter> parameters) {
   std::string create = "CREATE TABLE ";

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "tessaly/db/Date.h"
 
@@ -18,6 +19,13 @@ struct Parameter {
   double real = 0;
   std::string text;
   Date date;
+
+  static Parameter Text(std::string text) {
+    Parameter p;
+    p.kind = Kind::kText;
+    p.text = std::move(text);
+    return p;
+  }
 };
 
 }  // namespace tessaly::db

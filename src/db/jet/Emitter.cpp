@@ -455,8 +455,8 @@ bool Emitter::Assigns(const Node& assignment, const Node& target, bool unqualifi
   return rules::EqualsNoCase(q, NameOf(target));
 }
 
-void Emitter::JoinedUpdate(const Node& n, NodeId target, bool unqualified,
-                           std::string_view capture, size_t captured, std::string& out) {
+void Emitter::JoinedUpdate(const Node& n, NodeId target, bool unqualified, std::string_view capture,
+                           size_t captured, std::string& out) {
   const Node& table = ast_[target];
   const std::string_view name = NameOf(table);
   const std::string column = "jet_id" + std::to_string(captured);
@@ -688,8 +688,8 @@ void Emitter::Constraint(const Node& c, std::string_view table, std::string& out
   if (c.a != kNoNode) Names(c.a, out);
 }
 
-bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key,
-                               std::string& out, bool in_key) {
+bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key, std::string& out,
+                               bool in_key) {
   dialect_.Identifier(def.text, out);
   out += ' ';
   const auto type = static_cast<JetType>(def.op);
@@ -861,8 +861,9 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
     if (!first) out += ", ";
     first = false;
     const bool is_key = !key.empty() && rules::EqualsNoCase(item.text, key);
-    const bool in_key = std::any_of(key_columns.begin(), key_columns.end(),
-                                    [&](const std::string& c) { return rules::EqualsNoCase(c, item.text); });
+    const bool in_key =
+        std::any_of(key_columns.begin(), key_columns.end(),
+                    [&](const std::string& c) { return rules::EqualsNoCase(c, item.text); });
     if (ColumnDefinition(item, n.text, is_key, out, in_key) && is_key) key_written = true;
   }
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
@@ -1598,9 +1599,7 @@ bool Emitter::LiftNumber(std::string_view text, std::string& out) {
 }
 
 void Emitter::LiftText(std::string_view text, std::string& out) {
-  Parameter& p = parameters_->emplace_back();
-  p.kind = Parameter::Kind::kText;
-  p.text.assign(text);
+  parameters_->push_back(Parameter::Text(std::string(text)));
   dialect_.Placeholder(parameters_->size(), out);
 }
 

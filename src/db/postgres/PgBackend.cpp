@@ -483,10 +483,7 @@ namespace {
 // Jet's name of a table or saved query as the text to_regclass() reads: the
 // catalog's spelling of it, quoted.
 Parameter RegclassText(std::string_view name) {
-  Parameter text;
-  text.kind = Parameter::Kind::kText;
-  text.text = DoubleQuoted(CatalogSpelling(name));
-  return text;
+  return Parameter::Text(DoubleQuoted(CatalogSpelling(name)));
 }
 
 }  // namespace
@@ -717,23 +714,6 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
       });
 }
 
-std::vector<std::vector<std::string>> PgBackend::Texts(const std::string& sql,
-                                                       std::vector<std::string> parameters) {
-  std::vector<Parameter> bound(parameters.size());
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    bound[i].kind = Parameter::Kind::kText;
-    bound[i].text = std::move(parameters[i]);
-  }
-  Result result = Execute(sql, bound);
-  std::vector<std::vector<std::string>> rows(static_cast<size_t>(PQntuples(result.get())));
-  for (size_t r = 0; r < rows.size(); ++r) {
-    for (int c = 0; c < PQnfields(result.get()); ++c) {
-      rows[r].emplace_back(PQgetvalue(result.get(), static_cast<int>(r), c));
-    }
-  }
-  return rows;
-}
-
 // PostgreSQL changes a table's constraints and a column's type in place;
 // the statements run as one unit.
 void PgBackend::AlterTable(const jet::TableEdit& edit) {
@@ -764,7 +744,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   }
   if (!edit.column.empty()) {
     const auto column = Texts(
-        "SELECT a.attname, a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0' "
+        "SELECT a.attname, (a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0')::int "
         "FROM pg_attribute AS a LEFT JOIN pg_attrdef AS d "
         "ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
         "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
@@ -809,7 +789,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
               edit.conversion;
     if (yes_no) {
       change += ", " + column_clause + " SET DEFAULT 0, " + column_clause + " SET NOT NULL";
-    } else if (column[0][1] == "t") {
+    } else if (column[0][1] == "1") {
       // A Yes/No field's own rule (never Null, No by default) goes with its type.
       change += ", " + column_clause + " DROP NOT NULL";
     }
@@ -839,7 +819,7 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
       nulls += column + " IS NULL";
       required += "ALTER COLUMN " + column + " SET NOT NULL";
     }
-    if (!Texts(nulls + " LIMIT 1", {}).empty()) throw jeterr::NullInKey();
+    if (!Texts(nulls + " LIMIT 1").empty()) throw jeterr::NullInKey();
     statements.push_back(std::move(required));
   }
   if (!edit.add.empty()) statements.push_back(alter + "ADD" + edit.add);

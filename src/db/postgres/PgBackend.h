@@ -90,10 +90,6 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   // transaction of its own outside one; undone when body throws.
   void AsOne(const std::string& savepoint, const std::function<void()>& body);
   Result Checked(Result result);
-  // The rows of a query over the catalog with text parameters, each cell as
-  // text.
-  std::vector<std::vector<std::string>> Texts(const std::string& sql,
-                                              std::vector<std::string> parameters);
   [[noreturn]] void Fail(const pg_result* result);
   // The name of the prepared statement for a text and its parameters' types;
   // *fresh when it is yet to be prepared (it is then the most recent).

@@ -768,29 +768,7 @@ void SqliteBackend::InSavepoint(const std::string& name, const std::function<voi
   }
 }
 
-std::vector<std::vector<std::string>> SqliteBackend::Texts(const std::string& sql,
-                                                           std::span<const Parameter> parameters) {
-  ResultData rows;
-  Run(sql, parameters, &rows);
-  std::vector<std::vector<std::string>> texts(rows.row_count);
-  const size_t columns = rows.names.size();
-  for (size_t r = 0; r < rows.row_count; ++r) {
-    for (size_t c = 0; c < columns; ++c) {
-      const Variant v = rows.cells[r * columns + c];
-      texts[r].push_back(v.IsNull() ? std::string() : v.ToText());
-    }
-  }
-  return texts;
-}
-
 namespace {
-
-Parameter TextParameter(std::string text) {
-  Parameter p;
-  p.kind = Parameter::Kind::kText;
-  p.text = std::move(text);
-  return p;
-}
 
 // The name a definition's word gives, compared as the engine compares names.
 bool NameIs(std::string_view word, std::string_view name) {
@@ -829,9 +807,9 @@ bool IsNotNull(std::string_view piece) {
 // an index.
 void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
   const jet::Dialect& dialect = SqliteDialect();
-  const Parameter table_name[] = {TextParameter(edit.table)};
+  const std::vector<std::string> table_name = {edit.table};
   if (!edit.drop.empty()) {
-    const Parameter index[] = {TextParameter(edit.table + "." + edit.drop)};
+    const std::vector<std::string> index = {edit.table + "." + edit.drop};
     if (!Texts("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE "
                "AND sql IS NOT NULL",
                index)
@@ -933,7 +911,7 @@ void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
       dialect.Identifier(edit.required[i], nulls);
       nulls += " IS NULL";
     }
-    if (!Texts(nulls + " LIMIT 1", {}).empty()) throw jeterr::NullInKey();
+    if (!Texts(nulls + " LIMIT 1").empty()) throw jeterr::NullInKey();
     for (std::string& item : definition->items) {
       const std::vector<std::string_view> pieces = ColumnPieces(item);
       if (pieces.empty()) continue;
@@ -972,7 +950,7 @@ void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
 void SqliteBackend::Rebuild(const std::string& table, const std::string& definition,
                             const std::string& select_list, const std::string& then) {
   const jet::Dialect& dialect = SqliteDialect();
-  const Parameter name[] = {TextParameter(table)};
+  const std::vector<std::string> name = {table};
   const auto children = Texts(
       "SELECT DISTINCT m.name FROM sqlite_master AS m, pragma_foreign_key_list(m.name) AS f "
       "WHERE m.type = 'table' AND f.\"table\" = ?1 COLLATE NOCASE",
@@ -994,7 +972,7 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
       name);
   // A counter numbers on from the highest number it ever gave.
   const bool counts =
-      !Texts("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'", {}).empty();
+      !Texts("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'").empty();
   const auto sequence = counts ? Texts("SELECT seq FROM sqlite_sequence WHERE name = ?1", name)
                                : std::vector<std::vector<std::string>>();
   std::string quoted;
@@ -1013,16 +991,16 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
       Run("ALTER TABLE jet_rebuild RENAME TO " + quoted, nullptr);
       for (const auto& object : objects) Run(object[0], nullptr);
       if (!sequence.empty()) {
+        const Parameter counted[] = {Parameter::Text(table)};
         Run("UPDATE sqlite_sequence SET seq = max(seq, " + sequence[0][0] + ") WHERE name = ?1",
-            name, nullptr);
+            counted, nullptr);
       }
       if (outside) {
         const auto broken =
             Texts("SELECT \"parent\" FROM pragma_foreign_key_check(?1) LIMIT 1", name);
         if (!broken.empty()) throw jeterr::RelatedRequired(broken[0][0]);
         for (const auto& child : children) {
-          const Parameter child_name[] = {TextParameter(child[0])};
-          if (!Texts("SELECT 1 FROM pragma_foreign_key_check(?1) LIMIT 1", child_name).empty()) {
+          if (!Texts("SELECT 1 FROM pragma_foreign_key_check(?1) LIMIT 1", {child[0]}).empty()) {
             throw jeterr::RelatedRecords(child[0]);
           }
         }

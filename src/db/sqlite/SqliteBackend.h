@@ -81,9 +81,6 @@ class SqliteBackend final : public internal::Backend {
   void InSavepoint(const std::string& name, const std::function<void()>& body);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);
-  // The rows of a query over the schema, each cell as text.
-  std::vector<std::vector<std::string>> Texts(const std::string& sql,
-                                              std::span<const Parameter> parameters);
   // Makes table anew from definition (its items in parentheses), filled
   // with the rows select_list reads from the old one, then runs then.
   void Rebuild(const std::string& table, const std::string& definition,
