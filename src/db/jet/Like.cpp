@@ -48,6 +48,14 @@ LikePattern CompileLike(std::string_view text, bool ansi89) {
   return out;
 }
 
+std::optional<LikePattern> CompileWrittenLike(std::string_view text, bool ansi89) {
+  try {
+    return CompileLike(text, ansi89);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
 namespace {
 
 bool MatchesOne(const LikeElement& e, char32_t c) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,6 +26,10 @@ using LikePattern = std::vector<LikeElement>;
 // digit) and [a-c] / [!a-c]. Inside brackets every character is itself, so
 // [*] and [%] are a literal star and percent. A bracket left open raises 93.
 LikePattern CompileLike(std::string_view text, bool ansi89);
+// The same for a pattern written in a statement, read when it is
+// translated: none for a bracket left open, whose error the engine's own
+// matching raises when it runs, as Jet's did.
+std::optional<LikePattern> CompileWrittenLike(std::string_view text, bool ansi89);
 
 // Whether text, already folded to lower case, matches the whole pattern.
 bool LikeMatches(const LikePattern& pattern, const std::u32string& text);

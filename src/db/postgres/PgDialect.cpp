@@ -6,7 +6,6 @@
 #include "db/Catalog.h"
 #include "db/Rules.h"
 #include "db/jet/Like.h"
-#include "tessaly/Error.h"
 
 namespace tessaly::db::postgres {
 
@@ -233,21 +232,14 @@ class Pg final : public jet::Dialect {
     // expression matched without regard to case. A pattern written in the
     // statement is read here, once; any other is read by jet_like on the
     // server, row by row.
-    if (const std::string* pattern = operands.TextValue(1)) {
-      std::string regex;
-      try {
-        regex = jet::LikeRegex(jet::CompileLike(*pattern, ansi89));
-      } catch (const Error&) {
-        // A pattern left open fails in jet_like, as Jet's did.
-      }
-      if (!regex.empty()) {
-        out += negated ? "NOT (" : "(";
-        AsText(operands, 0, out);
-        out += " ~* ";
-        TextLiteral(regex, out);
-        out += ')';
-        return;
-      }
+    const std::string* text = operands.TextValue(1);
+    if (const auto pattern = text ? jet::CompileWrittenLike(*text, ansi89) : std::nullopt) {
+      out += negated ? "NOT (" : "(";
+      AsText(operands, 0, out);
+      out += " ~* ";
+      TextLiteral(jet::LikeRegex(*pattern), out);
+      out += ')';
+      return;
     }
     if (negated) out += "NOT ";
     out += "pg_temp.jet_like(";

@@ -6,14 +6,12 @@
 #include <charconv>
 
 #include "db/jet/Like.h"
-#include "tessaly/Error.h"
 
 namespace tessaly::db::sqlite {
 
 namespace {
 
 using jet::BinaryOp;
-using jet::CompileLike;
 using jet::JetFunction;
 using jet::LikeAsciiPrefix;
 using jet::Operands;
@@ -367,20 +365,17 @@ class Sqlite final : public jet::Dialect {
     // answers from the column's index instead of reading every row.
     std::string prefix;
     if (!negated && operands.IsColumn(0)) {
-      if (const std::string* pattern = operands.TextValue(1)) {
-        try {
-          prefix = LikeAsciiPrefix(CompileLike(*pattern, ansi89));
-          // % and _ (ordinary characters to Access's wildcards) would be
-          // SQLite's wildcards: the beginning ends before them, and so
-          // needs no ESCAPE, which would keep the engine off the index.
-          prefix.resize(std::min(prefix.size(), prefix.find_first_of("%_")));
-          // A number's text is SQLite's in its LIKE but the runtime's in
-          // jet_like (1.0e+20 and 1E+20): a beginning a number's text may
-          // have is left to jet_like alone.
-          if (MayBeginANumber(prefix)) prefix.clear();
-        } catch (const Error&) {
-          // A pattern left open fails in jet_like, row by row, as Jet's did.
-        }
+      const std::string* text = operands.TextValue(1);
+      if (const auto pattern = text ? jet::CompileWrittenLike(*text, ansi89) : std::nullopt) {
+        prefix = LikeAsciiPrefix(*pattern);
+        // % and _ (ordinary characters to Access's wildcards) would be
+        // SQLite's wildcards: the beginning ends before them, and so needs
+        // no ESCAPE, which would keep the engine off the index.
+        prefix.resize(std::min(prefix.size(), prefix.find_first_of("%_")));
+        // A number's text is SQLite's in its LIKE but the runtime's in
+        // jet_like (1.0e+20 and 1E+20): a beginning a number's text may
+        // have is left to jet_like alone.
+        if (MayBeginANumber(prefix)) prefix.clear();
       }
     }
     if (negated) out += "NOT ";
