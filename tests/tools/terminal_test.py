@@ -29,10 +29,16 @@ class Terminal:
         self.seen = b""
 
     def read_until(self, marker, timeout=10.0):
-        """Reads until the text seen since the last call ends with marker."""
+        """Reads until the text seen since the last call ends with marker at
+        the start of a line. Line editing redraws a line it changes as a
+        carriage return and the prompt again, so a prompt after a bare
+        carriage return is a redraw, not the next prompt."""
         start = len(self.seen)
         deadline = time.time() + timeout
-        while not self.seen[start:].rstrip(b" ").endswith(marker.rstrip(b" ")):
+        wanted = marker.rstrip(b" ")
+        if marker != b"\n":
+            wanted = b"\n" + wanted
+        while not (b"\n" + self.seen[start:]).rstrip(b" ").endswith(wanted):
             left = deadline - time.time()
             if left <= 0 or not select.select([self.fd], [], [], left)[0]:
                 raise TimeoutError(f"waiting for {marker!r}; seen {self.seen[start:]!r}")
