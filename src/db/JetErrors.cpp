@@ -37,6 +37,11 @@ Error NullInKey() {
 
 Error KeyExists() { return Error(errnum::kFail, "Primary key already exists."); }
 
+Error FieldExists(std::string_view field, std::string_view table) {
+  return Error(errnum::kSyntax,
+               "Field " + Quoted(field) + " already exists in table " + Quoted(table) + ".");
+}
+
 Error RelatedRequired(std::string_view parent) {
   return Error(errnum::kFail,
                "You cannot add or change a record because a related record is required in "

@@ -26,6 +26,8 @@ Error Required(std::string_view field);
 Error NullInKey();
 // A second primary key for a table.
 Error KeyExists();
+// ALTER TABLE ... ADD COLUMN of a field the table has.
+Error FieldExists(std::string_view field, std::string_view table);
 // A relationship the rows break: a row needs a missing row of table parent.
 Error RelatedRequired(std::string_view parent);
 // A row other rows of table child need was deleted or changed.

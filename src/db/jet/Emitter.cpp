@@ -237,7 +237,8 @@ bool Dialect::NumberedCounter(std::string_view /*table*/, std::string_view name,
   return ColumnType(name, JetType::kCounter, 0, key, out);
 }
 
-std::string_view Dialect::CounterRefusal(bool /*key*/, int32_t /*seed*/, int32_t /*step*/) const {
+std::string_view Dialect::CounterRefusal(bool /*key*/, int32_t seed, int32_t step) const {
+  if (seed == 1 && step == 1) return {};
   return "The database numbers a counter from 1 in steps of 1.";
 }
 
@@ -695,9 +696,11 @@ bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key
   const auto type = static_cast<JetType>(def.op);
   bool made_key;
   const auto seed = static_cast<int32_t>(def.a), step = static_cast<int32_t>(def.c);
-  if (type == JetType::kCounter && (seed != 1 || step != 1)) {
+  if (type == JetType::kCounter) {
     const std::string_view refusal = dialect_.CounterRefusal(key, seed, step);
     if (!refusal.empty()) throw Refused{errnum::kFail, std::string(refusal)};
+  }
+  if (type == JetType::kCounter && (seed != 1 || step != 1)) {
     made_key = dialect_.NumberedCounter(table, def.text, key, seed, step, out, after_);
   } else {
     made_key = dialect_.ColumnType(def.text, type, def.a, key, out);
@@ -832,8 +835,16 @@ void Emitter::CreateTable(const Node& n, std::string& out) {
   bool has_key = false;
   std::string_view counter;
   std::vector<std::string> key_columns;  // those of a key the table declares apart
+  std::vector<std::string_view> fields;
   for (NodeId i = n.a; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
+    if (item.kind == NodeKind::kColumnDef) {
+      if (std::any_of(fields.begin(), fields.end(),
+                      [&](std::string_view f) { return rules::EqualsNoCase(f, item.text); })) {
+        throw Refused{errnum::kSyntax, "Cannot define field more than once."};
+      }
+      fields.push_back(item.text);
+    }
     if (item.kind == NodeKind::kConstraint) {
       if (KindOf(item.op) != ConstraintKind::kPrimaryKey) continue;
       has_key = true;

@@ -134,7 +134,10 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   if (cls == "08" || state.starts_with("57P")) return Lost(message);
   if (state == "42P01") return jeterr::NoTable(FirstQuoted(message));
   if (state == "42703") {
-    if (message.find(" of relation ") != std::string_view::npos) {
+    // A column an INSERT or UPDATE writes has its place in the statement;
+    // one ALTER TABLE drops has none.
+    if (message.find(" of relation ") != std::string_view::npos &&
+        !Field(result, PG_DIAG_STATEMENT_POSITION).empty()) {
       return jeterr::UnknownInsertField(FirstQuoted(message));
     }
     std::string_view name = FirstQuoted(message);
@@ -148,6 +151,8 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::UnknownName(name);
   }
   if (state == "42702") return jeterr::Ambiguous(FirstQuoted(message));
+  // column "c" of relation "t" already exists
+  if (state == "42701") return jeterr::FieldExists(FirstQuoted(message), LastQuoted(message));
   if (state == "42704" && message.starts_with("index ")) {
     // Jet names an index within its table ("Table.index" here).
     std::string_view index = FirstQuoted(message);
@@ -744,7 +749,8 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   }
   if (!edit.column.empty()) {
     const auto column = Texts(
-        "SELECT a.attname, (a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0')::int "
+        "SELECT a.attname, (a.attnotnull AND pg_get_expr(d.adbin, d.adrelid) = '0')::int, "
+        "(a.attidentity <> '')::int "
         "FROM pg_attribute AS a LEFT JOIN pg_attrdef AS d "
         "ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
         "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped "
@@ -785,8 +791,10 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
       change += "DROP CONSTRAINT " + DoubleQuoted(check[0]) + ", ";
     }
     const std::string column_clause = "ALTER COLUMN " + name;
-    change += column_clause + " DROP DEFAULT, " + column_clause + " TYPE " + type + " USING " +
-              edit.conversion;
+    // A counter stops numbering: the server keeps its numbering apart from
+    // a default.
+    change += column_clause + (column[0][2] == "1" ? " DROP IDENTITY, " : " DROP DEFAULT, ") +
+              column_clause + " TYPE " + type + " USING " + edit.conversion;
     if (yes_no) {
       change += ", " + column_clause + " SET DEFAULT 0, " + column_clause + " SET NOT NULL";
     } else if (column[0][1] == "1") {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -84,7 +85,7 @@ bool ParseJetError(std::string_view message, Error* out) {
 // Messages of a statement the engine could not compile, and Jet's words for
 // them. Everything else that fails to compile is a syntax error too: it is the
 // command text that is wrong (-2147217900), never the data.
-Error CompileError(std::string_view message) {
+Error CompileError(std::string_view message, std::string_view sql) {
   std::string_view rest = message;
   // The saved queries are read-only views here; writing through one is what
   // Jet refused for a query it could not update.
@@ -94,8 +95,15 @@ Error CompileError(std::string_view message) {
   rest = message;
   if (Consume(&rest, "no such column: ")) {
     // Jet read an unknown name as a parameter nobody gave, and said no more;
-    // the name tells the host which one it was.
-    return jeterr::UnknownName(rest);
+    // the name tells the host which one it was (ALTER TABLE ... DROP COLUMN
+    // names it in quotes).
+    return jeterr::UnknownName(Unquoted(rest));
+  }
+  if (Consume(&rest, "duplicate column name: ")) {
+    // Only ADD COLUMN gets here: the translator refuses a CREATE TABLE that
+    // names a field twice. The table is the statement's third word.
+    const std::vector<Word> words = WordsOf(sql);
+    return jeterr::FieldExists(rest, words.size() > 2 ? Unquoted(words[2].text) : "");
   }
   if (Consume(&rest, "no such function: ")) {
     return jeterr::UndefinedFunction(rest);
@@ -150,7 +158,8 @@ enum class Phase { kCompile, kStep };
 
 // Turns the connection's last failure (code rc) into the error a Jet database
 // reported for it.
-Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
+Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target,
+                  std::string_view sql = {}) {
   const std::string_view message = sqlite3_errmsg(db);
   Error jet(0, {});
   if (ParseJetError(message, &jet)) return jet;
@@ -192,7 +201,7 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target) {
       }
       break;
     case SQLITE_ERROR:
-      if (phase == Phase::kCompile) return CompileError(message);
+      if (phase == Phase::kCompile) return CompileError(message, sql);
       break;
     default: break;
   }
@@ -538,7 +547,7 @@ sqlite3_stmt* SqliteBackend::Compile(const std::string& sql) {
   const char* tail = nullptr;
   const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size() + 1), &raw, &tail);
   StatementPtr stmt(raw);
-  if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_);
+  if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_, sql);
   if (!OnlyBlanks(tail))
     throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
   return stmt.release();  // null for blanks or a comment: nothing to run
@@ -883,12 +892,19 @@ void SqliteBackend::AlterTable(const jet::TableEdit& edit) {
       if (pieces.empty() || !NameIs(words[0].text, edit.column)) continue;
       // A Yes/No column's own rule (never Null, No by default) goes with its type.
       const bool yes_no = words.size() > 1 && rules::EqualsNoCase(words[1].text, "YESNO");
+      // A counter that was the key stops numbering: its key is then one the
+      // rows write, which refuses Null instead of being SQLite's row number.
+      const bool counter = std::any_of(words.begin(), words.end(), [](const Word& w) {
+        return rules::EqualsNoCase(w.text, "AUTOINCREMENT");
+      });
       std::string altered;
       dialect.Identifier(edit.column, altered);
       altered += ' ';
-      dialect.ColumnType(edit.column, edit.type, edit.width, false, altered);
+      dialect.ColumnType(edit.column, edit.type, edit.width, counter, altered);
+      if (counter) altered += " NOT NULL PRIMARY KEY";
       for (size_t p = 1; p < pieces.size(); ++p) {
         if (IsTypeRule(pieces[p])) continue;
+        if (counter && rules::EqualsNoCase(WordsOf(pieces[p])[0].text, "PRIMARY")) continue;
         if (yes_no &&
             (IsNotNull(pieces[p]) || rules::EqualsNoCase(WordsOf(pieces[p])[0].text, "DEFAULT"))) {
           continue;

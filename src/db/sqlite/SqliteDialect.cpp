@@ -177,27 +177,25 @@ class Sqlite final : public jet::Dialect {
         check("ck_type_", "typeof(" + column + ") = 'integer'");
         return false;
       case JetType::kCounter:
-        // Only SQLite's row number counts by itself, and it is the key.
-        if (key) {
-          out += "INTEGER PRIMARY KEY AUTOINCREMENT";
-          return true;
-        }
-        whole("INTEGER", "-2147483648", "2147483647");
-        return false;
+        // Only SQLite's row number counts by itself, and it is the key; a
+        // counter that is not is refused before its type is written.
+        out += "INTEGER PRIMARY KEY AUTOINCREMENT";
+        return true;
     }
     return false;
   }
 
   // SQLite numbers only the row key it keeps itself, one past the largest
-  // number it has given: a seed is where its count of the table starts.
-  // Other steps would need a trigger renumbering each new row after it is
-  // written, and a trigger cannot tell the number SQLite gave a row from one
-  // the statement gave it, so a row written with its own number would be
-  // renumbered.
+  // number it has given: a seed is where its count of the table starts. A
+  // counter beside another key, or added to a table that has rows, would be
+  // left Null. Other steps would need a trigger renumbering each new row
+  // after it is written, and a trigger cannot tell the number SQLite gave a
+  // row from one the statement gave it, so a row written with its own number
+  // would be renumbered.
   std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const override {
     if (step != 1) return "The database numbers a counter in steps of 1.";
     if (seed < 1) return "The database numbers a counter from 1 or more.";
-    if (!key) return "The database numbers a counter from a seed only when it is the table's key.";
+    if (!key) return "The database numbers a counter only when it is the table's key.";
     return {};
   }
 

@@ -200,6 +200,8 @@ constexpr HostNumber kHostNumbers[] = {
     {3464, errnum::kTypeMismatch},  // data type mismatch in criteria expression
     {3022, errnum::kFail},          // duplicate values in the index
     {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
+    {3191, errnum::kSyntax},        // field defined more than once (likewise)
+    {3380, errnum::kSyntax},        // field already exists in the table (likewise)
     {3376, errnum::kFail},          // table does not exist
     {3071, errnum::kFail},          // expression typed incorrectly or too complex
     {3360, errnum::kFail},          // query is too complex
