@@ -26,6 +26,12 @@ inline bool StartsWithNoCase(std::string_view s, size_t at, std::string_view wor
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithNoCase(a, 0, b);
 }
+// A name in the one letter case names are looked up by.
+inline std::string LoweredAscii(std::string_view s) {
+  std::string lowered(s);
+  for (char& c : lowered) c = LowerAscii(c);
+  return lowered;
+}
 
 // --- Calendar: days since 1970-01-01 of a proleptic Gregorian date, and back
 // (exact for every year, no tables).

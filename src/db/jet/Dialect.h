@@ -50,6 +50,11 @@ class Dialect {
   virtual void Placeholder(size_t number, std::string& out) const = 0;
   // A table, column or alias name exactly as Jet names it (may be any UTF-8).
   virtual void Identifier(std::string_view name, std::string& out) const = 0;
+  // A name that stands for a table in a statement: where FROM gives it (a
+  // table's own name or an alias) and where it qualifies a column or a
+  // row. Jet finds an alias in any letter case too. The default is
+  // Identifier's.
+  virtual void Qualifier(std::string_view name, std::string& out) const;
   // True and False, which Jet stores as -1 and 0.
   virtual void BooleanLiteral(bool value, std::string& out) const = 0;
   // Operand 0, a condition, as a value that is kept (a select item, an

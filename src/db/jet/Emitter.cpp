@@ -242,6 +242,8 @@ std::string_view Dialect::CounterRefusal(bool /*key*/, int32_t seed, int32_t ste
   return "The database numbers a counter from 1 in steps of 1.";
 }
 
+void Dialect::Qualifier(std::string_view name, std::string& out) const { Identifier(name, out); }
+
 void Dialect::IndexName(std::string_view /*table*/, std::string_view index,
                         std::string& out) const {
   Identifier(index, out);
@@ -1548,7 +1550,7 @@ void Emitter::Source(NodeId id, std::string& out) {
   }
   if (!n.text2.empty()) {
     out += " AS ";
-    dialect_.Identifier(n.text2, out);
+    dialect_.Qualifier(n.text2, out);
   }
 }
 
@@ -1623,7 +1625,7 @@ void Emitter::LiftDate(const Date& date, std::string& out) {
 
 void Emitter::Column(const Node& n, std::string& out) {
   if (!n.text2.empty()) {
-    dialect_.Identifier(n.text2, out);
+    dialect_.Qualifier(n.text2, out);
     out += '.';
   }
   dialect_.Identifier(n.text, out);
@@ -1732,7 +1734,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
           if (alias_qualifier_.empty()) {
             Expression(expression, true, out);
           } else {
-            dialect_.Identifier(alias_qualifier_, out);
+            dialect_.Qualifier(alias_qualifier_, out);
             out += '.';
             dialect_.Identifier(n.text, out);
           }
@@ -1744,7 +1746,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
     case NodeKind::kParameter: out += "NULL"; return;  // refused by the parser
     case NodeKind::kStar:
       if (!n.text2.empty()) {
-        dialect_.Identifier(n.text2, out);
+        dialect_.Qualifier(n.text2, out);
         out += '.';
       }
       out += '*';

@@ -9,8 +9,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "db/JetErrors.h"
+#include "db/Rules.h"
 #include "db/jet/Translator.h"
 #include "db/postgres/PgDialect.h"
 #include "db/postgres/PgFunctions.h"
@@ -480,18 +482,46 @@ void PgBackend::LoadTypes() {
 
 void PgBackend::SchemaChanged() {
   domains_stale_ = true;
+  spellings_stale_ = true;
   objects_.clear();
 }
 
-namespace {
+const std::string* PgBackend::Spelling(const std::string& lowered) {
+  if (spellings_stale_) {
+    // Tables, saved queries and indexes first: a column spelled otherwise
+    // than a table of the same name leaves the table's spelling standing.
+    Result names = Execute(
+        "SELECT c.relname, 0 FROM pg_class AS c JOIN pg_namespace AS n ON n.oid = c.relnamespace "
+        "WHERE n.nspname = ANY (current_schemas(false)) AND c.relkind IN ('r', 'v', 'm', 'p', 'i') "
+        "UNION SELECT a.attname, 1 FROM pg_attribute AS a JOIN pg_class AS c "
+        "ON c.oid = a.attrelid JOIN pg_namespace AS n ON n.oid = c.relnamespace "
+        "WHERE n.nspname = ANY (current_schemas(false)) AND c.relkind IN ('r', 'v', 'm', 'p') "
+        "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY 2",
+        {});
+    spellings_.clear();
+    std::unordered_set<std::string> relations;
+    for (int r = 0; r < PQntuples(names.get()); ++r) {
+      std::string name = PQgetvalue(names.get(), r, 0);
+      std::string lowered = rules::LoweredAscii(name);
+      const bool relation = PQgetvalue(names.get(), r, 1)[0] == '0';
+      const auto [at, added] = spellings_.try_emplace(lowered, name);
+      if (added && relation) relations.insert(std::move(lowered));
+      if (!added && at->second != name && (relation || !relations.contains(at->first))) {
+        at->second.clear();
+      }
+    }
+    // A session whose transaction failed reads nothing; it asks again later.
+    spellings_stale_ = PQresultStatus(names.get()) != PGRES_TUPLES_OK;
+  }
+  const auto found = spellings_.find(lowered);
+  return found == spellings_.end() || found->second.empty() ? nullptr : &found->second;
+}
 
 // Jet's name of a table or saved query as the text to_regclass() reads: the
 // catalog's spelling of it, quoted.
-Parameter RegclassText(std::string_view name) {
-  return Parameter::Text(DoubleQuoted(CatalogSpelling(name)));
+Parameter PgBackend::RegclassText(std::string_view name) {
+  return Parameter::Text(DoubleQuoted(CatalogSpelling(name, this)));
 }
-
-}  // namespace
 
 const jet::NamedObject& PgBackend::Find(std::string_view name) {
   const std::string key(name);
@@ -512,7 +542,7 @@ const jet::NamedObject& PgBackend::Find(std::string_view name) {
   return objects_.insert_or_assign(key, std::move(object)).first->second;
 }
 
-const jet::Dialect& PgBackend::dialect() const { return PgDialect(); }
+const jet::Dialect& PgBackend::dialect() const { return *dialect_; }
 
 void PgBackend::Fail(const PGresult* result) {
   const Error error = Mapped(result, conn_ != nullptr ? PQerrorMessage(conn_) : "");
@@ -722,7 +752,7 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
 // PostgreSQL changes a table's constraints and a column's type in place;
 // the statements run as one unit.
 void PgBackend::AlterTable(const jet::TableEdit& edit) {
-  const jet::Dialect& dialect = PgDialect();
+  const jet::Dialect& dialect = *dialect_;
   std::string table;
   dialect.Identifier(edit.table, table);
   if (Texts("SELECT 1 WHERE to_regclass($1) IS NOT NULL", {table}).empty()) {

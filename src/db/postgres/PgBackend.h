@@ -15,6 +15,7 @@
 
 #include "db/Backend.h"
 #include "db/jet/Translator.h"
+#include "db/postgres/PgDialect.h"
 
 struct pg_conn;
 struct pg_result;
@@ -28,7 +29,7 @@ namespace tessaly::db::postgres {
 // transaction as it was, as Jet's did. A lost connection is reported on the
 // call that finds it and on every later one; nothing is retried. Not
 // thread-safe.
-class PgBackend final : public internal::Backend, private jet::Catalog {
+class PgBackend final : public internal::Backend, private jet::Catalog, private NameSpellings {
  public:
   // Opens a session on a "postgresql://..." URI or a "key=value ..." string.
   // Throws tessaly::Error -2147467259 naming what failed (server, database,
@@ -104,6 +105,13 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   // jet::Catalog: a table or saved query of the search path, read from the
   // catalog once until the schema changes.
   const jet::NamedObject& Find(std::string_view name) override;
+  // NameSpellings: the names of the search path's tables, saved queries
+  // and columns, read from the catalog once until the schema changes.
+  const std::string* Spelling(const std::string& lowered) override;
+  // Jet's name of a table or saved query as the text to_regclass() reads.
+  Parameter RegclassText(std::string_view name);
+
+  std::unique_ptr<jet::Dialect> dialect_ = PgDialect(*this);
 
   pg_conn* conn_ = nullptr;
   bool in_transaction_ = false;
@@ -115,6 +123,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog {
   // The tables and saved queries the translator asked about, by name as
   // written.
   std::unordered_map<std::string, jet::NamedObject> objects_;
+  // Each name's spelling by its lower-case form; empty for a name spelled
+  // in several ways.
+  std::unordered_map<std::string, std::string> spellings_;
+  bool spellings_stale_ = true;
   // Prepared statements by text and parameter types, most recently used
   // first.
   static constexpr size_t kPreparedStatements = 64;

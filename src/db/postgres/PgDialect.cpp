@@ -15,12 +15,6 @@ using jet::BinaryOp;
 using jet::JetFunction;
 using jet::Operands;
 
-std::string Lowered(std::string_view name) {
-  std::string s(name);
-  for (char& c : s) c = rules::LowerAscii(c);
-  return s;
-}
-
 // Every name of the catalog by its lower-case form. Jet compared names without
 // regard to case; PostgreSQL does so only for names it folds itself, and it
 // folds to lower case, so the rows would come back as f_id. Quoting the
@@ -28,7 +22,7 @@ std::string Lowered(std::string_view name) {
 const std::unordered_map<std::string, std::string>& Spellings() {
   static const auto map = [] {
     std::unordered_map<std::string, std::string> m;
-    auto add = [&m](const std::string& name) { m.emplace(Lowered(name), name); };
+    auto add = [&m](const std::string& name) { m.emplace(rules::LoweredAscii(name), name); };
     for (const internal::Table& table : internal::Tables()) {
       add(table.name);
       for (const internal::Column& column : table.columns) add(column.name);
@@ -42,6 +36,25 @@ const std::unordered_map<std::string, std::string>& Spellings() {
 }
 
 
+// The database's spelling of a name, when it holds the name.
+const std::string* KnownSpelling(const std::string& lowered, NameSpellings* names) {
+  if (names != nullptr) {
+    if (const std::string* spelled = names->Spelling(lowered)) return spelled;
+  }
+  const auto& spellings = Spellings();
+  const auto found = spellings.find(lowered);
+  return found != spellings.end() ? &found->second : nullptr;
+}
+
+void Quoted(std::string_view name, std::string& out) {
+  out += '"';
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  out += '"';
+}
+
 // An operand as text, for a place where PostgreSQL would otherwise refuse a
 // mix of texts and numbers, or cannot tell the type of a lifted text.
 void AsText(const Operands& operands, size_t index, std::string& out) {
@@ -52,6 +65,8 @@ void AsText(const Operands& operands, size_t index, std::string& out) {
 
 class Pg final : public jet::Dialect {
  public:
+  explicit Pg(NameSpellings* names = nullptr) : names_(names) {}
+
   void DateLiteral(const Date& value, std::string& out) const override {
     out += "TIMESTAMP '";
     out += value.ToStored();
@@ -74,14 +89,15 @@ class Pg final : public jet::Dialect {
   }
 
   void Identifier(std::string_view name, std::string& out) const override {
-    const auto& spellings = Spellings();
-    if (auto found = spellings.find(Lowered(name)); found != spellings.end()) name = found->second;
-    out += '"';
-    for (char c : name) {
-      out += c;
-      if (c == '"') out += '"';
-    }
-    out += '"';
+    Quoted(CatalogSpelling(name, names_), out);
+  }
+
+  // An alias is no name the database holds: every use of it is written in
+  // lower case, so the server finds it however the statement spells it.
+  void Qualifier(std::string_view name, std::string& out) const override {
+    const std::string lowered = rules::LoweredAscii(name);
+    const std::string* spelled = KnownSpelling(lowered, names_);
+    Quoted(spelled != nullptr ? *spelled : lowered, out);
   }
 
   void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
@@ -257,7 +273,7 @@ class Pg final : public jet::Dialect {
 
   bool RowIdentity(std::string_view table, std::string& out) const override {
     // A row's physical place tells it apart for the length of a statement.
-    Identifier(table, out);
+    Qualifier(table, out);
     out += ".ctid";
     return true;
   }
@@ -394,6 +410,9 @@ class Pg final : public jet::Dialect {
     operands.WriteArgument(index, out);
     out += ')';
   }
+
+ private:
+  NameSpellings* names_;
 };
 
 }  // namespace
@@ -403,10 +422,13 @@ const jet::Dialect& PgDialect() {
   return dialect;
 }
 
-std::string_view CatalogSpelling(std::string_view name) {
-  const auto& spellings = Spellings();
-  if (auto found = spellings.find(Lowered(name)); found != spellings.end()) return found->second;
-  return name;
+std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names) {
+  return std::make_unique<Pg>(&names);
+}
+
+std::string_view CatalogSpelling(std::string_view name, NameSpellings* names) {
+  const std::string* spelled = KnownSpelling(rules::LoweredAscii(name), names);
+  return spelled != nullptr ? std::string_view(*spelled) : name;
 }
 
 }  // namespace tessaly::db::postgres

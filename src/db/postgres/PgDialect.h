@@ -1,6 +1,7 @@
 // The SQL flavour written for PostgreSQL, with the functions of PgFunctions.h.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -8,16 +9,30 @@
 
 namespace tessaly::db::postgres {
 
-// The one PostgreSQL dialect object (stateless, shared by all connections).
-// Names are double-quoted in the attendance database's own spelling, so a
-// statement may spell them in any letter case as Jet allowed and the rows
-// come back named as the tables declare them; placeholders are $1, $2, ...;
-// Jet's functions are the pg_temp.jet_... functions each connection creates.
-const jet::Dialect& PgDialect();
+// The spellings of the tables, saved queries and columns a database holds
+// besides the attendance database's own, by their lower-case form: those
+// made by statements, which the server finds only in the letter case they
+// were made with.
+class NameSpellings {
+ public:
+  // Null for a name the database does not hold, or holds in several spellings.
+  virtual const std::string* Spelling(const std::string& lowered) = 0;
 
-// The attendance database's own spelling of a table, saved query or column
-// name given in any letter case, or the name as given when it is none of
-// them (an alias, a table of the host's own).
-std::string_view CatalogSpelling(std::string_view name);
+ protected:
+  ~NameSpellings() = default;
+};
+
+// The PostgreSQL dialect. Names are double-quoted in the database's own
+// spelling, so a statement may spell them in any letter case as Jet allowed
+// and the rows come back named as the tables declare them; placeholders are
+// $1, $2, ...; Jet's functions are the pg_temp.jet_... functions each
+// connection creates. PgDialect() knows the attendance database's own names;
+// a connection's dialect asks its database for the others.
+const jet::Dialect& PgDialect();
+std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names);
+
+// The database's own spelling of a table, saved query or column name given
+// in any letter case, or the name as given when it holds none (an alias).
+std::string_view CatalogSpelling(std::string_view name, NameSpellings* names = nullptr);
 
 }  // namespace tessaly::db::postgres

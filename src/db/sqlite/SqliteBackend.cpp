@@ -30,6 +30,11 @@ namespace {
 
 using internal::ResultData;
 
+struct Finalizer {
+  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
 // ---------------------------------------------------------------------------
 // Errors: the engine's failures in the words the Jet engine used, so a host's
 // error trap sees the numbers and messages it always saw.
@@ -85,7 +90,7 @@ bool ParseJetError(std::string_view message, Error* out) {
 // Messages of a statement the engine could not compile, and Jet's words for
 // them. Everything else that fails to compile is a syntax error too: it is the
 // command text that is wrong (-2147217900), never the data.
-Error CompileError(std::string_view message, std::string_view sql) {
+Error CompileError(sqlite3* db, std::string_view message, std::string_view sql) {
   std::string_view rest = message;
   // The saved queries are read-only views here; writing through one is what
   // Jet refused for a query it could not update.
@@ -131,7 +136,18 @@ Error CompileError(std::string_view message, std::string_view sql) {
   constexpr std::string_view kExists = " already exists";
   if (Consume(&rest, "table ") && rest.ends_with(kExists)) {
     rest.remove_suffix(kExists.size());
-    return Error(errnum::kSyntax, "Table " + Quoted(rest) + " already exists.");
+    // Named as the database holds it, which may differ in letter case.
+    std::string name(rest);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE name = ?1 COLLATE NOCASE", -1,
+                           &raw, nullptr) == SQLITE_OK) {
+      const StatementPtr found(raw);
+      sqlite3_bind_text(raw, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      if (sqlite3_step(raw) == SQLITE_ROW) {
+        name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+      }
+    }
+    return Error(errnum::kSyntax, "Table " + Quoted(name) + " already exists.");
   }
   constexpr std::string_view kNoColumn = " has no column named ";
   if (const size_t at = message.find(kNoColumn); at != std::string_view::npos) {
@@ -201,7 +217,7 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target,
       }
       break;
     case SQLITE_ERROR:
-      if (phase == Phase::kCompile) return CompileError(message, sql);
+      if (phase == Phase::kCompile) return CompileError(db, message, sql);
       break;
     default: break;
   }
@@ -363,11 +379,6 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
   ByStorage(stmt, column, storage, store, cell);
   return cell;
 }
-
-struct Finalizer {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
 
 bool OnlyBlanks(const char* tail) {
   for (; *tail != '\0'; ++tail) {
