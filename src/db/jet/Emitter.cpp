@@ -311,7 +311,9 @@ void Emitter::Query(NodeId id, std::string& out) {
     const Node& term = ast_[t];
     const Node& e = ast_[term.a];
     if (e.kind == NodeKind::kColumn) {
-      dialect_.Identifier(e.text, out);
+      NodeId first = id;
+      while (ast_[first].kind == NodeKind::kUnion) first = ast_[first].a;
+      dialect_.Identifier(ResultName(ast_.selects[ast_[first].a], e.text), out);
     } else if (e.kind == NodeKind::kNumber) {
       out += e.text;
     } else {
@@ -1157,13 +1159,16 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     Emitter& emitter;
     std::vector<std::pair<std::string_view, NodeId>> outer;
     std::string_view outer_qualifier;
+    const SelectParts* outer_sorted;
     ~Restore() {
       emitter.aliases_.swap(outer);
       emitter.alias_qualifier_ = outer_qualifier;
+      emitter.sorted_ = outer_sorted;
     }
-  } restore{*this, {}, alias_qualifier_};
+  } restore{*this, {}, alias_qualifier_, sorted_};
   restore.outer.swap(aliases_);
   alias_qualifier_ = {};
+  sorted_ = nullptr;
   std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
@@ -1250,7 +1255,9 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
+    sorted_ = &select;
     Terms(select.order_by, true, out);
+    sorted_ = nullptr;
   } else if (crosstab) {
     out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
     Terms(select.group_by, true, out);
@@ -1628,7 +1635,20 @@ void Emitter::Column(const Node& n, std::string& out) {
     dialect_.Qualifier(n.text2, out);
     out += '.';
   }
-  dialect_.Identifier(n.text, out);
+  dialect_.Identifier(n.text2.empty() && sorted_ != nullptr ? ResultName(*sorted_, n.text) : n.text,
+                      out);
+}
+
+std::string_view Emitter::ResultName(const SelectParts& select, std::string_view name) const {
+  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+    const Node& item = ast_[i];
+    const Node& e = ast_[item.a];
+    const std::string_view own = !item.text2.empty()            ? item.text2
+                                 : e.kind == NodeKind::kColumn ? e.text
+                                                               : std::string_view();
+    if (!own.empty() && rules::EqualsNoCase(own, name)) return own;
+  }
+  return name;
 }
 
 void Emitter::Comparison(const Node& n, std::string& out) {

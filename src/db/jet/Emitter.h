@@ -142,6 +142,9 @@ class Emitter {
   }
   void Chain(NodeId id, BinaryOp op, std::string& out);
   void Column(const Node& n, std::string& out);
+  // The result column of select that name (in any letter case) sorts by,
+  // spelled as the select names it; name itself when none is.
+  std::string_view ResultName(const SelectParts& select, std::string_view name) const;
   // Lifts a literal into a parameter; false when it must stay inline.
   bool LiftNumber(std::string_view text, std::string& out);
   void LiftText(std::string_view text, std::string& out);
@@ -172,6 +175,9 @@ class Emitter {
   // In WHERE, GROUP BY and HAVING: the only source, whose column a name that
   // is also an alias is; empty while the select list is written.
   std::string_view alias_qualifier_;
+  // While an ORDER BY is written: the select whose result columns its
+  // unqualified names may be.
+  const SelectParts* sorted_ = nullptr;
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;
