@@ -47,6 +47,8 @@ char32_t LowerOf(char32_t c) {
   if (c >= 'A' && c <= 'Z') return c + 32;
   if (c < 0xC0) return c;
   if (c <= 0xDE) return c == 0xD7 ? c : c + 32;
+  // The capital of ÿ stands apart from its small letter, among Latin Extended-A's.
+  if (c == 0x178) return 0xFF;
   if (c >= 0x100 && c <= 0x17F) {
     const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
     if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
@@ -63,6 +65,7 @@ char32_t UpperOf(char32_t c) {
   if (c >= 'a' && c <= 'z') return c - 32;
   if (c < 0xE0) return c;
   if (c <= 0xFE) return c == 0xF7 ? c : c - 32;
+  if (c == 0xFF) return 0x178;
   if (c >= 0x100 && c <= 0x17F) {
     const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
     if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;

@@ -19,6 +19,8 @@ void Encode(char32_t cp, std::string& out);
 // (ASCII, Latin-1, Latin Extended-A), Greek and Cyrillic.
 char32_t LowerOf(char32_t c);
 char32_t UpperOf(char32_t c);
+// Past the last letter with a case (Cyrillic's).
+inline constexpr char32_t kLetterCaseEnd = 0x460;
 
 // The characters of s, each folded to lower case when fold is set.
 std::u32string CodePoints(std::string_view s, bool fold);

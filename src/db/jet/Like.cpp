@@ -126,6 +126,9 @@ void RegexChar(char32_t c, std::string& out) {
   Encode(c, out);
 }
 
+// The other case of a letter; the character itself when it has none.
+char32_t OtherCase(char32_t c) { return LowerOf(c) != c ? LowerOf(c) : UpperOf(c); }
+
 }  // namespace
 
 std::string LikeRegex(const LikePattern& pattern) {
@@ -136,13 +139,13 @@ std::string LikeRegex(const LikePattern& pattern) {
       case LikeElement::kOne: re += '.'; break;
       case LikeElement::kDigit: re += "[0-9]"; break;
       case LikeElement::kChar:
-        if (e.c >= 0x80 && UpperOf(e.c) != e.c) {
+        if (OtherCase(e.c) == e.c) {
+          RegexChar(e.c, re);
+        } else {
           re += '[';
           Encode(e.c, re);
-          Encode(UpperOf(e.c), re);
+          Encode(OtherCase(e.c), re);
           re += ']';
-        } else {
-          RegexChar(e.c, re);
         }
         break;
       case LikeElement::kSet:
@@ -158,13 +161,12 @@ std::string LikeRegex(const LikePattern& pattern) {
             re += '-';
             RegexChar(high, re);
           }
-          const char32_t upper_low = UpperOf(low), upper_high = UpperOf(high);
-          if (low >= 0x80 && upper_low != low && upper_high != high && upper_low <= upper_high) {
-            RegexChar(upper_low, re);
-            if (upper_high != upper_low) {
-              re += '-';
-              RegexChar(upper_high, re);
-            }
+        }
+        // A letter is in the set when either of its cases is: the pattern
+        // was folded, but "[Z-a]" holds capitals and small letters alike.
+        for (const auto& [low, high] : e.ranges) {
+          for (char32_t c = low; c <= high && c < kLetterCaseEnd; ++c) {
+            if (OtherCase(c) != c) Encode(OtherCase(c), re);
           }
         }
         re += ']';

@@ -39,9 +39,10 @@ bool LikeMatches(const LikePattern& pattern, const std::u32string& text);
 // begins with a wildcard, a set or another letter.
 std::string LikeAsciiPrefix(const LikePattern& pattern);
 
-// The pattern as an anchored POSIX regular expression to be matched without
-// regard to case; letters that have a case besides ASCII's are written with
-// both their cases, so the match does not depend on the server's locale.
+// The pattern as an anchored POSIX regular expression, to be matched with
+// regard to case: every letter is written in both its cases as Jet pairs
+// them (LowerOf, UpperOf), so the match does not depend on the server's
+// locale, whose letters pair differently (ς is σ to it).
 std::string LikeRegex(const LikePattern& pattern);
 
 }  // namespace tessaly::db::jet

@@ -245,14 +245,15 @@ class Pg final : public jet::Dialect {
   void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
     // Jet's Like never regards letter case and knows bracket sets, which
     // PostgreSQL's LIKE does not: the pattern is read as a regular
-    // expression matched without regard to case. A pattern written in the
+    // expression that spells both cases of its letters as Jet pairs them,
+    // matched with regard to case. A pattern written in the
     // statement is read here, once; any other is read by jet_like on the
     // server, row by row.
     const std::string* text = operands.TextValue(1);
     if (const auto pattern = text ? jet::CompileWrittenLike(*text, ansi89) : std::nullopt) {
       out += negated ? "NOT (" : "(";
       AsText(operands, 0, out);
-      out += " ~* ";
+      out += " ~ ";
       TextLiteral(jet::LikeRegex(*pattern), out);
       out += ')';
       return;

@@ -1,5 +1,10 @@
 #include "db/postgres/PgFunctions.h"
 
+#include <string>
+#include <string_view>
+
+#include "db/Letters.h"
+
 namespace tessaly::db::postgres {
 
 // Overloads by type stand for Jet's loose typing: a function reads a text, a
@@ -8,7 +13,9 @@ namespace tessaly::db::postgres {
 // inlined into the statement by the planner, so a condition wrapped in
 // jet_truth or jet_fold still uses the table's indexes. STRICT: a Null
 // argument gives Null, as Jet's functions do.
-const char* JetFunctionsSql() {
+namespace {
+
+const char* FunctionsSql() {
   return R"SQL(
 -- A Jet runtime error: "jet-error N", which the backend raises as error N.
 -- Volatile, so the planner never calls it ahead of the CASE that guards it.
@@ -126,27 +133,53 @@ CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql I
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
 
--- a Like p without regard to letter case, as a regular expression: the
--- provider's wildcards % _ [a-c] [^a-c], or with ansi89 Access's own
--- * ? # [a-c] [!a-c]. Inside brackets every character is itself; "[]"
--- stands for nothing, a bracket left open raises 93.
+-- One character of a regular expression: a backslash before what is not a
+-- letter or digit keeps it literal.
+CREATE FUNCTION pg_temp.jet_like_char(c text) RETURNS text LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN c ~ '^[a-zA-Z0-9]$' OR ascii(c) >= 128 THEN c ELSE '\' || c END$f$;
+-- A text with its letters folded to lower case as Jet folds them.
+CREATE FUNCTION pg_temp.jet_letters(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT translate(s, '@UPPER@', '@LOWER@')$f$;
+-- The other case of every letter from low to high: a letter is in a set
+-- when either of its cases is. The alphabet holds at each character's place
+-- its other case, or chr(1) where it has none.
+CREATE FUNCTION pg_temp.jet_like_cases(low text, high text) RETURNS text LANGUAGE sql IMMUTABLE
+  AS $f$SELECT replace(substr('@OTHER_CASE@', ascii(low) + 1, ascii(high) - ascii(low) + 1), chr(1), '')$f$;
+-- a Like p without regard to letter case, for a pattern not written in the
+-- statement: read as CompileLike reads one (the provider's wildcards % _
+-- [a-c] [^a-c], or with ansi89 Access's own * ? # [a-c] [!a-c]; inside
+-- brackets every character is itself, "[]" stands for nothing, a range's
+-- ends may come in either order, a bracket left open raises 93) and written
+-- as the regular expression LikeRegex makes of a written one: both cases of
+-- every letter as Jet pairs them, matched with regard to case, so the
+-- server's locale has no say.
 CREATE FUNCTION pg_temp.jet_like(s text, p text, ansi89 boolean) RETURNS boolean
   LANGUAGE plpgsql IMMUTABLE AS $f$
 DECLARE
+  q text := pg_temp.jet_letters(p);
   re text := '^';
   i integer := 1;
-  n integer := length(p);
+  n integer := length(q);
   c text;
   stop integer;
   j integer;
   item text;
+  low text;
+  high text;
+  cases text;
   many text := CASE WHEN ansi89 THEN '*' ELSE '%' END;
   one text := CASE WHEN ansi89 THEN '?' ELSE '_' END;
   negation text := CASE WHEN ansi89 THEN '!' ELSE '^' END;
+  key text := CASE WHEN ansi89 THEN '*' ELSE '%' END || p;
 BEGIN
   IF s IS NULL OR p IS NULL THEN RETURN NULL; END IF;
+  -- The pattern of a column or parameter is mostly the same from row to
+  -- row: the expression of the last one read is kept for the session.
+  IF current_setting('tessaly.like_pattern', true) = key THEN
+    RETURN s ~ current_setting('tessaly.like_regex');
+  END IF;
   WHILE i <= n LOOP
-    c := substr(p, i, 1);
+    c := substr(q, i, 1);
     IF c = many THEN
       re := re || '.*';
     ELSIF c = one THEN
@@ -154,37 +187,48 @@ BEGIN
     ELSIF ansi89 AND c = '#' THEN
       re := re || '[0-9]';
     ELSIF c = '[' THEN
-      stop := strpos(substr(p, i + 1), ']');
+      stop := strpos(substr(q, i + 1), ']');
       IF stop = 0 THEN RAISE EXCEPTION 'jet-error 93' USING ERRCODE = '22023'; END IF;
       stop := stop + i;
       j := i + 1;
       item := '';
-      IF j < stop AND substr(p, j, 1) = negation THEN
+      IF j < stop AND substr(q, j, 1) = negation THEN
         item := '^';
         j := j + 1;
       END IF;
       IF j = stop THEN
         re := re || CASE WHEN item = '^' THEN '.' ELSE '' END;
       ELSE
+        cases := '';
         WHILE j < stop LOOP
-          c := substr(p, j, 1);
-          item := item || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
-          IF j + 2 < stop AND substr(p, j + 1, 1) = '-' THEN
-            c := substr(p, j + 2, 1);
-            item := item || '-' || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+          low := substr(q, j, 1);
+          high := low;
+          IF j + 2 < stop AND substr(q, j + 1, 1) = '-' THEN
+            high := substr(q, j + 2, 1);
+            IF ascii(high) < ascii(low) THEN
+              c := low; low := high; high := c;
+            END IF;
             j := j + 2;
           END IF;
+          item := item || pg_temp.jet_like_char(low)
+                  || CASE WHEN high <> low THEN '-' || pg_temp.jet_like_char(high) ELSE '' END;
+          cases := cases || pg_temp.jet_like_cases(low, high);
           j := j + 1;
         END LOOP;
-        re := re || '[' || item || ']';
+        re := re || '[' || item || cases || ']';
       END IF;
       i := stop;
+    ELSIF pg_temp.jet_like_cases(c, c) <> '' THEN
+      re := re || '[' || c || pg_temp.jet_like_cases(c, c) || ']';
     ELSE
-      re := re || CASE WHEN c ~ '[[:alnum:]]' THEN c ELSE '\' || c END;
+      re := re || pg_temp.jet_like_char(c);
     END IF;
     i := i + 1;
   END LOOP;
-  RETURN s ~* (re || '$');
+  re := re || '$';
+  PERFORM set_config('tessaly.like_regex', re, false);
+  PERFORM set_config('tessaly.like_pattern', key, false);
+  RETURN s ~ re;
 END $f$;
 -- Not of a number: bitwise, after rounding to a whole number.
 CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
@@ -702,6 +746,38 @@ CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timesta
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_number(a) - pg_temp.jet_number(b)';
 )SQL";
+}
+
+void Replace(std::string& sql, std::string_view name, const std::string& text) {
+  for (size_t at = sql.find(name); at != std::string::npos; at = sql.find(name, at + text.size())) {
+    sql.replace(at, name.size(), text);
+  }
+}
+
+// Jet's letter case (LowerOf, UpperOf), as the alphabets translate() maps
+// between (every capital, and its small letter beside it) and as the other
+// case at each character's place.
+std::string WithLetterCase(std::string sql) {
+  std::string upper, lower, other(1, '\x01');
+  for (char32_t c = 1; c < kLetterCaseEnd; ++c) {
+    if (LowerOf(c) != c) {
+      Encode(c, upper);
+      Encode(LowerOf(c), lower);
+    }
+    Encode(LowerOf(c) != c ? LowerOf(c) : UpperOf(c) != c ? UpperOf(c) : 1, other);
+  }
+  Replace(sql, "@UPPER@", upper);
+  Replace(sql, "@LOWER@", lower);
+  Replace(sql, "@OTHER_CASE@", other);
+  return sql;
+}
+
+}  // namespace
+
+const char* JetFunctionsSql() {
+  // Never destroyed: a connection may still be opened while the program ends.
+  static const std::string* const sql = new std::string(WithLetterCase(FunctionsSql()));
+  return sql->c_str();
 }
 
 }  // namespace tessaly::db::postgres
