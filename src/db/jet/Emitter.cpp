@@ -1042,11 +1042,21 @@ void Emitter::Transform(const Node& n, std::string& out) {
   // The columns are the values the pivot takes in the rows the crosstab
   // reads, in order: they are asked for first.
   wrote_pivot_query_ = true;
+  const size_t lifted = parameters_ != nullptr ? parameters_->size() : 0;
+  const size_t unnamed = unnamed_subqueries_;
+  {
+    // The crosstab is written once on trial, without columns, so that one
+    // which cannot be written is refused now, not once its values are read.
+    const std::vector<PivotValue> none;
+    pivot_values_ = &none;
+    transform_ = &n;
+    std::string trial;
+    Select(select, trial);
+    pivot_values_ = nullptr;
+  }
   // A sort key other than the value itself is selected beside it: an engine
   // may order DISTINCT rows only by what they hold, and the key is a
   // function of the value. Both are written once on trial to compare them.
-  const size_t lifted = parameters_ != nullptr ? parameters_->size() : 0;
-  const size_t unnamed = unnamed_subqueries_;
   std::string value, key;
   Expression(pivot.a, false, value);
   SortKey(pivot.a, false, key);
@@ -1752,7 +1762,15 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
         for (const auto& [alias, expression] : aliases_) {
           if (!rules::EqualsNoCase(alias, n.text)) continue;
           if (alias_qualifier_.empty()) {
+            // Aliases that read each other ("A AS b, B AS a, a + 1") never end.
+            if (std::find(expanding_.begin(), expanding_.end(), expression) != expanding_.end()) {
+              throw Refused{errnum::kSyntax, "Circular reference caused by alias '" +
+                                                 std::string(alias) +
+                                                 "' in query definition's SELECT list."};
+            }
+            expanding_.push_back(expression);
             Expression(expression, true, out);
+            expanding_.pop_back();
           } else {
             dialect_.Qualifier(alias_qualifier_, out);
             out += '.';

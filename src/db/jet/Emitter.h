@@ -178,6 +178,8 @@ class Emitter {
   // While an ORDER BY is written: the select whose result columns its
   // unqualified names may be.
   const SelectParts* sorted_ = nullptr;
+  // The expressions of the aliases being written in place of their names.
+  std::vector<NodeId> expanding_;
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;
