@@ -287,6 +287,9 @@ CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IM
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
 CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
 CREATE FUNCTION pg_temp.jet_sgn(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sign(v)::integer';
+-- The whole number nearest x, a half going to the even neighbour.
+CREATE FUNCTION pg_temp.jet_half_even(x numeric) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN abs(x - trunc(x)) = 0.5 THEN 2 * round(x / 2) ELSE round(x) END';
 -- A whole number as a 64-bit integer; beyond that range it is the runtime's
 -- overflow.
 CREATE FUNCTION pg_temp.jet_whole(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
@@ -294,12 +297,15 @@ CREATE FUNCTION pg_temp.jet_whole(v double precision) RETURNS bigint LANGUAGE sq
                     ELSE pg_temp.jet_fail(6) END$f$;
 -- Round(value[, places]): places 0 to 22; a value too large to scale has no
 -- fractional digits and stays as it is. A whole number is rounded as a
--- Double, and past 64 bits it overflows.
+-- Double, and past 64 bits it overflows. The scaled value is read at 15
+-- digits first (a numeric made of a double has them), so 2.345 * 100 counts
+-- as the 234.5 it is written as, and its half goes to the even neighbour.
 CREATE FUNCTION pg_temp.jet_round(v double precision, places double precision DEFAULT 0) RETURNS double precision
   LANGUAGE sql IMMUTABLE STRICT AS $f$
 SELECT CASE WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet_fail(5)
             WHEN abs(v) >= 1e307 / 10 ^ places::integer THEN v
-            ELSE round(v * 10 ^ places::integer) / 10 ^ places::integer END$f$;
+            ELSE pg_temp.jet_half_even((v * 10 ^ places::integer)::numeric)::double precision
+                 / 10 ^ places::integer END$f$;
 CREATE FUNCTION pg_temp.jet_round(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_whole(v::double precision)';
 -- \ and Mod round both operands to whole numbers (halves to even) first.
@@ -653,6 +659,12 @@ CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b timestamp, first 
 CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b text, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), pg_temp.jet_cdate(b), first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b timestamp, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), b, first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b text, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_cdate(b), first, week)';
 -- The week of the year: week 1 holds January 1 (week 1), January 4 (2: the
 -- first week of four days) or January 7 (3: the first whole week).
 CREATE FUNCTION pg_temp.jet_weekofyear(v timestamp, first double precision, week double precision) RETURNS integer
