@@ -123,6 +123,8 @@ CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABL
   AS 'SELECT to_char(v, CASE WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
                              WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
                              ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
+-- Len of a date: of its text, as CStr writes it.
+CREATE FUNCTION pg_temp.jet_len(s timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(pg_temp.jet_cstr(s))';
 -- a & b & ...: a Null part is empty text; all of them Null give Null.
 CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN num_nonnulls(VARIADIC parts) = 0 THEN NULL ELSE array_to_string(parts, '''') END';
@@ -745,6 +747,9 @@ CREATE FUNCTION pg_temp.jet_add(a timestamp, b double precision) RETURNS timesta
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + b)';
 CREATE FUNCTION pg_temp.jet_add(a double precision, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(a + pg_temp.jet_number(b))';
+-- A day and a time of day (or any two dates): the date of their serials' sum.
+CREATE FUNCTION pg_temp.jet_add(a timestamp, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + pg_temp.jet_number(b))';
 CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
