@@ -363,12 +363,16 @@ class Pg final : public jet::Dialect {
         return;
       case BinaryOp::kAdd:
       case BinaryOp::kSub:
+      case BinaryOp::kMul:
         // A date and a number of days, two dates or two texts: jet_add and
-        // jet_sub read their operands' types. A chain longer than any date
-        // arithmetic is written plainly, so it does not nest that deep.
+        // jet_sub read their operands' types; whole numbers go on past a
+        // Long. A chain longer than any such arithmetic is written plainly,
+        // so it does not nest that deep.
         if (operands.size() > kLongestFolded) break;
-        Folded(op == BinaryOp::kAdd ? "pg_temp.jet_add(" : "pg_temp.jet_sub(", operands,
-               operands.size(), out);
+        Folded(op == BinaryOp::kAdd   ? "pg_temp.jet_add("
+               : op == BinaryOp::kSub ? "pg_temp.jet_sub("
+                                      : "pg_temp.jet_mul(",
+               operands, operands.size(), out);
         return;
       case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;

@@ -123,8 +123,13 @@ CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABL
   AS 'SELECT to_char(v, CASE WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
                              WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
                              ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
--- Len of a date: of its text, as CStr writes it.
+-- The text functions read a date as its text, as CStr writes it.
 CREATE FUNCTION pg_temp.jet_len(s timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(pg_temp.jet_cstr(s))';
+CREATE FUNCTION pg_temp.jet_left(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_left(pg_temp.jet_cstr(s), n)';
+CREATE FUNCTION pg_temp.jet_right(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_right(pg_temp.jet_cstr(s), n)';
+CREATE FUNCTION pg_temp.jet_mid(s timestamp, start double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_mid(pg_temp.jet_cstr(s), start)';
+CREATE FUNCTION pg_temp.jet_mid(s timestamp, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_mid(pg_temp.jet_cstr(s), start, n)';
 -- a & b & ...: a Null part is empty text; all of them Null give Null.
 CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN num_nonnulls(VARIADIC parts) = 0 THEN NULL ELSE array_to_string(parts, '''') END';
@@ -738,7 +743,9 @@ CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE
 
 -- + and - as Jet reads them: numbers keep their type, a date and a number of
 -- days give a date, two dates the days between them, two texts are joined.
-CREATE FUNCTION pg_temp.jet_add(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
+-- Whole numbers add, subtract and multiply in 64 bits: a Long result too
+-- large for a Long reads back as a Double, as Jet's did.
+CREATE FUNCTION pg_temp.jet_add(a integer, b integer) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a::bigint + b';
 CREATE FUNCTION pg_temp.jet_add(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
 CREATE FUNCTION pg_temp.jet_add(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
 CREATE FUNCTION pg_temp.jet_add(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + b';
@@ -750,7 +757,11 @@ CREATE FUNCTION pg_temp.jet_add(a double precision, b timestamp) RETURNS timesta
 -- A day and a time of day (or any two dates): the date of their serials' sum.
 CREATE FUNCTION pg_temp.jet_add(a timestamp, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + pg_temp.jet_number(b))';
-CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+CREATE FUNCTION pg_temp.jet_sub(a integer, b integer) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a::bigint - b';
+CREATE FUNCTION pg_temp.jet_mul(a integer, b integer) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a::bigint * b';
+CREATE FUNCTION pg_temp.jet_mul(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
+CREATE FUNCTION pg_temp.jet_mul(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
+CREATE FUNCTION pg_temp.jet_mul(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
