@@ -762,6 +762,18 @@ CREATE FUNCTION pg_temp.jet_mul(a integer, b integer) RETURNS bigint LANGUAGE sq
 CREATE FUNCTION pg_temp.jet_mul(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
 CREATE FUNCTION pg_temp.jet_mul(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
 CREATE FUNCTION pg_temp.jet_mul(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * b';
+-- A Single field's value counts as the Double that prints like it (0.1, not
+-- 0.100000001490116), as the file database keeps it.
+CREATE FUNCTION pg_temp.jet_single(v real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v::text::double precision';
+CREATE FUNCTION pg_temp.jet_add(a real, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) + b';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_single(b)';
+CREATE FUNCTION pg_temp.jet_add(a real, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) + pg_temp.jet_single(b)';
+CREATE FUNCTION pg_temp.jet_sub(a real, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) - b';
+CREATE FUNCTION pg_temp.jet_sub(a double precision, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_single(b)';
+CREATE FUNCTION pg_temp.jet_sub(a real, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) - pg_temp.jet_single(b)';
+CREATE FUNCTION pg_temp.jet_mul(a real, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a double precision, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_single(b)';
+CREATE FUNCTION pg_temp.jet_mul(a real, b real) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_single(a) * pg_temp.jet_single(b)';
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
