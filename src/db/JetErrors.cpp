@@ -37,6 +37,12 @@ Error NullInKey() {
 
 Error KeyExists() { return Error(errnum::kFail, "Primary key already exists."); }
 
+Error UsedInRelationship() {
+  return Error(errnum::kFail,
+               "Cannot delete this index or table.  It is either the current index or is used in "
+               "a relationship.");
+}
+
 Error FieldExists(std::string_view field, std::string_view table) {
   return Error(errnum::kSyntax,
                "Field " + Quoted(field) + " already exists in table " + Quoted(table) + ".");

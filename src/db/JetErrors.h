@@ -26,6 +26,8 @@ Error Required(std::string_view field);
 Error NullInKey();
 // A second primary key for a table.
 Error KeyExists();
+// DROP TABLE of a table another table refers to.
+Error UsedInRelationship();
 // ALTER TABLE ... ADD COLUMN of a field the table has.
 Error FieldExists(std::string_view field, std::string_view table);
 // A relationship the rows break: a row needs a missing row of table parent.

@@ -153,6 +153,11 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
     return jeterr::UnknownName(name);
   }
   if (state == "42702") return jeterr::Ambiguous(FirstQuoted(message));
+  // A table another refers to ("constraint fk on table c depends on table p").
+  if (state == "2BP01" &&
+      Field(result, PG_DIAG_MESSAGE_DETAIL).find("constraint ") != std::string_view::npos) {
+    return jeterr::UsedInRelationship();
+  }
   // column "c" of relation "t" already exists
   if (state == "42701") return jeterr::FieldExists(FirstQuoted(message), LastQuoted(message));
   if (state == "42704" && message.starts_with("index ")) {

@@ -639,6 +639,7 @@ void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> paramete
 
 int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> parameters,
                            ResultData* out) {
+  if (sql.starts_with("DROP TABLE ")) RefuseDroppingAReferencedTable(sql);
   sqlite3* db = db_.get();
   sqlite3_stmt* raw = Prepared(sql);
   if (raw == nullptr) return 0;
@@ -703,10 +704,10 @@ std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sq
 // the other table of the relationship: the table a row needs (a new or
 // changed row of the referring table) or the table whose rows need it (a
 // deleted or changed row of the referred one).
-Error SqliteBackend::RelationshipError(const std::string& sql) {
-  std::string_view rest = sql;
-  const bool deleting = Consume(&rest, "DELETE FROM ");
-  if (!deleting && !Consume(&rest, "INSERT INTO ")) Consume(&rest, "UPDATE ");
+namespace {
+
+// The table a statement of the translator's names first, after its verb.
+std::string TableNamed(std::string_view rest) {
   std::string table;
   if (!rest.empty() && rest.front() == '`') {
     for (size_t i = 1; i < rest.size(); ++i) {
@@ -717,6 +718,30 @@ Error SqliteBackend::RelationshipError(const std::string& sql) {
   } else {
     table = rest.substr(0, rest.find_first_of(" ("));
   }
+  return table;
+}
+
+}  // namespace
+
+// Jet refuses to drop a table another table refers to, whether rows refer
+// to it or not; SQLite would drop it and leave the reference pointing
+// nowhere.
+void SqliteBackend::RefuseDroppingAReferencedTable(std::string_view sql) {
+  const std::vector<std::string> table = {TableNamed(sql.substr(sizeof "DROP TABLE " - 1))};
+  if (!Texts("SELECT 1 FROM sqlite_master AS m, pragma_foreign_key_list(m.name) AS f "
+             "WHERE m.type = 'table' AND f.\"table\" = ?1 COLLATE NOCASE "
+             "AND m.name <> ?1 COLLATE NOCASE LIMIT 1",
+             table)
+           .empty()) {
+    throw jeterr::UsedInRelationship();
+  }
+}
+
+Error SqliteBackend::RelationshipError(const std::string& sql) {
+  std::string_view rest = sql;
+  const bool deleting = Consume(&rest, "DELETE FROM ");
+  if (!deleting && !Consume(&rest, "INSERT INTO ")) Consume(&rest, "UPDATE ");
+  const std::string table = TableNamed(rest);
   auto first = [&](const char* query) {
     StatementPtr stmt(Compile(query));
     sqlite3_bind_text(stmt.get(), 1, table.data(), static_cast<int>(table.size()),
@@ -1014,7 +1039,9 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
     InSavepoint("tessaly_alter", [&] {
       Run("CREATE TABLE jet_rebuild " + definition, nullptr);
       Run("INSERT INTO jet_rebuild SELECT " + select_list + " FROM " + quoted, nullptr);
-      Run("DROP TABLE " + quoted, nullptr);
+      // The table's references are off for the remaking (or held to the
+      // end of the host's transaction): its own drop is no host's.
+      Exec(("DROP TABLE " + quoted).c_str());
       Run("ALTER TABLE jet_rebuild RENAME TO " + quoted, nullptr);
       for (const auto& object : objects) Run(object[0], nullptr);
       if (!sequence.empty()) {
