@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -77,6 +78,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // accepted.
   if (inline_literals.ok != lifted.ok || inline_literals.error_number != lifted.error_number) {
     std::abort();
+  }
+  // An INSERT of a shape already written is not written again, only its
+  // literals are read: the same statement again comes out the same.
+  const jet::Translation again = jet::Translate(jet, sqlite::SqliteDialect(), true);
+  if (again.ok != lifted.ok || again.sql != lifted.sql ||
+      again.error_description != lifted.error_description ||
+      again.parameters.size() != lifted.parameters.size()) {
+    std::abort();
+  }
+  for (size_t i = 0; i < again.parameters.size(); ++i) {
+    const Parameter &a = again.parameters[i], &b = lifted.parameters[i];
+    if (a.kind != b.kind || a.text != b.text || a.integer != b.integer ||
+        std::memcmp(&a.real, &b.real, sizeof a.real) != 0 || a.date.ToStored() != b.date.ToStored()) {
+      std::abort();
+    }
   }
   if (!inline_literals.ok &&
       (inline_literals.error_number == 0 || inline_literals.error_offset > size ||

@@ -41,14 +41,30 @@ class NodeOperands final : public Operands {
   mutable std::string value_;
 };
 
-std::string Emitter::TextOf(const Node& text) {
+std::string TextOfLiteral(std::string_view literal) {
   std::string value;
-  for (size_t i = 1; i + 1 < text.text.size(); ++i) {
-    value += text.text[i];
-    if (text.text[i] == text.text.front()) ++i;  // a doubled delimiter
+  for (size_t i = 1; i + 1 < literal.size(); ++i) {
+    value += literal[i];
+    if (literal[i] == literal.front()) ++i;  // a doubled delimiter
   }
   return value;
 }
+
+bool NumberParameter(std::string_view text, Parameter& p) {
+  const char* end = text.data() + text.size();
+  if (text.find_first_not_of("0123456789") == std::string_view::npos) {
+    auto [ptr, ec] = std::from_chars(text.data(), end, p.integer);
+    p.kind = Parameter::Kind::kInteger;
+    return ec == std::errc() && ptr == end;  // beyond 64 bits: left to the engine
+  }
+  const std::string copy(text);  // strtod wants a terminated text
+  char* stop = nullptr;
+  p.real = std::strtod(copy.c_str(), &stop);
+  p.kind = Parameter::Kind::kReal;
+  return stop == copy.c_str() + copy.size();
+}
+
+std::string Emitter::TextOf(const Node& text) { return TextOfLiteral(text.text); }
 
 void Dialect::Operator(BinaryOp op, const Operands& operands, std::string& out) const {
   const char* spelling = " ? ";
@@ -1611,18 +1627,7 @@ bool Emitter::CaseMatters(NodeId id) const {
 bool Emitter::LiftNumber(std::string_view text, std::string& out) {
   if (parameters_ == nullptr) return false;
   Parameter p;
-  const char* end = text.data() + text.size();
-  if (text.find_first_not_of("0123456789") == std::string_view::npos) {
-    auto [ptr, ec] = std::from_chars(text.data(), end, p.integer);
-    if (ec != std::errc() || ptr != end) return false;  // beyond 64 bits: leave it to the engine
-    p.kind = Parameter::Kind::kInteger;
-  } else {
-    const std::string copy(text);  // strtod wants a terminated text
-    char* stop = nullptr;
-    p.real = std::strtod(copy.c_str(), &stop);
-    if (stop != copy.c_str() + copy.size()) return false;
-    p.kind = Parameter::Kind::kReal;
-  }
+  if (!NumberParameter(text, p)) return false;
   parameters_->push_back(std::move(p));
   dialect_.Placeholder(parameters_->size(), out);
   return true;

@@ -15,6 +15,13 @@
 
 namespace tessaly::db::jet {
 
+// A literal's value as a lifted parameter. A number: a whole number that
+// fits 64 bits, else one strtod reads whole; false for any other, which is
+// left in the statement. A text: its characters between the delimiters,
+// doubled delimiters read once.
+bool NumberParameter(std::string_view text, Parameter& p);
+std::string TextOfLiteral(std::string_view literal);
+
 // Every operator expression that stands as an operand is parenthesised, so
 // Jet's precedence survives whatever the engine's is. Comparisons, IN,
 // BETWEEN, LIKE, GROUP BY and ORDER BY terms that involve no plain column

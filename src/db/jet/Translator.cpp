@@ -1,5 +1,6 @@
 #include "db/jet/Translator.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include "db/jet/Ast.h"
@@ -10,6 +11,116 @@
 
 namespace tessaly::db::jet {
 
+namespace {
+
+// A record class adds its rows with one INSERT ... VALUES of literals, the
+// same statement with new values each time. Its translation depends only on
+// the words around the literals and on each literal's kind, so it is kept
+// by that shape: another statement of the shape is not parsed or written
+// again, only its literals are read into the parameters.
+class Shapes {
+ public:
+  // The literal classes of a key: a whole number that fits 64 bits, another
+  // number strtod reads whole, a text, a date.
+  enum Class : char { kWhole = 'w', kReal = 'r', kText = 't', kDate = 'd' };
+
+  // The shape of an INSERT (false for any other statement): every token but
+  // a literal as written, a literal as its class; a number of neither class
+  // is written as it is.
+  static bool Key(const std::vector<Token>& tokens, const Dialect& dialect, bool ansi89,
+                  std::string& key) {
+    if (tokens.empty() || !tokens[0].IsWord("INSERT")) return false;
+    key.clear();
+    const auto* d = reinterpret_cast<const char*>(&dialect);
+    key.append(reinterpret_cast<const char*>(&d), sizeof d);
+    key += ansi89 ? '8' : '9';
+    for (const Token& t : tokens) {
+      key += static_cast<char>(t.kind);
+      switch (t.kind) {
+        case TokenKind::kText: key += kText; break;
+        case TokenKind::kDateLit: key += kDate; break;
+        case TokenKind::kNumber: {
+          Parameter p;
+          if (NumberParameter(t.text, p)) {
+            key += p.kind == Parameter::Kind::kInteger ? kWhole : kReal;
+            break;
+          }
+          [[fallthrough]];
+        }
+        default:
+          key += t.text;
+          key += '\0';
+      }
+    }
+    return true;
+  }
+
+  // The statement's literals, in order, as the writer lifts them: false when
+  // one is not (a date Jet cannot read).
+  static bool Literals(const std::vector<Token>& tokens, std::vector<Parameter>& out) {
+    for (const Token& t : tokens) {
+      switch (t.kind) {
+        case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); break;
+        case TokenKind::kDateLit: {
+          const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
+          if (!date) return false;
+          Parameter& p = out.emplace_back();
+          p.kind = Parameter::Kind::kDate;
+          p.date = *date;
+          break;
+        }
+        case TokenKind::kNumber: {
+          Parameter p;
+          if (NumberParameter(t.text, p)) out.push_back(std::move(p));
+          break;
+        }
+        default: break;
+      }
+    }
+    return true;
+  }
+
+  // Whether a translation is kept for its shape: an INSERT of VALUES that
+  // are each one literal, every literal lifted in the order written.
+  static bool Keeps(const Ast& ast, NodeId root, const std::vector<Token>& tokens,
+                    const Translation& t) {
+    const Node& insert = ast[root];
+    if (insert.kind != NodeKind::kInsert || t.edit || !t.before.empty() || !t.after.empty()) {
+      return false;
+    }
+    for (NodeId v = insert.c; v != kNoNode; v = ast[v].next) {
+      const NodeKind kind = ast[v].kind;
+      if (kind != NodeKind::kText && kind != NodeKind::kNumber && kind != NodeKind::kDate &&
+          kind != NodeKind::kNull && kind != NodeKind::kBool) {
+        return false;
+      }
+    }
+    std::vector<Parameter> read;
+    if (!Literals(tokens, read) || read.size() != t.parameters.size()) return false;
+    for (size_t i = 0; i < read.size(); ++i) {
+      if (read[i].kind != t.parameters[i].kind) return false;
+    }
+    return true;
+  }
+
+  const std::string* Find(const std::string& key) const {
+    const auto found = sql_.find(key);
+    return found != sql_.end() ? &found->second : nullptr;
+  }
+
+  void Keep(const std::string& key, const std::string& sql) {
+    // A handful of shapes are in use at a time; a host that writes many
+    // starts the list again rather than growing it without end.
+    if (sql_.size() >= 256) sql_.clear();
+    sql_.emplace(key, sql);
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> sql_;
+};
+
+}  // namespace
+
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
                       bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values,
                       Catalog* names) {
@@ -18,8 +129,24 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   thread_local std::vector<Token> tokens;
   thread_local Ast ast;
 
+  thread_local Shapes shapes;
+  thread_local std::string key;
+
   Translation result;
   Tokenize(jet_sql, tokens);
+  // No catalog: a catalog's answers may change between two statements.
+  const bool shaped = lift_literals && pivot_values == nullptr && names == nullptr &&
+                      Shapes::Key(tokens, dialect, ansi89_wildcards, key);
+  if (shaped) {
+    if (const std::string* sql = shapes.Find(key)) {
+      if (Shapes::Literals(tokens, result.parameters)) {
+        result.sql = *sql;
+        result.ok = true;
+        return result;
+      }
+      result.parameters.clear();
+    }
+  }
   Parser parser(jet_sql, tokens, ast);
   ParseFailure failure;
   const NodeId root = parser.Parse(&failure);
@@ -63,6 +190,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   }
   result.ok = true;
+  if (shaped && Shapes::Keeps(ast, root, tokens, result)) shapes.Keep(key, result.sql);
   const Node& top = ast[root];
   if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
     result.make_table = ast.selects[top.a].into;

@@ -669,5 +669,32 @@ TEST(Translator, LiftsLiteralsIntoNumberedParameters) {
   EXPECT_TRUE(Translate("select 'a' from T", sqlite::SqliteDialect()).parameters.empty());
 }
 
+// A record class adds rows with one INSERT shape and new values: the second
+// of a shape is not written again, so what it binds must still be its own.
+TEST(Translator, AnInsertOfAShapeAlreadyWrittenBindsItsOwnValues) {
+  auto insert = [](const std::string& values, bool lift = true) {
+    return Translate("insert into T (a, b, c, d, e) values (" + values + ", True)",
+                     sqlite::SqliteDialect(), lift);
+  };
+  const Translation first = insert("'x', 1, 2.5, #2003-05-01#");
+  const Translation again = insert("'it''s', 9, 0.25, #2004-02-29 09:30#");
+  ASSERT_TRUE(first.ok && again.ok);
+  EXPECT_EQ(again.sql, first.sql);
+  EXPECT_EQ(ValuesOf(again.parameters), "'it's', 9, 0.25, #2004-02-29 09:30:00#");
+  // A number of another kind is another shape.
+  EXPECT_EQ(ValuesOf(insert("'y', 9.5, 3, #2003-05-01#").parameters), "'y', 9.5, 3, #2003-05-01#");
+  // A date Jet cannot read fails as it fails unlifted; a number past 64
+  // bits stays in the statement.
+  const Translation bad = insert("'x', 1, 2.5, #2003-02-30#");
+  const Translation bad_inline = insert("'x', 1, 2.5, #2003-02-30#", false);
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.error_number, bad_inline.error_number);
+  EXPECT_EQ(bad.error_description, bad_inline.error_description);
+  const Translation wide = insert("'x', 99999999999999999999, 2.5, #2003-05-01#");
+  ASSERT_TRUE(wide.ok);
+  EXPECT_NE(wide.sql.find("99999999999999999999"), std::string::npos) << wide.sql;
+  EXPECT_EQ(ValuesOf(wide.parameters), "'x', 2.5, #2003-05-01#");
+}
+
 }  // namespace
 }  // namespace tessaly::db::jet
