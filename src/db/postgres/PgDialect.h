@@ -9,10 +9,10 @@
 
 namespace tessaly::db::postgres {
 
-// The spellings of the tables, saved queries and columns a database holds
-// besides the attendance database's own, by their lower-case form: those
-// made by statements, which the server finds only in the letter case they
-// were made with.
+// The spellings of the tables, saved queries, indexes and columns a
+// database holds, by their lower-case form, so that those made by
+// statements are found in any letter case too: the server finds a quoted
+// name only in the letter case it was made with.
 class NameSpellings {
  public:
   // Null for a name the database does not hold, or holds in several spellings.
