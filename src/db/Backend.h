@@ -281,6 +281,11 @@ class Backend {
   virtual int32_t MakeTable(const std::string& table, const std::string& sql,
                             std::span<const Parameter> parameters);
 
+  // DROP TABLE table, whose statement in the engine's SQL is sql. Jet refuses
+  // to drop a table another table refers to; the default leaves that to the
+  // engine.
+  virtual void DropTable(const std::string& table, const std::string& sql);
+
   // Changes an existing table's definition as edit says (see jet::TableEdit),
   // all of it or, when any part fails, nothing; throws the Jet error.
   virtual void AlterTable(const jet::TableEdit& edit) = 0;

@@ -83,6 +83,20 @@ bool RanItsOwnWay(internal::Backend& backend, const jet::Translation& t, int32_t
     *count = 0;
     return true;
   }
+  if (!t.drop_table.empty()) {
+    try {
+      backend.DropTable(t.drop_table, t.sql);
+    } catch (const Error& e) {
+      // A table that is not there has Jet's own words.
+      const size_t open = e.description().find('\'');
+      const size_t close = e.description().find('\'', open + 1);
+      if (e.number() != errnum::kNoTable || close == std::string::npos) throw;
+      throw Error(errnum::kFail,
+                  "Table " + e.description().substr(open, close - open + 1) + " does not exist.");
+    }
+    *count = 0;
+    return true;
+  }
   if (!t.before.empty() || !t.after.empty()) {
     *count = backend.RunGroup(t.before, t.sql, t.parameters, t.after);
     return true;
@@ -115,6 +129,10 @@ std::vector<std::vector<std::string>> internal::Backend::Texts(
     }
   }
   return texts;
+}
+
+void internal::Backend::DropTable(const std::string& /*table*/, const std::string& sql) {
+  Run(sql, nullptr);
 }
 
 int32_t internal::Backend::MakeTable(const std::string& table, const std::string& sql,
@@ -182,17 +200,7 @@ int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
   if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return count;
-  try {
-    return backend_->Run(t.sql, t.parameters, out);
-  } catch (const Error& e) {
-    // DROP TABLE of a table that is not there has Jet's own words.
-    if (e.number() != errnum::kNoTable || !t.sql.starts_with("DROP TABLE ")) throw;
-    const size_t open = e.description().find('\'');
-    const size_t close = e.description().find('\'', open + 1);
-    if (close == std::string::npos) throw;
-    throw Error(errnum::kFail,
-                "Table " + e.description().substr(open, close - open + 1) + " does not exist.");
-  }
+  return backend_->Run(t.sql, t.parameters, out);
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,

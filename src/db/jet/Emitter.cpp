@@ -716,11 +716,12 @@ bool Emitter::ColumnDefinition(const Node& def, std::string_view table, bool key
   const auto type = static_cast<JetType>(def.op);
   bool made_key;
   const auto seed = static_cast<int32_t>(def.a), step = static_cast<int32_t>(def.c);
-  if (type == JetType::kCounter) {
-    const std::string_view refusal = dialect_.CounterRefusal(key, seed, step);
-    if (!refusal.empty()) throw Refused{errnum::kFail, std::string(refusal)};
-  }
-  if (type == JetType::kCounter && (seed != 1 || step != 1)) {
+  if (type != JetType::kCounter) {
+    made_key = dialect_.ColumnType(def.text, type, def.a, key, out);
+  } else if (const std::string_view refusal = dialect_.CounterRefusal(key, seed, step);
+             !refusal.empty()) {
+    throw Refused{errnum::kFail, std::string(refusal)};
+  } else if (seed != 1 || step != 1) {
     made_key = dialect_.NumberedCounter(table, def.text, key, seed, step, out, after_);
   } else {
     made_key = dialect_.ColumnType(def.text, type, def.a, key, out);

@@ -194,6 +194,8 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   const Node& top = ast[root];
   if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
     result.make_table = ast.selects[top.a].into;
+  } else if (top.kind == NodeKind::kDropTable) {
+    result.drop_table = top.text;
   } else {
     result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion ||
                           top.kind == NodeKind::kTransform;

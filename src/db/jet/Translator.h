@@ -79,6 +79,9 @@ struct Translation {
   // SELECT ... INTO: the new table's name; sql is then the SELECT whose rows
   // fill it, and the backend makes the table (MakeTable).
   std::string make_table;
+  // DROP TABLE: Jet's name of the table; sql drops it, and the backend runs
+  // it (DropTable).
+  std::string drop_table;
   // A change of an existing table's definition (sql is then empty), which
   // the backend makes (AlterTable).
   std::optional<TableEdit> edit;

@@ -639,7 +639,6 @@ void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> paramete
 
 int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> parameters,
                            ResultData* out) {
-  if (sql.starts_with("DROP TABLE ")) RefuseDroppingAReferencedTable(sql);
   sqlite3* db = db_.get();
   sqlite3_stmt* raw = Prepared(sql);
   if (raw == nullptr) return 0;
@@ -726,15 +725,15 @@ std::string TableNamed(std::string_view rest) {
 // Jet refuses to drop a table another table refers to, whether rows refer
 // to it or not; SQLite would drop it and leave the reference pointing
 // nowhere.
-void SqliteBackend::RefuseDroppingAReferencedTable(std::string_view sql) {
-  const std::vector<std::string> table = {TableNamed(sql.substr(sizeof "DROP TABLE " - 1))};
+void SqliteBackend::DropTable(const std::string& table, const std::string& sql) {
   if (!Texts("SELECT 1 FROM sqlite_master AS m, pragma_foreign_key_list(m.name) AS f "
              "WHERE m.type = 'table' AND f.\"table\" = ?1 COLLATE NOCASE "
              "AND m.name <> ?1 COLLATE NOCASE LIMIT 1",
-             table)
+             {table})
            .empty()) {
     throw jeterr::UsedInRelationship();
   }
+  Run(sql, nullptr);
 }
 
 Error SqliteBackend::RelationshipError(const std::string& sql) {
@@ -1039,9 +1038,7 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
     InSavepoint("tessaly_alter", [&] {
       Run("CREATE TABLE jet_rebuild " + definition, nullptr);
       Run("INSERT INTO jet_rebuild SELECT " + select_list + " FROM " + quoted, nullptr);
-      // The table's references are off for the remaking (or held to the
-      // end of the host's transaction): its own drop is no host's.
-      Exec(("DROP TABLE " + quoted).c_str());
+      Run("DROP TABLE " + quoted, nullptr);
       Run("ALTER TABLE jet_rebuild RENAME TO " + quoted, nullptr);
       for (const auto& object : objects) Run(object[0], nullptr);
       if (!sequence.empty()) {

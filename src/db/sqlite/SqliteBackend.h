@@ -48,6 +48,7 @@ class SqliteBackend final : public internal::Backend {
   int32_t MakeTable(const std::string& table, const std::string& sql,
                     std::span<const Parameter> parameters) override;
   void AlterTable(const jet::TableEdit& edit) override;
+  void DropTable(const std::string& table, const std::string& sql) override;
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
@@ -81,7 +82,6 @@ class SqliteBackend final : public internal::Backend {
   void InSavepoint(const std::string& name, const std::function<void()>& body);
   void Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters);
   Error RelationshipError(const std::string& sql);
-  void RefuseDroppingAReferencedTable(std::string_view sql);
   // Makes table anew from definition (its items in parentheses), filled
   // with the rows select_list reads from the old one, then runs then.
   void Rebuild(const std::string& table, const std::string& definition,
