@@ -2,7 +2,7 @@
 # Installs the build into a scratch prefix and builds a host program outside
 # the tree against it: through find_package and through pkg-config, against
 # the shared library (which must carry its version and export the public API
-# only) and, with --static, against the static one.
+# only) and against the static one.
 set -euo pipefail
 build_dir=$1
 source_dir=$(cd "$(dirname "$0")" && pwd)
@@ -27,26 +27,32 @@ fi
 
 # Depends on the shared library, and runs.
 needs_shared() { readelf -d "$1" | grep -q "NEEDED.*\[$soname\]"; }
+# (a function, since a command inverted with ! never stops set -e)
+stands_alone() { ! needs_shared "$1"; }
 
+# A host that uses every published class, built against each library.
 cmake -S "$source_dir" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-cmake --build "$work/cmake-build" >/dev/null
+cmake --build "$work/cmake-build" >"$work/cmake-build.log" 2>&1 ||
+  { cat "$work/cmake-build.log" >&2; exit 1; }
 needs_shared "$work/cmake-build/consumer"
 "$work/cmake-build/consumer"
+stands_alone "$work/cmake-build/consumer_static"
+"$work/cmake-build/consumer_static"
 
+# pkg-config, with the link lines the README shows.
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 test "$(pkg-config --variable=libdir tessaly)" -ef "$libdir"
-c++ -o "$work/pc-shared" "$source_dir/consumer.cpp" $(pkg-config --cflags --libs tessaly)
-needs_shared "$work/pc-shared"
-LD_LIBRARY_PATH="$libdir" "$work/pc-shared"
-
-# The static library, with the engines' client libraries (libpq has no
-# whole static build here) as shared ones.
-c++ -o "$work/pc-static" "$source_dir/consumer.cpp" $(pkg-config --cflags tessaly) \
-    $(pkg-config --libs --static tessaly | sed "s|-ltessaly|$libdir/libtessaly.a|") \
-    2>"$work/static.log" ||
-  { cat "$work/static.log" >&2; exit 1; }
-! needs_shared "$work/pc-static"
-"$work/pc-static"
+cd "$work"
+cp "$source_dir/consumer.cpp" app.cpp
+c++ -o pc-shared app.cpp $(pkg-config --cflags --libs tessaly)
+needs_shared pc-shared
+LD_LIBRARY_PATH="$libdir" ./pc-shared
+# The static library, with the engines' client libraries shared: Debian
+# ships libpq's own dependencies (Kerberos, LDAP) as shared libraries only.
+c++ -o pc-static app.cpp $(pkg-config --cflags --libs tessaly-static) 2>static.log ||
+  { cat static.log >&2; exit 1; }
+stands_alone pc-static
+./pc-static
 # A host in C: the C boundary alone, through pkg-config, against the shared
 # library, which exports the server functions by their plain names.
 cat >"$work/host.c" <<'C'
