@@ -93,10 +93,13 @@ typedef struct tessaly_variant {
   } u;
 } tessaly_variant;
 
-/* What an error escaping a member was: DISP_E_EXCEPTION fills it. number is
-   the error's own number (a provider's negative code, or the runtime's: 13
-   "Type mismatch", ...); scode its HRESULT form. Free with
-   tessaly_excepinfo_clear. */
+/* What an error escaping a member was: DISP_E_EXCEPTION fills it, and so
+   does a connection that cannot be opened (tessaly_connection_open_ex).
+   number is the error's own number (a provider's negative code, or the
+   runtime's: 13 "Type mismatch", ...); scode its HRESULT form; source the
+   class that raised it ("Tessaly.clsKQ", "Connection"). Only a failure
+   writes it, over whatever it held: free what an earlier one left with
+   tessaly_excepinfo_clear before it is given again. */
 typedef struct tessaly_excepinfo {
   int32_t number;
   tessaly_hresult scode;
@@ -125,9 +128,16 @@ void tessaly_excepinfo_clear(tessaly_excepinfo* info);
 tessaly_hresult tessaly_create(const char* progid, tessaly_object** out);
 tessaly_hresult tessaly_create_by_clsid(const tessaly_guid* clsid, tessaly_object** out);
 /* The database connection a class's HConnect takes: a SQLite file (created
-   when missing) or ":memory:". Its members are Execute(Sql), CreateSchema,
-   BeginTrans, CommitTrans, RollbackTrans. */
+   when missing), ":memory:" or a PostgreSQL server target. Its members are
+   Execute(Sql), CreateSchema, BeginTrans, CommitTrans, RollbackTrans.
+   A target that cannot be opened answers TESSALY_E_FAIL, with *out NULL;
+   tessaly_connection_open_ex then also fills info (when not NULL) with
+   Jet's number and description of the reason, as a host opening the
+   database saw them: a folder that does not exist, for one, is
+   -2147467259 "Could not find file '...'.". */
 tessaly_hresult tessaly_connection_open(const char* target, tessaly_object** out);
+tessaly_hresult tessaly_connection_open_ex(const char* target, tessaly_object** out,
+                                           tessaly_excepinfo* info);
 /* The reference count after the call; 0 for a null or unknown handle. */
 uint32_t tessaly_add_ref(tessaly_object* object);
 uint32_t tessaly_release(tessaly_object* object);

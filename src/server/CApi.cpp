@@ -159,6 +159,16 @@ void ToC(const Value& v, tessaly_variant& out) {
   }
 }
 
+// The texts are copied first, so a failed copy leaves out as it was.
+void ToC(const ExcepInfo& ei, tessaly_excepinfo& out) {
+  std::unique_ptr<char, decltype(&std::free)> source(CopyText(ei.source), &std::free);
+  char* description = CopyText(ei.description);
+  out.number = ei.number;
+  out.scode = ei.scode;
+  out.source = source.release();
+  out.description = description;
+}
+
 Guid FromC(const tessaly_guid& g) {
   Guid out;
   out.data1 = g.data1;
@@ -301,13 +311,19 @@ tessaly_hresult tessaly_create_by_clsid(const tessaly_guid* clsid, tessaly_objec
 }
 
 tessaly_hresult tessaly_connection_open(const char* target, tessaly_object** out) {
+  return tessaly_connection_open_ex(target, out, nullptr);
+}
+
+tessaly_hresult tessaly_connection_open_ex(const char* target, tessaly_object** out,
+                                           tessaly_excepinfo* info) {
   if (target == nullptr || out == nullptr) return TESSALY_E_POINTER;
   *out = nullptr;
   return Guarded([&] {
     try {
       *out = NewHandle(Object::OfConnection(tessaly::db::Connection::Open(target)));
       return TESSALY_S_OK;
-    } catch (const tessaly::Error&) {
+    } catch (const tessaly::Error& e) {
+      if (info != nullptr) ToC(tessaly::server::ExcepInfoOf(e, "Connection"), *info);
       return TESSALY_E_FAIL;
     }
   });
@@ -377,13 +393,7 @@ tessaly_hresult tessaly_invoke(tessaly_object* object, int32_t dispid, uint16_t 
     Value out;
     ExcepInfo ei;
     hr = o->Invoke(dispid, flags, values, &out, &ei, arg_err);
-    if (hr == TESSALY_DISP_E_EXCEPTION && info != nullptr) {
-      std::memset(info, 0, sizeof *info);
-      info->number = ei.number;
-      info->scode = ei.scode;
-      info->source = CopyText(ei.source);
-      info->description = CopyText(ei.description);
-    }
+    if (hr == TESSALY_DISP_E_EXCEPTION && info != nullptr) ToC(ei, *info);
     if (hr != TESSALY_S_OK) return hr;
     // By-reference arguments the host gave take what the member left.
     if ((flags & (TESSALY_DISPATCH_PROPERTYPUT | TESSALY_DISPATCH_PROPERTYPUTREF)) == 0) {

@@ -58,6 +58,20 @@ std::shared_ptr<db::Connection> Object::Connection() const {
   return static_cast<ConnectionHost*>(instance_.get())->connection;
 }
 
+ExcepInfo ExcepInfoOf(const Error& e, std::string source) {
+  // A provider's number is already an HRESULT; the runtime's own errors
+  // take the form a late-binding host saw for them: the runtime's facility
+  // (0x800A0000) with the number in the low word.
+  constexpr uint32_t kRuntimeFacility = 0x800A0000u;
+  ExcepInfo info;
+  info.number = e.number();
+  info.scode = e.number() < 0 ? e.number()
+                              : static_cast<int32_t>(kRuntimeFacility | (e.number() & 0xFFFF));
+  info.source = std::move(source);
+  info.description = e.description();
+  return info;
+}
+
 int32_t Object::GetIDOfName(std::string_view name, int32_t& dispid) const {
   if (std::this_thread::get_id() != owner_) return TESSALY_RPC_E_WRONG_THREAD;
   for (const MemberInfo& m : binding_->members) {
@@ -129,14 +143,8 @@ int32_t Object::Invoke(int32_t dispid, uint16_t flags, std::span<Value> args, Va
     if (arg_err != nullptr) *arg_err = e.index;
     return e.hresult;
   } catch (const Error& e) {
-    // A provider's number is already an HRESULT; the runtime's own errors
-    // take the form a late-binding host saw for them: the runtime's facility
-    // (0x800A0000) with the number in the low word.
-    constexpr uint32_t kRuntimeFacility = 0x800A0000u;
-    const int32_t scode = e.number() < 0
-                              ? e.number()
-                              : static_cast<int32_t>(kRuntimeFacility | (e.number() & 0xFFFF));
-    return except(e.number(), scode, e.description());
+    if (info != nullptr) *info = ExcepInfoOf(e, binding_->source);
+    return TESSALY_DISP_E_EXCEPTION;
   } catch (const std::bad_alloc&) {
     return TESSALY_E_OUTOFMEMORY;
   } catch (const std::exception& e) {

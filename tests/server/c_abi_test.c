@@ -179,6 +179,37 @@ static void bad_input(tessaly_object* conn) {
   CHECK(tessaly_release(kq) == 0);
 }
 
+/* A database that cannot be opened tells why, as a host opening it saw. */
+static void failed_open(void) {
+  tessaly_object* conn = (tessaly_object*)1;
+  tessaly_excepinfo info;
+  memset(&info, 0, sizeof info);
+
+  CHECK(tessaly_connection_open_ex("/nonexistent-folder/att.db", &conn, &info) == TESSALY_E_FAIL);
+  CHECK(conn == NULL);
+  CHECK(info.number == -2147467259 && info.scode == info.number);
+  CHECK(info.source != NULL && strcmp(info.source, "Connection") == 0);
+  CHECK(info.description != NULL &&
+        strcmp(info.description, "Could not find file '/nonexistent-folder/att.db'.") == 0);
+  tessaly_excepinfo_clear(&info);
+
+  CHECK(tessaly_connection_open_ex("/tmp", &conn, &info) == TESSALY_E_FAIL && conn == NULL);
+  CHECK(info.number == -2147467259 && info.description != NULL &&
+        strstr(info.description, "It is a directory") != NULL);
+  tessaly_excepinfo_clear(&info);
+
+  /* Without a place for the reason, and with the plain call, only the result. */
+  CHECK(tessaly_connection_open_ex("/tmp", &conn, NULL) == TESSALY_E_FAIL && conn == NULL);
+  CHECK(tessaly_connection_open("/tmp", &conn) == TESSALY_E_FAIL && conn == NULL);
+  CHECK(tessaly_connection_open_ex(NULL, &conn, &info) == TESSALY_E_POINTER);
+  CHECK(tessaly_connection_open_ex(":memory:", NULL, &info) == TESSALY_E_POINTER);
+
+  /* A success leaves the reason alone. */
+  CHECK(tessaly_connection_open_ex(":memory:", &conn, &info) == TESSALY_S_OK && conn != NULL);
+  CHECK(info.number == 0 && info.description == NULL);
+  CHECK(tessaly_release(conn) == 0);
+}
+
 static void server_functions(void) {
   tessaly_class_info info;
   tessaly_guid unknown = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
@@ -238,6 +269,7 @@ int main(void) {
   bad_input(conn);
   CHECK(tessaly_release(conn) == 0);
   unlink(path);
+  failed_open();
   server_functions();
 
   printf("%d passed, %d failed\n", checks - failures, failures);

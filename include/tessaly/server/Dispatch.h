@@ -14,6 +14,10 @@
 #include "tessaly/db/Variant.h"
 #include "tessaly/server/TypeLib.h"
 
+namespace tessaly {
+class Error;
+}
+
 namespace tessaly::db {
 class Connection;
 }
@@ -52,6 +56,10 @@ struct ExcepInfo {
   std::string source;  // Tessaly.clsKQ
   std::string description;
 };
+
+// The form in which a late-binding host saw a library error raised from
+// source ("Tessaly.clsKQ", "Connection").
+ExcepInfo ExcepInfoOf(const Error& e, std::string source);
 
 struct Binding;  // a class's members with the code behind them
 
