@@ -3,10 +3,12 @@
 alone: create Tessaly.clsKQ by name, connect it to a new database, add a day,
 list it, and read the error results of bad calls.
 
-    python3 ctypes_day.py [path/to/libtessaly.so]
+    python3 examples/ctypes_day.py [path/to/libtessaly.so]
 
-Without an argument the library is looked up as TESSALY_LIBRARY or
-libtessaly.so.0. Exits non-zero when anything is not as expected.
+The library is the one named as the argument, else by TESSALY_LIBRARY, else
+the installed one (libtessaly.so.0 through the system's loader), else the one
+built in build/ of the repository this script lives in. Exits non-zero when
+it finds none or anything is not as expected.
 """
 import ctypes
 import os
@@ -14,6 +16,7 @@ import sys
 import tempfile
 
 S_OK = 0
+E_FAIL = 0x80004005
 DISP_E_TYPEMISMATCH = 0x80020005
 DISP_E_UNKNOWNNAME = 0x80020006
 DISP_E_EXCEPTION = 0x80020009
@@ -40,14 +43,16 @@ class ExcepInfo(ctypes.Structure):
 
 
 class Tessaly:
-    def __init__(self, path):
-        lib = ctypes.CDLL(path)
+    def __init__(self, lib):
         hr = ctypes.c_int32
         obj = ctypes.c_void_p
         lib.tessaly_create.argtypes = [ctypes.c_char_p, ctypes.POINTER(obj)]
         lib.tessaly_create.restype = hr
         lib.tessaly_connection_open.argtypes = [ctypes.c_char_p, ctypes.POINTER(obj)]
         lib.tessaly_connection_open.restype = hr
+        lib.tessaly_connection_open_ex.argtypes = [ctypes.c_char_p, ctypes.POINTER(obj),
+                                                   ctypes.POINTER(ExcepInfo)]
+        lib.tessaly_connection_open_ex.restype = hr
         lib.tessaly_release.argtypes = [obj]
         lib.tessaly_release.restype = ctypes.c_uint32
         lib.tessaly_invoke_by_name.argtypes = [
@@ -113,15 +118,51 @@ def expect(what, got, wanted):
         raise AssertionError("%s: got %r, wanted %r" % (what, got, wanted))
 
 
+SONAME = "libtessaly.so.0"
+
+
+def load_library(argv):
+    """The library as the module docstring says, or None with the reason."""
+    named = argv[1] if len(argv) > 1 else os.environ.get("TESSALY_LIBRARY")
+    if named:
+        try:
+            return ctypes.CDLL(named), None
+        except OSError as e:
+            return None, "cannot load %s: %s" % (named, e)
+    try:
+        return ctypes.CDLL(SONAME), None
+    except OSError:
+        pass
+    repository = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    built = os.path.join(repository, "build", SONAME)
+    try:
+        return ctypes.CDLL(built), None
+    except OSError:
+        return None, ("%s is not installed and %s does not load; build the library, "
+                      "or name it as the argument or in TESSALY_LIBRARY" % (SONAME, built))
+
+
 def main():
-    path = sys.argv[1] if len(sys.argv) > 1 else os.environ.get("TESSALY_LIBRARY",
-                                                                "libtessaly.so.0")
-    t = Tessaly(path)
+    lib, reason = load_library(sys.argv)
+    if lib is None:
+        print("%s: %s" % (os.path.basename(sys.argv[0]), reason), file=sys.stderr)
+        return 2
+    t = Tessaly(lib)
     with tempfile.TemporaryDirectory() as scratch:
         conn, kq = ctypes.c_void_p(), ctypes.c_void_p()
         expect("open", t.lib.tessaly_connection_open(os.path.join(scratch, "att.db").encode(),
                                                      ctypes.byref(conn)), S_OK)
         expect("schema", t.call(conn, "CreateSchema", METHOD)[0], S_OK)
+
+        # A database that cannot be opened: the result, and Jet's reason.
+        bad, info = ctypes.c_void_p(), ExcepInfo()
+        missing = os.path.join(scratch, "no folder", "att.db")
+        hr = t.lib.tessaly_connection_open_ex(missing.encode(), ctypes.byref(bad),
+                                              ctypes.byref(info))
+        reason = (info.number, (info.description or b"").decode())
+        t.lib.tessaly_excepinfo_clear(ctypes.byref(info))
+        expect("open in a missing folder", (hr & 0xFFFFFFFF, bad.value), (E_FAIL, None))
+        expect("its reason", reason, (-2147467259, "Could not find file '%s'." % missing))
         expect("create", t.lib.tessaly_create(b"Tessaly.clsKQ", ctypes.byref(kq)), S_OK)
 
         expect("HConnect", t.call(kq, "HConnect", PUTREF, conn)[0], S_OK)
@@ -163,7 +204,8 @@ def main():
         expect("release connection", t.lib.tessaly_release(conn), 0)
         expect("nothing alive", t.lib.DllCanUnloadNow() & 0xFFFFFFFF, S_OK)
     print("ctypes example: a day added, found, listed; error results as expected")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
