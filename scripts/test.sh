@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Builds Tessaly and runs every test. With --sanitize, the same in a separate
-# build directory under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds Tessaly and runs every test on both engines: once on SQLite, with the
+# database contract suite on a PostgreSQL server as well, then once more with
+# the server as every class test's engine. The server is the one
+# TESSALY_PG_TARGET names, else a throw-away one of this run's own
+# (scripts/pg-test-server.sh), stopped however the run ends. Where no server
+# can be started the server's tests are skipped, and the run says so.
+# With --sanitize, the same in a separate build directory under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -14,4 +20,33 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 cmake -S . -B "$build" -G Ninja "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"
+
+server_dir=
+stop_server() {
+  if [ -n "$server_dir" ]; then bash scripts/pg-test-server.sh stop "$server_dir"; fi
+}
+trap stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+no_server=
+if [ -z "${TESSALY_PG_TARGET:-}" ]; then
+  if target=$(bash scripts/pg-test-server.sh start 2>"$build/pg-test-server.log"); then
+    export "$target"
+    server_dir=$(sed 's/.*host=\([^&]*\).*/\1/' <<<"$TESSALY_PG_TARGET")
+  else
+    no_server="no PostgreSQL server could be started here ($(tail -n 1 "$build/pg-test-server.log")):
+the tests on the server are SKIPPED, and this run checks SQLite alone.
+Install the server (scripts/deps.sh does) or point TESSALY_PG_TARGET at one."
+    echo "test.sh: $no_server" >&2
+  fi
+fi
+
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+if [ -n "${TESSALY_PG_TARGET:-}" ]; then
+  # The tests that do not take their engine from TESSALY_TEST_ENGINE stay
+  # out: they would only run again as they just did.
+  TESSALY_TEST_ENGINE=postgres ctest --test-dir "$build" --output-on-failure -j "$(nproc)" \
+    -E '^(install_check|cli_tests|cli_terminal_tests|ctypes_lookup|fuzz_corpus_replay)$'
+else
+  echo "test.sh: $no_server" >&2
+fi
