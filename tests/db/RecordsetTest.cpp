@@ -156,22 +156,36 @@ TEST_P(RecordsetContract, StreamedKeysetAnswersAsAHeldOneFromAnyPointOfItsWalk) 
 }
 
 // Streamed to its end, the cursor has counted its rows without holding them;
-// only a move back runs the statement again. A statement that then fails
-// raises its error and leaves the cursor as it stood.
+// only a move back runs the statement again, and a field taken before reads
+// the held rows. A statement that then fails raises its error and leaves the
+// cursor as it stood.
 TEST_P(RecordsetContract, StreamedKeysetRunsItsStatementAgainOnlyToGoBack) {
   AddEmployees(3);
+  const char* sql = "SELECT F_ID FROM T_Emp ORDER BY F_ID";
   std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.emplace_back(sql); });
-  Recordset rs;
-  internal::OpenStreamed(rs, "SELECT F_ID FROM T_Emp ORDER BY F_ID", conn_);
-  while (!rs.IsEOF()) rs.MoveNext();
+  conn_->Trace([&sent](std::string_view text) { sent.emplace_back(text); });
+  Recordset rs, failing;
+  internal::OpenStreamed(rs, sql, conn_);
+  const Field id = rs.Fields().Item("F_ID");
+  const std::string& name = id.Name();
+  internal::OpenStreamed(failing, sql, conn_);
+  for (Recordset* walked : {&rs, &failing}) {
+    while (!walked->IsEOF()) walked->MoveNext();
+  }
   EXPECT_EQ(rs.RecordCount(), 3);
-  EXPECT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent.size(), 2u);
+  rs.MovePrevious();
+  EXPECT_EQ(sent.size(), 3u);
+  EXPECT_EQ(id.ValueRef().ToText(), "3");
+  EXPECT_EQ(name, "F_ID");
+
   Native("DROP TABLE T_Emp");
-  EXPECT_EQ(Caught([&] { rs.MovePrevious(); }).number(), errnum::kNoTable);
-  EXPECT_EQ(Where(rs), "EOF");
-  EXPECT_EQ(rs.RecordCount(), 3);
-  EXPECT_EQ(Caught([&] { rs.MoveNext(); }).number(), errnum::kNoCurrentRecord);
+  EXPECT_EQ(Caught([&] { failing.MovePrevious(); }).number(), errnum::kNoTable);
+  EXPECT_EQ(Where(failing), "EOF");
+  EXPECT_EQ(failing.RecordCount(), 3);
+  EXPECT_EQ(Caught([&] { failing.MoveNext(); }).number(), errnum::kNoCurrentRecord);
+  rs.MoveFirst();  // the held rows stay
+  EXPECT_EQ(Where(rs), "1");
   conn_->Trace({});
 }
 
