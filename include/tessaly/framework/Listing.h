@@ -81,9 +81,10 @@ std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
   return entries;
 }
 
-// Every search, listing and question opens the object's recordset here:
-// closed first when open, then opened on sql, read-only, options -1. Raises
-// 91 when there is no recordset, and the statement's error.
+// Every search, listing and question but ExeSearch (which streams its rows)
+// opens the object's recordset here: closed first when open, then opened on
+// sql, read-only, options -1. Raises 91 when there is no recordset, and the
+// statement's error.
 db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
                          const std::shared_ptr<db::Connection>& conn,
                          db::CursorTypeEnum cursor = db::adOpenKeyset);
