@@ -1,5 +1,6 @@
 #include "tessaly/db/Recordset.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -15,11 +16,13 @@ namespace internal {
 // One opening of a recordset. Fields share it with the recordset; Close (or
 // the recordset's end) drops the rows, and from then on every field raises
 // 3704. A forward-only opening holds a stream that stands on one row; the
-// others hold every row.
+// others hold every row, except a streamed keyset one (OpenStreamed), which
+// streams until the host asks for what only held rows can answer.
 struct Cursor {
-  std::shared_ptr<const ResultData> data;  // null once closed; no cells when streamed
-  std::unique_ptr<RowStream> stream;       // a forward-only opening's rows
+  std::shared_ptr<ResultData> data;   // null once closed; no cells when streamed
+  std::unique_ptr<RowStream> stream;  // the rows of a forward-only or streamed opening
   CursorTypeEnum type = adOpenForwardOnly;
+  std::string source;  // a streamed keyset opening's statement, run again to hold its rows
   // The row the cursor stands on: -1 is BOF, the number of rows is EOF (an
   // empty result is both). A stream counts the rows it has passed.
   int64_t position = 0;
@@ -37,6 +40,8 @@ struct Cursor {
   int64_t rows() const { return static_cast<int64_t>(data->row_count); }
   bool IsBOF() const { return position < 0 || Empty(); }
   bool IsEOF() const { return stream ? stream->AtEnd() : position >= rows(); }
+  // A keyset opening still reading from its stream.
+  bool Streamed() const { return stream && type != adOpenForwardOnly; }
   // The cell of a column on the current row; the caller checked BOF and EOF.
   Cell cell(size_t column) const {
     if (stream) return stream->cell(column);
@@ -62,8 +67,31 @@ const Cursor& Opened(const std::shared_ptr<const Cursor>& cursor) {
 void Release(Cursor& c) {
   c.stream.reset();
   c.data.reset();
+  c.source = {};
   c.values = {};
   c.made_at = {};
+}
+
+// A streamed keyset opening comes to hold its rows, as one opened keyset
+// would have from the start: the statement runs again and the cursor stands
+// where it stood, past the last row when the stream had ended. The columns
+// stay those of the opening, so a field or a name read from it stays good. On
+// failure the opening streams on as before.
+void Hold(Cursor& c, Connection& connection) {
+  ResultData held;
+  connection.Run(c.source, &held);
+  // The statement names its columns; only a table changed meanwhile under a
+  // "*" gives others, and those no field of this opening can read.
+  if (held.names.size() != c.data->names.size()) {
+    throw Error::Runtime(errnum::kFeatureNotAvailable);
+  }
+  const auto rows = static_cast<int64_t>(held.row_count);
+  c.position = c.stream->AtEnd() ? rows : std::min(c.position, rows);
+  c.data->cells = std::move(held.cells);
+  c.data->row_count = held.row_count;
+  c.stream.reset();
+  c.source = {};
+  ++c.move;
 }
 
 }  // namespace
@@ -137,16 +165,27 @@ Recordset::~Recordset() {
 
 void Recordset::Open(std::string_view source, std::shared_ptr<Connection> connection,
                      CursorTypeEnum cursor, LockTypeEnum /*lock*/, int32_t /*options*/) {
-  if (cursor_) throw Error::Runtime(errnum::kObjectOpen);
-  if (!connection) throw Error::Runtime(errnum::kInvalidConnection);
-  auto data = std::make_shared<ResultData>();
-  auto opened = std::make_shared<Cursor>();
   // A forward-only cursor is read once, front to back: it steps the engine's
   // rows as it moves instead of holding them, so a result of any size walks
   // in constant memory. The others hold every row, for an exact count and
   // moves both ways.
-  if (cursor == adOpenForwardOnly) {
+  OpenAs(source, std::move(connection), cursor, cursor == adOpenForwardOnly);
+}
+
+void internal::OpenStreamed(Recordset& rs, std::string_view source,
+                            std::shared_ptr<Connection> connection) {
+  rs.OpenAs(source, std::move(connection), adOpenKeyset, true);
+}
+
+void Recordset::OpenAs(std::string_view source, std::shared_ptr<Connection> connection,
+                       CursorTypeEnum cursor, bool streamed) {
+  if (cursor_) throw Error::Runtime(errnum::kObjectOpen);
+  if (!connection) throw Error::Runtime(errnum::kInvalidConnection);
+  auto data = std::make_shared<ResultData>();
+  auto opened = std::make_shared<Cursor>();
+  if (streamed) {
     opened->stream = connection->Stream(source, data.get());
+    if (cursor != adOpenForwardOnly) opened->source = source;
   } else {
     connection->Run(source, data.get());
   }
@@ -171,10 +210,23 @@ internal::Cursor& Recordset::OpenCursor() const {
   return *cursor_;
 }
 
+// A streamed keyset opening that is still reading, or going back, comes to
+// hold its rows first; a forward-only one cannot (3251).
+internal::Cursor& Recordset::HeldCursor() const {
+  Cursor& c = OpenCursor();
+  if (c.stream) {
+    if (c.type == adOpenForwardOnly) throw Error::Runtime(errnum::kFeatureNotAvailable);
+    Hold(c, *connection_);
+  }
+  return c;
+}
+
 int32_t Recordset::RecordCount() const {
   const Cursor& c = OpenCursor();
   if (c.type == adOpenForwardOnly) return -1;
-  return static_cast<int32_t>(c.data->row_count);
+  // A stream that has ended has passed every row and counted them.
+  if (c.Streamed() && c.stream->AtEnd()) return static_cast<int32_t>(c.position);
+  return static_cast<int32_t>(HeldCursor().rows());
 }
 
 bool Recordset::IsEOF() const { return OpenCursor().IsEOF(); }
@@ -191,9 +243,9 @@ void Recordset::MoveNext() {
 }
 
 void Recordset::MovePrevious() {
-  Cursor& c = OpenCursor();
-  if (c.IsBOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
-  if (c.stream) throw Error::Runtime(errnum::kFeatureNotAvailable);
+  if (OpenCursor().IsBOF()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  Cursor& c = HeldCursor();
+  if (c.IsBOF()) throw Error::Runtime(errnum::kNoCurrentRecord);  // the rows went meanwhile
   --c.position;
   ++c.move;
 }
@@ -201,17 +253,23 @@ void Recordset::MovePrevious() {
 void Recordset::MoveFirst() {
   Cursor& c = OpenCursor();
   if (c.Empty()) throw Error::Runtime(errnum::kNoCurrentRecord);
-  // A stream goes back by running its statement again, as the host's
-  // forward-only recordset did.
-  if (c.stream && c.position != 0) c.stream->Restart();
+  if (c.stream && c.position != 0) {
+    // A forward-only stream goes back by running its statement again, as the
+    // host's forward-only recordset did; a keyset one holds its rows.
+    if (c.type == adOpenForwardOnly) {
+      c.stream->Restart();
+    } else if (HeldCursor().Empty()) {
+      throw Error::Runtime(errnum::kNoCurrentRecord);
+    }
+  }
   c.position = 0;
   ++c.move;
 }
 
 void Recordset::MoveLast() {
-  Cursor& c = OpenCursor();
+  if (OpenCursor().Empty()) throw Error::Runtime(errnum::kNoCurrentRecord);
+  Cursor& c = HeldCursor();
   if (c.Empty()) throw Error::Runtime(errnum::kNoCurrentRecord);
-  if (c.stream) throw Error::Runtime(errnum::kFeatureNotAvailable);
   c.position = c.rows() - 1;
   ++c.move;
 }

@@ -109,12 +109,22 @@ void AppendCell(std::string& out, const Cell& cell, const ListColumn& column) {
 
 }  // namespace
 
-db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
-                         const std::shared_ptr<db::Connection>& conn, db::CursorTypeEnum cursor) {
+namespace {
+
+// The object's recordset, closed when it was open; 91 when there is none.
+db::Recordset& Reopenable(db::Recordset* rs) {
   if (rs == nullptr) throw Error::Runtime(errnum::kObjectNotSet);
   if (rs->State() != 0) rs->Close();
-  rs->Open(sql, conn, cursor, db::adLockReadOnly, -1);
   return *rs;
+}
+
+}  // namespace
+
+db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
+                         const std::shared_ptr<db::Connection>& conn, db::CursorTypeEnum cursor) {
+  db::Recordset& set = Reopenable(rs);
+  set.Open(sql, conn, cursor, db::adLockReadOnly, -1);
+  return set;
 }
 
 bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> entries,
@@ -157,10 +167,12 @@ std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& R
                       const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
                       ErrorInfo* trapped) {
   return Trapped(std::string(), trapped, [&] {
-    // The rows are read once, front to back, into the text: a forward-only
-    // cursor streams them from the engine instead of holding them all first.
-    // Its count is unknown (-1), and an empty result is one at EOF at once.
-    db::Recordset& set = OpenQuery(rs, SearchText(listing, InSql), conn, db::adOpenForwardOnly);
+    // The rows are read once, front to back, into the text, so the keyset
+    // cursor streams them from the engine instead of holding them all first;
+    // it holds them only if the host later counts or walks back the result
+    // left open at its end. An empty result is one at EOF at once.
+    db::Recordset& set = Reopenable(rs);
+    db::internal::OpenStreamed(set, SearchText(listing, InSql), conn);
     if (set.IsEOF()) return std::string();
     // Look the columns up once, not once per row.
     const db::Fields fields = set.Fields();

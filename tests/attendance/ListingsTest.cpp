@@ -127,6 +127,72 @@ TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
   EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
 }
 
+// The error a read of the column raises where the recordset stands; 0 when it
+// reads a value.
+int32_t ReadError(const db::Recordset& rs, const char* column) {
+  try {
+    rs.Fields().Item(column).Value();
+  } catch (const Error& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+// ExeSearch leaves its result open at its end as a keyset recordset: the host
+// counts it and walks it back, and the object's moves load the rows.
+TEST_F(KQListing, SearchResultIsCountedAndWalkedBackFromItsEnd) {
+  rec_.FEmpID("0001");
+  rec_.FDate("2003-05-01");
+  ASSERT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
+  int32_t rows = 0;
+  const std::string text = rec_.ExeSearch("1=1", rows);
+  ASSERT_EQ(rows, 3);
+  EXPECT_EQ(rec_.HRecordCount(), 3);
+  EXPECT_TRUE(rec_.ISEOF());
+  EXPECT_FALSE(rec_.ISBOF());
+  EXPECT_EQ(ReadError(*rec_.HRecordset(), "F_EmpID"), errnum::kNoCurrentRecord);
+  EXPECT_EQ(rec_.GetClipString(), "");
+  // Ordered by department, employee and date: 0003, 0001, 0002. Each move
+  // and where it leaves the properties; a move off the rows answers False
+  // and keeps them.
+  const std::pair<bool (clsKQ::*)(), std::pair<bool, const char*>> walk[] = {
+      {&clsKQ::MovePrevious, {true, "0002"}}, {&clsKQ::MovePrevious, {true, "0001"}},
+      {&clsKQ::MoveFirst, {true, "0003"}},    {&clsKQ::MovePrevious, {false, "0003"}},
+      {&clsKQ::MoveNext, {true, "0003"}},     {&clsKQ::MoveLast, {true, "0002"}},
+      {&clsKQ::MoveNext, {false, "0002"}},    {&clsKQ::MovePrevious, {true, "0002"}}};
+  for (size_t i = 0; i < std::size(walk); ++i) {
+    const auto& [move, expected] = walk[i];
+    EXPECT_EQ((rec_.*move)(), expected.first) << "step " << i;
+    EXPECT_EQ(rec_.FEmpID(), expected.second) << "step " << i;
+  }
+  EXPECT_TRUE(rec_.ISBOF() == false && rec_.ISEOF() == false);
+  EXPECT_EQ(rec_.HRecordCount(), 3);
+
+  // A result found empty counts 0 and refuses every move.
+  EXPECT_EQ(rec_.ExeSearch("F_EmpID='none'", rows), "");
+  EXPECT_EQ(rec_.HRecordCount(), 0);
+  EXPECT_TRUE(rec_.ISBOF() && rec_.ISEOF());
+  EXPECT_FALSE(rec_.MoveLast() || rec_.MoveFirst() || rec_.MovePrevious() || rec_.MoveNext());
+}
+
+// The recordset ExeSearchWithRecord handed the host is the one the next
+// ExeSearch opens again: the host sees that listing counted and movable too.
+TEST_F(KQListing, RecordsetHandedOutCountsTheNextSearchAndMovesBack) {
+  auto rs = rec_.ExeSearchWithRecord("1=1");
+  ASSERT_NE(rs, nullptr);
+  int32_t rows = 0;
+  rec_.ExeSearch("F_Dept='B'", rows);
+  ASSERT_EQ(rows, 2);
+  EXPECT_EQ(rs->RecordCount(), 2);
+  rs->MoveLast();
+  EXPECT_EQ(Cell(*rs, "F_EmpID"), "0002");
+  rs->MovePrevious();
+  EXPECT_EQ(Cell(*rs, "F_EmpID"), "0001");
+  rs->MovePrevious();
+  EXPECT_TRUE(rs->IsBOF());
+  EXPECT_EQ(ReadError(*rs, "F_EmpID"), errnum::kNoCurrentRecord);
+}
+
 class MTJListing : public testing::RecordDb<clsMTJ> {
  protected:
   void Month(const char* emp, int16_t year, int16_t month, float wk_days, float sj_days) {

@@ -4,7 +4,9 @@
 
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -96,6 +98,95 @@ TEST_P(RecordsetContract, ForwardOnlyStepsAheadAndStartsAgainButGoesNoOtherWay) 
   EXPECT_EQ(Caught([&] { rs.MoveNext(); }).number(), errnum::kNoCurrentRecord);
   rs.MoveFirst();  // from EOF too
   EXPECT_EQ(Where(rs), "1");
+}
+
+// A keyset cursor that streams its rows (a listing's) answers every question
+// and move as one that held its rows from the start, whichever point of its
+// walk the host takes it up at: counts, moves both ways, the ends, and the
+// moves and reads that raise.
+TEST_P(RecordsetContract, StreamedKeysetAnswersAsAHeldOneFromAnyPointOfItsWalk) {
+  const char* sql = "SELECT F_ID FROM T_Emp ORDER BY F_ID";
+  // What the host sees after each step: the error it raised (0 for none) and
+  // where the cursor stands, or the count.
+  using Step = std::function<std::string(Recordset&)>;
+  const auto moving = [](void (Recordset::*move)()) -> Step {
+    return [move](Recordset& rs) {
+      return std::to_string(Caught([&] { (rs.*move)(); }).number()) + ":" + Where(rs);
+    };
+  };
+  const std::pair<const char*, Step> steps[] = {
+      {"next", moving(&Recordset::MoveNext)},
+      {"previous", moving(&Recordset::MovePrevious)},
+      {"first", moving(&Recordset::MoveFirst)},
+      {"last", moving(&Recordset::MoveLast)},
+      {"count", [](Recordset& rs) { return std::to_string(rs.RecordCount()); }},
+      {"read", [](Recordset& rs) {
+         return std::to_string(Caught([&] { rs.Fields().Item("F_ID").Value(); }).number());
+       }}};
+  // After the first step, the same walk through every end.
+  const char* const rest[] = {"previous", "previous", "count", "first", "previous", "previous",
+                              "next",     "last",     "next",  "next",  "read",     "previous"};
+  const auto step = [&](const char* name) -> const Step& {
+    for (const auto& [n, s] : steps)
+      if (std::string_view(n) == name) return s;
+    throw std::logic_error(name);
+  };
+  for (const int rows : {0, 1, 3}) {
+    Native("DELETE FROM T_Emp");
+    AddEmployees(rows);
+    for (int ahead = 0; ahead <= rows; ++ahead) {
+      for (const auto& [first, first_step] : steps) {
+        std::string seen[2];
+        for (const bool streamed : {false, true}) {
+          Recordset rs;
+          if (streamed) {
+            internal::OpenStreamed(rs, sql, conn_);
+          } else {
+            rs.Open(sql, conn_, adOpenKeyset, adLockReadOnly);
+          }
+          for (int i = 0; i < ahead; ++i) rs.MoveNext();
+          std::string& out = seen[streamed];
+          out = first_step(rs);
+          for (const char* name : rest) out += std::string(" ") + step(name)(rs);
+        }
+        EXPECT_EQ(seen[1], seen[0]) << rows << " rows, " << ahead << " ahead, then " << first;
+      }
+    }
+  }
+}
+
+// Streamed to its end, the cursor has counted its rows without holding them;
+// only a move back runs the statement again, and a field taken before reads
+// the held rows. A statement that then fails raises its error and leaves the
+// cursor as it stood.
+TEST_P(RecordsetContract, StreamedKeysetRunsItsStatementAgainOnlyToGoBack) {
+  AddEmployees(3);
+  const char* sql = "SELECT F_ID FROM T_Emp ORDER BY F_ID";
+  std::vector<std::string> sent;
+  conn_->Trace([&sent](std::string_view text) { sent.emplace_back(text); });
+  Recordset rs, failing;
+  internal::OpenStreamed(rs, sql, conn_);
+  const Field id = rs.Fields().Item("F_ID");
+  const std::string& name = id.Name();
+  internal::OpenStreamed(failing, sql, conn_);
+  for (Recordset* walked : {&rs, &failing}) {
+    while (!walked->IsEOF()) walked->MoveNext();
+  }
+  EXPECT_EQ(rs.RecordCount(), 3);
+  EXPECT_EQ(sent.size(), 2u);
+  rs.MovePrevious();
+  EXPECT_EQ(sent.size(), 3u);
+  EXPECT_EQ(id.ValueRef().ToText(), "3");
+  EXPECT_EQ(name, "F_ID");
+
+  Native("DROP TABLE T_Emp");
+  EXPECT_EQ(Caught([&] { failing.MovePrevious(); }).number(), errnum::kNoTable);
+  EXPECT_EQ(Where(failing), "EOF");
+  EXPECT_EQ(failing.RecordCount(), 3);
+  EXPECT_EQ(Caught([&] { failing.MoveNext(); }).number(), errnum::kNoCurrentRecord);
+  rs.MoveFirst();  // the held rows stay
+  EXPECT_EQ(Where(rs), "1");
+  conn_->Trace({});
 }
 
 // A stream owns its compiled statement while it reads: the same text opened

@@ -22,6 +22,13 @@ struct Cell;
 // The library's own readers (the listings) take a field's cell as the engine
 // gave it, without making a Variant; raises as Field::Value does.
 Cell CellOf(const Field& field);
+// Opens rs as a keyset cursor whose rows come from the engine as it moves
+// ahead, as a forward-only cursor's do, so a reader that walks to the end
+// holds one row at a time. To the host it is a keyset cursor in every way:
+// RecordCount at the end is the count of the rows passed, and the first
+// count asked before the end, or the first move back, runs the statement
+// again and holds its rows (standing where the cursor stood). Raises as Open.
+void OpenStreamed(Recordset& rs, std::string_view source, std::shared_ptr<Connection> connection);
 }  // namespace internal
 
 enum CursorTypeEnum : int32_t {
@@ -106,7 +113,9 @@ class Recordset {
   // at BOF, and every move raises 3021 on an empty result; MoveFirst and
   // MoveLast work from BOF or EOF when there are rows. On a forward-only
   // cursor MovePrevious and MoveLast raise 3251, and MoveFirst runs the
-  // statement again.
+  // statement again. RecordCount and the moves other than MoveNext may run
+  // the statement of a streamed keyset cursor again (internal::OpenStreamed)
+  // and raise its error, the cursor then standing as before.
   void MoveNext();
   void MovePrevious();
   void MoveFirst();
@@ -118,7 +127,12 @@ class Recordset {
   const std::shared_ptr<Connection>& ActiveConnection() const { return connection_; }
 
  private:
+  friend void internal::OpenStreamed(Recordset&, std::string_view, std::shared_ptr<Connection>);
+  void OpenAs(std::string_view source, std::shared_ptr<Connection> connection,
+              CursorTypeEnum cursor, bool streamed);
   internal::Cursor& OpenCursor() const;  // 3704 when closed
+  // The open cursor holding its rows; 3251 on a forward-only one.
+  internal::Cursor& HeldCursor() const;
 
   std::shared_ptr<Connection> connection_;
   // Null while closed. Each Open makes a new one and Close empties it, so a

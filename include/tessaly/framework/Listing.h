@@ -81,9 +81,10 @@ std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
   return entries;
 }
 
-// Every search, listing and question opens the object's recordset here:
-// closed first when open, then opened on sql, read-only, options -1. Raises
-// 91 when there is no recordset, and the statement's error.
+// Every search, listing and question but ExeSearch (which streams its rows)
+// opens the object's recordset here: closed first when open, then opened on
+// sql, read-only, options -1. Raises 91 when there is no recordset, and the
+// statement's error.
 db::Recordset& OpenQuery(db::Recordset* rs, std::string_view sql,
                          const std::shared_ptr<db::Connection>& conn,
                          db::CursorTypeEnum cursor = db::adOpenKeyset);
@@ -95,12 +96,12 @@ bool FillSQLFields(std::vector<SQLField>& MySql, std::span<const FieldEntry> ent
                    int32_t upper_bound);
 
 // ExeSearch: "select * " " from " source " where " (or the listing's own
-// search_head) InSql ordering, on rs with a forward-only cursor (the rows are
-// read once, streamed from the engine); each row becomes its cells joined by
-// tabs and ended by a
-// carriage return; RetRow grows by one per row written. Any error ends it: the
-// result is "", RetRow keeps the count reached, *trapped gets the error. rs is
-// left open at its end.
+// search_head) InSql ordering, on rs with a keyset cursor whose rows are
+// streamed from the engine as they are read (db::internal::OpenStreamed);
+// each row becomes its cells joined by tabs and ended by a carriage return;
+// RetRow grows by one per row written. Any error ends it: the result is "",
+// RetRow keeps the count reached, *trapped gets the error. rs is left open at
+// its end, counted, and moves back as a keyset cursor does.
 std::string ExeSearch(const Listing& listing, std::string_view InSql, int32_t& RetRow,
                       const std::shared_ptr<db::Connection>& conn, db::Recordset* rs,
                       ErrorInfo* trapped);
