@@ -68,6 +68,11 @@ std::unique_ptr<RowWriter> MakeWriter(const OutputOptions& options, Sink& sink);
 // under `names` (the recordset's own when empty).
 void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer);
 
+// Appends a value as JSON: a number as a number, a Boolean as true or false,
+// Null and Empty as null, anything else as a string.
+void AppendJson(const db::Variant& v, std::string& out);
+void AppendJsonString(std::string_view text, std::string& out);
+
 // Columns a terminal gives `text` (UTF-8): two for a wide character, none
 // for a combining one.
 size_t DisplayWidth(std::string_view text);
