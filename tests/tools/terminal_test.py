@@ -284,5 +284,19 @@ with tempfile.TemporaryDirectory() as scratch:
     status, err = interrupt_run(["sql", db, long_query])
     check("Ctrl-C ends one statement with 130", status == 130, f"{status} {err}")
 
+    # On a PostgreSQL server, when one is given, the server stops it.
+    server = os.environ.get("TESSALY_PG_TARGET", "")
+    if server:
+        schema = f"tessaly_term_{os.getpid()}"
+        subprocess.run(["psql", server, "-qc",
+                        f'CREATE SCHEMA {schema}; CREATE TABLE {schema}."T_Big" AS '
+                        f'SELECT g AS "F_N" FROM generate_series(1, 1000) AS g'], check=True)
+        sep = "&" if "?" in server else "?"
+        target = (f"{server}{sep}options=-csearch_path%3D{schema}" if server.startswith("postgres")
+                  else f"{server} options='-csearch_path={schema}'")
+        status, err = interrupt_run(["sql", target, long_query])
+        check("Ctrl-C ends a statement on the server with 130", status == 130, f"{status} {err}")
+        subprocess.run(["psql", server, "-qc", f"DROP SCHEMA {schema} CASCADE"], check=True)
+
 print(f"terminal: {len(failures)} failed")
 sys.exit(1 if failures else 0)

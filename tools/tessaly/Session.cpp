@@ -189,6 +189,8 @@ Session::Session(std::shared_ptr<db::Connection> connection, const OutputOptions
 
 void Session::Run(std::string_view statement) {
   Running guard(*connection_);
+  // A Ctrl-C that came before the connection could be interrupted.
+  if (interrupted) throw Error::Runtime(errnum::kOperationCancelled);
   // The statement's kind decides how it runs: a query prints its rows, a
   // definition changes no rows, anything else reports its count.
   const db::Connection::Explanation plan = connection_->Explain(statement);

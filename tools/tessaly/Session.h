@@ -68,8 +68,10 @@ class Session {
   int RunScript(std::string_view text, std::string_view source);
 
   // Reads statements from the terminal until its end (Ctrl-D), with line
-  // editing and a history kept between sessions. A failing statement is
-  // reported and the session goes on.
+  // editing and a history kept between sessions, each line added to its file
+  // as it is entered. A failing statement is reported and the session goes
+  // on; Ctrl-C stops the statement running, or drops the one being typed.
+  // ".explain STATEMENT" prints what Explain prints.
   int RunInteractive();
 
  private:

@@ -5,6 +5,7 @@
 //                                         postgresql://... or "host=... dbname=...")
 //   tessaly sql DB [STATEMENT | - | -f FILE]
 //                                         run Jet statements; queries print their rows
+//   tessaly sql DB --explain STATEMENT    the engine's statement it becomes
 //   tessaly list DB NAME [--where CONDITION]
 //                                         a captioned listing (the names are in Listings.cpp)
 //   tessaly typelib                       the published classes, members and enumerations
