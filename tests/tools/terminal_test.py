@@ -292,10 +292,27 @@ with tempfile.TemporaryDirectory() as scratch:
                         f'CREATE SCHEMA {schema}; CREATE TABLE {schema}."T_Big" AS '
                         f'SELECT g AS "F_N" FROM generate_series(1, 1000) AS g'], check=True)
         sep = "&" if "?" in server else "?"
-        target = (f"{server}{sep}options=-csearch_path%3D{schema}" if server.startswith("postgres")
-                  else f"{server} options='-csearch_path={schema}'")
+        target = (f"{server}{sep}options=-csearch_path%3D{schema}%2Cpublic"
+                  if server.startswith("postgres")
+                  else f"{server} options='-csearch_path={schema},public'")
         status, err = interrupt_run(["sql", target, long_query])
         check("Ctrl-C ends a statement on the server with 130", status == 130, f"{status} {err}")
+        # The server has sent all million rows before the first prints: the
+        # printing stops. The reader does not read until Ctrl-C has come, so
+        # the command waits on its output meanwhile.
+        rows = subprocess.Popen([TESSALY, "sql", target, "--format", "tsv",
+                                 "select a.F_N from T_Big as a, T_Big as b"],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 30
+        while not catches_sigint(rows.pid) and time.time() < deadline:
+            time.sleep(0.01)
+        while not select.select([rows.stdout], [], [], 0.0)[0] and time.time() < deadline:
+            time.sleep(0.01)
+        rows.send_signal(signal.SIGINT)
+        printed = rows.stdout.read().count(b"\n")
+        status = rows.wait(30)
+        check("Ctrl-C stops printing a server's rows", status == 130 and printed < 1000001,
+              f"{status} {printed} {rows.stderr.read()}")
         subprocess.run(["psql", server, "-qc", f"DROP SCHEMA {schema} CASCADE"], check=True)
 
 print(f"terminal: {len(failures)} failed")

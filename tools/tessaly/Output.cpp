@@ -374,7 +374,8 @@ std::unique_ptr<RowWriter> MakeWriter(const OutputOptions& options, Sink& sink) 
   return std::make_unique<TsvWriter>(options, sink);
 }
 
-void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer) {
+void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer,
+               const volatile std::sig_atomic_t* stop) {
   const db::Fields fields = rs.Fields();
   std::vector<db::Field> columns;
   std::vector<std::string> own;
@@ -385,7 +386,7 @@ void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter&
   if (names.empty()) names = own;
   writer.Begin(names);
   std::vector<const Variant*> row(columns.size());
-  for (; !rs.IsEOF(); rs.MoveNext()) {
+  for (; !rs.IsEOF() && (stop == nullptr || *stop == 0); rs.MoveNext()) {
     for (size_t i = 0; i < columns.size(); ++i) row[i] = &columns[i].ValueRef();
     writer.Row(row);
   }

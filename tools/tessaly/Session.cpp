@@ -197,8 +197,11 @@ void Session::Run(std::string_view statement) {
   if (plan.returns_rows) {
     db::Recordset rs;
     rs.Open(statement, connection_, db::adOpenForwardOnly, db::adLockReadOnly);
-    if (rs.State() != 0) PrintRows(rs, {}, *printer_.writer);
+    // An engine that hands over the whole result at once has nothing left to
+    // interrupt: the printing stops instead.
+    if (rs.State() != 0) PrintRows(rs, {}, *printer_.writer, &interrupted);
     printer_.sink.Flush();
+    if (interrupted) throw Error::Runtime(errnum::kOperationCancelled);
     return;
   }
   const int32_t changed = connection_->Execute(statement);
