@@ -262,6 +262,13 @@ with tempfile.TemporaryDirectory() as scratch:
     out = t.read_until(PROMPT)
     check("Ctrl-C at a continuation prompt clears it",
           "| three |" in out and "error" not in out, out)
+    # .explain shows the engine's statement and runs nothing.
+    t.send(".explain delete from T_Emp where F_EmpID = '0001'\n")
+    out = t.read_until(PROMPT)
+    check(".explain", "-- prepared: DELETE FROM T_Emp WHERE F_EmpID = ?1\n-- 1: '0001'\n" in out, out)
+    t.send("select count(*) as n from T_Emp;\n")
+    out = t.read_until(PROMPT)
+    check(".explain ran nothing", "| 1 |" in out, out)
     # At an empty prompt it does the same, and the session does not end.
     os.write(t.fd, CTRL_C)
     t.read_until(PROMPT)
