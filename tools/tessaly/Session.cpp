@@ -232,9 +232,7 @@ int Session::RunOne(std::string_view statement) {
     Run(statement);
   } catch (const Error&) {
     printer_.sink.Flush();
-    if (!TakeInterrupt()) throw;
-    std::cerr << "interrupted" << std::endl;
-    return kInterrupted;
+    if (!interrupted) throw;
   }
   if (!TakeInterrupt()) return kSuccess;
   std::cerr << "interrupted" << std::endl;
@@ -248,28 +246,23 @@ int Session::RunScript(std::string_view text, std::string_view source) {
   if (std::optional<Statement> last = splitter.Finish()) statements.push_back(std::move(*last));
   for (const Statement& s : statements) {
     const std::string where = std::string(source) + ":" + std::to_string(s.line) + ": ";
-    // Ctrl-C between statements stops before the next; during one, the
-    // engine stops it and it changes nothing.
-    if (interrupted) {
-      TakeInterrupt();
-      std::cerr << where << "interrupted" << std::endl;
-      return kInterrupted;
-    }
     try {
       Run(s.text);
     } catch (const Error& e) {
       printer_.sink.Flush();
-      if (TakeInterrupt()) {
-        std::cerr << where << "interrupted" << std::endl;
-        return kInterrupted;
+      if (!interrupted) {
+        Report(e, where);
+        return kFailure;
       }
-      Report(e, where);
-      return kFailure;
+    }
+    // Ctrl-C ends the script at the statement it came during: stopped by
+    // the engine, that statement changed nothing; none after it runs.
+    if (TakeInterrupt()) {
+      std::cerr << where << "interrupted" << std::endl;
+      return kInterrupted;
     }
   }
-  if (!TakeInterrupt()) return kSuccess;
-  std::cerr << "interrupted" << std::endl;
-  return kInterrupted;
+  return kSuccess;
 }
 
 int Session::RunInteractive() {
