@@ -183,15 +183,32 @@ TEST_P(ConnectionContract, AnInterruptedStatementFailsChangesNothingAndTheConnec
   };
   // Rows where a + b + c = 3a come all through the 216 million combinations,
   // so an interrupt at any moment finds some already written.
-  const Error write = interrupted([this] {
-    conn_->Execute(
-        "INSERT INTO T_Emp (F_ID, F_Name) SELECT a.F_ID * 1000000 + b.F_ID * 1000 + c.F_ID, "
-        "a.F_Name FROM T_Src AS a, T_Src AS b, T_Src AS c "
-        "WHERE a.F_ID + b.F_ID + c.F_ID = 3 * a.F_ID");
-  });
+  const std::string rows =
+      " FROM T_Src AS a, T_Src AS b, T_Src AS c WHERE a.F_ID + b.F_ID + c.F_ID = 3 * a.F_ID";
+  const std::string insert =
+      "INSERT INTO T_Emp (F_ID, F_Name) SELECT a.F_ID * 1000000 + b.F_ID * 1000 + c.F_ID, "
+      "a.F_Name" + rows;
+  const Error write = interrupted([&] { conn_->Execute(insert); });
   EXPECT_EQ(write.number(), 3712);
   EXPECT_EQ(write.description(), "Operation has been cancelled by the user.");
   EXPECT_EQ(Count(), 0);
+  // A make-table query is undone whole: no table is left.
+  const Error make = interrupted([&] { conn_->Execute("SELECT a.F_ID INTO T_Made" + rows); });
+  EXPECT_EQ(make.number(), 3712) << make.description();
+  EXPECT_EQ(Caught([&] { Count(conn_, "T_Made"); }).number(), errnum::kNoTable);
+  // Inside a host's transaction the server undoes the statement alone;
+  // SQLite undoes the whole transaction, as for every write it stops.
+  conn_->BeginTrans();
+  conn_->Execute(InsertSql(2));
+  EXPECT_EQ(interrupted([&] { conn_->Execute(insert); }).number(), 3712);
+  if (GetParam().server) {
+    conn_->CommitTrans();
+    EXPECT_EQ(Count(), 1);
+    Native("DELETE FROM T_Emp");
+  } else {
+    EXPECT_EQ(Caught([&] { conn_->CommitTrans(); }).number(), errnum::kFail);
+    EXPECT_EQ(Count(), 0);
+  }
 
   const Error read = interrupted([this] {
     Recordset rs;
