@@ -32,6 +32,7 @@ const char* RuntimeErrorDescription(int32_t number) {
     case errnum::kInvalidConnection:
       return "The connection cannot be used to perform this operation. It is either closed or "
              "invalid in this context.";
+    case errnum::kOperationCancelled: return "Operation has been cancelled by the user.";
     default: return "";
   }
 }

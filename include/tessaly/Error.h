@@ -32,6 +32,7 @@ inline constexpr int32_t kObjectOpen = 3705;
 inline constexpr int32_t kInvalidConnection = 3709;
 inline constexpr int32_t kInvalidArgument = 3001;
 inline constexpr int32_t kFeatureNotAvailable = 3251;
+inline constexpr int32_t kOperationCancelled = 3712;  // a statement interrupted
 }  // namespace errnum
 
 // Thrown by every member that has no error trap. number() is the number a VB
@@ -45,7 +46,8 @@ class Error : public std::runtime_error {
   const std::string& description() const { return description_; }
 
   // The runtime's own errors with their standard descriptions
-  // (5, 6, 9, 11, 13, 91, 94, 3001, 3021, 3251, 3265, 3704, 3705, 3709).
+  // (5, 6, 9, 11, 13, 91, 94, 3001, 3021, 3251, 3265, 3704, 3705, 3709,
+  // 3712).
   static Error Runtime(int32_t number);
 
  private:

@@ -294,6 +294,13 @@ class Backend {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
 
+  // Asks the engine to stop the statement it is running; the statement then
+  // fails with jeterr::Cancelled() and changes nothing. Called from another
+  // thread or a signal handler while the connection's own thread waits in
+  // the engine, so it touches only what the engine allows there and never
+  // allocates. Does nothing when no statement runs.
+  virtual void Interrupt() noexcept = 0;
+
   // The statements, in the engine's own SQL, that create where missing every
   // table, index and saved query the catalog (db/Catalog.h) describes, in
   // the order they must run.

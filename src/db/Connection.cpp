@@ -1,5 +1,6 @@
 #include "tessaly/db/Connection.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "db/Backend.h"
@@ -210,12 +211,49 @@ std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
 
+void Connection::Interrupt() noexcept { backend_->Interrupt(); }
+
 void Connection::BeginTrans() { backend_->Begin(); }
 void Connection::CommitTrans() { backend_->Commit(); }
 void Connection::RollbackTrans() { backend_->Rollback(); }
 
 std::string Connection::Translate(std::string_view sql) const {
   return TranslateOrThrow(sql, *backend_, false, ansi89_).sql;
+}
+
+Connection::Explanation Connection::Explain(std::string_view sql) {
+  jet::Translation t = TranslateOrThrow(sql, *backend_, true, ansi89_);
+  Explanation e;
+  if (t.needs_pivot_values) {
+    // Its columns come from the values read, which only the lifted form has.
+    t = WithPivotValues(sql, std::move(t), *backend_, ansi89_);
+  } else {
+    e.sql = Translate(sql);
+  }
+  e.returns_rows = t.returns_rows && t.make_table.empty();
+  // The translator writes a definition's verb first, in capitals.
+  e.defines = t.edit || !t.drop_table.empty() || t.sql.starts_with("CREATE ") ||
+              t.sql.starts_with("DROP ") || t.sql.starts_with("ALTER ");
+  e.prepared = std::move(t.sql);
+  e.before = std::move(t.before);
+  e.after = std::move(t.after);
+  e.make_table = std::move(t.make_table);
+  e.parameters.reserve(t.parameters.size());
+  for (Parameter& p : t.parameters) {
+    switch (p.kind) {
+      case Parameter::Kind::kInteger:
+        if (p.integer >= INT32_MIN && p.integer <= INT32_MAX) {
+          e.parameters.emplace_back(static_cast<int32_t>(p.integer));
+        } else {
+          e.parameters.emplace_back(static_cast<double>(p.integer));
+        }
+        break;
+      case Parameter::Kind::kReal: e.parameters.emplace_back(p.real); break;
+      case Parameter::Kind::kText: e.parameters.emplace_back(std::move(p.text)); break;
+      case Parameter::Kind::kDate: e.parameters.emplace_back(p.date); break;
+    }
+  }
+  return e;
 }
 
 }  // namespace tessaly::db

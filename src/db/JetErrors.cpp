@@ -130,4 +130,6 @@ Error ValueCountMismatch() {
   return Error(errnum::kSyntax, "Number of query values and destination fields are not the same.");
 }
 
+Error Cancelled() { return Error::Runtime(errnum::kOperationCancelled); }
+
 }  // namespace tessaly::db::jeterr

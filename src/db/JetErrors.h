@@ -56,5 +56,7 @@ Error ReadOnly();
 Error Ambiguous(std::string_view field);
 Error UnknownInsertField(std::string_view field);
 Error ValueCountMismatch();
+// A statement stopped by Connection::Interrupt before it ended.
+Error Cancelled();
 
 }  // namespace tessaly::db::jeterr

@@ -50,6 +50,10 @@ struct Binding {
   };
   std::vector<Code> code;  // beside members
   std::shared_ptr<void> (*create)() = nullptr;
+  // The error a record class's traps last caught (framework::Record's
+  // LastError), for a host that cannot see it in a by-value ErrStr; null
+  // for a class without traps.
+  const ErrorInfo* (*last_error)(const void* instance) = nullptr;
 };
 
 // The name an enumeration has in the library (given for each where the

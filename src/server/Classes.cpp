@@ -111,6 +111,11 @@ Binding BindClass(std::string_view name, size_t& default_count) {
   binding.class_name = std::string(name);
   binding.source = "Tessaly." + binding.class_name;
   binding.create = []() -> std::shared_ptr<void> { return std::make_shared<Cls>(); };
+  if constexpr (std::is_base_of_v<framework::Record, Cls>) {
+    binding.last_error = [](const void* instance) -> const ErrorInfo* {
+      return &static_cast<const Cls*>(instance)->LastError();
+    };
+  }
   Binder<Cls> own(binding, kDefaultInterfaceDispid);
   BindInterface<Cls>(own);
   default_count = binding.members.size();

@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <utility>
 #include <thread>
@@ -121,7 +123,104 @@ TEST_P(ConnectionContract, ExecuteReturnsTheRowsThisStatementChanged) {
   // A statement that changes nothing must not report the previous one's count.
   EXPECT_EQ(conn_->Execute("SELECT * FROM T_Emp"), 0);
   EXPECT_EQ(conn_->Execute("UPDATE T_Emp SET F_Shift = 1 WHERE F_ID > 5"), 0);
+  // A make-table query counts the rows it wrote into the new table.
+  EXPECT_EQ(conn_->Execute("SELECT F_ID, F_Name INTO T_Copy FROM T_Emp WHERE F_ID > 1"), 2);
   EXPECT_EQ(conn_->Execute("DELETE FROM T_Emp"), 3);
+}
+
+TEST_P(ConnectionContract, ExplainTellsWhatAStatementBecomesAndItsKindWithoutRunningIt) {
+  const std::string select = "SELECT F_Name FROM T_Emp WHERE F_ID = 7 AND F_Name = 'it''s'";
+  const Connection::Explanation query = conn_->Explain(select);
+  EXPECT_TRUE(query.returns_rows);
+  EXPECT_FALSE(query.defines);
+  EXPECT_EQ(query.sql, conn_->Translate(select));
+  EXPECT_NE(query.sql.find("'it''s'"), std::string::npos) << query.sql;
+  EXPECT_EQ(query.prepared.find("it"), std::string::npos) << query.prepared;
+  ASSERT_EQ(query.parameters.size(), 2u);
+  EXPECT_EQ(query.parameters[0].Type(), VarType::kLong);
+  EXPECT_EQ(query.parameters[0].ToText(), "7");
+  EXPECT_EQ(query.parameters[1].ToText(), "it's");
+
+  const Connection::Explanation into = conn_->Explain("SELECT F_ID INTO T_Copy FROM T_Emp");
+  EXPECT_FALSE(into.returns_rows);
+  EXPECT_FALSE(into.defines);
+  EXPECT_EQ(into.make_table, "T_Copy");
+  for (const char* definition :
+       {"CREATE TABLE T_New (F_A LONG)", "DROP TABLE T_Src", "CREATE INDEX ix ON T_Emp (F_Name)",
+        "ALTER TABLE T_Emp ADD COLUMN F_New TEXT(10)"}) {
+    const Connection::Explanation e = conn_->Explain(definition);
+    EXPECT_TRUE(e.defines) << definition;
+    EXPECT_FALSE(e.returns_rows) << definition;
+  }
+  EXPECT_FALSE(conn_->Explain("DELETE FROM T_Emp WHERE F_ID = 1").defines);
+  EXPECT_EQ(Caught([&] { conn_->Explain("SELECT FROM"); }).number(), errnum::kSyntax);
+  // Nothing of it ran.
+  EXPECT_EQ(Count(conn_, "T_Src"), 0);
+  EXPECT_EQ(Caught([&] { Count(conn_, "T_Copy"); }).number(), errnum::kNoTable);
+}
+
+// A statement that would run for many seconds, stopped from another thread:
+// it fails with the cancel error, leaves no row of a write behind, and the
+// connection goes on. The interrupts repeat until the statement returns, as
+// one sent before the engine starts is ignored.
+TEST_P(ConnectionContract, AnInterruptedStatementFailsChangesNothingAndTheConnectionGoesOn) {
+  Native(GetParam().server
+             ? "INSERT INTO T_Src SELECT g, 'n' || g FROM generate_series(1, 600) AS g"
+             : "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+               "INSERT INTO T_Src SELECT i, 'n' || i FROM n");
+  auto interrupted = [this](const std::function<void()>& statement) {
+    std::atomic<bool> done = false;
+    std::thread interrupter([&] {
+      while (!done) {
+        conn_->Interrupt();
+        std::this_thread::sleep_for(20ms);
+      }
+    });
+    const Error e = Caught(statement);
+    done = true;
+    interrupter.join();
+    return e;
+  };
+  // Rows where a + b + c = 3a come all through the 216 million combinations,
+  // so an interrupt at any moment finds some already written.
+  const std::string rows =
+      " FROM T_Src AS a, T_Src AS b, T_Src AS c WHERE a.F_ID + b.F_ID + c.F_ID = 3 * a.F_ID";
+  const std::string insert =
+      "INSERT INTO T_Emp (F_ID, F_Name) SELECT a.F_ID * 1000000 + b.F_ID * 1000 + c.F_ID, "
+      "a.F_Name" + rows;
+  const Error write = interrupted([&] { conn_->Execute(insert); });
+  EXPECT_EQ(write.number(), 3712);
+  EXPECT_EQ(write.description(), "Operation has been cancelled by the user.");
+  EXPECT_EQ(Count(), 0);
+  // A make-table query is undone whole: no table is left.
+  const Error make = interrupted([&] { conn_->Execute("SELECT a.F_ID INTO T_Made" + rows); });
+  EXPECT_EQ(make.number(), 3712) << make.description();
+  EXPECT_EQ(Caught([&] { Count(conn_, "T_Made"); }).number(), errnum::kNoTable);
+  // Inside a host's transaction the server undoes the statement alone;
+  // SQLite undoes the whole transaction, as for every write it stops.
+  conn_->BeginTrans();
+  conn_->Execute(InsertSql(2));
+  EXPECT_EQ(interrupted([&] { conn_->Execute(insert); }).number(), 3712);
+  if (GetParam().server) {
+    conn_->CommitTrans();
+    EXPECT_EQ(Count(), 1);
+    Native("DELETE FROM T_Emp");
+  } else {
+    EXPECT_EQ(Caught([&] { conn_->CommitTrans(); }).number(), errnum::kFail);
+    EXPECT_EQ(Count(), 0);
+  }
+
+  const Error read = interrupted([this] {
+    Recordset rs;
+    rs.Open("SELECT Count(*) AS n FROM T_Src AS a, T_Src AS b, T_Src AS c", conn_,
+            adOpenForwardOnly, adLockReadOnly);
+  });
+  EXPECT_EQ(read.number(), 3712);
+  EXPECT_EQ(conn_->Execute(InsertSql(1)), 1);
+  EXPECT_EQ(Count(), 1);
+  // Nothing running: an interrupt is lost, not kept for the next statement.
+  conn_->Interrupt();
+  EXPECT_EQ(Count(), 1);
 }
 
 TEST_P(ConnectionContract, RollbackDiscardsAndCommitKeeps) {

@@ -49,6 +49,15 @@ for sub in "sql:select 1" "list:kq" "init"; do
   run "${args[@]}"
   expect "$sub on a directory" 3 "" "error: cannot open database '$dir/folder': it is a directory"
 done
+# An empty name, or a place that cannot hold the file, is refused with the
+# reason; root may write anywhere else, but not under a regular file or /proc.
+run init ""; expect "init of an empty name" 2 "" "error: the database is an empty name"
+run sql "" "select 1"; expect "sql on an empty name" 2 "" "error: the database is an empty name"
+touch "$dir/plain"
+run init "$dir/plain/att.db"
+expect "init under a file" 3 "" "error: cannot create database '$dir/plain/att.db': Not a directory"
+run init /proc/tessaly-att.db; check "init in /proc: status" 3 "$rc"
+check "init in /proc names the place" 1 "$(grep -c "^error: cannot create database '/proc/tessaly-att.db': " <<<"$err")"
 run init "$db"; expect "init" 0 "" ""
 run init "$db"; expect "init twice" 0 "" ""
 
@@ -60,6 +69,26 @@ second line')"
 expect "insert --quiet" 0 "" ""
 run sql "$db" "update T_KQ set F_Shift='A' where F_EmpID <> 'none'"; expect "update two" 0 "" "2 rows changed"
 run sql "$db" "delete from T_KQ where F_EmpID='none'"; expect "delete none" 0 "" "0 rows changed"
+run sql "$db" "select F_EmpID, F_Dept into T_KQCopy from T_KQ"; expect "select into counts its rows" 0 "" "2 rows changed"
+run sql "$db" "create table T_Scratch (F_A long, F_B text(10))"; expect "create table says nothing" 0 "" ""
+run sql "$db" "create index ix_a on T_Scratch (F_A)"; expect "create index says nothing" 0 "" ""
+run sql "$db" "alter table T_Scratch add column F_C long"; expect "alter table says nothing" 0 "" ""
+run sql "$db" "drop table T_Scratch"; expect "drop table says nothing" 0 "" ""
+run sql "$db" "drop table T_KQCopy"; expect "drop of the copy" 0 "" ""
+
+# --explain shows the engine's statement and runs nothing.
+run sql "$db" --explain "delete from T_KQ where F_EmpID = 'it''s' and F_Date < #2003-05-01# and F_SBSJ > 7.5"
+expect "--explain" 0 "DELETE FROM T_KQ WHERE (F_EmpID = 'it''s') AND (F_Date < '2003-05-01') AND (F_SBSJ > 7.5)
+-- prepared: DELETE FROM T_KQ WHERE (F_EmpID = ?1) AND (F_Date < ?2) AND (F_SBSJ > ?3)
+-- 1: 'it''s'
+-- 2: #2003-05-01#
+-- 3: 7.5" ""
+run sql "$db" --explain "select F_EmpID into T_Made from T_KQ"
+expect "--explain of a make-table query" 0 "-- makes table T_Made of the rows of:
+SELECT F_EmpID FROM T_KQ" ""
+run sql "$db" "select count(*) as n from T_KQ"; check "--explain ran nothing" "$(printf 'n\n2')" "$out"
+run sql "$db" --explain "select from"; check "--explain of a bad statement" 1 "$rc"
+run sql "$db" --explain; expect "--explain without a statement" 2 "" "error: --explain takes the STATEMENT to explain"
 # LIKE reads % and _ unless --ansi89 asks for Access's * and ?.
 star="select F_EmpID from T_KQ where F_Dept like 'R*' or F_Dept like 'Sale?'"
 run sql "$db" "$star" --no-header --format tsv; expect "like: * and ? are characters" 0 "" ""
@@ -144,6 +173,10 @@ check "standard input without '-'" "1 1 row changed
 printf '\xef\xbb\xbfselect 1 as one;\r\nselect 2 as two\r\n' >"$dir/bom.sql"
 run sql "$db" -f "$dir/bom.sql"; expect "byte-order mark and CR LF lines" 0 "$(printf 'one\n1\ntwo\n2')" ""
 run sql "$db" -f "$dir/absent.sql"; expect "script file missing" 2 "" "error: cannot read '$dir/absent.sql': No such file or directory"
+run sql "$db" -f "$dir/folder"; expect "script that is a directory" 2 "" "error: cannot read '$dir/folder': it is a directory"
+out=$("$TESSALY" sql "$db" <"$dir/folder" 2>&1); rc=$?
+check "standard input that is a directory" "2 error: cannot read standard input: it is a directory" "$rc $out"
+run sql "$db" -f ""; expect "script of an empty name" 2 "" "error: the script file is an empty name"
 
 # --- input that is not UTF-8 is refused before anything runs ------------------------
 printf "insert into T_Emp (F_EmpID) values ('0005');\nselect '\xff';\n" >"$dir/latin.sql"
@@ -246,6 +279,32 @@ run call "$cdb" clsKQ DoSearch "" 3 --let FEmpID=0007 --let FDate=2003-05-06
 expect "call DoSearch" 0 "$(printf 'result: 65\nErrStr: \nExtraParam: 3')" ""
 run call "$cdb" clsTrans HasTrans 2003-05-01 2003-05-31 0007 08:00 09:00 True 0 ""
 expect "call with booleans" 0 "$(printf 'result: 1\nHasIt: False\nRetTime: ')" ""
+# The status says whether the member's answer is a success for it.
+run call "$cdb" clsKQ Add --let FEmpID=0008 --let FDate=notadate
+expect "call: a failed Add exits 1 with its error" 1 "result: 22" "error -2147217900: Syntax error in date in query expression '#notadate#'."
+run call "$cdb" clsKQ DoSearch "" 3 --let FEmpID=0009 --let FDate=2003-05-06
+expect "call: RES_NOTFOUND exits 1, saying nothing" 1 "$(printf 'result: 71\nErrStr: \nExtraParam: 3')" ""
+run call "$cdb" clsKQ ExeSearch "F_Nowhere=1" 0
+expect "call: ExeSearch's swallowed error" 1 "$(printf 'result:\nRetRow: 0')" "error -2147217904: No value given for one or more required parameters.  Unknown name 'F_Nowhere'."
+run call "$cdb" clsKQ ExeSearchWithRecord "F_EmpID='none'"
+expect "call: Nothing exits 1" 1 "result: Nothing" ""
+"$TESSALY" call "$cdb" clsKQ Add --let FEmpID=0007 --let FDate=2003-05-07 --let FKQType=事假 >/dev/null
+run call "$cdb" clsKQ ExeSearch "F_EmpID='0007'" 0
+check "call: a listing prints a row a line" 0 "$rc"
+check "call: no CR in a listing" 0 "$(tr -cd '\r' <<<"$out" | wc -c)"
+check "call: the listing's rows" "2003-05-06 2003-05-07" "$(sed -n '2,3p' <<<"$out" | cut -f5 | tr '\n' ' ' | sed 's/ $//')"
+check "call: the listing's count" "RetRow: 2" "$(sed -n 4p <<<"$out")"
+json_of() { python3 -c 'import json,sys; print(json.dumps(json.load(sys.stdin), ensure_ascii=False, sort_keys=True))'; }
+run call "$cdb" clsKQ CalcKaoQinDays 2003 5 事假 0007 0 --format json
+check "call --format json: one object" '{"RetDays": 2, "result": 1}' "$(json_of <<<"$out")"
+run call "$cdb" clsKQ ExeSearch "F_EmpID='0007'" 0 --format json
+check "call --format json: a listing's rows" '2 ["", "0007", "李四", "", "2003-05-06", "事假"] 2' \
+  "$(python3 -c 'import json,sys; o=json.load(sys.stdin); print(len(o["rows"]), json.dumps(o["rows"][0][:6], ensure_ascii=False), o["RetRow"])' <<<"$out")"
+run call "$cdb" clsKQ ExeSearchWithRecord "F_EmpID='0007'" --format json
+check "call --format json: a recordset's rows" 'Recordset 2 2003-05-07' \
+  "$(python3 -c 'import json,sys; o=json.load(sys.stdin); print(o["result"], len(o["rows"]), o["rows"][1]["日期"])' <<<"$out")"
+run call "$cdb" clsKQ ExeSearchWithRecord "F_EmpID='none'" --format json
+check "call --format json: Nothing" '1 {"result": null}' "$rc $(json_of <<<"$out")"
 run call "$cdb" clsKQ CalcKaoQinDays May 5 事假 0007 0
 expect "call with a bad argument" 1 "" "error: CalcKaoQinDays: type mismatch (argument 1)"
 run call "$cdb" clsKQ ExeSearch
@@ -276,6 +335,11 @@ if [ -n "${TESSALY_PG_TARGET:-}" ]; then
   expect "insert on a server" 0 "" "1 row changed"
   run list "$pg" empfind --where "张" --format json
   expect "listing on a server" 0 "$(printf '[\n{"F_EmpID":"0001","F_Name":"张三","F_Dept":"Sales"}\n]')" ""
+  run sql "$pg" "select F_EmpID into T_EmpCopy from T_Emp"; expect "select into on a server" 0 "" "1 row changed"
+  run sql "$pg" "drop table T_EmpCopy"; expect "drop table on a server says nothing" 0 "" ""
+  run sql "$pg" --explain "select F_Name from T_Emp where F_EmpID = '0001'"
+  check "--explain on a server: its parameter" "-- 1: '0001'" "$(tail -1 <<<"$out")"
+  check "--explain on a server: placeholders" 1 "$(grep -c '^-- prepared: .*\$1' <<<"$out")"
   run sql "$pg" "select * from T_Nowhere"; expect "a server's error" 1 "" "$no_table"
   run sql "${TESSALY_PG_TARGET%%\?*}?host=/nonexistent-dir" "select 1"
   check "a server that cannot be reached" 3 "$rc"

@@ -152,6 +152,43 @@ bool IsJsonNumber(std::string_view t) {
   return i == t.size();
 }
 
+}  // namespace
+
+void AppendJsonString(std::string_view text, std::string& out) {
+  // Most texts need no escape and are copied between quotes; the others go
+  // through the JSON library, which also replaces bytes that are not UTF-8
+  // (a database may hold them).
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
+  });
+  if (plain) {
+    out += '"';
+    out += text;
+    out += '"';
+    return;
+  }
+  out += nlohmann::json(std::string(text)).dump(-1, ' ', false,
+                                                nlohmann::json::error_handler_t::replace);
+}
+
+void AppendJson(const Variant& v, std::string& out) {
+  const VarType kind = v.Type();
+  if (kind == VarType::kNull || kind == VarType::kEmpty) {
+    out += "null";
+  } else if (kind == VarType::kBoolean) {
+    out += v.ToBoolean() ? "true" : "false";
+  } else if (const std::string* s = v.AsString()) {
+    AppendJsonString(*s, out);
+  } else if (std::string text = v.ToText(); IsNumber(kind) && IsJsonNumber(text)) {
+    out += text;
+  } else {
+    AppendJsonString(text, out);
+  }
+}
+
+namespace {
+
 class JsonWriter : public RowWriter {
  public:
   explicit JsonWriter(Sink& sink) : sink_(sink) {}
@@ -159,7 +196,7 @@ class JsonWriter : public RowWriter {
     keys_.clear();
     for (const std::string& name : names) {
       std::string key;
-      String(name, key);
+      AppendJsonString(name, key);
       key += ':';
       keys_.push_back(std::move(key));
     }
@@ -171,50 +208,19 @@ class JsonWriter : public RowWriter {
     for (size_t i = 0; i < values.size(); ++i) {
       if (i > 0) sink_.Put(',');
       sink_.Write(keys_[i]);
-      Value(*values[i]);
+      value_.clear();
+      AppendJson(*values[i], value_);
+      sink_.Write(value_);
     }
     sink_.Put('}');
   }
   void End() override { sink_.Write(rows_ == 0 ? "]\n" : "\n]\n"); }
 
  private:
-  void Value(const Variant& v) {
-    const VarType kind = v.Type();
-    if (kind == VarType::kNull || kind == VarType::kEmpty) return sink_.Write("null");
-    if (kind == VarType::kBoolean) return sink_.Write(v.ToBoolean() ? "true" : "false");
-    if (const std::string* s = v.AsString()) {
-      quoted_.clear();
-      String(*s, quoted_);
-      return sink_.Write(quoted_);
-    }
-    scratch_ = v.ToText();
-    if (IsNumber(kind) && IsJsonNumber(scratch_)) return sink_.Write(scratch_);
-    quoted_.clear();
-    String(scratch_, quoted_);
-    sink_.Write(quoted_);
-  }
-  // Appends text as a JSON string. Most texts need no escape and are copied
-  // between quotes; the others go through the JSON library, which also
-  // replaces bytes that are not UTF-8 (a database may hold them).
-  static void String(std::string_view text, std::string& out) {
-    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-      const auto u = static_cast<unsigned char>(c);
-      return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
-    });
-    if (plain) {
-      out += '"';
-      out += text;
-      out += '"';
-      return;
-    }
-    out += nlohmann::json(std::string(text)).dump(-1, ' ', false,
-                                                  nlohmann::json::error_handler_t::replace);
-  }
-
   Sink& sink_;
   std::vector<std::string> keys_;  // each name as a JSON string and its ':'
   size_t rows_ = 0;
-  std::string scratch_, quoted_;
+  std::string value_;
 };
 
 // --- table: aligned columns between rules -------------------------------------
@@ -368,7 +374,8 @@ std::unique_ptr<RowWriter> MakeWriter(const OutputOptions& options, Sink& sink) 
   return std::make_unique<TsvWriter>(options, sink);
 }
 
-void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer) {
+void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer,
+               const volatile std::sig_atomic_t* stop) {
   const db::Fields fields = rs.Fields();
   std::vector<db::Field> columns;
   std::vector<std::string> own;
@@ -379,7 +386,7 @@ void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter&
   if (names.empty()) names = own;
   writer.Begin(names);
   std::vector<const Variant*> row(columns.size());
-  for (; !rs.IsEOF(); rs.MoveNext()) {
+  for (; !rs.IsEOF() && (stop == nullptr || *stop == 0); rs.MoveNext()) {
     for (size_t i = 0; i < columns.size(); ++i) row[i] = &columns[i].ValueRef();
     writer.Row(row);
   }

@@ -3,6 +3,7 @@
 // the same memory.
 #pragma once
 
+#include <csignal>
 #include <memory>
 #include <span>
 #include <string>
@@ -65,8 +66,15 @@ class RowWriter {
 std::unique_ptr<RowWriter> MakeWriter(const OutputOptions& options, Sink& sink);
 
 // Prints the rows of an open recordset from the row it stands on to its end,
-// under `names` (the recordset's own when empty).
-void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer);
+// under `names` (the recordset's own when empty); once *stop is set (by
+// Ctrl-C), the rows printed so far are ended as the form ends them.
+void PrintRows(db::Recordset& rs, std::span<const std::string> names, RowWriter& writer,
+               const volatile std::sig_atomic_t* stop = nullptr);
+
+// Appends a value as JSON: a number as a number, a Boolean as true or false,
+// Null and Empty as null, anything else as a string.
+void AppendJson(const db::Variant& v, std::string& out);
+void AppendJsonString(std::string_view text, std::string& out);
 
 // Columns a terminal gives `text` (UTF-8): two for a wide character, none
 // for a combining one.

@@ -5,6 +5,7 @@
 //                                         postgresql://... or "host=... dbname=...")
 //   tessaly sql DB [STATEMENT | - | -f FILE]
 //                                         run Jet statements; queries print their rows
+//   tessaly sql DB --explain STATEMENT    the engine's statement it becomes
 //   tessaly list DB NAME [--where CONDITION]
 //                                         a captioned listing (the names are in Listings.cpp)
 //   tessaly typelib                       the published classes, members and enumerations
@@ -16,6 +17,7 @@
 // "error NUMBER: description" on standard error.
 
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,7 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,6 +37,8 @@
 #include "Listings.h"
 #include "Session.h"
 #include "db/Backend.h"
+#include "db/Rules.h"
+#include "server/Binder.h"
 #include "server/Hosts.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
@@ -47,7 +52,7 @@ using namespace tessaly::tool;
 struct Options {
   std::string database;
   std::string statement;  // "" when none was given, "-" for standard input
-  std::string file;
+  std::optional<std::string> file;  // sql -f
   std::string listing;
   std::string where = "1=1";
   std::string format;  // "" until chosen: table on a terminal, tsv elsewhere
@@ -55,6 +60,7 @@ struct Options {
   bool field_names = false;
   bool quiet = false;
   bool ansi89 = false;  // LIKE with Access's * ? # wildcards
+  bool explain = false;  // sql: print what the statement becomes instead of running it
   std::string null_text;
   std::string progid;              // call
   std::string member;              // call
@@ -75,9 +81,11 @@ OutputOptions OutputOf(const Options& o) {
 }
 
 // Opens a database that exists: only `init` creates one, so a misspelt path
-// is refused instead of becoming an empty database.
+// is refused instead of becoming an empty database. A file init creates is
+// made here first, so a place that cannot hold it is named with the reason.
 std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
                                                       bool ansi89 = false) {
+  if (path.empty()) throw Refusal{kUsage, "the database is an empty name"};
   if (tessaly::db::internal::IsServerTarget(path)) {
     // A server's database exists or the server says why not; the target is
     // not repeated, as it may hold a password.
@@ -87,13 +95,21 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
       throw Refusal{kNoDatabase, "cannot open database: " + e.description()};
     }
   }
+  bool made = false;
   struct stat st;
   if (path != ":memory:") {
     if (::stat(path.c_str(), &st) != 0) {
-      const int error = errno;
-      if (error != ENOENT || !create) {
-        throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + std::strerror(error) +
-                                     (error == ENOENT ? " (`tessaly init` creates one)" : "")};
+      int error = errno;
+      if (error == ENOENT && create) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) ::close(fd);
+        made = fd >= 0;
+        error = made ? 0 : errno;
+      }
+      if (error != 0) {
+        const char* hint = !create && error == ENOENT ? " (`tessaly init` creates one)" : "";
+        throw Refusal{kNoDatabase, std::string(create ? "cannot create" : "cannot open") +
+                                       " database '" + path + "': " + std::strerror(error) + hint};
       }
     } else if (S_ISDIR(st.st_mode)) {
       throw Refusal{kNoDatabase, "cannot open database '" + path + "': it is a directory"};
@@ -102,7 +118,19 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
   try {
     return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
   } catch (const tessaly::Error& e) {
+    if (made) ::unlink(path.c_str());
     throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + e.description()};
+  }
+}
+
+// Refuses (kUsage) a script that is a directory, the file named or standard
+// input (null): it reads as nothing, which would pass for a script that ran.
+void RefuseDirectory(const std::string* file) {
+  struct stat st;
+  const int found = file != nullptr ? ::stat(file->c_str(), &st) : ::fstat(STDIN_FILENO, &st);
+  if (found == 0 && S_ISDIR(st.st_mode)) {
+    throw Refusal{kUsage, "cannot read " + (file != nullptr ? "'" + *file + "'" : "standard input") +
+                              ": it is a directory"};
   }
 }
 
@@ -121,12 +149,18 @@ int Sql(const Options& o) {
   // Every statement is read and checked before the database is touched.
   std::string script;
   std::string source;
-  if (!o.file.empty()) {
-    std::ifstream in(o.file, std::ios::binary);
-    if (!in) throw Refusal{kUsage, "cannot read '" + o.file + "': " + std::strerror(errno)};
+  if (o.explain && (o.statement.empty() || o.statement == "-")) {
+    throw Refusal{kUsage, "--explain takes the STATEMENT to explain"};
+  }
+  if (o.file) {
+    if (o.file->empty()) throw Refusal{kUsage, "the script file is an empty name"};
+    RefuseDirectory(&*o.file);
+    std::ifstream in(*o.file, std::ios::binary);
+    if (!in) throw Refusal{kUsage, "cannot read '" + *o.file + "': " + std::strerror(errno)};
     script = ReadAll(in);
-    source = o.file;
+    source = *o.file;
   } else if (o.statement == "-" || (o.statement.empty() && !isatty(STDIN_FILENO))) {
+    RefuseDirectory(nullptr);
     script = ReadAll(std::cin);
     source = "<stdin>";
   }
@@ -136,12 +170,15 @@ int Sql(const Options& o) {
   RequireUtf8(o.statement, "the statement");
 
   Session session(OpenDatabase(o.database, false, o.ansi89), OutputOf(o), o.quiet);
+  if (o.explain) {
+    session.Explain(o.statement);
+    return kSuccess;
+  }
   if (!source.empty()) return session.RunScript(script, source);
   if (o.statement.empty()) return session.RunInteractive();
   // A statement on the command line goes to the engine whole: it is one
   // statement, and text after a ';' is refused there.
-  session.Run(o.statement);
-  return kSuccess;
+  return session.RunOne(o.statement);
 }
 
 int List(const Options& o) {
@@ -194,27 +231,131 @@ std::string Failure(int32_t hr, const tessaly::server::ExcepInfo& info, uint32_t
   return std::string("failed with ") + code;
 }
 
-// Prints a result or by-reference argument: a text or number as it is, a
-// recordset as its rows.
-void PrintValue(const std::string& label, const tessaly::server::Value& v, const Options& o) {
-  if (!v.is_object) {
-    std::cout << label << ": " << v.scalar.ToText() << '\n';
-    return;
+// Whether a member's answer is a success for it: an eRESULT code of success,
+// True, a recordset that is not Nothing, or any answer that is no result
+// code. failure names what failed; it stays empty for a negative answer
+// (RES_NOTFOUND, False, Nothing), as a search that finds nothing says nothing.
+bool Succeeded(const tessaly::server::MemberInfo& member, const tessaly::server::Value& result,
+               std::string& failure) {
+  using tessaly::server::TypeKind;
+  const tessaly::server::TypeRef& type = member.type;
+  if (type.kind == TypeKind::kBoolean) return result.scalar.ToBoolean();
+  if (type.kind == TypeKind::kRecordset) return result.object != nullptr;
+  if (type.kind != TypeKind::kEnum || type.enum_name != "eRESULT") return true;
+  const int32_t code = result.scalar.ToLong();
+  switch (code) {
+    case tessaly::RES_OK:
+    case tessaly::RES_ADDOK:
+    case tessaly::RES_UPDOK:
+    case tessaly::RES_DELOK:
+    case tessaly::RES_FOUND: return true;
+    case tessaly::RES_NOTFOUND: return false;
+    default: break;
   }
-  if (v.object == nullptr) {
-    std::cout << label << ": Nothing\n";
-    return;
-  }
-  std::cout << label << ": " << v.object->ClassName() << '\n';
-  if (&v.object->binding() == &tessaly::server::RecordsetBinding()) {
-    auto* host = static_cast<tessaly::server::RecordsetHost*>(v.object->instance());
-    if (host->recordset != nullptr && host->recordset->State() != 0) {
-      std::cout.flush();
-      Printer printer(OutputOf(o));
-      PrintRows(*host->recordset, {}, *printer.writer);
-      printer.sink.Flush();
+  failure = member.name + " answered " + std::to_string(code);
+  for (const tessaly::server::EnumInfo& e : tessaly::server::Library().enums) {
+    if (e.name != "eRESULT") continue;
+    for (const auto& [name, value] : e.members) {
+      if (value == code) failure += " (" + name + ")";
     }
   }
+  return false;
+}
+
+// A listing's text, rows of cells between tabs each ended by a CR, as rows.
+std::vector<std::vector<std::string_view>> ListingRows(std::string_view text) {
+  std::vector<std::vector<std::string_view>> rows;
+  for (size_t end; (end = text.find('\r')) != std::string_view::npos;) {
+    std::string_view row = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    std::vector<std::string_view>& cells = rows.emplace_back();
+    for (size_t tab; (tab = row.find('\t')) != std::string_view::npos;) {
+      cells.push_back(row.substr(0, tab));
+      row.remove_prefix(tab + 1);
+    }
+    cells.push_back(row);
+  }
+  return rows;
+}
+
+// The recordset a value holds, open; null for any other value.
+tessaly::db::Recordset* OpenRecordset(const tessaly::server::Value& v) {
+  if (!v.is_object || v.object == nullptr ||
+      &v.object->binding() != &tessaly::server::RecordsetBinding()) {
+    return nullptr;
+  }
+  auto* host = static_cast<tessaly::server::RecordsetHost*>(v.object->instance());
+  return host->recordset != nullptr && host->recordset->State() != 0 ? host->recordset.get()
+                                                                     : nullptr;
+}
+
+// Prints a result or by-reference argument: a text or number as it is, a
+// listing's text as its rows one a line, a recordset as its rows.
+void PrintValue(const std::string& label, const tessaly::server::Value& v, bool listing,
+                const Options& o) {
+  if (!v.is_object) {
+    const std::string text = v.scalar.ToText();
+    if (!listing) {
+      std::cout << label << ": " << text << '\n';
+      return;
+    }
+    std::cout << label << ":\n";
+    for (const auto& cells : ListingRows(text)) {
+      for (size_t i = 0; i < cells.size(); ++i) std::cout << (i > 0 ? "\t" : "") << cells[i];
+      std::cout << '\n';
+    }
+    return;
+  }
+  std::cout << label << ": " << (v.object == nullptr ? "Nothing" : v.object->ClassName()) << '\n';
+  if (tessaly::db::Recordset* rs = OpenRecordset(v)) {
+    std::cout.flush();
+    Printer printer(OutputOf(o));
+    PrintRows(*rs, {}, *printer.writer);
+    printer.sink.Flush();
+  }
+}
+
+// The answer as one JSON object: "result", each by-reference argument by its
+// name, and "rows" when a recordset or a listing's text came back.
+void PrintJson(const std::vector<std::pair<std::string, const tessaly::server::Value*>>& values,
+               bool listing) {
+  std::string text = "{";
+  tessaly::db::Recordset* rows = nullptr;
+  for (const auto& [name, value] : values) {
+    if (text.size() > 1) text += ',';
+    AppendJsonString(name, text);
+    text += ':';
+    if (!value->is_object) {
+      AppendJson(value->scalar, text);
+    } else if (value->object == nullptr) {
+      text += "null";
+    } else {
+      AppendJsonString(value->object->ClassName(), text);
+      if (rows == nullptr) rows = OpenRecordset(*value);
+    }
+  }
+  if (listing) {
+    text += ",\"rows\":[";
+    const std::string listing_text = values.front().second->scalar.ToText();
+    const auto listed = ListingRows(listing_text);
+    for (size_t r = 0; r < listed.size(); ++r) {
+      text += r > 0 ? ",\n[" : "\n[";
+      for (size_t c = 0; c < listed[r].size(); ++c) {
+        if (c > 0) text += ',';
+        AppendJsonString(listed[r][c], text);
+      }
+      text += ']';
+    }
+    text += listed.empty() ? "]" : "\n]";
+  }
+  Printer printer(OutputOptions{Format::kJson, true, {}});
+  printer.sink.Write(text);
+  if (rows != nullptr) {
+    printer.sink.Write(",\"rows\":");
+    PrintRows(*rows, {}, *printer.writer);
+  }
+  printer.sink.Write("}\n");
+  printer.sink.Flush();
 }
 
 int Call(const Options& o) {
@@ -247,16 +388,43 @@ int Call(const Options& o) {
   for (size_t i = 0; i < o.args.size(); ++i) args[i].scalar = tessaly::db::Variant(o.args[i]);
   Value result;
   invoke(o.member, TESSALY_DISPATCH_METHOD | TESSALY_DISPATCH_PROPERTYGET, args, &result);
-  PrintValue("result", result, o);
+
   int32_t dispid = 0;
   object->GetIDOfName(o.member, dispid);
+  const tessaly::server::MemberInfo* member = nullptr;
   for (const tessaly::server::MemberInfo& m : object->Members()) {
-    if (m.dispid != dispid) continue;
-    for (size_t i = 0; i < m.params.size() && i < args.size(); ++i) {
-      if (m.params[i].by_ref) PrintValue(m.params[i].name, args[i], o);
+    if (m.dispid == dispid) member = &m;
+  }
+  // A member that lists rows answers them as one text, each row ended by a CR.
+  const bool listing = member != nullptr &&
+                       member->type.kind == tessaly::server::TypeKind::kString &&
+                       tessaly::db::rules::EqualsNoCase(member->name, "ExeSearch");
+  std::vector<std::pair<std::string, const Value*>> values{{"result", &result}};
+  for (size_t i = 0; member != nullptr && i < member->params.size() && i < args.size(); ++i) {
+    if (member->params[i].by_ref) values.emplace_back(member->params[i].name, &args[i]);
+  }
+  if (o.format == "json") {
+    PrintJson(values, listing);
+  } else {
+    for (size_t i = 0; i < values.size(); ++i) {
+      PrintValue(values[i].first, *values[i].second, listing && i == 0, o);
     }
   }
-  return kSuccess;
+  std::cout.flush();
+
+  // A trap that caught an error says so, even where the member's by-value
+  // error text could not.
+  const tessaly::server::Binding& binding = object->binding();
+  if (binding.last_error != nullptr) {
+    if (const tessaly::ErrorInfo* e = binding.last_error(object->instance()); e && *e) {
+      std::cerr << "error " << e->number << ": " << e->description << '\n';
+      return kFailure;
+    }
+  }
+  std::string failure;
+  if (member == nullptr || Succeeded(*member, result, failure)) return kSuccess;
+  if (!failure.empty()) std::cerr << "error: " << failure << '\n';
+  return kFailure;
 }
 
 void AddOutputOptions(CLI::App& app, Options& o) {
@@ -298,8 +466,13 @@ const std::vector<Tool>& Tools() {
        "With no STATEMENT and a terminal on standard input, statements are read interactively,\n"
        "each ended by ';'. A script (FILE or standard input) runs statement after statement\n"
        "and stops at the first that fails, naming its line; '--' and '/* */' are comments.\n\n"
+       "A definition (CREATE, DROP, ALTER) reports no count. --explain prints the engine's\n"
+       "statement instead of running it (.explain STATEMENT interactively). Ctrl-C stops\n"
+       "the running statement: interactively it returns to the prompt (and clears the\n"
+       "input at a prompt); otherwise the run ends with 130.\n\n"
        "Examples:\n"
        "  tessaly sql att.db \"select F_EmpID, F_Date from T_KQ where F_Date >= #2003-05-01#\"\n"
+       "  tessaly sql att.db --explain \"select * from T_KQ where F_EmpID='0001'\"\n"
        "  tessaly sql att.db --format csv -f month.sql\n"
        "  echo \"delete from T_KQ where F_EmpID='0001';\" | tessaly sql att.db -",
        [](CLI::App& app, Options& o) {
@@ -313,6 +486,9 @@ const std::vector<Tool>& Tools() {
              ->excludes(statement);
          AddOutputOptions(app, o);
          app.add_flag("-q,--quiet", o.quiet, "Do not report the rows a write changed");
+         app.add_flag("--explain", o.explain,
+                      "Print the engine's statement STATEMENT becomes instead of running it: "
+                      "with its values written in, then as prepared with its parameters");
          app.add_flag("--ansi89", o.ansi89,
                       "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
        },
@@ -343,7 +519,14 @@ const std::vector<Tool>& Tools() {
        "Create a published class, connect it to DB and invoke a member by name, printing the "
        "result and every by-reference argument",
        "Arguments are texts, converted to each parameter's kind as a late-binding host's\n"
-       "were; trailing optional ones may be left out. Properties are set with --let first.\n\n"
+       "were; trailing optional ones may be left out. Properties are set with --let first.\n"
+       "A listing's text (ExeSearch) prints its rows one a line; --format json prints one\n"
+       "object: \"result\", each by-reference argument by name, and \"rows\" when rows came.\n\n"
+       "The status is 0 when the member's answer is a success for it: RES_OK, RES_ADDOK,\n"
+       "RES_UPDOK, RES_DELOK, RES_FOUND, True, a recordset, or an answer that is no result\n"
+       "code. It is 1 for an error, named on standard error (a code such as RES_ADDERR, or\n"
+       "the error the member's trap caught), and for a negative answer, RES_NOTFOUND, False\n"
+       "or Nothing, which prints nothing on standard error.\n\n"
        "Examples:\n"
        "  tessaly call att.db Tessaly.clsKQ Add --let FEmpID=0001 --let FDate=2003-05-01\n"
        "  tessaly call att.db Tessaly.clsKQ ExeSearch \"F_EmpID='0001'\" 0\n"
@@ -366,8 +549,9 @@ const std::vector<Tool>& Tools() {
 
 constexpr const char* kExitStatuses =
     "Exit status: 0 success; 1 a statement failed; 2 usage (bad arguments, input that is\n"
-    "not UTF-8); 3 the database cannot be opened. Output into a pipe that closes early\n"
-    "(`| head`) ends the tool quietly with 0.\n";
+    "not UTF-8, an empty name, a script that is a directory); 3 the database cannot be\n"
+    "opened or created; 130 Ctrl-C stopped a statement (which then changed nothing).\n"
+    "Output into a pipe that closes early (`| head`) ends the tool quietly with 0.\n";
 
 }  // namespace
 

@@ -6,6 +6,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "tessaly/db/Variant.h"
 
 namespace tessaly::db {
 
@@ -53,6 +56,15 @@ class Connection {
   void CommitTrans();
   void RollbackTrans();
 
+  // Stops the statement this connection is running: it fails with
+  // tessaly::Error 3712 "Operation has been cancelled by the user." and
+  // changes nothing (on SQLite an interrupted write inside a host's
+  // transaction undoes the whole transaction). The one call that may come
+  // from another thread, or from a signal handler, while the connection's
+  // thread waits on the engine. Does nothing when no statement runs; a
+  // statement on the point of ending may still end.
+  void Interrupt() noexcept;
+
   // Calls observer with every Jet statement the connection is asked to run,
   // as the library wrote it and before it is translated: a host's log of what
   // was sent. An empty function removes the observer.
@@ -63,6 +75,26 @@ class Connection {
   // Translates a Jet statement into the engine's own SQL without running it;
   // throws tessaly::Error as Execute would for a statement it cannot read.
   std::string Translate(std::string_view sql) const;
+
+  // What a Jet statement becomes on this connection's engine, and what kind
+  // of statement it is, without running it (a crosstab that lists no columns
+  // reads its pivot's values first). Throws as Translate does.
+  struct Explanation {
+    // The engine's statement, its values written in (Translate); empty for
+    // a crosstab whose columns are its pivot's values.
+    std::string sql;
+    // The statement as the engine runs it: literal values lifted out as
+    // placeholders, bound to `parameters` in order.
+    std::string prepared;
+    std::vector<Variant> parameters;
+    // Statements the engine runs before and after it, as one unit with it
+    // (an UPDATE of several joined tables on some engines).
+    std::vector<std::string> before, after;
+    std::string make_table;     // SELECT ... INTO: the table the query's rows fill
+    bool returns_rows = false;  // a query whose rows are read
+    bool defines = false;       // CREATE, DROP or ALTER: no rows are counted
+  };
+  Explanation Explain(std::string_view sql);
 
   // Internal: runs a Jet statement and fills *out with its rows when it has
   // any (out may be null). Used by Recordset.

@@ -135,6 +135,7 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   const std::string_view cls = state.substr(0, 2);
   if (cls == "08" || state.starts_with("57P")) return Lost(message);
   if (state == "42P01") return jeterr::NoTable(FirstQuoted(message));
+  if (state == "57014") return jeterr::Cancelled();
   if (state == "42703") {
     // A column an INSERT or UPDATE writes has its place in the statement;
     // one ALTER TABLE drops has none.
@@ -433,10 +434,21 @@ PgBackend::PgBackend(const std::string& target) {
     conn_ = nullptr;
     throw;
   }
+  cancel_ = PQgetCancel(conn_);
 }
 
 PgBackend::~PgBackend() {
+  if (cancel_ != nullptr) PQfreeCancel(cancel_);
   if (conn_ != nullptr) PQfinish(conn_);
+}
+
+// PQcancel with a cancel object made beforehand is safe from another thread
+// and in a signal handler; the server stops the statement, which fails with
+// 57014. A request that finds no statement running is ignored.
+void PgBackend::Interrupt() noexcept {
+  if (cancel_ == nullptr) return;
+  char why[256];
+  PQcancel(cancel_, why, sizeof why);
 }
 
 void PgBackend::Setup() {

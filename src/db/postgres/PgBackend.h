@@ -19,6 +19,7 @@
 
 struct pg_conn;
 struct pg_result;
+struct pg_cancel;
 
 namespace tessaly::db::postgres {
 
@@ -49,6 +50,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   void Begin() override;
   void Commit() override;
   void Rollback() override;
+  void Interrupt() noexcept override;
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
@@ -114,6 +116,8 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   std::unique_ptr<jet::Dialect> dialect_ = PgDialect(*this);
 
   pg_conn* conn_ = nullptr;
+  // Made when the session opens, so Interrupt has nothing to allocate.
+  pg_cancel* cancel_ = nullptr;
   bool in_transaction_ = false;
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the

@@ -196,6 +196,7 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target,
     case SQLITE_LOCKED: return jeterr::Locked();
     case SQLITE_MISMATCH: return jeterr::TypeMismatch();
     case SQLITE_READONLY: return jeterr::ReadOnly();
+    case SQLITE_INTERRUPT: return jeterr::Cancelled();
     case SQLITE_NOTADB:
       return Error(errnum::kFail, "Unrecognized database format " + Quoted(target) + ".");
     case SQLITE_CONSTRAINT:
@@ -806,8 +807,12 @@ void SqliteBackend::InSavepoint(const std::string& name, const std::function<voi
     // undoes the whole as well, leaving no transaction open.
     Exec(("RELEASE " + name).c_str());
   } catch (...) {
-    Exec(("ROLLBACK TO " + name).c_str());
-    Exec(("RELEASE " + name).c_str());
+    // A write the engine stopped (interrupted, or out of room) has undone
+    // the whole transaction, savepoint and all.
+    if (!sqlite3_get_autocommit(db_.get())) {
+      Exec(("ROLLBACK TO " + name).c_str());
+      Exec(("RELEASE " + name).c_str());
+    }
     throw;
   }
 }
@@ -1070,6 +1075,10 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
 // another connection wrote meanwhile, and its first write would fail at once
 // instead of waiting.
 void SqliteBackend::Begin() { Exec("BEGIN IMMEDIATE"); }
+
+// sqlite3_interrupt may be called from any thread while the handle is open,
+// and is safe in a signal handler: it sets a flag the running statement reads.
+void SqliteBackend::Interrupt() noexcept { sqlite3_interrupt(db_.get()); }
 
 void SqliteBackend::Commit() {
   if (sqlite3_get_autocommit(db_.get())) {

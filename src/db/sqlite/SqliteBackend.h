@@ -52,6 +52,9 @@ class SqliteBackend final : public internal::Backend {
   void Begin() override;
   void Commit() override;    // -2147467259 when no transaction is open
   void Rollback() override;  // -2147467259 when no transaction is open
+  // An interrupted write undoes the host's whole transaction, as the engine
+  // does for every write it stops; outside one it undoes the statement.
+  void Interrupt() noexcept override;
   const std::vector<std::string>& SchemaStatements() const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
