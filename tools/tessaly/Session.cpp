@@ -33,8 +33,19 @@ bool IsQuery(std::string_view statement) {
   return starts("select") || starts("transform");
 }
 
-void Report(const Error& e, const std::string& where) {
+// A statement the library could not read is shown from where reading failed.
+void Report(const Error& e, const std::string& where, std::string_view statement) {
   std::cerr << where << "error " << e.number() << ": " << e.description() << std::endl;
+  if (const std::optional<size_t> at = e.offset()) {
+    size_t byte = 0;
+    for (size_t chars = 0; byte < statement.size(); ++byte) {
+      if ((static_cast<unsigned char>(statement[byte]) & 0xC0) == 0x80) continue;
+      if (chars++ == *at) break;
+    }
+    const std::string_view rest = statement.substr(byte);
+    std::cerr << where << "at character " << *at << " near '"
+              << rest.substr(0, rest.find_first_of("\r\n")) << "'" << std::endl;
+  }
 }
 
 // The history file: $TESSALY_HISTORY, else ~/.tessaly_history, else none.
@@ -76,7 +87,7 @@ int Session::RunScript(std::string_view text, std::string_view source) {
       Run(s.text);
     } catch (const Error& e) {
       printer_.sink.Flush();
-      Report(e, std::string(source) + ":" + std::to_string(s.line) + ": ");
+      Report(e, std::string(source) + ":" + std::to_string(s.line) + ": ", s.text);
       return kFailure;
     }
   }
@@ -111,7 +122,7 @@ int Session::RunInteractive() {
         Run(s.text);
       } catch (const Error& e) {
         printer_.sink.Flush();
-        Report(e, "");
+        Report(e, "", s.text);
       }
     }
     ready.clear();
