@@ -95,9 +95,9 @@ TEST_P(Nesting, DeepExpressionsReadTheRowAndCompareAsColumnsDo) {
   EXPECT_EQ(rs.Fields().Item(1).Value().ToText(), "Bob4");
   rs.Close();
 
-  auto condition = [](const std::string& e) { return "Iif(F_Name = 'ANN', " + e + ", False)"; };
+  auto condition = [](const std::string& e) { return "Iif(F_Name = 'ANN', " + e + ", 0)"; };
   const std::string where =
-      Deepest("F_Shift = '3'", condition, "SELECT Count(*) FROM T_Emp WHERE ");
+      Deepest("Iif(F_Shift = '3', 1, 0)", condition, "SELECT Count(*) FROM T_Emp WHERE ", " = 1");
   EXPECT_EQ(Value(where), "1");
 
   // Aggregates and literals inside a deep expression of a totals query.
