@@ -1818,24 +1818,22 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
   // Only an engine that limits how deeply its statements nest writes deep
   // expressions in pieces; the others never get past this test.
   if (levels_ > 0) {
-    if (IsPieceValue(n)) {
-      if (piece_ != nullptr) {
-        PieceValue([&](std::string& o) { Expression(id, false, o); }, out);
-        return;
-      }
-    } else if (!IsLiteral(n.kind)) {
-      if (level_ == levels_) {
-        WritePiece(id, out);
-        return;
-      }
-      ++level_;
-      struct Restore {
-        int& level;
-        ~Restore() { --level; }
-      } restore{level_};
-      ExpressionAt(n, id, wrap, out);
+    if (piece_ != nullptr && IsPieceValue(n)) {
+      PieceValue([&](std::string& o) { Expression(id, false, o); }, out);
       return;
     }
+    // Past the limit only what writes no level below it is written here.
+    if (level_ >= levels_ && !IsLiteral(n.kind) && !IsPieceValue(n)) {
+      WritePiece(id, out);
+      return;
+    }
+    ++level_;
+    struct Restore {
+      int& level;
+      ~Restore() { --level; }
+    } restore{level_};
+    ExpressionAt(n, id, wrap, out);
+    return;
   }
   ExpressionAt(n, id, wrap, out);
 }
