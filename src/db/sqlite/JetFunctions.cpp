@@ -1468,8 +1468,9 @@ void Terms(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       const double v = sqlite3_value_double(argv[i]);
       put(&v, sizeof v);
     } else if (type != SQLITE_NULL) {
-      const void* bytes = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_value_text(argv[i]))
-                                              : sqlite3_value_blob(argv[i]);
+      const void* bytes = type == SQLITE_TEXT
+                              ? static_cast<const void*>(sqlite3_value_text(argv[i]))
+                              : sqlite3_value_blob(argv[i]);
       const uint32_t size = static_cast<uint32_t>(sqlite3_value_bytes(argv[i]));
       put(&size, sizeof size);
       put(bytes, size);

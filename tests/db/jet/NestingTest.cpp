@@ -100,6 +100,18 @@ TEST_P(Nesting, DeepExpressionsReadTheRowAndCompareAsColumnsDo) {
       Deepest("Iif(F_Shift = '3', 1, 0)", condition, "SELECT Count(*) FROM T_Emp WHERE ", " = 1");
   EXPECT_EQ(Value(where), "1");
 
+  // A deep part reading more values than one call of the engine takes is
+  // refused in Jet's words, not the engine's.
+  std::string wide = "F_Name";
+  for (int i = 0; i < 60; ++i)
+    wide = "Iif(F_ID > " + std::to_string(i) + ", " + wide + " & F_Name, F_Name)";
+  const Error refused = Caught([&] { Value("SELECT " + wide + " FROM T_Emp"); });
+  if (GetParam().server) {
+    EXPECT_EQ(refused.number(), 0) << refused.description();
+  } else {
+    EXPECT_EQ(refused.description(), "Query is too complex.");
+  }
+
   // Aggregates and literals inside a deep expression of a totals query.
   auto add = [](const std::string& e) { return "(Sum(F_Shift) - 7 + " + e + ")"; };
   const std::string totals = Deepest("Max(F_ID)", add, "SELECT ", " FROM T_Emp");
