@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (!inline_literals.ok &&
-      (inline_literals.error_number == 0 || inline_literals.error_offset > size ||
+      (inline_literals.error_number == 0 || inline_literals.error_offset.value_or(0) > size ||
        !inline_literals.sql.empty())) {
     std::abort();
   }

@@ -7,6 +7,11 @@ namespace tessaly {
 Error::Error(int32_t number, std::string description)
     : std::runtime_error(description), number_(number), description_(std::move(description)) {}
 
+Error::Error(int32_t number, std::string description, size_t offset)
+    : Error(number, std::move(description)) {
+  offset_ = offset;
+}
+
 const char* RuntimeErrorDescription(int32_t number) {
   switch (number) {
     case errnum::kInvalidCall: return "Invalid procedure call or argument";

@@ -1,7 +1,9 @@
 // The one exception type of the library.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -37,13 +39,18 @@ inline constexpr int32_t kOperationCancelled = 3712;  // a statement interrupted
 
 // Thrown by every member that has no error trap. number() is the number a VB
 // host saw in Err.Number; description() its Err.Description; what() is the
-// description too.
+// description too. A statement the database layer could not read also says
+// where: offset() is the character index (counting code points from 0) into
+// the statement of the token where reading failed.
 class Error : public std::runtime_error {
  public:
   Error(int32_t number, std::string description);
+  Error(int32_t number, std::string description, size_t offset);
 
   int32_t number() const { return number_; }
   const std::string& description() const { return description_; }
+  // Empty for an error that is not about a place in a statement's text.
+  std::optional<size_t> offset() const { return offset_; }
 
   // The runtime's own errors with their standard descriptions
   // (5, 6, 9, 11, 13, 91, 94, 3001, 3021, 3251, 3265, 3704, 3705, 3709,
@@ -53,6 +60,7 @@ class Error : public std::runtime_error {
  private:
   int32_t number_;
   std::string description_;
+  std::optional<size_t> offset_;
 };
 
 // The standard description of a runtime or recordset error number, or an

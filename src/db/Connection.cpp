@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "db/Backend.h"
+#include "db/Letters.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Translator.h"
 #include "tessaly/Error.h"
@@ -19,8 +20,14 @@ jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backe
   jet::Translation t =
       jet::Translate(sql, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
   if (!t.ok) {
-    throw Error(t.error_number != 0 ? t.error_number : errnum::kSyntax,
-                std::move(t.error_description));
+    const int32_t number = t.error_number != 0 ? t.error_number : errnum::kSyntax;
+    if (!t.error_offset) throw Error(number, std::move(t.error_description));
+    // The host counts characters, not the bytes of their UTF-8 form.
+    size_t characters = 0;
+    for (size_t i = 0; i < *t.error_offset && i < sql.size(); ++i) {
+      characters += !IsContinuation(sql[i]);
+    }
+    throw Error(number, std::move(t.error_description), characters);
   }
   return t;
 }

@@ -142,6 +142,13 @@ class LiteralReader {
   size_t pos_ = 0;
 };
 
+// A year written with one or two digits falls in 1930..2029 (0-29 are
+// 2000-2029, 30-99 are 1930-1999).
+int64_t FullYear(int64_t year, size_t digits) {
+  if (digits > 2) return year;
+  return year < 30 ? 2000 + year : 1900 + year;
+}
+
 // The date part of a literal: y-m-d / y/m/d when the first number has three or
 // four digits (read as written: #2004/20/12# is no date), otherwise m/d/y in
 // US order, where an impossible month with a possible swap is read as d/m/y
@@ -164,8 +171,7 @@ bool ReadDay(LiteralReader& in, int64_t* y, int64_t* m, int64_t* d) {
     return IsValidDay(*y, *m, *d);
   }
   if (w1 > 2 || w2 > 2) return false;
-  int64_t year = n3;
-  if (w3 <= 2) year += n3 < 30 ? 2000 : 1900;
+  const int64_t year = FullYear(n3, w3);
   if (IsValidDay(year, n1, n2)) {
     *y = year, *m = n1, *d = n2;
     return true;
@@ -201,6 +207,97 @@ bool ReadTime(LiteralReader& in, int64_t* h, int64_t* mi, int64_t* s) {
     *h = *h % 12 + (pm ? 12 : 0);
   }
   return IsValidTime(*h, *mi, *s);
+}
+
+// The month a word names, in full or by its first three letters or more
+// ("Mar", "Marc", "March"); 0 for none.
+int MonthOfName(std::string_view word) {
+  static constexpr std::string_view kMonthNames[] = {
+      "January", "February", "March",     "April",   "May",      "June",
+      "July",    "August",   "September", "October", "November", "December"};
+  for (int m = 0; m < 12; ++m) {
+    const std::string_view name = kMonthNames[m];
+    if (word.size() >= 3 && word.size() <= name.size() && rules::StartsWithNoCase(name, 0, word)) {
+      return m + 1;
+    }
+  }
+  return 0;
+}
+
+// The forms with a month's name, as users type them: "Apr 6, 2003",
+// "April 6 2003", "6-Apr-2003", "6 April 2003", "2003-Apr-06", each
+// optionally followed by a time.
+std::optional<Date> ParseNamedMonth(std::string_view text) {
+  struct Piece {
+    std::string_view text;
+    bool number;
+  };
+  Piece pieces[3];
+  size_t count = 0;
+  size_t i = 0;
+  size_t time_start = std::string_view::npos;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == ' ' || c == ',' || c == '-' || c == '/' || c == '.' || c == '\t') {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    const bool digit = c >= '0' && c <= '9';
+    while (j < text.size() && (digit ? (text[j] >= '0' && text[j] <= '9')
+                                     : ((text[j] | 0x20) >= 'a' && (text[j] | 0x20) <= 'z'))) {
+      ++j;
+    }
+    if (j == i) return std::nullopt;
+    if (digit && j < text.size() && text[j] == ':') {
+      time_start = i;
+      break;
+    }
+    if (count == 3) return std::nullopt;
+    pieces[count++] = {text.substr(i, j - i), digit};
+    i = j;
+  }
+  if (count != 3) return std::nullopt;
+  int month = 0;
+  int64_t day = 0, year = 0;
+  size_t year_digits = 0;
+  // No piece of a date has more than four digits; a longer run is no date
+  // (and is not read, so it cannot overflow).
+  auto number = [](std::string_view s) -> int64_t {
+    if (s.size() > 4) return -1;
+    int64_t v = 0;
+    for (char c : s) v = v * 10 + (c - '0');
+    return v;
+  };
+  if (!pieces[0].number && pieces[1].number && pieces[2].number) {  // Apr 6, 2003
+    month = MonthOfName(pieces[0].text);
+    day = number(pieces[1].text);
+    year = number(pieces[2].text);
+    year_digits = pieces[2].text.size();
+  } else if (pieces[0].number && !pieces[1].number && pieces[2].number) {
+    month = MonthOfName(pieces[1].text);
+    if (pieces[0].text.size() > 2) {  // 2003-Apr-06
+      year = number(pieces[0].text);
+      year_digits = pieces[0].text.size();
+      day = number(pieces[2].text);
+    } else {  // 6-Apr-2003
+      day = number(pieces[0].text);
+      year = number(pieces[2].text);
+      year_digits = pieces[2].text.size();
+    }
+  } else {
+    return std::nullopt;
+  }
+  year = FullYear(year, year_digits);
+  if (month == 0 || !IsValidDay(year, month, day)) return std::nullopt;
+  int64_t h = 0, mi = 0, s = 0;
+  if (time_start != std::string_view::npos) {
+    LiteralReader in(text.substr(time_start));
+    if (!ReadTime(in, &h, &mi, &s)) return std::nullopt;
+    in.SkipBlanks();
+    if (!in.AtEnd()) return std::nullopt;
+  }
+  return MakeDate(year, month, day, h, mi, s);
 }
 
 }  // namespace
@@ -278,7 +375,7 @@ std::optional<Date> Date::ParseLiteral(std::string_view text) {
   if (time_alone) {
     if (!ReadTime(in, &h, &mi, &s)) return std::nullopt;
   } else {
-    if (!ReadDay(in, &y, &mo, &d)) return std::nullopt;
+    if (!ReadDay(in, &y, &mo, &d)) return ParseNamedMonth(text);
     bool blank = in.SkipBlanks();
     if (!in.AtEnd()) {
       if (!blank || !ReadTime(in, &h, &mi, &s)) return std::nullopt;

@@ -169,9 +169,13 @@ out=$(printf "select 1 as a;\nselect 2 as b" | "$TESSALY" sql "$db" - 2>&1); rc=
 check "statements from standard input ('-')" "0 $(printf 'a\n1\nb\n2')" "$rc $out"
 out=$(printf "update T_Emp set F_Name='x' where F_EmpID='0003';\n\n bad statement;" | "$TESSALY" sql "$db" 2>&1); rc=$?
 check "standard input without '-'" "1 1 row changed
-<stdin>:3: error -2147217900: Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'." "$rc $out"
+<stdin>:3: error -2147217900: Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.
+<stdin>:3: at character 0 near 'bad statement'" "$rc $out"
 printf '\xef\xbb\xbfselect 1 as one;\r\nselect 2 as two\r\n' >"$dir/bom.sql"
 run sql "$db" -f "$dir/bom.sql"; expect "byte-order mark and CR LF lines" 0 "$(printf 'one\n1\ntwo\n2')" ""
+out=$(printf "select F_Name from T_Emp where F_Name = 'Zoë' and and 1" | "$TESSALY" sql "$db" 2>&1); rc=$?
+check "a syntax error says where reading failed" "1 <stdin>:1: error -2147217900: Syntax error (missing operator) in query expression 'F_Name = 'Zoë' and and 1'.
+<stdin>:1: at character 50 near 'and 1'" "$rc $out"
 run sql "$db" -f "$dir/absent.sql"; expect "script file missing" 2 "" "error: cannot read '$dir/absent.sql': No such file or directory"
 run sql "$db" -f "$dir/folder"; expect "script that is a directory" 2 "" "error: cannot read '$dir/folder': it is a directory"
 out=$("$TESSALY" sql "$db" <"$dir/folder" 2>&1); rc=$?

@@ -157,8 +157,19 @@ void LoadHistory(const std::string& path) {
   if (lines > 2 * kHistoryKept) write_history(path.c_str());
 }
 
-void Report(const Error& e, const std::string& where) {
+// A statement the library could not read is shown from where reading failed.
+void Report(const Error& e, const std::string& where, std::string_view statement) {
   std::cerr << where << "error " << e.number() << ": " << e.description() << std::endl;
+  if (const std::optional<size_t> at = e.offset()) {
+    size_t byte = 0;
+    for (size_t chars = 0; byte < statement.size(); ++byte) {
+      if ((static_cast<unsigned char>(statement[byte]) & 0xC0) == 0x80) continue;
+      if (chars++ == *at) break;
+    }
+    const std::string_view rest = statement.substr(byte);
+    std::cerr << where << "at character " << *at << " near '"
+              << rest.substr(0, rest.find_first_of("\r\n")) << "'" << std::endl;
+  }
 }
 
 // A parameter as a Jet literal: a text quoted, a date between #s.
@@ -230,9 +241,12 @@ void Session::Explain(std::string_view statement) {
 int Session::RunOne(std::string_view statement) {
   try {
     Run(statement);
-  } catch (const Error&) {
+  } catch (const Error& e) {
     printer_.sink.Flush();
-    if (!interrupted) throw;
+    if (!interrupted) {
+      Report(e, "", statement);
+      return kFailure;
+    }
   }
   if (!TakeInterrupt()) return kSuccess;
   std::cerr << "interrupted" << std::endl;
@@ -251,7 +265,7 @@ int Session::RunScript(std::string_view text, std::string_view source) {
     } catch (const Error& e) {
       printer_.sink.Flush();
       if (!interrupted) {
-        Report(e, where);
+        Report(e, where, s.text);
         return kFailure;
       }
     }
@@ -303,7 +317,7 @@ int Session::RunInteractive() {
       try {
         Explain(std::string_view(line).substr(8));
       } catch (const Error& e) {
-        Report(e, "");
+        Report(e, "", std::string_view(line).substr(8));
       }
       continue;
     }
@@ -314,7 +328,7 @@ int Session::RunInteractive() {
         Run(s.text);
       } catch (const Error& e) {
         printer_.sink.Flush();
-        if (!interrupted) Report(e, "");
+        if (!interrupted) Report(e, "", s.text);
       }
       // Ctrl-C stops the statements after it on the line as well.
       if (TakeInterrupt()) {

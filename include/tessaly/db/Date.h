@@ -40,8 +40,11 @@ struct Date {
 
   // Reads the inside of a #...# literal the way the Jet engine does:
   // yyyy-m-d, yyyy/m/d, m/d/yyyy (US order, with the day/month swap for an
-  // impossible month), each with an optional time "h:mm[:ss]" with optional
-  // AM/PM, or a time alone. nullopt when it is no valid date.
+  // impossible month), the forms with a month's name ("Apr 6, 2003",
+  // "April 6 2003", "6-Apr-2003", "6 April 2003", "2003-Apr-06"), each with
+  // an optional time "h:mm[:ss]" with optional AM/PM, or a time alone.
+  // nullopt when it is no valid date. CDate and the date functions read
+  // texts with it too.
   static std::optional<Date> ParseLiteral(std::string_view text);
 
   // True when the text can be read as a date by the runtime's IsDate: the

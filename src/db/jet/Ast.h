@@ -235,8 +235,8 @@ enum class NodeKind : uint8_t {
   kExists,    // a: kSubquery
   kSubquery,  // a: a kSelect node
   // Pieces of statements.
-  kSelectItem,  // a: expression; text2: alias or empty
-  kOrderItem,   // a: expression; flag: DESC
+  kSelectItem,  // a: expression; text: the expression as written; text2: alias or empty
+  kOrderItem,   // a: expression; text: the expression as written; flag: DESC
   kTable,       // text: name; text2: alias or empty
   kDerived,     // a: kSelect node; text2: alias
   kJoin,        // op: JoinKind; a: left source, b: right source, c: condition
@@ -304,6 +304,7 @@ struct SelectParts {
   NodeId where = kNoNode;
   NodeId group_by = kNoNode;
   NodeId having = kNoNode;
+  std::string_view having_text;  // the HAVING condition as written
   NodeId order_by = kNoNode;
 };
 

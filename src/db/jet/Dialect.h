@@ -148,6 +148,17 @@ class Dialect {
   // run as one unit.
   virtual bool WritesReadOneSnapshot() const { return false; }
 
+  // How many levels of operators and function calls one statement text may
+  // nest on this engine; 0 (the default) for as many as Jet's statements
+  // do. Deeper, the emitter writes each part below the limit as a one-column
+  // query of its own, its leaves (columns, literals, subqueries, aggregates)
+  // as its placeholders 1, 2, ..., and has Evaluate run it.
+  virtual int ExpressionLevels() const { return 0; }
+  // The value of such a query for one row: operand 0 is the query's text,
+  // the others the values of its placeholders in order. Called only when
+  // ExpressionLevels is not 0.
+  virtual void Evaluate(const Operands& query_and_values, std::string& out) const;
+
   // Data definition. The type of a new column (a TEXT's width > 0, 0 for
   // Memo) with what the engine needs to hold Jet's values as Jet does
   // (collation, range checks). key: the column is the table's only key

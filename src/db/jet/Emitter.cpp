@@ -1734,12 +1734,116 @@ void Emitter::Filter(NodeId id, std::string& out) {
   dialect_.Condition(operand, out);
 }
 
+// Operands already written, for the dialect's Evaluate.
+class WrittenOperands final : public Operands {
+ public:
+  explicit WrittenOperands(const std::vector<std::string>& texts) : texts_(texts) {}
+  size_t size() const override { return texts_.size(); }
+  void Write(size_t index, std::string& out) const override { out += texts_[index]; }
+  void WriteArgument(size_t index, std::string& out) const override { out += texts_[index]; }
+  bool IsColumn(size_t) const override { return false; }
+  bool IsText(size_t) const override { return false; }
+  const std::string* TextValue(size_t) const override { return nullptr; }
+
+ private:
+  const std::vector<std::string>& texts_;
+};
+
+void Dialect::Evaluate(const Operands& query_and_values, std::string& out) const {
+  Call("jet_eval", query_and_values, out);
+}
+
+bool Emitter::IsLiteral(NodeKind kind) {
+  return kind == NodeKind::kNumber || kind == NodeKind::kText || kind == NodeKind::kDate ||
+         kind == NodeKind::kBool || kind == NodeKind::kNull;
+}
+
+bool Emitter::IsPieceValue(const Node& n) const {
+  auto column = [&](NodeId id) { return id != kNoNode && ast_[id].kind == NodeKind::kColumn; };
+  switch (n.kind) {
+    case NodeKind::kColumn:
+    case NodeKind::kParameter:
+    case NodeKind::kStar:
+    case NodeKind::kSubquery:
+    case NodeKind::kExists: return true;
+    case NodeKind::kCall: return IsAggregate(static_cast<JetFunction>(n.op));
+    case NodeKind::kBinary:
+      return IsComparison(static_cast<BinaryOp>(n.op)) && (column(n.a) || column(n.b));
+    case NodeKind::kLike:
+    case NodeKind::kIn:
+    case NodeKind::kBetween: return column(n.a) || column(n.b);
+    default: return false;
+  }
+}
+
+void Emitter::PieceValue(const std::function<void(std::string&)>& write, std::string& out) {
+  if (piece_ == nullptr) {
+    write(out);
+    return;
+  }
+  Piece* piece = piece_;
+  dialect_.Placeholder(piece->values.size() + 1, out);
+  std::string value;
+  const int level = level_;
+  piece_ = piece->enclosing;
+  level_ = piece->enclosing_level;
+  PieceValue(write, value);
+  piece_ = piece;
+  level_ = level;
+  piece->values.push_back(std::move(value));
+}
+
+void Emitter::WritePiece(NodeId id, std::string& out) {
+  Piece piece{piece_, level_, {}};
+  std::string query = "SELECT ";
+  piece_ = &piece;
+  level_ = 0;
+  Expression(id, false, query);
+  piece_ = piece.enclosing;
+  level_ = piece.enclosing_level;
+  // The engine's calls take at most 127 arguments.
+  if (piece.values.size() > 120) throw TooComplex{};
+  std::vector<std::string> operands;
+  operands.reserve(piece.values.size() + 1);
+  // The query's text is a value of the text the piece stands in like any
+  // other, so a piece inside a piece is no text inside a text.
+  PieceValue([&](std::string& o) { dialect_.TextLiteral(query, o); }, operands.emplace_back());
+  for (std::string& value : piece.values) operands.push_back(std::move(value));
+  dialect_.Evaluate(WrittenOperands(operands), out);
+}
+
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
   Deeper deeper(*this);
   const Node& n = ast_[id];
+  // Only an engine that limits how deeply its statements nest writes deep
+  // expressions in pieces; the others never get past this test.
+  if (levels_ > 0) {
+    if (piece_ != nullptr && IsPieceValue(n)) {
+      PieceValue([&](std::string& o) { Expression(id, false, o); }, out);
+      return;
+    }
+    // Past the limit only what writes no level below it is written here.
+    if (level_ >= levels_ && !IsLiteral(n.kind) && !IsPieceValue(n)) {
+      WritePiece(id, out);
+      return;
+    }
+    ++level_;
+    struct Restore {
+      int& level;
+      ~Restore() { --level; }
+    } restore{level_};
+    ExpressionAt(n, id, wrap, out);
+    return;
+  }
+  ExpressionAt(n, id, wrap, out);
+}
+
+void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out) {
   switch (n.kind) {
+    // A literal is written into a piece's text (the text is a value of its
+    // own, so its quotes are doubled once), not lifted out of it.
     case NodeKind::kNumber:
-      if (!LiftNumber(n.text, out)) out += n.text;
+      if (piece_ != nullptr || !LiftNumber(n.text, out)) out += n.text;
       return;
     case NodeKind::kText: {
       std::string_view body = n.text.substr(1, n.text.size() - 2);
@@ -1747,7 +1851,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
         scratch_ = TextOf(n);
         body = scratch_;
       }
-      if (parameters_ != nullptr) {
+      if (parameters_ != nullptr && piece_ == nullptr) {
         LiftText(body, out);
       } else {
         dialect_.TextLiteral(body, out);
@@ -1755,7 +1859,7 @@ void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
       return;
     }
     case NodeKind::kDate:
-      if (parameters_ != nullptr) {
+      if (parameters_ != nullptr && piece_ == nullptr) {
         LiftDate(ast_.dates[n.a], out);
       } else {
         dialect_.DateLiteral(ast_.dates[n.a], out);

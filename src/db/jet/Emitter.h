@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,7 @@ class Emitter {
         dialect_(dialect),
         parameters_(parameters),
         ansi89_(ansi89_wildcards),
+        levels_(dialect.ExpressionLevels()),
         pivot_values_(pivot_values),
         names_(names) {}
 
@@ -134,6 +136,7 @@ class Emitter {
   bool KeepAliasesNoSourceHolds(NodeId sources,
                                 std::vector<std::pair<std::string_view, NodeId>>& named);
   void Expression(NodeId id, bool wrap, std::string& out);
+  void ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out);
   // A WHERE, HAVING or ON condition: a bare value there (a Yes/No column, a
   // function) is true when not zero, through the dialect.
   void Filter(NodeId id, std::string& out);
@@ -158,6 +161,25 @@ class Emitter {
   void LiftDate(const Date& date, std::string& out);
   bool CaseMatters(NodeId id) const;  // false for columns and non-text literals
 
+  // A part of a deep expression written as a query of its own (see
+  // Dialect::ExpressionLevels): the text it stands in, and the values of its
+  // placeholders as that text writes them.
+  struct Piece {
+    Piece* enclosing;
+    int enclosing_level;
+    std::vector<std::string> values;
+  };
+  // Nodes a piece takes as values rather than writing them: those that read
+  // the row or the group (columns, aggregates, subqueries), and a comparison
+  // with a column, which compares by the column's own rules.
+  bool IsPieceValue(const Node& n) const;
+  static bool IsLiteral(NodeKind kind);
+  // Writes a value of the current piece: its placeholder in the piece, and
+  // write's text in the text the piece stands in (a value again when that
+  // is a piece too).
+  void PieceValue(const std::function<void(std::string&)>& write, std::string& out);
+  void WritePiece(NodeId id, std::string& out);
+
   class Deeper {
    public:
     explicit Deeper(Emitter& emitter);
@@ -175,6 +197,11 @@ class Emitter {
   bool ansi89_;
   std::string scratch_;
   int depth_ = 0;
+  // Levels of operators and calls in the text being written, and the piece
+  // being written, if any.
+  int levels_ = 0;
+  int level_ = 0;
+  Piece* piece_ = nullptr;
   size_t unnamed_subqueries_ = 0;
   // The aliases of the select items written so far in the select list being
   // written: Jet lets a later item use an earlier one's alias.

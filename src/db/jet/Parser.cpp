@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "db/jet/Grouping.h"
 #include "db/jet/Lexer.h"
 #include "tessaly/Error.h"
 
@@ -238,6 +239,12 @@ NodeId Parser::Statement() {
   if (Peek().kind != TokenKind::kEnd) {
     Fail("Characters found after end of SQL statement.", Peek().offset);
   }
+  // Jet checks what a totals query shows once the whole statement is read.
+  for (const SelectParts& select : ast_.selects) {
+    if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select)) {
+      throw Failure{std::move(*refused)};
+    }
+  }
   // Jet binds names after reading the whole statement: a syntax error
   // anywhere wins over a name nobody can give a value for.
   if (needs_values_) {
@@ -400,7 +407,9 @@ NodeId Parser::Select() {
     last = Clause::kGroupBy;
   }
   if (TakeWord("HAVING")) {
+    const size_t first = pos_;
     parts.having = ClauseExpr(Clause::kHaving);
+    parts.having_text = Written(first);
     last = Clause::kHaving;
   }
   if (TakeWord("ORDER")) {
@@ -446,6 +455,7 @@ NodeId Parser::SelectItems() {
     Node item;
     item.kind = NodeKind::kSelectItem;
     item.offset = Peek().offset;
+    const size_t first = pos_;
     if (Peek().kind == TokenKind::kStar ||
         (IsNameToken(Peek()) && Peek(1).kind == TokenKind::kDot &&
          Peek(2).kind == TokenKind::kStar)) {
@@ -458,11 +468,13 @@ NodeId Parser::SelectItems() {
       }
       Take();  // *
       item.a = ast_.Add(star);
+      item.text = Written(first);
       if (!EndsExpression(pos_, Clause::kSelectList)) FailClause(Clause::kSelectList);
     } else {
       Scope scope(*this, Clause::kSelectList);
       if (StartsEmptyExpression()) FailClause(Clause::kSelectList);
       item.a = Expr();
+      item.text = Written(first);
       const bool had_as = Peek().IsWord("AS");
       item.text2 = Alias();
       if (had_as && item.text2.empty()) FailClause(Clause::kSelectList);
@@ -567,7 +579,9 @@ NodeId Parser::ItemList(Clause clause, bool order) {
     Node item;
     item.kind = NodeKind::kOrderItem;
     item.offset = Peek().offset;
+    const size_t first = pos_;
     item.a = Expr();
+    item.text = Written(first);
     if (order) {
       if (TakeWord("DESC")) {
         item.flag = true;
@@ -774,6 +788,14 @@ Parser::Nested::Nested(Parser& parser) : parser_(parser) {
 NodeId Parser::Expr() {
   Nested nested(*this);
   return Logical(0);
+}
+
+std::string_view Parser::Written(size_t first) const {
+  if (pos_ <= first) return {};
+  const Token& a = tokens_[first];
+  const Token& b = tokens_[pos_ - 1];
+  return std::string_view(a.text.data(),
+                          static_cast<size_t>(b.text.data() + b.text.size() - a.text.data()));
 }
 
 NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {

@@ -147,6 +147,8 @@ class Parser {
   NodeId Embedded(std::string_view text);
   NodeId ColumnRef();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
+  // The tokens from first up to the current one, as written.
+  std::string_view Written(size_t first) const;
 
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;

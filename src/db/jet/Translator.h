@@ -71,7 +71,8 @@ struct TableEdit {
 // The outcome of translating one statement. On failure, sql is empty and
 // error_number / error_description carry what the Jet engine would have
 // reported (for example -2147217900 "Syntax error in date in query
-// expression '...'."); error_offset is the byte offset where reading failed.
+// expression '...'."); error_offset is the byte offset of the token where
+// reading failed, for a statement the parser refused.
 struct Translation {
   bool ok = false;
   bool returns_rows = false;  // a SELECT
@@ -105,7 +106,7 @@ struct Translation {
   std::vector<Parameter> parameters;
   int32_t error_number = 0;
   std::string error_description;
-  size_t error_offset = 0;
+  std::optional<size_t> error_offset;
 };
 
 // Translates exactly one Jet statement (a trailing ";" and blanks are allowed;

@@ -366,9 +366,20 @@ class Pg final : public jet::Dialect {
       case BinaryOp::kMul:
         // A date and a number of days, two dates or two texts: jet_add and
         // jet_sub read their operands' types; whole numbers go on past a
-        // Long. A chain longer than any such arithmetic is written plainly,
-        // so it does not nest that deep.
-        if (operands.size() > kLongestFolded) break;
+        // Long. A chain longer than any such arithmetic is of numbers, read
+        // from the left by jet_chain over an array of its terms, which
+        // nests no deeper however long it is.
+        if (operands.size() > kLongestFolded) {
+          out += op == BinaryOp::kAdd   ? "pg_temp.jet_chain('+', VARIADIC ARRAY["
+                 : op == BinaryOp::kSub ? "pg_temp.jet_chain('-', VARIADIC ARRAY["
+                                        : "pg_temp.jet_chain('*', VARIADIC ARRAY[";
+          for (size_t i = 0; i < operands.size(); ++i) {
+            if (i != 0) out += ", ";
+            operands.WriteArgument(i, out);
+          }
+          out += "])";
+          return;
+        }
         Folded(op == BinaryOp::kAdd   ? "pg_temp.jet_add("
                : op == BinaryOp::kSub ? "pg_temp.jet_sub("
                                       : "pg_temp.jet_mul(",

@@ -115,8 +115,6 @@ double NumberOf(sqlite3_value* v) {
 // A character count or position argument: rounded as CLng rounds.
 int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
 
-std::optional<Date> ParseNamedMonthDate(std::string_view text);
-
 // A stored date text (or any text Jet reads inside #...#, or a date with its
 // month's name as users type it), or a serial number.
 std::optional<Date> DateOf(sqlite3_value* v) {
@@ -127,8 +125,7 @@ std::optional<Date> DateOf(sqlite3_value* v) {
   std::string buffer;
   const std::string_view text = TextOf(v, buffer);
   if (std::optional<Date> d = Date::ParseStored(text)) return d;
-  if (std::optional<Date> d = Date::ParseLiteral(text)) return d;
-  return ParseNamedMonthDate(text);
+  return Date::ParseLiteral(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -667,17 +664,6 @@ constexpr const char* kMonthNames[] = {"January",   "February", "March",    "Apr
 constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                      "Thursday", "Friday", "Saturday"};
 
-// The month a word names, in full or by its first three letters; 0 for none.
-int MonthOfName(std::string_view word) {
-  for (int m = 0; m < 12; ++m) {
-    const std::string_view name = kMonthNames[m];
-    if (word.size() >= 3 && word.size() <= name.size() && rules::StartsWithNoCase(name, 0, word)) {
-      return m + 1;
-    }
-  }
-  return 0;
-}
-
 // Two-digit years as the runtime reads them: 0-29 are 2000-2029, 30-99 are
 // 1930-1999.
 int64_t FullYear(int64_t year, size_t digits) {
@@ -690,81 +676,6 @@ bool ValidDay(int64_t y, int64_t m, int64_t d) {
   static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (d > kDays[m - 1]) return false;
   return m != 2 || d < 29 || (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
-}
-
-// The forms with a month name: "Apr 6, 2003", "April 6 2003", "6-Apr-2003",
-// "6 April 2003", "2003-Apr-06", each optionally followed by a time.
-std::optional<Date> ParseNamedMonthDate(std::string_view text) {
-  struct Piece {
-    std::string_view text;
-    bool number;
-  };
-  std::vector<Piece> pieces;
-  size_t i = 0;
-  size_t time_start = std::string_view::npos;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == ' ' || c == ',' || c == '-' || c == '/' || c == '.' || c == '\t') {
-      ++i;
-      continue;
-    }
-    size_t j = i;
-    const bool digit = c >= '0' && c <= '9';
-    while (j < text.size() && (digit ? (text[j] >= '0' && text[j] <= '9')
-                                     : ((text[j] | 0x20) >= 'a' && (text[j] | 0x20) <= 'z'))) {
-      ++j;
-    }
-    if (j == i) return std::nullopt;
-    if (digit && j < text.size() && text[j] == ':') {
-      time_start = i;
-      break;
-    }
-    pieces.push_back({text.substr(i, j - i), digit});
-    i = j;
-  }
-  if (pieces.size() != 3) return std::nullopt;
-  int month = 0;
-  int64_t day = 0, year = 0;
-  size_t year_digits = 0;
-  // No piece of a date has more than four digits; a longer run is no date
-  // (and is not read, so it cannot overflow).
-  auto number = [](std::string_view s) -> int64_t {
-    if (s.size() > 4) return -1;
-    int64_t v = 0;
-    for (char c : s) v = v * 10 + (c - '0');
-    return v;
-  };
-  if (!pieces[0].number && pieces[1].number && pieces[2].number) {  // Apr 6, 2003
-    month = MonthOfName(pieces[0].text);
-    day = number(pieces[1].text);
-    year = number(pieces[2].text);
-    year_digits = pieces[2].text.size();
-  } else if (pieces[0].number && !pieces[1].number && pieces[2].number) {
-    month = MonthOfName(pieces[1].text);
-    if (pieces[0].text.size() > 2) {  // 2003-Apr-06
-      year = number(pieces[0].text);
-      year_digits = pieces[0].text.size();
-      day = number(pieces[2].text);
-    } else {  // 6-Apr-2003
-      day = number(pieces[0].text);
-      year = number(pieces[2].text);
-      year_digits = pieces[2].text.size();
-    }
-  } else {
-    return std::nullopt;
-  }
-  year = FullYear(year, year_digits);
-  if (month == 0 || !ValidDay(year, month, day)) return std::nullopt;
-  Date d;
-  if (time_start != std::string_view::npos) {
-    const std::optional<Date> t = Date::ParseLiteral(text.substr(time_start));
-    if (!t || t->year != 1899 || t->month != 12 || t->day != 30) return std::nullopt;
-    d = *t;
-  }
-  d.year = static_cast<int16_t>(year);
-  d.month = static_cast<uint8_t>(month);
-  d.day = static_cast<uint8_t>(day);
-  return d;
 }
 
 // ---------------------------------------------------------------------------
@@ -1503,6 +1414,131 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ---------------------------------------------------------------------------
 
+// jet_eval(query, value, ...): the one value of query, a SELECT of one
+// column whose placeholders ?1, ?2, ... take the values. The dialect writes
+// an expression nested deeper than the engine's parser takes as such pieces.
+// The query's text is a constant of the statement, so it is prepared once
+// per statement; its failure (a Jet function's error) is the statement's.
+void Evaluate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  auto* query = static_cast<sqlite3_stmt*>(sqlite3_get_auxdata(ctx, 0));
+  if (query == nullptr) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    if (sqlite3_prepare_v2(db, reinterpret_cast<const char*>(sqlite3_value_text(argv[0])), -1,
+                           &query, nullptr) != SQLITE_OK) {
+      sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+      sqlite3_finalize(query);
+      return;
+    }
+    sqlite3_set_auxdata(ctx, 0, query,
+                        [](void* q) { sqlite3_finalize(static_cast<sqlite3_stmt*>(q)); });
+    query = static_cast<sqlite3_stmt*>(sqlite3_get_auxdata(ctx, 0));
+    if (query == nullptr) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+  }
+  for (int i = 1; i < argc; ++i) sqlite3_bind_value(query, i, argv[i]);
+  if (sqlite3_step(query) == SQLITE_ROW) {
+    sqlite3_result_value(ctx, sqlite3_column_value(query, 0));
+  } else {
+    sqlite3_result_error(ctx, sqlite3_errmsg(sqlite3_db_handle(query)), -1);
+  }
+  sqlite3_reset(query);
+}
+
+// A chain a + b + c ... longer than a function's arguments and the parser's
+// nesting allow is written jet_add(a, ...) -> jet_terms(...) -> ...: SQLite
+// reads its -> operators one after another, without nesting, as calls of the
+// functions "->" and "->>", which here go on with the chain's sum or
+// difference. jet_terms(v, ...) packs its values into one blob: for each a
+// byte of its type, then an integer's or a real's 8 bytes, or a text's or a
+// blob's length in 4 bytes and its bytes.
+void Terms(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string packed;
+  for (int i = 0; i < argc; ++i) {
+    const int type = sqlite3_value_type(argv[i]);
+    packed += static_cast<char>(type);
+    auto put = [&](const void* bytes, size_t size) {
+      packed.append(static_cast<const char*>(bytes), size);
+    };
+    if (type == SQLITE_INTEGER) {
+      const sqlite3_int64 v = sqlite3_value_int64(argv[i]);
+      put(&v, sizeof v);
+    } else if (type == SQLITE_FLOAT) {
+      const double v = sqlite3_value_double(argv[i]);
+      put(&v, sizeof v);
+    } else if (type != SQLITE_NULL) {
+      const void* bytes = type == SQLITE_TEXT
+                              ? static_cast<const void*>(sqlite3_value_text(argv[i]))
+                              : sqlite3_value_blob(argv[i]);
+      const uint32_t size = static_cast<uint32_t>(sqlite3_value_bytes(argv[i]));
+      put(&size, sizeof size);
+      put(bytes, size);
+    }
+  }
+  sqlite3_result_blob(ctx, packed.data(), static_cast<int>(packed.size()), SQLITE_TRANSIENT);
+}
+
+// "->" and "->>": the chain so far (argument 0) and the next terms (a blob
+// of jet_terms) through jet_add or jet_sub, as one call of it.
+template <bool kSubtract>
+void GoOn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* at = static_cast<const char*>(sqlite3_value_blob(argv[1]));
+  const char* end = at + sqlite3_value_bytes(argv[1]);
+  std::vector<const char*> values;
+  for (const char* p = at; p < end;) {
+    values.push_back(p);
+    const int type = *p++;
+    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+      p += 8;
+    } else if (type != SQLITE_NULL) {
+      uint32_t size;
+      std::memcpy(&size, p, sizeof size);
+      p += sizeof size + size;
+    }
+  }
+  std::string sql = kSubtract ? "SELECT jet_sub(?1" : "SELECT jet_add(?1";
+  for (size_t i = 0; i < values.size(); ++i) sql += ", ?" + std::to_string(i + 2);
+  sql += ')';
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  sqlite3_stmt* step = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &step, nullptr) != SQLITE_OK) {
+    sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+    sqlite3_finalize(step);
+    return;
+  }
+  sqlite3_bind_value(step, 1, argv[0]);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const char* p = values[i];
+    const int type = *p++;
+    const int index = static_cast<int>(i) + 2;
+    if (type == SQLITE_INTEGER) {
+      sqlite3_int64 v;
+      std::memcpy(&v, p, sizeof v);
+      sqlite3_bind_int64(step, index, v);
+    } else if (type == SQLITE_FLOAT) {
+      double v;
+      std::memcpy(&v, p, sizeof v);
+      sqlite3_bind_double(step, index, v);
+    } else if (type != SQLITE_NULL) {
+      uint32_t size;
+      std::memcpy(&size, p, sizeof size);
+      p += sizeof size;
+      if (type == SQLITE_TEXT) {
+        sqlite3_bind_text(step, index, p, static_cast<int>(size), SQLITE_STATIC);
+      } else {
+        sqlite3_bind_blob(step, index, p, static_cast<int>(size), SQLITE_STATIC);
+      }
+    }
+  }
+  if (sqlite3_step(step) == SQLITE_ROW) {
+    sqlite3_result_value(ctx, sqlite3_column_value(step, 0));
+  } else {
+    sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+  }
+  sqlite3_finalize(step);
+}
+
 void RegisterJetFunctions(sqlite3* db) {
   struct Entry {
     const char* name;
@@ -1592,6 +1628,10 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_tan", 1, Guarded<Math<Tangent, 0>>, true},
       {"jet_atn", 1, Guarded<Math<ArcTangent, 0>>, true},
       {"jet_rnd", -1, Guarded<Rnd>, false},
+      {"jet_eval", -1, Evaluate, false},
+      {"jet_terms", -1, Terms, true},
+      {"->", 2, GoOn<false>, true},
+      {"->>", 2, GoOn<true>, true},
   };
   for (const Entry& e : kEntries) {
     const int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);

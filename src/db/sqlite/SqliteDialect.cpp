@@ -65,25 +65,33 @@ void Balanced(const Operands& operands, size_t begin, size_t end, const char* se
 }
 
 // function(a, b, c, ...) for a function that folds its arguments from the
-// left: a long chain becomes function(function(a, ...), ...), each call with
-// at most kArguments arguments (SQLite allows 127), so a chain of a thousand
-// terms nests nine calls deep.
+// left. A call takes at most kArguments arguments (SQLite allows 127) and a
+// call as another's argument takes three entries of the parser's stack, so a
+// longer chain goes on through SQLite's -> operator instead, which the parser
+// reads one after another without nesting: function(a, ...) -> jet_terms(...)
+// -> ..., each -> (go_on) a call of the chain's function with the value so
+// far and the terms jet_terms packs (see JetFunctions.cpp).
 constexpr size_t kArguments = 120;
 
-void Folded(const char* function, const Operands& operands, size_t end, std::string& out) {
+void Folded(const char* function, const char* go_on, const Operands& operands, std::string& out) {
+  const size_t count = operands.size();
   out += function;
   out += '(';
-  size_t first = 0;
-  if (end > kArguments) {
-    first = end - (kArguments - 1);
-    Folded(function, operands, first, out);
-    out += ", ";
-  }
-  for (size_t i = first; i < end; ++i) {
-    if (i != first) out += ", ";
+  size_t i = 0;
+  for (; i < count && i < kArguments; ++i) {
+    if (i != 0) out += ", ";
     operands.WriteArgument(i, out);
   }
   out += ')';
+  while (i < count) {
+    out += go_on;
+    out += "jet_terms(";
+    for (size_t k = 0; i < count && k < kArguments; ++i, ++k) {
+      if (k != 0) out += ", ";
+      operands.WriteArgument(i, out);
+    }
+    out += ')';
+  }
 }
 
 // function(...) over operands [begin, end) for an associative function: a
@@ -251,6 +259,14 @@ class Sqlite final : public jet::Dialect {
 
   void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
 
+  // SQLite's parser keeps a stack of 100 entries, and a function call takes
+  // three of them (Abs(Abs(...)) fails 32 deep), an argument after the first
+  // or an Iif's CASE five or six: a level of Jet's expression may take a dozen
+  // with the parentheses and conversions written around it. Eight levels
+  // and the statement around them stay well within it; deeper parts are
+  // evaluated by jet_eval as statements of their own.
+  int ExpressionLevels() const override { return 8; }
+
   void TruthValue(const Operands& condition, std::string& out) const override {
     // SQLite's true is 1, Jet's -1.
     out += "-(";
@@ -394,8 +410,8 @@ class Sqlite final : public jet::Dialect {
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {
     switch (op) {
-      case BinaryOp::kAdd: Folded("jet_add", operands, operands.size(), out); return;
-      case BinaryOp::kSub: Folded("jet_sub", operands, operands.size(), out); return;
+      case BinaryOp::kAdd: Folded("jet_add", " -> ", operands, out); return;
+      case BinaryOp::kSub: Folded("jet_sub", " ->> ", operands, out); return;
       case BinaryOp::kMul: Balanced(operands, 0, operands.size(), " * ", out); return;
       case BinaryOp::kIntDiv: Call("jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("jet_mod", operands, out); return;

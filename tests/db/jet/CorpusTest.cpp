@@ -201,6 +201,8 @@ constexpr HostNumber kHostNumbers[] = {
     {3022, errnum::kFail},          // duplicate values in the index
     {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
     {3103, errnum::kSyntax},        // circular reference caused by an alias
+    {3120, errnum::kSyntax},        // cannot group on fields selected with '*'
+    {3122, errnum::kSyntax},        // expression not part of an aggregate function
     {3191, errnum::kSyntax},        // field defined more than once (likewise)
     {3380, errnum::kSyntax},        // field already exists in the table (likewise)
     {3376, errnum::kFail},          // table does not exist

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -294,6 +295,29 @@ TEST_F(Statements, WritesOfTwoJoinedTablesRunAsOneAmongOthers) {
   EXPECT_EQ(Exec(swap + "100"), 2);
   conn_->RollbackTrans();
   EXPECT_EQ(Rows("SELECT Amount FROM Orders ORDER BY OrderID"), "257;21.5;60;");
+}
+
+// A statement that cannot be read keeps Jet's description and says where
+// reading failed, counting characters, not the bytes of their UTF-8 form.
+TEST_F(Statements, SyntaxErrorsSayWhereReadingFailed) {
+  auto offset = [&](const std::string& sql) -> std::optional<size_t> {
+    try {
+      Exec(sql);
+    } catch (const Error& e) {
+      return e.offset();
+    }
+    ADD_FAILURE() << "ran: " << sql;
+    return std::nullopt;
+  };
+  EXPECT_EQ(offset("SELECT * FROM Customers WHERE Name = 'Zoë' and and City = 'x'"), 47u);
+  EXPECT_EQ(Failure("SELECT * FROM Customers WHERE Name = 'Zoë' and and City = 'x'"),
+            "-2147217900 Syntax error (missing operator) in query expression "
+            "'Name = 'Zoë' and and City = 'x''.");
+  EXPECT_EQ(offset("SELECT Name FROM Customers WHERE Born = #Zoë 31#"), 40u);
+  EXPECT_EQ(offset("SELECT Name, Count(*) FROM Customers"), 7u);
+  // Failures of the statement's run, not of its reading, say nowhere.
+  EXPECT_EQ(offset("SELECT Nope FROM Customers"), std::nullopt);
+  EXPECT_EQ(offset("INSERT INTO Orders (OrderID, CustomerID) VALUES (1, 1)"), std::nullopt);
 }
 
 }  // namespace
