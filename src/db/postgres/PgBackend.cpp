@@ -206,7 +206,15 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   }
   if (state == "23514") return jeterr::Check(Field(result, PG_DIAG_CONSTRAINT_NAME));
   if (state == "22001") return jeterr::TooSmall();
-  if (state == "22003") return jeterr::Overflow();
+  if (state == "22003") {
+    // Arithmetic beyond the Double range is the runtime's overflow; a value
+    // beyond its field's range is the field's.
+    if (message.starts_with("value out of range: overflow") ||
+        message.ends_with("is out of range for type double precision")) {
+      return Error::Runtime(errnum::kOverflow);
+    }
+    return jeterr::Overflow();
+  }
   if (state == "22012") return Error::Runtime(errnum::kDivisionByZero);
   // A Jet function's runtime error, raised by the functions as "jet-error N".
   if (state == "22023" && message.starts_with("jet-error ")) {

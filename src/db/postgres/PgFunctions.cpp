@@ -74,6 +74,7 @@ BEGIN
                         extract(month FROM d)::integer, extract(day FROM d)::integer,
                         extract(hour FROM d)::integer, extract(minute FROM d)::integer, extract(second FROM d));
   END IF;
+  IF d < TIMESTAMP '0100-01-01' OR d >= TIMESTAMP '10000-01-01' THEN PERFORM pg_temp.jet_fail(13); END IF;
   RETURN d;
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   PERFORM pg_temp.jet_fail(13);
@@ -482,6 +483,13 @@ CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAG
   AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN v < -657434 OR v >= 2958466 THEN make_interval(days => pg_temp.jet_fail(6))
                                               ELSE make_interval(secs => round(v * 86400)) END)::timestamp(0)$f$;
 
+-- A date a function made (DateSerial, DateAdd, CDate of a text), kept only
+-- within the years 100 to 9999 as the runtime's dates are; beyond them error
+-- n, the function's own.
+CREATE FUNCTION pg_temp.jet_made(v timestamp, n integer) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v >= TIMESTAMP '0100-01-01' AND v < TIMESTAMP '10000-01-01' THEN v
+                    ELSE TIMESTAMP '1899-12-30' + make_interval(days => pg_temp.jet_fail(n)) END$f$;
+
 -- First and Last: the first and last rows' values as the rows come, Null
 -- included (the state is a one-element array, so a Null value is kept).
 CREATE FUNCTION pg_temp.jet_first_step(state anyarray, v anyelement) RETURNS anyarray LANGUAGE sql IMMUTABLE
@@ -632,7 +640,7 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_weekstart(v timestamp, first double precision) RETURNS date LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT v::date - ((extract(dow FROM v)::integer + 8 - first::integer) % 7)';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT (v + CASE lower(unit)
+  AS $f$SELECT pg_temp.jet_made((v + CASE lower(unit)
       WHEN 'yyyy' THEN make_interval(months => 12 * trunc(n)::integer)
       WHEN 'q' THEN make_interval(months => 3 * trunc(n)::integer)
       WHEN 'm' THEN make_interval(months => trunc(n)::integer)
@@ -643,7 +651,7 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) 
       WHEN 'h' THEN make_interval(hours => trunc(n)::integer)
       WHEN 'n' THEN make_interval(mins => trunc(n)::integer)
       WHEN 's' THEN make_interval(secs => trunc(n))
-      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0)$f$;
+      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0), 5)$f$;
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
 -- DateDiff counts the boundaries of the interval between the two dates
@@ -701,8 +709,10 @@ CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision D
 -- 1930-1999.
 CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
   LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT (make_date(CASE WHEN y BETWEEN 0 AND 29 THEN y + 2000 WHEN y BETWEEN 30 AND 99 THEN y + 1900 ELSE y END::integer, 1, 1)
-        + make_interval(months => round(m)::integer - 1) + make_interval(days => round(d)::integer - 1))::timestamp(0)$f$;
+SELECT pg_temp.jet_made(CASE WHEN abs(ry) <= 20000 AND abs(rm) <= 240000 AND abs(rd) <= 7300000 THEN
+    (make_date(CASE WHEN ry BETWEEN 0 AND 99 THEN ry + CASE WHEN ry < 30 THEN 2000 ELSE 1900 END ELSE ry END::integer, 1, 1)
+     + make_interval(months => rm::integer - 1) + make_interval(days => rd::integer - 1))::timestamp(0) END, 5)
+FROM (SELECT round(y) AS ry, round(m) AS rm, round(d) AS rd) AS whole$f$;
 CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
   LANGUAGE sql IMMUTABLE STRICT AS $f$
 SELECT (TIMESTAMP '1899-12-30' + make_interval(hours => round(h)::integer, mins => round(m)::integer, secs => round(s)))::timestamp(0)$f$;
@@ -777,10 +787,33 @@ CREATE FUNCTION pg_temp.jet_mul(a real, b real) RETURNS double precision LANGUAG
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
--- A text less a whole number (the server would read the text as one too):
--- the text read as a number, else the runtime's type mismatch.
-CREATE FUNCTION pg_temp.jet_sub(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE
-  AS 'SELECT pg_temp.jet_numeral(a) - b';
+-- A text beside a number (the server would read the text as the number's
+-- type, failing with its own error): the text read as a number, else the
+-- runtime's type mismatch.
+CREATE FUNCTION pg_temp.jet_add(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
+CREATE FUNCTION pg_temp.jet_add(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_add(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
+CREATE FUNCTION pg_temp.jet_add(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_add(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
+CREATE FUNCTION pg_temp.jet_add(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_add(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
+CREATE FUNCTION pg_temp.jet_add(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_sub(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
+CREATE FUNCTION pg_temp.jet_sub(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_sub(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
+CREATE FUNCTION pg_temp.jet_sub(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_sub(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
+CREATE FUNCTION pg_temp.jet_sub(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_sub(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
+CREATE FUNCTION pg_temp.jet_sub(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE

@@ -197,6 +197,13 @@ void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// A Double result; beyond the Double range it is the runtime's overflow,
+// never an infinity.
+double FiniteOrOverflow(double value) {
+  if (!std::isfinite(value)) Raise(errnum::kOverflow);
+  return value;
+}
+
 // One operand of + or -. Dates are stored as their texts, so a text that
 // reads as a stored date (yyyy-mm-dd[ hh:mm:ss]) is a date here.
 struct Term {
@@ -245,10 +252,9 @@ struct Term {
     }
   }
   static Term Real(double value) {
-    if (!std::isfinite(value)) Raise(errnum::kOverflow);
     Term t;
     t.kind = kReal;
-    t.real = value;
+    t.real = FiniteOrOverflow(value);
     return t;
   }
   static Term DateAt(double serial) {
@@ -294,6 +300,19 @@ Term Minus(const Term& a, const Term& b) {
   return Term::Real(difference);
 }
 
+// a * b: whole numbers multiply as whole numbers while the product fits,
+// anything else as Doubles; a date counts as its serial, a text as the number
+// it spells (else 13), and a product beyond the Double range is an overflow.
+Term Times(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_mul_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  return Term::Real(a.Number() * b.Number());
+}
+
 // a op b op c ...: the chain read from the left.
 template <Term (*Op)(const Term&, const Term&)>
 void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -316,7 +335,7 @@ void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   const double divisor = NumberOf(argv[1]);
   if (divisor == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_double(ctx, NumberOf(argv[0]) / divisor);
+  sqlite3_result_double(ctx, FiniteOrOverflow(NumberOf(argv[0]) / divisor));
 }
 
 // A whole-number result as a 64-bit integer; beyond that range (or NaN) it is
@@ -592,10 +611,16 @@ void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
 }
 
+// CDate: a text that is no date is a type mismatch, a number beyond the years
+// 100 to 9999 an overflow.
 void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const std::optional<Date> d = DateOf(argv[0]);
-  if (!d) Raise(errnum::kRuntimeTypeMismatch);
+  if (!d) {
+    const int type = sqlite3_value_type(argv[0]);
+    Raise(type == SQLITE_INTEGER || type == SQLITE_FLOAT ? errnum::kOverflow
+                                                         : errnum::kRuntimeTypeMismatch);
+  }
   ResultText(ctx, d->ToStored());
 }
 
@@ -1142,7 +1167,9 @@ template <bool kWide>
 void Chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const int64_t code = CountOf(argv[0]);
-  if (code < 0 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
+  // No text holds character 0: the server cannot store one, so both engines
+  // refuse it as a code out of range.
+  if (code < 1 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
   std::string out;
   Encode(static_cast<char32_t>(code), out);
   ResultText(ctx, out);
@@ -1288,6 +1315,7 @@ void StringOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int64_t code = CountOf(argv[1]);
     if (code < 0) Raise(errnum::kInvalidCall);
     c = static_cast<char32_t>(code % 256);
+    if (c == 0) Raise(errnum::kInvalidCall);  // no text holds character 0 (see Chr)
   } else {
     const std::u32string s = TextArgument(argv[1]);
     if (s.empty()) Raise(errnum::kInvalidCall);
@@ -1516,6 +1544,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_not", 1, Guarded<BitNot>, true},
       {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
       {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
+      {"jet_mul", -1, Guarded<Arithmetic<Times>>, true},
       {"jet_div", 2, Guarded<Divide>, true},
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},

@@ -374,7 +374,19 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
         return cell;
       }
       break;
-    case Kind::kUntyped: break;
+    case Kind::kUntyped:
+      // An expression's date (DateSerial, a date plus days, Max of a date
+      // field) comes as the stored text dates are kept in; it is a date, as
+      // the server's timestamp is, so it prints as a date does.
+      if (storage == SQLITE_TEXT) {
+        const std::string_view text = TextOf(stmt, column);
+        const bool dated = text.size() == 10 || text.size() == 19;  // not a time's text alone
+        if (const std::optional<Date> date = dated ? Date::ParseStored(text) : std::nullopt) {
+          cell.SetDate(*date);
+          return cell;
+        }
+      }
+      break;
   }
   ByStorage(stmt, column, storage, store, cell);
   return cell;

@@ -44,7 +44,7 @@ constexpr size_t kGroup = 64;
 
 // Operands [begin, end) joined by separator, grouped in parentheses so the
 // tree stays shallow. Only for operators whose grouping does not change the
-// result (And, Or, *).
+// result (And, Or).
 void Balanced(const Operands& operands, size_t begin, size_t end, const char* separator,
               std::string& out) {
   const size_t count = end - begin;
@@ -396,7 +396,7 @@ class Sqlite final : public jet::Dialect {
     switch (op) {
       case BinaryOp::kAdd: Folded("jet_add", operands, operands.size(), out); return;
       case BinaryOp::kSub: Folded("jet_sub", operands, operands.size(), out); return;
-      case BinaryOp::kMul: Balanced(operands, 0, operands.size(), " * ", out); return;
+      case BinaryOp::kMul: Folded("jet_mul", operands, operands.size(), out); return;
       case BinaryOp::kIntDiv: Call("jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("jet_mod", operands, out); return;
       case BinaryOp::kPow: Call("jet_pow", operands, out); return;
