@@ -375,13 +375,15 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
       }
       break;
     case Kind::kUntyped:
-      // An expression's date (DateSerial, a date plus days, Max of a date
-      // field) comes as the stored text dates are kept in; it is a date, as
-      // the server's timestamp is, so it prints as a date does.
+      // An expression's date and time (TimeSerial, a date plus hours, Max
+      // of a date field) comes as the stored text "yyyy-mm-dd hh:mm:ss"; it
+      // is a date, as the server's timestamp is, so a time alone prints as
+      // the time. A date's text without the time is left a text: Format and
+      // CStr write dates so, and their results are texts.
       if (storage == SQLITE_TEXT) {
         const std::string_view text = TextOf(stmt, column);
-        const bool dated = text.size() == 10 || text.size() == 19;  // not a time's text alone
-        if (const std::optional<Date> date = dated ? Date::ParseStored(text) : std::nullopt) {
+        if (const std::optional<Date> date =
+                text.size() == 19 ? Date::ParseStored(text) : std::nullopt) {
           cell.SetDate(*date);
           return cell;
         }

@@ -185,7 +185,7 @@ TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
                  "INTO Copy FROM Customers AS c INNER JOIN Orders AS o ON c.ID = o.CustomerID"),
             2);
   EXPECT_EQ(Rows("SELECT Name, Amount, Twice, Day FROM Copy WHERE Name = 'ABBOTT'"),
-            "Abbott|250|500|#2005-01-15;");
+            "Abbott|250|500|2005-01-15;");
   // What the host is shown for it is the select that fills the table.
   EXPECT_EQ(conn_->Translate("SELECT Name INTO Other FROM Customers"),
             "SELECT Name FROM Customers");
