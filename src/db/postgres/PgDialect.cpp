@@ -376,7 +376,7 @@ class Pg final : public jet::Dialect {
         return;
       case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
-      case BinaryOp::kPow: Call("power", operands, out); return;
+      case BinaryOp::kPow: Call("pg_temp.jet_pow", operands, out); return;
       default: break;
     }
     Dialect::Operator(op, operands, out);

@@ -117,7 +117,6 @@ CREATE FUNCTION pg_temp.jet_lcase(s double precision) RETURNS text LANGUAGE sql 
 -- CStr of Null is an invalid use of Null.
 CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
-CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v::text)';
 -- A date as its text form: the date alone at midnight, the time alone on
 -- day 0, both otherwise.
 CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -137,9 +136,13 @@ CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE 
 -- Any value as the text Jet's & and a text beside a number in Iif make of it.
 CREATE FUNCTION pg_temp.jet_text(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
-CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT upper(v::text)';  -- 1E+300, as the runtime writes it
+-- A Double at 15 significant digits (0.333333333333333, 1E+300), as the
+-- runtime writes it.
+CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  SET extra_float_digits = 0 AS 'SELECT upper(v::text)';
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
+CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_text(v)';
 
 -- One character of a regular expression: a backslash before what is not a
 -- letter or digit keeps it literal.
@@ -277,6 +280,18 @@ CREATE FUNCTION pg_temp.jet_instr(start double precision, s text, sought text) R
 CREATE FUNCTION pg_temp.jet_numeral(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN v::double precision
                     ELSE pg_temp.jet_fail(13) END$f$;
+-- A part of a date or time built from its parts (DateSerial): Null is an invalid use of
+-- Null, beyond a billion an overflow, else rounded half to even.
+CREATE FUNCTION pg_temp.jet_part(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN abs(v) > 1e9 THEN pg_temp.jet_fail(6) ELSE round(v) END';
+-- x ^ y: 0 to a negative power is beyond every number, a negative number to
+-- a fraction has none.
+CREATE FUNCTION pg_temp.jet_pow(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN a = 0 AND b < 0 THEN pg_temp.jet_fail(6) WHEN a < 0 AND b <> trunc(b) THEN pg_temp.jet_fail(5) ELSE power(a, b) END';
+CREATE FUNCTION pg_temp.jet_pow(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_pow(pg_temp.jet_numeral(a), b)';
+CREATE FUNCTION pg_temp.jet_pow(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_pow(a, pg_temp.jet_numeral(b))';
 CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(v)';
 CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(pg_temp.jet_numeral(v))';
 CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
@@ -478,10 +493,11 @@ CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision 
 CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
 CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
--- Days since 1899-12-30 as a date; beyond the years 100 to 9999 an overflow.
+-- Days since 1899-12-30 as a date, the fraction the time of day whatever the
+-- sign (-1.25 is 1899-12-29 06:00); beyond the years 100 to 9999 an overflow.
 CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
-  AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN v < -657434 OR v >= 2958466 THEN make_interval(days => pg_temp.jet_fail(6))
-                                              ELSE make_interval(secs => round(v * 86400)) END)::timestamp(0)$f$;
+  AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN trunc(v) < -657434 OR trunc(v) > 2958465 THEN make_interval(days => pg_temp.jet_fail(6))
+                                              ELSE make_interval(days => trunc(v)::integer, secs => round(abs(v - trunc(v)) * 86400)) END)::timestamp(0)$f$;
 
 -- A date a function made (DateSerial, DateAdd, CDate of a text), kept only
 -- within the years 100 to 9999 as the runtime's dates are; beyond them error
@@ -562,16 +578,17 @@ CREATE FUNCTION pg_temp.jet_timer() RETURNS double precision LANGUAGE sql STABLE
   AS $f$SELECT extract(epoch FROM localtimestamp - date_trunc('day', localtimestamp))::double precision$f$;
 
 -- Text.
-CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
+-- Asc, Chr and their wide forms take no Null (94).
+CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN s IS NULL THEN pg_temp.jet_fail(94) WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
 -- Asc knows no code page beyond Latin-1: any other character is "?".
-CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
-CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_asc(s::text)';
-CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
-CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_asc(s::text)';
+CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -708,14 +725,34 @@ CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision D
 -- DateSerial carries months and days over; years 0-29 are 2000-2029, 30-99
 -- 1930-1999.
 CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
-  LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT pg_temp.jet_made(CASE WHEN abs(ry) <= 20000 AND abs(rm) <= 240000 AND abs(rd) <= 7300000 THEN
-    (make_date(CASE WHEN ry BETWEEN 0 AND 99 THEN ry + CASE WHEN ry < 30 THEN 2000 ELSE 1900 END ELSE ry END::integer, 1, 1)
-     + make_interval(months => rm::integer - 1) + make_interval(days => rd::integer - 1))::timestamp(0) END, 5)
-FROM (SELECT round(y) AS ry, round(m) AS rm, round(d) AS rd) AS whole$f$;
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  ry double precision;
+  rm double precision;
+  rd double precision;
+BEGIN
+  IF y IS NULL OR m IS NULL OR d IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  ry := pg_temp.jet_part(y);
+  rm := pg_temp.jet_part(m);
+  rd := pg_temp.jet_part(d);
+  IF ry BETWEEN 0 AND 99 THEN ry := ry + CASE WHEN ry < 30 THEN 2000 ELSE 1900 END; END IF;
+  -- Far beyond the years 100 to 9999 before the server's own dates end.
+  IF abs(ry) > 20000 OR abs(rm) > 240000 OR abs(rd) > 7300000 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  RETURN pg_temp.jet_made((make_date(ry::integer, 1, 1) + make_interval(months => rm::integer - 1)
+                           + make_interval(days => rd::integer - 1))::timestamp(0), 5);
+END $f$;
+-- TimeSerial: the time of day 0; values out of range carry, a time before
+-- midnight falls on the day before.
 CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
-  LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT (TIMESTAMP '1899-12-30' + make_interval(hours => round(h)::integer, mins => round(m)::integer, secs => round(s)))::timestamp(0)$f$;
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  seconds double precision;
+BEGIN
+  IF h IS NULL OR m IS NULL OR s IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  seconds := pg_temp.jet_part(h) * 3600 + pg_temp.jet_part(m) * 60 + pg_temp.jet_part(s);
+  IF abs(seconds) > 4e11 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  RETURN pg_temp.jet_made((TIMESTAMP '1899-12-30' + make_interval(secs => seconds))::timestamp(0), 5);
+END $f$;
 CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT date_trunc('day', v)$f$;
 CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
 CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT

@@ -66,6 +66,15 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// A date: its stored text, marked as a date so the row reader gives a date
+// though the column has no type (the mark lives while the value goes
+// straight to the row, as the text alone does not tell a date from
+// Format's text of one).
+void ResultDate(sqlite3_context* ctx, const Date& d) {
+  ResultText(ctx, d.ToStored());
+  sqlite3_result_subtype(ctx, kDateSubtype);
+}
+
 // The rule of most of Jet's functions: a Null argument gives a Null result.
 // True (with the result set) when value is Null.
 bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* value) {
@@ -181,14 +190,22 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Operators
 
-// a & b: a Null counts as empty text; Null & Null is Null.
-// a & b & ...: a Null joins as empty text; only all Null gives Null.
+// a & b & ...: a Null joins as empty text; only all Null gives Null. A date
+// joins as CStr writes it (a time alone on day 0), whether a function marked
+// it or it is a date and time as a field stores it.
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string result, buffer;
   bool all_null = true;
   for (int i = 0; i < argc; ++i) {
     all_null = all_null && IsNull(argv[i]);
-    result += TextOf(argv[i], buffer);
+    const std::string_view text = TextOf(argv[i], buffer);
+    const bool dated = sqlite3_value_type(argv[i]) == SQLITE_TEXT &&
+                       (text.size() == 19 || sqlite3_value_subtype(argv[i]) == kDateSubtype);
+    if (const std::optional<Date> d = dated ? Date::ParseStored(text) : std::nullopt) {
+      result += d->ToText();
+    } else {
+      result += text;
+    }
   }
   if (all_null) {
     sqlite3_result_null(ctx);
@@ -324,7 +341,7 @@ void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     case Term::kInteger: sqlite3_result_int64(ctx, result.integer); return;
     case Term::kReal: sqlite3_result_double(ctx, result.real); return;
     case Term::kText: ResultText(ctx, result.text); return;
-    case Term::kDate: ResultText(ctx, result.date.ToStored()); return;
+    case Term::kDate: ResultDate(ctx, result.date); return;
   }
 }
 
@@ -580,7 +597,7 @@ Date Today(bool with_date, bool with_time) {
 
 template <bool kDate, bool kTime>
 void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
-  ResultText(ctx, Today(kDate, kTime).ToStored());
+  ResultDate(ctx, Today(kDate, kTime));
 }
 
 // ---------------------------------------------------------------------------
@@ -621,7 +638,7 @@ void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Raise(type == SQLITE_INTEGER || type == SQLITE_FLOAT ? errnum::kOverflow
                                                          : errnum::kRuntimeTypeMismatch);
   }
-  ResultText(ctx, d->ToStored());
+  ResultDate(ctx, *d);
 }
 
 void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -822,7 +839,6 @@ Date FromMoment(int64_t seconds) {
   return FromDayNumber(days, seconds - days * 86400);
 }
 
-void ResultDate(sqlite3_context* ctx, const Date& d) { ResultText(ctx, d.ToStored()); }
 
 enum class Interval {
   kYear,

@@ -375,15 +375,16 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
       }
       break;
     case Kind::kUntyped:
-      // An expression's date and time (TimeSerial, a date plus hours, Max
-      // of a date field) comes as the stored text "yyyy-mm-dd hh:mm:ss"; it
-      // is a date, as the server's timestamp is, so a time alone prints as
-      // the time. A date's text without the time is left a text: Format and
-      // CStr write dates so, and their results are texts.
+      // An expression's date comes as the stored text dates are kept in: it
+      // is a date, as the server's timestamp is, when the function that made
+      // it marked it so, or when it holds a time ("yyyy-mm-dd hh:mm:ss", as
+      // Max of a date field may give). A day's text alone may be Format's or
+      // CStr's text, and stays a text.
       if (storage == SQLITE_TEXT) {
         const std::string_view text = TextOf(stmt, column);
-        if (const std::optional<Date> date =
-                text.size() == 19 ? Date::ParseStored(text) : std::nullopt) {
+        const bool dated = text.size() == 19 ||
+                           sqlite3_value_subtype(sqlite3_column_value(stmt, column)) == kDateSubtype;
+        if (const std::optional<Date> date = dated ? Date::ParseStored(text) : std::nullopt) {
           cell.SetDate(*date);
           return cell;
         }
