@@ -221,23 +221,18 @@ class Pg final : public jet::Dialect {
 
   void Iif(const Operands& operands, std::string& out) const override {
     // CASE evaluates only the branch it returns. Jet lets the branches differ
-    // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one
-    // type, so a number beside a text is written as text.
-    const bool text1 = operands.IsText(1);
-    const bool text2 = operands.IsText(2);
+    // in type (a text and a number: iif(F_X=0,'',F_X)) and gives the value
+    // of the branch taken; PostgreSQL wants one type, so beside a text each
+    // branch becomes a pg_temp.jet_variant, which the backend reads back as
+    // the text or number it holds.
+    const bool mixed = operands.IsText(1) != operands.IsText(2);
     out += "CASE WHEN ";
     Condition(operands, 0, out);
-    out += " THEN ";
-    if (text2 && !text1) {
-      AsText(operands, 1, out);
-    } else {
-      operands.WriteArgument(1, out);
-    }
-    out += " ELSE ";
-    if (text1 && !text2) {
-      AsText(operands, 2, out);
-    } else {
-      operands.WriteArgument(2, out);
+    for (size_t branch = 1; branch <= 2; ++branch) {
+      out += branch == 1 ? " THEN " : " ELSE ";
+      if (mixed) out += "pg_temp.jet_variant(";
+      operands.WriteArgument(branch, out);
+      if (mixed) out += ')';
     }
     out += " END";
   }

@@ -143,6 +143,30 @@ CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql I
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
 CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_text(v)';
+-- IIf of a text beside a number (iif(F_X = 0, '', F_X)) gives the Variant
+-- of the branch taken, a text or a number. A CASE has one type: each branch
+-- becomes this row, which the backend reads back as the value it holds, and
+-- which reads as its text wherever a text is wanted.
+CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
+CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(NULL, v, NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant';  -- as the number it shows
+CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(NULL, pg_temp.jet_cstr(v), NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
+CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
 
 -- One character of a regular expression: a backslash before what is not a
 -- letter or digit keeps it literal.

@@ -197,6 +197,22 @@ TEST(EngineAgreement, ComputedDatesAndTimesComeBackAsDates) {
   }
 }
 
+// IIf of a text beside a number gives the branch taken as it is: a number
+// stays a number (a listing aligns it so), a text a text.
+TEST(EngineAgreement, IifOfATextAndANumberGivesTheBranchTaken) {
+  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
+  const std::string target = tessaly::testing::ServerTarget();
+  if (!target.empty()) engines.push_back(Connection::Open(target));
+  for (const auto& conn : engines) {
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', 8)"), "whole 8");
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', 2.5)"), "number 2.5");
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 1, '', 8)"), "String ");
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 0, 8, 'say \"a, (b)\"')"), "String say \"a, (b)\"");
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', Null)"), "Null ");
+    EXPECT_EQ(Outcome(conn, "IIf(1 = 0, 'x', 3) & 'y'"), "String 3y");
+  }
+}
+
 TEST(EngineAgreement, DISABLED_RandomExpressionsGiveOneAnswerOnBothEngines) {
   const std::string target = tessaly::testing::ServerTarget();
   if (target.empty()) GTEST_SKIP() << "no PostgreSQL server: set TESSALY_PG_TARGET";

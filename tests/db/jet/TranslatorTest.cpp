@@ -382,8 +382,8 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
       {"select f_id, F_EMPID as Emp from t_kq where F_Date = #2024-05-01#",
        R"(SELECT "F_ID", "F_EmpID" AS "Emp" FROM "T_KQ" WHERE "F_Date" = $1)"},
       {"select iif(F_CDNum=0,'',F_CDNum) as 迟到次数 from T_KQ",
-       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN $2 ELSE )"
-       R"(pg_temp.jet_text("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
+       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN pg_temp.jet_variant($2) ELSE )"
+       R"(pg_temp.jet_variant("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
       {"select count(*) from T_Roster where ROST_CODE='3' or ROST_CODE in ('4','x')",
        R"(SELECT count(*) AS "Expr1000" FROM "T_Roster" WHERE )"
        R"(pg_temp.jet_truth("ROST_CODE" = pg_temp.jet_match("ROST_CODE", $1)) OR )"
