@@ -159,6 +159,8 @@ class Pg final : public jet::Dialect {
       case JetFunction::kIsNull:
         out += "(-(";
         args.Write(0, out);
+        // A text written in the statement has no type of its own to test.
+        if (args.IsText(0)) out += "::text";
         out += " IS NULL)::integer)";
         return;
       default: break;

@@ -333,6 +333,13 @@ CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IM
   AS $f$SELECT COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0)$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
 CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
+-- A whole number is its own Int and Fix, of its own type.
+CREATE FUNCTION pg_temp.jet_int(v smallint) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_int(v integer) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_int(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v smallint) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v integer) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_sgn(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sign(v)::integer';
 -- The whole number nearest x, a half going to the even neighbour.
 CREATE FUNCTION pg_temp.jet_half_even(x numeric) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT
@@ -610,9 +617,11 @@ CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
 CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_asc(s::text)';
 CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN abs(round(n)) > 2147483647 THEN pg_temp.jet_fail(6)::text
+                  WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN abs(round(n)) > 2147483647 THEN pg_temp.jet_fail(6)::text
+                  WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -777,12 +786,16 @@ BEGIN
   IF abs(seconds) > 4e11 THEN PERFORM pg_temp.jet_fail(5); END IF;
   RETURN pg_temp.jet_made((TIMESTAMP '1899-12-30' + make_interval(secs => seconds))::timestamp(0), 5);
 END $f$;
-CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT date_trunc('day', v)$f$;
-CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
-CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT TIMESTAMP '1899-12-30' + (v - date_trunc('day', v))$f$;
-CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE STRICT AS $f$
+-- DateValue and TimeValue take no Null (94).
+CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE date_trunc('day', v) END$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94))
+                    ELSE TIMESTAMP '1899-12-30' + (v - date_trunc('day', v)) END$f$;
+CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
 BEGIN
+  IF v IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
   RETURN TIMESTAMP '1899-12-30' + v::time(0);
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   RETURN pg_temp.jet_timevalue(pg_temp.jet_cdate(v));
@@ -848,6 +861,9 @@ CREATE FUNCTION pg_temp.jet_mul(a real, b real) RETURNS double precision LANGUAG
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
+-- Two texts less or times each other: the numbers they spell.
+CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
 -- A text beside a number (the server would read the text as the number's
 -- type, failing with its own error): the text read as a number, else the
 -- runtime's type mismatch.
