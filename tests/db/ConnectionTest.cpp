@@ -71,6 +71,26 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
   EXPECT_EQ(Count(), 1);
 }
 
+// A text holding character 0, written in the statement or a host's
+// parameter, is refused whole on either engine: the server would store the
+// text cut short at it.
+TEST_P(ConnectionContract, ATextHoldingCharacterZeroIsRefusedAndWritesNothing) {
+  AddEmployees(1);
+  using namespace std::string_literals;
+  const std::string statement = "UPDATE T_Emp SET F_Name = 'a\0b'"s;
+  EXPECT_EQ(Caught([&] { conn_->Execute(statement); }).number(), errnum::kInvalidCall);
+  internal::Backend& backend = internal::BackendOf(*conn_);
+  std::string update = GetParam().server ? ServerSql("UPDATE T_Emp SET F_Name = ")
+                                         : std::string("UPDATE T_Emp SET F_Name = ");
+  backend.dialect().Placeholder(1, update);
+  EXPECT_EQ(Caught([&] { backend.Texts(update, {"a\0b"s}); }).number(), errnum::kInvalidCall);
+  EXPECT_EQ(Count(), 1);
+  Recordset rs;
+  rs.Open("SELECT F_Name FROM T_Emp", conn_, adOpenStatic, adLockReadOnly);
+  EXPECT_EQ(rs.Fields().Item(0).Value().ToText().find('\0'), std::string::npos);
+  EXPECT_NE(rs.Fields().Item(0).Value().ToText(), "a");
+}
+
 TEST_P(ConnectionContract, FailedStatementChangesNothingEvenInsideATransaction) {
   AddEmployees(3);
   Native("INSERT INTO T_Src VALUES (11, 'a'), (12, 'b'), (3, 'clash')");

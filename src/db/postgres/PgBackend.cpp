@@ -270,6 +270,8 @@ struct Bound {
           break;
         }
         case Parameter::Kind::kText:
+          // Sent as a C string, a text would end at its first character 0.
+          if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
           texts.push_back(p.text);
           types.push_back(0);
           break;
@@ -673,6 +675,7 @@ void PgBackend::Forget(const std::string& key) {
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   const Bound bound(parameters);
   // One prepared statement per text and parameter types: the server parses
   // and plans a shape once, as the engine of a file compiles it once.

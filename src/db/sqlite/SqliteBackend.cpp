@@ -590,6 +590,8 @@ void SqliteBackend::Cache(std::string sql, sqlite3_stmt* stmt) {
 }
 
 sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
+  // The engine would read the statement only up to a character 0.
+  if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
     cache_.splice(cache_.begin(), cache_, found->second);
     return found->second->second;
@@ -636,6 +638,7 @@ void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> paramete
       case Parameter::Kind::kReal: rc = sqlite3_bind_double(stmt, index, p.real); break;
       // The parameters outlive the run, which ends with the bindings cleared.
       case Parameter::Kind::kText:
+        if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
         rc = sqlite3_bind_text(stmt, index, p.text.data(), static_cast<int>(p.text.size()),
                                SQLITE_STATIC);
         break;
