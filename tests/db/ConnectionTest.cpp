@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <utility>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "db/DbContract.h"
@@ -309,7 +309,8 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
             ctx, "jet-error -2147217913: Data type mismatch in criteria expression.", -1);
       },
       nullptr, nullptr);
-  const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
+  const Error e =
+      Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
 }

@@ -6,6 +6,7 @@
 #include "db/Catalog.h"
 #include "db/Rules.h"
 #include "db/jet/Like.h"
+#include "db/postgres/PgSchema.h"
 
 namespace tessaly::db::postgres {
 
@@ -318,7 +319,10 @@ class Pg final : public jet::Dialect {
       case JetType::kSingle: out += "real"; return false;
       case JetType::kDouble: out += "double precision"; return false;
       case JetType::kCurrency: out += "numeric(19, 4)"; return false;
-      case JetType::kDateTime: out += "timestamp(0)"; return false;
+      case JetType::kDateTime:
+        out += "timestamp(0)";
+        check("ck_type_", DateRangeCheck(column));
+        return false;
       // The domain tells the backend to read the field's -1 and 0 as True and False.
       case JetType::kYesNo: out += "yesno NOT NULL DEFAULT 0"; return false;
       case JetType::kCounter:

@@ -839,7 +839,6 @@ Date FromMoment(int64_t seconds) {
   return FromDayNumber(days, seconds - days * 86400);
 }
 
-
 enum class Interval {
   kYear,
   kQuarter,

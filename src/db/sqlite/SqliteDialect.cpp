@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "db/jet/Like.h"
+#include "db/sqlite/SqliteSchema.h"
 
 namespace tessaly::db::sqlite {
 
@@ -163,14 +164,10 @@ class Sqlite final : public jet::Dialect {
         out += type == JetType::kDouble ? "DOUBLE" : "CURRENCY";
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
         return false;
-      case JetType::kDateTime: {
+      case JetType::kDateTime:
         out += "DATETIME";
-        const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
-        check("ck_type_", column + " IS NULL OR typeof(" + column + ") = 'text' AND (" + column +
-                              " GLOB '" + day + "' OR " + column + " GLOB '" + day +
-                              " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
+        check("ck_type_", StoredDateCheck(column));
         return false;
-      }
       case JetType::kYesNo:
         // A Yes/No field is never Null: a new row holds No.
         out += "YESNO NOT NULL DEFAULT 0";

@@ -48,9 +48,9 @@ class Expressions {
     if (Pick(12) == 0) return "Null";
     switch (kind) {
       case Kind::kNumber:
-        return OneOf({"0", "1", "-1", "2", "7", "-3", "12", "100", "32767", "2147483647",
-                      "-2147483648", "0.5", "1.5", "2.5", "-2.5", "0.1", "3.25", "1e10", "-1e-3",
-                      "1e300"});
+        return OneOf({"0",    "1",     "-1",         "2",           "7",     "-3",   "12",
+                      "100",  "32767", "2147483647", "-2147483648", "0.5",   "1.5",  "2.5",
+                      "-2.5", "0.1",   "3.25",       "1e10",        "-1e-3", "1e300"});
       case Kind::kText: return OneOf({"'a'", "'Abc'", "''", "'12'", "' 3.5 '", "'x y'", "'-7'"});
       case Kind::kDate:
         return OneOf({"#2003-04-06#", "#4/6/2003 10:30:00#", "#13:05:09#", "#1899-12-30#",
@@ -82,8 +82,9 @@ class Expressions {
           case 6: return "(" + num() + " ^ " + small() + ")";
           case 7: return "(-" + num() + ")";
           case 8: return "(" + date() + " - " + date() + ")";
-          case 9: return std::string(OneOf({"Abs", "Sgn", "Int", "Fix", "CDbl", "CLng", "CInt"})) +
-                         "(" + num() + ")";
+          case 9:
+            return std::string(OneOf({"Abs", "Sgn", "Int", "Fix", "CDbl", "CLng", "CInt"})) + "(" +
+                   num() + ")";
           case 10: return "Len(" + text() + ")";
           case 11: return "InStr(" + text() + ", " + text() + ")";
           case 12: return "Round(" + num() + ", " + small() + ")";
@@ -91,8 +92,9 @@ class Expressions {
           case 14:
             return std::string(OneOf({"Year", "Month", "Day", "Hour", "Minute", "Weekday"})) + "(" +
                    date() + ")";
-          case 15: return "DateDiff('" + std::string(OneOf({"d", "m", "yyyy", "h", "ww"})) + "', " +
-                          date() + ", " + date() + ")";
+          case 15:
+            return "DateDiff('" + std::string(OneOf({"d", "m", "yyyy", "h", "ww"})) + "', " +
+                   date() + ", " + date() + ")";
           case 16: return "IIf(" + Of(Kind::kTruth, depth - 1) + ", " + num() + ", " + num() + ")";
           case 17: return "Asc(" + text() + ")";
           case 18: return "StrComp(" + text() + ", " + text() + ")";
@@ -107,8 +109,9 @@ class Expressions {
           case 2: return "Left(" + text() + ", " + small() + ")";
           case 3: return "Right(" + text() + ", " + small() + ")";
           case 4: return "Mid(" + text() + ", " + small() + ", " + small() + ")";
-          case 5: return std::string(OneOf({"UCase", "LCase", "Trim", "LTrim", "RTrim"})) + "(" +
-                         text() + ")";
+          case 5:
+            return std::string(OneOf({"UCase", "LCase", "Trim", "LTrim", "RTrim"})) + "(" + text() +
+                   ")";
           case 6: return "CStr(" + any() + ")";
           case 7: return "Str(" + num() + ")";
           case 8: return "Chr(" + num() + ")";
@@ -116,29 +119,34 @@ class Expressions {
           case 10: return "Replace(" + text() + ", 'a', " + text() + ")";
           case 11: return "Format(" + num() + ", '" + OneOf({"0.00", "#,##0", "Percent"}) + "')";
           case 12: return "Format(" + date() + ", '" + OneOf({"yyyy-mm-dd", "Short Time"}) + "')";
-          default: return "IIf(" + Of(Kind::kTruth, depth - 1) + ", " + text() + ", " + text() + ")";
+          default:
+            return "IIf(" + Of(Kind::kTruth, depth - 1) + ", " + text() + ", " + text() + ")";
         }
       case Kind::kDate:
         switch (Pick(8)) {
           case 0: return "(" + date() + " + " + num() + ")";
           case 1: return "(" + date() + " - " + num() + ")";
-          case 2: return "DateAdd('" + std::string(OneOf({"d", "m", "yyyy", "h", "n"})) + "', " +
-                         num() + ", " + date() + ")";
+          case 2:
+            return "DateAdd('" + std::string(OneOf({"d", "m", "yyyy", "h", "n"})) + "', " + num() +
+                   ", " + date() + ")";
           case 3: return "DateSerial(" + num() + ", " + small() + ", " + small() + ")";
           case 4: return "TimeSerial(" + small() + ", " + num() + ", 0)";
           case 5: return "CDate(" + num() + ")";
           case 6: return std::string(OneOf({"DateValue", "TimeValue"})) + "(" + date() + ")";
-          default: return "IIf(" + Of(Kind::kTruth, depth - 1) + ", " + date() + ", " + date() + ")";
+          default:
+            return "IIf(" + Of(Kind::kTruth, depth - 1) + ", " + date() + ", " + date() + ")";
         }
       case Kind::kTruth:
         switch (Pick(7)) {
           case 0: return "(" + num() + " " + OneOf({"=", "<>", "<", ">"}) + " " + num() + ")";
           case 1: return "(" + text() + " " + OneOf({"=", "<>", "<", ">"}) + " " + text() + ")";
           case 2: return "(" + date() + " " + OneOf({"=", "<", ">"}) + " " + date() + ")";
-          case 3: return "(" + text() + " Like " + OneOf({"'a%'", "'%1%'", "'_'", "'[a-c]%'"}) + ")";
+          case 3:
+            return "(" + text() + " Like " + OneOf({"'a%'", "'%1%'", "'_'", "'[a-c]%'"}) + ")";
           case 4: return "(Not " + Of(Kind::kTruth, depth - 1) + ")";
-          case 5: return "(" + Of(Kind::kTruth, depth - 1) + " " + OneOf({"And", "Or"}) + " " +
-                         Of(Kind::kTruth, depth - 1) + ")";
+          case 5:
+            return "(" + Of(Kind::kTruth, depth - 1) + " " + OneOf({"And", "Or"}) + " " +
+                   Of(Kind::kTruth, depth - 1) + ")";
           default: return "IsNull(" + any() + ")";
         }
     }
