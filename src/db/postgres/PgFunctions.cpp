@@ -363,10 +363,12 @@ SELECT CASE WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet
 CREATE FUNCTION pg_temp.jet_round(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_whole(v::double precision)';
 -- \ and Mod round both operands to whole numbers (halves to even) first.
+-- A divisor that rounds to 0 is a division by zero before either operand is
+-- measured against the range.
 CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b))';
+  AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b)) END';
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b))';
+  AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b)) END';
 
 -- Format(value[, pattern]) of a date: the named formats, and the pattern
 -- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
@@ -522,8 +524,12 @@ CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTA
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
+-- Before day 0 the whole part counts back but the time still counts
+-- forward from midnight: 1899-12-29 06:00 is -1.25.
 CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
-  AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
+  AS $f$SELECT CASE WHEN day < 0 THEN day - time ELSE day + time END
+        FROM (SELECT (v::date - DATE '1899-12-30')::double precision AS day,
+                     extract(epoch FROM v - date_trunc('day', v))::double precision / 86400 AS time) AS parts$f$;
 -- Days since 1899-12-30 as a date, the fraction the time of day whatever the
 -- sign (-1.25 is 1899-12-29 06:00); beyond the years 100 to 9999 an overflow.
 CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
@@ -575,7 +581,7 @@ CREATE FUNCTION pg_temp.jet_isempty(v text) RETURNS integer LANGUAGE sql IMMUTAB
 CREATE FUNCTION pg_temp.jet_isempty(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
 CREATE FUNCTION pg_temp.jet_isempty(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
 CREATE FUNCTION pg_temp.jet_str(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || v::text$f$;
+  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || pg_temp.jet_text(v)$f$;
 CREATE FUNCTION pg_temp.jet_str(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_str(pg_temp.jet_number(v))';
 -- Hex and Oct of a Long are of its 32 bits (Hex(-1) is FFFFFFFF).
 CREATE FUNCTION pg_temp.jet_hex(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -617,10 +623,10 @@ CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
 CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_asc(s::text)';
 CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN abs(round(n)) > 2147483647 THEN pg_temp.jet_fail(6)::text
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
                   WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN abs(round(n)) > 2147483647 THEN pg_temp.jet_fail(6)::text
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
                   WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';

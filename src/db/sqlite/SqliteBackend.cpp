@@ -378,8 +378,9 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
       // An expression's date comes as the stored text dates are kept in: it
       // is a date, as the server's timestamp is, when the function that made
       // it marked it so, or when it holds a time ("yyyy-mm-dd hh:mm:ss", as
-      // Max of a date field may give). A day's text alone may be Format's or
-      // CStr's text, and stays a text.
+      // a date sorted by ORDER BY, which loses the mark, or Max of a date
+      // field). A day's text alone may be Format's or CStr's text, and stays
+      // a text.
       if (storage == SQLITE_TEXT) {
         const std::string_view text = TextOf(stmt, column);
         const bool dated = text.size() == 19 ||
