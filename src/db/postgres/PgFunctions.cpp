@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "db/Letters.h"
 
@@ -870,33 +871,6 @@ CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS 
 -- Two texts less or times each other: the numbers they spell.
 CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
--- A text beside a number (the server would read the text as the number's
--- type, failing with its own error): the text read as a number, else the
--- runtime's type mismatch.
-CREATE FUNCTION pg_temp.jet_add(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
-CREATE FUNCTION pg_temp.jet_add(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_add(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
-CREATE FUNCTION pg_temp.jet_add(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_add(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
-CREATE FUNCTION pg_temp.jet_add(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_add(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) + b';
-CREATE FUNCTION pg_temp.jet_add(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a + pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_sub(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
-CREATE FUNCTION pg_temp.jet_sub(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_sub(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
-CREATE FUNCTION pg_temp.jet_sub(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_sub(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
-CREATE FUNCTION pg_temp.jet_sub(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_sub(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - b';
-CREATE FUNCTION pg_temp.jet_sub(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_mul(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
-CREATE FUNCTION pg_temp.jet_mul(a integer, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_mul(a text, b bigint) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
-CREATE FUNCTION pg_temp.jet_mul(a bigint, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_mul(a text, b numeric) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
-CREATE FUNCTION pg_temp.jet_mul(a numeric, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_mul(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * b';
-CREATE FUNCTION pg_temp.jet_mul(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a * pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
@@ -928,11 +902,29 @@ std::string WithLetterCase(std::string sql) {
   return sql;
 }
 
+// + - * of a text beside a number of each type (the server would read the
+// text as the number's type, failing with its own error): the text read as a
+// number, else the runtime's type mismatch.
+std::string TextBesideNumber() {
+  std::string sql;
+  const std::pair<const char*, const char*> ops[] = {{"add", "+"}, {"sub", "-"}, {"mul", "*"}};
+  for (const auto& [name, op] : ops) {
+    for (const char* type : {"integer", "bigint", "numeric", "double precision"}) {
+      const std::string head = std::string("CREATE FUNCTION pg_temp.jet_") + name + "(a ";
+      const std::string tail = ") RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT ";
+      sql += head + "text, b " + type + tail + "pg_temp.jet_numeral(a) " + op + " b';\n";
+      sql += head + type + ", b text" + tail + "a " + op + " pg_temp.jet_numeral(b)';\n";
+    }
+  }
+  return sql;
+}
+
 }  // namespace
 
 const char* JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
-  static const std::string* const sql = new std::string(WithLetterCase(FunctionsSql()));
+  static const std::string* const sql =
+      new std::string(WithLetterCase(FunctionsSql() + TextBesideNumber()));
   return sql->c_str();
 }
 
