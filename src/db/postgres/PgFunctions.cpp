@@ -831,6 +831,15 @@ SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
             ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
+-- A number where a date is read is the date of that serial (Month(100) is 4).
+CREATE FUNCTION pg_temp.jet_year(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_year(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_month(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_month(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_day(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_day(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_hour(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_hour(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_minute(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_minute(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_second(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_weekday(v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_weekday(pg_temp.jet_serial(v), first)';
 
 -- + and - as Jet reads them: numbers keep their type, a date and a number of
 -- days give a date, two dates the days between them, two texts are joined.
