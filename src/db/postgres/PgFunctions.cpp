@@ -711,6 +711,8 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) 
       ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0), 5)$f$;
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_serial(v))';
 -- DateDiff counts the boundaries of the interval between the two dates
 -- (midnights for days, the first day of the week for ww); w counts whole
 -- weeks.
@@ -734,6 +736,16 @@ CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b text, first double pre
 CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b timestamp, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), b, first, week)';
+-- A number for either date is the date of that serial.
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a double precision, b double precision, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_serial(a), pg_temp.jet_serial(b), first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a double precision, b timestamp, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_serial(a), b, first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b double precision, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_serial(b), first, week)';
 CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b text, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_cdate(b), first, week)';
@@ -762,6 +774,8 @@ CREATE FUNCTION pg_temp.jet_datepart(unit text, v timestamp, first double precis
       ELSE pg_temp.jet_fail(5) END$f$;
 CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision DEFAULT 1, week double precision DEFAULT 1)
   RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_cdate(v), first, week)';
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v double precision, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_serial(v), first, week)';
 -- DateSerial carries months and days over; years 0-29 are 2000-2029, 30-99
 -- 1930-1999.
 CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
