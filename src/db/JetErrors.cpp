@@ -68,6 +68,8 @@ Error TooSmall() {
 
 Error Overflow() { return Error(errnum::kFail, "Numeric field overflow."); }
 
+Error CharacterZero() { return Error::Runtime(errnum::kInvalidCall); }
+
 Error Check(std::string_view name) {
   if (name.starts_with("ck_type_")) return TypeMismatch();
   if (name.starts_with("ck_size_")) return TooSmall();

@@ -38,6 +38,9 @@ Error RelatedRecords(std::string_view child);
 Error TooSmall();
 // A number outside its column's range.
 Error Overflow();
+// A text, or a statement, holding character 0: the server cannot store it and
+// would cut the text short there, so every engine refuses it alike.
+Error CharacterZero();
 // A named check of the database refused the row: by the prefix of its name,
 // ck_type_ (type mismatch), ck_size_ (too small), ck_range_ (overflow), or a
 // validation rule of its own.

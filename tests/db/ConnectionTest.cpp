@@ -12,8 +12,8 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <utility>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "db/DbContract.h"
@@ -71,6 +71,26 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
     EXPECT_EQ(e.description().find("SQLite"), std::string::npos) << e.description();
   }
   EXPECT_EQ(Count(), 1);
+}
+
+// A text holding character 0, written in the statement or a host's
+// parameter, is refused whole on either engine: the server would store the
+// text cut short at it.
+TEST_P(ConnectionContract, ATextHoldingCharacterZeroIsRefusedAndWritesNothing) {
+  AddEmployees(1);
+  using namespace std::string_literals;
+  const std::string statement = "UPDATE T_Emp SET F_Name = 'a\0b'"s;
+  EXPECT_EQ(Caught([&] { conn_->Execute(statement); }).number(), errnum::kInvalidCall);
+  internal::Backend& backend = internal::BackendOf(*conn_);
+  std::string update = GetParam().server ? ServerSql("UPDATE T_Emp SET F_Name = ")
+                                         : std::string("UPDATE T_Emp SET F_Name = ");
+  backend.dialect().Placeholder(1, update);
+  EXPECT_EQ(Caught([&] { backend.Texts(update, {"a\0b"s}); }).number(), errnum::kInvalidCall);
+  EXPECT_EQ(Count(), 1);
+  Recordset rs;
+  rs.Open("SELECT F_Name FROM T_Emp", conn_, adOpenStatic, adLockReadOnly);
+  EXPECT_EQ(rs.Fields().Item(0).Value().ToText().find('\0'), std::string::npos);
+  EXPECT_NE(rs.Fields().Item(0).Value().ToText(), "a");
 }
 
 TEST_P(ConnectionContract, FailedStatementChangesNothingEvenInsideATransaction) {
@@ -388,7 +408,8 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
             ctx, "jet-error -2147217913: Data type mismatch in criteria expression.", -1);
       },
       nullptr, nullptr);
-  const Error e = Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
+  const Error e =
+      Caught([&] { internal::BackendOf(*conn).Run("SELECT fails_like_jet()", nullptr); });
   EXPECT_EQ(e.number(), errnum::kTypeMismatch);
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
 }

@@ -207,7 +207,15 @@ Error Mapped(const PGresult* result, std::string_view connection_message) {
   }
   if (state == "23514") return jeterr::Check(Field(result, PG_DIAG_CONSTRAINT_NAME));
   if (state == "22001") return jeterr::TooSmall();
-  if (state == "22003") return jeterr::Overflow();
+  if (state == "22003") {
+    // Arithmetic beyond the Double range is the runtime's overflow; a value
+    // beyond its field's range is the field's.
+    if (message.starts_with("value out of range: overflow") ||
+        message.ends_with("is out of range for type double precision")) {
+      return Error::Runtime(errnum::kOverflow);
+    }
+    return jeterr::Overflow();
+  }
   if (state == "22012") return Error::Runtime(errnum::kDivisionByZero);
   // A Jet function's runtime error, raised by the functions as "jet-error N".
   if (state == "22023" && message.starts_with("jet-error ")) {
@@ -263,6 +271,8 @@ struct Bound {
           break;
         }
         case Parameter::Kind::kText:
+          // Sent as a C string, a text would end at its first character 0.
+          if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
           texts.push_back(p.text);
           types.push_back(0);
           break;
@@ -281,6 +291,70 @@ struct Bound {
 bool SendParams(pg_conn* conn, const char* sql, const Bound& bound) {
   return PQsendQueryParams(conn, sql, bound.size(), bound.types.data(), bound.values.data(),
                            nullptr, nullptr, 0) == 1;
+}
+
+// One field of a row value's text, (8,,t) or (,"a,""b",), from at,
+// which it passes along with the comma or parenthesis after it. Empty is
+// Null; a quoted field has its doubled quotes and backslashes undone.
+std::optional<std::string_view> RowField(std::string_view row, size_t& at, std::string& scratch) {
+  if (row[at] == ',' || row[at] == ')') {
+    ++at;
+    return std::nullopt;
+  }
+  if (row[at] != '"') {
+    const size_t end = row.find_first_of(",)", at);
+    const std::string_view field = row.substr(at, end - at);
+    at = end + 1;
+    return field;
+  }
+  scratch.clear();
+  for (++at; at < row.size(); ++at) {
+    const char c = row[at];
+    if (c == '\\' || (c == '"' && at + 1 < row.size() && row[at + 1] == '"')) {
+      scratch += row[++at];
+    } else if (c == '"') {
+      break;
+    } else {
+      scratch += c;
+    }
+  }
+  at += 2;  // the closing quote and the comma or parenthesis
+  return std::string_view(scratch);
+}
+
+// IIf's value of a text beside a number, as pg_temp.jet_variant writes it:
+// (number, text, whole). A number that was whole reads as a Long where it
+// fits, as the file database's whole numbers do; a text is copied into the
+// store (a quoted one needs its quotes undone, so a row stream keeps one).
+Cell VariantCell(std::string_view row, internal::CellStore* store) {
+  Cell cell;
+  std::string scratch;
+  size_t at = 1;
+  const std::optional<std::string_view> number = RowField(row, at, scratch);
+  if (number) {
+    const std::string digits(*number);
+    const std::optional<std::string_view> text = RowField(row, at, scratch);
+    const std::optional<std::string_view> whole = RowField(row, at, scratch);
+    const double v = std::strtod(digits.c_str(), nullptr);
+    if (whole && *whole == "t" && v >= INT32_MIN && v <= INT32_MAX) {
+      cell.kind = VarType::kLong;
+      cell.integer = static_cast<int64_t>(v);
+    } else {
+      cell.kind = VarType::kDouble;
+      cell.real = v;
+    }
+    (void)text;
+    return cell;
+  }
+  const std::optional<std::string_view> text = RowField(row, at, scratch);
+  if (!text) {
+    cell.kind = VarType::kNull;
+    return cell;
+  }
+  cell.kind = VarType::kString;
+  cell.length = static_cast<uint32_t>(text->size());
+  cell.text = store->AddText(*text);
+  return cell;
 }
 
 // The cell of a row's column, read from the result's text form; a text points
@@ -339,6 +413,7 @@ Cell ReadCell(const PGresult* result, int row, int column, PgBackend::Kind kind,
       }
       break;
     }
+    case K::kVariant: return VariantCell(std::string_view(text, length), store);
     case K::kText: break;
   }
   cell.kind = VarType::kString;
@@ -401,7 +476,9 @@ class PgStream final : public internal::RowStream {
     }
   }
   Cell Read(size_t column) const override {
-    return ReadCell(result_.get(), row_, static_cast<int>(column), kinds_[column], nullptr);
+    const PgBackend::Kind kind = kinds_[column];
+    return ReadCell(result_.get(), row_, static_cast<int>(column), kind,
+                    kind == PgBackend::Kind::kVariant ? &texts_ : nullptr);
   }
 
   std::string sql_;
@@ -410,6 +487,9 @@ class PgStream final : public internal::RowStream {
   std::vector<PgBackend::Kind> kinds_;
   std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun_;
   int row_ = 0;
+  // The texts of IIf's values read so far, which the result does not hold
+  // as they are (see VariantCell).
+  mutable internal::CellStore texts_;
 };
 
 }  // namespace
@@ -480,6 +560,8 @@ void PgBackend::Setup() {
                        "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
   }
   Exec(JetFunctionsSql());
+  variant_oid_ = static_cast<unsigned>(std::strtoul(
+      PQgetvalue(Exec("SELECT 'pg_temp.jet_variant'::regtype::oid").get(), 0, 0), nullptr, 10));
 }
 
 void PgBackend::LoadTypes() {
@@ -605,6 +687,7 @@ void PgBackend::Forget(const std::string& key) {
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   const Bound bound(parameters);
   // One prepared statement per text and parameter types: the server parses
   // and plans a shape once, as the engine of a file compiles it once.
@@ -720,7 +803,9 @@ std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) {
       case kDateOid:
       case kTimestampOid:
       case kTimestampTzOid: kinds.push_back(Kind::kDate); break;
-      default: kinds.push_back(Kind::kText); break;
+      default:
+        kinds.push_back(PQftype(result, c) == variant_oid_ ? Kind::kVariant : Kind::kText);
+        break;
     }
   }
   return kinds;

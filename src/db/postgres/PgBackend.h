@@ -77,7 +77,8 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
     kDouble,
     kDate,
     kBool,
-    kYesNo  // a number, Jet's -1 or 0, read as a Boolean
+    kYesNo,  // a number, Jet's -1 or 0, read as a Boolean
+    kVariant  // IIf's text or number (pg_temp.jet_variant), read as the one it holds
   };
   // Reads the domains of the columns again first when the schema changed.
   std::vector<Kind> KindsOf(const pg_result* result);
@@ -123,6 +124,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // the server reports as their base type; read after each change of the
   // schema, not for each result.
   std::map<std::pair<unsigned, int>, Kind> domains_;
+  unsigned variant_oid_ = 0;  // the session's pg_temp.jet_variant
   bool domains_stale_ = true;
   // The tables and saved queries the translator asked about, by name as
   // written.

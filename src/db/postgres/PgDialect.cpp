@@ -6,6 +6,7 @@
 #include "db/Catalog.h"
 #include "db/Rules.h"
 #include "db/jet/Like.h"
+#include "db/postgres/PgSchema.h"
 
 namespace tessaly::db::postgres {
 
@@ -159,6 +160,8 @@ class Pg final : public jet::Dialect {
       case JetFunction::kIsNull:
         out += "(-(";
         args.Write(0, out);
+        // A text written in the statement has no type of its own to test.
+        if (args.IsText(0)) out += "::text";
         out += " IS NULL)::integer)";
         return;
       default: break;
@@ -221,23 +224,18 @@ class Pg final : public jet::Dialect {
 
   void Iif(const Operands& operands, std::string& out) const override {
     // CASE evaluates only the branch it returns. Jet lets the branches differ
-    // in type (a text and a number: iif(F_X=0,'',F_X)); PostgreSQL wants one
-    // type, so a number beside a text is written as text.
-    const bool text1 = operands.IsText(1);
-    const bool text2 = operands.IsText(2);
+    // in type (a text and a number: iif(F_X=0,'',F_X)) and gives the value
+    // of the branch taken; PostgreSQL wants one type, so beside a text each
+    // branch becomes a pg_temp.jet_variant, which the backend reads back as
+    // the text or number it holds.
+    const bool mixed = operands.IsText(1) != operands.IsText(2);
     out += "CASE WHEN ";
     Condition(operands, 0, out);
-    out += " THEN ";
-    if (text2 && !text1) {
-      AsText(operands, 1, out);
-    } else {
-      operands.WriteArgument(1, out);
-    }
-    out += " ELSE ";
-    if (text1 && !text2) {
-      AsText(operands, 2, out);
-    } else {
-      operands.WriteArgument(2, out);
+    for (size_t branch = 1; branch <= 2; ++branch) {
+      out += branch == 1 ? " THEN " : " ELSE ";
+      if (mixed) out += "pg_temp.jet_variant(";
+      operands.WriteArgument(branch, out);
+      if (mixed) out += ')';
     }
     out += " END";
   }
@@ -321,7 +319,10 @@ class Pg final : public jet::Dialect {
       case JetType::kSingle: out += "real"; return false;
       case JetType::kDouble: out += "double precision"; return false;
       case JetType::kCurrency: out += "numeric(19, 4)"; return false;
-      case JetType::kDateTime: out += "timestamp(0)"; return false;
+      case JetType::kDateTime:
+        out += "timestamp(0)";
+        check("ck_type_", DateRangeCheck(column));
+        return false;
       // The domain tells the backend to read the field's -1 and 0 as True and False.
       case JetType::kYesNo: out += "yesno NOT NULL DEFAULT 0"; return false;
       case JetType::kCounter:
@@ -387,7 +388,7 @@ class Pg final : public jet::Dialect {
         return;
       case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
-      case BinaryOp::kPow: Call("power", operands, out); return;
+      case BinaryOp::kPow: Call("pg_temp.jet_pow", operands, out); return;
       default: break;
     }
     Dialect::Operator(op, operands, out);

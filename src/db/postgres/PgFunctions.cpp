@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "db/Letters.h"
 
@@ -74,6 +75,7 @@ BEGIN
                         extract(month FROM d)::integer, extract(day FROM d)::integer,
                         extract(hour FROM d)::integer, extract(minute FROM d)::integer, extract(second FROM d));
   END IF;
+  IF d < TIMESTAMP '0100-01-01' OR d >= TIMESTAMP '10000-01-01' THEN PERFORM pg_temp.jet_fail(13); END IF;
   RETURN d;
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   PERFORM pg_temp.jet_fail(13);
@@ -116,7 +118,6 @@ CREATE FUNCTION pg_temp.jet_lcase(s double precision) RETURNS text LANGUAGE sql 
 -- CStr of Null is an invalid use of Null.
 CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
-CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v::text)';
 -- A date as its text form: the date alone at midnight, the time alone on
 -- day 0, both otherwise.
 CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -136,9 +137,37 @@ CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE 
 -- Any value as the text Jet's & and a text beside a number in Iif make of it.
 CREATE FUNCTION pg_temp.jet_text(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v::text';
-CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT upper(v::text)';  -- 1E+300, as the runtime writes it
+-- A Double at 15 significant digits (0.333333333333333, 1E+300), as the
+-- runtime writes it.
+CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  SET extra_float_digits = 0 AS 'SELECT upper(v::text)';
 CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
+CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_text(v)';
+-- IIf of a text beside a number (iif(F_X = 0, '', F_X)) gives the Variant
+-- of the branch taken, a text or a number. A CASE has one type: each branch
+-- becomes this row, which the backend reads back as the value it holds, and
+-- which reads as its text wherever a text is wanted.
+CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
+CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(NULL, v, NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant';  -- as the number it shows
+CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT ROW(NULL, pg_temp.jet_cstr(v), NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
+CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
 
 -- One character of a regular expression: a backslash before what is not a
 -- letter or digit keeps it literal.
@@ -276,6 +305,18 @@ CREATE FUNCTION pg_temp.jet_instr(start double precision, s text, sought text) R
 CREATE FUNCTION pg_temp.jet_numeral(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN v::double precision
                     ELSE pg_temp.jet_fail(13) END$f$;
+-- A part of a date or time built from its parts (DateSerial): Null is an invalid use of
+-- Null, beyond a billion an overflow, else rounded half to even.
+CREATE FUNCTION pg_temp.jet_part(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN abs(v) > 1e9 THEN pg_temp.jet_fail(6) ELSE round(v) END';
+-- x ^ y: 0 to a negative power is beyond every number, a negative number to
+-- a fraction has none.
+CREATE FUNCTION pg_temp.jet_pow(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT CASE WHEN a = 0 AND b < 0 THEN pg_temp.jet_fail(6) WHEN a < 0 AND b <> trunc(b) THEN pg_temp.jet_fail(5) ELSE power(a, b) END';
+CREATE FUNCTION pg_temp.jet_pow(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_pow(pg_temp.jet_numeral(a), b)';
+CREATE FUNCTION pg_temp.jet_pow(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_pow(a, pg_temp.jet_numeral(b))';
 CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(v)';
 CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(pg_temp.jet_numeral(v))';
 CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
@@ -293,6 +334,13 @@ CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IM
   AS $f$SELECT COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0)$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
 CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
+-- A whole number is its own Int and Fix, of its own type.
+CREATE FUNCTION pg_temp.jet_int(v smallint) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_int(v integer) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_int(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v smallint) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v integer) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_fix(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_sgn(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT sign(v)::integer';
 -- The whole number nearest x, a half going to the even neighbour.
 CREATE FUNCTION pg_temp.jet_half_even(x numeric) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT
@@ -316,10 +364,12 @@ SELECT CASE WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet
 CREATE FUNCTION pg_temp.jet_round(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_whole(v::double precision)';
 -- \ and Mod round both operands to whole numbers (halves to even) first.
+-- A divisor that rounds to 0 is a division by zero before either operand is
+-- measured against the range.
 CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b))';
+  AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b)) END';
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b))';
+  AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b)) END';
 
 -- Format(value[, pattern]) of a date: the named formats, and the pattern
 -- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
@@ -475,12 +525,24 @@ CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTA
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
+-- Before day 0 the whole part counts back but the time still counts
+-- forward from midnight: 1899-12-29 06:00 is -1.25.
 CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
-  AS $f$SELECT extract(epoch FROM v - TIMESTAMP '1899-12-30')::double precision / 86400$f$;
--- Days since 1899-12-30 as a date; beyond the years 100 to 9999 an overflow.
+  AS $f$SELECT CASE WHEN day < 0 THEN day - time ELSE day + time END
+        FROM (SELECT (v::date - DATE '1899-12-30')::double precision AS day,
+                     extract(epoch FROM v - date_trunc('day', v))::double precision / 86400 AS time) AS parts$f$;
+-- Days since 1899-12-30 as a date, the fraction the time of day whatever the
+-- sign (-1.25 is 1899-12-29 06:00); beyond the years 100 to 9999 an overflow.
 CREATE FUNCTION pg_temp.jet_serial(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
-  AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN v < -657434 OR v >= 2958466 THEN make_interval(days => pg_temp.jet_fail(6))
-                                              ELSE make_interval(secs => round(v * 86400)) END)::timestamp(0)$f$;
+  AS $f$SELECT (TIMESTAMP '1899-12-30' + CASE WHEN trunc(v) < -657434 OR trunc(v) > 2958465 THEN make_interval(days => pg_temp.jet_fail(6))
+                                              ELSE make_interval(days => trunc(v)::integer, secs => round(abs(v - trunc(v)) * 86400)) END)::timestamp(0)$f$;
+
+-- A date a function made (DateSerial, DateAdd, CDate of a text), kept only
+-- within the years 100 to 9999 as the runtime's dates are; beyond them error
+-- n, the function's own.
+CREATE FUNCTION pg_temp.jet_made(v timestamp, n integer) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v >= TIMESTAMP '0100-01-01' AND v < TIMESTAMP '10000-01-01' THEN v
+                    ELSE TIMESTAMP '1899-12-30' + make_interval(days => pg_temp.jet_fail(n)) END$f$;
 
 -- First and Last: the first and last rows' values as the rows come, Null
 -- included (the state is a one-element array, so a Null value is kept).
@@ -520,7 +582,7 @@ CREATE FUNCTION pg_temp.jet_isempty(v text) RETURNS integer LANGUAGE sql IMMUTAB
 CREATE FUNCTION pg_temp.jet_isempty(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
 CREATE FUNCTION pg_temp.jet_isempty(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
 CREATE FUNCTION pg_temp.jet_str(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || v::text$f$;
+  AS $f$SELECT CASE WHEN v >= 0 THEN ' ' ELSE '' END || pg_temp.jet_text(v)$f$;
 CREATE FUNCTION pg_temp.jet_str(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_str(pg_temp.jet_number(v))';
 -- Hex and Oct of a Long are of its 32 bits (Hex(-1) is FFFFFFFF).
 CREATE FUNCTION pg_temp.jet_hex(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -554,16 +616,19 @@ CREATE FUNCTION pg_temp.jet_timer() RETURNS double precision LANGUAGE sql STABLE
   AS $f$SELECT extract(epoch FROM localtimestamp - date_trunc('day', localtimestamp))::double precision$f$;
 
 -- Text.
-CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
+-- Asc, Chr and their wide forms take no Null (94).
+CREATE FUNCTION pg_temp.jet_ascw(s text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN s IS NULL THEN pg_temp.jet_fail(94) WHEN s = '' THEN pg_temp.jet_fail(5) ELSE ascii(s) END$f$;
 -- Asc knows no code page beyond Latin-1: any other character is "?".
-CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_asc(s text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN pg_temp.jet_ascw(s) > 255 THEN 63 ELSE ascii(s) END';
-CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_asc(s::text)';
-CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
-CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_asc(s double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_asc(s::text)';
+CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
+                  WHEN round(n) BETWEEN 0 AND 65535 AND round(n) <> 0 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
+                  WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -632,7 +697,7 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_weekstart(v timestamp, first double precision) RETURNS date LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT v::date - ((extract(dow FROM v)::integer + 8 - first::integer) % 7)';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT (v + CASE lower(unit)
+  AS $f$SELECT pg_temp.jet_made((v + CASE lower(unit)
       WHEN 'yyyy' THEN make_interval(months => 12 * trunc(n)::integer)
       WHEN 'q' THEN make_interval(months => 3 * trunc(n)::integer)
       WHEN 'm' THEN make_interval(months => trunc(n)::integer)
@@ -643,9 +708,11 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) 
       WHEN 'h' THEN make_interval(hours => trunc(n)::integer)
       WHEN 'n' THEN make_interval(mins => trunc(n)::integer)
       WHEN 's' THEN make_interval(secs => trunc(n))
-      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0)$f$;
+      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0), 5)$f$;
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_serial(v))';
 -- DateDiff counts the boundaries of the interval between the two dates
 -- (midnights for days, the first day of the week for ww); w counts whole
 -- weeks.
@@ -669,6 +736,16 @@ CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b text, first double pre
 CREATE FUNCTION pg_temp.jet_datediff(unit text, a text, b timestamp, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_cdate(a), b, first, week)';
+-- A number for either date is the date of that serial.
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a double precision, b double precision, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_serial(a), pg_temp.jet_serial(b), first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a double precision, b timestamp, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_serial(a), b, first, week)';
+CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b double precision, first double precision DEFAULT 1,
+                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_serial(b), first, week)';
 CREATE FUNCTION pg_temp.jet_datediff(unit text, a timestamp, b text, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_cdate(b), first, week)';
@@ -697,21 +774,49 @@ CREATE FUNCTION pg_temp.jet_datepart(unit text, v timestamp, first double precis
       ELSE pg_temp.jet_fail(5) END$f$;
 CREATE FUNCTION pg_temp.jet_datepart(unit text, v text, first double precision DEFAULT 1, week double precision DEFAULT 1)
   RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_cdate(v), first, week)';
+CREATE FUNCTION pg_temp.jet_datepart(unit text, v double precision, first double precision DEFAULT 1, week double precision DEFAULT 1)
+  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_serial(v), first, week)';
 -- DateSerial carries months and days over; years 0-29 are 2000-2029, 30-99
 -- 1930-1999.
 CREATE FUNCTION pg_temp.jet_dateserial(y double precision, m double precision, d double precision) RETURNS timestamp
-  LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT (make_date(CASE WHEN y BETWEEN 0 AND 29 THEN y + 2000 WHEN y BETWEEN 30 AND 99 THEN y + 1900 ELSE y END::integer, 1, 1)
-        + make_interval(months => round(m)::integer - 1) + make_interval(days => round(d)::integer - 1))::timestamp(0)$f$;
-CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
-  LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT (TIMESTAMP '1899-12-30' + make_interval(hours => round(h)::integer, mins => round(m)::integer, secs => round(s)))::timestamp(0)$f$;
-CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS $f$SELECT date_trunc('day', v)$f$;
-CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
-CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT TIMESTAMP '1899-12-30' + (v - date_trunc('day', v))$f$;
-CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE STRICT AS $f$
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  ry double precision;
+  rm double precision;
+  rd double precision;
 BEGIN
+  IF y IS NULL OR m IS NULL OR d IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  ry := pg_temp.jet_part(y);
+  rm := pg_temp.jet_part(m);
+  rd := pg_temp.jet_part(d);
+  IF ry BETWEEN 0 AND 99 THEN ry := ry + CASE WHEN ry < 30 THEN 2000 ELSE 1900 END; END IF;
+  -- Far beyond the years 100 to 9999 before the server's own dates end.
+  IF abs(ry) > 20000 OR abs(rm) > 240000 OR abs(rd) > 7300000 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  RETURN pg_temp.jet_made((make_date(ry::integer, 1, 1) + make_interval(months => rm::integer - 1)
+                           + make_interval(days => rd::integer - 1))::timestamp(0), 5);
+END $f$;
+-- TimeSerial: the time of day 0; values out of range carry, a time before
+-- midnight falls on the day before.
+CREATE FUNCTION pg_temp.jet_timeserial(h double precision, m double precision, s double precision) RETURNS timestamp
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  seconds double precision;
+BEGIN
+  IF h IS NULL OR m IS NULL OR s IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  seconds := pg_temp.jet_part(h) * 3600 + pg_temp.jet_part(m) * 60 + pg_temp.jet_part(s);
+  IF abs(seconds) > 4e11 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  RETURN pg_temp.jet_made((TIMESTAMP '1899-12-30' + make_interval(secs => seconds))::timestamp(0), 5);
+END $f$;
+-- DateValue and TimeValue take no Null (94).
+CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE date_trunc('day', v) END$f$;
+CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94))
+                    ELSE TIMESTAMP '1899-12-30' + (v - date_trunc('day', v)) END$f$;
+CREATE FUNCTION pg_temp.jet_timevalue(v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
+BEGIN
+  IF v IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
   RETURN TIMESTAMP '1899-12-30' + v::time(0);
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   RETURN pg_temp.jet_timevalue(pg_temp.jet_cdate(v));
@@ -740,6 +845,15 @@ SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
             ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
+-- A number where a date is read is the date of that serial (Month(100) is 4).
+CREATE FUNCTION pg_temp.jet_year(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_year(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_month(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_month(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_day(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_day(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_hour(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_hour(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_minute(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_minute(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_second(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(pg_temp.jet_serial(v))';
+CREATE FUNCTION pg_temp.jet_weekday(v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_weekday(pg_temp.jet_serial(v), first)';
 
 -- + and - as Jet reads them: numbers keep their type, a date and a number of
 -- days give a date, two dates the days between them, two texts are joined.
@@ -790,10 +904,9 @@ CREATE FUNCTION pg_temp.jet_mul(a real, b real) RETURNS double precision LANGUAG
 CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
--- A text less a whole number (the server would read the text as one too):
--- the text read as a number, else the runtime's type mismatch.
-CREATE FUNCTION pg_temp.jet_sub(a text, b integer) RETURNS double precision LANGUAGE sql IMMUTABLE
-  AS 'SELECT pg_temp.jet_numeral(a) - b';
+-- Two texts less or times each other: the numbers they spell.
+CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
@@ -825,11 +938,29 @@ std::string WithLetterCase(std::string sql) {
   return sql;
 }
 
+// + - * of a text beside a number of each type (the server would read the
+// text as the number's type, failing with its own error): the text read as a
+// number, else the runtime's type mismatch.
+std::string TextBesideNumber() {
+  std::string sql;
+  const std::pair<const char*, const char*> ops[] = {{"add", "+"}, {"sub", "-"}, {"mul", "*"}};
+  for (const auto& [name, op] : ops) {
+    for (const char* type : {"integer", "bigint", "numeric", "double precision"}) {
+      const std::string head = std::string("CREATE FUNCTION pg_temp.jet_") + name + "(a ";
+      const std::string tail = ") RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT ";
+      sql += head + "text, b " + type + tail + "pg_temp.jet_numeral(a) " + op + " b';\n";
+      sql += head + type + ", b text" + tail + "a " + op + " pg_temp.jet_numeral(b)';\n";
+    }
+  }
+  return sql;
+}
+
 }  // namespace
 
 const char* JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
-  static const std::string* const sql = new std::string(WithLetterCase(FunctionsSql()));
+  static const std::string* const sql =
+      new std::string(WithLetterCase(FunctionsSql() + TextBesideNumber()));
   return sql->c_str();
 }
 

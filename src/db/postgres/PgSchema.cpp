@@ -36,12 +36,23 @@ std::string ColumnDefinition(const Column& c) {
                                    : " NOT NULL PRIMARY KEY";
   }
   if (c.flags & kZeroDefault) sql += " NOT NULL DEFAULT 0";
+  if (c.kind == K::kDate) {
+    sql += " CONSTRAINT " + Quoted("ck_type_" + c.name) + " CHECK (" + DateRangeCheck(name) + ')';
+  }
   if (c.kind == K::kText && c.width > 0) {
     sql += " CONSTRAINT " + Quoted("ck_size_" + c.name) + " CHECK (length(" + name +
            ") <= " + std::to_string(c.width) + ')';
   }
   return sql;
 }
+
+}  // namespace
+
+std::string DateRangeCheck(const std::string& column) {
+  return column + " >= '0100-01-01' AND " + column + " < '10000-01-01'";
+}
+
+namespace {
 
 std::string CreateTable(const Table& table) {
   std::string sql = "CREATE TABLE IF NOT EXISTS " + Quoted(table.name) + " (";

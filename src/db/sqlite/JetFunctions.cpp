@@ -66,6 +66,15 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// A date: its stored text, marked as a date so the row reader gives a date
+// though the column has no type (the mark lives while the value goes
+// straight to the row, as the text alone does not tell a date from
+// Format's text of one).
+void ResultDate(sqlite3_context* ctx, const Date& d) {
+  ResultText(ctx, d.ToStored());
+  sqlite3_result_subtype(ctx, kDateSubtype);
+}
+
 // The rule of most of Jet's functions: a Null argument gives a Null result.
 // True (with the result set) when value is Null.
 bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* value) {
@@ -178,20 +187,35 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Operators
 
-// a & b: a Null counts as empty text; Null & Null is Null.
-// a & b & ...: a Null joins as empty text; only all Null gives Null.
+// a & b & ...: a Null joins as empty text; only all Null gives Null. A date
+// joins as CStr writes it (a time alone on day 0), whether a function marked
+// it or it is a date and time as a field stores it.
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string result, buffer;
   bool all_null = true;
   for (int i = 0; i < argc; ++i) {
     all_null = all_null && IsNull(argv[i]);
-    result += TextOf(argv[i], buffer);
+    const std::string_view text = TextOf(argv[i], buffer);
+    const bool dated = sqlite3_value_type(argv[i]) == SQLITE_TEXT &&
+                       (text.size() == 19 || sqlite3_value_subtype(argv[i]) == kDateSubtype);
+    if (const std::optional<Date> d = dated ? Date::ParseStored(text) : std::nullopt) {
+      result += d->ToText();
+    } else {
+      result += text;
+    }
   }
   if (all_null) {
     sqlite3_result_null(ctx);
   } else {
     ResultText(ctx, result);
   }
+}
+
+// A Double result; beyond the Double range it is the runtime's overflow,
+// never an infinity.
+double FiniteOrOverflow(double value) {
+  if (!std::isfinite(value)) Raise(errnum::kOverflow);
+  return value;
 }
 
 // One operand of + or -. Dates are stored as their texts, so a text that
@@ -242,10 +266,9 @@ struct Term {
     }
   }
   static Term Real(double value) {
-    if (!std::isfinite(value)) Raise(errnum::kOverflow);
     Term t;
     t.kind = kReal;
-    t.real = value;
+    t.real = FiniteOrOverflow(value);
     return t;
   }
   static Term DateAt(double serial) {
@@ -291,6 +314,19 @@ Term Minus(const Term& a, const Term& b) {
   return Term::Real(difference);
 }
 
+// a * b: whole numbers multiply as whole numbers while the product fits,
+// anything else as Doubles; a date counts as its serial, a text as the number
+// it spells (else 13), and a product beyond the Double range is an overflow.
+Term Times(const Term& a, const Term& b) {
+  if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
+  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
+    Term t;
+    t.kind = Term::kInteger;
+    if (!__builtin_mul_overflow(a.integer, b.integer, &t.integer)) return t;
+  }
+  return Term::Real(a.Number() * b.Number());
+}
+
 // a op b op c ...: the chain read from the left.
 template <Term (*Op)(const Term&, const Term&)>
 void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -302,7 +338,7 @@ void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     case Term::kInteger: sqlite3_result_int64(ctx, result.integer); return;
     case Term::kReal: sqlite3_result_double(ctx, result.real); return;
     case Term::kText: ResultText(ctx, result.text); return;
-    case Term::kDate: ResultText(ctx, result.date.ToStored()); return;
+    case Term::kDate: ResultDate(ctx, result.date); return;
   }
 }
 
@@ -313,7 +349,7 @@ void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   const double divisor = NumberOf(argv[1]);
   if (divisor == 0) Raise(errnum::kDivisionByZero);
-  sqlite3_result_double(ctx, NumberOf(argv[0]) / divisor);
+  sqlite3_result_double(ctx, FiniteOrOverflow(NumberOf(argv[0]) / divisor));
 }
 
 // A whole-number result as a 64-bit integer; beyond that range (or NaN) it is
@@ -558,7 +594,7 @@ Date Today(bool with_date, bool with_time) {
 
 template <bool kDate, bool kTime>
 void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
-  ResultText(ctx, Today(kDate, kTime).ToStored());
+  ResultDate(ctx, Today(kDate, kTime));
 }
 
 // ---------------------------------------------------------------------------
@@ -589,11 +625,17 @@ void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
 }
 
+// CDate: a text that is no date is a type mismatch, a number beyond the years
+// 100 to 9999 an overflow.
 void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const std::optional<Date> d = DateOf(argv[0]);
-  if (!d) Raise(errnum::kRuntimeTypeMismatch);
-  ResultText(ctx, d->ToStored());
+  if (!d) {
+    const int type = sqlite3_value_type(argv[0]);
+    Raise(type == SQLITE_INTEGER || type == SQLITE_FLOAT ? errnum::kOverflow
+                                                         : errnum::kRuntimeTypeMismatch);
+  }
+  ResultDate(ctx, *d);
 }
 
 void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -707,8 +749,6 @@ Date FromMoment(int64_t seconds) {
   const int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
   return FromDayNumber(days, seconds - days * 86400);
 }
-
-void ResultDate(sqlite3_context* ctx, const Date& d) { ResultText(ctx, d.ToStored()); }
 
 enum class Interval {
   kYear,
@@ -1053,7 +1093,9 @@ template <bool kWide>
 void Chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const int64_t code = CountOf(argv[0]);
-  if (code < 0 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
+  // No text holds character 0: the server cannot store one, so both engines
+  // refuse it as a code out of range.
+  if (code < 1 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
   std::string out;
   Encode(static_cast<char32_t>(code), out);
   ResultText(ctx, out);
@@ -1199,6 +1241,7 @@ void StringOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int64_t code = CountOf(argv[1]);
     if (code < 0) Raise(errnum::kInvalidCall);
     c = static_cast<char32_t>(code % 256);
+    if (c == 0) Raise(errnum::kInvalidCall);  // no text holds character 0 (see Chr)
   } else {
     const std::u32string s = TextArgument(argv[1]);
     if (s.empty()) Raise(errnum::kInvalidCall);
@@ -1446,13 +1489,14 @@ void Evaluate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_reset(query);
 }
 
-// A chain a + b + c ... longer than a function's arguments and the parser's
-// nesting allow is written jet_add(a, ...) -> jet_terms(...) -> ...: SQLite
-// reads its -> operators one after another, without nesting, as calls of the
-// functions "->" and "->>", which here go on with the chain's sum or
-// difference. jet_terms(v, ...) packs its values into one blob: for each a
-// byte of its type, then an integer's or a real's 8 bytes, or a text's or a
-// blob's length in 4 bytes and its bytes.
+// A chain a + b + c ... (or -, *) longer than a function's arguments and the
+// parser's nesting allow is written jet_add(a, ...) -> jet_terms(0, ...) ->
+// ...: SQLite reads its -> operators one after another, without nesting, as
+// calls of the function "->", which here goes on with the chain's function,
+// named by the number jet_terms carries first (ChainFunction). jet_terms(v,
+// ...) packs its values into one blob: for each a byte of its type, then an
+// integer's or a real's 8 bytes, or a text's or a blob's length in 4 bytes and
+// its bytes.
 void Terms(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string packed;
   for (int i = 0; i < argc; ++i) {
@@ -1479,9 +1523,8 @@ void Terms(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_blob(ctx, packed.data(), static_cast<int>(packed.size()), SQLITE_TRANSIENT);
 }
 
-// "->" and "->>": the chain so far (argument 0) and the next terms (a blob
-// of jet_terms) through jet_add or jet_sub, as one call of it.
-template <bool kSubtract>
+// "->": the chain so far (argument 0) and the next terms (a blob of
+// jet_terms, the chain's function first) through that function, as one call.
 void GoOn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const auto* at = static_cast<const char*>(sqlite3_value_blob(argv[1]));
   const char* end = at + sqlite3_value_bytes(argv[1]);
@@ -1497,7 +1540,16 @@ void GoOn(sqlite3_context* ctx, int, sqlite3_value** argv) {
       p += sizeof size + size;
     }
   }
-  std::string sql = kSubtract ? "SELECT jet_sub(?1" : "SELECT jet_add(?1";
+  sqlite3_int64 chain = -1;
+  if (!values.empty() && *values.front() == SQLITE_INTEGER) {
+    std::memcpy(&chain, values.front() + 1, sizeof chain);
+  }
+  if (chain < kChainAdd || chain > kChainMul) {
+    sqlite3_result_error(ctx, "jet_terms: no chain function", -1);
+    return;
+  }
+  values.erase(values.begin());
+  std::string sql = std::string("SELECT ") + kChainFunctions[chain] + "(?1";
   for (size_t i = 0; i < values.size(); ++i) sql += ", ?" + std::to_string(i + 2);
   sql += ')';
   sqlite3* db = sqlite3_context_db_handle(ctx);
@@ -1552,6 +1604,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_not", 1, Guarded<BitNot>, true},
       {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
       {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
+      {"jet_mul", -1, Guarded<Arithmetic<Times>>, true},
       {"jet_div", 2, Guarded<Divide>, true},
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},
@@ -1630,8 +1683,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_rnd", -1, Guarded<Rnd>, false},
       {"jet_eval", -1, Evaluate, false},
       {"jet_terms", -1, Terms, true},
-      {"->", 2, GoOn<false>, true},
-      {"->>", 2, GoOn<true>, true},
+      {"->", 2, GoOn, true},
   };
   for (const Entry& e : kEntries) {
     const int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -375,7 +375,23 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
         return cell;
       }
       break;
-    case Kind::kUntyped: break;
+    case Kind::kUntyped:
+      // An expression's date comes as the stored text dates are kept in: it
+      // is a date, as the server's timestamp is, when the function that made
+      // it marked it so, or when it holds a time ("yyyy-mm-dd hh:mm:ss", as
+      // a date sorted by ORDER BY, which loses the mark, or Max of a date
+      // field). A day's text alone may be Format's or CStr's text, and stays
+      // a text.
+      if (storage == SQLITE_TEXT) {
+        const std::string_view text = TextOf(stmt, column);
+        const bool dated = text.size() == 19 ||
+                           sqlite3_value_subtype(sqlite3_column_value(stmt, column)) == kDateSubtype;
+        if (const std::optional<Date> date = dated ? Date::ParseStored(text) : std::nullopt) {
+          cell.SetDate(*date);
+          return cell;
+        }
+      }
+      break;
   }
   ByStorage(stmt, column, storage, store, cell);
   return cell;
@@ -576,6 +592,8 @@ void SqliteBackend::Cache(std::string sql, sqlite3_stmt* stmt) {
 }
 
 sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
+  // The engine would read the statement only up to a character 0.
+  if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
     cache_.splice(cache_.begin(), cache_, found->second);
     return found->second->second;
@@ -622,6 +640,7 @@ void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> paramete
       case Parameter::Kind::kReal: rc = sqlite3_bind_double(stmt, index, p.real); break;
       // The parameters outlive the run, which ends with the bindings cleared.
       case Parameter::Kind::kText:
+        if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
         rc = sqlite3_bind_text(stmt, index, p.text.data(), static_cast<int>(p.text.size()),
                                SQLITE_STATIC);
         break;

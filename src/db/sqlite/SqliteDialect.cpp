@@ -6,6 +6,8 @@
 #include <charconv>
 
 #include "db/jet/Like.h"
+#include "db/sqlite/JetFunctions.h"
+#include "db/sqlite/SqliteSchema.h"
 
 namespace tessaly::db::sqlite {
 
@@ -44,7 +46,7 @@ constexpr size_t kGroup = 64;
 
 // Operands [begin, end) joined by separator, grouped in parentheses so the
 // tree stays shallow. Only for operators whose grouping does not change the
-// result (And, Or, *).
+// result (And, Or).
 void Balanced(const Operands& operands, size_t begin, size_t end, const char* separator,
               std::string& out) {
   const size_t count = end - begin;
@@ -65,17 +67,18 @@ void Balanced(const Operands& operands, size_t begin, size_t end, const char* se
 }
 
 // function(a, b, c, ...) for a function that folds its arguments from the
-// left. A call takes at most kArguments arguments (SQLite allows 127) and a
-// call as another's argument takes three entries of the parser's stack, so a
-// longer chain goes on through SQLite's -> operator instead, which the parser
-// reads one after another without nesting: function(a, ...) -> jet_terms(...)
-// -> ..., each -> (go_on) a call of the chain's function with the value so
-// far and the terms jet_terms packs (see JetFunctions.cpp).
+// left (jet_add, jet_sub, jet_mul: kChainFunctions, by the chain's number). A
+// call takes at most kArguments arguments (SQLite allows 127) and a call as
+// another's argument takes three entries of the parser's stack, so a longer
+// chain goes on through SQLite's -> operator instead, which the parser reads
+// one after another without nesting: function(a, ...) -> jet_terms(n, ...)
+// -> ..., each -> a call of the chain's function n with the value so far and
+// the terms jet_terms packs (see JetFunctions.cpp).
 constexpr size_t kArguments = 120;
 
-void Folded(const char* function, const char* go_on, const Operands& operands, std::string& out) {
+void Folded(ChainFunction chain, const Operands& operands, std::string& out) {
   const size_t count = operands.size();
-  out += function;
+  out += kChainFunctions[chain];
   out += '(';
   size_t i = 0;
   for (; i < count && i < kArguments; ++i) {
@@ -84,10 +87,10 @@ void Folded(const char* function, const char* go_on, const Operands& operands, s
   }
   out += ')';
   while (i < count) {
-    out += go_on;
-    out += "jet_terms(";
+    out += " -> jet_terms(";
+    out += std::to_string(static_cast<int>(chain));
     for (size_t k = 0; i < count && k < kArguments; ++i, ++k) {
-      if (k != 0) out += ", ";
+      out += ", ";
       operands.WriteArgument(i, out);
     }
     out += ')';
@@ -171,14 +174,10 @@ class Sqlite final : public jet::Dialect {
         out += type == JetType::kDouble ? "DOUBLE" : "CURRENCY";
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
         return false;
-      case JetType::kDateTime: {
+      case JetType::kDateTime:
         out += "DATETIME";
-        const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
-        check("ck_type_", column + " IS NULL OR typeof(" + column + ") = 'text' AND (" + column +
-                              " GLOB '" + day + "' OR " + column + " GLOB '" + day +
-                              " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
+        check("ck_type_", StoredDateCheck(column));
         return false;
-      }
       case JetType::kYesNo:
         // A Yes/No field is never Null: a new row holds No.
         out += "YESNO NOT NULL DEFAULT 0";
@@ -410,9 +409,9 @@ class Sqlite final : public jet::Dialect {
 
   void Operator(BinaryOp op, const Operands& operands, std::string& out) const override {
     switch (op) {
-      case BinaryOp::kAdd: Folded("jet_add", " -> ", operands, out); return;
-      case BinaryOp::kSub: Folded("jet_sub", " ->> ", operands, out); return;
-      case BinaryOp::kMul: Balanced(operands, 0, operands.size(), " * ", out); return;
+      case BinaryOp::kAdd: Folded(kChainAdd, operands, out); return;
+      case BinaryOp::kSub: Folded(kChainSub, operands, out); return;
+      case BinaryOp::kMul: Folded(kChainMul, operands, out); return;
       case BinaryOp::kIntDiv: Call("jet_intdiv", operands, out); return;
       case BinaryOp::kMod: Call("jet_mod", operands, out); return;
       case BinaryOp::kPow: Call("jet_pow", operands, out); return;

@@ -73,17 +73,22 @@ std::string SqliteColumnDefinition(const Column& c) {
     AppendCheck(sql, "ck_type_", c.name, "typeof(" + c.name + ") IN (" + kind.storage + ')');
     AppendCheck(sql, "ck_range_", c.name, c.name + " BETWEEN " + kind.min + " AND " + kind.max);
   }
-  if (c.kind == K::kDate) {
-    // Only the stored form of Date::ToStored: "yyyy-mm-dd" or
-    // "yyyy-mm-dd hh:mm:ss".
-    const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
-    AppendCheck(sql, "ck_type_", c.name,
-                c.name + " IS NULL OR typeof(" + c.name + ") = 'text' AND (" + c.name + " GLOB '" +
-                    day + "' OR " + c.name + " GLOB '" + day +
-                    " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')");
-  }
+  if (c.kind == K::kDate) AppendCheck(sql, "ck_type_", c.name, StoredDateCheck(c.name));
   return sql;
 }
+
+}  // namespace
+
+// The year is compared as a text: beside the column's numeric affinity a
+// written '0100' would be read as the number 100.
+std::string StoredDateCheck(const std::string& column) {
+  const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
+  return column + " IS NULL OR typeof(" + column + ") = 'text' AND substr(" + column +
+         ", 1, 4) >= '0100' AND (" + column + " GLOB '" + day + "' OR " + column + " GLOB '" + day +
+         " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')";
+}
+
+namespace {
 
 std::string SqliteCreateTable(const Table& table) {
   std::string sql = "CREATE TABLE IF NOT EXISTS " + table.name + " (";
@@ -135,6 +140,5 @@ const std::vector<std::string>& SchemaStatements() {
   }();
   return statements;
 }
-
 
 }  // namespace tessaly::db::sqlite

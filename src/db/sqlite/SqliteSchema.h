@@ -10,4 +10,9 @@ namespace tessaly::db::sqlite {
 // query of the catalog, in order. Built once.
 const std::vector<std::string>& SchemaStatements();
 
+// The check of a Date/Time column (written as column): only the stored form
+// of Date::ToStored, "yyyy-mm-dd" or "yyyy-mm-dd hh:mm:ss", of the years 100
+// to 9999, as Jet's dates run.
+std::string StoredDateCheck(const std::string& column);
+
 }  // namespace tessaly::db::sqlite

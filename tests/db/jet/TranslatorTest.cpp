@@ -164,14 +164,14 @@ const Translated kTranslations[] = {
      "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t",
      "SELECT -(jet_pow(?1, ?2)) AS Expr1000, jet_pow(?3, -?4) AS Expr1001 FROM t", "2, 2, 2, 1"},
     {"select a mod b \\ c * d, 7/2 from t",
-     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t",
-     "SELECT jet_mod(a, jet_intdiv(b, c * d)) AS Expr1000, jet_div(?1, ?2) AS Expr1001 FROM t",
+     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t",
+     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(?1, ?2) AS Expr1001 FROM t",
      "7, 2"},
     {"select 10 - (4 - 3), 10 - 4 - 3, (1 + 2) * 3 from t",
      "SELECT jet_sub(10, jet_sub(4, 3)) AS Expr1000, jet_sub(10, 4, 3) AS Expr1001, "
-     "(jet_add(1, 2)) * 3 AS Expr1002 FROM t",
+     "jet_mul(jet_add(1, 2), 3) AS Expr1002 FROM t",
      "SELECT jet_sub(?1, jet_sub(?2, ?3)) AS Expr1000, jet_sub(?4, ?5, ?6) AS Expr1001, "
-     "(jet_add(?7, ?8)) * ?9 AS Expr1002 FROM t",
+     "jet_mul(jet_add(?7, ?8), ?9) AS Expr1002 FROM t",
      "10, 4, 3, 10, 4, 3, 1, 2, 3"},
     {"select * from t where not a = 1 and b = 2 or c = 3 xor d = 4",
      "SELECT * FROM t WHERE ((((NOT (a = 1)) AND (b = 2)) OR (c = 3)) <> 0) <> ((d = 4) <> 0)",
@@ -382,8 +382,8 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
       {"select f_id, F_EMPID as Emp from t_kq where F_Date = #2024-05-01#",
        R"(SELECT "F_ID", "F_EmpID" AS "Emp" FROM "T_KQ" WHERE "F_Date" = $1)"},
       {"select iif(F_CDNum=0,'',F_CDNum) as 迟到次数 from T_KQ",
-       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN $2 ELSE )"
-       R"(pg_temp.jet_text("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
+       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN pg_temp.jet_variant($2) ELSE )"
+       R"(pg_temp.jet_variant("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
       {"select count(*) from T_Roster where ROST_CODE='3' or ROST_CODE in ('4','x')",
        R"(SELECT count(*) AS "Expr1000" FROM "T_Roster" WHERE )"
        R"(pg_temp.jet_truth("ROST_CODE" = pg_temp.jet_match("ROST_CODE", $1)) OR )"
