@@ -149,7 +149,8 @@ run list "$db" kq --where "F_Nowhere=1"; check "bad condition fails" 1 "$rc"
 # --- failures -------------------------------------------------------------------
 run sql "$db" "select * from T_Nowhere"; expect "unknown table" 1 "" "$no_table"
 run sql "$db" "delete from T_KQ; drop table T_KQ"
-expect "a second statement on the command line is refused" 1 "" "error -2147217900: Characters found after end of SQL statement."
+expect "a second statement on the command line is refused, saying where" 1 "" "error -2147217900: Characters found after end of SQL statement.
+at character 18 near 'drop table T_KQ'"
 run sql "$db" "select count(*) as n from T_KQ"; expect "nothing deleted" 0 "$(printf 'n\n2')" ""
 
 # --- scripts ---------------------------------------------------------------------
