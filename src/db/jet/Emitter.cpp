@@ -1947,6 +1947,11 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
   if (wrap) out += '(';
   switch (n.kind) {
     case NodeKind::kUnary:
+      // -Null is Null; the server finds no one minus for an untyped NULL.
+      if (ast_[n.a].kind == NodeKind::kNull) {
+        out += "NULL";
+        break;
+      }
       out += '-';
       Expression(n.a, true, out);
       break;

@@ -118,11 +118,11 @@ CREATE FUNCTION pg_temp.jet_lcase(s double precision) RETURNS text LANGUAGE sql 
 -- CStr of Null is an invalid use of Null.
 CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
--- A date as its text form: the date alone at midnight, the time alone on
--- day 0, both otherwise.
+-- A date as its text form: the time alone on day 0 (day 0 at midnight too),
+-- the date alone at midnight, both otherwise.
 CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT to_char(v, CASE WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
-                             WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
+  AS 'SELECT to_char(v, CASE WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
+                             WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
                              ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
 -- The text functions read a date as its text, as CStr writes it.
 CREATE FUNCTION pg_temp.jet_len(s timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(pg_temp.jet_cstr(s))';
@@ -697,7 +697,8 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_weekstart(v timestamp, first double precision) RETURNS date LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT v::date - ((extract(dow FROM v)::integer + 8 - first::integer) % 7)';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT pg_temp.jet_made((v + CASE lower(unit)
+  AS $f$SELECT pg_temp.jet_made((v + CASE WHEN abs(trunc(n)) > CASE WHEN lower(unit) IN ('h', 'n', 's') THEN 1e9 ELSE 1e7 END
+      THEN make_interval(days => pg_temp.jet_fail(5)) ELSE CASE lower(unit)
       WHEN 'yyyy' THEN make_interval(months => 12 * trunc(n)::integer)
       WHEN 'q' THEN make_interval(months => 3 * trunc(n)::integer)
       WHEN 'm' THEN make_interval(months => trunc(n)::integer)
@@ -708,7 +709,7 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v timestamp) 
       WHEN 'h' THEN make_interval(hours => trunc(n)::integer)
       WHEN 'n' THEN make_interval(mins => trunc(n)::integer)
       WHEN 's' THEN make_interval(secs => trunc(n))
-      ELSE make_interval(days => pg_temp.jet_fail(5)) END)::timestamp(0), 5)$f$;
+      ELSE make_interval(days => pg_temp.jet_fail(5)) END END)::timestamp(0), 5)$f$;
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
@@ -905,8 +906,8 @@ CREATE FUNCTION pg_temp.jet_sub(a bigint, b bigint) RETURNS bigint LANGUAGE sql 
 CREATE FUNCTION pg_temp.jet_sub(a numeric, b numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT a - b';
 -- Two texts less or times each other: the numbers they spell.
-CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
-CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
@@ -940,14 +941,15 @@ std::string WithLetterCase(std::string sql) {
 
 // + - * of a text beside a number of each type (the server would read the
 // text as the number's type, failing with its own error): the text read as a
-// number, else the runtime's type mismatch.
+// number, else the runtime's type mismatch. Null beside a text is Null
+// before the text is read.
 std::string TextBesideNumber() {
   std::string sql;
   const std::pair<const char*, const char*> ops[] = {{"add", "+"}, {"sub", "-"}, {"mul", "*"}};
   for (const auto& [name, op] : ops) {
     for (const char* type : {"integer", "bigint", "numeric", "double precision"}) {
       const std::string head = std::string("CREATE FUNCTION pg_temp.jet_") + name + "(a ";
-      const std::string tail = ") RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT ";
+      const std::string tail = ") RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT ";
       sql += head + "text, b " + type + tail + "pg_temp.jet_numeral(a) " + op + " b';\n";
       sql += head + type + ", b text" + tail + "a " + op + " pg_temp.jet_numeral(b)';\n";
     }

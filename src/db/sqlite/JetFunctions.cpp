@@ -187,22 +187,29 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Operators
 
+// A value's text as CStr writes it: a date (a time alone on day 0), whether
+// a function marked it or it is a date and time as a field stores it, is
+// written anew; anything else is its own text.
+void AppendCStrText(sqlite3_value* v, std::string& out) {
+  std::string buffer;
+  const std::string_view text = TextOf(v, buffer);
+  const bool dated = sqlite3_value_type(v) == SQLITE_TEXT &&
+                     (text.size() == 19 || sqlite3_value_subtype(v) == kDateSubtype);
+  if (const std::optional<Date> d = dated ? Date::ParseStored(text) : std::nullopt) {
+    out += d->ToText();
+  } else {
+    out += text;
+  }
+}
+
 // a & b & ...: a Null joins as empty text; only all Null gives Null. A date
-// joins as CStr writes it (a time alone on day 0), whether a function marked
-// it or it is a date and time as a field stores it.
+// joins as CStr writes it.
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  std::string result, buffer;
+  std::string result;
   bool all_null = true;
   for (int i = 0; i < argc; ++i) {
     all_null = all_null && IsNull(argv[i]);
-    const std::string_view text = TextOf(argv[i], buffer);
-    const bool dated = sqlite3_value_type(argv[i]) == SQLITE_TEXT &&
-                       (text.size() == 19 || sqlite3_value_subtype(argv[i]) == kDateSubtype);
-    if (const std::optional<Date> d = dated ? Date::ParseStored(text) : std::nullopt) {
-      result += d->ToText();
-    } else {
-      result += text;
-    }
+    AppendCStrText(argv[i], result);
   }
   if (all_null) {
     sqlite3_result_null(ctx);
@@ -602,8 +609,9 @@ void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
 
 void CStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  std::string buffer;
-  ResultText(ctx, TextOf(argv[0], buffer));
+  std::string text;
+  AppendCStrText(argv[0], text);
+  ResultText(ctx, text);
 }
 
 void CLng(sqlite3_context* ctx, int, sqlite3_value** argv) {
