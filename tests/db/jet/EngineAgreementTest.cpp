@@ -4,11 +4,9 @@
 // PostgreSQL server. Both must give the same value of the same kind, or fail
 // with the same error number. Skipped without a server (TESSALY_PG_TARGET).
 //
-// Not yet run by default: about one expression in twelve still differs, in
-// the ways docs/JET_DIALECT.md lists (a date written in the statement, the
-// one type the server gives Nz and IIf over two number types, a few
-// functions given Null). Run it with --gtest_also_run_disabled_tests; it
-// lists the first forty differences.
+// About one expression in forty still differs, in the ways
+// docs/JET_DIALECT.md lists; DocumentedDifference knows each by its rule,
+// and any other difference fails, listing the first forty.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -221,24 +219,77 @@ TEST(EngineAgreement, IifOfATextAndANumberGivesTheBranchTaken) {
   }
 }
 
-TEST(EngineAgreement, DISABLED_RandomExpressionsGiveOneAnswerOnBothEngines) {
+// The differences docs/JET_DIALECT.md gives reasons for ("Where the engines
+// still differ"), each known by its rule: the kinds of answer the two
+// engines give and, where the cause lies in one function, that function in
+// the expression. Any other difference fails. Each gives its name so a
+// listing shows which paragraph an expression falls under.
+const char* DocumentedDifference(const std::string& e, const std::string& file,
+                                 const std::string& server) {
+  const auto starts = [](const std::string& s, const char* p) { return s.rfind(p, 0) == 0; };
+  const auto has = [&e](const char* part) { return e.find(part) != std::string::npos; };
+  const auto text = [](const std::string& s) { return s.substr(s.find(' ') + 1); };
+  // A date written in the statement is its text on the file database.
+  if (starts(file, "String ") && starts(server, "Date ") &&
+      (text(file) == text(server) || (text(file) == "1899-12-30" && text(server) == "00:00:00")))
+    return "a date written in the statement";
+  if (has("#1899-12-30#") && !starts(file, "error") && !starts(server, "error"))
+    return "a date written in the statement";
+  if (has("#1899-12-30#") && file == "error 13" && starts(server, "String ")) {
+    return "a date written in the statement";
+  }
+  // A text that writes a date and a time is read as that date there.
+  if (starts(file, "Date ") && (server == "String " + text(file) || server == "error 13"))
+    return "a text that writes a date";
+  if ((file == "error 13" || file == "error 6") && (starts(server, "String ") || server == "error 13"))
+    return "a text that writes a date";
+  if (server == "error 13" && (has("Format(") || has("CStr("))) return "a text that writes a date";
+  // Nz, IIf and Round over two number types.
+  if (starts(file, "whole ") && server == "number " + text(file)) return "one number type";
+  // The server types every value before it runs; a Null it cannot type
+  // fails there.
+  if (server == "error -2147217913" && has("Null")) return "a Null the server cannot type";
+  // A function given Null: the file database raises 94 (or first reads the
+  // argument beside it).
+  if (file == "error 94" || (file == "error 5" && has("Null") && !starts(server, "error")))
+    return "a function given Null";
+  // Two faults in one expression: the engines evaluate in their own order,
+  // and the file database stops at a False operand of And.
+  if (starts(file, "error") && starts(server, "error")) return "two faults";
+  if (file == "whole 0" && starts(server, "error") && has(" And ")) return "two faults";
+  // Format beyond 15 digits, of a year before 1000, of a negative zero.
+  if (has("Format(") && has("1e300")) return "Format beyond 15 digits";
+  if (has("Format(") && has("#1/1/100#")) return "Format of a year before 1000";
+  if (starts(server, "String -") && text(server) == "-" + text(file)) return "a negative zero";
+  return nullptr;
+}
+
+TEST(EngineAgreement, RandomExpressionsGiveOneAnswerOnBothEngines) {
   const std::string target = tessaly::testing::ServerTarget();
-  if (target.empty()) GTEST_SKIP() << "no PostgreSQL server: set TESSALY_PG_TARGET";
+  if (target.empty()) {
+    GTEST_SKIP() << "no PostgreSQL server to compare with: set TESSALY_PG_TARGET "
+                    "(scripts/pg-test-server.sh start prints it)";
+  }
   auto file = Connection::Open(":memory:");
   auto server = Connection::Open(target);
   Expressions expressions(20261207);
   constexpr int kExpressions = 3000;
-  int differences = 0;
+  int differences = 0, documented = 0;
   for (int i = 0; i < kExpressions; ++i) {
     const std::string e = expressions.Next();
     const std::string on_file = Outcome(file, e);
     const std::string on_server = Outcome(server, e);
-    if (on_file != on_server && ++differences <= 40) {
+    if (on_file == on_server) continue;
+    if (DocumentedDifference(e, on_file, on_server) != nullptr) {
+      ++documented;
+    } else if (++differences <= 40) {
       ADD_FAILURE() << "SELECT " << e << "\n  SQLite:     " << on_file
                     << "\n  PostgreSQL: " << on_server;
     }
   }
   EXPECT_EQ(differences, 0) << "of " << kExpressions << " expressions";
+  // The rules above must not swallow the comparison: most expressions agree.
+  EXPECT_LT(documented, kExpressions / 10);
 }
 
 }  // namespace
