@@ -120,17 +120,19 @@ CREATE FUNCTION pg_temp.jet_cstr(v text) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE v::text END';
 -- A date as its text form: the time alone on day 0 (day 0 at midnight too),
 -- the date alone at midnight, both otherwise.
-CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_datetext(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT to_char(v, CASE WHEN date_trunc(''day'', v) = TIMESTAMP ''1899-12-30'' THEN ''HH24:MI:SS''
                              WHEN v = date_trunc(''day'', v) THEN ''YYYY-MM-DD''
                              ELSE ''YYYY-MM-DD HH24:MI:SS'' END)';
+CREATE FUNCTION pg_temp.jet_cstr(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE pg_temp.jet_datetext(v) END';
 -- The text functions read a date as its text, as CStr writes it.
-CREATE FUNCTION pg_temp.jet_len(s timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(pg_temp.jet_cstr(s))';
-CREATE FUNCTION pg_temp.jet_left(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_left(pg_temp.jet_cstr(s), n)';
-CREATE FUNCTION pg_temp.jet_right(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_right(pg_temp.jet_cstr(s), n)';
-CREATE FUNCTION pg_temp.jet_mid(s timestamp, start double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_mid(pg_temp.jet_cstr(s), start)';
+CREATE FUNCTION pg_temp.jet_len(s timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT length(pg_temp.jet_datetext(s))';
+CREATE FUNCTION pg_temp.jet_left(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_left(pg_temp.jet_datetext(s), n)';
+CREATE FUNCTION pg_temp.jet_right(s timestamp, n double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_right(pg_temp.jet_datetext(s), n)';
+CREATE FUNCTION pg_temp.jet_mid(s timestamp, start double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_mid(pg_temp.jet_datetext(s), start)';
 CREATE FUNCTION pg_temp.jet_mid(s timestamp, start double precision, n double precision) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT pg_temp.jet_mid(pg_temp.jet_cstr(s), start, n)';
+  AS 'SELECT pg_temp.jet_mid(pg_temp.jet_datetext(s), start, n)';
 -- a & b & ...: a Null part is empty text; all of them Null give Null.
 CREATE FUNCTION pg_temp.jet_concat(VARIADIC parts text[]) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN num_nonnulls(VARIADIC parts) = 0 THEN NULL ELSE array_to_string(parts, '''') END';
@@ -141,9 +143,10 @@ CREATE FUNCTION pg_temp.jet_text(v real) RETURNS text LANGUAGE sql IMMUTABLE AS 
 -- runtime writes it.
 CREATE FUNCTION pg_temp.jet_text(v double precision) RETURNS text LANGUAGE sql IMMUTABLE
   SET extra_float_digits = 0 AS 'SELECT upper(v::text)';
-CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
+CREATE FUNCTION pg_temp.jet_text(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_datetext(v)';
 CREATE FUNCTION pg_temp.jet_text(v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT CASE WHEN v THEN ''-1'' ELSE ''0'' END';
-CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_text(v)';
+CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE pg_temp.jet_text(v) END';
 -- IIf of a text beside a number (iif(F_X = 0, '', F_X)) gives the Variant
 -- of the branch taken, a text or a number. A CASE has one type: each branch
 -- becomes this row, which the backend reads back as the value it holds, and
@@ -164,7 +167,7 @@ CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGU
 CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
 CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(NULL, pg_temp.jet_cstr(v), NULL)::pg_temp.jet_variant';
+  AS 'SELECT ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant';
 CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
 CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
@@ -317,21 +320,28 @@ CREATE FUNCTION pg_temp.jet_pow(a text, b double precision) RETURNS double preci
   AS 'SELECT pg_temp.jet_pow(pg_temp.jet_numeral(a), b)';
 CREATE FUNCTION pg_temp.jet_pow(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_pow(a, pg_temp.jet_numeral(b))';
-CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(v)';
-CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_count(pg_temp.jet_numeral(v))';
-CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(v) BETWEEN -32768 AND 32767 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
-CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cint(pg_temp.jet_numeral(v))';
-CREATE FUNCTION pg_temp.jet_cdbl(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
-CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::double precision';
+-- The conversions to a number take no Null: an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_clng(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_count(v) END';
+CREATE FUNCTION pg_temp.jet_clng(v text) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_count(pg_temp.jet_numeral(v)) END';
+CREATE FUNCTION pg_temp.jet_cint(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint
+                  WHEN round(v) BETWEEN -32768 AND 32767 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cint(v text) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint ELSE pg_temp.jet_cint(pg_temp.jet_numeral(v)) END';
+CREATE FUNCTION pg_temp.jet_cdbl(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v END';
+CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE replace(v, '','', '''')::double precision END';
 -- CSng: the Single value as the Double that prints like it (CSng(0.1) reads
 -- back as 0.1); a real's text is its shortest exact form.
 CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT v::real::text::double precision';
 CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_csng(pg_temp.jet_numeral(v))';
-CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0)$f$;
+CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0) END$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
 CREATE FUNCTION pg_temp.jet_fix(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT trunc(v)';
 -- A whole number is its own Int and Fix, of its own type.
@@ -395,7 +405,7 @@ BEGIN
     WHEN 'medium time' THEN 'hh:nn AM/PM'
     WHEN 'short time' THEN 'hh:nn'
     ELSE p END;
-  IF p IS NULL THEN RETURN pg_temp.jet_cstr(v); END IF;
+  IF p IS NULL THEN RETURN pg_temp.jet_datetext(v); END IF;
   p := replace(replace(p, 'dddddd', 'dddd, yyyy mmmm d'), 'ddddd', 'yyyy-mm-dd');
   p := regexp_replace(p, 'ttttt', 'hh:nn:ss', 'gi');
   n := length(p);
@@ -415,7 +425,7 @@ BEGIN
       out := out || to_char(v, 'AM');
       k := 4;
     ELSIF c = 'c' THEN
-      out := out || pg_temp.jet_cstr(v);
+      out := out || pg_temp.jet_datetext(v);
     ELSIF c = 'w' THEN
       -- w: the weekday from Sunday; ww: the week of the year, the first
       -- holding January 1.
@@ -520,7 +530,7 @@ EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
 END $f$;
 CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_format(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
-CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cstr(v)';
+CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datetext(v)';
 
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -679,8 +689,9 @@ DECLARE
 BEGIN
   IF start IS NULL OR start < 1 OR count IS NULL OR count < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
   IF s IS NULL THEN RETURN NULL; END IF;
+  IF find IS NULL OR repl IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
   rest := substr(s, start::integer);
-  IF find IS NULL OR find = '' OR count = 0 THEN RETURN rest; END IF;
+  IF find = '' OR count = 0 THEN RETURN rest; END IF;
   LOOP
     EXIT WHEN count <> -1 AND done >= count;
     at := CASE WHEN compare = 0 THEN strpos(rest, find) ELSE strpos(lower(rest), lower(find)) END;

@@ -4,9 +4,10 @@
 // PostgreSQL server. Both must give the same value of the same kind, or fail
 // with the same error number. Skipped without a server (TESSALY_PG_TARGET).
 //
-// About one expression in forty still differs, in the ways
-// docs/JET_DIALECT.md lists; DocumentedDifference knows each by its rule,
-// and any other difference fails, listing the first forty.
+// About one expression in fourteen still differs (two in three of them a
+// date written in the statement), in the ways docs/JET_DIALECT.md lists;
+// DocumentedDifference knows each by its rule, and any other difference
+// fails, listing the first forty.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -233,7 +234,9 @@ const char* DocumentedDifference(const std::string& e, const std::string& file,
   if (starts(file, "String ") && starts(server, "Date ") &&
       (text(file) == text(server) || (text(file) == "1899-12-30" && text(server) == "00:00:00")))
     return "a date written in the statement";
-  if (has("#1899-12-30#") && !starts(file, "error") && !starts(server, "error"))
+  if (has("#1899-12-30#") && ((starts(file, "String ") && starts(server, "String ")) ||
+                               (file == "whole 0" && server == "whole -1") ||
+                               (file == "whole -1" && server == "whole 0")))
     return "a date written in the statement";
   if (has("#1899-12-30#") && file == "error 13" && starts(server, "String ")) {
     return "a date written in the statement";
@@ -249,14 +252,13 @@ const char* DocumentedDifference(const std::string& e, const std::string& file,
   // The server types every value before it runs; a Null it cannot type
   // fails there.
   if (server == "error -2147217913" && has("Null")) return "a Null the server cannot type";
-  // A function given Null: the file database raises 94 (or first reads the
-  // argument beside it).
-  if (file == "error 94" || (file == "error 5" && has("Null") && !starts(server, "error")))
-    return "a function given Null";
   // Two faults in one expression: the engines evaluate in their own order,
   // and the file database stops at a False operand of And.
   if (starts(file, "error") && starts(server, "error")) return "two faults";
   if (file == "whole 0" && starts(server, "error") && has(" And ")) return "two faults";
+  // Right(Null, -2): the file database reads the length first.
+  if (file == "error 5" && has("Right(Null") && !starts(server, "error"))
+    return "a length beside a Null";
   // Format beyond 15 digits, of a year before 1000, of a negative zero.
   if (has("Format(") && has("1e300")) return "Format beyond 15 digits";
   if (has("Format(") && has("#1/1/100#")) return "Format of a year before 1000";
