@@ -139,6 +139,11 @@ class Dialect {
   // join yields: FROM (SELECT DISTINCT id(t) AS jet_row1 FROM <the join>
   // WHERE ...) AS jet_rows INNER JOIN t ON id(t) = jet_rows.jet_row1.
   virtual bool IdentityGroupsItsColumns() const;
+  // Whether the engine finds a grouped expression in the select list,
+  // HAVING and ORDER BY only when it is written there as GROUP BY writes it
+  // (wrapped by CaseInsensitive). Such an engine gets the wrapped form
+  // wherever the grouped expression appears again.
+  virtual bool MatchesGroupsAsWritten() const;
   // How an UPDATE over joined tables that changes several of them is
   // written. True: as one statement whose parts (WITH w AS (UPDATE ...))
   // all read the rows as they were before it, answering its count as its

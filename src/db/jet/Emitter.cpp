@@ -180,6 +180,7 @@ void Dialect::BitNot(const Operands& operand, std::string& out) const {
 bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
 bool Dialect::IdentityGroupsItsColumns() const { return true; }
+bool Dialect::MatchesGroupsAsWritten() const { return false; }
 
 namespace {
 
@@ -1187,15 +1188,26 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     std::vector<std::pair<std::string_view, NodeId>> outer;
     std::string_view outer_qualifier;
     const SelectParts* outer_sorted;
+    std::vector<NodeId> outer_groups;
     ~Restore() {
       emitter.aliases_.swap(outer);
       emitter.alias_qualifier_ = outer_qualifier;
       emitter.sorted_ = outer_sorted;
+      emitter.folded_groups_.swap(outer_groups);
     }
-  } restore{*this, {}, alias_qualifier_, sorted_};
+  } restore{*this, {}, alias_qualifier_, sorted_, {}};
   restore.outer.swap(aliases_);
+  restore.outer_groups.swap(folded_groups_);
   alias_qualifier_ = {};
   sorted_ = nullptr;
+  std::vector<NodeId> grouped;
+  if (dialect_.MatchesGroupsAsWritten()) {
+    for (NodeId g = select.group_by; g != kNoNode; g = ast_[g].next) {
+      const NodeId term = ast_[g].a;
+      if (ast_[term].kind != NodeKind::kNumber && CaseMatters(term)) grouped.push_back(term);
+    }
+  }
+  folded_groups_ = grouped;  // as copy: back for GROUP BY after WHERE
   std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
@@ -1222,6 +1234,8 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     PivotColumns(out);
     transform_ = nullptr;
   }
+  // WHERE reads the rows' own expressions.
+  folded_groups_.clear();
   const size_t source_start = out.size();
   // DISTINCTROW: the tables it keeps one row of each, and those of them an
   // outer join may leave out of a joined row.
@@ -1255,6 +1269,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     out += " WHERE ";
     Filter(select.where, out);
   }
+  folded_groups_ = std::move(grouped);
   if (select.group_by != kNoNode) {
     out += " GROUP BY ";
     Terms(select.group_by, false, out);
@@ -1537,7 +1552,7 @@ void Emitter::Terms(NodeId first, bool sorting, std::string& out) {
 }
 
 void Emitter::SortKey(NodeId id, bool wrap, std::string& out) {
-  if (CaseMatters(id)) {
+  if (CaseMatters(id) && !IsFoldedGroup(id)) {
     NodeOperands operand(*this, &id, 1);
     dialect_.CaseInsensitive(operand, 0, out);
   } else {
@@ -1623,6 +1638,15 @@ bool Emitter::CaseMatters(NodeId id) const {
     case NodeKind::kUnary: return ast_[n.a].kind != NodeKind::kNumber;
     default: return true;
   }
+}
+
+bool Emitter::IsFoldedGroup(NodeId id) {
+  if (folded_groups_.empty()) return false;
+  const uint64_t hash = shapes_.Hash(id);
+  for (NodeId g : folded_groups_) {
+    if (shapes_.Hash(g) == hash && shapes_.Same(id, g)) return true;
+  }
+  return false;
 }
 
 bool Emitter::LiftNumber(std::string_view text, std::string& out) {
@@ -1815,6 +1839,18 @@ void Emitter::WritePiece(NodeId id, std::string& out) {
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
   Deeper deeper(*this);
   const Node& n = ast_[id];
+  if (IsFoldedGroup(id)) {
+    // Written once wrapped; inside, the expression is itself again. Its
+    // literals stay in the text: a placeholder of its own at each place
+    // would make the engine see different expressions.
+    std::vector<NodeId> groups;
+    groups.swap(folded_groups_);
+    std::vector<Parameter>* parameters = std::exchange(parameters_, nullptr);
+    dialect_.CaseInsensitive(NodeOperands(*this, &id, 1), 0, out);
+    parameters_ = parameters;
+    folded_groups_.swap(groups);
+    return;
+  }
   // Only an engine that limits how deeply its statements nest writes deep
   // expressions in pieces; the others never get past this test.
   if (levels_ > 0) {

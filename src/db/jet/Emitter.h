@@ -12,6 +12,7 @@
 #include "db/Parameter.h"
 #include "db/jet/Ast.h"
 #include "db/jet/Dialect.h"
+#include "db/jet/Grouping.h"
 #include "db/jet/Translator.h"
 
 namespace tessaly::db::jet {
@@ -46,7 +47,8 @@ class Emitter {
         ansi89_(ansi89_wildcards),
         levels_(dialect.ExpressionLevels()),
         pivot_values_(pivot_values),
-        names_(names) {}
+        names_(names),
+        shapes_(ast) {}
 
   // True when Statement wrote the query of a crosstab's pivot values instead
   // of the crosstab, which needs them.
@@ -160,6 +162,8 @@ class Emitter {
   void LiftText(std::string_view text, std::string& out);
   void LiftDate(const Date& date, std::string& out);
   bool CaseMatters(NodeId id) const;  // false for columns and non-text literals
+  // Whether an expression is one of folded_groups_.
+  bool IsFoldedGroup(NodeId id);
 
   // A part of a deep expression written as a query of its own (see
   // Dialect::ExpressionLevels): the text it stands in, and the values of its
@@ -228,6 +232,11 @@ class Emitter {
   NodeId pivot_node_ = kNoNode;              // an IN list value, or
   const PivotValue* pivot_value_ = nullptr;  // a value from the data
   bool filtering_ = false;
+  // While the select list, HAVING and ORDER BY of a grouping select are
+  // written for an engine that matches groups as written: the GROUP BY
+  // terms it wraps, each written wrapped wherever it appears there.
+  std::vector<NodeId> folded_groups_;
+  ExpressionShapes shapes_;
 };
 
 }  // namespace tessaly::db::jet

@@ -69,86 +69,6 @@ uint64_t HashText(std::string_view s, bool fold) {
   return h;
 }
 
-// Tells expressions written alike apart from the rest: names in any letter
-// case, a column with or without its table's name. Hashes are kept per node,
-// so every node of a select is hashed once however many grouped expressions
-// it is compared with.
-class Shapes {
- public:
-  explicit Shapes(const Ast& ast) : ast_(ast) {}
-
-  uint64_t Hash(NodeId root) {
-    // Children first, without recursion: a chain of thousands of terms is a
-    // tree that deep.
-    std::vector<std::pair<NodeId, bool>> pending{{root, false}};
-    while (!pending.empty()) {
-      const auto [id, ready] = pending.back();
-      pending.pop_back();
-      if (hashes_.contains(id)) continue;
-      const Node& n = ast_[id];
-      if (!ready) {
-        pending.emplace_back(id, true);
-        ForEachOperand(ast_, n, [&](NodeId child) {
-          if (!hashes_.contains(child)) pending.emplace_back(child, false);
-        });
-        continue;
-      }
-      uint64_t h = Mix(Mix(static_cast<uint64_t>(n.kind) + 1, n.op), n.flag);
-      switch (n.kind) {
-        case NodeKind::kSubquery:
-        case NodeKind::kExists: h = Mix(h, id); break;  // equal only to itself
-        case NodeKind::kColumn: h = Mix(h, HashText(n.text, true)); break;
-        case NodeKind::kNumber:
-        case NodeKind::kText: h = Mix(h, HashText(n.text, false)); break;
-        default: break;
-      }
-      ForEachOperand(ast_, n, [&](NodeId child) { h = Mix(h, hashes_.at(child)); });
-      hashes_.emplace(id, h);
-    }
-    return hashes_.at(root);
-  }
-
-  bool Same(NodeId x, NodeId y) const {
-    std::vector<std::pair<NodeId, NodeId>> pending{{x, y}};
-    while (!pending.empty()) {
-      const auto [i, j] = pending.back();
-      pending.pop_back();
-      if (i == j) continue;
-      const Node& a = ast_[i];
-      const Node& b = ast_[j];
-      if (a.kind != b.kind || a.op != b.op || a.flag != b.flag) return false;
-      switch (a.kind) {
-        case NodeKind::kSubquery:
-        case NodeKind::kExists: return false;
-        case NodeKind::kColumn:
-          if (!rules::EqualsNoCase(a.text, b.text)) return false;
-          if (!a.text2.empty() && !b.text2.empty() && !rules::EqualsNoCase(a.text2, b.text2)) {
-            return false;
-          }
-          break;
-        case NodeKind::kNumber:
-        case NodeKind::kText:
-          if (a.text != b.text) return false;
-          break;
-        case NodeKind::kDate:
-          if (ast_.dates[a.a] != ast_.dates[b.a]) return false;
-          continue;
-        default: break;
-      }
-      std::vector<NodeId> left, right;
-      ForEachOperand(ast_, a, [&](NodeId c) { left.push_back(c); });
-      ForEachOperand(ast_, b, [&](NodeId c) { right.push_back(c); });
-      if (left.size() != right.size()) return false;
-      for (size_t k = 0; k < left.size(); ++k) pending.emplace_back(left[k], right[k]);
-    }
-    return true;
-  }
-
- private:
-  const Ast& ast_;
-  std::unordered_map<NodeId, uint64_t> hashes_;
-};
-
 class Check {
  public:
   Check(const Ast& ast, const SelectParts& select) : ast_(ast), select_(select), shapes_(ast) {
@@ -236,7 +156,7 @@ class Check {
 
   const Ast& ast_;
   const SelectParts& select_;
-  Shapes shapes_;
+  ExpressionShapes shapes_;
   std::unordered_multimap<uint64_t, NodeId> grouped_;
 };
 
@@ -249,6 +169,73 @@ ParseFailure NotAggregated(std::string_view expression, uint32_t offset) {
 }
 
 }  // namespace
+
+uint64_t ExpressionShapes::Hash(NodeId root) {
+  // Children first, without recursion: a chain of thousands of terms is a
+  // tree that deep.
+  std::vector<std::pair<NodeId, bool>> pending{{root, false}};
+  while (!pending.empty()) {
+    const auto [id, ready] = pending.back();
+    pending.pop_back();
+    if (hashes_.contains(id)) continue;
+    const Node& n = ast_[id];
+    if (!ready) {
+      pending.emplace_back(id, true);
+      ForEachOperand(ast_, n, [&](NodeId child) {
+        if (!hashes_.contains(child)) pending.emplace_back(child, false);
+      });
+      continue;
+    }
+    uint64_t h = Mix(Mix(static_cast<uint64_t>(n.kind) + 1, n.op), n.flag);
+    switch (n.kind) {
+      case NodeKind::kSubquery:
+      case NodeKind::kExists: h = Mix(h, id); break;  // equal only to itself
+      case NodeKind::kColumn: h = Mix(h, HashText(n.text, true)); break;
+      case NodeKind::kNumber:
+      case NodeKind::kText: h = Mix(h, HashText(n.text, false)); break;
+      default: break;
+    }
+    ForEachOperand(ast_, n, [&](NodeId child) { h = Mix(h, hashes_.at(child)); });
+    hashes_.emplace(id, h);
+  }
+  return hashes_.at(root);
+}
+
+bool ExpressionShapes::Same(NodeId x, NodeId y) const {
+  std::vector<std::pair<NodeId, NodeId>> pending{{x, y}};
+  while (!pending.empty()) {
+    const auto [i, j] = pending.back();
+    pending.pop_back();
+    if (i == j) continue;
+    const Node& a = ast_[i];
+    const Node& b = ast_[j];
+    if (a.kind != b.kind || a.op != b.op || a.flag != b.flag) return false;
+    switch (a.kind) {
+      case NodeKind::kSubquery:
+      case NodeKind::kExists: return false;
+      case NodeKind::kColumn:
+        if (!rules::EqualsNoCase(a.text, b.text)) return false;
+        if (!a.text2.empty() && !b.text2.empty() && !rules::EqualsNoCase(a.text2, b.text2)) {
+          return false;
+        }
+        break;
+      case NodeKind::kNumber:
+      case NodeKind::kText:
+        if (a.text != b.text) return false;
+        break;
+      case NodeKind::kDate:
+        if (ast_.dates[a.a] != ast_.dates[b.a]) return false;
+        continue;
+      default: break;
+    }
+    std::vector<NodeId> left, right;
+    ForEachOperand(ast_, a, [&](NodeId c) { left.push_back(c); });
+    ForEachOperand(ast_, b, [&](NodeId c) { right.push_back(c); });
+    if (left.size() != right.size()) return false;
+    for (size_t k = 0; k < left.size(); ++k) pending.emplace_back(left[k], right[k]);
+  }
+  return true;
+}
 
 std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select) {
   bool totals = select.group_by != kNoNode || select.having != kNoNode;

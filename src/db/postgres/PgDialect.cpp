@@ -281,6 +281,10 @@ class Pg final : public jet::Dialect {
   // DISTINCTROW joins the selected tables to the distinct ctids of the join.
   bool IdentityGroupsItsColumns() const override { return false; }
 
+  // The server compares a select item's expression with GROUP BY's as
+  // written: jet_fold(x) there is not x here.
+  bool MatchesGroupsAsWritten() const override { return true; }
+
   // Index and constraint names are the schema's in PostgreSQL but the
   // table's in Jet: the table's name goes in front.
   void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
