@@ -30,7 +30,8 @@ std::string TextOfLiteral(std::string_view literal);
 // (and no number) ask the dialect to ignore letter case, as Jet's do. A
 // select item that is neither a column nor aliased gets Jet's name for it,
 // Expr1000, Expr1001, ... A truth value that is itself a result (a select
-// item, an inserted or assigned value) is written as Jet's -1/0.
+// item, an inserted or assigned value, what Iif, Switch, Choose or Nz gives
+// back) is written as Jet's -1/0.
 class Emitter {
  public:
   // With parameters, text, number and date literals are appended there and
