@@ -630,6 +630,19 @@ void SqliteBackend::Exec(const char* sql) {
   }
 }
 
+void SqliteBackend::Restore(const char* sql) {
+  // The interrupt flag clears once no statement runs, so a second try runs;
+  // a caller that keeps interrupting gets its error after a bounded number.
+  constexpr int kTries = 100;
+  for (int tries = 1;; ++tries) {
+    const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return;
+    if (rc != SQLITE_INTERRUPT || tries == kTries) {
+      throw EngineError(db_.get(), sqlite3_extended_errcode(db_.get()), Phase::kStep, target_);
+    }
+  }
+}
+
 void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> parameters) {
   for (size_t i = 0; i < parameters.size(); ++i) {
     const Parameter& p = parameters[i];
@@ -829,8 +842,8 @@ void SqliteBackend::InSavepoint(const std::string& name, const std::function<voi
     // A write the engine stopped (interrupted, or out of room) has undone
     // the whole transaction, savepoint and all.
     if (!sqlite3_get_autocommit(db_.get())) {
-      Exec(("ROLLBACK TO " + name).c_str());
-      Exec(("RELEASE " + name).c_str());
+      Restore(("ROLLBACK TO " + name).c_str());
+      Restore(("RELEASE " + name).c_str());
     }
     throw;
   }
@@ -1055,8 +1068,8 @@ void SqliteBackend::Rebuild(const std::string& table, const std::string& definit
   if (outside) Exec("PRAGMA foreign_keys=OFF");
   Exec("PRAGMA legacy_alter_table=ON");
   auto restore = [&] {
-    Exec("PRAGMA legacy_alter_table=OFF");
-    if (outside) Exec("PRAGMA foreign_keys=ON");
+    Restore("PRAGMA legacy_alter_table=OFF");
+    if (outside) Restore("PRAGMA foreign_keys=ON");
   };
   try {
     InSavepoint("tessaly_alter", [&] {
@@ -1110,7 +1123,7 @@ void SqliteBackend::Rollback() {
   if (sqlite3_get_autocommit(db_.get())) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
-  Exec("ROLLBACK");
+  Restore("ROLLBACK");
 }
 
 const std::vector<std::string>& SqliteBackend::SchemaStatements() const {

@@ -80,6 +80,10 @@ class SqliteBackend final : public internal::Backend {
   void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
+  // Exec for the statements that put the connection back as it was (undo a
+  // failed statement, restore a setting): an interrupt meant for the
+  // statement before must not leave the connection half restored.
+  void Restore(const char* sql);
   // Runs body inside savepoint name (a transaction of its own outside a
   // host's): released when body ends, undone when it or the release throws.
   void InSavepoint(const std::string& name, const std::function<void()>& body);
