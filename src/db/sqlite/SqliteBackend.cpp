@@ -703,6 +703,13 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
     ++out->row_count;
   }
   if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) throw RelationshipError(sql);
+  if (rc == SQLITE_INTERRUPT && !sqlite3_stmt_readonly(raw) && !sqlite3_get_autocommit(db)) {
+    // SQLite undoes the whole transaction of a write it stops once the write
+    // has begun, and the statement alone when it stops it sooner: undone
+    // whole either way, the host finds one outcome whenever the stop came.
+    sqlite3_reset(raw);
+    Restore("ROLLBACK");
+  }
   if (rc != SQLITE_DONE) throw EngineError(db, rc, Phase::kStep, target_);
   // sqlite3_changes keeps the count of the last INSERT, UPDATE or DELETE, so a
   // SELECT or CREATE after one would report its count again.
