@@ -228,6 +228,23 @@ std::string Connection::Translate(std::string_view sql) const {
   return TranslateOrThrow(sql, *backend_, false, ansi89_).sql;
 }
 
+namespace {
+
+Connection::Kind KindOfTranslation(const jet::Translation& t) {
+  Connection::Kind kind;
+  kind.returns_rows = t.returns_rows && t.make_table.empty();
+  // The translator writes a definition's verb first, in capitals.
+  kind.defines = t.edit || !t.drop_table.empty() || t.sql.starts_with("CREATE ") ||
+                 t.sql.starts_with("DROP ") || t.sql.starts_with("ALTER ");
+  return kind;
+}
+
+}  // namespace
+
+Connection::Kind Connection::KindOf(std::string_view sql) {
+  return KindOfTranslation(TranslateOrThrow(sql, *backend_, true, ansi89_));
+}
+
 Connection::Explanation Connection::Explain(std::string_view sql) {
   jet::Translation t = TranslateOrThrow(sql, *backend_, true, ansi89_);
   Explanation e;
@@ -237,10 +254,7 @@ Connection::Explanation Connection::Explain(std::string_view sql) {
   } else {
     e.sql = Translate(sql);
   }
-  e.returns_rows = t.returns_rows && t.make_table.empty();
-  // The translator writes a definition's verb first, in capitals.
-  e.defines = t.edit || !t.drop_table.empty() || t.sql.starts_with("CREATE ") ||
-              t.sql.starts_with("DROP ") || t.sql.starts_with("ALTER ");
+  static_cast<Kind&>(e) = KindOfTranslation(t);
   e.prepared = std::move(t.sql);
   e.before = std::move(t.before);
   e.after = std::move(t.after);

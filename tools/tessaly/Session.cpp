@@ -204,7 +204,7 @@ void Session::Run(std::string_view statement) {
   if (interrupted) throw Error::Runtime(errnum::kOperationCancelled);
   // The statement's kind decides how it runs: a query prints its rows, a
   // definition changes no rows, anything else reports its count.
-  const db::Connection::Explanation plan = connection_->Explain(statement);
+  const db::Connection::Kind plan = connection_->KindOf(statement);
   if (plan.returns_rows) {
     db::Recordset rs;
     rs.Open(statement, connection_, db::adOpenForwardOnly, db::adLockReadOnly);

@@ -79,7 +79,13 @@ class Connection {
   // What a Jet statement becomes on this connection's engine, and what kind
   // of statement it is, without running it (a crosstab that lists no columns
   // reads its pivot's values first). Throws as Translate does.
-  struct Explanation {
+  struct Kind {
+    bool returns_rows = false;  // a query whose rows are read
+    bool defines = false;       // CREATE, DROP or ALTER: no rows are counted
+  };
+  // The kind alone, from one translation (a shell asks it of every statement).
+  Kind KindOf(std::string_view sql);
+  struct Explanation : Kind {
     // The engine's statement, its values written in (Translate); empty for
     // a crosstab whose columns are its pivot's values.
     std::string sql;
@@ -90,9 +96,7 @@ class Connection {
     // Statements the engine runs before and after it, as one unit with it
     // (an UPDATE of several joined tables on some engines).
     std::vector<std::string> before, after;
-    std::string make_table;     // SELECT ... INTO: the table the query's rows fill
-    bool returns_rows = false;  // a query whose rows are read
-    bool defines = false;       // CREATE, DROP or ALTER: no rows are counted
+    std::string make_table;  // SELECT ... INTO: the table the query's rows fill
   };
   Explanation Explain(std::string_view sql);
 
