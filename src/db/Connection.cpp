@@ -5,6 +5,7 @@
 
 #include "db/Backend.h"
 #include "db/Letters.h"
+#include "db/SavedQueries.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Translator.h"
 #include "tessaly/Error.h"
@@ -14,12 +15,17 @@ namespace {
 
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
+// The saved queries it names are written into it first.
 jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
-                                  bool lift_literals, bool ansi89,
+                                  internal::SavedQueries& saved, bool lift_literals, bool ansi89,
                                   const std::vector<jet::PivotValue>* pivot_values = nullptr) {
+  std::string expanded;
+  size_t first_change = 0;
+  const std::string_view text = saved.Expand(sql, expanded, &first_change);
   jet::Translation t =
-      jet::Translate(sql, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
+      jet::Translate(text, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
   if (!t.ok) {
+    if (text.data() != sql.data()) saved.Blame(sql, ansi89, first_change, t);
     const int32_t number = t.error_number != 0 ? t.error_number : errnum::kSyntax;
     if (!t.error_offset) throw Error(number, std::move(t.error_description));
     // The host counts characters, not the bytes of their UTF-8 form.
@@ -35,7 +41,8 @@ jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backe
 // A crosstab that lists no columns has one for each value its pivot takes:
 // the values are read first, then the crosstab is written with them.
 jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
-                                 internal::Backend& backend, bool ansi89) {
+                                 internal::Backend& backend, internal::SavedQueries& saved,
+                                 bool ansi89) {
   internal::ResultData rows;
   backend.Run(t.sql, t.parameters, &rows);
   std::vector<jet::PivotValue> values(rows.row_count);
@@ -64,17 +71,18 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
       p.value.real = d;
     }
   }
-  return TranslateOrThrow(sql, backend, true, ansi89, &values);
+  return TranslateOrThrow(sql, backend, saved, true, ansi89, &values);
 }
 
 // What the engine runs: the statement as the host's log saw it, its literals
 // lifted out as bound parameters so the engine compiles each shape of
 // statement once however its values change.
-jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool ansi89,
+jet::Translation Lifted(std::string_view sql, internal::Backend& backend,
+                        internal::SavedQueries& saved, bool ansi89,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  jet::Translation t = TranslateOrThrow(sql, backend, true, ansi89);
-  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, ansi89);
+  jet::Translation t = TranslateOrThrow(sql, backend, saved, true, ansi89);
+  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, saved, ansi89);
   return t;
 }
 
@@ -197,7 +205,9 @@ std::shared_ptr<Connection> Connection::Open(const std::string& target) {
 }
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend, bool ansi89)
-    : backend_(std::move(backend)), ansi89_(ansi89) {}
+    : backend_(std::move(backend)),
+      ansi89_(ansi89),
+      saved_(std::make_unique<internal::SavedQueries>(*backend_)) {}
 
 internal::Backend& internal::BackendOf(Connection& connection) { return *connection.backend_; }
 
@@ -206,14 +216,16 @@ Connection::~Connection() = default;
 int32_t Connection::Execute(std::string_view sql, int32_t /*options*/) { return Run(sql, nullptr); }
 
 int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
-  const jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
+  if (DefinedSavedQuery(sql)) return 0;
+  const jet::Translation t = Lifted(sql, *backend_, *saved_, ansi89_, trace_);
   if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return count;
   return backend_->Run(t.sql, t.parameters, out);
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
                                                         internal::ResultData* columns) {
-  jet::Translation t = Lifted(sql, *backend_, ansi89_, trace_);
+  if (DefinedSavedQuery(sql)) return nullptr;
+  jet::Translation t = Lifted(sql, *backend_, *saved_, ansi89_, trace_);
   if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return nullptr;
   return backend_->Stream(t.sql, std::move(t.parameters), columns);
 }
@@ -222,10 +234,26 @@ void Connection::Interrupt() noexcept { backend_->Interrupt(); }
 
 void Connection::BeginTrans() { backend_->Begin(); }
 void Connection::CommitTrans() { backend_->Commit(); }
-void Connection::RollbackTrans() { backend_->Rollback(); }
+void Connection::RollbackTrans() {
+  saved_->Forget();  // saves the rollback undid
+  backend_->Rollback();
+}
+
+void Connection::SaveQuery(std::string_view name, std::string_view jet_sql) {
+  saved_->Save(name, jet_sql);
+}
+
+bool Connection::DefinedSavedQuery(std::string_view sql) {
+  if (!internal::SavedQueries::IsDefinition(sql)) return false;
+  if (trace_) trace_(sql);
+  saved_->Define(sql);
+  return true;
+}
 
 std::string Connection::Translate(std::string_view sql) const {
-  return TranslateOrThrow(sql, *backend_, false, ansi89_).sql;
+  // A saved query's definition is kept, not translated.
+  if (internal::SavedQueries::IsDefinition(sql)) return {};
+  return TranslateOrThrow(sql, *backend_, *saved_, false, ansi89_).sql;
 }
 
 namespace {
@@ -242,15 +270,20 @@ Connection::Kind KindOfTranslation(const jet::Translation& t) {
 }  // namespace
 
 Connection::Kind Connection::KindOf(std::string_view sql) {
-  return KindOfTranslation(TranslateOrThrow(sql, *backend_, true, ansi89_));
+  if (internal::SavedQueries::IsDefinition(sql)) return Kind{false, true};
+  return KindOfTranslation(TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_));
 }
 
 Connection::Explanation Connection::Explain(std::string_view sql) {
-  jet::Translation t = TranslateOrThrow(sql, *backend_, true, ansi89_);
   Explanation e;
+  if (internal::SavedQueries::IsDefinition(sql)) {
+    e.defines = true;
+    return e;
+  }
+  jet::Translation t = TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_);
   if (t.needs_pivot_values) {
     // Its columns come from the values read, which only the lifted form has.
-    t = WithPivotValues(sql, std::move(t), *backend_, ansi89_);
+    t = WithPivotValues(sql, std::move(t), *backend_, *saved_, ansi89_);
   } else {
     e.sql = Translate(sql);
   }

@@ -18,6 +18,7 @@ namespace internal {
 class Backend;
 class RowStream;
 struct ResultData;
+class SavedQueries;
 // The engine behind a connection, for the schema and the tests only
 // (declared in db/Backend.h's terms; hosts never see a Backend).
 Backend& BackendOf(Connection& connection);
@@ -49,6 +50,17 @@ class Connection {
   // and ignored (-1, "unspecified"). Throws tessaly::Error with the provider
   // number on any failure; a failed statement changes nothing.
   int32_t Execute(std::string_view sql, int32_t options = -1);
+
+  // Keeps a saved query's Jet text under its name in the connected database,
+  // replacing one of that name; inside the host's transaction when one is open.
+  // The text is kept even when it cannot be translated. Throws tessaly::Error
+  // only when the database cannot store it. Statements then read a kept
+  // select query by name in FROM, and run any kept query with its values by
+  // EXECUTE name value, ... (docs/JET_DIALECT.md); a statement that uses a
+  // kept query whose text cannot be translated fails with the translator's
+  // error for that text. A connection reads the kept queries when it first
+  // needs them and afterwards sees the changes made through itself.
+  void SaveQuery(std::string_view name, std::string_view jet_sql);
 
   // Host transactions. The library itself never opens one. CommitTrans and
   // RollbackTrans without an open transaction throw tessaly::Error.
@@ -113,8 +125,11 @@ class Connection {
  private:
   friend internal::Backend& internal::BackendOf(Connection& connection);
   Connection(std::unique_ptr<internal::Backend> backend, bool ansi89);
+  // CREATE / DROP PROCEDURE or VIEW: runs it and returns true.
+  bool DefinedSavedQuery(std::string_view sql);
   std::unique_ptr<internal::Backend> backend_;
   bool ansi89_ = false;
+  std::unique_ptr<internal::SavedQueries> saved_;
   std::function<void(std::string_view)> trace_;
 };
 

@@ -20,8 +20,8 @@ constexpr JetFunctionInfo kFunctions[] = {
 #undef TESSALY_JET_FUNCTION_INFO
 };
 
-// Words that cannot stand as a bare name (of a table, a column or an alias):
-// an alias must not swallow the keyword that starts the next clause or join.
+}  // namespace
+
 bool IsReserved(std::string_view word) {
   // By length, so a name is compared with a handful of words at most.
   static constexpr std::string_view kReserved[][12] = {
@@ -42,6 +42,8 @@ bool IsReserved(std::string_view word) {
   }
   return false;
 }
+
+namespace {
 
 std::string_view TrimBlanks(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };

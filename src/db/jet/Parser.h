@@ -19,6 +19,10 @@ struct ParseFailure {
   size_t offset = 0;  // byte offset of the token where reading failed
 };
 
+// Words that cannot stand as a bare name (of a table, a column or an alias):
+// an alias must not swallow the keyword that starts the next clause or join.
+bool IsReserved(std::string_view word);
+
 // The grammar: [PARAMETERS name type, ...;] then SELECT [DISTINCT |
 // DISTINCTROW] [TOP n [PERCENT]] items [INTO t] [FROM sources] [WHERE] [GROUP
 // BY] [HAVING] [ORDER BY] [UNION [ALL] SELECT ...] [WITH OWNERACCESS OPTION];
