@@ -311,6 +311,16 @@ std::string_view SavedQueries::Expand(std::string_view sql, std::string& storage
 
 void SavedQueries::Blame(std::string_view sql, bool ansi89, size_t first_change,
                          jet::Translation& t) {
+  // A statement the parser refuses before any name is looked up is refused
+  // for its own text, at its own place: a source's name reads as any table's.
+  if (first_change > 0) {
+    jet::Translation own =
+        jet::Translate(sql, backend_.dialect(), false, ansi89, nullptr, backend_.names());
+    if (!own.ok && own.error_offset) {
+      t = std::move(own);
+      return;
+    }
+  }
   std::vector<std::string> named;
   std::vector<std::string> open;
   size_t ignored = 0;

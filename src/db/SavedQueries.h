@@ -45,11 +45,12 @@ class SavedQueries {
   // that reads itself.
   std::string_view Expand(std::string_view sql, std::string& storage, size_t* first_change);
 
-  // t failed to translate sql with its saved queries written in (Expand):
-  // throws the translator's error of the first saved query, outermost first,
-  // whose own text fails alone, as a statement using it fails for it;
-  // otherwise keeps t's place of failure only where it lies in sql's own
-  // text, before first_change.
+  // t failed to translate sql with its saved queries written in (Expand).
+  // A statement the parser refuses on its own gets that refusal in t, place
+  // and all; else throws the translator's error of the first saved query,
+  // outermost first, whose own text fails alone, as a statement using it
+  // fails for it; else keeps t's place of failure only where it lies in
+  // sql's own text, before first_change.
   void Blame(std::string_view sql, bool ansi89, size_t first_change, jet::Translation& t);
 
   // A host's rollback may have undone saves: the texts are read again when
