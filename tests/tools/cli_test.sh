@@ -75,6 +75,15 @@ run sql "$db" "create index ix_a on T_Scratch (F_A)"; expect "create index says 
 run sql "$db" "alter table T_Scratch add column F_C long"; expect "alter table says nothing" 0 "" ""
 run sql "$db" "drop table T_Scratch"; expect "drop table says nothing" 0 "" ""
 run sql "$db" "drop table T_KQCopy"; expect "drop of the copy" 0 "" ""
+# A saved query is read by its name and run with its values.
+run sql "$db" "create procedure [By Dept] (Which Text) as select F_EmpID from T_KQ where F_Dept = Which"
+expect "create procedure says nothing" 0 "" ""
+run sql "$db" "create view [Sales Staff] as select F_EmpID from T_KQ where F_Dept = 'Sales'"
+run sql "$db" "select * from [Sales Staff]"; expect "select from a saved query" 0 "$(printf 'F_EmpID\n0001')" ""
+run sql "$db" "execute [By Dept] 'R&D'"; expect "execute with a value" 0 "$(printf 'F_EmpID\n0002')" ""
+run sql "$db" "select * from [By Dept]"
+expect "saved query without its value" 1 "" "error -2147217904: Too few parameters. Expected 1."
+run sql "$db" "drop view [Sales Staff]"; expect "drop view says nothing" 0 "" ""
 
 # --explain shows the engine's statement and runs nothing.
 run sql "$db" --explain "delete from T_KQ where F_EmpID = 'it''s' and F_Date < #2003-05-01# and F_SBSJ > 7.5"
