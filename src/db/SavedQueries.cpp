@@ -1,6 +1,8 @@
 #include "db/SavedQueries.h"
 
 #include <algorithm>
+#include <iterator>
+#include <unordered_set>
 #include <utility>
 
 #include "db/Backend.h"
@@ -10,6 +12,7 @@
 #include "db/jet/Ast.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Lexer.h"
+#include "db/jet/Parser.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Vb.h"
 
@@ -34,6 +37,25 @@ bool ContainsFrom(std::string_view sql) {
     if (rules::StartsWithNoCase(sql, i, "FROM")) return true;
   }
   return false;
+}
+
+// How deeply saved queries that read saved queries are followed for their
+// columns.
+constexpr int kDeepest = 16;
+
+bool IsNameToken(const jet::Token& t) {
+  return t.kind == jet::TokenKind::kBracketName ||
+         (t.kind == jet::TokenKind::kWord && !jet::IsReserved(t.text));
+}
+
+// Words of Jet's statements that are no names though a bare name could be
+// spelt so.
+bool IsClauseWord(const jet::Token& t) {
+  static constexpr std::string_view kWords[] = {"ALL",   "DISTINCTROW", "PERCENT", "WITH",
+                                                "OWNERACCESS", "OPTION", "TRANSFORM", "PIVOT"};
+  return t.kind == jet::TokenKind::kWord &&
+         std::any_of(std::begin(kWords), std::end(kWords),
+                     [&](std::string_view w) { return t.IsWord(w); });
 }
 
 Error TooFewParameters(size_t expected) {
@@ -189,6 +211,101 @@ void SavedQueries::Define(std::string_view sql) {
   Save(d->name, d->text);
 }
 
+std::vector<std::string> SavedQueries::ColumnsOfSource(std::string_view name, int depth) {
+  if (const Kept* query = Find(name)) {
+    if (depth >= kDeepest) return {};
+    std::vector<jet::Token> tokens;
+    jet::Tokenize(query->jet_sql, tokens);
+    return OutputNames(tokens, depth + 1);
+  }
+  return backend_.ColumnsOf(name);
+}
+
+// The names of a query's columns: each item's alias, or the column it
+// names; every column of its sources for a "*". Empty when a source's
+// columns cannot be known.
+std::vector<std::string> SavedQueries::OutputNames(const std::vector<jet::Token>& tokens,
+                                                   int depth) {
+  std::vector<std::string> names;
+  size_t i = 0;
+  while (i < tokens.size() && !tokens[i].IsWord("SELECT")) ++i;
+  if (i == tokens.size()) return names;
+  ++i;
+  while (tokens[i].IsWord("DISTINCT") || tokens[i].IsWord("DISTINCTROW") || tokens[i].IsWord("ALL")) ++i;
+  if (tokens[i].IsWord("TOP")) {
+    i += 2;
+    if (tokens[i].IsWord("PERCENT")) ++i;
+  }
+  int nesting = 0;
+  size_t item = i;
+  bool star = false;
+  for (; tokens[i].kind != jet::TokenKind::kEnd; ++i) {
+    const jet::Token& t = tokens[i];
+    if (t.kind == jet::TokenKind::kLParen) ++nesting;
+    if (t.kind == jet::TokenKind::kRParen) --nesting;
+    const bool ends = nesting == 0 && (t.kind == jet::TokenKind::kComma || t.IsWord("FROM") ||
+                                       t.IsWord("INTO") || t.kind == jet::TokenKind::kSemicolon);
+    if (nesting == 0 && t.kind == jet::TokenKind::kStar) star = true;
+    if (!ends) continue;
+    if (i > item) {
+      const jet::Token& last = tokens[i - 1];
+      if (IsNameToken(last)) names.emplace_back(jet::NameOfToken(last));
+    }
+    item = i + 1;
+    if (!t.IsWord("FROM") && t.kind == jet::TokenKind::kComma) continue;
+    break;
+  }
+  if (star) {
+    for (const jet::SourceName& source : jet::SourceNames(tokens)) {
+      std::vector<std::string> columns = ColumnsOfSource(jet::NameOfToken(tokens[source.token]), depth);
+      if (columns.empty()) return {};
+      names.insert(names.end(), columns.begin(), columns.end());
+    }
+  }
+  return names;
+}
+
+// The names a statement reads that are none of its sources' columns, nor a
+// source, nor an alias: Jet's parameters of a query that declares none, in
+// the order they first appear. Empty when a source's columns cannot be known.
+std::vector<std::string> SavedQueries::UnknownNames(const std::vector<jet::Token>& tokens,
+                                                    int depth) {
+  std::unordered_set<std::string> known;
+  auto know = [&](std::string_view name) { known.insert(rules::LoweredAscii(name)); };
+  std::vector<size_t> sources;
+  for (const jet::SourceName& source : jet::SourceNames(tokens)) sources.push_back(source.token);
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const bool named = IsNameToken(tokens[i + 1]);
+    if (named && (tokens[i].IsWord("INTO") || tokens[i].IsWord("UPDATE"))) sources.push_back(i + 1);
+    if (named && tokens[i].IsWord("AS")) know(jet::NameOfToken(tokens[i + 1]));
+  }
+  for (const size_t source : sources) {
+    const std::string_view name = jet::NameOfToken(tokens[source]);
+    know(name);
+    if (IsNameToken(tokens[source + 1])) know(jet::NameOfToken(tokens[source + 1]));  // its alias
+    const std::vector<std::string> columns = ColumnsOfSource(name, depth);
+    if (columns.empty()) return {};
+    for (const std::string& column : columns) know(column);
+  }
+  std::vector<std::string> unknown;
+  for (size_t i = 1; i + 1 < tokens.size(); ++i) {
+    const jet::Token& t = tokens[i];
+    if (!IsNameToken(t) || IsClauseWord(t)) continue;
+    const jet::TokenKind before = tokens[i - 1].kind;
+    const jet::TokenKind after = tokens[i + 1].kind;
+    if (before == jet::TokenKind::kDot || before == jet::TokenKind::kBang ||
+        after == jet::TokenKind::kDot || after == jet::TokenKind::kBang ||
+        after == jet::TokenKind::kLParen) {
+      continue;
+    }
+    std::string lowered = rules::LoweredAscii(jet::NameOfToken(t));
+    if (known.contains(lowered)) continue;
+    known.insert(std::move(lowered));
+    unknown.emplace_back(jet::NameOfToken(t));
+  }
+  return unknown;
+}
+
 std::string SavedQueries::Bound(const jet::ExecuteCall& call) {
   const Kept* query = Find(call.name);
   if (!query) throw jeterr::NoTable(call.name);
@@ -200,7 +317,15 @@ std::string SavedQueries::Bound(const jet::ExecuteCall& call) {
   if (clause.names.empty() && !tokens.empty() && tokens[0].IsWord("PARAMETERS")) {
     return std::string(text);
   }
-  const size_t expected = clause.names.size();
+  // A query that declares nothing takes its values in the places of the
+  // names it reads that are no column of its sources, in their order.
+  std::vector<jet::DeclaredParameter> names = clause.names;
+  std::vector<std::string> unknown;
+  if (names.empty()) {
+    unknown = UnknownNames(tokens, 0);
+    for (const std::string& name : unknown) names.push_back({name, "VALUE"});
+  }
+  const size_t expected = names.size();
   if (call.arguments.size() < expected) throw TooFewParameters(expected);
   if (call.arguments.size() > expected) {
     throw Error(errnum::kNoValue,
@@ -208,13 +333,13 @@ std::string SavedQueries::Bound(const jet::ExecuteCall& call) {
   }
   std::string out;
   size_t copied = clause.end;
-  for (const size_t use : jet::ParameterUses(tokens, clause.names, clause.end)) {
+  for (const size_t use : jet::ParameterUses(tokens, names, clause.end)) {
     const jet::Token& t = tokens[use];
     const std::string_view name = jet::NameOfToken(t);
     size_t which = 0;
-    while (!rules::EqualsNoCase(clause.names[which].name, name)) ++which;
+    while (!rules::EqualsNoCase(names[which].name, name)) ++which;
     out.append(text.substr(copied, t.offset - copied));
-    out += Literal(call.arguments[which], clause.names[which].type);
+    out += Literal(call.arguments[which], names[which].type);
     copied = t.end();
   }
   out.append(text.substr(copied));

@@ -72,6 +72,9 @@ class SavedQueries {
   std::string Expanded(std::string_view sql, std::vector<std::string>& open, size_t* first_change,
                        std::vector<std::string>* named);
   std::string Bound(const jet::ExecuteCall& call);
+  std::vector<std::string> ColumnsOfSource(std::string_view name, int depth);
+  std::vector<std::string> OutputNames(const std::vector<jet::Token>& tokens, int depth);
+  std::vector<std::string> UnknownNames(const std::vector<jet::Token>& tokens, int depth);
 
   Backend& backend_;
   bool loaded_ = false;
