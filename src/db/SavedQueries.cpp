@@ -43,6 +43,17 @@ bool ContainsFrom(std::string_view sql) {
 // columns.
 constexpr int kDeepest = 16;
 
+// Saved queries written into one another may nest this deep, and the
+// statement they make may grow this long: queries that read each other
+// twice over double it at each level, and a file may hold any number. The
+// file database's parser reads some fifteen queries nested in one another,
+// the server's many more; both refuse a thirteenth alike, leaving the
+// statement some nesting of its own.
+constexpr size_t kDeepestWrittenIn = 12;
+constexpr size_t kLongestWrittenIn = size_t{1} << 20;
+
+Error TooComplex() { return Error(errnum::kFail, "Query is too complex."); }
+
 bool IsNameToken(const jet::Token& t) {
   return t.kind == jet::TokenKind::kBracketName ||
          (t.kind == jet::TokenKind::kWord && !jet::IsReserved(t.text));
@@ -376,6 +387,7 @@ std::string SavedQueries::Expanded(std::string_view sql, std::vector<std::string
     const Kept* query = Find(name);
     if (!query) continue;
     std::string key = rules::LoweredAscii(name);
+    if (open.size() >= kDeepestWrittenIn) throw TooComplex();  // this one would be one more
     if (std::find(open.begin(), open.end(), key) != open.end()) {
       throw Error(errnum::kFail, "Circular reference caused by " + jeterr::Quoted(query->name) + ".");
     }
@@ -394,6 +406,7 @@ std::string SavedQueries::Expanded(std::string_view sql, std::vector<std::string
     if (!changed) *first_change = t.offset;
     changed = true;
     out.append(sql.substr(copied, t.offset - copied));
+    if (out.size() + inner.size() > kLongestWrittenIn) throw TooComplex();
     out += '(';
     out += inner;
     out += ')';

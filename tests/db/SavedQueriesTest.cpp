@@ -113,6 +113,31 @@ TEST_P(SavedQueryContract, AKeptTextTheTranslatorRefusesIsKeptAndUsingItGivesIts
   }
 }
 
+TEST_P(SavedQueryContract, QueriesThatGrowBeyondBoundsOnceWrittenInAreTooComplex) {
+  // Each reads the one before twice: written in, the text doubles at each
+  // level, past a megabyte at Q4.
+  conn_->SaveQuery("Q0", "SELECT F_ID FROM T_Emp WHERE F_Name <> '" + std::string(70000, 'x') + "'");
+  for (int i = 1; i <= 30; ++i) {
+    const std::string before = "Q" + std::to_string(i - 1);
+    conn_->SaveQuery("Q" + std::to_string(i),
+                     "SELECT a.F_ID FROM " + before + " AS a, " + before + " AS b");
+  }
+  // A chain: twelve saved queries nest in one another, not thirteen, on
+  // every engine.
+  conn_->SaveQuery("C0", "SELECT F_ID FROM T_Emp");
+  for (int i = 1; i <= 100; ++i) {
+    conn_->SaveQuery("C" + std::to_string(i), "SELECT * FROM C" + std::to_string(i - 1));
+  }
+  for (const char* sql : {"SELECT * FROM Q4", "SELECT * FROM Q30", "SELECT * FROM C12",
+                          "SELECT * FROM C100"}) {
+    const Error e = Caught([&] { conn_->Execute(sql); });
+    EXPECT_EQ(e.number(), errnum::kFail) << sql;
+    EXPECT_EQ(e.description(), "Query is too complex.") << sql;
+  }
+  EXPECT_EQ(conn_->Execute("SELECT * FROM Q3"), 0);
+  EXPECT_EQ(conn_->Execute("SELECT * FROM C11"), 0);
+}
+
 TEST_P(SavedQueryContract, DefinitionsByStatementShareTheStore) {
   AddEmployees(2);
   EXPECT_TRUE(conn_->KindOf("CREATE VIEW Second AS SELECT F_Name FROM T_Emp WHERE F_ID = 2")
