@@ -332,7 +332,11 @@ std::string SavedQueries::Bound(const jet::ExecuteCall& call) {
   // names it reads that are no column of its sources, in their order.
   std::vector<jet::DeclaredParameter> names = clause.names;
   std::vector<std::string> unknown;
-  if (names.empty()) {
+  // (A definition reads no values.)
+  const bool reads_values = tokens[0].IsWord("SELECT") || tokens[0].IsWord("INSERT") ||
+                            tokens[0].IsWord("UPDATE") || tokens[0].IsWord("DELETE") ||
+                            tokens[0].IsWord("TRANSFORM");
+  if (names.empty() && reads_values) {
     unknown = UnknownNames(tokens, 0);
     for (const std::string& name : unknown) names.push_back({name, "VALUE"});
   }
