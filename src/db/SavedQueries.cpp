@@ -138,7 +138,8 @@ std::string Literal(const jet::Argument& value, std::string_view type) {
 void SavedQueries::Load() {
   if (loaded_) return;
   texts_.clear();
-  if (!backend_.ColumnsOf(kTable).empty()) {
+  table_ = !backend_.ColumnsOf(kTable).empty();
+  if (table_) {
     for (std::vector<std::string>& row :
          backend_.Texts("SELECT name_key, name, jet_sql FROM " + std::string(kTable))) {
       texts_[std::move(row[0])] = Kept{std::move(row[1]), std::move(row[2])};
@@ -155,10 +156,12 @@ const SavedQueries::Kept* SavedQueries::Find(std::string_view name) {
 }
 
 void SavedQueries::MakeTable() {
+  if (table_) return;
   const std::string create = "CREATE TABLE IF NOT EXISTS " + std::string(kTable) +
                              " (name_key TEXT PRIMARY KEY, name TEXT NOT NULL, "
                              "jet_sql TEXT NOT NULL)";
   backend_.RunAsOne({&create, 1});
+  table_ = true;
 }
 
 void SavedQueries::Save(std::string_view name, std::string_view jet_sql) {
@@ -431,18 +434,14 @@ std::string SavedQueries::Expanded(std::string_view sql, std::vector<std::string
 std::string_view SavedQueries::Expand(std::string_view sql, std::string& storage,
                                       size_t* first_change) {
   Load();
-  if (texts_.empty()) {
-    // Only EXECUTE has something to say about a database without saved
-    // queries: that the query is not there.
-    size_t i = 0;
-    while (i < sql.size() && IsBlank(sql[i])) ++i;
-    if (!rules::StartsWithNoCase(sql, i, "EXEC")) return sql;
-  } else if (!ContainsFrom(sql)) {
-    size_t i = 0;
-    while (i < sql.size() && IsBlank(sql[i])) ++i;
-    // Only a statement with a FROM reads a source; INSERT ... VALUES, the
-    // statement a record class adds its rows with, is passed on untouched.
-    if (!rules::StartsWithNoCase(sql, i, "EXEC")) return sql;
+  size_t start = 0;
+  while (start < sql.size() && IsBlank(sql[start])) ++start;
+  // Only EXECUTE has something to say about a database without saved
+  // queries (that the query is not there), and only a statement with a FROM
+  // reads a source: INSERT ... VALUES, the statement a record class adds
+  // its rows with, is passed on untouched.
+  if (!rules::StartsWithNoCase(sql, start, "EXEC") && (texts_.empty() || !ContainsFrom(sql))) {
+    return sql;
   }
   std::vector<std::string> open;
   *first_change = sql.size();

@@ -57,6 +57,7 @@ TEST_P(SavedQueryContract, SavesGoWithTheHostsTransaction) {
   conn_->RollbackTrans();
   const Error gone = Caught([&] { Names("SELECT * FROM Undone"); });
   EXPECT_EQ(gone.number(), errnum::kNoTable) << gone.description();
+  EXPECT_NE(gone.description().find("'Undone'"), std::string::npos) << gone.description();
   conn_->BeginTrans();
   conn_->SaveQuery("Kept", "SELECT F_Name FROM T_Emp WHERE F_ID = 2");
   conn_->CommitTrans();

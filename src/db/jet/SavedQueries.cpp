@@ -14,14 +14,9 @@ bool IsName(const Token& t) {
   return t.kind == TokenKind::kWord || t.kind == TokenKind::kBracketName;
 }
 
-// Words that may follow a source in a FROM list and so are no alias of it.
-bool FollowsSource(const Token& t) {
-  static constexpr std::string_view kWords[] = {
-      "INNER", "LEFT",  "RIGHT", "FULL",  "OUTER", "JOIN", "ON",     "WHERE",
-      "GROUP", "HAVING", "ORDER", "UNION", "IN",    "WITH", "PIVOT", "SET"};
-  return std::any_of(std::begin(kWords), std::end(kWords),
-                     [&](std::string_view w) { return t.IsWord(w); });
-}
+// Words beside the reserved ones that may follow a source in a FROM list
+// and so are no alias of it.
+bool FollowsSource(const Token& t) { return t.IsWord("WITH") || t.IsWord("PIVOT"); }
 
 // Words that end a FROM list at the depth it was opened.
 bool EndsFromList(const Token& t) {
