@@ -14,21 +14,21 @@ namespace {
 
 // What a row of the query table holds, by its Attribute.
 enum Attribute : int32_t {
-  kBegin = 0,       // opens the query's rows
-  kKind = 1,        // Flag: the kind; Name1: an INTO target or a pass-through's connection;
-                    // Name2: the database an INTO target lives in; Expression: the text of
-                    // a data-definition or pass-through query
-  kParameter = 2,   // Name1: the name; Flag: the type
-  kFlags = 3,       // Flag: the bits below; Name1 (or Expression): TOP's number
-  kDatabase = 4,    // Name1: the database the inputs live in
-  kInput = 5,       // Name1: a table or query, Name2: its alias; Expression: a union's part
-  kColumn = 6,      // Expression [AS Name1]; Name2: the field it sets (update, append)
-  kJoin = 7,        // Name1 JOIN Name2 ON Expression; Flag: the join's kind
-  kWhere = 8,       // Expression
-  kGroupBy = 9,     // Expression
-  kHaving = 10,     // Expression
-  kOrderBy = 11,    // Expression; Name1 "D": descending
-  kEnd = 255,       // closes the query's rows
+  kBegin = 0,      // opens the query's rows
+  kKind = 1,       // Flag: the kind; Name1: an INTO target or a pass-through's connection;
+                   // Name2: the database an INTO target lives in; Expression: the text of
+                   // a data-definition or pass-through query
+  kParameter = 2,  // Name1: the name; Flag: the type
+  kFlags = 3,      // Flag: the bits below; Name1 (or Expression): TOP's number
+  kDatabase = 4,   // Name1: the database the inputs live in
+  kInput = 5,      // Name1: a table or query, Name2: its alias; Expression: a union's part
+  kColumn = 6,     // Expression [AS Name1]; Name2: the field it sets (update, append)
+  kJoin = 7,       // Name1 JOIN Name2 ON Expression; Flag: the join's kind
+  kWhere = 8,      // Expression
+  kGroupBy = 9,    // Expression
+  kHaving = 10,    // Expression
+  kOrderBy = 11,   // Expression; Name1 "D": descending
+  kEnd = 255,      // closes the query's rows
 };
 
 enum Kind : int32_t {
@@ -72,8 +72,8 @@ std::string NameText(std::string_view name) {
   bool plain = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
   for (const char c : name) {
     const auto u = static_cast<unsigned char>(c);
-    if (!(u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-          (c >= '0' && c <= '9') || c == '_')) {
+    if (!(u >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == '_')) {
       plain = false;
     }
   }
@@ -192,7 +192,8 @@ class Rebuilder {
     if (rows.empty()) return {};
     std::string out = "PARAMETERS ";
     for (size_t i = 0; i < rows.size(); ++i) {
-      if (!rows[i]->name1 || rows[i]->name1->empty()) Refuse(name_, "it has a parameter without a name");
+      if (!rows[i]->name1 || rows[i]->name1->empty())
+        Refuse(name_, "it has a parameter without a name");
       const char* type = ParameterType(rows[i]->flag);
       if (!type) {
         Refuse(name_, "its parameter '" + *rows[i]->name1 + "' has the unknown type " +
@@ -302,7 +303,8 @@ class Rebuilder {
 
     auto find = [&](const std::string& key, const std::string& shown) {
       for (size_t i = 0; i < sources.size(); ++i) {
-        if (std::find(sources[i].keys.begin(), sources[i].keys.end(), key) != sources[i].keys.end()) {
+        if (std::find(sources[i].keys.begin(), sources[i].keys.end(), key) !=
+            sources[i].keys.end()) {
           return i;
         }
       }
@@ -373,7 +375,8 @@ class Rebuilder {
     for (const QueryRow* row : Rows(kOrderBy)) {
       if (!list.empty()) list += ", ";
       list += Expression(row, "an ordering");
-      if (row->name1 && !row->name1->empty() && (row->name1->front() == 'D' || row->name1->front() == 'd')) {
+      if (row->name1 && !row->name1->empty() &&
+          (row->name1->front() == 'D' || row->name1->front() == 'd')) {
         list += " DESC";
       }
     }
@@ -390,7 +393,8 @@ class Rebuilder {
   std::string Select() const {
     std::string out = "SELECT " + Predicates() + Columns(false, 0);
     if (kind_->flag == kMakeTable) {
-      if (!kind_->name1 || kind_->name1->empty()) Refuse(name_, "it makes a table without its name");
+      if (!kind_->name1 || kind_->name1->empty())
+        Refuse(name_, "it makes a table without its name");
       out += " INTO " + NameText(*kind_->name1);
       if (kind_->name2 && !kind_->name2->empty()) out += " IN '" + *kind_->name2 + "'";
     }
@@ -450,8 +454,8 @@ class Rebuilder {
     if (value.empty()) Refuse(name_, "its crosstab has no value");
     if (pivot.empty()) Refuse(name_, "its crosstab has no pivot");
     return "TRANSFORM " + value + std::string(kLine) + "SELECT " + Predicates() +
-           Columns(true, kCrosstabRowHeading) + From("FROM ") + Clauses(true) +
-           std::string(kLine) + "PIVOT " + pivot;
+           Columns(true, kCrosstabRowHeading) + From("FROM ") + Clauses(true) + std::string(kLine) +
+           "PIVOT " + pivot;
   }
 
   // The parts of a union are texts of their own, each joined to the one

@@ -62,8 +62,8 @@ bool IsNameToken(const jet::Token& t) {
 // Words of Jet's statements that are no names though a bare name could be
 // spelt so.
 bool IsClauseWord(const jet::Token& t) {
-  static constexpr std::string_view kWords[] = {"ALL",   "DISTINCTROW", "PERCENT", "WITH",
-                                                "OWNERACCESS", "OPTION", "TRANSFORM", "PIVOT"};
+  static constexpr std::string_view kWords[] = {"ALL",         "DISTINCTROW", "PERCENT",   "WITH",
+                                                "OWNERACCESS", "OPTION",      "TRANSFORM", "PIVOT"};
   return t.kind == jet::TokenKind::kWord &&
          std::any_of(std::begin(kWords), std::end(kWords),
                      [&](std::string_view w) { return t.IsWord(w); });
@@ -92,12 +92,12 @@ std::string Literal(const jet::Argument& value, std::string_view type) {
   if (value.kind == Kind::kNull) return "Null";
   jet::JetType jet_type = jet::JetType::kText;
   const bool typed = jet::FindJetType(type, &jet_type);
-  const bool numeric = rules::EqualsNoCase(type, "NUMERIC") ||
-                       (typed && (jet_type == jet::JetType::kByte || jet_type == jet::JetType::kShort ||
-                                  jet_type == jet::JetType::kLong || jet_type == jet::JetType::kSingle ||
-                                  jet_type == jet::JetType::kDouble ||
-                                  jet_type == jet::JetType::kCurrency ||
-                                  jet_type == jet::JetType::kCounter));
+  const bool numeric =
+      rules::EqualsNoCase(type, "NUMERIC") ||
+      (typed && (jet_type == jet::JetType::kByte || jet_type == jet::JetType::kShort ||
+                 jet_type == jet::JetType::kLong || jet_type == jet::JetType::kSingle ||
+                 jet_type == jet::JetType::kDouble || jet_type == jet::JetType::kCurrency ||
+                 jet_type == jet::JetType::kCounter));
   const bool text = typed && (jet_type == jet::JetType::kText || jet_type == jet::JetType::kMemo);
   const bool date = typed && jet_type == jet::JetType::kDateTime;
   const bool yes_no = typed && jet_type == jet::JetType::kYesNo;
@@ -245,7 +245,8 @@ std::vector<std::string> SavedQueries::OutputNames(const std::vector<jet::Token>
   while (i < tokens.size() && !tokens[i].IsWord("SELECT")) ++i;
   if (i == tokens.size()) return names;
   ++i;
-  while (tokens[i].IsWord("DISTINCT") || tokens[i].IsWord("DISTINCTROW") || tokens[i].IsWord("ALL")) ++i;
+  while (tokens[i].IsWord("DISTINCT") || tokens[i].IsWord("DISTINCTROW") || tokens[i].IsWord("ALL"))
+    ++i;
   if (tokens[i].IsWord("TOP")) {
     i += 2;
     if (tokens[i].IsWord("PERCENT")) ++i;
@@ -271,7 +272,8 @@ std::vector<std::string> SavedQueries::OutputNames(const std::vector<jet::Token>
   }
   if (star) {
     for (const jet::SourceName& source : jet::SourceNames(tokens)) {
-      std::vector<std::string> columns = ColumnsOfSource(jet::NameOfToken(tokens[source.token]), depth);
+      std::vector<std::string> columns =
+          ColumnsOfSource(jet::NameOfToken(tokens[source.token]), depth);
       if (columns.empty()) return {};
       names.insert(names.end(), columns.begin(), columns.end());
     }
@@ -396,7 +398,8 @@ std::string SavedQueries::Expanded(std::string_view sql, std::vector<std::string
     std::string key = rules::LoweredAscii(name);
     if (open.size() >= kDeepestWrittenIn) throw TooComplex();  // this one would be one more
     if (std::find(open.begin(), open.end(), key) != open.end()) {
-      throw Error(errnum::kFail, "Circular reference caused by " + jeterr::Quoted(query->name) + ".");
+      throw Error(errnum::kFail,
+                  "Circular reference caused by " + jeterr::Quoted(query->name) + ".");
     }
     std::vector<jet::Token> own;
     jet::Tokenize(query->jet_sql, own);

@@ -78,7 +78,7 @@ class SavedQueries {
 
   Backend& backend_;
   bool loaded_ = false;
-  bool table_ = false;  // the table is there (as of the last Load or save)
+  bool table_ = false;                           // the table is there (as of the last Load or save)
   std::unordered_map<std::string, Kept> texts_;  // by name_key
 };
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "access/QueryText.h"
-#include "tessaly/db/Connection.h"
 #include "tessaly/Error.h"
+#include "tessaly/db/Connection.h"
 
 namespace tessaly::access {
 namespace {
@@ -246,12 +246,13 @@ TEST(QueryText, PredicatesNamesAndOrderingAreWrittenWhereJetReadsThem) {
                      {3, 1, nullptr, nullptr, nullptr}}),
             "SELECT *, b, a\nFROM T;");
   // An append of values alone, with a parameter of each spelling Jet knows.
-  EXPECT_EQ(Rebuilt({{1, 3, "Log", nullptr, nullptr},
-                     {2, 8, "When", nullptr, nullptr},
-                     {2, 4, "Who", nullptr, nullptr},
-                     {6, 0, nullptr, "At", "[When]"},
-                     {6, 0, nullptr, "Emp", "[Who]"}}),
-            "PARAMETERS When DateTime, Who Long;\nINSERT INTO Log (At, Emp)\nVALUES ([When], [Who]);");
+  EXPECT_EQ(
+      Rebuilt({{1, 3, "Log", nullptr, nullptr},
+               {2, 8, "When", nullptr, nullptr},
+               {2, 4, "Who", nullptr, nullptr},
+               {6, 0, nullptr, "At", "[When]"},
+               {6, 0, nullptr, "Emp", "[Who]"}}),
+      "PARAMETERS When DateTime, Who Long;\nINSERT INTO Log (At, Emp)\nVALUES ([When], [Who]);");
 }
 
 TEST(QueryText, JoinsNestInTheOrderTheyAreSavedAndAChainOfThreeKeepsItsParentheses) {
@@ -274,30 +275,34 @@ TEST(QueryText, RowsThatMakeNoStatementAreRefusedNamingTheQuery) {
     std::vector<QueryRow> rows;
   };
   const Case cases[] = {
-      {"unknown attribute", Rows({{1, 1, nullptr, nullptr, nullptr}, {12, 0, "x", nullptr, nullptr}})},
+      {"unknown attribute",
+       Rows({{1, 1, nullptr, nullptr, nullptr}, {12, 0, "x", nullptr, nullptr}})},
       {"no kind row", Rows({{5, 0, "T", nullptr, nullptr}})},
       {"unknown kind", Rows({{1, 42, nullptr, nullptr, nullptr}})},
-      {"join naming no table",
-       Rows({{1, 1, nullptr, nullptr, nullptr}, {5, 0, "T", nullptr, nullptr},
-             {7, 1, "T", nullptr, "T.a = U.a"}})},
-      {"join of a table not read",
-       Rows({{1, 1, nullptr, nullptr, nullptr}, {5, 0, "T", nullptr, nullptr},
-             {7, 1, "T", "U", "T.a = U.a"}})},
-      {"join closing a circle",
-       Rows({{1, 1, nullptr, nullptr, nullptr}, {5, 0, "T", nullptr, nullptr},
-             {5, 0, "U", nullptr, nullptr}, {7, 1, "T", "U", "T.a = U.a"},
-             {7, 2, "U", "T", "U.b = T.b"}})},
-      {"column without expression", Rows({{1, 1, nullptr, nullptr, nullptr}, {6, 0, "x", nullptr, nullptr}})},
+      {"join naming no table", Rows({{1, 1, nullptr, nullptr, nullptr},
+                                     {5, 0, "T", nullptr, nullptr},
+                                     {7, 1, "T", nullptr, "T.a = U.a"}})},
+      {"join of a table not read", Rows({{1, 1, nullptr, nullptr, nullptr},
+                                         {5, 0, "T", nullptr, nullptr},
+                                         {7, 1, "T", "U", "T.a = U.a"}})},
+      {"join closing a circle", Rows({{1, 1, nullptr, nullptr, nullptr},
+                                      {5, 0, "T", nullptr, nullptr},
+                                      {5, 0, "U", nullptr, nullptr},
+                                      {7, 1, "T", "U", "T.a = U.a"},
+                                      {7, 2, "U", "T", "U.b = T.b"}})},
+      {"column without expression",
+       Rows({{1, 1, nullptr, nullptr, nullptr}, {6, 0, "x", nullptr, nullptr}})},
       {"unknown parameter type",
        Rows({{1, 1, nullptr, nullptr, nullptr}, {2, 99, "p", nullptr, nullptr}})},
-      {"TOP without its number", Rows({{1, 1, nullptr, nullptr, nullptr}, {3, 16, nullptr, nullptr, nullptr}})},
+      {"TOP without its number",
+       Rows({{1, 1, nullptr, nullptr, nullptr}, {3, 16, nullptr, nullptr, nullptr}})},
       {"make-table without its table", Rows({{1, 2, nullptr, nullptr, nullptr}})},
       {"crosstab without pivot",
        Rows({{1, 6, nullptr, nullptr, nullptr}, {6, 0, nullptr, nullptr, "Count(*)"}})},
       {"pass-through without text", Rows({{1, 8, "ODBC;", nullptr, nullptr}})},
-      {"update setting no field",
-       Rows({{1, 4, nullptr, nullptr, nullptr}, {5, 0, "T", nullptr, nullptr},
-             {6, 0, nullptr, nullptr, "1"}})},
+      {"update setting no field", Rows({{1, 4, nullptr, nullptr, nullptr},
+                                        {5, 0, "T", nullptr, nullptr},
+                                        {6, 0, nullptr, nullptr, "1"}})},
   };
   for (const Case& c : cases) {
     try {

@@ -66,8 +66,9 @@ TEST_P(SavedQueryContract, SavesGoWithTheHostsTransaction) {
 
 TEST_P(SavedQueryContract, AnyKeptQueryRunsByNameWithItsValues) {
   AddEmployees(3);
-  conn_->SaveQuery("Rename", "PARAMETERS [New Name] Text (20), Who Long;\r\n"
-                             "UPDATE T_Emp SET F_Name = [New Name] WHERE F_ID = Who;");
+  conn_->SaveQuery("Rename",
+                   "PARAMETERS [New Name] Text (20), Who Long;\r\n"
+                   "UPDATE T_Emp SET F_Name = [New Name] WHERE F_ID = Who;");
   EXPECT_EQ(conn_->Execute("EXECUTE Rename 'Zoe', 2"), 1);
   EXPECT_EQ(Names("SELECT F_Name FROM T_Emp ORDER BY F_ID"), "e1,Zoe,e3");
   conn_->SaveQuery("Named", "PARAMETERS Who Text; SELECT F_Name FROM T_Emp WHERE F_Name = Who");
@@ -117,7 +118,8 @@ TEST_P(SavedQueryContract, AKeptTextTheTranslatorRefusesIsKeptAndUsingItGivesIts
 TEST_P(SavedQueryContract, QueriesThatGrowBeyondBoundsOnceWrittenInAreTooComplex) {
   // Each reads the one before twice: written in, the text doubles at each
   // level, past a megabyte at Q4.
-  conn_->SaveQuery("Q0", "SELECT F_ID FROM T_Emp WHERE F_Name <> '" + std::string(70000, 'x') + "'");
+  conn_->SaveQuery("Q0",
+                   "SELECT F_ID FROM T_Emp WHERE F_Name <> '" + std::string(70000, 'x') + "'");
   for (int i = 1; i <= 30; ++i) {
     const std::string before = "Q" + std::to_string(i - 1);
     conn_->SaveQuery("Q" + std::to_string(i),
@@ -129,8 +131,8 @@ TEST_P(SavedQueryContract, QueriesThatGrowBeyondBoundsOnceWrittenInAreTooComplex
   for (int i = 1; i <= 100; ++i) {
     conn_->SaveQuery("C" + std::to_string(i), "SELECT * FROM C" + std::to_string(i - 1));
   }
-  for (const char* sql : {"SELECT * FROM Q4", "SELECT * FROM Q30", "SELECT * FROM C12",
-                          "SELECT * FROM C100"}) {
+  for (const char* sql :
+       {"SELECT * FROM Q4", "SELECT * FROM Q30", "SELECT * FROM C12", "SELECT * FROM C100"}) {
     const Error e = Caught([&] { conn_->Execute(sql); });
     EXPECT_EQ(e.number(), errnum::kFail) << sql;
     EXPECT_EQ(e.description(), "Query is too complex.") << sql;
@@ -141,8 +143,8 @@ TEST_P(SavedQueryContract, QueriesThatGrowBeyondBoundsOnceWrittenInAreTooComplex
 
 TEST_P(SavedQueryContract, DefinitionsByStatementShareTheStore) {
   AddEmployees(2);
-  EXPECT_TRUE(conn_->KindOf("CREATE VIEW Second AS SELECT F_Name FROM T_Emp WHERE F_ID = 2")
-                  .defines);
+  EXPECT_TRUE(
+      conn_->KindOf("CREATE VIEW Second AS SELECT F_Name FROM T_Emp WHERE F_ID = 2").defines);
   conn_->Execute("CREATE VIEW Second AS SELECT F_Name FROM T_Emp WHERE F_ID = 2");
   EXPECT_EQ(Names("SELECT * FROM Second"), "e2");
   // SaveQuery replaces what CREATE made; DROP removes either.

@@ -53,9 +53,7 @@ std::vector<SourceName> SourceNames(const std::vector<Token>& tokens) {
         if (levels.size() > 1) levels.pop_back();
         expect_source = false;
         continue;
-      case TokenKind::kComma:
-        expect_source = level.in_from;
-        continue;
+      case TokenKind::kComma: expect_source = level.in_from; continue;
       default: break;
     }
     if (t.IsWord("FROM")) {
@@ -75,9 +73,9 @@ std::vector<SourceName> SourceNames(const std::vector<Token>& tokens) {
       // function.
       if (next.kind != TokenKind::kDot && next.kind != TokenKind::kBang &&
           next.kind != TokenKind::kLParen) {
-        const bool aliased = next.IsWord("AS") || next.kind == TokenKind::kBracketName ||
-                             (next.kind == TokenKind::kWord && !IsReserved(next.text) &&
-                              !FollowsSource(next));
+        const bool aliased =
+            next.IsWord("AS") || next.kind == TokenKind::kBracketName ||
+            (next.kind == TokenKind::kWord && !IsReserved(next.text) && !FollowsSource(next));
         out.push_back(SourceName{i, aliased});
       }
     }
@@ -119,7 +117,8 @@ std::vector<size_t> ParameterUses(const std::vector<Token>& tokens,
     if (t.offset < from || !IsName(t) || (t.kind == TokenKind::kWord && IsReserved(t.text))) {
       continue;
     }
-    if (i > 0 && (tokens[i - 1].kind == TokenKind::kDot || tokens[i - 1].kind == TokenKind::kBang)) {
+    if (i > 0 &&
+        (tokens[i - 1].kind == TokenKind::kDot || tokens[i - 1].kind == TokenKind::kBang)) {
       continue;
     }
     const TokenKind next = tokens[i + 1 < tokens.size() ? i + 1 : i].kind;
@@ -207,7 +206,8 @@ std::optional<QueryDefinition> ReadQueryDefinition(std::string_view sql, bool* m
   *malformed = false;
   // Only a statement that starts with CREATE or DROP is read further.
   std::string_view head = sql;
-  while (!head.empty() && (head[0] == ' ' || head[0] == '\t' || head[0] == '\r' || head[0] == '\n')) {
+  while (!head.empty() &&
+         (head[0] == ' ' || head[0] == '\t' || head[0] == '\r' || head[0] == '\n')) {
     head.remove_prefix(1);
   }
   if (!rules::StartsWithNoCase(head, 0, "CREATE") && !rules::StartsWithNoCase(head, 0, "DROP")) {
@@ -246,8 +246,9 @@ std::optional<QueryDefinition> ReadQueryDefinition(std::string_view sql, bool* m
       if (kind == TokenKind::kLParen) ++depth;
       if (kind == TokenKind::kRParen && --depth == 0) break;
     }
-    parameters = "PARAMETERS " +
-                 std::string(sql.substr(tokens[i + 1].offset, tokens[close].offset - tokens[i + 1].offset));
+    parameters =
+        "PARAMETERS " +
+        std::string(sql.substr(tokens[i + 1].offset, tokens[close].offset - tokens[i + 1].offset));
     while (!parameters.empty() && parameters.back() == ' ') parameters.pop_back();
     parameters += ";\r\n";
     i = close + 1;
