@@ -247,7 +247,7 @@ std::vector<std::string> SavedQueries::OutputNames(const std::vector<jet::Token>
   ++i;
   while (tokens[i].IsWord("DISTINCT") || tokens[i].IsWord("DISTINCTROW") || tokens[i].IsWord("ALL"))
     ++i;
-  if (tokens[i].IsWord("TOP")) {
+  if (tokens[i].IsWord("TOP") && tokens[i + 1].kind != jet::TokenKind::kEnd) {
     i += 2;
     if (tokens[i].IsWord("PERCENT")) ++i;
   }

@@ -217,6 +217,7 @@ std::optional<QueryDefinition> ReadQueryDefinition(std::string_view sql, bool* m
   Tokenize(sql, tokens);
   QueryDefinition d;
   d.drop = tokens[0].IsWord("DROP");
+  if (!d.drop && !tokens[0].IsWord("CREATE")) return std::nullopt;
   const Token& what = tokens[1];
   d.view = what.IsWord("VIEW");
   if (!d.view && !what.IsWord("PROCEDURE") && !what.IsWord("PROC")) return std::nullopt;
