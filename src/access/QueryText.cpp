@@ -43,7 +43,8 @@ enum Kind : int32_t {
   kUnion = 9,
 };
 
-// The bits of the kFlags row. In a union the first says UNION ALL.
+// The bits of the kFlags row. In a union the first says UNION ALL, unless
+// the distinct bit is set too.
 constexpr int32_t kAllFields = 1;
 constexpr int32_t kUnionAll = 1;
 constexpr int32_t kDistinct = 2;
@@ -467,7 +468,9 @@ class Rebuilder {
       if (!out.empty()) {
         const char last = out.back();
         if (last != '\n' && last != ' ' && last != '\r') out += kLine;
-        out += (Flags() & kUnionAll) ? "UNION ALL " : "UNION ";
+        // The first bit says ALL, unless the distinct bit says otherwise.
+        const bool all = (Flags() & kUnionAll) && !(Flags() & kDistinct);
+        out += all ? "UNION ALL " : "UNION ";
       }
       out += part;
     }

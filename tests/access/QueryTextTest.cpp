@@ -255,6 +255,20 @@ TEST(QueryText, PredicatesNamesAndOrderingAreWrittenWhereJetReadsThem) {
       "PARAMETERS When DateTime, Who Long;\nINSERT INTO Log (At, Emp)\nVALUES ([When], [Who]);");
 }
 
+TEST(QueryText, AUnionIsAllOnlyWithoutItsDistinctBit) {
+  for (const int32_t flags : {1, 3, 0}) {
+    const auto rows = Rows({{1, 9, nullptr, nullptr, nullptr},
+                            {3, flags, nullptr, nullptr, nullptr},
+                            {5, 0, nullptr, "u1", "SELECT a FROM T"},
+                            {5, 0, nullptr, "u2", "SELECT b FROM U"},
+                            {11, 0, nullptr, nullptr, "a"}});
+    EXPECT_EQ(OneBreak(RebuildQuery("Q", rows)), std::string("SELECT a FROM T\n") +
+                                                     (flags == 1 ? "UNION ALL " : "UNION ") +
+                                                     "SELECT b FROM U\nORDER BY a;")
+        << flags;
+  }
+}
+
 TEST(QueryText, JoinsNestInTheOrderTheyAreSavedAndAChainOfThreeKeepsItsParentheses) {
   EXPECT_EQ(Rebuilt({{1, 1, nullptr, nullptr, nullptr},
                      {5, 0, "A", nullptr, nullptr},
