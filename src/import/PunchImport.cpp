@@ -84,6 +84,33 @@ std::string ClockNow() {
   return text;
 }
 
+// Rows of one table written a few dozen to a statement (one SELECT of values
+// a row, joined by UNION ALL), so a chunk costs the engine few round trips.
+// A full batch is always the same shape, which the translator and the engine
+// keep compiled. Flush before anything that reads the table.
+class RowBatch {
+ public:
+  static constexpr int kRows = 50;  // 19 values a row stays below 999 parameters
+  RowBatch(db::Connection& c, std::string head) : c_(c), head_(std::move(head)) {}
+  void Add(std::string_view values) {
+    if (rows_ > 0) text_ += " UNION ALL";
+    text_ += " SELECT ";
+    text_ += values;
+    if (++rows_ == kRows) Flush();
+  }
+  void Flush() {
+    if (rows_ == 0) return;
+    c_.Execute(head_ + text_);
+    text_.clear();
+    rows_ = 0;
+  }
+
+ private:
+  db::Connection& c_;
+  std::string head_, text_;
+  int rows_ = 0;
+};
+
 // A staged line's text in T_Collect.F_Door: the punch as read, so a run
 // started again files it as the first attempt would have.
 std::string StagedText(const Punch& p) {
@@ -98,7 +125,8 @@ std::string StagedText(const Punch& p) {
   s += '\t';
   s += p.verdict ? static_cast<char>('a' + static_cast<int>(*p.verdict)) : '-';
   s += '\t';
-  s += p.raw;
+  // Only an unreadable line needs its text again (in its rejected row).
+  if (p.verdict == RejectReason::kUnreadable) s += p.raw;
   return s;
 }
 
@@ -265,7 +293,20 @@ class Ledger {
 class Filer {
  public:
   Filer(db::Connection& c, Ledger& ledger, const RunState& state, bool write)
-      : c_(c), ledger_(ledger), state_(state), write_(write) {}
+      : ledger_(ledger),
+        state_(state),
+        write_(write),
+        punches_(c, "INSERT INTO T_Trans (F_Date,F_Time,F_CardID,F_DCuID,F_Door,F_EmpID,F_Name,"
+                    "F_Dept,F_Flag,F_IsEnter,F_IsExit,F_IsKQ)"),
+        rejected_(c, "INSERT INTO T_TransLost (F_LoadDate,F_ErrMsg,F_CardID,F_Year,F_Month,F_Day,"
+                     "F_Hour,F_Minute,F_Date,F_Time,F_EmpID,F_Name,F_Dept,F_Flag,F_DCuID,F_Door,"
+                     "F_IsEnter,F_IsExit,F_IsKQ)") {}
+
+  // Writes what the batches hold.
+  void Flush() {
+    punches_.Flush();
+    rejected_.Flush();
+  }
 
   void File(const Punch& p) {
     std::optional<RejectReason> reason = p.verdict;
@@ -308,11 +349,9 @@ class Filer {
 
  private:
   void WritePunch(const Punch& p, const Employee& e, const std::string& terminal) {
-    c_.Execute("INSERT INTO T_Trans (F_Date,F_Time,F_CardID,F_DCuID,F_Door,F_EmpID,F_Name,F_Dept,"
-               "F_Flag,F_IsEnter,F_IsExit,F_IsKQ) VALUES (" +
-               Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(p.terminal, 3) + "," +
+    punches_.Add(Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(p.terminal, 3) + "," +
                Q(terminal, 20) + "," + Q(e.id, 10) + "," + Q(e.name, 20) + "," + Q(e.dept, 50) +
-               ",0," + N(p.direction == 1) + "," + N(p.direction == 2) + ",1)");
+               ",0," + N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
   }
 
   void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
@@ -321,21 +360,18 @@ class Filer {
     const bool timed = !p.verdict || *p.verdict > RejectReason::kImpossibleTime;
     auto part = [&](size_t at) { return timed ? N(std::stoi(p.date.substr(at, at == 0 ? 4 : 2))) : "0"; };
     auto clock = [&](size_t at) { return timed ? N(std::stoi(p.time.substr(at, 2))) : "0"; };
-    c_.Execute(
-        "INSERT INTO T_TransLost (F_LoadDate,F_ErrMsg,F_CardID,F_Year,F_Month,F_Day,F_Hour,"
-        "F_Minute,F_Date,F_Time,F_EmpID,F_Name,F_Dept,F_Flag,F_DCuID,F_Door,F_IsEnter,F_IsExit,"
-        "F_IsKQ) VALUES (" +
+    rejected_.Add(
         Q(state_.stamp) + "," + Q(ReasonText(reason)) + "," + Q(card) + "," + part(0) + "," +
         part(5) + "," + part(8) + "," + clock(0) + "," + clock(3) + "," + Q(date) + "," + Q(time) +
         "," + Q(e ? e->id : "", 10) + "," + Q(e ? e->name : "", 20) + "," + Q(e ? e->dept : "", 50) +
         ",0," + Q(card.empty() ? "" : p.terminal, 3) + "," + Q(terminal ? *terminal : "", 20) + "," +
-        N(p.direction == 1) + "," + N(p.direction == 2) + ",1)");
+        N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
   }
 
-  db::Connection& c_;
   Ledger& ledger_;
   const RunState& state_;
   bool write_;
+  RowBatch punches_, rejected_;
   ImportCounts counts_;
 };
 
@@ -448,14 +484,15 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
                            "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
         int64_t staged = 0;
         char line_no[16];
+        RowBatch stage(connection,
+                       "INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag)");
         for (const Punch& p : punches) {
           std::snprintf(line_no, sizeof line_no, ":%09lld", static_cast<long long>(p.line));
-          connection.Execute(
-              "INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) VALUES (" +
-              Q(p.card, 10) + "," + Q(p.date, 10) + "," + Q(p.time, 5) + "," + Q(p.terminal) + "," +
-              Q(StagedText(p)) + "," + Q(key + line_no) + ")");
+          stage.Add(Q(p.card, 10) + "," + Q(p.date, 10) + "," + Q(p.time, 5) + "," +
+                    Q(p.terminal) + "," + Q(StagedText(p)) + "," + Q(key + line_no));
           if (++staged % 10000 == 0) report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
         }
+        stage.Flush();
         connection.CommitTrans();
       } catch (...) {
         connection.RollbackTrans();
@@ -495,6 +532,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
             last_work = work;
           }
         }
+        filer.Flush();
         RunState next = state;
         next.counts += filer.counts();
         next.handled += static_cast<int64_t>(end - begin);

@@ -153,7 +153,7 @@ void AddImportArguments(CLI::App& app) {
                  "Write the run's rejected lines and reasons as CSV, to mend and import again")
       ->type_name("FILE");
   app.add_option("--operator", a.options.operator_name, "The operator the log names");
-  app.add_option("--chunk", a.options.chunk_lines, "Lines filed per transaction (default 5000)");
+  app.add_option("--chunk", a.options.chunk_lines, "Lines filed per transaction (default 20000)");
 }
 
 int RunImport(const DatabaseOpener& open) {

@@ -73,7 +73,7 @@ struct ImportOptions {
   bool dry_run = false;
   std::string operator_name;  // T_Log.F_Operator
   // Lines filed per transaction (whole cards: a chunk may run over).
-  size_t chunk_lines = 5000;
+  size_t chunk_lines = 20000;
 };
 
 // What a run did: every line is counted once, as added, skipped (an exact
