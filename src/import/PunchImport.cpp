@@ -195,8 +195,8 @@ struct Employee {
 // adds to it, so it always equals what a fresh read would give.
 class Ledger {
  public:
-  Ledger(db::Connection& c, std::shared_ptr<db::Connection> owner,
-         const std::vector<Punch>& punches, const ImportOptions& o)
+  Ledger(const std::shared_ptr<db::Connection>& owner, const std::vector<Punch>& punches,
+         const ImportOptions& o)
       : window_(o.double_tap_seconds) {
     std::unordered_set<std::string> cards;
     int64_t low = INT64_MAX, high = INT64_MIN;
@@ -242,7 +242,6 @@ class Ledger {
       rejected_.insert(Folded(Text(rs, 0)) + '\x1f' + Text(rs, 1) + '\x1f' + Text(rs, 2) + '\x1f' +
                        Text(rs, 3));
     }
-    (void)c;
   }
 
   const Employee* EmployeeOf(const Punch& p) const {
@@ -507,7 +506,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   }
 
   SortForFiling(punches);
-  Ledger ledger(connection, owner, punches, options);
+  Ledger ledger(owner, punches, options);
   report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   for (size_t begin = 0; begin < punches.size();) {
     // A chunk ends where a card does, so its staged lines go by work number.

@@ -336,6 +336,8 @@ std::vector<Punch> ReadPunches(std::span<const std::string_view> lines, const Im
     } else if (!seen.insert(Folded(p.card) + '\x1f' + p.date + '\x1f' + p.time).second) {
       p.verdict = RejectReason::kRepeatedInFile;
     }
+    // Only an unreadable line is ever written as its text.
+    if (p.verdict != RejectReason::kUnreadable) std::string().swap(p.raw);
     punches.push_back(std::move(p));
   }
   return punches;

@@ -21,7 +21,9 @@ struct Punch {
   int8_t direction = 0;  // 1 entry, 2 exit, 0 not said
   // The reason the file alone gives to reject the line, if any.
   std::optional<RejectReason> verdict;
-  std::string raw;  // the line, valid UTF-8 (a bad byte as U+FFFD)
+  // An unreadable line's text, valid UTF-8 (a bad byte as U+FFFD); empty for
+  // any other line.
+  std::string raw;
   int64_t seconds = 0;  // the moment, counted from 1970-01-01, once readable
 };
 
