@@ -474,6 +474,9 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     if (!now) throw std::invalid_argument("'" + state.stamp + "' is no moment (yyyy-mm-dd hh:mm:ss)");
     punches = import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60);
     state.counts.lines = static_cast<int64_t>(punches.size());
+    // Staged in filing order, the work-number index of T_Collect grows at
+    // its end instead of everywhere: far fewer pages written.
+    SortForFiling(punches);
     if (!options.dry_run) {
       // Every line and the run's own row in one transaction: a stop before
       // its end leaves nothing staged, and the next run stages again.
@@ -505,7 +508,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     result.foreign_staged = rs.Fields().Item(0).Value().ToLong();
   }
 
-  SortForFiling(punches);
+  if (result.resumed) SortForFiling(punches);
   Ledger ledger(owner, punches, options);
   report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   for (size_t begin = 0; begin < punches.size();) {
