@@ -409,6 +409,17 @@ std::shared_ptr<db::Connection> Borrowed(db::Connection& c) {
   return std::shared_ptr<db::Connection>(&c, [](db::Connection*) {});
 }
 
+// The state text of the run's own row in T_Collect, when it has one.
+std::optional<std::string> RunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  db::Recordset rs;
+  rs.Open("SELECT F_Door FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key), c);
+  if (rs.IsEOF()) return std::nullopt;
+  return Text(rs, 0);
+}
+bool HasRunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  return RunRow(c, key).has_value();
+}
+
 }  // namespace
 
 std::string_view ReasonText(RejectReason reason) {
@@ -451,11 +462,9 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   ImportResult result;
   RunState state;
   std::vector<Punch> punches;
-  {
-    db::Recordset rs;
-    rs.Open("SELECT F_Door FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key), owner);
-    if (!rs.IsEOF() && !options.dry_run) {
-      state = StateOf(Text(rs, 0));
+  if (!options.dry_run) {
+    if (const std::optional<std::string> row = RunRow(owner, key)) {
+      state = StateOf(*row);
       result.resumed = true;
     }
   }
@@ -482,6 +491,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
       // its end leaves nothing staged, and the next run stages again.
       connection.BeginTrans();
       try {
+        // Asked again inside the transaction: on SQLite a run of the same
+        // lines that staged meanwhile makes this one fail here or at its
+        // first write, instead of staging the lines twice.
+        if (HasRunRow(owner, key)) throw std::runtime_error("another run of these lines has begun; run again to finish it");
         connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
                            "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
         int64_t staged = 0;
