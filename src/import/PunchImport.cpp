@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -384,22 +385,22 @@ ImportCounts& operator+=(ImportCounts& a, const ImportCounts& b) {
 // Filing order: by card (as T_Collect's work number, in the database's
 // letter case rule), then date, time and line, so each card's punches are
 // filed in time order and a chunk holds whole cards.
-void SortForFiling(std::vector<Punch>& punches) {
-  std::vector<std::pair<std::string, size_t>> order;
-  order.reserve(punches.size());
-  for (size_t i = 0; i < punches.size(); ++i) {
-    order.emplace_back(Folded(vb::LeftChars(punches[i].card, 10)), i);
+// The order of two work numbers (a card's first ten characters) as the
+// database compares them, ASCII letters without regard to case.
+int CompareWorkNo(const Punch& a, const Punch& b) {
+  const std::string_view x = vb::LeftChars(a.card, 10), y = vb::LeftChars(b.card, 10);
+  auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+  for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+    if (fold(x[i]) != fold(y[i])) return fold(x[i]) < fold(y[i]) ? -1 : 1;
   }
-  std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    const Punch& x = punches[a.second];
-    const Punch& y = punches[b.second];
+  return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+}
+
+void SortForFiling(std::vector<Punch>& punches) {
+  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) {
+    if (const int c = CompareWorkNo(x, y); c != 0) return c < 0;
     return std::tie(x.date, x.time, x.line) < std::tie(y.date, y.time, y.line);
   });
-  std::vector<Punch> sorted;
-  sorted.reserve(punches.size());
-  for (const auto& [work, i] : order) sorted.push_back(std::move(punches[i]));
-  punches = std::move(sorted);
 }
 
 std::string WorkNo(const Punch& p) { return std::string(vb::LeftChars(p.card, 10)); }
@@ -527,8 +528,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   for (size_t begin = 0; begin < punches.size();) {
     // A chunk ends where a card does, so its staged lines go by work number.
     size_t end = std::min(punches.size(), begin + std::max<size_t>(1, options.chunk_lines));
-    while (end < punches.size() &&
-           Folded(WorkNo(punches[end])) == Folded(WorkNo(punches[end - 1]))) {
+    while (end < punches.size() && CompareWorkNo(punches[end], punches[end - 1]) == 0) {
       ++end;
     }
     Filer filer(connection, ledger, state, !options.dry_run);
@@ -537,15 +537,17 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     } else {
       connection.BeginTrans();
       try {
-        std::string last_work;
+        // The chunk's staged lines go by work number (indexed), compared to
+        // the byte: the server's texts also match letters of other scripts
+        // in another case, which may be staged for a later chunk.
+        std::set<std::string> works;
         for (size_t i = begin; i < end; ++i) {
           filer.File(punches[i]);
-          const std::string work = Folded(WorkNo(punches[i]));
-          if (i == begin || work != last_work) {
-            connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo=" + Q(WorkNo(punches[i])) +
-                               " AND F_Flag LIKE " + own_lines);
-            last_work = work;
-          }
+          works.insert(WorkNo(punches[i]));
+        }
+        for (const std::string& work : works) {
+          connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo=" + Q(work) + " AND StrComp(F_WorkNo," +
+                             Q(work) + ",0)=0 AND F_Flag LIKE " + own_lines);
         }
         filer.Flush();
         RunState next = state;

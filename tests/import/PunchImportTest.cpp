@@ -300,6 +300,31 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
   EXPECT_EQ(Rows(c, "SELECT F_RecCnt,F_Note FROM T_Log"), Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log"));
 }
 
+// Cards that differ in the case of a letter beyond ASCII are two cards (and
+// two chunks here); the server's texts match them as one, which must not
+// take the second card's staged lines away with the first chunk.
+TEST(PunchImport, AStoppedRunKeepsTheLinesOfCardsOnlyTheServerMatchesAsOne) {
+  const std::vector<std::string> lines = {"\xC3\x89" "A1\t2024-05-02 08:00:00\t1\t0",
+                                          "\xC3\xA9" "a1\t2024-05-02 09:00:00\t1\t0"};
+  ImportOptions o = At();
+  o.chunk_lines = 1;
+  auto c = testing::AttendanceDb();
+  Seed(*c);
+  const std::vector<std::string_view> v = Views(lines);
+  EXPECT_THROW(ImportPunches(*c, v, o,
+                             [&](const ImportProgress& p) {
+                               if (p.phase == ImportProgress::Phase::kFiling && p.handled == 1) {
+                                 throw std::runtime_error("stopped");
+                               }
+                             }),
+               std::runtime_error);
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect WHERE F_Flag LIKE 'imp%:%'"), "1");
+  const ImportResult rest = Import(c, lines, o);
+  EXPECT_TRUE(rest.resumed);
+  EXPECT_EQ(By(rest.counts, RejectReason::kUnknownCard), 2);
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_TransLost"), "2");
+}
+
 TEST(PunchImport, MomentsAndFieldsReadAsTerminalsWriteThem) {
   using import::MomentOf;
   EXPECT_TRUE(MomentOf("2024-02-29", "23:59:59"));
