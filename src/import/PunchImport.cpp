@@ -46,8 +46,7 @@ std::string Q(std::string_view text, size_t width) { return sql::Quoted(vb::Left
 std::string N(int64_t n) { return std::to_string(n); }
 
 std::string Text(const db::Recordset& rs, int32_t field) {
-  const db::Variant v = rs.Fields().Item(field).Value();
-  return v.ToText();
+  return rs.Fields().Item(field).Value().ToText();
 }
 
 // The run's key: what makes two runs the same run. The lines and every option
@@ -86,9 +85,9 @@ std::string ClockNow() {
 }
 
 // Rows of one table written a few dozen to a statement (one SELECT of values
-// a row, joined by UNION ALL), so a chunk costs the engine few round trips.
-// A full batch is always the same shape, which the translator and the engine
-// keep compiled. Flush before anything that reads the table.
+// a row, joined by UNION ALL), so a chunk costs the server few round trips.
+// A full batch is always the same shape, and so the same prepared statement
+// for the engine. Flush before anything that reads the table.
 class RowBatch {
  public:
   static constexpr int kRows = 50;  // 19 values a row stays below 999 parameters
