@@ -298,6 +298,10 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
   EXPECT_EQ(rest.counts, whole.counts);
   EXPECT_EQ(Outcome(c), Outcome(clean));
   EXPECT_EQ(Rows(c, "SELECT F_RecCnt,F_Note FROM T_Log"), Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log"));
+  // The mend file of the finished run holds the first attempt's rejects too.
+  const std::string rejects = RejectedCsv(RejectedOfRun(*c, rest.stamp));
+  EXPECT_EQ(rejects, RejectedCsv(RejectedOfRun(*clean, whole.stamp)));
+  EXPECT_NE(rejects.find("unknown card"), std::string::npos);
 }
 
 // Cards that differ in the case of a letter beyond ASCII are two cards (and

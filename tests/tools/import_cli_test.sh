@@ -79,5 +79,19 @@ run import "$dir/other.db" "$dir/punches.csv" --format csv --double-tap 0 --now 
 check "round trip: summary" "imported 4 lines: added 4, skipped 0, rejected 0 in" "${out% * s}"
 check "round trip: the same punches" "$("$TESSALY" export "$db" punches)" "$("$TESSALY" export "$dir/other.db" punches)"
 
+# Several CSV files: each heads its lines with the same header, read once.
+printf 'card,date,time\n1001,2024-05-06,08:00:00\n' >"$dir/a.csv"
+printf '\xEF\xBB\xBFcard,date,time\r\n1001,2024-05-06,17:00:00\r\n' >"$dir/b.csv"
+printf 'badge,when\n1001,2024-05-07 08:00:00\n' >"$dir/c.csv"
+run import "$db" "$dir/a.csv" "$dir/b.csv" --format csv --terminal 1 --now "2024-06-01 00:00:00"
+check "two CSV files" "imported 2 lines: added 2, skipped 0, rejected 0 in" "${out% * s}"
+run import "$db" "$dir/a.csv" "$dir/c.csv" --format csv --terminal 1
+check "CSV files of other headers: status" 2 "$rc"
+check "CSV files of other headers: says which" "error: '$dir/c.csv' has another header than '$dir/a.csv'" "$err"
+run import "$db" "$dir/c.csv" --format csv --terminal 1
+check "a header naming no person: status" 2 "$rc"
+run import "$db" "$dir/c.csv" --format csv --terminal 1 --map person=badge --map time=when --now "2024-06-01 00:00:00"
+check "--map names the headers" "imported 1 line: added 1, skipped 0, rejected 0 in" "${out% * s}"
+
 printf '%d passed, %d failed\n' "$passed" "$failed"
 [ "$failed" -eq 0 ]

@@ -199,7 +199,8 @@ int RunImport(const DatabaseOpener& open) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const ImportCounts& c = r.counts;
   if (a.options.dry_run) {
-    std::cout << "dry run: " << c.lines << " lines would give: added " << c.added << ", skipped "
+    std::cout << "dry run: " << c.lines << (c.lines == 1 ? " line" : " lines")
+              << " would give: added " << c.added << ", skipped "
               << c.skipped << ", rejected " << c.rejected() << "\n";
     for (size_t i = 0; i < kRejectReasons; ++i) {
       std::cout << "  " << ReasonText(static_cast<RejectReason>(i)) << ": " << c.rejected_by[i]
@@ -211,7 +212,7 @@ int RunImport(const DatabaseOpener& open) {
   std::snprintf(elapsed, sizeof elapsed, "%.1f", seconds);
   const std::string reasons = ByReason(c);
   std::cout << (r.resumed ? "finished the stopped run: " : "imported ") << c.lines
-            << " lines: added " << c.added << ", skipped " << c.skipped << ", rejected "
+            << (c.lines == 1 ? " line: added " : " lines: added ") << c.added << ", skipped " << c.skipped << ", rejected "
             << c.rejected() << (reasons.empty() ? "" : " (" + reasons + ")") << " in " << elapsed
             << " s\n";
   if (r.foreign_staged > 0) {
