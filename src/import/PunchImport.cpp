@@ -189,6 +189,21 @@ struct Employee {
   std::string id, name, dept;
 };
 
+struct Terminal {
+  std::string address, name;
+};
+
+// How an address is looked up: as the database compares texts, and an
+// address of digits by its number, since terminals write "1" for the
+// terminal registered as "001".
+std::string AddressKey(std::string_view address) {
+  if (!address.empty() && address.find_first_not_of("0123456789") == std::string_view::npos) {
+    const size_t digit = address.find_first_not_of('0');
+    return std::string(digit == std::string_view::npos ? "0" : address.substr(digit));
+  }
+  return Folded(address);
+}
+
 // What filing a line asks of the database, read once per run: employees by
 // card, terminals by address, the punches and rejected punches stored, and
 // the kept punches of each card in time order for the double taps. Each write
@@ -216,7 +231,9 @@ class Ledger {
     }
     rs.Close();
     rs.Open("SELECT F_Address, F_Name FROM T_KQJ ORDER BY F_Name", owner);
-    for (; !rs.IsEOF(); rs.MoveNext()) terminals_.try_emplace(Folded(Text(rs, 0)), Text(rs, 1));
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      terminals_.try_emplace(AddressKey(Text(rs, 0)), Terminal{Text(rs, 0), Text(rs, 1)});
+    }
     rs.Close();
     if (low <= high) {
       // A day either side: a double tap may cross midnight.
@@ -248,8 +265,8 @@ class Ledger {
     auto it = employees_.find(Folded(p.card));
     return it == employees_.end() ? nullptr : &it->second;
   }
-  const std::string* TerminalOf(const Punch& p) const {
-    auto it = terminals_.find(Folded(p.terminal));
+  const Terminal* TerminalOf(const Punch& p) const {
+    auto it = terminals_.find(AddressKey(p.terminal));
     return it == terminals_.end() ? nullptr : &it->second;
   }
   bool Stored(const Punch& p) const { return stored_.contains(PunchKey(p)); }
@@ -281,7 +298,7 @@ class Ledger {
   }
   int32_t window_;
   std::unordered_map<std::string, Employee> employees_;
-  std::unordered_map<std::string, std::string> terminals_;
+  std::unordered_map<std::string, Terminal> terminals_;
   std::unordered_set<std::string> stored_;
   std::unordered_map<std::string, std::vector<int64_t>> kept_;
   std::unordered_set<std::string> rejected_;
@@ -310,7 +327,7 @@ class Filer {
   void File(const Punch& p) {
     std::optional<RejectReason> reason = p.verdict;
     const Employee* e = ledger_.EmployeeOf(p);
-    const std::string* terminal = ledger_.TerminalOf(p);
+    const Terminal* terminal = ledger_.TerminalOf(p);
     if (!reason) {
       if (e == nullptr) {
         reason = RejectReason::kUnknownCard;
@@ -347,15 +364,16 @@ class Filer {
   const ImportCounts& counts() const { return counts_; }
 
  private:
-  void WritePunch(const Punch& p, const Employee& e, const std::string& terminal) {
-    punches_.Add(Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(p.terminal, 3) + "," +
-               Q(terminal, 20) + "," + Q(e.id, 10) + "," + Q(e.name, 20) + "," + Q(e.dept, 50) +
+  // A punch carries the terminal's address as the terminal list writes it.
+  void WritePunch(const Punch& p, const Employee& e, const Terminal& terminal) {
+    punches_.Add(Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(terminal.address, 3) +
+               "," + Q(terminal.name, 20) + "," + Q(e.id, 10) + "," + Q(e.name, 20) + "," + Q(e.dept, 50) +
                ",0," + N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
   }
 
   void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
                      const std::string& date, const std::string& time, const Employee* e,
-                     const std::string* terminal) {
+                     const Terminal* terminal) {
     const bool timed = !p.verdict || *p.verdict > RejectReason::kImpossibleTime;
     auto part = [&](size_t at) { return timed ? N(std::stoi(p.date.substr(at, at == 0 ? 4 : 2))) : "0"; };
     auto clock = [&](size_t at) { return timed ? N(std::stoi(p.time.substr(at, 2))) : "0"; };
@@ -363,7 +381,8 @@ class Filer {
         Q(state_.stamp) + "," + Q(ReasonText(reason)) + "," + Q(card) + "," + part(0) + "," +
         part(5) + "," + part(8) + "," + clock(0) + "," + clock(3) + "," + Q(date) + "," + Q(time) +
         "," + Q(e ? e->id : "", 10) + "," + Q(e ? e->name : "", 20) + "," + Q(e ? e->dept : "", 50) +
-        ",0," + Q(card.empty() ? "" : p.terminal, 3) + "," + Q(terminal ? *terminal : "", 20) + "," +
+        ",0," + Q(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3) + "," +
+        Q(terminal ? terminal->name : "", 20) + "," +
         N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
   }
 

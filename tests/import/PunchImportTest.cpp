@@ -208,6 +208,17 @@ TEST(PunchImport, PushedAndCsvFormsReadTheirFields) {
   EXPECT_EQ(Rows(c, "SELECT F_CardID,F_Date,F_Time,F_DcuID,F_IsEnter,F_IsExit FROM T_Trans ORDER BY F_CardID"),
             (std::vector<std::string>{"1001|2024-05-02|08:00:00|2|1|0", "1002|2024-05-02|09:05:00|2|0|1"}));
 
+  // An address of digits is found by its number, and the punch carries it as
+  // the terminal list writes it; other addresses by their text.
+  c->Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Yard','007','on')");
+  c->Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Roof','A1','on')");
+  const ImportResult addresses = Import(c, {"1001\t2024-05-03 07:00:00\t7\t0", "1001\t2024-05-03 07:10:00\t0007\t0",
+                                            "1001\t2024-05-03 07:20:00\ta1\t0", "1001\t2024-05-03 07:30:00\t07a\t0"});
+  EXPECT_EQ(addresses.counts.added, 3);
+  EXPECT_EQ(By(addresses.counts, RejectReason::kUnknownTerminal), 1);
+  EXPECT_EQ(Rows(c, "SELECT F_DcuID & ' ' & F_Door FROM T_Trans WHERE F_Date='2024-05-03' ORDER BY F_Time"),
+            (std::vector<std::string>{"007 Yard", "007 Yard", "A1 Roof"}));
+
   // CSV: a BOM, quoted fields, date and time apart, a terminal column; the
   // default terminal fills an empty cell.
   ImportOptions csv = At();
