@@ -146,6 +146,8 @@ TEST(PunchImport, EveryFateIsFiledOnceAndARunAgainAddsNothing) {
                 "unreadable line|||it's no punch|0|0|||"}));
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_TransLost WHERE F_LoadDate='2024-05-03 09:00:00'"), "11");
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "0");
+  // Unknown cards and terminals stay unknown: nothing is made for them.
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Emp") + Scalar(c, "SELECT COUNT(*) FROM T_KQJ"), "22");
   EXPECT_EQ(Rows(c, "SELECT F_Date,F_Time,F_RecCnt,F_Operator,F_Note FROM T_Log"),
             std::vector<std::string>{
                 "2024-05-03|09:00:00|14|ops|added 3 skipped 0 rejected 11: unread 2 time 2 "
