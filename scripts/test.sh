@@ -46,7 +46,7 @@ if [ -n "${TESSALY_PG_TARGET:-}" ]; then
   # The tests that do not take their engine from TESSALY_TEST_ENGINE stay
   # out: they would only run again as they just did.
   TESSALY_TEST_ENGINE=postgres ctest --test-dir "$build" --output-on-failure -j "$(nproc)" \
-    -E '^(install_check|cli_tests|cli_terminal_tests|ctypes_lookup|fuzz_corpus_replay)$'
+    -E '^(install_check|cli_tests|cli_terminal_tests|import_cli_tests|import_terminal_tests|ctypes_lookup|fuzz_corpus_replay)$'
 else
   echo "test.sh: $no_server" >&2
 fi

@@ -19,6 +19,7 @@
 #include "tessaly/framework/Record.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
+#include "tessaly/import/PunchImport.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
 #include "tessaly/interfaces/SQLField.h"

@@ -12,6 +12,9 @@
 //   tessaly call DB PROGID MEMBER [ARG...] [--let PROPERTY=VALUE...]
 //                                         create a published class, connect it to DB, invoke
 //                                         a member by name as a late-binding host does
+//   tessaly import DB FILE... [options]   punches from terminals' files (ImportCommand.h)
+//   tessaly export DB punches|rejected|log
+//                                         the punch tables out as tsv, csv or json
 //
 // Rows print as tsv, csv, json or an aligned table (Output.h); failures print
 // "error NUMBER: description" on standard error.
@@ -34,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "ImportCommand.h"
 #include "Listings.h"
 #include "Session.h"
 #include "db/Backend.h"
@@ -543,6 +547,18 @@ const std::vector<Tool>& Tools() {
          AddOutputOptions(app, o);
        },
        Call},
+      {"import", "Import punches from attendance terminals' files into card punches and rejected punches",
+       tessaly::tool::kImportFooter,
+       [](CLI::App& app, Options&) { tessaly::tool::AddImportArguments(app); },
+       [](const Options&) {
+         return tessaly::tool::RunImport([](const std::string& db) { return OpenDatabase(db, false); });
+       }},
+      {"export", "Print card punches, rejected punches or the import log, one row each",
+       tessaly::tool::kExportFooter,
+       [](CLI::App& app, Options&) { tessaly::tool::AddExportArguments(app); },
+       [](const Options&) {
+         return tessaly::tool::RunExport([](const std::string& db) { return OpenDatabase(db, false); });
+       }},
   };
   return tools;
 }

@@ -1,0 +1,645 @@
+// The run of an import: stage, file in chunks, log. How a run stays whole
+// when it is stopped, and why the rows look as they do, is docs/IMPORT.md.
+#include "tessaly/import/PunchImport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "import/PunchLines.h"
+#include "tessaly/db/Connection.h"
+#include "tessaly/db/Recordset.h"
+#include "tessaly/db/Vb.h"
+#include "tessaly/framework/SqlText.h"
+
+namespace tessaly {
+
+namespace {
+
+using import::Folded;
+using import::Punch;
+
+constexpr std::string_view kReasonTexts[kRejectReasons] = {
+    "unreadable line",
+    "impossible date or time",
+    "before the floor date",
+    "later than now plus the skew",
+    "outside the period",
+    "repeated in the file",
+    "unknown card",
+    "unknown terminal",
+    "double punch within the window",
+};
+
+// Short names of the reasons in the log's note, which has 100 characters.
+constexpr std::string_view kReasonNotes[kRejectReasons] = {
+    "unread", "time", "floor", "ahead", "period", "repeat", "card", "term", "tap",
+};
+
+std::string Q(std::string_view text) { return sql::Quoted(text); }
+std::string Q(std::string_view text, size_t width) { return sql::Quoted(vb::LeftChars(text, width)); }
+std::string N(int64_t n) { return std::to_string(n); }
+
+std::string Text(const db::Recordset& rs, int32_t field) {
+  return rs.Fields().Item(field).Value().ToText();
+}
+
+// The run's key: what makes two runs the same run. The lines and every option
+// that decides a line's fate, but not "now": a run started again after a stop
+// must find the lines its first attempt staged.
+std::string RunKey(std::span<const std::string_view> lines, const ImportOptions& o) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](std::string_view s) {
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0xff) * 1099511628211ull;
+  };
+  mix(N(static_cast<int>(o.format)));
+  mix(o.terminal);
+  for (const auto& [field, header] : o.map) {
+    mix(field);
+    mix(header);
+  }
+  mix(o.from);
+  mix(o.to);
+  mix(o.floor);
+  mix(N(o.skew_minutes));
+  mix(N(o.double_tap_seconds));
+  for (std::string_view line : lines) mix(line);
+  char key[24];
+  std::snprintf(key, sizeof key, "imp%016llx", static_cast<unsigned long long>(h));
+  return key;
+}
+
+std::string ClockNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+// Rows of one table written a few dozen to a statement (one SELECT of values
+// a row, joined by UNION ALL), so a chunk costs the server few round trips.
+// A full batch is always the same shape, and so the same prepared statement
+// for the engine. Flush before anything that reads the table.
+class RowBatch {
+ public:
+  static constexpr int kRows = 50;  // 19 values a row stays below 999 parameters
+  RowBatch(db::Connection& c, std::string head) : c_(c), head_(std::move(head)) {}
+  void Add(std::string_view values) {
+    if (rows_ > 0) text_ += " UNION ALL";
+    text_ += " SELECT ";
+    text_ += values;
+    if (++rows_ == kRows) Flush();
+  }
+  void Flush() {
+    if (rows_ == 0) return;
+    c_.Execute(head_ + text_);
+    text_.clear();
+    rows_ = 0;
+  }
+
+ private:
+  db::Connection& c_;
+  std::string head_, text_;
+  int rows_ = 0;
+};
+
+// A staged line's text in T_Collect.F_Door: the punch as read, so a run
+// started again files it as the first attempt would have.
+std::string StagedText(const Punch& p) {
+  std::string s;
+  s.reserve(p.raw.size() + 64);
+  for (std::string_view f : {std::string_view(p.card), std::string_view(p.date),
+                             std::string_view(p.time), std::string_view(p.terminal)}) {
+    s += f;
+    s += '\t';
+  }
+  s += static_cast<char>('0' + p.direction);
+  s += '\t';
+  s += p.verdict ? static_cast<char>('a' + static_cast<int>(*p.verdict)) : '-';
+  s += '\t';
+  // Only an unreadable line needs its text again (in its rejected row).
+  if (p.verdict == RejectReason::kUnreadable) s += p.raw;
+  return s;
+}
+
+Punch StagedPunch(std::string_view text, int64_t line) {
+  std::string_view f[6];
+  for (std::string_view& field : f) {
+    const size_t tab = text.find('\t');
+    if (tab == std::string_view::npos) throw std::runtime_error("a staged line is damaged");
+    field = text.substr(0, tab);
+    text.remove_prefix(tab + 1);
+  }
+  Punch p;
+  p.line = line;
+  p.card = f[0];
+  p.date = f[1];
+  p.time = f[2];
+  p.terminal = f[3];
+  p.direction = static_cast<int8_t>(f[4].empty() ? 0 : f[4][0] - '0');
+  if (!f[5].empty() && f[5][0] != '-') p.verdict = static_cast<RejectReason>(f[5][0] - 'a');
+  p.raw = text;
+  if (const auto s = import::MomentOf(p.date, p.time)) p.seconds = *s;
+  return p;
+}
+
+// The run's own row in T_Collect: its stamp and its counts so far, rewritten
+// in the transaction of every chunk so that they always match what is filed.
+struct RunState {
+  std::string stamp;
+  ImportCounts counts;
+  int64_t handled = 0;
+};
+
+std::string StateText(const RunState& s) {
+  std::string t = s.stamp;
+  for (int64_t n : {s.counts.lines, s.counts.added, s.counts.skipped, s.handled}) t += '\t' + N(n);
+  for (int64_t n : s.counts.rejected_by) t += '\t' + N(n);
+  return t;
+}
+
+RunState StateOf(std::string_view text) {
+  std::vector<int64_t> n;
+  RunState s;
+  const size_t tab = text.find('\t');
+  s.stamp = text.substr(0, tab);
+  for (size_t at = tab; at != std::string_view::npos;) {
+    const size_t next = text.find('\t', at + 1);
+    n.push_back(std::stoll(std::string(text.substr(at + 1, next - at - 1))));
+    at = next;
+  }
+  if (n.size() != 4 + kRejectReasons) throw std::runtime_error("the run's staged state is damaged");
+  s.counts.lines = n[0];
+  s.counts.added = n[1];
+  s.counts.skipped = n[2];
+  s.handled = n[3];
+  std::copy(n.begin() + 4, n.end(), s.counts.rejected_by.begin());
+  return s;
+}
+
+struct Employee {
+  std::string id, name, dept;
+};
+
+struct Terminal {
+  std::string address, name;
+};
+
+// How an address is looked up: as the database compares texts, and an
+// address of digits by its number, since terminals write "1" for the
+// terminal registered as "001".
+std::string AddressKey(std::string_view address) {
+  if (!address.empty() && address.find_first_not_of("0123456789") == std::string_view::npos) {
+    const size_t digit = address.find_first_not_of('0');
+    return std::string(digit == std::string_view::npos ? "0" : address.substr(digit));
+  }
+  return Folded(address);
+}
+
+// What filing a line asks of the database, read once per run: employees by
+// card, terminals by address, the punches and rejected punches stored, and
+// the kept punches of each card in time order for the double taps. Each write
+// adds to it, so it always equals what a fresh read would give.
+class Ledger {
+ public:
+  Ledger(const std::shared_ptr<db::Connection>& owner, const std::vector<Punch>& punches,
+         const ImportOptions& o)
+      : window_(o.double_tap_seconds) {
+    std::unordered_set<std::string> cards;
+    int64_t low = INT64_MAX, high = INT64_MIN;
+    for (const Punch& p : punches) {
+      cards.insert(Folded(p.card));
+      if (!p.verdict) {
+        low = std::min(low, p.seconds);
+        high = std::max(high, p.seconds);
+      }
+    }
+    db::Recordset rs;
+    rs.Open("SELECT F_CardID, F_EmpID, F_Name, F_Dept FROM T_Emp ORDER BY F_EmpID", owner);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      std::string card = Folded(Text(rs, 0));
+      if (card.empty() || !cards.contains(card)) continue;
+      employees_.try_emplace(std::move(card), Employee{Text(rs, 1), Text(rs, 2), Text(rs, 3)});
+    }
+    rs.Close();
+    rs.Open("SELECT F_Address, F_Name FROM T_KQJ ORDER BY F_Name", owner);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      terminals_.try_emplace(AddressKey(Text(rs, 0)), Terminal{Text(rs, 0), Text(rs, 1)});
+    }
+    rs.Close();
+    if (low <= high) {
+      // A day either side: a double tap may cross midnight.
+      const std::string first = import::MomentText(low - 86400).substr(0, 10);
+      const std::string last = import::MomentText(high + 86400).substr(0, 10);
+      rs.Open("SELECT F_CardID, F_Date, F_Time FROM T_Trans WHERE F_Date>=" + Q(first) +
+                  " AND F_Date<=" + Q(last),
+              owner);
+      for (; !rs.IsEOF(); rs.MoveNext()) {
+        std::string card = Folded(Text(rs, 0));
+        if (!cards.contains(card)) continue;
+        std::string date = Text(rs, 1), time = Text(rs, 2);
+        // A time entered by hand as hh:mm is that minute's start.
+        const auto at = import::MomentOf(date, time.size() == 5 ? time + ":00" : time);
+        if (at) kept_[card].push_back(*at);
+        stored_.insert(card + '\x1f' + date + '\x1f' + time);
+      }
+      rs.Close();
+      for (auto& [card, times] : kept_) std::sort(times.begin(), times.end());
+    }
+    rs.Open("SELECT F_CardID, F_Date, F_Time, F_ErrMsg FROM T_TransLost", owner);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      rejected_.insert(Folded(Text(rs, 0)) + '\x1f' + Text(rs, 1) + '\x1f' + Text(rs, 2) + '\x1f' +
+                       Text(rs, 3));
+    }
+  }
+
+  const Employee* EmployeeOf(const Punch& p) const {
+    auto it = employees_.find(Folded(p.card));
+    return it == employees_.end() ? nullptr : &it->second;
+  }
+  const Terminal* TerminalOf(const Punch& p) const {
+    auto it = terminals_.find(AddressKey(p.terminal));
+    return it == terminals_.end() ? nullptr : &it->second;
+  }
+  bool Stored(const Punch& p) const { return stored_.contains(PunchKey(p)); }
+  bool DoubleTap(const Punch& p) const {
+    if (window_ <= 0) return false;
+    auto it = kept_.find(Folded(p.card));
+    if (it == kept_.end()) return false;
+    const std::vector<int64_t>& t = it->second;
+    auto at = std::lower_bound(t.begin(), t.end(), p.seconds - window_ + 1);
+    return at != t.end() && *at < p.seconds + window_;
+  }
+  void Keep(const Punch& p) {
+    stored_.insert(PunchKey(p));
+    std::vector<int64_t>& t = kept_[Folded(p.card)];
+    t.insert(std::upper_bound(t.begin(), t.end(), p.seconds), p.seconds);
+  }
+  // False when the same rejected punch is stored already.
+  bool Reject(const std::string& card, const std::string& date, const std::string& time,
+              RejectReason reason) {
+    return rejected_
+        .insert(Folded(card) + '\x1f' + date + '\x1f' + time + '\x1f' +
+                std::string(ReasonText(reason)))
+        .second;
+  }
+
+ private:
+  static std::string PunchKey(const Punch& p) {
+    return Folded(vb::LeftChars(p.card, 10)) + '\x1f' + p.date + '\x1f' + p.time;
+  }
+  int32_t window_;
+  std::unordered_map<std::string, Employee> employees_;
+  std::unordered_map<std::string, Terminal> terminals_;
+  std::unordered_set<std::string> stored_;
+  std::unordered_map<std::string, std::vector<int64_t>> kept_;
+  std::unordered_set<std::string> rejected_;
+};
+
+// Decides the fate of each punch in filing order and writes it (or only
+// counts it, on a dry run).
+class Filer {
+ public:
+  Filer(db::Connection& c, Ledger& ledger, const RunState& state, bool write)
+      : ledger_(ledger),
+        state_(state),
+        write_(write),
+        punches_(c, "INSERT INTO T_Trans (F_Date,F_Time,F_CardID,F_DCuID,F_Door,F_EmpID,F_Name,"
+                    "F_Dept,F_Flag,F_IsEnter,F_IsExit,F_IsKQ)"),
+        rejected_(c, "INSERT INTO T_TransLost (F_LoadDate,F_ErrMsg,F_CardID,F_Year,F_Month,F_Day,"
+                     "F_Hour,F_Minute,F_Date,F_Time,F_EmpID,F_Name,F_Dept,F_Flag,F_DCuID,F_Door,"
+                     "F_IsEnter,F_IsExit,F_IsKQ)") {}
+
+  // Writes what the batches hold.
+  void Flush() {
+    punches_.Flush();
+    rejected_.Flush();
+  }
+
+  void File(const Punch& p) {
+    std::optional<RejectReason> reason = p.verdict;
+    const Employee* e = ledger_.EmployeeOf(p);
+    const Terminal* terminal = ledger_.TerminalOf(p);
+    if (!reason) {
+      if (e == nullptr) {
+        reason = RejectReason::kUnknownCard;
+      } else if (terminal == nullptr) {
+        reason = RejectReason::kUnknownTerminal;
+      } else if (ledger_.Stored(p)) {
+        ++counts_.skipped;
+        return;
+      } else if (ledger_.DoubleTap(p)) {
+        reason = RejectReason::kDoublePunch;
+      }
+    }
+    if (!reason) {
+      ledger_.Keep(p);
+      ++counts_.added;
+      if (write_) WritePunch(p, *e, *terminal);
+      return;
+    }
+    // The columns of a rejected punch; an unreadable line keeps its text in
+    // the time, the one column of the table wide enough for it.
+    const bool unreadable = *reason == RejectReason::kUnreadable;
+    if (unreadable) e = nullptr, terminal = nullptr;
+    const std::string card = unreadable ? std::string() : std::string(vb::LeftChars(p.card, 10));
+    const std::string date = unreadable ? std::string() : std::string(vb::LeftChars(p.date, 10));
+    const std::string& time = unreadable ? p.raw : p.time;
+    if (!ledger_.Reject(card, date, time, *reason)) {
+      ++counts_.skipped;
+      return;
+    }
+    ++counts_.rejected_by[static_cast<size_t>(*reason)];
+    if (write_) WriteRejected(p, *reason, card, date, time, e, terminal);
+  }
+
+  const ImportCounts& counts() const { return counts_; }
+
+ private:
+  // A punch carries the terminal's address as the terminal list writes it.
+  void WritePunch(const Punch& p, const Employee& e, const Terminal& terminal) {
+    punches_.Add(Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(terminal.address, 3) +
+               "," + Q(terminal.name, 20) + "," + Q(e.id, 10) + "," + Q(e.name, 20) + "," + Q(e.dept, 50) +
+               ",0," + N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
+  }
+
+  void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
+                     const std::string& date, const std::string& time, const Employee* e,
+                     const Terminal* terminal) {
+    const bool timed = !p.verdict || *p.verdict > RejectReason::kImpossibleTime;
+    auto part = [&](size_t at) { return timed ? N(std::stoi(p.date.substr(at, at == 0 ? 4 : 2))) : "0"; };
+    auto clock = [&](size_t at) { return timed ? N(std::stoi(p.time.substr(at, 2))) : "0"; };
+    rejected_.Add(
+        Q(state_.stamp) + "," + Q(ReasonText(reason)) + "," + Q(card) + "," + part(0) + "," +
+        part(5) + "," + part(8) + "," + clock(0) + "," + clock(3) + "," + Q(date) + "," + Q(time) +
+        "," + Q(e ? e->id : "", 10) + "," + Q(e ? e->name : "", 20) + "," + Q(e ? e->dept : "", 50) +
+        ",0," + Q(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3) + "," +
+        Q(terminal ? terminal->name : "", 20) + "," +
+        N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
+  }
+
+  Ledger& ledger_;
+  const RunState& state_;
+  bool write_;
+  RowBatch punches_, rejected_;
+  ImportCounts counts_;
+};
+
+ImportCounts& operator+=(ImportCounts& a, const ImportCounts& b) {
+  a.added += b.added;
+  a.skipped += b.skipped;
+  for (size_t i = 0; i < kRejectReasons; ++i) a.rejected_by[i] += b.rejected_by[i];
+  return a;
+}
+
+// Filing order: by card (as T_Collect's work number, in the database's
+// letter case rule), then date, time and line, so each card's punches are
+// filed in time order and a chunk holds whole cards.
+// The order of two work numbers (a card's first ten characters) as the
+// database compares them, ASCII letters without regard to case.
+int CompareWorkNo(const Punch& a, const Punch& b) {
+  const std::string_view x = vb::LeftChars(a.card, 10), y = vb::LeftChars(b.card, 10);
+  auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+  for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+    if (fold(x[i]) != fold(y[i])) return fold(x[i]) < fold(y[i]) ? -1 : 1;
+  }
+  return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+}
+
+void SortForFiling(std::vector<Punch>& punches) {
+  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) {
+    if (const int c = CompareWorkNo(x, y); c != 0) return c < 0;
+    return std::tie(x.date, x.time, x.line) < std::tie(y.date, y.time, y.line);
+  });
+}
+
+std::string WorkNo(const Punch& p) { return std::string(vb::LeftChars(p.card, 10)); }
+
+// The connection as the shared pointer a recordset takes, without owning it.
+std::shared_ptr<db::Connection> Borrowed(db::Connection& c) {
+  return std::shared_ptr<db::Connection>(&c, [](db::Connection*) {});
+}
+
+// The state text of the run's own row in T_Collect, when it has one.
+std::optional<std::string> RunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  db::Recordset rs;
+  rs.Open("SELECT F_Door FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key), c);
+  if (rs.IsEOF()) return std::nullopt;
+  return Text(rs, 0);
+}
+bool HasRunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  return RunRow(c, key).has_value();
+}
+
+}  // namespace
+
+std::string_view ReasonText(RejectReason reason) {
+  return kReasonTexts[static_cast<size_t>(reason)];
+}
+
+int64_t ImportCounts::rejected() const {
+  int64_t n = 0;
+  for (int64_t r : rejected_by) n += r;
+  return n;
+}
+
+std::string LogNote(const ImportCounts& c) {
+  std::string note = "added " + N(c.added) + " skipped " + N(c.skipped) + " rejected " +
+                     N(c.rejected());
+  // Only the reasons that occurred, without commas, to fit the column.
+  std::string sep = ": ";
+  for (size_t i = 0; i < kRejectReasons; ++i) {
+    if (c.rejected_by[i] == 0) continue;
+    note += sep + std::string(kReasonNotes[i]) + " " + N(c.rejected_by[i]);
+    sep = " ";
+  }
+  return std::string(vb::LeftChars(note, 100));
+}
+
+ImportResult ImportPunches(db::Connection& connection, std::span<const std::string_view> lines,
+                           const ImportOptions& options,
+                           const std::function<void(const ImportProgress&)>& progress) {
+  if (options.skew_minutes < 0 || options.double_tap_seconds < 0) {
+    throw std::invalid_argument("the skew and the double-tap window cannot be negative");
+  }
+  auto report = [&](ImportProgress::Phase phase, int64_t staged, int64_t handled,
+                    const ImportCounts& counts) {
+    if (progress) progress(ImportProgress{phase, staged, handled, counts});
+  };
+  const std::shared_ptr<db::Connection> owner = Borrowed(connection);
+  const std::string key = RunKey(lines, options);
+  const std::string own_lines = Q(key + ":%");
+
+  ImportResult result;
+  RunState state;
+  std::vector<Punch> punches;
+  if (!options.dry_run) {
+    if (const std::optional<std::string> row = RunRow(owner, key)) {
+      state = StateOf(*row);
+      result.resumed = true;
+    }
+  }
+  if (result.resumed) {
+    // The first attempt staged every line: file what it left.
+    db::Recordset rs;
+    rs.Open("SELECT F_Flag, F_Door FROM T_Collect WHERE F_Flag LIKE " + own_lines, owner);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+      const std::string flag = Text(rs, 0);
+      punches.push_back(StagedPunch(Text(rs, 1), std::stoll(flag.substr(key.size() + 1))));
+    }
+  } else {
+    state.stamp = options.now.empty() ? ClockNow() : options.now;
+    const auto now = import::MomentOf(std::string_view(state.stamp).substr(0, 10),
+                                      state.stamp.size() > 11 ? std::string_view(state.stamp).substr(11) : "");
+    if (!now) throw std::invalid_argument("'" + state.stamp + "' is no moment (yyyy-mm-dd hh:mm:ss)");
+    punches = import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60);
+    state.counts.lines = static_cast<int64_t>(punches.size());
+    // Staged in filing order, the work-number index of T_Collect grows at
+    // its end instead of everywhere: far fewer pages written.
+    SortForFiling(punches);
+    if (!options.dry_run) {
+      // Every line and the run's own row in one transaction: a stop before
+      // its end leaves nothing staged, and the next run stages again.
+      connection.BeginTrans();
+      try {
+        // Asked again inside the transaction: on SQLite a run of the same
+        // lines that staged meanwhile makes this one fail here or at its
+        // first write, instead of staging the lines twice.
+        if (HasRunRow(owner, key)) throw std::runtime_error("another run of these lines has begun; run again to finish it");
+        connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
+                           "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
+        int64_t staged = 0;
+        char line_no[16];
+        RowBatch stage(connection,
+                       "INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag)");
+        for (const Punch& p : punches) {
+          std::snprintf(line_no, sizeof line_no, ":%09lld", static_cast<long long>(p.line));
+          stage.Add(Q(p.card, 10) + "," + Q(p.date, 10) + "," + Q(p.time, 5) + "," +
+                    Q(p.terminal) + "," + Q(StagedText(p)) + "," + Q(key + line_no));
+          if (++staged % 10000 == 0) report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
+        }
+        stage.Flush();
+        connection.CommitTrans();
+      } catch (...) {
+        connection.RollbackTrans();
+        throw;
+      }
+    }
+  }
+  {
+    db::Recordset rs;
+    rs.Open("SELECT COUNT(*) FROM T_Collect WHERE NOT (F_Flag LIKE " + Q(key + "%") + ")", owner);
+    result.foreign_staged = rs.Fields().Item(0).Value().ToLong();
+  }
+
+  if (result.resumed) SortForFiling(punches);
+  Ledger ledger(owner, punches, options);
+  report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
+  for (size_t begin = 0; begin < punches.size();) {
+    // A chunk ends where a card does, so its staged lines go by work number.
+    size_t end = std::min(punches.size(), begin + std::max<size_t>(1, options.chunk_lines));
+    while (end < punches.size() && CompareWorkNo(punches[end], punches[end - 1]) == 0) {
+      ++end;
+    }
+    Filer filer(connection, ledger, state, !options.dry_run);
+    if (options.dry_run) {
+      for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
+    } else {
+      connection.BeginTrans();
+      try {
+        // The chunk's staged lines go by work number (indexed), compared to
+        // the byte: the server's texts also match letters of other scripts
+        // in another case, which may be staged for a later chunk.
+        std::set<std::string> works;
+        for (size_t i = begin; i < end; ++i) {
+          filer.File(punches[i]);
+          works.insert(WorkNo(punches[i]));
+        }
+        for (const std::string& work : works) {
+          connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo=" + Q(work) + " AND StrComp(F_WorkNo," +
+                             Q(work) + ",0)=0 AND F_Flag LIKE " + own_lines);
+        }
+        filer.Flush();
+        RunState next = state;
+        next.counts += filer.counts();
+        next.handled += static_cast<int64_t>(end - begin);
+        connection.Execute("UPDATE T_Collect SET F_Door=" + Q(StateText(next)) +
+                           " WHERE F_WorkNo='' AND F_Flag=" + Q(key));
+        connection.CommitTrans();
+      } catch (...) {
+        connection.RollbackTrans();
+        throw;
+      }
+    }
+    state.counts += filer.counts();
+    state.handled += static_cast<int64_t>(end - begin);
+    begin = end;
+    report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
+  }
+
+  if (!options.dry_run) {
+    // The log row and the end of the run's own row, together: a stop before
+    // this leaves the run to be finished by the next, which logs it once.
+    connection.BeginTrans();
+    try {
+      connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key));
+      connection.Execute("INSERT INTO T_Log (F_Date,F_Time,F_RecCnt,F_Operator,F_Note) VALUES (" +
+                         Q(state.stamp.substr(0, 10)) + "," + Q(state.stamp.substr(11, 8)) + "," +
+                         N(std::min<int64_t>(state.counts.lines, INT32_MAX)) + "," +
+                         Q(options.operator_name, 10) + "," + Q(LogNote(state.counts)) + ")");
+      connection.CommitTrans();
+    } catch (...) {
+      connection.RollbackTrans();
+      throw;
+    }
+  }
+  result.counts = state.counts;
+  result.stamp = state.stamp;
+  report(ImportProgress::Phase::kDone, state.counts.lines, state.handled, state.counts);
+  return result;
+}
+
+std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp) {
+  std::vector<RejectedLine> out;
+  db::Recordset rs;
+  rs.Open("SELECT F_CardID, F_Date, F_Time, F_DcuID, F_IsEnter, F_IsExit, F_ErrMsg FROM T_TransLost "
+          "WHERE F_LoadDate=" + Q(stamp) + " ORDER BY F_ID",
+          Borrowed(connection));
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    RejectedLine r;
+    r.reason = Text(rs, 6);
+    const bool unreadable = r.reason == ReasonText(RejectReason::kUnreadable);
+    r.person = Text(rs, 0);
+    r.date = Text(rs, 1);
+    (unreadable ? r.line : r.time) = Text(rs, 2);
+    r.terminal = Text(rs, 3);
+    r.direction = rs.Fields().Item(4).Value().ToLong() != 0   ? "in"
+                  : rs.Fields().Item(5).Value().ToLong() != 0 ? "out"
+                                                                : "";
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+std::string RejectedCsv(std::span<const RejectedLine> rejected) {
+  std::string csv = "person,date,time,terminal,direction,reason,line\r\n";
+  for (const RejectedLine& r : rejected) {
+    for (const std::string* f : {&r.person, &r.date, &r.time, &r.terminal, &r.direction, &r.reason}) {
+      csv += import::CsvField(*f);
+      csv += ',';
+    }
+    csv += import::CsvField(r.line);
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+}  // namespace tessaly
