@@ -451,20 +451,23 @@ TEST(PunchImport, RunsKilledAtRandomMomentsEndAsOneCleanRun) {
 
   // Rounds of up to five kills each, every round on a fresh database, then a
   // run to the end, until twenty kills landed. A child that ends before its
-  // kill is no kill, and once one has ended the round has nothing left to stop:
-  // on a loaded machine a round may end early, so another round makes up the
-  // count. Each kill comes within the first third of a clean run's time, as a
-  // resumed run has less to do.
+  // kill is no kill, and once one has ended the round has nothing left to stop;
+  // the clean run's time is only a guess at a loaded machine's, so a round that
+  // ended early halves the span kills are drawn from and another round makes
+  // up the count.
   int killed = 0;
-  for (int round = 0; killed < 20 && round < 12; ++round) {
+  int64_t span = took.count();
+  for (int round = 0; killed < 20 && round < 40; ++round) {
     auto c = db.Fresh();
     int kills = 0;
-    bool ended = false;
-    for (int tries = 0; kills < 5 && killed + kills < 20 && !ended && tries < 40; ++tries) {
-      std::uniform_int_distribution<int64_t> at(0, took.count() / 3);
-      const bool stopped = RunChild(db.target, lines, o, std::chrono::microseconds(at(random)));
-      kills += stopped;
-      ended = !stopped && !Rows(c, "SELECT F_ID FROM T_Log").empty();
+    for (int tries = 0; kills < 5 && killed + kills < 20 && tries < 40; ++tries) {
+      std::uniform_int_distribution<int64_t> at(0, span);
+      if (RunChild(db.target, lines, o, std::chrono::microseconds(at(random)))) {
+        ++kills;
+      } else if (!Rows(c, "SELECT F_ID FROM T_Log").empty()) {
+        span = std::max<int64_t>(span / 2, 1000);
+        break;
+      }
     }
     ASSERT_FALSE(RunChild(db.target, lines, o, std::chrono::seconds(60)));
     EXPECT_EQ(Outcome(c), expected) << "round " << round;
