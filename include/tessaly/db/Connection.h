@@ -72,6 +72,12 @@ class Connection {
     trace_ = std::move(observer);
   }
 
+  // Keeps a saved query's Jet text under its name in the connected database,
+  // replacing one of that name; inside the host's transaction when one is open.
+  // The text is kept even when it cannot be translated. Throws tessaly::Error
+  // only when the database cannot store it.
+  void SaveQuery(std::string_view name, std::string_view jet_sql);
+
   // Translates a Jet statement into the engine's own SQL without running it;
   // throws tessaly::Error as Execute would for a statement it cannot read.
   std::string Translate(std::string_view sql) const;
