@@ -290,6 +290,13 @@ class Backend {
   // all of it or, when any part fails, nothing; throws the Jet error.
   virtual void AlterTable(const jet::TableEdit& edit) = 0;
 
+  // After rows were written with numbers of their own into a counter (an
+  // AutoNumber or an attendance table's F_ID): the counter gives next or more
+  // from now on. SQLite's row key already counts on past the largest number
+  // written, so the default does nothing.
+  virtual void CountFrom(const std::string& /*table*/, const std::string& /*column*/,
+                         int64_t /*next*/) {}
+
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;

@@ -66,8 +66,20 @@ std::optional<db::Date> DateOf(const Variant& v) {
 // Converts v to the column's kind as the runtime's CStr, CByte, CInt, CLng,
 // CSng and CDate do, into *out; a Null stays Null (*null), except in a
 // column that is 0 until written. Throws Misfit.
-void Convert(const db::internal::Column& column, const Variant& v, Parameter* out, uint8_t* null) {
+void Convert(const db::internal::Column& column, const Field& field, const Variant& value,
+             Parameter* out, uint8_t* null) {
   *null = 0;
+  // A Date/Time field's serial number is the Date the runtime read from it.
+  Variant date;
+  if (field.type == FieldType::kDateTime && value.Type() == db::VarType::kDouble) {
+    std::optional<db::Date> d = db::Date::FromSerial(value.ToDouble());
+    if (!d) {
+      throw Misfit{column.name, "the date number " + vb::DoubleText(value.ToDouble()) +
+                                    " lies outside the years 100 to 9999"};
+    }
+    date = Variant(*d);
+  }
+  const Variant& v = date.IsEmpty() ? value : date;
   if (v.IsNull() || v.IsEmpty()) {
     if ((column.flags & db::kZeroDefault) != 0) {
       out->kind = Kind::kInteger;
@@ -95,18 +107,7 @@ void Convert(const db::internal::Column& column, const Variant& v, Parameter* ou
       case db::ColumnKind::kInt16: out->integer = v.ToInteger(); return;
       case db::ColumnKind::kInt32: out->integer = v.ToLong(); return;
       case db::ColumnKind::kSingle: out->real = v.ToSingle(); return;
-      case db::ColumnKind::kDate: {
-        if (std::optional<db::Date> d = DateOf(v)) {
-          out->date = *d;
-          return;
-        }
-        if (v.Type() == db::VarType::kDouble) {
-          throw Misfit{column.name, "the date number " + vb::DoubleText(v.ToDouble()) +
-                                        " lies outside the years 100 to 9999"};
-        }
-        out->date = v.ToDate();
-        return;
-      }
+      case db::ColumnKind::kDate: out->date = v.ToDate(); return;
     }
   } catch (const Error& e) {
     throw Misfit{column.name, e.description() + " (the value " + v.ToText() + ")"};
@@ -285,6 +286,7 @@ class Run {
         report.notes.push_back(f.name + ": an AutoNumber beside the table's key is kept as a Long "
                                "that numbers no more");
       }
+      if (counter) counters_.insert(t.name + '.' + f.name);
       if (!first) sql += ", ";
       first = false;
       sql += Bracket(f.name) + ' ' + JetType(f, counter, t.next_autonumber, &report.notes);
@@ -363,6 +365,11 @@ class Run {
       columns.push_back({t.fields[i].name, KindOf(t.fields[i].type)});
       from.push_back(i);
     }
+    std::optional<size_t> counter;  // of columns
+    for (size_t k = 0; k < from.size(); ++k) {
+      if (counters_.contains(t.name + '.' + t.fields[from[k]].name)) counter = k;
+    }
+    int64_t next = t.next_autonumber;
     RowWriter writer(target_, t.name, columns);
     std::vector<Parameter> values(columns.size());
     std::vector<uint8_t> null(columns.size());
@@ -376,9 +383,11 @@ class Run {
         throw Error(errnum::kFail, "Table '" + t.name + "', row " + std::to_string(report.read) +
                                        ", field '" + m.column + "': " + m.reason + ".");
       }
+      if (counter && !null[*counter]) next = std::max(next, values[*counter].integer + 1);
       Write(writer, values, null, t.name, report.read);
       Tick(t, ++report.written, false);
     }
+    if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
     Tick(t, report.written, true);
   }
 
@@ -401,9 +410,12 @@ class Run {
       }
     }
     std::vector<size_t> key;
+    std::optional<size_t> counter;  // of columns
     for (size_t k = 0; k < schema_columns.size(); ++k) {
       if ((schema_columns[k]->flags & db::kPrimaryKey) != 0) key.push_back(from[k]);
+      if ((schema_columns[k]->flags & db::kAutoNumber) != 0) counter = k;
     }
+    int64_t next = t.next_autonumber;
     for (const Field& f : t.fields) {
       const bool known = std::any_of(schema.columns.begin(), schema.columns.end(), [&](const auto& c) {
         return db::rules::EqualsNoCase(c.name, f.name);
@@ -418,7 +430,7 @@ class Run {
     while (rows->Next(&row)) {
       ++report.read;
       try {
-        for (size_t k = 0; k < from.size(); ++k) Convert(*schema_columns[k], row[from[k]], &values[k], &null[k]);
+        for (size_t k = 0; k < from.size(); ++k) Convert(*schema_columns[k], t.fields[from[k]], row[from[k]], &values[k], &null[k]);
       } catch (const Misfit& m) {
         std::string where;
         for (size_t i : key) where += (where.empty() ? "" : ", ") + row[i].ToText();
@@ -432,9 +444,11 @@ class Run {
         report.skipped.push_back({where, m.column, m.reason});
         continue;
       }
+      if (counter && !null[*counter]) next = std::max(next, values[*counter].integer + 1);
       Write(writer, values, null, t.name, report.read);
       Tick(t, ++report.written, false);
     }
+    if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
     Tick(t, report.written, true);
   }
 
@@ -517,6 +531,7 @@ class Run {
   std::vector<Relationship> relationships_;
   std::vector<const Table*> order_;
   std::set<std::string> circular_;
+  std::set<std::string> counters_;  // table.field of each counter made
 };
 
 }  // namespace

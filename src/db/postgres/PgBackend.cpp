@@ -851,6 +851,21 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
       });
 }
 
+// An identity's sequence does not move when a row brings its own number.
+void PgBackend::CountFrom(const std::string& table, const std::string& column, int64_t next) {
+  std::string quoted_table, quoted_column;
+  dialect_->Identifier(table, quoted_table);
+  dialect_->Identifier(column, quoted_column);
+  // The sequence is found by the column's name as the catalog spells it.
+  std::string spelled;
+  for (size_t i = 1; i + 1 < quoted_column.size(); ++i) {
+    spelled += quoted_column[i];
+    if (quoted_column[i] == '"') ++i;
+  }
+  Texts("SELECT setval(pg_get_serial_sequence($1, $2), $3::bigint, false)",
+        {quoted_table, spelled, std::to_string(next)});
+}
+
 // PostgreSQL changes a table's constraints and a column's type in place;
 // the statements run as one unit.
 void PgBackend::AlterTable(const jet::TableEdit& edit) {

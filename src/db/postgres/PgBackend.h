@@ -47,6 +47,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
                                               std::vector<Parameter> parameters,
                                               internal::ResultData* columns) override;
   void AlterTable(const jet::TableEdit& edit) override;
+  void CountFrom(const std::string& table, const std::string& column, int64_t next) override;
   void Begin() override;
   void Commit() override;
   void Rollback() override;
