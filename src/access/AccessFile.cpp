@@ -28,7 +28,8 @@ using migrate::FieldType;
 // One request answered by a reading process of its own.
 class Child {
  public:
-  Child(const std::string& path, const std::string& table) : path_(path), table_(table) {
+  Child(const std::string& path, const std::string& table, std::chrono::milliseconds silence)
+      : path_(path), table_(table), silence_(silence) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) Fail(path, std::string("no pipe: ") + std::strerror(errno));
     pid_ = fork();
@@ -58,8 +59,7 @@ class Child {
   size_t Fill(char* out, size_t n) {
     for (;;) {
       pollfd p{fd_, POLLIN, 0};
-      const int ready =
-          poll(&p, 1, static_cast<int>(std::chrono::milliseconds(AccessFile::kSilence).count()));
+      const int ready = poll(&p, 1, static_cast<int>(silence_.count()));
       if (ready < 0 && errno == EINTR) continue;
       if (ready == 0) {
         Reap(true);
@@ -120,6 +120,7 @@ class Child {
 
   static constexpr rlim_t kMemoryLimit = rlim_t{4} << 30;
   std::string path_, table_;
+  std::chrono::milliseconds silence_;
   pid_t pid_ = -1;
   int fd_ = -1;
 };
@@ -145,8 +146,8 @@ int32_t LongOf(const db::Variant& v) {
 
 class FileRows : public migrate::RowReader {
  public:
-  FileRows(const std::string& path, const migrate::Table& table)
-      : child_(path, table.name),
+  FileRows(const std::string& path, const migrate::Table& table, std::chrono::milliseconds silence)
+      : child_(path, table.name, silence),
         in_([this](char* out, size_t n) { return child_.Fill(out, n); }),
         rows_(in_, path, table.name, table.fields.size()), path_(path) {}
 
@@ -230,7 +231,8 @@ bool RowDecoder::Next(std::vector<db::Variant>* row) {
   return false;
 }
 
-AccessFile::AccessFile(std::string path) : path_(std::move(path)) {
+AccessFile::AccessFile(std::string path, std::chrono::milliseconds silence)
+    : path_(std::move(path)), silence_(silence) {
   std::ifstream in(path_, std::ios::binary);
   if (!in) Fail(path_, "the file cannot be opened");
   char head[32] = {};
@@ -244,7 +246,7 @@ AccessFile::AccessFile(std::string path) : path_(std::move(path)) {
 
 const Catalog& AccessFile::Read() {
   if (!catalog_) {
-    Child child(path_, "");
+    Child child(path_, "", silence_);
     wire::Reader in([&child](char* out, size_t n) { return child.Fill(out, n); });
     try {
       catalog_ = ReadCatalog(in, path_);
@@ -258,14 +260,14 @@ const Catalog& AccessFile::Read() {
 std::vector<migrate::Table> AccessFile::Tables() { return Read().tables; }
 
 std::unique_ptr<migrate::RowReader> AccessFile::Rows(const migrate::Table& table) {
-  return std::make_unique<FileRows>(path_, table);
+  return std::make_unique<FileRows>(path_, table, silence_);
 }
 
 std::vector<std::map<std::string, db::Variant>> AccessFile::SystemRows(const std::string& name) {
   std::vector<std::map<std::string, db::Variant>> rows;
   for (const migrate::Table& table : Read().system) {
     if (table.name != name) continue;
-    FileRows reader(path_, table);
+    FileRows reader(path_, table, silence_);
     std::vector<db::Variant> values;
     while (reader.Next(&values)) {
       auto& row = rows.emplace_back();

@@ -24,7 +24,7 @@ class AccessFile : public migrate::Source {
  public:
   // Checks that the file is there and begins as an Access database does;
   // throws tessaly::Error naming the file when it does not.
-  explicit AccessFile(std::string path);
+  explicit AccessFile(std::string path, std::chrono::milliseconds silence = kSilence);
 
   std::string Name() const override { return path_; }
   std::vector<migrate::Table> Tables() override;
@@ -35,7 +35,7 @@ class AccessFile : public migrate::Source {
 
   // How long the reading process may go without a word before it is
   // stopped as hung.
-  static constexpr std::chrono::seconds kSilence{30};
+  static constexpr std::chrono::milliseconds kSilence{30000};
 
  private:
   // The catalog, read once.
@@ -44,6 +44,7 @@ class AccessFile : public migrate::Source {
   // file has no such table.
   std::vector<std::map<std::string, db::Variant>> SystemRows(const std::string& table);
   std::string path_;
+  std::chrono::milliseconds silence_;
   std::optional<Catalog> catalog_;
 };
 

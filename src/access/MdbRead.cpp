@@ -174,8 +174,9 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
         out.Byte(lengths[i] > 0 && texts[i][0] == '1' ? 1 : 0);
         continue;
       }
-      if (lengths[i] == 0 && col->cur_value_len == 0 && col->col_type != MDB_TEXT &&
-          col->col_type != MDB_MEMO) {
+      // The library places a Null at 0 (no value starts inside the page's
+      // header); an empty text has its place in the row.
+      if (col->cur_value_start == 0 && col->cur_value_len == 0) {
         out.Byte(wire::kNull);
         continue;
       }
