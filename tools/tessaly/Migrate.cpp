@@ -116,14 +116,15 @@ class ProgressLine {
 
 int RunMigrate(const std::string& source, db::Connection& target,
                const migrate::Options& options, const std::string& report_file) {
-  std::unique_ptr<migrate::Source> file = migrate::OpenAccessFile(source);
   migrate::Report report;
+  report.source = source;
   std::string failure;
   {
     ProgressLine line;
     std::function<void(const migrate::Progress&)> progress;
     if (isatty(STDERR_FILENO)) progress = std::ref(line);
     try {
+      std::unique_ptr<migrate::Source> file = migrate::OpenAccessFile(source);
       report = migrate::Migrate(*file, target, options, progress, &report);
     } catch (const Error& e) {
       failure = e.description();

@@ -433,9 +433,21 @@ int Call(const Options& o) {
   return kFailure;
 }
 
+// A database file the run made is removed again when the run fails.
 int Migrate(const Options& o) {
+  struct stat st;
+  const bool made = !tessaly::db::internal::IsServerTarget(o.database) && o.database != ":memory:" &&
+                    ::stat(o.database.c_str(), &st) != 0;
   auto db = OpenDatabase(o.database, true);
-  return RunMigrate(o.source, *db, o.migrate, o.report);
+  try {
+    return RunMigrate(o.source, *db, o.migrate, o.report);
+  } catch (...) {
+    if (made) {
+      db.reset();
+      for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((o.database + suffix).c_str());
+    }
+    throw;
+  }
 }
 
 void AddOutputOptions(CLI::App& app, Options& o) {
