@@ -156,7 +156,7 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
                       col->col_type == MDB_NUMERIC || col->col_type == MDB_REPID;
     // The others are bound too, so that the library marks where their value
     // lies on the page and writes their text form, which is short.
-    texts[i] = std::make_unique<char[]>(text ? kBindSize + 1 : kFixedText);
+    texts[i] = std::make_unique_for_overwrite<char[]>(text ? kBindSize + 1 : kFixedText);
     mdb_bind_column(table.get(), static_cast<int>(i + 1), texts[i].get(), &lengths[i]);
   }
   if (mdb_rewind_table(table.get()) != 0) throw Failure{std::string("table '") + name + "': its pages cannot be read"};
@@ -269,7 +269,13 @@ void WriteAccessFile(const std::string& path, const std::string& table, wire::Wr
     if (table.empty()) {
       for (unsigned i = 0; i < mdb->num_catalog; ++i) {
         auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type == MDB_TABLE) WriteTable(mdb.get(), entry, out);
+        // Of the system tables only those the migration reads.
+        if (entry->object_type != MDB_TABLE) continue;
+        const std::string_view name = entry->object_name;
+        if (mdb_is_user_table(entry) || name == "MSysRelationships" || name == "MSysQueries" ||
+            name == "MSysObjects") {
+          WriteTable(mdb.get(), entry, out);
+        }
       }
       out.Byte(wire::kEnd);
       out.I64(0);
