@@ -387,6 +387,7 @@ class Run {
       Write(writer, values, null, t.name, report.read);
       Tick(t, ++report.written, false);
     }
+    Finish(writer, t.name);
     if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
     Tick(t, report.written, true);
   }
@@ -448,6 +449,7 @@ class Run {
       Write(writer, values, null, t.name, report.read);
       Tick(t, ++report.written, false);
     }
+    Finish(writer, t.name);
     if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
     Tick(t, report.written, true);
   }
@@ -460,6 +462,14 @@ class Run {
     } catch (const Error& e) {
       throw Error(e.number(), "Table '" + table + "', row " + std::to_string(row) + ": " +
                                   e.description());
+    }
+  }
+
+  static void Finish(RowWriter& writer, const std::string& table) {
+    try {
+      writer.Finish();
+    } catch (const Error& e) {
+      throw Error(e.number(), "Table '" + table + "': " + e.description());
     }
   }
 

@@ -10,7 +10,16 @@ namespace tessaly::migrate {
 using Kind = db::Parameter::Kind;
 
 RowWriter::RowWriter(db::Connection& connection, std::string table, std::vector<Column> columns)
-    : connection_(connection), table_(std::move(table)), columns_(std::move(columns)) {}
+    : connection_(connection), table_(std::move(table)), columns_(std::move(columns)) {
+  std::vector<std::string> names;
+  for (const Column& c : columns_) names.push_back(c.name);
+  bulk_ = db::internal::BackendOf(connection_).Load(table_, names);
+}
+
+void RowWriter::Finish() {
+  if (bulk_) bulk_->Finish();
+  bulk_.reset();
+}
 
 namespace {
 
@@ -99,6 +108,10 @@ const RowWriter::Shape& RowWriter::ShapeOf(const std::vector<uint8_t>& null) {
 }
 
 void RowWriter::Write(std::vector<db::Parameter>& values, const std::vector<uint8_t>& null) {
+  if (bulk_) {
+    bulk_->Add(values, null);
+    return;
+  }
   const Shape& shape = ShapeOf(null);
   if (shape.prepared.empty()) {
     connection_.Execute(JetInsert(null, &values));

@@ -1,14 +1,17 @@
-// Writes rows into one table of a connected database fast: each shape of
-// row (which of its values are Null) is one Jet INSERT, translated once by
-// the connection into the engine's prepared statement, then run with the
-// row's values bound.
+// Writes rows into one table of a connected database fast: in bulk where the
+// engine takes rows so (COPY on the server, inside the host's transaction);
+// otherwise each shape of row (which of its values are Null) is one Jet
+// INSERT, translated once by the connection into the engine's prepared
+// statement, then run with the row's values bound.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "db/Backend.h"
 #include "db/Parameter.h"
 
 namespace tessaly::db {
@@ -29,6 +32,9 @@ class RowWriter {
   // null[i] set for a Null. The values' texts are moved out. Throws
   // tessaly::Error as the engine refuses the row.
   void Write(std::vector<db::Parameter>& values, const std::vector<uint8_t>& null);
+  // Writes what is still gathered; throws as Write. Rows written in bulk are
+  // refused together, here or in Write, without saying which one failed.
+  void Finish();
 
  private:
   struct Shape {
@@ -44,6 +50,7 @@ class RowWriter {
   std::vector<Column> columns_;
   std::map<std::vector<uint8_t>, Shape> shapes_;
   std::vector<db::Parameter> bound_;
+  std::unique_ptr<db::internal::BulkLoad> bulk_;
 };
 
 }  // namespace tessaly::migrate

@@ -202,6 +202,23 @@ TEST_P(Migration, OtherTablesKeepTheirTypesKeysIndexesAndReferences) {
   EXPECT_EQ(Get("select count(*) from Staff"), "1");
 }
 
+// A value the target's field refuses (here a text longer than its Text
+// field) fails the run, written one row at a time or in bulk.
+TEST_P(Migration, ARowTheTargetRefusesFailsTheRunNamingItsTable) {
+  MemorySource s;
+  AddOtherTables(s);
+  for (int i = 0; i < 3000; ++i) s.Row("Dept", {Variant(int32_t{100 + i}), Variant(std::to_string(i))});
+  s.rows["Dept"][2500][1] = Variant("TOOLONG");
+  try {
+    Run(s);
+    ADD_FAILURE() << "the run went through";
+  } catch (const Error& e) {
+    EXPECT_TRUE(e.description().starts_with("Table 'Dept'")) << e.description();
+  }
+  EXPECT_FALSE(Has("Dept"));
+  EXPECT_FALSE(Has("Staff"));
+}
+
 TEST_P(Migration, ASecondRunIsRefusedUnlessItReplaces) {
   MemorySource s;
   AddOtherTables(s);
