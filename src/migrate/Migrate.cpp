@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -356,40 +357,28 @@ class Run {
     if (progress_ && (end || written % kProgressEvery == 0)) progress_({t.name, written, t.rows});
   }
 
-  void CopyPlain(const Table& t) {
-    TableReport& report = ReportOf(t.name);
+  // How the file's fields become the columns of a table of the target.
+  struct Plan {
     std::vector<RowWriter::Column> columns;
-    std::vector<size_t> from;
+    std::vector<size_t> from;       // the field of each column
+    std::optional<size_t> counter;  // the column the database numbers
+    std::vector<size_t> key;        // the fields that name a row in messages
+    // Converts the value of column k; throws Misfit.
+    std::function<void(size_t k, const Variant&, Parameter*, uint8_t*)> convert;
+  };
+
+  void CopyPlain(const Table& t) {
+    Plan plan;
     for (size_t i = 0; i < t.fields.size(); ++i) {
       if (Unkept(t.fields[i].type)) continue;
-      columns.push_back({t.fields[i].name, KindOf(t.fields[i].type)});
-      from.push_back(i);
+      if (counters_.contains(t.name + '.' + t.fields[i].name)) plan.counter = plan.columns.size();
+      plan.columns.push_back({t.fields[i].name, KindOf(t.fields[i].type)});
+      plan.from.push_back(i);
     }
-    std::optional<size_t> counter;  // of columns
-    for (size_t k = 0; k < from.size(); ++k) {
-      if (counters_.contains(t.name + '.' + t.fields[from[k]].name)) counter = k;
-    }
-    int64_t next = t.next_autonumber;
-    RowWriter writer(target_, t.name, columns);
-    std::vector<Parameter> values(columns.size());
-    std::vector<uint8_t> null(columns.size());
-    std::vector<Variant> row;
-    auto rows = source_.Rows(t);
-    while (rows->Next(&row)) {
-      ++report.read;
-      try {
-        for (size_t k = 0; k < from.size(); ++k) Plain(t.fields[from[k]], row[from[k]], &values[k], &null[k]);
-      } catch (const Misfit& m) {
-        throw Error(errnum::kFail, "Table '" + t.name + "', row " + std::to_string(report.read) +
-                                       ", field '" + m.column + "': " + m.reason + ".");
-      }
-      if (counter && !null[*counter]) next = std::max(next, values[*counter].integer + 1);
-      Write(writer, values, null, t.name, report.read);
-      Tick(t, ++report.written, false);
-    }
-    Finish(writer, t.name);
-    if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
-    Tick(t, report.written, true);
+    plan.convert = [&](size_t k, const Variant& v, Parameter* out, uint8_t* null) {
+      Plain(t.fields[plan.from[k]], v, out, null);
+    };
+    Copy(t, ReportOf(t.name), plan);
   }
 
   void CopyAttendance(const Table& t, const db::internal::Table& schema) {
@@ -398,59 +387,69 @@ class Run {
     report.attendance = true;
     // Each column of the schema takes the file's field of its name, in any
     // letter case; the schema's others are left to their defaults.
-    std::vector<RowWriter::Column> columns;
+    Plan plan;
     std::vector<const db::internal::Column*> schema_columns;
-    std::vector<size_t> from;
     for (const db::internal::Column& c : schema.columns) {
       for (size_t i = 0; i < t.fields.size(); ++i) {
         if (!db::rules::EqualsNoCase(t.fields[i].name, c.name)) continue;
-        columns.push_back({c.name, KindOf(c.kind)});
+        if ((c.flags & db::kPrimaryKey) != 0) plan.key.push_back(i);
+        if ((c.flags & db::kAutoNumber) != 0) plan.counter = plan.columns.size();
+        plan.columns.push_back({c.name, KindOf(c.kind)});
+        plan.from.push_back(i);
         schema_columns.push_back(&c);
-        from.push_back(i);
         break;
       }
     }
-    std::vector<size_t> key;
-    std::optional<size_t> counter;  // of columns
-    for (size_t k = 0; k < schema_columns.size(); ++k) {
-      if ((schema_columns[k]->flags & db::kPrimaryKey) != 0) key.push_back(from[k]);
-      if ((schema_columns[k]->flags & db::kAutoNumber) != 0) counter = k;
-    }
-    int64_t next = t.next_autonumber;
     for (const Field& f : t.fields) {
       const bool known = std::any_of(schema.columns.begin(), schema.columns.end(), [&](const auto& c) {
         return db::rules::EqualsNoCase(c.name, f.name);
       });
       if (!known) report.dropped_columns.push_back(f.name + " (the attendance database has no such column)");
     }
-    RowWriter writer(target_, t.name, columns);
-    std::vector<Parameter> values(columns.size());
-    std::vector<uint8_t> null(columns.size());
+    plan.convert = [&](size_t k, const Variant& v, Parameter* out, uint8_t* null) {
+      Convert(*schema_columns[k], t.fields[plan.from[k]], v, out, null);
+    };
+    Copy(t, report, plan);
+  }
+
+  // Copies the rows. A value that does not fit its column fails the run, or
+  // in a lenient one skips its row, named in the report by its key (or its
+  // place in the table).
+  void Copy(const Table& t, TableReport& report, const Plan& plan) {
+    int64_t next = t.next_autonumber;
+    RowWriter writer(target_, t.name, plan.columns);
+    std::vector<Parameter> values(plan.columns.size());
+    std::vector<uint8_t> null(plan.columns.size());
     std::vector<Variant> row;
     auto rows = source_.Rows(t);
     while (rows->Next(&row)) {
       ++report.read;
       try {
-        for (size_t k = 0; k < from.size(); ++k) Convert(*schema_columns[k], t.fields[from[k]], row[from[k]], &values[k], &null[k]);
+        for (size_t k = 0; k < plan.from.size(); ++k) {
+          plan.convert(k, row[plan.from[k]], &values[k], &null[k]);
+        }
       } catch (const Misfit& m) {
         std::string where;
-        for (size_t i : key) where += (where.empty() ? "" : ", ") + row[i].ToText();
-        if (key.empty()) where = "row " + std::to_string(report.read);
+        for (size_t i : plan.key) where += (where.empty() ? "" : ", ") + row[i].ToText();
         if (!options_.lenient) {
           throw Error(errnum::kFail, "Table '" + t.name + "', " +
-                                         (key.empty() ? where : "the row of key " + where) +
+                                         (where.empty() ? "row " + std::to_string(report.read)
+                                                        : "the row of key " + where) +
                                          ", column '" + m.column + "': " + m.reason +
-                                         ". Nothing was written (--lenient skips such rows).");
+                                         ". Nothing was written (a lenient run skips such rows).");
         }
-        report.skipped.push_back({where, m.column, m.reason});
+        report.skipped.push_back(
+            {where.empty() ? "row " + std::to_string(report.read) : where, m.column, m.reason});
         continue;
       }
-      if (counter && !null[*counter]) next = std::max(next, values[*counter].integer + 1);
+      if (plan.counter && !null[*plan.counter]) {
+        next = std::max(next, values[*plan.counter].integer + 1);
+      }
       Write(writer, values, null, t.name, report.read);
       Tick(t, ++report.written, false);
     }
     Finish(writer, t.name);
-    if (counter) engine_.CountFrom(t.name, columns[*counter].name, next);
+    if (plan.counter) engine_.CountFrom(t.name, plan.columns[*plan.counter].name, next);
     Tick(t, report.written, true);
   }
 

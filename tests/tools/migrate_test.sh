@@ -52,6 +52,27 @@ tables = ["%s %d %d %d" % (t["name"], t["read"], t["written"], len(t["skipped"])
 print("|".join(tables) + "|%d relationships|%d queries" % (len(r["relationships"]), len(r["queries"])))
 ' "$dir/report.json")"
 
+# On a terminal the progress shows (and is cleared before the report); in a
+# pipe, above, it does not.
+check "progress on a terminal" "shown" "$(python3 - "$TESSALY" "$FIXTURES/indexTestV2003.mdb" "$dir/tty.db" <<'PY'
+import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], [sys.argv[1], "migrate"] + sys.argv[2:])
+seen = b""
+while True:
+    try:
+        chunk = os.read(fd, 4096)
+    except OSError:
+        break
+    if not chunk:
+        break
+    seen += chunk
+os.waitpid(pid, 0)
+print("shown" if b"Table1: 4 of 4 rows" in seen and b"rows/s" in seen else seen)
+PY
+)"
+
 # Not an Access file: named, and nothing made.
 printf 'hello' >"$dir/notes.mdb"
 run migrate "$dir/notes.mdb" "$dir/other.db" --report "$dir/failed.json"
