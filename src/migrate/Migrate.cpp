@@ -21,10 +21,6 @@
 
 namespace tessaly::migrate {
 
-std::unique_ptr<Source> OpenAccessFile(const std::string& path) {
-  return std::make_unique<access::AccessFile>(path);
-}
-
 namespace {
 
 using db::Parameter;
@@ -566,6 +562,17 @@ Report Migrate(Source& source, db::Connection& target, const Options& options,
     throw;
   }
   return report;
+}
+
+Report Migrate(const std::string& source_file, db::Connection& target, const Options& options,
+               const std::function<void(const Progress&)>& progress, Report* partial) {
+  try {
+    access::AccessFile source(source_file);
+    return Migrate(source, target, options, progress, partial);
+  } catch (const Error&) {
+    if (partial != nullptr && partial->source.empty()) partial->source = source_file;
+    throw;
+  }
 }
 
 }  // namespace tessaly::migrate

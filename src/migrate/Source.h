@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "access/QueryText.h"
 #include "tessaly/db/Variant.h"
+#include "tessaly/migrate/Migrate.h"
 
 namespace tessaly::migrate {
 
@@ -90,5 +92,10 @@ class Source {
   virtual std::vector<std::pair<int32_t, std::string>> QueryNames() = 0;
   virtual std::unique_ptr<RowReader> Rows(const Table& table) = 0;
 };
+
+// Migrate (tessaly/migrate/Migrate.h) from any source.
+Report Migrate(Source& source, db::Connection& target, const Options& options,
+               const std::function<void(const Progress&)>& progress = {},
+               Report* partial = nullptr);
 
 }  // namespace tessaly::migrate

@@ -9,7 +9,6 @@
 #include <nlohmann/json.hpp>
 
 #include "Session.h"
-#include "migrate/Source.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::tool {
@@ -124,8 +123,7 @@ int RunMigrate(const std::string& source, db::Connection& target,
     std::function<void(const migrate::Progress&)> progress;
     if (isatty(STDERR_FILENO)) progress = std::ref(line);
     try {
-      std::unique_ptr<migrate::Source> file = migrate::OpenAccessFile(source);
-      report = migrate::Migrate(*file, target, options, progress, &report);
+      report = migrate::Migrate(source, target, options, progress, &report);
     } catch (const Error& e) {
       failure = e.description();
       if (!report_file.empty()) {

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,16 +14,6 @@ class Connection;
 }
 
 namespace tessaly::migrate {
-
-class Source;
-
-// Opens an Access database file (.mdb of Jet 3 or Jet 4, .accdb) for reading.
-// The file is read by a separate process that the reading side starts for
-// each part it reads, so a damaged or hostile file ends in tessaly::Error
-// naming the file and the object being read, never in a crash or a hang of
-// the caller. Throws tessaly::Error when the file cannot be opened or is no
-// Access database.
-std::unique_ptr<Source> OpenAccessFile(const std::string& path);
 
 struct Options {
   // Drop and remake a table of the target that has the name of one the source
@@ -91,7 +80,8 @@ struct Report {
   std::vector<QueryReport> queries;
 };
 
-// Copies every table of source into target as one unit: the tables of the
+// Copies every table of the Access database file source_file (.mdb of Jet 3
+// or Jet 4, .accdb) into target as one unit: the tables of the
 // attendance database into the library's own schema, each value converted to
 // its column's kind as the old runtime converted it; every other table with
 // its fields, indexes, relationships and AutoNumber made through Jet's data
@@ -99,7 +89,11 @@ struct Report {
 // sides afterwards. On any failure (and on a mismatch) target is left as it
 // was and tessaly::Error says what failed; the report up to that point is in
 // *partial when it is not null. Not inside a host's transaction.
-Report Migrate(Source& source, db::Connection& target, const Options& options,
+//
+// The file is read by a process of its own for each part read, so a damaged
+// or hostile file ends in tessaly::Error naming the file and the object being
+// read, never in a crash or a hang of the caller.
+Report Migrate(const std::string& source_file, db::Connection& target, const Options& options,
                const std::function<void(const Progress&)>& progress = {},
                Report* partial = nullptr);
 
