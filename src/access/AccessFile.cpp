@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,6 +234,10 @@ bool RowDecoder::Next(std::vector<db::Variant>* row) {
 
 AccessFile::AccessFile(std::string path, std::chrono::milliseconds silence)
     : path_(std::move(path)), silence_(silence) {
+  // Only a regular file: a pipe or a device would hold the reading forever.
+  struct stat st{};
+  if (stat(path_.c_str(), &st) != 0) Fail(path_, std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) Fail(path_, "it is no regular file");
   std::ifstream in(path_, std::ios::binary);
   if (!in) Fail(path_, "the file cannot be opened");
   char head[32] = {};

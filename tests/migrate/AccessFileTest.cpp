@@ -2,6 +2,7 @@
 // every value compared with what mdb-export (an independent reader) prints;
 // damaged files and broken reader output refused with the file named.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -240,6 +241,18 @@ TEST(DamagedFiles, AreRefusedWithTheFileNamed) {
   }
   // The cut files cannot all pass.
   EXPECT_GE(refused, 4);
+  std::filesystem::remove(path);
+  // A pipe that nothing writes would hold a reader forever; a directory
+  // reads as nothing.
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  for (const std::string& odd : {path, std::filesystem::temp_directory_path().string()}) {
+    try {
+      access::AccessFile source(odd);
+      ADD_FAILURE() << odd << " was read";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.description(), "Cannot read '" + odd + "': it is no regular file.");
+    }
+  }
   std::filesystem::remove(path);
 }
 
