@@ -152,11 +152,15 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
   std::vector<int> lengths(n, 0);
   for (unsigned i = 0; i < n; ++i) {
     MdbColumn* col = ColumnAt(table.get(), i);
-    const bool text = col->col_type == MDB_TEXT || col->col_type == MDB_MEMO ||
-                      col->col_type == MDB_NUMERIC || col->col_type == MDB_REPID;
-    // The others are bound too, so that the library marks where their value
-    // lies on the page and writes their text form, which is short.
-    texts[i] = std::make_unique_for_overwrite<char[]>(text ? kBindSize + 1 : kFixedText);
+    // Every field is bound, so that the library marks where its value lies
+    // on the page; it writes a value's text form into the buffer, short for
+    // the fixed-size types and up to the bind size for the others (OLE
+    // objects and binary fields included, though they are not kept).
+    const bool fixed = col->col_type == MDB_BOOL || col->col_type == MDB_BYTE ||
+                       col->col_type == MDB_INT || col->col_type == MDB_LONGINT ||
+                       col->col_type == MDB_MONEY || col->col_type == MDB_FLOAT ||
+                       col->col_type == MDB_DOUBLE || col->col_type == MDB_DATETIME;
+    texts[i] = std::make_unique_for_overwrite<char[]>(fixed ? kFixedText : kBindSize + 1);
     mdb_bind_column(table.get(), static_cast<int>(i + 1), texts[i].get(), &lengths[i]);
   }
   if (mdb_rewind_table(table.get()) != 0) throw Failure{std::string("table '") + name + "': its pages cannot be read"};

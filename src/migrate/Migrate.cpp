@@ -1,8 +1,6 @@
 #include "tessaly/migrate/Migrate.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <optional>
