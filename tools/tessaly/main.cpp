@@ -8,6 +8,8 @@
 //   tessaly sql DB --explain STATEMENT    the engine's statement it becomes
 //   tessaly list DB NAME [--where CONDITION]
 //                                         a captioned listing (the names are in Listings.cpp)
+//   tessaly migrate SOURCE DB [--replace] [--lenient] [--report FILE]
+//                                         move an Access database file into DB
 //   tessaly typelib                       the published classes, members and enumerations
 //   tessaly call DB PROGID MEMBER [ARG...] [--let PROPERTY=VALUE...]
 //                                         create a published class, connect it to DB, invoke
@@ -39,6 +41,7 @@
 
 #include "ImportCommand.h"
 #include "Listings.h"
+#include "Migrate.h"
 #include "Session.h"
 #include "db/Backend.h"
 #include "db/Rules.h"
@@ -70,6 +73,9 @@ struct Options {
   std::string member;              // call
   std::vector<std::string> args;   // call
   std::vector<std::string> lets;   // call: PROPERTY=VALUE, set before the member
+  std::string source;              // migrate: the Access file
+  std::string report;              // migrate --report
+  tessaly::migrate::Options migrate;
 };
 
 OutputOptions OutputOf(const Options& o) {
@@ -431,6 +437,23 @@ int Call(const Options& o) {
   return kFailure;
 }
 
+// A database file the run made is removed again when the run fails.
+int Migrate(const Options& o) {
+  struct stat st;
+  const bool made = !tessaly::db::internal::IsServerTarget(o.database) && o.database != ":memory:" &&
+                    ::stat(o.database.c_str(), &st) != 0;
+  auto db = OpenDatabase(o.database, true);
+  try {
+    return RunMigrate(o.source, *db, o.migrate, o.report);
+  } catch (...) {
+    if (made) {
+      db.reset();
+      for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((o.database + suffix).c_str());
+    }
+    throw;
+  }
+}
+
 void AddOutputOptions(CLI::App& app, Options& o) {
   app.add_option("--format", o.format,
                  "tsv, csv (RFC 4180), json (an array of objects) or table; "
@@ -517,6 +540,28 @@ const std::vector<Tool>& Tools() {
          AddOutputOptions(app, o);
        },
        List},
+      {"migrate", "Move an Access database file (.mdb, .accdb) into DB: its tables, indexes, "
+       "relationships and saved queries, as one unit",
+       "The attendance tables go into the library's own schema, each value converted to its\n"
+       "column's kind; every other table is made with its fields, keys, indexes and\n"
+       "relationships. The rows of every table are counted on both sides. A failure leaves\n"
+       "DB as it was. The report (tables, rows, indexes, relationships, saved queries) goes\n"
+       "to standard error; progress shows on a terminal.\n\n"
+       "Examples:\n  tessaly migrate site.mdb att.db\n"
+       "  tessaly migrate site.mdb \"host=/run/pg dbname=att\" --lenient --report moved.json",
+       [](CLI::App& app, Options& o) {
+         app.add_option("SOURCE", o.source, "The Access database file")->required();
+         app.add_option("DB", o.database, "The SQLite file (created when missing) or server")
+             ->required();
+         app.add_flag("--replace", o.migrate.replace,
+                      "Replace tables of DB that have the names of the file's");
+         app.add_flag("--lenient", o.migrate.lenient,
+                      "Skip (and report) an attendance row with a value that does not fit its "
+                      "column, instead of failing");
+         app.add_option("--report", o.report, "Write the report as JSON into FILE")
+             ->type_name("FILE");
+       },
+       Migrate},
       {"typelib", "Print the type library: the published classes, their members and the enumerations",
        "Example:\n  tessaly typelib | less", [](CLI::App&, Options&) {}, TypeLib},
       {"call",

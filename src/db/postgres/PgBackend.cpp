@@ -851,6 +851,124 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
       });
 }
 
+// Rows in COPY's text form, sent in blocks; under a savepoint, so that a
+// refused load leaves the host's transaction as it stood.
+class PgBackend::CopyLoad final : public internal::BulkLoad {
+ public:
+  CopyLoad(PgBackend& backend, const std::string& sql) : backend_(backend) {
+    backend_.Exec("SAVEPOINT tessaly_load");
+    Result started(PQexec(backend_.conn_, sql.c_str()));
+    if (!started || PQresultStatus(started.get()) != PGRES_COPY_IN) {
+      Undo();
+      backend_.Fail(started.get());
+    }
+    open_ = true;
+  }
+  ~CopyLoad() override {
+    if (!open_) return;
+    PQputCopyEnd(backend_.conn_, "the load was dropped");
+    while (Result(PQgetResult(backend_.conn_))) {
+    }
+    Undo();
+  }
+
+  void Add(std::span<const Parameter> values, std::span<const uint8_t> null) override {
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i != 0) block_ += '\t';
+      if (null[i]) {
+        block_ += "\\N";
+        continue;
+      }
+      const Parameter& p = values[i];
+      switch (p.kind) {
+        case Parameter::Kind::kInteger: block_ += std::to_string(p.integer); break;
+        case Parameter::Kind::kReal: {
+          char text[32];
+          block_.append(text, static_cast<size_t>(std::snprintf(text, sizeof text, "%.17g", p.real)));
+          break;
+        }
+        case Parameter::Kind::kDate: block_ += p.date.ToStored(); break;
+        case Parameter::Kind::kText:
+          for (char c : p.text) {
+            switch (c) {
+              case '\0': throw jeterr::CharacterZero();
+              case '\\': block_ += "\\\\"; break;
+              case '\t': block_ += "\\t"; break;
+              case '\n': block_ += "\\n"; break;
+              case '\r': block_ += "\\r"; break;
+              default: block_ += c;
+            }
+          }
+          break;
+      }
+    }
+    block_ += '\n';
+    if (block_.size() >= kBlock) Send();
+  }
+
+  void Finish() override {
+    Send();
+    open_ = false;
+    if (PQputCopyEnd(backend_.conn_, nullptr) != 1) {
+      Undo();
+      throw Lost(PQerrorMessage(backend_.conn_));
+    }
+    Result ended(PQgetResult(backend_.conn_));
+    while (Result(PQgetResult(backend_.conn_))) {
+    }
+    if (!ended || PQresultStatus(ended.get()) != PGRES_COMMAND_OK) {
+      Undo();
+      backend_.Fail(ended.get());
+    }
+    backend_.Exec("RELEASE SAVEPOINT tessaly_load");
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 16;
+  void Send() {
+    if (block_.empty()) return;
+    if (PQputCopyData(backend_.conn_, block_.data(), static_cast<int>(block_.size())) != 1) {
+      throw Lost(PQerrorMessage(backend_.conn_));
+    }
+    block_.clear();
+  }
+  void Undo() {
+    Result undone(PQexec(backend_.conn_, "ROLLBACK TO SAVEPOINT tessaly_load"));
+  }
+  PgBackend& backend_;
+  std::string block_;
+  bool open_ = false;
+};
+
+std::unique_ptr<internal::BulkLoad> PgBackend::Load(const std::string& table,
+                                                    const std::vector<std::string>& columns) {
+  if (!in_transaction_ || IsLost(conn_)) return nullptr;
+  std::string sql = "COPY ";
+  dialect_->Identifier(table, sql);
+  sql += " (";
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i != 0) sql += ", ";
+    dialect_->Identifier(columns[i], sql);
+  }
+  sql += ") FROM STDIN";
+  return std::make_unique<CopyLoad>(*this, sql);
+}
+
+// An identity's sequence does not move when a row brings its own number.
+void PgBackend::CountFrom(const std::string& table, const std::string& column, int64_t next) {
+  std::string quoted_table, quoted_column;
+  dialect_->Identifier(table, quoted_table);
+  dialect_->Identifier(column, quoted_column);
+  // The sequence is found by the column's name as the catalog spells it.
+  std::string spelled;
+  for (size_t i = 1; i + 1 < quoted_column.size(); ++i) {
+    spelled += quoted_column[i];
+    if (quoted_column[i] == '"') ++i;
+  }
+  Texts("SELECT setval(pg_get_serial_sequence($1, $2), $3::bigint, false)",
+        {quoted_table, spelled, std::to_string(next)});
+}
+
 // PostgreSQL changes a table's constraints and a column's type in place;
 // the statements run as one unit.
 void PgBackend::AlterTable(const jet::TableEdit& edit) {

@@ -47,6 +47,9 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
                                               std::vector<Parameter> parameters,
                                               internal::ResultData* columns) override;
   void AlterTable(const jet::TableEdit& edit) override;
+  void CountFrom(const std::string& table, const std::string& column, int64_t next) override;
+  std::unique_ptr<internal::BulkLoad> Load(const std::string& table,
+                                           const std::vector<std::string>& columns) override;
   void Begin() override;
   void Commit() override;
   void Rollback() override;
@@ -95,6 +98,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   void AsOne(const std::string& savepoint, const std::function<void()>& body);
   Result Checked(Result result);
   [[noreturn]] void Fail(const pg_result* result);
+  class CopyLoad;
   // The name of the prepared statement for a text and its parameters' types;
   // *fresh when it is yet to be prepared (it is then the most recent).
   const std::string* Prepared(const std::string& key, bool* fresh);
