@@ -92,7 +92,7 @@ std::string_view Emitter::ResultName(const SelectParts& select, std::string_view
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     const Node& item = ast_[i];
     const Node& e = ast_[item.a];
-    const std::string_view own = !item.text2.empty()            ? item.text2
+    const std::string_view own = !item.text2.empty()           ? item.text2
                                  : e.kind == NodeKind::kColumn ? e.text
                                                                : std::string_view();
     if (!own.empty() && rules::EqualsNoCase(own, name)) return own;
@@ -180,7 +180,6 @@ class WrittenOperands final : public Operands {
  private:
   const std::vector<std::string>& texts_;
 };
-
 
 bool Emitter::IsLiteral(NodeKind kind) {
   return kind == NodeKind::kNumber || kind == NodeKind::kText || kind == NodeKind::kDate ||

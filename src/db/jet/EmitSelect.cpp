@@ -44,7 +44,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
       if (ast_[term].kind != NodeKind::kNumber && CaseMatters(term)) grouped.push_back(term);
     }
   }
-  folded_groups_ = grouped;  // as copy: back for GROUP BY after WHERE
+  folded_groups_ = grouped;                                // as copy: back for GROUP BY after WHERE
   std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";

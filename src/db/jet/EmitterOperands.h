@@ -21,7 +21,6 @@ inline bool GivesBack(JetFunction function, size_t index) {
   }
 }
 
-
 // The children of a node, as a hook's operands.
 class NodeOperands final : public Operands {
  public:
@@ -106,6 +105,5 @@ class FilteredOperands final : public Operands {
   NodeOperands plain_;
   const NodeId* ids_;
 };
-
 
 }  // namespace tessaly::db::jet

@@ -705,28 +705,9 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Dates as users type them
-
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                     "Thursday", "Friday", "Saturday"};
-
-// Two-digit years as the runtime reads them: 0-29 are 2000-2029, 30-99 are
-// 1930-1999.
-int64_t FullYear(int64_t year, size_t digits) {
-  if (digits > 2) return year;
-  return year < 30 ? 2000 + year : 1900 + year;
-}
-
-bool ValidDay(int64_t y, int64_t m, int64_t d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (d > kDays[m - 1]) return false;
-  return m != 2 || d < 29 || (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
-}
+using rules::FullYear;
+using rules::kDayNames;
+using rules::kMonthNames;
 
 // ---------------------------------------------------------------------------
 // Date functions
@@ -831,8 +812,8 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const int64_t year = index >= 0 ? index / 12 : -1;
     const int64_t month = index % 12 + 1;
     int64_t day = d.day;
-    while (day > 28 && !ValidDay(year, month, day)) --day;
-    if (!ValidDay(year, month, day)) Raise(errnum::kInvalidCall);
+    while (day > 28 && !rules::IsValidDay(year, month, day)) --day;
+    if (!rules::IsValidDay(year, month, day)) Raise(errnum::kInvalidCall);
     Date r = d;
     r.year = static_cast<int16_t>(year);
     r.month = static_cast<uint8_t>(month);
