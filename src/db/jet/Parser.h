@@ -150,6 +150,14 @@ class Parser {
   // The tokens from first up to the current one, as written.
   std::string_view Written(size_t first) const;
 
+  // Words that cannot stand as a bare name (of a table, a column or an
+  // alias): an alias must not swallow the keyword that starts the next clause
+  // or join.
+  static bool IsReserved(std::string_view word);
+  static std::string_view TrimBlanks(std::string_view s);
+  // A name as written, without its brackets.
+  static std::string_view NameOf(const Token& t);
+
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;
     return tokens_[i < tokens_.size() ? i : tokens_.size() - 1];
