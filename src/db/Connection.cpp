@@ -14,11 +14,7 @@ namespace {
 
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
-jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
-                                  bool lift_literals, bool ansi89,
-                                  const std::vector<jet::PivotValue>* pivot_values = nullptr) {
-  jet::Translation t =
-      jet::Translate(sql, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
+jet::Translation Checked(jet::Translation t, std::string_view sql) {
   if (!t.ok) {
     const int32_t number = t.error_number != 0 ? t.error_number : errnum::kSyntax;
     if (!t.error_offset) throw Error(number, std::move(t.error_description));
@@ -32,10 +28,17 @@ jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backe
   return t;
 }
 
+jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
+                                  bool lift_literals, bool ansi89) {
+  return Checked(jet::Translate(sql, backend.dialect(), lift_literals, ansi89, backend.names()),
+                 sql);
+}
+
 // A crosstab that lists no columns has one for each value its pivot takes:
-// the values are read first, then the crosstab is written with them.
-jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
-                                 internal::Backend& backend, bool ansi89) {
+// the plan's query reads the values first, then the plan writes the
+// crosstab with them.
+jet::Translation WithPivotValues(std::string_view sql, const jet::Translation& t,
+                                 internal::Backend& backend) {
   internal::ResultData rows;
   backend.Run(t.sql, t.parameters, &rows);
   std::vector<jet::PivotValue> values(rows.row_count);
@@ -64,7 +67,7 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
       p.value.real = d;
     }
   }
-  return TranslateOrThrow(sql, backend, true, ansi89, &values);
+  return Checked(t.pivot->Write(values), sql);
 }
 
 // What the engine runs: the statement as the host's log saw it, its literals
@@ -74,7 +77,7 @@ jet::Translation Lifted(std::string_view sql, internal::Backend& backend, bool a
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
   jet::Translation t = TranslateOrThrow(sql, backend, true, ansi89);
-  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, ansi89);
+  if (t.pivot) return WithPivotValues(sql, t, backend);
   return t;
 }
 
@@ -248,9 +251,9 @@ Connection::Kind Connection::KindOf(std::string_view sql) {
 Connection::Explanation Connection::Explain(std::string_view sql) {
   jet::Translation t = TranslateOrThrow(sql, *backend_, true, ansi89_);
   Explanation e;
-  if (t.needs_pivot_values) {
+  if (t.pivot) {
     // Its columns come from the values read, which only the lifted form has.
-    t = WithPivotValues(sql, std::move(t), *backend_, ansi89_);
+    t = WithPivotValues(sql, t, *backend_);
   } else {
     e.sql = Translate(sql);
   }

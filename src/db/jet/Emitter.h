@@ -38,7 +38,7 @@ class Emitter {
   // written as the dialect's placeholders; without, they are written inline.
   // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
   // pivot_values: the columns of a crosstab that lists none (see
-  // Translate). names: the database's tables, where the engine needs them.
+  // PivotPlan). names: the database's tables, where the engine needs them.
   Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
           bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr,
           Catalog* names = nullptr)
