@@ -11,8 +11,7 @@ void Emitter::Transform(const Node& n, std::string& out) {
   const Node& pivot = ast_[n.c];
   const SelectParts& select = ast_.selects[ast_[n.b].a];
   if (pivot.b != kNoNode || pivot_values_ != nullptr) {
-    transform_ = &n;
-    Select(select, out);
+    Select(select, out, &n);
     return;
   }
   // The columns are the values the pivot takes in the rows the crosstab
@@ -25,9 +24,8 @@ void Emitter::Transform(const Node& n, std::string& out) {
     // which cannot be written is refused now, not once its values are read.
     const std::vector<PivotValue> none;
     pivot_values_ = &none;
-    transform_ = &n;
     std::string trial;
-    Select(select, trial);
+    Select(select, trial, &n);
     pivot_values_ = nullptr;
   }
   // A sort key other than the value itself is selected beside it: an engine
@@ -61,20 +59,19 @@ void Emitter::Transform(const Node& n, std::string& out) {
   dialect_.SortNulls(false, out);  // the column of Null rows comes first
 }
 
-void Emitter::PivotCondition(std::string& out) {
-  const NodeId expression = ast_[transform_pivot_].a;
-  if (pivot_value_ != nullptr && pivot_value_->null) {
-    Expression(expression, true, out);
+void Emitter::PivotCondition(const PivotCell& cell, std::string& out) {
+  if (cell.read != nullptr && cell.read->null) {
+    Expression(cell.expression, true, out);
     out += " IS NULL";
     return;
   }
-  SortKey(expression, true, out);
+  SortKey(cell.expression, true, out);
   out += " = ";
-  if (pivot_value_ == nullptr) {
-    Expression(pivot_node_, true, out);
+  if (cell.read == nullptr) {
+    Expression(cell.listed, true, out);
     return;
   }
-  const Parameter& value = pivot_value_->value;
+  const Parameter& value = cell.read->value;
   if (parameters_ != nullptr) {
     parameters_->push_back(value);
     dialect_.Placeholder(parameters_->size(), out);
@@ -94,23 +91,20 @@ void Emitter::PivotCondition(std::string& out) {
 
 // The crosstab's columns after the row headings: for each pivot value, the
 // TRANSFORM value over the group's rows of that value, Null when it has none.
-void Emitter::PivotColumns(std::string& out) {
-  const Node& t = *transform_;
-  transform_pivot_ = t.c;
+void Emitter::PivotColumns(const Node& t, std::string& out) {
   const Node& pivot = ast_[t.c];
-  auto column = [&](std::string_view name) {
+  auto column = [&](const PivotCell& cell, std::string_view name) {
     out += ", CASE WHEN count(CASE WHEN ";
-    PivotCondition(out);
+    PivotCondition(cell, out);
     out += " THEN 1 END) > 0 THEN ";
-    filtering_ = true;
+    cell_ = &cell;
     Value(t.a, out);
-    filtering_ = false;
+    cell_ = nullptr;
     out += " END AS ";
     dialect_.Identifier(name, out);
   };
   if (pivot.b != kNoNode) {
     for (NodeId v = pivot.b; v != kNoNode; v = ast_[v].next) {
-      pivot_node_ = v;
       const Node& value = ast_[v];
       std::string name;
       switch (value.kind) {
@@ -119,16 +113,12 @@ void Emitter::PivotColumns(std::string& out) {
         case NodeKind::kUnary: name = "-" + std::string(ast_[value.a].text); break;
         default: name = value.text; break;
       }
-      column(name);
+      column({pivot.a, v}, name);
     }
   } else {
-    for (const PivotValue& v : *pivot_values_) {
-      pivot_value_ = &v;
-      column(v.null ? "<>" : v.name);
-    }
+    for (const PivotValue& v : *pivot_values_)
+      column({pivot.a, kNoNode, &v}, v.null ? "<>" : v.name);
   }
-  pivot_node_ = kNoNode;
-  pivot_value_ = nullptr;
 }
 
 }  // namespace tessaly::db::jet

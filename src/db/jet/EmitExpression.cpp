@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "db/Rules.h"
 #include "db/jet/EmitterOperands.h"
@@ -348,20 +349,20 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
       }
       const auto function = static_cast<JetFunction>(n.op);
       NodeOperands operands(*this, args.data(), count, function);
-      if (filtering_ && IsAggregate(function) && count > 0) {
+      if (cell_ != nullptr && IsAggregate(function) && count > 0) {
         // In a crosstab's cell each aggregate takes the rows of its column
         // alone. Others' rows become Null, which the aggregates skip; First
         // and Last take Null like any value, so they leave the rows out.
-        filtering_ = false;  // aggregates do not nest
+        const PivotCell* cell = std::exchange(cell_, nullptr);  // aggregates do not nest
         if (function == JetFunction::kFirst || function == JetFunction::kLast) {
           dialect_.Function(function, operands, out);
           out += " FILTER (WHERE ";
-          PivotCondition(out);
+          PivotCondition(*cell, out);
           out += ')';
         } else {
-          dialect_.Function(function, FilteredOperands(*this, args.data(), count), out);
+          dialect_.Function(function, FilteredOperands(*this, *cell, args.data(), count), out);
         }
-        filtering_ = true;
+        cell_ = cell;
         return;
       }
       if (function == JetFunction::kIif) {

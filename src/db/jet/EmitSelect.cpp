@@ -10,12 +10,8 @@
 
 namespace tessaly::db::jet {
 
-void Emitter::Select(const SelectParts& select, std::string& out) {
+void Emitter::Select(const SelectParts& select, std::string& out, const Node* crosstab) {
   const size_t start = out.size();
-  // The crosstab this select belongs to; not the selects inside it.
-  const bool crosstab = transform_ != nullptr;
-  const Node* transform = transform_;
-  transform_ = nullptr;
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
   // A subquery has its own select list; the enclosing one's aliases come
@@ -66,11 +62,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
   // The select list's aliases, for the ORDER BY of a TOP with ties.
   std::vector<std::pair<std::string_view, NodeId>> list_aliases;
   list_aliases.swap(aliases_);
-  if (crosstab) {
-    transform_ = transform;
-    PivotColumns(out);
-    transform_ = nullptr;
-  }
+  if (crosstab != nullptr) PivotColumns(*crosstab, out);
   // WHERE reads the rows' own expressions.
   folded_groups_.clear();
   const size_t source_start = out.size();
@@ -137,7 +129,7 @@ void Emitter::Select(const SelectParts& select, std::string& out) {
     sorted_ = &select;
     Terms(select.order_by, true, out);
     sorted_ = nullptr;
-  } else if (crosstab) {
+  } else if (crosstab != nullptr) {
     out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
     Terms(select.group_by, true, out);
   }
