@@ -84,12 +84,7 @@ NodeId Parser::NameList(Clause clause) {
     column.offset = Peek().offset;
     column.text = NameOf(Take());
     const NodeId id = ast_.Add(column);
-    if (head == kNoNode) {
-      head = id;
-    } else {
-      ast_[tail].next = id;
-    }
-    tail = id;
+    Append(head, tail, id);
   } while (Take(TokenKind::kComma));
   if (!Take(TokenKind::kRParen)) FailClause(clause);
   return head;
@@ -233,12 +228,7 @@ NodeId Parser::ColumnConstraints(Node& def) {
     const NodeId c = Constraint(Clause::kField);
     ast_[c].text = name;
     if (KindOf(ast_[c].op) == ConstraintKind::kNotNull) def.flag = true;
-    if (tail == kNoNode) {
-      def.b = c;
-    } else {
-      ast_[tail].next = c;
-    }
-    tail = c;
+    Append(def.b, tail, c);
   }
   return ast_.Add(def);
 }
@@ -265,12 +255,7 @@ NodeId Parser::Create() {
       } else {
         item = ColumnDef(Clause::kCreateTable);
       }
-      if (tail == kNoNode) {
-        table.a = item;
-      } else {
-        ast_[tail].next = item;
-      }
-      tail = item;
+      Append(table.a, tail, item);
     } while (Take(TokenKind::kComma));
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kCreateTable);
     return ast_.Add(table);
@@ -305,12 +290,7 @@ NodeId Parser::Create() {
       TakeWord("ASC");
     }
     const NodeId id = ast_.Add(item);
-    if (tail == kNoNode) {
-      index.a = id;
-    } else {
-      ast_[tail].next = id;
-    }
-    tail = id;
+    Append(index.a, tail, id);
   } while (Take(TokenKind::kComma));
   if (!Take(TokenKind::kRParen)) FailClause(Clause::kIndex);
   if (TakeWord("WITH")) {

@@ -147,12 +147,7 @@ NodeId Parser::Comparison() {
         NodeId tail = kNoNode;
         do {
           const NodeId item = Expr();
-          if (tail == kNoNode) {
-            n.b = item;
-          } else {
-            ast_[tail].next = item;
-          }
-          tail = item;
+          Append(n.b, tail, item);
         } while (Take(TokenKind::kComma));
         if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
       }
@@ -327,12 +322,7 @@ NodeId Parser::Call(const Token& name) {
       NodeId tail = kNoNode;
       for (;;) {
         const NodeId arg = Expr();
-        if (tail == kNoNode) {
-          call.a = arg;
-        } else {
-          ast_[tail].next = arg;
-        }
-        tail = arg;
+        Append(call.a, tail, arg);
         ++count;
         if (Take(TokenKind::kComma)) continue;
         if (Take(TokenKind::kRParen)) break;

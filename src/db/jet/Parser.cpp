@@ -304,12 +304,7 @@ NodeId Parser::Transform() {
         FailClause(Clause::kTransform);
       }
       const NodeId value = Unary();
-      if (tail == kNoNode) {
-        pivot.b = value;
-      } else {
-        ast_[tail].next = value;
-      }
-      tail = value;
+      Append(pivot.b, tail, value);
     } while (Take(TokenKind::kComma));
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kTransform);
   }
@@ -463,12 +458,7 @@ NodeId Parser::SelectItems() {
       if (!FollowsExpression(Clause::kSelectList)) FailExpression("(missing operator)");
     }
     const NodeId id = ast_.Add(item);
-    if (head == kNoNode) {
-      head = id;
-    } else {
-      ast_[tail].next = id;
-    }
-    tail = id;
+    Append(head, tail, id);
     if (!Take(TokenKind::kComma)) return head;
   }
 }
@@ -573,12 +563,7 @@ NodeId Parser::ItemList(Clause clause, bool order) {
     }
     if (!FollowsExpression(clause)) FailExpression("(missing operator)");
     const NodeId id = ast_.Add(item);
-    if (head == kNoNode) {
-      head = id;
-    } else {
-      ast_[tail].next = id;
-    }
-    tail = id;
+    Append(head, tail, id);
     if (!Take(TokenKind::kComma)) return head;
   }
 }
@@ -595,12 +580,7 @@ NodeId Parser::Insert() {
     do {
       if (!IsNameToken(Peek())) FailClause(Clause::kColumns);
       const NodeId column = ColumnRef();
-      if (tail == kNoNode) {
-        insert.b = column;
-      } else {
-        ast_[tail].next = column;
-      }
-      tail = column;
+      Append(insert.b, tail, column);
       ++column_count;
     } while (Take(TokenKind::kComma));
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kColumns);
@@ -612,12 +592,7 @@ NodeId Parser::Insert() {
     NodeId tail = kNoNode;
     do {
       const NodeId value = ClauseExpr(Clause::kValues);
-      if (tail == kNoNode) {
-        insert.c = value;
-      } else {
-        ast_[tail].next = value;
-      }
-      tail = value;
+      Append(insert.c, tail, value);
       ++value_count;
     } while (Take(TokenKind::kComma));
     --structure_depth_;
@@ -667,12 +642,7 @@ NodeId Parser::Update() {
     if (!Take(TokenKind::kEq)) FailClause(Clause::kSet);
     assign.b = ClauseExpr(Clause::kSet);
     const NodeId id = ast_.Add(assign);
-    if (tail == kNoNode) {
-      update.b = id;
-    } else {
-      ast_[tail].next = id;
-    }
-    tail = id;
+    Append(update.b, tail, id);
   } while (Take(TokenKind::kComma));
   if (TakeWord("WHERE")) update.c = ClauseExpr(Clause::kWhere);
   if (Peek().kind != TokenKind::kEnd && Peek().kind != TokenKind::kSemicolon) {

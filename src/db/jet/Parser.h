@@ -157,6 +157,12 @@ class Parser {
   static std::string_view TrimBlanks(std::string_view s);
   // A name as written, without its brackets.
   static std::string_view NameOf(const Token& t);
+  // Appends id to the list that starts at head and ends at tail (kNoNode
+  // while the list is empty).
+  void Append(NodeId& head, NodeId& tail, NodeId id) {
+    (tail == kNoNode ? head : ast_[tail].next) = id;
+    tail = id;
+  }
 
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;
