@@ -163,48 +163,39 @@ NodeId Parser::Comparison() {
   }
 }
 
+// Operators of one precedence read from the left: a op b op c is
+// (a op b) op c.
+NodeId Parser::FromTheLeft(NodeId (Parser::*operand)(), std::initializer_list<Operator> operators) {
+  NodeId l = (this->*operand)();
+  for (;;) {
+    const Operator* taken = std::find_if(
+        operators.begin(), operators.end(),
+        [&](const Operator& o) { return o.word.empty() ? Take(o.token) : TakeWord(o.word); });
+    if (taken == operators.end()) return l;
+    l = Binary(taken->op, l, (this->*operand)());
+  }
+}
+
 NodeId Parser::Concat() {
-  NodeId l = Additive();
-  while (Take(TokenKind::kAmp)) l = Binary(BinaryOp::kConcat, l, Additive());
-  return l;
+  return FromTheLeft(&Parser::Additive, {{BinaryOp::kConcat, TokenKind::kAmp}});
 }
 
 NodeId Parser::Additive() {
-  NodeId l = Mod();
-  for (;;) {
-    if (Take(TokenKind::kPlus)) {
-      l = Binary(BinaryOp::kAdd, l, Mod());
-    } else if (Take(TokenKind::kMinus)) {
-      l = Binary(BinaryOp::kSub, l, Mod());
-    } else {
-      return l;
-    }
-  }
+  return FromTheLeft(&Parser::Mod,
+                     {{BinaryOp::kAdd, TokenKind::kPlus}, {BinaryOp::kSub, TokenKind::kMinus}});
 }
 
 NodeId Parser::Mod() {
-  NodeId l = IntDiv();
-  while (TakeWord("MOD")) l = Binary(BinaryOp::kMod, l, IntDiv());
-  return l;
+  return FromTheLeft(&Parser::IntDiv, {{BinaryOp::kMod, TokenKind::kEnd, "MOD"}});
 }
 
 NodeId Parser::IntDiv() {
-  NodeId l = Multiplicative();
-  while (Take(TokenKind::kBackslash)) l = Binary(BinaryOp::kIntDiv, l, Multiplicative());
-  return l;
+  return FromTheLeft(&Parser::Multiplicative, {{BinaryOp::kIntDiv, TokenKind::kBackslash}});
 }
 
 NodeId Parser::Multiplicative() {
-  NodeId l = Unary();
-  for (;;) {
-    if (Take(TokenKind::kStar)) {
-      l = Binary(BinaryOp::kMul, l, Unary());
-    } else if (Take(TokenKind::kSlash)) {
-      l = Binary(BinaryOp::kDiv, l, Unary());
-    } else {
-      return l;
-    }
-  }
+  return FromTheLeft(&Parser::Unary,
+                     {{BinaryOp::kMul, TokenKind::kStar}, {BinaryOp::kDiv, TokenKind::kSlash}});
 }
 
 // Leading signs: a "+" is dropped, a "-" negates the operand read after it

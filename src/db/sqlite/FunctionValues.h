@@ -63,6 +63,12 @@ inline bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* value) {
   sqlite3_result_null(ctx);
   return true;
 }
+// The same for either of two arguments.
+inline bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* a, sqlite3_value* b) {
+  if (!IsNull(a) && !IsNull(b)) return false;
+  sqlite3_result_null(ctx);
+  return true;
+}
 
 // The text form of a value as the old runtime writes it: 8.0 is "8", 7.5
 // "7.5". The view lives until the value or buffer changes.

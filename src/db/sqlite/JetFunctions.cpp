@@ -32,10 +32,7 @@ using jet::LikePattern;
 // Null when either is Null; letter case is ignored as Jet compares text. The
 // compiled pattern is kept with the statement while the pattern stays the same.
 void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
   if (pattern == nullptr) {
     std::string buffer;
@@ -218,10 +215,7 @@ void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double divisor = NumberOf(argv[1]);
   if (divisor == 0) Raise(errnum::kDivisionByZero);
   sqlite3_result_double(ctx, FiniteOrOverflow(NumberOf(argv[0]) / divisor));
@@ -237,10 +231,7 @@ int64_t WholeOrOverflow(double value) {
 
 // \ and Mod round both operands to whole numbers (halves to even) first.
 void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
@@ -250,10 +241,7 @@ void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
@@ -273,10 +261,7 @@ void BitNot(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double r = std::pow(NumberOf(argv[0]), NumberOf(argv[1]));
   if (std::isnan(r)) Raise(errnum::kInvalidCall);
   if (std::isinf(r)) Raise(errnum::kOverflow);

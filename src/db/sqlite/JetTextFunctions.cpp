@@ -191,10 +191,7 @@ void InStrRev(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc > 2) start = CountOf(argv[2]);
   if (start == 0 || start < -1) Raise(errnum::kInvalidCall);
   const bool fold = FoldOf(argc, argv, 3);
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const std::u32string hay = TextArgument(argv[0], fold);
   const std::u32string needle = TextArgument(argv[1], fold);
   if (start == -1) start = static_cast<int64_t>(hay.size());
@@ -282,10 +279,7 @@ void StrConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // StrComp(a, b[, compare]): -1, 0 or 1; Null when either is Null.
 void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const bool fold = FoldOf(argc, argv, 2);
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const std::u32string a = TextArgument(argv[0], fold);
   const std::u32string b = TextArgument(argv[1], fold);
   const int c = a.compare(b);
