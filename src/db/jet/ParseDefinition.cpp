@@ -331,9 +331,7 @@ NodeId Parser::Drop() {
 }
 
 NodeId Parser::Alter() {
-  Node alter;
-  alter.kind = NodeKind::kAlterTable;
-  alter.offset = Take().offset;  // ALTER
+  Node alter = Opened(NodeKind::kAlterTable);  // ALTER
   if (!TakeWord("TABLE") || !IsNameToken(Peek())) FailClause(Clause::kAlter);
   alter.text = NameOf(Take());
   if (TakeWord("ADD")) {

@@ -96,9 +96,7 @@ NodeId Parser::Logical(size_t level) {
 NodeId Parser::Not() {
   if (!Peek().IsWord("NOT")) return Comparison();
   Nested nested(*this);
-  Node n;
-  n.kind = NodeKind::kNot;
-  n.offset = Take().offset;
+  Node n = Opened(NodeKind::kNot);
   n.a = Not();
   return ast_.Add(n);
 }
@@ -303,9 +301,7 @@ NodeId Parser::Call(const Token& name) {
   if (!Take(TokenKind::kRParen)) {
     if (info->function == JetFunction::kCount && Peek().kind == TokenKind::kStar &&
         Peek(1).kind == TokenKind::kRParen) {
-      Node star;
-      star.kind = NodeKind::kStar;
-      star.offset = Take().offset;
+      Node star = Opened(NodeKind::kStar);
       Take();
       call.a = ast_.Add(star);
       count = 1;

@@ -265,9 +265,7 @@ void Parser::Parameters() {
 // TRANSFORM value SELECT ... GROUP BY ... PIVOT expression [IN (v, ...)]:
 // a crosstab, one column for each value of the pivot expression.
 NodeId Parser::Transform() {
-  Node t;
-  t.kind = NodeKind::kTransform;
-  t.offset = Take().offset;  // TRANSFORM
+  Node t = Opened(NodeKind::kTransform);  // TRANSFORM
   {
     Scope scope(*this, Clause::kSelectList);
     if (Peek().IsWord("SELECT") || StartsEmptyExpression()) FailClause(Clause::kTransform);
@@ -512,9 +510,7 @@ NodeId Parser::SourcePrimary() {
   Nested nested(*this);
   if (Peek().kind == TokenKind::kLParen) {
     if (Peek(1).IsWord("SELECT")) {
-      Node derived;
-      derived.kind = NodeKind::kDerived;
-      derived.offset = Take().offset;
+      Node derived = Opened(NodeKind::kDerived);
       ++structure_depth_;
       derived.a = Query();
       --structure_depth_;
@@ -569,9 +565,7 @@ NodeId Parser::ItemList(Clause clause, bool order) {
 }
 
 NodeId Parser::Insert() {
-  Node insert;
-  insert.kind = NodeKind::kInsert;
-  insert.offset = Take().offset;  // INSERT
+  Node insert = Opened(NodeKind::kInsert);  // INSERT
   if (!TakeWord("INTO")) FailClause(Clause::kValues);
   insert.a = TableName(Clause::kValues);
   size_t column_count = 0;
@@ -616,9 +610,7 @@ NodeId Parser::Insert() {
 }
 
 NodeId Parser::Update() {
-  Node update;
-  update.kind = NodeKind::kUpdate;
-  update.offset = Take().offset;  // UPDATE
+  Node update = Opened(NodeKind::kUpdate);  // UPDATE
   // Older designers wrote UPDATE DISTINCTROW over joins: each row of the
   // changed table changes once, as it does here anyway.
   TakeWord("DISTINCTROW");
@@ -669,9 +661,7 @@ NodeId Parser::DeleteTarget(NodeId sources, std::string_view qualifier) {
 }
 
 NodeId Parser::Delete() {
-  Node del;
-  del.kind = NodeKind::kDelete;
-  del.offset = Take().offset;  // DELETE
+  Node del = Opened(NodeKind::kDelete);  // DELETE
   TakeWord("DISTINCTROW");
   // DELETE [* | t.* | columns] FROM sources: Jet always deletes whole rows;
   // the selection only says from which table when several are joined.
@@ -705,9 +695,7 @@ NodeId Parser::Delete() {
 }
 
 NodeId Parser::Subquery() {
-  Node sub;
-  sub.kind = NodeKind::kSubquery;
-  sub.offset = Take().offset;  // (
+  Node sub = Opened(NodeKind::kSubquery);  // (
   ++structure_depth_;
   sub.a = Query();
   --structure_depth_;

@@ -165,6 +165,14 @@ class Parser {
   static std::string_view TrimBlanks(std::string_view s);
   // A name as written, without its brackets.
   static std::string_view NameOf(const Token& t);
+  // A node of kind that starts at the token taken now (its keyword or
+  // parenthesis).
+  Node Opened(NodeKind kind) {
+    Node n;
+    n.kind = kind;
+    n.offset = Take().offset;
+    return n;
+  }
   // Appends id to the list that starts at head and ends at tail (kNoNode
   // while the list is empty).
   void Append(NodeId& head, NodeId& tail, NodeId id) {
