@@ -79,9 +79,7 @@ NodeId Parser::NameList(Clause clause) {
   NodeId head = kNoNode, tail = kNoNode;
   do {
     if (!IsNameToken(Peek())) FailClause(clause);
-    Node column;
-    column.kind = NodeKind::kColumn;
-    column.offset = Peek().offset;
+    Node column = At(NodeKind::kColumn);
     column.text = NameOf(Take());
     const NodeId id = ast_.Add(column);
     Append(head, tail, id);
@@ -94,9 +92,7 @@ NodeId Parser::NameList(Clause clause) {
 // empty), or PRIMARY KEY (a, ...), UNIQUE (a, ...), FOREIGN KEY (a, ...)
 // REFERENCES t [(b, ...)] for the table.
 NodeId Parser::Constraint(Clause clause) {
-  Node c;
-  c.kind = NodeKind::kConstraint;
-  c.offset = Peek().offset;
+  Node c = At(NodeKind::kConstraint);
   const bool table_level = clause == Clause::kConstraint;
   if (TakeWord("PRIMARY")) {
     if (!TakeWord("KEY")) FailClause(clause);
@@ -140,9 +136,7 @@ NodeId Parser::Constraint(Clause clause) {
 }
 
 NodeId Parser::ColumnDef(Clause clause) {
-  Node def;
-  def.kind = NodeKind::kColumnDef;
-  def.offset = Peek().offset;
+  Node def = At(NodeKind::kColumnDef);
   if (!IsNameToken(Peek())) FailClause(clause);
   def.text = NameOf(Take());
   JetType type;
@@ -276,12 +270,8 @@ NodeId Parser::Create() {
   NodeId tail = kNoNode;
   do {
     if (!IsNameToken(Peek())) FailClause(Clause::kIndex);
-    Node item;
-    item.kind = NodeKind::kOrderItem;
-    item.offset = Peek().offset;
-    Node column;
-    column.kind = NodeKind::kColumn;
-    column.offset = Peek().offset;
+    Node item = At(NodeKind::kOrderItem);
+    Node column = At(NodeKind::kColumn);
     column.text = NameOf(Take());
     item.a = ast_.Add(column);
     if (TakeWord("DESC")) {

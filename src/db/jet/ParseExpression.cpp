@@ -442,9 +442,7 @@ NodeId Parser::DomainCall(JetFunction function, NodeId args, size_t count, const
 }
 
 NodeId Parser::ColumnRef() {
-  Node column;
-  column.kind = NodeKind::kColumn;
-  column.offset = Peek().offset;
+  Node column = At(NodeKind::kColumn);
   const Token& first = Peek();
   column.text = NameOf(Take());
   size_t parts = 1;

@@ -283,9 +283,7 @@ NodeId Parser::Transform() {
     FailClause(Clause::kTransform);
   }
   if (!TakeWord("PIVOT")) FailClause(Clause::kTransform);
-  Node pivot;
-  pivot.kind = NodeKind::kPivot;
-  pivot.offset = Peek().offset;
+  Node pivot = At(NodeKind::kPivot);
   {
     Scope scope(*this, Clause::kPivot);
     if (StartsEmptyExpression()) FailClause(Clause::kTransform);
@@ -427,16 +425,12 @@ std::string_view Parser::Alias() {
 NodeId Parser::SelectItems() {
   NodeId head = kNoNode, tail = kNoNode;
   for (;;) {
-    Node item;
-    item.kind = NodeKind::kSelectItem;
-    item.offset = Peek().offset;
+    Node item = At(NodeKind::kSelectItem);
     const size_t first = pos_;
     if (Peek().kind == TokenKind::kStar ||
         (IsNameToken(Peek()) && Peek(1).kind == TokenKind::kDot &&
          Peek(2).kind == TokenKind::kStar)) {
-      Node star;
-      star.kind = NodeKind::kStar;
-      star.offset = Peek().offset;
+      Node star = At(NodeKind::kStar);
       if (Peek().kind != TokenKind::kStar) {
         star.text2 = NameOf(Take());
         Take();  // .
@@ -532,9 +526,7 @@ NodeId Parser::SourcePrimary() {
 
 NodeId Parser::TableName(Clause clause) {
   if (!IsNameToken(Peek())) FailClause(clause);
-  Node table;
-  table.kind = NodeKind::kTable;
-  table.offset = Peek().offset;
+  Node table = At(NodeKind::kTable);
   table.text = NameOf(Take());
   return ast_.Add(table);
 }
@@ -544,9 +536,7 @@ NodeId Parser::ItemList(Clause clause, bool order) {
   for (;;) {
     Scope scope(*this, clause);
     if (StartsEmptyExpression()) FailClause(clause);
-    Node item;
-    item.kind = NodeKind::kOrderItem;
-    item.offset = Peek().offset;
+    Node item = At(NodeKind::kOrderItem);
     const size_t first = pos_;
     item.a = Expr();
     item.text = Written(first);
@@ -626,9 +616,7 @@ NodeId Parser::Update() {
   NodeId tail = kNoNode;
   do {
     if (!IsNameToken(Peek())) FailClause(Clause::kSet);
-    Node assign;
-    assign.kind = NodeKind::kAssign;
-    assign.offset = Peek().offset;
+    Node assign = At(NodeKind::kAssign);
     assign.a = ColumnRef();
     if (ast_[assign.a].kind != NodeKind::kColumn) FailClause(Clause::kSet);
     if (!Take(TokenKind::kEq)) FailClause(Clause::kSet);

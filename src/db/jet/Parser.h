@@ -165,12 +165,17 @@ class Parser {
   static std::string_view TrimBlanks(std::string_view s);
   // A name as written, without its brackets.
   static std::string_view NameOf(const Token& t);
-  // A node of kind that starts at the token taken now (its keyword or
-  // parenthesis).
-  Node Opened(NodeKind kind) {
+  // A node of kind that starts at the current token; Opened takes the token
+  // (its keyword or parenthesis).
+  Node At(NodeKind kind) const {
     Node n;
     n.kind = kind;
-    n.offset = Take().offset;
+    n.offset = Peek().offset;
+    return n;
+  }
+  Node Opened(NodeKind kind) {
+    Node n = At(kind);
+    Take();
     return n;
   }
   // Appends id to the list that starts at head and ends at tail (kNoNode
