@@ -44,21 +44,6 @@ void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, value);
 }
 
-// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
-// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here).
-void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  int64_t first = 1;
-  if (argc == 2) {
-    first = CountOf(argv[1]);
-    if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
-    if (first == 0) first = 1;
-  }
-  const int w = rules::WeekdayOf(DateOrRaise(argv[0]));
-  sqlite3_result_int(ctx, static_cast<int>((w - first + 7) % 7 + 1));
-}
-
 Date Today(bool with_date, bool with_time) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -158,6 +143,17 @@ int FirstDayOf(int argc, sqlite3_value** argv, int index) {
 
 // 1 for the first day of the week.
 int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first + 7) % 7 + 1; }
+
+// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
+// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here); a Null first
+// day raises 94.
+void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (argc == 2 && IsNull(argv[1])) Raise(errnum::kInvalidUseOfNull);
+  const int first = FirstDayOf(argc, argv, 1);
+  sqlite3_result_int(ctx, WeekdayFrom(DateOrRaise(argv[0]), first));
+}
 
 // DateAdd(interval, number, date): months keep the day where the month has
 // it, else the month's last day.

@@ -21,21 +21,17 @@ namespace {
 // Text functions
 
 // Left, Right: a length below 0 raises 5, a Null length 94; Null text gives Null.
-void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
+template <bool kRight>
+void LeftOrRight(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const int64_t n = CountOf(argv[1]);
   if (n < 0) Raise(errnum::kInvalidCall);
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
   const std::string_view s = TextOf(argv[0], buffer);
-  ResultText(ctx, s.substr(0, ByteOffset(s, n)));
-}
-
-void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int64_t n = CountOf(argv[1]);
-  if (n < 0) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
+  if (!kRight) {
+    ResultText(ctx, s.substr(0, ByteOffset(s, n)));
+    return;
+  }
   const int64_t total = static_cast<int64_t>(CharCount(s));
   ResultText(ctx, s.substr(ByteOffset(s, total > n ? total - n : 0)));
 }
@@ -350,8 +346,8 @@ void Radix(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void RegisterTextFunctions(sqlite3* db) {
   static constexpr Function kFunctions[] = {
-      {"jet_left", 2, Guarded<Left>, true},
-      {"jet_right", 2, Guarded<Right>, true},
+      {"jet_left", 2, Guarded<LeftOrRight<false>>, true},
+      {"jet_right", 2, Guarded<LeftOrRight<true>>, true},
       {"jet_mid", -1, Guarded<Mid>, true},
       {"jet_len", 1, Guarded<Len>, true},
       {"jet_trim", 1, Guarded<TrimBlanks<true, true>>, true},
