@@ -153,6 +153,21 @@ struct Term {
   }
 };
 
+// a op b of two whole numbers as a whole number, while it fits 64 bits.
+enum class WholeOp { kAdd, kSub, kMul };
+template <WholeOp kOp>
+std::optional<Term> Whole(const Term& a, const Term& b) {
+  if (a.kind != Term::kInteger || b.kind != Term::kInteger) return std::nullopt;
+  Term t;
+  t.kind = Term::kInteger;
+  const bool overflow =
+      kOp == WholeOp::kAdd   ? __builtin_add_overflow(a.integer, b.integer, &t.integer)
+      : kOp == WholeOp::kSub ? __builtin_sub_overflow(a.integer, b.integer, &t.integer)
+                             : __builtin_mul_overflow(a.integer, b.integer, &t.integer);
+  if (overflow) return std::nullopt;
+  return t;
+}
+
 // a + b: numbers add, two texts are joined, a date and a number give the
 // date that many days away, a Null gives Null.
 Term Plus(const Term& a, const Term& b) {
@@ -162,11 +177,7 @@ Term Plus(const Term& a, const Term& b) {
     t.text += b.text;
     return t;
   }
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_add_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kAdd>(a, b)) return *t;
   const double sum = a.Number() + b.Number();
   if (a.kind == Term::kDate || b.kind == Term::kDate) return Term::DateAt(sum);
   return Term::Real(sum);
@@ -176,11 +187,7 @@ Term Plus(const Term& a, const Term& b) {
 // earlier, a date minus a date the (fractional) days between them.
 Term Minus(const Term& a, const Term& b) {
   if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_sub_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kSub>(a, b)) return *t;
   const double difference = a.Number() - b.Number();
   if ((a.kind == Term::kDate) != (b.kind == Term::kDate)) return Term::DateAt(difference);
   return Term::Real(difference);
@@ -191,11 +198,7 @@ Term Minus(const Term& a, const Term& b) {
 // it spells (else 13), and a product beyond the Double range is an overflow.
 Term Times(const Term& a, const Term& b) {
   if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_mul_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kMul>(a, b)) return *t;
   return Term::Real(a.Number() * b.Number());
 }
 
@@ -547,6 +550,10 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   const int type = sqlite3_value_type(argv[0]);
   const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  auto number = [&]() -> std::optional<double> {
+    if (numeric_value) return sqlite3_value_double(argv[0]);
+    return ParseNumber(TextOf(argv[0], value_buffer));
+  };
   std::string out;
   if (rules::EqualsNoCase(pattern, "general number")) {
     if (numeric_value) {
@@ -563,12 +570,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return;
   } else if (rules::EqualsNoCase(pattern, "yes/no") || rules::EqualsNoCase(pattern, "true/false") ||
              rules::EqualsNoCase(pattern, "on/off")) {
-    std::optional<double> n;
-    if (numeric_value) {
-      n = sqlite3_value_double(argv[0]);
-    } else {
-      n = ParseNumber(TextOf(argv[0], value_buffer));
-    }
+    const std::optional<double> n = number();
     if (!n) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
@@ -583,12 +585,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 
   if (rules::IsNumberPattern(pattern)) {
-    std::optional<double> n;
-    if (numeric_value) {
-      n = sqlite3_value_double(argv[0]);
-    } else {
-      n = ParseNumber(TextOf(argv[0], value_buffer));
-    }
+    const std::optional<double> n = number();
     if (!n) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
