@@ -12,17 +12,23 @@
 #include <string>
 #include <string_view>
 
+#include "db/Letters.h"
+#include "db/NumberText.h"
+#include "db/sqlite/JetFunctions.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
+#include "tessaly/db/Vb.h"
 
 namespace tessaly::db::sqlite::functions {
 
 // ---------------------------------------------------------------------------
 // Failures: thrown inside a function, reported once by Guarded.
 
-[[noreturn]] void Raise(int32_t number);
+[[noreturn]] inline void Raise(int32_t number) { throw Error::Runtime(number); }
 
-[[noreturn]] void RaiseNoDate();
+[[noreturn]] inline void RaiseNoDate() {
+  throw Error(errnum::kTypeMismatch, "Data type mismatch in criteria expression.");
+}
 
 using Body = void (*)(sqlite3_context*, int, sqlite3_value**);
 
@@ -54,7 +60,10 @@ inline void ResultText(sqlite3_context* ctx, std::string_view text) {
 // though the column has no type (the mark lives while the value goes
 // straight to the row, as the text alone does not tell a date from
 // Format's text of one).
-void ResultDate(sqlite3_context* ctx, const Date& d);
+inline void ResultDate(sqlite3_context* ctx, const Date& d) {
+  ResultText(ctx, d.ToStored());
+  sqlite3_result_subtype(ctx, kDateSubtype);
+}
 
 // The rule of most of Jet's functions: a Null argument gives a Null result.
 // True (with the result set) when value is Null.
@@ -72,28 +81,77 @@ inline bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* a, sqlite3_value*
 
 // The text form of a value as the old runtime writes it: 8.0 is "8", 7.5
 // "7.5". The view lives until the value or buffer changes.
-std::string_view TextOf(sqlite3_value* v, std::string& buffer);
+inline std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: buffer = std::to_string(sqlite3_value_int64(v)); return buffer;
+    case SQLITE_FLOAT: buffer = vb::DoubleText(sqlite3_value_double(v)); return buffer;
+    case SQLITE_NULL: return {};
+    default: {
+      const unsigned char* p = sqlite3_value_text(v);
+      const int n = sqlite3_value_bytes(v);
+      if (p == nullptr) return {};
+      return {reinterpret_cast<const char*>(p), static_cast<size_t>(n)};
+    }
+  }
+}
 
 // A text read as a number by the runtime's one rule (see NumberText.h).
-std::optional<double> ParseNumber(std::string_view text);
+inline std::optional<double> ParseNumber(std::string_view text) {
+  double value;
+  if (!vb::internal::ParseNumberText(text, &value)) return std::nullopt;
+  return value;
+}
 
 // A numeric argument: Null raises 94, a text that is no number 13.
-double NumberOf(sqlite3_value* v);
+inline double NumberOf(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: return sqlite3_value_double(v);
+    case SQLITE_NULL: Raise(errnum::kInvalidUseOfNull);
+    default: {
+      std::string buffer;
+      const std::optional<double> n = ParseNumber(TextOf(v, buffer));
+      if (!n) Raise(errnum::kRuntimeTypeMismatch);
+      return *n;
+    }
+  }
+}
 
 // A character count or position argument: rounded as CLng rounds.
-int64_t CountOf(sqlite3_value* v);
+inline int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
 
 // A stored date text (or any text Jet reads inside #...#, or a date with its
 // month's name as users type it), or a serial number.
-std::optional<Date> DateOf(sqlite3_value* v);
+inline std::optional<Date> DateOf(sqlite3_value* v) {
+  const int type = sqlite3_value_type(v);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    return Date::FromSerial(sqlite3_value_double(v));
+  }
+  std::string buffer;
+  const std::string_view text = TextOf(v, buffer);
+  if (std::optional<Date> d = Date::ParseStored(text)) return d;
+  return Date::ParseLiteral(text);
+}
 
 // ---------------------------------------------------------------------------
 // UTF-8: characters are code points.
 
-size_t CharCount(std::string_view s);
+inline size_t CharCount(std::string_view s) {
+  size_t n = 0;
+  for (char c : s) n += IsContinuation(c) ? 0 : 1;
+  return n;
+}
 
 // The byte offset after the first count characters (the size when shorter).
-size_t ByteOffset(std::string_view s, int64_t count);
+inline size_t ByteOffset(std::string_view s, int64_t count) {
+  size_t i = 0;
+  while (i < s.size() && count > 0) {
+    ++i;
+    while (i < s.size() && IsContinuation(s[i])) ++i;
+    --count;
+  }
+  return i;
+}
 
 // ---------------------------------------------------------------------------
 // Installing: a function of the engine's name, its number of arguments (-1:
@@ -105,7 +163,14 @@ struct Function {
   Body body;
   bool deterministic;
 };
-void Install(sqlite3* db, const Function* functions, size_t count);
+inline void Install(sqlite3* db, const Function* functions, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const Function& f = functions[i];
+    const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
+    sqlite3_create_function_v2(db, f.name, f.args, flags, nullptr, f.body, nullptr, nullptr,
+                               nullptr);
+  }
+}
 template <size_t N>
 void Install(sqlite3* db, const Function (&functions)[N]) {
   Install(db, functions, N);
