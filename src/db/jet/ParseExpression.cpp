@@ -161,39 +161,48 @@ NodeId Parser::Comparison() {
   }
 }
 
-// Operators of one precedence read from the left: a op b op c is
-// (a op b) op c.
-NodeId Parser::FromTheLeft(NodeId (Parser::*operand)(), std::initializer_list<Operator> operators) {
-  NodeId l = (this->*operand)();
-  for (;;) {
-    const Operator* taken = std::find_if(
-        operators.begin(), operators.end(),
-        [&](const Operator& o) { return o.word.empty() ? Take(o.token) : TakeWord(o.word); });
-    if (taken == operators.end()) return l;
-    l = Binary(taken->op, l, (this->*operand)());
-  }
-}
-
 NodeId Parser::Concat() {
-  return FromTheLeft(&Parser::Additive, {{BinaryOp::kConcat, TokenKind::kAmp}});
+  NodeId l = Additive();
+  while (Take(TokenKind::kAmp)) l = Binary(BinaryOp::kConcat, l, Additive());
+  return l;
 }
 
 NodeId Parser::Additive() {
-  return FromTheLeft(&Parser::Mod,
-                     {{BinaryOp::kAdd, TokenKind::kPlus}, {BinaryOp::kSub, TokenKind::kMinus}});
+  NodeId l = Mod();
+  for (;;) {
+    if (Take(TokenKind::kPlus)) {
+      l = Binary(BinaryOp::kAdd, l, Mod());
+    } else if (Take(TokenKind::kMinus)) {
+      l = Binary(BinaryOp::kSub, l, Mod());
+    } else {
+      return l;
+    }
+  }
 }
 
 NodeId Parser::Mod() {
-  return FromTheLeft(&Parser::IntDiv, {{BinaryOp::kMod, TokenKind::kEnd, "MOD"}});
+  NodeId l = IntDiv();
+  while (TakeWord("MOD")) l = Binary(BinaryOp::kMod, l, IntDiv());
+  return l;
 }
 
 NodeId Parser::IntDiv() {
-  return FromTheLeft(&Parser::Multiplicative, {{BinaryOp::kIntDiv, TokenKind::kBackslash}});
+  NodeId l = Multiplicative();
+  while (Take(TokenKind::kBackslash)) l = Binary(BinaryOp::kIntDiv, l, Multiplicative());
+  return l;
 }
 
 NodeId Parser::Multiplicative() {
-  return FromTheLeft(&Parser::Unary,
-                     {{BinaryOp::kMul, TokenKind::kStar}, {BinaryOp::kDiv, TokenKind::kSlash}});
+  NodeId l = Unary();
+  for (;;) {
+    if (Take(TokenKind::kStar)) {
+      l = Binary(BinaryOp::kMul, l, Unary());
+    } else if (Take(TokenKind::kSlash)) {
+      l = Binary(BinaryOp::kDiv, l, Unary());
+    } else {
+      return l;
+    }
+  }
 }
 
 // Leading signs: a "+" is dropped, a "-" negates the operand read after it

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -131,13 +130,6 @@ class Parser {
   NodeId Logical(size_t level);  // Imp, Eqv, Xor, Or, And
   NodeId Not();
   NodeId Comparison();
-  // An operator of a level that FromTheLeft reads: a token, or a word.
-  struct Operator {
-    BinaryOp op;
-    TokenKind token;
-    std::string_view word = {};
-  };
-  NodeId FromTheLeft(NodeId (Parser::*operand)(), std::initializer_list<Operator> operators);
   NodeId Concat();
   NodeId Additive();
   NodeId Mod();
