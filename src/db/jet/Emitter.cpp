@@ -34,14 +34,6 @@ bool NumberParameter(std::string_view text, Parameter& p) {
 
 std::string Emitter::TextOf(const Node& text) { return TextOfLiteral(text.text); }
 
-Emitter::Deeper::Deeper(Emitter& emitter) : emitter_(emitter) {
-  constexpr int kMaxDepth = 1000;
-  if (++emitter.depth_ > kMaxDepth) {
-    --emitter.depth_;
-    throw TooComplex{};
-  }
-}
-
 void Emitter::Statement(NodeId root, std::string& out) {
   const Node& n = ast_[root];
   switch (n.kind) {

@@ -11,6 +11,7 @@
 
 #include "db/Parameter.h"
 #include "db/jet/Ast.h"
+#include "db/jet/Depth.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Grouping.h"
 #include "db/jet/Translator.h"
@@ -194,15 +195,10 @@ class Emitter {
   void PieceValue(const std::function<void(std::string&)>& write, std::string& out);
   void WritePiece(NodeId id, std::string& out);
 
-  class Deeper {
-   public:
-    explicit Deeper(Emitter& emitter);
-    ~Deeper() { --emitter_.depth_; }
-    Deeper(const Deeper&) = delete;
-    Deeper& operator=(const Deeper&) = delete;
-
-   private:
-    Emitter& emitter_;
+  // One level of the tree being written; Statement refuses a tree deeper
+  // than a thousand levels as too complex.
+  struct Deeper : Depth {
+    explicit Deeper(Emitter& emitter) : Depth(emitter.depth_, 1000, [] { return TooComplex{}; }) {}
   };
 
   const Ast& ast_;

@@ -42,16 +42,13 @@ NodeId Parser::ClauseExpr(Clause clause) {
   return e;
 }
 
-Parser::Nested::Nested(Parser& parser) : parser_(parser) {
-  // Far beyond any statement the record classes or a host write, and
-  // within a 256 KB thread stack even under the sanitizers (a level of
-  // parentheses passes through every precedence level of the grammar).
-  constexpr int kMaxNesting = 64;
-  if (++parser.nesting_ > kMaxNesting) {
-    --parser.nesting_;
-    throw Failure{ParseFailure{errnum::kFail, "Query is too complex.", parser.Peek().offset}};
-  }
-}
+// Far beyond any statement the record classes or a host write, and within a
+// 256 KB thread stack even under the sanitizers (a level of parentheses
+// passes through every precedence level of the grammar).
+Parser::Nested::Nested(Parser& parser)
+    : Depth(parser.nesting_, 64, [&parser] {
+        return Failure{ParseFailure{errnum::kFail, "Query is too complex.", parser.Peek().offset}};
+      }) {}
 
 NodeId Parser::Expr() {
   Nested nested(*this);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/jet/Ast.h"
+#include "db/jet/Depth.h"
 #include "db/jet/Token.h"
 
 namespace tessaly::db::jet {
@@ -63,15 +64,8 @@ class Parser {
     ParseFailure info;
   };
   // Counts one level of nesting while alive.
-  class Nested {
-   public:
+  struct Nested : Depth {
     explicit Nested(Parser& parser);
-    ~Nested() { --parser_.nesting_; }
-    Nested(const Nested&) = delete;
-    Nested& operator=(const Nested&) = delete;
-
-   private:
-    Parser& parser_;
   };
   // Marks the clause expression that starts at the current token, for the
   // messages; restores the enclosing one when it ends.
