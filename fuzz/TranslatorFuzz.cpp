@@ -116,9 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!edit->conversion.empty()) Run("SELECT " + edit->conversion + " FROM T_KQ");
     if (!edit->then.empty()) Run(edit->then);
   }
-  if (inline_literals.needs_pivot_values) {
-    // A crosstab whose columns come from the data: written again with a
-    // column of each kind a pivot value has.
+  if (inline_literals.pivot) {
+    // A crosstab whose columns come from the data: written from its plan with
+    // a column of each kind a pivot value has.
     std::vector<jet::PivotValue> values(4);
     values[0].null = true;
     values[1].value.kind = Parameter::Kind::kText;
@@ -128,9 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     values[3].value.kind = Parameter::Kind::kDate;
     values[3].value.date = *Date::ParseStored("2003-05-01");
     values[3].name = "2003-05-01";
-    const jet::Translation crosstab =
-        jet::Translate(jet, sqlite::SqliteDialect(), false, false, &values);
-    if (!crosstab.ok || crosstab.needs_pivot_values) std::abort();
+    const jet::Translation crosstab = inline_literals.pivot->Write(values);
+    if (!crosstab.ok || crosstab.pivot) std::abort();
     Run(crosstab.sql);
   }
   if (ansi89.ok) {

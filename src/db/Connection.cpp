@@ -15,16 +15,14 @@ namespace {
 
 // A statement the translator cannot read is refused before the engine sees
 // any of it, with the error the Jet engine raised for the same text.
-// The saved queries it names are written into it first.
-jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
-                                  internal::SavedQueries& saved, bool lift_literals, bool ansi89,
-                                  const std::vector<jet::PivotValue>* pivot_values = nullptr) {
-  std::string expanded;
-  size_t first_change = 0;
-  const std::string_view text = saved.Expand(sql, expanded, &first_change);
-  jet::Translation t =
-      jet::Translate(text, backend.dialect(), lift_literals, ansi89, pivot_values, backend.names());
+// A failure inside a saved query the statement names is told against that
+// query's text (the statement is expanded again to find it: failures only).
+jet::Translation Checked(jet::Translation t, std::string_view sql, internal::SavedQueries& saved,
+                         bool ansi89) {
   if (!t.ok) {
+    std::string expanded;
+    size_t first_change = 0;
+    const std::string_view text = saved.Expand(sql, expanded, &first_change);
     if (text.data() != sql.data()) saved.Blame(sql, ansi89, first_change, t);
     const int32_t number = t.error_number != 0 ? t.error_number : errnum::kSyntax;
     if (!t.error_offset) throw Error(number, std::move(t.error_description));
@@ -38,9 +36,21 @@ jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backe
   return t;
 }
 
+// The saved queries it names are written into it first, in `expanded` when
+// it names any: a crosstab's plan reads that text, so it must outlive the plan.
+jet::Translation TranslateOrThrow(std::string_view sql, internal::Backend& backend,
+                                  internal::SavedQueries& saved, bool lift_literals, bool ansi89,
+                                  std::string& expanded) {
+  size_t first_change = 0;
+  const std::string_view text = saved.Expand(sql, expanded, &first_change);
+  return Checked(jet::Translate(text, backend.dialect(), lift_literals, ansi89, backend.names()),
+                 sql, saved, ansi89);
+}
+
 // A crosstab that lists no columns has one for each value its pivot takes:
-// the values are read first, then the crosstab is written with them.
-jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
+// the plan's query reads the values first, then the plan writes the
+// crosstab with them.
+jet::Translation WithPivotValues(std::string_view sql, const jet::Translation& t,
                                  internal::Backend& backend, internal::SavedQueries& saved,
                                  bool ansi89) {
   internal::ResultData rows;
@@ -71,7 +81,7 @@ jet::Translation WithPivotValues(std::string_view sql, jet::Translation t,
       p.value.real = d;
     }
   }
-  return TranslateOrThrow(sql, backend, saved, true, ansi89, &values);
+  return Checked(t.pivot->Write(values), sql, saved, ansi89);
 }
 
 // What the engine runs: the statement as the host's log saw it, its literals
@@ -81,8 +91,9 @@ jet::Translation Lifted(std::string_view sql, internal::Backend& backend,
                         internal::SavedQueries& saved, bool ansi89,
                         const std::function<void(std::string_view)>& trace) {
   if (trace) trace(sql);
-  jet::Translation t = TranslateOrThrow(sql, backend, saved, true, ansi89);
-  if (t.needs_pivot_values) return WithPivotValues(sql, std::move(t), backend, saved, ansi89);
+  std::string expanded;
+  jet::Translation t = TranslateOrThrow(sql, backend, saved, true, ansi89, expanded);
+  if (t.pivot) return WithPivotValues(sql, t, backend, saved, ansi89);
   return t;
 }
 
@@ -253,7 +264,8 @@ bool Connection::DefinedSavedQuery(std::string_view sql) {
 std::string Connection::Translate(std::string_view sql) const {
   // A saved query's definition is kept, not translated.
   if (internal::SavedQueries::IsDefinition(sql)) return {};
-  return TranslateOrThrow(sql, *backend_, *saved_, false, ansi89_).sql;
+  std::string expanded;
+  return TranslateOrThrow(sql, *backend_, *saved_, false, ansi89_, expanded).sql;
 }
 
 namespace {
@@ -271,7 +283,8 @@ Connection::Kind KindOfTranslation(const jet::Translation& t) {
 
 Connection::Kind Connection::KindOf(std::string_view sql) {
   if (internal::SavedQueries::IsDefinition(sql)) return Kind{false, true};
-  return KindOfTranslation(TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_));
+  std::string expanded;
+  return KindOfTranslation(TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_, expanded));
 }
 
 Connection::Explanation Connection::Explain(std::string_view sql) {
@@ -280,10 +293,11 @@ Connection::Explanation Connection::Explain(std::string_view sql) {
     e.defines = true;
     return e;
   }
-  jet::Translation t = TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_);
-  if (t.needs_pivot_values) {
+  std::string expanded;
+  jet::Translation t = TranslateOrThrow(sql, *backend_, *saved_, true, ansi89_, expanded);
+  if (t.pivot) {
     // Its columns come from the values read, which only the lifted form has.
-    t = WithPivotValues(sql, std::move(t), *backend_, *saved_, ansi89_);
+    t = WithPivotValues(sql, t, *backend_, *saved_, ansi89_);
   } else {
     e.sql = Translate(sql);
   }

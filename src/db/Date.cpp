@@ -16,17 +16,8 @@ constexpr int64_t kLastSerialDay = 2958465;
 // 1970-01-01, the zero of DaysFromCivil, as a serial day.
 constexpr int64_t kUnixEpochSerialDay = 25569;
 
-bool IsLeapYear(int64_t year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-int DaysInMonth(int64_t year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-bool IsValidDay(int64_t year, int64_t month, int64_t day) {
-  return year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, static_cast<int>(month));
-}
+using rules::FullYear;
+using rules::IsValidDay;
 
 bool IsValidTime(int64_t hour, int64_t minute, int64_t second) {
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
@@ -142,13 +133,6 @@ class LiteralReader {
   size_t pos_ = 0;
 };
 
-// A year written with one or two digits falls in 1930..2029 (0-29 are
-// 2000-2029, 30-99 are 1930-1999).
-int64_t FullYear(int64_t year, size_t digits) {
-  if (digits > 2) return year;
-  return year < 30 ? 2000 + year : 1900 + year;
-}
-
 // The date part of a literal: y-m-d / y/m/d when the first number has three or
 // four digits (read as written: #2004/20/12# is no date), otherwise m/d/y in
 // US order, where an impossible month with a possible swap is read as d/m/y
@@ -212,11 +196,8 @@ bool ReadTime(LiteralReader& in, int64_t* h, int64_t* mi, int64_t* s) {
 // The month a word names, in full or by its first three letters or more
 // ("Mar", "Marc", "March"); 0 for none.
 int MonthOfName(std::string_view word) {
-  static constexpr std::string_view kMonthNames[] = {
-      "January", "February", "March",     "April",   "May",      "June",
-      "July",    "August",   "September", "October", "November", "December"};
   for (int m = 0; m < 12; ++m) {
-    const std::string_view name = kMonthNames[m];
+    const std::string_view name = rules::kMonthNames[m];
     if (word.size() >= 3 && word.size() <= name.size() && rules::StartsWithNoCase(name, 0, word)) {
       return m + 1;
     }

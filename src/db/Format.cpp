@@ -15,12 +15,6 @@ namespace tessaly::db::rules {
 
 namespace {
 
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                     "Thursday", "Friday", "Saturday"};
-
 void Pad2(int v, std::string& out) {
   out += static_cast<char>('0' + v / 10 % 10);
   out += static_cast<char>('0' + v % 10);
@@ -83,8 +77,8 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
   // With an AM/PM marker anywhere, hours count 1 to 12.
   bool twelve = false;
   for (size_t i = 0; i < pattern.size(); ++i) {
-    if (rules::StartsWithNoCase(pattern, i, "am/pm") || rules::StartsWithNoCase(pattern, i, "a/p") ||
-        rules::StartsWithNoCase(pattern, i, "ampm")) {
+    if (rules::StartsWithNoCase(pattern, i, "am/pm") ||
+        rules::StartsWithNoCase(pattern, i, "a/p") || rules::StartsWithNoCase(pattern, i, "ampm")) {
       twelve = true;
     }
   }
@@ -139,7 +133,7 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
         } else if (n == 2) {
           Pad2(d.month, out);
         } else if (n == 3) {
-          out.append(kMonthNames[d.month - 1], 3);
+          out += kMonthNames[d.month - 1].substr(0, 3);
         } else {
           out += kMonthNames[d.month - 1];
         }
@@ -150,7 +144,7 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
         } else if (n == 2) {
           Pad2(d.day, out);
         } else if (n == 3) {
-          out.append(kDayNames[WeekdayOf(d) - 1], 3);
+          out += kDayNames[WeekdayOf(d) - 1].substr(0, 3);
         } else if (n == 4) {
           out += kDayNames[WeekdayOf(d) - 1];
         } else {

@@ -32,4 +32,22 @@ int DayOfYear(const Date& d) {
   return static_cast<int>(DaysFromCivil(d.year, d.month, d.day) - DaysFromCivil(d.year, 1, 1) + 1);
 }
 
+bool IsValidDay(int64_t year, int64_t month, int64_t day) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (day > kDays[month - 1]) return false;
+  return month != 2 || day < 29 || (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0));
+}
+
+int64_t FullYear(int64_t year, size_t digits) {
+  if (digits > 2) return year;
+  return year < 30 ? 2000 + year : 1900 + year;
+}
+
+const std::string_view kMonthNames[12] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
+const std::string_view kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                       "Thursday", "Friday", "Saturday"};
+
 }  // namespace tessaly::db::rules

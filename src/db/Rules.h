@@ -40,6 +40,16 @@ void CivilFromDays(int64_t days, int64_t* year, int64_t* month, int64_t* day);
 // 1 = Sunday ... 7 = Saturday; 1 for January 1.
 int WeekdayOf(const Date& date);
 int DayOfYear(const Date& date);
+// A day of the years the runtime knows, 100 to 9999, with the Gregorian
+// calendar's leap years.
+bool IsValidDay(int64_t year, int64_t month, int64_t day);
+// A year written with one or two digits falls in 1930..2029 (0-29 are
+// 2000-2029, 30-99 are 1930-1999); with more digits it is as written.
+int64_t FullYear(int64_t year, size_t digits);
+// The English names the runtime writes and reads: kMonthNames[month - 1],
+// kDayNames[WeekdayOf(date) - 1].
+extern const std::string_view kMonthNames[12];
+extern const std::string_view kDayNames[7];
 
 // --- Numbers: a text is read as a number by one rule, the runtime's CDbl
 // rule, declared in NumberText.h (vb::internal::ParseNumberText): optional

@@ -459,7 +459,7 @@ void SavedQueries::Blame(std::string_view sql, bool ansi89, size_t first_change,
   // for its own text, at its own place: a source's name reads as any table's.
   if (first_change > 0) {
     jet::Translation own =
-        jet::Translate(sql, backend_.dialect(), false, ansi89, nullptr, backend_.names());
+        jet::Translate(sql, backend_.dialect(), false, ansi89, backend_.names());
     if (!own.ok && own.error_offset) {
       t = std::move(own);
       return;
@@ -471,7 +471,7 @@ void SavedQueries::Blame(std::string_view sql, bool ansi89, size_t first_change,
   Expanded(sql, open, &ignored, &named);
   for (const std::string& text : named) {
     jet::Translation own =
-        jet::Translate(text, backend_.dialect(), false, ansi89, nullptr, backend_.names());
+        jet::Translate(text, backend_.dialect(), false, ansi89, backend_.names());
     if (!own.ok) {
       throw Error(own.error_number != 0 ? own.error_number : errnum::kSyntax,
                   std::move(own.error_description));

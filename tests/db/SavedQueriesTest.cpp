@@ -49,6 +49,21 @@ TEST_P(SavedQueryContract, AKeptQueryIsReadByNameAlsoThroughAnotherAndReplacedBy
   }
 }
 
+// A crosstab over a kept query is planned from the statement with the query
+// written in; its columns are written after the pivot values are read, from
+// that same text (a plan that outlived it would read freed memory).
+TEST_P(SavedQueryContract, ACrosstabReadsAKeptQueryAsItsSource) {
+  AddEmployees(3);
+  conn_->SaveQuery("Some", "SELECT F_ID, F_Name FROM T_Emp WHERE F_ID >= 2");
+  Recordset rs;
+  rs.Open("TRANSFORM Count(F_ID) SELECT F_Name FROM [Some] GROUP BY F_Name PIVOT F_Name", conn_,
+          adOpenStatic, adLockReadOnly);
+  std::string columns;
+  for (int32_t i = 0; i < rs.Fields().Count(); ++i) columns += rs.Fields().Item(i).Name() + ";";
+  EXPECT_EQ(columns, "F_Name;e2;e3;");
+  EXPECT_EQ(rs.RecordCount(), 2);
+}
+
 TEST_P(SavedQueryContract, SavesGoWithTheHostsTransaction) {
   AddEmployees(2);
   conn_->BeginTrans();

@@ -11,6 +11,7 @@
 
 #include "db/Parameter.h"
 #include "db/jet/Ast.h"
+#include "db/jet/Depth.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Grouping.h"
 #include "db/jet/Translator.h"
@@ -38,7 +39,7 @@ class Emitter {
   // written as the dialect's placeholders; without, they are written inline.
   // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
   // pivot_values: the columns of a crosstab that lists none (see
-  // Translate). names: the database's tables, where the engine needs them.
+  // PivotPlan). names: the database's tables, where the engine needs them.
   Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
           bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr,
           Catalog* names = nullptr)
@@ -84,10 +85,19 @@ class Emitter {
 
   void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
   void UnionMember(NodeId id, std::string& out);
-  void Select(const SelectParts& select, std::string& out);
+  // crosstab: the TRANSFORM node whose select this is, which gets its
+  // columns after the row headings.
+  void Select(const SelectParts& select, std::string& out, const Node* crosstab = nullptr);
   void Transform(const Node& n, std::string& out);
-  void PivotColumns(std::string& out);
-  void PivotCondition(std::string& out);  // the current pivot column's rows
+  // One column of a crosstab: its pivot expression, and the value of the IN
+  // list (listed) or of the data (read) whose rows it takes.
+  struct PivotCell {
+    NodeId expression;
+    NodeId listed = kNoNode;
+    const PivotValue* read = nullptr;
+  };
+  void PivotColumns(const Node& transform, std::string& out);
+  void PivotCondition(const PivotCell& cell, std::string& out);  // the cell's rows
   void Update(const Node& n, std::string& out);
   // UPDATE table AS jet_target of one of the joined tables (target, a
   // kTable of the source), for the assignments that name it (and, with
@@ -185,15 +195,10 @@ class Emitter {
   void PieceValue(const std::function<void(std::string&)>& write, std::string& out);
   void WritePiece(NodeId id, std::string& out);
 
-  class Deeper {
-   public:
-    explicit Deeper(Emitter& emitter);
-    ~Deeper() { --emitter_.depth_; }
-    Deeper(const Deeper&) = delete;
-    Deeper& operator=(const Deeper&) = delete;
-
-   private:
-    Emitter& emitter_;
+  // One level of the tree being written; Statement refuses a tree deeper
+  // than a thousand levels as too complex.
+  struct Deeper : Depth {
+    explicit Deeper(Emitter& emitter) : Depth(emitter.depth_, 1000, [] { return TooComplex{}; }) {}
   };
 
   const Ast& ast_;
@@ -225,14 +230,9 @@ class Emitter {
   std::optional<TableEdit> edit_;
   std::vector<std::string> before_, after_;
   bool answers_count_ = false;
-  // While a crosstab is written: its TRANSFORM node (for the select that
-  // gets its columns), and the column whose cells are being written, whose
-  // rows each aggregate takes alone.
-  const Node* transform_ = nullptr;
-  NodeId transform_pivot_ = kNoNode;         // its kPivot node
-  NodeId pivot_node_ = kNoNode;              // an IN list value, or
-  const PivotValue* pivot_value_ = nullptr;  // a value from the data
-  bool filtering_ = false;
+  // While a crosstab's cell value is written outside an aggregate: its
+  // column, whose rows each aggregate takes alone.
+  const PivotCell* cell_ = nullptr;
   // While the select list, HAVING and ORDER BY of a grouping select are
   // written for an engine that matches groups as written: the GROUP BY
   // terms it wraps, each written wrapped wherever it appears there.

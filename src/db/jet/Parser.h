@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/jet/Ast.h"
+#include "db/jet/Depth.h"
 #include "db/jet/Token.h"
 
 namespace tessaly::db::jet {
@@ -67,15 +68,8 @@ class Parser {
     ParseFailure info;
   };
   // Counts one level of nesting while alive.
-  class Nested {
-   public:
+  struct Nested : Depth {
     explicit Nested(Parser& parser);
-    ~Nested() { --parser_.nesting_; }
-    Nested(const Nested&) = delete;
-    Nested& operator=(const Nested&) = delete;
-
-   private:
-    Parser& parser_;
   };
   // Marks the clause expression that starts at the current token, for the
   // messages; restores the enclosing one when it ends.
@@ -153,6 +147,32 @@ class Parser {
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
   // The tokens from first up to the current one, as written.
   std::string_view Written(size_t first) const;
+
+  // Words that cannot stand as a bare name (of a table, a column or an
+  // alias): an alias must not swallow the keyword that starts the next clause
+  // or join.
+  static std::string_view TrimBlanks(std::string_view s);
+  // A name as written, without its brackets.
+  static std::string_view NameOf(const Token& t);
+  // A node of kind that starts at the current token; Opened takes the token
+  // (its keyword or parenthesis).
+  Node At(NodeKind kind) const {
+    Node n;
+    n.kind = kind;
+    n.offset = Peek().offset;
+    return n;
+  }
+  Node Opened(NodeKind kind) {
+    Node n = At(kind);
+    Take();
+    return n;
+  }
+  // Appends id to the list that starts at head and ends at tail (kNoNode
+  // while the list is empty).
+  void Append(NodeId& head, NodeId& tail, NodeId id) {
+    (tail == kNoNode ? head : ast_[tail].next) = id;
+    tail = id;
+  }
 
   const Token& Peek(size_t ahead = 0) const {
     size_t i = pos_ + ahead;

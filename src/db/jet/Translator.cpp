@@ -119,11 +119,71 @@ class Shapes {
   std::unordered_map<std::string, std::string> sql_;
 };
 
+// Writes the statement at root into result (which holds its parameters
+// when literals are lifted): the engine's SQL and what the backend makes of
+// it, or the error Jet reported.
+void Write(const Ast& ast, NodeId root, std::string_view jet_sql, const Dialect& dialect,
+           bool lift_literals, bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values,
+           Catalog* names, Translation& result) {
+  result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
+  try {
+    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
+                    pivot_values, names);
+    emitter.Statement(root, result.sql);
+    if (emitter.wrote_pivot_query()) {
+      result.pivot = std::make_shared<const PivotPlan>(ast, root, jet_sql, dialect, lift_literals,
+                                                       ansi89_wildcards, names);
+    }
+    result.edit = std::move(emitter.edit());
+    result.before = std::move(emitter.before());
+    result.after = std::move(emitter.after());
+    result.answers_count = emitter.answers_count();
+  } catch (const Emitter::TooComplex&) {
+    result.sql.clear();
+    result.parameters.clear();
+    result.error_number = errnum::kFail;
+    result.error_description = "Query is too complex.";
+    return;
+  } catch (const Emitter::Refused& refused) {
+    result.sql.clear();
+    result.parameters.clear();
+    result.error_number = refused.number;
+    result.error_description = refused.description;
+    return;
+  }
+  result.ok = true;
+  const Node& top = ast[root];
+  if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
+    result.make_table = ast.selects[top.a].into;
+  } else if (top.kind == NodeKind::kDropTable) {
+    result.drop_table = top.text;
+  } else {
+    result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion ||
+                          top.kind == NodeKind::kTransform;
+  }
+}
+
 }  // namespace
 
+PivotPlan::PivotPlan(const Ast& ast, NodeId root, std::string_view jet_sql, const Dialect& dialect,
+                     bool lift_literals, bool ansi89_wildcards, Catalog* names)
+    : ast_(ast),
+      root_(root),
+      jet_sql_(jet_sql),
+      dialect_(dialect),
+      lift_literals_(lift_literals),
+      ansi89_wildcards_(ansi89_wildcards),
+      names_(names) {}
+
+Translation PivotPlan::Write(const std::vector<PivotValue>& values) const {
+  Translation result;
+  jet::Write(ast_, root_, jet_sql_, dialect_, lift_literals_, ansi89_wildcards_, &values, names_,
+             result);
+  return result;
+}
+
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals,
-                      bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values,
-                      Catalog* names) {
+                      bool ansi89_wildcards, Catalog* names) {
   // Every INSERT of the record classes passes through here: the token and
   // node buffers are kept per thread so a call allocates only its result.
   thread_local std::vector<Token> tokens;
@@ -135,7 +195,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   Translation result;
   Tokenize(jet_sql, tokens);
   // No catalog: a catalog's answers may change between two statements.
-  const bool shaped = lift_literals && pivot_values == nullptr && names == nullptr &&
+  const bool shaped = lift_literals && names == nullptr &&
                       Shapes::Key(tokens, dialect, ansi89_wildcards, key);
   if (shaped) {
     if (const std::string* sql = shapes.Find(key)) {
@@ -156,7 +216,6 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     result.error_offset = failure.offset;
     return result;
   }
-  result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
   if (lift_literals) {
     // Mostly one parameter for each literal: room for them at once rather
     // than growing (and moving) the list as an INSERT's values are written.
@@ -167,38 +226,9 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     }
     result.parameters.reserve(literals);
   }
-  try {
-    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
-                    pivot_values, names);
-    emitter.Statement(root, result.sql);
-    result.needs_pivot_values = emitter.wrote_pivot_query();
-    result.edit = std::move(emitter.edit());
-    result.before = std::move(emitter.before());
-    result.after = std::move(emitter.after());
-    result.answers_count = emitter.answers_count();
-  } catch (const Emitter::TooComplex&) {
-    result.sql.clear();
-    result.parameters.clear();
-    result.error_number = errnum::kFail;
-    result.error_description = "Query is too complex.";
-    return result;
-  } catch (const Emitter::Refused& refused) {
-    result.sql.clear();
-    result.parameters.clear();
-    result.error_number = refused.number;
-    result.error_description = refused.description;
-    return result;
-  }
-  result.ok = true;
-  if (shaped && Shapes::Keeps(ast, root, tokens, result)) shapes.Keep(key, result.sql);
-  const Node& top = ast[root];
-  if (top.kind == NodeKind::kSelect && !ast.selects[top.a].into.empty()) {
-    result.make_table = ast.selects[top.a].into;
-  } else if (top.kind == NodeKind::kDropTable) {
-    result.drop_table = top.text;
-  } else {
-    result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion ||
-                          top.kind == NodeKind::kTransform;
+  Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, names, result);
+  if (shaped && result.ok && Shapes::Keeps(ast, root, tokens, result)) {
+    shapes.Keep(key, result.sql);
   }
   return result;
 }

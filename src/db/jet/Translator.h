@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,29 @@ struct TableEdit {
   std::string then;
 };
 
+struct Translation;
+
+// A crosstab whose columns are the values its pivot takes in the data, read
+// once: its statement is parsed once, and written once the values are known.
+// The plan views into the statement's text, which must outlive it.
+class PivotPlan {
+ public:
+  PivotPlan(const Ast& ast, NodeId root, std::string_view jet_sql, const Dialect& dialect,
+            bool lift_literals, bool ansi89_wildcards, Catalog* names);
+  // The crosstab with a column for each of values (the rows of the
+  // translation's sql, in order).
+  Translation Write(const std::vector<PivotValue>& values) const;
+
+ private:
+  Ast ast_;
+  NodeId root_;
+  std::string_view jet_sql_;
+  const Dialect& dialect_;
+  bool lift_literals_;
+  bool ansi89_wildcards_;
+  Catalog* names_;
+};
+
 // The outcome of translating one statement. On failure, sql is empty and
 // error_number / error_description carry what the Jet engine would have
 // reported (for example -2147217900 "Syntax error in date in query
@@ -86,10 +110,10 @@ struct Translation {
   // A change of an existing table's definition (sql is then empty), which
   // the backend makes (AlterTable).
   std::optional<TableEdit> edit;
-  // TRANSFORM ... PIVOT without an IN list, translated without its pivot
-  // values: sql is the query of the distinct pivot values, in the order of
-  // the crosstab's columns; translate again with its rows as pivot values.
-  bool needs_pivot_values = false;
+  // TRANSFORM ... PIVOT without an IN list: sql is the query of the
+  // distinct pivot values, in the order of the crosstab's columns, and the
+  // plan writes the crosstab from its rows (see PivotPlan).
+  std::shared_ptr<const PivotPlan> pivot;
   // Statements that run before and after sql as one unit with it
   // (Backend::RunGroup), sql's parameters bound to sql alone; the count is
   // sql's. An UPDATE that changes several joined tables on an engine whose
@@ -118,12 +142,9 @@ struct Translation {
 // With ansi89_wildcards, LIKE reads the wildcards of Access's own query
 // designer (* ? # [!...]) instead of the provider's ANSI ones (% _ [^...]);
 // ALIKE always reads the ANSI ones.
-// pivot_values: the columns of a crosstab whose statement lists none.
 // names: the database's tables and saved queries, for an engine that needs
 // them (see Catalog); null when it does not.
 Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lift_literals = false,
-                      bool ansi89_wildcards = false,
-                      const std::vector<PivotValue>* pivot_values = nullptr,
-                      Catalog* names = nullptr);
+                      bool ansi89_wildcards = false, Catalog* names = nullptr);
 
 }  // namespace tessaly::db::jet

@@ -2,28 +2,22 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <limits>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/Letters.h"
-#include "db/NumberText.h"
 #include "db/Rules.h"
 #include "db/jet/Like.h"
-#include "tessaly/Error.h"
-#include "tessaly/db/Date.h"
+#include "db/sqlite/FunctionValues.h"
 #include "tessaly/db/Vb.h"
 
 namespace tessaly::db::sqlite {
+namespace functions {
 
 namespace {
 
@@ -32,142 +26,13 @@ using jet::LikeMatches;
 using jet::LikePattern;
 
 // ---------------------------------------------------------------------------
-// Failures: thrown inside a function, reported once by Guarded.
-
-[[noreturn]] void Raise(int32_t number) { throw Error::Runtime(number); }
-
-[[noreturn]] void RaiseNoDate() {
-  throw Error(errnum::kTypeMismatch, "Data type mismatch in criteria expression.");
-}
-
-using Body = void (*)(sqlite3_context*, int, sqlite3_value**);
-
-template <Body F>
-void Guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  try {
-    F(ctx, argc, argv);
-  } catch (const Error& e) {
-    const std::string message = "jet-error " + std::to_string(e.number()) + ": " + e.description();
-    sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-  } catch (const std::exception& e) {
-    const std::string message = std::string("jet-error -2147467259: ") + e.what();
-    sqlite3_result_error(ctx, message.c_str(), static_cast<int>(message.size()));
-  }
-}
-
-// ---------------------------------------------------------------------------
-// Values
-
-bool IsNull(sqlite3_value* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
-
-void ResultText(sqlite3_context* ctx, std::string_view text) {
-  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-}
-
-// A date: its stored text, marked as a date so the row reader gives a date
-// though the column has no type (the mark lives while the value goes
-// straight to the row, as the text alone does not tell a date from
-// Format's text of one).
-void ResultDate(sqlite3_context* ctx, const Date& d) {
-  ResultText(ctx, d.ToStored());
-  sqlite3_result_subtype(ctx, kDateSubtype);
-}
-
-// The rule of most of Jet's functions: a Null argument gives a Null result.
-// True (with the result set) when value is Null.
-bool NullGivesNull(sqlite3_context* ctx, sqlite3_value* value) {
-  if (!IsNull(value)) return false;
-  sqlite3_result_null(ctx);
-  return true;
-}
-
-// The text form of a value as the old runtime writes it: 8.0 is "8", 7.5
-// "7.5". The view lives until the value or buffer changes.
-std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: buffer = std::to_string(sqlite3_value_int64(v)); return buffer;
-    case SQLITE_FLOAT: buffer = vb::DoubleText(sqlite3_value_double(v)); return buffer;
-    case SQLITE_NULL: return {};
-    default: {
-      const unsigned char* p = sqlite3_value_text(v);
-      const int n = sqlite3_value_bytes(v);
-      if (p == nullptr) return {};
-      return {reinterpret_cast<const char*>(p), static_cast<size_t>(n)};
-    }
-  }
-}
-
-// A text read as a number by the runtime's one rule (see NumberText.h).
-std::optional<double> ParseNumber(std::string_view text) {
-  double value;
-  if (!vb::internal::ParseNumberText(text, &value)) return std::nullopt;
-  return value;
-}
-
-// A numeric argument: Null raises 94, a text that is no number 13.
-double NumberOf(sqlite3_value* v) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
-    case SQLITE_FLOAT: return sqlite3_value_double(v);
-    case SQLITE_NULL: Raise(errnum::kInvalidUseOfNull);
-    default: {
-      std::string buffer;
-      const std::optional<double> n = ParseNumber(TextOf(v, buffer));
-      if (!n) Raise(errnum::kRuntimeTypeMismatch);
-      return *n;
-    }
-  }
-}
-
-// A character count or position argument: rounded as CLng rounds.
-int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
-
-// A stored date text (or any text Jet reads inside #...#, or a date with its
-// month's name as users type it), or a serial number.
-std::optional<Date> DateOf(sqlite3_value* v) {
-  const int type = sqlite3_value_type(v);
-  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-    return Date::FromSerial(sqlite3_value_double(v));
-  }
-  std::string buffer;
-  const std::string_view text = TextOf(v, buffer);
-  if (std::optional<Date> d = Date::ParseStored(text)) return d;
-  return Date::ParseLiteral(text);
-}
-
-// ---------------------------------------------------------------------------
-// UTF-8: characters are code points.
-
-size_t CharCount(std::string_view s) {
-  size_t n = 0;
-  for (char c : s) n += IsContinuation(c) ? 0 : 1;
-  return n;
-}
-
-// The byte offset after the first count characters (the size when shorter).
-size_t ByteOffset(std::string_view s, int64_t count) {
-  size_t i = 0;
-  while (i < s.size() && count > 0) {
-    ++i;
-    while (i < s.size() && IsContinuation(s[i])) ++i;
-    --count;
-  }
-  return i;
-}
-
-// ---------------------------------------------------------------------------
 // LIKE
 
 // jet_like(text, pattern, ansi89): 1 when the text matches, 0 when not,
 // Null when either is Null; letter case is ignored as Jet compares text. The
 // compiled pattern is kept with the statement while the pattern stays the same.
 void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1));
   if (pattern == nullptr) {
     std::string buffer;
@@ -288,6 +153,21 @@ struct Term {
   }
 };
 
+// a op b of two whole numbers as a whole number, while it fits 64 bits.
+enum class WholeOp { kAdd, kSub, kMul };
+template <WholeOp kOp>
+std::optional<Term> Whole(const Term& a, const Term& b) {
+  if (a.kind != Term::kInteger || b.kind != Term::kInteger) return std::nullopt;
+  Term t;
+  t.kind = Term::kInteger;
+  const bool overflow =
+      kOp == WholeOp::kAdd   ? __builtin_add_overflow(a.integer, b.integer, &t.integer)
+      : kOp == WholeOp::kSub ? __builtin_sub_overflow(a.integer, b.integer, &t.integer)
+                             : __builtin_mul_overflow(a.integer, b.integer, &t.integer);
+  if (overflow) return std::nullopt;
+  return t;
+}
+
 // a + b: numbers add, two texts are joined, a date and a number give the
 // date that many days away, a Null gives Null.
 Term Plus(const Term& a, const Term& b) {
@@ -297,11 +177,7 @@ Term Plus(const Term& a, const Term& b) {
     t.text += b.text;
     return t;
   }
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_add_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kAdd>(a, b)) return *t;
   const double sum = a.Number() + b.Number();
   if (a.kind == Term::kDate || b.kind == Term::kDate) return Term::DateAt(sum);
   return Term::Real(sum);
@@ -311,11 +187,7 @@ Term Plus(const Term& a, const Term& b) {
 // earlier, a date minus a date the (fractional) days between them.
 Term Minus(const Term& a, const Term& b) {
   if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_sub_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kSub>(a, b)) return *t;
   const double difference = a.Number() - b.Number();
   if ((a.kind == Term::kDate) != (b.kind == Term::kDate)) return Term::DateAt(difference);
   return Term::Real(difference);
@@ -326,11 +198,7 @@ Term Minus(const Term& a, const Term& b) {
 // it spells (else 13), and a product beyond the Double range is an overflow.
 Term Times(const Term& a, const Term& b) {
   if (a.kind == Term::kNull || b.kind == Term::kNull) return {};
-  if (a.kind == Term::kInteger && b.kind == Term::kInteger) {
-    Term t;
-    t.kind = Term::kInteger;
-    if (!__builtin_mul_overflow(a.integer, b.integer, &t.integer)) return t;
-  }
+  if (std::optional<Term> t = Whole<WholeOp::kMul>(a, b)) return *t;
   return Term::Real(a.Number() * b.Number());
 }
 
@@ -350,10 +218,7 @@ void Arithmetic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void Divide(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double divisor = NumberOf(argv[1]);
   if (divisor == 0) Raise(errnum::kDivisionByZero);
   sqlite3_result_double(ctx, FiniteOrOverflow(NumberOf(argv[0]) / divisor));
@@ -369,10 +234,7 @@ int64_t WholeOrOverflow(double value) {
 
 // \ and Mod round both operands to whole numbers (halves to even) first.
 void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
@@ -382,10 +244,7 @@ void IntegerDivide(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void Modulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double a = vb::RoundHalfEven(NumberOf(argv[0]));
   const double b = vb::RoundHalfEven(NumberOf(argv[1]));
   if (b == 0) Raise(errnum::kDivisionByZero);
@@ -405,203 +264,11 @@ void BitNot(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double r = std::pow(NumberOf(argv[0]), NumberOf(argv[1]));
   if (std::isnan(r)) Raise(errnum::kInvalidCall);
   if (std::isinf(r)) Raise(errnum::kOverflow);
   sqlite3_result_double(ctx, r);
-}
-
-// ---------------------------------------------------------------------------
-// Text functions
-
-// Left, Right: a length below 0 raises 5, a Null length 94; Null text gives Null.
-void Left(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int64_t n = CountOf(argv[1]);
-  if (n < 0) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
-  ResultText(ctx, s.substr(0, ByteOffset(s, n)));
-}
-
-void Right(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int64_t n = CountOf(argv[1]);
-  if (n < 0) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
-  const int64_t total = static_cast<int64_t>(CharCount(s));
-  ResultText(ctx, s.substr(ByteOffset(s, total > n ? total - n : 0)));
-}
-
-// Mid(text, start[, length]): start below 1 or a negative length raises 5.
-void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc < 2 || argc > 3) Raise(errnum::kInvalidCall);
-  const int64_t start = CountOf(argv[1]);
-  if (start < 1) Raise(errnum::kInvalidCall);
-  int64_t length = -1;
-  if (argc == 3) {
-    length = CountOf(argv[2]);
-    if (length < 0) Raise(errnum::kInvalidCall);
-  }
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  std::string_view s = TextOf(argv[0], buffer);
-  s.remove_prefix(ByteOffset(s, start - 1));
-  if (length >= 0) s = s.substr(0, ByteOffset(s, length));
-  ResultText(ctx, s);
-}
-
-void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  sqlite3_result_int64(ctx, static_cast<int64_t>(CharCount(TextOf(argv[0], buffer))));
-}
-
-// Trim, LTrim, RTrim take off blanks (character 32) only.
-template <bool kLeading, bool kTrailing>
-void TrimBlanks(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  std::string_view s = TextOf(argv[0], buffer);
-  if (kLeading) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  }
-  if (kTrailing) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  }
-  ResultText(ctx, s);
-}
-
-template <bool kUpper>
-void ChangeCase(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const size_t from = i;
-    const char32_t c = Decode(s, i);
-    const char32_t changed = kUpper ? UpperOf(c) : LowerOf(c);
-    if (changed == c) {
-      out.append(s.substr(from, i - from));
-    } else {
-      Encode(changed, out);
-    }
-  }
-  ResultText(ctx, out);
-}
-
-// InStr([start,] text, sought[, compare]): a 1-based character position or
-// 0. compare 0 is exact, 1 (and 2, the database's order) ignores letter case.
-// Without compare the attendance database's (Jet's) textual comparison is
-// used; the old data layer documents no default here.
-void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc < 2 || argc > 4) Raise(errnum::kInvalidCall);
-  int64_t start = 1;
-  sqlite3_value* text = argv[0];
-  sqlite3_value* sought = argv[1];
-  bool fold = true;
-  if (argc >= 3) {
-    start = CountOf(argv[0]);
-    text = argv[1];
-    sought = argv[2];
-  }
-  if (argc == 4) {
-    const int64_t compare = CountOf(argv[3]);
-    if (compare < 0 || compare > 2) Raise(errnum::kInvalidCall);
-    fold = compare != 0;
-  }
-  if (start < 1) Raise(errnum::kInvalidCall);
-  if (IsNull(text) || IsNull(sought)) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  std::string text_buffer, sought_buffer;
-  const std::u32string hay = CodePoints(TextOf(text, text_buffer), fold);
-  const std::u32string needle = CodePoints(TextOf(sought, sought_buffer), fold);
-  // The runtime's order: an empty text finds nothing, a start past its end
-  // finds nothing, an empty sought text is found at start.
-  if (hay.empty() || start > static_cast<int64_t>(hay.size())) {
-    sqlite3_result_int64(ctx, 0);
-    return;
-  }
-  if (needle.empty()) {
-    sqlite3_result_int64(ctx, start);
-    return;
-  }
-  const size_t at = hay.find(needle, static_cast<size_t>(start - 1));
-  sqlite3_result_int64(ctx, at == std::u32string::npos ? 0 : static_cast<int64_t>(at) + 1);
-}
-
-// ---------------------------------------------------------------------------
-// Dates
-
-Date DateOrRaise(sqlite3_value* v) {
-  const std::optional<Date> d = DateOf(v);
-  if (!d) RaiseNoDate();
-  return *d;
-}
-
-enum class Part { kYear, kMonth, kDay, kHour, kMinute, kSecond };
-
-template <Part kPart>
-void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  const Date d = DateOrRaise(argv[0]);
-  int value = 0;
-  switch (kPart) {
-    case Part::kYear: value = d.year; break;
-    case Part::kMonth: value = d.month; break;
-    case Part::kDay: value = d.day; break;
-    case Part::kHour: value = d.hour; break;
-    case Part::kMinute: value = d.minute; break;
-    case Part::kSecond: value = d.second; break;
-  }
-  sqlite3_result_int(ctx, value);
-}
-
-// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
-// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here).
-void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  int64_t first = 1;
-  if (argc == 2) {
-    first = CountOf(argv[1]);
-    if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
-    if (first == 0) first = 1;
-  }
-  const int w = rules::WeekdayOf(DateOrRaise(argv[0]));
-  sqlite3_result_int(ctx, static_cast<int>((w - first + 7) % 7 + 1));
-}
-
-Date Today(bool with_date, bool with_time) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  Date d;
-  if (with_date) {
-    d.year = static_cast<int16_t>(local.tm_year + 1900);
-    d.month = static_cast<uint8_t>(local.tm_mon + 1);
-    d.day = static_cast<uint8_t>(local.tm_mday);
-  }
-  if (with_time) {
-    d.hour = static_cast<uint8_t>(local.tm_hour);
-    d.minute = static_cast<uint8_t>(local.tm_min);
-    d.second = static_cast<uint8_t>(std::min(local.tm_sec, 59));
-  }
-  return d;
-}
-
-template <bool kDate, bool kTime>
-void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
-  ResultDate(ctx, Today(kDate, kTime));
 }
 
 // ---------------------------------------------------------------------------
@@ -706,315 +373,6 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ---------------------------------------------------------------------------
-// Dates as users type them
-
-constexpr const char* kMonthNames[] = {"January",   "February", "March",    "April",
-                                       "May",       "June",     "July",     "August",
-                                       "September", "October",  "November", "December"};
-constexpr const char* kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                     "Thursday", "Friday", "Saturday"};
-
-// Two-digit years as the runtime reads them: 0-29 are 2000-2029, 30-99 are
-// 1930-1999.
-int64_t FullYear(int64_t year, size_t digits) {
-  if (digits > 2) return year;
-  return year < 30 ? 2000 + year : 1900 + year;
-}
-
-bool ValidDay(int64_t y, int64_t m, int64_t d) {
-  if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (d > kDays[m - 1]) return false;
-  return m != 2 || d < 29 || (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
-}
-
-// ---------------------------------------------------------------------------
-// Date functions
-
-int64_t DayNumber(const Date& d) { return rules::DaysFromCivil(d.year, d.month, d.day); }
-
-Date FromDayNumber(int64_t days, int64_t seconds_of_day = 0) {
-  int64_t y, m, dd;
-  rules::CivilFromDays(days, &y, &m, &dd);
-  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
-  Date d;
-  d.year = static_cast<int16_t>(y);
-  d.month = static_cast<uint8_t>(m);
-  d.day = static_cast<uint8_t>(dd);
-  d.hour = static_cast<uint8_t>(seconds_of_day / 3600);
-  d.minute = static_cast<uint8_t>(seconds_of_day / 60 % 60);
-  d.second = static_cast<uint8_t>(seconds_of_day % 60);
-  return d;
-}
-
-int64_t SecondsOfDay(const Date& d) { return d.hour * 3600 + d.minute * 60 + d.second; }
-
-// A moment as whole seconds since 1970-01-01 00:00, so time and date
-// intervals share one arithmetic.
-int64_t Moment(const Date& d) { return DayNumber(d) * 86400 + SecondsOfDay(d); }
-
-Date FromMoment(int64_t seconds) {
-  const int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-  return FromDayNumber(days, seconds - days * 86400);
-}
-
-enum class Interval {
-  kYear,
-  kQuarter,
-  kMonth,
-  kDayOfYear,
-  kDay,
-  kWeekday,
-  kWeek,
-  kHour,
-  kMinute,
-  kSecond
-};
-
-Interval IntervalOf(sqlite3_value* v) {
-  std::string buffer;
-  const std::string_view s = TextOf(v, buffer);
-  struct Named {
-    std::string_view name;
-    Interval interval;
-  };
-  static constexpr Named kIntervals[] = {{"yyyy", Interval::kYear}, {"q", Interval::kQuarter},
-                                         {"m", Interval::kMonth},   {"y", Interval::kDayOfYear},
-                                         {"d", Interval::kDay},     {"w", Interval::kWeekday},
-                                         {"ww", Interval::kWeek},   {"h", Interval::kHour},
-                                         {"n", Interval::kMinute},  {"s", Interval::kSecond}};
-  for (const Named& n : kIntervals) {
-    if (rules::EqualsNoCase(s, n.name)) return n.interval;
-  }
-  Raise(errnum::kInvalidCall);
-}
-
-// The first day of the week argument: 1 Sunday ... 7 Saturday; 0 (the
-// system's) is Sunday here.
-int FirstDayOf(int argc, sqlite3_value** argv, int index) {
-  if (argc <= index || IsNull(argv[index])) return 1;
-  const int64_t first = CountOf(argv[index]);
-  if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
-  return first == 0 ? 1 : static_cast<int>(first);
-}
-
-// 1 for the first day of the week.
-int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first + 7) % 7 + 1; }
-
-// DateAdd(interval, number, date): months keep the day where the month has
-// it, else the month's last day.
-void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const Interval interval = IntervalOf(argv[0]);
-  if (IsNull(argv[1]) || IsNull(argv[2])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const double amount = std::trunc(NumberOf(argv[1]));
-  if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
-  const auto n = static_cast<int64_t>(amount);
-  const Date d = DateOrRaise(argv[2]);
-  int64_t months = 0, seconds = 0;
-  switch (interval) {
-    case Interval::kYear: months = 12 * n; break;
-    case Interval::kQuarter: months = 3 * n; break;
-    case Interval::kMonth: months = n; break;
-    case Interval::kDayOfYear:
-    case Interval::kDay:
-    case Interval::kWeekday: seconds = 86400 * n; break;
-    case Interval::kWeek: seconds = 7 * 86400 * n; break;
-    case Interval::kHour: seconds = 3600 * n; break;
-    case Interval::kMinute: seconds = 60 * n; break;
-    case Interval::kSecond: seconds = n; break;
-  }
-  if (months != 0) {
-    const int64_t index = d.year * 12 + (d.month - 1) + months;
-    const int64_t year = index >= 0 ? index / 12 : -1;
-    const int64_t month = index % 12 + 1;
-    int64_t day = d.day;
-    while (day > 28 && !ValidDay(year, month, day)) --day;
-    if (!ValidDay(year, month, day)) Raise(errnum::kInvalidCall);
-    Date r = d;
-    r.year = static_cast<int16_t>(year);
-    r.month = static_cast<uint8_t>(month);
-    r.day = static_cast<uint8_t>(day);
-    ResultDate(ctx, r);
-    return;
-  }
-  ResultDate(ctx, FromMoment(Moment(d) + seconds));
-}
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
-// DateDiff(interval, date1, date2[, first day of week]): the boundaries of
-// the interval crossed from date1 to date2 (negative when date2 is earlier);
-// "w" counts whole weeks, "ww" the weeks' first days crossed.
-void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const Interval interval = IntervalOf(argv[0]);
-  const int first = FirstDayOf(argc, argv, 3);
-  if (IsNull(argv[1]) || IsNull(argv[2])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const Date a = DateOrRaise(argv[1]);
-  const Date b = DateOrRaise(argv[2]);
-  const int64_t days = DayNumber(b) - DayNumber(a);
-  int64_t r = 0;
-  switch (interval) {
-    case Interval::kYear: r = b.year - a.year; break;
-    case Interval::kQuarter:
-      r = (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3);
-      break;
-    case Interval::kMonth: r = (b.year * 12 + b.month) - (a.year * 12 + a.month); break;
-    case Interval::kDayOfYear:
-    case Interval::kDay: r = days; break;
-    case Interval::kWeekday: r = days / 7; break;
-    case Interval::kWeek: {
-      // 1970-01-01 was a Thursday (5); weeks are counted from their first day.
-      const int64_t shift = (5 - first + 7) % 7;
-      r = FloorDiv(DayNumber(b) + shift, 7) - FloorDiv(DayNumber(a) + shift, 7);
-      break;
-    }
-    case Interval::kHour: r = FloorDiv(Moment(b), 3600) - FloorDiv(Moment(a), 3600); break;
-    case Interval::kMinute: r = FloorDiv(Moment(b), 60) - FloorDiv(Moment(a), 60); break;
-    case Interval::kSecond: r = Moment(b) - Moment(a); break;
-  }
-  sqlite3_result_int64(ctx, r);
-}
-
-// The week of the year: 1 the week holding January 1 (rule 1, the default),
-// the first week of four days or more (2), or the first whole week (3).
-int WeekOfYear(const Date& d, int first, int rule) {
-  auto week_start = [&](int64_t year) {
-    Date jan1;
-    jan1.year = static_cast<int16_t>(year);
-    jan1.month = 1;
-    jan1.day = 1;
-    const int64_t day = DayNumber(jan1);
-    const int64_t start = day - (WeekdayFrom(jan1, first) - 1);  // first day of jan1's week
-    if (rule == 2) return day - start > 3 ? start + 7 : start;
-    if (rule == 3) return start == day ? start : start + 7;
-    return start;
-  };
-  const int64_t day = DayNumber(d);
-  int64_t start = week_start(d.year);
-  if (day < start) start = week_start(d.year - 1);
-  const int64_t next = week_start(d.year + 1);
-  if (rule != 1 && day >= next) return 1;
-  return static_cast<int>((day - start) / 7 + 1);
-}
-
-void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const Interval interval = IntervalOf(argv[0]);
-  const int first = FirstDayOf(argc, argv, 2);
-  int64_t rule = 1;
-  if (argc > 3 && !IsNull(argv[3])) {
-    rule = CountOf(argv[3]);
-    if (rule < 0 || rule > 3) Raise(errnum::kInvalidCall);
-    if (rule == 0) rule = 1;
-  }
-  if (NullGivesNull(ctx, argv[1])) return;
-  const Date d = DateOrRaise(argv[1]);
-  int r = 0;
-  switch (interval) {
-    case Interval::kYear: r = d.year; break;
-    case Interval::kQuarter: r = (d.month - 1) / 3 + 1; break;
-    case Interval::kMonth: r = d.month; break;
-    case Interval::kDayOfYear: r = rules::DayOfYear(d); break;
-    case Interval::kDay: r = d.day; break;
-    case Interval::kWeekday: r = WeekdayFrom(d, first); break;
-    case Interval::kWeek: r = WeekOfYear(d, first, static_cast<int>(rule)); break;
-    case Interval::kHour: r = d.hour; break;
-    case Interval::kMinute: r = d.minute; break;
-    case Interval::kSecond: r = d.second; break;
-  }
-  sqlite3_result_int(ctx, r);
-}
-
-int64_t WholeArgument(sqlite3_value* v) {
-  const double x = NumberOf(v);
-  if (std::fabs(x) > 1e9) Raise(errnum::kOverflow);
-  return vb::CLng(x);
-}
-
-// DateSerial(year, month, day): a month or day outside its range carries
-// into the next or previous ones (DateSerial(2005, 13, 0) is 2005-12-31).
-void DateSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  for (int i = 0; i < 3; ++i) {
-    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
-  }
-  int64_t year = WholeArgument(argv[0]);
-  if (year >= 0 && year < 100) year = FullYear(year, 2);
-  const int64_t index = year * 12 + WholeArgument(argv[1]) - 1;
-  const int64_t y = FloorDiv(index, 12);
-  const int64_t m = index - y * 12 + 1;
-  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
-  ResultDate(ctx, FromDayNumber(rules::DaysFromCivil(y, m, 1) + WholeArgument(argv[2]) - 1));
-}
-
-// TimeSerial(hour, minute, second): the time of day 0; values outside their
-// range carry, and a time before midnight falls on the day before.
-void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  for (int i = 0; i < 3; ++i) {
-    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
-  }
-  const int64_t seconds =
-      WholeArgument(argv[0]) * 3600 + WholeArgument(argv[1]) * 60 + WholeArgument(argv[2]);
-  Date zero;
-  ResultDate(ctx, FromMoment(Moment(zero) + seconds));
-}
-
-template <bool kDatePart>
-void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::optional<Date> d = DateOf(argv[0]);
-  if (!d) Raise(errnum::kRuntimeTypeMismatch);
-  Date r = *d;
-  if (kDatePart) {
-    r.hour = r.minute = r.second = 0;
-  } else {
-    r.year = 1899;
-    r.month = 12;
-    r.day = 30;
-  }
-  ResultDate(ctx, r);
-}
-
-void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int type = sqlite3_value_type(argv[0]);
-  const bool is = type == SQLITE_TEXT && DateOf(argv[0]).has_value();
-  sqlite3_result_int(ctx, is ? -1 : 0);
-}
-
-void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t m = CountOf(argv[0]);
-  if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
-  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
-  const std::string_view name = kMonthNames[m - 1];
-  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
-}
-
-// WeekdayName(n[, abbreviate[, first day]]): n counts from the first day.
-void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t n = CountOf(argv[0]);
-  if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
-  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
-  const int first = FirstDayOf(argc, argv, 2);
-  const std::string_view name = kDayNames[(n - 1 + first - 1) % 7];
-  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
-}
-
-void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  std::tm local{};
-  localtime_r(&now.tv_sec, &local);
-  const double seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-  sqlite3_result_double(ctx, seconds + std::floor(now.tv_nsec / 1e7) / 100);
-}
-
-// ---------------------------------------------------------------------------
 // More conversions
 
 // CCur: a currency amount keeps four decimals, halves to even.
@@ -1072,217 +430,6 @@ void IsNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // A field's value is never Empty (a Null is not).
 void IsEmpty(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_int(ctx, 0); }
-
-// ---------------------------------------------------------------------------
-// More text functions
-
-std::u32string TextArgument(sqlite3_value* v, bool fold = false) {
-  std::string buffer;
-  return CodePoints(TextOf(v, buffer), fold);
-}
-
-void ResultCodePoints(sqlite3_context* ctx, const std::u32string& text) {
-  std::string out;
-  for (char32_t c : text) Encode(c, out);
-  ResultText(ctx, out);
-}
-
-// Asc: the character code of the first character (a character beyond the
-// single-byte set is "?", 63); AscW: its Unicode number. Empty text raises 5.
-template <bool kWide>
-void Asc(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::u32string s = TextArgument(argv[0]);
-  if (s.empty()) Raise(errnum::kInvalidCall);
-  sqlite3_result_int64(ctx, kWide || s[0] < 256 ? static_cast<int64_t>(s[0]) : 63);
-}
-
-template <bool kWide>
-void Chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t code = CountOf(argv[0]);
-  // No text holds character 0: the server cannot store one, so both engines
-  // refuse it as a code out of range.
-  if (code < 1 || code > (kWide ? 0xFFFF : 255)) Raise(errnum::kInvalidCall);
-  std::string out;
-  Encode(static_cast<char32_t>(code), out);
-  ResultText(ctx, out);
-}
-
-bool FoldOf(int argc, sqlite3_value** argv, int index) {
-  if (argc <= index || IsNull(argv[index])) return true;
-  const int64_t compare = CountOf(argv[index]);
-  if (compare < -1 || compare > 2) Raise(errnum::kInvalidCall);
-  return compare != 0;
-}
-
-// InStrRev(text, sought[, start[, compare]]): the last place sought begins
-// that ends by start (-1: the end).
-void InStrRev(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  int64_t start = -1;
-  if (argc > 2) start = CountOf(argv[2]);
-  if (start == 0 || start < -1) Raise(errnum::kInvalidCall);
-  const bool fold = FoldOf(argc, argv, 3);
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const std::u32string hay = TextArgument(argv[0], fold);
-  const std::u32string needle = TextArgument(argv[1], fold);
-  if (start == -1) start = static_cast<int64_t>(hay.size());
-  if (start > static_cast<int64_t>(hay.size())) {
-    sqlite3_result_int(ctx, 0);
-    return;
-  }
-  if (needle.empty()) {
-    sqlite3_result_int64(ctx, start);
-    return;
-  }
-  if (static_cast<int64_t>(needle.size()) > start) {
-    sqlite3_result_int(ctx, 0);
-    return;
-  }
-  const size_t at = hay.rfind(needle, static_cast<size_t>(start) - needle.size());
-  sqlite3_result_int64(ctx, at == std::u32string::npos ? 0 : static_cast<int64_t>(at) + 1);
-}
-
-// Replace(text, find, with[, start[, count[, compare]]]): the text from start
-// on, with count (-1: every) occurrences replaced.
-void Replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  int64_t start = 1, count = -1;
-  if (argc > 3) start = CountOf(argv[3]);
-  if (argc > 4) count = CountOf(argv[4]);
-  if (start < 1 || count < -1) Raise(errnum::kInvalidCall);
-  const bool fold = FoldOf(argc, argv, 5);
-  if (IsNull(argv[0])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  if (IsNull(argv[1]) || IsNull(argv[2])) Raise(errnum::kInvalidUseOfNull);
-  const std::u32string all = TextArgument(argv[0]);
-  if (start > static_cast<int64_t>(all.size())) {
-    ResultText(ctx, "");
-    return;
-  }
-  const std::u32string text = all.substr(static_cast<size_t>(start - 1));
-  const std::u32string find = TextArgument(argv[1]);
-  const std::u32string with = TextArgument(argv[2]);
-  if (find.empty() || count == 0) {
-    ResultCodePoints(ctx, text);
-    return;
-  }
-  std::u32string folded_text = text, folded_find = find;
-  if (fold) {
-    for (char32_t& c : folded_text) c = LowerOf(c);
-    for (char32_t& c : folded_find) c = LowerOf(c);
-  }
-  std::u32string out;
-  size_t from = 0;
-  for (int64_t done = 0; count == -1 || done < count; ++done) {
-    const size_t at = folded_text.find(folded_find, from);
-    if (at == std::u32string::npos) break;
-    out.append(text, from, at - from);
-    out += with;
-    from = at + find.size();
-  }
-  out.append(text, from, std::u32string::npos);
-  ResultCodePoints(ctx, out);
-}
-
-// StrConv(text, conversion): 1 upper case, 2 lower case, 3 each word's first
-// letter in capitals and the rest small.
-void StrConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int64_t conversion = CountOf(argv[1]);
-  if (conversion < 1 || conversion > 3) Raise(errnum::kInvalidCall);
-  if (NullGivesNull(ctx, argv[0])) return;
-  std::u32string s = TextArgument(argv[0]);
-  bool word_start = true;
-  for (char32_t& c : s) {
-    if (conversion == 1) {
-      c = UpperOf(c);
-    } else if (conversion == 2) {
-      c = LowerOf(c);
-    } else {
-      c = word_start ? UpperOf(c) : LowerOf(c);
-      word_start =
-          c == U' ' || c == U'\t' || c == U'\r' || c == U'\n' || c == 0 || c == 0x0C || c == 0x0B;
-    }
-  }
-  ResultCodePoints(ctx, s);
-}
-
-// StrComp(a, b[, compare]): -1, 0 or 1; Null when either is Null.
-void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const bool fold = FoldOf(argc, argv, 2);
-  if (IsNull(argv[0]) || IsNull(argv[1])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  const std::u32string a = TextArgument(argv[0], fold);
-  const std::u32string b = TextArgument(argv[1], fold);
-  const int c = a.compare(b);
-  sqlite3_result_int(ctx, c < 0 ? -1 : c > 0 ? 1 : 0);
-}
-
-void StrReverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  std::u32string s = TextArgument(argv[0]);
-  std::reverse(s.begin(), s.end());
-  ResultCodePoints(ctx, s);
-}
-
-int64_t RepeatCount(sqlite3_value* v) {
-  if (IsNull(v)) Raise(errnum::kInvalidUseOfNull);
-  const int64_t n = CountOf(v);
-  if (n < 0) Raise(errnum::kInvalidCall);
-  if (n > 1000000) Raise(errnum::kOverflow);
-  return n;
-}
-
-// String(count, character): the character's code or a text's first character.
-void StringOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int64_t n = RepeatCount(argv[0]);
-  if (NullGivesNull(ctx, argv[1])) return;
-  char32_t c;
-  const int type = sqlite3_value_type(argv[1]);
-  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-    const int64_t code = CountOf(argv[1]);
-    if (code < 0) Raise(errnum::kInvalidCall);
-    c = static_cast<char32_t>(code % 256);
-    if (c == 0) Raise(errnum::kInvalidCall);  // no text holds character 0 (see Chr)
-  } else {
-    const std::u32string s = TextArgument(argv[1]);
-    if (s.empty()) Raise(errnum::kInvalidCall);
-    c = s[0];
-  }
-  ResultCodePoints(ctx, std::u32string(static_cast<size_t>(n), c));
-}
-
-void Space(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  ResultText(ctx, std::string(static_cast<size_t>(RepeatCount(argv[0])), ' '));
-}
-
-// Str: a number's text with a leading blank for the sign of a positive one.
-void Str(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  const double v = NumberOf(argv[0]);
-  std::string text = sqlite3_value_type(argv[0]) == SQLITE_INTEGER
-                         ? std::to_string(sqlite3_value_int64(argv[0]))
-                         : vb::DoubleText(v);
-  if (v >= 0) text.insert(text.begin(), ' ');
-  ResultText(ctx, text);
-}
-
-// Hex, Oct: of the whole number the value rounds to; a negative one is
-// written as its 32-bit two's complement.
-template <int kBase>
-void Radix(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  const auto v = static_cast<uint32_t>(vb::CLng(NumberOf(argv[0])));
-  char buf[16];
-  std::snprintf(buf, sizeof buf, kBase == 16 ? "%X" : "%o", v);
-  ResultText(ctx, buf);
-}
 
 // ---------------------------------------------------------------------------
 // Mathematics
@@ -1403,6 +550,10 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   const int type = sqlite3_value_type(argv[0]);
   const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  auto number = [&]() -> std::optional<double> {
+    if (numeric_value) return sqlite3_value_double(argv[0]);
+    return ParseNumber(TextOf(argv[0], value_buffer));
+  };
   std::string out;
   if (rules::EqualsNoCase(pattern, "general number")) {
     if (numeric_value) {
@@ -1419,12 +570,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return;
   } else if (rules::EqualsNoCase(pattern, "yes/no") || rules::EqualsNoCase(pattern, "true/false") ||
              rules::EqualsNoCase(pattern, "on/off")) {
-    std::optional<double> n;
-    if (numeric_value) {
-      n = sqlite3_value_double(argv[0]);
-    } else {
-      n = ParseNumber(TextOf(argv[0], value_buffer));
-    }
+    const std::optional<double> n = number();
     if (!n) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
@@ -1439,12 +585,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 
   if (rules::IsNumberPattern(pattern)) {
-    std::optional<double> n;
-    if (numeric_value) {
-      n = sqlite3_value_double(argv[0]);
-    } else {
-      n = ParseNumber(TextOf(argv[0], value_buffer));
-    }
+    const std::optional<double> n = number();
     if (!n) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
@@ -1599,14 +740,11 @@ void GoOn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_finalize(step);
 }
 
+}  // namespace functions
+
 void RegisterJetFunctions(sqlite3* db) {
-  struct Entry {
-    const char* name;
-    int args;  // -1: checked by the function
-    void (*function)(sqlite3_context*, int, sqlite3_value**);
-    bool deterministic;
-  };
-  static constexpr Entry kEntries[] = {
+  using namespace functions;
+  static constexpr Function kEntries[] = {
       {"jet_concat", -1, Guarded<Concat>, true},
       {"jet_like", 3, Guarded<Like>, true},
       {"jet_not", 1, Guarded<BitNot>, true},
@@ -1617,27 +755,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},
       {"jet_pow", 2, Guarded<Power>, true},
-      {"jet_left", 2, Guarded<Left>, true},
-      {"jet_right", 2, Guarded<Right>, true},
-      {"jet_mid", -1, Guarded<Mid>, true},
-      {"jet_len", 1, Guarded<Len>, true},
-      {"jet_trim", 1, Guarded<TrimBlanks<true, true>>, true},
-      {"jet_ltrim", 1, Guarded<TrimBlanks<true, false>>, true},
-      {"jet_rtrim", 1, Guarded<TrimBlanks<false, true>>, true},
-      {"jet_ucase", 1, Guarded<ChangeCase<true>>, true},
-      {"jet_lcase", 1, Guarded<ChangeCase<false>>, true},
-      {"jet_instr", -1, Guarded<InStr>, true},
       {"jet_format", -1, Guarded<Format>, true},
-      {"jet_year", 1, Guarded<DatePart<Part::kYear>>, true},
-      {"jet_month", 1, Guarded<DatePart<Part::kMonth>>, true},
-      {"jet_day", 1, Guarded<DatePart<Part::kDay>>, true},
-      {"jet_hour", 1, Guarded<DatePart<Part::kHour>>, true},
-      {"jet_minute", 1, Guarded<DatePart<Part::kMinute>>, true},
-      {"jet_second", 1, Guarded<DatePart<Part::kSecond>>, true},
-      {"jet_weekday", -1, Guarded<Weekday>, true},
-      {"jet_now", 0, Guarded<Clock<true, true>>, false},
-      {"jet_date", 0, Guarded<Clock<true, false>>, false},
-      {"jet_time", 0, Guarded<Clock<false, true>>, false},
       {"jet_cstr", 1, Guarded<CStr>, true},
       {"jet_clng", 1, Guarded<CLng>, true},
       {"jet_cint", 1, Guarded<CInt>, true},
@@ -1649,17 +767,6 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_fix", 1, Guarded<WholePart<true>>, true},
       {"jet_sgn", 1, Guarded<Sgn>, true},
       {"jet_round", -1, Guarded<Round>, true},
-      {"jet_dateadd", 3, Guarded<DateAdd>, true},
-      {"jet_datediff", -1, Guarded<DateDiff>, true},
-      {"jet_datepart", -1, Guarded<DatePartFunction>, true},
-      {"jet_dateserial", 3, Guarded<DateSerial>, true},
-      {"jet_timeserial", 3, Guarded<TimeSerial>, true},
-      {"jet_datevalue", 1, Guarded<DateOrTimeValue<true>>, true},
-      {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
-      {"jet_isdate", 1, Guarded<IsDate>, true},
-      {"jet_monthname", -1, Guarded<MonthName>, true},
-      {"jet_weekdayname", -1, Guarded<WeekdayName>, true},
-      {"jet_timer", 0, Guarded<Timer>, false},
       {"jet_ccur", 1, Guarded<CCur>, true},
       {"jet_cdec", 1, Guarded<CDec>, true},
       {"jet_cbool", 1, Guarded<CBool>, true},
@@ -1667,20 +774,6 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_cvar", 1, Guarded<CVar>, true},
       {"jet_isnumeric", 1, Guarded<IsNumeric>, true},
       {"jet_isempty", 1, Guarded<IsEmpty>, true},
-      {"jet_asc", 1, Guarded<Asc<false>>, true},
-      {"jet_ascw", 1, Guarded<Asc<true>>, true},
-      {"jet_chr", 1, Guarded<Chr<false>>, true},
-      {"jet_chrw", 1, Guarded<Chr<true>>, true},
-      {"jet_instrrev", -1, Guarded<InStrRev>, true},
-      {"jet_replace", -1, Guarded<Replace>, true},
-      {"jet_strconv", -1, Guarded<StrConv>, true},
-      {"jet_strcomp", -1, Guarded<StrComp>, true},
-      {"jet_strreverse", 1, Guarded<StrReverse>, true},
-      {"jet_string", 2, Guarded<StringOf>, true},
-      {"jet_space", 1, Guarded<Space>, true},
-      {"jet_str", 1, Guarded<Str>, true},
-      {"jet_hex", 1, Guarded<Radix<16>>, true},
-      {"jet_oct", 1, Guarded<Radix<8>>, true},
       {"jet_sqr", 1, Guarded<Math<Sqrt, 1>>, true},
       {"jet_exp", 1, Guarded<Math<Exponent, 0>>, true},
       {"jet_log", 1, Guarded<Math<Logarithm, 2>>, true},
@@ -1693,11 +786,9 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_terms", -1, Terms, true},
       {"->", 2, GoOn, true},
   };
-  for (const Entry& e : kEntries) {
-    const int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);
-    sqlite3_create_function_v2(db, e.name, e.args, flags, nullptr, e.function, nullptr, nullptr,
-                               nullptr);
-  }
+  Install(db, kEntries);
+  RegisterTextFunctions(db);
+  RegisterDateFunctions(db);
   // Aggregates.
   struct Aggregate {
     const char* name;

@@ -189,6 +189,18 @@ TEST_F(JetSql, UnknownNamesFailNamingThem) {
 }
 
 // A thousand terms of one operator run as one statement.
+// Weekday counts from the first day given: 0 is the system's (Sunday), one
+// beyond 0 to 7 raises 5 and a Null one 94, while a Null date gives Null.
+TEST_F(JetSql, WeekdayCountsFromTheFirstDayGiven) {
+  // 2005-01-01 was a Saturday.
+  EXPECT_EQ(Run("SELECT Weekday(#1/1/2005#, 0), Weekday(#1/1/2005#, 7), Weekday(#1/1/2005#, 2)"),
+            "7|1|6;");
+  EXPECT_EQ(Run("SELECT Weekday(Null, 8)"), "<null>;");
+  EXPECT_EQ(Run("SELECT Weekday(#1/1/2005#, 8)"),
+            "error: jet-error 5: Invalid procedure call or argument");
+  EXPECT_EQ(Run("SELECT Weekday(#1/1/2005#, Null)"), "error: jet-error 94: Invalid use of Null");
+}
+
 TEST_F(JetSql, RunsLongChains) {
   std::string sum = "select 1", text = "select len('a'", any = "select count(*) from T_KQ where F_ID = 0";
   for (int i = 1; i < 1000; ++i) {

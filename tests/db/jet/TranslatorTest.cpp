@@ -696,5 +696,41 @@ TEST(Translator, AnInsertOfAShapeAlreadyWrittenBindsItsOwnValues) {
   EXPECT_EQ(ValuesOf(wide.parameters), "'x', 2.5, #2003-05-01#");
 }
 
+// A crosstab whose columns come from the data is parsed once: its plan
+// writes it from the values read, with its own tree whatever the translator
+// read in between.
+TEST(Translator, ACrosstabPlanWritesTheColumnsOfTheValuesRead) {
+  const Translation t = Translate(
+      "TRANSFORM Sum(Qty) SELECT City FROM Orders WHERE Qty > 2 GROUP BY City PIVOT Product",
+      sqlite::SqliteDialect(), true);
+  ASSERT_TRUE(t.ok && t.pivot);
+  EXPECT_TRUE(t.returns_rows);
+  EXPECT_EQ(t.sql,
+            "SELECT DISTINCT Product AS jet_pivot FROM Orders WHERE Qty > ?1 ORDER BY Product");
+  std::vector<PivotValue> values(2);
+  values[0].null = true;
+  values[1].value.kind = Parameter::Kind::kText;
+  values[1].value.text = values[1].name = "Tea";
+  const Translation first = t.pivot->Write(values);
+  ASSERT_TRUE(Translate("SELECT a, b + 1 FROM Other WHERE b = 'x' ORDER BY a DESC",
+                        sqlite::SqliteDialect(), true)
+                  .ok);
+  const Translation again = t.pivot->Write(values);
+  ASSERT_TRUE(first.ok && again.ok);
+  EXPECT_FALSE(again.pivot);
+  EXPECT_TRUE(again.returns_rows);
+  EXPECT_EQ(again.sql, first.sql);
+  EXPECT_EQ(again.sql,
+            "SELECT City, CASE WHEN count(CASE WHEN Product IS NULL THEN 1 END) > 0 THEN "
+            "sum(CASE WHEN Product IS NULL THEN Qty END) END AS `<>`, CASE WHEN count(CASE WHEN "
+            "Product = ?1 THEN 1 END) > 0 THEN sum(CASE WHEN Product = ?2 THEN Qty END) END AS "
+            "Tea FROM Orders WHERE Qty > ?3 GROUP BY City ORDER BY City");
+  EXPECT_EQ(ValuesOf(again.parameters), "'Tea', 'Tea', 2");
+  // No value read: the row headings alone.
+  const Translation none = t.pivot->Write({});
+  ASSERT_TRUE(none.ok);
+  EXPECT_EQ(none.sql, "SELECT City FROM Orders WHERE Qty > ?1 GROUP BY City ORDER BY City");
+}
+
 }  // namespace
 }  // namespace tessaly::db::jet

@@ -1,0 +1,479 @@
+// Expressions: operators by Jet's precedence, calls, domain functions and
+// columns.
+
+#include "db/jet/Parser.h"
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
+#include "db/Rules.h"
+#include "db/jet/Lexer.h"
+#include "tessaly/Error.h"
+
+namespace tessaly::db::jet {
+
+namespace {
+
+constexpr JetFunctionInfo kFunctions[] = {
+#define TESSALY_JET_FUNCTION_INFO(name, jet, min_args, max_args) \
+  {JetFunction::k##name, jet, min_args, max_args},
+    TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_INFO)
+#undef TESSALY_JET_FUNCTION_INFO
+};
+
+}  // namespace
+
+const JetFunctionInfo* FindJetFunction(std::string_view name) {
+  for (const JetFunctionInfo& f : kFunctions) {
+    if (rules::EqualsNoCase(name, f.name)) return &f;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Expressions
+
+NodeId Parser::ClauseExpr(Clause clause) {
+  Scope scope(*this, clause);
+  if (StartsEmptyExpression()) FailClause(clause);
+  const NodeId e = Expr();
+  if (!FollowsExpression(clause)) FailExpression("(missing operator)");
+  return e;
+}
+
+// Far beyond any statement the record classes or a host write, and within a
+// 256 KB thread stack even under the sanitizers (a level of parentheses
+// passes through every precedence level of the grammar).
+Parser::Nested::Nested(Parser& parser)
+    : Depth(parser.nesting_, 64, [&parser] {
+        return Failure{ParseFailure{errnum::kFail, "Query is too complex.", parser.Peek().offset}};
+      }) {}
+
+NodeId Parser::Expr() {
+  Nested nested(*this);
+  return Logical(0);
+}
+
+std::string_view Parser::Written(size_t first) const {
+  if (pos_ <= first) return {};
+  const Token& a = tokens_[first];
+  const Token& b = tokens_[pos_ - 1];
+  return std::string_view(a.text.data(),
+                          static_cast<size_t>(b.text.data() + b.text.size() - a.text.data()));
+}
+
+NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {
+  Node n;
+  n.kind = NodeKind::kBinary;
+  n.op = static_cast<uint8_t>(op);
+  n.offset = ast_[a].offset;
+  n.a = a;
+  n.b = b;
+  return ast_.Add(n);
+}
+
+// The operators spelled as words, loosest first: Imp, Eqv, Xor, Or, And.
+// Each level is a left-associative chain of the next; below And comes Not.
+NodeId Parser::Logical(size_t level) {
+  struct WordOperator {
+    std::string_view word;
+    BinaryOp op;
+  };
+  static constexpr WordOperator kLevels[] = {
+      {"IMP", BinaryOp::kImp}, {"EQV", BinaryOp::kEqv}, {"XOR", BinaryOp::kXor},
+      {"OR", BinaryOp::kOr},   {"AND", BinaryOp::kAnd},
+  };
+  if (level == std::size(kLevels)) return Not();
+  NodeId l = Logical(level + 1);
+  while (TakeWord(kLevels[level].word)) l = Binary(kLevels[level].op, l, Logical(level + 1));
+  return l;
+}
+
+NodeId Parser::Not() {
+  if (!Peek().IsWord("NOT")) return Comparison();
+  Nested nested(*this);
+  Node n = Opened(NodeKind::kNot);
+  n.a = Not();
+  return ast_.Add(n);
+}
+
+NodeId Parser::Comparison() {
+  NodeId l = Concat();
+  for (;;) {
+    std::optional<BinaryOp> op;
+    switch (Peek().kind) {
+      case TokenKind::kEq: op = BinaryOp::kEq; break;
+      case TokenKind::kNe: op = BinaryOp::kNe; break;
+      case TokenKind::kLt: op = BinaryOp::kLt; break;
+      case TokenKind::kGt: op = BinaryOp::kGt; break;
+      case TokenKind::kLe: op = BinaryOp::kLe; break;
+      case TokenKind::kGe: op = BinaryOp::kGe; break;
+      default: break;
+    }
+    if (op) {
+      Take();
+      l = Binary(*op, l, Concat());
+      continue;
+    }
+    Node n;
+    n.offset = ast_[l].offset;
+    n.a = l;
+    if (Peek().IsWord("NOT") && (Peek(1).IsWord("LIKE") || Peek(1).IsWord("ALIKE") ||
+                                 Peek(1).IsWord("IN") || Peek(1).IsWord("BETWEEN"))) {
+      Take();
+      n.flag = true;
+    }
+    if (Peek().IsWord("LIKE") || Peek().IsWord("ALIKE")) {
+      n.kind = NodeKind::kLike;
+      n.op = Take().text.size() == 5 ? 1 : 0;  // ALIKE
+      n.b = Concat();
+    } else if (!n.flag && TakeWord("IS")) {
+      n.kind = NodeKind::kIsNull;
+      n.flag = TakeWord("NOT");
+      if (!TakeWord("NULL")) FailExpression("(missing operator)");
+    } else if (TakeWord("IN")) {
+      n.kind = NodeKind::kIn;
+      if (Peek().kind != TokenKind::kLParen) FailExpression("(missing operator)");
+      if (Peek(1).IsWord("SELECT")) {
+        n.b = Subquery();
+      } else {
+        Take();
+        NodeId tail = kNoNode;
+        do {
+          const NodeId item = Expr();
+          Append(n.b, tail, item);
+        } while (Take(TokenKind::kComma));
+        if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
+      }
+    } else if (TakeWord("BETWEEN")) {
+      n.kind = NodeKind::kBetween;
+      n.b = Concat();
+      if (!TakeWord("AND")) FailExpression("(missing operator)");
+      n.c = Concat();
+    } else {
+      return l;
+    }
+    l = ast_.Add(n);
+  }
+}
+
+NodeId Parser::Concat() {
+  NodeId l = Additive();
+  while (Take(TokenKind::kAmp)) l = Binary(BinaryOp::kConcat, l, Additive());
+  return l;
+}
+
+NodeId Parser::Additive() {
+  NodeId l = Mod();
+  for (;;) {
+    if (Take(TokenKind::kPlus)) {
+      l = Binary(BinaryOp::kAdd, l, Mod());
+    } else if (Take(TokenKind::kMinus)) {
+      l = Binary(BinaryOp::kSub, l, Mod());
+    } else {
+      return l;
+    }
+  }
+}
+
+NodeId Parser::Mod() {
+  NodeId l = IntDiv();
+  while (TakeWord("MOD")) l = Binary(BinaryOp::kMod, l, IntDiv());
+  return l;
+}
+
+NodeId Parser::IntDiv() {
+  NodeId l = Multiplicative();
+  while (Take(TokenKind::kBackslash)) l = Binary(BinaryOp::kIntDiv, l, Multiplicative());
+  return l;
+}
+
+NodeId Parser::Multiplicative() {
+  NodeId l = Unary();
+  for (;;) {
+    if (Take(TokenKind::kStar)) {
+      l = Binary(BinaryOp::kMul, l, Unary());
+    } else if (Take(TokenKind::kSlash)) {
+      l = Binary(BinaryOp::kDiv, l, Unary());
+    } else {
+      return l;
+    }
+  }
+}
+
+// Leading signs: a "+" is dropped, a "-" negates the operand read after it
+// (by `operand`, once the signs are taken).
+NodeId Parser::Signed(NodeId (Parser::*operand)()) {
+  while (Take(TokenKind::kPlus)) {
+  }
+  if (Peek().kind != TokenKind::kMinus) return (this->*operand)();
+  Nested nested(*this);
+  Node n;
+  n.kind = NodeKind::kUnary;
+  n.op = static_cast<uint8_t>(BinaryOp::kSub);
+  n.offset = Take().offset;
+  n.a = Signed(operand);
+  return ast_.Add(n);
+}
+
+NodeId Parser::Unary() { return Signed(&Parser::Power); }
+
+NodeId Parser::Power() {
+  NodeId l = Primary();
+  while (Take(TokenKind::kCaret)) l = Binary(BinaryOp::kPow, l, PowerOperand());
+  return l;
+}
+
+// The right side of "^" may carry its own sign: 2^-1.
+NodeId Parser::PowerOperand() { return Signed(&Parser::Primary); }
+
+NodeId Parser::Primary() {
+  const Token& t = Peek();
+  Node n;
+  n.offset = t.offset;
+  switch (t.kind) {
+    case TokenKind::kNumber:
+      n.kind = NodeKind::kNumber;
+      n.text = Take().text;
+      return ast_.Add(n);
+    case TokenKind::kText:
+      n.kind = NodeKind::kText;
+      n.text = Take().text;
+      return ast_.Add(n);
+    case TokenKind::kDateLit: {
+      const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
+      if (!date) FailExpression("in date");
+      Take();
+      n.kind = NodeKind::kDate;
+      n.a = static_cast<NodeId>(ast_.dates.size());
+      ast_.dates.push_back(*date);
+      return ast_.Add(n);
+    }
+    case TokenKind::kBadText: FailExpression("in string");
+    case TokenKind::kBadDate: FailExpression("in date");
+    case TokenKind::kBadBracket:
+      Fail("Invalid bracketing of name '" + std::string(t.text) + "'.", t.offset);
+    case TokenKind::kLParen: {
+      if (Peek(1).IsWord("SELECT")) return Subquery();
+      Take();
+      const NodeId inner = Expr();
+      if (!Take(TokenKind::kRParen)) FailExpression("(missing operator)");
+      return inner;
+    }
+    case TokenKind::kBracketName: return ColumnRef();
+    case TokenKind::kWord: break;
+    default: FailExpression("(missing operator)");
+  }
+  if (t.IsWord("NULL")) {
+    Take();
+    n.kind = NodeKind::kNull;
+    return ast_.Add(n);
+  }
+  // Jet's truth values under all their names; a column so named is written
+  // in brackets ([Yes]).
+  if (t.IsWord("TRUE") || t.IsWord("FALSE") || t.IsWord("YES") || t.IsWord("NO") ||
+      t.IsWord("ON") || t.IsWord("OFF")) {
+    n.kind = NodeKind::kBool;
+    n.flag = t.IsWord("TRUE") || t.IsWord("YES") || t.IsWord("ON");
+    Take();
+    return ast_.Add(n);
+  }
+  if (t.IsWord("EXISTS") && Peek(1).kind == TokenKind::kLParen) {
+    Take();
+    if (!Peek(1).IsWord("SELECT")) FailExpression("(missing operator)");
+    n.kind = NodeKind::kExists;
+    n.a = Subquery();
+    return ast_.Add(n);
+  }
+  if (Peek(1).kind == TokenKind::kLParen) return Call(t);
+  if (IsReserved(t.text)) FailExpression("(missing operator)");
+  return ColumnRef();
+}
+
+NodeId Parser::Call(const Token& name) {
+  const JetFunctionInfo* info = FindJetFunction(name.text);
+  if (info == nullptr) {
+    Fail("Undefined function '" + std::string(name.text) + "' in expression.", name.offset);
+  }
+  Node call;
+  call.kind = NodeKind::kCall;
+  call.op = static_cast<uint8_t>(info->function);
+  call.offset = name.offset;
+  call.text = name.text;
+  Take();  // the name
+  Take();  // (
+  size_t count = 0;
+  if (!Take(TokenKind::kRParen)) {
+    if (info->function == JetFunction::kCount && Peek().kind == TokenKind::kStar &&
+        Peek(1).kind == TokenKind::kRParen) {
+      Node star = Opened(NodeKind::kStar);
+      Take();
+      call.a = ast_.Add(star);
+      count = 1;
+    } else {
+      NodeId tail = kNoNode;
+      for (;;) {
+        const NodeId arg = Expr();
+        Append(call.a, tail, arg);
+        ++count;
+        if (Take(TokenKind::kComma)) continue;
+        if (Take(TokenKind::kRParen)) break;
+        FailExpression("(missing operator)");
+      }
+    }
+  }
+  // Switch takes its conditions and values in pairs.
+  const bool unpaired = info->function == JetFunction::kSwitch && count % 2 != 0;
+  if (count < info->min_args || count > info->max_args || unpaired) {
+    Fail("Wrong number of arguments used with function in query expression '" +
+             std::string(ExpressionText()) + "'.",
+         call.offset);
+  }
+  switch (info->function) {
+    case JetFunction::kDAvg:
+    case JetFunction::kDCount:
+    case JetFunction::kDFirst:
+    case JetFunction::kDLast:
+    case JetFunction::kDLookup:
+    case JetFunction::kDMax:
+    case JetFunction::kDMin:
+    case JetFunction::kDSum: return DomainCall(info->function, call.a, count, name);
+    default: return ast_.Add(call);
+  }
+}
+
+NodeId Parser::Embedded(std::string_view text) {
+  // The tokens of the text stand in for the statement's while it is read;
+  // the nodes' views point into the statement all the same.
+  std::vector<Token> tokens;
+  Tokenize(text, tokens);
+  const std::span<const Token> outer = tokens_;
+  const size_t outer_pos = pos_, outer_start = expr_start_;
+  tokens_ = tokens;
+  pos_ = 0;
+  expr_start_ = 0;
+  if (Peek().kind == TokenKind::kEnd) FailExpression("(missing operator)");
+  const NodeId e = Expr();
+  if (Peek().kind != TokenKind::kEnd) FailExpression("(missing operator)");
+  tokens_ = outer;
+  pos_ = outer_pos;
+  expr_start_ = outer_start;
+  return e;
+}
+
+// DFunction(expression, domain[, criteria]), each a text: the aggregate of
+// the expression over the domain's rows that meet the criteria, as a
+// subquery (correlated when the criteria name the outer statement's
+// columns). DLookup takes the first such row's value.
+NodeId Parser::DomainCall(JetFunction function, NodeId args, size_t count, const Token& name) {
+  std::string_view texts[3];
+  NodeId arg = args;
+  for (size_t i = 0; i < count; ++i, arg = ast_[arg].next) {
+    const Node& n = ast_[arg];
+    std::string_view body;
+    if (n.kind == NodeKind::kText) body = n.text.substr(1, n.text.size() - 2);
+    // A doubled delimiter inside would make the text differ from the
+    // statement's own characters; such a text is refused with the rest.
+    if (n.kind != NodeKind::kText || body.find(n.text.front()) != std::string_view::npos) {
+      Fail(
+          "The arguments of " + std::string(name.text) + " must be texts written in the statement.",
+          n.offset);
+    }
+    texts[i] = TrimBlanks(body);
+  }
+  SelectParts parts;
+  Node item;
+  item.kind = NodeKind::kSelectItem;
+  item.offset = name.offset;
+  NodeId value;
+  if (texts[0] == "*") {
+    Node star;
+    star.kind = NodeKind::kStar;
+    star.offset = name.offset;
+    value = ast_.Add(star);
+  } else {
+    value = Embedded(texts[0]);
+  }
+  JetFunction aggregate = JetFunction::kDLookup;
+  switch (function) {
+    case JetFunction::kDAvg: aggregate = JetFunction::kAvg; break;
+    case JetFunction::kDCount: aggregate = JetFunction::kCount; break;
+    case JetFunction::kDFirst: aggregate = JetFunction::kFirst; break;
+    case JetFunction::kDLast: aggregate = JetFunction::kLast; break;
+    case JetFunction::kDMax: aggregate = JetFunction::kMax; break;
+    case JetFunction::kDMin: aggregate = JetFunction::kMin; break;
+    case JetFunction::kDSum: aggregate = JetFunction::kSum; break;
+    default: parts.top = "1"; break;
+  }
+  if (aggregate != JetFunction::kDLookup) {
+    Node call;
+    call.kind = NodeKind::kCall;
+    call.op = static_cast<uint8_t>(aggregate);
+    call.offset = name.offset;
+    call.text = name.text;
+    call.a = value;
+    value = ast_.Add(call);
+  }
+  item.a = value;
+  parts.items = ast_.Add(item);
+  {
+    std::vector<Token> tokens;
+    Tokenize(texts[1], tokens);
+    if (tokens.size() != 2 || !IsNameToken(tokens[0])) {
+      throw Failure{ParseFailure{errnum::kNoTable,
+                                 "The database engine cannot find the input table or query '" +
+                                     std::string(texts[1]) +
+                                     "'.  Make sure it exists and that its name is spelled "
+                                     "correctly.",
+                                 name.offset}};
+    }
+    Node table;
+    table.kind = NodeKind::kTable;
+    table.offset = name.offset;
+    table.text = NameOf(tokens[0]);
+    parts.from = ast_.Add(table);
+  }
+  if (count == 3 && !texts[2].empty()) parts.where = Embedded(texts[2]);
+  ast_.selects.push_back(parts);
+  Node select;
+  select.kind = NodeKind::kSelect;
+  select.offset = name.offset;
+  select.a = static_cast<NodeId>(ast_.selects.size() - 1);
+  Node subquery;
+  subquery.kind = NodeKind::kSubquery;
+  subquery.offset = name.offset;
+  subquery.a = ast_.Add(select);
+  return ast_.Add(subquery);
+}
+
+NodeId Parser::ColumnRef() {
+  Node column = At(NodeKind::kColumn);
+  const Token& first = Peek();
+  column.text = NameOf(Take());
+  size_t parts = 1;
+  // table.column, table!column, and the references to forms and reports
+  // (Forms!Main!Start) that only Access could resolve.
+  while ((Peek().kind == TokenKind::kDot || Peek().kind == TokenKind::kBang) &&
+         IsNameToken(Peek(1))) {
+    Take();
+    column.text2 = column.text;
+    column.text = NameOf(Take());
+    ++parts;
+  }
+  const bool form = parts > 1 && (rules::EqualsNoCase(NameOf(first), "Forms") ||
+                                  rules::EqualsNoCase(NameOf(first), "Reports"));
+  const bool declared =
+      parts == 1 && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
+        return rules::EqualsNoCase(name, column.text);
+      });
+  if (parts > 2 || form || declared) {
+    column.kind = NodeKind::kParameter;
+    column.text = sql_.substr(column.offset, tokens_[pos_ - 1].end() - column.offset);
+    column.text2 = {};
+    needs_values_ = true;
+  }
+  return ast_.Add(column);
+}
+
+}  // namespace tessaly::db::jet

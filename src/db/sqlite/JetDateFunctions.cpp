@@ -1,0 +1,400 @@
+// The SQLite functions that stand for Jet's date functions: Year, Weekday,
+// DateAdd, DateDiff, DateSerial, MonthName, ...
+
+#include "db/sqlite/FunctionValues.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <optional>
+
+#include "db/Rules.h"
+#include "tessaly/db/Vb.h"
+
+namespace tessaly::db::sqlite::functions {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Dates
+
+Date DateOrRaise(sqlite3_value* v) {
+  const std::optional<Date> d = DateOf(v);
+  if (!d) RaiseNoDate();
+  return *d;
+}
+
+enum class Part { kYear, kMonth, kDay, kHour, kMinute, kSecond };
+
+template <Part kPart>
+void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  const Date d = DateOrRaise(argv[0]);
+  int value = 0;
+  switch (kPart) {
+    case Part::kYear: value = d.year; break;
+    case Part::kMonth: value = d.month; break;
+    case Part::kDay: value = d.day; break;
+    case Part::kHour: value = d.hour; break;
+    case Part::kMinute: value = d.minute; break;
+    case Part::kSecond: value = d.second; break;
+  }
+  sqlite3_result_int(ctx, value);
+}
+
+Date Today(bool with_date, bool with_time) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  Date d;
+  if (with_date) {
+    d.year = static_cast<int16_t>(local.tm_year + 1900);
+    d.month = static_cast<uint8_t>(local.tm_mon + 1);
+    d.day = static_cast<uint8_t>(local.tm_mday);
+  }
+  if (with_time) {
+    d.hour = static_cast<uint8_t>(local.tm_hour);
+    d.minute = static_cast<uint8_t>(local.tm_min);
+    d.second = static_cast<uint8_t>(std::min(local.tm_sec, 59));
+  }
+  return d;
+}
+
+template <bool kDate, bool kTime>
+void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
+  ResultDate(ctx, Today(kDate, kTime));
+}
+
+using rules::FullYear;
+using rules::kDayNames;
+using rules::kMonthNames;
+
+// ---------------------------------------------------------------------------
+// Date functions
+
+int64_t DayNumber(const Date& d) { return rules::DaysFromCivil(d.year, d.month, d.day); }
+
+Date FromDayNumber(int64_t days, int64_t seconds_of_day = 0) {
+  int64_t y, m, dd;
+  rules::CivilFromDays(days, &y, &m, &dd);
+  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
+  Date d;
+  d.year = static_cast<int16_t>(y);
+  d.month = static_cast<uint8_t>(m);
+  d.day = static_cast<uint8_t>(dd);
+  d.hour = static_cast<uint8_t>(seconds_of_day / 3600);
+  d.minute = static_cast<uint8_t>(seconds_of_day / 60 % 60);
+  d.second = static_cast<uint8_t>(seconds_of_day % 60);
+  return d;
+}
+
+int64_t SecondsOfDay(const Date& d) { return d.hour * 3600 + d.minute * 60 + d.second; }
+
+// A moment as whole seconds since 1970-01-01 00:00, so time and date
+// intervals share one arithmetic.
+int64_t Moment(const Date& d) { return DayNumber(d) * 86400 + SecondsOfDay(d); }
+
+Date FromMoment(int64_t seconds) {
+  const int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  return FromDayNumber(days, seconds - days * 86400);
+}
+
+enum class Interval {
+  kYear,
+  kQuarter,
+  kMonth,
+  kDayOfYear,
+  kDay,
+  kWeekday,
+  kWeek,
+  kHour,
+  kMinute,
+  kSecond
+};
+
+Interval IntervalOf(sqlite3_value* v) {
+  std::string buffer;
+  const std::string_view s = TextOf(v, buffer);
+  struct Named {
+    std::string_view name;
+    Interval interval;
+  };
+  static constexpr Named kIntervals[] = {{"yyyy", Interval::kYear}, {"q", Interval::kQuarter},
+                                         {"m", Interval::kMonth},   {"y", Interval::kDayOfYear},
+                                         {"d", Interval::kDay},     {"w", Interval::kWeekday},
+                                         {"ww", Interval::kWeek},   {"h", Interval::kHour},
+                                         {"n", Interval::kMinute},  {"s", Interval::kSecond}};
+  for (const Named& n : kIntervals) {
+    if (rules::EqualsNoCase(s, n.name)) return n.interval;
+  }
+  Raise(errnum::kInvalidCall);
+}
+
+// The first day of the week argument: 1 Sunday ... 7 Saturday; 0 (the
+// system's) is Sunday here.
+int FirstDayOf(int argc, sqlite3_value** argv, int index) {
+  if (argc <= index || IsNull(argv[index])) return 1;
+  const int64_t first = CountOf(argv[index]);
+  if (first < 0 || first > 7) Raise(errnum::kInvalidCall);
+  return first == 0 ? 1 : static_cast<int>(first);
+}
+
+// 1 for the first day of the week.
+int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first + 7) % 7 + 1; }
+
+// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
+// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here); a Null first
+// day raises 94.
+void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (argc == 2 && IsNull(argv[1])) Raise(errnum::kInvalidUseOfNull);
+  const int first = FirstDayOf(argc, argv, 1);
+  sqlite3_result_int(ctx, WeekdayFrom(DateOrRaise(argv[0]), first));
+}
+
+// DateAdd(interval, number, date): months keep the day where the month has
+// it, else the month's last day.
+void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  if (IsNull(argv[1]) || IsNull(argv[2])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const double amount = std::trunc(NumberOf(argv[1]));
+  if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
+  const auto n = static_cast<int64_t>(amount);
+  const Date d = DateOrRaise(argv[2]);
+  int64_t months = 0, seconds = 0;
+  switch (interval) {
+    case Interval::kYear: months = 12 * n; break;
+    case Interval::kQuarter: months = 3 * n; break;
+    case Interval::kMonth: months = n; break;
+    case Interval::kDayOfYear:
+    case Interval::kDay:
+    case Interval::kWeekday: seconds = 86400 * n; break;
+    case Interval::kWeek: seconds = 7 * 86400 * n; break;
+    case Interval::kHour: seconds = 3600 * n; break;
+    case Interval::kMinute: seconds = 60 * n; break;
+    case Interval::kSecond: seconds = n; break;
+  }
+  if (months != 0) {
+    const int64_t index = d.year * 12 + (d.month - 1) + months;
+    const int64_t year = index >= 0 ? index / 12 : -1;
+    const int64_t month = index % 12 + 1;
+    int64_t day = d.day;
+    while (day > 28 && !rules::IsValidDay(year, month, day)) --day;
+    if (!rules::IsValidDay(year, month, day)) Raise(errnum::kInvalidCall);
+    Date r = d;
+    r.year = static_cast<int16_t>(year);
+    r.month = static_cast<uint8_t>(month);
+    r.day = static_cast<uint8_t>(day);
+    ResultDate(ctx, r);
+    return;
+  }
+  ResultDate(ctx, FromMoment(Moment(d) + seconds));
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// DateDiff(interval, date1, date2[, first day of week]): the boundaries of
+// the interval crossed from date1 to date2 (negative when date2 is earlier);
+// "w" counts whole weeks, "ww" the weeks' first days crossed.
+void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  const int first = FirstDayOf(argc, argv, 3);
+  if (IsNull(argv[1]) || IsNull(argv[2])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  const Date a = DateOrRaise(argv[1]);
+  const Date b = DateOrRaise(argv[2]);
+  const int64_t days = DayNumber(b) - DayNumber(a);
+  int64_t r = 0;
+  switch (interval) {
+    case Interval::kYear: r = b.year - a.year; break;
+    case Interval::kQuarter:
+      r = (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3);
+      break;
+    case Interval::kMonth: r = (b.year * 12 + b.month) - (a.year * 12 + a.month); break;
+    case Interval::kDayOfYear:
+    case Interval::kDay: r = days; break;
+    case Interval::kWeekday: r = days / 7; break;
+    case Interval::kWeek: {
+      // 1970-01-01 was a Thursday (5); weeks are counted from their first day.
+      const int64_t shift = (5 - first + 7) % 7;
+      r = FloorDiv(DayNumber(b) + shift, 7) - FloorDiv(DayNumber(a) + shift, 7);
+      break;
+    }
+    case Interval::kHour: r = FloorDiv(Moment(b), 3600) - FloorDiv(Moment(a), 3600); break;
+    case Interval::kMinute: r = FloorDiv(Moment(b), 60) - FloorDiv(Moment(a), 60); break;
+    case Interval::kSecond: r = Moment(b) - Moment(a); break;
+  }
+  sqlite3_result_int64(ctx, r);
+}
+
+// The week of the year: 1 the week holding January 1 (rule 1, the default),
+// the first week of four days or more (2), or the first whole week (3).
+int WeekOfYear(const Date& d, int first, int rule) {
+  auto week_start = [&](int64_t year) {
+    Date jan1;
+    jan1.year = static_cast<int16_t>(year);
+    jan1.month = 1;
+    jan1.day = 1;
+    const int64_t day = DayNumber(jan1);
+    const int64_t start = day - (WeekdayFrom(jan1, first) - 1);  // first day of jan1's week
+    if (rule == 2) return day - start > 3 ? start + 7 : start;
+    if (rule == 3) return start == day ? start : start + 7;
+    return start;
+  };
+  const int64_t day = DayNumber(d);
+  int64_t start = week_start(d.year);
+  if (day < start) start = week_start(d.year - 1);
+  const int64_t next = week_start(d.year + 1);
+  if (rule != 1 && day >= next) return 1;
+  return static_cast<int>((day - start) / 7 + 1);
+}
+
+void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const Interval interval = IntervalOf(argv[0]);
+  const int first = FirstDayOf(argc, argv, 2);
+  int64_t rule = 1;
+  if (argc > 3 && !IsNull(argv[3])) {
+    rule = CountOf(argv[3]);
+    if (rule < 0 || rule > 3) Raise(errnum::kInvalidCall);
+    if (rule == 0) rule = 1;
+  }
+  if (NullGivesNull(ctx, argv[1])) return;
+  const Date d = DateOrRaise(argv[1]);
+  int r = 0;
+  switch (interval) {
+    case Interval::kYear: r = d.year; break;
+    case Interval::kQuarter: r = (d.month - 1) / 3 + 1; break;
+    case Interval::kMonth: r = d.month; break;
+    case Interval::kDayOfYear: r = rules::DayOfYear(d); break;
+    case Interval::kDay: r = d.day; break;
+    case Interval::kWeekday: r = WeekdayFrom(d, first); break;
+    case Interval::kWeek: r = WeekOfYear(d, first, static_cast<int>(rule)); break;
+    case Interval::kHour: r = d.hour; break;
+    case Interval::kMinute: r = d.minute; break;
+    case Interval::kSecond: r = d.second; break;
+  }
+  sqlite3_result_int(ctx, r);
+}
+
+int64_t WholeArgument(sqlite3_value* v) {
+  const double x = NumberOf(v);
+  if (std::fabs(x) > 1e9) Raise(errnum::kOverflow);
+  return vb::CLng(x);
+}
+
+// DateSerial(year, month, day): a month or day outside its range carries
+// into the next or previous ones (DateSerial(2005, 13, 0) is 2005-12-31).
+void DateSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  for (int i = 0; i < 3; ++i) {
+    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
+  }
+  int64_t year = WholeArgument(argv[0]);
+  if (year >= 0 && year < 100) year = FullYear(year, 2);
+  const int64_t index = year * 12 + WholeArgument(argv[1]) - 1;
+  const int64_t y = FloorDiv(index, 12);
+  const int64_t m = index - y * 12 + 1;
+  if (y < 100 || y > 9999) Raise(errnum::kInvalidCall);
+  ResultDate(ctx, FromDayNumber(rules::DaysFromCivil(y, m, 1) + WholeArgument(argv[2]) - 1));
+}
+
+// TimeSerial(hour, minute, second): the time of day 0; values outside their
+// range carry, and a time before midnight falls on the day before.
+void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  for (int i = 0; i < 3; ++i) {
+    if (IsNull(argv[i])) Raise(errnum::kInvalidUseOfNull);
+  }
+  const int64_t seconds =
+      WholeArgument(argv[0]) * 3600 + WholeArgument(argv[1]) * 60 + WholeArgument(argv[2]);
+  Date zero;
+  ResultDate(ctx, FromMoment(Moment(zero) + seconds));
+}
+
+template <bool kDatePart>
+void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const std::optional<Date> d = DateOf(argv[0]);
+  if (!d) Raise(errnum::kRuntimeTypeMismatch);
+  Date r = *d;
+  if (kDatePart) {
+    r.hour = r.minute = r.second = 0;
+  } else {
+    r.year = 1899;
+    r.month = 12;
+    r.day = 30;
+  }
+  ResultDate(ctx, r);
+}
+
+void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const int type = sqlite3_value_type(argv[0]);
+  const bool is = type == SQLITE_TEXT && DateOf(argv[0]).has_value();
+  sqlite3_result_int(ctx, is ? -1 : 0);
+}
+
+void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const int64_t m = CountOf(argv[0]);
+  if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
+  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
+  const std::string_view name = kMonthNames[m - 1];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+// WeekdayName(n[, abbreviate[, first day]]): n counts from the first day.
+void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  const int64_t n = CountOf(argv[0]);
+  if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
+  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
+  const int first = FirstDayOf(argc, argv, 2);
+  const std::string_view name = kDayNames[(n - 1 + first - 1) % 7];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  const double seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  sqlite3_result_double(ctx, seconds + std::floor(now.tv_nsec / 1e7) / 100);
+}
+
+}  // namespace
+
+void RegisterDateFunctions(sqlite3* db) {
+  static constexpr Function kFunctions[] = {
+      {"jet_year", 1, Guarded<DatePart<Part::kYear>>, true},
+      {"jet_month", 1, Guarded<DatePart<Part::kMonth>>, true},
+      {"jet_day", 1, Guarded<DatePart<Part::kDay>>, true},
+      {"jet_hour", 1, Guarded<DatePart<Part::kHour>>, true},
+      {"jet_minute", 1, Guarded<DatePart<Part::kMinute>>, true},
+      {"jet_second", 1, Guarded<DatePart<Part::kSecond>>, true},
+      {"jet_weekday", -1, Guarded<Weekday>, true},
+      {"jet_now", 0, Guarded<Clock<true, true>>, false},
+      {"jet_date", 0, Guarded<Clock<true, false>>, false},
+      {"jet_time", 0, Guarded<Clock<false, true>>, false},
+      {"jet_dateadd", 3, Guarded<DateAdd>, true},
+      {"jet_datediff", -1, Guarded<DateDiff>, true},
+      {"jet_datepart", -1, Guarded<DatePartFunction>, true},
+      {"jet_dateserial", 3, Guarded<DateSerial>, true},
+      {"jet_timeserial", 3, Guarded<TimeSerial>, true},
+      {"jet_datevalue", 1, Guarded<DateOrTimeValue<true>>, true},
+      {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
+      {"jet_isdate", 1, Guarded<IsDate>, true},
+      {"jet_monthname", -1, Guarded<MonthName>, true},
+      {"jet_weekdayname", -1, Guarded<WeekdayName>, true},
+      {"jet_timer", 0, Guarded<Timer>, false},
+  };
+  Install(db, kFunctions);
+}
+
+}  // namespace tessaly::db::sqlite::functions
