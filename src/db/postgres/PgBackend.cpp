@@ -11,12 +11,12 @@
 #include <string>
 #include <unordered_set>
 
+#include "db/Definitions.h"
 #include "db/JetErrors.h"
 #include "db/Rules.h"
 #include "db/jet/Translator.h"
 #include "db/postgres/PgDialect.h"
 #include "db/postgres/PgFunctions.h"
-#include "db/postgres/PgSchema.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 
@@ -541,7 +541,7 @@ void PgBackend::Setup() {
   // may race to make it, and the loser finds it made.
   constexpr char kFound[] =
       "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
-      "to_regtype('yesno') IS NOT NULL";
+      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL";
   Result found = Exec(kFound);
   if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
     Result made(PQexec(conn_, "CREATE EXTENSION IF NOT EXISTS citext"));
@@ -551,12 +551,16 @@ void PgBackend::Setup() {
     }
   }
   // Jet's Yes/No field holds -1 and 0 as numbers do, and reads as True and
-  // False: a domain tells its columns from the other 16-bit numbers. A
-  // session that may not make it still reads the database, and only a new
-  // Yes/No field then fails.
+  // False: a domain tells its columns from the other 16-bit numbers. Jet's
+  // Byte, 0 to 255, has no type of the server's: a domain holds it and is
+  // read as a Byte. A session that may not make them still reads the
+  // database, and only a new Yes/No or Byte field then fails.
   if (PQgetvalue(found.get(), 0, 1)[0] != 't') {
     Result made(PQexec(conn_,
                        "DO $$ BEGIN CREATE DOMAIN yesno AS smallint; "
+                       "EXCEPTION WHEN duplicate_object THEN NULL; END $$; "
+                       "DO $$ BEGIN CREATE DOMAIN tinyint AS smallint "
+                       "CONSTRAINT ck_range_byte CHECK (VALUE BETWEEN 0 AND 255); "
                        "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
   }
   Exec(JetFunctionsSql());
@@ -994,8 +998,16 @@ void PgBackend::Rollback() {
   Exec("ROLLBACK");
 }
 
-const std::vector<std::string>& PgBackend::SchemaStatements() const {
-  return postgres::SchemaStatements();
+std::vector<std::string> PgBackend::SchemaStatements(
+    const internal::Definitions& described) const {
+  // A saved query reads; PostgreSQL would write through a view of one table,
+  // which Jet's saved queries here never allowed, so the single-table ones
+  // join a one-row constant, which leaves the rows and the plans as they are
+  // and makes the view read-only.
+  static constexpr internal::DefinitionForms kForms = {
+      "CREATE OR REPLACE VIEW ", " CROSS JOIN (VALUES (0)) AS read_only (x)",
+      static_cast<uint8_t>(jet::JetType::kCounter), " PRIMARY KEY"};
+  return internal::DefinitionStatements(described, PgDialect(), kForms);
 }
 
 std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {

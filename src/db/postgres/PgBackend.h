@@ -51,7 +51,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   void Commit() override;
   void Rollback() override;
   void Interrupt() noexcept override;
-  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> SchemaStatements(const internal::Definitions& described) const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
   int32_t RunGroup(std::span<const std::string> before, const std::string& sql,

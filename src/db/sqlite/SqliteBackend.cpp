@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "db/Definitions.h"
 #include "db/JetErrors.h"
 #include "db/Rules.h"
 #include "db/jet/Translator.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
-#include "db/sqlite/SqliteSchema.h"
 #include "db/sqlite/TableDefinition.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
@@ -1133,8 +1133,14 @@ void SqliteBackend::Rollback() {
   Restore("ROLLBACK");
 }
 
-const std::vector<std::string>& SqliteBackend::SchemaStatements() const {
-  return sqlite::SchemaStatements();
+std::vector<std::string> SqliteBackend::SchemaStatements(
+    const internal::Definitions& described) const {
+  // SQLite's own counter is its row number alone; the attendance keys it
+  // numbers keep the checks of a Long beside it.
+  static constexpr internal::DefinitionForms kForms = {
+      "CREATE VIEW IF NOT EXISTS ", "", static_cast<uint8_t>(jet::JetType::kLong),
+      " PRIMARY KEY AUTOINCREMENT"};
+  return internal::DefinitionStatements(described, SqliteDialect(), kForms);
 }
 
 std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {

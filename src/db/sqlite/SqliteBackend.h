@@ -55,7 +55,7 @@ class SqliteBackend final : public internal::Backend {
   // An interrupted write undoes the host's whole transaction, as the engine
   // does for every write it stops; outside one it undoes the statement.
   void Interrupt() noexcept override;
-  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> SchemaStatements(const internal::Definitions& described) const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
   int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
