@@ -254,6 +254,17 @@ struct ColumnSpec {
     return s;
   }
 
+  // Whether a whole row's insert writes the column: one of the table, but a
+  // key the database numbers and the statistics flag.
+  constexpr bool Written() const {
+    return in_table && (flags & (db::kAutoNumber | db::kZeroDefault)) == 0;
+  }
+  // A key of numbers (the database's or the host's, from GetMaxID): the
+  // where-text addresses the row by it, so an update never rewrites it.
+  constexpr bool NumberedKey() const {
+    return (flags & db::kPrimaryKey) != 0 && kind != db::ColumnKind::kText;
+  }
+
   std::string_view ColumnListName() const {
     return column_list_name.empty() ? name : column_list_name;
   }
@@ -317,11 +328,23 @@ class ColumnList {
     list.columns_ = std::move(kept);
     return list;
   }
+  // Every declared column with a property whose declaration keep accepts,
+  // in declaration order.
+  template <class Keep>
+  static ColumnList Kept(Keep keep) {
+    ColumnList list;
+    for (const ColumnDef<Self>& c : Self::Columns()) {
+      if (c.item != nullptr && keep(c.decl)) list.columns_.push_back(&c);
+    }
+    return list;
+  }
   auto begin() const { return columns_.begin(); }
   auto end() const { return columns_.end(); }
   size_t size() const { return columns_.size(); }
 
  private:
+  ColumnList() = default;
+
   std::vector<const ColumnDef<Self>*> columns_;
 };
 
