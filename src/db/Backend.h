@@ -324,10 +324,6 @@ class Backend {
 std::unique_ptr<Backend> OpenSqlite(const std::string& target);
 // Opens a session on a PostgreSQL server. Throws tessaly::Error.
 std::unique_ptr<Backend> OpenPostgres(const std::string& target);
-// True when target names a PostgreSQL server: a "postgresql://" or
-// "postgres://" URI, or libpq's "key=value ..." form beginning with one of its
-// keywords (host=, dbname=, ...). Anything else is a database file.
-bool IsServerTarget(std::string_view target);
 
 }  // namespace internal
 }  // namespace tessaly::db
