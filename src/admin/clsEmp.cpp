@@ -8,20 +8,6 @@
 
 namespace tessaly {
 
-namespace {
-
-// The column list and value list of an INSERT and the assignment list of a
-// full UPDATE name the eighteen columns in the same order.
-const framework::ColumnList<clsEmp>& RowColumns() {
-  static const framework::ColumnList<clsEmp> columns{
-      "F_EmpID", "F_Name",   "F_Spell",    "F_Dept", "F_Sex",      "F_CardID",
-      "F_IDCard", "F_IsKQ",  "F_IsRatifier", "F_Shift", "F_Work",   "F_Degree",
-      "F_JoinDate", "F_Tel", "F_PostCode", "F_Addr", "F_Photo",    "F_Note"};
-  return columns;
-}
-
-}  // namespace
-
 // The type-ahead search lists number, name and department, as they stand.
 const framework::Listing& clsEmp::TypeAheadListing() {
   static const framework::Listing listing = [] {
@@ -65,12 +51,9 @@ std::span<const framework::ColumnDef<clsEmp>> clsEmp::Columns() {
   return kColumns;
 }
 
-std::string clsEmp::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsEmp::GetValuesString(int32_t) { return Values(RowColumns()); }
-
 std::string clsEmp::GetBodyString(int32_t Rev) {
   if (Rev == EMP_UPDSHIFT) return sql::Items().Text("F_Shift", FShift_).str();
-  return Assignments(RowColumns());
+  return RecordOf::GetBodyString(Rev);
 }
 
 std::string clsEmp::GetWhereString(int32_t Rev) {

@@ -8,17 +8,6 @@ namespace tessaly {
 
 namespace {
 
-// The four texts, in the order the value list and the assignment list share.
-const framework::ColumnList<clsUser>& TextColumns() {
-  static const framework::ColumnList<clsUser> columns{"F_UserID", "F_Name", "F_Pwd", "F_Right"};
-  return columns;
-}
-const framework::ColumnList<clsUser>& RowColumns() {
-  static const framework::ColumnList<clsUser> columns{"F_ID", "F_UserID", "F_Name", "F_Pwd",
-                                                      "F_Right"};
-  return columns;
-}
-
 std::string ByUserId(const clsUser& row) { return " F_UserID=" + sql::Quoted(row.FUserID()); }
 
 }  // namespace
@@ -32,18 +21,10 @@ std::span<const framework::ColumnDef<clsUser>> clsUser::Columns() {
   return kColumns;
 }
 
-eRESULT clsUser::GetMaxID(int16_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("F_ID", mdlConst::T_User, connection(), recordset(), RetMaxID);
-}
-
-std::string clsUser::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsUser::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsUser::GetBodyString(int32_t) { return Assignments(TextColumns()); }
-
 std::string clsUser::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_UserID ";
   if (Rev == USER_BYUSERID) return ByUserId(*this);
-  return " F_ID=" + sql::Number(FID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 // A password or rights change addresses the user by user ID, with the one

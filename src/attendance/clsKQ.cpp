@@ -10,18 +10,6 @@ namespace tessaly {
 
 namespace {
 
-// The value list of an INSERT, its column list and the assignment list of a
-// full UPDATE name the same 23 columns in the same order: all but F_ID
-// (numbered by the database) and F_IsTJ (written only by KQ_UPDTJ).
-const framework::ColumnList<clsKQ>& RowColumns() {
-  static const framework::ColumnList<clsKQ> columns{
-      "F_EmpID",  "F_Name",  "F_Dept",    "F_KQType",  "F_Date",     "F_In1",
-      "F_Out1",   "F_In2",   "F_Out2",    "F_In3",     "F_Out3",     "F_ZLIn",
-      "F_ZLOut",  "F_IsWQ",  "F_CDNum",   "F_CDMinute", "F_ZTNum",   "F_ZTMinute",
-      "F_JBHours", "F_Note", "F_SBSJ",    "F_QJSJ",    "F_Shift"};
-  return columns;
-}
-
 using framework::Operation;
 
 // The month filter every totals statement ends with.
@@ -41,7 +29,7 @@ int16_t IntegerOf(const db::Recordset& rs, std::string_view name) {
 
 }  // namespace
 
-clsKQ::clsKQ() : RecordOf(mdlConst::T_KQ, mdlConst::T_KQ) {}
+clsKQ::clsKQ() : RecordOf(mdlConst::T_KQ, mdlConst::T_KQ, KQ_UPDTJ) {}
 
 std::span<const framework::ColumnDef<clsKQ>> clsKQ::Columns() {
   using Self = clsKQ;
@@ -49,20 +37,11 @@ std::span<const framework::ColumnDef<clsKQ>> clsKQ::Columns() {
   return kColumns;
 }
 
-std::string clsKQ::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsKQ::GetValuesString(int32_t) { return Values(RowColumns()); }
-
-std::string clsKQ::GetBodyString(int32_t Rev) {
-  if (Rev == KQ_UPDTJ) return sql::Items().Number("F_IsTJ", FIsTJ_).str();
-  return Assignments(RowColumns());
-}
-
 std::string clsKQ::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
   if (Rev == KQ_BYEMPIDANDDATE) {
     return " F_EmpID=" + sql::Quoted(FEmpID_) + " and F_Date=" + sql::DateLiteral(FDate_);
   }
-  return " F_ID=" + sql::Number(FID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 eRESULT clsKQ::CalcKaoQinDays(int16_t intYear, int16_t intMonth, std::string KQType,

@@ -9,9 +9,9 @@ namespace tessaly {
 namespace {
 
 // The value list of an INSERT, its column list and the assignment list of an
-// UPDATE name the same 24 columns in the same order (the note before the two
-// hour totals).
-const framework::ColumnList<clsMTJ>& RowColumns() {
+// UPDATE name the same 24 columns in an order of their own: the note comes
+// before the two hour totals, where the table has it after them.
+const framework::ColumnList<clsMTJ>& BuilderColumns() {
   static const framework::ColumnList<clsMTJ> columns{
       "F_Year",      "F_Month",     "F_EmpID",     "F_Name",      "F_Dept",      "F_WK_Days",
       "F_YC_Days",   "F_GX_Days",   "F_XJ_Days",   "F_CC_Days",   "F_KG_Days",   "F_BJ_Days",
@@ -31,17 +31,16 @@ std::span<const framework::ColumnDef<clsMTJ>> clsMTJ::Columns() {
   return kColumns;
 }
 
-std::string clsMTJ::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsMTJ::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsMTJ::GetBodyString(int32_t) { return Assignments(RowColumns()); }
+std::string clsMTJ::GetValueFields(int32_t) { return ColumnNames(BuilderColumns()); }
+std::string clsMTJ::GetValuesString(int32_t) { return Values(BuilderColumns()); }
+std::string clsMTJ::GetBodyString(int32_t) { return Assignments(BuilderColumns()); }
 
 std::string clsMTJ::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
   if (Rev == MTJ_BYEMPIDANDDATE) {
     return " F_EmpID=" + sql::Quoted(FEmpID_) + " and F_Month=" + sql::Number(FMonth_) +
            " and F_Year=" + sql::Number(FYear_);
   }
-  return " F_ID=" + sql::Number(FID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 std::span<const framework::FieldEntry> clsMTJ::FieldEntries() {

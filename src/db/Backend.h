@@ -25,6 +25,8 @@ struct TableEdit;
 
 namespace internal {
 
+struct Definitions;
+
 // One cell of a result: the kind of its value and the value; a text points
 // into the result's text arena. A result of a hundred thousand daily rows
 // would cost a Variant per cell, allocated and touched whether it is read or
@@ -330,9 +332,8 @@ class Backend {
   virtual void Interrupt() noexcept = 0;
 
   // The statements, in the engine's own SQL, that create where missing every
-  // table, index and saved query the catalog (db/Catalog.h) describes, in
-  // the order they must run.
-  virtual const std::vector<std::string>& SchemaStatements() const = 0;
+  // table, index and saved query described, in the order they must run.
+  virtual std::vector<std::string> SchemaStatements(const Definitions& described) const = 0;
   // The column names of the table or saved query of that name, in order;
   // empty when the database holds none.
   virtual std::vector<std::string> ColumnsOf(std::string_view object) = 0;
@@ -351,10 +352,6 @@ class Backend {
 std::unique_ptr<Backend> OpenSqlite(const std::string& target);
 // Opens a session on a PostgreSQL server. Throws tessaly::Error.
 std::unique_ptr<Backend> OpenPostgres(const std::string& target);
-// True when target names a PostgreSQL server: a "postgresql://" or
-// "postgres://" URI, or libpq's "key=value ..." form beginning with one of its
-// keywords (host=, dbname=, ...). Anything else is a database file.
-bool IsServerTarget(std::string_view target);
 
 }  // namespace internal
 }  // namespace tessaly::db

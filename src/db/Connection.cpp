@@ -176,7 +176,7 @@ int32_t internal::Backend::MakeTable(const std::string& table, const std::string
   return rows.row_count == 1 ? static_cast<int32_t>(rows.cells[0].ToDouble()) : 0;
 }
 
-bool internal::IsServerTarget(std::string_view target) {
+bool Connection::IsServerTarget(std::string_view target) {
   if (target.starts_with("postgresql://") || target.starts_with("postgres://")) return true;
   static constexpr std::string_view kKeywords[] = {"host=",
                                                    "hostaddr=",
@@ -205,13 +205,13 @@ std::shared_ptr<Connection> Connection::Open(const std::string& target) {
   bool ansi89 = path.ends_with(kAnsi89Option);
   if (ansi89) {
     path.remove_suffix(kAnsi89Option.size());
-  } else if (internal::IsServerTarget(path) && path.ends_with(kAnsi89Joined)) {
+  } else if (IsServerTarget(path) && path.ends_with(kAnsi89Joined)) {
     ansi89 = true;
     path.remove_suffix(kAnsi89Joined.size());
   }
   const std::string rest(path);
   return std::shared_ptr<Connection>(new Connection(
-      internal::IsServerTarget(rest) ? internal::OpenPostgres(rest) : internal::OpenSqlite(rest),
+      IsServerTarget(rest) ? internal::OpenPostgres(rest) : internal::OpenSqlite(rest),
       ansi89));
 }
 

@@ -13,8 +13,11 @@ const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name) 
 
 // --- the shared record behaviour -------------------------------------------
 
-Record::Record(std::string_view table, std::string_view source)
-    : recordset_(std::make_shared<db::Recordset>()), table_(table), source_(source) {}
+Record::Record(std::string_view table, std::string_view source, int32_t tally_mode)
+    : recordset_(std::make_shared<db::Recordset>()),
+      table_(table),
+      source_(source),
+      tally_mode_(tally_mode) {}
 
 // Release the base object (with the connection reference it keeps), then
 // the recordset; the connection itself belongs to the host and stays open.

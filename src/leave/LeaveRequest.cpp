@@ -10,65 +10,18 @@
 
 namespace tessaly::leave {
 
-namespace {
-
-// UPDTJ of every leave class's enumeration.
+// UPDTJ of every leave class's enumeration: Update writes F_IsTJ alone.
 constexpr int32_t kUpdateTally = 2;
 
-// An ordinary update rewrites what the insert wrote but the identifier, in
-// the same order.
 template <class Self>
-const framework::ColumnList<Self>& RequestColumns() {
-  static const framework::ColumnList<Self> columns{"F_EmpID", "F_DateFr", "F_TimeFr", "F_DateTo",
-                                                   "F_TimeTo", "F_Reason", "F_Ratify", "F_Hour"};
-  return columns;
-}
-template <class Self>
-const framework::ColumnList<Self>& InsertColumns() {
-  static const framework::ColumnList<Self> columns{"F_ID",     "F_EmpID",  "F_DateFr",
-                                                   "F_TimeFr", "F_DateTo", "F_TimeTo",
-                                                   "F_Reason", "F_Ratify", "F_Hour"};
-  return columns;
-}
-
-}  // namespace
-
-template <class Self>
-LeaveRequest<Self>::LeaveRequest() : framework::RecordOf<Self>(Self::kTable, Self::kQuery) {}
+LeaveRequest<Self>::LeaveRequest()
+    : framework::RecordOf<Self, int32_t>(Self::kTable, Self::kQuery, kUpdateTally) {}
 
 template <class Self>
 std::span<const framework::ColumnDef<Self>> LeaveRequest<Self>::Columns() {
   static constexpr framework::ColumnDef<Self> kColumns[] = {
       TESSALY_LEAVE_COLUMNS(TESSALY_COLUMN) TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_COLUMN)};
   return kColumns;
-}
-
-template <class Self>
-std::string LeaveRequest<Self>::GetValueFields(int32_t) {
-  return this->ColumnNames(InsertColumns<Self>());
-}
-
-template <class Self>
-std::string LeaveRequest<Self>::GetValuesString(int32_t) {
-  return this->Values(InsertColumns<Self>());
-}
-
-template <class Self>
-std::string LeaveRequest<Self>::GetBodyString(int32_t Rev) {
-  if (Rev == kUpdateTally) return sql::Items().Number("F_IsTJ", FIsTJ_).str();
-  return this->Assignments(RequestColumns<Self>());
-}
-
-template <class Self>
-std::string LeaveRequest<Self>::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
-  return " F_ID=" + sql::Number(FID_);
-}
-
-template <class Self>
-eRESULT LeaveRequest<Self>::GetMaxID(int32_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("F_ID", Self::kTable, this->connection(), this->recordset(),
-                             RetMaxID);
 }
 
 template <class Self>

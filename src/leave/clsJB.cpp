@@ -15,21 +15,6 @@ namespace tessaly {
 
 namespace {
 
-// The insert writes the identifier and the request; an ordinary update the
-// request alone, in the same order.
-const framework::ColumnList<clsJB>& InsertColumns() {
-  static const framework::ColumnList<clsJB> columns{
-      "F_ID",      "F_EmpID",  "F_DateFr", "F_DateTo", "F_TimeFr",
-      "F_TimeTo",  "F_JBHours", "F_Reason", "F_Ratify", "F_KQCheck"};
-  return columns;
-}
-const framework::ColumnList<clsJB>& RequestColumns() {
-  static const framework::ColumnList<clsJB> columns{
-      "F_EmpID",  "F_DateFr", "F_DateTo", "F_TimeFr", "F_TimeTo",
-      "F_JBHours", "F_Reason", "F_Ratify", "F_KQCheck"};
-  return columns;
-}
-
 constexpr int64_t kSecondsPerDay = 24 * 60 * 60;
 
 // The day number of a value's date, as CDate reads it (Null raises 94, a text
@@ -62,7 +47,7 @@ float VerifiedShare(int64_t asked, const db::Variant& date_fr, const db::Variant
 
 }  // namespace
 
-clsJB::clsJB() : RecordOf(mdlConst::T_JB, mdlConst::T_JB) {}
+clsJB::clsJB() : RecordOf(mdlConst::T_JB, mdlConst::T_JB, JB_UPDTJ) {}
 
 std::span<const framework::ColumnDef<clsJB>> clsJB::Columns() {
   using Self = clsJB;
@@ -70,23 +55,6 @@ std::span<const framework::ColumnDef<clsJB>> clsJB::Columns() {
       TESSALY_CLSJB_COLUMNS(TESSALY_COLUMN)
           TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN)};
   return kColumns;
-}
-
-std::string clsJB::GetValueFields(int32_t) { return ColumnNames(InsertColumns()); }
-std::string clsJB::GetValuesString(int32_t) { return Values(InsertColumns()); }
-
-std::string clsJB::GetBodyString(int32_t Rev) {
-  if (Rev == JB_UPDTJ) return sql::Items().Number("F_IsTJ", FIsTJ_).str();
-  return Assignments(RequestColumns());
-}
-
-std::string clsJB::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
-  return " F_ID=" + sql::Number(FID_);
-}
-
-eRESULT clsJB::GetMaxID(int32_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("F_ID", mdlConst::T_JB, connection(), recordset(), RetMaxID);
 }
 
 eRESULT clsJB::HasTheHoliday(std::string strDate, int16_t HoursPerDay, std::string EmpID,

@@ -6,28 +6,7 @@
 
 namespace tessaly {
 
-namespace {
-
-// The insert writes the identifier and the entry; an ordinary update the
-// entry alone, in the same order.
-const framework::ColumnList<clsWQ>& InsertColumns() {
-  static const framework::ColumnList<clsWQ> columns{
-      "F_ID",         "F_EmpID",     "F_Date",       "F_TimeFr",    "F_TimeTo",
-      "F_CancelIn1",  "F_CancelOut1", "F_CancelIn2", "F_CancelOut2", "F_CancelIn3",
-      "F_CancelOut3", "F_Reason",    "F_Ratify"};
-  return columns;
-}
-const framework::ColumnList<clsWQ>& EntryColumns() {
-  static const framework::ColumnList<clsWQ> columns{
-      "F_EmpID",      "F_Date",      "F_TimeFr",     "F_TimeTo",    "F_CancelIn1",
-      "F_CancelOut1", "F_CancelIn2", "F_CancelOut2", "F_CancelIn3", "F_CancelOut3",
-      "F_Reason",     "F_Ratify"};
-  return columns;
-}
-
-}  // namespace
-
-clsWQ::clsWQ() : RecordOf(mdlConst::T_WQ, mdlConst::T_WQ) {}
+clsWQ::clsWQ() : RecordOf(mdlConst::T_WQ, mdlConst::T_WQ, WQ_UPDTJ) {}
 
 std::span<const framework::ColumnDef<clsWQ>> clsWQ::Columns() {
   using Self = clsWQ;
@@ -37,26 +16,13 @@ std::span<const framework::ColumnDef<clsWQ>> clsWQ::Columns() {
   return kColumns;
 }
 
-std::string clsWQ::GetValueFields(int32_t) { return ColumnNames(InsertColumns()); }
-std::string clsWQ::GetValuesString(int32_t) { return Values(InsertColumns()); }
-
-std::string clsWQ::GetBodyString(int32_t Rev) {
-  if (Rev == WQ_UPDTJ) return sql::Items().Number("F_IsTJ", FIsTJ_).str();
-  return Assignments(EntryColumns());
-}
-
 // The date is compared with a quoted text: it matches the yyyy-mm-dd form
 // the date is stored and loaded in.
 std::string clsWQ::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
   if (Rev == WQ_BYEMPIDDATE) {
     return " F_EmpID=" + sql::Quoted(FEmpID_) + " and F_Date=" + sql::Quoted(FDate_);
   }
-  return " F_ID=" + sql::Number(FID_);
-}
-
-eRESULT clsWQ::GetMaxID(int32_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("F_ID", mdlConst::T_WQ, connection(), recordset(), RetMaxID);
+  return RecordOf::GetWhereString(Rev);
 }
 
 std::span<const framework::FieldEntry> clsWQ::FieldEntries() {

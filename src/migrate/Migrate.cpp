@@ -8,7 +8,7 @@
 
 #include "access/AccessFile.h"
 #include "db/Backend.h"
-#include "db/Catalog.h"
+#include "schema/Attendance.h"
 #include "db/Rules.h"
 #include "migrate/RowWriter.h"
 #include "migrate/Source.h"
@@ -31,8 +31,8 @@ std::string Bracket(std::string_view name) { return "[" + std::string(name) + "]
 
 // The attendance database's own table of that name, or null: the one place
 // the migration reads the library's schema.
-const db::internal::Table* AttendanceTable(const std::string& name) {
-  return db::internal::FindTable(name);
+const db::internal::TableDef* AttendanceTable(const std::string& name) {
+  return schema::Attendance().Find(name);
 }
 
 // A value that does not fit its column: why, for the report or the error.
@@ -61,7 +61,7 @@ std::optional<db::Date> DateOf(const Variant& v) {
 // Converts v to the column's kind as the runtime's CStr, CByte, CInt, CLng,
 // CSng and CDate do, into *out; a Null stays Null (*null), except in a
 // column that is 0 until written. Throws Misfit.
-void Convert(const db::internal::Column& column, const Field& field, const Variant& value,
+void Convert(const db::internal::ColumnDef& column, const Field& field, const Variant& value,
              Parameter* out, uint8_t* null) {
   *null = 0;
   // A Date/Time field's serial number is the Date the runtime read from it.
@@ -201,7 +201,7 @@ class Run {
     for (const Table& t : tables_) attendance |= AttendanceTable(t.name) != nullptr;
     if (attendance) db::CreateSchema(target_);
     for (const Table* t : order_) {
-      if (const db::internal::Table* schema = AttendanceTable(t->name)) {
+      if (const db::internal::TableDef* schema = AttendanceTable(t->name)) {
         if (options_.replace) target_.Execute("DELETE FROM " + Bracket(t->name));
         CopyAttendance(*t, *schema);
       } else {
@@ -375,15 +375,15 @@ class Run {
     Copy(t, ReportOf(t.name), plan);
   }
 
-  void CopyAttendance(const Table& t, const db::internal::Table& schema) {
+  void CopyAttendance(const Table& t, const db::internal::TableDef& schema) {
     TableReport& report = report_.tables.emplace_back();
     report.name = t.name;
     report.attendance = true;
     // Each column of the schema takes the file's field of its name, in any
     // letter case; the schema's others are left to their defaults.
     Plan plan;
-    std::vector<const db::internal::Column*> schema_columns;
-    for (const db::internal::Column& c : schema.columns) {
+    std::vector<const db::internal::ColumnDef*> schema_columns;
+    for (const db::internal::ColumnDef& c : schema.columns) {
       for (size_t i = 0; i < t.fields.size(); ++i) {
         if (!db::rules::EqualsNoCase(t.fields[i].name, c.name)) continue;
         if ((c.flags & db::kPrimaryKey) != 0) plan.key.push_back(i);

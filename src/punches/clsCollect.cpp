@@ -10,12 +10,6 @@ namespace {
 
 constexpr std::string_view kCollectionOrder = " ORDER BY F_WorkNo,F_KQDate,F_KQTime ";
 
-const framework::ColumnList<clsCollect>& RowColumns() {
-  static const framework::ColumnList<clsCollect> columns{"F_WorkNo", "F_KQDate", "F_KQTime",
-                                                         "F_DcuID",  "F_Door",   "F_Flag"};
-  return columns;
-}
-
 }  // namespace
 
 clsCollect::clsCollect() : RecordOf(mdlConst::T_Collect, mdlConst::T_Collect) {}
@@ -26,10 +20,6 @@ std::span<const framework::ColumnDef<clsCollect>> clsCollect::Columns() {
       TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN)};
   return kColumns;
 }
-
-std::string clsCollect::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsCollect::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsCollect::GetBodyString(int32_t) { return Assignments(RowColumns()); }
 
 // Without a key, rows are found by work number; -1 gives them all in the
 // order they were collected in.

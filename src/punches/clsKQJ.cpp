@@ -11,11 +11,6 @@ namespace {
 
 constexpr std::string_view kByName = " ORDER BY F_Name ";
 
-const framework::ColumnList<clsKQJ>& RowColumns() {
-  static const framework::ColumnList<clsKQJ> columns{"F_Name", "F_Address", "F_State"};
-  return columns;
-}
-
 }  // namespace
 
 clsKQJ::clsKQJ() : RecordOf(mdlConst::T_KQJ, mdlConst::T_KQJ) {}
@@ -26,10 +21,6 @@ std::span<const framework::ColumnDef<clsKQJ>> clsKQJ::Columns() {
       TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN)};
   return kColumns;
 }
-
-std::string clsKQJ::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsKQJ::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsKQJ::GetBodyString(int32_t) { return Assignments(RowColumns()); }
 
 // The row is the one stored under FKey, so an update can change F_Name.
 std::string clsKQJ::GetWhereString(int32_t Rev) {

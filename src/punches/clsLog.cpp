@@ -6,17 +6,6 @@
 
 namespace tessaly {
 
-namespace {
-
-// Every column but the key: the database numbers an entry.
-const framework::ColumnList<clsLog>& RowColumns() {
-  static const framework::ColumnList<clsLog> columns{"F_Date", "F_Time", "F_RecCnt", "F_Operator",
-                                                     "F_Note"};
-  return columns;
-}
-
-}  // namespace
-
 clsLog::clsLog() : RecordOf(mdlConst::T_Log, mdlConst::T_Log) {}
 
 std::span<const framework::ColumnDef<clsLog>> clsLog::Columns() {
@@ -24,15 +13,6 @@ std::span<const framework::ColumnDef<clsLog>> clsLog::Columns() {
   static constexpr framework::ColumnDef<clsLog> kColumns[] = {
       TESSALY_CLSLOG_COLUMNS(TESSALY_COLUMN)};
   return kColumns;
-}
-
-std::string clsLog::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsLog::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsLog::GetBodyString(int32_t) { return Assignments(RowColumns()); }
-
-std::string clsLog::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
-  return " F_ID=" + sql::Number(FID_);
 }
 
 std::span<const framework::FieldEntry> clsLog::FieldEntries() {

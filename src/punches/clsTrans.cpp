@@ -11,15 +11,6 @@ namespace {
 
 using framework::ColumnList;
 
-// A punch's columns as Add inserts them and Update rewrites them: all but the
-// key and the tally flag.
-const ColumnList<clsTrans>& PunchColumns() {
-  static const ColumnList<clsTrans> columns{"F_Date", "F_Time",    "F_CardID", "F_DcuID",
-                                            "F_Door", "F_EmpID",   "F_Name",   "F_Dept",
-                                            "F_Flag", "F_IsEnter", "F_IsExit", "F_IsKQ"};
-  return columns;
-}
-
 // The head both window questions share, up to the employee's condition.
 std::string PunchesOf(std::string_view EmpID) {
   std::string sql = "select * ";
@@ -33,7 +24,7 @@ constexpr std::string_view kByDateAndTime = " order by F_Date,F_Time ";
 
 }  // namespace
 
-clsTrans::clsTrans() : RecordOf(mdlConst::T_Trans, mdlConst::T_Trans) {}
+clsTrans::clsTrans() : RecordOf(mdlConst::T_Trans, mdlConst::T_Trans, TRANS_UPDTJ) {}
 
 std::span<const framework::ColumnDef<clsTrans>> clsTrans::Columns() {
   using Self = clsTrans;
@@ -42,20 +33,9 @@ std::span<const framework::ColumnDef<clsTrans>> clsTrans::Columns() {
   return kColumns;
 }
 
-std::string clsTrans::GetValueFields(int32_t) { return ColumnNames(PunchColumns()); }
-std::string clsTrans::GetValuesString(int32_t) { return Values(PunchColumns()); }
-
-std::string clsTrans::GetBodyString(int32_t Rev) {
-  if (Rev == TRANS_UPDTJ) {
-    static const ColumnList<clsTrans> tally{"F_IsTJ"};
-    return Assignments(tally);
-  }
-  return Assignments(PunchColumns());
-}
-
 std::string clsTrans::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " F_IsTj=0 ORDER BY F_Date,F_CardID ";
-  return " F_ID=" + sql::Number(FID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 eRESULT clsTrans::HasTrans(std::string StartDate, std::string EndDate, std::string EmpID,

@@ -6,19 +6,6 @@
 
 namespace tessaly {
 
-namespace {
-
-// Every column but the key, in the table's order, for Add and Update alike.
-const framework::ColumnList<clsTransLost>& RowColumns() {
-  static const framework::ColumnList<clsTransLost> columns{
-      "F_LoadDate", "F_ErrMsg", "F_CardID",  "F_Year",   "F_Month", "F_Day",  "F_Hour",
-      "F_Minute",   "F_Date",   "F_Time",    "F_EmpID",  "F_Name",  "F_Dept", "F_Flag",
-      "F_DcuID",    "F_Door",   "F_IsEnter", "F_IsExit", "F_IsKQ"};
-  return columns;
-}
-
-}  // namespace
-
 clsTransLost::clsTransLost() : RecordOf(mdlConst::T_TransLost, mdlConst::T_TransLost) {}
 
 std::span<const framework::ColumnDef<clsTransLost>> clsTransLost::Columns() {
@@ -28,14 +15,9 @@ std::span<const framework::ColumnDef<clsTransLost>> clsTransLost::Columns() {
   return kColumns;
 }
 
-std::string clsTransLost::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsTransLost::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsTransLost::GetBodyString(int32_t) { return Assignments(RowColumns()); }
-
 std::string clsTransLost::GetWhereString(int32_t Rev) {
-  if (Rev == -1) return " 1=1 ORDER BY F_ID ";
   if (Rev == TRANSLOST_DELALL) return " 1=1  ";
-  return " F_ID=" + sql::Number(FID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 // The mode chooses what goes: TRANSLOST_DELALL every rejected punch.

@@ -6,15 +6,6 @@
 
 namespace tessaly {
 
-namespace {
-
-const framework::ColumnList<clsItem>& RowColumns() {
-  static const auto columns = framework::ColumnList<clsItem>::Declared();
-  return columns;
-}
-
-}  // namespace
-
 // A new object works on no list until TableIndex or GetMaxID chooses one.
 clsItem::clsItem() : RecordOf({}, {}) {}
 
@@ -39,22 +30,14 @@ void clsItem::TableIndex(C_ITEM_INDEX value) {
   UseTable(ItemTableName(value));
 }
 
-std::string clsItem::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsItem::GetValuesString(int32_t) { return Values(RowColumns()); }
-// The identifier is not changed by an update.
-std::string clsItem::GetBodyString(int32_t) {
-  static const auto columns = framework::ColumnList<clsItem>::Declared({"F_ID"});
-  return Assignments(columns);
-}
-
 std::string clsItem::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_Name ";
-  return " F_ID=" + sql::Number(FItemID_);
+  return RecordOf::GetWhereString(Rev);
 }
 
 eRESULT clsItem::GetMaxID(C_ITEM_INDEX index, int16_t& RetMaxID, std::string&) {
   TableIndex(index);
-  return framework::GetMaxID("F_ID", ItemTableName(index), connection(), recordset(), RetMaxID);
+  return MaxKey(ItemTableName(index), RetMaxID);
 }
 
 eRESULT clsItem::TheItemIsNeed(std::string ItemID, std::string& ErrStr, bool& ItemIsNeed,

@@ -5,16 +5,6 @@
 
 namespace tessaly {
 
-namespace {
-
-// All three list builders write the whole row in column order, the name too.
-const framework::ColumnList<clsPBSet>& RowColumns() {
-  static const auto columns = framework::ColumnList<clsPBSet>::Declared();
-  return columns;
-}
-
-}  // namespace
-
 clsPBSet::clsPBSet() : RecordOf(mdlConst::T_PBSet, mdlConst::T_PBSet) {}
 
 std::span<const framework::ColumnDef<clsPBSet>> clsPBSet::Columns() {
@@ -23,10 +13,6 @@ std::span<const framework::ColumnDef<clsPBSet>> clsPBSet::Columns() {
       TESSALY_CLSPBSET_COLUMNS(TESSALY_COLUMN)};
   return kColumns;
 }
-
-std::string clsPBSet::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsPBSet::GetValuesString(int32_t) { return Values(RowColumns()); }
-std::string clsPBSet::GetBodyString(int32_t) { return Assignments(RowColumns()); }
 
 std::string clsPBSet::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_Name ";

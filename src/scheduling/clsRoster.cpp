@@ -58,12 +58,6 @@ framework::Listing MakeSearchListing() {
   return listing;
 }
 
-// The column list and the value list write the whole row in column order.
-const framework::ColumnList<clsRoster>& RowColumns() {
-  static const auto columns = framework::ColumnList<clsRoster>::Declared();
-  return columns;
-}
-
 }  // namespace
 
 clsRoster::clsRoster() : RecordOf(mdlConst::T_Roster, mdlConst::T_Roster) {}
@@ -75,21 +69,9 @@ std::span<const framework::ColumnDef<clsRoster>> clsRoster::Columns() {
   return kColumns;
 }
 
-std::string clsRoster::GetValueFields(int32_t) { return ColumnNames(RowColumns()); }
-std::string clsRoster::GetValuesString(int32_t) { return Values(RowColumns()); }
-// An update never changes the roster number.
-std::string clsRoster::GetBodyString(int32_t) {
-  static const auto columns = framework::ColumnList<clsRoster>::Declared({"ROSTER_NUM"});
-  return Assignments(columns);
-}
-
 std::string clsRoster::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY FSCL_MONTH, ROST_TYPE ";
   return " ROSTER_NUM=" + sql::Number(FKey_);
-}
-
-eRESULT clsRoster::GetMaxID(int32_t& RetMaxID, std::string&) {
-  return framework::GetMaxID("ROSTER_NUM", mdlConst::T_Roster, connection(), recordset(), RetMaxID);
 }
 
 std::span<const framework::FieldEntry> clsRoster::FieldEntries() {

@@ -58,6 +58,19 @@ std::shared_ptr<db::Connection> Object::Connection() const {
   return static_cast<ConnectionHost*>(instance_.get())->connection;
 }
 
+db::Recordset* Object::OpenRecordset() const {
+  if (binding_ != &RecordsetBinding()) return nullptr;
+  const auto* host = static_cast<const RecordsetHost*>(instance_.get());
+  return host->recordset != nullptr && host->recordset->State() != 0 ? host->recordset.get()
+                                                                     : nullptr;
+}
+
+const ErrorInfo* Object::LastError() const {
+  if (binding_->last_error == nullptr) return nullptr;
+  const ErrorInfo* caught = binding_->last_error(instance_.get());
+  return caught != nullptr && *caught ? caught : nullptr;
+}
+
 ExcepInfo ExcepInfoOf(const Error& e, std::string source) {
   // A provider's number is already an HRESULT; the runtime's own errors
   // take the form a late-binding host saw for them: the runtime's facility

@@ -365,6 +365,24 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
   }
 }
 
+// A table made by a statement holds its fields as the attendance tables do:
+// each reads back in its Jet type's kind, and a Byte refuses what Jet's did.
+TEST_P(RecordsetContract, FieldsMadeByAStatementReadBackInTheirJetTypesKind) {
+  conn_->Execute("CREATE TABLE T_Made (B BYTE, S SHORT, L LONG, F SINGLE, D DATETIME, Y YESNO)");
+  conn_->Execute("INSERT INTO T_Made VALUES (255, -2, 70000, 1.5, #2024-03-05#, -1)");
+  Recordset rs;
+  rs.Open("SELECT * FROM T_Made", conn_, adOpenKeyset, adLockReadOnly);
+  const std::pair<const char*, VarType> kinds[] = {
+      {"B", VarType::kByte},   {"S", VarType::kInteger}, {"L", VarType::kLong},
+      {"F", VarType::kSingle}, {"D", VarType::kDate},    {"Y", VarType::kBoolean}};
+  for (const auto& [name, kind] : kinds) {
+    EXPECT_EQ(static_cast<int>(rs.Fields().Item(name).Value().Type()), static_cast<int>(kind))
+        << name;
+  }
+  EXPECT_EQ(Caught([&] { conn_->Execute("UPDATE T_Made SET B = 256"); }).number(),
+            Caught([&] { conn_->Execute("UPDATE T_Made SET S = 40000"); }).number());
+}
+
 TEST_P(RecordsetContract, TextsOfAnySizeComeBackWholeAndValueRefHoldsUntilTheCursorMoves) {
   // The rows are held compactly and their texts side by side: texts longer
   // than one stretch of that storage, empty texts and Nulls must each come back

@@ -11,6 +11,82 @@
 namespace tessaly {
 namespace {
 
+// A row keyed by the number the database gives it, with the statistics flag
+// (written only by the tally mode, 7 here) and a column of the saved query.
+#define TESSALY_TEST_NUMBERED_COLUMNS(X)           \
+  X(Key, FID, "F_ID", 0)                           \
+  X(Text, FName, "F_Name", 10)                     \
+  X(Integer, FIsTJ, "F_IsTJ", 0, .ZeroDefault())   \
+  X(TrimmedText, FDept, "F_Dept", 0, .QueryOnly())
+
+class Numbered final : public framework::RecordOf<Numbered> {
+ public:
+  Numbered() : RecordOf("T_N", "Q_N", 7) {}
+  TESSALY_TEST_NUMBERED_COLUMNS(TESSALY_PROPERTY)
+
+ public:
+  static std::span<const framework::ColumnDef<Numbered>> Columns() {
+    using Self = Numbered;
+    static constexpr framework::ColumnDef<Numbered> kColumns[] = {
+        TESSALY_TEST_NUMBERED_COLUMNS(TESSALY_COLUMN)};
+    return kColumns;
+  }
+};
+
+// A row keyed by a number the host gives it (GetMaxID).
+#define TESSALY_TEST_HOSTED_COLUMNS(X) \
+  X(ShortKey, FID, "F_ID", 0)          \
+  X(Text, FName, "F_Name", 10)
+
+class Hosted final : public framework::RecordOf<Hosted, int16_t> {
+ public:
+  Hosted() : RecordOf("T_H", "T_H") {}
+  TESSALY_TEST_HOSTED_COLUMNS(TESSALY_PROPERTY)
+
+ public:
+  static std::span<const framework::ColumnDef<Hosted>> Columns() {
+    using Self = Hosted;
+    static constexpr framework::ColumnDef<Hosted> kColumns[] = {
+        TESSALY_TEST_HOSTED_COLUMNS(TESSALY_COLUMN)};
+    return kColumns;
+  }
+};
+
+template <class T>
+concept NumbersItsKey = requires(T row, int16_t& id, std::string& message) {
+  row.GetMaxID(id, message);
+};
+
+TEST(CommonShape, BuildersFollowTheDeclarationsAndTheKey) {
+  Numbered numbered;
+  numbered.FID(5);
+  numbered.FName("x");
+  numbered.FIsTJ(1);
+  numbered.FDept("d");
+  // Neither the database's key nor the flag nor the saved query's column is
+  // inserted or rewritten; the tally writes the flag alone.
+  EXPECT_EQ(numbered.GetValueFields(), "F_Name");
+  EXPECT_EQ(numbered.GetValuesString(), "'x'\r");
+  EXPECT_EQ(numbered.GetBodyString(), "F_Name='x'\r");
+  EXPECT_EQ(numbered.GetBodyString(7), "F_IsTJ=1\r");
+  EXPECT_EQ(numbered.GetWhereString(), " F_ID=5");
+  EXPECT_EQ(numbered.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
+
+  // The host's key is inserted but never rewritten: the update finds the row by it.
+  Hosted hosted;
+  hosted.FID(3);
+  hosted.FName("y");
+  EXPECT_EQ(hosted.GetValueFields(), "F_ID,F_Name");
+  EXPECT_EQ(hosted.GetValuesString(), "3\r,'y'\r");
+  EXPECT_EQ(hosted.GetBodyString(), "F_Name='y'\r");
+  EXPECT_EQ(hosted.GetBodyString(7), "F_Name='y'\r");
+  EXPECT_EQ(hosted.GetWhereString(), " F_ID=3");
+
+  // Only a class whose key the host numbers offers GetMaxID.
+  static_assert(NumbersItsKey<Hosted>);
+  static_assert(!NumbersItsKey<Numbered>);
+}
+
 class NextKey : public ::testing::Test {
  protected:
   void SetUp() override {

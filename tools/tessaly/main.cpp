@@ -43,10 +43,6 @@
 #include "Listings.h"
 #include "Migrate.h"
 #include "Session.h"
-#include "db/Backend.h"
-#include "db/Rules.h"
-#include "server/Binder.h"
-#include "server/Hosts.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
 #include "tessaly/tessaly.h"
@@ -96,7 +92,7 @@ OutputOptions OutputOf(const Options& o) {
 std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
                                                       bool ansi89 = false) {
   if (path.empty()) throw Refusal{kUsage, "the database is an empty name"};
-  if (tessaly::db::internal::IsServerTarget(path)) {
+  if (tessaly::db::Connection::IsServerTarget(path)) {
     // A server's database exists or the server says why not; the target is
     // not repeated, as it may hold a password.
     try {
@@ -290,13 +286,7 @@ std::vector<std::vector<std::string_view>> ListingRows(std::string_view text) {
 
 // The recordset a value holds, open; null for any other value.
 tessaly::db::Recordset* OpenRecordset(const tessaly::server::Value& v) {
-  if (!v.is_object || v.object == nullptr ||
-      &v.object->binding() != &tessaly::server::RecordsetBinding()) {
-    return nullptr;
-  }
-  auto* host = static_cast<tessaly::server::RecordsetHost*>(v.object->instance());
-  return host->recordset != nullptr && host->recordset->State() != 0 ? host->recordset.get()
-                                                                     : nullptr;
+  return v.is_object && v.object != nullptr ? v.object->OpenRecordset() : nullptr;
 }
 
 // Prints a result or by-reference argument: a text or number as it is, a
@@ -408,7 +398,7 @@ int Call(const Options& o) {
   // A member that lists rows answers them as one text, each row ended by a CR.
   const bool listing = member != nullptr &&
                        member->type.kind == tessaly::server::TypeKind::kString &&
-                       tessaly::db::rules::EqualsNoCase(member->name, "ExeSearch");
+                       member->name == "ExeSearch";
   std::vector<std::pair<std::string, const Value*>> values{{"result", &result}};
   for (size_t i = 0; member != nullptr && i < member->params.size() && i < args.size(); ++i) {
     if (member->params[i].by_ref) values.emplace_back(member->params[i].name, &args[i]);
@@ -424,12 +414,9 @@ int Call(const Options& o) {
 
   // A trap that caught an error says so, even where the member's by-value
   // error text could not.
-  const tessaly::server::Binding& binding = object->binding();
-  if (binding.last_error != nullptr) {
-    if (const tessaly::ErrorInfo* e = binding.last_error(object->instance()); e && *e) {
-      std::cerr << "error " << e->number << ": " << e->description << '\n';
-      return kFailure;
-    }
+  if (const tessaly::ErrorInfo* e = object->LastError()) {
+    std::cerr << "error " << e->number << ": " << e->description << '\n';
+    return kFailure;
   }
   std::string failure;
   if (member == nullptr || Succeeded(*member, result, failure)) return kSuccess;
@@ -440,7 +427,7 @@ int Call(const Options& o) {
 // A database file the run made is removed again when the run fails.
 int Migrate(const Options& o) {
   struct stat st;
-  const bool made = !tessaly::db::internal::IsServerTarget(o.database) && o.database != ":memory:" &&
+  const bool made = !tessaly::db::Connection::IsServerTarget(o.database) && o.database != ":memory:" &&
                     ::stat(o.database.c_str(), &st) != 0;
   auto db = OpenDatabase(o.database, true);
   try {

@@ -83,9 +83,7 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
   static const framework::Listing& TypeAheadListing();
   static std::string TypeAheadCondition(std::string_view FindStr, bool IsBlur);
 
-  std::string GetValueFields(int32_t Rev = 0) override;
   std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
   eRESULT Update(std::string& ErrStr, int32_t ExtraParam = 0) override;
 

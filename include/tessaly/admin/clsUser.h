@@ -36,21 +36,17 @@ enum eLOOK_USER : int32_t { TESSALY_ELOOK_USER_MEMBERS(TESSALY_ENUMERATOR) };
 // takes its mode: USER_BYUSERID removes the user FUserID, -1 (the list
 // condition, with its ordering) is refused by the database, any other mode
 // removes the user FID.
-class clsUser final : public framework::RecordOf<clsUser> {
+class clsUser final : public framework::RecordOf<clsUser, int16_t> {
  public:
   clsUser();
 
   // The next free identifier: the largest F_ID + 1, or 1 on an empty table.
   // strMsg is never written. No trap: a failing statement raises its error,
   // and a largest identifier of 32767 raises 6 (Overflow).
-  eRESULT GetMaxID(int16_t& RetMaxID, std::string& strMsg);
 
   TESSALY_CLSUSER_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
   eRESULT Update(std::string& ErrStr, int32_t ExtraParam = 0) override;
   eRESULT Delete(std::string& ErrStr, int32_t ExtraParam = 0) override;

@@ -88,9 +88,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // RetDays: the employee's days of type KQType in the month. RES_OK or

@@ -40,6 +40,10 @@ class Connection {
   // object is read-only.". Throws tessaly::Error (-2147467259) when the target
   // cannot be opened, is a directory or is no database.
   static std::shared_ptr<Connection> Open(const std::string& target);
+  // True when target names a PostgreSQL server: a "postgresql://" or
+  // "postgres://" URI, or libpq's "key=value ..." form beginning with one of
+  // its keywords (host=, dbname=, ...). Anything else is a database file.
+  static bool IsServerTarget(std::string_view target);
 
   ~Connection();
   Connection(const Connection&) = delete;

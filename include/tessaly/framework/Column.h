@@ -1,7 +1,7 @@
 // The declaration of a record class's columns, one line per column, and
 // everything that follows from it: the property and its width, the load from
 // a row, the column's items in the value and assignment lists, its field
-// descriptor, its cell in the captioned listings and its catalog entry.
+// descriptor, its cell in the captioned listings and its column in the schema.
 #pragma once
 
 #include <algorithm>
@@ -41,7 +41,7 @@ enum class CellForm : uint8_t {
 // Column kinds: the property's type, what its let stores, how a row's value
 // becomes the property's value (the loading rules of every record class), how
 // the value is written into a statement, and what the column is in the
-// catalog. Load raises tessaly::Error (6, 13, 94) on a value it cannot take.
+// schema. Load raises tessaly::Error (6, 13, 94) on a value it cannot take.
 struct Text {
   using Type = std::string;
   static constexpr db::ColumnKind kStored = db::ColumnKind::kText;
@@ -156,7 +156,7 @@ struct ColumnSpec {
   std::string_view list_caption;
   std::string_view list_piece;
   // False for a column that only the class's saved query has (the employee's
-  // name and department the request queries add): no catalog column, never
+  // name and department the request queries add): no column in the schema, never
   // written.
   bool in_table = true;
   // In ExeSearch's rows: when the column `guard` holds 0, `substitute` is
@@ -254,6 +254,17 @@ struct ColumnSpec {
     return s;
   }
 
+  // Whether a whole row's insert writes the column: one of the table, but a
+  // key the database numbers and the statistics flag.
+  constexpr bool Written() const {
+    return in_table && (flags & (db::kAutoNumber | db::kZeroDefault)) == 0;
+  }
+  // A key of numbers (the database's or the host's, from GetMaxID): the
+  // where-text addresses the row by it, so an update never rewrites it.
+  constexpr bool NumberedKey() const {
+    return (flags & db::kPrimaryKey) != 0 && kind != db::ColumnKind::kText;
+  }
+
   std::string_view ColumnListName() const {
     return column_list_name.empty() ? name : column_list_name;
   }
@@ -317,11 +328,23 @@ class ColumnList {
     list.columns_ = std::move(kept);
     return list;
   }
+  // Every declared column with a property whose declaration keep accepts,
+  // in declaration order.
+  template <class Keep>
+  static ColumnList Kept(Keep keep) {
+    ColumnList list;
+    for (const ColumnDef<Self>& c : Self::Columns()) {
+      if (c.item != nullptr && keep(c.decl)) list.columns_.push_back(&c);
+    }
+    return list;
+  }
   auto begin() const { return columns_.begin(); }
   auto end() const { return columns_.end(); }
   size_t size() const { return columns_.size(); }
 
  private:
+  ColumnList() = default;
+
   std::vector<const ColumnDef<Self>*> columns_;
 };
 

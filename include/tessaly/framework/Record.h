@@ -3,11 +3,13 @@
 // declarations (framework/Column.h): its row loading and its builders' pieces.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "tessaly/Error.h"
@@ -27,8 +29,9 @@ class Fields;
 namespace framework {
 
 // The shared implementation of ClsBase. A record class derives from
-// RecordOf<Self>, declares its columns, names its table and search source,
-// and writes its four text builders; everything else is here.
+// RecordOf<Self>, declares its columns and names its table and search
+// source; it writes only the builders that depart from the common shape
+// (RecordOf); everything else is here.
 class Record : public ClsBase {
  public:
   Record(const Record&) = delete;
@@ -65,8 +68,12 @@ class Record : public ClsBase {
   const ErrorInfo& LastError() const { return last_error_; }
 
  protected:
-  // table: where rows are written; source: the table or saved query searched.
-  Record(std::string_view table, std::string_view source);
+  // table: where rows are written; source: the table or saved query searched;
+  // tally_mode: the Update mode that writes the statistics flag alone (none
+  // when left out).
+  Record(std::string_view table, std::string_view source, int32_t tally_mode = kNoMode);
+
+  static constexpr int32_t kNoMode = INT32_MIN;
 
   // The where-text Delete removes by: GetWhereString(0), the row of the key,
   // unless a class deletes by its mode or always empties its table.
@@ -110,6 +117,8 @@ class Record : public ClsBase {
   // searched from now on (text that lives as long as the object, such as the
   // names of mdlConst; an empty name makes every statement fail).
   void UseTable(std::string_view table) { table_ = source_ = table; }
+  std::string_view table() const { return table_; }
+  int32_t tally_mode() const { return tally_mode_; }
 
  private:
   bool LoadAfterMove(bool moved);
@@ -121,16 +130,43 @@ class Record : public ClsBase {
   std::shared_ptr<db::Recordset> recordset_;
   std::string_view table_;
   std::string_view source_;
+  int32_t tally_mode_;
   ErrorInfo last_error_;
 };
 
 // Adds what follows from a class's column declarations: Self::Columns() lists
 // its ColumnDefs (TESSALY_COLUMN) in property order, which is also the order
 // a row is loaded in; a column without a property (TESSALY_LISTED_COLUMN) is
-// not loaded.
-template <class Self>
+// not loaded. KeyId, for a class whose key the host numbers, is the width of
+// that key (GetMaxID).
+template <class Self, class KeyId = void>
 class RecordOf : public Record {
+  using KeyIdRef = std::conditional_t<std::is_void_v<KeyId>, int32_t, KeyId>&;
+
  public:
+  // The four builders in the common shape; a class overrides the ones that
+  // depart from it and calls these for the rest. An insert writes the row's
+  // columns (RowColumns), an update the same but a numbered key, by which the
+  // where-text addresses the row; the tally mode writes the statistics flag
+  // alone; the where-text -1 is every row in the order of F_ID.
+  std::string GetValueFields(int32_t = 0) override { return ColumnNames(RowColumns()); }
+  std::string GetValuesString(int32_t = 0) override { return Values(RowColumns()); }
+  std::string GetBodyString(int32_t Rev = 0) override {
+    return Assignments(Rev == tally_mode() ? Kept(kTally) : Kept(kUpdated));
+  }
+  std::string GetWhereString(int32_t Rev = 0) override {
+    return Rev == -1 ? " 1=1 ORDER BY F_ID " : ByKey();
+  }
+
+  // The next free key of the class's table (1 when it holds none), in
+  // RetMaxID (framework::GetMaxID).
+  eRESULT GetMaxID(KeyIdRef RetMaxID, std::string& strMsg)
+    requires(!std::is_void_v<KeyId>)
+  {
+    static_cast<void>(strMsg);
+    return MaxKey(table(), RetMaxID);
+  }
+
   // The listings of framework/Listing.h, offered by each class that states
   // what they need (a member's body is compiled only where it is used, so a
   // class without them cannot call them; no constraint says so, because some
@@ -183,24 +219,53 @@ class RecordOf : public Record {
     return Items(columns, sql::Items::Form::kAssignments);
   }
 
+  // The columns an insert of a whole row writes, in declaration order: every
+  // column of the table the class holds a property for, but a key the
+  // database numbers and the statistics flag, which only the tally writes.
+  static const ColumnList<Self>& RowColumns() { return Kept(kRow); }
+  // " KEY=n": the row of the class's numbered key.
+  std::string ByKey() const {
+    return ' ' + Items(Kept(kNumberedKey), sql::Items::Form::kAssignments, false);
+  }
+  // GetMaxID of the numbered key in a table.
+  template <class Id>
+  eRESULT MaxKey(std::string_view table, Id& RetMaxID) {
+    return framework::GetMaxID((*Kept(kNumberedKey).begin())->decl.name, table, connection(),
+                               recordset(), RetMaxID);
+  }
+
  private:
-  std::string Items(const ColumnList<Self>& columns, sql::Items::Form form) const;
+  enum Part { kRow, kUpdated, kTally, kNumberedKey };
+  static const ColumnList<Self>& Kept(Part part);
+  std::string Items(const ColumnList<Self>& columns, sql::Items::Form form,
+                    bool cr = true) const;
 };
 
 // Reads one named column of the current row (no copy); raises 3265 for an
 // unknown name, 3704/3021 when there is no row.
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
 
-template <class Self>
-void RecordOf<Self>::LoadColumns(const db::Fields& fields) {
+template <class Self, class KeyId>
+const ColumnList<Self>& RecordOf<Self, KeyId>::Kept(Part part) {
+  static const ColumnList<Self> parts[] = {
+      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.Written(); }),
+      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.Written() && !c.NumberedKey(); }),
+      ColumnList<Self>::Kept([](const ColumnSpec& c) { return (c.flags & db::kZeroDefault) != 0; }),
+      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.NumberedKey(); }),
+  };
+  return parts[part];
+}
+
+template <class Self, class KeyId>
+void RecordOf<Self, KeyId>::LoadColumns(const db::Fields& fields) {
   auto& self = static_cast<Self&>(*this);
   for (const auto& column : Self::Columns()) {
     if (column.load != nullptr) column.load(self, ColumnValue(fields, column.decl.name));
   }
 }
 
-template <class Self>
-std::string RecordOf<Self>::ColumnNames(const ColumnList<Self>& columns) {
+template <class Self, class KeyId>
+std::string RecordOf<Self, KeyId>::ColumnNames(const ColumnList<Self>& columns) {
   std::string text;
   for (const ColumnDef<Self>* column : columns) {
     if (!text.empty()) text += ',';
@@ -209,14 +274,15 @@ std::string RecordOf<Self>::ColumnNames(const ColumnList<Self>& columns) {
   return text;
 }
 
-template <class Self>
-std::string RecordOf<Self>::Items(const ColumnList<Self>& columns, sql::Items::Form form) const {
+template <class Self, class KeyId>
+std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::Items::Form form,
+                                         bool cr) const {
   const auto& self = static_cast<const Self&>(*this);
   sql::Items items(form);
   for (const ColumnDef<Self>* column : columns) {
     const ColumnSpec& decl = column->decl;
     column->item(self, items, decl.AssignedName(),
-                 decl.value_cr || form == sql::Items::Form::kAssignments);
+                 cr && (decl.value_cr || form == sql::Items::Form::kAssignments));
   }
   return std::move(items).str();
 }

@@ -51,7 +51,7 @@ namespace leave {
 // Listings: GetSQLField (10 descriptors) and ExeSearch over the saved query,
 // eleven cells a row.
 template <class Self>
-class LeaveRequest : public framework::RecordOf<Self> {
+class LeaveRequest : public framework::RecordOf<Self, int32_t> {
  public:
   TESSALY_LEAVE_COLUMNS(TESSALY_PROPERTY)
   // FEmpName, FDept: the employee's name and department as the saved query
@@ -59,16 +59,6 @@ class LeaveRequest : public framework::RecordOf<Self> {
   TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_READONLY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
-  std::string GetWhereString(int32_t Rev = 0) override;
-
-  // RetMaxID: the largest F_ID of the table plus 1, or 1 when there is none.
-  // RES_OK; strMsg is never written. No trap: a failing statement or a
-  // largest key of 2147483647 throws tessaly::Error.
-  eRESULT GetMaxID(int32_t& RetMaxID, std::string& strMsg);
-
   // The hours of this absence the employee EmpID has on strDate: the sum of
   // F_Hour over the employee's requests whose range contains strDate, both
   // ends included. HasIt is set false first and true when a request covers

@@ -50,21 +50,16 @@ enum eLOOK_JB : int32_t { TESSALY_ELOOK_JB_MEMBERS(TESSALY_ENUMERATOR) };
 // Listings: GetSQLField (11 descriptors) and ExeSearch over Q_JB, which adds
 // the employee's name and department; the fifth cell is "否" for a declared
 // and "是" for a verified request (empty where F_KQCheck is Null).
-class clsJB final : public framework::RecordOf<clsJB> {
+class clsJB final : public framework::RecordOf<clsJB, int32_t> {
  public:
   clsJB();
 
   TESSALY_CLSJB_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
-  std::string GetWhereString(int32_t Rev = 0) override;
 
   // RetMaxID: the largest F_ID plus 1, or 1 when there is none. RES_OK;
   // strMsg is never written. No trap: errors throw tessaly::Error.
-  eRESULT GetMaxID(int32_t& RetMaxID, std::string& strMsg);
 
   // Adds the overtime hours employee EmpID has on strDate to RetHour (an
   // accumulator: it is not cleared), in single precision. HasIt is set false

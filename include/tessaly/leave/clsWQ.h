@@ -55,21 +55,17 @@ enum eLOOK_WQ : int32_t { TESSALY_ELOOK_WQ_MEMBERS(TESSALY_ENUMERATOR) };
 //              in); with -1 every entry by F_ID
 // Listings: GetSQLField (14 descriptors) and ExeSearch over Q_WQ, which adds
 // the employee's name and department; each flag shows as "是" or nothing.
-class clsWQ final : public framework::RecordOf<clsWQ> {
+class clsWQ final : public framework::RecordOf<clsWQ, int32_t> {
  public:
   clsWQ();
 
   TESSALY_CLSWQ_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // RetMaxID: the largest F_ID plus 1, or 1 when there is none. RES_OK;
   // strMsg is never written. No trap: errors throw tessaly::Error.
-  eRESULT GetMaxID(int32_t& RetMaxID, std::string& strMsg);
 
   static std::span<const framework::ColumnDef<clsWQ>> Columns();
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.

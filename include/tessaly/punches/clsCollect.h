@@ -33,9 +33,6 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
   TESSALY_CLSCOLLECT_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
  protected:

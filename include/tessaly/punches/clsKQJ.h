@@ -33,9 +33,6 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
   TESSALY_CLSKQJ_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // Is the address strAddS taken by a terminal other than strKey (the name of

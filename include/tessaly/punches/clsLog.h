@@ -36,10 +36,6 @@ class clsLog final : public framework::RecordOf<clsLog> {
   TESSALY_CLSLOG_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
-  std::string GetWhereString(int32_t Rev = 0) override;
 
   static std::span<const framework::ColumnDef<clsLog>> Columns();
 

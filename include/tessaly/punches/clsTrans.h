@@ -60,9 +60,6 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   TESSALY_CLSTRANS_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // Is there a punch of EmpID from StartDate StartTime to EndDate EndTime,

@@ -58,9 +58,6 @@ class clsTransLost final : public framework::RecordOf<clsTransLost> {
   TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
  protected:

@@ -26,22 +26,17 @@ namespace tessaly {
 // Add inserts the four columns; Update rewrites name and dates of the holiday
 // FID, whatever the mode; Delete and DoSearch(0) address the holiday FID,
 // DoSearch(-1) lists every holiday by identifier.
-class clsHoliday final : public framework::RecordOf<clsHoliday> {
+class clsHoliday final : public framework::RecordOf<clsHoliday, int16_t> {
  public:
   clsHoliday();
 
   // RetMaxID: the largest F_ID + 1, or 1 when there is none. RES_OK; no trap:
   // a failing statement or a largest F_ID of 32767 raises tessaly::Error.
   // strMsg is never written.
-  eRESULT GetMaxID(int16_t& RetMaxID, std::string& strMsg);
 
   TESSALY_CLSHOLIDAY_COLUMNS(TESSALY_PROPERTY)
 
  public:
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
-  std::string GetWhereString(int32_t Rev = 0) override;
 
   static std::span<const framework::ColumnDef<clsHoliday>> Columns();
 };

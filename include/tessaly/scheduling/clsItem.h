@@ -60,9 +60,6 @@ class clsItem final : public framework::RecordOf<clsItem> {
   eRESULT TheItemIsNeed(std::string ItemID, std::string& ErrStr, bool& ItemIsNeed,
                         C_ITEM_INDEX& ItemIndex);
 
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   static std::span<const framework::ColumnDef<clsItem>> Columns();

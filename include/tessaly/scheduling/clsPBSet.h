@@ -50,9 +50,6 @@ class clsPBSet final : public framework::RecordOf<clsPBSet> {
   // The object's recordset is left on the employees found.
   eRESULT ThePlanIsNeed(std::string PlanID, std::string& ErrStr, bool& PlanIsNeed);
 
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   static std::span<const framework::ColumnDef<clsPBSet>> Columns();

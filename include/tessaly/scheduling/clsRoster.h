@@ -33,7 +33,7 @@ namespace tessaly {
 // Listings (RecordOf): GetSQLField gives indexes 0 to 5, the last one empty;
 // ExeSearch lists rosters over the join with the employee, department and
 // rotation-code names, 41 tab-separated fields a line.
-class clsRoster final : public framework::RecordOf<clsRoster> {
+class clsRoster final : public framework::RecordOf<clsRoster, int32_t> {
  public:
   clsRoster();
 
@@ -47,11 +47,7 @@ class clsRoster final : public framework::RecordOf<clsRoster> {
   // RetMaxID: the largest ROSTER_NUM + 1, or 1 when there is none. RES_OK;
   // no trap: a failing statement or a largest number of 2147483647 raises
   // tessaly::Error. strMsg is never written.
-  eRESULT GetMaxID(int32_t& RetMaxID, std::string& strMsg);
 
-  std::string GetValueFields(int32_t Rev = 0) override;
-  std::string GetBodyString(int32_t Rev = 0) override;
-  std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
 
   static std::span<const framework::ColumnDef<clsRoster>> Columns();

@@ -16,10 +16,12 @@
 
 namespace tessaly {
 class Error;
+struct ErrorInfo;
 }
 
 namespace tessaly::db {
 class Connection;
+class Recordset;
 }
 
 namespace tessaly::server {
@@ -92,6 +94,11 @@ class Object {
 
   // The C++ object behind, when it is a connection (for HConnect).
   std::shared_ptr<db::Connection> Connection() const;
+  // The recordset behind, when the object is one and it is open; else null.
+  db::Recordset* OpenRecordset() const;
+  // The error the object's last trapped call caught; null when it caught
+  // none or the class keeps no such record.
+  const ErrorInfo* LastError() const;
   const Binding& binding() const { return *binding_; }
   void* instance() const { return instance_.get(); }
 

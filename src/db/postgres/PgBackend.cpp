@@ -11,12 +11,12 @@
 #include <string>
 #include <unordered_set>
 
+#include "db/Definitions.h"
 #include "db/JetErrors.h"
 #include "db/Rules.h"
 #include "db/jet/Translator.h"
 #include "db/postgres/PgDialect.h"
 #include "db/postgres/PgFunctions.h"
-#include "db/postgres/PgSchema.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
 
@@ -494,33 +494,23 @@ class PgStream final : public internal::RowStream {
 
 }  // namespace
 
-void PgBackend::ResultDeleter::operator()(pg_result* result) const noexcept { PQclear(result); }
+void PgBackend::PqFree::operator()(pg_result* result) const noexcept { PQclear(result); }
+void PgBackend::PqFree::operator()(pg_conn* conn) const noexcept { PQfinish(conn); }
+void PgBackend::PqFree::operator()(pg_cancel* cancel) const noexcept { PQfreeCancel(cancel); }
 
-PgBackend::PgBackend(const std::string& target) {
-  conn_ = PQconnectdb(target.c_str());
+PgBackend::PgBackend(const std::string& target) : conn_(PQconnectdb(target.c_str())) {
   if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
-  if (PQstatus(conn_) != CONNECTION_OK) {
+  if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq names what failed: the server, the database, the user or the
     // password (never the password itself).
-    std::string why = Trimmed(PQerrorMessage(conn_));
-    PQfinish(conn_);
-    conn_ = nullptr;
-    throw Error(errnum::kFail, "Could not open the attendance database on the server: " + why);
+    throw Error(errnum::kFail, "Could not open the attendance database on the server: " +
+                                   Trimmed(PQerrorMessage(conn_.get())));
   }
-  try {
-    Setup();
-  } catch (...) {
-    PQfinish(conn_);
-    conn_ = nullptr;
-    throw;
-  }
-  cancel_ = PQgetCancel(conn_);
+  Setup();
+  cancel_.reset(PQgetCancel(conn_.get()));
 }
 
-PgBackend::~PgBackend() {
-  if (cancel_ != nullptr) PQfreeCancel(cancel_);
-  if (conn_ != nullptr) PQfinish(conn_);
-}
+PgBackend::~PgBackend() = default;
 
 // PQcancel with a cancel object made beforehand is safe from another thread
 // and in a signal handler; the server stops the statement, which fails with
@@ -528,12 +518,12 @@ PgBackend::~PgBackend() {
 void PgBackend::Interrupt() noexcept {
   if (cancel_ == nullptr) return;
   char why[256];
-  PQcancel(cancel_, why, sizeof why);
+  PQcancel(cancel_.get(), why, sizeof why);
 }
 
 void PgBackend::Setup() {
   PQsetNoticeProcessor(
-      conn_, [](void*, const char*) {}, nullptr);
+      conn_.get(), [](void*, const char*) {}, nullptr);
   Exec(
       "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
       "SET client_min_messages = warning");
@@ -541,22 +531,26 @@ void PgBackend::Setup() {
   // may race to make it, and the loser finds it made.
   constexpr char kFound[] =
       "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
-      "to_regtype('yesno') IS NOT NULL";
+      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL";
   Result found = Exec(kFound);
   if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
-    Result made(PQexec(conn_, "CREATE EXTENSION IF NOT EXISTS citext"));
+    Result made(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext"));
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
         PQgetvalue(Exec(kFound).get(), 0, 0)[0] != 't') {
       Fail(made.get());
     }
   }
   // Jet's Yes/No field holds -1 and 0 as numbers do, and reads as True and
-  // False: a domain tells its columns from the other 16-bit numbers. A
-  // session that may not make it still reads the database, and only a new
-  // Yes/No field then fails.
+  // False: a domain tells its columns from the other 16-bit numbers. Jet's
+  // Byte, 0 to 255, has no type of the server's: a domain holds it and is
+  // read as a Byte. A session that may not make them still reads the
+  // database, and only a new Yes/No or Byte field then fails.
   if (PQgetvalue(found.get(), 0, 1)[0] != 't') {
-    Result made(PQexec(conn_,
+    Result made(PQexec(conn_.get(),
                        "DO $$ BEGIN CREATE DOMAIN yesno AS smallint; "
+                       "EXCEPTION WHEN duplicate_object THEN NULL; END $$; "
+                       "DO $$ BEGIN CREATE DOMAIN tinyint AS smallint "
+                       "CONSTRAINT ck_range_byte CHECK (VALUE BETWEEN 0 AND 255); "
                        "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
   }
   Exec(JetFunctionsSql());
@@ -644,7 +638,7 @@ const jet::NamedObject& PgBackend::Find(std::string_view name) {
 const jet::Dialect& PgBackend::dialect() const { return *dialect_; }
 
 void PgBackend::Fail(const PGresult* result) {
-  const Error error = Mapped(result, conn_ != nullptr ? PQerrorMessage(conn_) : "");
+  const Error error = Mapped(result, conn_.get() != nullptr ? PQerrorMessage(conn_.get()) : "");
   throw error;
 }
 
@@ -655,8 +649,8 @@ PgBackend::Result PgBackend::Checked(Result result) {
 }
 
 PgBackend::Result PgBackend::Exec(const char* sql) {
-  if (IsLost(conn_)) throw Lost(conn_ ? PQerrorMessage(conn_) : "");
-  return Checked(Result(PQexec(conn_, sql)));
+  if (IsLost(conn_.get())) throw Lost(conn_.get() ? PQerrorMessage(conn_.get()) : "");
+  return Checked(Result(PQexec(conn_.get(), sql)));
 }
 
 const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
@@ -666,7 +660,7 @@ const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
     return &found->second->second;
   }
   if (prepared_.size() == kPreparedStatements) {
-    Result gone(PQexec(conn_, ("DEALLOCATE " + prepared_.back().second).c_str()));
+    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + prepared_.back().second).c_str()));
     prepared_index_.erase(prepared_.back().first);
     prepared_.pop_back();
   }
@@ -686,7 +680,7 @@ void PgBackend::Forget(const std::string& key) {
 
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
-  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   const Bound bound(parameters);
   // One prepared statement per text and parameter types: the server parses
@@ -696,13 +690,13 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   bool fresh = false;
   const std::string name = *Prepared(key, &fresh);
   if (!in_transaction_ && !fresh) {
-    Result result(PQexecPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+    Result result(PQexecPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
                                  nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
     if (Stale(result.get())) {
       Forget(key);
-      Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+      Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
       return Execute(sql, parameters);
     }
     Fail(result.get());
@@ -712,45 +706,45 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   // statement fails the release is skipped, and undoing to the savepoint
   // leaves the transaction as it stood before the statement.
   const Bound none({});
-  bool sent = PQenterPipelineMode(conn_) == 1;
-  if (sent && in_transaction_) sent = SendParams(conn_, kSavepoint, none);
+  bool sent = PQenterPipelineMode(conn_.get()) == 1;
+  if (sent && in_transaction_) sent = SendParams(conn_.get(), kSavepoint, none);
   if (sent && fresh) {
-    sent = PQsendPrepare(conn_, name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
+    sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
   }
   if (sent) {
-    sent = PQsendQueryPrepared(conn_, name.c_str(), bound.size(), bound.values.data(), nullptr,
+    sent = PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
                                nullptr, 0) == 1;
   }
-  if (sent && in_transaction_) sent = SendParams(conn_, kRelease, none);
-  if (sent) sent = PQpipelineSync(conn_) == 1;
+  if (sent && in_transaction_) sent = SendParams(conn_.get(), kRelease, none);
+  if (sent) sent = PQpipelineSync(conn_.get()) == 1;
   if (!sent) {
     Forget(key);
-    PQexitPipelineMode(conn_);
-    throw Lost(PQerrorMessage(conn_));
+    PQexitPipelineMode(conn_.get());
+    throw Lost(PQerrorMessage(conn_.get()));
   }
   std::vector<Result> results;
   for (;;) {
-    Result r(PQgetResult(conn_));
+    Result r(PQgetResult(conn_.get()));
     if (!r) {
-      if (IsLost(conn_)) break;
+      if (IsLost(conn_.get())) break;
       continue;  // the end of one command's results
     }
     if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
     results.push_back(std::move(r));
   }
-  PQexitPipelineMode(conn_);
+  PQexitPipelineMode(conn_.get());
   const size_t statement = (in_transaction_ ? 1 : 0) + (fresh ? 1 : 0);
   const size_t expected = statement + (in_transaction_ ? 2 : 1);
   auto ok = [&](size_t i) {
     const ExecStatusType status = PQresultStatus(results[i].get());
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   };
-  if (results.size() < expected || IsLost(conn_)) {
+  if (results.size() < expected || IsLost(conn_.get())) {
     Forget(key);
     for (const Result& r : results) {
       if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
     }
-    throw Lost(PQerrorMessage(conn_));
+    throw Lost(PQerrorMessage(conn_.get()));
   }
   if (in_transaction_ && !ok(0)) Fail(results[0].get());
   if (ok(statement)) {
@@ -761,15 +755,15 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   // the statement's own.
   const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
   if (failed != statement) Forget(key);
-  const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_));
+  const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_.get()));
   const bool stale = Stale(results[failed].get());
   if (in_transaction_) {
-    Result undone(PQexec(conn_, kUndo));
+    Result undone(PQexec(conn_.get(), kUndo));
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
   }
   if (stale) {
     Forget(key);
-    Result gone(PQexec(conn_, ("DEALLOCATE " + name).c_str()));
+    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
     return Execute(sql, parameters);
   }
   throw error;
@@ -857,7 +851,7 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
  public:
   CopyLoad(PgBackend& backend, const std::string& sql) : backend_(backend) {
     backend_.Exec("SAVEPOINT tessaly_load");
-    Result started(PQexec(backend_.conn_, sql.c_str()));
+    Result started(PQexec(backend_.conn_.get(), sql.c_str()));
     if (!started || PQresultStatus(started.get()) != PGRES_COPY_IN) {
       Undo();
       backend_.Fail(started.get());
@@ -866,8 +860,8 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
   }
   ~CopyLoad() override {
     if (!open_) return;
-    PQputCopyEnd(backend_.conn_, "the load was dropped");
-    while (Result(PQgetResult(backend_.conn_))) {
+    PQputCopyEnd(backend_.conn_.get(), "the load was dropped");
+    while (Result(PQgetResult(backend_.conn_.get()))) {
     }
     Undo();
   }
@@ -909,12 +903,12 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
   void Finish() override {
     Send();
     open_ = false;
-    if (PQputCopyEnd(backend_.conn_, nullptr) != 1) {
+    if (PQputCopyEnd(backend_.conn_.get(), nullptr) != 1) {
       Undo();
-      throw Lost(PQerrorMessage(backend_.conn_));
+      throw Lost(PQerrorMessage(backend_.conn_.get()));
     }
-    Result ended(PQgetResult(backend_.conn_));
-    while (Result(PQgetResult(backend_.conn_))) {
+    Result ended(PQgetResult(backend_.conn_.get()));
+    while (Result(PQgetResult(backend_.conn_.get()))) {
     }
     if (!ended || PQresultStatus(ended.get()) != PGRES_COMMAND_OK) {
       Undo();
@@ -927,13 +921,13 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
   static constexpr size_t kBlock = 1 << 16;
   void Send() {
     if (block_.empty()) return;
-    if (PQputCopyData(backend_.conn_, block_.data(), static_cast<int>(block_.size())) != 1) {
-      throw Lost(PQerrorMessage(backend_.conn_));
+    if (PQputCopyData(backend_.conn_.get(), block_.data(), static_cast<int>(block_.size())) != 1) {
+      throw Lost(PQerrorMessage(backend_.conn_.get()));
     }
     block_.clear();
   }
   void Undo() {
-    Result undone(PQexec(backend_.conn_, "ROLLBACK TO SAVEPOINT tessaly_load"));
+    Result undone(PQexec(backend_.conn_.get(), "ROLLBACK TO SAVEPOINT tessaly_load"));
   }
   PgBackend& backend_;
   std::string block_;
@@ -942,7 +936,7 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
 
 std::unique_ptr<internal::BulkLoad> PgBackend::Load(const std::string& table,
                                                     const std::vector<std::string>& columns) {
-  if (!in_transaction_ || IsLost(conn_)) return nullptr;
+  if (!in_transaction_ || IsLost(conn_.get())) return nullptr;
   std::string sql = "COPY ";
   dialect_->Identifier(table, sql);
   sql += " (";
@@ -1093,7 +1087,7 @@ void PgBackend::Begin() {
 }
 
 void PgBackend::Commit() {
-  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (!in_transaction_) {
     throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
   }
@@ -1102,7 +1096,7 @@ void PgBackend::Commit() {
 }
 
 void PgBackend::Rollback() {
-  if (IsLost(conn_)) throw Lost(PQerrorMessage(conn_));
+  if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (!in_transaction_) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
@@ -1112,8 +1106,16 @@ void PgBackend::Rollback() {
   Exec("ROLLBACK");
 }
 
-const std::vector<std::string>& PgBackend::SchemaStatements() const {
-  return postgres::SchemaStatements();
+std::vector<std::string> PgBackend::SchemaStatements(
+    const internal::Definitions& described) const {
+  // A saved query reads; PostgreSQL would write through a view of one table,
+  // which Jet's saved queries here never allowed, so the single-table ones
+  // join a one-row constant, which leaves the rows and the plans as they are
+  // and makes the view read-only.
+  static constexpr internal::DefinitionForms kForms = {
+      "CREATE OR REPLACE VIEW ", " CROSS JOIN (VALUES (0)) AS read_only (x)",
+      static_cast<uint8_t>(jet::JetType::kCounter), " PRIMARY KEY"};
+  return internal::DefinitionStatements(described, PgDialect(), kForms);
 }
 
 std::vector<std::string> PgBackend::ColumnsOf(std::string_view object) {
@@ -1143,10 +1145,10 @@ void PgBackend::AsOne(const std::string& savepoint, const std::function<void()>&
   try {
     body();
   } catch (...) {
-    if (!IsLost(conn_)) {
+    if (!IsLost(conn_.get())) {
       const std::string undo =
           "ROLLBACK TO SAVEPOINT " + savepoint + "; RELEASE SAVEPOINT " + savepoint;
-      Result undone(PQexec(conn_, nested ? undo.c_str() : "ROLLBACK"));
+      Result undone(PQexec(conn_.get(), nested ? undo.c_str() : "ROLLBACK"));
     }
     throw;
   }

@@ -54,7 +54,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   void Commit() override;
   void Rollback() override;
   void Interrupt() noexcept override;
-  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> SchemaStatements(const internal::Definitions& described) const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
   int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
@@ -62,12 +62,15 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
                    std::span<const std::string> after) override;
 
   // The native handle, for tests that reach the server directly.
-  pg_conn* handle() const { return conn_; }
+  pg_conn* handle() const { return conn_.get(); }
 
-  struct ResultDeleter {
+  // Lets go of what libpq made: a result, the session, its cancel object.
+  struct PqFree {
     void operator()(pg_result* result) const noexcept;
+    void operator()(pg_conn* conn) const noexcept;
+    void operator()(pg_cancel* cancel) const noexcept;
   };
-  using Result = std::unique_ptr<pg_result, ResultDeleter>;
+  using Result = std::unique_ptr<pg_result, PqFree>;
 
   // How a result's column is read: the kind of its values.
   enum class Kind : uint8_t {
@@ -120,9 +123,9 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
 
   std::unique_ptr<jet::Dialect> dialect_ = PgDialect(*this);
 
-  pg_conn* conn_ = nullptr;
+  std::unique_ptr<pg_conn, PqFree> conn_;
   // Made when the session opens, so Interrupt has nothing to allocate.
-  pg_cancel* cancel_ = nullptr;
+  std::unique_ptr<pg_cancel, PqFree> cancel_;
   bool in_transaction_ = false;
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the

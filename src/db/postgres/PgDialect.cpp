@@ -1,12 +1,9 @@
 #include "db/postgres/PgDialect.h"
 
 #include <string>
-#include <unordered_map>
 
-#include "db/Catalog.h"
 #include "db/Rules.h"
 #include "db/jet/Like.h"
-#include "db/postgres/PgSchema.h"
 
 namespace tessaly::db::postgres {
 
@@ -16,35 +13,16 @@ using jet::BinaryOp;
 using jet::JetFunction;
 using jet::Operands;
 
-// Every name of the catalog by its lower-case form. Jet compared names without
-// regard to case; PostgreSQL does so only for names it folds itself, and it
-// folds to lower case, so the rows would come back as f_id. Quoting the
-// catalog's spelling keeps both.
-const std::unordered_map<std::string, std::string>& Spellings() {
-  static const auto map = [] {
-    std::unordered_map<std::string, std::string> m;
-    auto add = [&m](const std::string& name) { m.emplace(rules::LoweredAscii(name), name); };
-    for (const internal::Table& table : internal::Tables()) {
-      add(table.name);
-      for (const internal::Column& column : table.columns) add(column.name);
-    }
-    for (const internal::View& view : internal::Views()) add(view.name);
-    add("F_EmpName");
-    add("F_Dept");
-    return m;
-  }();
-  return map;
-}
-
-
 // The database's spelling of a name, when it holds the name.
 const std::string* KnownSpelling(const std::string& lowered, NameSpellings* names) {
-  if (names != nullptr) {
-    if (const std::string* spelled = names->Spelling(lowered)) return spelled;
-  }
-  const auto& spellings = Spellings();
-  const auto found = spellings.find(lowered);
-  return found != spellings.end() ? &found->second : nullptr;
+  return names != nullptr ? names->Spelling(lowered) : nullptr;
+}
+
+// The check of a Date/Time column (written as column, quoted): the years 100
+// to 9999, as Jet's dates run; beyond them a type mismatch, as a text that is
+// no date.
+std::string DateRangeCheck(const std::string& column) {
+  return column + " >= '0100-01-01' AND " + column + " < '10000-01-01'";
 }
 
 void Quoted(std::string_view name, std::string& out) {
@@ -314,10 +292,8 @@ class Pg final : public jet::Dialect {
         check("ck_size_", "length(" + column + ") <= " + std::to_string(width));
         return false;
       case JetType::kMemo: out += "citext"; return false;
-      case JetType::kByte:
-        out += "smallint";
-        check("ck_range_", column + " BETWEEN 0 AND 255");
-        return false;
+      // The domain, 0 to 255, tells the backend to read the field as a Byte.
+      case JetType::kByte: out += "tinyint"; return false;
       case JetType::kShort: out += "smallint"; return false;
       case JetType::kLong: out += "integer"; return false;
       case JetType::kSingle: out += "real"; return false;

@@ -26,8 +26,8 @@ class NameSpellings {
 // spelling, so a statement may spell them in any letter case as Jet allowed
 // and the rows come back named as the tables declare them; placeholders are
 // $1, $2, ...; Jet's functions are the pg_temp.jet_... functions each
-// connection creates. PgDialect() knows the attendance database's own names;
-// a connection's dialect asks its database for the others.
+// connection creates. PgDialect() writes each name as given; a connection's
+// dialect asks its database how it spells them.
 const jet::Dialect& PgDialect();
 std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names);
 

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "db/Definitions.h"
 #include "db/JetErrors.h"
 #include "db/Rules.h"
 #include "db/jet/Translator.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
-#include "db/sqlite/SqliteSchema.h"
 #include "db/sqlite/TableDefinition.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
@@ -30,10 +30,6 @@ namespace {
 
 using internal::ResultData;
 
-struct Finalizer {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
 
 // ---------------------------------------------------------------------------
 // Errors: the engine's failures in the words the Jet engine used, so a host's
@@ -191,6 +187,10 @@ Error EngineError(sqlite3* db, int rc, Phase phase, const std::string& target,
       return jeterr::ReadBySavedQueries(field, Quoted(view.substr(0, after)), 1);
     }
   }
+  // An interrupt that lands while the engine compiles a statement reading a
+  // pragma (a table's columns) comes back as a plain error with the
+  // interrupt's own words.
+  if (message == "interrupted") return jeterr::Cancelled();
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return jeterr::Locked();
@@ -446,10 +446,13 @@ std::string UriOf(std::string_view path) {
 // own) and hands it back to the cache when it ends.
 class SqliteStream final : public internal::RowStream {
  public:
-  SqliteStream(SqliteBackend& owner, std::string sql, sqlite3_stmt* stmt,
+  SqliteStream(SqliteBackend& owner, std::string sql, StatementPtr stmt,
                std::vector<Parameter> parameters)
-      : owner_(owner), sql_(std::move(sql)), stmt_(stmt), parameters_(std::move(parameters)) {}
-  ~SqliteStream() override { owner_.Keep(std::move(sql_), stmt_); }
+      : owner_(owner),
+        sql_(std::move(sql)),
+        stmt_(std::move(stmt)),
+        parameters_(std::move(parameters)) {}
+  ~SqliteStream() override { owner_.Keep(std::move(sql_), std::move(stmt_)); }
   SqliteStream(const SqliteStream&) = delete;
   SqliteStream& operator=(const SqliteStream&) = delete;
 
@@ -461,7 +464,7 @@ class SqliteStream final : public internal::RowStream {
       return;
     }
     at_end_ = true;
-    sqlite3_reset(stmt_);
+    sqlite3_reset(stmt_.get());
     if (rc != SQLITE_DONE) throw EngineError(owner_.handle(), rc, Phase::kStep, owner_.target_);
   }
   const std::vector<Parameter>& parameters() const { return parameters_; }
@@ -469,20 +472,20 @@ class SqliteStream final : public internal::RowStream {
     kinds_ = std::move(kinds);
     SetColumns(kinds_.size());
   }
-  void Next() override { Took(sqlite3_step(stmt_)); }
+  void Next() override { Took(sqlite3_step(stmt_.get())); }
   void Restart() override {
-    sqlite3_reset(stmt_);
+    sqlite3_reset(stmt_.get());
     Next();
   }
 
  private:
   internal::Cell Read(size_t column) const override {
-    return ReadCell(stmt_, static_cast<int>(column), kinds_[column], nullptr);
+    return ReadCell(stmt_.get(), static_cast<int>(column), kinds_[column], nullptr);
   }
 
   SqliteBackend& owner_;
   std::string sql_;
-  sqlite3_stmt* stmt_;
+  StatementPtr stmt_;
   std::vector<Parameter> parameters_;  // bound to stmt_ without a copy
   std::vector<Kind> kinds_;
 };
@@ -564,12 +567,13 @@ SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
   RegisterJetFunctions(db_.get());
 }
 
-SqliteBackend::~SqliteBackend() {
-  // Every compiled statement goes before the connection closes.
-  for (auto& entry : cache_) sqlite3_finalize(entry.second);
+SqliteBackend::~SqliteBackend() = default;
+
+void Finalizer::operator()(sqlite3_stmt* stmt) const noexcept {
+  sqlite3_finalize(stmt);
 }
 
-sqlite3_stmt* SqliteBackend::Compile(const std::string& sql) {
+StatementPtr SqliteBackend::Compile(const std::string& sql) {
   sqlite3* db = db_.get();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
@@ -578,16 +582,15 @@ sqlite3_stmt* SqliteBackend::Compile(const std::string& sql) {
   if (rc != SQLITE_OK) throw EngineError(db, rc, Phase::kCompile, target_, sql);
   if (!OnlyBlanks(tail))
     throw Error(errnum::kSyntax, "Characters found after end of SQL statement.");
-  return stmt.release();  // null for blanks or a comment: nothing to run
+  return stmt;  // null for blanks or a comment: nothing to run
 }
 
-void SqliteBackend::Cache(std::string sql, sqlite3_stmt* stmt) {
+void SqliteBackend::Cache(std::string sql, StatementPtr stmt) {
   if (cache_.size() == kCachedStatements) {
     cache_index_.erase(cache_.back().first);
-    sqlite3_finalize(cache_.back().second);
     cache_.pop_back();
   }
-  cache_.emplace_front(std::move(sql), stmt);
+  cache_.emplace_front(std::move(sql), std::move(stmt));
   cache_index_.emplace(cache_.front().first, cache_.begin());
 }
 
@@ -596,30 +599,29 @@ sqlite3_stmt* SqliteBackend::Prepared(const std::string& sql) {
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   if (auto found = cache_index_.find(sql); found != cache_index_.end()) {
     cache_.splice(cache_.begin(), cache_, found->second);
-    return found->second->second;
+    return found->second->second.get();
   }
-  sqlite3_stmt* stmt = Compile(sql);
-  if (stmt != nullptr) Cache(sql, stmt);
-  return stmt;
+  StatementPtr stmt = Compile(sql);
+  sqlite3_stmt* raw = stmt.get();
+  if (raw != nullptr) Cache(sql, std::move(stmt));
+  return raw;
 }
 
-sqlite3_stmt* SqliteBackend::CheckOut(const std::string& sql) {
+StatementPtr SqliteBackend::CheckOut(const std::string& sql) {
   auto found = cache_index_.find(sql);
   if (found == cache_index_.end()) return Compile(sql);
-  sqlite3_stmt* stmt = found->second->second;
-  cache_.erase(found->second);
+  const auto entry = found->second;
+  StatementPtr stmt = std::move(entry->second);
   cache_index_.erase(found);
+  cache_.erase(entry);
   return stmt;
 }
 
-void SqliteBackend::Keep(std::string sql, sqlite3_stmt* stmt) {
-  sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
-  if (cache_index_.contains(sql)) {
-    sqlite3_finalize(stmt);  // compiled again meanwhile
-  } else {
-    Cache(std::move(sql), stmt);
-  }
+void SqliteBackend::Keep(std::string sql, StatementPtr stmt) {
+  sqlite3_reset(stmt.get());
+  sqlite3_clear_bindings(stmt.get());
+  // One compiled again meanwhile stays; this one is finalized.
+  if (!cache_index_.contains(sql)) Cache(std::move(sql), std::move(stmt));
 }
 
 const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
@@ -721,10 +723,11 @@ int32_t SqliteBackend::Run(const std::string& sql, std::span<const Parameter> pa
 std::unique_ptr<internal::RowStream> SqliteBackend::Stream(const std::string& sql,
                                                            std::vector<Parameter> parameters,
                                                            ResultData* columns) {
-  sqlite3_stmt* raw = CheckOut(sql);
+  StatementPtr owned = CheckOut(sql);
+  sqlite3_stmt* raw = owned.get();
   if (raw == nullptr) return nullptr;
   // From here the statement is the stream's, or goes back to the cache.
-  auto stream = std::make_unique<SqliteStream>(*this, sql, raw, std::move(parameters));
+  auto stream = std::make_unique<SqliteStream>(*this, sql, std::move(owned), std::move(parameters));
   Bind(raw, stream->parameters());
   const int rc = sqlite3_step(raw);
   if (sqlite3_column_count(raw) == 0) {
@@ -1133,8 +1136,14 @@ void SqliteBackend::Rollback() {
   Restore("ROLLBACK");
 }
 
-const std::vector<std::string>& SqliteBackend::SchemaStatements() const {
-  return sqlite::SchemaStatements();
+std::vector<std::string> SqliteBackend::SchemaStatements(
+    const internal::Definitions& described) const {
+  // SQLite's own counter is its row number alone; the attendance keys it
+  // numbers keep the checks of a Long beside it.
+  static constexpr internal::DefinitionForms kForms = {
+      "CREATE VIEW IF NOT EXISTS ", "", static_cast<uint8_t>(jet::JetType::kLong),
+      " PRIMARY KEY AUTOINCREMENT"};
+  return internal::DefinitionStatements(described, SqliteDialect(), kForms);
 }
 
 std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {

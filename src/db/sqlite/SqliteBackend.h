@@ -22,6 +22,12 @@ namespace tessaly::db::sqlite {
 
 class SqliteStream;
 
+// A compiled statement, finalized when its owner lets it go.
+struct Finalizer {
+  void operator()(sqlite3_stmt* stmt) const noexcept;
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
 // One open SQLite database, owned alone (move-only through unique_ptr). A file
 // database runs in write-ahead journaling with synchronous=NORMAL, so a
 // committed write survives the process being killed, and waits up to
@@ -55,7 +61,7 @@ class SqliteBackend final : public internal::Backend {
   // An interrupted write undoes the host's whole transaction, as the engine
   // does for every write it stops; outside one it undoes the statement.
   void Interrupt() noexcept override;
-  const std::vector<std::string>& SchemaStatements() const override;
+  std::vector<std::string> SchemaStatements(const internal::Definitions& described) const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
   void RunAsOne(std::span<const std::string> statements) override;
   int32_t RunGroup(std::span<const std::string> before, const std::string& sql,
@@ -77,6 +83,7 @@ class SqliteBackend final : public internal::Backend {
   struct Closer {
     void operator()(sqlite3* db) const noexcept;
   };
+
   void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
@@ -95,17 +102,17 @@ class SqliteBackend final : public internal::Backend {
                const std::string& select_list, const std::string& then);
 
   // A statement compiled anew (null for blanks); throws the compile error.
-  sqlite3_stmt* Compile(const std::string& sql);
+  StatementPtr Compile(const std::string& sql);
   // The compiled statement for a text, from the cache or newly prepared and
   // kept in it.
   sqlite3_stmt* Prepared(const std::string& sql);
   // The statement for a text taken out of the cache (or compiled) for a
   // stream to own; Keep hands it back when the stream ends.
-  sqlite3_stmt* CheckOut(const std::string& sql);
-  void Keep(std::string sql, sqlite3_stmt* stmt);
+  StatementPtr CheckOut(const std::string& sql);
+  void Keep(std::string sql, StatementPtr stmt);
   // Puts a statement first in the cache, finalizing the least recently used
   // one when the cache is full.
-  void Cache(std::string sql, sqlite3_stmt* stmt);
+  void Cache(std::string sql, StatementPtr stmt);
 
   std::unique_ptr<sqlite3, Closer> db_;
   std::string target_;
@@ -115,7 +122,9 @@ class SqliteBackend final : public internal::Backend {
   // literals lifted out, all statements of one shape share a text, so the
   // engine compiles the shape (with its constraints and indexes) once.
   static constexpr size_t kCachedStatements = 64;
-  std::list<std::pair<std::string, sqlite3_stmt*>> cache_;
+  // Declared after db_: every compiled statement goes before the connection
+  // closes.
+  std::list<std::pair<std::string, StatementPtr>> cache_;
   std::unordered_map<std::string_view, decltype(cache_)::iterator> cache_index_;
 };
 

@@ -7,7 +7,6 @@
 
 #include "db/jet/Like.h"
 #include "db/sqlite/JetFunctions.h"
-#include "db/sqlite/SqliteSchema.h"
 
 namespace tessaly::db::sqlite {
 
@@ -17,6 +16,17 @@ using jet::BinaryOp;
 using jet::JetFunction;
 using jet::LikeAsciiPrefix;
 using jet::Operands;
+
+// The check of a Date/Time column (written as column): only the stored form
+// of Date::ToStored, "yyyy-mm-dd" or "yyyy-mm-dd hh:mm:ss", of the years 100
+// to 9999, as Jet's dates run. The year is compared as a text: beside the
+// column's numeric affinity a written '0100' would be read as the number 100.
+std::string StoredDateCheck(const std::string& column) {
+  const std::string day = "[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]";
+  return column + " IS NULL OR typeof(" + column + ") = 'text' AND substr(" + column +
+         ", 1, 4) >= '0100' AND (" + column + " GLOB '" + day + "' OR " + column + " GLOB '" + day +
+         " [0-2][0-9]:[0-5][0-9]:[0-5][0-9]')";
+}
 
 // Whether the text of some number, as SQLite or the runtime writes it
 // (-1.5, 1.0e+20, Inf, NaN), may begin with prefix (lower case).

@@ -6,13 +6,17 @@
 
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "db/Rules.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Lexer.h"
 #include "db/postgres/PgDialect.h"
 #include "db/sqlite/SqliteDialect.h"
+#include "schema/Attendance.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::db::jet {
@@ -377,7 +381,29 @@ const FailureRow kFailures[] = {
 // PostgreSQL's text of what differs from SQLite's: names in the catalog's
 // spelling, a number beside a text written as text, a text compared with a
 // column read as the column's type, every FROM subquery named.
+// The names of the attendance tables as a database holding them spells them.
+class AttendanceSpellings final : public postgres::NameSpellings {
+ public:
+  AttendanceSpellings() {
+    const internal::Definitions& described = schema::Attendance();
+    auto add = [this](const std::string& name) { names_.emplace(rules::LoweredAscii(name), name); };
+    for (const internal::TableDef& table : described.tables) {
+      add(table.name);
+      for (const std::string& column : internal::Definitions::ColumnNames(table)) add(column);
+    }
+  }
+  const std::string* Spelling(const std::string& lowered) override {
+    const auto found = names_.find(lowered);
+    return found != names_.end() ? &found->second : nullptr;
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> names_;
+};
+
 TEST(Translator, WritesJetStatementsAsPostgres) {
+  AttendanceSpellings names;
+  const std::unique_ptr<Dialect> dialect = postgres::PgDialect(names);
   const std::pair<const char*, const char*> cases[] = {
       {"select f_id, F_EMPID as Emp from t_kq where F_Date = #2024-05-01#",
        R"(SELECT "F_ID", "F_EmpID" AS "Emp" FROM "T_KQ" WHERE "F_Date" = $1)"},
@@ -398,7 +424,7 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
        R"(pg_temp.jet_fold($2))"},
   };
   for (const auto& [jet, pg] : cases) {
-    const Translation t = Translate(jet, postgres::PgDialect(), true);
+    const Translation t = Translate(jet, *dialect, true);
     ASSERT_TRUE(t.ok) << jet << ": " << t.error_description;
     EXPECT_EQ(t.sql, pg) << jet;
   }

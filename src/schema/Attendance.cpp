@@ -1,4 +1,4 @@
-#include "db/Catalog.h"
+#include "schema/Attendance.h"
 
 #include <utility>
 
@@ -23,9 +23,14 @@
 #include "tessaly/punches/clsTrans.h"
 #include "tessaly/punches/clsTransLost.h"
 
-namespace tessaly::db::internal {
+namespace tessaly::schema {
 namespace {
 
+using db::ColumnKind;
+using db::internal::ColumnDef;
+using db::internal::Definitions;
+using db::internal::TableDef;
+using db::internal::ViewDef;
 using K = ColumnKind;
 
 // Gathers one table's columns in their order in the old database.
@@ -33,12 +38,6 @@ class TableBuilder {
  public:
   explicit TableBuilder(std::string name) { table_.name = std::move(name); }
 
-  // F_ID numbered by the database (the old AutoNumber).
-  TableBuilder& AutoNumber() { return Add("F_ID", K::kInt32, 0, kPrimaryKey | kAutoNumber); }
-  // A key the library or the host supplies (a name, or an F_ID from GetMaxID).
-  TableBuilder& Key(std::string name, ColumnKind kind, int width = 0) {
-    return Add(std::move(name), kind, width, kPrimaryKey);
-  }
   TableBuilder& Text(std::string name, int width = 0) {
     return Add(std::move(name), K::kText, width, 0);
   }
@@ -56,28 +55,26 @@ class TableBuilder {
     for (const std::string& name : names) Add(name, kind, width, 0);
     return *this;
   }
-  // The statistics flag that the host sets and the classes never insert.
-  TableBuilder& Tally() { return Add("F_IsTJ", K::kInt16, 0, kZeroDefault); }
   TableBuilder& Index(std::vector<std::string> columns) {
     table_.indexes.push_back(std::move(columns));
     return *this;
   }
-  Table Build() { return std::move(table_); }
+  TableDef Build() { return std::move(table_); }
 
  private:
   TableBuilder& Add(std::string name, ColumnKind kind, int width, uint8_t flags) {
-    table_.columns.push_back(Column{std::move(name), kind, width, flags});
+    table_.columns.push_back(ColumnDef{std::move(name), kind, width, flags});
     return *this;
   }
 
-  Table table_;
+  TableDef table_;
 };
 
 // A request is looked up by employee and the dates it covers.
 const std::vector<std::string> kRequestIndex = {"F_EmpID", "F_DateFr", "F_DateTo"};
 
-std::vector<Table> MakeTables() {
-  std::vector<Table> t;
+std::vector<TableDef> MakeTables() {
+  std::vector<TableDef> t;
   // A table whose record class exists takes its columns from the class's
   // declaration; the others are described here until their classes come.
   t.push_back(TableBuilder("T_KQ").DeclaredBy<clsKQ>().Index({"F_EmpID", "F_Date"}).Build());
@@ -127,27 +124,28 @@ std::vector<Table> MakeTables() {
   return t;
 }
 
+// A request's saved query shows the employee's name and department beside it.
+ViewDef WithEmployee(std::string name, std::string table) {
+  return ViewDef{std::move(name), std::move(table), "T_Emp", "F_EmpID",
+                 {{"F_Name", "F_EmpName"}, {"F_Dept", "F_Dept"}}};
+}
+
 }  // namespace
 
-const std::vector<Table>& Tables() {
-  static const std::vector<Table> tables = MakeTables();
-  return tables;
+const Definitions& Attendance() {
+  static const Definitions definitions{
+      MakeTables(),
+      {
+          {"Q_KQ", "T_KQ"},
+          WithEmployee("Q_CC", "T_CC"),
+          WithEmployee("Q_SJ", "T_SJ"),
+          WithEmployee("Q_XJ", "T_XJ"),
+          WithEmployee("Q_BJ", "T_BJ"),
+          WithEmployee("Q_JB", "T_JB"),
+          WithEmployee("Q_WQ", "T_WQ"),
+          {"Q_Trans", "T_Trans"},
+      }};
+  return definitions;
 }
 
-const std::vector<View>& Views() {
-  static const std::vector<View> views = {
-      {"Q_KQ", "T_KQ", false}, {"Q_CC", "T_CC", true},        {"Q_SJ", "T_SJ", true},
-      {"Q_XJ", "T_XJ", true},  {"Q_BJ", "T_BJ", true},        {"Q_JB", "T_JB", true},
-      {"Q_WQ", "T_WQ", true},  {"Q_Trans", "T_Trans", false},
-  };
-  return views;
-}
-
-const Table* FindTable(std::string_view name) {
-  for (const Table& table : Tables()) {
-    if (table.name == name) return &table;
-  }
-  return nullptr;
-}
-
-}  // namespace tessaly::db::internal
+}  // namespace tessaly::schema

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "db/Backend.h"
-#include "db/Catalog.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
+#include "schema/Attendance.h"
 
 namespace tessaly::db {
 
@@ -38,20 +38,14 @@ void RefuseClash(internal::Backend& engine, const std::string& name,
 // missing.
 void CreateSchema(Connection& connection) {
   internal::Backend& engine = internal::BackendOf(connection);
-  for (const internal::Table& table : internal::Tables()) {
-    std::vector<std::string> names;
-    for (const internal::Column& column : table.columns) names.push_back(column.name);
-    RefuseClash(engine, table.name, names);
+  const internal::Definitions& attendance = schema::Attendance();
+  for (const internal::TableDef& table : attendance.tables) {
+    RefuseClash(engine, table.name, internal::Definitions::ColumnNames(table));
   }
-  for (const internal::View& view : internal::Views()) {
-    std::vector<std::string> names;
-    for (const internal::Column& column : internal::FindTable(view.table)->columns) {
-      names.push_back(column.name);
-    }
-    if (view.adds_employee) names.insert(names.end(), {"F_EmpName", "F_Dept"});
-    RefuseClash(engine, view.name, names);
+  for (const internal::ViewDef& view : attendance.views) {
+    RefuseClash(engine, view.name, attendance.ColumnNames(view));
   }
-  engine.RunAsOne(engine.SchemaStatements());
+  engine.RunAsOne(engine.SchemaStatements(attendance));
 }
 
 }  // namespace tessaly::db
