@@ -2,24 +2,8 @@
 # The tessaly command end to end on a scratch database: exit status, standard
 # output and standard error of each run compared with what a user should see.
 set -u
-: "${TESSALY:?path of the tessaly command}"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/lib.sh"
 db="$dir/att.db"
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"; fi
-}
-# run ARGS...: runs the tool; its status, output and errors land in rc, out, err.
-run() {
-  out=$("$TESSALY" "$@" 2>"$dir/stderr"); rc=$?; err=$(cat "$dir/stderr")
-}
-# expect NAME STATUS STDOUT STDERR: the last run's three results.
-expect() {
-  check "$1: status" "$2" "$rc"; check "$1: stdout" "$3" "$out"; check "$1: stderr" "$4" "$err"
-}
 no_table="error -2147217865: The database engine cannot find the input table or query 'T_Nowhere'.  Make sure it exists and that its name is spelled correctly."
 
 # --- version and usage -------------------------------------------------------
@@ -360,5 +344,4 @@ if [ -n "${TESSALY_PG_TARGET:-}" ]; then
   psql "${TESSALY_PG_TARGET}" -qc "DROP SCHEMA $schema CASCADE" 2>/dev/null
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -2,19 +2,8 @@
 # tessaly import and export end to end: the summary, the refusals, the
 # mend-and-import-again file, and punches exported and imported elsewhere.
 set -u
-: "${TESSALY:?path of the tessaly command}"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/lib.sh"
 db="$dir/att.db"
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"; fi
-}
-run() {
-  out=$("$TESSALY" "$@" 2>"$dir/stderr"); rc=$?; err=$(cat "$dir/stderr")
-}
 seed() {  # DB: one employee with card 1001, one terminal at address 1
   "$TESSALY" init "$1" >/dev/null
   "$TESSALY" sql "$1" -q "INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) VALUES ('0001','Ann','Ops','1001',1,0)"
@@ -93,5 +82,4 @@ check "a header naming no person: status" 2 "$rc"
 run import "$db" "$dir/c.csv" --format csv --terminal 1 --map person=badge --map time=when --now "2024-06-01 00:00:00"
 check "--map names the headers" "imported 1 line: added 1, skipped 0, rejected 0 in" "${out% * s}"
 
-printf '%d passed, %d failed\n' "$passed" "$failed"
-[ "$failed" -eq 0 ]
+finish

@@ -2,20 +2,9 @@
 # tessaly migrate end to end: an Access file of the fixtures into a scratch
 # database, its report, the refusal of a second run and the JSON report.
 set -u
-: "${TESSALY:?path of the tessaly command}"
 : "${FIXTURES:?the directory of the Access files}"
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/lib.sh"
 db="$dir/moved.db"
-passed=0
-failed=0
-check() {  # name expected actual
-  if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-    failed=$((failed + 1)); printf 'FAILED %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"; fi
-}
-run() {
-  out=$("$TESSALY" "$@" 2>"$dir/stderr"); rc=$?; err=$(cat "$dir/stderr")
-}
 
 run migrate "$FIXTURES/indexTestV2003.mdb" "$db"
 check "first run: status" 0 "$rc"
@@ -82,5 +71,4 @@ check "not a database: no file made" "" "$(ls "$dir" | grep other)"
 check "not a database: report" "Cannot read '$dir/notes.mdb': it is no Access database (.mdb or .accdb)." \
   "$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["failed"])' "$dir/failed.json")"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
