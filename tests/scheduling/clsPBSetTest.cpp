@@ -54,25 +54,6 @@ void FillPlan(clsPBSet& p) {
   for (const DaySetter set : kDays) (p.*set)("d" + std::to_string(++day));
 }
 
-TEST(clsPBSetText, BuildersWriteAll40ColumnsAsQuotedText) {
-  clsPBSet p;
-  FillPlan(p);
-  for (int32_t mode : {0, -1, 3}) {
-    EXPECT_EQ(Visible(p.GetBodyString(mode)), kPlanAssignments);
-    EXPECT_EQ(p.GetSelString(mode), " * ");
-  }
-}
-
-TEST(clsPBSetText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
-  clsPBSet p;
-  p.FName("not the key");
-  p.FKey("P1");
-  EXPECT_EQ(p.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
-  for (int32_t mode : {0, 1, -2, 40}) EXPECT_EQ(p.GetWhereString(mode), " F_Name='P1'") << mode;
-  p.FKey("it's");
-  EXPECT_EQ(p.GetWhereString(0), " F_Name='it''s'");
-}
-
 class clsPBSetDb : public testing::RecordDb<clsPBSet> {
  protected:
   void AddPlan(const std::string& name) {

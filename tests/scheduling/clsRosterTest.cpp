@@ -47,26 +47,6 @@ void FillRoster(clsRoster& r) {
   r.FD31("晚");
 }
 
-TEST(clsRosterText, BuildersWriteTheCapitalisedColumnsAndTheDays) {
-  clsRoster r;
-  FillRoster(r);
-  for (int32_t mode : {0, -1, 5}) {
-    // An update never changes the roster number.
-    EXPECT_EQ(Visible(r.GetBodyString(mode)), kRosterAssignments);
-    EXPECT_EQ(r.GetSelString(mode), " * ");
-  }
-}
-
-TEST(clsRosterText, WhereTextListsByMonthAndModeForMinusOneAndOtherwiseTheKey) {
-  clsRoster r;
-  r.FRoster_Num(99);
-  r.FKey(7);
-  EXPECT_EQ(r.GetWhereString(-1), " 1=1 ORDER BY FSCL_MONTH, ROST_TYPE ");
-  for (int32_t mode : {0, 1, 2, -3}) EXPECT_EQ(r.GetWhereString(mode), " ROSTER_NUM=7") << mode;
-  r.FKey(-2147483647 - 1);
-  EXPECT_EQ(r.GetWhereString(0), " ROSTER_NUM=-2147483648");
-}
-
 TEST(clsRosterFields, FiveDescriptorsWithTheRosterKindsAndOneEmptyEntry) {
   clsRoster r;
   std::vector<SQLField> fields(9, SQLField{"stale", "stale", 9});

@@ -12,7 +12,6 @@ namespace tessaly {
 namespace {
 
 using testing::Scalar;
-using testing::Visible;
 
 constexpr const char* kColumnList =
     " F_Name,F_Type,F_Use1,F_Use2,F_Use3,F_Use4,"
@@ -57,28 +56,6 @@ void FillDay(clsShift& s) {
   s.FIn2Up(43), s.FIn2Down(-7), s.FOut2Up(44), s.FOut2Down(-8);
   s.FIn3Up(45), s.FIn3Down(-9), s.FOut3Up(46), s.FOut3Down(-10);
   s.FZLInUp(47), s.FZLInDown(-11), s.FZLOutUp(48), s.FZLOutDown(-12);
-}
-
-TEST(clsShiftText, BuildersWriteAll47ColumnsInColumnOrder) {
-  clsShift s;
-  FillDay(s);
-  for (int32_t mode : {0, -1, 1, 7}) {
-    // No update modes: every mode rewrites all columns.
-    EXPECT_EQ(Visible(s.GetBodyString(mode)), kDayAssignments);
-    EXPECT_EQ(s.GetSelString(mode), " * ");
-  }
-}
-
-TEST(clsShiftText, WhereTextListsAllByNameForMinusOneAndOtherwiseTheKey) {
-  clsShift s;
-  s.FName("not the key");
-  s.FKey("A");
-  EXPECT_EQ(s.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
-  for (int32_t mode : {0, 1, -2, 99}) EXPECT_EQ(s.GetWhereString(mode), " F_Name='A'") << mode;
-  s.FKey("O'Neil");
-  EXPECT_EQ(s.GetWhereString(0), " F_Name='O''Neil'");
-  s.FKey("");
-  EXPECT_EQ(s.GetWhereString(0), " F_Name=''");
 }
 
 class clsShiftDb : public testing::RecordDb<clsShift> {
