@@ -3,7 +3,9 @@
 // statements were written with, the irregular spellings, the monthly totals'
 // own order and the classes' own where-texts. Each class is filled through its
 // declarations, column n holding "vn" (a text), n (a number) or 2003-5-n (a
-// date), so a builder that takes the wrong property shows it.
+// date), so a builder that takes the wrong property shows it. FKey, the key a
+// class renames a row through, is no column and stays empty: a where-text of
+// '' is one that addresses the row by it.
 #include <gtest/gtest.h>
 
 #include <functional>
