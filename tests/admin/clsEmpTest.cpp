@@ -34,37 +34,6 @@ void Fill(clsEmp& emp, const std::string& id, const std::string& name, const std
   emp.FNote("n");
 }
 
-TEST(clsEmpText, BuildersProduceTheStatementFragmentsByteForByte) {
-  clsEmp emp;
-  Fill(emp, "0001", "Zhang", "R'n'D");
-  emp.FKey("O'Neil");
-  EXPECT_EQ(emp.GetValueFields(),
-            " F_EmpID,F_Name,F_Spell,F_Dept,F_Sex,F_CardID,F_IDCard,F_IsKQ,F_IsRatifier,"
-            "F_Shift,F_Work,F_Degree,F_JoinDate,F_Tel,F_PostCode,F_Addr,F_Photo,F_Note");
-  EXPECT_EQ(Visible(emp.GetValuesString()),
-            "'0001'\\r,'Zhang'\\r,'zs'\\r,'R''n''D'\\r,'M'\\r,'C0001'\\r,'110'\\r,1\\r,0\\r,"
-            "'Day'\\r,'clerk'\\r,'BA'\\r,'2001-3-5'\\r,'555'\\r,'100080'\\r,'Road 1'\\r,"
-            "'p.jpg'\\r,'n'\\r");
-  for (int32_t mode : std::initializer_list<int32_t>{0, 1, 3, 4, 5, -1, 99}) {
-    EXPECT_EQ(Visible(emp.GetBodyString(mode)),
-              "F_EmpID='0001'\\r,F_Name='Zhang'\\r,F_Spell='zs'\\r,F_Dept='R''n''D'\\r,"
-              "F_Sex='M'\\r,F_CardID='C0001'\\r,F_IDCard='110'\\r,F_IsKQ=1\\r,F_IsRatifier=0\\r,"
-              "F_Shift='Day'\\r,F_Work='clerk'\\r,F_Degree='BA'\\r,F_JoinDate='2001-3-5'\\r,"
-              "F_Tel='555'\\r,F_PostCode='100080'\\r,F_Addr='Road 1'\\r,F_Photo='p.jpg'\\r,"
-              "F_Note='n'\\r")
-        << mode;
-  }
-  emp.FShift("x' or 1=1 or 'y");
-  EXPECT_EQ(Visible(emp.GetBodyString(EMP_UPDSHIFT)), "F_Shift='x'' or 1=1 or ''y'\\r");
-  const std::pair<int32_t, const char*> wheres[] = {
-      {-1, " 1=1 ORDER BY F_Dept,F_EmpID "}, {EMP_UPDSHIFT, " F_Dept='R''n''D'"},
-      {EMP_LOOKRATIFY, " F_IsRatifier<>0"},  {EMP_BYCARDID, " F_CardID='C0001'"},
-      {EMP_BYDEPT, " F_Dept='R''n''D'"},     {0, " F_EmpID='O''Neil'"},
-      {6, " F_EmpID='O''Neil'"}};
-  for (const auto& [mode, where] : wheres) EXPECT_EQ(emp.GetWhereString(mode), where) << mode;
-  EXPECT_EQ(emp.GetSelString(3), " * ");
-}
-
 class clsEmpDb : public testing::RecordDb<clsEmp> {
  protected:
   void SetUp() override {

@@ -18,21 +18,6 @@ void Fill(clsUser& user, int16_t id, const std::string& user_id) {
   user.FRight("rights-" + user_id);
 }
 
-TEST(clsUserText, BuildersByteForByte) {
-  clsUser user;
-  Fill(user, 5, "o'k");
-  EXPECT_EQ(user.GetValueFields(), " F_ID,F_UserID,F_Name,F_Pwd,F_Right ");
-  EXPECT_EQ(Visible(user.GetValuesString()),
-            "5,'o''k'\\r,'Name o''k'\\r,'pw-o''k'\\r,'rights-o''k'\\r");
-  EXPECT_EQ(Visible(user.GetBodyString(USER_UPDATEPWD)),
-            "F_UserID='o''k'\\r,F_Name='Name o''k'\\r,F_Pwd='pw-o''k'\\r,F_Right='rights-o''k'\\r");
-  EXPECT_EQ(user.GetWhereString(-1), " 1=1 ORDER BY F_UserID ");
-  EXPECT_EQ(user.GetWhereString(USER_BYUSERID), " F_UserID='o''k'");
-  for (int32_t mode : std::initializer_list<int32_t>{0, USER_BYID, USER_UPDATEPWD, 4, 7, -2}) {
-    EXPECT_EQ(user.GetWhereString(mode), " F_ID=5") << mode;
-  }
-}
-
 class clsUserDb : public testing::RecordDb<clsUser> {
  protected:
   void SetUp() override {

@@ -213,33 +213,6 @@ class MTJListing : public testing::RecordDb<clsMTJ> {
   }
 };
 
-TEST_F(MTJListing, BuildersKeepTheirBlanksAndOrder) {
-  rec_.FYear(2003);
-  rec_.FMonth(8);
-  rec_.FEmpID("0001");
-  rec_.FWK_Days(21.5f);
-  rec_.FQJ_Hours(0.25f);
-  rec_.FNote("n");
-  rec_.FID(7);
-  EXPECT_EQ(rec_.GetValueFields(),
-            " F_Year,F_Month,F_EmpID,F_Name,F_Dept, F_WK_Days,F_YC_Days,F_GX_Days,F_XJ_Days,"
-            "F_CC_Days,F_KG_Days,F_BJ_Days,F_SJ_Days,F_QT_Days,F_JBP_Hours,F_JBX_Hours,"
-            "F_JB_Hours,F_CD_Num,F_CD_Minute,F_ZT_Num,F_ZT_Minute,F_Note,F_WK_Hours,F_QJ_Hours");
-  EXPECT_EQ(Visible(rec_.GetValuesString()),
-            "2003\\r,8\\r,'0001'\\r,''\\r,''\\r,21.5\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,"
-            "0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,0\\r,'n'\\r,0\\r,0.25\\r");
-  EXPECT_EQ(Visible(rec_.GetBodyString(3)),
-            "F_Year=2003\\r,F_Month=8\\r,F_EmpID='0001'\\r,F_Name=''\\r,F_Dept=''\\r,"
-            "F_WK_Days=21.5\\r,F_YC_Days=0\\r,F_GX_Days=0\\r,F_XJ_Days=0\\r,F_CC_Days=0\\r,"
-            "F_KG_Days=0\\r,F_BJ_Days=0\\r,F_SJ_Days=0\\r,F_QT_Days=0\\r,F_JBP_Hours=0\\r,"
-            "F_JBX_Hours=0\\r,F_JB_Hours=0\\r,F_CD_Num=0\\r,F_CD_Minute=0\\r,F_ZT_Num=0\\r,"
-            "F_ZT_Minute=0\\r,F_Note='n'\\r,F_WK_Hours=0\\r,F_QJ_Hours=0.25\\r");
-  EXPECT_EQ(rec_.GetWhereString(MTJ_BYEMPIDANDDATE),
-            " F_EmpID='0001' and F_Month=8 and F_Year=2003");
-  EXPECT_EQ(rec_.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  EXPECT_EQ(rec_.GetWhereString(2), " F_ID=7");
-}
-
 TEST_F(MTJListing, SearchByEmployeeAndMonthThenUpdateThroughTheKey) {
   Month("0001", 2003, 7, 20, 0);
   Month("0001", 2003, 8, 21.5f, 0.5f);

@@ -34,32 +34,6 @@ void FillDay(clsKQ& kq, const std::string& emp, const std::string& date) {
   kq.FShift("A");
 }
 
-TEST(clsKQText, BuildersProduceTheStatementFragmentsByteForByte) {
-  clsKQ kq;
-  FillDay(kq, "0001", "2003-05-01");
-  kq.FID(42);
-  kq.FIsTJ(1);
-  EXPECT_EQ(kq.GetValueFields(),
-            "F_EmpID,F_Name,F_Dept,F_KQType,F_Date,F_In1,F_Out1,F_In2,F_Out2,F_In3,F_Out3,"
-            "F_ZLIn,F_ZLOut,F_IsWQ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_JBHours,F_Note,"
-            "F_SBSJ,F_QJSJ,F_Shift");
-  EXPECT_EQ(Visible(kq.GetValuesString()),
-            "'0001'\\r,'Zhang San'\\r,'Sales'\\r,'normal'\\r,#2003-05-01#\\r,'08:01'\\r,"
-            "'12:00'\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,1\\r,-2\\r,9\\r,3\\r,17\\r,7.5\\r,"
-            "'ok'\\r,8\\r,0.25\\r,'A'\\r");
-  EXPECT_EQ(Visible(kq.GetBodyString(0)),
-            "F_EmpID='0001'\\r,F_Name='Zhang San'\\r,F_Dept='Sales'\\r,F_KQType='normal'\\r,"
-            "F_Date=#2003-05-01#\\r,F_In1='08:01'\\r,F_Out1='12:00'\\r,F_In2=''\\r,F_Out2=''\\r,"
-            "F_In3=''\\r,F_Out3=''\\r,F_ZLIn=''\\r,F_ZLOut=''\\r,F_IsWQ=1\\r,F_CDNum=-2\\r,"
-            "F_CDMinute=9\\r,F_ZtNum=3\\r,F_ZTMinute=17\\r,F_JBHours=7.5\\r,F_Note='ok'\\r,"
-            "F_SBSJ=8\\r,F_QJSJ=0.25\\r,F_Shift='A'\\r");
-  EXPECT_EQ(Visible(kq.GetBodyString(KQ_UPDTJ)), "F_IsTJ=1\\r");
-  EXPECT_EQ(kq.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  EXPECT_EQ(kq.GetWhereString(KQ_BYEMPIDANDDATE), " F_EmpID='0001' and F_Date=#2003-05-01#");
-  for (int32_t mode : {0, 1, 2, 4, -7}) EXPECT_EQ(kq.GetWhereString(mode), " F_ID=42") << mode;
-  EXPECT_EQ(kq.GetSelString(5), " * ");
-}
-
 TEST(clsKQText, QuotesInValuesAreDoubledAndCannotEndALiteral) {
   clsKQ kq;
   kq.FEmpID("O'Brien");

@@ -65,23 +65,28 @@ TEST_F(SchemaTest, TablesHaveTheirColumnsKindsAndKeys) {
   // (T_SJ, T_XJ and T_BJ are made as T_CC, T_Dept and T_RostCode as T_BCType).
   // clang-format off
   const std::vector<std::tuple<std::string, int, std::string>> cases = {
-      {"T_KQ", 25, "F_ID INTEGER pk|F_Date DATETIME|F_IsWQ SMALLINT|F_JBHours SINGLE|F_Note TEXT"},
-      {"T_MTJ", 25, "F_ID INTEGER pk|F_Year SMALLINT|F_WK_Days SINGLE|F_CD_Num SMALLINT"},
-      {"T_Shift", 47, "F_Name VARCHAR(10) notnull pk|F_Type VARCHAR(20)|F_ZLOutDown SMALLINT"},
+      {"T_KQ", 25, "F_ID INTEGER pk|F_KQType VARCHAR(10)|F_Date DATETIME|F_IsWQ SMALLINT|F_ZTNum SMALLINT|"
+               "F_JBHours SINGLE|F_Note TEXT|F_Shift TEXT"},
+      {"T_MTJ", 25, "F_ID INTEGER pk|F_Year SMALLINT|F_WK_Days SINGLE|F_CD_Num SMALLINT|F_Note TEXT"},
+      {"T_Shift", 47, "F_Name VARCHAR(10) notnull pk|F_Type VARCHAR(20)|F_Use1 SMALLINT|F_ZLOutDown SMALLINT"},
       {"T_PBSet", 40, "F_Name VARCHAR(20) notnull pk|F_Sun VARCHAR(10)|F_D31 VARCHAR(10)"},
-      {"T_Roster", 38, "ROSTER_NUM INTEGER notnull pk|FSCL_MONTH TEXT|DEPT_ID SMALLINT|EMP_ID TEXT"},
+      {"T_Roster", 38, "ROSTER_NUM INTEGER notnull pk|FSCL_MONTH TEXT|ROST_TYPE TEXT|DEPT_ID SMALLINT|"
+                   "EMP_ID TEXT|ROST_CODE SMALLINT|MON_WORK_HOURS SMALLINT|F_D1 VARCHAR(10)"},
       {"T_BCType", 3, "F_ID SMALLINT notnull pk|F_Name VARCHAR(50)|F_Note VARCHAR(50)"},
-      {"T_Holiday", 4, "F_ID SMALLINT notnull pk|F_DateFr DATETIME|F_DateTo DATETIME"},
+      {"T_Holiday", 4, "F_ID SMALLINT notnull pk|F_Name VARCHAR(20)|F_DateFr DATETIME|F_DateTo DATETIME"},
       {"T_CC", 10, "F_ID INTEGER notnull pk|F_DateFr TEXT|F_Reason VARCHAR(50)|F_Hour SMALLINT"},
       {"T_JB", 11, "F_ID INTEGER notnull pk|F_DateTo TEXT|F_JBHours SMALLINT|F_KQCheck SMALLINT"},
       {"T_WQ", 14, "F_ID INTEGER notnull pk|F_Date DATETIME|F_TimeFr DATETIME|F_TimeTo DATETIME"},
-      {"T_Trans", 14, "F_ID INTEGER pk|F_Date TEXT|F_Time TEXT|F_DcuID VARCHAR(3)|F_Flag TINYINT"},
-      {"T_TransLost", 20, "F_ID INTEGER pk|F_LoadDate TEXT|F_Date VARCHAR(10)|F_Flag TINYINT"},
-      {"T_Collect", 6, "F_WorkNo VARCHAR(10)|F_KQTime VARCHAR(5)|F_Flag TEXT"},
+      {"T_Trans", 14, "F_ID INTEGER pk|F_Date TEXT|F_Time TEXT|F_CardID VARCHAR(10)|F_DcuID VARCHAR(3)|"
+                  "F_Door VARCHAR(20)|F_Name VARCHAR(20)|F_Dept VARCHAR(50)|F_Flag TINYINT|F_IsKQ SMALLINT"},
+      {"T_TransLost", 20, "F_ID INTEGER pk|F_LoadDate TEXT|F_Year SMALLINT|F_Date VARCHAR(10)|F_Flag TINYINT"},
+      {"T_Collect", 6, "F_WorkNo VARCHAR(10)|F_KQDate VARCHAR(10)|F_KQTime VARCHAR(5)|F_DcuID TEXT|F_Flag TEXT"},
       {"T_KQJ", 3, "F_Name VARCHAR(20) notnull pk|F_Address VARCHAR(3)|F_State VARCHAR(10)"},
-      {"T_Log", 6, "F_ID INTEGER pk|F_Time VARCHAR(8)|F_RecCnt INTEGER|F_Note VARCHAR(100)"},
-      {"T_Emp", 18, "F_EmpID VARCHAR(10) notnull pk|F_IsRatifier SMALLINT|F_JoinDate TEXT"},
-      {"T_User", 5, "F_ID SMALLINT notnull pk|F_UserID VARCHAR(10)|F_Pwd VARCHAR(180)"},
+      {"T_Log", 6, "F_ID INTEGER pk|F_Date VARCHAR(10)|F_Time VARCHAR(8)|F_RecCnt INTEGER|"
+               "F_Operator VARCHAR(10)|F_Note VARCHAR(100)"},
+      {"T_Emp", 18, "F_EmpID VARCHAR(10) notnull pk|F_IsKQ SMALLINT|F_IsRatifier SMALLINT|F_JoinDate TEXT|"
+               "F_Note VARCHAR(50)"},
+      {"T_User", 5, "F_ID SMALLINT notnull pk|F_UserID VARCHAR(10)|F_Pwd VARCHAR(180)|F_Right VARCHAR(180)"},
       {"T_Prn", 2, "F_Key TEXT|F_ModeID SMALLINT"}};
   // clang-format on
   for (const auto& [table, count, expected] : cases) {

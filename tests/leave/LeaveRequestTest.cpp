@@ -80,29 +80,6 @@ class LeaveFamily : public testing::RecordDb<T> {
 using LeaveClasses = ::testing::Types<clsCC, clsSJ, clsXJ, clsBJ>;
 TYPED_TEST_SUITE(LeaveFamily, LeaveClasses);
 
-TYPED_TEST(LeaveFamily, BuildersWriteEveryModeByteForByte) {
-  TypeParam r;
-  Fill(r, 5, "0001", "2003-05-01", "2003-05-03", 8);
-  r.FIsTJ(1);
-  EXPECT_EQ(r.GetValueFields(),
-            "F_ID,F_EmpID,F_DateFr,F_TimeFr,F_DateTo,F_TimeTo,F_Reason,F_Ratify,F_Hour ");
-  EXPECT_EQ(Visible(r.GetValuesString()),
-            "5\\r,'0001'\\r,'2003-05-01'\\r,'08:00'\\r,'2003-05-03'\\r,'17:00'\\r,'R'\\r,'A'\\r,8\\r");
-  const std::string plain =
-      "F_EmpID='0001'\\r,F_DateFr='2003-05-01'\\r,F_TimeFr='08:00'\\r,F_DateTo='2003-05-03'\\r,"
-      "F_TimeTo='17:00'\\r,F_Reason='R'\\r,F_Ratify='A'\\r,F_Hour=8\\r";
-  EXPECT_EQ(Visible(r.GetBodyString(kNames<TypeParam>.tally)), "F_IsTJ=1\\r");
-  // Every mode but 2 takes the plain form, N0RMAL included.
-  for (int32_t mode : {kNames<TypeParam>.normal, 0, -1, 3, 99}) {
-    EXPECT_EQ(Visible(r.GetBodyString(mode)), plain) << mode;
-  }
-  EXPECT_EQ(r.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  for (int32_t mode : {kNames<TypeParam>.normal, kNames<TypeParam>.tally, 0, 3, -2}) {
-    EXPECT_EQ(r.GetWhereString(mode), " F_ID=5") << mode;
-  }
-  EXPECT_EQ(r.GetSelString(-1), " * ");
-}
-
 TYPED_TEST(LeaveFamily, OperationsSendTheirStatementsByteForByte) {
   std::vector<std::string> sent;
   this->conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });

@@ -51,33 +51,6 @@ class JBDb : public testing::RecordDb<clsJB> {
   }
 };
 
-TEST(clsJBText, BuildersWriteEveryModeByteForByte) {
-  static_assert(JB_N0RMAL == 1 && JB_UPDTJ == 2);
-  clsJB jb;
-  Fill(jb, {7, "0001", "2003-05-01", "18:00", "2003-05-02", "21:00", 3, -1});
-  jb.FIsTJ(1);
-  EXPECT_EQ(jb.GetValueFields(),
-            " F_ID,F_EmpID,F_DateFr,F_DateTo,F_TimeFr,F_TimeTo,F_JBHours,F_Reason,F_Ratify,"
-            "F_KQCheck ");
-  EXPECT_EQ(Visible(jb.GetValuesString()),
-            "7\\r,'0001'\\r,'2003-05-01'\\r,'2003-05-02'\\r,'18:00'\\r,'21:00'\\r,3\\r,'R'\\r,"
-            "'A'\\r,-1\\r");
-  EXPECT_EQ(Visible(jb.GetBodyString(JB_UPDTJ)), "F_IsTJ=1\\r");
-  for (int32_t mode : {int32_t{JB_N0RMAL}, 0, -1, 3}) {
-    EXPECT_EQ(Visible(jb.GetBodyString(mode)),
-              "F_EmpID='0001'\\r,F_DateFr='2003-05-01'\\r,F_DateTo='2003-05-02'\\r,"
-              "F_TimeFr='18:00'\\r,F_TimeTo='21:00'\\r,F_JBHours=3\\r,F_Reason='R'\\r,"
-              "F_Ratify='A'\\r,F_KQCheck=-1\\r")
-        << mode;
-  }
-  EXPECT_EQ(jb.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  for (int32_t mode : std::initializer_list<int32_t>{JB_N0RMAL, JB_UPDTJ, 0, 3}) EXPECT_EQ(jb.GetWhereString(mode), " F_ID=7");
-  EXPECT_EQ(jb.GetSelString(), " * ");
-
-  jb.FEmpID("张'三李四王五赵六钱七孙八");  // cut to ten characters, quote doubled
-  EXPECT_TRUE(Visible(jb.GetBodyString()).starts_with("F_EmpID='张''三李四王五赵六钱'\\r,"));
-}
-
 TEST_F(JBDb, OperationsSendTheirStatementsByteForByte) {
   std::vector<std::string> sent;
   conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });

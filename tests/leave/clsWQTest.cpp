@@ -43,31 +43,6 @@ class WQDb : public testing::RecordDb<clsWQ> {
   }
 };
 
-TEST(clsWQText, BuildersWriteEveryModeByteForByte) {
-  static_assert(WQ_N0RMAL == 1 && WQ_UPDTJ == 2 && WQ_BYEMPIDDATE == 3);
-  clsWQ wq;
-  Fill(wq);
-  wq.FIsTJ(1);
-  EXPECT_EQ(wq.GetValueFields(),
-            " F_ID,F_EmpID,F_Date,F_TimeFr,F_TimeTo,F_CancelIn1,F_CancelOut1,F_CancelIn2,"
-            "F_CancelOut2,F_CancelIn3,F_CancelOut3,F_Reason,F_Ratify ");
-  EXPECT_EQ(Visible(wq.GetValuesString()),
-            "4\\r,'0001'\\r,#2003-05-01#\\r,#09:00#\\r,#15:00#\\r,1\\r,0\\r,0\\r,1\\r,0\\r,0\\r,"
-            "'R'\\r,'A'\\r");
-  EXPECT_EQ(Visible(wq.GetBodyString(WQ_UPDTJ)), "F_IsTJ=1\\r");
-  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_BYEMPIDDATE, 0, -1}) {
-    EXPECT_EQ(Visible(wq.GetBodyString(mode)),
-              "F_EmpID='0001'\\r,F_Date=#2003-05-01#\\r,F_TimeFr=#09:00#\\r,F_TimeTo=#15:00#\\r,"
-              "F_CancelIn1=1\\r,F_CancelOut1=0\\r,F_CancelIn2=0\\r,F_CancelOut2=1\\r,"
-              "F_CancelIn3=0\\r,F_CancelOut3=0\\r,F_Reason='R'\\r,F_Ratify='A'\\r")
-        << mode;
-  }
-  EXPECT_EQ(wq.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  EXPECT_EQ(wq.GetWhereString(WQ_BYEMPIDDATE), " F_EmpID='0001' and F_Date='2003-05-01'");
-  for (int32_t mode : std::initializer_list<int32_t>{WQ_N0RMAL, WQ_UPDTJ, 0, 4}) EXPECT_EQ(wq.GetWhereString(mode), " F_ID=4");
-  EXPECT_EQ(wq.GetSelString(3), " * ");
-}
-
 TEST(clsWQText, ValuesCannotLeaveTheirLiterals) {
   clsWQ wq;
   Fill(wq);

@@ -10,33 +10,12 @@ namespace tessaly {
 namespace {
 
 using testing::Scalar;
-using testing::Visible;
 
 void FillHoliday(clsHoliday& h) {
   h.FID(3);
   h.FName("A");
   h.FDateFr("2001-10-01");
   h.FDateTo("2001-10-07");
-}
-
-TEST(clsHolidayText, BuildersWriteTheDatesBetweenNumberSigns) {
-  clsHoliday h;
-  FillHoliday(h);
-  for (int32_t mode : {0, -1, 2}) {
-    EXPECT_EQ(h.GetValueFields(mode), " F_ID,F_Name,F_DateFr,F_DateTo ");
-    EXPECT_EQ(Visible(h.GetValuesString(mode)), "3,'A'\\r,#2001-10-01#\\r,#2001-10-07#\\r");
-    EXPECT_EQ(Visible(h.GetBodyString(mode)),
-              "F_Name='A'\\r,F_DateFr=#2001-10-01#\\r,F_DateTo=#2001-10-07#\\r");
-    EXPECT_EQ(h.GetSelString(mode), " * ");
-  }
-  h.FID(12);
-  EXPECT_EQ(h.GetWhereString(-1), " 1=1 ORDER BY F_ID ");
-  for (int32_t mode : {0, 1, -2}) EXPECT_EQ(h.GetWhereString(mode), " F_ID=12") << mode;
-  // The dates are written as the caller gave them.
-  h.FDateFr("10/1/2001");
-  h.FDateTo("");
-  h.FName("New Year's");
-  EXPECT_EQ(Visible(h.GetValuesString()), "12,'New Year''s'\\r,#10/1/2001#\\r,##\\r");
 }
 
 class clsHolidayDb : public testing::RecordDb<clsHoliday> {

@@ -11,27 +11,6 @@ namespace tessaly {
 namespace {
 
 using testing::Scalar;
-using testing::Visible;
-
-TEST(clsItemText, BuildersAreTheSameForEveryList) {
-  for (C_ITEM_INDEX index : {C_ITEM_BCTYPE, C_ITEM_DEPT, C_ITEM_ROSTCODE, C_ITEM_INDEX{0}}) {
-    clsItem item;
-    item.TableIndex(index);
-    item.FItemID(5);
-    item.FName("Sales");
-    item.FNote("it's");
-    EXPECT_EQ(item.GetValueFields(), " F_ID,F_Name,F_Note ");
-    // The identifier item has no carriage return of its own.
-    EXPECT_EQ(Visible(item.GetValuesString()), "5,'Sales'\\r,'it''s'\\r");
-    EXPECT_EQ(Visible(item.GetBodyString(3)), "F_Name='Sales'\\r,F_Note='it''s'\\r");
-    EXPECT_EQ(item.GetWhereString(-1), " 1=1 ORDER BY F_Name ");
-    for (int32_t mode : {0, 1, 2, 3, -5}) EXPECT_EQ(item.GetWhereString(mode), " F_ID=5");
-    EXPECT_EQ(item.GetSelString(), " * ");
-  }
-  clsItem item;
-  item.FItemID(-32768);
-  EXPECT_EQ(Visible(item.GetValuesString()), "-32768,''\\r,''\\r");
-}
 
 class clsItemDb : public testing::RecordDb<clsItem> {
  protected:

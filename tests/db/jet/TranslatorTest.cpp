@@ -80,6 +80,9 @@ std::string ValuesOf(const std::vector<Parameter>& parameters) {
   return out;
 }
 
+// What the rows a statement returns cannot show (the corpus checks those): which
+// literals are lifted and as what, the forms that must stay inline, and the
+// spelling of operators the corpus has no case for.
 const Translated kTranslations[] = {
     // The record frame's own statements.
     {"INSERT INTO T_KQ~(F_EmpID,F_Name,F_Date,F_In1,F_IsWQ,F_JBHours~)~VALUES(~'0001'~,'张三'~,"
@@ -89,24 +92,7 @@ const Translated kTranslations[] = {
      "INSERT INTO T_KQ (F_EmpID, F_Name, F_Date, F_In1, F_IsWQ, F_JBHours) VALUES (?1, ?2, ?3, ?4, "
      "?5, ?6)",
      "'0001', '张三', #2003-05-01#, '08:00', 0, 7.5"},
-    {"UPDATE T_KQ~SET~F_IsTJ=1~WHERE  F_ID=5", "UPDATE T_KQ SET F_IsTJ = 1 WHERE F_ID = 5",
-     "UPDATE T_KQ SET F_IsTJ = ?1 WHERE F_ID = ?2", "1, 5"},
-    {"SELECT COUNT(*) AS C~FROM T_KQ~WHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
-     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = '0001') AND (F_Date = '2003-05-01')",
-     "SELECT count(*) AS C FROM T_KQ WHERE (F_EmpID = ?1) AND (F_Date = ?2)",
-     "'0001', #2003-05-01#"},
-    {"delete * from  T_BJ where F_DateFr>='2001-08-01' and  F_DateTo<='2001-08-31'",
-     "DELETE FROM T_BJ WHERE (F_DateFr >= '2001-08-01') AND (F_DateTo <= '2001-08-31')",
-     "DELETE FROM T_BJ WHERE (F_DateFr >= ?1) AND (F_DateTo <= ?2)", "'2001-08-01', '2001-08-31'"},
     {"DELETE T_BJ.* FROM T_BJ", "DELETE FROM T_BJ", nullptr, nullptr},
-    {"Delete * from T_User where F_UserID<>'admin'", "DELETE FROM T_User WHERE F_UserID <> 'admin'",
-     "DELETE FROM T_User WHERE F_UserID <> ?1", "'admin'"},
-    {"select max(F_ID) as F_MaxID from T_KQ", "SELECT max(F_ID) AS F_MaxID FROM T_KQ", nullptr,
-     nullptr},
-    {"INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'",
-     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = 'x'",
-     "INSERT INTO T_MTJ (F_EmpID, F_Name) SELECT F_EmpID, F_Name FROM T_Emp WHERE F_Dept = ?1",
-     "'x'"},
     // Captioned listings: Chinese aliases, Format, iif.
     {"select F_Dept as 部门 ,F_EmpID as 员工编号,  Format(F_Date,'yyyy-mm-dd') as 日期,"
      "iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,F_ID from Q_KQ where  "
@@ -119,34 +105,7 @@ const Translated kTranslations[] = {
      "F_ISWQ THEN ?2 ELSE ?3 END AS `外勤否`, CASE WHEN F_SBSJ = ?4 THEN ?5 ELSE F_SBSJ END AS "
      "`上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = ?6 ORDER BY F_Year, F_Month",
      "'yyyy-mm-dd', '是', '', 0, '', '1'"},
-    {"select count(F_KQType) as F_KQDays  from T_KQ where  F_EmpID='0001' and  "
-     "year(F_Date)=2003 and month(F_Date)=5 and F_KQType='出勤'",
-     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (F_EmpID = '0001') AND "
-     "(jet_year(F_Date) = 2003) AND (jet_month(F_Date) = 5) AND (F_KQType = '出勤')",
-     "SELECT count(F_KQType) AS F_KQDays FROM T_KQ WHERE (F_EmpID = ?1) AND (jet_year(F_Date) = "
-     "?2) AND (jet_month(F_Date) = ?3) AND (F_KQType = ?4)",
-     "'0001', 2003, 5, '出勤'"},
-    {"select * from T_Emp where instr(1,F_Spell,'zs',1)>0 and instr(F_Name,'三') = 2",
-     "SELECT * FROM T_Emp WHERE (jet_instr(1, F_Spell, 'zs', 1) > 0) AND (jet_instr(F_Name, "
-     "'三') = 2)",
-     "SELECT * FROM T_Emp WHERE (jet_instr(?1, F_Spell, ?2, ?3) > ?4) AND (jet_instr(F_Name, ?5) = "
-     "?6)",
-     "1, 'zs', 1, 0, '三', 2"},
-    // Joins: Jet's parenthesised chain reads the same flattened; a join nested
-    // on the right keeps its parentheses.
-    {"SELECT A.ROSTER_NUM , B.F_NAME AS EMP_NAME,C.F_NAME AS DEPT_NAME ,D.F_NAME AS "
-     "ROST_CODE_NAME FROM ((T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID) LEFT JOIN "
-     "T_DEPT AS C ON A.DEPT_ID=C.F_ID) LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE=D.F_ID  WHERE "
-     "A.FSCL_MONTH='2003-05' ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ",
-     "SELECT A.ROSTER_NUM, B.F_NAME AS EMP_NAME, C.F_NAME AS DEPT_NAME, D.F_NAME AS "
-     "ROST_CODE_NAME FROM T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID LEFT JOIN "
-     "T_DEPT AS C ON A.DEPT_ID = C.F_ID LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE = D.F_ID WHERE "
-     "A.FSCL_MONTH = '2003-05' ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID",
-     "SELECT A.ROSTER_NUM, B.F_NAME AS EMP_NAME, C.F_NAME AS DEPT_NAME, D.F_NAME AS ROST_CODE_NAME "
-     "FROM T_ROSTER AS A LEFT JOIN T_EMP AS B ON A.EMP_ID = B.F_EmpID LEFT JOIN T_DEPT AS C ON "
-     "A.DEPT_ID = C.F_ID LEFT JOIN T_ROSTCODE AS D ON A.ROST_CODE = D.F_ID WHERE A.FSCL_MONTH = ?1 "
-     "ORDER BY ROSTER_NUM, DEPT_ID, EMP_ID",
-     "'2003-05'"},
+    // Joins: a join nested on the right keeps its parentheses.
     {"select * from T_Emp e left join (T_Dept d inner join T_KQ k on d.F_ID = k.F_ID) on "
      "e.F_Dept = d.F_Name",
      "SELECT * FROM T_Emp AS e LEFT JOIN (T_Dept AS d INNER JOIN T_KQ AS k ON d.F_ID = k.F_ID) "
@@ -154,8 +113,6 @@ const Translated kTranslations[] = {
      nullptr, nullptr},
     {"select * from T_Emp e right outer join T_Dept d on e.F_Dept = d.F_Name",
      "SELECT * FROM T_Emp AS e RIGHT JOIN T_Dept AS d ON e.F_Dept = d.F_Name", nullptr, nullptr},
-    {"select s.n from (select F_Name as n from T_Emp) as s, T_Dept d",
-     "SELECT s.n FROM (SELECT F_Name AS n FROM T_Emp) AS s, T_Dept AS d", nullptr, nullptr},
     // Jet's precedence survives: & is looser than +, ^ tighter than unary -,
     // * tighter than \, \ tighter than Mod, Not between comparisons and And.
     {"select a + b & c, a & b + c from t",
@@ -168,8 +125,10 @@ const Translated kTranslations[] = {
      "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t",
      "SELECT -(jet_pow(?1, ?2)) AS Expr1000, jet_pow(?3, -?4) AS Expr1001 FROM t", "2, 2, 2, 1"},
     {"select a mod b \\ c * d, 7/2 from t",
-     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM t",
-     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(?1, ?2) AS Expr1001 FROM t",
+     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(7, 2) AS Expr1001 FROM "
+     "t",
+     "SELECT jet_mod(a, jet_intdiv(b, jet_mul(c, d))) AS Expr1000, jet_div(?1, ?2) AS Expr1001 "
+     "FROM t",
      "7, 2"},
     {"select 10 - (4 - 3), 10 - 4 - 3, (1 + 2) * 3 from t",
      "SELECT jet_sub(10, jet_sub(4, 3)) AS Expr1000, jet_sub(10, 4, 3) AS Expr1001, "
@@ -192,9 +151,6 @@ const Translated kTranslations[] = {
     {"select \"say \"\"hi\"\"\", 'it''s' from t",
      "SELECT 'say \"hi\"' AS Expr1000, 'it''s' AS Expr1001 FROM t",
      "SELECT ?1 AS Expr1000, ?2 AS Expr1001 FROM t", "'say \"hi\"', 'it's'"},
-    {"select * from t where F_IsKQ = True and F_IsRatifier = False or F_Note = Null",
-     "SELECT * FROM t WHERE ((F_IsKQ = -1) AND (F_IsRatifier = 0)) OR (F_Note = NULL)", nullptr,
-     nullptr},
     {"select -F_ID, - -1, +1, 1.5e3, .5 from t",
      "SELECT -F_ID AS Expr1000, -(-1) AS Expr1001, 1 AS Expr1002, 1.5e3 AS Expr1003, .5 AS "
      "Expr1004 FROM t",
@@ -214,9 +170,6 @@ const Translated kTranslations[] = {
     {"select * from T_KQ where F_Date = #5/1/2003 9:30 PM#",
      "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01 21:30:00'",
      "SELECT * FROM T_KQ WHERE F_Date = ?1", "#2003-05-01 21:30:00#"},
-    {"select * from T_KQ where F_Date >= #2003-05-01 08:30:00#",
-     "SELECT * FROM T_KQ WHERE F_Date >= '2003-05-01 08:30:00'",
-     "SELECT * FROM T_KQ WHERE F_Date >= ?1", "#2003-05-01 08:30:00#"},
     {"select * from T_WQ where F_TimeFr = #09:00#",
      "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'",
      "SELECT * FROM T_WQ WHERE F_TimeFr = ?1", "#1899-12-30 09:00:00#"},
@@ -228,12 +181,6 @@ const Translated kTranslations[] = {
     {"select F_EmpID from T_Emp where left(F_Spell,2)='zs'",
      "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, 2) COLLATE NOCASE = 'zs'",
      "SELECT F_EmpID FROM T_Emp WHERE jet_left(F_Spell, ?1) COLLATE NOCASE = ?2", "2, 'zs'"},
-    {"select F_EmpID from T_Emp where F_ID = 5 and 'x' = F_Name and year(F_JoinDate) = 2003",
-     "SELECT F_EmpID FROM T_Emp WHERE (F_ID = 5) AND ('x' = F_Name) AND "
-     "(jet_year(F_JoinDate) = 2003)",
-     "SELECT F_EmpID FROM T_Emp WHERE (F_ID = ?1) AND (?2 = F_Name) AND (jet_year(F_JoinDate) = "
-     "?3)",
-     "5, 'x', 2003"},
     {"select F_EmpID from T_Emp where lcase(F_Name) in ('a', 'b') and ucase(F_Spell) between "
      "'A' and 'M' and left(F_Name, 1) like 'z%'",
      "SELECT F_EmpID FROM T_Emp WHERE (jet_lcase(F_Name) COLLATE NOCASE IN ('a', 'b')) AND "
@@ -279,8 +226,6 @@ const Translated kTranslations[] = {
      "FROM T_Emp",
      "1, 'a%'"},
     // Clauses.
-    {"select distinct top 10 F_Dept from T_Emp order by F_Dept",
-     "SELECT DISTINCT F_Dept FROM T_Emp ORDER BY F_Dept LIMIT 10", nullptr, nullptr},
     {"select F_Dept, count(*) from T_Emp group by F_Dept, left(F_Name,1) having count(*) > 1",
      "SELECT F_Dept, count(*) AS Expr1000 FROM T_Emp GROUP BY F_Dept, jet_left(F_Name, 1) "
      "COLLATE NOCASE HAVING count(*) > 1",
@@ -653,8 +598,7 @@ TEST(Emitter, LeavesEngineChoicesToTheDialect) {
   // The connection's ANSI-89 option reaches LIKE, never ALIKE.
   const Translation access =
       Translate("select * from t where a like 'x*' or a alike 'y%'", other, false, true);
-  EXPECT_EQ(access.sql,
-            "SELECT * FROM \"t\" WHERE (\"a\" LIKE89 E'x*') or (\"a\" ILIKE E'y%')");
+  EXPECT_EQ(access.sql, "SELECT * FROM \"t\" WHERE (\"a\" LIKE89 E'x*') or (\"a\" ILIKE E'y%')");
 }
 
 // Lifted literals: every statement of one shape becomes the same text, its
