@@ -137,6 +137,10 @@ def interrupt_run(args, started=None, timeout=30.0):
             if not chunk:
                 break
             err += chunk
+    if started is not None:
+        # `started` is written just before the statement that prints it
+        # returns: a moment later the next statement is the one running.
+        time.sleep(0.3)
     while p.poll() is None and time.time() < deadline:
         p.send_signal(signal.SIGINT)
         try:
