@@ -298,6 +298,13 @@ class Ledger {
     std::vector<int64_t>& t = kept_[Folded(p.card)];
     t.insert(std::upper_bound(t.begin(), t.end(), p.seconds), p.seconds);
   }
+  // Drops what the ledger holds of a filed punch's card: the cards of a
+  // chunk are in no later chunk, so a run keeps in memory the stored punches
+  // of the cards still to file rather than every punch it added.
+  void Forget(const Punch& p) {
+    stored_.erase(PunchKey(p));
+    kept_.erase(Folded(p.card));
+  }
   // False when the same rejected punch is stored already.
   bool Reject(const std::string& card, const std::string& date, const std::string& time,
               RejectReason reason) {
@@ -591,6 +598,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         throw;
       }
     }
+    for (size_t i = begin; i < end; ++i) ledger.Forget(punches[i]);
     state.counts += filer.counts();
     state.handled += static_cast<int64_t>(end - begin);
     begin = end;
