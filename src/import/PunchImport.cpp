@@ -11,7 +11,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "db/Parameter.h"
 #include "import/PunchLines.h"
+#include "migrate/RowWriter.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
@@ -84,32 +86,45 @@ std::string ClockNow() {
   return text;
 }
 
-// Rows of one table written a few dozen to a statement (one SELECT of values
-// a row, joined by UNION ALL), so a chunk costs the server few round trips.
-// A full batch is always the same shape, and so the same prepared statement
-// for the engine. Flush before anything that reads the table.
-class RowBatch {
- public:
-  static constexpr int kRows = 50;  // 19 values a row stays below 999 parameters
-  RowBatch(db::Connection& c, std::string head) : c_(c), head_(std::move(head)) {}
-  void Add(std::string_view values) {
-    if (rows_ > 0) text_ += " UNION ALL";
-    text_ += " SELECT ";
-    text_ += values;
-    if (++rows_ == kRows) Flush();
-  }
-  void Flush() {
-    if (rows_ == 0) return;
-    c_.Execute(head_ + text_);
-    text_.clear();
-    rows_ = 0;
-  }
+// Values of a row as the engine takes them bound, never as literals in a
+// statement's text: one prepared INSERT a table on SQLite, COPY on the
+// server (migrate::RowWriter).
+db::Parameter T(std::string_view text) { return db::Parameter::Text(std::string(text)); }
+db::Parameter T(std::string_view text, size_t width) { return T(vb::LeftChars(text, width)); }
+db::Parameter I(int64_t n) {
+  db::Parameter p;
+  p.integer = n;
+  return p;
+}
 
- private:
-  db::Connection& c_;
-  std::string head_, text_;
-  int rows_ = 0;
-};
+using Row = std::vector<db::Parameter>;
+using Columns = std::vector<migrate::RowWriter::Column>;
+constexpr auto kText = db::Parameter::Kind::kText;
+constexpr auto kInt = db::Parameter::Kind::kInteger;
+
+const Columns kStagedColumns = {{"F_WorkNo", kText}, {"F_KQDate", kText}, {"F_KQTime", kText},
+                                {"F_DcuID", kText},  {"F_Door", kText},   {"F_Flag", kText}};
+const Columns kPunchColumns = {{"F_Date", kText},   {"F_Time", kText},  {"F_CardID", kText},
+                               {"F_DCuID", kText},  {"F_Door", kText},  {"F_EmpID", kText},
+                               {"F_Name", kText},   {"F_Dept", kText},  {"F_Flag", kInt},
+                               {"F_IsEnter", kInt}, {"F_IsExit", kInt}, {"F_IsKQ", kInt}};
+const Columns kRejectedColumns = {
+    {"F_LoadDate", kText}, {"F_ErrMsg", kText}, {"F_CardID", kText}, {"F_Year", kInt},
+    {"F_Month", kInt},     {"F_Day", kInt},     {"F_Hour", kInt},    {"F_Minute", kInt},
+    {"F_Date", kText},     {"F_Time", kText},   {"F_EmpID", kText},  {"F_Name", kText},
+    {"F_Dept", kText},     {"F_Flag", kInt},    {"F_DCuID", kText},  {"F_Door", kText},
+    {"F_IsEnter", kInt},   {"F_IsExit", kInt},  {"F_IsKQ", kInt}};
+
+// Writes rows into a table in one go. On the server that is one COPY, which
+// holds the connection until it ends: nothing else may run meanwhile.
+void WriteRows(db::Connection& c, const char* table, const Columns& columns, std::vector<Row>& rows) {
+  if (rows.empty()) return;
+  const std::vector<uint8_t> null(columns.size(), 0);
+  migrate::RowWriter writer(c, table, columns);
+  for (Row& row : rows) writer.Write(row, null);
+  writer.Finish();
+  rows.clear();
+}
 
 // A staged line's text in T_Collect.F_Door: the punch as read, so a run
 // started again files it as the first attempt would have.
@@ -283,6 +298,13 @@ class Ledger {
     std::vector<int64_t>& t = kept_[Folded(p.card)];
     t.insert(std::upper_bound(t.begin(), t.end(), p.seconds), p.seconds);
   }
+  // Drops what the ledger holds of a filed punch's card: the cards of a
+  // chunk are in no later chunk, so a run keeps in memory the stored punches
+  // of the cards still to file rather than every punch it added.
+  void Forget(const Punch& p) {
+    stored_.erase(PunchKey(p));
+    kept_.erase(Folded(p.card));
+  }
   // False when the same rejected punch is stored already.
   bool Reject(const std::string& card, const std::string& date, const std::string& time,
               RejectReason reason) {
@@ -312,16 +334,12 @@ class Filer {
       : ledger_(ledger),
         state_(state),
         write_(write),
-        punches_(c, "INSERT INTO T_Trans (F_Date,F_Time,F_CardID,F_DCuID,F_Door,F_EmpID,F_Name,"
-                    "F_Dept,F_Flag,F_IsEnter,F_IsExit,F_IsKQ)"),
-        rejected_(c, "INSERT INTO T_TransLost (F_LoadDate,F_ErrMsg,F_CardID,F_Year,F_Month,F_Day,"
-                     "F_Hour,F_Minute,F_Date,F_Time,F_EmpID,F_Name,F_Dept,F_Flag,F_DCuID,F_Door,"
-                     "F_IsEnter,F_IsExit,F_IsKQ)") {}
+        c_(c) {}
 
-  // Writes what the batches hold.
+  // Writes the chunk's rows, each table in one go.
   void Flush() {
-    punches_.Flush();
-    rejected_.Flush();
+    WriteRows(c_, "T_Trans", kPunchColumns, punches_);
+    WriteRows(c_, "T_TransLost", kRejectedColumns, rejected_);
   }
 
   void File(const Punch& p) {
@@ -366,30 +384,29 @@ class Filer {
  private:
   // A punch carries the terminal's address as the terminal list writes it.
   void WritePunch(const Punch& p, const Employee& e, const Terminal& terminal) {
-    punches_.Add(Q(p.date) + "," + Q(p.time) + "," + Q(p.card, 10) + "," + Q(terminal.address, 3) +
-               "," + Q(terminal.name, 20) + "," + Q(e.id, 10) + "," + Q(e.name, 20) + "," + Q(e.dept, 50) +
-               ",0," + N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
+    punches_.push_back(Row{T(p.date), T(p.time), T(p.card, 10), T(terminal.address, 3),
+                           T(terminal.name, 20), T(e.id, 10), T(e.name, 20), T(e.dept, 50), I(0),
+                           I(p.direction == 1), I(p.direction == 2), I(1)});
   }
 
   void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
                      const std::string& date, const std::string& time, const Employee* e,
                      const Terminal* terminal) {
     const bool timed = !p.verdict || *p.verdict > RejectReason::kImpossibleTime;
-    auto part = [&](size_t at) { return timed ? N(std::stoi(p.date.substr(at, at == 0 ? 4 : 2))) : "0"; };
-    auto clock = [&](size_t at) { return timed ? N(std::stoi(p.time.substr(at, 2))) : "0"; };
-    rejected_.Add(
-        Q(state_.stamp) + "," + Q(ReasonText(reason)) + "," + Q(card) + "," + part(0) + "," +
-        part(5) + "," + part(8) + "," + clock(0) + "," + clock(3) + "," + Q(date) + "," + Q(time) +
-        "," + Q(e ? e->id : "", 10) + "," + Q(e ? e->name : "", 20) + "," + Q(e ? e->dept : "", 50) +
-        ",0," + Q(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3) + "," +
-        Q(terminal ? terminal->name : "", 20) + "," +
-        N(p.direction == 1) + "," + N(p.direction == 2) + ",1");
+    auto part = [&](size_t at) { return I(timed ? std::stoi(p.date.substr(at, at == 0 ? 4 : 2)) : 0); };
+    auto clock = [&](size_t at) { return I(timed ? std::stoi(p.time.substr(at, 2)) : 0); };
+    rejected_.push_back(Row{
+        T(state_.stamp), T(ReasonText(reason)), T(card), part(0), part(5), part(8), clock(0),
+        clock(3), T(date), T(time), T(e ? e->id : "", 10), T(e ? e->name : "", 20),
+        T(e ? e->dept : "", 50), I(0), T(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3),
+        T(terminal ? terminal->name : "", 20), I(p.direction == 1), I(p.direction == 2), I(1)});
   }
 
   Ledger& ledger_;
   const RunState& state_;
   bool write_;
-  RowBatch punches_, rejected_;
+  db::Connection& c_;
+  std::vector<Row> punches_, rejected_;
   ImportCounts counts_;
 };
 
@@ -518,15 +535,17 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
                            "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
         int64_t staged = 0;
         char line_no[16];
-        RowBatch stage(connection,
-                       "INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag)");
+        const std::vector<uint8_t> null(kStagedColumns.size(), 0);
+        migrate::RowWriter stage(connection, "T_Collect", kStagedColumns);
+        Row row;
         for (const Punch& p : punches) {
           std::snprintf(line_no, sizeof line_no, ":%09lld", static_cast<long long>(p.line));
-          stage.Add(Q(p.card, 10) + "," + Q(p.date, 10) + "," + Q(p.time, 5) + "," +
-                    Q(p.terminal) + "," + Q(StagedText(p)) + "," + Q(key + line_no));
+          row = {T(p.card, 10), T(p.date, 10), T(p.time, 5), T(p.terminal), T(StagedText(p)),
+                 T(key + line_no)};
+          stage.Write(row, null);
           if (++staged % 10000 == 0) report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
         }
-        stage.Flush();
+        stage.Finish();
         connection.CommitTrans();
       } catch (...) {
         connection.RollbackTrans();
@@ -579,6 +598,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         throw;
       }
     }
+    for (size_t i = begin; i < end; ++i) ledger.Forget(punches[i]);
     state.counts += filer.counts();
     state.handled += static_cast<int64_t>(end - begin);
     begin = end;

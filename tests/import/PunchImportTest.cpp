@@ -342,6 +342,31 @@ TEST(PunchImport, AStoppedRunKeepsTheLinesOfCardsOnlyTheServerMatchesAsOne) {
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_TransLost"), "2");
 }
 
+// Rows go to the engine with their values bound (COPY's text form on the
+// server), staged lines too: the characters that form escapes must come back
+// as they were, through staging, a stop and the run that finishes it.
+TEST(PunchImport, TextsWithEscapesSurviveStagingAndFiling) {
+  const std::vector<std::string> lines = {"back\\slash\\n\ttab 'quoted'",
+                                          "10\\01\t2024-05-02 08:00:00\t1\t0",
+                                          "1001\t2024-05-02 08:00:00\t1\t0"};
+  auto c = testing::AttendanceDb();
+  Seed(*c);
+  const std::vector<std::string_view> v = Views(lines);
+  EXPECT_THROW(ImportPunches(*c, v, At(),
+                             [](const ImportProgress& p) {
+                               if (p.phase == ImportProgress::Phase::kFiling) throw std::runtime_error("stopped");
+                             }),
+               std::runtime_error);
+  ASSERT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "4");
+  const ImportResult rest = Import(c, lines);
+  EXPECT_TRUE(rest.resumed);
+  EXPECT_EQ(rest.counts.added, 1);
+  EXPECT_EQ(Rows(c, "SELECT F_ErrMsg,F_CardID,F_Time FROM T_TransLost ORDER BY F_ID"),
+            (std::vector<std::string>{"unreadable line||back\\slash\\n\ttab 'quoted'",
+                                      "unknown card|10\\01|08:00:00"}));
+  EXPECT_EQ(Rows(c, "SELECT F_Name FROM T_Trans"), std::vector<std::string>{"Ann O'Neil"});
+}
+
 TEST(PunchImport, MomentsAndFieldsReadAsTerminalsWriteThem) {
   using import::MomentOf;
   EXPECT_TRUE(MomentOf("2024-02-29", "23:59:59"));
