@@ -89,6 +89,7 @@ static void a_day(tessaly_object* conn) {
   tessaly_variant c;
   size_t i;
   int rows = 0;
+  int32_t moved = 0;
   char* in1;
 
   CHECK(tessaly_create("Tessaly.clsTrans", &trans) == TESSALY_S_OK);
@@ -112,9 +113,13 @@ static void a_day(tessaly_object* conn) {
   }
   /* Walked back: every untallied punch (-1), by date and card. */
   CHECK(op(trans, "DoSearch", -1) == 65);
+  /* True crosses as -1 exactly, and the walk ends: a MoveNext that stayed
+     True past the last row would be stopped by the bound. */
   do {
     ++rows;
-  } while (move(trans, "MoveNext") != 0);
+    moved = move(trans, "MoveNext");
+    CHECK(moved == -1 || moved == 0);
+  } while (moved != 0 && rows < 10);
   CHECK(rows == 4);
 
   /* The day's record, then its tally flag alone (KQ_UPDTJ). */
