@@ -138,6 +138,11 @@ run list "$db" mtj --where "F_Year=1999"
 expect "empty listing prints its header" 0 "年	月	部门	员工编号	姓名	正常上班	异常出勤	公休天数	休假天数	出差天数	旷工天数	病假天数	事假天数	其他天数	总工作小时	请假小时	平时加班小时	公休加班小时	加班小时合计	迟到次数	迟到分钟	早退次数	早退分钟	备注	F_ID" ""
 run list "$db" mtj --where "F_Year=1999" --format json; expect "empty listing in json" 0 "[]" ""
 run list "$db" kq --where "F_Nowhere=1"; check "bad condition fails" 1 "$rc"
+# A flag shows 是 when set and nothing otherwise, also when it is Null.
+run sql "$db" -q "insert into T_WQ (F_ID, F_EmpID, F_CancelIn1, F_CancelOut3) values (5, '0009', -1, 0)"
+run list "$db" wq --where "F_ID=5" --format tsv
+check "flags of a listing" "$(printf '0009\t\t\t\t\t是\t\t\t\t\t\t\t\t\t5')" "$(sed -n 2p <<<"$out")"
+run sql "$db" -q "delete from T_WQ"
 
 # --- failures -------------------------------------------------------------------
 run sql "$db" "select * from T_Nowhere"; expect "unknown table" 1 "" "$no_table"
