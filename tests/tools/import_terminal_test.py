@@ -3,10 +3,11 @@
 read, added, skipped, rejected, the rate, the time left), cleared before the
 summary; and none of it when standard error is no terminal."""
 import os
-import pty
 import subprocess
 import sys
 import tempfile
+
+from on_terminal import run_on_terminal
 
 TESSALY = os.environ["TESSALY"]
 
@@ -22,22 +23,10 @@ def main():
             for i in range(30000):
                 f.write(f"{1000 + i % 500}\t2024-05-{1 + i // 2000:02d} 08:{i % 60:02d}:00\t1\t0\n")
         args = [TESSALY, "import", db, log, "--chunk", "200", "--now", "2024-06-01 00:00:00"]
-        pid, fd = pty.fork()
-        if pid == 0:
-            os.execv(TESSALY, args)
-        seen = b""
-        while True:
-            try:
-                chunk = os.read(fd, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            seen += chunk
-        _, status = os.waitpid(pid, 0)
+        seen, status = run_on_terminal(args)
         text = seen.decode()
         failures = []
-        if os.waitstatus_to_exitcode(status) != 0:
+        if status != 0:
             failures.append(f"status {status}")
         progress = [p for p in text.split("\r\x1b[K") if p.startswith("read 30000, added 0")]
         if not progress:
