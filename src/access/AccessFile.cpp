@@ -13,7 +13,6 @@
 #include <fstream>
 #include <map>
 
-#include "access/MdbRead.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::access {
@@ -29,8 +28,9 @@ using migrate::FieldType;
 // One request answered by a reading process of its own.
 class Child {
  public:
-  Child(const std::string& path, const std::string& table, std::chrono::milliseconds silence)
-      : path_(path), table_(table), silence_(silence) {
+  Child(const std::string& path, const std::string& table, std::chrono::milliseconds silence,
+        ReadPart read)
+      : path_(path), table_(table), silence_(silence), read_(read) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) Fail(path, std::string("no pipe: ") + std::strerror(errno));
     pid_ = fork();
@@ -106,7 +106,7 @@ class Child {
         block.remove_prefix(static_cast<size_t>(put));
       }
     });
-    WriteAccessFile(path_, table_, writer);
+    read_(path_, table_, writer);
     _exit(0);
   }
 
@@ -122,6 +122,7 @@ class Child {
   static constexpr rlim_t kMemoryLimit = rlim_t{4} << 30;
   std::string path_, table_;
   std::chrono::milliseconds silence_;
+  ReadPart read_;
   pid_t pid_ = -1;
   int fd_ = -1;
 };
@@ -147,8 +148,9 @@ int32_t LongOf(const db::Variant& v) {
 
 class FileRows : public migrate::RowReader {
  public:
-  FileRows(const std::string& path, const migrate::Table& table, std::chrono::milliseconds silence)
-      : child_(path, table.name, silence),
+  FileRows(const std::string& path, const migrate::Table& table, std::chrono::milliseconds silence,
+           ReadPart read)
+      : child_(path, table.name, silence, read),
         in_([this](char* out, size_t n) { return child_.Fill(out, n); }),
         rows_(in_, path, table.name, table.fields.size()), path_(path) {}
 
@@ -232,8 +234,8 @@ bool RowDecoder::Next(std::vector<db::Variant>* row) {
   return false;
 }
 
-AccessFile::AccessFile(std::string path, std::chrono::milliseconds silence)
-    : path_(std::move(path)), silence_(silence) {
+AccessFile::AccessFile(std::string path, std::chrono::milliseconds silence, ReadPart read)
+    : path_(std::move(path)), silence_(silence), read_(read) {
   // Only a regular file: a pipe or a device would hold the reading forever.
   struct stat st{};
   if (stat(path_.c_str(), &st) != 0) Fail(path_, std::strerror(errno));
@@ -251,7 +253,7 @@ AccessFile::AccessFile(std::string path, std::chrono::milliseconds silence)
 
 const Catalog& AccessFile::Read() {
   if (!catalog_) {
-    Child child(path_, "", silence_);
+    Child child(path_, "", silence_, read_);
     wire::Reader in([&child](char* out, size_t n) { return child.Fill(out, n); });
     try {
       catalog_ = ReadCatalog(in, path_);
@@ -265,14 +267,14 @@ const Catalog& AccessFile::Read() {
 std::vector<migrate::Table> AccessFile::Tables() { return Read().tables; }
 
 std::unique_ptr<migrate::RowReader> AccessFile::Rows(const migrate::Table& table) {
-  return std::make_unique<FileRows>(path_, table, silence_);
+  return std::make_unique<FileRows>(path_, table, silence_, read_);
 }
 
 std::vector<std::map<std::string, db::Variant>> AccessFile::SystemRows(const std::string& name) {
   std::vector<std::map<std::string, db::Variant>> rows;
   for (const migrate::Table& table : Read().system) {
     if (table.name != name) continue;
-    FileRows reader(path_, table, silence_);
+    FileRows reader(path_, table, silence_, read_);
     std::vector<db::Variant> values;
     while (reader.Next(&values)) {
       auto& row = rows.emplace_back();

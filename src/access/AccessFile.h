@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "access/MdbRead.h"
 #include "access/Wire.h"
 #include "migrate/Source.h"
 
@@ -20,11 +21,18 @@ struct Catalog {
   std::vector<migrate::Table> tables, system;
 };
 
+// What a reading process does: writes the answer to one request (the list of
+// tables, or one table's rows) about the file at path to out. WriteAccessFile
+// is the one the library runs.
+using ReadPart = void (*)(const std::string& path, const std::string& table, wire::Writer& out);
+
 class AccessFile : public migrate::Source {
  public:
   // Checks that the file is there and begins as an Access database does;
-  // throws tessaly::Error naming the file when it does not.
-  explicit AccessFile(std::string path, std::chrono::milliseconds silence = kSilence);
+  // throws tessaly::Error naming the file when it does not. A reading
+  // process silent for longer than silence is stopped and the read fails.
+  explicit AccessFile(std::string path, std::chrono::milliseconds silence = kSilence,
+                      ReadPart read = WriteAccessFile);
 
   std::string Name() const override { return path_; }
   std::vector<migrate::Table> Tables() override;
@@ -45,6 +53,7 @@ class AccessFile : public migrate::Source {
   std::vector<std::map<std::string, db::Variant>> SystemRows(const std::string& table);
   std::string path_;
   std::chrono::milliseconds silence_;
+  ReadPart read_;
   std::optional<Catalog> catalog_;
 };
 

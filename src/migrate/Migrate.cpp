@@ -475,18 +475,25 @@ class Run {
     return r;
   }
 
-  // Every table's rows counted in the target: all that were written, and
-  // as many as the file said it holds less those skipped.
+  // Every table's rows counted on both sides: the source's own count of them
+  // must be the rows read (a reader that lost rows on the way is caught
+  // here), and the target must hold every row written (a trigger or rule of
+  // the target's that drops rows is caught here).
   void Check() {
     for (const TableReport& r : report_.tables) {
+      const auto source = std::find_if(tables_.begin(), tables_.end(),
+                                       [&](const Table& t) { return t.name == r.name; });
+      const int64_t held_by_source = source != tables_.end() ? source->rows : r.read;
       db::internal::ResultData result;
       target_.Run("SELECT Count(*) FROM " + Bracket(r.name), &result);
       const int64_t held = result.row_count == 1 ? result.cells[0].ToDouble() : -1;
-      if (held != r.written || r.read != r.written + static_cast<int64_t>(r.skipped.size())) {
-        throw Error(errnum::kFail, "Table '" + r.name + "': " + std::to_string(r.read) +
-                                       " rows read, " + std::to_string(r.written) +
-                                       " written, but the target holds " + std::to_string(held) +
-                                       "; nothing was written.");
+      if (held != r.written || r.read != held_by_source ||
+          r.read != r.written + static_cast<int64_t>(r.skipped.size())) {
+        throw Error(errnum::kFail, "Table '" + r.name + "': '" + source_.Name() + "' holds " +
+                                       std::to_string(held_by_source) + " rows, " +
+                                       std::to_string(r.read) + " were read, " +
+                                       std::to_string(r.written) + " written, but the target holds " +
+                                       std::to_string(held) + "; nothing was written.");
       }
     }
   }

@@ -3,7 +3,9 @@
 // damaged files and broken reader output refused with the file named.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -251,6 +253,35 @@ TEST(DamagedFiles, AreRefusedWithTheFileNamed) {
     }
   }
   std::filesystem::remove(path);
+}
+
+// A reading process that falls silent (a file whose pages send the file
+// library round in circles) is stopped once it has said nothing for the
+// limit, and the run fails naming the file and the part being read. Here
+// the reading process begins the list of tables and then stalls.
+void Stall(const std::string& /*path*/, const std::string& /*table*/, access::wire::Writer& out) {
+  out.Byte(access::wire::kTable);
+  out.Flush(true);
+  pause();
+}
+
+TEST(ReaderStream, AReaderThatFallsSilentIsStopped) {
+  const std::string file = Fixture("testV1997.mdb");
+  auto conn = db::Connection::Open(":memory:");
+  conn->Execute("create table Before (ID long)");
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    access::AccessFile source(file, std::chrono::milliseconds(300), Stall);
+    migrate::Migrate(source, *conn, {});
+    ADD_FAILURE() << "the run went through";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.description(), "Cannot read '" + file + "': the list of tables: reading it "
+                               "stopped making progress (the file's pages may loop).");
+  }
+  // Stopped at the limit, not at the default's 30 seconds (a bound far
+  // above the limit, so a loaded machine does not fail it).
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(db::internal::BackendOf(*conn).ColumnsOf("Before").size(), 1u);
 }
 
 // What the reading process hands over is checked as it is read.

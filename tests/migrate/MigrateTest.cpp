@@ -256,6 +256,54 @@ TEST_P(Migration, RelationshipsInACircleAreReportedNotMade) {
   }
 }
 
+// The rows are counted on both sides at the end: a source that hands over
+// fewer rows than it says it holds, or a target that keeps fewer than were
+// written to it, fails the run and leaves the target as it was.
+TEST_P(Migration, RowsThatDoNotAddUpFailTheRunAndWriteNothing) {
+  {
+    SCOPED_TRACE("the source loses rows");
+    MemorySource s;
+    AddOtherTables(s);
+    s.tables[1].rows = 5;  // Dept: two rows handed over
+    try {
+      Run(s);
+      ADD_FAILURE() << "the run went through";
+    } catch (const Error& e) {
+      EXPECT_TRUE(e.description().starts_with("Table 'Dept': 'memory' holds 5 rows, 2 were read"))
+          << e.description();
+    }
+    EXPECT_FALSE(Has("Dept"));
+    EXPECT_FALSE(Has("Staff"));
+  }
+  {
+    SCOPED_TRACE("the target drops rows");
+    db::CreateSchema(*conn_);
+    db::internal::Backend& engine = db::internal::BackendOf(*conn_);
+    if (GetParam() == "postgres") {
+      engine.Run("CREATE FUNCTION drop_row() RETURNS trigger AS $$ BEGIN RETURN NULL; END $$ "
+                 "LANGUAGE plpgsql", nullptr);
+      engine.Run("CREATE TRIGGER drop_emp BEFORE INSERT ON \"T_Emp\" FOR EACH ROW "
+                 "EXECUTE FUNCTION drop_row()", nullptr);
+    } else {
+      engine.Run("CREATE TRIGGER drop_emp AFTER INSERT ON T_Emp BEGIN "
+                 "DELETE FROM T_Emp WHERE F_EmpID = NEW.F_EmpID; END", nullptr);
+    }
+    MemorySource s;
+    AddSite(s);
+    s.tables.pop_back();  // T_Emp alone
+    migrate::Options replace;
+    replace.replace = true;
+    try {
+      Run(s, replace);
+      ADD_FAILURE() << "the run went through";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.description(), "Table 'T_Emp': 'memory' holds 2 rows, 2 were read, 2 written, "
+                                 "but the target holds 0; nothing was written.");
+    }
+    EXPECT_EQ(Get("select count(*) from T_Emp"), "0");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, Migration, ::testing::Values("sqlite", "postgres"));
 
 // A run killed half-way (the machine losing power, the operator's kill -9)
