@@ -13,6 +13,9 @@ test -f "$work/prefix/include/tessaly/tessaly.h"
 test -f "$work/prefix/include/tessaly/tessaly_c.h"
 libdir=$work/prefix/lib
 test -f "$libdir/libtessaly.a"
+test -f "$libdir/libtessaly_migrate.a"
+test -f "$work/prefix/include/tessaly/migrate/Migrate.h"
+fixture=$source_dir/../fixtures/access/indexTestV2003.mdb
 
 # The shared library: named by its major version, and nothing of the
 # database layer's internal parts (engine, translator, result storage) exported.
@@ -38,6 +41,9 @@ needs_shared "$work/cmake-build/consumer"
 "$work/cmake-build/consumer"
 stands_alone "$work/cmake-build/consumer_static"
 "$work/cmake-build/consumer_static"
+# A host that migrates, linked against the static libraries.
+stands_alone "$work/cmake-build/migrate_host"
+test "$("$work/cmake-build/migrate_host" "$fixture")" = "3 tables, 11 rows"
 
 # pkg-config, with the link lines the README shows.
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
@@ -53,6 +59,10 @@ c++ -o pc-static app.cpp $(pkg-config --cflags --libs tessaly-static) 2>static.l
   { cat static.log >&2; exit 1; }
 stands_alone pc-static
 ./pc-static
+cp "$source_dir/migrate_host.cpp" migrate.cpp
+c++ -o pc-migrate migrate.cpp $(pkg-config --cflags --libs tessaly-migrate) 2>migrate.log ||
+  { cat migrate.log >&2; exit 1; }
+test "$(./pc-migrate "$fixture")" = "3 tables, 11 rows"
 # A host in C: the C boundary alone, through pkg-config, against the shared
 # library, which exports the server functions by their plain names.
 cat >"$work/host.c" <<'C'
