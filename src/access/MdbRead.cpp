@@ -10,8 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#include "tessaly/db/Variant.h"
 
 namespace tessaly::access {
 namespace {
@@ -89,7 +92,10 @@ void WriteTable(MdbHandle* mdb, MdbCatalogEntry* entry, wire::Writer& out) {
     MdbColumn* col = ColumnAt(table.get(), i);
     out.Text(col->name);
     out.Byte(static_cast<uint8_t>(col->col_type));
-    out.U32(col->col_type == MDB_TEXT ? static_cast<uint32_t>(col->col_size / text_unit) : 0);
+    // A Text field's size in characters, a Binary one's in bytes.
+    out.U32(col->col_type == MDB_TEXT     ? static_cast<uint32_t>(col->col_size / text_unit)
+            : col->col_type == MDB_BINARY ? static_cast<uint32_t>(col->col_size)
+                                          : 0);
     out.Byte(col->is_long_auto ? 1 : 0);
     // The library reads a Decimal's precision into col_scale and its scale
     // into col_prec.
@@ -142,6 +148,43 @@ T Get(const unsigned char* at) {
   return v;
 }
 
+// The OLE objects of the row the library stands on, into ole (the others'
+// entries left empty). An object longer than its row is kept on pages of
+// its own, which the library reads through the page buffer the row's other
+// values are read from: the row's page is kept aside and put back after.
+void ReadOle(MdbHandle* mdb, MdbTableDef* table, std::vector<std::unique_ptr<char[]>>& binds,
+             std::unique_ptr<unsigned char[]>& page, std::vector<std::string>& ole,
+             const char* name) {
+  if (!page) page = std::make_unique_for_overwrite<unsigned char[]>(MDB_PGSIZE);
+  std::memcpy(page.get(), mdb->pg_buf, MDB_PGSIZE);
+  for (unsigned i = 0; i < table->num_cols; ++i) {
+    MdbColumn* col = ColumnAt(table, i);
+    ole[i].clear();
+    if (col->col_type != MDB_OLE || (col->cur_value_start == 0 && col->cur_value_len == 0)) continue;
+    // The library reads the object from where its first 12 bytes (its
+    // length and where it lies) say, which it takes from the bind buffer.
+    if (col->cur_value_len < MDB_MEMO_OVERHEAD) {
+      throw Failure{std::string("table '") + name + "': field '" + col->name +
+                    "' has a value of the wrong size"};
+    }
+    const unsigned char* head = FixedValue(mdb, col, col->cur_value_len, name);
+    std::memcpy(binds[i].get(), head, MDB_MEMO_OVERHEAD);
+    size_t size = 0;
+    void* bytes = mdb_ole_read_full(mdb, col, &size);
+    std::memcpy(mdb->pg_buf, page.get(), MDB_PGSIZE);
+    if (bytes == nullptr) {
+      throw Failure{std::string("table '") + name + "': field '" + col->name +
+                    "' holds an OLE object that cannot be read"};
+    }
+    std::unique_ptr<void, decltype(&std::free)> owned(bytes, &std::free);
+    if (size > wire::kMaxText) {
+      throw Failure{std::string("table '") + name + "': field '" + col->name +
+                    "' holds an OLE object longer than " + std::to_string(wire::kMaxText) + " bytes"};
+    }
+    ole[i].assign(static_cast<const char*>(bytes), size);
+  }
+}
+
 void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Writer& out) {
   auto table = ReadTable(entry);
   const char* name = entry->object_name;
@@ -150,6 +193,9 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
   // undoes Unicode compression and follows memo pages); the rest is read raw.
   std::vector<std::unique_ptr<char[]>> texts(n);
   std::vector<int> lengths(n, 0);
+  bool has_ole = false;
+  std::vector<std::string> ole(n);  // the current row's OLE objects
+  std::unique_ptr<unsigned char[]> page;
   for (unsigned i = 0; i < n; ++i) {
     MdbColumn* col = ColumnAt(table.get(), i);
     // Every field is bound, so that the library marks where its value lies
@@ -160,6 +206,7 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
                        col->col_type == MDB_INT || col->col_type == MDB_LONGINT ||
                        col->col_type == MDB_MONEY || col->col_type == MDB_FLOAT ||
                        col->col_type == MDB_DOUBLE || col->col_type == MDB_DATETIME;
+    has_ole |= col->col_type == MDB_OLE;
     texts[i] = std::make_unique_for_overwrite<char[]>(fixed ? kFixedText : kBindSize + 1);
     mdb_bind_column(table.get(), static_cast<int>(i + 1), texts[i].get(), &lengths[i]);
   }
@@ -169,6 +216,7 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
     if (++rows > static_cast<int64_t>(file_size)) {
       throw Failure{std::string("table '") + name + "': its pages repeat (more rows than the file has room for)"};
     }
+    if (has_ole) ReadOle(mdb, table.get(), texts, page, ole, name);
     out.Byte(wire::kRow);
     for (unsigned i = 0; i < n; ++i) {
       MdbColumn* col = ColumnAt(table.get(), i);
@@ -206,22 +254,27 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
           out.Byte(wire::kDouble);
           out.F64(Get<double>(FixedValue(mdb, col, 8, name)));
           break;
-        case MDB_MONEY:  // a whole number of ten-thousandths
-          out.Byte(wire::kDouble);
-          out.F64(static_cast<double>(Get<int64_t>(FixedValue(mdb, col, 8, name))) / 10000.0);
+        case MDB_MONEY:  // a whole number of ten-thousandths, as a Currency is
+          out.Byte(wire::kCurrency);
+          out.I64(Get<int64_t>(FixedValue(mdb, col, 8, name)));
           break;
         case MDB_NUMERIC: {
-          const std::string_view text(texts[i].get(), std::min<size_t>(lengths[i], kBindSize));
-          char* end = nullptr;
-          const std::string copy(text);
-          const double v = std::strtod(copy.c_str(), &end);
-          if (copy.empty() || end != copy.c_str() + copy.size()) {
-            throw Failure{std::string("table '") + name + "': field '" + col->name + "' holds no number"};
+          // The library writes a Decimal's digits with its scale's decimals.
+          const std::string_view text(texts[i].get(), std::min<size_t>(std::max(lengths[i], 0), kBindSize));
+          const std::optional<db::Decimal> value =
+              text.size() <= wire::kMaxDecimalText ? db::Decimal::Parse(text) : std::nullopt;
+          if (!value) {
+            throw Failure{std::string("table '") + name + "': field '" + col->name +
+                          "' holds no Decimal number"};
           }
-          out.Byte(wire::kDouble);
-          out.F64(v);
+          out.Byte(wire::kDecimal);
+          out.Text(value->Text());
           break;
         }
+        case MDB_OLE:
+          out.Byte(wire::kBinary);
+          out.Text(ole[i]);
+          break;
         case MDB_TEXT:
         case MDB_MEMO:
         case MDB_REPID:
@@ -240,7 +293,7 @@ void WriteRows(MdbHandle* mdb, MdbCatalogEntry* entry, off_t file_size, wire::Wr
                           "' has a value of the wrong size"};
           }
           const unsigned char* at = FixedValue(mdb, col, size, name);
-          out.Byte(wire::kText);
+          out.Byte(wire::kBinary);
           out.Text(std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(size)));
           break;
         }

@@ -110,6 +110,18 @@ void Reader::Value(db::Variant* out) {
     case kLong: *out = db::Variant(static_cast<int32_t>(I64())); return;
     case kSingle: *out = db::Variant(static_cast<float>(F64())); return;
     case kDouble: *out = db::Variant(F64()); return;
+    case kCurrency: *out = db::Variant(db::Currency{I64()}); return;
+    case kDecimal: {
+      std::optional<db::Decimal> d = db::Decimal::Parse(Text(kMaxDecimalText));
+      if (!d) throw Broken("a Decimal that is no number of 28 digits or fewer");
+      *out = db::Variant(std::move(*d));
+      return;
+    }
+    case kBinary: {
+      const std::string bytes = Text();
+      *out = db::Variant(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+      return;
+    }
     case kText: *out = db::Variant(Text()); return;
     case kNone: *out = db::Variant(); return;
     default: throw Broken("a value of an unknown kind");

@@ -30,10 +30,17 @@ inline constexpr uint8_t kBoolean = 1;
 inline constexpr uint8_t kByte = 2;
 inline constexpr uint8_t kInteger = 3;
 inline constexpr uint8_t kLong = 4;
+inline constexpr uint8_t kCurrency = 5;  // its ten-thousandths
 inline constexpr uint8_t kSingle = 6;
 inline constexpr uint8_t kDouble = 7;
+inline constexpr uint8_t kBinary = 9;  // an OLE object's or a binary field's bytes
 inline constexpr uint8_t kText = 10;
 inline constexpr uint8_t kNone = 11;  // a value the library keeps no kind of
+inline constexpr uint8_t kDecimal = 16;  // its digits, as a Decimal reads them
+
+// A Decimal's text longer than this is refused (28 digits, a sign, a point
+// and an exponent fit with room to spare).
+inline constexpr uint32_t kMaxDecimalText = 64;
 
 // A text longer than this (a name, a memo) is refused rather than buffered.
 inline constexpr uint32_t kMaxText = 64u << 20;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -28,7 +29,11 @@ namespace internal {
 struct Definitions;
 
 // One cell of a result: the kind of its value and the value; a text points
-// into the result's text arena. A result of a hundred thousand daily rows
+// into the result's text arena. A Currency is its ten-thousandths in
+// `integer`; a Decimal its canonical text (Decimal::Text), or, with length 0,
+// the Double in `real` whose shortest text is its digits (an engine that
+// keeps a Decimal of up to 15 digits as a Double); an array of Bytes its
+// bytes as a text. A result of a hundred thousand daily rows
 // would cost a Variant per cell, allocated and touched whether it is read or
 // not; the store keeps each cell in nine bytes and the recordset makes
 // Variants only for the cells it reads.
@@ -54,9 +59,23 @@ struct Cell {
       case VarType::kDouble: return Variant(real);
       case VarType::kDate: return Variant(GetDate());
       case VarType::kString: return Variant(std::string_view(text, length));
+      case VarType::kCurrency: return Variant(Currency{integer});
+      case VarType::kDecimal: return Variant(GetDecimal());
+      case VarType::kBytes: {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+        return Variant(std::vector<uint8_t>(bytes, bytes + length));
+      }
       case VarType::kEmpty: break;
     }
     return Variant();
+  }
+  // The Decimal of a kDecimal cell.
+  Decimal GetDecimal() const {
+    if (length != 0) return Decimal::Parse(std::string_view(text, length)).value_or(Decimal());
+    char shortest[32];
+    const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, real);
+    return Decimal::Parse(std::string_view(shortest, ec == std::errc() ? end : shortest))
+        .value_or(Decimal());
   }
   // The Date packed by SetDate; only when kind is kDate.
   Date GetDate() const {
@@ -152,7 +171,7 @@ class CellStore {
       }
     }
     Block& block = blocks_.back();
-    block.kinds.push_back(static_cast<uint8_t>(cell.kind));
+    block.kinds.push_back(KindCode(cell));
     uint64_t value;
     std::memcpy(&value, &cell.integer, sizeof value);  // whichever member is set
     block.values.push_back(value);
@@ -167,9 +186,17 @@ class CellStore {
     const size_t per_block = kRowsPerBlock * columns_;
     const Block& block = blocks_[i / per_block];
     Cell cell;
-    cell.kind = static_cast<VarType>(block.kinds[i % per_block]);
+    const uint8_t code = block.kinds[i % per_block];
     std::memcpy(&cell.integer, &block.values[i % per_block], sizeof cell.integer);
-    if (cell.kind == VarType::kString) cell.length = TextArena::LengthOf(cell.text);
+    switch (code) {
+      case kBytesCode: cell.kind = VarType::kBytes; break;
+      case kDecimalDoubleCode: cell.kind = VarType::kDecimal; return cell;
+      default: cell.kind = static_cast<VarType>(code); break;
+    }
+    if (cell.kind == VarType::kString || cell.kind == VarType::kDecimal ||
+        cell.kind == VarType::kBytes) {
+      cell.length = TextArena::LengthOf(cell.text);
+    }
     return cell;
   }
   // The value of cell i, made anew on each call.
@@ -180,6 +207,15 @@ class CellStore {
   }
 
  private:
+  // A byte a cell's kind: the VarType, but for the two that do not fit in a
+  // byte or that hold no text in `text`.
+  static constexpr uint8_t kBytesCode = 0xff;
+  static constexpr uint8_t kDecimalDoubleCode = 0xfe;
+  static uint8_t KindCode(const Cell& cell) {
+    if (cell.kind == VarType::kBytes) return kBytesCode;
+    if (cell.kind == VarType::kDecimal && cell.length == 0) return kDecimalDoubleCode;
+    return static_cast<uint8_t>(cell.kind);
+  }
   static constexpr size_t kRowsPerBlock = 1024;
   size_t columns_ = 1;
   size_t size_ = 0;

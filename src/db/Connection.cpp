@@ -319,6 +319,13 @@ Connection::Explanation Connection::Explain(std::string_view sql) {
       case Parameter::Kind::kReal: e.parameters.emplace_back(p.real); break;
       case Parameter::Kind::kText: e.parameters.emplace_back(std::move(p.text)); break;
       case Parameter::Kind::kDate: e.parameters.emplace_back(p.date); break;
+      case Parameter::Kind::kCurrency: e.parameters.emplace_back(Currency{p.integer}); break;
+      case Parameter::Kind::kDecimal:
+        e.parameters.emplace_back(Decimal::Parse(p.text).value_or(Decimal()));
+        break;
+      case Parameter::Kind::kBytes:
+        e.parameters.emplace_back(std::vector<uint8_t>(p.text.begin(), p.text.end()));
+        break;
     }
   }
   return e;

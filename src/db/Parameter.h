@@ -13,7 +13,9 @@
 namespace tessaly::db {
 
 struct Parameter {
-  enum class Kind : uint8_t { kInteger, kReal, kText, kDate };
+  // A Currency is its ten-thousandths in `integer`, a Decimal its canonical
+  // text (Decimal::Text) and an array of Bytes its bytes, both in `text`.
+  enum class Kind : uint8_t { kInteger, kReal, kText, kDate, kCurrency, kDecimal, kBytes };
   Kind kind = Kind::kInteger;
   int64_t integer = 0;
   double real = 0;

@@ -97,7 +97,7 @@ std::string Literal(const jet::Argument& value, std::string_view type) {
       (typed && (jet_type == jet::JetType::kByte || jet_type == jet::JetType::kShort ||
                  jet_type == jet::JetType::kLong || jet_type == jet::JetType::kSingle ||
                  jet_type == jet::JetType::kDouble || jet_type == jet::JetType::kCurrency ||
-                 jet_type == jet::JetType::kCounter));
+                 jet_type == jet::JetType::kDecimal || jet_type == jet::JetType::kCounter));
   const bool text = typed && (jet_type == jet::JetType::kText || jet_type == jet::JetType::kMemo);
   const bool date = typed && jet_type == jet::JetType::kDateTime;
   const bool yes_no = typed && jet_type == jet::JetType::kYesNo;

@@ -111,9 +111,9 @@ void Convert(const db::internal::ColumnDef& column, const Field& field, const Va
 
 // --- every other table -------------------------------------------------------
 
-bool Unkept(FieldType type) {
-  return type == FieldType::kBinary || type == FieldType::kOle || type == FieldType::kComplex;
-}
+// A complex field (attachments, several values in one field) is a table of
+// its own inside the file, which the reader does not follow.
+bool Unkept(FieldType type) { return type == FieldType::kComplex; }
 
 Kind KindOf(FieldType type) {
   switch (type) {
@@ -121,18 +121,19 @@ Kind KindOf(FieldType type) {
     case FieldType::kByte:
     case FieldType::kInteger:
     case FieldType::kLong: return Kind::kInteger;
-    case FieldType::kCurrency:
     case FieldType::kSingle:
-    case FieldType::kDouble:
-    case FieldType::kDecimal: return Kind::kReal;
+    case FieldType::kDouble: return Kind::kReal;
+    case FieldType::kCurrency: return Kind::kCurrency;
+    case FieldType::kDecimal: return Kind::kDecimal;
+    case FieldType::kBinary:
+    case FieldType::kOle: return Kind::kBytes;
     case FieldType::kDateTime: return Kind::kDate;
     default: return Kind::kText;
   }
 }
 
-// The field's type in Jet's data definition; a note when the target keeps
-// less than the file did.
-std::string JetType(const Field& f, bool counter, int64_t seed, std::vector<std::string>* notes) {
+// The field's type in Jet's data definition.
+std::string JetType(const Field& f, bool counter, int64_t seed) {
   switch (f.type) {
     case FieldType::kYesNo: return "YESNO";
     case FieldType::kByte: return "BYTE";
@@ -144,10 +145,12 @@ std::string JetType(const Field& f, bool counter, int64_t seed, std::vector<std:
     case FieldType::kSingle: return "SINGLE";
     case FieldType::kDouble: return "DOUBLE";
     case FieldType::kDecimal:
-      notes->push_back(f.name + ": Decimal(" + std::to_string(f.precision) + ", " +
-                       std::to_string(f.scale) +
-                       ") kept as Double, the dialect having no Decimal type (15 significant digits)");
-      return "DOUBLE";
+      // A file's precision of 0 (which Access does not write) is Jet's default.
+      if (f.precision == 0) return "DECIMAL";
+      return "DECIMAL(" + std::to_string(std::min<int>(f.precision, 28)) + ", " +
+             std::to_string(std::min(f.scale, f.precision)) + ")";
+    case FieldType::kBinary: return "BINARY(" + std::to_string(std::clamp(f.size, 1, 255)) + ")";
+    case FieldType::kOle: return "LONGBINARY";
     case FieldType::kDateTime: return "DATETIME";
     case FieldType::kMemo: return "MEMO";
     case FieldType::kGuid: return "TEXT(38)";
@@ -170,6 +173,15 @@ void Plain(const Field& f, const Variant& v, Parameter* out, uint8_t* null) {
         out->integer = f.type == FieldType::kYesNo ? (v.ToBoolean() ? -1 : 0) : v.ToLong();
         return;
       case Kind::kReal: out->real = v.ToDouble(); return;
+      case Kind::kCurrency: out->integer = v.ToCurrency().scaled; return;
+      case Kind::kDecimal: out->text = v.ToDecimal().Text(); return;
+      case Kind::kBytes:
+        if (const std::vector<uint8_t>* bytes = v.AsBytes()) {
+          out->text.assign(bytes->begin(), bytes->end());
+          return;
+        }
+        throw Misfit{f.name, "a " + std::string(v.AsString() ? "text" : "number") +
+                                 " where the field holds bytes"};
       case Kind::kText: out->text = v.ToString(); return;
       case Kind::kDate:
         if (std::optional<db::Date> d = DateOf(v)) {
@@ -269,8 +281,8 @@ class Run {
     bool first = true;
     for (const Field& f : t.fields) {
       if (Unkept(f.type)) {
-        report.dropped_columns.push_back(f.name + " (an OLE object or binary field: the library "
-                                         "keeps no such values)");
+        report.dropped_columns.push_back(f.name + " (a complex field: its attachments or several "
+                                         "values are not read)");
         continue;
       }
       // The engines number a counter that is the table's key, or one of a
@@ -284,7 +296,7 @@ class Run {
       if (counter) counters_.insert(t.name + '.' + f.name);
       if (!first) sql += ", ";
       first = false;
-      sql += Bracket(f.name) + ' ' + JetType(f, counter, t.next_autonumber, &report.notes);
+      sql += Bracket(f.name) + ' ' + JetType(f, counter, t.next_autonumber);
     }
     if (key != nullptr) {
       sql += ", CONSTRAINT " + Bracket(key->name) + " PRIMARY KEY (" + Columns(*key) + ')';

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "db/Backend.h"
+#include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
 namespace tessaly::migrate {
@@ -41,8 +42,12 @@ std::string Literal(const db::Parameter& p) {
       }
       return out + '\'';
     }
+    case Kind::kCurrency: return db::Currency{p.integer}.ToText();
+    case Kind::kDecimal: return p.text;
+    case Kind::kBytes: break;
   }
-  return "Null";
+  // Jet writes no literal of bytes: such a row goes only as a prepared one.
+  throw Error(errnum::kFail, "A binary value cannot be written as a statement's text.");
 }
 
 // A value of each kind that the translator lifts out as a parameter of that
@@ -50,7 +55,11 @@ std::string Literal(const db::Parameter& p) {
 // sign before a number).
 db::Parameter Sample(Kind kind) {
   db::Parameter p;
-  p.kind = kind;
+  // A Currency or Decimal stands as a number, bytes as a text, which the
+  // prepared statement then binds as what they are.
+  p.kind = kind == Kind::kCurrency || kind == Kind::kDecimal ? Kind::kReal
+           : kind == Kind::kBytes                            ? Kind::kText
+                                                             : kind;
   p.integer = 1;
   p.real = 1.5;
   p.text = "x";
@@ -95,8 +104,11 @@ const RowWriter::Shape& RowWriter::ShapeOf(const std::vector<uint8_t>& null) {
     const db::VarType lifted = e.parameters[k].Type();
     switch (columns_[columns[k]].kind) {
       case Kind::kInteger: fits = lifted == db::VarType::kInteger || lifted == db::VarType::kLong; break;
-      case Kind::kReal: fits = lifted == db::VarType::kDouble; break;
-      case Kind::kText: fits = lifted == db::VarType::kString; break;
+      case Kind::kReal:
+      case Kind::kCurrency:
+      case Kind::kDecimal: fits = lifted == db::VarType::kDouble; break;
+      case Kind::kText:
+      case Kind::kBytes: fits = lifted == db::VarType::kString; break;
       case Kind::kDate: fits = lifted == db::VarType::kDate; break;
     }
   }

@@ -37,7 +37,7 @@ enum class FieldType : uint8_t {
 struct Field {
   std::string name;
   FieldType type = FieldType::kText;
-  int size = 0;  // characters of a Text field
+  int size = 0;  // characters of a Text field, bytes of a Binary one
   bool autonumber = false;
   uint8_t precision = 0, scale = 0;  // of a Decimal field
 };
@@ -71,9 +71,10 @@ class RowReader {
  public:
   virtual ~RowReader() = default;
   // The next row into *row, one value a field in the table's order: Null, a
-  // Boolean (Yes/No), Byte, Integer, Long, Single, Double (Currency, Decimal
-  // and Double), Date, or String (Text, Memo, a GUID's text); Empty for a
-  // value the library keeps no kind of (binary, OLE). False at the end.
+  // Boolean (Yes/No), Byte, Integer, Long, Currency, Single, Double (a
+  // Double or Date/Time), Decimal, String (Text, Memo, a GUID's text), or an
+  // array of Bytes (Binary, OLE object); Empty for a value the library keeps
+  // no kind of (a complex field's). False at the end.
   // Throws tessaly::Error naming the source and the table.
   virtual bool Next(std::vector<db::Variant>* row) = 0;
 };

@@ -67,7 +67,12 @@ TEST(Variant, KindsAndTextForms) {
       {Variant(1e15), VarType::kDouble, "1E+15"},
       {V(2004, 1, 15, 9), VarType::kDate, "2004-01-15 09:00:00"},
       {V(1899, 12, 30, 9), VarType::kDate, "09:00:00"},
-      {Variant(" a "), VarType::kString, " a "}};
+      {Variant(" a "), VarType::kString, " a "},
+      {Variant(Currency{35000}), VarType::kCurrency, "3.5"},
+      {Variant(Currency{-1}), VarType::kCurrency, "-0.0001"},
+      {Variant(Currency{INT64_MIN}), VarType::kCurrency, "-922337203685477.5808"},
+      {Variant(*Decimal::Parse("-0012.3400")), VarType::kDecimal, "-12.34"},
+      {Variant(std::vector<uint8_t>{'h', 0, 'i', 0, 0x2d, 0x4e}), VarType::kBytes, "hi中"}};
   for (const auto& [value, type, text] : kCases) {
     EXPECT_EQ(value.Type(), type) << text;
     EXPECT_EQ(value.ToText(), text);
@@ -195,6 +200,67 @@ TEST(Variant, BooleanAndDateConversions) {
   for (const Case& c : kToDate) {
     EXPECT_EQ(Outcome([&] { return c.value.ToDate(); }), c.want) << c.value.ToText();
   }
+}
+
+// A Decimal's text is canonical, so equal numbers are equal Decimals; a
+// text that needs more than 28 digits, or is no number, is none.
+TEST(Variant, DecimalTexts) {
+  const std::pair<const char*, const char*> kCases[] = {
+      {"0", "0"},          {"-0.000", "0"},     {"+1.50", "1.5"},
+      {".5", "0.5"},       {"1E+20", "100000000000000000000"},
+      {"-1.25e-3", "-0.00125"},
+      {"792281625142643375935439503.3", "792281625142643375935439503.3"},
+      {"0.0000000000000000000000000001", "0.0000000000000000000000000001"},
+      {"79228162514264337593543950335.1", nullptr},  // 30 digits
+      {"0.00000000000000000000000000001", nullptr},  // 29 decimals
+      {"1.2.3", nullptr}, {"", nullptr}, {"-", nullptr}, {"1e", nullptr}, {"12a", nullptr},
+      {"1e999", nullptr}};
+  for (const auto& [text, want] : kCases) {
+    const std::optional<Decimal> d = Decimal::Parse(text);
+    if (want == nullptr) {
+      EXPECT_FALSE(d) << text;
+    } else {
+      ASSERT_TRUE(d) << text;
+      EXPECT_EQ(d->Text(), want) << text;
+    }
+  }
+  EXPECT_EQ(Decimal::Parse("-0.0105")->Digits(), 3);
+  EXPECT_EQ(Decimal::Parse("1200")->Digits(), 4);
+}
+
+// CCur rounds halves to even at the fourth decimal, from a Decimal's digits
+// exactly; CDec reads a Double as its 15-digit text; an array of Bytes is no
+// number.
+TEST(Variant, CurrencyDecimalAndBytesConversions) {
+  auto ccur = [](const Variant& v) {
+    return Outcome([&] { return v.ToCurrency().scaled; });
+  };
+  EXPECT_EQ(ccur(Variant(*Decimal::Parse("0.00005"))), "0");
+  EXPECT_EQ(ccur(Variant(*Decimal::Parse("0.00015"))), "2");
+  EXPECT_EQ(ccur(Variant(*Decimal::Parse("0.000050001"))), "1");
+  EXPECT_EQ(ccur(Variant(*Decimal::Parse("-922337203685477.5808"))), "-9.2233720368547758e+18");
+  EXPECT_EQ(ccur(Variant(*Decimal::Parse("922337203685477.5808"))), "error 6");
+  EXPECT_EQ(ccur(Variant(2.5)), "25000");
+  EXPECT_EQ(ccur(Variant("1e30")), "error 6");
+  EXPECT_EQ(ccur(kNull), "error 94");
+  EXPECT_EQ(Variant(*Decimal::Parse("922337203685477.5807")).ToCurrency(),
+            (Currency{INT64_MAX}));
+
+  EXPECT_EQ(Variant(0.1).ToDecimal().Text(), "0.1");
+  EXPECT_EQ(Variant(1e15).ToDecimal().Text(), "1000000000000000");
+  EXPECT_EQ(Variant(Currency{12345}).ToDecimal().Text(), "1.2345");
+  EXPECT_EQ(Variant(" 12.50 ").ToDecimal().Text(), "12.5");
+  EXPECT_EQ(Outcome([] { return Variant("x").ToDecimal().Text(); }), "error 13");
+  EXPECT_EQ(Outcome([] { return Variant(1e300).ToDecimal().Text(); }), "error 6");
+
+  EXPECT_EQ(Variant(Currency{35000}).ToDouble(), 3.5);
+  EXPECT_EQ(Variant(Currency{25000}).ToLong(), 2);
+  EXPECT_EQ(Variant(*Decimal::Parse("-7.5")).ToInteger(), -8);
+  EXPECT_EQ(Variant(*Decimal::Parse("3.25")).NumericValueOfText(), 3.25);
+  const Variant bytes(std::vector<uint8_t>{1, 2, 3});
+  EXPECT_EQ(Outcome([&] { return bytes.ToDouble(); }), "error 13");
+  EXPECT_EQ(Outcome([&] { return bytes.ToBoolean(); }), "error 13");
+  EXPECT_EQ(Outcome([&] { return bytes.ToCurrency().scaled; }), "error 13");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -29,7 +30,7 @@ std::string Fixture(const std::string& name) { return std::string(TESSALY_ACCESS
 
 // The rows mdb-export prints for a table: Null as nullopt, dates in full.
 std::vector<Row> Export(const std::string& file, const std::string& table) {
-  const std::string command = "mdb-export -H -0 '<NULL>' -b strip -D '%Y-%m-%d %H:%M:%S' "
+  const std::string command = "mdb-export -H -0 '<NULL>' -b hex -D '%Y-%m-%d %H:%M:%S' "
                               "-T '%Y-%m-%d %H:%M:%S' '" + file + "' '" + table + "'";
   FILE* pipe = popen(command.c_str(), "r");
   std::string text;
@@ -82,12 +83,33 @@ void ExpectSame(FieldType type, const std::optional<std::string>& exported, cons
   ASSERT_FALSE(v.IsNull()) << where << ": expected " << *exported;
   switch (type) {
     case FieldType::kYesNo: EXPECT_EQ(v.ToBoolean(), *exported == "1") << where; break;
+    // Exact: mdb-export prints a Currency with 4 decimals and a Decimal with
+    // its scale's, the same numbers as the canonical texts.
+    case FieldType::kCurrency:
+    case FieldType::kDecimal: {
+      EXPECT_EQ(v.Type(), type == FieldType::kCurrency ? db::VarType::kCurrency : db::VarType::kDecimal)
+          << where;
+      const std::optional<db::Decimal> expected = db::Decimal::Parse(*exported);
+      ASSERT_TRUE(expected) << where << ": " << *exported;
+      EXPECT_EQ(v.ToText(), expected->Text()) << where;
+      break;
+    }
+    case FieldType::kBinary:
+    case FieldType::kOle: {
+      ASSERT_NE(v.AsBytes(), nullptr) << where;
+      std::string hex;
+      for (uint8_t b : *v.AsBytes()) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0xf];
+      }
+      EXPECT_EQ(hex, *exported) << where;
+      break;
+    }
     case FieldType::kByte:
     case FieldType::kInteger:
     case FieldType::kLong:
-    case FieldType::kCurrency:
     case FieldType::kDouble:
-    case FieldType::kDecimal:
     case FieldType::kSingle: {
       const double expected = std::stod(*exported);
       const double tolerance = type == FieldType::kSingle ? 1e-6 : 1e-12;
@@ -134,7 +156,6 @@ TEST_P(Fixtures, EveryFieldTypeReadsAsMdbExportPrintsIt) {
       size_t column = 0;
       for (size_t f = 0; f < table.fields.size(); ++f) {
         const migrate::Field& field = table.fields[f];
-        if (field.type == FieldType::kOle || field.type == FieldType::kBinary) continue;
         seen.insert(field.type);
         ASSERT_LT(column, copied.names.size());
         EXPECT_TRUE(db::rules::EqualsNoCase(copied.names[column], field.name));
@@ -148,7 +169,7 @@ TEST_P(Fixtures, EveryFieldTypeReadsAsMdbExportPrintsIt) {
   }
   for (FieldType type : {FieldType::kYesNo, FieldType::kByte, FieldType::kInteger, FieldType::kLong,
                          FieldType::kDouble, FieldType::kDateTime, FieldType::kText, FieldType::kMemo,
-                         FieldType::kDecimal}) {
+                         FieldType::kDecimal, FieldType::kCurrency, FieldType::kOle}) {
     EXPECT_TRUE(seen.contains(type)) << "no fixture field of type " << static_cast<int>(type);
   }
 }
@@ -253,6 +274,45 @@ TEST(DamagedFiles, AreRefusedWithTheFileNamed) {
     }
   }
   std::filesystem::remove(path);
+}
+
+// Currency, Decimal and binary values cross the stream exactly; a Decimal
+// that is no number of 28 digits, or a longer text than one can be, is
+// refused.
+TEST(ReaderStream, ExactValuesCrossAndBadDecimalsAreRefused) {
+  auto rows = [](const std::function<void(access::wire::Writer&)>& value) {
+    std::string bytes;
+    access::wire::Writer w([&bytes](std::string_view block) { bytes.append(block); });
+    w.Byte(access::wire::kRow);
+    value(w);
+    w.Byte(access::wire::kEnd);
+    w.I64(1);
+    w.Flush(true);
+    size_t at = 0;
+    access::wire::Reader in([&](char* out, size_t n) {
+      const size_t k = std::min(n, bytes.size() - at);
+      std::copy_n(bytes.data() + at, k, out);
+      at += k;
+      return k;
+    });
+    access::RowDecoder decoder(in, "f.mdb", "T", 1);
+    std::vector<db::Variant> row;
+    EXPECT_TRUE(decoder.Next(&row));
+    EXPECT_FALSE(decoder.Next(&row));
+    return row.at(0);
+  };
+  EXPECT_EQ(rows([](auto& w) { w.Byte(access::wire::kCurrency); w.I64(INT64_MIN); }),
+            db::Variant(db::Currency{INT64_MIN}));
+  EXPECT_EQ(rows([](auto& w) { w.Byte(access::wire::kDecimal); w.Text("-0012.50"); }),
+            db::Variant(*db::Decimal::Parse("-12.5")));
+  EXPECT_EQ(rows([](auto& w) { w.Byte(access::wire::kBinary); w.Text(std::string("\0\xff", 2)); }),
+            db::Variant(std::vector<uint8_t>{0, 0xff}));
+  for (const std::string& bad : {std::string("1.2.3"), std::string("12e"), std::string(65, '1'),
+                                 std::string(29, '9')}) {
+    EXPECT_THROW(rows([&](auto& w) { w.Byte(access::wire::kDecimal); w.Text(bad); }),
+                 access::wire::Broken)
+        << bad;
+  }
 }
 
 // A reading process that falls silent (a file whose pages send the file

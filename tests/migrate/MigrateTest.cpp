@@ -163,10 +163,10 @@ void AddOtherTables(MemorySource& s) {
                                  0, 1});
   s.Row("Staff", {Variant("Ann"), Variant(int32_t{3}), Variant(1234.5678), Variant(true),
                   Serial(1850, 2, 1), Variant(std::string(5000, 'm')), Variant(uint8_t{200}),
-                  Variant(int16_t{-3}), Variant(0.25f), Variant()});
+                  Variant(int16_t{-3}), Variant(0.25f), Variant(std::vector<uint8_t>{0, 1, 0xff})});
   s.Row("Staff", {Variant("Bob"), Variant(int32_t{4}), Variant::Null(), Variant(false),
                   Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(),
-                  Variant::Null(), Variant()});
+                  Variant::Null(), Variant::Null()});
   s.relationships.push_back({"DeptStaff", "Staff", "Dept", {"Dept"}, {"ID"}, false, true});
 }
 
@@ -177,8 +177,7 @@ TEST_P(Migration, OtherTablesKeepTheirTypesKeysIndexesAndReferences) {
   // The referred table was made first.
   ASSERT_EQ(report.tables.size(), 2u);
   EXPECT_EQ(report.tables[0].name, "Dept");
-  ASSERT_EQ(report.tables[1].dropped_columns.size(), 1u);
-  EXPECT_TRUE(report.tables[1].dropped_columns[0].starts_with("Photo"));
+  EXPECT_TRUE(report.tables[1].dropped_columns.empty());
   ASSERT_EQ(report.relationships.size(), 1u);
   EXPECT_TRUE(report.relationships[0].made);
   EXPECT_EQ(report.indexes.size(), 3u);
@@ -200,6 +199,64 @@ TEST_P(Migration, OtherTablesKeepTheirTypesKeysIndexesAndReferences) {
   // Deleting a department deletes its staff, as the relationship said.
   conn_->Execute("delete from Dept where ID=3");
   EXPECT_EQ(Get("select count(*) from Staff"), "1");
+}
+
+// Currency, Decimal and binary values come back exactly, of their own kinds,
+// the same on either engine: the longest Currency, Decimals of more digits
+// than a Double holds, bytes with zeros, an OLE object of many pages. Those
+// of 15 digits or fewer compare and add up as numbers.
+TEST_P(Migration, MoneyDecimalsAndBytesComeBackExactly) {
+  MemorySource s;
+  migrate::Field dec = F("Dec", T::kDecimal);
+  dec.precision = 28;
+  dec.scale = 6;
+  migrate::Table& t = s.Add("Exact", {F("ID", T::kLong), F("Cur", T::kCurrency), dec,
+                                      F("Bin", T::kBinary, 8), F("Ole", T::kOle)});
+  t.indexes.push_back({"PrimaryKey", {"ID"}, {false}, true, true});
+  std::vector<uint8_t> big(200000);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+  const std::vector<std::vector<Variant>> rows = {
+      {Variant(int32_t{1}), Variant(db::Currency{INT64_MAX}),
+       Variant(*db::Decimal::Parse("1234567890123456789012.345678")),
+       Variant(std::vector<uint8_t>{0, 'a', 0, 0xff}), Variant(big)},
+      {Variant(int32_t{2}), Variant(db::Currency{INT64_MIN}), Variant(*db::Decimal::Parse("-0.000001")),
+       Variant(std::vector<uint8_t>{}), Variant::Null()},
+      {Variant(int32_t{3}), Variant(db::Currency{35000}), Variant(*db::Decimal::Parse("0.1")),
+       Variant::Null(), Variant(std::vector<uint8_t>{'\\', '\t', '\n'})},
+      {Variant(int32_t{4}), Variant(2.25), Variant(7.5), Variant::Null(), Variant::Null()}};
+  for (const auto& row : rows) s.Row("Exact", row);
+  Run(s);
+
+  db::Recordset rs;
+  rs.Open("select * from Exact order by ID", conn_, db::adOpenStatic, db::adLockReadOnly);
+  for (const auto& row : rows) {
+    ASSERT_FALSE(rs.IsEOF());
+    SCOPED_TRACE(row[0].ToText());
+    EXPECT_EQ(rs.Fields().Item("Cur").Value(), Variant(row[1].ToCurrency()));
+    EXPECT_EQ(rs.Fields().Item("Dec").Value(), Variant(row[2].ToDecimal()));
+    EXPECT_EQ(rs.Fields().Item("Bin").Value(), row[3]);
+    EXPECT_EQ(rs.Fields().Item("Ole").Value(), row[4]);
+    rs.MoveNext();
+  }
+  EXPECT_TRUE(rs.IsEOF());
+  EXPECT_EQ(Get("select Cur from Exact where ID=1"), "922337203685477.5807");
+  EXPECT_EQ(Get("select Dec from Exact where ID=1"), "1234567890123456789012.345678");
+  EXPECT_EQ(Get("select count(*) from Exact where Cur > 2 and Cur < 4"), "2");
+  EXPECT_EQ(Get("select Sum(Dec) from Exact where ID > 2"), "7.6");
+  EXPECT_EQ(Get("select ID from Exact where Dec = 0.1"), "3");
+  // A streamed walk reads the same values as a held one.
+  db::Recordset walk;
+  walk.Open("select Dec, Bin, Ole from Exact where ID = 1", conn_, db::adOpenForwardOnly,
+            db::adLockReadOnly);
+  EXPECT_EQ(walk.Fields().Item(0).Value(), rows[0][2]);
+  EXPECT_EQ(walk.Fields().Item(1).Value(), rows[0][3]);
+  EXPECT_EQ(walk.Fields().Item(2).Value(), rows[0][4]);
+  // A Binary field holds its size in bytes at most.
+  MemorySource longer;
+  longer.Add("Bytes", {F("Bin", T::kBinary, 2)});
+  longer.Row("Bytes", {Variant(std::vector<uint8_t>{1, 2, 3})});
+  EXPECT_THROW(Run(longer), Error);
+  EXPECT_FALSE(Has("Bytes"));
 }
 
 // A value the target's field refuses (here a text longer than its Text

@@ -50,10 +50,10 @@ struct TableReport {
   std::vector<SkippedRow> skipped;
   // Columns of the file that the target has no place for: in an attendance
   // table those the library's schema lacks, elsewhere those of a kind the
-  // library keeps no values of (OLE objects, binary), each with the reason.
+  // library keeps no values of (complex fields), each with the reason.
   std::vector<std::string> dropped_columns;
-  // What the target keeps otherwise than the file (a Decimal as a Double, an
-  // AutoNumber that numbers no more).
+  // What the target keeps otherwise than the file (an AutoNumber that
+  // numbers no more).
   std::vector<std::string> notes;
 };
 

@@ -189,13 +189,22 @@ enum class JoinKind : uint8_t { kInner, kLeft, kRight };
   X(Currency, "CURRENCY")    \
   X(DateTime, "DATETIME")    \
   X(YesNo, "YESNO")          \
-  X(Counter, "COUNTER")
+  X(Counter, "COUNTER")      \
+  X(Decimal, "DECIMAL")      \
+  X(Binary, "BINARY")        \
+  X(LongBinary, "LONGBINARY")
 
 enum class JetType : uint8_t {
 #define TESSALY_JET_TYPE_ENUM(name, shown) k##name,
   TESSALY_JET_TYPES(TESSALY_JET_TYPE_ENUM)
 #undef TESSALY_JET_TYPE_ENUM
 };
+
+// A Decimal's precision (1 to 28 digits in all) and scale (0 to its
+// precision, digits after the point) in the one width a column type carries.
+inline uint32_t DecimalWidth(uint32_t precision, uint32_t scale) { return precision << 8 | scale; }
+inline uint32_t DecimalPrecision(uint32_t width) { return width >> 8; }
+inline uint32_t DecimalScale(uint32_t width) { return width & 0xff; }
 
 // The type a DDL type word names (TEXT, VARCHAR, INTEGER, AUTOINCREMENT, ...),
 // or false for a word Jet does not know as a type.
@@ -251,7 +260,7 @@ enum class NodeKind : uint8_t {
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
   kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
   // Data definition.
-  kColumnDef,    // text: name; op: JetType; a: width or 0 (a counter's seed); b: constraints
+  kColumnDef,    // text: name; op: JetType; a: width or 0 (a counter's seed, a Decimal's DecimalWidth); b: constraints
                  // (list); c: a counter's step; flag: NOT NULL
   kConstraint,   // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
                  // text2: referenced table; b: referenced columns (list)

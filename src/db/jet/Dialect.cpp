@@ -182,6 +182,12 @@ bool Dialect::ColumnType(std::string_view /*name*/, JetType type, uint32_t width
     case JetType::kSingle: out += "REAL"; break;
     case JetType::kDouble: out += "DOUBLE PRECISION"; break;
     case JetType::kCurrency: out += "DECIMAL(19, 4)"; break;
+    case JetType::kDecimal:
+      out += "DECIMAL(" + std::to_string(DecimalPrecision(width)) + ", " +
+             std::to_string(DecimalScale(width)) + ')';
+      break;
+    case JetType::kBinary: out += "VARBINARY(" + std::to_string(width) + ')'; break;
+    case JetType::kLongBinary: out += "BLOB"; break;
     case JetType::kDateTime: out += "TIMESTAMP"; break;
     case JetType::kYesNo: out += "SMALLINT NOT NULL DEFAULT 0"; break;
   }

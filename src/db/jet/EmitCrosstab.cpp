@@ -2,6 +2,7 @@
 // each pivot value.
 
 #include "db/jet/Emitter.h"
+#include "tessaly/db/Variant.h"
 
 #include <charconv>
 
@@ -86,6 +87,11 @@ void Emitter::PivotCondition(const PivotCell& cell, std::string& out) {
       out.append(buf, std::to_chars(buf, buf + sizeof buf, value.real).ptr);
       break;
     }
+    // Values of the kinds only the migration writes; a statement's text
+    // lifts none of them.
+    case Parameter::Kind::kCurrency: out += Currency{value.integer}.ToText(); break;
+    case Parameter::Kind::kDecimal: out += value.text; break;
+    case Parameter::Kind::kBytes: dialect_.TextLiteral(value.text, out); break;
   }
 }
 

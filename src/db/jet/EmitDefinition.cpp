@@ -123,8 +123,11 @@ JetFunction ConversionTo(JetType type) {
     case JetType::kSingle: return JetFunction::kCSng;
     case JetType::kDouble: return JetFunction::kCDbl;
     case JetType::kCurrency: return JetFunction::kCCur;
+    case JetType::kDecimal: return JetFunction::kCDec;
     case JetType::kDateTime: return JetFunction::kCDate;
     case JetType::kYesNo: return JetFunction::kCBool;
+    case JetType::kBinary:
+    case JetType::kLongBinary: break;  // refused before
   }
   return JetFunction::kCStr;
 }
@@ -139,6 +142,10 @@ void Emitter::AlterColumn(const Node& alter, TableEdit& edit) {
   const auto type = static_cast<JetType>(def.op);
   if (type == JetType::kCounter) {
     throw Refused{errnum::kFail, "The database cannot make an existing column a counter."};
+  }
+  // No conversion function gives a field's values as bytes.
+  if (type == JetType::kBinary || type == JetType::kLongBinary) {
+    throw Refused{errnum::kFail, "The database cannot make an existing column binary."};
   }
   edit.column = std::string(def.text);
   edit.type = type;

@@ -64,6 +64,15 @@ bool FindJetType(std::string_view word, JetType* type) {
       {"BOOLEAN", JetType::kYesNo},
       {"COUNTER", JetType::kCounter},
       {"AUTOINCREMENT", JetType::kCounter},
+      {"DECIMAL", JetType::kDecimal},
+      {"NUMERIC", JetType::kDecimal},
+      {"DEC", JetType::kDecimal},
+      {"BINARY", JetType::kBinary},
+      {"VARBINARY", JetType::kBinary},
+      {"LONGBINARY", JetType::kLongBinary},
+      {"OLEOBJECT", JetType::kLongBinary},
+      {"GENERAL", JetType::kLongBinary},
+      {"IMAGE", JetType::kLongBinary},
   };
   for (const Name& n : kNames) {
     if (rules::EqualsNoCase(word, n.word)) {
@@ -164,25 +173,40 @@ NodeId Parser::ColumnDef(Clause clause) {
       if (!Take(TokenKind::kRParen)) FailClause(Clause::kField);
       return ColumnConstraints(def);
     }
-    if (Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
-    const std::string_view first = Take().text;
-    if (type == JetType::kText) {
-      uint32_t width = 0;
-      for (char ch : first) {
-        if (ch < '0' || ch > '9' || width > 100000) FailClause(Clause::kField);
-        width = width * 10 + static_cast<uint32_t>(ch - '0');
-      }
-      // A text field holds 1 to 255 characters.
-      if (width == 0 || width > 255) FailClause(Clause::kField);
-      def.a = width;
+    const uint32_t first = WholeNumber();
+    if (type == JetType::kText || type == JetType::kBinary) {
+      // A text field holds 1 to 255 characters, a binary one 1 to 255 bytes.
+      if (first == 0 || first > 255) FailClause(Clause::kField);
+      def.a = first;
+    } else if (type == JetType::kDecimal) {
+      // DECIMAL(precision[, scale]): 1 to 28 digits, as many or fewer of
+      // them after the point.
+      const uint32_t scale = Take(TokenKind::kComma) ? WholeNumber() : 0;
+      if (first == 0 || first > 28 || scale > first) FailClause(Clause::kField);
+      def.a = DecimalWidth(first, scale);
     } else {
       FailClause(Clause::kField);
     }
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kField);
   } else if (type == JetType::kText && !rules::EqualsNoCase(tokens_[pos_ - 1].text, "MEMO")) {
     def.a = 255;  // Jet's TEXT without a width holds 255 characters
+  } else if (type == JetType::kBinary) {
+    def.a = 255;
+  } else if (type == JetType::kDecimal) {
+    def.a = DecimalWidth(18, 0);  // Jet's DECIMAL without a precision
   }
   return ColumnConstraints(def);
+}
+
+// A width, precision or scale: digits alone.
+uint32_t Parser::WholeNumber() {
+  if (Peek().kind != TokenKind::kNumber) FailClause(Clause::kField);
+  uint32_t value = 0;
+  for (char ch : Take().text) {
+    if (ch < '0' || ch > '9' || value > 100000) FailClause(Clause::kField);
+    value = value * 10 + static_cast<uint32_t>(ch - '0');
+  }
+  return value;
 }
 
 int32_t Parser::CounterNumber() {

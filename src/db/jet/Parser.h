@@ -106,6 +106,7 @@ class Parser {
   NodeId ColumnConstraints(Node& def);
   // A seed or step of COUNTER(seed, step): a whole Long, maybe negative.
   int32_t CounterNumber();
+  uint32_t WholeNumber();
   NodeId Constraint(Clause clause);  // after CONSTRAINT name, or a bare key word
   NodeId NameList(Clause clause);    // (a, b, ...) of plain columns
   NodeId DeleteTarget(NodeId sources, std::string_view qualifier);

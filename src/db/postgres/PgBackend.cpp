@@ -29,6 +29,7 @@ using internal::ResultData;
 
 // Type numbers of PostgreSQL's built-in types (fixed in its catalog).
 constexpr Oid kBoolOid = 16;
+constexpr Oid kByteaOid = 17;
 constexpr Oid kInt8Oid = 20;
 constexpr Oid kInt2Oid = 21;
 constexpr Oid kInt4Oid = 23;
@@ -245,6 +246,37 @@ bool Stale(const PGresult* result) {
 
 bool IsLost(pg_conn* conn) { return conn == nullptr || PQstatus(conn) == CONNECTION_BAD; }
 
+// Bytes in bytea's hex form, without its \x.
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0xf];
+  }
+  return out;
+}
+
+// The bytes bytea's hex form ("\x0a1b") spells; false when it is no such text.
+bool Unhex(std::string_view text, std::string* out) {
+  if (text.size() < 2 || text[0] != '\\' || text[1] != 'x' || text.size() % 2 != 0) return false;
+  auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  out->clear();
+  out->reserve(text.size() / 2 - 1);
+  for (size_t i = 2; i < text.size(); i += 2) {
+    const int high = digit(text[i]), low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    *out += static_cast<char>(high << 4 | low);
+  }
+  return true;
+}
+
 // A parameter's text and type. Texts go untyped, so PostgreSQL reads them as
 // whatever their place asks for: a text beside a text column, a number beside
 // a number column (Jet's comparison of a bare-number column with a quoted
@@ -279,6 +311,18 @@ struct Bound {
         case Parameter::Kind::kDate:
           texts.push_back(p.date.ToStored());
           types.push_back(kTimestampOid);
+          break;
+        case Parameter::Kind::kCurrency:
+          texts.push_back(Currency{p.integer}.ToText());
+          types.push_back(kNumericOid);
+          break;
+        case Parameter::Kind::kDecimal:
+          texts.push_back(p.text);
+          types.push_back(kNumericOid);
+          break;
+        case Parameter::Kind::kBytes:
+          texts.push_back("\\x" + Hex(p.text));
+          types.push_back(kByteaOid);
           break;
       }
     }
@@ -414,6 +458,41 @@ Cell ReadCell(const PGresult* result, int row, int column, PgBackend::Kind kind,
       break;
     }
     case K::kVariant: return VariantCell(std::string_view(text, length), store);
+    case K::kCurrency:
+      if (const std::optional<Decimal> value = Decimal::Parse(std::string_view(text, length))) {
+        try {
+          cell.integer = Variant(*value).ToCurrency().scaled;
+          cell.kind = VarType::kCurrency;
+          return cell;
+        } catch (const Error&) {
+        }
+      }
+      break;
+    case K::kDecimal: {
+      // numeric writes as many decimals as its scale: the trailing zeros go,
+      // which leaves the canonical text at the start of the result's own.
+      std::string_view digits(text, length);
+      if (digits.find('.') != std::string_view::npos) {
+        while (digits.back() == '0') digits.remove_suffix(1);
+        if (digits.back() == '.') digits.remove_suffix(1);
+      }
+      const std::optional<Decimal> value = Decimal::Parse(digits);
+      if (!value || value->Text() != digits) break;
+      cell.kind = VarType::kDecimal;
+      cell.length = static_cast<uint32_t>(digits.size());
+      cell.text = store != nullptr ? store->AddText(digits) : digits.data();
+      return cell;
+    }
+    case K::kBytes: {
+      // The result holds bytea's hex form; its bytes go into the store
+      // (which a streamed row has for them too).
+      std::string bytes;
+      if (store == nullptr || !Unhex(std::string_view(text, length), &bytes)) break;
+      cell.kind = VarType::kBytes;
+      cell.length = static_cast<uint32_t>(bytes.size());
+      cell.text = store->AddText(bytes);
+      return cell;
+    }
     case K::kText: break;
   }
   cell.kind = VarType::kString;
@@ -478,7 +557,8 @@ class PgStream final : public internal::RowStream {
   Cell Read(size_t column) const override {
     const PgBackend::Kind kind = kinds_[column];
     return ReadCell(result_.get(), row_, static_cast<int>(column), kind,
-                    kind == PgBackend::Kind::kVariant ? &texts_ : nullptr);
+                    kind == PgBackend::Kind::kVariant || kind == PgBackend::Kind::kBytes ? &texts_
+                                                                                      : nullptr);
   }
 
   std::string sql_;
@@ -487,8 +567,8 @@ class PgStream final : public internal::RowStream {
   std::vector<PgBackend::Kind> kinds_;
   std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun_;
   int row_ = 0;
-  // The texts of IIf's values read so far, which the result does not hold
-  // as they are (see VariantCell).
+  // The texts of IIf's values and the bytes of bytea values read so far,
+  // which the result does not hold as they are (see VariantCell).
   mutable internal::CellStore texts_;
 };
 
@@ -792,8 +872,19 @@ std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) {
       case kInt4Oid: kinds.push_back(Kind::kLong); break;
       case kInt8Oid: kinds.push_back(Kind::kWide); break;
       case kFloat4Oid: kinds.push_back(Kind::kSingle); break;
-      case kFloat8Oid:
-      case kNumericOid: kinds.push_back(Kind::kDouble); break;
+      case kFloat8Oid: kinds.push_back(Kind::kDouble); break;
+      case kNumericOid: {
+        // A column's numeric says its precision and scale, (19, 4) being a
+        // Currency field's; an expression's none, and it is a Double.
+        const int modifier = PQfmod(result, c);
+        if (modifier < 0) {
+          kinds.push_back(Kind::kDouble);
+        } else {
+          kinds.push_back(modifier - 4 == (19 << 16 | 4) ? Kind::kCurrency : Kind::kDecimal);
+        }
+        break;
+      }
+      case kByteaOid: kinds.push_back(Kind::kBytes); break;
       case kDateOid:
       case kTimestampOid:
       case kTimestampTzOid: kinds.push_back(Kind::kDate); break;
@@ -882,6 +973,10 @@ class PgBackend::CopyLoad final : public internal::BulkLoad {
           break;
         }
         case Parameter::Kind::kDate: block_ += p.date.ToStored(); break;
+        case Parameter::Kind::kCurrency: block_ += Currency{p.integer}.ToText(); break;
+        case Parameter::Kind::kDecimal: block_ += p.text; break;
+        // bytea's hex form, its backslash doubled for COPY.
+        case Parameter::Kind::kBytes: block_ += "\\\\x" + Hex(p.text); break;
         case Parameter::Kind::kText:
           for (char c : p.text) {
             switch (c) {

@@ -84,7 +84,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
     kDate,
     kBool,
     kYesNo,  // a number, Jet's -1 or 0, read as a Boolean
-    kVariant  // IIf's text or number (pg_temp.jet_variant), read as the one it holds
+    kVariant,  // IIf's text or number (pg_temp.jet_variant), read as the one it holds
+    kCurrency,  // a numeric(19, 4)
+    kDecimal,   // a numeric of another precision or scale
+    kBytes      // a bytea
   };
   // Reads the domains of the columns again first when the schema changed.
   std::vector<Kind> KindsOf(const pg_result* result);

@@ -298,7 +298,18 @@ class Pg final : public jet::Dialect {
       case JetType::kLong: out += "integer"; return false;
       case JetType::kSingle: out += "real"; return false;
       case JetType::kDouble: out += "double precision"; return false;
+      // The backend reads a numeric(19, 4) as a Currency, any other as a
+      // Decimal.
       case JetType::kCurrency: out += "numeric(19, 4)"; return false;
+      case JetType::kDecimal:
+        out += "numeric(" + std::to_string(jet::DecimalPrecision(width)) + ", " +
+               std::to_string(jet::DecimalScale(width)) + ')';
+        return false;
+      case JetType::kBinary:
+        out += "bytea";
+        check("ck_size_", "octet_length(" + column + ") <= " + std::to_string(width));
+        return false;
+      case JetType::kLongBinary: out += "bytea"; return false;
       case JetType::kDateTime:
         out += "timestamp(0)";
         check("ck_type_", DateRangeCheck(column));

@@ -237,7 +237,10 @@ enum class Kind : uint8_t {
   kSingle,
   kDouble,
   kDate,
-  kBoolean
+  kBoolean,
+  kCurrency,
+  kDecimal,
+  kBytes
 };
 
 Kind KindOfDeclaredType(const char* declared) {
@@ -249,15 +252,17 @@ Kind KindOfDeclaredType(const char* declared) {
     std::string_view name;
     Kind kind;
   };
-  static constexpr std::array<Entry, 24> kTypes = {{
+  static constexpr std::array<Entry, 30> kTypes = {{
       {"varchar", Kind::kString},   {"text", Kind::kString},    {"char", Kind::kString},
       {"memo", Kind::kString},      {"tinyint", Kind::kByte},   {"byte", Kind::kByte},
       {"smallint", Kind::kInteger}, {"short", Kind::kInteger},  {"integer", Kind::kLong},
       {"int", Kind::kLong},         {"long", Kind::kLong},      {"counter", Kind::kLong},
       {"single", Kind::kSingle},    {"double", Kind::kDouble},  {"float", Kind::kDouble},
-      {"currency", Kind::kDouble},  {"numeric", Kind::kDouble}, {"datetime", Kind::kDate},
+      {"currency", Kind::kCurrency}, {"numeric", Kind::kDecimal}, {"datetime", Kind::kDate},
       {"date", Kind::kDate},        {"time", Kind::kDate},      {"bit", Kind::kBoolean},
       {"boolean", Kind::kBoolean},  {"yesno", Kind::kBoolean},  {"real", Kind::kDouble},
+      {"money", Kind::kCurrency},   {"decimal", Kind::kDecimal}, {"varbinary", Kind::kBytes},
+      {"binary", Kind::kBytes},     {"longbinary", Kind::kBytes}, {"blob", Kind::kBytes},
   }};
   for (const Entry& e : kTypes) {
     if (rules::EqualsNoCase(name, e.name)) return e.kind;
@@ -372,6 +377,60 @@ internal::Cell ReadCell(sqlite3_stmt* stmt, int column, Kind kind, internal::Cel
         } else {
           SetText(store, cell, text);
         }
+        return cell;
+      }
+      break;
+    case Kind::kCurrency:
+    case Kind::kDecimal: {
+      // A Double or whole number (see Bind), or the text of one too long
+      // for a Double, in a blob.
+      std::optional<Decimal> value;
+      if (storage == SQLITE_FLOAT || storage == SQLITE_INTEGER) {
+        const double real = sqlite3_column_double(stmt, column);
+        if (kind == Kind::kDecimal) {
+          cell.kind = VarType::kDecimal;
+          cell.length = 0;
+          cell.real = real;
+          return cell;
+        }
+        char shortest[32];
+        const auto [end, ec] = std::to_chars(shortest, shortest + sizeof shortest, real);
+        value = Decimal::Parse(std::string_view(shortest, ec == std::errc() ? end : shortest));
+      }
+      std::string_view stored;
+      if (!value) {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        stored = std::string_view(bytes, static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+        value = Decimal::Parse(stored);
+      }
+      if (!value) break;
+      if (kind == Kind::kDecimal) {
+        // The library writes a blob's text canonical; a streamed row points
+        // at the engine's copy, so one that is not is read as a text.
+        if (store != nullptr) {
+          SetText(store, cell, value->Text());
+        } else if (stored == value->Text()) {
+          SetText(nullptr, cell, stored);
+        } else {
+          break;
+        }
+        cell.kind = VarType::kDecimal;
+        return cell;
+      }
+      try {
+        cell.integer = Variant(*value).ToCurrency().scaled;
+      } catch (const Error&) {
+        break;
+      }
+      cell.kind = VarType::kCurrency;
+      return cell;
+    }
+    case Kind::kBytes:
+      if (storage == SQLITE_BLOB || storage == SQLITE_TEXT) {
+        const void* bytes = sqlite3_column_blob(stmt, column);
+        const auto length = static_cast<size_t>(sqlite3_column_bytes(stmt, column));
+        SetText(store, cell, std::string_view(static_cast<const char*>(bytes), length));
+        cell.kind = VarType::kBytes;
         return cell;
       }
       break;
@@ -667,6 +726,27 @@ void SqliteBackend::Bind(sqlite3_stmt* stmt, std::span<const Parameter> paramete
                                SQLITE_TRANSIENT);
         break;
       }
+      case Parameter::Kind::kCurrency:
+      case Parameter::Kind::kDecimal: {
+        // A Double where it holds the number exactly (15 significant digits
+        // or fewer), so that the column compares, sorts and adds up as
+        // numbers do; a longer one as its text in a blob, which no column
+        // affinity turns into a Double that would lose its last digits.
+        const std::string text =
+            p.kind == Parameter::Kind::kCurrency ? Currency{p.integer}.ToText() : p.text;
+        const std::optional<Decimal> exact = Decimal::Parse(text);
+        if (exact && exact->Digits() <= 15) {
+          rc = sqlite3_bind_double(stmt, index, std::strtod(text.c_str(), nullptr));
+        } else {
+          rc = sqlite3_bind_blob(stmt, index, text.data(), static_cast<int>(text.size()),
+                                 SQLITE_TRANSIENT);
+        }
+        break;
+      }
+      case Parameter::Kind::kBytes:
+        rc = sqlite3_bind_blob(stmt, index, p.text.data(), static_cast<int>(p.text.size()),
+                               SQLITE_STATIC);
+        break;
     }
     if (rc != SQLITE_OK) throw EngineError(db_.get(), rc, Phase::kStep, target_);
   }

@@ -180,9 +180,30 @@ class Sqlite final : public jet::Dialect {
         check("ck_range_", column + " BETWEEN -3.4028234663852886e38 AND 3.4028234663852886e38");
         return false;
       case JetType::kDouble:
-      case JetType::kCurrency:
-        out += type == JetType::kDouble ? "DOUBLE" : "CURRENCY";
+        out += "DOUBLE";
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null')");
+        return false;
+      // A Currency or Decimal is a Double where that holds it exactly, else
+      // its text in a blob (see SqliteBackend::Bind): the blob is checked
+      // to be a number's text.
+      case JetType::kCurrency:
+      case JetType::kDecimal:
+        out += type == JetType::kCurrency ? std::string("CURRENCY")
+                                          : "DECIMAL(" + std::to_string(jet::DecimalPrecision(width)) +
+                                                ", " + std::to_string(jet::DecimalScale(width)) + ')';
+        check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null') OR (typeof(" +
+                              column + ") = 'blob' AND CAST(" + column +
+                              " AS TEXT) GLOB '*[0-9]*' AND NOT CAST(" + column +
+                              " AS TEXT) GLOB '*[^-.0-9]*')");
+        return false;
+      case JetType::kBinary:
+        out += "VARBINARY(" + std::to_string(width) + ")";
+        check("ck_type_", "typeof(" + column + ") IN ('blob', 'null')");
+        check("ck_size_", "length(" + column + ") <= " + std::to_string(width));
+        return false;
+      case JetType::kLongBinary:
+        out += "LONGBINARY";
+        check("ck_type_", "typeof(" + column + ") IN ('blob', 'null')");
         return false;
       case JetType::kDateTime:
         out += "DATETIME";
