@@ -153,6 +153,11 @@ void ToC(const Value& v, tessaly_variant& out) {
     case db::VarType::kByte: out.vt = TESSALY_VT_UI1; out.u.ui1 = s.ToByte(); break;
     case db::VarType::kString:
     case db::VarType::kDate:  // a date crosses as its text form
+    // No published property holds these; a field read through the boundary
+    // crosses as its text form too.
+    case db::VarType::kCurrency:
+    case db::VarType::kDecimal:
+    case db::VarType::kBytes:
       out.u.text = CopyText(s.ToText());
       out.vt = TESSALY_VT_BSTR;
       break;

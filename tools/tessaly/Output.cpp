@@ -48,7 +48,9 @@ bool IsNumber(VarType kind) {
     case VarType::kInteger:
     case VarType::kLong:
     case VarType::kSingle:
-    case VarType::kDouble: return true;
+    case VarType::kDouble:
+    case VarType::kCurrency:
+    case VarType::kDecimal: return true;
     default: return false;
   }
 }
