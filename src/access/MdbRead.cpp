@@ -168,6 +168,17 @@ void ReadOle(MdbHandle* mdb, MdbTableDef* table, std::vector<std::unique_ptr<cha
                     "' has a value of the wrong size"};
     }
     const unsigned char* head = FixedValue(mdb, col, col->cur_value_len, name);
+    // Its length, in the low 30 bits of the first four: an empty object is
+    // not looked for, and one longer than any the library takes is refused
+    // before a byte of it is read.
+    const uint32_t declared = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
+                              static_cast<uint32_t>(head[2]) << 16 |
+                              static_cast<uint32_t>(head[3] & 0x3f) << 24;
+    if (declared == 0) continue;
+    if (declared > wire::kMaxText) {
+      throw Failure{std::string("table '") + name + "': field '" + col->name +
+                    "' holds an OLE object longer than " + std::to_string(wire::kMaxText) + " bytes"};
+    }
     std::memcpy(binds[i].get(), head, MDB_MEMO_OVERHEAD);
     size_t size = 0;
     void* bytes = mdb_ole_read_full(mdb, col, &size);

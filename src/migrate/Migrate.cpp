@@ -147,8 +147,11 @@ std::string JetType(const Field& f, bool counter, int64_t seed) {
     case FieldType::kDecimal:
       // A file's precision of 0 (which Access does not write) is Jet's default.
       if (f.precision == 0) return "DECIMAL";
-      return "DECIMAL(" + std::to_string(std::min<int>(f.precision, 28)) + ", " +
-             std::to_string(std::min(f.scale, f.precision)) + ")";
+      {
+        const int precision = std::min<int>(f.precision, 28);
+        return "DECIMAL(" + std::to_string(precision) + ", " +
+               std::to_string(std::min<int>(f.scale, precision)) + ")";
+      }
     case FieldType::kBinary: return "BINARY(" + std::to_string(std::clamp(f.size, 1, 255)) + ")";
     case FieldType::kOle: return "LONGBINARY";
     case FieldType::kDateTime: return "DATETIME";
