@@ -30,9 +30,13 @@ constexpr int64_t kProgressEvery = 4096;
 std::string Bracket(std::string_view name) { return "[" + std::string(name) + "]"; }
 
 // The attendance database's own table of that name, or null: the one place
-// the migration reads the library's schema.
+// the migration reads the library's schema. Jet's names meet in any letter
+// case, so a file's "t_kq" is the attendance table T_KQ.
 const db::internal::TableDef* AttendanceTable(const std::string& name) {
-  return schema::Attendance().Find(name);
+  for (const db::internal::TableDef& table : schema::Attendance().tables) {
+    if (db::rules::EqualsNoCase(table.name, name)) return &table;
+  }
+  return nullptr;
 }
 
 // A value that does not fit its column: why, for the report or the error.
@@ -217,7 +221,7 @@ class Run {
     if (attendance) db::CreateSchema(target_);
     for (const Table* t : order_) {
       if (const db::internal::TableDef* schema = AttendanceTable(t->name)) {
-        if (options_.replace) target_.Execute("DELETE FROM " + Bracket(t->name));
+        if (options_.replace) target_.Execute("DELETE FROM " + Bracket(schema->name));
         CopyAttendance(*t, *schema);
       } else {
         Create(*t);
@@ -368,6 +372,7 @@ class Run {
 
   // How the file's fields become the columns of a table of the target.
   struct Plan {
+    std::string into;  // the target's table: the schema's spelling for an attendance table
     std::vector<RowWriter::Column> columns;
     std::vector<size_t> from;       // the field of each column
     std::optional<size_t> counter;  // the column the database numbers
@@ -378,6 +383,7 @@ class Run {
 
   void CopyPlain(const Table& t) {
     Plan plan;
+    plan.into = t.name;
     for (size_t i = 0; i < t.fields.size(); ++i) {
       if (Unkept(t.fields[i].type)) continue;
       if (counters_.contains(t.name + '.' + t.fields[i].name)) plan.counter = plan.columns.size();
@@ -397,6 +403,7 @@ class Run {
     // Each column of the schema takes the file's field of its name, in any
     // letter case; the schema's others are left to their defaults.
     Plan plan;
+    plan.into = schema.name;
     std::vector<const db::internal::ColumnDef*> schema_columns;
     for (const db::internal::ColumnDef& c : schema.columns) {
       for (size_t i = 0; i < t.fields.size(); ++i) {
@@ -426,7 +433,7 @@ class Run {
   // place in the table).
   void Copy(const Table& t, TableReport& report, const Plan& plan) {
     int64_t next = t.next_autonumber;
-    RowWriter writer(target_, t.name, plan.columns);
+    RowWriter writer(target_, plan.into, plan.columns);
     std::vector<Parameter> values(plan.columns.size());
     std::vector<uint8_t> null(plan.columns.size());
     std::vector<Variant> row;
@@ -454,11 +461,11 @@ class Run {
       if (plan.counter && !null[*plan.counter]) {
         next = std::max(next, values[*plan.counter].integer + 1);
       }
-      Write(writer, values, null, t.name, report.read);
+      Write(writer, values, null, plan.into, report.read);
       Tick(t, ++report.written, false);
     }
-    Finish(writer, t.name);
-    if (plan.counter) engine_.CountFrom(t.name, plan.columns[*plan.counter].name, next);
+    Finish(writer, plan.into);
+    if (plan.counter) engine_.CountFrom(plan.into, plan.columns[*plan.counter].name, next);
     Tick(t, report.written, true);
   }
 
