@@ -221,19 +221,25 @@ NodeId Parser::Statement() {
   if (Peek().kind != TokenKind::kEnd) {
     Fail("Characters found after end of SQL statement.", Peek().offset);
   }
+  return root;
+}
+
+bool Parser::Check(ParseFailure* failure) {
   // Jet checks what a totals query shows once the whole statement is read.
   for (const SelectParts& select : ast_.selects) {
     if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select)) {
-      throw Failure{std::move(*refused)};
+      *failure = std::move(*refused);
+      return false;
     }
   }
   // Jet binds names after reading the whole statement: a syntax error
   // anywhere wins over a name nobody can give a value for.
   if (needs_values_) {
-    throw Failure{
-        ParseFailure{errnum::kNoValue, "No value given for one or more required parameters.", 0}};
+    *failure =
+        ParseFailure{errnum::kNoValue, "No value given for one or more required parameters.", 0};
+    return false;
   }
-  return root;
+  return true;
 }
 
 // PARAMETERS name type [, name type] ...; declares names the statement may

@@ -41,6 +41,20 @@ class Parser {
   // or kNoNode with *failure filled.
   NodeId Parse(ParseFailure* failure);
 
+  // An expression written inside a text (a domain function's expression or
+  // criteria), read as the statement's own: names the PARAMETERS clause
+  // declares are parameters there too. kNoNode with *failure filled when it
+  // cannot be read.
+  NodeId Embedded(std::string_view text, ParseFailure* failure);
+
+  // A rewrite pass met a name nobody gives a value for.
+  void NeedsValues() { needs_values_ = true; }
+
+  // What Jet checks once the whole statement is read, after the rewrite
+  // passes: what each totals query shows, then that every name has a value.
+  // False with *failure filled when the statement is refused.
+  bool Check(ParseFailure* failure);
+
  private:
   enum class Clause : uint8_t {
     kStatement,
@@ -139,10 +153,6 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
-  // DLookup, DCount, ... as the subquery they stand for.
-  NodeId DomainCall(JetFunction function, NodeId args, size_t count, const Token& name);
-  // An expression written inside a text literal (a domain function's).
-  NodeId Embedded(std::string_view text);
   NodeId ColumnRef();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
   // The tokens from first up to the current one, as written.
