@@ -251,16 +251,14 @@ void Parser::Parameters() {
     if (!IsNameToken(Peek())) FailClause(Clause::kStatement);
     declared_.push_back(NameOf(Take()));
     JetType type;
-    if (Peek().kind != TokenKind::kWord || !FindJetType(Peek().text, &type)) {
-      // Jet's own parameter type names beyond the field types.
-      if (!(Peek().IsWord("VALUE") || Peek().IsWord("BINARY") || Peek().IsWord("NUMERIC") ||
-            Peek().IsWord("GUID"))) {
-        Fail("Syntax error in PARAMETER clause.", Peek().offset);
-      }
-    }
-    Take();
+    bool field = false;
+    const size_t words = TypeWords(tokens_, pos_, true, &type, &field);
+    if (words == 0) Fail("Syntax error in PARAMETER clause.", Peek().offset);
+    for (size_t k = 0; k < words; ++k) Take();
+    // Text (255), Decimal (18, 4).
     if (Take(TokenKind::kLParen)) {
-      if (!Take(TokenKind::kNumber) || !Take(TokenKind::kRParen)) {
+      if (!Take(TokenKind::kNumber) ||
+          (Take(TokenKind::kComma) && !Take(TokenKind::kNumber)) || !Take(TokenKind::kRParen)) {
         Fail("Syntax error in PARAMETER clause.", Peek().offset);
       }
     }

@@ -20,6 +20,13 @@ struct ParseFailure {
   size_t offset = 0;  // byte offset of the token where reading failed
 };
 
+// How many word tokens from tokens[at] name a type (up to three: NATIONAL
+// CHARACTER VARYING), or 0 when they name none. *field is whether a field
+// may have it, with its JetType in *type; with parameter, the types only a
+// PARAMETERS clause declares (VALUE, BINARY, GUID, ...) count too.
+size_t TypeWords(std::span<const Token> tokens, size_t at, bool parameter, JetType* type,
+                 bool* field);
+
 // Words that cannot stand as a bare name (of a table, a column or an alias):
 // an alias must not swallow the keyword that starts the next clause or join.
 bool IsReserved(std::string_view word);
