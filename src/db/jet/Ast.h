@@ -322,6 +322,7 @@ struct SelectParts {
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources
   NodeId where = kNoNode;
+  std::string_view where_text;  // the WHERE condition as written
   NodeId group_by = kNoNode;
   NodeId having = kNoNode;
   std::string_view having_text;  // the HAVING condition as written

@@ -32,6 +32,8 @@ class ExpressionShapes {
 // outer query; a select alias counts as its item. Returns Jet's refusal for
 // the first that is not (3122, naming the expression as written; 3120 for
 // "*" beside a GROUP BY), or nothing. Subqueries are selects of their own.
+// Before that, an aggregate in WHERE (3096) or GROUP BY (3098), or one
+// inside another's argument (3095), is refused naming its clause.
 std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select);
 
 }  // namespace tessaly::db::jet

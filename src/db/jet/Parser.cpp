@@ -375,7 +375,9 @@ NodeId Parser::Select() {
     }
   }
   if (TakeWord("WHERE")) {
+    const size_t first = pos_;
     parts.where = ClauseExpr(Clause::kWhere);
+    parts.where_text = Written(first);
     last = Clause::kWhere;
   }
   if (TakeWord("GROUP")) {
