@@ -282,9 +282,10 @@ enum class NodeKind : uint8_t {
   kDropIndex,    // text: index; text2: table
   kAlterTable,   // text: table; op: AlterAction; a: kColumnDef or kConstraint, or text2
   // TRANSFORM a SELECT b PIVOT c: a is the cell value (with aggregates), b a
-  // kSelect, c a kPivot
+  // kSelect, c a kPivot; text: a as written
   kTransform,
-  kPivot,  // a: the pivot expression; b: the IN list of column values, or none
+  kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
+           // written
 };
 
 // What ALTER TABLE does.

@@ -201,6 +201,17 @@ ParseFailure NotAggregated(std::string_view expression, uint32_t offset) {
 
 }  // namespace
 
+bool HoldsSubquery(const Ast& ast, NodeId root) {
+  std::vector<NodeId> pending{root};
+  while (!pending.empty()) {
+    const Node& n = ast[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) return true;
+    ForEachOperand(ast, n, [&](NodeId child) { pending.push_back(child); });
+  }
+  return false;
+}
+
 uint64_t ExpressionShapes::Hash(NodeId root) {
   // Children first, without recursion: a chain of thousands of terms is a
   // tree that deep.

@@ -34,6 +34,9 @@ class ExpressionShapes {
 // "*" beside a GROUP BY), or nothing. Subqueries are selects of their own.
 // Before that, an aggregate in WHERE (3096) or GROUP BY (3098), or one
 // inside another's argument (3095), is refused naming its clause.
+// Whether an expression holds a subquery (or EXISTS), at any depth.
+bool HoldsSubquery(const Ast& ast, NodeId root);
+
 std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select);
 
 }  // namespace tessaly::db::jet

@@ -184,6 +184,7 @@ NodeId Parser::Parse(ParseFailure* failure) {
   declared_.clear();
   needs_values_ = false;
   in_transform_ = false;
+  transform_ = kNoNode;
   try {
     return Statement();
   } catch (Failure& f) {
@@ -225,6 +226,22 @@ NodeId Parser::Statement() {
 }
 
 bool Parser::Check(ParseFailure* failure) {
+  // A crosstab reads subqueries only as conditions of its WHERE: its cell
+  // value and its columns' values are of the rows alone. (A domain function
+  // counts too, being a subquery by now.)
+  if (transform_ != kNoNode) {
+    const Node& t = ast_[transform_];
+    const Node& pivot = ast_[t.c];
+    for (const Node* part : {&t, &pivot}) {
+      if (HoldsSubquery(ast_, part->a)) {
+        *failure = ParseFailure{
+            errnum::kSyntax,
+            "Subqueries cannot be used in the expression (" + std::string(part->text) + ").",
+            ast_[part->a].offset};
+        return false;
+      }
+    }
+  }
   // Jet checks what a totals query shows once the whole statement is read.
   for (const SelectParts& select : ast_.selects) {
     if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select)) {
@@ -273,7 +290,9 @@ NodeId Parser::Transform() {
   {
     Scope scope(*this, Clause::kSelectList);
     if (Peek().IsWord("SELECT") || StartsEmptyExpression()) FailClause(Clause::kTransform);
+    const size_t first = pos_;
     t.a = Expr();
+    t.text = Written(first);
   }
   // TRANSFORM Sum(x) AS SumOfX: the name Access's designer gives the value
   // names no column of the result.
@@ -291,7 +310,9 @@ NodeId Parser::Transform() {
   {
     Scope scope(*this, Clause::kPivot);
     if (StartsEmptyExpression()) FailClause(Clause::kTransform);
+    const size_t first = pos_;
     pivot.a = Concat();
+    pivot.text = Written(first);
   }
   if (TakeWord("IN")) {
     if (!Take(TokenKind::kLParen)) FailClause(Clause::kTransform);
@@ -309,7 +330,8 @@ NodeId Parser::Transform() {
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kTransform);
   }
   t.c = ast_.Add(pivot);
-  return ast_.Add(t);
+  transform_ = ast_.Add(t);
+  return transform_;
 }
 
 NodeId Parser::Query() {

@@ -239,6 +239,7 @@ class Parser {
   std::vector<std::string_view> declared_;
   bool needs_values_ = false;
   bool in_transform_ = false;  // a PIVOT ends the SELECT
+  NodeId transform_ = kNoNode;  // the crosstab read, checked once rewritten
 };
 
 }  // namespace tessaly::db::jet

@@ -205,6 +205,7 @@ constexpr HostNumber kHostNumbers[] = {
     {3096, errnum::kSyntax},        // aggregate in WHERE
     {3098, errnum::kSyntax},        // aggregate in GROUP BY
     {3120, errnum::kSyntax},        // cannot group on fields selected with '*'
+    {3203, errnum::kSyntax},        // subqueries cannot be used in the expression
     {3122, errnum::kSyntax},        // expression not part of an aggregate function
     {3191, errnum::kSyntax},        // field defined more than once (likewise)
     {3380, errnum::kSyntax},        // field already exists in the table (likewise)
