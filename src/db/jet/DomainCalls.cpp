@@ -231,6 +231,7 @@ class DomainCalls {
     char quote = 0;
     size_t opened = 0;  // where the text of the quotes or #s being read starts
     char closing = 0;   // a value stands alone between delimiters: the next text closes them
+    size_t twice = 0;   // values whose place is written twice (a date's)
     std::string text;
     std::vector<NodeId> values;
     for (size_t k = 0; k < pieces.size(); ++k) {
@@ -250,7 +251,13 @@ class DomainCalls {
           // 'value' is the value as it is, so a text field compares as text
           // fields do; #value# is the value read as a date.
           text.pop_back();
-          text += mode == Mode::kQuoted ? mark : " CDate(" + mark + ") ";
+          if (mode == Mode::kQuoted) {
+            text += mark;
+          } else {
+            // A Null meets no row, as beside an operator.
+            text += " IIf(IsNull(" + mark + "), Null, CDate(" + mark + ")) ";
+            ++twice;
+          }
           closing = delimiter;
         } else if (mode == Mode::kQuoted) {
           // 'abc' & value & 'def': the value's text inside the quotes.
@@ -328,6 +335,7 @@ class DomainCalls {
     }
 
     NodeId row_items = kNoNode, row_tail = kNoNode;
+    std::vector<std::string_view> row_names(values.size());
     size_t placed = 0;
     for (size_t id = first; id < last; ++id) {
       const size_t index = mark_of(static_cast<NodeId>(id));
@@ -338,24 +346,28 @@ class DomainCalls {
         Replace(static_cast<NodeId>(id), ast_[value]);
         continue;
       }
-      Node item;
-      item.kind = NodeKind::kSelectItem;
-      item.offset = ast_[value].offset;
-      item.a = value;
-      item.text = ast_.Keep("jet_value" + std::to_string(index + 1));
-      item.text2 = item.text;
-      const NodeId item_id = ast_.Add(item);
-      (row_tail == kNoNode ? row_items : ast_[row_tail].next) = item_id;
-      row_tail = item_id;
+      if (row_names[index].empty()) {
+        Node item;
+        item.kind = NodeKind::kSelectItem;
+        item.offset = ast_[value].offset;
+        item.a = value;
+        item.text = ast_.Keep("jet_value" + std::to_string(index + 1));
+        item.text2 = item.text;
+        const NodeId item_id = ast_.Add(item);
+        (row_tail == kNoNode ? row_items : ast_[row_tail].next) = item_id;
+        row_tail = item_id;
+        row_names[index] = item.text2;
+      }
       Node column;
       column.kind = NodeKind::kColumn;
-      column.offset = item.offset;
-      column.text = item.text2;
+      column.offset = ast_[value].offset;
+      column.text = row_names[index];
       column.text2 = kRowName;
       Replace(static_cast<NodeId>(id), column);
     }
-    // Each value once: a name of the text that looked like a place is not one.
-    if (placed != values.size()) NoCondition(call);
+    // Each place as written: a name of the text that looked like a place is
+    // not one.
+    if (placed != values.size() + twice) NoCondition(call);
     if (row_items != kNoNode) {
       SelectParts row;
       row.items = row_items;
