@@ -10,7 +10,10 @@
 // whose values would build a name, an operator or a whole condition have no
 // such reading and are refused when the statement is translated.
 
+#include <charconv>
+#include <cstdint>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -68,7 +71,8 @@ class DomainCalls {
     const auto function = static_cast<JetFunction>(call.op);
     NodeId args[3] = {kNoNode, kNoNode, kNoNode};
     size_t count = 0;
-    for (NodeId arg = call.a; arg != kNoNode && count < 3; arg = ast_[arg].next) args[count++] = arg;
+    for (NodeId arg = call.a; arg != kNoNode && count < 3; arg = ast_[arg].next)
+      args[count++] = arg;
 
     std::string texts[2];
     for (size_t i = 0; i < 2; ++i) {
@@ -189,9 +193,9 @@ class DomainCalls {
     const std::string_view kept = ast_.Keep(std::string(Trimmed(text)));
     std::vector<Token> tokens;
     Tokenize(kept, tokens);
-    const bool name = tokens.size() == 2 &&
-                      (tokens[0].kind == TokenKind::kBracketName ||
-                       (tokens[0].kind == TokenKind::kWord && !IsReserved(tokens[0].text)));
+    const bool name =
+        tokens.size() == 2 && (tokens[0].kind == TokenKind::kBracketName ||
+                               (tokens[0].kind == TokenKind::kWord && !IsReserved(tokens[0].text)));
     if (!name) {
       throw Refused{ParseFailure{errnum::kNoTable,
                                  "The database engine cannot find the input table or query '" +
@@ -217,28 +221,22 @@ class DomainCalls {
         call.offset}};
   }
 
-  // The criteria as one condition over the domain, whose source list starts
-  // at from. A value the row gives stands in its place; one read from
-  // columns comes from a one-row table of the row's values beside the
-  // domain, so that a field the domain also has is still the outer row's.
-  NodeId Criteria(NodeId arg, const Node& call, NodeId from) {
-    const std::vector<Piece> pieces = PiecesOf(arg);
-    if (pieces.size() == 1 && pieces[0].value == kNoNode) {
-      const std::string_view text = Trimmed(pieces[0].text);
-      return text.empty() ? kNoNode : Read(ast_.Keep(std::string(text)), call);
-    }
+  // The criteria's text with a place for each value, in brackets that
+  // begin with kMark and hold the value's index in values; twice counts the
+  // values whose place is written twice.
+  std::string WithPlaces(const std::vector<Piece>& pieces, const Node& call,
+                         std::vector<NodeId>& values, size_t& twice) const {
     enum class Mode { kCode, kQuoted, kDate, kName } mode = Mode::kCode;
     char quote = 0;
     size_t opened = 0;  // where the text of the quotes or #s being read starts
     char closing = 0;   // a value stands alone between delimiters: the next text closes them
-    size_t twice = 0;   // values whose place is written twice (a date's)
     std::string text;
-    std::vector<NodeId> values;
     for (size_t k = 0; k < pieces.size(); ++k) {
       const Piece& piece = pieces[k];
       if (piece.value != kNoNode) {
         if (closing != 0 || mode == Mode::kName) NoCondition(call);
-        const std::string mark = " [" + std::string(1, kMark) + std::to_string(values.size()) + "] ";
+        const std::string mark =
+            " [" + std::string(1, kMark) + std::to_string(values.size()) + "] ";
         values.push_back(piece.value);
         const char delimiter = mode == Mode::kQuoted ? quote : '#';
         const std::string* next = k + 1 < pieces.size() ? &pieces[k + 1].text : nullptr;
@@ -302,8 +300,22 @@ class DomainCalls {
         }
       }
     }
-    if (closing != 0) NoCondition(call);
+    return text;
+  }
 
+  // The criteria as one condition over the domain, whose source list starts
+  // at from. A value the row gives stands in its place; one read from
+  // columns comes from a one-row table of the row's values beside the
+  // domain, so that a field the domain also has is still the outer row's.
+  NodeId Criteria(NodeId arg, const Node& call, NodeId from) {
+    const std::vector<Piece> pieces = PiecesOf(arg);
+    if (pieces.size() == 1 && pieces[0].value == kNoNode) {
+      const std::string_view text = Trimmed(pieces[0].text);
+      return text.empty() ? kNoNode : Read(ast_.Keep(std::string(text)), call);
+    }
+    std::vector<NodeId> values;
+    size_t twice = 0;
+    std::string text = WithPlaces(pieces, call, values, twice);
     const size_t first = ast_.nodes.size();
     ParseFailure failure;
     const NodeId condition = parser_.Embedded(ast_.Keep(std::move(text)), &failure);
@@ -315,11 +327,13 @@ class DomainCalls {
     }
     auto mark_of = [&](NodeId id) -> size_t {
       const Node& n = ast_[id];
-      if (n.kind != NodeKind::kColumn || !n.text2.empty() || n.text.empty() ||
-          n.text[0] != kMark) {
+      if (n.kind != NodeKind::kColumn || !n.text2.empty() || n.text.empty() || n.text[0] != kMark) {
         return SIZE_MAX;
       }
-      const size_t index = std::stoul(std::string(n.text.substr(1)));
+      size_t index = SIZE_MAX;
+      const std::string_view digits = n.text.substr(1);
+      const auto read = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+      if (read.ec != std::errc() || read.ptr != digits.data() + digits.size()) return SIZE_MAX;
       return index < values.size() ? index : SIZE_MAX;
     };
     // A value is an operand; one that would be a condition of its own (the

@@ -283,8 +283,7 @@ std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& sel
   // Rows are chosen and grouped before any aggregate is known, and an
   // aggregate is of rows, never of a group's aggregates.
   if (select.where != kNoNode && HoldsAggregate(ast, select.where)) {
-    return MisplacedAggregate("WHERE clause", select.where_text,
-                              ast[select.where].offset);
+    return MisplacedAggregate("WHERE clause", select.where_text, ast[select.where].offset);
   }
   for (NodeId g = select.group_by; g != kNoNode; g = ast[g].next) {
     if (HoldsAggregate(ast, ast[g].a)) {

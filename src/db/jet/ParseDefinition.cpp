@@ -83,8 +83,8 @@ constexpr TypeName kTypeNames[] = {
 // The types a PARAMETERS clause may declare that no field here has: a
 // value of any kind, binary data and identifiers.
 constexpr std::string_view kParameterOnlyTypes[] = {
-    "VALUE", "BINARY", "VARBINARY", "BINARY VARYING", "BIT VARYING", "LONGBINARY", "IMAGE",
-    "GENERAL", "OLEOBJECT", "GUID", "UNIQUEIDENTIFIER",
+    "VALUE", "BINARY",  "VARBINARY", "BINARY VARYING", "BIT VARYING",      "LONGBINARY",
+    "IMAGE", "GENERAL", "OLEOBJECT", "GUID",           "UNIQUEIDENTIFIER",
 };
 
 // Whether words (separated by any blanks) are name, word for word.
@@ -129,10 +129,7 @@ size_t TypeWords(std::span<const Token> tokens, size_t at, bool parameter, JetTy
     bool words = true;
     for (size_t k = 0; k < count; ++k) words = words && tokens[at + k].kind == TokenKind::kWord;
     if (!words) continue;
-    const Token& last = tokens[at + count - 1];
-    const std::string_view text(tokens[at].text.data(),
-                                static_cast<size_t>(last.text.data() + last.text.size() -
-                                                    tokens[at].text.data()));
+    const std::string_view text = Spanning(tokens[at], tokens[at + count - 1]);
     if (FindJetType(text, type)) {
       *field = true;
       return count;

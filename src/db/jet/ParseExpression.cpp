@@ -57,10 +57,7 @@ NodeId Parser::Expr() {
 
 std::string_view Parser::Written(size_t first) const {
   if (pos_ <= first) return {};
-  const Token& a = tokens_[first];
-  const Token& b = tokens_[pos_ - 1];
-  return std::string_view(a.text.data(),
-                          static_cast<size_t>(b.text.data() + b.text.size() - a.text.data()));
+  return Spanning(tokens_[first], tokens_[pos_ - 1]);
 }
 
 NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {

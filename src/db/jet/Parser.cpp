@@ -274,8 +274,8 @@ void Parser::Parameters() {
     for (size_t k = 0; k < words; ++k) Take();
     // Text (255), Decimal (18, 4).
     if (Take(TokenKind::kLParen)) {
-      if (!Take(TokenKind::kNumber) ||
-          (Take(TokenKind::kComma) && !Take(TokenKind::kNumber)) || !Take(TokenKind::kRParen)) {
+      if (!Take(TokenKind::kNumber) || (Take(TokenKind::kComma) && !Take(TokenKind::kNumber)) ||
+          !Take(TokenKind::kRParen)) {
         Fail("Syntax error in PARAMETER clause.", Peek().offset);
       }
     }

@@ -238,7 +238,7 @@ class Parser {
   // a statement that uses one has a parameter nobody gave a value.
   std::vector<std::string_view> declared_;
   bool needs_values_ = false;
-  bool in_transform_ = false;  // a PIVOT ends the SELECT
+  bool in_transform_ = false;   // a PIVOT ends the SELECT
   NodeId transform_ = kNoNode;  // the crosstab read, checked once rewritten
 };
 

@@ -94,13 +94,7 @@ ParametersClause ReadParametersClause(const std::vector<Token>& tokens) {
     bool field = false;
     const size_t words = TypeWords(tokens, i + 1, true, &type, &field);
     if (words == 0) return {};
-    const Token& first = tokens[i + 1];
-    const Token& last = tokens[i + words];
-    clause.names.push_back(
-        {NameOfToken(tokens[i]),
-         std::string_view(first.text.data(), static_cast<size_t>(last.text.data() +
-                                                                 last.text.size() -
-                                                                 first.text.data()))});
+    clause.names.push_back({NameOfToken(tokens[i]), Spanning(tokens[i + 1], tokens[i + words])});
     i += 1 + words;
     if (tokens[i].kind == TokenKind::kLParen) {  // Text (255), Decimal (18, 4)
       if (tokens[i + 1].kind != TokenKind::kNumber) return {};
