@@ -279,9 +279,26 @@ bool ExpressionShapes::Same(NodeId x, NodeId y) const {
   return true;
 }
 
-std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select) {
+namespace {
+// Where an aggregate stands: Jet's refusal of one it cannot, or nothing.
+std::optional<ParseFailure> CheckAggregates(const Ast& ast, const SelectParts& select);
+// What a totals query shows: Jet's refusal (3122, 3120), or nothing.
+std::optional<ParseFailure> CheckShown(const Ast& ast, const SelectParts& select);
+}  // namespace
+
+std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select,
+                                          bool aggregates) {
   // Rows are chosen and grouped before any aggregate is known, and an
   // aggregate is of rows, never of a group's aggregates.
+  if (aggregates) {
+    if (std::optional<ParseFailure> misplaced = CheckAggregates(ast, select)) return misplaced;
+  }
+  return CheckShown(ast, select);
+}
+
+namespace {
+
+std::optional<ParseFailure> CheckAggregates(const Ast& ast, const SelectParts& select) {
   if (select.where != kNoNode && HoldsAggregate(ast, select.where)) {
     return MisplacedAggregate("WHERE clause", select.where_text, ast[select.where].offset);
   }
@@ -304,6 +321,10 @@ std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& sel
     }
   }
 
+  return std::nullopt;
+}
+
+std::optional<ParseFailure> CheckShown(const Ast& ast, const SelectParts& select) {
   bool totals = select.group_by != kNoNode || select.having != kNoNode;
   for (NodeId i = select.items; i != kNoNode && !totals; i = ast[i].next) {
     totals = HoldsAggregate(ast, ast[i].a);
@@ -337,5 +358,7 @@ std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& sel
   }
   return std::nullopt;
 }
+
+}  // namespace
 
 }  // namespace tessaly::db::jet

@@ -37,6 +37,9 @@ class ExpressionShapes {
 // Whether an expression holds a subquery (or EXISTS), at any depth.
 bool HoldsSubquery(const Ast& ast, NodeId root);
 
-std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select);
+// aggregates: whether the statement calls any aggregate at all (when not,
+// none can be misplaced).
+std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select,
+                                          bool aggregates);
 
 }  // namespace tessaly::db::jet

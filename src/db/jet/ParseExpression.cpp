@@ -330,7 +330,11 @@ NodeId Parser::Call(const Token& name) {
   }
   // A domain function keeps its call as written: the domain pass makes it
   // the subquery it stands for, and names it in what it refuses.
-  if (IsDomain(info->function)) call.text2 = Written(first);
+  if (IsDomain(info->function)) {
+    call.text2 = Written(first);
+    domain_calls_ = true;
+  }
+  aggregates_ = aggregates_ || IsAggregate(info->function) || IsDomain(info->function);
   return ast_.Add(call);
 }
 

@@ -185,6 +185,8 @@ NodeId Parser::Parse(ParseFailure* failure) {
   needs_values_ = false;
   in_transform_ = false;
   transform_ = kNoNode;
+  aggregates_ = false;
+  domain_calls_ = false;
   try {
     return Statement();
   } catch (Failure& f) {
@@ -244,7 +246,7 @@ bool Parser::Check(ParseFailure* failure) {
   }
   // Jet checks what a totals query shows once the whole statement is read.
   for (const SelectParts& select : ast_.selects) {
-    if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select)) {
+    if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select, aggregates_)) {
       *failure = std::move(*refused);
       return false;
     }

@@ -54,6 +54,10 @@ class Parser {
   // cannot be read.
   NodeId Embedded(std::string_view text, ParseFailure* failure);
 
+  // Whether the statement calls a domain function (DLookup, ...), which the
+  // domain pass rewrites.
+  bool domain_calls() const { return domain_calls_; }
+
   // A rewrite pass met a name nobody gives a value for.
   void NeedsValues() { needs_values_ = true; }
 
@@ -240,6 +244,10 @@ class Parser {
   bool needs_values_ = false;
   bool in_transform_ = false;   // a PIVOT ends the SELECT
   NodeId transform_ = kNoNode;  // the crosstab read, checked once rewritten
+  // Whether the statement calls an aggregate or a domain function (which
+  // becomes one): only then can one stand where Jet refuses it.
+  bool aggregates_ = false;
+  bool domain_calls_ = false;
 };
 
 }  // namespace tessaly::db::jet
