@@ -46,13 +46,6 @@ bool IsLogical(const Node& n) {
          op == BinaryOp::kEqv || op == BinaryOp::kImp;
 }
 
-std::string_view Trimmed(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // A value's place in the criteria is a name in brackets that starts with
 // character 1, which no name of a table or field holds.
 constexpr char kMark = '\x01';
@@ -71,8 +64,9 @@ class DomainCalls {
     const auto function = static_cast<JetFunction>(call.op);
     NodeId args[3] = {kNoNode, kNoNode, kNoNode};
     size_t count = 0;
-    for (NodeId arg = call.a; arg != kNoNode && count < 3; arg = ast_[arg].next)
+    for (NodeId arg = call.a; arg != kNoNode && count < 3; arg = ast_[arg].next) {
       args[count++] = arg;
+    }
 
     std::string texts[2];
     for (size_t i = 0; i < 2; ++i) {
@@ -98,7 +92,7 @@ class DomainCalls {
 
     SelectParts parts;
     NodeId value;
-    const std::string_view expression = Trimmed(texts[0]);
+    const std::string_view expression = Parser::TrimBlanks(texts[0]);
     if (expression == "*") {
       Node star;
       star.kind = NodeKind::kStar;
@@ -190,7 +184,7 @@ class DomainCalls {
   }
 
   NodeId Domain(std::string_view text, const Node& call) {
-    const std::string_view kept = ast_.Keep(std::string(Trimmed(text)));
+    const std::string_view kept = ast_.Keep(std::string(Parser::TrimBlanks(text)));
     std::vector<Token> tokens;
     Tokenize(kept, tokens);
     const bool name =
@@ -310,7 +304,7 @@ class DomainCalls {
   NodeId Criteria(NodeId arg, const Node& call, NodeId from) {
     const std::vector<Piece> pieces = PiecesOf(arg);
     if (pieces.size() == 1 && pieces[0].value == kNoNode) {
-      const std::string_view text = Trimmed(pieces[0].text);
+      const std::string_view text = Parser::TrimBlanks(pieces[0].text);
       return text.empty() ? kNoNode : Read(ast_.Keep(std::string(text)), call);
     }
     std::vector<NodeId> values;

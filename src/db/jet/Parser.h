@@ -58,6 +58,9 @@ class Parser {
   // domain pass rewrites.
   bool domain_calls() const { return domain_calls_; }
 
+  // s without the blanks, tabs and line ends around it.
+  static std::string_view TrimBlanks(std::string_view s);
+
   // A rewrite pass met a name nobody gives a value for.
   void NeedsValues() { needs_values_ = true; }
 
@@ -169,10 +172,6 @@ class Parser {
   // The tokens from first up to the current one, as written.
   std::string_view Written(size_t first) const;
 
-  // Words that cannot stand as a bare name (of a table, a column or an
-  // alias): an alias must not swallow the keyword that starts the next clause
-  // or join.
-  static std::string_view TrimBlanks(std::string_view s);
   // A name as written, without its brackets.
   static std::string_view NameOf(const Token& t);
   // A node of kind that starts at the current token; Opened takes the token
