@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tessaly/db/Date.h"
@@ -139,6 +142,22 @@ inline bool IsAggregate(JetFunction f) {
   }
 }
 
+// The functions over the rows of a table Access adds (DLookup, DCount, ...),
+// each the subquery its arguments describe.
+inline bool IsDomain(JetFunction f) {
+  switch (f) {
+    case JetFunction::kDAvg:
+    case JetFunction::kDCount:
+    case JetFunction::kDFirst:
+    case JetFunction::kDLast:
+    case JetFunction::kDLookup:
+    case JetFunction::kDMax:
+    case JetFunction::kDMin:
+    case JetFunction::kDSum: return true;
+    default: return false;
+  }
+}
+
 struct JetFunctionInfo {
   JetFunction function;
   std::string_view name;  // lower case
@@ -236,7 +255,8 @@ enum class NodeKind : uint8_t {
   kUnary,     // op: kSub for negation; a: operand
   kNot,       // a: operand
   kBinary,    // op: BinaryOp; a, b
-  kCall,      // op: JetFunction; text: name as written; a: first argument (list)
+  kCall,      // op: JetFunction; text: name as written; a: first argument (list);
+              // text2: a domain function's whole call as written
   kLike,      // a LIKE b; flag: NOT LIKE; op: 1 for ALIKE (always the ANSI wildcards)
   kIsNull,    // a IS NULL; flag: IS NOT NULL
   kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
@@ -271,9 +291,10 @@ enum class NodeKind : uint8_t {
   kDropIndex,    // text: index; text2: table
   kAlterTable,   // text: table; op: AlterAction; a: kColumnDef or kConstraint, or text2
   // TRANSFORM a SELECT b PIVOT c: a is the cell value (with aggregates), b a
-  // kSelect, c a kPivot
+  // kSelect, c a kPivot; text: a as written
   kTransform,
-  kPivot,  // a: the pivot expression; b: the IN list of column values, or none
+  kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
+           // written
 };
 
 // What ALTER TABLE does.
@@ -311,6 +332,7 @@ struct SelectParts {
   NodeId items = kNoNode;
   NodeId from = kNoNode;  // a list of sources
   NodeId where = kNoNode;
+  std::string_view where_text;  // the WHERE condition as written
   NodeId group_by = kNoNode;
   NodeId having = kNoNode;
   std::string_view having_text;  // the HAVING condition as written
@@ -323,7 +345,15 @@ struct Ast {
   std::vector<Node> nodes;
   std::vector<SelectParts> selects;
   std::vector<Date> dates;
+  // Texts a rewrite pass wrote (a domain function's criteria with the row's
+  // values in their places), which its nodes view into. Shared, so that a
+  // copy of the tree (a crosstab's plan) keeps them where they are.
+  std::vector<std::shared_ptr<const std::string>> texts;
 
+  std::string_view Keep(std::string text) {
+    texts.push_back(std::make_shared<const std::string>(std::move(text)));
+    return *texts.back();
+  }
   NodeId Add(const Node& node) {
     nodes.push_back(node);
     return static_cast<NodeId>(nodes.size() - 1);
@@ -334,6 +364,7 @@ struct Ast {
     nodes.clear();
     selects.clear();
     dates.clear();
+    texts.clear();
   }
 };
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <unordered_map>
 
 #include "db/Rules.h"
 #include "db/jet/EmitterOperands.h"
@@ -42,6 +44,21 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   }
   folded_groups_ = grouped;                                // as copy: back for GROUP BY after WHERE
   std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
+  // A new table's fields must differ in name: a field of one table beside a
+  // field of another of the same name is named with its table, as Jet names
+  // it ("Customers.ID" beside "Products.ID").
+  std::optional<std::unordered_map<std::string, int>> field_names;
+  if (!select.into.empty()) {
+    field_names.emplace();
+    for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
+      const Node& item = ast_[i];
+      const Node& e = ast_[item.a];
+      const std::string_view name = !item.text2.empty()           ? item.text2
+                                    : e.kind == NodeKind::kColumn ? e.text
+                                                                  : std::string_view();
+      if (!name.empty()) ++(*field_names)[rules::LoweredAscii(name)];
+    }
+  }
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
     if (i != select.items) out += ", ";
     const Node& item = ast_[i];
@@ -57,6 +74,10 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS ";
       dialect_.Identifier("Expr" + std::to_string(unnamed++), out);
+    } else if (field_names && e.kind == NodeKind::kColumn && !e.text2.empty() &&
+               (*field_names)[rules::LoweredAscii(e.text)] > 1) {
+      out += " AS ";
+      dialect_.Identifier(std::string(e.text2) + "." + std::string(e.text), out);
     }
   }
   // The select list's aliases, for the ORDER BY of a TOP with ties.

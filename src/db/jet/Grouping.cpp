@@ -61,6 +61,37 @@ bool HoldsAggregate(const Ast& ast, NodeId root) {
   return false;
 }
 
+// Whether an aggregate outside any subquery takes an aggregate in its
+// argument (Avg(Sum(x))).
+bool NestsAggregate(const Ast& ast, NodeId root) {
+  if (ast[root].kind == NodeKind::kColumn || ast[root].kind == NodeKind::kStar) return false;
+  std::vector<NodeId> pending{root};
+  while (!pending.empty()) {
+    const Node& n = ast[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kCall && IsAggregate(static_cast<JetFunction>(n.op))) {
+      for (NodeId arg = n.a; arg != kNoNode; arg = ast[arg].next) {
+        if (HoldsAggregate(ast, arg)) return true;
+      }
+      continue;  // an aggregate's argument holds none, as just seen
+    }
+    ForEachOperand(ast, n, [&](NodeId child) { pending.push_back(child); });
+  }
+  return false;
+}
+
+// Jet's refusal of an aggregate where it cannot stand, naming the clause's
+// expression as written.
+ParseFailure MisplacedAggregate(std::string_view where, std::string_view expression,
+                                uint32_t offset) {
+  std::string text = "Cannot have aggregate function in ";
+  text += where;
+  text += " (";
+  text += expression;
+  text += ").";
+  return ParseFailure{errnum::kSyntax, std::move(text), offset};
+}
+
 uint64_t Mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull + (h >> 29); }
 
 uint64_t HashText(std::string_view s, bool fold) {
@@ -170,6 +201,17 @@ ParseFailure NotAggregated(std::string_view expression, uint32_t offset) {
 
 }  // namespace
 
+bool HoldsSubquery(const Ast& ast, NodeId root) {
+  std::vector<NodeId> pending{root};
+  while (!pending.empty()) {
+    const Node& n = ast[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) return true;
+    ForEachOperand(ast, n, [&](NodeId child) { pending.push_back(child); });
+  }
+  return false;
+}
+
 uint64_t ExpressionShapes::Hash(NodeId root) {
   // Children first, without recursion: a chain of thousands of terms is a
   // tree that deep.
@@ -237,7 +279,52 @@ bool ExpressionShapes::Same(NodeId x, NodeId y) const {
   return true;
 }
 
-std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select) {
+namespace {
+// Where an aggregate stands: Jet's refusal of one it cannot, or nothing.
+std::optional<ParseFailure> CheckAggregates(const Ast& ast, const SelectParts& select);
+// What a totals query shows: Jet's refusal (3122, 3120), or nothing.
+std::optional<ParseFailure> CheckShown(const Ast& ast, const SelectParts& select);
+}  // namespace
+
+std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select,
+                                          bool aggregates) {
+  // Rows are chosen and grouped before any aggregate is known, and an
+  // aggregate is of rows, never of a group's aggregates.
+  if (aggregates) {
+    if (std::optional<ParseFailure> misplaced = CheckAggregates(ast, select)) return misplaced;
+  }
+  return CheckShown(ast, select);
+}
+
+namespace {
+
+std::optional<ParseFailure> CheckAggregates(const Ast& ast, const SelectParts& select) {
+  if (select.where != kNoNode && HoldsAggregate(ast, select.where)) {
+    return MisplacedAggregate("WHERE clause", select.where_text, ast[select.where].offset);
+  }
+  for (NodeId g = select.group_by; g != kNoNode; g = ast[g].next) {
+    if (HoldsAggregate(ast, ast[g].a)) {
+      return MisplacedAggregate("GROUP BY clause", ast[g].text, ast[g].offset);
+    }
+  }
+  for (NodeId i = select.items; i != kNoNode; i = ast[i].next) {
+    if (NestsAggregate(ast, ast[i].a)) {
+      return MisplacedAggregate("expression", ast[i].text, ast[i].offset);
+    }
+  }
+  if (select.having != kNoNode && NestsAggregate(ast, select.having)) {
+    return MisplacedAggregate("expression", select.having_text, ast[select.having].offset);
+  }
+  for (NodeId o = select.order_by; o != kNoNode; o = ast[o].next) {
+    if (NestsAggregate(ast, ast[o].a)) {
+      return MisplacedAggregate("expression", ast[o].text, ast[o].offset);
+    }
+  }
+
+  return std::nullopt;
+}
+
+std::optional<ParseFailure> CheckShown(const Ast& ast, const SelectParts& select) {
   bool totals = select.group_by != kNoNode || select.having != kNoNode;
   for (NodeId i = select.items; i != kNoNode && !totals; i = ast[i].next) {
     totals = HoldsAggregate(ast, ast[i].a);
@@ -271,5 +358,7 @@ std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& sel
   }
   return std::nullopt;
 }
+
+}  // namespace
 
 }  // namespace tessaly::db::jet

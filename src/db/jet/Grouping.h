@@ -32,6 +32,14 @@ class ExpressionShapes {
 // outer query; a select alias counts as its item. Returns Jet's refusal for
 // the first that is not (3122, naming the expression as written; 3120 for
 // "*" beside a GROUP BY), or nothing. Subqueries are selects of their own.
-std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select);
+// Before that, an aggregate in WHERE (3096) or GROUP BY (3098), or one
+// inside another's argument (3095), is refused naming its clause.
+// Whether an expression holds a subquery (or EXISTS), at any depth.
+bool HoldsSubquery(const Ast& ast, NodeId root);
+
+// aggregates: whether the statement calls any aggregate at all (when not,
+// none can be misplaced).
+std::optional<ParseFailure> CheckGrouping(const Ast& ast, const SelectParts& select,
+                                          bool aggregates);
 
 }  // namespace tessaly::db::jet

@@ -12,75 +12,141 @@ namespace tessaly::db::jet {
 // ---------------------------------------------------------------------------
 // Data definition
 
-bool FindJetType(std::string_view word, JetType* type) {
-  struct Name {
-    std::string_view word;
-    JetType type;
-  };
-  // Jet's names and the synonyms its DDL accepts.
-  static constexpr Name kNames[] = {
-      {"TEXT", JetType::kText},
-      {"CHAR", JetType::kText},
-      {"VARCHAR", JetType::kText},
-      {"CHARACTER", JetType::kText},
-      {"STRING", JetType::kText},
-      {"ALPHANUMERIC", JetType::kText},
-      {"NCHAR", JetType::kText},
-      {"NVARCHAR", JetType::kText},
-      {"MEMO", JetType::kMemo},
-      {"LONGTEXT", JetType::kMemo},
-      {"LONGCHAR", JetType::kMemo},
-      {"NOTE", JetType::kMemo},
-      {"NTEXT", JetType::kMemo},
-      {"BYTE", JetType::kByte},
-      {"INTEGER1", JetType::kByte},
-      {"TINYINT", JetType::kByte},
-      {"SHORT", JetType::kShort},
-      {"SMALLINT", JetType::kShort},
-      {"INTEGER2", JetType::kShort},
-      {"LONG", JetType::kLong},
-      {"INT", JetType::kLong},
-      {"INTEGER", JetType::kLong},
-      {"INTEGER4", JetType::kLong},
-      {"SINGLE", JetType::kSingle},
-      {"REAL", JetType::kSingle},
-      {"FLOAT4", JetType::kSingle},
-      {"IEEESINGLE", JetType::kSingle},
-      {"DOUBLE", JetType::kDouble},
-      {"FLOAT", JetType::kDouble},
-      {"FLOAT8", JetType::kDouble},
-      {"NUMBER", JetType::kDouble},
-      {"IEEEDOUBLE", JetType::kDouble},
-      {"CURRENCY", JetType::kCurrency},
-      {"MONEY", JetType::kCurrency},
-      {"DATETIME", JetType::kDateTime},
-      {"DATE", JetType::kDateTime},
-      {"TIME", JetType::kDateTime},
-      {"TIMESTAMP", JetType::kDateTime},
-      {"YESNO", JetType::kYesNo},
-      {"BIT", JetType::kYesNo},
-      {"LOGICAL", JetType::kYesNo},
-      {"LOGICAL1", JetType::kYesNo},
-      {"BOOLEAN", JetType::kYesNo},
-      {"COUNTER", JetType::kCounter},
-      {"AUTOINCREMENT", JetType::kCounter},
-      {"DECIMAL", JetType::kDecimal},
-      {"NUMERIC", JetType::kDecimal},
-      {"DEC", JetType::kDecimal},
-      {"BINARY", JetType::kBinary},
-      {"VARBINARY", JetType::kBinary},
-      {"LONGBINARY", JetType::kLongBinary},
-      {"OLEOBJECT", JetType::kLongBinary},
-      {"GENERAL", JetType::kLongBinary},
-      {"IMAGE", JetType::kLongBinary},
-  };
-  for (const Name& n : kNames) {
-    if (rules::EqualsNoCase(word, n.word)) {
+namespace {
+
+// Jet's names of the field types and the synonyms its DDL accepts, the
+// words of a name one blank apart.
+struct TypeName {
+  std::string_view words;
+  JetType type;
+};
+constexpr TypeName kTypeNames[] = {
+    {"TEXT", JetType::kText},
+    {"CHAR", JetType::kText},
+    {"VARCHAR", JetType::kText},
+    {"CHARACTER", JetType::kText},
+    {"CHARACTER VARYING", JetType::kText},
+    {"CHAR VARYING", JetType::kText},
+    {"NATIONAL CHARACTER", JetType::kText},
+    {"NATIONAL CHAR", JetType::kText},
+    {"NATIONAL CHARACTER VARYING", JetType::kText},
+    {"NATIONAL CHAR VARYING", JetType::kText},
+    {"STRING", JetType::kText},
+    {"ALPHANUMERIC", JetType::kText},
+    {"NCHAR", JetType::kText},
+    {"NVARCHAR", JetType::kText},
+    {"MEMO", JetType::kMemo},
+    {"LONGTEXT", JetType::kMemo},
+    {"LONGCHAR", JetType::kMemo},
+    {"NOTE", JetType::kMemo},
+    {"NTEXT", JetType::kMemo},
+    {"BYTE", JetType::kByte},
+    {"INTEGER1", JetType::kByte},
+    {"TINYINT", JetType::kByte},
+    {"SHORT", JetType::kShort},
+    {"SMALLINT", JetType::kShort},
+    {"INTEGER2", JetType::kShort},
+    {"LONG", JetType::kLong},
+    {"INT", JetType::kLong},
+    {"INTEGER", JetType::kLong},
+    {"INTEGER4", JetType::kLong},
+    {"SINGLE", JetType::kSingle},
+    {"REAL", JetType::kSingle},
+    {"FLOAT4", JetType::kSingle},
+    {"IEEESINGLE", JetType::kSingle},
+    {"DOUBLE", JetType::kDouble},
+    {"DOUBLE PRECISION", JetType::kDouble},
+    {"FLOAT", JetType::kDouble},
+    {"FLOAT8", JetType::kDouble},
+    {"NUMBER", JetType::kDouble},
+    {"IEEEDOUBLE", JetType::kDouble},
+    {"DECIMAL", JetType::kDecimal},
+    {"NUMERIC", JetType::kDecimal},
+    {"DEC", JetType::kDecimal},
+    {"CURRENCY", JetType::kCurrency},
+    {"MONEY", JetType::kCurrency},
+    {"DATETIME", JetType::kDateTime},
+    {"DATE", JetType::kDateTime},
+    {"TIME", JetType::kDateTime},
+    {"TIMESTAMP", JetType::kDateTime},
+    {"YESNO", JetType::kYesNo},
+    {"BIT", JetType::kYesNo},
+    {"LOGICAL", JetType::kYesNo},
+    {"LOGICAL1", JetType::kYesNo},
+    {"BOOLEAN", JetType::kYesNo},
+    {"COUNTER", JetType::kCounter},
+    {"AUTOINCREMENT", JetType::kCounter},
+    {"BINARY", JetType::kBinary},
+    {"VARBINARY", JetType::kBinary},
+    {"BINARY VARYING", JetType::kBinary},
+    {"LONGBINARY", JetType::kLongBinary},
+    {"OLEOBJECT", JetType::kLongBinary},
+    {"GENERAL", JetType::kLongBinary},
+    {"IMAGE", JetType::kLongBinary},
+};
+
+// The types a PARAMETERS clause may declare that no field here has: a
+// value of any kind, bit strings and identifiers.
+constexpr std::string_view kParameterOnlyTypes[] = {
+    "VALUE", "BIT VARYING", "GUID", "UNIQUEIDENTIFIER",
+};
+
+// Whether words (separated by any blanks) are name, word for word.
+bool SameWords(std::string_view words, std::string_view name) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  size_t i = 0, j = 0;
+  while (i < words.size() && blank(words[i])) ++i;
+  while (j < name.size()) {
+    if (name[j] == ' ') {
+      if (i >= words.size() || !blank(words[i])) return false;
+      while (i < words.size() && blank(words[i])) ++i;
+      ++j;
+      continue;
+    }
+    if (i >= words.size() || rules::LowerAscii(words[i]) != rules::LowerAscii(name[j])) {
+      return false;
+    }
+    ++i;
+    ++j;
+  }
+  while (i < words.size() && blank(words[i])) ++i;
+  return i == words.size();
+}
+
+}  // namespace
+
+bool FindJetType(std::string_view words, JetType* type) {
+  for (const TypeName& n : kTypeNames) {
+    if (SameWords(words, n.words)) {
       *type = n.type;
       return true;
     }
   }
   return false;
+}
+
+size_t TypeWords(std::span<const Token> tokens, size_t at, bool parameter, JetType* type,
+                 bool* field) {
+  // The longest reading first: NATIONAL CHARACTER VARYING, not NATIONAL.
+  for (size_t count = 3; count >= 1; --count) {
+    if (at + count > tokens.size()) continue;
+    bool words = true;
+    for (size_t k = 0; k < count; ++k) words = words && tokens[at + k].kind == TokenKind::kWord;
+    if (!words) continue;
+    const std::string_view text = Spanning(tokens[at], tokens[at + count - 1]);
+    if (FindJetType(text, type)) {
+      *field = true;
+      return count;
+    }
+    if (!parameter) continue;
+    for (std::string_view name : kParameterOnlyTypes) {
+      if (SameWords(text, name)) {
+        *field = false;
+        return count;
+      }
+    }
+  }
+  return 0;
 }
 
 NodeId Parser::NameList(Clause clause) {
@@ -148,11 +214,11 @@ NodeId Parser::ColumnDef(Clause clause) {
   Node def = At(NodeKind::kColumnDef);
   if (!IsNameToken(Peek())) FailClause(clause);
   def.text = NameOf(Take());
-  JetType type;
-  if (Peek().kind != TokenKind::kWord || !FindJetType(Peek().text, &type)) {
-    FailClause(Clause::kField);
-  }
-  Take();
+  JetType type = JetType::kText;
+  bool field = false;
+  const size_t words = TypeWords(tokens_, pos_, false, &type, &field);
+  if (words == 0) FailClause(Clause::kField);
+  for (size_t k = 0; k < words; ++k) Take();
   def.op = static_cast<uint8_t>(type);
   if (type == JetType::kCounter) {
     // A counter numbers from 1 in steps of 1 unless COUNTER(seed, step) says
@@ -188,7 +254,7 @@ NodeId Parser::ColumnDef(Clause clause) {
       FailClause(Clause::kField);
     }
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kField);
-  } else if (type == JetType::kText && !rules::EqualsNoCase(tokens_[pos_ - 1].text, "MEMO")) {
+  } else if (type == JetType::kText) {
     def.a = 255;  // Jet's TEXT without a width holds 255 characters
   } else if (type == JetType::kBinary) {
     def.a = 255;

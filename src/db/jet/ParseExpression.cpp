@@ -57,10 +57,7 @@ NodeId Parser::Expr() {
 
 std::string_view Parser::Written(size_t first) const {
   if (pos_ <= first) return {};
-  const Token& a = tokens_[first];
-  const Token& b = tokens_[pos_ - 1];
-  return std::string_view(a.text.data(),
-                          static_cast<size_t>(b.text.data() + b.text.size() - a.text.data()));
+  return Spanning(tokens_[first], tokens_[pos_ - 1]);
 }
 
 NodeId Parser::Binary(BinaryOp op, NodeId a, NodeId b) {
@@ -301,6 +298,7 @@ NodeId Parser::Call(const Token& name) {
   call.op = static_cast<uint8_t>(info->function);
   call.offset = name.offset;
   call.text = name.text;
+  const size_t first = pos_;
   Take();  // the name
   Take();  // (
   size_t count = 0;
@@ -330,121 +328,44 @@ NodeId Parser::Call(const Token& name) {
              std::string(ExpressionText()) + "'.",
          call.offset);
   }
-  switch (info->function) {
-    case JetFunction::kDAvg:
-    case JetFunction::kDCount:
-    case JetFunction::kDFirst:
-    case JetFunction::kDLast:
-    case JetFunction::kDLookup:
-    case JetFunction::kDMax:
-    case JetFunction::kDMin:
-    case JetFunction::kDSum: return DomainCall(info->function, call.a, count, name);
-    default: return ast_.Add(call);
+  // A domain function keeps its call as written: the domain pass makes it
+  // the subquery it stands for, and names it in what it refuses.
+  if (IsDomain(info->function)) {
+    call.text2 = Written(first);
+    domain_calls_ = true;
   }
+  aggregates_ = aggregates_ || IsAggregate(info->function) || IsDomain(info->function);
+  return ast_.Add(call);
 }
 
-NodeId Parser::Embedded(std::string_view text) {
-  // The tokens of the text stand in for the statement's while it is read;
-  // the nodes' views point into the statement all the same.
+NodeId Parser::Embedded(std::string_view text, ParseFailure* failure) {
+  // The tokens of the text stand in for the statement's while it is read.
   std::vector<Token> tokens;
   Tokenize(text, tokens);
   const std::span<const Token> outer = tokens_;
+  const std::string_view outer_sql = sql_;
   const size_t outer_pos = pos_, outer_start = expr_start_;
+  const Clause outer_clause = expr_clause_;
   tokens_ = tokens;
+  sql_ = text;
   pos_ = 0;
   expr_start_ = 0;
-  if (Peek().kind == TokenKind::kEnd) FailExpression("(missing operator)");
-  const NodeId e = Expr();
-  if (Peek().kind != TokenKind::kEnd) FailExpression("(missing operator)");
+  expr_clause_ = Clause::kStatement;
+  NodeId e = kNoNode;
+  try {
+    if (Peek().kind == TokenKind::kEnd) FailExpression("(missing operator)");
+    const NodeId read = Expr();
+    if (Peek().kind != TokenKind::kEnd) FailExpression("(missing operator)");
+    e = read;
+  } catch (Failure& f) {
+    *failure = std::move(f.info);
+  }
   tokens_ = outer;
+  sql_ = outer_sql;
   pos_ = outer_pos;
   expr_start_ = outer_start;
+  expr_clause_ = outer_clause;
   return e;
-}
-
-// DFunction(expression, domain[, criteria]), each a text: the aggregate of
-// the expression over the domain's rows that meet the criteria, as a
-// subquery (correlated when the criteria name the outer statement's
-// columns). DLookup takes the first such row's value.
-NodeId Parser::DomainCall(JetFunction function, NodeId args, size_t count, const Token& name) {
-  std::string_view texts[3];
-  NodeId arg = args;
-  for (size_t i = 0; i < count; ++i, arg = ast_[arg].next) {
-    const Node& n = ast_[arg];
-    std::string_view body;
-    if (n.kind == NodeKind::kText) body = n.text.substr(1, n.text.size() - 2);
-    // A doubled delimiter inside would make the text differ from the
-    // statement's own characters; such a text is refused with the rest.
-    if (n.kind != NodeKind::kText || body.find(n.text.front()) != std::string_view::npos) {
-      Fail(
-          "The arguments of " + std::string(name.text) + " must be texts written in the statement.",
-          n.offset);
-    }
-    texts[i] = TrimBlanks(body);
-  }
-  SelectParts parts;
-  Node item;
-  item.kind = NodeKind::kSelectItem;
-  item.offset = name.offset;
-  NodeId value;
-  if (texts[0] == "*") {
-    Node star;
-    star.kind = NodeKind::kStar;
-    star.offset = name.offset;
-    value = ast_.Add(star);
-  } else {
-    value = Embedded(texts[0]);
-  }
-  JetFunction aggregate = JetFunction::kDLookup;
-  switch (function) {
-    case JetFunction::kDAvg: aggregate = JetFunction::kAvg; break;
-    case JetFunction::kDCount: aggregate = JetFunction::kCount; break;
-    case JetFunction::kDFirst: aggregate = JetFunction::kFirst; break;
-    case JetFunction::kDLast: aggregate = JetFunction::kLast; break;
-    case JetFunction::kDMax: aggregate = JetFunction::kMax; break;
-    case JetFunction::kDMin: aggregate = JetFunction::kMin; break;
-    case JetFunction::kDSum: aggregate = JetFunction::kSum; break;
-    default: parts.top = "1"; break;
-  }
-  if (aggregate != JetFunction::kDLookup) {
-    Node call;
-    call.kind = NodeKind::kCall;
-    call.op = static_cast<uint8_t>(aggregate);
-    call.offset = name.offset;
-    call.text = name.text;
-    call.a = value;
-    value = ast_.Add(call);
-  }
-  item.a = value;
-  parts.items = ast_.Add(item);
-  {
-    std::vector<Token> tokens;
-    Tokenize(texts[1], tokens);
-    if (tokens.size() != 2 || !IsNameToken(tokens[0])) {
-      throw Failure{ParseFailure{errnum::kNoTable,
-                                 "The database engine cannot find the input table or query '" +
-                                     std::string(texts[1]) +
-                                     "'.  Make sure it exists and that its name is spelled "
-                                     "correctly.",
-                                 name.offset}};
-    }
-    Node table;
-    table.kind = NodeKind::kTable;
-    table.offset = name.offset;
-    table.text = NameOf(tokens[0]);
-    parts.from = ast_.Add(table);
-  }
-  if (count == 3 && !texts[2].empty()) parts.where = Embedded(texts[2]);
-  ast_.selects.push_back(parts);
-  Node select;
-  select.kind = NodeKind::kSelect;
-  select.offset = name.offset;
-  select.a = static_cast<NodeId>(ast_.selects.size() - 1);
-  Node subquery;
-  subquery.kind = NodeKind::kSubquery;
-  subquery.offset = name.offset;
-  subquery.a = ast_.Add(select);
-  return ast_.Add(subquery);
 }
 
 NodeId Parser::ColumnRef() {

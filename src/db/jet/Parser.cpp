@@ -184,6 +184,9 @@ NodeId Parser::Parse(ParseFailure* failure) {
   declared_.clear();
   needs_values_ = false;
   in_transform_ = false;
+  transform_ = kNoNode;
+  aggregates_ = false;
+  domain_calls_ = false;
   try {
     return Statement();
   } catch (Failure& f) {
@@ -221,19 +224,41 @@ NodeId Parser::Statement() {
   if (Peek().kind != TokenKind::kEnd) {
     Fail("Characters found after end of SQL statement.", Peek().offset);
   }
+  return root;
+}
+
+bool Parser::Check(ParseFailure* failure) {
+  // A crosstab reads subqueries only as conditions of its WHERE: its cell
+  // value and its columns' values are of the rows alone. (A domain function
+  // counts too, being a subquery by now.)
+  if (transform_ != kNoNode) {
+    const Node& t = ast_[transform_];
+    const Node& pivot = ast_[t.c];
+    for (const Node* part : {&t, &pivot}) {
+      if (HoldsSubquery(ast_, part->a)) {
+        *failure = ParseFailure{
+            errnum::kSyntax,
+            "Subqueries cannot be used in the expression (" + std::string(part->text) + ").",
+            ast_[part->a].offset};
+        return false;
+      }
+    }
+  }
   // Jet checks what a totals query shows once the whole statement is read.
   for (const SelectParts& select : ast_.selects) {
-    if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select)) {
-      throw Failure{std::move(*refused)};
+    if (std::optional<ParseFailure> refused = CheckGrouping(ast_, select, aggregates_)) {
+      *failure = std::move(*refused);
+      return false;
     }
   }
   // Jet binds names after reading the whole statement: a syntax error
   // anywhere wins over a name nobody can give a value for.
   if (needs_values_) {
-    throw Failure{
-        ParseFailure{errnum::kNoValue, "No value given for one or more required parameters.", 0}};
+    *failure =
+        ParseFailure{errnum::kNoValue, "No value given for one or more required parameters.", 0};
+    return false;
   }
-  return root;
+  return true;
 }
 
 // PARAMETERS name type [, name type] ...; declares names the statement may
@@ -245,16 +270,14 @@ void Parser::Parameters() {
     if (!IsNameToken(Peek())) FailClause(Clause::kStatement);
     declared_.push_back(NameOf(Take()));
     JetType type;
-    if (Peek().kind != TokenKind::kWord || !FindJetType(Peek().text, &type)) {
-      // Jet's own parameter type names beyond the field types.
-      if (!(Peek().IsWord("VALUE") || Peek().IsWord("BINARY") || Peek().IsWord("NUMERIC") ||
-            Peek().IsWord("GUID"))) {
-        Fail("Syntax error in PARAMETER clause.", Peek().offset);
-      }
-    }
-    Take();
+    bool field = false;
+    const size_t words = TypeWords(tokens_, pos_, true, &type, &field);
+    if (words == 0) Fail("Syntax error in PARAMETER clause.", Peek().offset);
+    for (size_t k = 0; k < words; ++k) Take();
+    // Text (255), Decimal (18, 4).
     if (Take(TokenKind::kLParen)) {
-      if (!Take(TokenKind::kNumber) || !Take(TokenKind::kRParen)) {
+      if (!Take(TokenKind::kNumber) || (Take(TokenKind::kComma) && !Take(TokenKind::kNumber)) ||
+          !Take(TokenKind::kRParen)) {
         Fail("Syntax error in PARAMETER clause.", Peek().offset);
       }
     }
@@ -269,7 +292,9 @@ NodeId Parser::Transform() {
   {
     Scope scope(*this, Clause::kSelectList);
     if (Peek().IsWord("SELECT") || StartsEmptyExpression()) FailClause(Clause::kTransform);
+    const size_t first = pos_;
     t.a = Expr();
+    t.text = Written(first);
   }
   // TRANSFORM Sum(x) AS SumOfX: the name Access's designer gives the value
   // names no column of the result.
@@ -287,7 +312,9 @@ NodeId Parser::Transform() {
   {
     Scope scope(*this, Clause::kPivot);
     if (StartsEmptyExpression()) FailClause(Clause::kTransform);
+    const size_t first = pos_;
     pivot.a = Concat();
+    pivot.text = Written(first);
   }
   if (TakeWord("IN")) {
     if (!Take(TokenKind::kLParen)) FailClause(Clause::kTransform);
@@ -305,7 +332,8 @@ NodeId Parser::Transform() {
     if (!Take(TokenKind::kRParen)) FailClause(Clause::kTransform);
   }
   t.c = ast_.Add(pivot);
-  return ast_.Add(t);
+  transform_ = ast_.Add(t);
+  return transform_;
 }
 
 NodeId Parser::Query() {
@@ -371,7 +399,9 @@ NodeId Parser::Select() {
     }
   }
   if (TakeWord("WHERE")) {
+    const size_t first = pos_;
     parts.where = ClauseExpr(Clause::kWhere);
+    parts.where_text = Written(first);
     last = Clause::kWhere;
   }
   if (TakeWord("GROUP")) {

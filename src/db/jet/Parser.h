@@ -20,6 +20,13 @@ struct ParseFailure {
   size_t offset = 0;  // byte offset of the token where reading failed
 };
 
+// How many word tokens from tokens[at] name a type (up to three: NATIONAL
+// CHARACTER VARYING), or 0 when they name none. *field is whether a field
+// may have it, with its JetType in *type; with parameter, the types only a
+// PARAMETERS clause declares (VALUE, BINARY, GUID, ...) count too.
+size_t TypeWords(std::span<const Token> tokens, size_t at, bool parameter, JetType* type,
+                 bool* field);
+
 // Words that cannot stand as a bare name (of a table, a column or an alias):
 // an alias must not swallow the keyword that starts the next clause or join.
 bool IsReserved(std::string_view word);
@@ -40,6 +47,27 @@ class Parser {
   // Parses the statement into the (cleared) ast. Returns the statement node,
   // or kNoNode with *failure filled.
   NodeId Parse(ParseFailure* failure);
+
+  // An expression written inside a text (a domain function's expression or
+  // criteria), read as the statement's own: names the PARAMETERS clause
+  // declares are parameters there too. kNoNode with *failure filled when it
+  // cannot be read.
+  NodeId Embedded(std::string_view text, ParseFailure* failure);
+
+  // Whether the statement calls a domain function (DLookup, ...), which the
+  // domain pass rewrites.
+  bool domain_calls() const { return domain_calls_; }
+
+  // s without the blanks, tabs and line ends around it.
+  static std::string_view TrimBlanks(std::string_view s);
+
+  // A rewrite pass met a name nobody gives a value for.
+  void NeedsValues() { needs_values_ = true; }
+
+  // What Jet checks once the whole statement is read, after the rewrite
+  // passes: what each totals query shows, then that every name has a value.
+  // False with *failure filled when the statement is refused.
+  bool Check(ParseFailure* failure);
 
  private:
   enum class Clause : uint8_t {
@@ -140,19 +168,11 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
-  // DLookup, DCount, ... as the subquery they stand for.
-  NodeId DomainCall(JetFunction function, NodeId args, size_t count, const Token& name);
-  // An expression written inside a text literal (a domain function's).
-  NodeId Embedded(std::string_view text);
   NodeId ColumnRef();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
   // The tokens from first up to the current one, as written.
   std::string_view Written(size_t first) const;
 
-  // Words that cannot stand as a bare name (of a table, a column or an
-  // alias): an alias must not swallow the keyword that starts the next clause
-  // or join.
-  static std::string_view TrimBlanks(std::string_view s);
   // A name as written, without its brackets.
   static std::string_view NameOf(const Token& t);
   // A node of kind that starts at the current token; Opened takes the token
@@ -222,7 +242,12 @@ class Parser {
   // a statement that uses one has a parameter nobody gave a value.
   std::vector<std::string_view> declared_;
   bool needs_values_ = false;
-  bool in_transform_ = false;  // a PIVOT ends the SELECT
+  bool in_transform_ = false;   // a PIVOT ends the SELECT
+  NodeId transform_ = kNoNode;  // the crosstab read, checked once rewritten
+  // Whether the statement calls an aggregate or a domain function (which
+  // becomes one): only then can one stand where Jet refuses it.
+  bool aggregates_ = false;
+  bool domain_calls_ = false;
 };
 
 }  // namespace tessaly::db::jet

@@ -89,14 +89,22 @@ ParametersClause ReadParametersClause(const std::vector<Token>& tokens) {
   if (tokens.empty() || !tokens[0].IsWord("PARAMETERS")) return clause;
   size_t i = 1;
   while (true) {
-    if (!IsName(tokens[i]) || tokens[i + 1].kind != TokenKind::kWord) return {};
-    clause.names.push_back({NameOfToken(tokens[i]), tokens[i + 1].text});
-    i += 2;
-    if (tokens[i].kind == TokenKind::kLParen) {  // Text (255)
-      if (tokens[i + 1].kind != TokenKind::kNumber || tokens[i + 2].kind != TokenKind::kRParen) {
-        return {};
+    if (!IsName(tokens[i])) return {};
+    JetType type;
+    bool field = false;
+    const size_t words = TypeWords(tokens, i + 1, true, &type, &field);
+    if (words == 0) return {};
+    clause.names.push_back({NameOfToken(tokens[i]), Spanning(tokens[i + 1], tokens[i + words])});
+    i += 1 + words;
+    if (tokens[i].kind == TokenKind::kLParen) {  // Text (255), Decimal (18, 4)
+      if (tokens[i + 1].kind != TokenKind::kNumber) return {};
+      i += 2;
+      if (tokens[i].kind == TokenKind::kComma) {
+        if (tokens[i + 1].kind != TokenKind::kNumber) return {};
+        i += 2;
       }
-      i += 3;
+      if (tokens[i].kind != TokenKind::kRParen) return {};
+      ++i;
     }
     if (tokens[i].kind == TokenKind::kComma) {
       ++i;

@@ -62,4 +62,12 @@ struct Token {
   size_t end() const { return offset + text.size(); }
 };
 
+// The text from the start of first to the end of last (a later token of the
+// same statement), as written.
+inline std::string_view Spanning(const Token& first, const Token& last) {
+  return std::string_view(
+      first.text.data(),
+      static_cast<size_t>(last.text.data() + last.text.size() - first.text.data()));
+}
+
 }  // namespace tessaly::db::jet

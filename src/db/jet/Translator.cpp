@@ -7,6 +7,7 @@
 #include "db/jet/Emitter.h"
 #include "db/jet/Lexer.h"
 #include "db/jet/Parser.h"
+#include "db/jet/Passes.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::db::jet {
@@ -209,7 +210,13 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   }
   Parser parser(jet_sql, tokens, ast);
   ParseFailure failure;
-  const NodeId root = parser.Parse(&failure);
+  NodeId root = parser.Parse(&failure);
+  // Between reading and writing: the rewrite passes, then what Jet checks
+  // of the whole statement.
+  if (root != kNoNode) {
+    const bool rewritten = !parser.domain_calls() || RewriteDomainCalls(ast, parser, &failure);
+    if (!rewritten || !parser.Check(&failure)) root = kNoNode;
+  }
   if (root == kNoNode) {
     result.error_number = failure.number;
     result.error_description = std::move(failure.description);

@@ -201,7 +201,11 @@ constexpr HostNumber kHostNumbers[] = {
     {3022, errnum::kFail},          // duplicate values in the index
     {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
     {3103, errnum::kSyntax},        // circular reference caused by an alias
+    {3095, errnum::kSyntax},        // aggregate inside an aggregate's argument
+    {3096, errnum::kSyntax},        // aggregate in WHERE
+    {3098, errnum::kSyntax},        // aggregate in GROUP BY
     {3120, errnum::kSyntax},        // cannot group on fields selected with '*'
+    {3203, errnum::kSyntax},        // subqueries cannot be used in the expression
     {3122, errnum::kSyntax},        // expression not part of an aggregate function
     {3191, errnum::kSyntax},        // field defined more than once (likewise)
     {3380, errnum::kSyntax},        // field already exists in the table (likewise)

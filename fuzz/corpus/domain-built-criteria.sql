@@ -1,0 +1,1 @@
+SELECT DCount('*', 'T_KQ', 'F_ID=' & [F_CDNum] & ' AND F_Name="' & F_Name & '"'), DLookup('F_Name', 'T_BM', 'F_ID = ' & [F_ID]) FROM T_KQ

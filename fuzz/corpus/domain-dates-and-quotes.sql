@@ -1,0 +1,1 @@
+SELECT F_ID, DMax('F_Date', 'T_KQ', 'F_Date<#' & [F_Date] & '#'), DSum('F_JBHours', 'T_KQ', "F_EmpID LIKE '" & Left(F_EmpID, 2) & "%'") FROM T_KQ

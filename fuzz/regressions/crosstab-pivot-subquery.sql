@@ -1,0 +1,1 @@
+transform count(*) select F_Name from T_KQ group by F_Name pivot (select max(F_Name) from T_KQ)

@@ -1,0 +1,22 @@
+// Rewrite passes: the steps from the tree the parser reads to the tree the
+// emitter writes, each over the whole statement. The translator runs them
+// in order between reading a statement and checking it (Parser::Check).
+#pragma once
+
+#include "db/jet/Ast.h"
+#include "db/jet/Parser.h"
+
+namespace tessaly::db::jet {
+
+// Makes each domain function (DLookup, DCount, ...) the subquery its
+// arguments describe: the aggregate of the expression over the domain's
+// rows that meet the criteria (DLookup the first such row's value). The
+// expression and the domain are texts; the criteria may be built with "&"
+// from texts and values of the row, each value standing in a place of its
+// own: inside quotes (the value's text), between #s (the value as a date),
+// or beside an operator (the value itself). A value read from a column is
+// taken from the outer row, never from a field of the domain so named.
+// False with *failure filled when a call cannot be made a subquery.
+bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
+
+}  // namespace tessaly::db::jet
