@@ -84,7 +84,8 @@ END $f$;
 
 -- CDate(setting, value): a year-first setting reads three short numbers
 -- ("05/3/4") as year, month and day when they make a day, and its long date
--- ("2005年3月4日") as its numbers; otherwise as CDate(value).
+-- ("2005年3月4日") as its numbers; otherwise as CDate(value), where a first
+-- number that is no month is the day ("13/4/2005" is April 13).
 CREATE FUNCTION pg_temp.jet_cdate(r integer, v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
 DECLARE
   parts text[];
@@ -100,6 +101,10 @@ BEGIN
         v := y::text || '-' || parts[3] || '-' || parts[4] || coalesce(parts[5], '');
       END IF;
     END IF;
+  END IF;
+  parts := regexp_match(v, '^\s*([0-9]{1,2})([-/])([0-9]{1,2})\2([0-9]{1,4})(\s.*)?$');
+  IF parts IS NOT NULL AND parts[1]::integer > 12 AND parts[3]::integer BETWEEN 1 AND 12 THEN
+    v := parts[3] || '/' || parts[1] || '/' || parts[4] || coalesce(parts[5], '');
   END IF;
   RETURN pg_temp.jet_cdate(v);
 END $f$;
