@@ -211,11 +211,12 @@ std::shared_ptr<Connection> Connection::Open(const std::string& target) {
     if (option == kAnsi89Option.substr(1)) {
       ansi89 = true;
     } else if (option.starts_with(kRegionOption)) {
-      const std::optional<rules::Region> named = rules::RegionNamed(option.substr(kRegionOption.size()));
+      const std::optional<rules::Region> named =
+          rules::RegionNamed(option.substr(kRegionOption.size()));
       if (!named) {
-        throw Error(errnum::kInvalidArgument,
-                    "Unknown regional setting '" + std::string(option.substr(kRegionOption.size())) +
-                        "': the settings are en-US and zh-CN.");
+        throw Error(errnum::kInvalidArgument, "Unknown regional setting '" +
+                                                  std::string(option.substr(kRegionOption.size())) +
+                                                  "': the settings are en-US and zh-CN.");
       }
       region = *named;
     } else {

@@ -85,7 +85,9 @@ std::string NumberPattern(Region region, int places, int leading_zero, int paren
   if (places < -1 || places > 255) throw Error::Runtime(errnum::kInvalidCall);
   const RegionalSetting& r = SettingOf(region);
   // -2 (and any value but 0 and -1) is the setting's own choice.
-  auto choose = [](int tristate, bool setting) { return tristate == -1 || (tristate != 0 && setting); };
+  auto choose = [](int tristate, bool setting) {
+    return tristate == -1 || (tristate != 0 && setting);
+  };
   std::string number = choose(group, true) ? (choose(leading_zero, true) ? "#,##0" : "#,###")
                                            : (choose(leading_zero, true) ? "0" : "#");
   if (places == -1) places = 2;

@@ -1131,7 +1131,8 @@ std::string Quoted(std::string_view text) {
 // the one table the library keeps of them.
 std::string RegionalSql() {
   std::string setting =
-      "CREATE FUNCTION pg_temp.jet_setting(r integer, what text) RETURNS text LANGUAGE sql IMMUTABLE "
+      "CREATE FUNCTION pg_temp.jet_setting(r integer, what text) RETURNS text LANGUAGE sql "
+      "IMMUTABLE "
       "AS $f$SELECT CASE r";
   std::string names =
       "CREATE FUNCTION pg_temp.jet_name(r integer, kind text, n integer) RETURNS text LANGUAGE sql "
@@ -1157,7 +1158,10 @@ std::string RegionalSql() {
     }
     setting += " END";
     const std::pair<std::string_view, const std::string_view*> lists[] = {
-        {"month", r.months}, {"short month", r.short_months}, {"day", r.days}, {"short day", r.short_days}};
+        {"month", r.months},
+        {"short month", r.short_months},
+        {"day", r.days},
+        {"short day", r.short_days}};
     names += " WHEN " + std::to_string(i) + " THEN CASE kind";
     for (const auto& [kind, list] : lists) {
       names += " WHEN " + Quoted(kind) + " THEN ARRAY[";

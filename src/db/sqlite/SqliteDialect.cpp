@@ -439,9 +439,8 @@ class Sqlite final : public jet::Dialect {
 }  // namespace
 
 const jet::Dialect& SqliteDialect(rules::Region region) {
-  static const Sqlite dialects[rules::kRegions] = {Sqlite(rules::Region::kFixed),
-                                                   Sqlite(rules::Region::kEnUs),
-                                                   Sqlite(rules::Region::kZhCn)};
+  static const Sqlite dialects[rules::kRegions] = {
+      Sqlite(rules::Region::kFixed), Sqlite(rules::Region::kEnUs), Sqlite(rules::Region::kZhCn)};
   return dialects[static_cast<size_t>(region)];
 }
 

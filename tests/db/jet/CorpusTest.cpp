@@ -215,7 +215,7 @@ struct Statement {
   std::string file;  // the feature: the file's name without ".jet"
   std::string name;
   int line = 0;  // of the "--" line, for messages
-  std::string options;  // the connection's options ("?ansi89", "?region=en-US") or ""
+  std::string options;      // the connection's options ("?ansi89", "?region=en-US") or ""
   std::string sqlite_only;  // why the statement is not run on the server, or ""
   std::vector<std::string> before;  // statements run first; "!" before one that fails
   std::string sql;

@@ -125,7 +125,8 @@ TEST(Rules, NamesRegionsAndTheirFormats) {
     FormatDate(d, pattern, out, region);
     return out;
   };
-  EXPECT_EQ(format(NamedPattern("Long Date", Region::kEnUs), Region::kEnUs), "Friday, March 4, 2005");
+  EXPECT_EQ(format(NamedPattern("Long Date", Region::kEnUs), Region::kEnUs),
+            "Friday, March 4, 2005");
   EXPECT_EQ(format(NamedPattern("long date", Region::kZhCn), Region::kZhCn), "2005年3月4日");
   EXPECT_EQ(format("ddddd ttttt", Region::kEnUs), "3/4/2005 9:05:09 PM");
   EXPECT_EQ(format("dddddd mmm ddd AMPM", Region::kZhCn), "2005年3月4日 3月 周五 下午");

@@ -101,7 +101,8 @@ const Translated kTranslations[] = {
      "`日期`, CASE WHEN F_ISWQ THEN '是' ELSE '' END AS `外勤否`, CASE WHEN F_SBSJ = 0 THEN '' "
      "ELSE F_SBSJ END AS `上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
      "F_Month",
-     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(0, F_Date, ?1) AS `日期`, CASE WHEN "
+     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(0, F_Date, ?1) AS `日期`, CASE "
+     "WHEN "
      "F_ISWQ THEN ?2 ELSE ?3 END AS `外勤否`, CASE WHEN F_SBSJ = ?4 THEN ?5 ELSE F_SBSJ END AS "
      "`上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = ?6 ORDER BY F_Year, F_Month",
      "'yyyy-mm-dd', '是', '', 0, '', '1'"},
