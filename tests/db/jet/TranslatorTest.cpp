@@ -376,6 +376,25 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
   }
 }
 
+// The regional setting reaches each engine in the statement's text: the
+// functions that answer by it take its number first, the others nothing.
+TEST(Translator, WritesTheRegionalSettingIntoTheCallsThatAnswerByIt) {
+  AttendanceSpellings names;
+  const std::unique_ptr<Dialect> pg = postgres::PgDialect(names, rules::Region::kZhCn);
+  const char* jet =
+      "select Format(F_Date, 'Long Date'), CDate(F_EmpID), MonthName(1), Left$(F_EmpID, 2) "
+      "from T_KQ";
+  EXPECT_EQ(Translate(jet, sqlite::SqliteDialect(rules::Region::kEnUs)).sql,
+            "SELECT jet_format(1, F_Date, 'Long Date') AS Expr1000, jet_cdate(1, F_EmpID) AS "
+            "Expr1001, jet_monthname(1, 1) AS Expr1002, jet_cstr(jet_left(F_EmpID, 2)) AS Expr1003 "
+            "FROM T_KQ");
+  EXPECT_EQ(Translate(jet, *pg).sql,
+            R"(SELECT pg_temp.jet_format(2, "F_Date", 'Long Date') AS "Expr1000", )"
+            R"(pg_temp.jet_cdate(2, "F_EmpID") AS "Expr1001", pg_temp.jet_monthname(2, 1) AS )"
+            R"("Expr1002", pg_temp.jet_cstr(pg_temp.jet_left("F_EmpID", 2)) AS "Expr1003" )"
+            R"(FROM "T_KQ")");
+}
+
 TEST(Translator, RefusesWithJetsNumberAndWording) {
   for (const FailureRow& row : kFailures) {
     const std::string jet = Cr(row.jet);
