@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/Parameter.h"
+#include "db/Rules.h"
 
 #include "tessaly/db/Variant.h"
 
@@ -384,10 +385,13 @@ class Backend {
                            std::span<const std::string> after) = 0;
 };
 
-// Opens a SQLite database file (or ":memory:"). Throws tessaly::Error.
-std::unique_ptr<Backend> OpenSqlite(const std::string& target);
-// Opens a session on a PostgreSQL server. Throws tessaly::Error.
-std::unique_ptr<Backend> OpenPostgres(const std::string& target);
+// Opens a SQLite database file (or ":memory:"), whose Jet functions answer
+// in the regional setting region. Throws tessaly::Error.
+std::unique_ptr<Backend> OpenSqlite(const std::string& target,
+                                    rules::Region region = rules::Region::kFixed);
+// Opens a session on a PostgreSQL server, the same. Throws tessaly::Error.
+std::unique_ptr<Backend> OpenPostgres(const std::string& target,
+                                      rules::Region region = rules::Region::kFixed);
 
 }  // namespace internal
 }  // namespace tessaly::db

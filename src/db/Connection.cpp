@@ -136,7 +136,7 @@ bool RanItsOwnWay(internal::Backend& backend, const jet::Translation& t, int32_t
 }
 
 constexpr std::string_view kAnsi89Option = "?ansi89";
-constexpr std::string_view kAnsi89Joined = "&ansi89";
+constexpr std::string_view kRegionOption = "region=";
 
 }  // namespace
 
@@ -198,21 +198,39 @@ bool Connection::IsServerTarget(std::string_view target) {
 }
 
 std::shared_ptr<Connection> Connection::Open(const std::string& target) {
-  // The constructor is private, so make_shared cannot reach it.
-  // The ANSI-89 option ends the target, whichever engine it names; a server's
-  // URL that already has options may join it with '&'.
+  // The options end the target, whichever engine it names: "?ansi89",
+  // "?region=NAME", or both joined by '&' ("?region=zh-CN&ansi89"); a
+  // server's URL that already has options of its own joins them with '&'.
   std::string_view path = target;
-  bool ansi89 = path.ends_with(kAnsi89Option);
-  if (ansi89) {
-    path.remove_suffix(kAnsi89Option.size());
-  } else if (IsServerTarget(path) && path.ends_with(kAnsi89Joined)) {
-    ansi89 = true;
-    path.remove_suffix(kAnsi89Joined.size());
+  bool ansi89 = false;
+  rules::Region region = rules::Region::kFixed;
+  for (;;) {
+    const size_t mark = path.find_last_of("?&");
+    if (mark == std::string_view::npos) break;
+    const std::string_view option = path.substr(mark + 1);
+    if (option == kAnsi89Option.substr(1)) {
+      ansi89 = true;
+    } else if (option.starts_with(kRegionOption)) {
+      const std::optional<rules::Region> named =
+          rules::RegionNamed(option.substr(kRegionOption.size()));
+      if (!named) {
+        throw Error(errnum::kInvalidArgument, "Unknown regional setting '" +
+                                                  std::string(option.substr(kRegionOption.size())) +
+                                                  "': the settings are en-US and zh-CN.");
+      }
+      region = *named;
+    } else {
+      break;
+    }
+    path.remove_suffix(option.size() + 1);
+    if (target[mark] == '?') break;
   }
   const std::string rest(path);
-  return std::shared_ptr<Connection>(new Connection(
-      IsServerTarget(rest) ? internal::OpenPostgres(rest) : internal::OpenSqlite(rest),
-      ansi89));
+  // The constructor is private, so make_shared cannot reach it.
+  return std::shared_ptr<Connection>(new Connection(IsServerTarget(rest)
+                                                        ? internal::OpenPostgres(rest, region)
+                                                        : internal::OpenSqlite(rest, region),
+                                                    ansi89));
 }
 
 Connection::Connection(std::unique_ptr<internal::Backend> backend, bool ansi89)

@@ -3,6 +3,7 @@
 #include "tessaly/db/Date.h"
 
 #include <cmath>
+#include <string>
 
 #include "db/Rules.h"
 
@@ -137,7 +138,10 @@ class LiteralReader {
 // four digits (read as written: #2004/20/12# is no date), otherwise m/d/y in
 // US order, where an impossible month with a possible swap is read as d/m/y
 // (#13/12/2004# is 2004-12-12). A one- or two-digit year falls in 1930..2029.
-bool ReadDay(LiteralReader& in, int64_t* y, int64_t* m, int64_t* d) {
+// With year_first (a setting that writes the year first), three short
+// numbers are year, month and day when they make a day ("05/3/4" is
+// 2005-03-04); otherwise they are read as above.
+bool ReadDay(LiteralReader& in, int64_t* y, int64_t* m, int64_t* d, bool year_first = false) {
   size_t w1, w2, w3;
   int64_t n1 = in.Number(4, &w1);
   if (w1 == 0) return false;
@@ -155,6 +159,10 @@ bool ReadDay(LiteralReader& in, int64_t* y, int64_t* m, int64_t* d) {
     return IsValidDay(*y, *m, *d);
   }
   if (w1 > 2 || w2 > 2) return false;
+  if (year_first && w3 <= 2 && IsValidDay(FullYear(n1, w1), n2, n3)) {
+    *y = FullYear(n1, w1), *m = n2, *d = n3;
+    return true;
+  }
   const int64_t year = FullYear(n3, w3);
   if (IsValidDay(year, n1, n2)) {
     *y = year, *m = n1, *d = n2;
@@ -345,6 +353,27 @@ std::optional<Date> Date::ParseStored(std::string_view text) {
 }
 
 std::optional<Date> Date::ParseLiteral(std::string_view text) {
+  return rules::ReadDate(text, rules::Region::kFixed);
+}
+
+std::optional<Date> rules::ReadDate(std::string_view text, Region region) {
+  const bool year_first = SettingOf(region).year_first;
+  // The long date of a year-first setting ("2005年3月4日") is its numbers
+  // with separators.
+  std::string separated;
+  if (year_first && text.find("年") != std::string_view::npos) {
+    for (size_t i = 0; i < text.size();) {
+      if (text.substr(i, 3) == "年" || text.substr(i, 3) == "月") {
+        separated += '-';
+        i += 3;
+      } else if (text.substr(i, 3) == "日") {
+        i += 3;
+      } else {
+        separated += text[i++];
+      }
+    }
+    text = separated;
+  }
   LiteralReader in(text);
   in.SkipBlanks();
   int64_t y = 1899, mo = 12, d = 30, h = 0, mi = 0, s = 0;
@@ -356,7 +385,7 @@ std::optional<Date> Date::ParseLiteral(std::string_view text) {
   if (time_alone) {
     if (!ReadTime(in, &h, &mi, &s)) return std::nullopt;
   } else {
-    if (!ReadDay(in, &y, &mo, &d)) return ParseNamedMonth(text);
+    if (!ReadDay(in, &y, &mo, &d, year_first)) return ParseNamedMonth(text);
     bool blank = in.SkipBlanks();
     if (!in.AtEnd()) {
       if (!blank || !ReadTime(in, &h, &mi, &s)) return std::nullopt;

@@ -45,35 +45,83 @@ bool Literal(std::string_view pattern, size_t& i, std::string& out) {
 
 }  // namespace
 
-// The named formats, in this library's one fixed regional setting: dates in
-// year-month-day order (short yyyy-mm-dd, medium yyyy-mmm-dd, long with the
-// weekday and the month's name), the 24-hour clock hh:nn:ss, English names,
-// "." and "," as the decimal and thousands marks, "$" as the currency sign.
-std::string_view NamedPattern(std::string_view name) {
+// The named formats. The date and time ones are the setting's; the number
+// ones are alike in every setting but Currency's sign and negative form:
+// "$#,##0.00;($#,##0.00)" in the fixed setting.
+std::string_view NamedPattern(std::string_view name, Region region) {
+  const RegionalSetting& r = SettingOf(region);
   struct Named {
     std::string_view name;
     std::string_view pattern;
   };
-  static constexpr Named kNamed[] = {
-      {"short date", "yyyy-mm-dd"},
-      {"medium date", "yyyy-mmm-dd"},
-      {"long date", "dddd, yyyy mmmm d"},
-      {"short time", "hh:nn"},
-      {"medium time", "hh:nn AM/PM"},
-      {"long time", "hh:nn:ss"},
-      {"currency", "$#,##0.00;($#,##0.00)"},
+  const Named named[] = {
+      {"short date", r.short_date},
+      {"medium date", r.medium_date},
+      {"long date", r.long_date},
+      {"short time", r.short_time},
+      {"medium time", r.medium_time},
+      {"long time", r.long_time},
       {"fixed", "0.00"},
       {"standard", "#,##0.00"},
       {"percent", "0.00%"},
       {"scientific", "0.00E+00"},
   };
-  for (const Named& n : kNamed) {
+  for (const Named& n : named) {
     if (rules::EqualsNoCase(name, n.name)) return n.pattern;
+  }
+  if (rules::EqualsNoCase(name, "currency")) {
+    static const std::string kCurrency[kRegions] = {
+        NumberPattern(Region::kFixed, -1, -2, -2, -2, false, true),
+        NumberPattern(Region::kEnUs, -1, -2, -2, -2, false, true),
+        NumberPattern(Region::kZhCn, -1, -2, -2, -2, false, true),
+    };
+    return kCurrency[static_cast<size_t>(region)];
   }
   return {};
 }
 
-void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
+std::string NumberPattern(Region region, int places, int leading_zero, int parentheses, int group,
+                          bool percent, bool currency) {
+  if (places < -1 || places > 255) throw Error::Runtime(errnum::kInvalidCall);
+  const RegionalSetting& r = SettingOf(region);
+  // -2 (and any value but 0 and -1) is the setting's own choice.
+  auto choose = [](int tristate, bool setting) {
+    return tristate == -1 || (tristate != 0 && setting);
+  };
+  std::string number = choose(group, true) ? (choose(leading_zero, true) ? "#,##0" : "#,###")
+                                           : (choose(leading_zero, true) ? "0" : "#");
+  if (places == -1) places = 2;
+  if (places > 0) number += '.' + std::string(static_cast<size_t>(places), '0');
+  if (percent) number += '%';
+  std::string sign;
+  if (currency) {
+    sign += '"';
+    sign += r.currency_sign;
+    sign += '"';
+  }
+  std::string pattern = sign + number;
+  if (choose(parentheses, currency && r.currency_parentheses)) {
+    pattern += ";(" + sign + number + ')';
+  } else if (currency && r.sign_before_minus) {
+    pattern += ';' + sign + '-' + number;
+  }
+  return pattern;
+}
+
+void GeneralDate(const Date& d, Region region, std::string& out) {
+  const RegionalSetting& r = SettingOf(region);
+  if (d.year == 1899 && d.month == 12 && d.day == 30) {  // a time alone
+    FormatDate(d, r.long_time, out, region);
+    return;
+  }
+  FormatDate(d, r.short_date, out, region);
+  if (d.hour == 0 && d.minute == 0 && d.second == 0) return;
+  out += ' ';
+  FormatDate(d, r.long_time, out, region);
+}
+
+void FormatDate(const Date& d, std::string_view pattern, std::string& out, Region region) {
+  const RegionalSetting& r = SettingOf(region);
   // With an AM/PM marker anywhere, hours count 1 to 12.
   bool twelve = false;
   for (size_t i = 0; i < pattern.size(); ++i) {
@@ -102,7 +150,7 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
       continue;
     }
     if (rules::StartsWithNoCase(pattern, i, "ampm")) {
-      out += d.hour < 12 ? "AM" : "PM";
+      out += d.hour < 12 ? r.am : r.pm;
       i += 4;
       continue;
     }
@@ -133,9 +181,9 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
         } else if (n == 2) {
           Pad2(d.month, out);
         } else if (n == 3) {
-          out += kMonthNames[d.month - 1].substr(0, 3);
+          out += r.short_months[d.month - 1];
         } else {
-          out += kMonthNames[d.month - 1];
+          out += r.months[d.month - 1];
         }
         break;
       case 'd':
@@ -144,11 +192,11 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
         } else if (n == 2) {
           Pad2(d.day, out);
         } else if (n == 3) {
-          out += kDayNames[WeekdayOf(d) - 1].substr(0, 3);
+          out += r.short_days[WeekdayOf(d) - 1];
         } else if (n == 4) {
-          out += kDayNames[WeekdayOf(d) - 1];
+          out += r.days[WeekdayOf(d) - 1];
         } else {
-          FormatDate(d, NamedPattern(n == 5 ? "short date" : "long date"), out);
+          FormatDate(d, n == 5 ? r.short_date : r.long_date, out, region);
         }
         break;
       case 'w':
@@ -187,14 +235,14 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out) {
         break;
       case 't':
         if (n >= 5) {
-          FormatDate(d, NamedPattern("long time"), out);
+          FormatDate(d, r.long_time, out, region);
           i += 5;
           after_hour = false;
           continue;
         }
         out.append(pattern.substr(i, n));
         break;
-      case 'c': out += d.ToText(); break;
+      case 'c': GeneralDate(d, region, out); break;
       default:
         // Separators and other characters stand for themselves and do not
         // end the hour context ("hh:mm").

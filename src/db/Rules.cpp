@@ -1,5 +1,7 @@
 #include "db/Rules.h"
 
+#include <array>
+
 namespace tessaly::db::rules {
 
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
@@ -49,5 +51,43 @@ const std::string_view kMonthNames[12] = {"January",   "February", "March",    "
                                           "September", "October",  "November", "December"};
 const std::string_view kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                        "Thursday", "Friday", "Saturday"};
+
+namespace {
+
+constexpr std::string_view kShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::string_view kShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::string_view kChineseMonthNames[12] = {"一月", "二月", "三月",   "四月",
+                                                     "五月", "六月", "七月",   "八月",
+                                                     "九月", "十月", "十一月", "十二月"};
+constexpr std::string_view kChineseShortMonthNames[12] = {
+    "1月", "2月", "3月", "4月", "5月", "6月", "7月", "8月", "9月", "10月", "11月", "12月"};
+constexpr std::string_view kChineseDayNames[7] = {"星期日", "星期一", "星期二", "星期三",
+                                                  "星期四", "星期五", "星期六"};
+constexpr std::string_view kChineseShortDayNames[7] = {"周日", "周一", "周二", "周三",
+                                                       "周四", "周五", "周六"};
+
+// In the order of Region.
+const std::array<RegionalSetting, kRegions> kSettings = {{
+    {"", "yyyy-mm-dd", "yyyy-mmm-dd", "dddd, yyyy mmmm d", "hh:nn:ss", "hh:nn AM/PM", "hh:nn", "$",
+     false, true, "AM", "PM", kMonthNames, kShortMonthNames, kDayNames, kShortDayNames, false},
+    {"en-US", "m/d/yyyy", "dd-mmm-yy", "dddd, mmmm d, yyyy", "h:nn:ss AM/PM", "hh:nn AM/PM",
+     "hh:nn", "$", false, true, "AM", "PM", kMonthNames, kShortMonthNames, kDayNames,
+     kShortDayNames, false},
+    {"zh-CN", "yyyy/m/d", "yy-mm-dd", "yyyy年m月d日", "h:nn:ss", "hh:nn AMPM", "hh:nn", "¥", true,
+     false, "上午", "下午", kChineseMonthNames, kChineseShortMonthNames, kChineseDayNames,
+     kChineseShortDayNames, true},
+}};
+
+}  // namespace
+
+const RegionalSetting& SettingOf(Region region) { return kSettings[static_cast<size_t>(region)]; }
+
+std::optional<Region> RegionNamed(std::string_view name) {
+  for (size_t i = 1; i < kSettings.size(); ++i) {
+    if (EqualsNoCase(name, kSettings[i].name)) return static_cast<Region>(i);
+  }
+  return std::nullopt;
+}
 
 }  // namespace tessaly::db::rules

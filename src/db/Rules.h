@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,13 +58,64 @@ extern const std::string_view kDayNames[7];
 // whole part (so ",5" and "1,,.5" are no numbers; "1,000.5" is), "." as the
 // decimal point, an optional exponent.
 
+// --- Regional settings. The old runtime took its named formats, its names
+// of months and days and the order of an all-number date it read from the
+// machine's setting. A connection chooses one; kFixed, the default, is this
+// library's own (year-month-day, the 24-hour clock, English names), which
+// none of the library's own statements depends on. The marks of numbers
+// ("." and ",") are the same in every setting here.
+enum class Region : uint8_t { kFixed, kEnUs, kZhCn };
+inline constexpr int kRegions = 3;
+
+struct RegionalSetting {
+  std::string_view name;  // as a connection names it; empty for kFixed
+  // The patterns of the named formats.
+  std::string_view short_date, medium_date, long_date;
+  std::string_view long_time, medium_time, short_time;
+  std::string_view currency_sign;
+  // A negative amount of money without parentheses: "-$1.00" with the
+  // minus first, or "¥-1.00" with the sign first.
+  bool sign_before_minus;
+  // Amounts of money below zero in parentheses unless told otherwise.
+  bool currency_parentheses;
+  // The words of the AMPM pattern letters.
+  std::string_view am, pm;
+  const std::string_view* months;        // [month - 1]
+  const std::string_view* short_months;  // [month - 1]
+  const std::string_view* days;          // [WeekdayOf(date) - 1]
+  const std::string_view* short_days;    // [WeekdayOf(date) - 1]
+  // An all-number date with a short first number ("05/3/4") reads year
+  // first; otherwise month first ("3/4/05").
+  bool year_first;
+};
+const RegionalSetting& SettingOf(Region region);
+// The region a connection option names ("en-US", "zh-CN", in any letter
+// case); nullopt for a name no region has.
+std::optional<Region> RegionNamed(std::string_view name);
+
+// A text read as a date as Date::ParseLiteral reads it, with the order of
+// the setting's all-number dates and its long date; nullopt when it is none.
+std::optional<Date> ReadDate(std::string_view text, Region region);
+
 // --- Format: Jet's Format with a date or number pattern.
-// The pattern a named format ("Short Date", "Fixed", ...) stands for, or
-// empty when name is none.
-std::string_view NamedPattern(std::string_view name);
+// The pattern a named format ("Short Date", "Fixed", ...) stands for in the
+// setting, or empty when name is none. "General Date" has none (its form
+// depends on the value: GeneralDate).
+std::string_view NamedPattern(std::string_view name, Region region = Region::kFixed);
 // True when the pattern has digit placeholders (0 or #): a number pattern.
 bool IsNumberPattern(std::string_view pattern);
-void FormatDate(const Date& date, std::string_view pattern, std::string& out);
+void FormatDate(const Date& date, std::string_view pattern, std::string& out,
+                Region region = Region::kFixed);
+// A date as the setting writes a date and time by itself (General Date): the
+// short date, the long time, or both (a date alone at midnight, a time
+// alone on day 0).
+void GeneralDate(const Date& date, Region region, std::string& out);
+// The pattern of FormatNumber, FormatPercent and FormatCurrency: places
+// decimals (-1: the setting's, 2), a 0 before the point of a fraction, a
+// negative in parentheses (each -2: the setting's), digits grouped by
+// thousands. Raises 5 for places below -1.
+std::string NumberPattern(Region region, int places, int leading_zero, int parentheses, int group,
+                          bool percent, bool currency);
 // Raises 6 (overflow) for a value, scaled by a % pattern, beyond a Double.
 void FormatNumber(double value, std::string_view pattern, std::string& out);
 

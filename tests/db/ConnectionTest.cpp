@@ -414,6 +414,29 @@ TEST(SqliteConnection, JetErrorsRaisedInsideFunctionsKeepTheirNumberAndText) {
   EXPECT_EQ(e.description(), "Data type mismatch in criteria expression.");
 }
 
+// The options after a target, alone or joined by '&' in either order; an
+// unknown regional setting is refused by name.
+TEST(SqliteConnection, OpensWithARegionalSettingAndTheWildcardOption) {
+  const auto first = [](const std::shared_ptr<Connection>& conn, const char* sql) {
+    Recordset rs;
+    rs.Open(sql, conn, adOpenKeyset);
+    return rs.Fields().Item(0).Value().ToText();
+  };
+  const char* kLongDate = "select Format(#2005-03-04#, 'Long Date')";
+  const char* kWildcards = "select 'abc' like 'a*'";
+  EXPECT_EQ(first(Connection::Open(":memory:"), kLongDate), "Friday, 2005 March 4");
+  EXPECT_EQ(first(Connection::Open(":memory:?region=en-US"), kLongDate), "Friday, March 4, 2005");
+  for (const char* target : {":memory:?region=zh-CN&ansi89", ":memory:?ansi89&region=zh-cn"}) {
+    auto conn = Connection::Open(target);
+    EXPECT_EQ(first(conn, kLongDate), "2005年3月4日") << target;
+    EXPECT_EQ(first(conn, kWildcards), "-1") << target;
+  }
+  EXPECT_EQ(first(Connection::Open(":memory:?region=en-US"), kWildcards), "0");
+  const Error e = Caught([] { Connection::Open(":memory:?region=fr-FR"); });
+  EXPECT_EQ(e.number(), errnum::kInvalidArgument);
+  EXPECT_NE(e.description().find("'fr-FR'"), std::string::npos);
+}
+
 // The texts of the statements the engine holds compiled: the cache's.
 std::vector<std::string> CompiledTexts(sqlite3* db) {
   std::vector<std::string> texts;

@@ -63,6 +63,7 @@ struct Options {
   bool field_names = false;
   bool quiet = false;
   bool ansi89 = false;  // LIKE with Access's * ? # wildcards
+  std::string region;   // the regional setting's name, or empty for the fixed one
   bool explain = false;  // sql: print what the statement becomes instead of running it
   std::string null_text;
   std::string progid;              // call
@@ -86,17 +87,31 @@ OutputOptions OutputOf(const Options& o) {
   return out;
 }
 
+// --region: the regional setting the named formats, the names of months and
+// days and the dates read from texts follow.
+void AddRegionOption(CLI::App& app, Options& o) {
+  app.add_option("--region", o.region,
+                 "Regional setting of named formats, month and day names and dates read from "
+                 "text: en-US or zh-CN; default the fixed year-month-day setting")
+      ->check(CLI::IsMember({"en-US", "zh-CN"}, CLI::ignore_case));
+}
+
 // Opens a database that exists: only `init` creates one, so a misspelt path
 // is refused instead of becoming an empty database. A file init creates is
 // made here first, so a place that cannot hold it is named with the reason.
 std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, bool create,
-                                                      bool ansi89 = false) {
+                                                      bool ansi89 = false,
+                                                      const std::string& region = {}) {
   if (path.empty()) throw Refusal{kUsage, "the database is an empty name"};
+  // The connection's options follow the target, joined by '&'.
+  std::string options;
+  if (!region.empty()) options = "?region=" + region;
+  if (ansi89) options += options.empty() ? "?ansi89" : "&ansi89";
   if (tessaly::db::Connection::IsServerTarget(path)) {
     // A server's database exists or the server says why not; the target is
     // not repeated, as it may hold a password.
     try {
-      return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
+      return tessaly::db::Connection::Open(path + options);
     } catch (const tessaly::Error& e) {
       throw Refusal{kNoDatabase, "cannot open database: " + e.description()};
     }
@@ -122,7 +137,7 @@ std::shared_ptr<tessaly::db::Connection> OpenDatabase(const std::string& path, b
     }
   }
   try {
-    return tessaly::db::Connection::Open(ansi89 ? path + "?ansi89" : path);
+    return tessaly::db::Connection::Open(path + options);
   } catch (const tessaly::Error& e) {
     if (made) ::unlink(path.c_str());
     throw Refusal{kNoDatabase, "cannot open database '" + path + "': " + e.description()};
@@ -175,7 +190,7 @@ int Sql(const Options& o) {
   if (script.starts_with("\xEF\xBB\xBF")) script.erase(0, 3);
   RequireUtf8(o.statement, "the statement");
 
-  Session session(OpenDatabase(o.database, false, o.ansi89), OutputOf(o), o.quiet);
+  Session session(OpenDatabase(o.database, false, o.ansi89, o.region), OutputOf(o), o.quiet);
   if (o.explain) {
     session.Explain(o.statement);
     return kSuccess;
@@ -195,7 +210,7 @@ int List(const Options& o) {
   }
   const tessaly::framework::Listing& listing = entry->listing();
   const std::string where = entry->condition != nullptr ? entry->condition(o.where) : o.where;
-  auto connection = OpenDatabase(o.database, false, o.ansi89);
+  auto connection = OpenDatabase(o.database, false, o.ansi89, o.region);
   tessaly::db::Recordset rs;
   // A listing without a captioned select list (the roster list) prints its
   // search statement's own columns.
@@ -505,6 +520,7 @@ const std::vector<Tool>& Tools() {
                       "with its values written in, then as prepared with its parameters");
          app.add_flag("--ansi89", o.ansi89,
                       "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
+         AddRegionOption(app, o);
        },
        Sql},
       {"list", "Print a captioned listing of the attendance database",
@@ -524,6 +540,7 @@ const std::vector<Tool>& Tools() {
                       "Head the columns with their field names instead of the captions");
          app.add_flag("--ansi89", o.ansi89,
                       "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
+         AddRegionOption(app, o);
          AddOutputOptions(app, o);
        },
        List},

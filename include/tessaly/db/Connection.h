@@ -33,7 +33,12 @@ class Connection {
   // Opens a database: a SQLite file path (created when missing) or ":memory:",
   // optionally followed by "?ansi89": LIKE then reads the wildcards of
   // Access's query designer (* ? # [!a-c]) instead of the provider's ANSI
-  // ones (% _ [^a-c]), for statements copied from Access.
+  // ones (% _ [^a-c]), for statements copied from Access; and/or by
+  // "?region=en-US" or "?region=zh-CN" (options joined by '&'): the named
+  // formats, the names of months and days and the order of an all-number
+  // date read from a text follow that regional setting instead of the
+  // library's fixed one (year-month-day, English names). An unknown setting
+  // throws 3001.
   // A file is opened with write-ahead journaling and waits up to a few seconds
   // for another process's lock. A file the process may only read opens for
   // reading, and a write to it raises -2147467259 "Cannot update.  Database or

@@ -41,6 +41,7 @@ inline constexpr NodeId kNoNode = UINT32_MAX;
   X(CSng, "csng", 1, 1)               \
   X(CStr, "cstr", 1, 1)               \
   X(CVar, "cvar", 1, 1)               \
+  X(CVDate, "cvdate", 1, 1)           \
   X(Date, "date", 0, 0)               \
   X(DateAdd, "dateadd", 3, 3)         \
   X(DateDiff, "datediff", 3, 5)       \
@@ -60,6 +61,10 @@ inline constexpr NodeId kNoNode = UINT32_MAX;
   X(First, "first", 1, 1)             \
   X(Fix, "fix", 1, 1)                 \
   X(Format, "format", 1, 2)           \
+  X(FormatCurrency, "formatcurrency", 1, 5) \
+  X(FormatDateTime, "formatdatetime", 1, 2) \
+  X(FormatNumber, "formatnumber", 1, 5) \
+  X(FormatPercent, "formatpercent", 1, 5) \
   X(Hex, "hex", 1, 1)                 \
   X(Hour, "hour", 1, 1)               \
   X(Iif, "iif", 3, 3)                 \
@@ -85,6 +90,7 @@ inline constexpr NodeId kNoNode = UINT32_MAX;
   X(Now, "now", 0, 0)                 \
   X(Nz, "nz", 1, 2)                   \
   X(Oct, "oct", 1, 1)                 \
+  X(Partition, "partition", 4, 4)     \
   X(Replace, "replace", 3, 6)         \
   X(Right, "right", 2, 2)             \
   X(Rnd, "rnd", 0, 1)                 \

@@ -55,6 +55,32 @@ void Dialect::Call(std::string_view name, const Operands& args, std::string& out
   out += ')';
 }
 
+bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Operands& args,
+                           std::string& out) const {
+  switch (function) {
+    case JetFunction::kCDate:
+    case JetFunction::kCVDate:
+    case JetFunction::kDateValue:
+    case JetFunction::kFormat:
+    case JetFunction::kFormatCurrency:
+    case JetFunction::kFormatDateTime:
+    case JetFunction::kFormatNumber:
+    case JetFunction::kFormatPercent:
+    case JetFunction::kMonthName:
+    case JetFunction::kWeekdayName: break;
+    default: return false;
+  }
+  out += name;
+  out += '(';
+  out += std::to_string(static_cast<int>(region_));
+  for (size_t i = 0; i < args.size(); ++i) {
+    out += ", ";
+    args.WriteArgument(i, out);
+  }
+  out += ')';
+  return true;
+}
+
 namespace {
 
 // One operand of a list, seen as a list of its own (for the hooks that take

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "db/Rules.h"
 #include "db/jet/Ast.h"
 #include "tessaly/db/Date.h"
 
@@ -37,10 +38,14 @@ class Operands {
   ~Operands() = default;
 };
 
-// Implementations are stateless and shared; all hooks append to out.
+// Implementations hold nothing but the connection's regional setting, so one
+// is shared by every connection with that setting; all hooks append to out.
 class Dialect {
  public:
   virtual ~Dialect() = default;
+
+  // The regional setting the engine's functions answer in.
+  rules::Region region() const { return region_; }
 
   // #...#: a date and time value (already checked by the parser).
   virtual void DateLiteral(const Date& value, std::string& out) const = 0;
@@ -189,13 +194,25 @@ class Dialect {
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
 
  protected:
+  explicit Dialect(rules::Region region = rules::Region::kFixed) : region_(region) {}
+
   // name(arg, arg, ...).
   static void Call(std::string_view name, const Operands& args, std::string& out);
+  // A function whose answer depends on the regional setting (the named
+  // formats, the names of months and days, the order in which a text is
+  // read as a date) is called as name(setting, arg, ...), the setting as its
+  // number in rules::Region, so the statement's text carries it to the
+  // engine. False (nothing written) for any other function.
+  bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,
+                    std::string& out) const;
   // The functions every engine writes alike in plain SQL: the aggregates
   // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
   // (through RoundToWhole). False for any other function, which the engine
   // writes itself.
   bool CommonFunction(JetFunction function, const Operands& args, std::string& out) const;
+
+ private:
+  rules::Region region_;
 };
 
 }  // namespace tessaly::db::jet

@@ -58,6 +58,8 @@ void Lexer::Next(Token& t) {
   if (IsWordStart(c)) {
     size_t i = pos_ + 1;
     while (i < n && IsWordPart(static_cast<unsigned char>(input_[i]))) ++i;
+    // The text functions' $ forms (UCase$, Left$, ...) are one word.
+    if (i < n && input_[i] == '$') ++i;
     return finish(TokenKind::kWord, i);
   }
   if (IsDigit(c) ||

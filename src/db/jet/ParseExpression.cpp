@@ -288,9 +288,39 @@ NodeId Parser::Primary() {
   return ColumnRef();
 }
 
+namespace {
+
+// The functions with a $ form: the same function giving a String, so that a
+// Null result is an invalid use of Null (94) instead of Null.
+bool HasTextForm(JetFunction f) {
+  switch (f) {
+    case JetFunction::kChr:
+    case JetFunction::kChrW:
+    case JetFunction::kFormat:
+    case JetFunction::kHex:
+    case JetFunction::kLCase:
+    case JetFunction::kLeft:
+    case JetFunction::kLTrim:
+    case JetFunction::kMid:
+    case JetFunction::kOct:
+    case JetFunction::kRight:
+    case JetFunction::kRTrim:
+    case JetFunction::kSpace:
+    case JetFunction::kStr:
+    case JetFunction::kString:
+    case JetFunction::kTrim:
+    case JetFunction::kUCase: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 NodeId Parser::Call(const Token& name) {
-  const JetFunctionInfo* info = FindJetFunction(name.text);
-  if (info == nullptr) {
+  const bool text_form = name.text.ends_with('$');
+  const JetFunctionInfo* info =
+      FindJetFunction(text_form ? name.text.substr(0, name.text.size() - 1) : name.text);
+  if (info == nullptr || (text_form && !HasTextForm(info->function))) {
     Fail("Undefined function '" + std::string(name.text) + "' in expression.", name.offset);
   }
   Node call;
@@ -335,7 +365,13 @@ NodeId Parser::Call(const Token& name) {
     domain_calls_ = true;
   }
   aggregates_ = aggregates_ || IsAggregate(info->function) || IsDomain(info->function);
-  return ast_.Add(call);
+  if (!text_form) return ast_.Add(call);
+  // F$(...) is CStr(F(...)): every such F gives a text or Null, which CStr
+  // keeps or refuses with 94.
+  Node wrapper = call;
+  wrapper.op = static_cast<uint8_t>(JetFunction::kCStr);
+  wrapper.a = ast_.Add(call);
+  return ast_.Add(wrapper);
 }
 
 NodeId Parser::Embedded(std::string_view text, ParseFailure* failure) {

@@ -578,7 +578,8 @@ void PgBackend::PqFree::operator()(pg_result* result) const noexcept { PQclear(r
 void PgBackend::PqFree::operator()(pg_conn* conn) const noexcept { PQfinish(conn); }
 void PgBackend::PqFree::operator()(pg_cancel* cancel) const noexcept { PQfreeCancel(cancel); }
 
-PgBackend::PgBackend(const std::string& target) : conn_(PQconnectdb(target.c_str())) {
+PgBackend::PgBackend(const std::string& target, rules::Region region)
+    : dialect_(PgDialect(*this, region)), conn_(PQconnectdb(target.c_str())) {
   if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq names what failed: the server, the database, the user or the
@@ -1266,8 +1267,8 @@ int32_t PgBackend::RunGroup(std::span<const std::string> before, const std::stri
 
 namespace internal {
 
-std::unique_ptr<Backend> OpenPostgres(const std::string& target) {
-  return std::make_unique<postgres::PgBackend>(target);
+std::unique_ptr<Backend> OpenPostgres(const std::string& target, rules::Region region) {
+  return std::make_unique<postgres::PgBackend>(target, region);
 }
 
 }  // namespace internal

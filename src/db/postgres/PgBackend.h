@@ -35,7 +35,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // Opens a session on a "postgresql://..." URI or a "key=value ..." string.
   // Throws tessaly::Error -2147467259 naming what failed (server, database,
   // user or password) when the session cannot be opened.
-  explicit PgBackend(const std::string& target);
+  explicit PgBackend(const std::string& target, rules::Region region = rules::Region::kFixed);
   ~PgBackend() override;
 
   const jet::Dialect& dialect() const override;
@@ -124,7 +124,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // Jet's name of a table or saved query as the text to_regclass() reads.
   Parameter RegclassText(std::string_view name);
 
-  std::unique_ptr<jet::Dialect> dialect_ = PgDialect(*this);
+  std::unique_ptr<jet::Dialect> dialect_;
 
   std::unique_ptr<pg_conn, PqFree> conn_;
   // Made when the session opens, so Interrupt has nothing to allocate.

@@ -44,7 +44,8 @@ void AsText(const Operands& operands, size_t index, std::string& out) {
 
 class Pg final : public jet::Dialect {
  public:
-  explicit Pg(NameSpellings* names = nullptr) : names_(names) {}
+  explicit Pg(NameSpellings* names = nullptr, rules::Region region = rules::Region::kFixed)
+      : Dialect(region), names_(names) {}
 
   void DateLiteral(const Date& value, std::string& out) const override {
     out += "TIMESTAMP '";
@@ -149,6 +150,7 @@ class Pg final : public jet::Dialect {
         TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
 #undef TESSALY_PG_FUNCTION_NAME
     };
+    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
     Call(kNames[static_cast<size_t>(function)], args, out);
   }
 
@@ -430,8 +432,8 @@ const jet::Dialect& PgDialect() {
   return dialect;
 }
 
-std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names) {
-  return std::make_unique<Pg>(&names);
+std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names, rules::Region region) {
+  return std::make_unique<Pg>(&names, region);
 }
 
 std::string_view CatalogSpelling(std::string_view name, NameSpellings* names) {

@@ -27,9 +27,11 @@ class NameSpellings {
 // and the rows come back named as the tables declare them; placeholders are
 // $1, $2, ...; Jet's functions are the pg_temp.jet_... functions each
 // connection creates. PgDialect() writes each name as given; a connection's
-// dialect asks its database how it spells them.
+// dialect asks its database how it spells them, and writes its regional
+// setting into the calls of the functions that answer by it.
 const jet::Dialect& PgDialect();
-std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names);
+std::unique_ptr<jet::Dialect> PgDialect(NameSpellings& names,
+                                        rules::Region region = rules::Region::kFixed);
 
 // The database's own spelling of a table, saved query or column name given
 // in any letter case, or the name as given when it holds none (an alias).

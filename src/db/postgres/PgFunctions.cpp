@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "db/Letters.h"
+#include "db/Rules.h"
 
 namespace tessaly::db::postgres {
 
@@ -80,6 +81,39 @@ BEGIN
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   PERFORM pg_temp.jet_fail(13);
 END $f$;
+
+-- CDate(setting, value): a year-first setting reads three short numbers
+-- ("05/3/4") as year, month and day when they make a day, and its long date
+-- ("2005年3月4日") as its numbers; otherwise as CDate(value), where a first
+-- number that is no month is the day ("13/4/2005" is April 13).
+CREATE FUNCTION pg_temp.jet_cdate(r integer, v text) RETURNS timestamp LANGUAGE plpgsql STABLE AS $f$
+DECLARE
+  parts text[];
+  y integer;
+BEGIN
+  IF v IS NOT NULL AND r = 2 THEN
+    v := replace(replace(replace(v, '年', '-'), '月', '-'), '日', '');
+    parts := regexp_match(v, '^\s*([0-9]{1,2})([-/])([0-9]{1,2})\2([0-9]{1,2})(\s.*)?$');
+    IF parts IS NOT NULL THEN
+      y := parts[1]::integer + CASE WHEN parts[1]::integer < 30 THEN 2000 ELSE 1900 END;
+      IF parts[3]::integer BETWEEN 1 AND 12 AND parts[4]::integer >= 1
+         AND parts[4]::integer <= extract(day FROM make_date(y, parts[3]::integer, 1) + interval '1 month' - interval '1 day') THEN
+        v := y::text || '-' || parts[3] || '-' || parts[4] || coalesce(parts[5], '');
+      END IF;
+    END IF;
+  END IF;
+  parts := regexp_match(v, '^\s*([0-9]{1,2})([-/])([0-9]{1,2})\2([0-9]{1,4})(\s.*)?$');
+  IF parts IS NOT NULL AND parts[1]::integer > 12 AND parts[3]::integer BETWEEN 1 AND 12 THEN
+    v := parts[3] || '/' || parts[1] || '/' || parts[4] || coalesce(parts[5], '');
+  END IF;
+  RETURN pg_temp.jet_cdate(v);
+END $f$;
+CREATE FUNCTION pg_temp.jet_cdate(r integer, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN TIMESTAMP '1899-12-30' + make_interval(days => pg_temp.jet_fail(94)) ELSE v END$f$;
+-- CVDate: CDate, but Null stays Null.
+CREATE FUNCTION pg_temp.jet_cvdate(r integer, v text) RETURNS timestamp LANGUAGE sql STABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN NULL ELSE pg_temp.jet_cdate(r, v) END';
+CREATE FUNCTION pg_temp.jet_cvdate(r integer, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
 
 -- A character count or position, rounded as CLng rounds: Null raises 94,
 -- beyond a Long 6.
@@ -385,7 +419,7 @@ CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS 
 -- letters y, m, d, h, n (minutes; m right after h too), s, q, AM/PM (the
 -- hour then counts to 12), ddddd (the short date) and dddddd (the long one),
 -- repeated for width; text in double quotes stands as it is.
-CREATE FUNCTION pg_temp.jet_format(v timestamp, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
 DECLARE
   out text := '';
   i integer := 1;
@@ -396,18 +430,12 @@ DECLARE
   twelve boolean;
   stop integer;
 BEGIN
-  p := CASE lower(p)
-    WHEN 'general date' THEN NULL
-    WHEN 'short date' THEN 'yyyy-mm-dd'
-    WHEN 'medium date' THEN 'yyyy-mmm-dd'
-    WHEN 'long date' THEN 'dddd, yyyy mmmm d'
-    WHEN 'long time' THEN 'hh:nn:ss'
-    WHEN 'medium time' THEN 'hh:nn AM/PM'
-    WHEN 'short time' THEN 'hh:nn'
-    ELSE p END;
-  IF p IS NULL THEN RETURN pg_temp.jet_datetext(v); END IF;
-  p := replace(replace(p, 'dddddd', 'dddd, yyyy mmmm d'), 'ddddd', 'yyyy-mm-dd');
-  p := regexp_replace(p, 'ttttt', 'hh:nn:ss', 'gi');
+  IF lower(p) = 'general date' THEN RETURN pg_temp.jet_generaldate(r, v); END IF;
+  IF lower(p) IN ('short date', 'medium date', 'long date', 'long time', 'medium time', 'short time') THEN
+    p := pg_temp.jet_setting(r, lower(p));
+  END IF;
+  p := replace(replace(p, 'dddddd', pg_temp.jet_setting(r, 'long date')), 'ddddd', pg_temp.jet_setting(r, 'short date'));
+  p := regexp_replace(p, 'ttttt', pg_temp.jet_setting(r, 'long time'), 'gi');
   n := length(p);
   twelve := p ~* '(am/pm|a/p|ampm)';
   WHILE i <= n LOOP
@@ -422,10 +450,10 @@ BEGIN
                          ELSE CASE WHEN extract(hour FROM v) < 12 THEN 'A' ELSE 'P' END END;
       k := 3;
     ELSIF lower(substr(p, i, 4)) = 'ampm' THEN
-      out := out || to_char(v, 'AM');
+      out := out || pg_temp.jet_setting(r, CASE WHEN extract(hour FROM v) < 12 THEN 'am' ELSE 'pm' END);
       k := 4;
     ELSIF c = 'c' THEN
-      out := out || pg_temp.jet_datetext(v);
+      out := out || pg_temp.jet_generaldate(r, v);
     ELSIF c = 'w' THEN
       -- w: the weekday from Sunday; ww: the week of the year, the first
       -- holding January 1.
@@ -445,7 +473,12 @@ BEGIN
     ELSIF c IN ('y', 'm', 'd', 'h', 'n', 's') THEN
       WHILE i + k <= n AND lower(substr(p, i + k, 1)) = c LOOP k := k + 1; END LOOP;
       IF c = 'm' AND after_hour THEN c := 'n'; END IF;
-      out := out || to_char(v, CASE c
+      -- The names of months and days are the setting's.
+      IF c = 'm' AND k >= 3 THEN
+        out := out || pg_temp.jet_name(r, CASE WHEN k >= 4 THEN 'month' ELSE 'short month' END, extract(month FROM v)::integer);
+      ELSIF c = 'd' AND k >= 3 THEN
+        out := out || pg_temp.jet_name(r, CASE WHEN k >= 4 THEN 'day' ELSE 'short day' END, extract(dow FROM v)::integer + 1);
+      ELSE out := out || to_char(v, CASE c
         WHEN 'y' THEN CASE WHEN k >= 3 THEN 'YYYY' WHEN k = 2 THEN 'YY' ELSE 'FMDDD' END
         WHEN 'm' THEN CASE WHEN k >= 4 THEN 'FMMonth' WHEN k = 3 THEN 'Mon' WHEN k = 2 THEN 'MM' ELSE 'FMMM' END
         WHEN 'd' THEN CASE WHEN k >= 4 THEN 'FMDay' WHEN k = 3 THEN 'Dy' WHEN k = 2 THEN 'DD' ELSE 'FMDD' END
@@ -454,6 +487,7 @@ BEGIN
         WHEN 'n' THEN CASE WHEN k >= 2 THEN 'MI' ELSE 'FMMI' END
         ELSE CASE WHEN k >= 2 THEN 'SS' ELSE 'FMSS' END
       END);
+      END IF;
       after_hour := c = 'h';
     ELSE
       out := out || substr(p, i, 1);
@@ -464,8 +498,9 @@ BEGIN
 END $f$;
 -- Format of a number: the named formats, and patterns of 0 # , . % with
 -- up to three sections (positive;negative;zero), quoted text kept.
-CREATE FUNCTION pg_temp.jet_format(v double precision, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+CREATE FUNCTION pg_temp.jet_format(r integer, v double precision, p text) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
 DECLARE
+  negative boolean;
   sections text[];
   pattern text;
   x double precision := v;
@@ -482,9 +517,7 @@ BEGIN
     WHEN 'standard' THEN RETURN to_char(v, 'FM999,999,999,999,990.00');
     WHEN 'percent' THEN RETURN to_char(v * 100, 'FM999999999999990.00') || '%';
     WHEN 'scientific' THEN RETURN upper(btrim(to_char(v, '0.00EEEE')));
-    WHEN 'currency' THEN
-      RETURN CASE WHEN v < 0 THEN '(' ELSE '' END || '$' || to_char(abs(v), 'FM999,999,999,999,990.00')
-             || CASE WHEN v < 0 THEN ')' ELSE '' END;
+    WHEN 'currency' THEN p := pg_temp.jet_numberpattern(r, -1, -2, -2, -2, false, true);
     WHEN 'yes/no' THEN RETURN CASE WHEN v <> 0 THEN 'Yes' ELSE 'No' END;
     WHEN 'true/false' THEN RETURN CASE WHEN v <> 0 THEN 'True' ELSE 'False' END;
     WHEN 'on/off' THEN RETURN CASE WHEN v <> 0 THEN 'On' ELSE 'Off' END;
@@ -499,6 +532,9 @@ BEGIN
   END IF;
   IF v = 0 AND array_length(sections, 1) >= 3 AND sections[3] <> '' THEN pattern := sections[3]; END IF;
   IF pattern !~ '[0#]' THEN RETURN replace(pattern, '"', ''); END IF;
+  -- The minus of a section that shows none of its own goes before its text.
+  negative := x < 0;
+  x := abs(x);
   -- The runtime has no infinite Double: a percentage beyond its range
   -- overflows.
   IF pattern ~ '%' THEN
@@ -515,22 +551,124 @@ BEGIN
   -- a value that rounds to zero has no sign.
   places := length(substring(split_part(mask, '.', 2) FROM '^[0#]*'));
   out := to_char(round(x::numeric, places) + 0, 'FM' || digits);
-  RETURN replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
+  RETURN CASE WHEN negative AND out ~ '[1-9]' THEN '-' ELSE '' END
+         || replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
 END $f$;
 -- A text that reads as a date is formatted as one; any other as it stands.
-CREATE FUNCTION pg_temp.jet_format(v text, p text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $f$
+CREATE FUNCTION pg_temp.jet_format(r integer, v text, p text) RETURNS text LANGUAGE plpgsql STABLE STRICT AS $f$
 BEGIN
-  RETURN pg_temp.jet_format(v::timestamp, p);
-EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
-  -- A text that is a number is formatted as one, any other as it is.
+  -- A text that is a number is formatted as one.
   IF v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN
-    RETURN pg_temp.jet_format(v::double precision, p);
+    RETURN pg_temp.jet_format(r, v::double precision, p);
   END IF;
+  RETURN pg_temp.jet_format(r, pg_temp.jet_cdate(r, v), p);
+EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow OR invalid_parameter_value THEN
+  -- Any other text as it is.
   RETURN v;
 END $f$;
-CREATE FUNCTION pg_temp.jet_format(v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
-CREATE FUNCTION pg_temp.jet_format(v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
-CREATE FUNCTION pg_temp.jet_format(v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datetext(v)';
+CREATE FUNCTION pg_temp.jet_format(r integer, v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_format(r integer, v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
+CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datetext(v)';
+-- General Date: the short date, the long time, or both (a date alone at
+-- midnight, a time alone on day 0).
+CREATE FUNCTION pg_temp.jet_generaldate(r integer, v timestamp) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+BEGIN
+  IF r = 0 THEN RETURN pg_temp.jet_datetext(v); END IF;
+  IF v::date = DATE '1899-12-30' THEN RETURN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'long time')); END IF;
+  IF v = date_trunc('day', v) THEN RETURN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'short date')); END IF;
+  RETURN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'short date')) || ' '
+         || pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'long time'));
+END $f$;
+-- The pattern of FormatNumber, FormatPercent and FormatCurrency: places
+-- decimals (-1: 2), a 0 before the point of a fraction, a negative in
+-- parentheses, digits grouped by thousands (each -2: the setting's).
+CREATE FUNCTION pg_temp.jet_numberpattern(r integer, places integer, lead integer, parens integer, grp integer,
+                                          percent boolean, currency boolean) RETURNS text LANGUAGE plpgsql IMMUTABLE AS $f$
+DECLARE
+  number text := CASE WHEN grp = 0 THEN CASE WHEN lead = 0 THEN '#' ELSE '0' END
+                      ELSE CASE WHEN lead = 0 THEN '#,###' ELSE '#,##0' END END;
+  sign text := CASE WHEN currency THEN '"' || pg_temp.jet_setting(r, 'currency sign') || '"' ELSE '' END;
+BEGIN
+  IF places < -1 OR places > 255 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF places = -1 THEN places := 2; END IF;
+  IF places > 0 THEN number := number || '.' || repeat('0', places); END IF;
+  IF percent THEN number := number || '%'; END IF;
+  IF parens = -1 OR (parens <> 0 AND currency AND pg_temp.jet_setting(r, 'parentheses') = 'yes') THEN
+    RETURN sign || number || ';(' || sign || number || ')';
+  ELSIF currency AND pg_temp.jet_setting(r, 'sign before minus') = 'yes' THEN
+    RETURN sign || number || ';' || sign || '-' || number;
+  END IF;
+  RETURN sign || number;
+END $f$;
+-- A whole-number argument of the Format... functions: Null raises 94.
+CREATE FUNCTION pg_temp.jet_whole_argument(n double precision) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_count(n) END';
+CREATE FUNCTION pg_temp.jet_formatamount(r integer, v double precision, places double precision, lead double precision,
+                                         parens double precision, grp double precision, percent boolean, currency boolean)
+  RETURNS text LANGUAGE sql IMMUTABLE
+  AS $f$SELECT pg_temp.jet_format(r, CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v END,
+                                  pg_temp.jet_numberpattern(r, pg_temp.jet_whole_argument(places), pg_temp.jet_whole_argument(lead),
+                                                            pg_temp.jet_whole_argument(parens), pg_temp.jet_whole_argument(grp),
+                                                            percent, currency))$f$;
+CREATE FUNCTION pg_temp.jet_formatnumber(r integer, v double precision, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                         parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, v, places, lead, parens, grp, false, false)';
+CREATE FUNCTION pg_temp.jet_formatpercent(r integer, v double precision, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                          parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, v, places, lead, parens, grp, true, false)';
+CREATE FUNCTION pg_temp.jet_formatcurrency(r integer, v double precision, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                           parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, v, places, lead, parens, grp, false, true)';
+-- A text is the number it spells (else 13).
+CREATE FUNCTION pg_temp.jet_formatnumber(r integer, v text, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                         parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, pg_temp.jet_numeral(v), places, lead, parens, grp, false, false)';
+CREATE FUNCTION pg_temp.jet_formatpercent(r integer, v text, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                          parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, pg_temp.jet_numeral(v), places, lead, parens, grp, true, false)';
+CREATE FUNCTION pg_temp.jet_formatcurrency(r integer, v text, places double precision DEFAULT -1, lead double precision DEFAULT -2,
+                                           parens double precision DEFAULT -2, grp double precision DEFAULT -2) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_formatamount(r, pg_temp.jet_numeral(v), places, lead, parens, grp, false, true)';
+-- FormatDateTime(date[, form]): 0 General Date, 1 Long Date, 2 Short Date,
+-- 3 Long Time, 4 Short Time; any other form raises 5, a Null date 94.
+CREATE FUNCTION pg_temp.jet_formatdatetime(r integer, v timestamp, form double precision DEFAULT 0) RETURNS text
+  LANGUAGE plpgsql IMMUTABLE AS $f$
+BEGIN
+  IF v IS NULL OR form IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  RETURN CASE pg_temp.jet_count(form)
+    WHEN 0 THEN pg_temp.jet_generaldate(r, v)
+    WHEN 1 THEN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'long date'))
+    WHEN 2 THEN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'short date'))
+    WHEN 3 THEN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'long time'))
+    WHEN 4 THEN pg_temp.jet_format(r, v, pg_temp.jet_setting(r, 'short time'))
+    ELSE pg_temp.jet_fail(5)::text END;
+END $f$;
+CREATE FUNCTION pg_temp.jet_formatdatetime(r integer, v text, form double precision DEFAULT 0) RETURNS text
+  LANGUAGE plpgsql STABLE AS 'BEGIN RETURN pg_temp.jet_formatdatetime(r, pg_temp.jet_cdate(r, v), form); END';
+CREATE FUNCTION pg_temp.jet_formatdatetime(r integer, v double precision, form double precision DEFAULT 0) RETURNS text
+  LANGUAGE plpgsql IMMUTABLE AS 'BEGIN RETURN pg_temp.jet_formatdatetime(r, pg_temp.jet_cdate(v), form); END';
+CREATE FUNCTION pg_temp.jet_pad(t text, width integer) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT repeat('' '', greatest(width - length(t), 0)) || t';
+-- Partition(number, start, stop, interval): "lower:upper", each side padded
+-- with blanks to the width of stop + 1; before start no lower end, after
+-- stop no upper. Null gives Null; start below 0, stop not above start or an
+-- interval below 1 raise 5.
+CREATE FUNCTION pg_temp.jet_partition(n double precision, start double precision, stop double precision, step double precision)
+  RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
+DECLARE
+  x bigint := pg_temp.jet_count(n);
+  a bigint := pg_temp.jet_count(start);
+  b bigint := pg_temp.jet_count(stop);
+  d bigint := pg_temp.jet_count(step);
+  width integer := length((b + 1)::text);
+  low bigint;
+BEGIN
+  IF a < 0 OR b <= a OR d < 1 THEN PERFORM pg_temp.jet_fail(5); END IF;
+  IF x < a THEN RETURN repeat(' ', width) || ':' || pg_temp.jet_pad((a - 1)::text, width); END IF;
+  IF x > b THEN RETURN pg_temp.jet_pad((b + 1)::text, width) || ':' || repeat(' ', width); END IF;
+  low := a + (x - a) / d * d;
+  RETURN pg_temp.jet_pad(low::text, width) || ':' || pg_temp.jet_pad(least(low + d - 1, b)::text, width);
+END $f$;
 
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -645,7 +783,8 @@ CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANG
   AS $f$SELECT CASE WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_string(n double precision, c double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_string(n, pg_temp.jet_chrw(c))';
-CREATE FUNCTION pg_temp.jet_strreverse(s text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT reverse(s)';
+CREATE FUNCTION pg_temp.jet_strreverse(s text) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN s IS NULL THEN pg_temp.jet_fail(94)::text ELSE reverse(s) END';
 CREATE FUNCTION pg_temp.jet_strconv(s text, mode double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE mode WHEN 1 THEN upper(s) WHEN 2 THEN lower(s) WHEN 3 THEN initcap(s) ELSE pg_temp.jet_fail(5)::text END';
 -- StrComp: compare 0 by the characters' codes, 1 (the default) without
@@ -677,7 +816,8 @@ BEGIN
   RETURN CASE WHEN at = 0 THEN 0 ELSE length(t) - at - length(sought) + 2 END;
 END $f$;
 -- Replace(text, find, with[, start[, count[, compare]]]): the text from
--- start on, with at most count (-1: every) finds replaced.
+-- start on, with at most count (-1: every) finds replaced. The three texts
+-- take no Null (94).
 CREATE FUNCTION pg_temp.jet_replace(s text, find text, repl text, start double precision DEFAULT 1,
                                     count double precision DEFAULT -1, compare double precision DEFAULT 1)
   RETURNS text LANGUAGE plpgsql IMMUTABLE AS $f$
@@ -688,8 +828,7 @@ DECLARE
   done integer := 0;
 BEGIN
   IF start IS NULL OR start < 1 OR count IS NULL OR count < -1 THEN PERFORM pg_temp.jet_fail(5); END IF;
-  IF s IS NULL THEN RETURN NULL; END IF;
-  IF find IS NULL OR repl IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
+  IF s IS NULL OR find IS NULL OR repl IS NULL THEN PERFORM pg_temp.jet_fail(94); END IF;
   rest := substr(s, start::integer);
   IF find = '' OR count = 0 THEN RETURN rest; END IF;
   LOOP
@@ -823,6 +962,9 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_datevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE date_trunc('day', v) END$f$;
 CREATE FUNCTION pg_temp.jet_datevalue(v text) RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(v))';
+CREATE FUNCTION pg_temp.jet_datevalue(r integer, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_datevalue(v)';
+CREATE FUNCTION pg_temp.jet_datevalue(r integer, v text) RETURNS timestamp LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_datevalue(pg_temp.jet_cdate(r, v))';
 CREATE FUNCTION pg_temp.jet_timevalue(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94))
                     ELSE TIMESTAMP '1899-12-30' + (v - date_trunc('day', v)) END$f$;
@@ -844,19 +986,25 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_isdate(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
 CREATE FUNCTION pg_temp.jet_isdate(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
-CREATE FUNCTION pg_temp.jet_monthname(m double precision, short double precision DEFAULT 0) RETURNS text
-  LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT CASE WHEN round(m) BETWEEN 1 AND 12
-            THEN to_char(make_date(2000, round(m)::integer, 1), CASE WHEN short <> 0 THEN 'Mon' ELSE 'FMMonth' END)
+-- MonthName and WeekdayName: the setting's names; a Null argument raises 94.
+CREATE FUNCTION pg_temp.jet_monthname(r integer, m double precision, short double precision DEFAULT 0) RETURNS text
+  LANGUAGE sql IMMUTABLE AS $f$
+SELECT CASE WHEN m IS NULL OR short IS NULL THEN pg_temp.jet_fail(94)::text
+            WHEN round(m) BETWEEN 1 AND 12
+            THEN pg_temp.jet_name(r, CASE WHEN short <> 0 THEN 'short month' ELSE 'month' END, round(m)::integer)
             ELSE pg_temp.jet_fail(5)::text END$f$;
-CREATE FUNCTION pg_temp.jet_weekdayname(n double precision, short double precision DEFAULT 0, first double precision DEFAULT 1)
-  RETURNS text LANGUAGE sql IMMUTABLE STRICT AS $f$
-SELECT CASE WHEN round(n) BETWEEN 1 AND 7 AND round(first) BETWEEN 1 AND 7
-            THEN to_char(DATE '2000-01-01' + (round(n)::integer + round(first)::integer - 2) % 7 + 1,
-                         CASE WHEN short <> 0 THEN 'Dy' ELSE 'FMDay' END)
+CREATE FUNCTION pg_temp.jet_weekdayname(r integer, n double precision, short double precision DEFAULT 0, first double precision DEFAULT 1)
+  RETURNS text LANGUAGE sql IMMUTABLE AS $f$
+SELECT CASE WHEN n IS NULL OR short IS NULL THEN pg_temp.jet_fail(94)::text
+            WHEN round(n) BETWEEN 1 AND 7 AND round(coalesce(first, 1)) BETWEEN 0 AND 7
+            THEN pg_temp.jet_name(r, CASE WHEN short <> 0 THEN 'short day' ELSE 'day' END,
+                                  (round(n)::integer + greatest(round(coalesce(first, 1))::integer, 1) - 2) % 7 + 1)
             ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_serial(pg_temp.jet_fail(94)) ELSE pg_temp.jet_serial(v) END';
+CREATE FUNCTION pg_temp.jet_cdate(r integer, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cdate(v)';
+CREATE FUNCTION pg_temp.jet_cvdate(r integer, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN NULL ELSE pg_temp.jet_cdate(v) END';
 -- A number where a date is read is the date of that serial (Month(100) is 4).
 CREATE FUNCTION pg_temp.jet_year(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_year(pg_temp.jet_serial(v))';
 CREATE FUNCTION pg_temp.jet_month(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_month(pg_temp.jet_serial(v))';
@@ -968,12 +1116,75 @@ std::string TextBesideNumber() {
   return sql;
 }
 
+// A text as a quoted SQL literal.
+std::string Quoted(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+// The regional settings' patterns and names as the server's functions read
+// them (jet_setting(setting, what), jet_name(setting, kind, n)), written from
+// the one table the library keeps of them.
+std::string RegionalSql() {
+  std::string setting =
+      "CREATE FUNCTION pg_temp.jet_setting(r integer, what text) RETURNS text LANGUAGE sql "
+      "IMMUTABLE "
+      "AS $f$SELECT CASE r";
+  std::string names =
+      "CREATE FUNCTION pg_temp.jet_name(r integer, kind text, n integer) RETURNS text LANGUAGE sql "
+      "IMMUTABLE AS $f$SELECT (CASE r";
+  for (int i = 0; i < rules::kRegions; ++i) {
+    const rules::RegionalSetting& r = rules::SettingOf(static_cast<rules::Region>(i));
+    const std::pair<std::string_view, std::string_view> values[] = {
+        {"short date", r.short_date},
+        {"medium date", r.medium_date},
+        {"long date", r.long_date},
+        {"long time", r.long_time},
+        {"medium time", r.medium_time},
+        {"short time", r.short_time},
+        {"currency sign", r.currency_sign},
+        {"parentheses", r.currency_parentheses ? "yes" : "no"},
+        {"sign before minus", r.sign_before_minus ? "yes" : "no"},
+        {"am", r.am},
+        {"pm", r.pm},
+    };
+    setting += " WHEN " + std::to_string(i) + " THEN CASE what";
+    for (const auto& [what, value] : values) {
+      setting += " WHEN " + Quoted(what) + " THEN " + Quoted(value);
+    }
+    setting += " END";
+    const std::pair<std::string_view, const std::string_view*> lists[] = {
+        {"month", r.months},
+        {"short month", r.short_months},
+        {"day", r.days},
+        {"short day", r.short_days}};
+    names += " WHEN " + std::to_string(i) + " THEN CASE kind";
+    for (const auto& [kind, list] : lists) {
+      names += " WHEN " + Quoted(kind) + " THEN ARRAY[";
+      const size_t count = kind.ends_with("month") ? 12 : 7;
+      for (size_t k = 0; k < count; ++k) {
+        if (k != 0) names += ", ";
+        names += Quoted(list[k]);
+      }
+      names += ']';
+    }
+    names += " END";
+  }
+  setting += " END$f$;\n";
+  names += " END)[n]$f$;\n";
+  return setting + names;
+}
+
 }  // namespace
 
 const char* JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
   static const std::string* const sql =
-      new std::string(WithLetterCase(FunctionsSql() + TextBesideNumber()));
+      new std::string(RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber()));
   return sql->c_str();
 }
 

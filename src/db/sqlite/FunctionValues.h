@@ -14,6 +14,7 @@
 
 #include "db/Letters.h"
 #include "db/NumberText.h"
+#include "db/Rules.h"
 #include "db/sqlite/JetFunctions.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Date.h"
@@ -121,8 +122,9 @@ inline double NumberOf(sqlite3_value* v) {
 inline int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
 
 // A stored date text (or any text Jet reads inside #...#, or a date with its
-// month's name as users type it), or a serial number.
-inline std::optional<Date> DateOf(sqlite3_value* v) {
+// month's name as users type it, in the order of the regional setting's
+// all-number dates), or a serial number.
+inline std::optional<Date> DateOf(sqlite3_value* v, rules::Region region = rules::Region::kFixed) {
   const int type = sqlite3_value_type(v);
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
     return Date::FromSerial(sqlite3_value_double(v));
@@ -130,7 +132,14 @@ inline std::optional<Date> DateOf(sqlite3_value* v) {
   std::string buffer;
   const std::string_view text = TextOf(v, buffer);
   if (std::optional<Date> d = Date::ParseStored(text)) return d;
-  return Date::ParseLiteral(text);
+  return rules::ReadDate(text, region);
+}
+
+// The regional setting a function that answers by it takes first (the
+// dialect writes the connection's as a constant).
+inline rules::Region RegionOf(sqlite3_value* v) {
+  const int64_t n = sqlite3_value_int64(v);
+  return n > 0 && n < rules::kRegions ? static_cast<rules::Region>(n) : rules::Region::kFixed;
 }
 
 // ---------------------------------------------------------------------------

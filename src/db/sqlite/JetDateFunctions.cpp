@@ -68,8 +68,6 @@ void Clock(sqlite3_context* ctx, int, sqlite3_value**) {
 }
 
 using rules::FullYear;
-using rules::kDayNames;
-using rules::kMonthNames;
 
 // ---------------------------------------------------------------------------
 // Date functions
@@ -317,10 +315,15 @@ void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultDate(ctx, FromMoment(Moment(zero) + seconds));
 }
 
+// DateValue(setting, value) and TimeValue(value): the date or the time of
+// day of a date, or of a text read as one (the setting decides the order of
+// an all-number date).
 template <bool kDatePart>
 void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const rules::Region region = kDatePart ? RegionOf(argv[0]) : rules::Region::kFixed;
+  if (kDatePart) ++argv;
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::optional<Date> d = DateOf(argv[0]);
+  const std::optional<Date> d = DateOf(argv[0], region);
   if (!d) Raise(errnum::kRuntimeTypeMismatch);
   Date r = *d;
   if (kDatePart) {
@@ -339,24 +342,30 @@ void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, is ? -1 : 0);
 }
 
+// MonthName(setting, month[, abbreviate]): the setting's name of the month.
 void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
+  --argc;
+  ++argv;
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const int64_t m = CountOf(argv[0]);
   if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
-  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
-  const std::string_view name = kMonthNames[m - 1];
-  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+  const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
+  ResultText(ctx, (abbreviate ? r.short_months : r.months)[m - 1]);
 }
 
-// WeekdayName(n[, abbreviate[, first day]]): n counts from the first day.
+// WeekdayName(setting, n[, abbreviate[, first day]]): n counts from the
+// first day.
 void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
+  --argc;
+  ++argv;
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
   const int64_t n = CountOf(argv[0]);
   if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
-  const bool abbreviate = argc > 1 && !IsNull(argv[1]) && NumberOf(argv[1]) != 0;
+  const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   const int first = FirstDayOf(argc, argv, 2);
-  const std::string_view name = kDayNames[(n - 1 + first - 1) % 7];
-  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+  ResultText(ctx, (abbreviate ? r.short_days : r.days)[(n - 1 + first - 1) % 7]);
 }
 
 void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
@@ -387,7 +396,7 @@ void RegisterDateFunctions(sqlite3* db) {
       {"jet_datepart", -1, Guarded<DatePartFunction>, true},
       {"jet_dateserial", 3, Guarded<DateSerial>, true},
       {"jet_timeserial", 3, Guarded<TimeSerial>, true},
-      {"jet_datevalue", 1, Guarded<DateOrTimeValue<true>>, true},
+      {"jet_datevalue", 2, Guarded<DateOrTimeValue<true>>, true},
       {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
       {"jet_isdate", 1, Guarded<IsDate>, true},
       {"jet_monthname", -1, Guarded<MonthName>, true},

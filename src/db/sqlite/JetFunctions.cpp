@@ -300,17 +300,27 @@ void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
 }
 
-// CDate: a text that is no date is a type mismatch, a number beyond the years
-// 100 to 9999 an overflow.
-void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::optional<Date> d = DateOf(argv[0]);
+// CDate(setting, value): a text that is no date is a type mismatch, a number
+// beyond the years 100 to 9999 an overflow.
+Date DateArgument(rules::Region region, sqlite3_value* v) {
+  if (IsNull(v)) Raise(errnum::kInvalidUseOfNull);
+  const std::optional<Date> d = DateOf(v, region);
   if (!d) {
-    const int type = sqlite3_value_type(argv[0]);
+    const int type = sqlite3_value_type(v);
     Raise(type == SQLITE_INTEGER || type == SQLITE_FLOAT ? errnum::kOverflow
                                                          : errnum::kRuntimeTypeMismatch);
   }
-  ResultDate(ctx, *d);
+  return *d;
+}
+
+void CDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  ResultDate(ctx, DateArgument(RegionOf(argv[0]), argv[1]));
+}
+
+// CVDate(setting, value): CDate's date, but Null stays Null.
+void CVDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[1])) return;
+  ResultDate(ctx, DateArgument(RegionOf(argv[0]), argv[1]));
 }
 
 void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -537,10 +547,14 @@ void SpreadFinal(sqlite3_context* ctx) {
 
 namespace {
 
-// Format(value[, pattern]): always text; a value the pattern cannot apply to
-// (a text that is no date under a date pattern) comes back as its text.
+// Format(setting, value[, pattern]): always text; a value the pattern cannot
+// apply to (a text that is no date under a date pattern) comes back as its
+// text.
 void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
+  if (argc < 2 || argc > 3) Raise(errnum::kInvalidCall);
+  const rules::Region region = RegionOf(argv[0]);
+  --argc;
+  ++argv;
   if (NullGivesNull(ctx, argv[0])) return;
   std::string value_buffer, pattern_buffer;
   std::string_view pattern = argc == 2 ? TextOf(argv[1], pattern_buffer) : std::string_view();
@@ -562,8 +576,9 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
     pattern = "0.##############";
   } else if (rules::EqualsNoCase(pattern, "general date")) {
-    if (const std::optional<Date> d = DateOf(argv[0])) {
-      ResultText(ctx, d->ToText());
+    if (const std::optional<Date> d = DateOf(argv[0], region)) {
+      rules::GeneralDate(*d, region, out);
+      ResultText(ctx, out);
     } else {
       ResultText(ctx, TextOf(argv[0], value_buffer));
     }
@@ -580,7 +595,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                     : pattern[0] == 't' || pattern[0] == 'T' ? (yes ? "True" : "False")
                                                              : (yes ? "On" : "Off"));
     return;
-  } else if (const std::string_view named = rules::NamedPattern(pattern); !named.empty()) {
+  } else if (const std::string_view named = rules::NamedPattern(pattern, region); !named.empty()) {
     pattern = named;
   }
 
@@ -592,13 +607,95 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
     rules::FormatNumber(*n, pattern, out);
   } else {
-    const std::optional<Date> d = DateOf(argv[0]);
+    const std::optional<Date> d = DateOf(argv[0], region);
     if (!d) {
       ResultText(ctx, TextOf(argv[0], value_buffer));
       return;
     }
-    rules::FormatDate(*d, pattern, out);
+    rules::FormatDate(*d, pattern, out, region);
   }
+  ResultText(ctx, out);
+}
+
+// An optional whole-number argument of the Format... functions: its default
+// when left out; Null raises 94.
+int OptionalWhole(int argc, sqlite3_value** argv, int index, int absent) {
+  if (index >= argc) return absent;
+  const int64_t n = CountOf(argv[index]);
+  if (n < INT32_MIN || n > INT32_MAX) Raise(errnum::kOverflow);
+  return static_cast<int>(n);
+}
+
+// FormatNumber, FormatPercent and FormatCurrency(setting, value[, places[,
+// leading zero[, parentheses[, group]]]]): the value as a number (a text
+// that spells none is a type mismatch, Null an invalid use of Null).
+template <bool kPercent, bool kCurrency>
+void FormatAmount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
+  --argc;
+  ++argv;
+  if (argc < 1 || argc > 5) Raise(errnum::kInvalidCall);
+  const double value = NumberOf(argv[0]);
+  const std::string pattern = rules::NumberPattern(
+      region, OptionalWhole(argc, argv, 1, -1), OptionalWhole(argc, argv, 2, -2),
+      OptionalWhole(argc, argv, 3, -2), OptionalWhole(argc, argv, 4, -2), kPercent, kCurrency);
+  std::string out;
+  rules::FormatNumber(value, pattern, out);
+  ResultText(ctx, out);
+}
+
+// FormatDateTime(setting, date[, form]): 0 General Date, 1 Long Date, 2 Short
+// Date, 3 Long Time, 4 Short Time; any other form raises 5.
+void FormatDateTime(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2 || argc > 3) Raise(errnum::kInvalidCall);
+  const rules::Region region = RegionOf(argv[0]);
+  const Date d = DateArgument(region, argv[1]);
+  const int form = OptionalWhole(argc - 1, argv + 1, 1, 0);
+  const rules::RegionalSetting& r = rules::SettingOf(region);
+  std::string out;
+  switch (form) {
+    case 0: rules::GeneralDate(d, region, out); break;
+    case 1: rules::FormatDate(d, r.long_date, out, region); break;
+    case 2: rules::FormatDate(d, r.short_date, out, region); break;
+    case 3: rules::FormatDate(d, r.long_time, out, region); break;
+    case 4: rules::FormatDate(d, r.short_time, out, region); break;
+    default: Raise(errnum::kInvalidCall);
+  }
+  ResultText(ctx, out);
+}
+
+// Partition(number, start, stop, interval): the range of numbers the number
+// falls in, "lower:upper", each side padded with blanks to the width of
+// stop + 1 so that the ranges sort as texts; before start the range has no
+// lower end, after stop no upper. The arguments round to whole numbers; a
+// Null one gives Null; start below 0, stop not above start or an interval
+// below 1 raise 5.
+void Partition(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  for (int i = 0; i < 4; ++i) {
+    if (NullGivesNull(ctx, argv[i])) return;
+  }
+  const int64_t number = CountOf(argv[0]), start = CountOf(argv[1]), stop = CountOf(argv[2]),
+                interval = CountOf(argv[3]);
+  if (start < 0 || stop <= start || interval < 1) Raise(errnum::kInvalidCall);
+  const size_t width = std::to_string(stop + 1).size();
+  auto side = [width](std::optional<int64_t> n, std::string& out) {
+    const std::string digits = n ? std::to_string(*n) : std::string();
+    if (digits.size() < width) out.append(width - digits.size(), ' ');
+    out += digits;
+  };
+  std::optional<int64_t> lower, upper;
+  if (number < start) {
+    upper = start - 1;
+  } else if (number > stop) {
+    lower = stop + 1;
+  } else {
+    lower = start + (number - start) / interval * interval;
+    upper = std::min(*lower + interval - 1, stop);
+  }
+  std::string out;
+  side(lower, out);
+  out += ':';
+  side(upper, out);
   ResultText(ctx, out);
 }
 
@@ -756,12 +853,18 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_mod", 2, Guarded<Modulo>, true},
       {"jet_pow", 2, Guarded<Power>, true},
       {"jet_format", -1, Guarded<Format>, true},
+      {"jet_formatnumber", -1, Guarded<FormatAmount<false, false>>, true},
+      {"jet_formatpercent", -1, Guarded<FormatAmount<true, false>>, true},
+      {"jet_formatcurrency", -1, Guarded<FormatAmount<false, true>>, true},
+      {"jet_formatdatetime", -1, Guarded<FormatDateTime>, true},
+      {"jet_partition", 4, Guarded<Partition>, true},
       {"jet_cstr", 1, Guarded<CStr>, true},
       {"jet_clng", 1, Guarded<CLng>, true},
       {"jet_cint", 1, Guarded<CInt>, true},
       {"jet_cdbl", 1, Guarded<CDbl>, true},
       {"jet_csng", 1, Guarded<CSng>, true},
-      {"jet_cdate", 1, Guarded<CDate>, true},
+      {"jet_cdate", 2, Guarded<CDate>, true},
+      {"jet_cvdate", 2, Guarded<CVDate>, true},
       {"jet_val", 1, Guarded<Val>, true},
       {"jet_int", 1, Guarded<WholePart<false>>, true},
       {"jet_fix", 1, Guarded<WholePart<true>>, true},

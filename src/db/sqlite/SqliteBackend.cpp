@@ -593,7 +593,8 @@ void SqliteBackend::OpenHandle(const std::string& name, int flags) {
   sqlite3_busy_handler(raw, WaitForLock, this);
 }
 
-SqliteBackend::SqliteBackend(const std::string& target) : target_(target) {
+SqliteBackend::SqliteBackend(const std::string& target, rules::Region region)
+    : target_(target), region_(region) {
   std::error_code ignored;
   if (target != ":memory:" && std::filesystem::is_directory(target, ignored)) {
     throw Error(errnum::kFail, "The database engine cannot open the file " + Quoted(target) +
@@ -683,7 +684,7 @@ void SqliteBackend::Keep(std::string sql, StatementPtr stmt) {
   if (!cache_index_.contains(sql)) Cache(std::move(sql), std::move(stmt));
 }
 
-const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(); }
+const jet::Dialect& SqliteBackend::dialect() const { return SqliteDialect(region_); }
 
 void SqliteBackend::Exec(const char* sql) {
   if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -1265,8 +1266,8 @@ int32_t SqliteBackend::RunGroup(std::span<const std::string> before, const std::
 
 namespace internal {
 
-std::unique_ptr<Backend> OpenSqlite(const std::string& target) {
-  return std::make_unique<sqlite::SqliteBackend>(target);
+std::unique_ptr<Backend> OpenSqlite(const std::string& target, rules::Region region) {
+  return std::make_unique<sqlite::SqliteBackend>(target, region);
 }
 
 }  // namespace internal

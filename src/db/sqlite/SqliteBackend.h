@@ -41,7 +41,7 @@ class SqliteBackend final : public internal::Backend {
   // Opens (creating when missing) the file, or ":memory:". Throws
   // tessaly::Error -2147467259 when the target cannot be opened, is a
   // directory or is no database.
-  explicit SqliteBackend(const std::string& target);
+  explicit SqliteBackend(const std::string& target, rules::Region region = rules::Region::kFixed);
   ~SqliteBackend() override;
 
   const jet::Dialect& dialect() const override;
@@ -116,6 +116,7 @@ class SqliteBackend final : public internal::Backend {
 
   std::unique_ptr<sqlite3, Closer> db_;
   std::string target_;
+  rules::Region region_;
   std::chrono::milliseconds lock_wait_{kBusyTimeoutMs};
   std::chrono::steady_clock::time_point wait_started_;
   // Compiled statements by their text, most recently used first. With the

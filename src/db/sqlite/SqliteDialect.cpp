@@ -129,6 +129,8 @@ void Grouped(const char* function, const Operands& operands, size_t begin, size_
 
 class Sqlite final : public jet::Dialect {
  public:
+  explicit Sqlite(rules::Region region) : Dialect(region) {}
+
   // Index and constraint names are the database's in SQLite but the
   // table's in Jet: the table's name goes in front.
   void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
@@ -374,6 +376,7 @@ class Sqlite final : public jet::Dialect {
         TESSALY_JET_FUNCTIONS(TESSALY_SQLITE_FUNCTION_NAME)
 #undef TESSALY_SQLITE_FUNCTION_NAME
     };
+    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
     Call(kNames[static_cast<size_t>(function)], args, out);
   }
 
@@ -456,9 +459,10 @@ class Sqlite final : public jet::Dialect {
 
 }  // namespace
 
-const jet::Dialect& SqliteDialect() {
-  static const Sqlite dialect;
-  return dialect;
+const jet::Dialect& SqliteDialect(rules::Region region) {
+  static const Sqlite dialects[rules::kRegions] = {
+      Sqlite(rules::Region::kFixed), Sqlite(rules::Region::kEnUs), Sqlite(rules::Region::kZhCn)};
+  return dialects[static_cast<size_t>(region)];
 }
 
 }  // namespace tessaly::db::sqlite

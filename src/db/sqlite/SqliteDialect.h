@@ -5,10 +5,10 @@
 
 namespace tessaly::db::sqlite {
 
-// The one SQLite dialect object (stateless, shared by all connections).
-// Dates become their stored text, True -1; Jet's functions and the & operator
-// become the jet_... functions that RegisterJetFunctions installs; text
-// comparisons that involve no column get COLLATE NOCASE.
-const jet::Dialect& SqliteDialect();
+// The SQLite dialect object of a regional setting, shared by all connections
+// with it. Dates become their stored text, True -1; Jet's functions and the &
+// operator become the jet_... functions that RegisterJetFunctions installs;
+// text comparisons that involve no column get COLLATE NOCASE.
+const jet::Dialect& SqliteDialect(rules::Region region = rules::Region::kFixed);
 
 }  // namespace tessaly::db::sqlite

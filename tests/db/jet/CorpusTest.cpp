@@ -8,6 +8,7 @@
 //   # a comment line      ("#" and a blank, anywhere)
 //   @ansi89                 first line, optional: the file's statements run on a
 //                           connection opened with the ANSI-89 wildcard option
+//   @region=zh-CN           first line, optional: the same with the regional setting
 //   -- name                 a statement's name, unique in its file
 //   @sqlite-only why        right after the name, optional: the statement is not
 //                           run on the PostgreSQL server (its test is skipped
@@ -218,7 +219,7 @@ struct Statement {
   std::string file;  // the feature: the file's name without ".jet"
   std::string name;
   int line = 0;  // of the "--" line, for messages
-  bool ansi89 = false;
+  std::string options;      // the connection's options ("?ansi89", "?region=en-US") or ""
   std::string sqlite_only;  // why the statement is not run on the server, or ""
   std::vector<std::string> before;  // statements run first; "!" before one that fails
   std::string sql;
@@ -250,7 +251,7 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
   const std::string file = path.stem().string();
   std::string line;
   int number = 0;
-  bool ansi89 = false;
+  std::string options;
   bool in_statement = false;  // reading the statement's lines
   auto fail = [&](const std::string& why) {
     Statement bad;
@@ -263,8 +264,8 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
   while (std::getline(in, line)) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (number == 1 && Trimmed(line) == "@ansi89") {
-      ansi89 = true;
+    if (number == 1 && (Trimmed(line) == "@ansi89" || Trimmed(line).starts_with("@region="))) {
+      options = "?" + Trimmed(line).substr(1);
       continue;
     }
     // "# " starts a comment anywhere ("#1/2/2005#" may start a statement's line).
@@ -274,7 +275,7 @@ std::vector<Statement> ReadFile(const std::filesystem::path& path) {
       s.file = file;
       s.name = Trimmed(line.substr(2));
       s.line = number;
-      s.ansi89 = ansi89;
+      s.options = options;
       for (const Statement& other : out) {
         if (other.name == s.name) fail("the name " + s.name + " is used twice");
       }
@@ -384,13 +385,13 @@ class CorpusStatement : public ::testing::Test {
     if (server_) {
       conn = tessaly::testing::EmptyServerDb();
       for (const char* sql : kServerFixture) internal::BackendOf(*conn).Run(sql, nullptr);
-      if (s_.ansi89) {
+      if (!s_.options.empty()) {
         conn = Connection::Open(tessaly::testing::SchemaTarget(tessaly::testing::ServerTarget(),
                                                                tessaly::testing::TestSchema()) +
-                                "?ansi89");
+                                s_.options);
       }
     } else {
-      conn = Connection::Open(s_.ansi89 ? ":memory:?ansi89" : ":memory:");
+      conn = Connection::Open(":memory:" + s_.options);
       for (const char* sql : kFixture) internal::BackendOf(*conn).Run(sql, nullptr);
     }
     SCOPED_TRACE(s_.file + ".jet:" + std::to_string(s_.line) + "\n" + s_.sql);

@@ -97,11 +97,12 @@ const Translated kTranslations[] = {
     {"select F_Dept as 部门 ,F_EmpID as 员工编号,  Format(F_Date,'yyyy-mm-dd') as 日期,"
      "iif(F_ISWQ,'是','') AS 外勤否,IIF(F_SBSJ=0,'',F_SBSJ) as 上班小时,F_ID from Q_KQ where  "
      "F_EmpID='1' Order by F_Year,F_Month",
-     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(F_Date, 'yyyy-mm-dd') AS "
+     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(0, F_Date, 'yyyy-mm-dd') AS "
      "`日期`, CASE WHEN F_ISWQ THEN '是' ELSE '' END AS `外勤否`, CASE WHEN F_SBSJ = 0 THEN '' "
      "ELSE F_SBSJ END AS `上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = '1' ORDER BY F_Year, "
      "F_Month",
-     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(F_Date, ?1) AS `日期`, CASE WHEN "
+     "SELECT F_Dept AS `部门`, F_EmpID AS `员工编号`, jet_format(0, F_Date, ?1) AS `日期`, CASE "
+     "WHEN "
      "F_ISWQ THEN ?2 ELSE ?3 END AS `外勤否`, CASE WHEN F_SBSJ = ?4 THEN ?5 ELSE F_SBSJ END AS "
      "`上班小时`, F_ID FROM Q_KQ WHERE F_EmpID = ?6 ORDER BY F_Year, F_Month",
      "'yyyy-mm-dd', '是', '', 0, '', '1'"},
@@ -373,6 +374,25 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
     ASSERT_TRUE(t.ok) << jet << ": " << t.error_description;
     EXPECT_EQ(t.sql, pg) << jet;
   }
+}
+
+// The regional setting reaches each engine in the statement's text: the
+// functions that answer by it take its number first, the others nothing.
+TEST(Translator, WritesTheRegionalSettingIntoTheCallsThatAnswerByIt) {
+  AttendanceSpellings names;
+  const std::unique_ptr<Dialect> pg = postgres::PgDialect(names, rules::Region::kZhCn);
+  const char* jet =
+      "select Format(F_Date, 'Long Date'), CDate(F_EmpID), MonthName(1), Left$(F_EmpID, 2) "
+      "from T_KQ";
+  EXPECT_EQ(Translate(jet, sqlite::SqliteDialect(rules::Region::kEnUs)).sql,
+            "SELECT jet_format(1, F_Date, 'Long Date') AS Expr1000, jet_cdate(1, F_EmpID) AS "
+            "Expr1001, jet_monthname(1, 1) AS Expr1002, jet_cstr(jet_left(F_EmpID, 2)) AS Expr1003 "
+            "FROM T_KQ");
+  EXPECT_EQ(Translate(jet, *pg).sql,
+            R"(SELECT pg_temp.jet_format(2, "F_Date", 'Long Date') AS "Expr1000", )"
+            R"(pg_temp.jet_cdate(2, "F_EmpID") AS "Expr1001", pg_temp.jet_monthname(2, 1) AS )"
+            R"("Expr1002", pg_temp.jet_cstr(pg_temp.jet_left("F_EmpID", 2)) AS "Expr1003" )"
+            R"(FROM "T_KQ")");
 }
 
 TEST(Translator, RefusesWithJetsNumberAndWording) {
