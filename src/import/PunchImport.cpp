@@ -42,6 +42,9 @@ constexpr std::string_view kReasonTexts[kRejectReasons] = {
 constexpr std::string_view kReasonNotes[kRejectReasons] = {
     "unread", "time", "floor", "ahead", "period", "repeat", "card", "term", "tap",
 };
+// ... and their letters, where the names do not fit.
+constexpr char kReasonLetters[kRejectReasons] = {'u', 'i', 'f', 'n', 'p', 'r', 'c', 't', 'd'};
+constexpr size_t kNoteWidth = 100;  // T_Log.F_Note
 
 std::string Q(std::string_view text) { return sql::Quoted(text); }
 std::string Q(std::string_view text, size_t width) { return sql::Quoted(vb::LeftChars(text, width)); }
@@ -126,42 +129,72 @@ void WriteRows(db::Connection& c, const char* table, const Columns& columns, std
   rows.clear();
 }
 
-// A staged line's text in T_Collect.F_Door: the punch as read, so a run
-// started again files it as the first attempt would have.
-std::string StagedText(const Punch& p) {
-  std::string s;
-  s.reserve(p.raw.size() + 64);
-  for (std::string_view f : {std::string_view(p.card), std::string_view(p.date),
-                             std::string_view(p.time), std::string_view(p.terminal)}) {
-    s += f;
-    s += '\t';
-  }
-  s += static_cast<char>('0' + p.direction);
+// A staged line's text in T_Collect.F_Door: what its other columns cannot
+// hold of the punch as read, so a run started again files it as the first
+// attempt would have. The line's number, its direction and the reason the
+// file alone gives, then what is cut from the card, date and time by the
+// widths of F_WorkNo, F_KQDate and F_KQTime (each as its length, ':' and the
+// text), then an unreadable line's text. Most lines need some 15 bytes.
+void AppendRest(std::string& s, std::string_view text, size_t kept) {
+  const std::string_view rest = text.substr(kept);
+  s += N(static_cast<int64_t>(rest.size()));
+  s += ':';
+  s += rest;
+}
+
+std::string StagedText(const Punch& p, std::string_view work, std::string_view date,
+                       std::string_view time) {
+  std::string s = N(p.line);
   s += '\t';
+  s += static_cast<char>('0' + p.direction);
   s += p.verdict ? static_cast<char>('a' + static_cast<int>(*p.verdict)) : '-';
   s += '\t';
+  AppendRest(s, p.card, work.size());
+  AppendRest(s, p.date, date.size());
+  AppendRest(s, p.time, time.size());
   // Only an unreadable line needs its text again (in its rejected row).
   if (p.verdict == RejectReason::kUnreadable) s += p.raw;
   return s;
 }
 
-Punch StagedPunch(std::string_view text, int64_t line) {
-  std::string_view f[6];
-  for (std::string_view& field : f) {
-    const size_t tab = text.find('\t');
-    if (tab == std::string_view::npos) throw std::runtime_error("a staged line is damaged");
-    field = text.substr(0, tab);
-    text.remove_prefix(tab + 1);
-  }
+// A staged line's F_Flag: the run's key, ':' and the line's place in filing
+// order, nine digits, so a chunk's lines are one range of it.
+std::string StagedFlag(const std::string& key, int64_t position) {
+  char text[16];
+  std::snprintf(text, sizeof text, ":%09lld", static_cast<long long>(position));
+  return key + text;
+}
+
+Punch StagedPunch(std::string work, std::string date, std::string time, std::string terminal,
+                  std::string_view door, std::string_view flag) {
+  auto damaged = [] { return std::runtime_error("a staged line is damaged"); };
+  auto rest = [&](std::string& into) {
+    const size_t colon = door.find(':');
+    if (colon == std::string_view::npos) throw damaged();
+    const size_t size = std::stoul(std::string(door.substr(0, colon)));
+    if (colon + 1 + size > door.size()) throw damaged();
+    into.append(door.substr(colon + 1, size));
+    door.remove_prefix(colon + 1 + size);
+  };
   Punch p;
-  p.line = line;
-  p.card = f[0];
-  p.date = f[1];
-  p.time = f[2];
-  p.terminal = f[3];
-  p.direction = static_cast<int8_t>(f[4].empty() ? 0 : f[4][0] - '0');
-  if (!f[5].empty() && f[5][0] != '-') p.verdict = static_cast<RejectReason>(f[5][0] - 'a');
-  p.raw = text;
+  const size_t tab = door.find('\t');
+  if (tab == std::string_view::npos || tab + 3 >= door.size() || door[tab + 3] != '\t') throw damaged();
+  p.line = std::stoll(std::string(door.substr(0, tab)));
+  p.direction = static_cast<int8_t>(door[tab + 1] - '0');
+  if (door[tab + 2] != '-') p.verdict = static_cast<RejectReason>(door[tab + 2] - 'a');
+  door.remove_prefix(tab + 4);
+  p.card = std::move(work);
+  p.date = std::move(date);
+  p.time = std::move(time);
+  rest(p.card);
+  rest(p.date);
+  rest(p.time);
+  p.raw = door;
+  p.terminal = std::move(terminal);
+  const size_t colon = flag.rfind(':');
+  if (colon == std::string_view::npos) throw damaged();
+  p.position = std::stoll(std::string(flag.substr(colon + 1)));
+  p.work = import::WorkOf(p.card);
   if (const auto s = import::MomentOf(p.date, p.time)) p.seconds = *s;
   return p;
 }
@@ -330,11 +363,8 @@ class Ledger {
 // counts it, on a dry run).
 class Filer {
  public:
-  Filer(db::Connection& c, Ledger& ledger, const RunState& state, bool write)
-      : ledger_(ledger),
-        state_(state),
-        write_(write),
-        c_(c) {}
+  Filer(db::Connection& c, Ledger& ledger, const std::string& stamp, bool write)
+      : ledger_(ledger), stamp_(stamp), write_(write), c_(c) {}
 
   // Writes the chunk's rows, each table in one go.
   void Flush() {
@@ -396,14 +426,14 @@ class Filer {
     auto part = [&](size_t at) { return I(timed ? std::stoi(p.date.substr(at, at == 0 ? 4 : 2)) : 0); };
     auto clock = [&](size_t at) { return I(timed ? std::stoi(p.time.substr(at, 2)) : 0); };
     rejected_.push_back(Row{
-        T(state_.stamp), T(ReasonText(reason)), T(card), part(0), part(5), part(8), clock(0),
+        T(stamp_), T(ReasonText(reason)), T(card), part(0), part(5), part(8), clock(0),
         clock(3), T(date), T(time), T(e ? e->id : "", 10), T(e ? e->name : "", 20),
         T(e ? e->dept : "", 50), I(0), T(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3),
         T(terminal ? terminal->name : "", 20), I(p.direction == 1), I(p.direction == 2), I(1)});
   }
 
   Ledger& ledger_;
-  const RunState& state_;
+  const std::string& stamp_;
   bool write_;
   db::Connection& c_;
   std::vector<Row> punches_, rejected_;
@@ -416,29 +446,6 @@ ImportCounts& operator+=(ImportCounts& a, const ImportCounts& b) {
   for (size_t i = 0; i < kRejectReasons; ++i) a.rejected_by[i] += b.rejected_by[i];
   return a;
 }
-
-// Filing order: by card (as T_Collect's work number, in the database's
-// letter case rule), then date, time and line, so each card's punches are
-// filed in time order and a chunk holds whole cards.
-// The order of two work numbers (a card's first ten characters) as the
-// database compares them, ASCII letters without regard to case.
-int CompareWorkNo(const Punch& a, const Punch& b) {
-  const std::string_view x = vb::LeftChars(a.card, 10), y = vb::LeftChars(b.card, 10);
-  auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
-  for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
-    if (fold(x[i]) != fold(y[i])) return fold(x[i]) < fold(y[i]) ? -1 : 1;
-  }
-  return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
-}
-
-void SortForFiling(std::vector<Punch>& punches) {
-  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) {
-    if (const int c = CompareWorkNo(x, y); c != 0) return c < 0;
-    return std::tie(x.date, x.time, x.line) < std::tie(y.date, y.time, y.line);
-  });
-}
-
-std::string WorkNo(const Punch& p) { return std::string(vb::LeftChars(p.card, 10)); }
 
 // The connection as the shared pointer a recordset takes, without owning it.
 std::shared_ptr<db::Connection> Borrowed(db::Connection& c) {
@@ -454,6 +461,91 @@ std::optional<std::string> RunRow(const std::shared_ptr<db::Connection>& c, cons
 }
 bool HasRunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
   return RunRow(c, key).has_value();
+}
+
+// What a copy of the run meets when another copy of the same lines and
+// options got there first.
+constexpr const char* kBegun = "another run of these lines has begun; run again to finish it";
+constexpr const char* kFiling = "another run of these lines is filing them and finishes the run";
+
+// Every write of a run holds the run's lock, so two copies started together
+// take turns: on the server two transactions would otherwise both stage, or
+// both file one chunk. The lock ends with the transaction, so a killed run
+// leaves none behind.
+void LockRun(db::Connection& c, const std::string& key) {
+  db::internal::BackendOf(c).LockUntilEnd(std::stoull(key.substr(3), nullptr, 16));
+}
+
+// The lines a stopped attempt left staged, in filing order.
+std::vector<Punch> StagedPunches(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  std::vector<Punch> punches;
+  db::Recordset rs;
+  rs.Open("SELECT F_WorkNo, F_KQDate, F_KQTime, F_DcuID, F_Door, F_Flag FROM T_Collect WHERE F_Flag LIKE " +
+              Q(key + ":%"),
+          c, db::adOpenForwardOnly, db::adLockReadOnly);
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    punches.push_back(StagedPunch(Text(rs, 0), Text(rs, 1), Text(rs, 2), Text(rs, 3), Text(rs, 4), Text(rs, 5)));
+  }
+  std::sort(punches.begin(), punches.end(),
+            [](const Punch& x, const Punch& y) { return x.position < y.position; });
+  return punches;
+}
+
+// Stages every line and the run's own row in one transaction: a stop before
+// its end leaves nothing staged, and the next run stages again.
+void Stage(db::Connection& connection, const std::shared_ptr<db::Connection>& owner,
+           const std::string& key, const std::vector<Punch>& punches, const RunState& state,
+           const std::function<void(int64_t)>& staged_so_far) {
+  connection.BeginTrans();
+  try {
+    LockRun(connection, key);
+    // Asked again under the lock: a copy of this run that staged meanwhile
+    // has committed its row by now.
+    if (HasRunRow(owner, key)) throw std::runtime_error(kBegun);
+    connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
+                       "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
+    const std::vector<uint8_t> null(kStagedColumns.size(), 0);
+    migrate::RowWriter stage(connection, "T_Collect", kStagedColumns);
+    Row row(kStagedColumns.size());
+    for (const Punch& p : punches) {
+      const std::string_view work = vb::LeftChars(p.card, 10), date = vb::LeftChars(p.date, 10),
+                             time = vb::LeftChars(p.time, 5);
+      row[0] = T(work);
+      row[1] = T(date);
+      row[2] = T(time);
+      row[3] = T(p.terminal);
+      row[4] = T(StagedText(p, work, date, time));
+      row[5] = T(StagedFlag(key, p.position));
+      stage.Write(row, null);
+      if (p.position % 10000 == 0) staged_so_far(p.position);
+    }
+    stage.Finish();
+    connection.CommitTrans();
+  } catch (...) {
+    connection.RollbackTrans();
+    throw;
+  }
+}
+
+// Deletes the staged lines of a chunk (punches[begin, end), contiguous in
+// filing order) and returns how many were still there. The work numbers find
+// them by the index; the range of places keeps out lines of other chunks the
+// server's texts match as the same work number (letters of other scripts in
+// another case).
+int64_t DeleteStaged(db::Connection& c, const std::string& key, const std::vector<Punch>& punches,
+                     size_t begin, size_t end) {
+  const std::string places = " AND F_Flag>=" + Q(StagedFlag(key, punches[begin].position)) +
+                             " AND F_Flag<=" + Q(StagedFlag(key, punches[end - 1].position));
+  std::set<std::string_view> works;
+  for (size_t i = begin; i < end; ++i) works.insert(vb::LeftChars(punches[i].card, 10));
+  int64_t gone = 0;
+  // A hundred work numbers a statement keeps its text short.
+  for (auto it = works.begin(); it != works.end();) {
+    std::string in;
+    for (int n = 0; n < 100 && it != works.end(); ++n, ++it) (in += in.empty() ? "" : ",") += Q(*it);
+    gone += c.Execute("DELETE FROM T_Collect WHERE F_WorkNo IN (" + in + ")" + places);
+  }
+  return gone;
 }
 
 }  // namespace
@@ -478,7 +570,15 @@ std::string LogNote(const ImportCounts& c) {
     note += sep + std::string(kReasonNotes[i]) + " " + N(c.rejected_by[i]);
     sep = " ";
   }
-  return std::string(vb::LeftChars(note, 100));
+  if (note.size() <= kNoteWidth) return note;
+  // Too long: a letter a count, and no total of the rejected (the log row's
+  // F_RecCnt less the added and skipped). Under ten million lines this
+  // always fits: at most nine of its eleven counts have seven digits.
+  note = "a" + N(c.added) + " s" + N(c.skipped) + ":";
+  for (size_t i = 0; i < kRejectReasons; ++i) {
+    if (c.rejected_by[i] != 0) note += std::string(" ") + kReasonLetters[i] + N(c.rejected_by[i]);
+  }
+  return std::string(vb::LeftChars(note, kNoteWidth));
 }
 
 ImportResult ImportPunches(db::Connection& connection, std::span<const std::string_view> lines,
@@ -493,25 +593,16 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   };
   const std::shared_ptr<db::Connection> owner = Borrowed(connection);
   const std::string key = RunKey(lines, options);
-  const std::string own_lines = Q(key + ":%");
 
   ImportResult result;
   RunState state;
   std::vector<Punch> punches;
-  if (!options.dry_run) {
-    if (const std::optional<std::string> row = RunRow(owner, key)) {
-      state = StateOf(*row);
-      result.resumed = true;
-    }
-  }
-  if (result.resumed) {
-    // The first attempt staged every line: file what it left.
-    db::Recordset rs;
-    rs.Open("SELECT F_Flag, F_Door FROM T_Collect WHERE F_Flag LIKE " + own_lines, owner);
-    for (; !rs.IsEOF(); rs.MoveNext()) {
-      const std::string flag = Text(rs, 0);
-      punches.push_back(StagedPunch(Text(rs, 1), std::stoll(flag.substr(key.size() + 1))));
-    }
+  if (const std::optional<std::string> row = RunRow(owner, key)) {
+    // A stopped attempt staged every line: file what it left (a dry run
+    // counts what that would do, from the counts the attempt reached).
+    state = StateOf(*row);
+    result.resumed = true;
+    punches = StagedPunches(owner, key);
   } else {
     state.stamp = options.now.empty() ? ClockNow() : options.now;
     const auto now = import::MomentOf(std::string_view(state.stamp).substr(0, 10),
@@ -521,36 +612,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     state.counts.lines = static_cast<int64_t>(punches.size());
     // Staged in filing order, the work-number index of T_Collect grows at
     // its end instead of everywhere: far fewer pages written.
-    SortForFiling(punches);
     if (!options.dry_run) {
-      // Every line and the run's own row in one transaction: a stop before
-      // its end leaves nothing staged, and the next run stages again.
-      connection.BeginTrans();
-      try {
-        // Asked again inside the transaction: on SQLite a run of the same
-        // lines that staged meanwhile makes this one fail here or at its
-        // first write, instead of staging the lines twice.
-        if (HasRunRow(owner, key)) throw std::runtime_error("another run of these lines has begun; run again to finish it");
-        connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
-                           "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
-        int64_t staged = 0;
-        char line_no[16];
-        const std::vector<uint8_t> null(kStagedColumns.size(), 0);
-        migrate::RowWriter stage(connection, "T_Collect", kStagedColumns);
-        Row row;
-        for (const Punch& p : punches) {
-          std::snprintf(line_no, sizeof line_no, ":%09lld", static_cast<long long>(p.line));
-          row = {T(p.card, 10), T(p.date, 10), T(p.time, 5), T(p.terminal), T(StagedText(p)),
-                 T(key + line_no)};
-          stage.Write(row, null);
-          if (++staged % 10000 == 0) report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
-        }
-        stage.Finish();
-        connection.CommitTrans();
-      } catch (...) {
-        connection.RollbackTrans();
-        throw;
-      }
+      Stage(connection, owner, key, punches, state, [&](int64_t staged) {
+        report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
+      });
     }
   }
   {
@@ -559,35 +624,31 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     result.foreign_staged = rs.Fields().Item(0).Value().ToLong();
   }
 
-  if (result.resumed) SortForFiling(punches);
   Ledger ledger(owner, punches, options);
   report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   for (size_t begin = 0; begin < punches.size();) {
-    // A chunk ends where a card does, so its staged lines go by work number.
+    // A chunk ends where a work number does.
     size_t end = std::min(punches.size(), begin + std::max<size_t>(1, options.chunk_lines));
-    while (end < punches.size() && CompareWorkNo(punches[end], punches[end - 1]) == 0) {
-      ++end;
-    }
-    Filer filer(connection, ledger, state, !options.dry_run);
+    while (end < punches.size() && punches[end].work == punches[end - 1].work) ++end;
+    Filer filer(connection, ledger, state.stamp, !options.dry_run);
+    RunState next = state;
     if (options.dry_run) {
       for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
     } else {
       connection.BeginTrans();
       try {
-        // The chunk's staged lines go by work number (indexed), compared to
-        // the byte: the server's texts also match letters of other scripts
-        // in another case, which may be staged for a later chunk.
-        std::set<std::string> works;
-        for (size_t i = begin; i < end; ++i) {
-          filer.File(punches[i]);
-          works.insert(WorkNo(punches[i]));
-        }
-        for (const std::string& work : works) {
-          connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo=" + Q(work) + " AND StrComp(F_WorkNo," +
-                             Q(work) + ",0)=0 AND F_Flag LIKE " + own_lines);
+        // Under the run's lock, the run's row and the chunk's staged lines
+        // tell whether another copy of the run filed them meanwhile; the
+        // counts go on from the row's.
+        LockRun(connection, key);
+        const std::optional<std::string> row = RunRow(owner, key);
+        if (!row) throw std::runtime_error(kFiling);
+        next = StateOf(*row);
+        for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
+        if (DeleteStaged(connection, key, punches, begin, end) != static_cast<int64_t>(end - begin)) {
+          throw std::runtime_error(kFiling);
         }
         filer.Flush();
-        RunState next = state;
         next.counts += filer.counts();
         next.handled += static_cast<int64_t>(end - begin);
         connection.Execute("UPDATE T_Collect SET F_Door=" + Q(StateText(next)) +
@@ -599,8 +660,11 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
       }
     }
     for (size_t i = begin; i < end; ++i) ledger.Forget(punches[i]);
-    state.counts += filer.counts();
-    state.handled += static_cast<int64_t>(end - begin);
+    if (options.dry_run) {
+      next.counts += filer.counts();
+      next.handled += static_cast<int64_t>(end - begin);
+    }
+    state = next;
     begin = end;
     report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   }
@@ -610,7 +674,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     // this leaves the run to be finished by the next, which logs it once.
     connection.BeginTrans();
     try {
-      connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key));
+      LockRun(connection, key);
+      if (connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key)) != 1) {
+        throw std::runtime_error(kFiling);
+      }
       connection.Execute("INSERT INTO T_Log (F_Date,F_Time,F_RecCnt,F_Operator,F_Note) VALUES (" +
                          Q(state.stamp.substr(0, 10)) + "," + Q(state.stamp.substr(11, 8)) + "," +
                          N(std::min<int64_t>(state.counts.lines, INT32_MAX)) + "," +
@@ -627,12 +694,14 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   return result;
 }
 
-std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp) {
-  std::vector<RejectedLine> out;
+std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp,
+                                        std::span<const std::string_view> lines,
+                                        const ImportOptions& options) {
+  std::vector<RejectedLine> filed;
   db::Recordset rs;
   rs.Open("SELECT F_CardID, F_Date, F_Time, F_DcuID, F_IsEnter, F_IsExit, F_ErrMsg FROM T_TransLost "
           "WHERE F_LoadDate=" + Q(stamp) + " ORDER BY F_ID",
-          Borrowed(connection));
+          Borrowed(connection), db::adOpenForwardOnly, db::adLockReadOnly);
   for (; !rs.IsEOF(); rs.MoveNext()) {
     RejectedLine r;
     r.reason = Text(rs, 6);
@@ -644,7 +713,55 @@ std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::s
     r.direction = rs.Fields().Item(4).Value().ToLong() != 0   ? "in"
                   : rs.Fields().Item(5).Value().ToLong() != 0 ? "out"
                                                                 : "";
-    out.push_back(std::move(r));
+    filed.push_back(std::move(r));
+  }
+  rs.Close();
+
+  // The rows are filed by card; the lines they came from give the order. A
+  // rejected row is the line's of the same reason, card, date and time (an
+  // unreadable line's: of the same text), and of several such lines the
+  // first, since each card's lines are filed in time and line order and the
+  // later ones are then skipped as the same rejected punch.
+  auto key = [](std::string_view reason, std::string_view card, std::string_view date,
+                std::string_view time) {
+    std::string k(reason);
+    for (std::string_view part : {card, date, time}) (k += '\x1f') += part;
+    return k;
+  };
+  std::unordered_map<std::string, std::vector<size_t>> waiting;
+  for (size_t i = filed.size(); i-- > 0;) {
+    const RejectedLine& r = filed[i];
+    waiting[key(r.reason, Folded(r.person), r.date, r.line.empty() ? r.time : r.line)].push_back(i);
+  }
+  const auto now = import::MomentOf(std::string_view(stamp).substr(0, 10),
+                                    stamp.size() > 11 ? std::string_view(stamp).substr(11) : "");
+  std::vector<Punch> punches =
+      now ? import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60)
+          : std::vector<Punch>();
+  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) { return x.line < y.line; });
+  std::vector<RejectedLine> out;
+  std::vector<uint8_t> taken(filed.size(), 0);
+  for (const Punch& p : punches) {
+    static constexpr RejectReason kByDatabase[] = {RejectReason::kUnknownCard, RejectReason::kUnknownTerminal,
+                                                   RejectReason::kDoublePunch};
+    const std::span<const RejectReason> reasons =
+        p.verdict ? std::span<const RejectReason>(&*p.verdict, 1) : std::span<const RejectReason>(kByDatabase);
+    for (RejectReason reason : reasons) {
+      const bool unreadable = reason == RejectReason::kUnreadable;
+      auto it = waiting.find(unreadable ? key(ReasonText(reason), "", "", p.raw)
+                                        : key(ReasonText(reason), Folded(vb::LeftChars(p.card, 10)),
+                                              vb::LeftChars(p.date, 10), p.time));
+      if (it == waiting.end() || it->second.empty()) continue;
+      taken[it->second.back()] = 1;
+      out.push_back(std::move(filed[it->second.back()]));
+      it->second.pop_back();
+      break;
+    }
+  }
+  // Rows no line accounts for (the lines given are not the run's) keep the
+  // order they were filed in, after the rest.
+  for (size_t i = 0; i < filed.size(); ++i) {
+    if (!taken[i]) out.push_back(std::move(filed[i]));
   }
   return out;
 }

@@ -249,14 +249,15 @@ TEST(PunchImport, PushedAndCsvFormsReadTheirFields) {
 TEST(PunchImport, RejectedLinesMendedImportAgain) {
   auto c = testing::AttendanceDb();
   Seed(*c);
-  const ImportResult r = Import(c, {"1003\t2024-05-02 08:00:00\t1\t0", "1001 2024-05-02 08:00:00 1",
-                                 "1002\t2024-05-02 08:00:00\t1\t1"});
+  const std::vector<std::string> lines = {"1003\t2024-05-02 08:00:00\t1\t0", "1001 2024-05-02 08:00:00 1",
+                                          "1002\t2024-05-02 08:00:00\t1\t1"};
+  const ImportResult r = Import(c, lines);
   ASSERT_EQ(r.counts.rejected(), 2);
-  const std::string csv = RejectedCsv(RejectedOfRun(*c, r.stamp));
+  const std::string csv = RejectedCsv(RejectedOfRun(*c, r.stamp, Views(lines), At()));
   EXPECT_EQ(csv,
             "person,date,time,terminal,direction,reason,line\r\n"
-            ",,,,,unreadable line,1001 2024-05-02 08:00:00 1\r\n"
-            "1003,2024-05-02,08:00:00,1,in,unknown card,\r\n");
+            "1003,2024-05-02,08:00:00,1,in,unknown card,\r\n"
+            ",,,,,unreadable line,1001 2024-05-02 08:00:00 1\r\n");
   // The operator adds the card's holder and writes the unreadable line out.
   c->Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
              "VALUES ('E3','Cy','Ops','1003',1,0)");
@@ -312,8 +313,8 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
   EXPECT_EQ(Outcome(c), Outcome(clean));
   EXPECT_EQ(Rows(c, "SELECT F_RecCnt,F_Note FROM T_Log"), Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log"));
   // The mend file of the finished run holds the first attempt's rejects too.
-  const std::string rejects = RejectedCsv(RejectedOfRun(*c, rest.stamp));
-  EXPECT_EQ(rejects, RejectedCsv(RejectedOfRun(*clean, whole.stamp)));
+  const std::string rejects = RejectedCsv(RejectedOfRun(*c, rest.stamp, v, o));
+  EXPECT_EQ(rejects, RejectedCsv(RejectedOfRun(*clean, whole.stamp, v, o)));
   EXPECT_NE(rejects.find("unknown card"), std::string::npos);
 }
 
