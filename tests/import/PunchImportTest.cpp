@@ -304,6 +304,15 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
                std::runtime_error);
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Trans"), "0");
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "0");
+  // A dry run now counts what finishing the stopped run gives, the filed
+  // chunks included, and leaves it waiting as it was.
+  const std::vector<std::string> stopped = Outcome(c);
+  ImportOptions dry = o;
+  dry.dry_run = true;
+  const ImportResult seen = Import(c, lines, dry);
+  EXPECT_TRUE(seen.resumed);
+  EXPECT_EQ(seen.counts, whole.counts);
+  EXPECT_EQ(Outcome(c), stopped);
   // Another "now" does not make it another run: the stamp is the first's.
   ImportOptions later = o;
   later.now = "2024-05-04 00:00:00";
@@ -366,6 +375,59 @@ TEST(PunchImport, TextsWithEscapesSurviveStagingAndFiling) {
             (std::vector<std::string>{"unreadable line||back\\slash\\n\ttab 'quoted'",
                                       "unknown card|10\\01|08:00:00"}));
   EXPECT_EQ(Rows(c, "SELECT F_Name FROM T_Trans"), std::vector<std::string>{"Ann O'Neil"});
+}
+
+// A CSV field quoted over line breaks is part of its record, and the lines
+// after it keep their numbers; a quote never closed spoils its own line only.
+TEST(PunchImport, CsvRecordsRunOverLineBreaksInQuotes) {
+  const std::vector<std::string> lines = {"card,date,time,note",
+                                          "1001,2024-05-02,08:00:00,\"first",
+                                          "",
+                                          "and third\"",
+                                          "1002,2024-05-02,09:30:00,\"a \"\"quote\"\"",
+                                          "over\"\r",
+                                          "\"1002,2024-05-02,09:00:00,x",
+                                          "1001,2024-05-02,17:00:00,x"};
+  ImportOptions o = At();
+  o.format = PunchFormat::kCsv;
+  o.terminal = "1";
+  std::vector<import::Punch> read = import::ReadPunches(Views(lines), o, INT64_MAX);
+  std::sort(read.begin(), read.end(), [](const auto& x, const auto& y) { return x.line < y.line; });
+  std::vector<std::string> seen;
+  for (const import::Punch& p : read) {
+    seen.push_back(std::to_string(p.line) + " " + (p.verdict ? std::string(ReasonText(*p.verdict)) : p.card + " " + p.time));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2 1001 08:00:00", "5 1002 09:30:00", "7 unreadable line",
+                                            "8 1001 17:00:00"}));
+
+  auto c = testing::AttendanceDb();
+  Seed(*c);
+  const ImportResult r = Import(c, lines, o);
+  EXPECT_EQ(r.counts.lines, 4);
+  EXPECT_EQ(r.counts.added, 3);
+  EXPECT_EQ(Rows(c, "SELECT F_Time FROM T_TransLost"), std::vector<std::string>{"\"1002,2024-05-02,09:00:00,x"});
+}
+
+// The log's note keeps every count: by name while that fits the column, a
+// letter each when every reason ran into the millions.
+TEST(PunchImport, TheLogNoteKeepsEveryCount) {
+  ImportCounts few;
+  few.added = 950;
+  few.skipped = 30;
+  few.rejected_by[static_cast<size_t>(RejectReason::kUnknownCard)] = 5;
+  few.rejected_by[static_cast<size_t>(RejectReason::kDoublePunch)] = 12;
+  EXPECT_EQ(LogNote(few), "added 950 skipped 30 rejected 17: card 5 tap 12");
+
+  ImportCounts many;
+  many.added = 1234567;
+  many.skipped = 7654321;
+  for (size_t i = 0; i < kRejectReasons; ++i) many.rejected_by[i] = 1000001 + static_cast<int64_t>(i);
+  many.lines = many.added + many.skipped + many.rejected();
+  ASSERT_LT(many.lines, 100000000);
+  const std::string note = LogNote(many);
+  EXPECT_LE(note.size(), 100u);
+  EXPECT_EQ(note, "a1234567 s7654321: u1000001 i1000002 f1000003 n1000004 p1000005 r1000006 c1000007 "
+                  "t1000008 d1000009");
 }
 
 TEST(PunchImport, MomentsAndFieldsReadAsTerminalsWriteThem) {
@@ -504,6 +566,66 @@ TEST(PunchImport, RunsKilledAtRandomMomentsEndAsOneCleanRun) {
     killed += kills;
   }
   EXPECT_EQ(killed, 20);
+}
+
+// Two copies of one import started together: the first holds its staging
+// open until the second has begun, which must neither stage the lines again
+// nor file them twice, but refuse as the engine's one writer would.
+TEST(PunchImport, TwoCopiesStartedTogetherEndAsOneRun) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 10000; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%d\t2024-%02d-%02d %02d:%02d:00\t1\t%d", 1001 + i % 3, 1 + i / 3 / 28 % 4,
+                  1 + i / 3 % 28, 6 + i / 84 % 12, i / 1008 % 60, i % 2);
+    lines.emplace_back(line);
+  }
+  ImportOptions o = At();
+  o.chunk_lines = 500;
+  KillDb db;
+  auto clean = db.Fresh();
+  ImportPunches(*clean, Views(lines), o);
+  const std::vector<std::string> expected = Outcome(clean);
+  const std::vector<std::string> expected_log = Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log");
+  clean.reset();
+
+  auto c = db.Fresh();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  // Exits 0 for a finished run, 3 for the refusal of a copy, 1 otherwise.
+  auto start = [&](bool first) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    int status = 1;
+    try {
+      auto own = db::Connection::Open(db.target);
+      bool told = false;
+      ImportPunches(*own, Views(lines), o, [&](const ImportProgress& p) {
+        if (first && !told && p.phase == ImportProgress::Phase::kStaging) {
+          told = true;
+          (void)!write(ready[1], "s", 1);
+          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        }
+      });
+      status = 0;
+    } catch (const std::runtime_error& e) {
+      status = std::string_view(e.what()).starts_with("another run of these lines") ? 3 : 1;
+    } catch (...) {
+    }
+    _exit(status);
+  };
+  const pid_t first = start(true);
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const pid_t second = start(false);
+  int first_status = 0, second_status = 0;
+  waitpid(first, &first_status, 0);
+  waitpid(second, &second_status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_EQ(WEXITSTATUS(first_status), 0);
+  EXPECT_EQ(WEXITSTATUS(second_status), 3);
+  EXPECT_EQ(Outcome(c), expected);
+  EXPECT_EQ(Rows(c, "SELECT F_RecCnt,F_Note FROM T_Log"), expected_log);
 }
 
 }  // namespace
