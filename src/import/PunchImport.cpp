@@ -258,6 +258,16 @@ std::string AddressKey(std::string_view address) {
 // adds to it, so it always equals what a fresh read would give.
 class Ledger {
  public:
+  // What the ledger holds of one card, looked up once for its run of lines.
+  struct Card {
+    const Employee* employee = nullptr;
+    // The moments of the punches stored under the card's first ten
+    // characters (as T_Trans.F_CardID holds it), of the usual shape: a line
+    // read is always of it, so no other stored text can be its repeat.
+    std::unordered_set<int64_t>* stored = nullptr;
+    std::vector<int64_t>* kept = nullptr;  // the card's kept punches, in time order
+  };
+
   Ledger(const std::shared_ptr<db::Connection>& owner, const std::vector<Punch>& punches,
          const ImportOptions& o)
       : window_(o.double_tap_seconds) {
@@ -293,11 +303,12 @@ class Ledger {
       for (; !rs.IsEOF(); rs.MoveNext()) {
         std::string card = Folded(Text(rs, 0));
         if (!cards.contains(card)) continue;
-        std::string date = Text(rs, 1), time = Text(rs, 2);
+        const std::string date = Text(rs, 1), time = Text(rs, 2);
+        if (const auto at = import::MomentOf(date, time)) stored_[card].insert(*at);
         // A time entered by hand as hh:mm is that minute's start.
-        const auto at = import::MomentOf(date, time.size() == 5 ? time + ":00" : time);
-        if (at) kept_[card].push_back(*at);
-        stored_.insert(card + '\x1f' + date + '\x1f' + time);
+        if (const auto at = import::MomentOf(date, time.size() == 5 ? time + ":00" : time)) {
+          kept_[std::move(card)].push_back(*at);
+        }
       }
       rs.Close();
       for (auto& [card, times] : kept_) std::sort(times.begin(), times.end());
@@ -309,34 +320,34 @@ class Ledger {
     }
   }
 
-  const Employee* EmployeeOf(const Punch& p) const {
-    auto it = employees_.find(Folded(p.card));
-    return it == employees_.end() ? nullptr : &it->second;
+  Card CardOf(std::string_view card) {
+    Card c;
+    const std::string folded = Folded(card);
+    if (auto it = employees_.find(folded); it != employees_.end()) c.employee = &it->second;
+    c.stored = &stored_[Folded(vb::LeftChars(card, 10))];
+    c.kept = &kept_[folded];
+    return c;
   }
-  const Terminal* TerminalOf(const Punch& p) const {
-    auto it = terminals_.find(AddressKey(p.terminal));
+  const Terminal* TerminalOf(std::string_view address) const {
+    auto it = terminals_.find(AddressKey(address));
     return it == terminals_.end() ? nullptr : &it->second;
   }
-  bool Stored(const Punch& p) const { return stored_.contains(PunchKey(p)); }
-  bool DoubleTap(const Punch& p) const {
+  bool DoubleTap(const Card& c, const Punch& p) const {
     if (window_ <= 0) return false;
-    auto it = kept_.find(Folded(p.card));
-    if (it == kept_.end()) return false;
-    const std::vector<int64_t>& t = it->second;
-    auto at = std::lower_bound(t.begin(), t.end(), p.seconds - window_ + 1);
-    return at != t.end() && *at < p.seconds + window_;
+    auto at = std::lower_bound(c.kept->begin(), c.kept->end(), p.seconds - window_ + 1);
+    return at != c.kept->end() && *at < p.seconds + window_;
   }
-  void Keep(const Punch& p) {
-    stored_.insert(PunchKey(p));
-    std::vector<int64_t>& t = kept_[Folded(p.card)];
-    t.insert(std::upper_bound(t.begin(), t.end(), p.seconds), p.seconds);
+  static void Keep(const Card& c, const Punch& p) {
+    c.stored->insert(p.seconds);
+    c.kept->insert(std::upper_bound(c.kept->begin(), c.kept->end(), p.seconds), p.seconds);
   }
-  // Drops what the ledger holds of a filed punch's card: the cards of a
-  // chunk are in no later chunk, so a run keeps in memory the stored punches
-  // of the cards still to file rather than every punch it added.
-  void Forget(const Punch& p) {
-    stored_.erase(PunchKey(p));
-    kept_.erase(Folded(p.card));
+  // Drops what the ledger holds of a filed card: the cards of a chunk (its
+  // work numbers whole) are in no later chunk, so a run keeps in memory the
+  // stored punches of the cards still to file rather than every punch it
+  // added.
+  void Forget(std::string_view card) {
+    stored_.erase(Folded(vb::LeftChars(card, 10)));
+    kept_.erase(Folded(card));
   }
   // False when the same rejected punch is stored already.
   bool Reject(const std::string& card, const std::string& date, const std::string& time,
@@ -348,13 +359,12 @@ class Ledger {
   }
 
  private:
-  static std::string PunchKey(const Punch& p) {
-    return Folded(vb::LeftChars(p.card, 10)) + '\x1f' + p.date + '\x1f' + p.time;
-  }
   int32_t window_;
   std::unordered_map<std::string, Employee> employees_;
   std::unordered_map<std::string, Terminal> terminals_;
-  std::unordered_set<std::string> stored_;
+  // Keyed by the card's first ten characters, folded.
+  std::unordered_map<std::string, std::unordered_set<int64_t>> stored_;
+  // Keyed by the whole card, folded.
   std::unordered_map<std::string, std::vector<int64_t>> kept_;
   std::unordered_set<std::string> rejected_;
 };
@@ -373,23 +383,33 @@ class Filer {
   }
 
   void File(const Punch& p) {
+    // A card's lines come one after another, and a terminal's mostly: each
+    // is looked up where it changes.
+    if (!card_ || p.card != *card_) {
+      card_ = &p.card;
+      at_ = ledger_.CardOf(p.card);
+    }
+    if (!address_ || p.terminal != *address_) {
+      address_ = &p.terminal;
+      terminal_ = ledger_.TerminalOf(p.terminal);
+    }
     std::optional<RejectReason> reason = p.verdict;
-    const Employee* e = ledger_.EmployeeOf(p);
-    const Terminal* terminal = ledger_.TerminalOf(p);
+    const Employee* e = at_.employee;
+    const Terminal* terminal = terminal_;
     if (!reason) {
       if (e == nullptr) {
         reason = RejectReason::kUnknownCard;
       } else if (terminal == nullptr) {
         reason = RejectReason::kUnknownTerminal;
-      } else if (ledger_.Stored(p)) {
+      } else if (at_.stored->contains(p.seconds)) {
         ++counts_.skipped;
         return;
-      } else if (ledger_.DoubleTap(p)) {
+      } else if (ledger_.DoubleTap(at_, p)) {
         reason = RejectReason::kDoublePunch;
       }
     }
     if (!reason) {
-      ledger_.Keep(p);
+      Ledger::Keep(at_, p);
       ++counts_.added;
       if (write_) WritePunch(p, *e, *terminal);
       return;
@@ -433,6 +453,10 @@ class Filer {
   }
 
   Ledger& ledger_;
+  const std::string* card_ = nullptr;
+  Ledger::Card at_;
+  const std::string* address_ = nullptr;
+  const Terminal* terminal_ = nullptr;
   const std::string& stamp_;
   bool write_;
   db::Connection& c_;
@@ -659,7 +683,9 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         throw;
       }
     }
-    for (size_t i = begin; i < end; ++i) ledger.Forget(punches[i]);
+    for (size_t i = begin; i < end; ++i) {
+      if (i == begin || punches[i].card != punches[i - 1].card) ledger.Forget(punches[i].card);
+    }
     if (options.dry_run) {
       next.counts += filer.counts();
       next.handled += static_cast<int64_t>(end - begin);
