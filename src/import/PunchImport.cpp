@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
@@ -376,9 +377,13 @@ class Filer {
   Filer(db::Connection& c, Ledger& ledger, const std::string& stamp, bool write)
       : ledger_(ledger), stamp_(stamp), write_(write), c_(c) {}
 
-  // Writes the chunk's rows, each table in one go.
+  // Ends the chunk's writing: its punches went to the engine as they were
+  // decided (on the server one COPY, which the engine takes in while the
+  // next are decided, and which holds the connection until it ends here);
+  // its rejected punches, gathered, follow in one go.
   void Flush() {
-    WriteRows(c_, "T_Trans", kPunchColumns, punches_);
+    if (punches_) punches_->Finish();
+    punches_.reset();
     WriteRows(c_, "T_TransLost", kRejectedColumns, rejected_);
   }
 
@@ -434,9 +439,11 @@ class Filer {
  private:
   // A punch carries the terminal's address as the terminal list writes it.
   void WritePunch(const Punch& p, const Employee& e, const Terminal& terminal) {
-    punches_.push_back(Row{T(p.date), T(p.time), T(p.card, 10), T(terminal.address, 3),
-                           T(terminal.name, 20), T(e.id, 10), T(e.name, 20), T(e.dept, 50), I(0),
-                           I(p.direction == 1), I(p.direction == 2), I(1)});
+    if (!punches_) punches_.emplace(c_, "T_Trans", kPunchColumns);
+    row_ = Row{T(p.date), T(p.time), T(p.card, 10), T(terminal.address, 3), T(terminal.name, 20),
+               T(e.id, 10), T(e.name, 20), T(e.dept, 50), I(0), I(p.direction == 1),
+               I(p.direction == 2), I(1)};
+    punches_->Write(row_, kNoNulls);
   }
 
   void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
@@ -460,7 +467,10 @@ class Filer {
   const std::string& stamp_;
   bool write_;
   db::Connection& c_;
-  std::vector<Row> punches_, rejected_;
+  static inline const std::vector<uint8_t> kNoNulls = std::vector<uint8_t>(kPunchColumns.size(), 0);
+  std::optional<migrate::RowWriter> punches_;
+  Row row_;
+  std::vector<Row> rejected_;
   ImportCounts counts_;
 };
 
@@ -669,10 +679,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         if (!row) throw std::runtime_error(kFiling);
         next = StateOf(*row);
         for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
+        filer.Flush();
         if (DeleteStaged(connection, key, punches, begin, end) != static_cast<int64_t>(end - begin)) {
           throw std::runtime_error(kFiling);
         }
-        filer.Flush();
         next.counts += filer.counts();
         next.handled += static_cast<int64_t>(end - begin);
         connection.Execute("UPDATE T_Collect SET F_Door=" + Q(StateText(next)) +
