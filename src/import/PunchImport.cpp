@@ -510,6 +510,19 @@ void LockRun(db::Connection& c, const std::string& key) {
   db::internal::BackendOf(c).LockUntilEnd(std::stoull(key.substr(3), nullptr, 16));
 }
 
+// How many lines other runs left staged: the rows of T_Collect but the runs'
+// own rows and this run's `own` lines. Counted so, it needs no look at each
+// line's key.
+int64_t ForeignStaged(const std::shared_ptr<db::Connection>& c, size_t own) {
+  auto count = [&](const std::string& sql) {
+    db::Recordset rs;
+    rs.Open(sql, c);
+    return rs.Fields().Item(0).Value().ToLong();
+  };
+  return count("SELECT COUNT(*) FROM T_Collect") - static_cast<int64_t>(own) -
+         count("SELECT COUNT(*) FROM T_Collect WHERE F_WorkNo='' AND NOT (F_Flag LIKE '%:%')");
+}
+
 // The lines a stopped attempt left staged, in filing order.
 std::vector<Punch> StagedPunches(const std::shared_ptr<db::Connection>& c, const std::string& key) {
   std::vector<Punch> punches;
@@ -637,6 +650,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     state = StateOf(*row);
     result.resumed = true;
     punches = StagedPunches(owner, key);
+    result.foreign_staged = ForeignStaged(owner, punches.size());
   } else {
     state.stamp = options.now.empty() ? ClockNow() : options.now;
     const auto now = import::MomentOf(std::string_view(state.stamp).substr(0, 10),
@@ -644,6 +658,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     if (!now) throw std::invalid_argument("'" + state.stamp + "' is no moment (yyyy-mm-dd hh:mm:ss)");
     punches = import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60);
     state.counts.lines = static_cast<int64_t>(punches.size());
+    result.foreign_staged = ForeignStaged(owner, 0);
     // Staged in filing order, the work-number index of T_Collect grows at
     // its end instead of everywhere: far fewer pages written.
     if (!options.dry_run) {
@@ -651,11 +666,6 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
       });
     }
-  }
-  {
-    db::Recordset rs;
-    rs.Open("SELECT COUNT(*) FROM T_Collect WHERE NOT (F_Flag LIKE " + Q(key + "%") + ")", owner);
-    result.foreign_staged = rs.Fields().Item(0).Value().ToLong();
   }
 
   Ledger ledger(owner, punches, options);

@@ -346,8 +346,12 @@ TEST(PunchImport, AStoppedRunKeepsTheLinesOfCardsOnlyTheServerMatchesAsOne) {
                              }),
                std::runtime_error);
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect WHERE F_Flag LIKE 'imp%:%'"), "1");
+  // A run of other lines meanwhile leaves the stopped one's line waiting,
+  // and says so.
+  EXPECT_EQ(Import(c, {"1001\t2024-05-02 10:00:00\t1\t0"}).foreign_staged, 1);
   const ImportResult rest = Import(c, lines, o);
   EXPECT_TRUE(rest.resumed);
+  EXPECT_EQ(rest.foreign_staged, 0);
   EXPECT_EQ(By(rest.counts, RejectReason::kUnknownCard), 2);
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_TransLost"), "2");
 }
