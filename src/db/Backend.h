@@ -360,6 +360,13 @@ class Backend {
   virtual void Begin() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+  // Inside a transaction: holds the lock named `key` until the transaction
+  // ends (committed, rolled back, or its session gone); a transaction asking
+  // for the same key meanwhile waits. Work that two connections must not do
+  // at once takes it where the engine would let both transactions go on.
+  // The default does nothing: a SQLite transaction takes the database's one
+  // write lock as it begins.
+  virtual void LockUntilEnd(uint64_t /*key*/) {}
 
   // Asks the engine to stop the statement it is running; the statement then
   // fails with jeterr::Cancelled() and changes nothing. Called from another

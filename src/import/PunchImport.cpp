@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <ctime>
 #include <stdexcept>
@@ -42,6 +43,9 @@ constexpr std::string_view kReasonTexts[kRejectReasons] = {
 constexpr std::string_view kReasonNotes[kRejectReasons] = {
     "unread", "time", "floor", "ahead", "period", "repeat", "card", "term", "tap",
 };
+// ... and their letters, where the names do not fit.
+constexpr char kReasonLetters[kRejectReasons] = {'u', 'i', 'f', 'n', 'p', 'r', 'c', 't', 'd'};
+constexpr size_t kNoteWidth = 100;  // T_Log.F_Note
 
 std::string Q(std::string_view text) { return sql::Quoted(text); }
 std::string Q(std::string_view text, size_t width) { return sql::Quoted(vb::LeftChars(text, width)); }
@@ -126,42 +130,72 @@ void WriteRows(db::Connection& c, const char* table, const Columns& columns, std
   rows.clear();
 }
 
-// A staged line's text in T_Collect.F_Door: the punch as read, so a run
-// started again files it as the first attempt would have.
-std::string StagedText(const Punch& p) {
-  std::string s;
-  s.reserve(p.raw.size() + 64);
-  for (std::string_view f : {std::string_view(p.card), std::string_view(p.date),
-                             std::string_view(p.time), std::string_view(p.terminal)}) {
-    s += f;
-    s += '\t';
-  }
-  s += static_cast<char>('0' + p.direction);
+// A staged line's text in T_Collect.F_Door: what its other columns cannot
+// hold of the punch as read, so a run started again files it as the first
+// attempt would have. The line's number, its direction and the reason the
+// file alone gives, then what is cut from the card, date and time by the
+// widths of F_WorkNo, F_KQDate and F_KQTime (each as its length, ':' and the
+// text), then an unreadable line's text. Most lines need some 15 bytes.
+void AppendRest(std::string& s, std::string_view text, size_t kept) {
+  const std::string_view rest = text.substr(kept);
+  s += N(static_cast<int64_t>(rest.size()));
+  s += ':';
+  s += rest;
+}
+
+std::string StagedText(const Punch& p, std::string_view work, std::string_view date,
+                       std::string_view time) {
+  std::string s = N(p.line);
   s += '\t';
+  s += static_cast<char>('0' + p.direction);
   s += p.verdict ? static_cast<char>('a' + static_cast<int>(*p.verdict)) : '-';
   s += '\t';
+  AppendRest(s, p.card, work.size());
+  AppendRest(s, p.date, date.size());
+  AppendRest(s, p.time, time.size());
   // Only an unreadable line needs its text again (in its rejected row).
   if (p.verdict == RejectReason::kUnreadable) s += p.raw;
   return s;
 }
 
-Punch StagedPunch(std::string_view text, int64_t line) {
-  std::string_view f[6];
-  for (std::string_view& field : f) {
-    const size_t tab = text.find('\t');
-    if (tab == std::string_view::npos) throw std::runtime_error("a staged line is damaged");
-    field = text.substr(0, tab);
-    text.remove_prefix(tab + 1);
-  }
+// A staged line's F_Flag: the run's key, ':' and the line's place in filing
+// order, nine digits, so a chunk's lines are one range of it.
+std::string StagedFlag(const std::string& key, int64_t position) {
+  char text[16];
+  std::snprintf(text, sizeof text, ":%09lld", static_cast<long long>(position));
+  return key + text;
+}
+
+Punch StagedPunch(std::string work, std::string date, std::string time, std::string terminal,
+                  std::string_view door, std::string_view flag) {
+  auto damaged = [] { return std::runtime_error("a staged line is damaged"); };
+  auto rest = [&](std::string& into) {
+    const size_t colon = door.find(':');
+    if (colon == std::string_view::npos) throw damaged();
+    const size_t size = std::stoul(std::string(door.substr(0, colon)));
+    if (colon + 1 + size > door.size()) throw damaged();
+    into.append(door.substr(colon + 1, size));
+    door.remove_prefix(colon + 1 + size);
+  };
   Punch p;
-  p.line = line;
-  p.card = f[0];
-  p.date = f[1];
-  p.time = f[2];
-  p.terminal = f[3];
-  p.direction = static_cast<int8_t>(f[4].empty() ? 0 : f[4][0] - '0');
-  if (!f[5].empty() && f[5][0] != '-') p.verdict = static_cast<RejectReason>(f[5][0] - 'a');
-  p.raw = text;
+  const size_t tab = door.find('\t');
+  if (tab == std::string_view::npos || tab + 3 >= door.size() || door[tab + 3] != '\t') throw damaged();
+  p.line = std::stoll(std::string(door.substr(0, tab)));
+  p.direction = static_cast<int8_t>(door[tab + 1] - '0');
+  if (door[tab + 2] != '-') p.verdict = static_cast<RejectReason>(door[tab + 2] - 'a');
+  door.remove_prefix(tab + 4);
+  p.card = std::move(work);
+  p.date = std::move(date);
+  p.time = std::move(time);
+  rest(p.card);
+  rest(p.date);
+  rest(p.time);
+  p.raw = door;
+  p.terminal = std::move(terminal);
+  const size_t colon = flag.rfind(':');
+  if (colon == std::string_view::npos) throw damaged();
+  p.position = std::stoll(std::string(flag.substr(colon + 1)));
+  p.work = import::WorkOf(p.card);
   if (const auto s = import::MomentOf(p.date, p.time)) p.seconds = *s;
   return p;
 }
@@ -225,6 +259,16 @@ std::string AddressKey(std::string_view address) {
 // adds to it, so it always equals what a fresh read would give.
 class Ledger {
  public:
+  // What the ledger holds of one card, looked up once for its run of lines.
+  struct Card {
+    const Employee* employee = nullptr;
+    // The moments of the punches stored under the card's first ten
+    // characters (as T_Trans.F_CardID holds it), of the usual shape: a line
+    // read is always of it, so no other stored text can be its repeat.
+    std::unordered_set<int64_t>* stored = nullptr;
+    std::vector<int64_t>* kept = nullptr;  // the card's kept punches, in time order
+  };
+
   Ledger(const std::shared_ptr<db::Connection>& owner, const std::vector<Punch>& punches,
          const ImportOptions& o)
       : window_(o.double_tap_seconds) {
@@ -260,11 +304,12 @@ class Ledger {
       for (; !rs.IsEOF(); rs.MoveNext()) {
         std::string card = Folded(Text(rs, 0));
         if (!cards.contains(card)) continue;
-        std::string date = Text(rs, 1), time = Text(rs, 2);
+        const std::string date = Text(rs, 1), time = Text(rs, 2);
+        if (const auto at = import::MomentOf(date, time)) stored_[card].insert(*at);
         // A time entered by hand as hh:mm is that minute's start.
-        const auto at = import::MomentOf(date, time.size() == 5 ? time + ":00" : time);
-        if (at) kept_[card].push_back(*at);
-        stored_.insert(card + '\x1f' + date + '\x1f' + time);
+        if (const auto at = import::MomentOf(date, time.size() == 5 ? time + ":00" : time)) {
+          kept_[std::move(card)].push_back(*at);
+        }
       }
       rs.Close();
       for (auto& [card, times] : kept_) std::sort(times.begin(), times.end());
@@ -276,34 +321,34 @@ class Ledger {
     }
   }
 
-  const Employee* EmployeeOf(const Punch& p) const {
-    auto it = employees_.find(Folded(p.card));
-    return it == employees_.end() ? nullptr : &it->second;
+  Card CardOf(std::string_view card) {
+    Card c;
+    const std::string folded = Folded(card);
+    if (auto it = employees_.find(folded); it != employees_.end()) c.employee = &it->second;
+    c.stored = &stored_[Folded(vb::LeftChars(card, 10))];
+    c.kept = &kept_[folded];
+    return c;
   }
-  const Terminal* TerminalOf(const Punch& p) const {
-    auto it = terminals_.find(AddressKey(p.terminal));
+  const Terminal* TerminalOf(std::string_view address) const {
+    auto it = terminals_.find(AddressKey(address));
     return it == terminals_.end() ? nullptr : &it->second;
   }
-  bool Stored(const Punch& p) const { return stored_.contains(PunchKey(p)); }
-  bool DoubleTap(const Punch& p) const {
+  bool DoubleTap(const Card& c, const Punch& p) const {
     if (window_ <= 0) return false;
-    auto it = kept_.find(Folded(p.card));
-    if (it == kept_.end()) return false;
-    const std::vector<int64_t>& t = it->second;
-    auto at = std::lower_bound(t.begin(), t.end(), p.seconds - window_ + 1);
-    return at != t.end() && *at < p.seconds + window_;
+    auto at = std::lower_bound(c.kept->begin(), c.kept->end(), p.seconds - window_ + 1);
+    return at != c.kept->end() && *at < p.seconds + window_;
   }
-  void Keep(const Punch& p) {
-    stored_.insert(PunchKey(p));
-    std::vector<int64_t>& t = kept_[Folded(p.card)];
-    t.insert(std::upper_bound(t.begin(), t.end(), p.seconds), p.seconds);
+  static void Keep(const Card& c, const Punch& p) {
+    c.stored->insert(p.seconds);
+    c.kept->insert(std::upper_bound(c.kept->begin(), c.kept->end(), p.seconds), p.seconds);
   }
-  // Drops what the ledger holds of a filed punch's card: the cards of a
-  // chunk are in no later chunk, so a run keeps in memory the stored punches
-  // of the cards still to file rather than every punch it added.
-  void Forget(const Punch& p) {
-    stored_.erase(PunchKey(p));
-    kept_.erase(Folded(p.card));
+  // Drops what the ledger holds of a filed card: the cards of a chunk (its
+  // work numbers whole) are in no later chunk, so a run keeps in memory the
+  // stored punches of the cards still to file rather than every punch it
+  // added.
+  void Forget(std::string_view card) {
+    stored_.erase(Folded(vb::LeftChars(card, 10)));
+    kept_.erase(Folded(card));
   }
   // False when the same rejected punch is stored already.
   bool Reject(const std::string& card, const std::string& date, const std::string& time,
@@ -315,13 +360,12 @@ class Ledger {
   }
 
  private:
-  static std::string PunchKey(const Punch& p) {
-    return Folded(vb::LeftChars(p.card, 10)) + '\x1f' + p.date + '\x1f' + p.time;
-  }
   int32_t window_;
   std::unordered_map<std::string, Employee> employees_;
   std::unordered_map<std::string, Terminal> terminals_;
-  std::unordered_set<std::string> stored_;
+  // Keyed by the card's first ten characters, folded.
+  std::unordered_map<std::string, std::unordered_set<int64_t>> stored_;
+  // Keyed by the whole card, folded.
   std::unordered_map<std::string, std::vector<int64_t>> kept_;
   std::unordered_set<std::string> rejected_;
 };
@@ -330,36 +374,47 @@ class Ledger {
 // counts it, on a dry run).
 class Filer {
  public:
-  Filer(db::Connection& c, Ledger& ledger, const RunState& state, bool write)
-      : ledger_(ledger),
-        state_(state),
-        write_(write),
-        c_(c) {}
+  Filer(db::Connection& c, Ledger& ledger, const std::string& stamp, bool write)
+      : ledger_(ledger), stamp_(stamp), write_(write), c_(c) {}
 
-  // Writes the chunk's rows, each table in one go.
+  // Ends the chunk's writing: its punches went to the engine as they were
+  // decided (on the server one COPY, which the engine takes in while the
+  // next are decided, and which holds the connection until it ends here);
+  // its rejected punches, gathered, follow in one go.
   void Flush() {
-    WriteRows(c_, "T_Trans", kPunchColumns, punches_);
+    if (punches_) punches_->Finish();
+    punches_.reset();
     WriteRows(c_, "T_TransLost", kRejectedColumns, rejected_);
   }
 
   void File(const Punch& p) {
+    // A card's lines come one after another, and a terminal's mostly: each
+    // is looked up where it changes.
+    if (!card_ || p.card != *card_) {
+      card_ = &p.card;
+      at_ = ledger_.CardOf(p.card);
+    }
+    if (!address_ || p.terminal != *address_) {
+      address_ = &p.terminal;
+      terminal_ = ledger_.TerminalOf(p.terminal);
+    }
     std::optional<RejectReason> reason = p.verdict;
-    const Employee* e = ledger_.EmployeeOf(p);
-    const Terminal* terminal = ledger_.TerminalOf(p);
+    const Employee* e = at_.employee;
+    const Terminal* terminal = terminal_;
     if (!reason) {
       if (e == nullptr) {
         reason = RejectReason::kUnknownCard;
       } else if (terminal == nullptr) {
         reason = RejectReason::kUnknownTerminal;
-      } else if (ledger_.Stored(p)) {
+      } else if (at_.stored->contains(p.seconds)) {
         ++counts_.skipped;
         return;
-      } else if (ledger_.DoubleTap(p)) {
+      } else if (ledger_.DoubleTap(at_, p)) {
         reason = RejectReason::kDoublePunch;
       }
     }
     if (!reason) {
-      ledger_.Keep(p);
+      Ledger::Keep(at_, p);
       ++counts_.added;
       if (write_) WritePunch(p, *e, *terminal);
       return;
@@ -384,9 +439,11 @@ class Filer {
  private:
   // A punch carries the terminal's address as the terminal list writes it.
   void WritePunch(const Punch& p, const Employee& e, const Terminal& terminal) {
-    punches_.push_back(Row{T(p.date), T(p.time), T(p.card, 10), T(terminal.address, 3),
-                           T(terminal.name, 20), T(e.id, 10), T(e.name, 20), T(e.dept, 50), I(0),
-                           I(p.direction == 1), I(p.direction == 2), I(1)});
+    if (!punches_) punches_.emplace(c_, "T_Trans", kPunchColumns);
+    row_ = Row{T(p.date), T(p.time), T(p.card, 10), T(terminal.address, 3), T(terminal.name, 20),
+               T(e.id, 10), T(e.name, 20), T(e.dept, 50), I(0), I(p.direction == 1),
+               I(p.direction == 2), I(1)};
+    punches_->Write(row_, kNoNulls);
   }
 
   void WriteRejected(const Punch& p, RejectReason reason, const std::string& card,
@@ -396,17 +453,24 @@ class Filer {
     auto part = [&](size_t at) { return I(timed ? std::stoi(p.date.substr(at, at == 0 ? 4 : 2)) : 0); };
     auto clock = [&](size_t at) { return I(timed ? std::stoi(p.time.substr(at, 2)) : 0); };
     rejected_.push_back(Row{
-        T(state_.stamp), T(ReasonText(reason)), T(card), part(0), part(5), part(8), clock(0),
+        T(stamp_), T(ReasonText(reason)), T(card), part(0), part(5), part(8), clock(0),
         clock(3), T(date), T(time), T(e ? e->id : "", 10), T(e ? e->name : "", 20),
         T(e ? e->dept : "", 50), I(0), T(card.empty() ? "" : terminal ? terminal->address : p.terminal, 3),
         T(terminal ? terminal->name : "", 20), I(p.direction == 1), I(p.direction == 2), I(1)});
   }
 
   Ledger& ledger_;
-  const RunState& state_;
+  const std::string* card_ = nullptr;
+  Ledger::Card at_;
+  const std::string* address_ = nullptr;
+  const Terminal* terminal_ = nullptr;
+  const std::string& stamp_;
   bool write_;
   db::Connection& c_;
-  std::vector<Row> punches_, rejected_;
+  static inline const std::vector<uint8_t> kNoNulls = std::vector<uint8_t>(kPunchColumns.size(), 0);
+  std::optional<migrate::RowWriter> punches_;
+  Row row_;
+  std::vector<Row> rejected_;
   ImportCounts counts_;
 };
 
@@ -416,29 +480,6 @@ ImportCounts& operator+=(ImportCounts& a, const ImportCounts& b) {
   for (size_t i = 0; i < kRejectReasons; ++i) a.rejected_by[i] += b.rejected_by[i];
   return a;
 }
-
-// Filing order: by card (as T_Collect's work number, in the database's
-// letter case rule), then date, time and line, so each card's punches are
-// filed in time order and a chunk holds whole cards.
-// The order of two work numbers (a card's first ten characters) as the
-// database compares them, ASCII letters without regard to case.
-int CompareWorkNo(const Punch& a, const Punch& b) {
-  const std::string_view x = vb::LeftChars(a.card, 10), y = vb::LeftChars(b.card, 10);
-  auto fold = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
-  for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
-    if (fold(x[i]) != fold(y[i])) return fold(x[i]) < fold(y[i]) ? -1 : 1;
-  }
-  return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
-}
-
-void SortForFiling(std::vector<Punch>& punches) {
-  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) {
-    if (const int c = CompareWorkNo(x, y); c != 0) return c < 0;
-    return std::tie(x.date, x.time, x.line) < std::tie(y.date, y.time, y.line);
-  });
-}
-
-std::string WorkNo(const Punch& p) { return std::string(vb::LeftChars(p.card, 10)); }
 
 // The connection as the shared pointer a recordset takes, without owning it.
 std::shared_ptr<db::Connection> Borrowed(db::Connection& c) {
@@ -454,6 +495,104 @@ std::optional<std::string> RunRow(const std::shared_ptr<db::Connection>& c, cons
 }
 bool HasRunRow(const std::shared_ptr<db::Connection>& c, const std::string& key) {
   return RunRow(c, key).has_value();
+}
+
+// What a copy of the run meets when another copy of the same lines and
+// options got there first.
+constexpr const char* kBegun = "another run of these lines has begun; run again to finish it";
+constexpr const char* kFiling = "another run of these lines is filing them and finishes the run";
+
+// Every write of a run holds the run's lock, so two copies started together
+// take turns: on the server two transactions would otherwise both stage, or
+// both file one chunk. The lock ends with the transaction, so a killed run
+// leaves none behind.
+void LockRun(db::Connection& c, const std::string& key) {
+  db::internal::BackendOf(c).LockUntilEnd(std::stoull(key.substr(3), nullptr, 16));
+}
+
+// How many lines other runs left staged: the rows of T_Collect but the runs'
+// own rows and this run's `own` lines. Counted so, it needs no look at each
+// line's key.
+int64_t ForeignStaged(const std::shared_ptr<db::Connection>& c, size_t own) {
+  auto count = [&](const std::string& sql) {
+    db::Recordset rs;
+    rs.Open(sql, c);
+    return rs.Fields().Item(0).Value().ToLong();
+  };
+  return count("SELECT COUNT(*) FROM T_Collect") - static_cast<int64_t>(own) -
+         count("SELECT COUNT(*) FROM T_Collect WHERE F_WorkNo='' AND NOT (F_Flag LIKE '%:%')");
+}
+
+// The lines a stopped attempt left staged, in filing order.
+std::vector<Punch> StagedPunches(const std::shared_ptr<db::Connection>& c, const std::string& key) {
+  std::vector<Punch> punches;
+  db::Recordset rs;
+  rs.Open("SELECT F_WorkNo, F_KQDate, F_KQTime, F_DcuID, F_Door, F_Flag FROM T_Collect WHERE F_Flag LIKE " +
+              Q(key + ":%"),
+          c, db::adOpenForwardOnly, db::adLockReadOnly);
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    punches.push_back(StagedPunch(Text(rs, 0), Text(rs, 1), Text(rs, 2), Text(rs, 3), Text(rs, 4), Text(rs, 5)));
+  }
+  std::sort(punches.begin(), punches.end(),
+            [](const Punch& x, const Punch& y) { return x.position < y.position; });
+  return punches;
+}
+
+// Stages every line and the run's own row in one transaction: a stop before
+// its end leaves nothing staged, and the next run stages again.
+void Stage(db::Connection& connection, const std::shared_ptr<db::Connection>& owner,
+           const std::string& key, const std::vector<Punch>& punches, const RunState& state,
+           const std::function<void(int64_t)>& staged_so_far) {
+  connection.BeginTrans();
+  try {
+    LockRun(connection, key);
+    // Asked again under the lock: a copy of this run that staged meanwhile
+    // has committed its row by now.
+    if (HasRunRow(owner, key)) throw std::runtime_error(kBegun);
+    connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
+                       "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
+    const std::vector<uint8_t> null(kStagedColumns.size(), 0);
+    migrate::RowWriter stage(connection, "T_Collect", kStagedColumns);
+    Row row(kStagedColumns.size());
+    for (const Punch& p : punches) {
+      const std::string_view work = vb::LeftChars(p.card, 10), date = vb::LeftChars(p.date, 10),
+                             time = vb::LeftChars(p.time, 5);
+      row[0] = T(work);
+      row[1] = T(date);
+      row[2] = T(time);
+      row[3] = T(p.terminal);
+      row[4] = T(StagedText(p, work, date, time));
+      row[5] = T(StagedFlag(key, p.position));
+      stage.Write(row, null);
+      if (p.position % 10000 == 0) staged_so_far(p.position);
+    }
+    stage.Finish();
+    connection.CommitTrans();
+  } catch (...) {
+    connection.RollbackTrans();
+    throw;
+  }
+}
+
+// Deletes the staged lines of a chunk (punches[begin, end), contiguous in
+// filing order) and returns how many were still there. The work numbers find
+// them by the index; the range of places keeps out lines of other chunks the
+// server's texts match as the same work number (letters of other scripts in
+// another case).
+int64_t DeleteStaged(db::Connection& c, const std::string& key, const std::vector<Punch>& punches,
+                     size_t begin, size_t end) {
+  const std::string places = " AND F_Flag>=" + Q(StagedFlag(key, punches[begin].position)) +
+                             " AND F_Flag<=" + Q(StagedFlag(key, punches[end - 1].position));
+  std::set<std::string_view> works;
+  for (size_t i = begin; i < end; ++i) works.insert(vb::LeftChars(punches[i].card, 10));
+  int64_t gone = 0;
+  // A hundred work numbers a statement keeps its text short.
+  for (auto it = works.begin(); it != works.end();) {
+    std::string in;
+    for (int n = 0; n < 100 && it != works.end(); ++n, ++it) (in += in.empty() ? "" : ",") += Q(*it);
+    gone += c.Execute("DELETE FROM T_Collect WHERE F_WorkNo IN (" + in + ")" + places);
+  }
+  return gone;
 }
 
 }  // namespace
@@ -478,7 +617,15 @@ std::string LogNote(const ImportCounts& c) {
     note += sep + std::string(kReasonNotes[i]) + " " + N(c.rejected_by[i]);
     sep = " ";
   }
-  return std::string(vb::LeftChars(note, 100));
+  if (note.size() <= kNoteWidth) return note;
+  // Too long: a letter a count, and no total of the rejected (the log row's
+  // F_RecCnt less the added and skipped). Under ten million lines this
+  // always fits: at most nine of its eleven counts have seven digits.
+  note = "a" + N(c.added) + " s" + N(c.skipped) + ":";
+  for (size_t i = 0; i < kRejectReasons; ++i) {
+    if (c.rejected_by[i] != 0) note += std::string(" ") + kReasonLetters[i] + N(c.rejected_by[i]);
+  }
+  return std::string(vb::LeftChars(note, kNoteWidth));
 }
 
 ImportResult ImportPunches(db::Connection& connection, std::span<const std::string_view> lines,
@@ -493,25 +640,17 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   };
   const std::shared_ptr<db::Connection> owner = Borrowed(connection);
   const std::string key = RunKey(lines, options);
-  const std::string own_lines = Q(key + ":%");
 
   ImportResult result;
   RunState state;
   std::vector<Punch> punches;
-  if (!options.dry_run) {
-    if (const std::optional<std::string> row = RunRow(owner, key)) {
-      state = StateOf(*row);
-      result.resumed = true;
-    }
-  }
-  if (result.resumed) {
-    // The first attempt staged every line: file what it left.
-    db::Recordset rs;
-    rs.Open("SELECT F_Flag, F_Door FROM T_Collect WHERE F_Flag LIKE " + own_lines, owner);
-    for (; !rs.IsEOF(); rs.MoveNext()) {
-      const std::string flag = Text(rs, 0);
-      punches.push_back(StagedPunch(Text(rs, 1), std::stoll(flag.substr(key.size() + 1))));
-    }
+  if (const std::optional<std::string> row = RunRow(owner, key)) {
+    // A stopped attempt staged every line: file what it left (a dry run
+    // counts what that would do, from the counts the attempt reached).
+    state = StateOf(*row);
+    result.resumed = true;
+    punches = StagedPunches(owner, key);
+    result.foreign_staged = ForeignStaged(owner, punches.size());
   } else {
     state.stamp = options.now.empty() ? ClockNow() : options.now;
     const auto now = import::MomentOf(std::string_view(state.stamp).substr(0, 10),
@@ -519,75 +658,41 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     if (!now) throw std::invalid_argument("'" + state.stamp + "' is no moment (yyyy-mm-dd hh:mm:ss)");
     punches = import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60);
     state.counts.lines = static_cast<int64_t>(punches.size());
+    result.foreign_staged = ForeignStaged(owner, 0);
     // Staged in filing order, the work-number index of T_Collect grows at
     // its end instead of everywhere: far fewer pages written.
-    SortForFiling(punches);
     if (!options.dry_run) {
-      // Every line and the run's own row in one transaction: a stop before
-      // its end leaves nothing staged, and the next run stages again.
-      connection.BeginTrans();
-      try {
-        // Asked again inside the transaction: on SQLite a run of the same
-        // lines that staged meanwhile makes this one fail here or at its
-        // first write, instead of staging the lines twice.
-        if (HasRunRow(owner, key)) throw std::runtime_error("another run of these lines has begun; run again to finish it");
-        connection.Execute("INSERT INTO T_Collect (F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag) "
-                           "VALUES ('','','',''," + Q(StateText(state)) + "," + Q(key) + ")");
-        int64_t staged = 0;
-        char line_no[16];
-        const std::vector<uint8_t> null(kStagedColumns.size(), 0);
-        migrate::RowWriter stage(connection, "T_Collect", kStagedColumns);
-        Row row;
-        for (const Punch& p : punches) {
-          std::snprintf(line_no, sizeof line_no, ":%09lld", static_cast<long long>(p.line));
-          row = {T(p.card, 10), T(p.date, 10), T(p.time, 5), T(p.terminal), T(StagedText(p)),
-                 T(key + line_no)};
-          stage.Write(row, null);
-          if (++staged % 10000 == 0) report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
-        }
-        stage.Finish();
-        connection.CommitTrans();
-      } catch (...) {
-        connection.RollbackTrans();
-        throw;
-      }
+      Stage(connection, owner, key, punches, state, [&](int64_t staged) {
+        report(ImportProgress::Phase::kStaging, staged, 0, state.counts);
+      });
     }
   }
-  {
-    db::Recordset rs;
-    rs.Open("SELECT COUNT(*) FROM T_Collect WHERE NOT (F_Flag LIKE " + Q(key + "%") + ")", owner);
-    result.foreign_staged = rs.Fields().Item(0).Value().ToLong();
-  }
 
-  if (result.resumed) SortForFiling(punches);
   Ledger ledger(owner, punches, options);
   report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   for (size_t begin = 0; begin < punches.size();) {
-    // A chunk ends where a card does, so its staged lines go by work number.
+    // A chunk ends where a work number does.
     size_t end = std::min(punches.size(), begin + std::max<size_t>(1, options.chunk_lines));
-    while (end < punches.size() && CompareWorkNo(punches[end], punches[end - 1]) == 0) {
-      ++end;
-    }
-    Filer filer(connection, ledger, state, !options.dry_run);
+    while (end < punches.size() && punches[end].work == punches[end - 1].work) ++end;
+    Filer filer(connection, ledger, state.stamp, !options.dry_run);
+    RunState next = state;
     if (options.dry_run) {
       for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
     } else {
       connection.BeginTrans();
       try {
-        // The chunk's staged lines go by work number (indexed), compared to
-        // the byte: the server's texts also match letters of other scripts
-        // in another case, which may be staged for a later chunk.
-        std::set<std::string> works;
-        for (size_t i = begin; i < end; ++i) {
-          filer.File(punches[i]);
-          works.insert(WorkNo(punches[i]));
-        }
-        for (const std::string& work : works) {
-          connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo=" + Q(work) + " AND StrComp(F_WorkNo," +
-                             Q(work) + ",0)=0 AND F_Flag LIKE " + own_lines);
-        }
+        // Under the run's lock, the run's row and the chunk's staged lines
+        // tell whether another copy of the run filed them meanwhile; the
+        // counts go on from the row's.
+        LockRun(connection, key);
+        const std::optional<std::string> row = RunRow(owner, key);
+        if (!row) throw std::runtime_error(kFiling);
+        next = StateOf(*row);
+        for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
         filer.Flush();
-        RunState next = state;
+        if (DeleteStaged(connection, key, punches, begin, end) != static_cast<int64_t>(end - begin)) {
+          throw std::runtime_error(kFiling);
+        }
         next.counts += filer.counts();
         next.handled += static_cast<int64_t>(end - begin);
         connection.Execute("UPDATE T_Collect SET F_Door=" + Q(StateText(next)) +
@@ -598,9 +703,14 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         throw;
       }
     }
-    for (size_t i = begin; i < end; ++i) ledger.Forget(punches[i]);
-    state.counts += filer.counts();
-    state.handled += static_cast<int64_t>(end - begin);
+    for (size_t i = begin; i < end; ++i) {
+      if (i == begin || punches[i].card != punches[i - 1].card) ledger.Forget(punches[i].card);
+    }
+    if (options.dry_run) {
+      next.counts += filer.counts();
+      next.handled += static_cast<int64_t>(end - begin);
+    }
+    state = next;
     begin = end;
     report(ImportProgress::Phase::kFiling, state.counts.lines, state.handled, state.counts);
   }
@@ -610,7 +720,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     // this leaves the run to be finished by the next, which logs it once.
     connection.BeginTrans();
     try {
-      connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key));
+      LockRun(connection, key);
+      if (connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key)) != 1) {
+        throw std::runtime_error(kFiling);
+      }
       connection.Execute("INSERT INTO T_Log (F_Date,F_Time,F_RecCnt,F_Operator,F_Note) VALUES (" +
                          Q(state.stamp.substr(0, 10)) + "," + Q(state.stamp.substr(11, 8)) + "," +
                          N(std::min<int64_t>(state.counts.lines, INT32_MAX)) + "," +
@@ -627,12 +740,14 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   return result;
 }
 
-std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp) {
-  std::vector<RejectedLine> out;
+std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp,
+                                        std::span<const std::string_view> lines,
+                                        const ImportOptions& options) {
+  std::vector<RejectedLine> filed;
   db::Recordset rs;
   rs.Open("SELECT F_CardID, F_Date, F_Time, F_DcuID, F_IsEnter, F_IsExit, F_ErrMsg FROM T_TransLost "
           "WHERE F_LoadDate=" + Q(stamp) + " ORDER BY F_ID",
-          Borrowed(connection));
+          Borrowed(connection), db::adOpenForwardOnly, db::adLockReadOnly);
   for (; !rs.IsEOF(); rs.MoveNext()) {
     RejectedLine r;
     r.reason = Text(rs, 6);
@@ -644,7 +759,55 @@ std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::s
     r.direction = rs.Fields().Item(4).Value().ToLong() != 0   ? "in"
                   : rs.Fields().Item(5).Value().ToLong() != 0 ? "out"
                                                                 : "";
-    out.push_back(std::move(r));
+    filed.push_back(std::move(r));
+  }
+  rs.Close();
+
+  // The rows are filed by card; the lines they came from give the order. A
+  // rejected row is the line's of the same reason, card, date and time (an
+  // unreadable line's: of the same text), and of several such lines the
+  // first, since each card's lines are filed in time and line order and the
+  // later ones are then skipped as the same rejected punch.
+  auto key = [](std::string_view reason, std::string_view card, std::string_view date,
+                std::string_view time) {
+    std::string k(reason);
+    for (std::string_view part : {card, date, time}) (k += '\x1f') += part;
+    return k;
+  };
+  std::unordered_map<std::string, std::vector<size_t>> waiting;
+  for (size_t i = filed.size(); i-- > 0;) {
+    const RejectedLine& r = filed[i];
+    waiting[key(r.reason, Folded(r.person), r.date, r.line.empty() ? r.time : r.line)].push_back(i);
+  }
+  const auto now = import::MomentOf(std::string_view(stamp).substr(0, 10),
+                                    stamp.size() > 11 ? std::string_view(stamp).substr(11) : "");
+  std::vector<Punch> punches =
+      now ? import::ReadPunches(lines, options, *now + int64_t{options.skew_minutes} * 60)
+          : std::vector<Punch>();
+  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) { return x.line < y.line; });
+  std::vector<RejectedLine> out;
+  std::vector<uint8_t> taken(filed.size(), 0);
+  for (const Punch& p : punches) {
+    static constexpr RejectReason kByDatabase[] = {RejectReason::kUnknownCard, RejectReason::kUnknownTerminal,
+                                                   RejectReason::kDoublePunch};
+    const std::span<const RejectReason> reasons =
+        p.verdict ? std::span<const RejectReason>(&*p.verdict, 1) : std::span<const RejectReason>(kByDatabase);
+    for (RejectReason reason : reasons) {
+      const bool unreadable = reason == RejectReason::kUnreadable;
+      auto it = waiting.find(unreadable ? key(ReasonText(reason), "", "", p.raw)
+                                        : key(ReasonText(reason), Folded(vb::LeftChars(p.card, 10)),
+                                              vb::LeftChars(p.date, 10), p.time));
+      if (it == waiting.end() || it->second.empty()) continue;
+      taken[it->second.back()] = 1;
+      out.push_back(std::move(filed[it->second.back()]));
+      it->second.pop_back();
+      break;
+    }
+  }
+  // Rows no line accounts for (the lines given are not the run's) keep the
+  // order they were filed in, after the rest.
+  for (size_t i = 0; i < filed.size(); ++i) {
+    if (!taken[i]) out.push_back(std::move(filed[i]));
   }
   return out;
 }

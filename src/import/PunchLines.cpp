@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
+#include <tuple>
 #include <unordered_set>
+
+#include "tessaly/db/Vb.h"
 
 namespace tessaly::import {
 
@@ -78,11 +81,22 @@ Read ReadMoment(std::string_view date, std::string_view time, Punch& p) {
     if (s < 0 || i - second_at != 2) return Read::kUnreadable;
   }
   if (i != time.size()) return Read::kUnreadable;
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
-  p.date = text;
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", h, mi, s);
-  p.time = text;
+  // Written by hand: a million lines of snprintf cost more than the rest.
+  auto two = [](char* at, int v) {
+    at[0] = static_cast<char>('0' + v / 10);
+    at[1] = static_cast<char>('0' + v % 10);
+  };
+  char date_text[10] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0};
+  two(date_text, y / 100);
+  two(date_text + 2, y % 100);
+  two(date_text + 5, m);
+  two(date_text + 8, d);
+  p.date.assign(date_text, sizeof date_text);
+  char time_text[8] = {0, 0, ':', 0, 0, ':', 0, 0};
+  two(time_text, h);
+  two(time_text + 3, mi);
+  two(time_text + 6, s);
+  p.time.assign(time_text, sizeof time_text);
   const std::optional<int64_t> moment = MomentOf(p.date, p.time);
   if (!moment) return Read::kImpossible;
   p.seconds = *moment;
@@ -169,6 +183,8 @@ std::string Folded(std::string_view text) {
   }
   return out;
 }
+
+std::string WorkOf(std::string_view card) { return Folded(vb::LeftChars(card, 10)); }
 
 std::optional<int64_t> MomentOf(std::string_view date, std::string_view time) {
   if (date.size() != 10 || date[4] != '-' || date[7] != '-') return std::nullopt;
@@ -273,13 +289,28 @@ std::vector<Punch> ReadPunches(std::span<const std::string_view> lines, const Im
     csv = ColumnsOf(clean(lines[0]), options);
     first = 1;
   }
-  // Card, date and time of every line taken so far, for the repeats.
-  std::unordered_set<std::string> seen;
-  seen.reserve(lines.size());
   for (size_t n = first; n < lines.size(); ++n) {
-    const std::string_view line = clean(lines[n]);
+    std::string_view line = clean(lines[n]);
+    // A CSV field quoted over line breaks: the record runs on while a quote
+    // is open (an odd count of quotes), up to kCsvRecordLines lines.
+    std::string record;
+    const size_t start = n;
+    if (options.format == PunchFormat::kCsv && std::count(line.begin(), line.end(), '"') % 2 != 0) {
+      record = line;
+      size_t quotes = 1, last = n;
+      for (size_t k = n + 1; k < lines.size() && k - n < kCsvRecordLines && quotes % 2 != 0; ++k) {
+        const std::string_view next = clean(lines[k]);
+        quotes += static_cast<size_t>(std::count(next.begin(), next.end(), '"'));
+        (record += '\n') += next;
+        last = k;
+      }
+      if (quotes % 2 == 0) {
+        line = record;
+        n = last;
+      }
+    }
     Punch p;
-    p.line = static_cast<int64_t>(n + 1);
+    p.line = static_cast<int64_t>(start + 1);
     bool bad_bytes = false;
     p.raw = ValidUtf8(line, &bad_bytes);
     if (Trimmed(p.raw).empty()) continue;  // a blank line is no line of the log
@@ -333,13 +364,37 @@ std::vector<Punch> ReadPunches(std::span<const std::string_view> lines, const Im
       p.verdict = RejectReason::kAheadOfNow;
     } else if (p.seconds < from || p.seconds > to) {
       p.verdict = RejectReason::kOutsidePeriod;
-    } else if (!seen.insert(Folded(p.card) + '\x1f' + p.date + '\x1f' + p.time).second) {
-      p.verdict = RejectReason::kRepeatedInFile;
     }
     // Only an unreadable line is ever written as its text.
     if (p.verdict != RejectReason::kUnreadable) std::string().swap(p.raw);
+    p.work = WorkOf(p.card);
     punches.push_back(std::move(p));
   }
+  // Filing order: by work number, then date, time and line, so each card's
+  // punches are filed in time order and a chunk holds whole cards.
+  std::sort(punches.begin(), punches.end(), [](const Punch& x, const Punch& y) {
+    return std::tie(x.work, x.date, x.time, x.line) < std::tie(y.work, y.date, y.time, y.line);
+  });
+  // A repeat follows its first line in this order, within the lines of one
+  // work number, date and time (cards longer than ten characters may differ
+  // beyond them): only lines the earlier checks let through count.
+  std::unordered_set<std::string> cards;
+  for (size_t group = 0; group < punches.size();) {
+    size_t end = group + 1;
+    while (end < punches.size() &&
+           std::tie(punches[end].work, punches[end].date, punches[end].time) ==
+               std::tie(punches[group].work, punches[group].date, punches[group].time)) {
+      ++end;
+    }
+    cards.clear();
+    for (size_t i = group; i < end; ++i) {
+      if (!punches[i].verdict && !cards.insert(Folded(punches[i].card)).second) {
+        punches[i].verdict = RejectReason::kRepeatedInFile;
+      }
+    }
+    group = end;
+  }
+  for (size_t i = 0; i < punches.size(); ++i) punches[i].position = static_cast<int64_t>(i + 1);
   return punches;
 }
 

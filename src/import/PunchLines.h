@@ -16,7 +16,9 @@ namespace tessaly::import {
 // One line as read. date and time are yyyy-mm-dd and hh:mm:ss once readable;
 // as the file wrote them otherwise.
 struct Punch {
-  int64_t line = 0;  // 1-based, over all the lines of the run
+  int64_t line = 0;  // 1-based, over all the lines of the run: where the record starts
+  // 1-based place in filing order (by work number, date, time, line).
+  int64_t position = 0;
   std::string card, date, time, terminal;
   int8_t direction = 0;  // 1 entry, 2 exit, 0 not said
   // The reason the file alone gives to reject the line, if any.
@@ -25,7 +27,13 @@ struct Punch {
   // any other line.
   std::string raw;
   int64_t seconds = 0;  // the moment, counted from 1970-01-01, once readable
+  // The work number (the card's first ten characters) with ASCII letters in
+  // lower case: punches of one work number are filed in one chunk.
+  std::string work;
 };
+
+// A punch's work number as filing compares it.
+std::string WorkOf(std::string_view card);
 
 // Seconds from 1970-01-01 00:00:00 of a yyyy-mm-dd date and an hh:mm:ss
 // time, or nothing when either does not exist.
@@ -39,13 +47,21 @@ int8_t DirectionOf(std::string_view text);
 // Reads every line and sets each one's verdict from the file and the
 // options: unreadable, impossible date or time, before the floor, ahead of
 // now, outside the period, repeated in the file (checked in this order; a
-// line gets the first that applies). now_seconds is "now" plus the skew.
+// line gets the first that applies). latest_seconds is "now" plus the skew.
+// The punches come in filing order, their positions set. A Csv field quoted
+// over line breaks is read whole (at most kCsvRecordLines lines); the punch
+// has the number of the line it starts on.
 // Throws std::invalid_argument for a Csv header without person or time, or
 // a map naming a field or header that does not exist.
 std::vector<Punch> ReadPunches(std::span<const std::string_view> lines, const ImportOptions& options,
                                int64_t latest_seconds);
 
-// Fields of one CSV line (RFC 4180 quoting, within the line).
+// The most lines one CSV record may span: a quote left open runs no further,
+// and its line is read alone (and found unreadable, as a rule).
+inline constexpr size_t kCsvRecordLines = 100;
+
+// Fields of one CSV record (RFC 4180 quoting; a quoted field may hold line
+// breaks).
 std::vector<std::string> CsvFields(std::string_view line);
 // A CSV field, quoted when it must be.
 std::string CsvField(std::string_view text);

@@ -249,14 +249,15 @@ TEST(PunchImport, PushedAndCsvFormsReadTheirFields) {
 TEST(PunchImport, RejectedLinesMendedImportAgain) {
   auto c = testing::AttendanceDb();
   Seed(*c);
-  const ImportResult r = Import(c, {"1003\t2024-05-02 08:00:00\t1\t0", "1001 2024-05-02 08:00:00 1",
-                                 "1002\t2024-05-02 08:00:00\t1\t1"});
+  const std::vector<std::string> lines = {"1003\t2024-05-02 08:00:00\t1\t0", "1001 2024-05-02 08:00:00 1",
+                                          "1002\t2024-05-02 08:00:00\t1\t1"};
+  const ImportResult r = Import(c, lines);
   ASSERT_EQ(r.counts.rejected(), 2);
-  const std::string csv = RejectedCsv(RejectedOfRun(*c, r.stamp));
+  const std::string csv = RejectedCsv(RejectedOfRun(*c, r.stamp, Views(lines), At()));
   EXPECT_EQ(csv,
             "person,date,time,terminal,direction,reason,line\r\n"
-            ",,,,,unreadable line,1001 2024-05-02 08:00:00 1\r\n"
-            "1003,2024-05-02,08:00:00,1,in,unknown card,\r\n");
+            "1003,2024-05-02,08:00:00,1,in,unknown card,\r\n"
+            ",,,,,unreadable line,1001 2024-05-02 08:00:00 1\r\n");
   // The operator adds the card's holder and writes the unreadable line out.
   c->Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
              "VALUES ('E3','Cy','Ops','1003',1,0)");
@@ -303,6 +304,15 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
                std::runtime_error);
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Trans"), "0");
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "0");
+  // A dry run now counts what finishing the stopped run gives, the filed
+  // chunks included, and leaves it waiting as it was.
+  const std::vector<std::string> stopped = Outcome(c);
+  ImportOptions dry = o;
+  dry.dry_run = true;
+  const ImportResult seen = Import(c, lines, dry);
+  EXPECT_TRUE(seen.resumed);
+  EXPECT_EQ(seen.counts, whole.counts);
+  EXPECT_EQ(Outcome(c), stopped);
   // Another "now" does not make it another run: the stamp is the first's.
   ImportOptions later = o;
   later.now = "2024-05-04 00:00:00";
@@ -312,8 +322,8 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
   EXPECT_EQ(Outcome(c), Outcome(clean));
   EXPECT_EQ(Rows(c, "SELECT F_RecCnt,F_Note FROM T_Log"), Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log"));
   // The mend file of the finished run holds the first attempt's rejects too.
-  const std::string rejects = RejectedCsv(RejectedOfRun(*c, rest.stamp));
-  EXPECT_EQ(rejects, RejectedCsv(RejectedOfRun(*clean, whole.stamp)));
+  const std::string rejects = RejectedCsv(RejectedOfRun(*c, rest.stamp, v, o));
+  EXPECT_EQ(rejects, RejectedCsv(RejectedOfRun(*clean, whole.stamp, v, o)));
   EXPECT_NE(rejects.find("unknown card"), std::string::npos);
 }
 
@@ -336,8 +346,12 @@ TEST(PunchImport, AStoppedRunKeepsTheLinesOfCardsOnlyTheServerMatchesAsOne) {
                              }),
                std::runtime_error);
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect WHERE F_Flag LIKE 'imp%:%'"), "1");
+  // A run of other lines meanwhile leaves the stopped one's line waiting,
+  // and says so.
+  EXPECT_EQ(Import(c, {"1001\t2024-05-02 10:00:00\t1\t0"}).foreign_staged, 1);
   const ImportResult rest = Import(c, lines, o);
   EXPECT_TRUE(rest.resumed);
+  EXPECT_EQ(rest.foreign_staged, 0);
   EXPECT_EQ(By(rest.counts, RejectReason::kUnknownCard), 2);
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_TransLost"), "2");
 }
@@ -365,6 +379,59 @@ TEST(PunchImport, TextsWithEscapesSurviveStagingAndFiling) {
             (std::vector<std::string>{"unreadable line||back\\slash\\n\ttab 'quoted'",
                                       "unknown card|10\\01|08:00:00"}));
   EXPECT_EQ(Rows(c, "SELECT F_Name FROM T_Trans"), std::vector<std::string>{"Ann O'Neil"});
+}
+
+// A CSV field quoted over line breaks is part of its record, and the lines
+// after it keep their numbers; a quote never closed spoils its own line only.
+TEST(PunchImport, CsvRecordsRunOverLineBreaksInQuotes) {
+  const std::vector<std::string> lines = {"card,date,time,note",
+                                          "1001,2024-05-02,08:00:00,\"first",
+                                          "",
+                                          "and third\"",
+                                          "1002,2024-05-02,09:30:00,\"a \"\"quote\"\"",
+                                          "over\"\r",
+                                          "\"1002,2024-05-02,09:00:00,x",
+                                          "1001,2024-05-02,17:00:00,x"};
+  ImportOptions o = At();
+  o.format = PunchFormat::kCsv;
+  o.terminal = "1";
+  std::vector<import::Punch> read = import::ReadPunches(Views(lines), o, INT64_MAX);
+  std::sort(read.begin(), read.end(), [](const auto& x, const auto& y) { return x.line < y.line; });
+  std::vector<std::string> seen;
+  for (const import::Punch& p : read) {
+    seen.push_back(std::to_string(p.line) + " " + (p.verdict ? std::string(ReasonText(*p.verdict)) : p.card + " " + p.time));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2 1001 08:00:00", "5 1002 09:30:00", "7 unreadable line",
+                                            "8 1001 17:00:00"}));
+
+  auto c = testing::AttendanceDb();
+  Seed(*c);
+  const ImportResult r = Import(c, lines, o);
+  EXPECT_EQ(r.counts.lines, 4);
+  EXPECT_EQ(r.counts.added, 3);
+  EXPECT_EQ(Rows(c, "SELECT F_Time FROM T_TransLost"), std::vector<std::string>{"\"1002,2024-05-02,09:00:00,x"});
+}
+
+// The log's note keeps every count: by name while that fits the column, a
+// letter each when every reason ran into the millions.
+TEST(PunchImport, TheLogNoteKeepsEveryCount) {
+  ImportCounts few;
+  few.added = 950;
+  few.skipped = 30;
+  few.rejected_by[static_cast<size_t>(RejectReason::kUnknownCard)] = 5;
+  few.rejected_by[static_cast<size_t>(RejectReason::kDoublePunch)] = 12;
+  EXPECT_EQ(LogNote(few), "added 950 skipped 30 rejected 17: card 5 tap 12");
+
+  ImportCounts many;
+  many.added = 1234567;
+  many.skipped = 7654321;
+  for (size_t i = 0; i < kRejectReasons; ++i) many.rejected_by[i] = 1000001 + static_cast<int64_t>(i);
+  many.lines = many.added + many.skipped + many.rejected();
+  ASSERT_LT(many.lines, 100000000);
+  const std::string note = LogNote(many);
+  EXPECT_LE(note.size(), 100u);
+  EXPECT_EQ(note, "a1234567 s7654321: u1000001 i1000002 f1000003 n1000004 p1000005 r1000006 c1000007 "
+                  "t1000008 d1000009");
 }
 
 TEST(PunchImport, MomentsAndFieldsReadAsTerminalsWriteThem) {
@@ -503,6 +570,79 @@ TEST(PunchImport, RunsKilledAtRandomMomentsEndAsOneCleanRun) {
     killed += kills;
   }
   EXPECT_EQ(killed, 20);
+}
+
+// Two copies of one import started together: the first holds its staging
+// open until the second has begun, which must neither stage the lines again
+// nor file them beside the first. It waits for the run's lock and refuses;
+// or, where the first took the lock back for every chunk until the run ended
+// (SQLite's writer may), it comes after that run as a run again: all skipped.
+TEST(PunchImport, TwoCopiesStartedTogetherEndAsOneRun) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 10000; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%d\t2024-%02d-%02d %02d:%02d:00\t1\t%d", 1001 + i % 3, 1 + i / 3 / 28 % 4,
+                  1 + i / 3 % 28, 6 + i / 84 % 12, i / 1008 % 60, i % 2);
+    lines.emplace_back(line);
+  }
+  ImportOptions o = At();
+  o.chunk_lines = 500;
+  KillDb db;
+  auto clean = db.Fresh();
+  ImportPunches(*clean, Views(lines), o);
+  const std::vector<std::string> expected = Outcome(clean);
+  const std::vector<std::string> expected_log = Rows(clean, "SELECT F_RecCnt,F_Note FROM T_Log");
+  clean.reset();
+
+  auto c = db.Fresh();
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  // Exits 0 for a finished run, 3 for the refusal of a copy, 1 otherwise.
+  auto start = [&](bool first) {
+    const pid_t child = fork();
+    if (child != 0) return child;
+    int status = 1;
+    try {
+      auto own = db::Connection::Open(db.target);
+      bool told = false;
+      ImportOptions copy = o;
+      copy.operator_name = first ? "first" : "second";
+      ImportPunches(*own, Views(lines), copy, [&](const ImportProgress& p) {
+        if (first && !told && p.phase == ImportProgress::Phase::kStaging) {
+          told = true;
+          (void)!write(ready[1], "s", 1);
+          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        }
+      });
+      status = 0;
+    } catch (const std::runtime_error& e) {
+      status = std::string_view(e.what()).starts_with("another run of these lines") ? 3 : 1;
+    } catch (...) {
+    }
+    _exit(status);
+  };
+  const pid_t first = start(true);
+  char byte;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const pid_t second = start(false);
+  int first_status = 0, second_status = 0;
+  waitpid(first, &first_status, 0);
+  waitpid(second, &second_status, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_EQ(WEXITSTATUS(first_status), 0);
+  EXPECT_EQ(Outcome(c), expected);
+  // The first copy filed the run; the second logged nothing, or a run of
+  // exact repeats after it.
+  std::vector<std::string> log = Rows(c, "SELECT F_Operator,F_RecCnt,F_Note FROM T_Log ORDER BY F_ID");
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "first|" + expected_log[0]);
+  if (WEXITSTATUS(second_status) == 3) {
+    EXPECT_EQ(log.size(), 1u);
+  } else {
+    EXPECT_EQ(WEXITSTATUS(second_status), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{log[0], "second|10000|added 0 skipped 10000 rejected 0"}));
+  }
 }
 
 }  // namespace

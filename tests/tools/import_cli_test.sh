@@ -33,10 +33,10 @@ run import "$db" "$dir/log.dat" --now "2024-05-03 09:00:00" --operator ops --rej
 check "import: status" 0 "$rc"
 check "import: summary" "imported 5 lines: added 2, skipped 0, rejected 3 (unreadable line 1, unknown card 1, double punch within the window 1) in" "${out% * s}"
 check "import: quiet on a pipe" "" "$err"
-check "rejects out" "person,date,time,terminal,direction,reason,line
-,,,,,unreadable line,no punch here
+check "rejects out, in the file's order" "person,date,time,terminal,direction,reason,line
 1001,2024-05-02,08:00:09,1,in,double punch within the window,
-1002,2024-05-02,08:03:12,1,in,unknown card," "$(tr -d '\r' <"$dir/mend.csv")"
+1002,2024-05-02,08:03:12,1,in,unknown card,
+,,,,,unreadable line,no punch here" "$(tr -d '\r' <"$dir/mend.csv")"
 run import "$db" "$dir/log.dat" --now "2024-05-03 10:00:00"
 check "again: summary" "imported 5 lines: added 0, skipped 5, rejected 0 in" "${out% * s}"
 

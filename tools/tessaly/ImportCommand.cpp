@@ -199,8 +199,10 @@ int RunImport(const DatabaseOpener& open) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const ImportCounts& c = r.counts;
   if (a.options.dry_run) {
-    std::cout << "dry run: " << c.lines << (c.lines == 1 ? " line" : " lines")
-              << " would give: added " << c.added << ", skipped "
+    // Where a stopped run of these lines waits, running the command would
+    // finish it: the counts are the whole run's, what is filed and the rest.
+    std::cout << "dry run: " << (r.resumed ? "finishing the stopped run of " : "") << c.lines
+              << (c.lines == 1 ? " line" : " lines") << " would give: added " << c.added << ", skipped "
               << c.skipped << ", rejected " << c.rejected() << "\n";
     for (size_t i = 0; i < kRejectReasons; ++i) {
       std::cout << "  " << ReasonText(static_cast<RejectReason>(i)) << ": " << c.rejected_by[i]
@@ -221,7 +223,7 @@ int RunImport(const DatabaseOpener& open) {
                  "finishes it\n";
   }
   if (!a.rejects_out.empty()) {
-    const std::vector<RejectedLine> rejected = RejectedOfRun(*connection, r.stamp);
+    const std::vector<RejectedLine> rejected = RejectedOfRun(*connection, r.stamp, lines, a.options);
     std::ofstream out(a.rejects_out, std::ios::binary | std::ios::trunc);
     out << RejectedCsv(rejected);
     if (!out.flush()) {

@@ -69,7 +69,8 @@ struct ImportOptions {
   // Two punches of a card less than this many seconds apart are a double
   // tap: the later one is rejected. 0 turns the check off.
   int32_t double_tap_seconds = 60;
-  // Writes nothing: the counts are what a run would do now.
+  // Writes nothing: the counts are what a run would do now (for lines a
+  // stopped run of them left staged: what finishing that run would give).
   bool dry_run = false;
   std::string operator_name;  // T_Log.F_Operator
   // Lines filed per transaction (whole cards: a chunk may run over).
@@ -120,16 +121,19 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
 struct RejectedLine {
   std::string person, date, time, terminal, direction, reason, line;
 };
-// The rejected punches a run wrote (by its stamp), in the order they were
-// filed.
-std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp);
+// The rejected punches a run wrote (by its stamp), in the order of the lines
+// they came from: `lines` and `options` are the run's, as given to
+// ImportPunches.
+std::vector<RejectedLine> RejectedOfRun(db::Connection& connection, const std::string& stamp,
+                                        std::span<const std::string_view> lines,
+                                        const ImportOptions& options);
 // CSV (RFC 4180) of rejected lines under the header
 // person,date,time,terminal,direction,reason,line: imported again with
 // PunchFormat::kCsv once mended (reason and line are ignored then).
 std::string RejectedCsv(std::span<const RejectedLine> rejected);
 
 // The note of a run's T_Log row: the counts by outcome, at most 100
-// characters.
+// characters: by name where they fit, else a letter each (docs/IMPORT.md).
 std::string LogNote(const ImportCounts& counts);
 
 }  // namespace tessaly

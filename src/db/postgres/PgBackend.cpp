@@ -1182,6 +1182,12 @@ void PgBackend::Begin() {
   in_transaction_ = true;
 }
 
+// A transaction-level advisory lock: it holds no state in the session, so a
+// pooler may hand the session to another client between transactions.
+void PgBackend::LockUntilEnd(uint64_t key) {
+  Exec(("SELECT pg_advisory_xact_lock(" + std::to_string(static_cast<int64_t>(key)) + ")").c_str());
+}
+
 void PgBackend::Commit() {
   if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (!in_transaction_) {

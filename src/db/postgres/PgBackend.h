@@ -53,6 +53,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   void Begin() override;
   void Commit() override;
   void Rollback() override;
+  void LockUntilEnd(uint64_t key) override;
   void Interrupt() noexcept override;
   std::vector<std::string> SchemaStatements(const internal::Definitions& described) const override;
   std::vector<std::string> ColumnsOf(std::string_view object) override;
