@@ -492,13 +492,49 @@ class PgStream final : public internal::RowStream {
   mutable internal::CellStore texts_;
 };
 
+// The target without the library's own option tessaly_statements=named or
+// =unnamed (a URI's parameter or a key=value pair), which libpq would refuse;
+// *named is set as it says.
+std::string WithoutStatementsOption(const std::string& target, bool* named) {
+  constexpr std::string_view kOption = "tessaly_statements=";
+  const bool uri = target.starts_with("postgres");
+  size_t at = target.find(kOption);
+  // The option starts a parameter or a pair, not the middle of another's value.
+  while (at != std::string::npos && at != 0 &&
+         std::string_view(uri ? "?&" : " \t").find(target[at - 1]) == std::string_view::npos) {
+    at = target.find(kOption, at + 1);
+  }
+  if (at == std::string::npos) return target;
+  size_t end = target.find(uri ? '&' : ' ', at);
+  if (end == std::string::npos) end = target.size();
+  const std::string_view value =
+      std::string_view(target).substr(at + kOption.size(), end - at - kOption.size());
+  if (value != "named" && value != "unnamed") {
+    throw Error(errnum::kFail, "Could not open the attendance database on the server: "
+                               "tessaly_statements must be named or unnamed, not \"" +
+                                   std::string(value) + "\".");
+  }
+  *named = value == "named";
+  std::string rest = target;
+  // With the separator before it (or, for a first parameter, after it).
+  if (at != 0 && target[at - 1] != '?') {
+    rest.erase(at - 1, end - at + 1);
+  } else {
+    rest.erase(at, end == target.size() ? end - at : end - at + 1);
+  }
+  if (rest.ends_with('?')) rest.pop_back();
+  return rest;
+}
+
 }  // namespace
 
 void PgBackend::PqFree::operator()(pg_result* result) const noexcept { PQclear(result); }
 void PgBackend::PqFree::operator()(pg_conn* conn) const noexcept { PQfinish(conn); }
 void PgBackend::PqFree::operator()(pg_cancel* cancel) const noexcept { PQfreeCancel(cancel); }
 
-PgBackend::PgBackend(const std::string& target) : conn_(PQconnectdb(target.c_str())) {
+PgBackend::PgBackend(const std::string& target) {
+  const std::string conninfo = WithoutStatementsOption(target, &named_);
+  conn_.reset(PQconnectdb(conninfo.c_str()));
   if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq names what failed: the server, the database, the user or the
@@ -521,22 +557,26 @@ void PgBackend::Interrupt() noexcept {
   PQcancel(cancel_.get(), why, sizeof why);
 }
 
+// The session's settings are the parameters the server reports to the client
+// (a pooler in transaction mode keeps them for its client and sets them again
+// on whichever server session serves its next transaction) and
+// client_min_messages, which only spares sending notices nobody reads.
 void PgBackend::Setup() {
   PQsetNoticeProcessor(
       conn_.get(), [](void*, const char*) {}, nullptr);
-  Exec(
-      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-      "SET client_min_messages = warning");
   // The extension is the database's, made once; sessions opening side by side
   // may race to make it, and the loser finds it made.
-  constexpr char kFound[] =
+  const std::string found_sql =
+      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+      "SET client_min_messages = warning; "
       "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
-      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL";
-  Result found = Exec(kFound);
+      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL, " +
+      InstalledSql() + ", to_regtype('" + kJetSchema + ".jet_variant')::oid";
+  Result found = Exec(found_sql.c_str());
   if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
     Result made(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext"));
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
-        PQgetvalue(Exec(kFound).get(), 0, 0)[0] != 't') {
+        PQgetvalue(Exec(found_sql.c_str()).get(), 0, 0)[0] != 't') {
       Fail(made.get());
     }
   }
@@ -553,9 +593,85 @@ void PgBackend::Setup() {
                        "CONSTRAINT ck_range_byte CHECK (VALUE BETWEEN 0 AND 255); "
                        "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
   }
-  Exec(JetFunctionsSql());
-  variant_oid_ = static_cast<unsigned>(std::strtoul(
-      PQgetvalue(Exec("SELECT 'pg_temp.jet_variant'::regtype::oid").get(), 0, 0), nullptr, 10));
+  if (!Current(Installed(PQgetvalue(found.get(), 0, 2)))) {
+    InstallFunctions();
+    found = Exec(("SELECT 0, 0, 0, to_regtype('" + std::string(kJetSchema) +
+                  ".jet_variant')::oid")
+                     .c_str());
+  }
+  variant_oid_ = static_cast<unsigned>(std::strtoul(PQgetvalue(found.get(), 0, 3), nullptr, 10));
+}
+
+// What the database records of its Jet functions: "version digest" in the
+// comment of their schema, "" when it has none.
+std::string PgBackend::InstalledSql() {
+  return std::string("(SELECT obj_description(oid, 'pg_namespace') FROM pg_namespace "
+                     "WHERE nspname = '") +
+         kJetSchema + "')";
+}
+
+PgBackend::Installation PgBackend::Installed(std::string_view recorded) {
+  Installation installed;
+  const size_t space = recorded.find(' ');
+  if (space == std::string_view::npos) return installed;
+  std::from_chars(recorded.data(), recorded.data() + space, installed.version);
+  installed.digest = recorded.substr(space + 1);
+  return installed;
+}
+
+// Up to date: this library's version and text. A newer version is refused;
+// the session goes no further.
+bool PgBackend::Current(const Installation& installed) {
+  if (installed.version > kJetFunctionsVersion) {
+    throw Error(errnum::kFail,
+                "The attendance database's Jet functions (schema " + std::string(kJetSchema) +
+                    ") are of version " + std::to_string(installed.version) +
+                    ", newer than this library's (" + std::to_string(kJetFunctionsVersion) +
+                    "): open it with a library of that version or later.");
+  }
+  return installed.version == kJetFunctionsVersion && installed.digest == JetFunctionsDigest();
+}
+
+// Installs this library's functions over an older version, or none, in one
+// transaction. Sessions opening side by side take turns under a lock of the
+// transaction's: each reads the version again once it holds the lock, and
+// only the first installs. A user who may not create the schema or its
+// functions cannot open a database that has none of this version; one that
+// differs only by its text (another build of the same version) is used as it
+// stands.
+void PgBackend::InstallFunctions() {
+  Exec(("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kInstallLock) + ')').c_str());
+  try {
+    const Installation installed = Installed(
+        PQgetvalue(Exec(("SELECT coalesce(" + InstalledSql() + ", '')").c_str()).get(), 0, 0));
+    if (!Current(installed)) {
+      const std::string schema = kJetSchema;
+      Result made(PQexec(conn_.get(), ("CREATE SCHEMA IF NOT EXISTS " + schema).c_str()));
+      if (PQresultStatus(made.get()) == PGRES_COMMAND_OK) {
+        made.reset(PQexec(conn_.get(), JetFunctionsSql().c_str()));
+      }
+      if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+        if (Field(made.get(), PG_DIAG_SQLSTATE) != "42501") Fail(made.get());
+        if (installed.version == kJetFunctionsVersion) {
+          Exec("ROLLBACK");
+          return;
+        }
+        throw Error(errnum::kFail,
+                    "The attendance database lacks the Jet functions of version " +
+                        std::to_string(kJetFunctionsVersion) + " (schema " + schema +
+                        "), and user " + PQuser(conn_.get()) +
+                        " may not install them: open it once as a user who may create schemas "
+                        "in it (tessaly init does it).");
+      }
+      Exec(("COMMENT ON SCHEMA " + schema + " IS '" + std::to_string(kJetFunctionsVersion) + ' ' +
+            JetFunctionsDigest() + "'; GRANT USAGE ON SCHEMA " + schema + " TO PUBLIC")
+               .c_str());
+    }
+    Exec("COMMIT");
+  } catch (...) {
+    Result undone(PQexec(conn_.get(), "ROLLBACK"));
+    throw;
+  }
 }
 
 void PgBackend::LoadTypes() {
@@ -654,51 +770,60 @@ PgBackend::Result PgBackend::Exec(const char* sql) {
 }
 
 const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
-  if (auto found = prepared_index_.find(key); found != prepared_index_.end()) {
-    prepared_.splice(prepared_.begin(), prepared_, found->second);
-    *fresh = false;
-    return &found->second->second;
+  *fresh = false;
+  if (!named_) return nullptr;
+  if (auto found = prepared_.find(key); found != prepared_.end()) {
+    return found->second.empty() ? nullptr : &found->second;
   }
-  if (prepared_.size() == kPreparedStatements) {
-    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + prepared_.back().second).c_str()));
-    prepared_index_.erase(prepared_.back().first);
-    prepared_.pop_back();
-  }
-  prepared_.emplace_front(key, "tessaly_" + std::to_string(++statements_named_));
-  prepared_index_.emplace(prepared_.front().first, prepared_.begin());
+  if (prepared_.size() == kPreparedStatements) return nullptr;
   *fresh = true;
-  return &prepared_.front().second;
+  return &prepared_.emplace(key, "tessaly_" + std::to_string(prepared_.size() + 1)).first->second;
 }
 
-void PgBackend::Forget(const std::string& key) {
-  auto found = prepared_index_.find(key);
-  if (found == prepared_index_.end()) return;
-  auto entry = found->second;
-  prepared_index_.erase(found);
-  prepared_.erase(entry);
-}
+// A statement whose preparing failed or whose session was lost was never
+// made: it is prepared again when next sent.
+void PgBackend::Forget(const std::string& key) { prepared_.erase(key); }
 
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   const Bound bound(parameters);
-  // One prepared statement per text and parameter types: the server parses
-  // and plans a shape once, as the engine of a file compiles it once.
-  std::string key = sql;
-  key.append(reinterpret_cast<const char*>(bound.types.data()), bound.types.size() * sizeof(Oid));
+  // Prepared by name, one statement per text and parameter types: the server
+  // parses and plans a shape once, as the engine of a file compiles it once.
+  // Unnamed, the server parses and plans it each time, and nothing of it
+  // outlives the statement.
+  std::string key;
+  if (named_) {
+    key = sql;
+    key.append(reinterpret_cast<const char*>(bound.types.data()),
+               bound.types.size() * sizeof(Oid));
+  }
   bool fresh = false;
-  const std::string name = *Prepared(key, &fresh);
+  const std::string* prepared = Prepared(key, &fresh);
+  const std::string name = prepared != nullptr ? *prepared : std::string();
+  auto send = [&] {
+    return prepared != nullptr
+               ? PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(),
+                                     nullptr, nullptr, 0) == 1
+               : PQsendQueryParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
+                                   bound.values.data(), nullptr, nullptr, 0) == 1;
+  };
+  // A prepared statement whose tables changed shape never ran: it is sent
+  // unnamed from now on (it is never deallocated, see kPreparedStatements).
+  auto resend = [&] {
+    prepared_[key].clear();
+    return Execute(sql, parameters);
+  };
   if (!in_transaction_ && !fresh) {
-    Result result(PQexecPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
-                                 nullptr, 0));
+    Result result(prepared != nullptr
+                      ? PQexecPrepared(conn_.get(), name.c_str(), bound.size(),
+                                       bound.values.data(), nullptr, nullptr, 0)
+                      : PQexecParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
+                                     bound.values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
-    if (Stale(result.get())) {
-      Forget(key);
-      Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
-      return Execute(sql, parameters);
-    }
+    if (prepared != nullptr && Stale(result.get())) return resend();
     Fail(result.get());
   }
   // In one round trip: inside a host's transaction a savepoint first and its
@@ -711,14 +836,11 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   if (sent && fresh) {
     sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
   }
-  if (sent) {
-    sent = PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
-                               nullptr, 0) == 1;
-  }
+  if (sent) sent = send();
   if (sent && in_transaction_) sent = SendParams(conn_.get(), kRelease, none);
   if (sent) sent = PQpipelineSync(conn_.get()) == 1;
   if (!sent) {
-    Forget(key);
+    if (fresh) Forget(key);
     PQexitPipelineMode(conn_.get());
     throw Lost(PQerrorMessage(conn_.get()));
   }
@@ -740,7 +862,7 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   };
   if (results.size() < expected || IsLost(conn_.get())) {
-    Forget(key);
+    if (fresh) Forget(key);
     for (const Result& r : results) {
       if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
     }
@@ -756,16 +878,12 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
   if (failed != statement) Forget(key);
   const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_.get()));
-  const bool stale = Stale(results[failed].get());
+  const bool stale = prepared != nullptr && failed == statement && Stale(results[failed].get());
   if (in_transaction_) {
     Result undone(PQexec(conn_.get(), kUndo));
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
   }
-  if (stale) {
-    Forget(key);
-    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
-    return Execute(sql, parameters);
-  }
+  if (stale) return resend();
   throw error;
 }
 
