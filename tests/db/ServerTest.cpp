@@ -270,6 +270,64 @@ TEST_F(Server, StatementsArePreparedByNameOnlyWhenAsked) {
       << e.description();
 }
 
+// A forward-only walk reads its rows in batches from a cursor. Outside a host
+// transaction the cursor is a session's of the walk's own, in a transaction
+// that ends with the walk: the host's session meanwhile opens a second walk
+// and writes, each write committed at once. Inside one the cursor is the
+// transaction's: it sees the transaction's rows, a failing batch leaves the
+// transaction as it stood, and a walk still open when the transaction ends
+// goes on to its last row.
+TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
+  constexpr int kRows = 5000;  // more than one batch
+  conn_->Execute("create table W (N long, T text(10))");
+  internal::BackendOf(*conn_).Run(
+      R"(INSERT INTO "W" SELECT n, 't' || n FROM generate_series(1, )" + std::to_string(kRows) +
+          ")  AS n",
+      nullptr);
+  auto other = Connection::Open(Target());
+  auto walking = [&] {
+    return Scalar(other,
+                  "select count(*) from pg_stat_activity where state = 'idle in transaction' "
+                  "and query like 'FETCH FORWARD%'");
+  };
+  Recordset walk, second;
+  walk.Open("select N, T from W order by N", conn_, adOpenForwardOnly);
+  int seen = 0;
+  for (; !walk.IsEOF(); walk.MoveNext()) {
+    ++seen;
+    ASSERT_EQ(walk.Fields().Item("N").Value().ToText(), std::to_string(seen));
+    if (seen == 3000) {
+      EXPECT_EQ(walking(), "1");
+      second.Open("select count(*) from W", conn_, adOpenForwardOnly);
+      EXPECT_EQ(second.Fields().Item(0).Value().ToText(), std::to_string(kRows));
+      conn_->Execute("insert into W values (0, 'written')");
+      EXPECT_EQ(Scalar(other, "select count(*) from W where T = 'written'"), "1");
+    }
+  }
+  EXPECT_EQ(seen, kRows);
+  EXPECT_EQ(walking(), "0") << "the walk's transaction outlived it";
+
+  conn_->BeginTrans();
+  conn_->Execute("insert into W values (" + std::to_string(kRows + 1) + ", 'mine')");
+  walk.Close();
+  walk.Open("select N, T from W where N > 0 order by N", conn_, adOpenForwardOnly);
+  for (seen = 0; seen < 10; walk.MoveNext()) ++seen;
+  // Row 4000, past the first batch, fails (a division by zero): the rows
+  // before it were read first.
+  Recordset failing;
+  int read = 0;
+  const Error e = Caught([&] {
+    failing.Open("select 1 / (N - 4000) from W where N > 0", conn_, adOpenForwardOnly);
+    for (; !failing.IsEOF(); failing.MoveNext()) ++read;
+  });
+  EXPECT_EQ(e.number(), errnum::kDivisionByZero) << e.description();
+  EXPECT_GT(read, 0);
+  conn_->CommitTrans();
+  for (; !walk.IsEOF(); walk.MoveNext()) ++seen;
+  EXPECT_EQ(seen, kRows + 1);
+  EXPECT_EQ(Scalar(other, "select count(*) from W where T = 'mine'"), "1");
+}
+
 // Through a pooler in transaction mode (TESSALY_PG_POOLED_TARGET, of
 // scripts/pg-test-server.sh start --pooler), which hands each transaction to
 // any of 4 server sessions: this process's schema is reached as its role.

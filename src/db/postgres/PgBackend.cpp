@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,9 @@ constexpr Oid kTimestampTzOid = 1184;
 constexpr Oid kNumericOid = 1700;
 
 constexpr char kSavepoint[] = "SAVEPOINT tessaly_statement";
+constexpr char kSessionSettings[] =
+    "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+    "SET client_min_messages = warning";
 constexpr char kRelease[] = "RELEASE SAVEPOINT tessaly_statement";
 constexpr char kUndo[] =
     "ROLLBACK TO SAVEPOINT tessaly_statement; RELEASE SAVEPOINT tessaly_statement";
@@ -445,53 +449,6 @@ int32_t ChangedRows(const PGresult* result) {
   return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
-// The rows of one result, walked one at a time; cells are read from the
-// result's text only when asked for.
-class PgStream final : public internal::RowStream {
- public:
-  PgStream(std::string sql, std::vector<Parameter> parameters, PgBackend::Result result,
-           std::vector<PgBackend::Kind> kinds,
-           std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun)
-      : sql_(std::move(sql)),
-        parameters_(std::move(parameters)),
-        result_(std::move(result)),
-        kinds_(std::move(kinds)),
-        rerun_(std::move(rerun)) {
-    SetColumns(kinds_.size());
-    Stand(0);
-  }
-  void Next() override { Stand(row_ + 1); }
-  void Restart() override {
-    result_ = rerun_(sql_, parameters_);
-    Stand(0);
-  }
-
- private:
-  void Stand(int row) {
-    row_ = row;
-    if (row_ < PQntuples(result_.get())) {
-      Arrived();
-    } else {
-      at_end_ = true;
-    }
-  }
-  Cell Read(size_t column) const override {
-    const PgBackend::Kind kind = kinds_[column];
-    return ReadCell(result_.get(), row_, static_cast<int>(column), kind,
-                    kind == PgBackend::Kind::kVariant ? &texts_ : nullptr);
-  }
-
-  std::string sql_;
-  std::vector<Parameter> parameters_;
-  PgBackend::Result result_;
-  std::vector<PgBackend::Kind> kinds_;
-  std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun_;
-  int row_ = 0;
-  // The texts of IIf's values read so far, which the result does not hold
-  // as they are (see VariantCell).
-  mutable internal::CellStore texts_;
-};
-
 // The target without the library's own option tessaly_statements=named or
 // =unnamed (a URI's parameter or a key=value pair), which libpq would refuse;
 // *named is set as it says.
@@ -533,8 +490,8 @@ void PgBackend::PqFree::operator()(pg_conn* conn) const noexcept { PQfinish(conn
 void PgBackend::PqFree::operator()(pg_cancel* cancel) const noexcept { PQfreeCancel(cancel); }
 
 PgBackend::PgBackend(const std::string& target) {
-  const std::string conninfo = WithoutStatementsOption(target, &named_);
-  conn_.reset(PQconnectdb(conninfo.c_str()));
+  conninfo_ = WithoutStatementsOption(target, &named_);
+  conn_.reset(PQconnectdb(conninfo_.c_str()));
   if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq names what failed: the server, the database, the user or the
@@ -555,6 +512,7 @@ void PgBackend::Interrupt() noexcept {
   if (cancel_ == nullptr) return;
   char why[256];
   PQcancel(cancel_.get(), why, sizeof why);
+  if (pg_cancel* walk = side_cancel_.load()) PQcancel(walk, why, sizeof why);
 }
 
 // The session's settings are the parameters the server reports to the client
@@ -567,9 +525,8 @@ void PgBackend::Setup() {
   // The extension is the database's, made once; sessions opening side by side
   // may race to make it, and the loser finds it made.
   const std::string found_sql =
-      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-      "SET client_min_messages = warning; "
-      "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
+      std::string(kSessionSettings) +
+      "; SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
       "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL, " +
       InstalledSql() + ", to_regtype('" + kJetSchema + ".jet_variant')::oid";
   Result found = Exec(found_sql.c_str());
@@ -945,22 +902,238 @@ int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parame
   return 0;
 }
 
+// A statement the server can walk with a cursor: a query.
+bool Walkable(std::string_view sql) {
+  return sql.starts_with("SELECT ") || sql.starts_with("(SELECT ") || sql.starts_with("WITH ") ||
+         sql.starts_with("VALUES ");
+}
+
+// The rows of a query, read from a cursor kBatch rows at a time, so a walk of
+// any length holds one batch. Inside a host's transaction the cursor is the
+// transaction's, on the host's session, and sees its writes; when the
+// transaction ends, the rows left are read first (Hold), as the cursor ends
+// with it. Outside one the cursor lives in a transaction of a session of the
+// walk's own, so the host's session stays free for its other statements, each
+// still a transaction of its own, and no transaction outlives a statement on
+// the host's session (a pooler in transaction mode gives the walk a server
+// session of its own until it ends). A walk that reads all its rows in its
+// first batch ends there and gives its session back. A statement that is no
+// query arrives whole, as Run's do. Cells are read from the batch's text only
+// when asked for.
+class PgBackend::Walk final : public internal::RowStream {
+ public:
+  Walk(PgBackend& backend, std::string sql, std::vector<Parameter> parameters)
+      : backend_(backend), sql_(std::move(sql)), parameters_(std::move(parameters)) {}
+  ~Walk() override {
+    try {
+      Close();
+    } catch (...) {
+      // A lost session: nothing is left to close.
+    }
+  }
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
+
+  // Runs the statement: false for one without rows (its result is *result).
+  bool Open(Result* result) {
+    if (!Walkable(sql_)) {
+      batch_ = backend_.Execute(sql_, parameters_);
+    } else if (backend_.in_transaction_) {
+      // The lowest number no other open cursor has: a few names serve every
+      // walk, and a statement prepared by name for FETCH serves many.
+      number_ = 1;
+      while (backend_.cursor_numbers_.contains(number_)) ++number_;
+      backend_.cursor_numbers_.insert(number_);
+      cursor_ = "tessaly_walk_" + std::to_string(number_);
+      backend_.Execute("DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_, parameters_);
+      backend_.walks_.insert(this);
+      more_ = true;
+      batch_ = Fetched();
+    } else {
+      OpenOwn();
+    }
+    if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
+      *result = std::move(batch_);
+      return false;
+    }
+    if (more_ && PQntuples(batch_.get()) < kBatch) Close();
+    kinds_ = backend_.KindsOf(batch_.get());
+    SetColumns(kinds_.size());
+    Stand(0);
+    return true;
+  }
+  const PGresult* batch() const { return batch_.get(); }
+
+  void Next() override {
+    texts_.Reset(0);
+    if (row_ + 1 < PQntuples(batch_.get()) || !(more_ || held_)) return Stand(row_ + 1);
+    if (held_) {
+      batch_ = std::move(held_);
+    } else {
+      batch_ = own_ ? OwnFetch() : Fetched();
+      if (PQntuples(batch_.get()) < kBatch) Close();
+    }
+    Stand(0);
+  }
+  void Restart() override {
+    Close();
+    held_.reset();
+    Result ignored;
+    Open(&ignored);
+  }
+  // Reads the rows left before the host's transaction ends, which ends the
+  // cursor.
+  void Hold() {
+    held_ = backend_.Execute("FETCH ALL FROM " + cursor_, {});
+    backend_.walks_.erase(this);
+    backend_.cursor_numbers_.erase(number_);
+    more_ = false;
+  }
+
+ private:
+  static constexpr int kBatch = 2048;
+
+  std::string Fetch() const { return "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + cursor_; }
+
+  // The next batch of the transaction's cursor. A batch that fails leaves
+  // the cursor unable to go on: it is closed, and the walk ends with the
+  // error.
+  Result Fetched() {
+    try {
+      return backend_.Execute(Fetch(), {});
+    } catch (const Error&) {
+      try {
+        Close();
+      } catch (const Error&) {
+        // The first error is the one to tell.
+      }
+      throw;
+    }
+  }
+
+  // Begins the walk's own transaction on a session of its own, declares the
+  // cursor and reads the first batch: one round trip.
+  void OpenOwn() {
+    own_ = backend_.TakeSession();
+    pg_conn* conn = own_->conn.get();
+    cursor_ = "tessaly_walk";
+    const Bound bound(parameters_);
+    const Bound none({});
+    const std::string declare = "DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_;
+    bool sent = PQenterPipelineMode(conn) == 1 && SendParams(conn, "BEGIN", none) &&
+                SendParams(conn, declare.c_str(), bound) &&
+                SendParams(conn, Fetch().c_str(), none) && PQpipelineSync(conn) == 1;
+    std::vector<Result> results;
+    while (sent) {
+      Result r(PQgetResult(conn));
+      if (!r) {
+        if (IsLost(conn)) break;
+        continue;
+      }
+      if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+      results.push_back(std::move(r));
+    }
+    PQexitPipelineMode(conn);
+    more_ = true;
+    for (Result& r : results) {
+      const ExecStatusType status = PQresultStatus(r.get());
+      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) OwnFail(r.get());
+    }
+    if (results.size() != 3 || IsLost(conn)) OwnFail(nullptr);
+    batch_ = std::move(results[2]);
+  }
+  Result OwnFetch() {
+    Result r(PQexec(own_->conn.get(), Fetch().c_str()));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) OwnFail(r.get());
+    return r;
+  }
+  // The error of the walk's own session; the session goes with it.
+  [[noreturn]] void OwnFail(const PGresult* result) {
+    const Error error = Mapped(result, PQerrorMessage(own_->conn.get()));
+    own_.reset();
+    more_ = false;
+    throw error;
+  }
+  // Ends the cursor, and the walk's own transaction, giving its session back.
+  void Close() {
+    if (!more_) return;
+    more_ = false;
+    if (own_) {
+      Result ended(PQexec(own_->conn.get(), "COMMIT"));
+      if (PQresultStatus(ended.get()) == PGRES_COMMAND_OK) backend_.GiveBack(std::move(own_));
+      own_.reset();
+    } else if (backend_.walks_.erase(this) != 0) {
+      backend_.cursor_numbers_.erase(number_);
+      backend_.Execute("CLOSE " + cursor_, {});
+    }
+  }
+  void Stand(int row) {
+    row_ = row;
+    if (row_ < PQntuples(batch_.get())) {
+      Arrived();
+    } else {
+      at_end_ = true;
+    }
+  }
+  Cell Read(size_t column) const override {
+    const PgBackend::Kind kind = kinds_[column];
+    return ReadCell(batch_.get(), row_, static_cast<int>(column), kind,
+                    kind == PgBackend::Kind::kVariant ? &texts_ : nullptr);
+  }
+
+  PgBackend& backend_;
+  std::string sql_;
+  std::vector<Parameter> parameters_;
+  std::string cursor_;
+  int number_ = 0;  // of the cursor of a host's transaction
+  std::unique_ptr<Session> own_;  // the walk's own session, outside a host's transaction
+  bool more_ = false;             // the cursor may hold more rows
+  Result batch_;
+  Result held_;  // the rows left when the host's transaction ended
+  std::vector<PgBackend::Kind> kinds_;
+  int row_ = 0;
+  // The texts of IIf's values read on this row, which the result does not
+  // hold as they are (see VariantCell).
+  mutable internal::CellStore texts_;
+};
+
 std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
                                                        std::vector<Parameter> parameters,
                                                        ResultData* columns) {
-  Result result = Execute(sql, parameters);
-  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+  auto walk = std::make_unique<Walk>(*this, sql, std::move(parameters));
+  Result result;
+  if (!walk->Open(&result)) {
     if (Defines(result.get())) SchemaChanged();
     return nullptr;
   }
   *columns = ResultData();
-  ColumnNames(result.get(), *columns);
-  std::vector<Kind> kinds = KindsOf(result.get());
-  return std::make_unique<PgStream>(
-      sql, std::move(parameters), std::move(result), std::move(kinds),
-      [this](const std::string& text, std::span<const Parameter> values) {
-        return Execute(text, values);
-      });
+  ColumnNames(walk->batch(), *columns);
+  return walk;
+}
+
+// A session for a walk of its own: the one last given back, or a new one.
+std::unique_ptr<PgBackend::Session> PgBackend::TakeSession() {
+  if (spare_ && !IsLost(spare_->conn.get())) {
+    side_cancel_.store(spare_->cancel.get());
+    return std::move(spare_);
+  }
+  auto session = std::make_unique<Session>();
+  session->conn.reset(PQconnectdb(conninfo_.c_str()));
+  if (IsLost(session->conn.get())) {
+    throw Lost(session->conn ? PQerrorMessage(session->conn.get()) : "");
+  }
+  PQsetNoticeProcessor(
+      session->conn.get(), [](void*, const char*) {}, nullptr);
+  Result set(PQexec(session->conn.get(), kSessionSettings));
+  if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) Fail(set.get());
+  session->cancel.reset(PQgetCancel(session->conn.get()));
+  side_cancel_.store(session->cancel.get());
+  return session;
+}
+
+void PgBackend::GiveBack(std::unique_ptr<Session> session) {
+  side_cancel_.store(nullptr);
+  spare_ = std::move(session);
 }
 
 // Rows in COPY's text form, sent in blocks; under a savepoint, so that a
@@ -1199,6 +1372,12 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   RunAsOne(before);
 }
 
+// The walks of the transaction's cursors read their rows left, which the
+// host may still walk after the transaction ends.
+void PgBackend::HoldWalks() {
+  while (!walks_.empty()) (*walks_.begin())->Hold();
+}
+
 void PgBackend::Begin() {
   Exec("BEGIN");
   in_transaction_ = true;
@@ -1209,6 +1388,7 @@ void PgBackend::Commit() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
   }
+  HoldWalks();
   in_transaction_ = false;
   Exec("COMMIT");
 }
@@ -1218,6 +1398,7 @@ void PgBackend::Rollback() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
+  HoldWalks();
   in_transaction_ = false;
   // A definition undone leaves the schema as it was before it.
   SchemaChanged();

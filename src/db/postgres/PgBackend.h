@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,6 +68,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
                    std::span<const std::string> after) override;
 
   // The native handle, for tests that reach the server directly.
+  // (A walk outside a host's transaction reads on a session of its own.)
   pg_conn* handle() const { return conn_.get(); }
 
   // Lets go of what libpq made: a result, the session, its cancel object.
@@ -94,6 +97,15 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   std::vector<Kind> KindsOf(const pg_result* result);
 
  private:
+  class Walk;
+  // A session of a walk's own, with its cancel object.
+  struct Session {
+    std::unique_ptr<pg_conn, PqFree> conn;
+    std::unique_ptr<pg_cancel, PqFree> cancel;
+  };
+  std::unique_ptr<Session> TakeSession();
+  void GiveBack(std::unique_ptr<Session> session);
+  void HoldWalks();
   // Runs one statement of the engine's own SQL without parameters; throws
   // the mapped error.
   Result Exec(const char* sql);
@@ -138,6 +150,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
 
   std::unique_ptr<jet::Dialect> dialect_ = PgDialect(*this);
 
+  std::string conninfo_;  // the target as libpq reads it
   std::unique_ptr<pg_conn, PqFree> conn_;
   // Made when the session opens, so Interrupt has nothing to allocate.
   std::unique_ptr<pg_cancel, PqFree> cancel_;
@@ -155,6 +168,14 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // in several ways.
   std::unordered_map<std::string, std::string> spellings_;
   bool spellings_stale_ = true;
+  // The walks of cursors of the host's transaction, read to their end
+  // before it ends.
+  std::set<Walk*> walks_;
+  std::set<int> cursor_numbers_;  // of their cursors
+  // The session the last walk of its own gave back, kept for the next one,
+  // and the cancel object of the one walking, for Interrupt.
+  std::unique_ptr<Session> spare_;
+  std::atomic<pg_cancel*> side_cancel_{nullptr};
   // Whether statements are prepared by name; else each is sent unnamed.
   bool named_ = false;
   // Prepared statements by text and parameter types, most recently used
