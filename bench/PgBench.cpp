@@ -56,7 +56,13 @@ std::string WithSchema(const std::string& target, const std::string& schema) {
   return target + " options='-csearch_path=" + schema + ",public'";
 }
 
-PGconn* RawOpen(const std::string& target) {
+// The target as libpq reads it: without the library's own option
+// tessaly_statements=..., which the library's side may be given to compare.
+PGconn* RawOpen(std::string target) {
+  if (const size_t at = target.find("tessaly_statements="); at != std::string::npos) {
+    const size_t end = target.find_first_of("& ", at);
+    target.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+  }
   PGconn* raw = PQconnectdb(target.c_str());
   if (PQstatus(raw) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(raw));
   return raw;

@@ -1050,7 +1050,7 @@ class PgBackend::Walk final : public internal::RowStream {
   // The error of the walk's own session; the session goes with it.
   [[noreturn]] void OwnFail(const PGresult* result) {
     const Error error = Mapped(result, PQerrorMessage(own_->conn.get()));
-    own_.reset();
+    backend_.GiveBack(std::move(own_), false);
     more_ = false;
     throw error;
   }
@@ -1060,8 +1060,7 @@ class PgBackend::Walk final : public internal::RowStream {
     more_ = false;
     if (own_) {
       Result ended(PQexec(own_->conn.get(), "COMMIT"));
-      if (PQresultStatus(ended.get()) == PGRES_COMMAND_OK) backend_.GiveBack(std::move(own_));
-      own_.reset();
+      backend_.GiveBack(std::move(own_), PQresultStatus(ended.get()) == PGRES_COMMAND_OK);
     } else if (backend_.walks_.erase(this) != 0) {
       backend_.cursor_numbers_.erase(number_);
       backend_.Execute("CLOSE " + cursor_, {});
@@ -1131,9 +1130,12 @@ std::unique_ptr<PgBackend::Session> PgBackend::TakeSession() {
   return session;
 }
 
-void PgBackend::GiveBack(std::unique_ptr<Session> session) {
-  side_cancel_.store(nullptr);
-  spare_ = std::move(session);
+// Keeps a walk's session for the next walk, or, when it failed, lets it go;
+// Interrupt no longer reaches it either way.
+void PgBackend::GiveBack(std::unique_ptr<Session> session, bool usable) {
+  pg_cancel* cancel = session->cancel.get();
+  side_cancel_.compare_exchange_strong(cancel, nullptr);
+  if (usable) spare_ = std::move(session);
 }
 
 // Rows in COPY's text form, sent in blocks; under a savepoint, so that a

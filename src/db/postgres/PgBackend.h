@@ -104,7 +104,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
     std::unique_ptr<pg_cancel, PqFree> cancel;
   };
   std::unique_ptr<Session> TakeSession();
-  void GiveBack(std::unique_ptr<Session> session);
+  void GiveBack(std::unique_ptr<Session> session, bool usable);
   void HoldWalks();
   // Runs one statement of the engine's own SQL without parameters; throws
   // the mapped error.
