@@ -285,10 +285,15 @@ TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
           ")  AS n",
       nullptr);
   auto other = Connection::Open(Target());
+  // The host's sessions carry a name of this process's, which the walk's own
+  // session takes from the target too.
+  const std::string name = "walk_" + std::to_string(getpid());
+  conn_ = Connection::Open(Target() + (Target().starts_with("postgres") ? "&" : " ") +
+                           "application_name=" + name);
   auto walking = [&] {
     return Scalar(other,
                   "select count(*) from pg_stat_activity where state = 'idle in transaction' "
-                  "and query like 'FETCH FORWARD%'");
+                  "and query like 'FETCH FORWARD%' and application_name = '" + name + "'");
   };
   Recordset walk, second;
   walk.Open("select N, T from W order by N", conn_, adOpenForwardOnly);
