@@ -7,6 +7,8 @@
 // Beside the raw texts, the adds are also timed against one statement prepared
 // once with the values bound (what the library does itself, plus, inside a
 // transaction, its savepoint per statement).
+// Through a pooler (TESSALY_PG_POOLED=1) the same, for the ratio of pooled to
+// direct times.
 // Each side takes turns with the other and keeps its fastest turn (wall
 // time: the server's work counts); printed as library / raw time.
 #include <libpq-fe.h>
@@ -34,7 +36,19 @@ constexpr int kAdds = 2000;
 constexpr int kListedRows = 100000;
 constexpr int kTurns = 5;
 
+// With TESSALY_PG_POOLED=1 the target is a pooler, which carries no options:
+// the schema is reached as a role of its name ("$user" on the search path).
+bool Pooled() {
+  const char* pooled = std::getenv("TESSALY_PG_POOLED");
+  return pooled != nullptr && std::string(pooled) == "1";
+}
+
 std::string WithSchema(const std::string& target, const std::string& schema) {
+  if (Pooled()) {
+    return target + (target.starts_with("postgres")
+                         ? (target.find('?') == std::string::npos ? "?" : "&") + ("user=" + schema)
+                         : " user=" + schema);
+  }
   if (target.starts_with("postgres")) {
     return target + (target.find('?') == std::string::npos ? "?" : "&") +
            "options=-csearch_path%3D" + schema + "%2Cpublic";
@@ -42,7 +56,13 @@ std::string WithSchema(const std::string& target, const std::string& schema) {
   return target + " options='-csearch_path=" + schema + ",public'";
 }
 
-PGconn* RawOpen(const std::string& target) {
+// The target as libpq reads it: without the library's own option
+// tessaly_statements=..., which the library's side may be given to compare.
+PGconn* RawOpen(std::string target) {
+  if (const size_t at = target.find("tessaly_statements="); at != std::string::npos) {
+    const size_t end = target.find_first_of("& ", at);
+    target.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+  }
   PGconn* raw = PQconnectdb(target.c_str());
   if (PQstatus(raw) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(raw));
   return raw;
@@ -74,6 +94,11 @@ std::shared_ptr<tessaly::db::Connection> Fresh(const std::string& target,
   auto& engine = tessaly::db::internal::BackendOf(*admin);
   engine.Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE", nullptr);
   engine.Run("CREATE SCHEMA " + schema, nullptr);
+  if (Pooled()) {
+    engine.Run("DO $$ BEGIN CREATE ROLE " + schema +
+                   " SUPERUSER LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$",
+               nullptr);
+  }
   auto conn = tessaly::db::Connection::Open(WithSchema(target, schema));
   tessaly::db::CreateSchema(*conn);
   return conn;

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev sqlite3
           libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
           libedit-dev nlohmann-json3-dev
-          libpq-dev postgresql postgresql-contrib
+          libpq-dev postgresql postgresql-contrib pgbouncer
           mdbtools mdbtools-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -5,11 +5,22 @@
 # to run as root).
 #
 #   scripts/pg-test-server.sh start   prints the target: TESSALY_PG_TARGET=...
+#   scripts/pg-test-server.sh start --pooler
+#                                     prints it, then a second target through a
+#                                     connection pooler in transaction mode:
+#                                     TESSALY_PG_POOLED_TARGET=...
 #   scripts/pg-test-server.sh stop DIR
 #
 # The target names the database "tessaly" and the socket directory; export
 # it as TESSALY_PG_TARGET (the database layer's contract suite) and set
 # TESSALY_TEST_ENGINE=postgres to run the class tests on it too.
+#
+# The pooler (pgbouncer) listens on a socket of the same directory (port
+# 6432), hands each transaction to one of at most 4 server sessions per
+# database and user, and trusts every user the server knows (it looks them up
+# as tessaly). It carries no "options" to the server: a test process reaches
+# its own schema through the pooler as a role named like the schema (the
+# server's search path starts with "$user").
 set -euo pipefail
 
 bindir=${PG_BINDIR:-}
@@ -44,15 +55,33 @@ case "${1:-}" in
       start >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
     as_owner "$bindir/createdb" -h "$dir" -U tessaly tessaly
     echo "TESSALY_PG_TARGET=postgresql:///tessaly?host=$dir&user=tessaly"
+    if [ "${2:-}" = "--pooler" ]; then
+      pgbouncer=${PGBOUNCER:-$(command -v pgbouncer || echo /usr/sbin/pgbouncer)}
+      [ -x "$pgbouncer" ] || { echo "pg-test-server: no pgbouncer found" >&2; exit 1; }
+      echo '"tessaly" ""' >"$dir/pgbouncer.users"
+      printf '%s\n' "[databases]" "* = host=$dir port=5432" "[pgbouncer]" \
+        "listen_addr =" "listen_port = 6432" "unix_socket_dir = $dir" \
+        "auth_type = trust" "auth_file = $dir/pgbouncer.users" \
+        "pool_mode = transaction" "default_pool_size = 4" "max_client_conn = 1000" \
+        "max_db_connections = 40" "server_idle_timeout = 5" \
+        "ignore_startup_parameters = extra_float_digits" "auth_user = tessaly" \
+        "log_connections = 0" "log_disconnections = 0" \
+        "logfile = $dir/pgbouncer.log" "pidfile = $dir/pgbouncer.pid" >"$dir/pgbouncer.ini"
+      [ "$(id -u)" -eq 0 ] && chown postgres: "$dir/pgbouncer.ini" "$dir/pgbouncer.users"
+      as_owner "$pgbouncer" -d "$dir/pgbouncer.ini" >/dev/null 2>&1 ||
+        { cat "$dir/pgbouncer.log" >&2; exit 1; }
+      echo "TESSALY_PG_POOLED_TARGET=postgresql:///tessaly?host=$dir&port=6432&user=tessaly"
+    fi
     ;;
   stop)
     dir=${2:?usage: pg-test-server.sh stop DIR}
     case "$dir" in /tmp/tessaly-pg-*) ;; *) echo "pg-test-server: not a test server: $dir" >&2; exit 1;; esac
+    if [ -f "$dir/pgbouncer.pid" ]; then kill "$(cat "$dir/pgbouncer.pid")" 2>/dev/null || true; fi
     as_owner "$bindir/pg_ctl" -D "$dir/data" -m immediate stop >/dev/null 2>&1 || true
     rm -rf "$dir"
     ;;
   *)
-    echo "usage: $0 start | stop DIR" >&2
+    echo "usage: $0 start [--pooler] | stop DIR" >&2
     exit 2
     ;;
 esac

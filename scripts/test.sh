@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds Tessaly and runs every test on both engines: once on SQLite, with the
 # database contract suite on a PostgreSQL server as well, then once more with
-# the server as every class test's engine. The server is the one
-# TESSALY_PG_TARGET names, else a throw-away one of this run's own
-# (scripts/pg-test-server.sh), stopped however the run ends. Where no server
+# the server as every class test's engine, and once more through a pooler in
+# transaction mode (TESSALY_PG_POOLED_TARGET) where there is one. The server
+# is the one TESSALY_PG_TARGET names, else a throw-away one of this run's own
+# with its pooler (scripts/pg-test-server.sh start --pooler), stopped however
+# the run ends. Where no server
 # can be started the server's tests are skipped, and the run says so.
 # With --sanitize, the same in a separate build directory under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -30,8 +32,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 no_server=
 if [ -z "${TESSALY_PG_TARGET:-}" ]; then
-  if target=$(bash scripts/pg-test-server.sh start 2>"$build/pg-test-server.log"); then
-    export "$target"
+  if targets=$(bash scripts/pg-test-server.sh start --pooler 2>"$build/pg-test-server.log"); then
+    while read -r target; do export "$target"; done <<<"$targets"
     server_dir=$(sed 's/.*host=\([^&]*\).*/\1/' <<<"$TESSALY_PG_TARGET")
   else
     no_server="no PostgreSQL server could be started here ($(tail -n 1 "$build/pg-test-server.log")):
@@ -45,8 +47,16 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 if [ -n "${TESSALY_PG_TARGET:-}" ]; then
   # The tests that do not take their engine from TESSALY_TEST_ENGINE stay
   # out: they would only run again as they just did.
+  same='install_check|cli_tests|cli_terminal_tests|import_cli_tests|import_terminal_tests|ctypes_lookup|fuzz_corpus_replay'
   TESSALY_TEST_ENGINE=postgres ctest --test-dir "$build" --output-on-failure -j "$(nproc)" \
-    -E '^(install_check|cli_tests|cli_terminal_tests|import_cli_tests|import_terminal_tests|ctypes_lookup|fuzz_corpus_replay)$'
+    -E "^($same)\$"
+  if [ -n "${TESSALY_PG_POOLED_TARGET:-}" ]; then
+    # The class tests and the server's share of the corpus through the
+    # pooler; the engine's own tests (which end sessions by their server
+    # process and check passwords the pooler does not) ran directly above.
+    TESSALY_PG_TARGET=$TESSALY_PG_POOLED_TARGET TESSALY_PG_POOLED=1 TESSALY_TEST_ENGINE=postgres \
+      ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E "^($same)\$|^(Server|Functions|Pooled)\."
+  fi
 else
   echo "test.sh: $no_server" >&2
 fi

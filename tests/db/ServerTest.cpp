@@ -7,18 +7,28 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "db/DbContract.h"
 #include "db/postgres/PgBackend.h"
 #include "support/TestDb.h"
+#include "db/postgres/PgFunctions.h"
 #include "tessaly/punches/clsTrans.h"
+#include "tessaly/scheduling/clsHoliday.h"
 
 namespace tessaly::db::testing {
 namespace {
 
+using tessaly::testing::AsUser;
 using tessaly::testing::AttendanceDb;
+using tessaly::testing::MakeSchemaRole;
 using tessaly::testing::Scalar;
 using tessaly::testing::SchemaTarget;
 using tessaly::testing::ServerTarget;
@@ -103,6 +113,365 @@ TEST_F(Server, ALostSessionIsReportedAndLeavesNoHalfWrittenRows) {
   Terminate(*fresh);
   EXPECT_NE(Caught([&] { fresh->Execute("delete * from T_Trans"); }).number(), 0);
   EXPECT_EQ(Scalar(Connection::Open(Target()), "select count(*) from T_Trans"), "1");
+}
+
+// Forks count children running body(child number), each under an alarm; the
+// number that exited 0.
+int ExitedClean(int count, const std::function<int(int)>& body) {
+  std::vector<pid_t> children;
+  for (int p = 0; p < count; ++p) {
+    const pid_t child = fork();
+    if (child == -1) break;
+    if (child == 0) {
+      alarm(120);
+      int code = 3;
+      try {
+        code = body(p);
+      } catch (...) {
+      }
+      _exit(code);
+    }
+    children.push_back(child);
+  }
+  int clean = 0;
+  for (const pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    clean += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return clean;
+}
+
+// The Jet functions are the database's, in a schema of their own, recorded
+// with their version. Each case runs in a database of its own, so that no
+// other test meets a version it would refuse.
+class Functions : public Server {
+ protected:
+  void SetUp() override {
+    Server::SetUp();
+    if (IsSkipped()) return;
+    database_ = "tessaly_functions_" + std::to_string(getpid());
+    Admin("DROP DATABASE IF EXISTS " + database_);
+    Admin("CREATE DATABASE " + database_);
+  }
+  void TearDown() override {
+    if (!database_.empty()) Admin("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+  }
+  void Admin(const std::string& sql) { internal::BackendOf(*conn_).Run(sql, nullptr); }
+  std::string Database() const { return With("dbname=" + database_); }
+  // What the database records of its functions.
+  static std::string Recorded(Connection& conn) {
+    internal::ResultData rows;
+    internal::BackendOf(conn).Run(
+        "SELECT obj_description(oid, 'pg_namespace') FROM pg_namespace WHERE nspname = "
+        "'tessaly_jet'",
+        &rows);
+    return rows.row_count == 1 ? rows.cells[0].ToText() : "";
+  }
+  std::string database_;
+};
+
+// Hosts opening a database that lacks them at once: the first installs them,
+// the others wait for it and find them installed; a database holding an older
+// version is brought up to this one, saved queries calling them kept; a newer
+// one is refused, naming both versions.
+TEST_F(Functions, AreInstalledOnceUpgradedAndANewerVersionRefused) {
+  EXPECT_EQ(ExitedClean(6,
+                        [&](int) {
+                          auto conn = Connection::Open(Database());
+                          return Scalar(conn, "select iif(1 > 0, 'yes', 'no')") == "yes" ? 0 : 1;
+                        }),
+            6);
+  auto conn = Connection::Open(Database());
+  const std::string current =
+      std::to_string(postgres::kJetFunctionsVersion) + ' ' + postgres::JetFunctionsDigest();
+  EXPECT_EQ(Recorded(*conn), current);
+  conn->Execute("create table T (F integer)");
+  conn->Execute("insert into T values (7)");
+  internal::BackendOf(*conn).Run(
+      R"(CREATE VIEW "Q" AS SELECT tessaly_jet.jet_text("F") AS "Shown" FROM "T")", nullptr);
+
+  internal::BackendOf(*conn).Run("COMMENT ON SCHEMA tessaly_jet IS '0 older'", nullptr);
+  auto upgraded = Connection::Open(Database());
+  EXPECT_EQ(Recorded(*upgraded), current);
+  EXPECT_EQ(Scalar(upgraded, "select Shown from Q"), "7");
+
+  const std::string newer = std::to_string(postgres::kJetFunctionsVersion + 1);
+  internal::BackendOf(*conn).Run("COMMENT ON SCHEMA tessaly_jet IS '" + newer + " x'", nullptr);
+  const Error e = Caught([&] { Connection::Open(Database()); });
+  EXPECT_EQ(e.number(), errnum::kFail);
+  EXPECT_NE(e.description().find("version " + newer + ", newer than this library's (" +
+                                 std::to_string(postgres::kJetFunctionsVersion) + ")"),
+            std::string::npos)
+      << e.description();
+  EXPECT_EQ(Recorded(*conn), newer + " x") << "the refusing session changed the database";
+}
+
+// A user who may not replace the functions opens a database holding this
+// version (even of another build), and is told what to do where it holds an
+// older one.
+TEST_F(Functions, AUserWhoMayNotInstallThemIsToldWhy) {
+  auto conn = Connection::Open(Database());  // installs them
+  Admin("DO $$ BEGIN CREATE ROLE tessaly_reader LOGIN; "
+        "EXCEPTION WHEN duplicate_object THEN NULL; END $$");
+  const std::string reader = Database() + (Database().starts_with("postgres") ? "&" : " ") +
+                             "user=tessaly_reader";
+  const std::string version = std::to_string(postgres::kJetFunctionsVersion);
+  internal::BackendOf(*conn).Run("COMMENT ON SCHEMA tessaly_jet IS '" + version + " other'",
+                                 nullptr);
+  EXPECT_EQ(Scalar(Connection::Open(reader), "select left('abc', 2)"), "ab");
+  EXPECT_EQ(Recorded(*conn), version + " other");
+
+  internal::BackendOf(*conn).Run("COMMENT ON SCHEMA tessaly_jet IS '0 older'", nullptr);
+  const Error e = Caught([&] { Connection::Open(reader); });
+  EXPECT_EQ(e.number(), errnum::kFail);
+  EXPECT_NE(e.description().find("user tessaly_reader may not install them"), std::string::npos)
+      << e.description();
+  EXPECT_EQ(Recorded(*conn), "0 older");
+}
+
+// Statements go unnamed unless the target asks for named ones; a named one
+// whose table changed shape runs again as the new shape; a wrong value of
+// the option is refused before any session opens.
+TEST_F(Server, StatementsArePreparedByNameOnlyWhenAsked) {
+  auto prepared = [](Connection& conn) {
+    internal::ResultData rows;
+    internal::BackendOf(conn).Run("SELECT count(*) FROM pg_prepared_statements", &rows);
+    return rows.cells[0].ToText();
+  };
+  auto unnamed = Connection::Open(Target());
+  unnamed->Execute("create table T (A integer)");
+  for (int i = 0; i < 3; ++i) unnamed->Execute("insert into T values (" + std::to_string(i) + ")");
+  EXPECT_EQ(prepared(*unnamed), "0");
+
+  const std::string option = Target().starts_with("postgres") ? "&tessaly_statements=named"
+                                                              : " tessaly_statements=named";
+  auto named = Connection::Open(Target() + option);
+  EXPECT_EQ(Scalar(named, "select count(*) from T"), "3");
+  const std::string made = prepared(*named);
+  EXPECT_NE(made, "0");
+  EXPECT_EQ(Scalar(named, "select count(*) from T"), "3");
+  EXPECT_EQ(prepared(*named), made) << "a statement sent again was prepared again";
+  Recordset rs;
+  rs.Open("select * from T where A = 2", named, adOpenKeyset);
+  EXPECT_EQ(rs.Fields().Count(), 1);
+  rs.Close();
+  unnamed->Execute("alter table T add column B text(5)");
+  rs.Open("select * from T where A = 2", named, adOpenKeyset);
+  EXPECT_EQ(rs.Fields().Count(), 2);
+
+  const Error e = Caught([&] {
+    Connection::Open(Target() + (Target().starts_with("postgres") ? "&" : " ") +
+                     "tessaly_statements=some");
+  });
+  EXPECT_EQ(e.number(), errnum::kFail);
+  EXPECT_NE(e.description().find("tessaly_statements must be named or unnamed"),
+            std::string::npos)
+      << e.description();
+}
+
+// A forward-only walk reads its rows in batches from a cursor. Outside a host
+// transaction the cursor is a session's of the walk's own, in a transaction
+// that ends with the walk: the host's session meanwhile opens a second walk
+// and writes, each write committed at once. Inside one the cursor is the
+// transaction's: it sees the transaction's rows, a failing batch leaves the
+// transaction as it stood, and a walk still open when the transaction ends
+// goes on to its last row.
+TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
+  constexpr int kRows = 5000;  // more than one batch
+  conn_->Execute("create table W (N long, T text(10))");
+  internal::BackendOf(*conn_).Run(
+      R"(INSERT INTO "W" SELECT n, 't' || n FROM generate_series(1, )" + std::to_string(kRows) +
+          ")  AS n",
+      nullptr);
+  auto other = Connection::Open(Target());
+  // The host's sessions carry a name of this process's, which the walk's own
+  // session takes from the target too.
+  const std::string name = "walk_" + std::to_string(getpid());
+  conn_ = Connection::Open(Target() + (Target().starts_with("postgres") ? "&" : " ") +
+                           "application_name=" + name);
+  auto walking = [&] {
+    return Scalar(other,
+                  "select count(*) from pg_stat_activity where state = 'idle in transaction' "
+                  "and query like 'FETCH FORWARD%' and application_name = '" + name + "'");
+  };
+  Recordset walk, second;
+  walk.Open("select N, T from W order by N", conn_, adOpenForwardOnly);
+  int seen = 0;
+  for (; !walk.IsEOF(); walk.MoveNext()) {
+    ++seen;
+    ASSERT_EQ(walk.Fields().Item("N").Value().ToText(), std::to_string(seen));
+    if (seen == 3000) {
+      EXPECT_EQ(walking(), "1");
+      second.Open("select count(*) from W", conn_, adOpenForwardOnly);
+      EXPECT_EQ(second.Fields().Item(0).Value().ToText(), std::to_string(kRows));
+      conn_->Execute("insert into W values (0, 'written')");
+      EXPECT_EQ(Scalar(other, "select count(*) from W where T = 'written'"), "1");
+    }
+  }
+  EXPECT_EQ(seen, kRows);
+  EXPECT_EQ(walking(), "0") << "the walk's transaction outlived it";
+
+  conn_->BeginTrans();
+  conn_->Execute("insert into W values (" + std::to_string(kRows + 1) + ", 'mine')");
+  walk.Close();
+  walk.Open("select N, T from W where N > 0 order by N", conn_, adOpenForwardOnly);
+  for (seen = 0; seen < 10; walk.MoveNext()) ++seen;
+  // Row 4000, past the first batch, fails (a division by zero): the rows
+  // before it were read first.
+  Recordset failing;
+  int read = 0;
+  const Error e = Caught([&] {
+    failing.Open("select 1 / (N - 4000) from W where N > 0", conn_, adOpenForwardOnly);
+    for (; !failing.IsEOF(); failing.MoveNext()) ++read;
+  });
+  EXPECT_EQ(e.number(), errnum::kDivisionByZero) << e.description();
+  EXPECT_GT(read, 0);
+  conn_->CommitTrans();
+  for (; !walk.IsEOF(); walk.MoveNext()) ++seen;
+  EXPECT_EQ(seen, kRows + 1);
+  EXPECT_EQ(Scalar(other, "select count(*) from W where T = 'mine'"), "1");
+}
+
+// Through a pooler in transaction mode (TESSALY_PG_POOLED_TARGET, of
+// scripts/pg-test-server.sh start --pooler), which hands each transaction to
+// any of 4 server sessions: this process's schema is reached as its role.
+class Pooled : public Server {
+ protected:
+  void SetUp() override {
+    const char* pooled = getenv("TESSALY_PG_POOLED_TARGET");
+    if (pooled == nullptr || *pooled == '\0') {
+      GTEST_SKIP() << "no pooler: set TESSALY_PG_POOLED_TARGET";
+    }
+    Server::SetUp();
+    if (IsSkipped()) return;
+    MakeSchemaRole(ServerTarget(), TestSchema());
+    pooled_ = AsUser(pooled, TestSchema());
+    conn_.reset();  // no session may cross a fork
+  }
+  std::string pooled_;
+};
+
+// Hosts that open a session for each statement, as the command's sql does:
+// every one of 6 processes' holidays arrives once.
+TEST_F(Pooled, HostsOpeningASessionPerStatementLoseNothing) {
+  constexpr int kProcesses = 6, kHolidays = 30;
+  EXPECT_EQ(ExitedClean(kProcesses,
+                        [&](int p) {
+                          int failed = 0;
+                          for (int i = 0; i < kHolidays; ++i) {
+                            const std::string id = std::to_string(p * 1000 + i);
+                            try {
+                              Connection::Open(pooled_)->Execute(
+                                  "insert into T_Holiday (F_ID, F_Name, F_DateFr, F_DateTo) "
+                                  "values (" + id + ", 'h" + id + "', #2024-01-01#, #2024-01-02#)");
+                            } catch (const Error&) {
+                              ++failed;
+                            }
+                          }
+                          return failed == 0 ? 0 : 1;
+                        }),
+            kProcesses);
+  auto conn = Connection::Open(pooled_);
+  EXPECT_EQ(Scalar(conn, "select count(*) from (select distinct F_ID from T_Holiday)"),
+            std::to_string(kProcesses * kHolidays));
+}
+
+// 32 hosts write and read through 4 server sessions for a few seconds. Each
+// adds its punches three to a host transaction, commits most and rolls back
+// every fourth, and after each commit counts its own rows. Every committed
+// punch is there once, no rolled-back or failed transaction left a row, each
+// count saw what the host had committed, and every failure is a Jet error.
+TEST_F(Pooled, ManyHostsAtOnceLoseNothingAndDoubleNothing) {
+  constexpr int kProcesses = 32, kPerTransaction = 3;
+  constexpr auto kFor = std::chrono::seconds(8);
+  char scratch[] = "/tmp/tessaly-hosts-XXXXXX";
+  ASSERT_NE(mkdtemp(scratch), nullptr);
+  const std::string dir = scratch;
+  const auto until = std::chrono::steady_clock::now() + kFor;
+  // A child's ledger: "C t" for a committed transaction, "U t" for one whose
+  // commit failed (either all of it or none may be there); its exit code 0,
+  // or 1 for a failure that was no Jet error, 2 for a count that missed.
+  const int clean = ExitedClean(kProcesses, [&](int p) {
+    std::ofstream ledger(dir + "/" + std::to_string(p));
+    auto conn = Connection::Open(pooled_);
+    clsTrans punch;
+    punch.HConnect(conn);
+    std::string err;
+    int committed = 0;
+    for (int t = 0; std::chrono::steady_clock::now() < until; ++t) {
+      try {
+        conn->BeginTrans();
+        bool added = true;
+        for (int i = 0; i < kPerTransaction && added; ++i) {
+          punch.FEmpID("h" + std::to_string(p));
+          punch.FDate("2024-05-01");
+          punch.FTime(std::to_string(t * 10 + i));
+          added = punch.Add(err) == RES_ADDOK;
+        }
+        if (!added || t % 4 == 3) {
+          conn->RollbackTrans();
+          continue;
+        }
+        try {
+          conn->CommitTrans();
+        } catch (const Error&) {
+          ledger << "U " << t << '\n' << std::flush;
+          return 0;
+        }
+        ledger << "C " << t << '\n' << std::flush;
+        committed += kPerTransaction;
+        if (Scalar(conn, "select count(*) from T_Trans where F_EmpID = 'h" + std::to_string(p) +
+                             "'") != std::to_string(committed)) {
+          return 2;
+        }
+      } catch (const Error& e) {
+        ledger << "E " << e.number() << ' ' << e.description() << '\n' << std::flush;
+        return 0;
+      } catch (...) {
+        return 1;
+      }
+    }
+    return 0;
+  });
+  EXPECT_EQ(clean, kProcesses);
+  std::map<std::string, std::set<int>> expected, uncertain;
+  int transactions = 0;
+  for (int p = 0; p < kProcesses; ++p) {
+    std::ifstream ledger(dir + "/" + std::to_string(p));
+    std::string kind, rest;
+    while (ledger >> kind && std::getline(ledger, rest)) {
+      const std::string host = "h" + std::to_string(p);
+      if (kind == "E") {
+        ADD_FAILURE() << host << " failed with a Jet error:" << rest;
+        continue;
+      }
+      const int t = std::stoi(rest);
+      (kind == "C" ? expected : uncertain)[host].insert(t);
+      ++transactions;
+    }
+    std::remove((dir + "/" + std::to_string(p)).c_str());
+  }
+  rmdir(dir.c_str());
+  EXPECT_GT(transactions, kProcesses) << "too few transactions to show anything";
+  Recordset rs;
+  rs.Open("select F_EmpID, F_Time, count(*) as n from T_Trans group by F_EmpID, F_Time",
+          Connection::Open(pooled_), adOpenForwardOnly);
+  std::map<std::string, std::map<int, int>> found;  // host, transaction: rows
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    EXPECT_EQ(rs.Fields().Item("n").Value().ToText(), "1") << "a doubled punch";
+    const int time = std::stoi(rs.Fields().Item("F_Time").Value().ToText());
+    ++found[rs.Fields().Item("F_EmpID").Value().ToText()][time / 10];
+  }
+  for (const auto& [host, ts] : found) {
+    for (const auto& [t, rows] : ts) {
+      const bool sure = expected[host].contains(t);
+      EXPECT_TRUE(sure || uncertain[host].contains(t)) << host << " " << t << ": not committed";
+      EXPECT_EQ(rows, kPerTransaction) << host << " " << t << ": half-written";
+      if (sure) expected[host].erase(t);
+    }
+  }
+  for (const auto& [host, ts] : expected) EXPECT_TRUE(ts.empty()) << host << ": rows lost";
 }
 
 // Host processes on several machines add punches to one database at once;

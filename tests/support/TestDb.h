@@ -41,9 +41,35 @@ inline std::string TestSchema() {
   return schema;
 }
 
+// The target as another user (a later user= overrides an earlier one).
+inline std::string AsUser(const std::string& target, const std::string& user) {
+  if (target.starts_with("postgres")) {
+    return target + (target.find('?') == std::string::npos ? "?" : "&") + "user=" + user;
+  }
+  return target + " user=" + user;
+}
+
+// True when TESSALY_PG_TARGET is a pooler (TESSALY_PG_POOLED=1), which
+// carries no options to the server: a process reaches its schema as a role
+// named like it, whose search path ("$user", public) starts with it.
+inline bool SchemaByRole() {
+  const char* pooled = getenv("TESSALY_PG_POOLED");
+  return pooled != nullptr && std::string_view(pooled) == "1";
+}
+
+// Makes the role of a schema (see SchemaByRole) on target, once.
+inline void MakeSchemaRole(const std::string& target, const std::string& schema) {
+  auto conn = db::Connection::Open(target);
+  db::internal::BackendOf(*conn).Run("DO $$ BEGIN CREATE ROLE " + schema +
+                                         " SUPERUSER LOGIN; EXCEPTION WHEN duplicate_object "
+                                         "THEN NULL; END $$",
+                                     nullptr);
+}
+
 // The server target with this process's schema first on the search path
 // (citext lives in public).
 inline std::string SchemaTarget(const std::string& target, const std::string& schema) {
+  if (SchemaByRole()) return AsUser(target, schema);
   if (target.starts_with("postgres")) {
     return target + (target.find('?') == std::string::npos ? "?" : "&") +
            "options=-csearch_path%3D" + schema + "%2Cpublic";
@@ -69,11 +95,13 @@ inline std::shared_ptr<db::Connection> EmptyServerDb() {
         auto conn = db::Connection::Open(target);
         db::internal::BackendOf(*conn).Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE",
                                            nullptr);
+        if (SchemaByRole()) db::internal::BackendOf(*conn).Run("DROP ROLE " + schema, nullptr);
       } catch (...) {
         // The server may be gone already; its directory goes with it.
       }
     }
   } dropper{target, TestSchema()};
+  if (SchemaByRole()) MakeSchemaRole(target, TestSchema());
   auto conn = db::Connection::Open(SchemaTarget(target, TestSchema()));
   db::internal::Backend& engine = db::internal::BackendOf(*conn);
   engine.Run("DROP SCHEMA IF EXISTS " + TestSchema() + " CASCADE", nullptr);

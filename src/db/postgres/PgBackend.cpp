@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,9 @@ constexpr Oid kTimestampTzOid = 1184;
 constexpr Oid kNumericOid = 1700;
 
 constexpr char kSavepoint[] = "SAVEPOINT tessaly_statement";
+constexpr char kSessionSettings[] =
+    "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
+    "SET client_min_messages = warning";
 constexpr char kRelease[] = "RELEASE SAVEPOINT tessaly_statement";
 constexpr char kUndo[] =
     "ROLLBACK TO SAVEPOINT tessaly_statement; RELEASE SAVEPOINT tessaly_statement";
@@ -366,7 +370,7 @@ std::optional<std::string_view> RowField(std::string_view row, size_t& at, std::
   return std::string_view(scratch);
 }
 
-// IIf's value of a text beside a number, as pg_temp.jet_variant writes it:
+// IIf's value of a text beside a number, as the server's jet_variant writes it:
 // (number, text, whole). A number that was whole reads as a Long where it
 // fits, as the file database's whole numbers do; a text is copied into the
 // store (a quoted one needs its quotes undone, so a row stream keeps one).
@@ -524,53 +528,39 @@ int32_t ChangedRows(const PGresult* result) {
   return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
-// The rows of one result, walked one at a time; cells are read from the
-// result's text only when asked for.
-class PgStream final : public internal::RowStream {
- public:
-  PgStream(std::string sql, std::vector<Parameter> parameters, PgBackend::Result result,
-           std::vector<PgBackend::Kind> kinds,
-           std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun)
-      : sql_(std::move(sql)),
-        parameters_(std::move(parameters)),
-        result_(std::move(result)),
-        kinds_(std::move(kinds)),
-        rerun_(std::move(rerun)) {
-    SetColumns(kinds_.size());
-    Stand(0);
+// The target without the library's own option tessaly_statements=named or
+// =unnamed (a URI's parameter or a key=value pair), which libpq would refuse;
+// *named is set as it says.
+std::string WithoutStatementsOption(const std::string& target, bool* named) {
+  constexpr std::string_view kOption = "tessaly_statements=";
+  const bool uri = target.starts_with("postgres");
+  size_t at = target.find(kOption);
+  // The option starts a parameter or a pair, not the middle of another's value.
+  while (at != std::string::npos && at != 0 &&
+         std::string_view(uri ? "?&" : " \t").find(target[at - 1]) == std::string_view::npos) {
+    at = target.find(kOption, at + 1);
   }
-  void Next() override { Stand(row_ + 1); }
-  void Restart() override {
-    result_ = rerun_(sql_, parameters_);
-    Stand(0);
+  if (at == std::string::npos) return target;
+  size_t end = target.find(uri ? '&' : ' ', at);
+  if (end == std::string::npos) end = target.size();
+  const std::string_view value =
+      std::string_view(target).substr(at + kOption.size(), end - at - kOption.size());
+  if (value != "named" && value != "unnamed") {
+    throw Error(errnum::kFail, "Could not open the attendance database on the server: "
+                               "tessaly_statements must be named or unnamed, not \"" +
+                                   std::string(value) + "\".");
   }
-
- private:
-  void Stand(int row) {
-    row_ = row;
-    if (row_ < PQntuples(result_.get())) {
-      Arrived();
-    } else {
-      at_end_ = true;
-    }
+  *named = value == "named";
+  std::string rest = target;
+  // With the separator before it (or, for a first parameter, after it).
+  if (at != 0 && target[at - 1] != '?') {
+    rest.erase(at - 1, end - at + 1);
+  } else {
+    rest.erase(at, end == target.size() ? end - at : end - at + 1);
   }
-  Cell Read(size_t column) const override {
-    const PgBackend::Kind kind = kinds_[column];
-    return ReadCell(result_.get(), row_, static_cast<int>(column), kind,
-                    kind == PgBackend::Kind::kVariant || kind == PgBackend::Kind::kBytes ? &texts_
-                                                                                      : nullptr);
-  }
-
-  std::string sql_;
-  std::vector<Parameter> parameters_;
-  PgBackend::Result result_;
-  std::vector<PgBackend::Kind> kinds_;
-  std::function<PgBackend::Result(const std::string&, std::span<const Parameter>)> rerun_;
-  int row_ = 0;
-  // The texts of IIf's values and the bytes of bytea values read so far,
-  // which the result does not hold as they are (see VariantCell).
-  mutable internal::CellStore texts_;
-};
+  if (rest.ends_with('?')) rest.pop_back();
+  return rest;
+}
 
 }  // namespace
 
@@ -579,7 +569,9 @@ void PgBackend::PqFree::operator()(pg_conn* conn) const noexcept { PQfinish(conn
 void PgBackend::PqFree::operator()(pg_cancel* cancel) const noexcept { PQfreeCancel(cancel); }
 
 PgBackend::PgBackend(const std::string& target, rules::Region region)
-    : dialect_(PgDialect(*this, region)), conn_(PQconnectdb(target.c_str())) {
+    : dialect_(PgDialect(*this, region)) {
+  conninfo_ = WithoutStatementsOption(target, &named_);
+  conn_.reset(PQconnectdb(conninfo_.c_str()));
   if (conn_ == nullptr) throw Error(errnum::kFail, "Out of memory opening the database server.");
   if (PQstatus(conn_.get()) != CONNECTION_OK) {
     // libpq names what failed: the server, the database, the user or the
@@ -600,24 +592,28 @@ void PgBackend::Interrupt() noexcept {
   if (cancel_ == nullptr) return;
   char why[256];
   PQcancel(cancel_.get(), why, sizeof why);
+  if (pg_cancel* walk = side_cancel_.load()) PQcancel(walk, why, sizeof why);
 }
 
+// The session's settings are the parameters the server reports to the client
+// (a pooler in transaction mode keeps them for its client and sets them again
+// on whichever server session serves its next transaction) and
+// client_min_messages, which only spares sending notices nobody reads.
 void PgBackend::Setup() {
   PQsetNoticeProcessor(
       conn_.get(), [](void*, const char*) {}, nullptr);
-  Exec(
-      "SET datestyle = ISO; SET client_encoding = 'UTF8'; SET standard_conforming_strings = on; "
-      "SET client_min_messages = warning");
   // The extension is the database's, made once; sessions opening side by side
   // may race to make it, and the loser finds it made.
-  constexpr char kFound[] =
-      "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
-      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL";
-  Result found = Exec(kFound);
+  const std::string found_sql =
+      std::string(kSessionSettings) +
+      "; SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
+      "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL, " +
+      InstalledSql() + ", to_regtype('" + kJetSchema + ".jet_variant')::oid";
+  Result found = Exec(found_sql.c_str());
   if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
     Result made(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext"));
     if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
-        PQgetvalue(Exec(kFound).get(), 0, 0)[0] != 't') {
+        PQgetvalue(Exec(found_sql.c_str()).get(), 0, 0)[0] != 't') {
       Fail(made.get());
     }
   }
@@ -634,9 +630,85 @@ void PgBackend::Setup() {
                        "CONSTRAINT ck_range_byte CHECK (VALUE BETWEEN 0 AND 255); "
                        "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
   }
-  Exec(JetFunctionsSql());
-  variant_oid_ = static_cast<unsigned>(std::strtoul(
-      PQgetvalue(Exec("SELECT 'pg_temp.jet_variant'::regtype::oid").get(), 0, 0), nullptr, 10));
+  if (!Current(Installed(PQgetvalue(found.get(), 0, 2)))) {
+    InstallFunctions();
+    found = Exec(("SELECT 0, 0, 0, to_regtype('" + std::string(kJetSchema) +
+                  ".jet_variant')::oid")
+                     .c_str());
+  }
+  variant_oid_ = static_cast<unsigned>(std::strtoul(PQgetvalue(found.get(), 0, 3), nullptr, 10));
+}
+
+// What the database records of its Jet functions: "version digest" in the
+// comment of their schema, "" when it has none.
+std::string PgBackend::InstalledSql() {
+  return std::string("(SELECT obj_description(oid, 'pg_namespace') FROM pg_namespace "
+                     "WHERE nspname = '") +
+         kJetSchema + "')";
+}
+
+PgBackend::Installation PgBackend::Installed(std::string_view recorded) {
+  Installation installed;
+  const size_t space = recorded.find(' ');
+  if (space == std::string_view::npos) return installed;
+  std::from_chars(recorded.data(), recorded.data() + space, installed.version);
+  installed.digest = recorded.substr(space + 1);
+  return installed;
+}
+
+// Up to date: this library's version and text. A newer version is refused;
+// the session goes no further.
+bool PgBackend::Current(const Installation& installed) {
+  if (installed.version > kJetFunctionsVersion) {
+    throw Error(errnum::kFail,
+                "The attendance database's Jet functions (schema " + std::string(kJetSchema) +
+                    ") are of version " + std::to_string(installed.version) +
+                    ", newer than this library's (" + std::to_string(kJetFunctionsVersion) +
+                    "): open it with a library of that version or later.");
+  }
+  return installed.version == kJetFunctionsVersion && installed.digest == JetFunctionsDigest();
+}
+
+// Installs this library's functions over an older version, or none, in one
+// transaction. Sessions opening side by side take turns under a lock of the
+// transaction's: each reads the version again once it holds the lock, and
+// only the first installs. A user who may not create the schema or its
+// functions cannot open a database that has none of this version; one that
+// differs only by its text (another build of the same version) is used as it
+// stands.
+void PgBackend::InstallFunctions() {
+  Exec(("BEGIN; SELECT pg_advisory_xact_lock(" + std::to_string(kInstallLock) + ')').c_str());
+  try {
+    const Installation installed = Installed(
+        PQgetvalue(Exec(("SELECT coalesce(" + InstalledSql() + ", '')").c_str()).get(), 0, 0));
+    if (!Current(installed)) {
+      const std::string schema = kJetSchema;
+      Result made(PQexec(conn_.get(), ("CREATE SCHEMA IF NOT EXISTS " + schema).c_str()));
+      if (PQresultStatus(made.get()) == PGRES_COMMAND_OK) {
+        made.reset(PQexec(conn_.get(), JetFunctionsSql().c_str()));
+      }
+      if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+        if (Field(made.get(), PG_DIAG_SQLSTATE) != "42501") Fail(made.get());
+        if (installed.version == kJetFunctionsVersion) {
+          Exec("ROLLBACK");
+          return;
+        }
+        throw Error(errnum::kFail,
+                    "The attendance database lacks the Jet functions of version " +
+                        std::to_string(kJetFunctionsVersion) + " (schema " + schema +
+                        "), and user " + PQuser(conn_.get()) +
+                        " may not install them: open it once as a user who may create schemas "
+                        "in it (tessaly init does it).");
+      }
+      Exec(("COMMENT ON SCHEMA " + schema + " IS '" + std::to_string(kJetFunctionsVersion) + ' ' +
+            JetFunctionsDigest() + "'; GRANT USAGE ON SCHEMA " + schema + " TO PUBLIC")
+               .c_str());
+    }
+    Exec("COMMIT");
+  } catch (...) {
+    Result undone(PQexec(conn_.get(), "ROLLBACK"));
+    throw;
+  }
 }
 
 void PgBackend::LoadTypes() {
@@ -735,51 +807,60 @@ PgBackend::Result PgBackend::Exec(const char* sql) {
 }
 
 const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
-  if (auto found = prepared_index_.find(key); found != prepared_index_.end()) {
-    prepared_.splice(prepared_.begin(), prepared_, found->second);
-    *fresh = false;
-    return &found->second->second;
+  *fresh = false;
+  if (!named_) return nullptr;
+  if (auto found = prepared_.find(key); found != prepared_.end()) {
+    return found->second.empty() ? nullptr : &found->second;
   }
-  if (prepared_.size() == kPreparedStatements) {
-    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + prepared_.back().second).c_str()));
-    prepared_index_.erase(prepared_.back().first);
-    prepared_.pop_back();
-  }
-  prepared_.emplace_front(key, "tessaly_" + std::to_string(++statements_named_));
-  prepared_index_.emplace(prepared_.front().first, prepared_.begin());
+  if (prepared_.size() == kPreparedStatements) return nullptr;
   *fresh = true;
-  return &prepared_.front().second;
+  return &prepared_.emplace(key, "tessaly_" + std::to_string(prepared_.size() + 1)).first->second;
 }
 
-void PgBackend::Forget(const std::string& key) {
-  auto found = prepared_index_.find(key);
-  if (found == prepared_index_.end()) return;
-  auto entry = found->second;
-  prepared_index_.erase(found);
-  prepared_.erase(entry);
-}
+// A statement whose preparing failed or whose session was lost was never
+// made: it is prepared again when next sent.
+void PgBackend::Forget(const std::string& key) { prepared_.erase(key); }
 
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   const Bound bound(parameters);
-  // One prepared statement per text and parameter types: the server parses
-  // and plans a shape once, as the engine of a file compiles it once.
-  std::string key = sql;
-  key.append(reinterpret_cast<const char*>(bound.types.data()), bound.types.size() * sizeof(Oid));
+  // Prepared by name, one statement per text and parameter types: the server
+  // parses and plans a shape once, as the engine of a file compiles it once.
+  // Unnamed, the server parses and plans it each time, and nothing of it
+  // outlives the statement.
+  std::string key;
+  if (named_) {
+    key = sql;
+    key.append(reinterpret_cast<const char*>(bound.types.data()),
+               bound.types.size() * sizeof(Oid));
+  }
   bool fresh = false;
-  const std::string name = *Prepared(key, &fresh);
+  const std::string* prepared = Prepared(key, &fresh);
+  const std::string name = prepared != nullptr ? *prepared : std::string();
+  auto send = [&] {
+    return prepared != nullptr
+               ? PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(),
+                                     nullptr, nullptr, 0) == 1
+               : PQsendQueryParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
+                                   bound.values.data(), nullptr, nullptr, 0) == 1;
+  };
+  // A prepared statement whose tables changed shape never ran: it is sent
+  // unnamed from now on (it is never deallocated, see kPreparedStatements).
+  auto resend = [&] {
+    prepared_[key].clear();
+    return Execute(sql, parameters);
+  };
   if (!in_transaction_ && !fresh) {
-    Result result(PQexecPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
-                                 nullptr, 0));
+    Result result(prepared != nullptr
+                      ? PQexecPrepared(conn_.get(), name.c_str(), bound.size(),
+                                       bound.values.data(), nullptr, nullptr, 0)
+                      : PQexecParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
+                                     bound.values.data(), nullptr, nullptr, 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
-    if (Stale(result.get())) {
-      Forget(key);
-      Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
-      return Execute(sql, parameters);
-    }
+    if (prepared != nullptr && Stale(result.get())) return resend();
     Fail(result.get());
   }
   // In one round trip: inside a host's transaction a savepoint first and its
@@ -792,14 +873,11 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   if (sent && fresh) {
     sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
   }
-  if (sent) {
-    sent = PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(), nullptr,
-                               nullptr, 0) == 1;
-  }
+  if (sent) sent = send();
   if (sent && in_transaction_) sent = SendParams(conn_.get(), kRelease, none);
   if (sent) sent = PQpipelineSync(conn_.get()) == 1;
   if (!sent) {
-    Forget(key);
+    if (fresh) Forget(key);
     PQexitPipelineMode(conn_.get());
     throw Lost(PQerrorMessage(conn_.get()));
   }
@@ -821,7 +899,7 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   };
   if (results.size() < expected || IsLost(conn_.get())) {
-    Forget(key);
+    if (fresh) Forget(key);
     for (const Result& r : results) {
       if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
     }
@@ -837,16 +915,12 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
   if (failed != statement) Forget(key);
   const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_.get()));
-  const bool stale = Stale(results[failed].get());
+  const bool stale = prepared != nullptr && failed == statement && Stale(results[failed].get());
   if (in_transaction_) {
     Result undone(PQexec(conn_.get(), kUndo));
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
   }
-  if (stale) {
-    Forget(key);
-    Result gone(PQexec(conn_.get(), ("DEALLOCATE " + name).c_str()));
-    return Execute(sql, parameters);
-  }
+  if (stale) return resend();
   throw error;
 }
 
@@ -919,22 +993,241 @@ int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parame
   return 0;
 }
 
+// A statement the server can walk with a cursor: a query.
+bool Walkable(std::string_view sql) {
+  return sql.starts_with("SELECT ") || sql.starts_with("(SELECT ") || sql.starts_with("WITH ") ||
+         sql.starts_with("VALUES ");
+}
+
+// The rows of a query, read from a cursor kBatch rows at a time, so a walk of
+// any length holds one batch. Inside a host's transaction the cursor is the
+// transaction's, on the host's session, and sees its writes; when the
+// transaction ends, the rows left are read first (Hold), as the cursor ends
+// with it. Outside one the cursor lives in a transaction of a session of the
+// walk's own, so the host's session stays free for its other statements, each
+// still a transaction of its own, and no transaction outlives a statement on
+// the host's session (a pooler in transaction mode gives the walk a server
+// session of its own until it ends). A walk that reads all its rows in its
+// first batch ends there and gives its session back. A statement that is no
+// query arrives whole, as Run's do. Cells are read from the batch's text only
+// when asked for.
+class PgBackend::Walk final : public internal::RowStream {
+ public:
+  Walk(PgBackend& backend, std::string sql, std::vector<Parameter> parameters)
+      : backend_(backend), sql_(std::move(sql)), parameters_(std::move(parameters)) {}
+  ~Walk() override {
+    try {
+      Close();
+    } catch (...) {
+      // A lost session: nothing is left to close.
+    }
+  }
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
+
+  // Runs the statement: false for one without rows (its result is *result).
+  bool Open(Result* result) {
+    if (!Walkable(sql_)) {
+      batch_ = backend_.Execute(sql_, parameters_);
+    } else if (backend_.in_transaction_) {
+      // The lowest number no other open cursor has: a few names serve every
+      // walk, and a statement prepared by name for FETCH serves many.
+      number_ = 1;
+      while (backend_.cursor_numbers_.contains(number_)) ++number_;
+      backend_.cursor_numbers_.insert(number_);
+      cursor_ = "tessaly_walk_" + std::to_string(number_);
+      backend_.Execute("DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_, parameters_);
+      backend_.walks_.insert(this);
+      more_ = true;
+      batch_ = Fetched();
+    } else {
+      OpenOwn();
+    }
+    if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
+      *result = std::move(batch_);
+      return false;
+    }
+    if (more_ && PQntuples(batch_.get()) < kBatch) Close();
+    kinds_ = backend_.KindsOf(batch_.get());
+    SetColumns(kinds_.size());
+    Stand(0);
+    return true;
+  }
+  const PGresult* batch() const { return batch_.get(); }
+
+  void Next() override {
+    texts_.Reset(0);
+    if (row_ + 1 < PQntuples(batch_.get()) || !(more_ || held_)) return Stand(row_ + 1);
+    if (held_) {
+      batch_ = std::move(held_);
+    } else {
+      batch_ = own_ ? OwnFetch() : Fetched();
+      if (PQntuples(batch_.get()) < kBatch) Close();
+    }
+    Stand(0);
+  }
+  void Restart() override {
+    Close();
+    held_.reset();
+    Result ignored;
+    Open(&ignored);
+  }
+  // Reads the rows left before the host's transaction ends, which ends the
+  // cursor.
+  void Hold() {
+    held_ = backend_.Execute("FETCH ALL FROM " + cursor_, {});
+    backend_.walks_.erase(this);
+    backend_.cursor_numbers_.erase(number_);
+    more_ = false;
+  }
+
+ private:
+  static constexpr int kBatch = 2048;
+
+  std::string Fetch() const { return "FETCH FORWARD " + std::to_string(kBatch) + " FROM " + cursor_; }
+
+  // The next batch of the transaction's cursor. A batch that fails leaves
+  // the cursor unable to go on: it is closed, and the walk ends with the
+  // error.
+  Result Fetched() {
+    try {
+      return backend_.Execute(Fetch(), {});
+    } catch (const Error&) {
+      try {
+        Close();
+      } catch (const Error&) {
+        // The first error is the one to tell.
+      }
+      throw;
+    }
+  }
+
+  // Begins the walk's own transaction on a session of its own, declares the
+  // cursor and reads the first batch: one round trip.
+  void OpenOwn() {
+    own_ = backend_.TakeSession();
+    pg_conn* conn = own_->conn.get();
+    cursor_ = "tessaly_walk";
+    const Bound bound(parameters_);
+    const Bound none({});
+    const std::string declare = "DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_;
+    bool sent = PQenterPipelineMode(conn) == 1 && SendParams(conn, "BEGIN", none) &&
+                SendParams(conn, declare.c_str(), bound) &&
+                SendParams(conn, Fetch().c_str(), none) && PQpipelineSync(conn) == 1;
+    std::vector<Result> results;
+    while (sent) {
+      Result r(PQgetResult(conn));
+      if (!r) {
+        if (IsLost(conn)) break;
+        continue;
+      }
+      if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+      results.push_back(std::move(r));
+    }
+    PQexitPipelineMode(conn);
+    more_ = true;
+    for (Result& r : results) {
+      const ExecStatusType status = PQresultStatus(r.get());
+      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) OwnFail(r.get());
+    }
+    if (results.size() != 3 || IsLost(conn)) OwnFail(nullptr);
+    batch_ = std::move(results[2]);
+  }
+  Result OwnFetch() {
+    Result r(PQexec(own_->conn.get(), Fetch().c_str()));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) OwnFail(r.get());
+    return r;
+  }
+  // The error of the walk's own session; the session goes with it.
+  [[noreturn]] void OwnFail(const PGresult* result) {
+    const Error error = Mapped(result, PQerrorMessage(own_->conn.get()));
+    backend_.GiveBack(std::move(own_), false);
+    more_ = false;
+    throw error;
+  }
+  // Ends the cursor, and the walk's own transaction, giving its session back.
+  void Close() {
+    if (!more_) return;
+    more_ = false;
+    if (own_) {
+      Result ended(PQexec(own_->conn.get(), "COMMIT"));
+      backend_.GiveBack(std::move(own_), PQresultStatus(ended.get()) == PGRES_COMMAND_OK);
+    } else if (backend_.walks_.erase(this) != 0) {
+      backend_.cursor_numbers_.erase(number_);
+      backend_.Execute("CLOSE " + cursor_, {});
+    }
+  }
+  void Stand(int row) {
+    row_ = row;
+    if (row_ < PQntuples(batch_.get())) {
+      Arrived();
+    } else {
+      at_end_ = true;
+    }
+  }
+  Cell Read(size_t column) const override {
+    const PgBackend::Kind kind = kinds_[column];
+    return ReadCell(batch_.get(), row_, static_cast<int>(column), kind,
+                    kind == PgBackend::Kind::kVariant || kind == PgBackend::Kind::kBytes ? &texts_
+                                                                                      : nullptr);
+  }
+
+  PgBackend& backend_;
+  std::string sql_;
+  std::vector<Parameter> parameters_;
+  std::string cursor_;
+  int number_ = 0;  // of the cursor of a host's transaction
+  std::unique_ptr<Session> own_;  // the walk's own session, outside a host's transaction
+  bool more_ = false;             // the cursor may hold more rows
+  Result batch_;
+  Result held_;  // the rows left when the host's transaction ended
+  std::vector<PgBackend::Kind> kinds_;
+  int row_ = 0;
+  // The texts of IIf's values read on this row, which the result does not
+  // hold as they are (see VariantCell).
+  mutable internal::CellStore texts_;
+};
+
 std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
                                                        std::vector<Parameter> parameters,
                                                        ResultData* columns) {
-  Result result = Execute(sql, parameters);
-  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+  auto walk = std::make_unique<Walk>(*this, sql, std::move(parameters));
+  Result result;
+  if (!walk->Open(&result)) {
     if (Defines(result.get())) SchemaChanged();
     return nullptr;
   }
   *columns = ResultData();
-  ColumnNames(result.get(), *columns);
-  std::vector<Kind> kinds = KindsOf(result.get());
-  return std::make_unique<PgStream>(
-      sql, std::move(parameters), std::move(result), std::move(kinds),
-      [this](const std::string& text, std::span<const Parameter> values) {
-        return Execute(text, values);
-      });
+  ColumnNames(walk->batch(), *columns);
+  return walk;
+}
+
+// A session for a walk of its own: the one last given back, or a new one.
+std::unique_ptr<PgBackend::Session> PgBackend::TakeSession() {
+  if (spare_ && !IsLost(spare_->conn.get())) {
+    side_cancel_.store(spare_->cancel.get());
+    return std::move(spare_);
+  }
+  auto session = std::make_unique<Session>();
+  session->conn.reset(PQconnectdb(conninfo_.c_str()));
+  if (IsLost(session->conn.get())) {
+    throw Lost(session->conn ? PQerrorMessage(session->conn.get()) : "");
+  }
+  PQsetNoticeProcessor(
+      session->conn.get(), [](void*, const char*) {}, nullptr);
+  Result set(PQexec(session->conn.get(), kSessionSettings));
+  if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) Fail(set.get());
+  session->cancel.reset(PQgetCancel(session->conn.get()));
+  side_cancel_.store(session->cancel.get());
+  return session;
+}
+
+// Keeps a walk's session for the next walk, or, when it failed, lets it go;
+// Interrupt no longer reaches it either way.
+void PgBackend::GiveBack(std::unique_ptr<Session> session, bool usable) {
+  pg_cancel* cancel = session->cancel.get();
+  side_cancel_.compare_exchange_strong(cancel, nullptr);
+  if (usable) spare_ = std::move(session);
 }
 
 // Rows in COPY's text form, sent in blocks; under a savepoint, so that a
@@ -1177,6 +1470,12 @@ void PgBackend::AlterTable(const jet::TableEdit& edit) {
   RunAsOne(before);
 }
 
+// The walks of the transaction's cursors read their rows left, which the
+// host may still walk after the transaction ends.
+void PgBackend::HoldWalks() {
+  while (!walks_.empty()) (*walks_.begin())->Hold();
+}
+
 void PgBackend::Begin() {
   Exec("BEGIN");
   in_transaction_ = true;
@@ -1193,6 +1492,7 @@ void PgBackend::Commit() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
   }
+  HoldWalks();
   in_transaction_ = false;
   Exec("COMMIT");
 }
@@ -1202,6 +1502,7 @@ void PgBackend::Rollback() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
+  HoldWalks();
   in_transaction_ = false;
   // A definition undone leaves the schema as it was before it.
   SchemaChanged();

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,16 +24,21 @@ struct pg_cancel;
 
 namespace tessaly::db::postgres {
 
-// One session with a PostgreSQL server, owned alone. The session gets Jet's
-// functions in its temporary schema when it opens and the citext extension
-// when the database lacks it. Inside a host's transaction every statement runs
+// One session with a PostgreSQL server, owned alone. The session installs
+// Jet's functions (in a schema of their own) and the citext extension when
+// the database lacks them. Nothing it needs lives in the server session
+// between two transactions, so a pooler in transaction mode may stand between
+// it and the server: statements are sent unnamed, or, with the target's
+// option "tessaly_statements=named", prepared once by name at the protocol's
+// level (for a direct session, or a pooler that keeps track of them). Inside a host's transaction every statement runs
 // under a savepoint sent with it, so one failing statement leaves the
 // transaction as it was, as Jet's did. A lost connection is reported on the
 // call that finds it and on every later one; nothing is retried. Not
 // thread-safe.
 class PgBackend final : public internal::Backend, private jet::Catalog, private NameSpellings {
  public:
-  // Opens a session on a "postgresql://..." URI or a "key=value ..." string.
+  // Opens a session on a "postgresql://..." URI or a "key=value ..." string
+  // (which may hold tessaly_statements=named or =unnamed, the default).
   // Throws tessaly::Error -2147467259 naming what failed (server, database,
   // user or password) when the session cannot be opened.
   explicit PgBackend(const std::string& target, rules::Region region = rules::Region::kFixed);
@@ -63,6 +69,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
                    std::span<const std::string> after) override;
 
   // The native handle, for tests that reach the server directly.
+  // (A walk outside a host's transaction reads on a session of its own.)
   pg_conn* handle() const { return conn_.get(); }
 
   // Lets go of what libpq made: a result, the session, its cancel object.
@@ -94,6 +101,15 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   std::vector<Kind> KindsOf(const pg_result* result);
 
  private:
+  class Walk;
+  // A session of a walk's own, with its cancel object.
+  struct Session {
+    std::unique_ptr<pg_conn, PqFree> conn;
+    std::unique_ptr<pg_cancel, PqFree> cancel;
+  };
+  std::unique_ptr<Session> TakeSession();
+  void GiveBack(std::unique_ptr<Session> session, bool usable);
+  void HoldWalks();
   // Runs one statement of the engine's own SQL without parameters; throws
   // the mapped error.
   Result Exec(const char* sql);
@@ -106,11 +122,22 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   Result Checked(Result result);
   [[noreturn]] void Fail(const pg_result* result);
   class CopyLoad;
-  // The name of the prepared statement for a text and its parameters' types;
-  // *fresh when it is yet to be prepared (it is then the most recent).
+  // The name of the prepared statement for a text and its parameters' types,
+  // or null for one sent unnamed; *fresh when it is yet to be prepared.
   const std::string* Prepared(const std::string& key, bool* fresh);
   void Forget(const std::string& key);
   void Setup();
+  // The version and digest of the Jet functions a database holds.
+  struct Installation {
+    int version = 0;
+    std::string digest;
+  };
+  static std::string InstalledSql();
+  static Installation Installed(std::string_view recorded);
+  static bool Current(const Installation& installed);
+  void InstallFunctions();
+  // The transaction lock installers take turns under (any fixed number).
+  static constexpr int64_t kInstallLock = 0x7465737361;
   // Reads which columns are of the Byte and Yes/No domains.
   void LoadTypes();
   // After a statement that may have changed the schema: what was read of
@@ -127,6 +154,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
 
   std::unique_ptr<jet::Dialect> dialect_;
 
+  std::string conninfo_;  // the target as libpq reads it
   std::unique_ptr<pg_conn, PqFree> conn_;
   // Made when the session opens, so Interrupt has nothing to allocate.
   std::unique_ptr<pg_cancel, PqFree> cancel_;
@@ -144,12 +172,22 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // in several ways.
   std::unordered_map<std::string, std::string> spellings_;
   bool spellings_stale_ = true;
+  // The walks of cursors of the host's transaction, read to their end
+  // before it ends.
+  std::set<Walk*> walks_;
+  std::set<int> cursor_numbers_;  // of their cursors
+  // The session the last walk of its own gave back, kept for the next one,
+  // and the cancel object of the one walking, for Interrupt.
+  std::unique_ptr<Session> spare_;
+  std::atomic<pg_cancel*> side_cancel_{nullptr};
+  // Whether statements are prepared by name; else each is sent unnamed.
+  bool named_ = false;
   // Prepared statements by text and parameter types, most recently used
-  // first.
+  // first; an empty name for one sent unnamed. The first 64 shapes are
+  // prepared, the rest sent unnamed: no statement is ever deallocated, which
+  // a pooler keeping track of prepared statements could not follow.
   static constexpr size_t kPreparedStatements = 64;
-  std::list<std::pair<std::string, std::string>> prepared_;
-  std::unordered_map<std::string_view, decltype(prepared_)::iterator> prepared_index_;
-  uint64_t statements_named_ = 0;
+  std::unordered_map<std::string, std::string> prepared_;
 };
 
 }  // namespace tessaly::db::postgres

@@ -37,7 +37,7 @@ void Quoted(std::string_view name, std::string& out) {
 // An operand as text, for a place where PostgreSQL would otherwise refuse a
 // mix of texts and numbers, or cannot tell the type of a lifted text.
 void AsText(const Operands& operands, size_t index, std::string& out) {
-  out += "pg_temp.jet_text(";
+  out += "tessaly_jet.jet_text(";
   operands.WriteArgument(index, out);
   out += ')';
 }
@@ -146,7 +146,7 @@ class Pg final : public jet::Dialect {
       default: break;
     }
     static constexpr const char* kNames[] = {
-#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "pg_temp.jet_" jet,
+#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "tessaly_jet.jet_" jet,
         TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
 #undef TESSALY_PG_FUNCTION_NAME
     };
@@ -156,7 +156,7 @@ class Pg final : public jet::Dialect {
 
   void Concat(const Operands& operands, std::string& out) const override {
     // Each part once, as text, in one array (no limit on the parts' number).
-    out += "pg_temp.jet_concat(VARIADIC ARRAY[";
+    out += "tessaly_jet.jet_concat(VARIADIC ARRAY[";
     for (size_t i = 0; i < operands.size(); ++i) {
       if (i != 0) out += ", ";
       AsText(operands, i, out);
@@ -167,7 +167,7 @@ class Pg final : public jet::Dialect {
   void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
     // A text becomes citext; a number or date stays what it is (the
     // function is overloaded by type).
-    out += "pg_temp.jet_fold(";
+    out += "tessaly_jet.jet_fold(";
     operands.WriteArgument(index, out);
     out += ')';
   }
@@ -179,7 +179,7 @@ class Pg final : public jet::Dialect {
     // matches) when it spells none. The column is there only for its type;
     // the planner inlines the function, so the text stays a constant and the
     // column's index still serves.
-    out += "pg_temp.jet_match(";
+    out += "tessaly_jet.jet_match(";
     operands.WriteArgument(column_index, out);
     out += ", ";
     operands.WriteArgument(text_index, out);
@@ -206,14 +206,14 @@ class Pg final : public jet::Dialect {
     // CASE evaluates only the branch it returns. Jet lets the branches differ
     // in type (a text and a number: iif(F_X=0,'',F_X)) and gives the value
     // of the branch taken; PostgreSQL wants one type, so beside a text each
-    // branch becomes a pg_temp.jet_variant, which the backend reads back as
+    // branch becomes a tessaly_jet.jet_variant, which the backend reads back as
     // the text or number it holds.
     const bool mixed = operands.IsText(1) != operands.IsText(2);
     out += "CASE WHEN ";
     Condition(operands, 0, out);
     for (size_t branch = 1; branch <= 2; ++branch) {
       out += branch == 1 ? " THEN " : " ELSE ";
-      if (mixed) out += "pg_temp.jet_variant(";
+      if (mixed) out += "tessaly_jet.jet_variant(";
       operands.WriteArgument(branch, out);
       if (mixed) out += ')';
     }
@@ -237,7 +237,7 @@ class Pg final : public jet::Dialect {
       return;
     }
     if (negated) out += "NOT ";
-    out += "pg_temp.jet_like(";
+    out += "tessaly_jet.jet_like(";
     AsText(operands, 0, out);
     out += ", ";
     AsText(operands, 1, out);
@@ -245,7 +245,7 @@ class Pg final : public jet::Dialect {
   }
 
   void BitNot(const Operands& operand, std::string& out) const override {
-    out += "pg_temp.jet_not(";
+    out += "tessaly_jet.jet_not(";
     operand.WriteArgument(0, out);
     out += ')';
   }
@@ -364,9 +364,9 @@ class Pg final : public jet::Dialect {
         // from the left by jet_chain over an array of its terms, which
         // nests no deeper however long it is.
         if (operands.size() > kLongestFolded) {
-          out += op == BinaryOp::kAdd   ? "pg_temp.jet_chain('+', VARIADIC ARRAY["
-                 : op == BinaryOp::kSub ? "pg_temp.jet_chain('-', VARIADIC ARRAY["
-                                        : "pg_temp.jet_chain('*', VARIADIC ARRAY[";
+          out += op == BinaryOp::kAdd   ? "tessaly_jet.jet_chain('+', VARIADIC ARRAY["
+                 : op == BinaryOp::kSub ? "tessaly_jet.jet_chain('-', VARIADIC ARRAY["
+                                        : "tessaly_jet.jet_chain('*', VARIADIC ARRAY[";
           for (size_t i = 0; i < operands.size(); ++i) {
             if (i != 0) out += ", ";
             operands.WriteArgument(i, out);
@@ -374,14 +374,14 @@ class Pg final : public jet::Dialect {
           out += "])";
           return;
         }
-        Folded(op == BinaryOp::kAdd   ? "pg_temp.jet_add("
-               : op == BinaryOp::kSub ? "pg_temp.jet_sub("
-                                      : "pg_temp.jet_mul(",
+        Folded(op == BinaryOp::kAdd   ? "tessaly_jet.jet_add("
+               : op == BinaryOp::kSub ? "tessaly_jet.jet_sub("
+                                      : "tessaly_jet.jet_mul(",
                operands, operands.size(), out);
         return;
-      case BinaryOp::kIntDiv: Call("pg_temp.jet_intdiv", operands, out); return;
-      case BinaryOp::kMod: Call("pg_temp.jet_mod", operands, out); return;
-      case BinaryOp::kPow: Call("pg_temp.jet_pow", operands, out); return;
+      case BinaryOp::kIntDiv: Call("tessaly_jet.jet_intdiv", operands, out); return;
+      case BinaryOp::kMod: Call("tessaly_jet.jet_mod", operands, out); return;
+      case BinaryOp::kPow: Call("tessaly_jet.jet_pow", operands, out); return;
       default: break;
     }
     Dialect::Operator(op, operands, out);
@@ -408,7 +408,7 @@ class Pg final : public jet::Dialect {
   // number); of a single value the sample's is Null, as Jet's is.
   static void Statistic(const char* aggregate, const Operands& args, std::string& out) {
     out += aggregate;
-    out += "(pg_temp.jet_number(";
+    out += "(tessaly_jet.jet_number(";
     args.WriteArgument(0, out);
     out += "))";
   }
@@ -416,7 +416,7 @@ class Pg final : public jet::Dialect {
   // An operand that must be a condition: Jet takes a number as one (true
   // when not zero), PostgreSQL only a truth value; jet_truth takes both.
   static void Condition(const Operands& operands, size_t index, std::string& out) {
-    out += "pg_temp.jet_truth(";
+    out += "tessaly_jet.jet_truth(";
     operands.WriteArgument(index, out);
     out += ')';
   }

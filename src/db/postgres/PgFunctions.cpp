@@ -1,5 +1,7 @@
 #include "db/postgres/PgFunctions.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,6 +11,12 @@
 
 namespace tessaly::db::postgres {
 
+// The functions are written as a session's own (pg_temp.jet_...) and
+// installed as the database's: JetFunctionsSql() puts them in the library's
+// schema, each made or replaced, the type and cast behind IIf made when
+// missing, so that running the text again brings an older installation up to
+// this one without dropping what saved queries use.
+//
 // Overloads by type stand for Jet's loose typing: a function reads a text, a
 // number or a date as Jet would. A lifted text arrives untyped, and
 // PostgreSQL then chooses the text overload. The simple SQL functions are
@@ -185,7 +193,8 @@ CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql I
 -- of the branch taken, a text or a number. A CASE has one type: each branch
 -- becomes this row, which the backend reads back as the value it holds, and
 -- which reads as its text wherever a text is wanted.
-CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
+DO $d$ BEGIN CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
+EXCEPTION WHEN duplicate_object THEN NULL; END $d$;
 CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ROW(NULL, v, NULL)::pg_temp.jet_variant';
 CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
@@ -204,7 +213,8 @@ CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LAN
   AS 'SELECT ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant';
 CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
-CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
+DO $d$ BEGIN CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
+EXCEPTION WHEN duplicate_object THEN NULL; END $d$;
 
 -- One character of a regular expression: a backslash before what is not a
 -- letter or digit keeps it literal.
@@ -1181,11 +1191,27 @@ std::string RegionalSql() {
 
 }  // namespace
 
-const char* JetFunctionsSql() {
+const std::string& JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
-  static const std::string* const sql =
-      new std::string(RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber()));
-  return sql->c_str();
+  static const std::string* const sql = [] {
+    std::string text = RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber());
+    Replace(text, "CREATE FUNCTION pg_temp.", "CREATE OR REPLACE FUNCTION pg_temp.");
+    Replace(text, "CREATE AGGREGATE pg_temp.", "CREATE OR REPLACE AGGREGATE pg_temp.");
+    Replace(text, "pg_temp.", std::string(kJetSchema) + '.');
+    return new std::string(std::move(text));
+  }();
+  return *sql;
+}
+
+std::string JetFunctionsDigest() {
+  // FNV-1a over the text: the same text, the same digest, on every machine.
+  uint64_t hash = 14695981039346656037ull;
+  for (const char c : JetFunctionsSql()) {
+    hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
 }  // namespace tessaly::db::postgres

@@ -1,13 +1,31 @@
-// Jet's functions for PostgreSQL, as SQL and PL/pgSQL functions in the
-// session's own temporary schema.
+// Jet's functions for PostgreSQL, as SQL and PL/pgSQL functions in a schema
+// of the library's own in the database.
 #pragma once
+
+#include <string>
 
 namespace tessaly::db::postgres {
 
-// The statements (one text, run as one) that create, in pg_temp, every
-// function the PostgreSQL dialect calls. They live as long as the session, so
-// the database holds no object of the library's besides its tables, saved
-// queries and the Byte and Yes/No domains. Needs the citext extension.
-const char* JetFunctionsSql();
+// The schema that holds the functions. They are the database's, installed
+// once (by the first session that finds them missing or older and may create
+// them), never a session's: a pooler may hand each transaction of a host to
+// another server session, and every one of them must find the same functions.
+inline constexpr char kJetSchema[] = "tessaly_jet";
+
+// The functions' version. A library finding an older version (or none)
+// installs its own over it; finding a newer one, it refuses the database,
+// whose saved queries may call what it does not know. Raised whenever the
+// functions change in a released library.
+inline constexpr int kJetFunctionsVersion = 1;
+
+// The statements (one text, run as one) that create or replace, in
+// kJetSchema, every function the PostgreSQL dialect calls. Running them again
+// changes nothing. Needs the citext extension and the schema.
+const std::string& JetFunctionsSql();
+
+// A digest of that text, recorded beside the version: two builds of one
+// version whose functions differ (as while they are being written) still
+// tell each other apart.
+std::string JetFunctionsDigest();
 
 }  // namespace tessaly::db::postgres

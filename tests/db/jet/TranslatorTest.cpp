@@ -354,20 +354,20 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
       {"select f_id, F_EMPID as Emp from t_kq where F_Date = #2024-05-01#",
        R"(SELECT "F_ID", "F_EmpID" AS "Emp" FROM "T_KQ" WHERE "F_Date" = $1)"},
       {"select iif(F_CDNum=0,'',F_CDNum) as 迟到次数 from T_KQ",
-       R"(SELECT CASE WHEN pg_temp.jet_truth("F_CDNum" = $1) THEN pg_temp.jet_variant($2) ELSE )"
-       R"(pg_temp.jet_variant("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
+       R"(SELECT CASE WHEN tessaly_jet.jet_truth("F_CDNum" = $1) THEN tessaly_jet.jet_variant($2) ELSE )"
+       R"(tessaly_jet.jet_variant("F_CDNum") END AS "迟到次数" FROM "T_KQ")"},
       {"select count(*) from T_Roster where ROST_CODE='3' or ROST_CODE in ('4','x')",
        R"(SELECT count(*) AS "Expr1000" FROM "T_Roster" WHERE )"
-       R"(pg_temp.jet_truth("ROST_CODE" = pg_temp.jet_match("ROST_CODE", $1)) OR )"
-       R"(pg_temp.jet_truth("ROST_CODE" IN (pg_temp.jet_match("ROST_CODE", $2), )"
-       R"(pg_temp.jet_match("ROST_CODE", $3))))"},
+       R"(tessaly_jet.jet_truth("ROST_CODE" = tessaly_jet.jet_match("ROST_CODE", $1)) OR )"
+       R"(tessaly_jet.jet_truth("ROST_CODE" IN (tessaly_jet.jet_match("ROST_CODE", $2), )"
+       R"(tessaly_jet.jet_match("ROST_CODE", $3))))"},
       {"select F_EmpID & '-' & F_Date from (select * from T_KQ)",
-       R"(SELECT pg_temp.jet_concat(VARIADIC ARRAY[pg_temp.jet_text("F_EmpID"), )"
-       R"(pg_temp.jet_text($1), pg_temp.jet_text("F_Date")]) AS "Expr1000" )"
+       R"(SELECT tessaly_jet.jet_concat(VARIADIC ARRAY[tessaly_jet.jet_text("F_EmpID"), )"
+       R"(tessaly_jet.jet_text($1), tessaly_jet.jet_text("F_Date")]) AS "Expr1000" )"
        R"(FROM (SELECT * FROM "T_KQ") AS "Subquery1")"},
       {"delete * from T_Trans where left(F_Date,4) = '2003'",
-       R"(DELETE FROM "T_Trans" WHERE pg_temp.jet_fold(pg_temp.jet_left("F_Date", $1)) = )"
-       R"(pg_temp.jet_fold($2))"},
+       R"(DELETE FROM "T_Trans" WHERE tessaly_jet.jet_fold(tessaly_jet.jet_left("F_Date", $1)) = )"
+       R"(tessaly_jet.jet_fold($2))"},
   };
   for (const auto& [jet, pg] : cases) {
     const Translation t = Translate(jet, *dialect, true);
@@ -389,9 +389,9 @@ TEST(Translator, WritesTheRegionalSettingIntoTheCallsThatAnswerByIt) {
             "Expr1001, jet_monthname(1, 1) AS Expr1002, jet_cstr(jet_left(F_EmpID, 2)) AS Expr1003 "
             "FROM T_KQ");
   EXPECT_EQ(Translate(jet, *pg).sql,
-            R"(SELECT pg_temp.jet_format(2, "F_Date", 'Long Date') AS "Expr1000", )"
-            R"(pg_temp.jet_cdate(2, "F_EmpID") AS "Expr1001", pg_temp.jet_monthname(2, 1) AS )"
-            R"("Expr1002", pg_temp.jet_cstr(pg_temp.jet_left("F_EmpID", 2)) AS "Expr1003" )"
+            R"(SELECT tessaly_jet.jet_format(2, "F_Date", 'Long Date') AS "Expr1000", )"
+            R"(tessaly_jet.jet_cdate(2, "F_EmpID") AS "Expr1001", tessaly_jet.jet_monthname(2, 1) AS )"
+            R"("Expr1002", tessaly_jet.jet_cstr(tessaly_jet.jet_left("F_EmpID", 2)) AS "Expr1003" )"
             R"(FROM "T_KQ")");
 }
 
