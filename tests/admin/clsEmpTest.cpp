@@ -156,6 +156,12 @@ TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
   EXPECT_EQ(rec_.ExeSearch(std::string(3000, '1'), false, rows), "");
   EXPECT_EQ(rec_.ExeSearch(std::string(3000, 'z'), true, rows), "");
   EXPECT_FALSE(rec_.LastError());
+  // An empty or blank text has no first character to choose a column by: it
+  // fails before any statement, finding nothing rather than everyone.
+  const size_t sent = sent_.size();
+  EXPECT_EQ(rec_.ExeSearch("", false, rows), "");
+  EXPECT_EQ(rec_.ExeSearch("   ", true, rows), "");
+  EXPECT_EQ(sent_.size(), sent);
   EXPECT_EQ(rows, 3);
 }
 

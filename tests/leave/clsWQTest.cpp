@@ -144,6 +144,11 @@ TEST_F(WQDb, ListingMarksTheWaivedPunches) {
   EXPECT_EQ(rec_.ExeSearch("F_EmpID='nobody'", rows), "");
   EXPECT_EQ(rec_.ExeSearch("F_Date=#2003-02-30#", rows, "by value"), "");
   EXPECT_EQ(rows, 12);
+  // Null flags load as 0; the others as stored.
+  rec_.FID(5);
+  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
+  EXPECT_EQ(std::vector<int>({rec_.FCancelIn1(), rec_.FCancelOut2(), rec_.FCancelIn3()}),
+            (std::vector<int>{0, 0, -1}));
 }
 
 TEST_F(WQDb, DescriptorsNextIdentifierAndTheWalkOverAll) {

@@ -40,6 +40,19 @@ TEST_F(KQJDb, OperationsSendTheirStatementsByteForByte) {
   EXPECT_EQ(sent_, expected);
 }
 
+// A failed check answers RES_ERROR, says the address is free and gives the
+// description alone.
+TEST(clsKQJ, AFailedAddressCheckReportsTheDescriptionAlone) {
+  clsKQJ kqj;
+  kqj.HConnect(testing::AttendanceDbWithout("T_KQJ"));
+  bool taken = true;
+  std::string err;
+  EXPECT_EQ(kqj.TheAddrIsExist("001", "A", taken, err), RES_ERROR);
+  EXPECT_FALSE(taken);
+  EXPECT_FALSE(err.empty());
+  EXPECT_EQ(err, kqj.LastError().description);
+}
+
 TEST_F(KQJDb, RenameThroughTheKeyWhichLoadingNeverSets) {
   Add("Gate", "001");
   rec_.FKey("Gate");

@@ -84,8 +84,12 @@ TEST_F(clsShiftDb, UpdateThroughFKeyRenamesTheShift) {
   found.FKey("Night");
   ASSERT_EQ(found.DoSearch(err_, 0), RES_FOUND) << err_;
   EXPECT_EQ(found.FIn1_H(), 20);
-  // The old name is gone, so a second update through it finds nothing.
+  // The old name is gone, so a second update through it finds nothing; nor
+  // does one through no name at all.
   EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
+  rec_.FKey("");
+  EXPECT_EQ(rec_.Update(err_), RES_UPDNOTFOUND);
+  EXPECT_EQ(Scalar(conn_, "select count(*) & F_Name from T_Shift group by F_Name"), "1Night");
 }
 
 // Flags load as 0 when the stored value is 0 and as 1 otherwise, Null and
