@@ -19,27 +19,6 @@ class KQJDb : public testing::RecordDb<clsKQJ> {
   }
 };
 
-TEST_F(KQJDb, OperationsSendTheirStatementsByteForByte) {
-  Watch();
-  Add("A", "001");
-  rec_.FKey("A");
-  rec_.FName("B");
-  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  bool taken = true;
-  ASSERT_EQ(rec_.TheAddrIsExist("001", "B", taken, err_), RES_OK) << err_;
-  ASSERT_EQ(rec_.TheAddrIsExist("001", "  ", taken, err_), RES_OK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
-  const std::vector<std::string> expected = {
-      "INSERT INTO T_KQJ\\r( F_Name,F_Address,F_State\\r)\\rVALUES(\\r'A'\\r,'001'\\r,'on'\\r)",
-      "SELECT COUNT(*) AS C\\rFROM T_KQJ\\rWHERE  F_Name='A'",
-      "UPDATE T_KQJ\\rSET\\rF_Name='B'\\r,F_Address='001'\\r,F_State='on'\\rWHERE  F_Name='A'",
-      "select * from T_KQJ where F_AddRess='001' and F_Name<>'B'",
-      "select * from T_KQJ where F_AddRess='001'",
-      "SELECT  *  FROM T_KQJ\\rWHERE  1=1 ORDER BY F_Name ",
-  };
-  EXPECT_EQ(sent_, expected);
-}
-
 // A failed check answers RES_ERROR, says the address is free and gives the
 // description alone.
 TEST(clsKQJ, AFailedAddressCheckReportsTheDescriptionAlone) {
