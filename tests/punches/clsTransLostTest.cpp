@@ -35,6 +35,20 @@ class TransLostDb : public testing::RecordDb<clsTransLost> {
   }
 };
 
+// An update rewrites the row of the key, whatever the mode; the flags load by
+// the common rule (-1 stays -1).
+TEST_F(TransLostDb, UpdateRewritesTheRowOfItsKeyWhateverTheMode) {
+  Add("0001");
+  Add("0002");
+  rec_.FID(1);
+  ASSERT_EQ(rec_.DoSearch(err_, TRANSLOST_N0RMAL), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FIsKQ(), -1);
+  rec_.FName("O'Hare");
+  ASSERT_EQ(rec_.Update(err_, TRANSLOST_DELALL), RES_UPDOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select count(*) & max(F_EmpID) from T_TransLost where F_Name='O''Hare'"),
+            "10001");
+}
+
 TEST_F(TransLostDb, DeleteRemovesOneRowOrAllByMode) {
   for (const char* emp : {"0001", "0002", "0003"}) Add(emp);
   rec_.FID(2);
