@@ -137,6 +137,7 @@ TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
       // A name prefix compares twice its length: only the equal name is found.
       {"张三", false, "left(F_Name,4)='张三'", "1202\t张三\tAdmin\r"},
       {"张", false, "left(F_Name,2)='张'", ""},
+      {"é", false, "left(F_Spell,1)='é'", ""},  // below code 256: a letter key
       {"张三", true, " instr(1,F_Name,'张三',1)>0 ", "1202\t张三\tAdmin\r2120\t张三丰\tAdmin\r"},
       {"3", false, "left(F_EmpID,1)='3'", "3000\tO'Brien\t\r"},  // no department
       // Typed apostrophes stay inside the literal: they find nothing, break nothing.
