@@ -40,13 +40,14 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # Reads LIST into parallel arrays: an entry is a file line, a "- " line with
-# the text as it is, a "+ " line with the faulty text, and a blank line.
-# Lines starting with # are comments.
+# the text as it is, a "+ " line with the faulty text, and a blank line. A
+# "#: " line before an entry is its note (printed when it survives); other
+# lines starting with # are comments.
 files=() olds=() news=() notes=()
 note=
 while IFS= read -r line || [ -n "$line" ]; do
   case "$line" in
-    '# '*) note=${line#\# } ;;
+    '#: '*) note=${line#\#: } ;;
     '- '*) olds+=("${line#- }") ;;
     '+ '*) news+=("${line#+ }") ;;
     '' | '#'*) ;;
