@@ -51,13 +51,14 @@ TEST_F(KQJDb, AddressCheckIgnoresTheTerminalBeingEdited) {
   Add("A", "001");
   Add("B", "002");
   Add("O'Hare", "003");
+  Add("   ", "005");  // a key of blanks is a new terminal, even beside one named so
   struct Case {
     const char* address;
     const char* key;
     bool taken;
   };
   const Case cases[] = {
-      {"001", "", true},    {"001", "   ", true}, {"001", "A", false},      {"001", "B", true},
+      {"001", "", true},    {"001", "   ", true}, {"005", "   ", true}, {"001", "A", false},      {"001", "B", true},
       {"002", " A ", true}, {"004", "", false},   {"003", "O'Hare", false}, {"0'1", "", false},
   };
   for (const Case& c : cases) {
