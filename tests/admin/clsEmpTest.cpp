@@ -137,6 +137,7 @@ TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
       // A name prefix compares twice its length: only the equal name is found.
       {"张三", false, "left(F_Name,4)='张三'", "1202\t张三\tAdmin\r"},
       {"张", false, "left(F_Name,2)='张'", ""},
+      {"é", false, "left(F_Spell,1)='é'", ""},  // below code 256: a letter key
       {"张三", true, " instr(1,F_Name,'张三',1)>0 ", "1202\t张三\tAdmin\r2120\t张三丰\tAdmin\r"},
       {"3", false, "left(F_EmpID,1)='3'", "3000\tO'Brien\t\r"},  // no department
       // Typed apostrophes stay inside the literal: they find nothing, break nothing.
@@ -156,6 +157,12 @@ TEST_F(clsEmpDb, TypeAheadChoosesItsColumnByTheFirstCharacter) {
   EXPECT_EQ(rec_.ExeSearch(std::string(3000, '1'), false, rows), "");
   EXPECT_EQ(rec_.ExeSearch(std::string(3000, 'z'), true, rows), "");
   EXPECT_FALSE(rec_.LastError());
+  // An empty or blank text has no first character to choose a column by: it
+  // fails before any statement, finding nothing rather than everyone.
+  const size_t sent = sent_.size();
+  EXPECT_EQ(rec_.ExeSearch("", false, rows), "");
+  EXPECT_EQ(rec_.ExeSearch("   ", true, rows), "");
+  EXPECT_EQ(sent_.size(), sent);
   EXPECT_EQ(rows, 3);
 }
 

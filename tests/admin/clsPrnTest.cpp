@@ -66,5 +66,25 @@ TEST(clsPrn, ConversionErrorsFillStrErrDatabaseErrorsDoNot) {
   EXPECT_EQ(Scalar(conn, "select count(*) from T_Prn where F_Key='new'"), "0");
 }
 
+// The new id is handed back before it is stored: a refused insert leaves it in
+// RetModeID though nothing was kept.
+TEST(clsPrn, ARefusedInsertLeavesTheNewIdWithoutStoringIt) {
+  auto conn = testing::AttendanceDb();
+  conn->Execute("insert into T_Prn (F_Key, F_ModeID) values ('seven', 7)");
+  db::internal::BackendOf(*conn).Run(
+      testing::OnServer()
+          ? "ALTER TABLE \"T_Prn\" ADD CONSTRAINT refused CHECK (false) NOT VALID"
+          : "CREATE TRIGGER refused BEFORE INSERT ON T_Prn BEGIN SELECT RAISE(ABORT, 'no'); END",
+      nullptr);
+  clsPrn prn;
+  prn.HConnect(conn);
+  std::string err = "before";
+  int16_t id = 2;
+  EXPECT_EQ(prn.GetPrnModeID("new", id, err), RES_ERROR);
+  EXPECT_EQ(id, 8);
+  EXPECT_EQ(err, "before");
+  EXPECT_EQ(Scalar(conn, "select count(*) from T_Prn"), "1");
+}
+
 }  // namespace
 }  // namespace tessaly

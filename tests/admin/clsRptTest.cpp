@@ -184,6 +184,8 @@ TEST_F(clsRptDb, ClearAllDataKeepsExactlyTheAdministratorPlansAndTemplates) {
   EXPECT_TRUE(rec_.ClearAllData("O'HARA"));  // user IDs compare without case
   EXPECT_EQ(sent_.back(), "Delete * from T_User where F_UserID<>'O''HARA'");
   EXPECT_EQ(Scalar(conn_, "select F_UserID from T_User"), "o'hara");
+  EXPECT_TRUE(rec_.ClearAllData("nobody"));  // no user is kept then
+  EXPECT_EQ(Count("T_User"), "0");
 }
 
 TEST(clsRpt, AFailedWorkingStepDeletesNoMasterData) {

@@ -59,6 +59,44 @@ TEST_F(clsUserDb, UpdateChangesPasswordOrRightsByUserIdOrAllTextsById) {
   EXPECT_EQ(Users(), "3 2|robert|Name robert|pw-robert|rights-robert");
 }
 
+TEST_F(clsUserDb, EveryUserIsListedByUserId) {
+  conn_->Execute("insert into T_User (F_ID, F_UserID) values (9, 'aaa')");
+  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
+  EXPECT_EQ(rec_.FUserID(), "aaa");
+}
+
+// GetMaxID has no handler of its own: past 32767 the overflow reaches the
+// host. A Null key fails the load instead of loading as 0.
+TEST_F(clsUserDb, NextIdStopsAtTheTopOfSixteenBitsAndANullKeyFailsTheLoad) {
+  int16_t next = 0;
+  std::string msg = "kept";
+  EXPECT_EQ(rec_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 4);
+  Fill(rec_, 32766, "top");
+  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+  EXPECT_EQ(rec_.GetMaxID(next, msg), RES_OK);
+  EXPECT_EQ(next, 32767);
+  conn_->Execute("update T_User set F_ID=32767 where F_ID=32766");
+  int32_t raised = 0;
+  try {
+    rec_.GetMaxID(next, msg);
+  } catch (const Error& e) {
+    raised = e.number();
+  }
+  EXPECT_EQ(raised, errnum::kOverflow);
+  EXPECT_EQ(next, 32767);
+  EXPECT_EQ(msg, "kept");
+
+  auto rs = std::make_shared<db::Recordset>();
+  rs->Open("select Null as F_ID, F_UserID, F_Name, F_Pwd, F_Right from T_User", conn_,
+           db::adOpenKeyset, db::adLockReadOnly);
+  rec_.HRecordset(rs);
+  rec_.FID(5);
+  EXPECT_EQ(rec_.LoadFieldValue(err_), RES_ERROR);
+  EXPECT_EQ(err_, "Invalid use of Null");
+  EXPECT_EQ(rec_.FID(), 5);
+}
+
 TEST_F(clsUserDb, DeleteTakesItsMode) {
   // The list condition of -1 carries an ordering no DELETE takes: refused.
   EXPECT_EQ(rec_.Delete(err_, -1), RES_DELERR);

@@ -123,5 +123,21 @@ TEST_F(KQTotals, TotalsEndAnEarlierWalk) {
   EXPECT_EQ(rec_.LoadFieldValue(err), RES_ERROR);
 }
 
+// Without a connection every total fails: the figures reset before the first
+// statement stay reset, and the sums handed in are left as they were.
+TEST(KQTotalsAlone, WithoutAConnectionEachTotalFails) {
+  clsKQ kq;
+  float days = 3, hours = 4;
+  KQMonthSums sums;
+  sums.CDNum = 7;
+  EXPECT_EQ(kq.CalcKaoQinDays(2003, 5, "normal", "0001", days), RES_ERROR);
+  EXPECT_EQ(kq.CalcJBHours(2003, 5, "rest", "0001", hours, 0), RES_ERROR);
+  EXPECT_EQ(kq.CalcQTMTJ(2003, 5, "0001", 0, 0, 0, 0, 0, 0), RES_ERROR);
+  EXPECT_EQ(kq.CalcMonthSums(2003, 5, "0001", "normal", "rest", sums), RES_ERROR);
+  EXPECT_EQ(days, 0);
+  EXPECT_EQ(hours, 0);
+  EXPECT_EQ(sums.CDNum, 7);
+}
+
 }  // namespace
 }  // namespace tessaly

@@ -5,6 +5,9 @@
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Recordset.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"
 
 namespace tessaly {
 namespace {
@@ -44,6 +47,24 @@ class KQListing : public testing::RecordDb<clsKQ> {
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
 };
+
+// A date another program stored with a time of day is listed as its date.
+TEST_F(KQListing, ADateHoldingATimeOfDayIsListedAsTheDate) {
+  conn_->Execute("update T_KQ set F_Date = #2003-05-04 08:30:00# where F_EmpID = '0003'");
+  int32_t rows = 0;
+  EXPECT_TRUE(rec_.ExeSearch("F_EmpID='0003'", rows).starts_with("A\t0003\tN0003\tS1\t2003-05-04\t"));
+  EXPECT_EQ(rows, 1);
+}
+
+// A recordset the host gave the object is the one its listings open and
+// hand back.
+TEST_F(KQListing, CaptionedListingOpensTheRecordsetTheHostGave) {
+  auto mine = std::make_shared<db::Recordset>();
+  rec_.HRecordset(mine);
+  const auto listed = rec_.ExeSearchWithRecord("F_Dept='B'");
+  EXPECT_EQ(listed, mine);
+  EXPECT_EQ(mine->RecordCount(), 2);
+}
 
 TEST_F(KQListing, SearchTextHasWholeNumbersFlagsAndEmptyZeros) {
   int32_t rows = 5;
@@ -272,6 +293,51 @@ TEST_F(MTJListing, CaptionedStatisticsKeepFractionsAndStandOnTheFirstRow) {
       "F_Year,F_Month,F_Dept,F_EmpID");
   EXPECT_EQ(rec_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
   EXPECT_EQ(rec_.ExeSearchWithRecord(""), nullptr);
+}
+
+// The descriptors a host builds its grid headers and query forms from, written
+// out as the host reads them: "name caption kind" per entry, empty entries
+// included. Names keep their own letter case (F_IsWq, F_WK_DAYS, F_DCuID), and
+// the statistics come in an order of their own, unlike the properties'.
+template <class C>
+std::string Descriptors() {
+  C rec;
+  std::vector<SQLField> fields(3);  // what the host passes is replaced
+  if (!rec.GetSQLField(fields)) return "failed";
+  std::string out;
+  for (const SQLField& f : fields) {
+    out.append(out.empty() ? "" : ",").append(f.FieldName).append(" ").append(f.Caption);
+    out.append(" ").append(std::to_string(f.FieldType));
+  }
+  return out;
+}
+
+TEST(FieldDescriptors, NameCaptionAndKindOfEveryEntryEmptyOnesIncluded) {
+  EXPECT_EQ(Descriptors<clsKQ>(),
+            "F_EmpID 员工编号 1,F_Name 员工姓名 1,F_Dept 部门 5,F_Date 日期 2,F_KQType 考勤类型 1,"
+            "F_In1 上班1 1,F_Out1 下班1 1,F_In2 上班2 1,F_Out2 下班2 1,F_In3 上班3 1,"
+            "F_Out3 下班3 1,F_IsWq 是否有外勤 4,F_SBSJ 上班小时 3,F_JBHours 加班小时 3,"
+            "F_QJSJ 病事假小时 3,F_CDNum 迟到次数 3,F_CDMinute 迟到分钟 3,F_ZTNum 早退次数 3,"
+            "F_ZTMinute 早退分钟 3,F_Note 备注 1,F_Shift 班次 1,F_ZLIn 加班上班 1,"
+            "F_ZLOut 加班下班 1,  0");
+  EXPECT_EQ(Descriptors<clsMTJ>(),
+            "F_EmpID 员工编号 1,F_Name 员工姓名 1,F_Dept 部门 5,F_Year 年 3,F_Month 月 3,"
+            "F_WK_DAYS 上班天数 3,F_YC_DAYS 异常出勤 3,F_GX_DAYS 公休天数 3,F_XJ_DAYS 休假天数 3,"
+            "F_CC_DAYS 出差天数 3,F_KG_DAYS 旷工天数 3,F_BJ_DAYS 病假天数 3,F_SJ_DAYS 事假天数 3,"
+            "F_QT_DAYS 其他天数 3,F_WK_HOURS 总工作小时 3,F_CD_Num 迟到次数 3,"
+            "F_CD_Minute 迟到分钟 3,F_ZT_Num 早退次数 3,F_ZT_Minute 早退分钟 3,F_Note 备注 1,"
+            "F_QJ_HOURS 请假小时数 3,F_JBP_HOURS 平时加班小时 3,F_JBX_HOURS 公休加班小时 3,"
+            "F_JB_HOURS 加班小时 3,  0");
+  EXPECT_EQ(Descriptors<clsTrans>(),
+            "F_EmpID 员工编号 1,F_Name 员工姓名 1,F_Dept 部门 5,F_Date 刷卡日期 2,"
+            "F_Time 刷卡时间 1,F_CardID 卡号 1,F_DCuID 考勤机地址 1,F_Door 考勤机名称 1,"
+            "F_Flag 班次 3,  0");
+  EXPECT_EQ(Descriptors<clsTransLost>(),
+            "F_LoadDate 提取日期 2,F_ErrMsg 错误原因 1,F_CardID 卡号 1,F_Date 刷卡日期 2,"
+            "F_Time 刷卡时间 1,F_EmpID 员工编号 1,F_Name 员工姓名 1,F_Dept 部门 5,"
+            "F_DCuID 考勤机地址 1,F_Door 考勤机名称 1,F_Flag 班次 3");
+  EXPECT_EQ(Descriptors<clsLog>(),
+            "F_Date 日期 2,F_Time 时间 1,F_RecCnt 记录数 3,F_Operator 操作员 2,F_Note 备注 1");
 }
 
 }  // namespace

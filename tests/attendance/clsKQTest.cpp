@@ -54,33 +54,6 @@ class clsKQDb : public testing::RecordDb<clsKQ> {
   }
 };
 
-TEST_F(clsKQDb, OperationsSendTheirStatementsByteForByte) {
-  std::vector<std::string> sent;
-  conn_->Trace([&sent](std::string_view sql) { sent.push_back(Visible(std::string(sql))); });
-  clsKQ kq;
-  kq.HConnect(conn_);
-  kq.FEmpID("0001");
-  kq.FDate("2003-05-01");
-  ASSERT_EQ(kq.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(kq.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_FOUND) << err_;
-  kq.FIsTJ(1);
-  ASSERT_EQ(kq.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
-  ASSERT_EQ(kq.Delete(err_), RES_DELOK) << err_;
-  const std::vector<std::string> expected = {
-      "INSERT INTO T_KQ\\r(F_EmpID,F_Name,F_Dept,F_KQType,F_Date,F_In1,F_Out1,F_In2,F_Out2,"
-      "F_In3,F_Out3,F_ZLIn,F_ZLOut,F_IsWQ,F_CDNum,F_CDMinute,F_ZTNum,F_ZTMinute,F_JBHours,"
-      "F_Note,F_SBSJ,F_QJSJ,F_Shift\\r)\\rVALUES(\\r'0001'\\r,''\\r,''\\r,''\\r,"
-      "#2003-05-01#\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,''\\r,0\\r,0\\r,0\\r,0\\r,"
-      "0\\r,0\\r,''\\r,0\\r,0\\r,''\\r)",
-      "SELECT  *  FROM T_KQ\\rWHERE  F_EmpID='0001' and F_Date=#2003-05-01#",
-      "SELECT COUNT(*) AS C\\rFROM T_KQ\\rWHERE  F_ID=1",
-      "UPDATE T_KQ\\rSET\\rF_IsTJ=1\\rWHERE  F_ID=1",
-      "SELECT COUNT(*) AS C\\rFROM T_KQ\\rWHERE  F_ID=1",
-      "DELETE FROM T_KQ\\rWHERE  F_ID=1",
-  };
-  EXPECT_EQ(sent, expected);
-}
-
 TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
   const int32_t id = AddDay("O'Brien", "2003-5-1");
   rec_.FEmpID("o'brien");  // text comparisons ignore letter case

@@ -7,7 +7,17 @@
 
 #include "db/Backend.h"
 #include "support/TestDb.h"
+#include "tessaly/admin/clsEmp.h"
+#include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/punches/clsLog.h"
+#include "tessaly/punches/clsTrans.h"
+#include "tessaly/punches/clsTransLost.h"
+#include "tessaly/scheduling/clsHoliday.h"
+#include "tessaly/scheduling/clsItem.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Column.h"
 #include "tessaly/framework/Listing.h"
@@ -30,6 +40,52 @@ int32_t LoadError(const Variant& value, typename Kind::Type* loaded = nullptr) {
     return e.number();
   }
 }
+
+// n characters, a wide one every other place, so that a cut counted in bytes
+// shows; every such text begins with the shorter ones.
+std::string Chars(size_t n) {
+  std::string out;
+  for (size_t i = 0; i < n; ++i) out += i % 2 == 0 ? "字" : std::to_string(i % 10);
+  return out;
+}
+
+// The widths the host's forms rely on, written here as the attendance tables
+// have them rather than read from the declarations the schema is built from,
+// so a wrong width shows even though the schema would follow it. Width 0: a
+// text kept whole.
+#define TESSALY_CUT(Class, Prop, width) \
+  {#Class "." #Prop, width, [](std::string v) { Class r; r.Prop(std::move(v)); return r.Prop(); }}
+
+TEST(PropertyWidths, ALetKeepsTheFirstCharactersOfItsColumnsWidth) {
+  const struct {
+    const char* property;
+    size_t width;
+    std::string (*let_get)(std::string);
+  } cases[] = {
+      TESSALY_CUT(clsKQ, FEmpID, 10),       TESSALY_CUT(clsKQ, FName, 20),
+      TESSALY_CUT(clsKQ, FDept, 50),        TESSALY_CUT(clsKQ, FKQType, 10),
+      TESSALY_CUT(clsKQ, FZLOut, 10),       TESSALY_CUT(clsKQ, FNote, 0),
+      TESSALY_CUT(clsKQ, FShift, 0),        TESSALY_CUT(clsMTJ, FEmpID, 10),
+      TESSALY_CUT(clsMTJ, FName, 20),       TESSALY_CUT(clsMTJ, FNote, 0),
+      TESSALY_CUT(clsEmp, FEmpID, 10),      TESSALY_CUT(clsEmp, FSpell, 5),
+      TESSALY_CUT(clsEmp, FSex, 2),         TESSALY_CUT(clsEmp, FIDCard, 20),
+      TESSALY_CUT(clsEmp, FPostCode, 6),    TESSALY_CUT(clsEmp, FJoinDate, 0),
+      TESSALY_CUT(clsEmp, FPhoto, 50),      TESSALY_CUT(clsItem, FName, 50),
+      TESSALY_CUT(clsHoliday, FName, 20),   TESSALY_CUT(clsBJ, FReason, 50),
+      TESSALY_CUT(clsBJ, FRatify, 20),      TESSALY_CUT(clsJB, FReason, 50),
+      TESSALY_CUT(clsWQ, FReason, 50),      TESSALY_CUT(clsTrans, FDcuID, 3),
+      TESSALY_CUT(clsTrans, FDoor, 20),     TESSALY_CUT(clsTrans, FTime, 0),
+      TESSALY_CUT(clsTransLost, FErrMsg, 50), TESSALY_CUT(clsTransLost, FDate, 10),
+      TESSALY_CUT(clsLog, FOperator, 10),   TESSALY_CUT(clsLog, FNote, 100),
+  };
+  for (const auto& c : cases) {
+    const size_t given = c.width == 0 ? 300 : c.width + 2;
+    EXPECT_EQ(c.let_get(Chars(given)), Chars(c.width == 0 ? given : c.width)) << c.property;
+    EXPECT_EQ(c.let_get("ab"), "ab") << c.property;
+  }
+}
+#undef TESSALY_CUT
+
 
 TEST(ColumnKinds, AFlagLoadsZeroOnlyFromAStoredZero) {
   const std::pair<Variant, int16_t> cases[] = {

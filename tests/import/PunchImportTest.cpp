@@ -180,11 +180,12 @@ TEST(PunchImport, DoubleTapsAreJudgedInTimeOrderAcrossMidnightAndRuns) {
   auto c = testing::AttendanceDb();
   Seed(*c);
   // Out of file order, the earlier punch is kept; a tap 59 s after a stored
-  // punch of the night before is a double; 60 s apart is not.
+  // punch of the night before is a double; 60 s apart, before or after it, is not.
   Import(c, {"1001\t2024-05-01 23:59:30\t1\t0"});
   const ImportResult r = Import(c, {"1001\t2024-05-02 08:00:40\t1\t0", "1001\t2024-05-02 08:00:00\t1\t0",
-                                 "1001\t2024-05-02 00:00:29\t1\t0", "1001\t2024-05-02 08:01:40\t1\t1"});
-  EXPECT_EQ(r.counts.added, 2);
+                                 "1001\t2024-05-02 00:00:29\t1\t0", "1001\t2024-05-02 08:01:40\t1\t1",
+                                 "1001\t2024-05-01 23:58:30\t1\t0", "1001\t2024-05-02 00:00:30\t1\t0"});
+  EXPECT_EQ(r.counts.added, 4);
   EXPECT_EQ(By(r.counts, RejectReason::kDoublePunch), 2);
   EXPECT_EQ(Rows(c, "SELECT F_Date & ' ' & F_Time FROM T_TransLost ORDER BY F_Date,F_Time"),
             (std::vector<std::string>{"2024-05-02 00:00:29", "2024-05-02 08:00:40"}));
@@ -197,6 +198,8 @@ TEST(PunchImport, DoubleTapsAreJudgedInTimeOrderAcrossMidnightAndRuns) {
   EXPECT_EQ(Import(off, {"1001\t2024-05-02 08:00:00\t1", "1001\t2024-05-02 08:00:01\t1"}, o).counts.added, 2);
   o.double_tap_seconds = -1;
   EXPECT_THROW(Import(off, {"1001\t2024-05-02 08:00:00\t1"}, o), std::invalid_argument);
+  // Ten minutes ahead of now is the clocks' allowed skew.
+  EXPECT_EQ(Import(off, {"1001\t2024-05-03 09:09:59\t1"}).counts.added, 1);
 }
 
 TEST(PunchImport, PushedAndCsvFormsReadTheirFields) {
@@ -452,6 +455,12 @@ TEST(PunchImport, MomentsAndFieldsReadAsTerminalsWriteThem) {
   ASSERT_EQ(p.size(), 1u);
   EXPECT_EQ(p[0].verdict, RejectReason::kUnreadable);
   EXPECT_EQ(p[0].raw, "1001\t2024-05-02 08:00:00\t1\xEF\xBF\xBD");
+  // Dates may be written with dots; minutes and seconds take two digits.
+  const std::vector<std::string_view> forms = {"1001\t2024.05.02 08:00:00\t1", "1001\t2024-05-02 08:5:00\t1"};
+  const std::vector<import::Punch> read = import::ReadPunches(forms, At(), INT64_MAX);
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_NE(read[0].verdict, RejectReason::kUnreadable);
+  EXPECT_EQ(read[1].verdict, RejectReason::kUnreadable);
 }
 
 // --- stopped by SIGKILL --------------------------------------------------

@@ -66,6 +66,9 @@ TEST_P(Migration, AttendanceTablesTakeTheSchemaAndTheRuntimesConversions) {
   AddSite(s);
   s.tables[1].name = "T_KQ";
   s.rows["T_KQ"] = s.rows["t_kq"];
+  std::string full;  // a name of exactly the field's 20 characters fits
+  for (int i = 0; i < 20; ++i) full += "字";
+  s.rows["T_Emp"][1][1] = Variant(full);
   const migrate::Report report = Run(s);
 
   ASSERT_EQ(report.tables.size(), 2u);
@@ -78,6 +81,7 @@ TEST_P(Migration, AttendanceTablesTakeTheSchemaAndTheRuntimesConversions) {
   EXPECT_EQ(Get("select F_IsKQ from T_Emp where F_EmpID='0001'"), "-1");
   EXPECT_EQ(Get("select F_JoinDate from T_Emp where F_EmpID='0001'"), "2003-05-01");
   EXPECT_EQ(Get("select F_Name from T_Emp where F_EmpID='0001'"), "张三");
+  EXPECT_EQ(Get("select F_Name from T_Emp where F_EmpID='0002'"), full);
   EXPECT_EQ(Get("select F_CDNum from T_KQ where F_ID=7"), "2");
   EXPECT_EQ(Get("select F_JBHours from T_KQ where F_ID=7"), "7.5");
   EXPECT_EQ(Get("select F_EmpID from T_KQ where F_ID=9"), "0002");

@@ -27,27 +27,12 @@ class CollectDb : public testing::RecordDb<clsCollect> {
   }
 };
 
-TEST_F(CollectDb, OperationsSendTheirStatementsByteForByte) {
-  Watch();
-  rec_.FDoor("门'一");
+// The keyless table: a delete with a mode empties it whole.
+TEST_F(CollectDb, ADeleteWithAModeEmptiesTheTable) {
   Add("W1", "2003-05-01", "08:00");
-  ASSERT_EQ(rec_.Update(err_, 5), RES_UPDOK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, 1), RES_FOUND) << err_;
-  EXPECT_EQ(rec_.FDoor(), "门'一");
+  Add("W2", "2003-05-01", "09:00");
   ASSERT_EQ(rec_.Delete(err_, 3), RES_DELOK) << err_;
-  const std::vector<std::string> expected = {
-      "INSERT INTO T_Collect\\r( F_WorkNo,F_KQDate,F_KQTime,F_DcuID,F_Door,F_Flag \\r)\\r"
-      "VALUES(\\r'W1','2003-05-01'\\r,'08:00'\\r,'001'\\r,'门''一'\\r,'1'\\r)",
-      "SELECT COUNT(*) AS C\\rFROM T_Collect\\rWHERE  F_WorkNo='W1'",
-      "UPDATE T_Collect\\rSET\\rF_WorkNo='W1'\\r,F_KQDate='2003-05-01'\\r,F_KQTime='08:00'\\r,"
-      "F_DcuID='001'\\r,F_Door='门''一'\\r,F_Flag='1'\\rWHERE  F_WorkNo='W1'",
-      "SELECT  *  FROM T_Collect\\rWHERE  1=1 ORDER BY F_WorkNo,F_KQDate,F_KQTime ",
-      "SELECT  *  FROM T_Collect\\rWHERE  F_WorkNo='W1'",
-      "SELECT COUNT(*) AS C\\rFROM T_Collect\\rWHERE  1=1 ",
-      "DELETE FROM T_Collect\\rWHERE  1=1 ",
-  };
-  EXPECT_EQ(sent_, expected);
+  EXPECT_EQ(Count("T_Collect"), "0");
 }
 
 TEST_F(CollectDb, RowsComeInCollectionOrderAndUpdateRewritesAWorkNumber) {

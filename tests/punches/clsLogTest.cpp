@@ -20,24 +20,6 @@ class LogDb : public testing::RecordDb<clsLog> {
   }
 };
 
-TEST_F(LogDb, OperationsSendTheirStatementsByteForByte) {
-  Watch();
-  Add("2003-05-01xx", "08:30:00.99");  // 10 and 8 characters kept
-  rec_.FID(1);
-  rec_.FOperator("it's me");
-  ASSERT_EQ(rec_.Update(err_, -1), RES_UPDOK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
-  const std::vector<std::string> expected = {
-      "INSERT INTO T_Log\\r( F_Date,F_Time,F_RecCnt,F_Operator,F_Note \\r)\\rVALUES(\\r"
-      "'2003-05-01','08:30:00'\\r,120\\r,'OP'\\r,'N'\\r)",
-      "SELECT COUNT(*) AS C\\rFROM T_Log\\rWHERE  F_ID=1",
-      "UPDATE T_Log\\rSET\\rF_Date='2003-05-01'\\r,F_Time='08:30:00'\\r,F_RecCnt=120\\r,"
-      "F_Operator='it''s me'\\r,F_Note='N'\\rWHERE  F_ID=1",
-      "SELECT  *  FROM T_Log\\rWHERE  1=1 ORDER BY F_ID ",
-  };
-  EXPECT_EQ(sent_, expected);
-}
-
 TEST_F(LogDb, ANullCountFailsTheLoadAfterTheColumnsBeforeIt) {
   Add("2003-05-02", "09:00:00");
   conn_->Execute("update T_Log set F_RecCnt = null, F_Time = '10:00:00'");

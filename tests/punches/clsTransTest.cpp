@@ -32,46 +32,23 @@ class TransDb : public testing::RecordDb<clsTrans> {
   }
 };
 
-TEST_F(TransDb, OperationsSendTheirStatementsByteForByte) {
-  Watch();
-  rec_.FDate("2003-05-01");
-  rec_.FTime("08:00");
-  rec_.FCardID("C1");
-  rec_.FDcuID("001");
-  rec_.FDoor("Gate");
-  rec_.FEmpID("O'Brien");
-  rec_.FDept("Sales");
-  rec_.FFlag(2);
-  rec_.FIsEnter(1);
-  rec_.FIsTJ(1);
-  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
+// The window questions are the calculation's own texts, blanks included; the
+// tally update writes the flag alone and an ordinary update leaves it.
+TEST_F(TransDb, QuestionsKeepTheirTextsAndTheTallyUpdateWritesTheFlagAlone) {
+  Punch("0001", "2003-05-01", "08:00");
   rec_.FID(1);
+  rec_.FIsTJ(1);
   ASSERT_EQ(rec_.Update(err_, TRANS_UPDTJ), RES_UPDOK) << err_;
+  rec_.FIsTJ(0);
   ASSERT_EQ(rec_.Update(err_, TRANS_N0RMAL), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_IsTJ from T_Trans"), "1");  // only the tally update wrote it
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_NOTFOUND) << err_;     // tallied now
-  ASSERT_EQ(rec_.DoSearch(err_, 7), RES_FOUND) << err_;
-  ASSERT_EQ(rec_.Delete(err_, -1), RES_DELOK) << err_;
+  EXPECT_EQ(Scalar(conn_, "select F_IsTJ from T_Trans"), "1");
+  Watch();
   bool has_it = false;
   std::string time;
   rec_.HasTrans("2003-05-01", "2003-05-01", "0001", "07:00", "09:00", true, has_it, time);
   rec_.HasTrans("2003-05-01", "2003-05-02", "0001", "22:00", "06:00", false, has_it, time);
   rec_.HasTransByFlag("2003-05-01", "0001", 2, has_it, time);
   const std::vector<std::string> expected = {
-      "INSERT INTO T_Trans\\r(F_Date,F_Time,F_CardID,F_DCuID,F_Door,F_EmpID,F_Name,F_Dept,"
-      "F_Flag,F_IsEnter,F_IsExit,F_IsKQ\\r)\\rVALUES(\\r'2003-05-01'\\r,'08:00'\\r,'C1'\\r,"
-      "'001'\\r,'Gate'\\r,'O''Brien'\\r,''\\r,'Sales'\\r,2\\r,1\\r,0\\r,0\\r)",
-      "SELECT COUNT(*) AS C\\rFROM T_Trans\\rWHERE  F_ID=1",
-      "UPDATE T_Trans\\rSET\\rF_IsTj=1\\rWHERE  F_ID=1",
-      "SELECT COUNT(*) AS C\\rFROM T_Trans\\rWHERE  F_ID=1",
-      "UPDATE T_Trans\\rSET\\rF_Date='2003-05-01'\\r,F_Time='08:00'\\r,F_CardID='C1'\\r,"
-      "F_DCuID='001'\\r,F_Door='Gate'\\r,F_EmpID='O''Brien'\\r,F_Name=''\\r,F_Dept='Sales'\\r,"
-      "F_Flag=2\\r,F_IsEnter=1\\r,F_IsExit=0\\r,F_IsKQ=0\\rWHERE  F_ID=1",
-      "select F_IsTJ from T_Trans",
-      "SELECT  *  FROM T_Trans\\rWHERE  F_IsTj=0 ORDER BY F_Date,F_CardID ",
-      "SELECT  *  FROM T_Trans\\rWHERE  F_ID=1",
-      "SELECT COUNT(*) AS C\\rFROM T_Trans\\rWHERE  F_ID=1",
-      "DELETE FROM T_Trans\\rWHERE  F_ID=1",
       "select *  from T_Trans where  F_EmpID='0001' and  F_Date='2003-05-01' and "
       "F_Time>='07:00' and F_Time<='09:00' order by F_Date,F_Time  ASC",
       "select *  from T_Trans where  F_EmpID='0001' and  (F_Date & ' ' & F_Time )>='2003-05-01 "
@@ -80,6 +57,43 @@ TEST_F(TransDb, OperationsSendTheirStatementsByteForByte) {
       "order by F_Date,F_Time  ASC",
   };
   EXPECT_EQ(sent_, expected);
+}
+
+// The earliest punch of the date under the shift number; other numbers and
+// other dates do not count.
+TEST_F(TransDb, FlagQuestionTakesTheEarliestPunchOfItsShiftNumber) {
+  Punch("0001", "2003-05-01", "09:00", 2);
+  Punch("0001", "2003-05-01", "08:30", 2);
+  Punch("0001", "2003-05-01", "07:00", 1);
+  Punch("0001", "2003-04-30", "06:00", 2);
+  Punch("0002", "2003-05-01", "08:00", 2);
+  bool has_it = false;
+  std::string time = "stale";
+  EXPECT_EQ(rec_.HasTransByFlag("2003-05-01", "0001", 2, has_it, time), RES_OK);
+  EXPECT_TRUE(has_it);
+  EXPECT_EQ(time, "08:30");
+  EXPECT_EQ(rec_.HasTransByFlag("2003-05-01", "0001", 3, has_it, time), RES_OK);
+  EXPECT_FALSE(has_it);
+  EXPECT_EQ(time, "");
+}
+
+// A punch without a time is found but cannot be told: the question fails
+// with HasIt already set and no time.
+TEST_F(TransDb, APunchWithoutTimeFailsTheQuestionWithHasItSet) {
+  Punch("0001", "2003-05-01", "08:00", 2);
+  conn_->Execute("update T_Trans set F_Time = null");
+  bool has_it = false;
+  std::string time = "stale";
+  EXPECT_EQ(rec_.HasTransByFlag("2003-05-01", "0001", 2, has_it, time), RES_ERROR);
+  EXPECT_TRUE(has_it);
+  EXPECT_EQ(time, "");
+  has_it = false;
+  time = "stale";
+  EXPECT_EQ(rec_.HasTrans("2003-04-30", "2003-05-02", "0001", "00:00", "00:00", true, has_it,
+                          time),
+            RES_ERROR);
+  EXPECT_TRUE(has_it);
+  EXPECT_EQ(time, "");
 }
 
 // Untallied punches come by date, then card number; the flags load as 0 or 1

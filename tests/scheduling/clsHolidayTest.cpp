@@ -31,26 +31,6 @@ class clsHolidayDb : public testing::RecordDb<clsHoliday> {
   }
 };
 
-TEST_F(clsHolidayDb, OperationsSendTheirStatementsByteForByte) {
-  testing::Sent sent(conn_, true);
-  FillHoliday(rec_);
-  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
-  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
-  const std::vector<std::string> expected = {
-      "INSERT INTO T_Holiday\\r( F_ID,F_Name,F_DateFr,F_DateTo \\r)\\rVALUES(\\r"
-      "3,'A'\\r,#2001-10-01#\\r,#2001-10-07#\\r)",
-      "SELECT  *  FROM T_Holiday\\rWHERE  F_ID=3",
-      "SELECT COUNT(*) AS C\\rFROM T_Holiday\\rWHERE  F_ID=3",
-      "UPDATE T_Holiday\\rSET\\rF_Name='A'\\r,F_DateFr=#2001-10-01#\\r,F_DateTo=#2001-10-07#\\r"
-      "WHERE  F_ID=3",
-      "SELECT COUNT(*) AS C\\rFROM T_Holiday\\rWHERE  F_ID=3",
-      "DELETE FROM T_Holiday\\rWHERE  F_ID=3",
-  };
-  EXPECT_EQ(sent.all(), expected);
-}
-
 // A loaded date reads back inside #...#, so a row loaded and written back is
 // unchanged.
 TEST_F(clsHolidayDb, DatesLoadInATextFormThatReadsBackInsideNumberSigns) {

@@ -49,30 +49,6 @@ class clsPBSetDb : public testing::RecordDb<clsPBSet> {
   }
 };
 
-TEST_F(clsPBSetDb, OperationsSendTheirStatementsByteForByte) {
-  testing::Sent sent(conn_, true);
-  FillPlan(rec_);
-  rec_.FKey("P1");
-  // The fragments are the builders' (BuilderTextTest); what is the class's own
-  // here is which statements each operation sends, addressed how.
-  const std::string insert = "INSERT INTO T_PBSet\\r(" + rec_.GetValueFields() +
-                             "\\r)\\rVALUES(\\r" + Visible(rec_.GetValuesString()) + ")";
-  const std::string update = "UPDATE T_PBSet\\rSET\\r" + Visible(rec_.GetBodyString());
-  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
-  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
-  const std::vector<std::string> expected = {
-      insert,
-      "SELECT  *  FROM T_PBSet\\rWHERE  1=1 ORDER BY F_Name ",
-      "SELECT COUNT(*) AS C\\rFROM T_PBSet\\rWHERE  F_Name='P1'",
-      update + "WHERE  F_Name='P1'",
-      "SELECT COUNT(*) AS C\\rFROM T_PBSet\\rWHERE  F_Name='P1'",
-      "DELETE FROM T_PBSet\\rWHERE  F_Name='P1'",
-  };
-  EXPECT_EQ(sent.all(), expected);
-}
-
 TEST_F(clsPBSetDb, AddedPlanLoadsBackWholeAndRenamesThroughFKey) {
   AddPlan("P1");
   rec_.FKey("P1");

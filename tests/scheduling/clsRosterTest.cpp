@@ -53,30 +53,6 @@ class clsRosterDb : public testing::RecordDb<clsRoster> {
   }
 };
 
-TEST_F(clsRosterDb, OperationsSendTheirStatementsByteForByte) {
-  testing::Sent sent(conn_, true);
-  FillRoster(rec_);
-  rec_.FKey(7);
-  // The fragments are the builders' (BuilderTextTest); what is the class's own
-  // here is which statements each operation sends, addressed how.
-  const std::string insert = "INSERT INTO T_Roster\\r(" + rec_.GetValueFields() +
-                             "\\r)\\rVALUES(\\r" + Visible(rec_.GetValuesString()) + ")";
-  const std::string update = "UPDATE T_Roster\\rSET\\r" + Visible(rec_.GetBodyString());
-  ASSERT_EQ(rec_.Add(err_), RES_ADDOK) << err_;
-  ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
-  ASSERT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  ASSERT_EQ(rec_.Delete(err_), RES_DELOK) << err_;
-  const std::vector<std::string> expected = {
-      insert,
-      "SELECT  *  FROM T_Roster\\rWHERE  ROSTER_NUM=7",
-      "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
-      update + "WHERE  ROSTER_NUM=7",
-      "SELECT COUNT(*) AS C\\rFROM T_Roster\\rWHERE  ROSTER_NUM=7",
-      "DELETE FROM T_Roster\\rWHERE  ROSTER_NUM=7",
-  };
-  EXPECT_EQ(sent.all(), expected);
-}
-
 // A load stops at the first column it cannot take: a Null DEPT_ID leaves the
 // properties after it as they were.
 TEST_F(clsRosterDb, ANullDepartmentFailsTheLoadLeavingLaterPropertiesUntouched) {

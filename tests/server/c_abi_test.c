@@ -138,6 +138,15 @@ static void a_day(tessaly_object* conn) {
   CHECK(put(kq, "FIsTJ", i4(1)) == TESSALY_S_OK);
   CHECK(op(kq, "Update", 2) == 33);
   CHECK(op(kq, "Delete", 0) == 49);
+  {
+    /* A 16-bit property crosses as 16 bits, its sign kept. */
+    tessaly_variant r;
+    CHECK(put(kq, "FCDNum", i4(-3)) == TESSALY_S_OK);
+    CHECK(tessaly_invoke_by_name(kq, "FCDNum", TESSALY_DISPATCH_PROPERTYGET, NULL, 0, &r, NULL,
+                                 NULL) == TESSALY_S_OK);
+    CHECK(r.vt == TESSALY_VT_I2 && r.u.i2 == -3);
+    tessaly_variant_clear(&r);
+  }
   CHECK(op(kq, "DoSearch", 3) == 71);
 
   CHECK(tessaly_release(trans) == 0);
