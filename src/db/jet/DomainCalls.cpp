@@ -128,16 +128,10 @@ class DomainCalls {
     parts.items = ast_.Add(item);
     parts.from = Domain(texts[1], call);
     if (count == 3) parts.where = Criteria(args[2], call, parts.from);
-    ast_.selects.push_back(parts);
-
-    Node select;
-    select.kind = NodeKind::kSelect;
-    select.offset = call.offset;
-    select.a = static_cast<NodeId>(ast_.selects.size() - 1);
     Node subquery;
     subquery.kind = NodeKind::kSubquery;
     subquery.offset = call.offset;
-    subquery.a = ast_.Add(select);
+    subquery.a = Select(std::move(parts), call.offset);
     Replace(id, subquery);
   }
 
@@ -379,15 +373,10 @@ class DomainCalls {
     if (row_items != kNoNode) {
       SelectParts row;
       row.items = row_items;
-      ast_.selects.push_back(row);
-      Node select;
-      select.kind = NodeKind::kSelect;
-      select.offset = call.offset;
-      select.a = static_cast<NodeId>(ast_.selects.size() - 1);
       Node derived;
       derived.kind = NodeKind::kDerived;
       derived.offset = call.offset;
-      derived.a = ast_.Add(select);
+      derived.a = Select(std::move(row), call.offset);
       derived.text2 = kRowName;
       ast_[from].next = ast_.Add(derived);
     }
@@ -396,6 +385,16 @@ class DomainCalls {
 
   // The one-row table of the row's values beside the domain.
   static constexpr std::string_view kRowName = "jet_row";
+
+  // A select node of the tree over parts, which the tree keeps.
+  NodeId Select(SelectParts parts, uint32_t offset) {
+    ast_.selects.push_back(std::move(parts));
+    Node select;
+    select.kind = NodeKind::kSelect;
+    select.offset = offset;
+    select.a = static_cast<NodeId>(ast_.selects.size() - 1);
+    return ast_.Add(select);
+  }
 
   Ast& ast_;
   Parser& parser_;

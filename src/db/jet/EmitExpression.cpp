@@ -89,13 +89,15 @@ void Emitter::Column(const Node& n, std::string& out) {
                       out);
 }
 
+std::string_view Emitter::ItemName(const Node& item) const {
+  if (!item.text2.empty()) return item.text2;
+  const Node& e = ast_[item.a];
+  return e.kind == NodeKind::kColumn ? e.text : std::string_view();
+}
+
 std::string_view Emitter::ResultName(const SelectParts& select, std::string_view name) const {
   for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
-    const Node& item = ast_[i];
-    const Node& e = ast_[item.a];
-    const std::string_view own = !item.text2.empty()           ? item.text2
-                                 : e.kind == NodeKind::kColumn ? e.text
-                                                               : std::string_view();
+    const std::string_view own = ItemName(ast_[i]);
     if (!own.empty() && rules::EqualsNoCase(own, name)) return own;
   }
   return name;

@@ -51,11 +51,7 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   if (!select.into.empty()) {
     field_names.emplace();
     for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
-      const Node& item = ast_[i];
-      const Node& e = ast_[item.a];
-      const std::string_view name = !item.text2.empty()           ? item.text2
-                                    : e.kind == NodeKind::kColumn ? e.text
-                                                                  : std::string_view();
+      const std::string_view name = ItemName(ast_[i]);
       if (!name.empty()) ++(*field_names)[rules::LoweredAscii(name)];
     }
   }

@@ -168,6 +168,9 @@ class Emitter {
   // The result column of select that name (in any letter case) sorts by,
   // spelled as the select names it; name itself when none is.
   std::string_view ResultName(const SelectParts& select, std::string_view name) const;
+  // The name a select item gives its column: its alias, else the field it
+  // reads; empty for an expression without an alias.
+  std::string_view ItemName(const Node& item) const;
   // Lifts a literal into a parameter; false when it must stay inline.
   bool LiftNumber(std::string_view text, std::string& out);
   void LiftText(std::string_view text, std::string& out);
