@@ -27,6 +27,22 @@ inline bool StartsWithNoCase(std::string_view s, size_t at, std::string_view wor
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && StartsWithNoCase(a, 0, b);
 }
+// A text between two quote characters, each one inside doubled: how SQL
+// writes a text literal ('...') or a name ("...") and CSV a field.
+inline void AppendDelimited(std::string& out, std::string_view text, char quote) {
+  out += quote;
+  for (char c : text) {
+    if (c == quote) out += quote;
+    out += c;
+  }
+  out += quote;
+}
+inline std::string Delimited(std::string_view text, char quote) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendDelimited(out, text, quote);
+  return out;
+}
 // A name in the one letter case names are looked up by.
 inline std::string LoweredAscii(std::string_view s) {
   std::string lowered(s);

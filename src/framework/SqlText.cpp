@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Vb.h"
 
@@ -10,12 +11,7 @@ namespace tessaly::sql {
 namespace {
 
 void AppendQuoted(std::string& out, std::string_view value) {
-  out += '\'';
-  for (char c : value) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  out += '\'';
+  db::rules::AppendDelimited(out, value, '\'');
 }
 
 void AppendDate(std::string& out, std::string_view value) {

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <unordered_set>
 
+#include "db/Rules.h"
 #include "tessaly/db/Vb.h"
 
 namespace tessaly::import {
@@ -259,12 +260,7 @@ std::string CsvField(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos && Trimmed(text) == text) {
     return std::string(text);
   }
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + '"';
+  return db::rules::Delimited(text, '"');
 }
 
 std::vector<Punch> ReadPunches(std::span<const std::string_view> lines, const ImportOptions& options,

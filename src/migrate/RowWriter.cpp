@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "db/Backend.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
@@ -34,14 +35,7 @@ std::string Literal(const db::Parameter& p) {
       return text;
     }
     case Kind::kDate: return '#' + p.date.ToStored() + '#';
-    case Kind::kText: {
-      std::string out = "'";
-      for (char c : p.text) {
-        if (c == '\'') out += '\'';
-        out += c;
-      }
-      return out + '\'';
-    }
+    case Kind::kText: return db::rules::Delimited(p.text, '\'');
     case Kind::kCurrency: return db::Currency{p.integer}.ToText();
     case Kind::kDecimal: return p.text;
     case Kind::kBytes: break;

@@ -479,39 +479,22 @@ TEST_F(Pooled, ManyHostsAtOnceLoseNothingAndDoubleNothing) {
 TEST_F(Server, SeveralProcessesAddingPunchesLoseNothing) {
   constexpr int kProcesses = 6, kPunches = 200;
   conn_.reset();  // no session may cross the fork
-  std::vector<pid_t> children;
-  for (int p = 0; p < kProcesses; ++p) {
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-      alarm(120);
-      int failed = 0;
-      try {
-        auto conn = Connection::Open(Target());
-        clsTrans punch;
-        punch.HConnect(conn);
-        std::string err;
-        for (int i = 0; i < kPunches; ++i) {
-          punch.FEmpID(std::to_string(p));
-          punch.FDate("2024-05-01");
-          punch.FTime(std::to_string(10000 + i));
-          if (i % 2 == 1) conn->BeginTrans();  // half of them inside a host transaction
-          if (punch.Add(err) != RES_ADDOK) ++failed;
-          if (i % 2 == 1) conn->CommitTrans();
-        }
-      } catch (...) {
-        failed = kPunches;
-      }
-      _exit(failed == 0 ? 0 : 1);
+  const int clean = ExitedClean(kProcesses, [&](int p) {
+    auto conn = Connection::Open(Target());
+    clsTrans punch;
+    punch.HConnect(conn);
+    std::string err;
+    int failed = 0;
+    for (int i = 0; i < kPunches; ++i) {
+      punch.FEmpID(std::to_string(p));
+      punch.FDate("2024-05-01");
+      punch.FTime(std::to_string(10000 + i));
+      if (i % 2 == 1) conn->BeginTrans();  // half of them inside a host transaction
+      if (punch.Add(err) != RES_ADDOK) ++failed;
+      if (i % 2 == 1) conn->CommitTrans();
     }
-    children.push_back(child);
-  }
-  int clean = 0;
-  for (const pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    clean += WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
+    return failed == 0 ? 0 : 1;
+  });
   EXPECT_EQ(clean, kProcesses);
   auto conn = Connection::Open(Target());
   EXPECT_EQ(Scalar(conn, "select count(*) from T_Trans"), std::to_string(kProcesses * kPunches));

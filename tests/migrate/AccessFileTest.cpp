@@ -26,6 +26,16 @@ namespace {
 using migrate::FieldType;
 using Row = std::vector<std::optional<std::string>>;
 
+// The wire as the reading process would send bytes (which outlive the reader).
+access::wire::Reader ReaderOver(const std::string& bytes) {
+  return access::wire::Reader([&bytes, at = size_t{0}](char* out, size_t n) mutable {
+    const size_t k = std::min(n, bytes.size() - at);
+    std::copy_n(bytes.data() + at, k, out);
+    at += k;
+    return k;
+  });
+}
+
 std::string Fixture(const std::string& name) { return std::string(TESSALY_ACCESS_FIXTURES) + "/" + name; }
 
 // The rows mdb-export prints for a table: Null as nullopt, dates in full.
@@ -288,13 +298,7 @@ TEST(ReaderStream, ExactValuesCrossAndBadDecimalsAreRefused) {
     w.Byte(access::wire::kEnd);
     w.I64(1);
     w.Flush(true);
-    size_t at = 0;
-    access::wire::Reader in([&](char* out, size_t n) {
-      const size_t k = std::min(n, bytes.size() - at);
-      std::copy_n(bytes.data() + at, k, out);
-      at += k;
-      return k;
-    });
+    access::wire::Reader in = ReaderOver(bytes);
     access::RowDecoder decoder(in, "f.mdb", "T", 1);
     std::vector<db::Variant> row;
     EXPECT_TRUE(decoder.Next(&row));
@@ -371,13 +375,7 @@ TEST(ReaderStream, BrokenStreamsAreRefused) {
   w.I64(0);
   w.Flush(true);
   auto read = [](const std::string& bytes) {
-    size_t at = 0;
-    access::wire::Reader in([&](char* out, size_t n) {
-      const size_t k = std::min(n, bytes.size() - at);
-      std::copy_n(bytes.data() + at, k, out);
-      at += k;
-      return k;
-    });
+    access::wire::Reader in = ReaderOver(bytes);
     return access::ReadCatalog(in, "f.mdb");
   };
   const access::Catalog catalog = read(good);

@@ -84,14 +84,7 @@ Error Lost(std::string_view why) {
 
 // A name as the server reads it in a statement, spelled exactly: in double
 // quotes, the quotes inside doubled.
-std::string DoubleQuoted(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + '"';
-}
+std::string DoubleQuoted(std::string_view name) { return rules::Delimited(name, '"'); }
 
 // A name as the server writes it in a message: in double quotes when it
 // needs them, the quotes inside doubled.

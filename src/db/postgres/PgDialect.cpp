@@ -25,14 +25,7 @@ std::string DateRangeCheck(const std::string& column) {
   return column + " >= '0100-01-01' AND " + column + " < '10000-01-01'";
 }
 
-void Quoted(std::string_view name, std::string& out) {
-  out += '"';
-  for (char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  out += '"';
-}
+void Quoted(std::string_view name, std::string& out) { rules::AppendDelimited(out, name, '"'); }
 
 // An operand as text, for a place where PostgreSQL would otherwise refuse a
 // mix of texts and numbers, or cannot tell the type of a lifted text.
@@ -60,12 +53,7 @@ class Pg final : public jet::Dialect {
 
   void TextLiteral(std::string_view value, std::string& out) const override {
     // standard_conforming_strings is on: only the quote is special.
-    out += '\'';
-    for (char c : value) {
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    out += '\'';
+    rules::AppendDelimited(out, value, '\'');
   }
 
   void Identifier(std::string_view name, std::string& out) const override {

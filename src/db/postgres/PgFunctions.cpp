@@ -1127,14 +1127,7 @@ std::string TextBesideNumber() {
 }
 
 // A text as a quoted SQL literal.
-std::string Quoted(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
+std::string Quoted(std::string_view text) { return rules::Delimited(text, '\''); }
 
 // The regional settings' patterns and names as the server's functions read
 // them (jet_setting(setting, what), jet_name(setting, kind, n)), written from
