@@ -26,6 +26,7 @@
 #include "db/jet/Translator.h"
 #include "db/sqlite/SqliteDialect.h"
 #include "KqRows.h"
+#include "Ratios.h"
 #include "tessaly/tessaly.h"
 
 namespace {
@@ -314,44 +315,20 @@ void PrintListingRatio() {
               library, raw, library / raw);
 }
 
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const std::string name = run.benchmark_name();
-      times_[name.substr(0, name.find('/'))] = run.GetAdjustedCPUTime();
+void PrintRatios(const tessaly::bench::RatioReporter& times) {
+  for (const char* pair : {"AddInTransaction", "AddAutocommit", "ExeSearch100k"}) {
+    const tessaly::bench::Timing* lib = times.Find(pair, "Library");
+    const tessaly::bench::Timing* raw = times.Find(pair, "Raw");
+    if (lib == nullptr || raw == nullptr) continue;
+    std::printf("%-18s library/raw speed = %.2f", pair, raw->cpu / lib->cpu);
+    if (const tessaly::bench::Timing* prepared = times.Find(pair, "RawPrepared")) {
+      std::printf("   library/raw-prepared speed = %.2f", prepared->cpu / lib->cpu);
     }
-    ConsoleReporter::ReportRuns(runs);
+    std::printf("\n");
   }
-  bool Ran(const std::string& name) const { return times_.contains(name); }
-  void PrintRatios() const {
-    for (const char* pair : {"AddInTransaction", "AddAutocommit", "ExeSearch100k"}) {
-      auto lib = times_.find(std::string("BM_") + pair + "_Library");
-      auto raw = times_.find(std::string("BM_") + pair + "_Raw");
-      if (lib == times_.end() || raw == times_.end()) continue;
-      std::printf("%-18s library/raw speed = %.2f", pair, raw->second / lib->second);
-      auto prepared = times_.find(std::string("BM_") + pair + "_RawPrepared");
-      if (prepared != times_.end()) {
-        std::printf("   library/raw-prepared speed = %.2f", prepared->second / lib->second);
-      }
-      std::printf("\n");
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+  if (times.Ran("BM_ExeSearch100k_Library")) PrintListingRatio();
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  if (reporter.Ran("BM_ExeSearch100k_Library")) PrintListingRatio();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return tessaly::bench::RunWithRatios(argc, argv, PrintRatios); }

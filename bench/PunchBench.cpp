@@ -19,6 +19,7 @@
 #include "db/jet/Translator.h"
 #include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
+#include "Ratios.h"
 #include "tessaly/tessaly.h"
 
 namespace {
@@ -232,39 +233,16 @@ BENCHMARK(BM_HasTransAcrossDates_Raw)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HasTransByFlag_Library)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HasTransByFlag_Raw)->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const std::string name = run.benchmark_name();
-      times_[name.substr(0, name.find('/'))] = {run.GetAdjustedRealTime(),
-                                                run.GetAdjustedCPUTime()};
-    }
-    ConsoleReporter::ReportRuns(runs);
+void PrintRatios(const tessaly::bench::RatioReporter& times) {
+  for (const char* question : {"HasTransOneDate", "HasTransAcrossDates", "HasTransByFlag"}) {
+    const tessaly::bench::Timing* lib = times.Find(question, "Library");
+    const tessaly::bench::Timing* raw = times.Find(question, "Raw");
+    if (lib == nullptr || raw == nullptr) continue;
+    std::printf("%-20s library/raw time = %.2f   cpu = %.2f\n", question, lib->wall / raw->wall,
+                lib->cpu / raw->cpu);
   }
-  void PrintRatios() const {
-    for (const char* question : {"HasTransOneDate", "HasTransAcrossDates", "HasTransByFlag"}) {
-      auto lib = times_.find(std::string("BM_") + question + "_Library");
-      auto raw = times_.find(std::string("BM_") + question + "_Raw");
-      if (lib == times_.end() || raw == times_.end()) continue;
-      std::printf("%-20s library/raw time = %.2f   cpu = %.2f\n", question,
-                  lib->second.first / raw->second.first, lib->second.second / raw->second.second);
-    }
-  }
-
- private:
-  std::map<std::string, std::pair<double, double>> times_;  // wall, CPU
-};
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return tessaly::bench::RunWithRatios(argc, argv, PrintRatios); }

@@ -124,9 +124,13 @@ const char* const kImportFooter =
     "  tessaly import att.db 1_attlog.dat --rejects-out mend.csv   # mend, then:\n"
     "  tessaly import att.db mend.csv --format csv";
 
+void AddDatabaseArgument(CLI::App& app, std::string& target) {
+  app.add_option("DB", target, "An attendance database made by `tessaly init`")->required();
+}
+
 void AddImportArguments(CLI::App& app) {
   ImportArgs& a = import_args;
-  app.add_option("DB", a.database, "An attendance database made by `tessaly init`")->required();
+  AddDatabaseArgument(app, a.database);
   app.add_option("FILE", a.files, "The terminal's export files, in order")->required();
   app.add_option("--format", a.format,
                  "attlog (PIN, time, device, state, ... tab-separated), push (no device column: "
@@ -244,7 +248,7 @@ const char* const kExportFooter =
 
 void AddExportArguments(CLI::App& app) {
   ExportArgs& a = export_args;
-  app.add_option("DB", a.database, "An attendance database made by `tessaly init`")->required();
+  AddDatabaseArgument(app, a.database);
   app.add_option("WHAT", a.what, "punches, rejected or log")
       ->required()
       ->check(CLI::IsMember({"punches", "rejected", "log"}));

@@ -16,6 +16,9 @@ namespace tessaly::tool {
 
 using DatabaseOpener = std::function<std::shared_ptr<db::Connection>(const std::string& target)>;
 
+// The DB argument of the commands that work on an existing database.
+void AddDatabaseArgument(CLI::App& app, std::string& target);
+
 void AddImportArguments(CLI::App& app);
 int RunImport(const DatabaseOpener& open);
 extern const char* const kImportFooter;

@@ -505,8 +505,7 @@ const std::vector<Tool>& Tools() {
        "  tessaly sql att.db --format csv -f month.sql\n"
        "  echo \"delete from T_KQ where F_EmpID='0001';\" | tessaly sql att.db -",
        [](CLI::App& app, Options& o) {
-         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
-             ->required();
+         tessaly::tool::AddDatabaseArgument(app, o.database);
          auto* statement = app.add_option(
              "STATEMENT", o.statement,
              "One Jet statement, or '-' to read statements from standard input");
@@ -528,8 +527,7 @@ const std::vector<Tool>& Tools() {
            "\nExamples:\n  tessaly list att.db kq --where \"F_EmpID='0001'\"\n"
            "  tessaly list att.db mtj --field-names --format json",
        [](CLI::App& app, Options& o) {
-         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
-             ->required();
+         tessaly::tool::AddDatabaseArgument(app, o.database);
          std::vector<std::string> names;
          for (const ListingEntry& e : Listings()) names.emplace_back(e.name);
          app.add_option("NAME", o.listing, "Which listing (below)")
@@ -585,8 +583,7 @@ const std::vector<Tool>& Tools() {
        "  tessaly call att.db Tessaly.clsKQ ExeSearch \"F_EmpID='0001'\" 0\n"
        "  tessaly call att.db clsKQ CalcKaoQinDays 2003 5 事假 0001 0",
        [](CLI::App& app, Options& o) {
-         app.add_option("DB", o.database, "An attendance database made by `tessaly init`")
-             ->required();
+         tessaly::tool::AddDatabaseArgument(app, o.database);
          app.add_option("PROGID", o.progid, "Tessaly.clsKQ, or the class name alone")->required();
          app.add_option("MEMBER", o.member, "A method or property, letter case not mattering")
              ->required();
