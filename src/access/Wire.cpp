@@ -6,20 +6,26 @@ namespace tessaly::access::wire {
 
 namespace {
 constexpr size_t kBlock = 1 << 16;
+
+// Numbers travel least significant byte first, whatever the machine.
+template <class U>
+void AppendLittleEndian(std::string& out, U v) {
+  char bytes[sizeof(U)];
+  for (size_t i = 0; i < sizeof(U); ++i) bytes[i] = static_cast<char>(v >> (8 * i));
+  out.append(bytes, sizeof(U));
+}
+
+template <class U>
+U FromLittleEndian(const unsigned char (&bytes)[sizeof(U)]) {
+  U v = 0;
+  for (size_t i = 0; i < sizeof(U); ++i) v |= static_cast<U>(bytes[i]) << (8 * i);
+  return v;
+}
 }  // namespace
 
-void Writer::U32(uint32_t v) {
-  char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(v >> (8 * i));
-  buffer_.append(bytes, 4);
-}
+void Writer::U32(uint32_t v) { AppendLittleEndian(buffer_, v); }
 
-void Writer::I64(int64_t v) {
-  const auto u = static_cast<uint64_t>(v);
-  char bytes[8];
-  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(u >> (8 * i));
-  buffer_.append(bytes, 8);
-}
+void Writer::I64(int64_t v) { AppendLittleEndian(buffer_, static_cast<uint64_t>(v)); }
 
 void Writer::F64(double v) {
   uint64_t bits;
@@ -66,17 +72,13 @@ uint8_t Reader::Byte() {
 uint32_t Reader::U32() {
   unsigned char bytes[4];
   Take(bytes, 4);
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(bytes[i]) << (8 * i);
-  return v;
+  return FromLittleEndian<uint32_t>(bytes);
 }
 
 int64_t Reader::I64() {
   unsigned char bytes[8];
   Take(bytes, 8);
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(bytes[i]) << (8 * i);
-  return static_cast<int64_t>(v);
+  return static_cast<int64_t>(FromLittleEndian<uint64_t>(bytes));
 }
 
 double Reader::F64() {
