@@ -300,7 +300,7 @@ enum class NodeKind : uint8_t {
   // kSelect, c a kPivot; text: a as written
   kTransform,
   kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
-           // written
+           // written; c: the condition the pivot's values are read under, or none
 };
 
 // What ALTER TABLE does.
@@ -343,6 +343,15 @@ struct SelectParts {
   NodeId having = kNoNode;
   std::string_view having_text;  // the HAVING condition as written
   NodeId order_by = kNoNode;
+  // Written by the rewrite passes. TOP n with ties: the ORDER BY items as
+  // the rows' own expressions (kOrderItem list), or none when TOP n is the
+  // first n rows.
+  NodeId ties = kNoNode;
+  // DISTINCTROW over a join: the tables it keeps one row of each of, as a
+  // list of kTable nodes whose a is the table among the sources; flag: an
+  // outer join may leave the table out of a joined row. None when
+  // DISTINCTROW changes nothing.
+  NodeId distinct_tables = kNoNode;
 };
 
 // Owns the nodes of one statement. Views point into the statement text, which

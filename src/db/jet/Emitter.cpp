@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "db/Rules.h"
+#include "db/jet/Passes.h"
 
 namespace tessaly::db::jet {
 
@@ -90,7 +91,7 @@ void Emitter::Query(NodeId id, std::string& out) {
     if (e.kind == NodeKind::kColumn) {
       NodeId first = id;
       while (ast_[first].kind == NodeKind::kUnion) first = ast_[first].a;
-      dialect_.Identifier(ResultName(ast_.selects[ast_[first].a], e.text), out);
+      dialect_.Identifier(ResultName(ast_, ast_.selects[ast_[first].a], e.text), out);
     } else if (e.kind == NodeKind::kNumber) {
       out += e.text;
     } else {
