@@ -256,7 +256,9 @@ enum class NodeKind : uint8_t {
   kDate,    // a: index into Ast::dates
   kBool,    // flag: true
   kNull,
-  kColumn,    // text: name, text2: qualifier (table or alias) or empty
+  // text: name, text2: qualifier (table or alias) or empty; c: for a name
+  // that reads a select alias, the alias's expression (see RewriteSelects)
+  kColumn,
   kStar,      // "*" or "t.*" (text2: the qualifier)
   kUnary,     // op: kSub for negation; a: operand
   kNot,       // a: operand

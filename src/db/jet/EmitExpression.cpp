@@ -296,20 +296,9 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
     case NodeKind::kColumn:
-      if (n.text2.empty()) {
-        for (const auto& [alias, expression] : aliases_) {
-          if (!rules::EqualsNoCase(alias, n.text)) continue;
-          // Aliases that read each other ("A AS b, B AS a, a + 1") never end.
-          if (std::find(expanding_.begin(), expanding_.end(), expression) != expanding_.end()) {
-            throw Refused{errnum::kSyntax, "Circular reference caused by alias '" +
-                                               std::string(alias) +
-                                               "' in query definition's SELECT list."};
-          }
-          expanding_.push_back(expression);
-          Expression(expression, true, out);
-          expanding_.pop_back();
-          return;
-        }
+      if (n.c != kNoNode) {
+        Expression(n.c, true, out);  // a select alias's expression
+        return;
       }
       Column(n, out);
       return;

@@ -17,18 +17,13 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   const size_t start = out.size();
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
-  // A subquery has its own select list; the enclosing one's aliases come
-  // back when it is written.
+  // A subquery has its own GROUP BY; the enclosing one's come back when it
+  // is written.
   struct Restore {
     Emitter& emitter;
-    std::vector<std::pair<std::string_view, NodeId>> outer;
     std::vector<NodeId> outer_groups;
-    ~Restore() {
-      emitter.aliases_.swap(outer);
-      emitter.folded_groups_.swap(outer_groups);
-    }
-  } restore{*this, {}, {}};
-  restore.outer.swap(aliases_);
+    ~Restore() { emitter.folded_groups_.swap(outer_groups); }
+  } restore{*this, {}};
   restore.outer_groups.swap(folded_groups_);
   std::vector<NodeId> grouped;
   if (dialect_.MatchesGroupsAsWritten()) {
@@ -37,8 +32,7 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
       if (ast_[term].kind != NodeKind::kNumber && CaseMatters(term)) grouped.push_back(term);
     }
   }
-  folded_groups_ = grouped;                                // as copy: back for GROUP BY after WHERE
-  std::vector<std::pair<std::string_view, NodeId>> named;  // every alias of the list
+  folded_groups_ = grouped;  // as copy: back for GROUP BY after WHERE
   // A new table's fields must differ in name: a field of one table beside a
   // field of another of the same name is named with its table, as Jet names
   // it ("Customers.ID" beside "Products.ID").
@@ -58,10 +52,6 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     if (!item.text2.empty()) {
       out += " AS ";
       dialect_.Identifier(item.text2, out);
-      // An alias that names a column its own expression reads ("Sum(F_X)
-      // AS F_X") is that column wherever a later item reads it.
-      if (!ReadsColumn(item.a, item.text2)) aliases_.emplace_back(item.text2, item.a);
-      named.emplace_back(item.text2, item.a);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
       out += " AS ";
       dialect_.Identifier("Expr" + std::to_string(unnamed++), out);
@@ -71,9 +61,6 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
       dialect_.Identifier(std::string(e.text2) + "." + std::string(e.text), out);
     }
   }
-  // The select list's aliases, for the ORDER BY of a TOP with ties.
-  std::vector<std::pair<std::string_view, NodeId>> list_aliases;
-  list_aliases.swap(aliases_);
   if (crosstab != nullptr) PivotColumns(*crosstab, out);
   // WHERE reads the rows' own expressions.
   folded_groups_.clear();
@@ -82,14 +69,7 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   // identities or, for an engine whose grouping by an identity reads no
   // other column, the kept tables' rows the join yields (KeptRows).
   const bool kept_rows = select.distinct_tables != kNoNode && !dialect_.IdentityGroupsItsColumns();
-  // Over joined tables, the aliases no table has a column of are read in
-  // WHERE, GROUP BY and HAVING as their expressions (over one table they are
-  // its columns: see RewriteSelects).
-  const bool read_aliases = !named.empty() && select.from != kNoNode &&
-                            OnlySourceName(ast_, select).empty() &&
-                            KeepAliasesNoSourceHolds(select.from, named);
   if (!kept_rows && select.from != kNoNode) Sources(select.from, out);
-  if (read_aliases) aliases_.swap(named);
   if (kept_rows) {
     KeptRows(select, out);
   } else if (select.where != kNoNode) {
@@ -111,16 +91,11 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     out += " HAVING ";
     Filter(select.having, out);
   }
-  aliases_.clear();
   // TOP with ties: the source is written again inside the limit, with the
   // sort keys as the rows' own expressions. A crosstab's own ORDER BY (its
   // headings) is unique, so it has no ties.
   std::string peers;
-  if (select.ties != kNoNode) {
-    aliases_.swap(list_aliases);
-    Terms(select.ties, true, peers, false);
-    aliases_.clear();
-  }
+  if (select.ties != kNoNode) Terms(select.ties, true, peers, false);
   const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
@@ -136,37 +111,6 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   } else {
     dialect_.Limit(select.top, peers, source_text, out);
   }
-}
-
-// Over joined tables Jet read a name in WHERE, GROUP BY and HAVING as a
-// column of a table when one has it, else as the select alias; an engine
-// that reads no alias there is told the database's tables (names_), and the
-// aliases no table has a column of stay in named, to be written as their
-// expressions. False when that cannot be known: without names_, or when a
-// source is a derived table or no table of the database.
-bool Emitter::KeepAliasesNoSourceHolds(NodeId sources,
-                                       std::vector<std::pair<std::string_view, NodeId>>& named) {
-  if (names_ == nullptr) return false;
-  std::vector<std::string_view> tables;
-  if (AnySource(ast_, sources, [&](const Node& n, NodeId) {
-        if (n.kind != NodeKind::kTable) return true;
-        tables.push_back(n.text);
-        return false;
-      })) {
-    return false;
-  }
-  std::vector<std::string> columns;
-  for (std::string_view table : tables) {
-    const NamedObject& object = names_->Find(table);
-    if (!object.found) return false;
-    columns.insert(columns.end(), object.columns.begin(), object.columns.end());
-  }
-  std::erase_if(named, [&](const auto& alias) {
-    return std::any_of(columns.begin(), columns.end(), [&](const std::string& column) {
-      return rules::EqualsNoCase(column, alias.first);
-    });
-  });
-  return !named.empty();
 }
 
 // FROM the kept tables' rows that the join and WHERE yield, each

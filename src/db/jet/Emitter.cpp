@@ -120,26 +120,6 @@ void Emitter::UnionMember(NodeId id, std::string& out) {
   out += ')';
 }
 
-bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
-  std::vector<NodeId> pending{id};
-  while (!pending.empty()) {
-    const Node& n = ast_[pending.back()];
-    pending.pop_back();
-    if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
-    // The expression's own operands and arguments; not a subquery's.
-    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
-    for (NodeId child : {n.a, n.b, n.c}) {
-      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
-      pending.push_back(child);
-      // Arguments and IN lists are chained through next.
-      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
-        pending.push_back(more);
-      }
-    }
-  }
-  return false;
-}
-
 bool Emitter::Constant(NodeId id) const {
   std::vector<NodeId> pending{id};
   while (!pending.empty()) {

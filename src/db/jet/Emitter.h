@@ -129,8 +129,6 @@ class Emitter {
   void Definition(const Node& n, std::string& out);  // DDL statements
   // True when expression id reads no column and holds no subquery.
   bool Constant(NodeId id) const;
-  // True when expression id reads a column called name.
-  bool ReadsColumn(NodeId id, std::string_view name) const;
   // The table a name or alias of the sources names (kNoNode when none).
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
@@ -143,8 +141,6 @@ class Emitter {
   void Terms(NodeId first, bool sorting, std::string& out, bool ordinals = true);
   // FROM the rows of the tables DISTINCTROW keeps (SelectParts::distinct_tables).
   void KeptRows(const SelectParts& select, std::string& out);
-  bool KeepAliasesNoSourceHolds(NodeId sources,
-                                std::vector<std::pair<std::string_view, NodeId>>& named);
   void Expression(NodeId id, bool wrap, std::string& out);
   void ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out);
   // A WHERE, HAVING or ON condition: a bare value there (a Yes/No column, a
@@ -207,11 +203,6 @@ class Emitter {
   int level_ = 0;
   Piece* piece_ = nullptr;
   size_t unnamed_subqueries_ = 0;
-  // The aliases of the select items written so far in the select list being
-  // written: Jet lets a later item use an earlier one's alias.
-  std::vector<std::pair<std::string_view, NodeId>> aliases_;
-  // The expressions of the aliases being written in place of their names.
-  std::vector<NodeId> expanding_;
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;

@@ -27,9 +27,12 @@ bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
 // the names ORDER BY sorts by spelled as the result columns it names, the
 // columns that WHERE, GROUP BY and HAVING read under a select alias's name
 // over one table qualified with it, and the tables DISTINCTROW keeps rows
-// of. Runs once Parser::Check has taken the statement; names as for
-// Translate.
-void RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names);
+// of, and each column that reads a select alias where the engine reads
+// none given the alias's expression (see WithAliases). Runs once
+// Parser::Check has taken the statement; names as for Translate. False,
+// with *refusal filled, for aliases that read each other without end.
+bool RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names,
+                    ParseFailure* refusal);
 
 // The name the only source of select goes by, when that is a table or a
 // derived table with an alias; empty for any other.

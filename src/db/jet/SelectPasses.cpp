@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/Rules.h"
 #include "db/jet/Dialect.h"
 #include "db/jet/Passes.h"
 #include "db/jet/Translator.h"
+#include "tessaly/Error.h"
 
 namespace tessaly::db::jet {
 
@@ -57,63 +60,130 @@ bool Leaf(NodeKind kind) {
   }
 }
 
-// Whether the list at first reads a column (outside its subqueries) that
-// wanted picks, without recursion: a chain of thousands of terms is a tree
-// that deep, and most clauses have nothing to rewrite.
-template <class Wanted>
-bool ReadsAny(const Ast& ast, NodeId first, const Wanted& wanted) {
-  std::vector<NodeId> pending{first};
+// The expression at id (list: the list that starts there) with change
+// applied to each column it reads outside its subqueries. A node on the way
+// to a changed column is copied rather than changed, so that what another
+// clause shares (the sort keys of TOP with ties, the WHERE a crosstab reads
+// its columns under, a select item an alias stands for) stays as it was.
+// Children first, without recursion: a chain of thousands of terms is a
+// tree that deep.
+template <class Change>
+NodeId Rewritten(Ast& ast, NodeId id, bool list, const Change& change) {
+  if (id == kNoNode) return id;
+  std::unordered_map<NodeId, NodeId> copies;  // of the changed nodes
+  const auto copied = [&](NodeId& link) {
+    const auto found = copies.find(link);
+    if (found == copies.end()) return false;
+    link = found->second;
+    return true;
+  };
+  std::vector<std::pair<NodeId, bool>> pending{{id, false}};
   while (!pending.empty()) {
-    const NodeId id = pending.back();
+    const auto [at, ready] = pending.back();
     pending.pop_back();
-    if (id == kNoNode) continue;
-    const Node& n = ast[id];
-    pending.push_back(n.next);
-    if (n.kind == NodeKind::kColumn && wanted(n)) return true;
-    if (Leaf(n.kind)) continue;
-    pending.insert(pending.end(), {n.a, n.b, n.c});
+    Node n = ast[at];
+    const bool leaf = Leaf(n.kind);
+    if (!ready) {
+      pending.emplace_back(at, true);
+      if (n.next != kNoNode && (list || at != id)) pending.emplace_back(n.next, false);
+      for (NodeId operand : {n.a, n.b, n.c}) {
+        if (!leaf && operand != kNoNode) pending.emplace_back(operand, false);
+      }
+      continue;
+    }
+    bool changed = (list || at != id) && copied(n.next);
+    if (!leaf) {
+      for (NodeId* operand : {&n.a, &n.b, &n.c}) changed = copied(*operand) || changed;
+    }
+    if (n.kind == NodeKind::kColumn) changed = change(n) || changed;
+    if (changed) copies[at] = ast.Add(n);
   }
-  return false;
+  const auto found = copies.find(id);
+  return found == copies.end() ? id : found->second;
 }
 
-// The list at first with change applied to each column it reads outside its
-// subqueries. A node on the way to a changed column is copied rather than
-// changed, so that what another clause shares (the sort keys of TOP with
-// ties, the WHERE a crosstab reads its columns under) stays as it was.
-template <class Change>
-NodeId Rewritten(Ast& ast, NodeId first, const Change& change) {
-  std::vector<NodeId> list;
-  for (NodeId e = first; e != kNoNode; e = ast[e].next) list.push_back(e);
-  NodeId next = kNoNode;
-  bool rest_changed = false;
-  for (size_t i = list.size(); i-- > 0;) {
-    Node n = ast[list[i]];
-    bool changed = rest_changed;
-    n.next = next;
-    if (n.kind == NodeKind::kColumn) {
-      changed = change(n) || changed;
-    } else if (!Leaf(n.kind)) {
-      for (NodeId* operand : {&n.a, &n.b, &n.c}) {
-        if (*operand == kNoNode) continue;
-        const NodeId rewritten = Rewritten(ast, *operand, change);
-        changed = changed || rewritten != *operand;
-        *operand = rewritten;
+// Select aliases a clause reads as the expressions of their items.
+using Aliases = std::vector<std::pair<std::string_view, NodeId>>;
+
+// Jet let a name read a select alias where the engine reads none: in the
+// select list (a later item reading an earlier one's alias), and in WHERE,
+// GROUP BY and HAVING over joined tables. Such a column keeps its place and
+// kind; its c is the alias's expression, in which the aliases are read in
+// turn. Thrown for aliases that read each other without end ("A AS b, B AS
+// a, a + 1").
+struct Circular {
+  std::string_view alias;
+};
+
+NodeId WithAliases(Ast& ast, NodeId id, bool list, const Aliases& aliases) {
+  if (aliases.empty()) return id;
+  std::vector<NodeId> expanding;
+  std::function<bool(Node&)> expand = [&](Node& column) {
+    if (!column.text2.empty()) return false;
+    for (const auto& [alias, expression] : aliases) {
+      if (!rules::EqualsNoCase(alias, column.text)) continue;
+      if (std::find(expanding.begin(), expanding.end(), expression) != expanding.end()) {
+        throw Circular{alias};
+      }
+      expanding.push_back(expression);
+      column.c = Rewritten(ast, expression, false, expand);
+      expanding.pop_back();
+      return true;
+    }
+    return false;
+  };
+  return Rewritten(ast, id, list, expand);
+}
+
+// Over joined tables Jet read a name in WHERE, GROUP BY and HAVING as a
+// column of a table when one has it, else as the select alias; an engine
+// that reads no alias there is told the database's tables (names), and the
+// aliases no table has a column of stay in named. False when that cannot be
+// known: without names, or when a source is a derived table or no table of
+// the database.
+bool KeepAliasesNoSourceHolds(const Ast& ast, NodeId sources, Catalog* names, Aliases& named) {
+  if (names == nullptr) return false;
+  std::vector<std::string_view> tables;
+  if (AnySource(ast, sources, [&](const Node& n, NodeId) {
+        if (n.kind != NodeKind::kTable) return true;
+        tables.push_back(n.text);
+        return false;
+      })) {
+    return false;
+  }
+  std::vector<std::string> columns;
+  for (std::string_view table : tables) {
+    const NamedObject& object = names->Find(table);
+    if (!object.found) return false;
+    columns.insert(columns.end(), object.columns.begin(), object.columns.end());
+  }
+  std::erase_if(named, [&](const auto& alias) {
+    return std::any_of(columns.begin(), columns.end(), [&](const std::string& column) {
+      return rules::EqualsNoCase(column, alias.first);
+    });
+  });
+  return !named.empty();
+}
+
+// True when expression id reads a column called name.
+bool ReadsColumn(const Ast& ast, NodeId id, std::string_view name) {
+  std::vector<NodeId> pending{id};
+  while (!pending.empty()) {
+    const Node& n = ast[pending.back()];
+    pending.pop_back();
+    if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
+    // The expression's own operands and arguments; not a subquery's.
+    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
+    for (NodeId child : {n.a, n.b, n.c}) {
+      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
+      pending.push_back(child);
+      // Arguments and IN lists are chained through next.
+      for (NodeId more = ast[child].next; more != kNoNode; more = ast[more].next) {
+        pending.push_back(more);
       }
     }
-    next = changed ? ast.Add(n) : list[i];
-    rest_changed = changed;
   }
-  return next;
-}
-
-template <class Change>
-NodeId RewrittenWhereRead(Ast& ast, NodeId first, const Change& change) {
-  Node scratch;
-  const auto wanted = [&](const Node& n) {
-    scratch = n;
-    return change(scratch);
-  };
-  return ReadsAny(ast, first, wanted) ? Rewritten(ast, first, change) : first;
+  return false;
 }
 
 // TOP n with ties compares each row's sort keys with the nth row's inside
@@ -271,7 +341,8 @@ NodeId DistinctTables(Ast& ast, const SelectParts& select, const Dialect& dialec
 
 }  // namespace
 
-void RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names) {
+bool RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names,
+                    ParseFailure* refusal) {
   // A crosstab reads its pivot's values under its WHERE as written: the
   // query of those values has no select list whose aliases it could read.
   if (ast[root].kind == NodeKind::kTransform) {
@@ -287,37 +358,62 @@ void RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* name
     }
     // The sort names the select's result columns: an unqualified name is
     // spelled as the select spells the column it sorts by.
-    select.order_by = RewrittenWhereRead(ast, select.order_by, [&](Node& column) {
+    select.order_by = Rewritten(ast, select.order_by, true, [&](Node& column) {
       if (!column.text2.empty()) return false;
       const std::string_view spelled = ResultName(ast, select, column.text);
       if (spelled == column.text) return false;
       column.text = spelled;
       return true;
     });
-    // WHERE, GROUP BY and HAVING read the source's columns, never the select
-    // list's aliases (Jet takes an alias there for a parameter nobody gave).
-    // The engine would read an alias where the source has no such column,
-    // so over one table a name that is an alias is that table's column.
-    bool named = false;
-    for (NodeId i = select.items; i != kNoNode && !named; i = ast[i].next) {
-      named = !ast[i].text2.empty();
-    }
-    if (const std::string_view table = OnlySourceName(ast, select); named && !table.empty()) {
-      const auto qualify = [&](Node& column) {
-        if (!column.text2.empty()) return false;
-        for (NodeId i = select.items; i != kNoNode; i = ast[i].next) {
-          if (ast[i].text2.empty() || !rules::EqualsNoCase(ast[i].text2, column.text)) continue;
-          column.text2 = table;
-          return true;
-        }
-        return false;
-      };
-      select.where = RewrittenWhereRead(ast, select.where, qualify);
-      select.group_by = RewrittenWhereRead(ast, select.group_by, qualify);
-      select.having = RewrittenWhereRead(ast, select.having, qualify);
+    // Each item reads the aliases of the items before it, but for an alias
+    // that names a column its own expression reads ("Sum(F_X) AS F_X"): that
+    // is the column wherever a later item reads it.
+    Aliases listed, named;
+    try {
+      for (NodeId i = select.items; i != kNoNode; i = ast[i].next) {
+        const NodeId as_written = ast[i].a;
+        ast[i].a = WithAliases(ast, as_written, false, listed);
+        const std::string_view alias = ast[i].text2;
+        if (alias.empty()) continue;
+        if (!ReadsColumn(ast, as_written, alias)) listed.emplace_back(alias, as_written);
+        named.emplace_back(alias, as_written);
+      }
+      select.ties = WithAliases(ast, select.ties, true, listed);
+      // WHERE, GROUP BY and HAVING read the source's columns, never the
+      // select list's aliases (Jet takes an alias there for a parameter
+      // nobody gave). The engine would read an alias where the source has
+      // no such column, so over one table a name that is an alias is that
+      // table's column; over joined tables, an alias no table has a column
+      // of is its expression.
+      if (const std::string_view table = OnlySourceName(ast, select);
+          !named.empty() && !table.empty()) {
+        const auto qualify = [&](Node& column) {
+          if (!column.text2.empty()) return false;
+          for (const auto& alias : named) {
+            if (!rules::EqualsNoCase(alias.first, column.text)) continue;
+            column.text2 = table;
+            return true;
+          }
+          return false;
+        };
+        select.where = Rewritten(ast, select.where, false, qualify);
+        select.group_by = Rewritten(ast, select.group_by, true, qualify);
+        select.having = Rewritten(ast, select.having, false, qualify);
+      } else if (!named.empty() && select.from != kNoNode &&
+                 KeepAliasesNoSourceHolds(ast, select.from, names, named)) {
+        select.where = WithAliases(ast, select.where, false, named);
+        select.group_by = WithAliases(ast, select.group_by, true, named);
+        select.having = WithAliases(ast, select.having, false, named);
+      }
+    } catch (const Circular& circular) {
+      refusal->number = errnum::kSyntax;
+      refusal->description = "Circular reference caused by alias '" + std::string(circular.alias) +
+                             "' in query definition's SELECT list.";
+      return false;
     }
     ast.selects[s] = select;
   }
+  return true;
 }
 
 }  // namespace tessaly::db::jet
