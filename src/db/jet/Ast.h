@@ -407,4 +407,48 @@ bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
   return false;
 }
 
+// Whether a node of this kind has operands: a leaf, a date (a is its index)
+// and a subquery (a select of its own) have none.
+inline bool HasOperands(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::kSubquery:
+    case NodeKind::kExists:
+    case NodeKind::kColumn:
+    case NodeKind::kStar:
+    case NodeKind::kNumber:
+    case NodeKind::kText:
+    case NodeKind::kDate:
+    case NodeKind::kBool:
+    case NodeKind::kNull:
+    case NodeKind::kParameter: return false;
+    default: return true;
+  }
+}
+
+// The direct operands of an expression node, lists included; a subquery
+// of IN is one.
+template <class Visit>
+void ForEachOperand(const Ast& ast, const Node& n, Visit&& visit) {
+  if (!HasOperands(n.kind)) return;
+  switch (n.kind) {
+    case NodeKind::kCall:
+      for (NodeId arg = n.a; arg != kNoNode; arg = ast[arg].next) visit(arg);
+      return;
+    case NodeKind::kIn:
+      visit(n.a);
+      if (n.b == kNoNode) return;
+      if (ast[n.b].kind == NodeKind::kSubquery) {
+        visit(n.b);
+      } else {
+        for (NodeId v = n.b; v != kNoNode; v = ast[v].next) visit(v);
+      }
+      return;
+    default:
+      if (n.a != kNoNode) visit(n.a);
+      if (n.b != kNoNode) visit(n.b);
+      if (n.c != kNoNode) visit(n.c);
+      return;
+  }
+}
+
 }  // namespace tessaly::db::jet

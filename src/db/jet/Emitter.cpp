@@ -130,15 +130,7 @@ bool Emitter::Constant(NodeId id) const {
       case NodeKind::kStar:
       case NodeKind::kSubquery:
       case NodeKind::kExists: return false;
-      case NodeKind::kDate: continue;  // a: the date's index, no node
-      default: break;
-    }
-    for (NodeId child : {n.a, n.b, n.c}) {
-      if (child == kNoNode) continue;
-      pending.push_back(child);
-      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
-        pending.push_back(more);
-      }
+      default: ForEachOperand(ast_, n, [&](NodeId operand) { pending.push_back(operand); });
     }
   }
   return true;

@@ -42,24 +42,6 @@ std::string_view OnlySourceName(const Ast& ast, const SelectParts& select) {
 
 namespace {
 
-// Nodes whose a, b and c are no operands to rewrite: leaves, a date (a is
-// its index), and subqueries, which are selects of their own.
-bool Leaf(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::kSubquery:
-    case NodeKind::kExists:
-    case NodeKind::kColumn:
-    case NodeKind::kStar:
-    case NodeKind::kNumber:
-    case NodeKind::kText:
-    case NodeKind::kDate:
-    case NodeKind::kBool:
-    case NodeKind::kNull:
-    case NodeKind::kParameter: return true;
-    default: return false;
-  }
-}
-
 // The expression at id (list: the list that starts there) with change
 // applied to each column it reads outside its subqueries. A node on the way
 // to a changed column is copied rather than changed, so that what another
@@ -82,7 +64,7 @@ NodeId Rewritten(Ast& ast, NodeId id, bool list, const Change& change) {
     const auto [at, ready] = pending.back();
     pending.pop_back();
     Node n = ast[at];
-    const bool leaf = Leaf(n.kind);
+    const bool leaf = !HasOperands(n.kind);
     if (!ready) {
       pending.emplace_back(at, true);
       if (n.next != kNoNode && (list || at != id)) pending.emplace_back(n.next, false);
@@ -172,16 +154,7 @@ bool ReadsColumn(const Ast& ast, NodeId id, std::string_view name) {
     const Node& n = ast[pending.back()];
     pending.pop_back();
     if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
-    // The expression's own operands and arguments; not a subquery's.
-    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
-    for (NodeId child : {n.a, n.b, n.c}) {
-      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
-      pending.push_back(child);
-      // Arguments and IN lists are chained through next.
-      for (NodeId more = ast[child].next; more != kNoNode; more = ast[more].next) {
-        pending.push_back(more);
-      }
-    }
+    ForEachOperand(ast, n, [&](NodeId operand) { pending.push_back(operand); });
   }
   return false;
 }
