@@ -385,6 +385,11 @@ struct Ast {
   }
 };
 
+// The name a table of the sources goes by: its alias, else its own.
+inline std::string_view NameOf(const Node& table) {
+  return table.text2.empty() ? table.text : table.text2;
+}
+
 // Calls visit(node, id) for each table and derived table of the FROM list
 // that starts at sources, through its joins, leftmost first. Stops and
 // returns true as soon as visit returns true.

@@ -152,10 +152,6 @@ class Emitter {
   static bool IsChain(BinaryOp op);  // operators the dialect writes over a whole chain
   // A text literal's value: its delimiters dropped, doubled ones single.
   static std::string TextOf(const Node& text);
-  // The name a table of the sources goes by: its alias, else its own.
-  static std::string_view NameOf(const Node& table) {
-    return table.text2.empty() ? table.text : table.text2;
-  }
   void Chain(NodeId id, BinaryOp op, std::string& out);
   void Column(const Node& n, std::string& out);
   // Lifts a literal into a parameter; false when it must stay inline.

@@ -34,10 +34,6 @@ bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
 bool RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names,
                     ParseFailure* refusal);
 
-// The name the only source of select goes by, when that is a table or a
-// derived table with an alias; empty for any other.
-std::string_view OnlySourceName(const Ast& ast, const SelectParts& select);
-
 // The name a select item gives its column: its alias, else the field it
 // reads; empty for an expression without an alias.
 std::string_view ItemName(const Ast& ast, const Node& item);

@@ -32,15 +32,18 @@ std::string_view ResultName(const Ast& ast, const SelectParts& select, std::stri
   return name;
 }
 
+namespace {
+
+// The name the only source of select goes by, when that is a table or a
+// derived table with an alias; empty for any other.
 std::string_view OnlySourceName(const Ast& ast, const SelectParts& select) {
   if (select.from == kNoNode) return {};
   const Node& source = ast[select.from];
   if (source.next != kNoNode) return {};
-  if (source.kind == NodeKind::kTable) return source.text2.empty() ? source.text : source.text2;
+  if (source.kind == NodeKind::kTable) return NameOf(source);
   return source.kind == NodeKind::kDerived ? source.text2 : std::string_view();
 }
 
-namespace {
 
 // The expression at id (list: the list that starts there) with change
 // applied to each column it reads outside its subqueries. A node on the way
@@ -191,11 +194,6 @@ NodeId TiesKeys(Ast& ast, const SelectParts& select) {
     last = id;
   }
   return first;
-}
-
-// The name a table of the sources goes by: its alias, else its own.
-std::string_view NameOf(const Node& table) {
-  return table.text2.empty() ? table.text : table.text2;
 }
 
 // The tables an expression takes columns from, by qualifier; false when a
