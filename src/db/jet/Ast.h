@@ -256,7 +256,9 @@ enum class NodeKind : uint8_t {
   kDate,    // a: index into Ast::dates
   kBool,    // flag: true
   kNull,
-  kColumn,    // text: name, text2: qualifier (table or alias) or empty
+  // text: name, text2: qualifier (table or alias) or empty; c: for a name
+  // that reads a select alias, the alias's expression (see RewriteSelects)
+  kColumn,
   kStar,      // "*" or "t.*" (text2: the qualifier)
   kUnary,     // op: kSub for negation; a: operand
   kNot,       // a: operand
@@ -300,7 +302,7 @@ enum class NodeKind : uint8_t {
   // kSelect, c a kPivot; text: a as written
   kTransform,
   kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
-           // written
+           // written; c: the condition the pivot's values are read under, or none
 };
 
 // What ALTER TABLE does.
@@ -343,6 +345,15 @@ struct SelectParts {
   NodeId having = kNoNode;
   std::string_view having_text;  // the HAVING condition as written
   NodeId order_by = kNoNode;
+  // Written by the rewrite passes. TOP n with ties: the ORDER BY items as
+  // the rows' own expressions (kOrderItem list), or none when TOP n is the
+  // first n rows.
+  NodeId ties = kNoNode;
+  // DISTINCTROW over a join: the tables it keeps one row of each of, as a
+  // list of kTable nodes whose a is the table among the sources; flag: an
+  // outer join may leave the table out of a joined row. None when
+  // DISTINCTROW changes nothing.
+  NodeId distinct_tables = kNoNode;
 };
 
 // Owns the nodes of one statement. Views point into the statement text, which
@@ -374,6 +385,11 @@ struct Ast {
   }
 };
 
+// The name a table of the sources goes by: its alias, else its own.
+inline std::string_view NameOf(const Node& table) {
+  return table.text2.empty() ? table.text : table.text2;
+}
+
 // Calls visit(node, id) for each table and derived table of the FROM list
 // that starts at sources, through its joins, leftmost first. Stops and
 // returns true as soon as visit returns true.
@@ -394,6 +410,50 @@ bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
     if (visit(n, id)) return true;
   }
   return false;
+}
+
+// Whether a node of this kind has operands: a leaf, a date (a is its index)
+// and a subquery (a select of its own) have none.
+inline bool HasOperands(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::kSubquery:
+    case NodeKind::kExists:
+    case NodeKind::kColumn:
+    case NodeKind::kStar:
+    case NodeKind::kNumber:
+    case NodeKind::kText:
+    case NodeKind::kDate:
+    case NodeKind::kBool:
+    case NodeKind::kNull:
+    case NodeKind::kParameter: return false;
+    default: return true;
+  }
+}
+
+// The direct operands of an expression node, lists included; a subquery
+// of IN is one.
+template <class Visit>
+void ForEachOperand(const Ast& ast, const Node& n, Visit&& visit) {
+  if (!HasOperands(n.kind)) return;
+  switch (n.kind) {
+    case NodeKind::kCall:
+      for (NodeId arg = n.a; arg != kNoNode; arg = ast[arg].next) visit(arg);
+      return;
+    case NodeKind::kIn:
+      visit(n.a);
+      if (n.b == kNoNode) return;
+      if (ast[n.b].kind == NodeKind::kSubquery) {
+        visit(n.b);
+      } else {
+        for (NodeId v = n.b; v != kNoNode; v = ast[v].next) visit(v);
+      }
+      return;
+    default:
+      if (n.a != kNoNode) visit(n.a);
+      if (n.b != kNoNode) visit(n.b);
+      if (n.c != kNoNode) visit(n.c);
+      return;
+  }
 }
 
 }  // namespace tessaly::db::jet

@@ -47,9 +47,9 @@ void Emitter::Transform(const Node& n, std::string& out) {
     out += " AS jet_pivot_order";
   }
   if (select.from != kNoNode) Sources(select.from, out);
-  if (select.where != kNoNode) {
+  if (pivot.c != kNoNode) {
     out += " WHERE ";
-    Filter(select.where, out);
+    Filter(pivot.c, out);
   }
   out += " ORDER BY ";
   if (keyed) {

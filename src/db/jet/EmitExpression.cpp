@@ -85,22 +85,7 @@ void Emitter::Column(const Node& n, std::string& out) {
     dialect_.Qualifier(n.text2, out);
     out += '.';
   }
-  dialect_.Identifier(n.text2.empty() && sorted_ != nullptr ? ResultName(*sorted_, n.text) : n.text,
-                      out);
-}
-
-std::string_view Emitter::ItemName(const Node& item) const {
-  if (!item.text2.empty()) return item.text2;
-  const Node& e = ast_[item.a];
-  return e.kind == NodeKind::kColumn ? e.text : std::string_view();
-}
-
-std::string_view Emitter::ResultName(const SelectParts& select, std::string_view name) const {
-  for (NodeId i = select.items; i != kNoNode; i = ast_[i].next) {
-    const std::string_view own = ItemName(ast_[i]);
-    if (!own.empty() && rules::EqualsNoCase(own, name)) return own;
-  }
-  return name;
+  dialect_.Identifier(n.text, out);
 }
 
 void Emitter::Comparison(const Node& n, std::string& out) {
@@ -311,26 +296,9 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
     case NodeKind::kColumn:
-      if (n.text2.empty()) {
-        for (const auto& [alias, expression] : aliases_) {
-          if (!rules::EqualsNoCase(alias, n.text)) continue;
-          if (alias_qualifier_.empty()) {
-            // Aliases that read each other ("A AS b, B AS a, a + 1") never end.
-            if (std::find(expanding_.begin(), expanding_.end(), expression) != expanding_.end()) {
-              throw Refused{errnum::kSyntax, "Circular reference caused by alias '" +
-                                                 std::string(alias) +
-                                                 "' in query definition's SELECT list."};
-            }
-            expanding_.push_back(expression);
-            Expression(expression, true, out);
-            expanding_.pop_back();
-          } else {
-            dialect_.Qualifier(alias_qualifier_, out);
-            out += '.';
-            dialect_.Identifier(n.text, out);
-          }
-          return;
-        }
+      if (n.c != kNoNode) {
+        Expression(n.c, true, out);  // a select alias's expression
+        return;
       }
       Column(n, out);
       return;

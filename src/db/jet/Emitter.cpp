@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "db/Rules.h"
+#include "db/jet/Passes.h"
 
 namespace tessaly::db::jet {
 
@@ -90,7 +91,7 @@ void Emitter::Query(NodeId id, std::string& out) {
     if (e.kind == NodeKind::kColumn) {
       NodeId first = id;
       while (ast_[first].kind == NodeKind::kUnion) first = ast_[first].a;
-      dialect_.Identifier(ResultName(ast_.selects[ast_[first].a], e.text), out);
+      dialect_.Identifier(ResultName(ast_, ast_.selects[ast_[first].a], e.text), out);
     } else if (e.kind == NodeKind::kNumber) {
       out += e.text;
     } else {
@@ -119,26 +120,6 @@ void Emitter::UnionMember(NodeId id, std::string& out) {
   out += ')';
 }
 
-bool Emitter::ReadsColumn(NodeId id, std::string_view name) const {
-  std::vector<NodeId> pending{id};
-  while (!pending.empty()) {
-    const Node& n = ast_[pending.back()];
-    pending.pop_back();
-    if (n.kind == NodeKind::kColumn && rules::EqualsNoCase(n.text, name)) return true;
-    // The expression's own operands and arguments; not a subquery's.
-    if (n.kind == NodeKind::kSubquery || n.kind == NodeKind::kExists) continue;
-    for (NodeId child : {n.a, n.b, n.c}) {
-      if (child == kNoNode || n.kind == NodeKind::kDate) continue;
-      pending.push_back(child);
-      // Arguments and IN lists are chained through next.
-      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
-        pending.push_back(more);
-      }
-    }
-  }
-  return false;
-}
-
 bool Emitter::Constant(NodeId id) const {
   std::vector<NodeId> pending{id};
   while (!pending.empty()) {
@@ -149,15 +130,7 @@ bool Emitter::Constant(NodeId id) const {
       case NodeKind::kStar:
       case NodeKind::kSubquery:
       case NodeKind::kExists: return false;
-      case NodeKind::kDate: continue;  // a: the date's index, no node
-      default: break;
-    }
-    for (NodeId child : {n.a, n.b, n.c}) {
-      if (child == kNoNode) continue;
-      pending.push_back(child);
-      for (NodeId more = ast_[child].next; more != kNoNode; more = ast_[more].next) {
-        pending.push_back(more);
-      }
+      default: ForEachOperand(ast_, n, [&](NodeId operand) { pending.push_back(operand); });
     }
   }
   return true;

@@ -129,8 +129,6 @@ class Emitter {
   void Definition(const Node& n, std::string& out);  // DDL statements
   // True when expression id reads no column and holds no subquery.
   bool Constant(NodeId id) const;
-  // True when expression id reads a column called name.
-  bool ReadsColumn(NodeId id, std::string_view name) const;
   // The table a name or alias of the sources names (kNoNode when none).
   NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
@@ -138,16 +136,11 @@ class Emitter {
   // An expression that sorts, groups or picks a crosstab's column: text
   // compares without letter case there as everywhere in Jet.
   void SortKey(NodeId id, bool wrap, std::string& out);
-  // GROUP BY / ORDER BY items (sorting: ORDER BY, where Null sorts as Jet sorts it)
-  void Terms(NodeId first, bool sorting, std::string& out);
-  bool PeerTerms(const SelectParts& select, std::string& out);
-  bool DistinctTables(const SelectParts& select, std::vector<NodeId>& kept,
-                      std::vector<NodeId>& missing);
-  void KeptRows(const SelectParts& select, const std::vector<NodeId>& kept,
-                const std::vector<NodeId>& missing, std::string& out);
-  void RowIdentities(const std::vector<NodeId>& tables, std::string& out);  // a, b, ...
-  bool KeepAliasesNoSourceHolds(NodeId sources,
-                                std::vector<std::pair<std::string_view, NodeId>>& named);
+  // GROUP BY / ORDER BY items (sorting: ORDER BY, where Null sorts as Jet
+  // sorts it; ordinals: a number is a column ordinal, as written)
+  void Terms(NodeId first, bool sorting, std::string& out, bool ordinals = true);
+  // FROM the rows of the tables DISTINCTROW keeps (SelectParts::distinct_tables).
+  void KeptRows(const SelectParts& select, std::string& out);
   void Expression(NodeId id, bool wrap, std::string& out);
   void ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out);
   // A WHERE, HAVING or ON condition: a bare value there (a Yes/No column, a
@@ -159,18 +152,8 @@ class Emitter {
   static bool IsChain(BinaryOp op);  // operators the dialect writes over a whole chain
   // A text literal's value: its delimiters dropped, doubled ones single.
   static std::string TextOf(const Node& text);
-  // The name a table of the sources goes by: its alias, else its own.
-  static std::string_view NameOf(const Node& table) {
-    return table.text2.empty() ? table.text : table.text2;
-  }
   void Chain(NodeId id, BinaryOp op, std::string& out);
   void Column(const Node& n, std::string& out);
-  // The result column of select that name (in any letter case) sorts by,
-  // spelled as the select names it; name itself when none is.
-  std::string_view ResultName(const SelectParts& select, std::string_view name) const;
-  // The name a select item gives its column: its alias, else the field it
-  // reads; empty for an expression without an alias.
-  std::string_view ItemName(const Node& item) const;
   // Lifts a literal into a parameter; false when it must stay inline.
   bool LiftNumber(std::string_view text, std::string& out);
   void LiftText(std::string_view text, std::string& out);
@@ -216,17 +199,6 @@ class Emitter {
   int level_ = 0;
   Piece* piece_ = nullptr;
   size_t unnamed_subqueries_ = 0;
-  // The aliases of the select items written so far in the select list being
-  // written: Jet lets a later item use an earlier one's alias.
-  std::vector<std::pair<std::string_view, NodeId>> aliases_;
-  // In WHERE, GROUP BY and HAVING: the only source, whose column a name that
-  // is also an alias is; empty while the select list is written.
-  std::string_view alias_qualifier_;
-  // While an ORDER BY is written: the select whose result columns its
-  // unqualified names may be.
-  const SelectParts* sorted_ = nullptr;
-  // The expressions of the aliases being written in place of their names.
-  std::vector<NodeId> expanding_;
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;

@@ -11,41 +11,6 @@
 namespace tessaly::db::jet {
 namespace {
 
-// The direct operands of an expression node, lists included; a subquery
-// has none here (it is a select of its own), a subquery of IN is one.
-template <class Visit>
-void ForEachOperand(const Ast& ast, const Node& n, Visit&& visit) {
-  switch (n.kind) {
-    case NodeKind::kSubquery:
-    case NodeKind::kExists:
-    case NodeKind::kColumn:
-    case NodeKind::kStar:
-    case NodeKind::kNumber:
-    case NodeKind::kText:
-    case NodeKind::kDate:  // a: the date's index, no node
-    case NodeKind::kBool:
-    case NodeKind::kNull:
-    case NodeKind::kParameter: return;
-    case NodeKind::kCall:
-      for (NodeId arg = n.a; arg != kNoNode; arg = ast[arg].next) visit(arg);
-      return;
-    case NodeKind::kIn:
-      visit(n.a);
-      if (n.b == kNoNode) return;
-      if (ast[n.b].kind == NodeKind::kSubquery) {
-        visit(n.b);
-      } else {
-        for (NodeId v = n.b; v != kNoNode; v = ast[v].next) visit(v);
-      }
-      return;
-    default:
-      if (n.a != kNoNode) visit(n.a);
-      if (n.b != kNoNode) visit(n.b);
-      if (n.c != kNoNode) visit(n.c);
-      return;
-  }
-}
-
 // Whether an expression holds an aggregate outside any subquery.
 bool HoldsAggregate(const Ast& ast, NodeId root) {
   // Most select items are a column or "*": no list to walk.

@@ -8,6 +8,9 @@
 
 namespace tessaly::db::jet {
 
+class Catalog;
+class Dialect;
+
 // Makes each domain function (DLookup, DCount, ...) the subquery its
 // arguments describe: the aggregate of the expression over the domain's
 // rows that meet the criteria (DLookup the first such row's value). The
@@ -18,5 +21,24 @@ namespace tessaly::db::jet {
 // taken from the outer row, never from a field of the domain so named.
 // False with *failure filled when a call cannot be made a subquery.
 bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
+
+// Rewrites each select of the statement at root for the engine (see
+// SelectParts::ties and distinct_tables): the sort keys of TOP with ties,
+// the names ORDER BY sorts by spelled as the result columns it names, the
+// columns that WHERE, GROUP BY and HAVING read under a select alias's name
+// over one table qualified with it, and the tables DISTINCTROW keeps rows
+// of, and each column that reads a select alias where the engine reads
+// none given the alias's expression (see WithAliases). Runs once
+// Parser::Check has taken the statement; names as for Translate. False,
+// with *refusal filled, for aliases that read each other without end.
+bool RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names,
+                    ParseFailure* refusal);
+
+// The name a select item gives its column: its alias, else the field it
+// reads; empty for an expression without an alias.
+std::string_view ItemName(const Ast& ast, const Node& item);
+// The result column of select that name (in any letter case) sorts by,
+// spelled as the select names it; name itself when none is.
+std::string_view ResultName(const Ast& ast, const SelectParts& select, std::string_view name);
 
 }  // namespace tessaly::db::jet

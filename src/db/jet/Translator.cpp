@@ -211,11 +211,18 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   Parser parser(jet_sql, tokens, ast);
   ParseFailure failure;
   NodeId root = parser.Parse(&failure);
-  // Between reading and writing: the rewrite passes, then what Jet checks
-  // of the whole statement.
+  // Between reading and writing: the rewrite passes Jet's own checks read
+  // (domain functions), what Jet checks of the whole statement, then the
+  // rewrites for the engine.
   if (root != kNoNode) {
     const bool rewritten = !parser.domain_calls() || RewriteDomainCalls(ast, parser, &failure);
     if (!rewritten || !parser.Check(&failure)) root = kNoNode;
+  }
+  if (root != kNoNode && !RewriteSelects(ast, root, dialect, names, &failure)) {
+    // Refused as the statement is written: no place where reading failed.
+    result.error_number = failure.number;
+    result.error_description = std::move(failure.description);
+    return result;
   }
   if (root == kNoNode) {
     result.error_number = failure.number;

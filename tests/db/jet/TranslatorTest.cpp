@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -443,28 +444,35 @@ TEST(Translator, RefusesStatementsNestedTooDeeply) {
   EXPECT_TRUE(Translate(values + ")", sqlite::SqliteDialect()).ok);
 }
 
+// Runs work on a thread of a host's small stack (256 KiB).
+void OnASmallStack(const std::function<void()>& work) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  pthread_t thread;
+  const auto body = [](void* arg) -> void* {
+    (*static_cast<const std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, body, const_cast<std::function<void()>*>(&work)), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
 // A host thread may have a small stack: the nesting limit must hold there.
 TEST(Translator, RefusesDeepNestingOnASmallStack) {
   struct Outcome {
     std::string deep, allowed;
   } outcome;
-  const auto body = [](void* arg) -> void* {
-    auto* o = static_cast<Outcome*>(arg);
+  OnASmallStack([&] {
+    Outcome* o = &outcome;
     const std::string deep = "select " + std::string(3000, '(') + "1" + std::string(3000, ')');
     o->deep = Translate(deep, sqlite::SqliteDialect(), true).error_description;
     std::string allowed = "select 1";
     for (int i = 0; i < 20; ++i) allowed = "select -(1 + (" + allowed.substr(7) + "))";
     const Translation t = Translate(allowed, sqlite::SqliteDialect(), true);
     o->allowed = t.ok ? "ok" : t.error_description;
-    return nullptr;
-  };
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
-  pthread_t thread;
-  ASSERT_EQ(pthread_create(&thread, &attr, body, &outcome), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
+  });
   EXPECT_EQ(outcome.deep, "Query is too complex.");
   EXPECT_EQ(outcome.allowed, "ok");
 }
@@ -610,6 +618,45 @@ TEST(Translator, ACrosstabPlanWritesTheColumnsOfTheValuesRead) {
   const Translation none = t.pivot->Write({});
   ASSERT_TRUE(none.ok);
   EXPECT_EQ(none.sql, "SELECT City FROM Orders WHERE Qty > ?1 GROUP BY City ORDER BY City");
+}
+
+// The query of a crosstab's pivot values has no select list: a name of its
+// WHERE is the table's column as written, while the crosstab itself names
+// the table where the name is also a select alias.
+TEST(Translator, ACrosstabReadsItsPivotValuesUnderItsWhereAsWritten) {
+  const Translation t = Translate(
+      "TRANSFORM Sum(Qty) SELECT City AS Product FROM Orders WHERE Product <> 'Tea' "
+      "GROUP BY City PIVOT Product",
+      sqlite::SqliteDialect());
+  ASSERT_TRUE(t.ok && t.pivot) << t.error_description;
+  EXPECT_EQ(t.sql,
+            "SELECT DISTINCT Product AS jet_pivot FROM Orders WHERE Product <> 'Tea' "
+            "ORDER BY Product");
+  const Translation none = t.pivot->Write({});
+  ASSERT_TRUE(none.ok);
+  EXPECT_EQ(none.sql,
+            "SELECT City AS Product FROM Orders WHERE Orders.Product <> 'Tea' GROUP BY City "
+            "ORDER BY City");
+}
+
+// The rewrites between reading and writing walk a chain of thousands of
+// terms without recursing through it, on a host thread's small stack too:
+// a chain of names that read an alias, sorted by and filtered on.
+TEST(Translator, RewritesLongChainsOnASmallStack) {
+  std::string listed, filtered;
+  OnASmallStack([&] {
+    std::string chain = "a";
+    for (int i = 1; i < 10000; ++i) chain += " + a";
+    const Translation t = Translate(
+        "SELECT TOP 3 F_X AS a, " + chain + " AS b FROM t ORDER BY " + chain, sqlite::SqliteDialect());
+    listed = t.ok ? t.sql.substr(0, 40) : t.error_description;
+    const Translation where =
+        Translate("SELECT F_X AS a FROM t WHERE " + chain + " > 0", sqlite::SqliteDialect());
+    filtered = where.ok ? where.sql.substr(where.sql.size() - 20) : where.error_description;
+  });
+  // The alias is its item's column in the list, the table's column in WHERE.
+  EXPECT_EQ(listed, "SELECT F_X AS a, jet_add(F_X, F_X, F_X, ");
+  EXPECT_EQ(filtered, " t.a, t.a, t.a)) > 0");
 }
 
 }  // namespace
