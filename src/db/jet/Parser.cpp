@@ -187,8 +187,11 @@ NodeId Parser::Parse(ParseFailure* failure) {
   transform_ = kNoNode;
   aggregates_ = false;
   domain_calls_ = false;
+  bracketed_.clear();
   try {
-    return Statement();
+    const NodeId root = Statement();
+    KeepUnreadQualifiers();
+    return root;
   } catch (Failure& f) {
     *failure = std::move(f.info);
     return kNoNode;
