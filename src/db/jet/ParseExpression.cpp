@@ -410,9 +410,10 @@ NodeId Parser::ColumnRef() {
   column.text = NameOf(Take());
   size_t parts = 1;
   // table.column, table!column, and the references to forms and reports
-  // (Forms!Main!Start) that only Access could resolve.
+  // (Forms!Main!Start) that only Access could resolve. After the dot the
+  // word names a field whatever it spells: T.Desc and T.Top are fields.
   while ((Peek().kind == TokenKind::kDot || Peek().kind == TokenKind::kBang) &&
-         IsNameToken(Peek(1))) {
+         (Peek(1).kind == TokenKind::kWord || Peek(1).kind == TokenKind::kBracketName)) {
     Take();
     column.text2 = column.text;
     column.text = NameOf(Take());
