@@ -284,6 +284,15 @@ NodeId Parser::Primary() {
     return ast_.Add(n);
   }
   if (Peek(1).kind == TokenKind::kLParen) return Call(t);
+  // Now, Date and Time are called without their parentheses too, as VBA
+  // calls them (Year(Now)); a field of such a name is read written [Date] or
+  // after its table (T.Date), as a field named Yes is.
+  if (t.IsWord("NOW") || t.IsWord("DATE") || t.IsWord("TIME")) {
+    n.kind = NodeKind::kCall;
+    n.op = static_cast<uint8_t>(FindJetFunction(t.text)->function);
+    n.text = Take().text;
+    return ast_.Add(n);
+  }
   if (IsReserved(t.text)) FailExpression("(missing operator)");
   return ColumnRef();
 }
