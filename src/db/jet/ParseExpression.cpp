@@ -413,7 +413,7 @@ NodeId Parser::Embedded(std::string_view text, ParseFailure* failure) {
   return e;
 }
 
-NodeId Parser::ColumnRef() {
+NodeId Parser::ColumnRef(bool written_column) {
   Node column = At(NodeKind::kColumn);
   const Token& first = Peek();
   column.text = NameOf(Take());
@@ -431,7 +431,7 @@ NodeId Parser::ColumnRef() {
   const bool form = parts > 1 && (rules::EqualsNoCase(NameOf(first), "Forms") ||
                                   rules::EqualsNoCase(NameOf(first), "Reports"));
   const bool declared =
-      parts == 1 && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
+      parts == 1 && !written_column && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
         return rules::EqualsNoCase(name, column.text);
       });
   // No name a user gives holds a period, so [Orders.Amount] is the table

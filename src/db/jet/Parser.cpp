@@ -596,7 +596,7 @@ NodeId Parser::Insert() {
     NodeId tail = kNoNode;
     do {
       if (!IsNameToken(Peek())) FailClause(Clause::kColumns);
-      const NodeId column = ColumnRef();
+      const NodeId column = ColumnRef(true);
       Append(insert.b, tail, column);
       ++column_count;
     } while (Take(TokenKind::kComma));
@@ -650,7 +650,7 @@ NodeId Parser::Update() {
   do {
     if (!IsNameToken(Peek())) FailClause(Clause::kSet);
     Node assign = At(NodeKind::kAssign);
-    assign.a = ColumnRef();
+    assign.a = ColumnRef(true);
     if (ast_[assign.a].kind != NodeKind::kColumn) FailClause(Clause::kSet);
     if (!Take(TokenKind::kEq)) FailClause(Clause::kSet);
     assign.b = ClauseExpr(Clause::kSet);

@@ -169,7 +169,10 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
-  NodeId ColumnRef();
+  // A column, or where a value may stand (written_column false) a name
+  // PARAMETERS declares: an INSERT's column list and the columns SET writes
+  // name columns whatever is declared.
+  NodeId ColumnRef(bool written_column = false);
   void KeepUnreadQualifiers();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
   // The tokens from first up to the current one, as written.
