@@ -687,8 +687,10 @@ NodeId Parser::Delete() {
   // DELETE [* | t.* | columns] FROM sources: Jet always deletes whole rows;
   // the selection only says from which table when several are joined.
   std::string_view qualifier;
-  if (!Take(TokenKind::kStar) && !Peek().IsWord("FROM")) {
+  if (!Peek().IsWord("FROM")) {
     do {
+      // "*" may stand beside the fields: DELETE T.f, * FROM T.
+      if (Take(TokenKind::kStar)) continue;
       if (!IsNameToken(Peek())) FailClause(Clause::kFrom);
       std::string_view name = NameOf(Take());
       if ((Peek().kind == TokenKind::kDot || Peek().kind == TokenKind::kBang) &&
