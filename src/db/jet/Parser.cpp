@@ -389,9 +389,11 @@ NodeId Parser::Select() {
   if (TakeWord("INTO")) {
     if (!IsNameToken(Peek()) || structure_depth_ > 0) FailClause(Clause::kSelectList);
     parts.into = NameOf(Take());
+    RefuseOtherDatabase();
   }
   if (TakeWord("FROM")) {
     parts.from = Sources();
+    RefuseOtherDatabase();
     last = Clause::kFrom;
     const Token& t = Peek();
     if (!(t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon ||
@@ -591,6 +593,7 @@ NodeId Parser::Insert() {
   Node insert = Opened(NodeKind::kInsert);  // INSERT
   if (!TakeWord("INTO")) FailClause(Clause::kValues);
   insert.a = TableName(Clause::kValues);
+  RefuseOtherDatabase();
   size_t column_count = 0;
   if (Take(TokenKind::kLParen)) {
     NodeId tail = kNoNode;
@@ -715,6 +718,21 @@ NodeId Parser::Delete() {
         errnum::kFail, "Specify the table containing the records you want to delete.", del.offset}};
   }
   return ast_.Add(del);
+}
+
+// IN 'file' [type] after the sources or the table INTO writes: tables of
+// another database file. A connection reads and writes its own database
+// only, so the file is one it cannot find, refused before anything runs.
+void Parser::RefuseOtherDatabase() {
+  if (!Peek().IsWord("IN") || Peek(1).kind != TokenKind::kText) return;
+  const Token& file = Peek(1);
+  const char quote = file.text.front();
+  std::string name;
+  for (size_t i = 1; i + 1 < file.text.size(); ++i) {
+    name += file.text[i];
+    if (file.text[i] == quote) ++i;  // a doubled quote stands for one
+  }
+  throw Failure{ParseFailure{errnum::kFail, "Could not find file '" + name + "'.", file.offset}};
 }
 
 NodeId Parser::Subquery() {

@@ -151,6 +151,7 @@ class Parser {
   bool StartsEmptyExpression() const;
   NodeId ItemList(Clause clause, bool order);
   NodeId Subquery();  // after "(" and at SELECT; consumes the ")"
+  void RefuseOtherDatabase();
 
   // A whole expression of a clause, checked to end where the clause allows.
   NodeId ClauseExpr(Clause clause);
