@@ -225,6 +225,9 @@ class Emitter {
   // While an ORDER BY is written: the select whose result columns its
   // unqualified names may be.
   const SelectParts* sorted_ = nullptr;
+  // The select being written is a subquery's that gives a value (IN,
+  // a comparison), which may read the row of the statement around it.
+  bool value_subquery_ = false;
   // The expressions of the aliases being written in place of their names.
   std::vector<NodeId> expanding_;
   const std::vector<PivotValue>* pivot_values_;
