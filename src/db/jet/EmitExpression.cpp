@@ -342,11 +342,14 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
       }
       return;
     }
-    case NodeKind::kSubquery:
+    case NodeKind::kSubquery: {
       out += '(';
+      const bool outer = std::exchange(value_subquery_, true);
       Query(n.a, out);
+      value_subquery_ = outer;
       out += ')';
       return;
+    }
     case NodeKind::kExists:
       out += "EXISTS ";
       Expression(n.a, false, out);

@@ -61,6 +61,7 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
       dialect_.Identifier(std::string(e.text2) + "." + std::string(e.text), out);
     }
   }
+  const size_t items_end = out.size();
   if (crosstab != nullptr) PivotColumns(*crosstab, out);
   // WHERE reads the rows' own expressions.
   folded_groups_.clear();
@@ -105,6 +106,23 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     Terms(select.group_by, true, out);
   }
   if (select.top.empty()) return;
+  // A limit cannot read the row around a subquery (an engine may not see
+  // it there), so a subquery's single value with ties is the rows ranked
+  // within the top ones: rank() counts the rows sorted before a row's peers.
+  const Node& only = ast_[select.items];
+  if (value_subquery_ && !peers.empty() && !select.top_percent && only.next == kNoNode &&
+      ast_[only.a].kind != NodeKind::kStar) {
+    const std::string_view own = ItemName(ast_, only);
+    std::string ranked = "SELECT jet_ranked.";
+    dialect_.Identifier(own.empty() ? std::string_view("Expr1000") : own, ranked);
+    ranked += " FROM (";
+    out.insert(items_end, ", rank() OVER (ORDER BY " + peers + ") AS jet_rank");
+    out.insert(start, ranked);
+    out += ") AS jet_ranked WHERE jet_rank <= ";
+    out += select.top;
+    out += " ORDER BY jet_rank";
+    return;
+  }
   if (select.top_percent) {
     const std::string query = peers.empty() ? out.substr(start) : std::string();
     dialect_.LimitPercent(select.top, peers, source_text, query, out);

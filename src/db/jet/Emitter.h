@@ -199,6 +199,9 @@ class Emitter {
   int level_ = 0;
   Piece* piece_ = nullptr;
   size_t unnamed_subqueries_ = 0;
+  // The select being written is a subquery's that gives a value (IN,
+  // a comparison), which may read the row of the statement around it.
+  bool value_subquery_ = false;
   const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
   bool wrote_pivot_query_ = false;

@@ -284,6 +284,15 @@ NodeId Parser::Primary() {
     return ast_.Add(n);
   }
   if (Peek(1).kind == TokenKind::kLParen) return Call(t);
+  // Now, Date and Time are called without their parentheses too, as VBA
+  // calls them (Year(Now)); a field of such a name is read written [Date] or
+  // after its table (T.Date), as a field named Yes is.
+  if (t.IsWord("NOW") || t.IsWord("DATE") || t.IsWord("TIME")) {
+    n.kind = NodeKind::kCall;
+    n.op = static_cast<uint8_t>(FindJetFunction(t.text)->function);
+    n.text = Take().text;
+    return ast_.Add(n);
+  }
   if (IsReserved(t.text)) FailExpression("(missing operator)");
   return ColumnRef();
 }
@@ -404,15 +413,16 @@ NodeId Parser::Embedded(std::string_view text, ParseFailure* failure) {
   return e;
 }
 
-NodeId Parser::ColumnRef() {
+NodeId Parser::ColumnRef(bool written_column) {
   Node column = At(NodeKind::kColumn);
   const Token& first = Peek();
   column.text = NameOf(Take());
   size_t parts = 1;
   // table.column, table!column, and the references to forms and reports
-  // (Forms!Main!Start) that only Access could resolve.
+  // (Forms!Main!Start) that only Access could resolve. After the dot the
+  // word names a field whatever it spells: T.Desc and T.Top are fields.
   while ((Peek().kind == TokenKind::kDot || Peek().kind == TokenKind::kBang) &&
-         IsNameToken(Peek(1))) {
+         (Peek(1).kind == TokenKind::kWord || Peek(1).kind == TokenKind::kBracketName)) {
     Take();
     column.text2 = column.text;
     column.text = NameOf(Take());
@@ -421,16 +431,52 @@ NodeId Parser::ColumnRef() {
   const bool form = parts > 1 && (rules::EqualsNoCase(NameOf(first), "Forms") ||
                                   rules::EqualsNoCase(NameOf(first), "Reports"));
   const bool declared =
-      parts == 1 && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
+      parts == 1 && !written_column && std::any_of(declared_.begin(), declared_.end(), [&](std::string_view name) {
         return rules::EqualsNoCase(name, column.text);
       });
+  // No name a user gives holds a period, so [Orders.Amount] is the table
+  // and its field in one pair of brackets, as Access's designer writes them
+  // (KeepUnreadQualifiers undoes it where no table is so named); a declared
+  // name is looked for as written first.
+  std::string_view bracketed;
+  if (parts == 1 && !declared && first.kind == TokenKind::kBracketName) {
+    const size_t dot = column.text.find('.');
+    if (dot != std::string_view::npos && dot > 0 && dot + 1 < column.text.size() &&
+        column.text.find('.', dot + 1) == std::string_view::npos &&
+        column.text[dot + 1] != ' ') {
+      bracketed = column.text;
+      column.text2 = column.text.substr(0, dot);
+      column.text = column.text.substr(dot + 1);
+    }
+  }
   if (parts > 2 || form || declared) {
     column.kind = NodeKind::kParameter;
     column.text = sql_.substr(column.offset, tokens_[pos_ - 1].end() - column.offset);
     column.text2 = {};
     needs_values_ = true;
   }
-  return ast_.Add(column);
+  const NodeId id = ast_.Add(column);
+  if (!bracketed.empty()) bracketed_.emplace_back(id, bracketed);
+  return id;
+}
+
+// A name made of a table's name and a field's holds a period: SELECT INTO
+// names a field "Customers.ID" when two of its fields share the name ID.
+// [Customers.ID] is that field where the statement reads no table (or
+// alias) named Customers.
+void Parser::KeepUnreadQualifiers() {
+  for (const auto& [id, written] : bracketed_) {
+    Node& column = ast_[id];
+    const bool read = std::any_of(ast_.nodes.begin(), ast_.nodes.end(), [&](const Node& n) {
+      return (n.kind == NodeKind::kTable && rules::EqualsNoCase(n.text, column.text2)) ||
+             ((n.kind == NodeKind::kTable || n.kind == NodeKind::kDerived) &&
+              rules::EqualsNoCase(n.text2, column.text2));
+    });
+    if (!read) {
+      column.text = written;
+      column.text2 = {};
+    }
+  }
 }
 
 }  // namespace tessaly::db::jet

@@ -187,8 +187,11 @@ NodeId Parser::Parse(ParseFailure* failure) {
   transform_ = kNoNode;
   aggregates_ = false;
   domain_calls_ = false;
+  bracketed_.clear();
   try {
-    return Statement();
+    const NodeId root = Statement();
+    KeepUnreadQualifiers();
+    return root;
   } catch (Failure& f) {
     *failure = std::move(f.info);
     return kNoNode;
@@ -386,9 +389,11 @@ NodeId Parser::Select() {
   if (TakeWord("INTO")) {
     if (!IsNameToken(Peek()) || structure_depth_ > 0) FailClause(Clause::kSelectList);
     parts.into = NameOf(Take());
+    RefuseOtherDatabase();
   }
   if (TakeWord("FROM")) {
     parts.from = Sources();
+    RefuseOtherDatabase();
     last = Clause::kFrom;
     const Token& t = Peek();
     if (!(t.kind == TokenKind::kEnd || t.kind == TokenKind::kSemicolon ||
@@ -588,12 +593,13 @@ NodeId Parser::Insert() {
   Node insert = Opened(NodeKind::kInsert);  // INSERT
   if (!TakeWord("INTO")) FailClause(Clause::kValues);
   insert.a = TableName(Clause::kValues);
+  RefuseOtherDatabase();
   size_t column_count = 0;
   if (Take(TokenKind::kLParen)) {
     NodeId tail = kNoNode;
     do {
       if (!IsNameToken(Peek())) FailClause(Clause::kColumns);
-      const NodeId column = ColumnRef();
+      const NodeId column = ColumnRef(true);
       Append(insert.b, tail, column);
       ++column_count;
     } while (Take(TokenKind::kComma));
@@ -647,7 +653,7 @@ NodeId Parser::Update() {
   do {
     if (!IsNameToken(Peek())) FailClause(Clause::kSet);
     Node assign = At(NodeKind::kAssign);
-    assign.a = ColumnRef();
+    assign.a = ColumnRef(true);
     if (ast_[assign.a].kind != NodeKind::kColumn) FailClause(Clause::kSet);
     if (!Take(TokenKind::kEq)) FailClause(Clause::kSet);
     assign.b = ClauseExpr(Clause::kSet);
@@ -684,8 +690,10 @@ NodeId Parser::Delete() {
   // DELETE [* | t.* | columns] FROM sources: Jet always deletes whole rows;
   // the selection only says from which table when several are joined.
   std::string_view qualifier;
-  if (!Take(TokenKind::kStar) && !Peek().IsWord("FROM")) {
+  if (!Peek().IsWord("FROM")) {
     do {
+      // "*" may stand beside the fields: DELETE T.f, * FROM T.
+      if (Take(TokenKind::kStar)) continue;
       if (!IsNameToken(Peek())) FailClause(Clause::kFrom);
       std::string_view name = NameOf(Take());
       if ((Peek().kind == TokenKind::kDot || Peek().kind == TokenKind::kBang) &&
@@ -710,6 +718,21 @@ NodeId Parser::Delete() {
         errnum::kFail, "Specify the table containing the records you want to delete.", del.offset}};
   }
   return ast_.Add(del);
+}
+
+// IN 'file' [type] after the sources or the table INTO writes: tables of
+// another database file. A connection reads and writes its own database
+// only, so the file is one it cannot find, refused before anything runs.
+void Parser::RefuseOtherDatabase() {
+  if (!Peek().IsWord("IN") || Peek(1).kind != TokenKind::kText) return;
+  const Token& file = Peek(1);
+  const char quote = file.text.front();
+  std::string name;
+  for (size_t i = 1; i + 1 < file.text.size(); ++i) {
+    name += file.text[i];
+    if (file.text[i] == quote) ++i;  // a doubled quote stands for one
+  }
+  throw Failure{ParseFailure{errnum::kFail, "Could not find file '" + name + "'.", file.offset}};
 }
 
 NodeId Parser::Subquery() {

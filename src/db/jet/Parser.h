@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/jet/Ast.h"
@@ -150,6 +151,7 @@ class Parser {
   bool StartsEmptyExpression() const;
   NodeId ItemList(Clause clause, bool order);
   NodeId Subquery();  // after "(" and at SELECT; consumes the ")"
+  void RefuseOtherDatabase();
 
   // A whole expression of a clause, checked to end where the clause allows.
   NodeId ClauseExpr(Clause clause);
@@ -168,7 +170,11 @@ class Parser {
   NodeId PowerOperand();
   NodeId Primary();
   NodeId Call(const Token& name);
-  NodeId ColumnRef();
+  // A column, or where a value may stand (written_column false) a name
+  // PARAMETERS declares: an INSERT's column list and the columns SET writes
+  // name columns whatever is declared.
+  NodeId ColumnRef(bool written_column = false);
+  void KeepUnreadQualifiers();
   NodeId Binary(BinaryOp op, NodeId a, NodeId b);
   // The tokens from first up to the current one, as written.
   std::string_view Written(size_t first) const;
@@ -242,6 +248,8 @@ class Parser {
   // a statement that uses one has a parameter nobody gave a value.
   std::vector<std::string_view> declared_;
   bool needs_values_ = false;
+  // Columns read from [table.field], each with its name as written.
+  std::vector<std::pair<NodeId, std::string_view>> bracketed_;
   bool in_transform_ = false;   // a PIVOT ends the SELECT
   NodeId transform_ = kNoNode;  // the crosstab read, checked once rewritten
   // Whether the statement calls an aggregate or a domain function (which

@@ -116,13 +116,58 @@ ParametersClause ReadParametersClause(const std::vector<Token>& tokens) {
   }
 }
 
+namespace {
+
+// The tokens that name a table, an alias or a written column, where no
+// value may stand: the sources, the table after INTO and UPDATE, the name
+// after AS or after a source, an INSERT's column list and the columns SET
+// writes. A parameter of such a name stands only in the value places.
+std::vector<bool> NamePlaces(const std::vector<Token>& tokens) {
+  std::vector<bool> place(tokens.size(), false);
+  auto mark = [&](size_t i) {
+    if (i < tokens.size() && IsName(tokens[i])) place[i] = true;
+  };
+  for (const SourceName& source : SourceNames(tokens)) {
+    mark(source.token);
+    if (source.aliased) mark(source.token + (tokens[source.token + 1].IsWord("AS") ? 2 : 1));
+  }
+  int set_depth = -1;  // the parenthesis depth of a SET list being read
+  int depth = 0;
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.kind == TokenKind::kLParen) ++depth;
+    if (t.kind == TokenKind::kRParen) --depth;
+    if (t.IsWord("INTO") || t.IsWord("AS")) mark(i + 1);
+    if (t.IsWord("UPDATE")) mark(i + (tokens[i + 1].IsWord("DISTINCTROW") ? 2 : 1));
+    if (t.IsWord("SET")) set_depth = depth;
+    if (t.IsWord("WHERE") && depth == set_depth) set_depth = -1;
+    // SET c = ..., d = ...: each name before its "=".
+    if (set_depth == depth && (t.IsWord("SET") || t.kind == TokenKind::kComma) &&
+        i + 2 < tokens.size() && tokens[i + 2].kind == TokenKind::kEq) {
+      mark(i + 1);
+    }
+    // INSERT INTO t (a, b, ...) VALUES | SELECT.
+    if (t.IsWord("INSERT") && i + 3 < tokens.size() && tokens[i + 1].IsWord("INTO") &&
+        tokens[i + 3].kind == TokenKind::kLParen) {
+      for (size_t k = i + 4; k < tokens.size() && tokens[k].kind != TokenKind::kRParen; ++k) {
+        mark(k);
+      }
+    }
+  }
+  return place;
+}
+
+}  // namespace
+
 std::vector<size_t> ParameterUses(const std::vector<Token>& tokens,
                                   const std::vector<DeclaredParameter>& names, size_t from) {
   std::vector<size_t> uses;
+  const std::vector<bool> name_places = NamePlaces(tokens);
   for (size_t i = 0; i < tokens.size(); ++i) {
     const Token& t = tokens[i];
     // A keyword is read as one even when a parameter has its name.
-    if (t.offset < from || !IsName(t) || (t.kind == TokenKind::kWord && IsReserved(t.text))) {
+    if (t.offset < from || !IsName(t) || (t.kind == TokenKind::kWord && IsReserved(t.text)) ||
+        name_places[i]) {
       continue;
     }
     if (i > 0 &&

@@ -732,6 +732,17 @@ CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sq
 CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(replace(v, '','', '''')::numeric, 4)';
 CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::numeric';
 CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::numeric';
+-- A date converts to its serial, days since 1899-12-30; Int and Fix of a
+-- date keep a date, its day without the time.
+CREATE FUNCTION pg_temp.jet_cdbl(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cdbl(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_clng(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_clng(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_cint(v timestamp) RETURNS smallint LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cint(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_csng(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_csng(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_cbyte(v timestamp) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_ccur(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_ccur(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_cdec(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cdec(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_int(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(floor(pg_temp.jet_number(v)))';
+CREATE FUNCTION pg_temp.jet_fix(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(trunc(pg_temp.jet_number(v)))';
 CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -874,6 +885,13 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETUR
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_serial(v))';
+-- A date as the count is its serial.
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
+CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
 -- DateDiff counts the boundaries of the interval between the two dates
 -- (midnights for days, the first day of the week for ww); w counts whole
 -- weeks.

@@ -118,6 +118,17 @@ inline double NumberOf(sqlite3_value* v) {
   }
 }
 
+// The number a conversion takes: a date (stored as its text, as arithmetic
+// reads one) is its serial, days since 1899-12-30, as the runtime converts a
+// Date (DateAdd's count too); anything else as NumberOf reads it.
+inline double ConvertedNumber(sqlite3_value* v) {
+  if (sqlite3_value_type(v) == SQLITE_TEXT) {
+    std::string buffer;
+    if (const std::optional<Date> d = Date::ParseStored(TextOf(v, buffer))) return d->ToSerial();
+  }
+  return NumberOf(v);
+}
+
 // A character count or position argument: rounded as CLng rounds.
 inline int64_t CountOf(sqlite3_value* v) { return vb::CLng(NumberOf(v)); }
 

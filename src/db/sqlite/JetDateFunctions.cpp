@@ -161,7 +161,7 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_null(ctx);
     return;
   }
-  const double amount = std::trunc(NumberOf(argv[1]));
+  const double amount = std::trunc(ConvertedNumber(argv[1]));
   if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
   const auto n = static_cast<int64_t>(amount);
   const Date d = DateOrRaise(argv[2]);

@@ -282,21 +282,21 @@ void CStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void CLng(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int64(ctx, vb::CLng(NumberOf(argv[0])));
+  sqlite3_result_int64(ctx, vb::CLng(ConvertedNumber(argv[0])));
 }
 
 void CInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int(ctx, vb::CInt(NumberOf(argv[0])));
+  sqlite3_result_int(ctx, vb::CInt(ConvertedNumber(argv[0])));
 }
 
 void CDbl(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_double(ctx, NumberOf(argv[0]));
+  sqlite3_result_double(ctx, ConvertedNumber(argv[0]));
 }
 
 // The Single value as the Double that prints like it (CSng(0.1) reads back
 // as 0.1, not 0.100000001490116).
 void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const float single = vb::CSng(NumberOf(argv[0]));
+  const float single = vb::CSng(ConvertedNumber(argv[0]));
   sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
 }
 
@@ -346,6 +346,15 @@ void WholePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
     return;
   }
+  if (type == SQLITE_TEXT) {
+    std::string buffer;
+    if (const std::optional<Date> d = Date::ParseStored(TextOf(argv[0], buffer))) {
+      // Int and Fix of a date keep a date: its day, the time of day dropped.
+      const double serial = d->ToSerial();
+      ResultDate(ctx, *Date::FromSerial(kTowardZero ? std::trunc(serial) : std::floor(serial)));
+      return;
+    }
+  }
   const double v = NumberOf(argv[0]);
   sqlite3_result_double(ctx, kTowardZero ? std::trunc(v) : std::floor(v));
 }
@@ -388,7 +397,7 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // CCur: a currency amount keeps four decimals, halves to even.
 void CCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const double v = NumberOf(argv[0]);
+  const double v = ConvertedNumber(argv[0]);
   if (std::fabs(v) > 922337203685477.0) Raise(errnum::kOverflow);
   const double scaled = std::strtod(vb::DoubleText(v * 10000).c_str(), nullptr);
   sqlite3_result_double(ctx, vb::RoundHalfEven(scaled) / 10000);
@@ -396,7 +405,7 @@ void CCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void CDec(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  sqlite3_result_double(ctx, NumberOf(argv[0]));
+  sqlite3_result_double(ctx, ConvertedNumber(argv[0]));
 }
 
 // CBool: a number is True (-1) unless 0; the texts "True" and "False" too.
@@ -418,7 +427,7 @@ void CBool(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void CByte(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int(ctx, vb::CByte(NumberOf(argv[0])));
+  sqlite3_result_int(ctx, vb::CByte(ConvertedNumber(argv[0])));
 }
 
 void CVar(sqlite3_context* ctx, int, sqlite3_value** argv) { sqlite3_result_value(ctx, argv[0]); }

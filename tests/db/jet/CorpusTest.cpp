@@ -200,6 +200,7 @@ constexpr HostNumber kHostNumbers[] = {
     {3061, errnum::kNoValue},       // too few parameters / no value given
     {3464, errnum::kTypeMismatch},  // data type mismatch in criteria expression
     {3022, errnum::kFail},          // duplicate values in the index
+    {3024, errnum::kFail},          // could not find file (another database)
     {3010, errnum::kSyntax},        // table already exists (as the data layer reports it)
     {3103, errnum::kSyntax},        // circular reference caused by an alias
     {3095, errnum::kSyntax},        // aggregate inside an aggregate's argument
