@@ -1,4 +1,4 @@
-// How a class's interface list (interfaces/Published.h) becomes its members'
+// How a class's interface list (Interfaces.h) becomes its members'
 // descriptions and the code that invokes them: each line names a C++ member,
 // whose signature gives the published kinds and passing of its parameters.
 #pragma once
@@ -244,7 +244,7 @@ class Binder {
 
 }  // namespace tessaly::server
 
-// The expansion of an interface list line (interfaces/Published.h) inside a
+// The expansion of an interface list line (Interfaces.h) inside a
 // function where Self names the class and b is its Binder.
 #define TESSALY_SERVER_MEMBER(What, ...) TESSALY_SERVER_##What(__VA_ARGS__)
 #define TESSALY_SERVER_Props(COLUMNS) COLUMNS(TESSALY_SERVER_COLUMN_PROPERTY)

@@ -8,6 +8,7 @@
 
 #include "server/Binder.h"
 #include "server/Hosts.h"
+#include "server/Interfaces.h"
 #include "tessaly/tessaly.h"
 
 namespace tessaly::server {

@@ -93,10 +93,4 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
   std::string key_;
 };
 
-// The published interface _clsEmp, in its order (interfaces/Published.h).
-#define TESSALY_CLSEMP_MEMBERS(X)                                 \
-  X(Let, FKey)                                                    \
-  X(Props, TESSALY_CLSEMP_COLUMNS)                                \
-  X(Method, ExeSearch, "FindStr", "IsBlur", "RetRow", "[strErr]")
-
 }  // namespace tessaly

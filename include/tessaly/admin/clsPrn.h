@@ -8,7 +8,6 @@
 #include <string>
 
 #include "tessaly/Error.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
@@ -51,10 +50,5 @@ class clsPrn {
   std::unique_ptr<db::Recordset> recordset_;
   ErrorInfo last_error_;
 };
-
-// The published interface _clsPrn, in its order (interfaces/Published.h).
-#define TESSALY_CLSPRN_MEMBERS(X)                                                                            \
-  X(MethodOf, GetPrnModeID, eRESULT(std::string, int16_t&, std::string&), "strKey", "RetModeID", "[strErr]") \
-  X(Let, HConnect)
 
 }  // namespace tessaly

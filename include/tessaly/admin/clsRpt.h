@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tessaly/Error.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -72,11 +71,5 @@ class clsRpt {
   std::shared_ptr<db::Connection> connection_;
   ErrorInfo last_error_;
 };
-
-// The published interface _clsRpt, in its order (interfaces/Published.h).
-#define TESSALY_CLSRPT_MEMBERS(X)                                  \
-  X(Let, HConnect)                                                 \
-  X(Method, ClearWorkData, "[StartDate]", "[EndDate]", "[strErr]") \
-  X(Method, ClearAllData, "SysAdmin", "[strErr]")
 
 }  // namespace tessaly

@@ -54,14 +54,4 @@ class clsUser final : public framework::RecordOf<clsUser, int16_t> {
   static std::span<const framework::ColumnDef<clsUser>> Columns();
 };
 
-// The published interface _clsUser, in its order (interfaces/Published.h):
-// the name comes before the user ID there, unlike the columns.
-#define TESSALY_CLSUSER_MEMBERS(X)          \
-  X(Method, GetMaxID, "RetMaxID", "strMsg") \
-  X(Property, FID)                          \
-  X(Property, FName)                        \
-  X(Property, FUserID)                      \
-  X(Property, FPwd)                         \
-  X(Property, FRight)
-
 }  // namespace tessaly

@@ -123,14 +123,4 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
 
-// The published interface _clsKQ, in its order (interfaces/Published.h).
-#define TESSALY_CLSKQ_MEMBERS(X)                                                                                                     \
-  X(Props, TESSALY_CLSKQ_COLUMNS)                                                                                                    \
-  X(Method, GetSQLField, "MySql")                                                                                                    \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                                \
-  X(Method, CalcKaoQinDays, "intYear", "intMonth", "KQType", "EmpID", "RetDays", "[strErr]")                                         \
-  X(Method, CalcJBHours, "intYear", "intMonth", "GongXiu", "EmpID", "RetJBHours", "RetJBXHours", "[strErr]")                         \
-  X(Method, CalcQTMTJ, "intYear", "intMonth", "EmpID", "CDNum", "CDMinute", "ZTNum", "ZTMinute", "WK_Hours", "QJ_Hours", "[strErr]") \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
-
 }  // namespace tessaly

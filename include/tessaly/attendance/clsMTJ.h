@@ -88,11 +88,4 @@ class clsMTJ final : public framework::RecordOf<clsMTJ> {
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
 
-// The published interface _clsMTJ, in its order (interfaces/Published.h).
-#define TESSALY_CLSMTJ_MEMBERS(X)                     \
-  X(Props, TESSALY_CLSMTJ_COLUMNS)                    \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]") \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
-
 }  // namespace tessaly

@@ -100,12 +100,4 @@ class clsJB final : public framework::RecordOf<clsJB, int32_t> {
   static const framework::Listing& SearchListing();
 };
 
-// The published interface _clsJB, in its order (interfaces/Published.h).
-#define TESSALY_CLSJB_MEMBERS(X)                                                              \
-  X(Props, TESSALY_CLSJB_COLUMNS)                                                             \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")                                                   \
-  X(Method, GetSQLField, "MySql")                                                             \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                         \
-  X(Method, HasTheHoliday, "strDate", "HoursPerDay", "EmpID", "HasIt", "RetHour", "[strErr]")
-
 }  // namespace tessaly

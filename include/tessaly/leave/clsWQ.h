@@ -74,11 +74,4 @@ class clsWQ final : public framework::RecordOf<clsWQ, int32_t> {
   static const framework::Listing& SearchListing();
 };
 
-// The published interface _clsWQ, in its order (interfaces/Published.h).
-#define TESSALY_CLSWQ_MEMBERS(X)                      \
-  X(Props, TESSALY_CLSWQ_COLUMNS)                     \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")           \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
-
 }  // namespace tessaly

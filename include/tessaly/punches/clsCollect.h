@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -45,9 +44,5 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
   // grid (framework/Listing.h).
   static const framework::Listing& CollectedListing();
 };
-
-// The published interface _clsCollect, in its order (interfaces/Published.h).
-#define TESSALY_CLSCOLLECT_MEMBERS(X)  \
-  X(Props, TESSALY_CLSCOLLECT_COLUMNS)
 
 }  // namespace tessaly

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -55,11 +54,5 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
  private:
   std::string key_;
 };
-
-// The published interface _clsKQJ, in its order (interfaces/Published.h).
-#define TESSALY_CLSKQJ_MEMBERS(X)                                                                                                     \
-  X(Let, FKey)                                                                                                                        \
-  X(Props, TESSALY_CLSKQJ_COLUMNS)                                                                                                    \
-  X(MethodOf, TheAddrIsExist, eRESULT(std::string, std::string, bool&, std::string&), "strAddS", "strKey", "AddrIsExist", "[ErrStr]")
 
 }  // namespace tessaly

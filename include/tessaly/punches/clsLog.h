@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
@@ -43,11 +42,5 @@ class clsLog final : public framework::RecordOf<clsLog> {
   static constexpr int32_t kFieldsUpperBound = 4;
   static const framework::Listing& CaptionedListing();
 };
-
-// The published interface _clsLog, in its order (interfaces/Published.h).
-#define TESSALY_CLSLOG_MEMBERS(X)                     \
-  X(Props, TESSALY_CLSLOG_COLUMNS)                    \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]") \
-  X(Method, GetSQLField, "MySql")
 
 }  // namespace tessaly

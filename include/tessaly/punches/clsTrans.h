@@ -95,13 +95,4 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   eRESULT FirstPunchTime(const std::string& sql, bool& HasIt, std::string& RetTime);
 };
 
-// The published interface _clsTrans, in its order (interfaces/Published.h).
-#define TESSALY_CLSTRANS_MEMBERS(X)                                                                                    \
-  X(Props, TESSALY_CLSTRANS_COLUMNS)                                                                                   \
-  X(Method, GetSQLField, "MySql")                                                                                      \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                  \
-  X(Method, HasTrans, "StartDate", "EndDate", "EmpID", "StartTime", "EndTime", "IsIn", "HasIt", "RetTime", "[strErr]") \
-  X(Method, HasTransByFlag, "strDate", "EmpID", "intFlag", "HasIt", "RetTime", "[strErr]")                             \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
-
 }  // namespace tessaly

@@ -71,10 +71,4 @@ class clsTransLost final : public framework::RecordOf<clsTransLost> {
   static const framework::Listing& SearchListing();
 };
 
-// The published interface _clsTransLost, in its order (interfaces/Published.h).
-#define TESSALY_CLSTRANSLOST_MEMBERS(X)               \
-  X(Props, TESSALY_CLSTRANSLOST_COLUMNS)              \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
-
 }  // namespace tessaly

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -40,10 +39,5 @@ class clsHoliday final : public framework::RecordOf<clsHoliday, int16_t> {
 
   static std::span<const framework::ColumnDef<clsHoliday>> Columns();
 };
-
-// The published interface _clsHoliday, in its order (interfaces/Published.h).
-#define TESSALY_CLSHOLIDAY_MEMBERS(X)       \
-  X(Method, GetMaxID, "RetMaxID", "strMsg") \
-  X(Props, TESSALY_CLSHOLIDAY_COLUMNS)
 
 }  // namespace tessaly

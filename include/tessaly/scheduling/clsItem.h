@@ -71,11 +71,4 @@ class clsItem final : public framework::RecordOf<clsItem> {
   C_ITEM_INDEX TableIndex_ = C_ITEM_INDEX{0};
 };
 
-// The published interface _clsItem, in its order (interfaces/Published.h).
-#define TESSALY_CLSITEM_MEMBERS(X)                                        \
-  X(Method, GetMaxID, "TableIndex", "RetMaxID", "strMsg")                 \
-  X(Props, TESSALY_CLSITEM_COLUMNS)                                       \
-  X(Let, TableIndex)                                                      \
-  X(Method, TheItemIsNeed, "ItemID", "ErrStr", "ItemIsNeed", "ItemIndex")
-
 }  // namespace tessaly

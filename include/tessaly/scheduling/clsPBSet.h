@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {
@@ -57,11 +56,5 @@ class clsPBSet final : public framework::RecordOf<clsPBSet> {
  private:
   std::string FKey_;
 };
-
-// The published interface _clsPBSet, in its order (interfaces/Published.h).
-#define TESSALY_CLSPBSET_MEMBERS(X)                          \
-  X(Let, FKey)                                               \
-  X(Props, TESSALY_CLSPBSET_COLUMNS)                         \
-  X(Method, ThePlanIsNeed, "PlanID", "ErrStr", "PlanIsNeed")
 
 }  // namespace tessaly

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {
@@ -60,13 +59,5 @@ class clsRoster final : public framework::RecordOf<clsRoster, int32_t> {
  private:
   int32_t FKey_ = 0;
 };
-
-// The published interface _clsRoster, in its order (interfaces/Published.h).
-#define TESSALY_CLSROSTER_MEMBERS(X)                  \
-  X(Let, FKey)                                        \
-  X(Props, TESSALY_CLSROSTER_COLUMNS)                 \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")           \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

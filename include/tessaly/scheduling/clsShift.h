@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -87,10 +86,5 @@ class clsShift final : public framework::RecordOf<clsShift> {
  private:
   std::string FKey_;
 };
-
-// The published interface _clsShift, in its order (interfaces/Published.h).
-#define TESSALY_CLSSHIFT_MEMBERS(X)  \
-  X(Let, FKey)                       \
-  X(Props, TESSALY_CLSSHIFT_COLUMNS)
 
 }  // namespace tessaly
