@@ -82,10 +82,7 @@ struct KQMonthSums {
 // as whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
 // gives the same rows under Chinese captions with their fractions kept.
 class clsKQ final : public framework::RecordOf<clsKQ> {
- public:
-  clsKQ();
-
-  TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsKQ, TESSALY_CLSKQ_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -112,8 +109,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   // error in LastError()); Sums is written only on RES_OK.
   eRESULT CalcMonthSums(int16_t intYear, int16_t intMonth, std::string EmpID, std::string KQType,
                         std::string GongXiu, KQMonthSums& Sums, std::string strErr = {});
-
-  static std::span<const framework::ColumnDef<clsKQ>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.

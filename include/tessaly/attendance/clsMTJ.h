@@ -67,18 +67,13 @@ enum eLOOK_MTJ : int32_t { TESSALY_ELOOK_MTJ_MEMBERS(TESSALY_ENUMERATOR) };
 // whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
 // gives the same rows under Chinese captions with their fractions kept.
 class clsMTJ final : public framework::RecordOf<clsMTJ> {
- public:
-  clsMTJ();
-
-  TESSALY_CLSMTJ_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsMTJ, TESSALY_CLSMTJ_COLUMNS)
 
  public:
   std::string GetValueFields(int32_t Rev = 0) override;
   std::string GetBodyString(int32_t Rev = 0) override;
   std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsMTJ>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.

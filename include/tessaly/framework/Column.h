@@ -355,11 +355,6 @@ class ColumnList {
 // with Kind one of the kinds above, width the characters a text keeps (0: all)
 // and the modifiers of ColumnSpec (none, or a chain starting with ".").
 
-// The ColumnSpec of a line (the first part of TESSALY_COLUMN).
-#define TESSALY_SPEC(Kind, Prop, Column, Width, ...)                                       \
-  ::tessaly::framework::ColumnSpec::Of<::tessaly::framework::Kind>(Column, Width) \
-      __VA_ARGS__,
-
 // The property (a get and a let) and the member behind it, inside the class
 // body: TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
 #define TESSALY_PROPERTY(Kind, Prop, Column, Width, ...)                \
@@ -372,18 +367,6 @@ class ColumnList {
  private:                                                               \
   ::tessaly::framework::Kind::Type Prop##_ = {};
 
-// The entry of the class's column table (inside a member function of the
-// class, where Self names the class): TESSALY_CLSKQ_COLUMNS(TESSALY_COLUMN)
-#define TESSALY_COLUMN(Kind, Prop, Column, Width, ...)                                        \
-  ::tessaly::framework::ColumnDef<Self>{                                                      \
-      TESSALY_SPEC(Kind, Prop, Column, Width, __VA_ARGS__)[](Self & self,                     \
-                                                             const ::tessaly::db::Variant& v) { \
-        self.Prop##_ = ::tessaly::framework::Kind::Load(v);                                   \
-      },                                                                                      \
-      [](const Self& self, ::tessaly::sql::Items& items, std::string_view name, bool cr) {    \
-        ::tessaly::framework::Kind::Item(items, name, self.Prop##_, cr);                      \
-      }},
-
 // A property that only loading a row sets (a get, no let), for a line whose
 // column comes from the saved query: TESSALY_XX_QUERY_COLUMNS(TESSALY_READONLY_PROPERTY)
 #define TESSALY_READONLY_PROPERTY(Kind, Prop, Column, Width, ...)   \
@@ -392,9 +375,3 @@ class ColumnList {
                                                                     \
  private:                                                           \
   ::tessaly::framework::Kind::Type Prop##_ = {};
-
-// The entry of a column the class only lists (descriptors, ExeSearch) and
-// holds no property for: never loaded, never written. Its line says
-// .QueryOnly() where the column comes from the saved query.
-#define TESSALY_LISTED_COLUMN(Kind, Prop, Column, Width, ...) \
-  ::tessaly::framework::ColumnDef<Self>{TESSALY_SPEC(Kind, Prop, Column, Width, __VA_ARGS__) nullptr, nullptr},

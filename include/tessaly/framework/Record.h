@@ -289,3 +289,17 @@ std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::I
 
 }  // namespace framework
 }  // namespace tessaly
+
+// The head of a record class's body: its constructor and its column table
+// (both defined in its source, the table by TESSALY_COLUMNS_OF), then a
+// property for each line of its column list. It leaves the body private, so
+// the class goes on with an access specifier:
+//   class clsKQ final : public framework::RecordOf<clsKQ> {
+//     TESSALY_RECORD_CLASS(clsKQ, TESSALY_CLSKQ_COLUMNS)
+//    public:
+//     ...
+#define TESSALY_RECORD_CLASS(Cls, COLUMNS)                                \
+ public:                                                                  \
+  Cls();                                                                  \
+  static std::span<const ::tessaly::framework::ColumnDef<Cls>> Columns(); \
+  COLUMNS(TESSALY_PROPERTY)

@@ -51,13 +51,9 @@ enum eLOOK_JB : int32_t { TESSALY_ELOOK_JB_MEMBERS(TESSALY_ENUMERATOR) };
 // the employee's name and department; the fifth cell is "否" for a declared
 // and "是" for a verified request (empty where F_KQCheck is Null).
 class clsJB final : public framework::RecordOf<clsJB, int32_t> {
- public:
-  clsJB();
-
-  TESSALY_CLSJB_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsJB, TESSALY_CLSJB_COLUMNS)
 
  public:
-
   // RetMaxID: the largest F_ID plus 1, or 1 when there is none. RES_OK;
   // strMsg is never written. No trap: errors throw tessaly::Error.
 
@@ -93,7 +89,6 @@ class clsJB final : public framework::RecordOf<clsJB, int32_t> {
   eRESULT HasTheHoliday(std::string strDate, int16_t HoursPerDay, std::string EmpID, bool& HasIt,
                         float& RetHour, std::string strErr = {});
 
-  static std::span<const framework::ColumnDef<clsJB>> Columns();
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 10;

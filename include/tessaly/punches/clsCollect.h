@@ -26,10 +26,7 @@ namespace tessaly {
 // DoSearch(-1) lists every row by work number, date and time, any other mode
 // the rows of FWorkNo.
 class clsCollect final : public framework::RecordOf<clsCollect> {
- public:
-  clsCollect();
-
-  TESSALY_CLSCOLLECT_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsCollect, TESSALY_CLSCOLLECT_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -38,8 +35,6 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
   std::string DeleteWhere(int32_t ExtraParam) override;
 
  public:
-  static std::span<const framework::ColumnDef<clsCollect>> Columns();
-
   // Every row in collection order, as DoSearch(-1) gives them, for a host's
   // grid (framework/Listing.h).
   static const framework::Listing& CollectedListing();

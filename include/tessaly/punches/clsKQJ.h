@@ -23,15 +23,12 @@ namespace tessaly {
 // same name is refused by the database, one of the same address is not);
 // DoSearch(-1) lists every terminal by name, any other mode finds FKey.
 class clsKQJ final : public framework::RecordOf<clsKQJ> {
- public:
-  clsKQJ();
+  TESSALY_RECORD_CLASS(clsKQJ, TESSALY_CLSKQJ_COLUMNS)
 
+ public:
   // The name under which the row is stored now; write-only.
   void FKey(std::string value) { key_ = std::move(value); }
 
-  TESSALY_CLSKQJ_COLUMNS(TESSALY_PROPERTY)
-
- public:
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // Is the address strAddS taken by a terminal other than strKey (the name of
@@ -44,8 +41,6 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
     std::string ignored;
     return TheAddrIsExist(std::move(strAddS), std::move(strKey), AddrIsExist, ignored);
   }
-
-  static std::span<const framework::ColumnDef<clsKQJ>> Columns();
 
   // Every terminal by name, as DoSearch(-1) gives them, for a host's grid
   // (framework/Listing.h).

@@ -29,15 +29,9 @@ namespace tessaly {
 // Listings (RecordOf): GetSQLField gives indexes 0 to 4; ExeSearchWithRecord
 // gives T_Log by date and time under Chinese captions.
 class clsLog final : public framework::RecordOf<clsLog> {
- public:
-  clsLog();
-
-  TESSALY_CLSLOG_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsLog, TESSALY_CLSLOG_COLUMNS)
 
  public:
-
-  static std::span<const framework::ColumnDef<clsLog>> Columns();
-
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 4;
   static const framework::Listing& CaptionedListing();

@@ -54,10 +54,7 @@ enum eLOOK_TRANS : int32_t { TESSALY_ELOOK_TRANS_MEMBERS(TESSALY_ENUMERATOR) };
 // ExeSearch and ExeSearchWithRecord list Q_Trans by date, employee and time,
 // a hand-entered punch (F_IsKQ 0) under the terminal name "手工输入".
 class clsTrans final : public framework::RecordOf<clsTrans> {
- public:
-  clsTrans();
-
-  TESSALY_CLSTRANS_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsTrans, TESSALY_CLSTRANS_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -80,8 +77,6 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   // HasIt and RetTime as HasTrans, with the same results and failures.
   eRESULT HasTransByFlag(std::string strDate, std::string EmpID, int16_t intFlag, bool& HasIt,
                          std::string& RetTime, std::string strErr = {});
-
-  static std::span<const framework::ColumnDef<clsTrans>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.

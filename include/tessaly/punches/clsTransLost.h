@@ -52,10 +52,7 @@ enum eLOOK_TRANSLOST : int32_t { TESSALY_ELOOK_TRANSLOST_MEMBERS(TESSALY_ENUMERA
 // Listings (RecordOf): GetSQLField gives indexes 0 to 10; ExeSearch lists
 // T_TransLost in the database's order.
 class clsTransLost final : public framework::RecordOf<clsTransLost> {
- public:
-  clsTransLost();
-
-  TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsTransLost, TESSALY_CLSTRANSLOST_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -64,8 +61,6 @@ class clsTransLost final : public framework::RecordOf<clsTransLost> {
   std::string DeleteWhere(int32_t ExtraParam) override;
 
  public:
-  static std::span<const framework::ColumnDef<clsTransLost>> Columns();
-
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();

@@ -26,18 +26,12 @@ namespace tessaly {
 // FID, whatever the mode; Delete and DoSearch(0) address the holiday FID,
 // DoSearch(-1) lists every holiday by identifier.
 class clsHoliday final : public framework::RecordOf<clsHoliday, int16_t> {
- public:
-  clsHoliday();
+  TESSALY_RECORD_CLASS(clsHoliday, TESSALY_CLSHOLIDAY_COLUMNS)
 
+ public:
   // RetMaxID: the largest F_ID + 1, or 1 when there is none. RES_OK; no trap:
   // a failing statement or a largest F_ID of 32767 raises tessaly::Error.
   // strMsg is never written.
-
-  TESSALY_CLSHOLIDAY_COLUMNS(TESSALY_PROPERTY)
-
- public:
-
-  static std::span<const framework::ColumnDef<clsHoliday>> Columns();
 };
 
 }  // namespace tessaly

@@ -34,24 +34,19 @@ namespace tessaly {
 // Delete does not ask whether an employee still uses the plan: that is
 // ThePlanIsNeed.
 class clsPBSet final : public framework::RecordOf<clsPBSet> {
- public:
-  clsPBSet();
+  TESSALY_RECORD_CLASS(clsPBSet, TESSALY_CLSPBSET_COLUMNS)
 
+ public:
   // The name of the plan Update, Delete and a single-row search act on; write
   // only, and no load changes it.
   void FKey(std::string value) { FKey_ = std::move(value); }
 
-  TESSALY_CLSPBSET_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // PlanIsNeed: whether some employee's F_Shift names the plan PlanID. RES_OK,
   // or RES_ERROR with the error's description in ErrStr (PlanIsNeed false).
   // The object's recordset is left on the employees found.
   eRESULT ThePlanIsNeed(std::string PlanID, std::string& ErrStr, bool& PlanIsNeed);
 
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsPBSet>> Columns();
 
  private:
   std::string FKey_;

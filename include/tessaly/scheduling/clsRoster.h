@@ -33,23 +33,18 @@ namespace tessaly {
 // ExeSearch lists rosters over the join with the employee, department and
 // rotation-code names, 41 tab-separated fields a line.
 class clsRoster final : public framework::RecordOf<clsRoster, int32_t> {
- public:
-  clsRoster();
+  TESSALY_RECORD_CLASS(clsRoster, TESSALY_CLSROSTER_COLUMNS)
 
+ public:
   // The roster number Update, Delete and a single-row search act on; write
   // only, and no load changes it.
   void FKey(int32_t value) { FKey_ = value; }
 
-  TESSALY_CLSROSTER_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // RetMaxID: the largest ROSTER_NUM + 1, or 1 when there is none. RES_OK;
   // no trap: a failing statement or a largest number of 2147483647 raises
   // tessaly::Error. strMsg is never written.
 
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsRoster>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
