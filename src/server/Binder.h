@@ -15,16 +15,12 @@
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
 #include "tessaly/tessaly_c.h"
-
-namespace tessaly::db {
-class Connection;
-class Recordset;
-}  // namespace tessaly::db
 
 namespace tessaly::server {
 

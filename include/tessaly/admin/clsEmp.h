@@ -2,12 +2,7 @@
 // employee number.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

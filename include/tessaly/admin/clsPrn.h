@@ -8,14 +8,10 @@
 #include <string>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
 
 // Not a record class: it holds the connection it is given and a recordset of
 // its own, which stays open on the last query a call made.

@@ -7,12 +7,9 @@
 #include <string>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-}
 
 // Not a record class: it holds only the connection it is given and sends one
 // DELETE per table on it, with no transaction, so what was deleted before a

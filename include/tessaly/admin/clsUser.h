@@ -3,12 +3,7 @@
 // stores both texts as the host gives them; it checks neither.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

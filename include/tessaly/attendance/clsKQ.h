@@ -1,15 +1,7 @@
 // clsKQ: the daily attendance records, one row of T_KQ per employee and day.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 

@@ -2,15 +2,7 @@
 // and month.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 

@@ -1,6 +1,7 @@
 // The behaviour all record classes share, written once: the ClsBase members
 // that do not depend on the table, and what follows from a class's column
 // declarations (framework/Column.h): its row loading and its builders' pieces.
+// A record class's header includes this one for all its declaration uses.
 #pragma once
 
 #include <climits>
@@ -10,21 +11,21 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/framework/Column.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Trap.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
+#include "tessaly/interfaces/Published.h"
+#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
-
-namespace db {
-class Fields;
-}
 
 namespace framework {
 

@@ -5,14 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "tessaly/db/Handles.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
 
 // The 23 members a host uses to add, change, delete, search and walk the rows
 // of any table in the same way. Rev and ExtraParam choose a mode (0 is the

@@ -4,17 +4,8 @@
 // rest is written once here, the four classes included.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
 #include "tessaly/framework/mdlConst.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {

@@ -1,15 +1,7 @@
 // clsJB: overtime requests, one per row of T_JB.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {

@@ -2,15 +2,7 @@
 // card punches of a date are waived because the employee worked outside.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {

@@ -2,10 +2,6 @@
 // all texts and without key, filled, read back and emptied by the host.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
 
 namespace tessaly {

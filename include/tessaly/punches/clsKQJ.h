@@ -2,10 +2,6 @@
 // by its name.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
 
 namespace tessaly {

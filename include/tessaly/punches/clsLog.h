@@ -1,13 +1,7 @@
 // clsLog: the host's log of its runs, one row of T_Log per run.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 

@@ -2,10 +2,6 @@
 // dates.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
 
 namespace tessaly {

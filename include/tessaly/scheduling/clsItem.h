@@ -3,13 +3,7 @@
 // TableIndex chooses.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 

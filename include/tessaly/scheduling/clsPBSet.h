@@ -2,11 +2,6 @@
 // name.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <utility>
-
 #include "tessaly/framework/Record.h"
 #include "tessaly/scheduling/DayColumns.h"
 

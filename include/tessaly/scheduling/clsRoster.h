@@ -2,10 +2,6 @@
 // of four scheduling modes, keyed by its number.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
 #include "tessaly/scheduling/DayColumns.h"
 
