@@ -1,5 +1,6 @@
 #include "tessaly/admin/clsEmp.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
 #include "tessaly/framework/Listing.h"
@@ -44,12 +45,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 clsEmp::clsEmp() : RecordOf(mdlConst::T_Emp, mdlConst::T_Emp) {}
 
-std::span<const framework::ColumnDef<clsEmp>> clsEmp::Columns() {
-  using Self = clsEmp;
-  static constexpr framework::ColumnDef<clsEmp> kColumns[] = {
-      TESSALY_CLSEMP_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsEmp, TESSALY_CLSEMP_COLUMNS(TESSALY_COLUMN))
 
 std::string clsEmp::GetBodyString(int32_t Rev) {
   if (Rev == EMP_UPDSHIFT) return sql::Items().Text("F_Shift", FShift_).str();

@@ -1,5 +1,6 @@
 #include "tessaly/admin/clsUser.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -14,12 +15,7 @@ std::string ByUserId(const clsUser& row) { return " F_UserID=" + sql::Quoted(row
 
 clsUser::clsUser() : RecordOf(mdlConst::T_User, mdlConst::T_User) {}
 
-std::span<const framework::ColumnDef<clsUser>> clsUser::Columns() {
-  using Self = clsUser;
-  static constexpr framework::ColumnDef<clsUser> kColumns[] = {
-      TESSALY_CLSUSER_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsUser, TESSALY_CLSUSER_COLUMNS(TESSALY_COLUMN))
 
 std::string clsUser::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_UserID ";

@@ -1,5 +1,6 @@
 #include "tessaly/attendance/clsKQ.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
 #include "tessaly/framework/Listing.h"
@@ -31,11 +32,7 @@ int16_t IntegerOf(const db::Recordset& rs, std::string_view name) {
 
 clsKQ::clsKQ() : RecordOf(mdlConst::T_KQ, mdlConst::T_KQ, KQ_UPDTJ) {}
 
-std::span<const framework::ColumnDef<clsKQ>> clsKQ::Columns() {
-  using Self = clsKQ;
-  static constexpr framework::ColumnDef<clsKQ> kColumns[] = {TESSALY_CLSKQ_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsKQ, TESSALY_CLSKQ_COLUMNS(TESSALY_COLUMN))
 
 std::string clsKQ::GetWhereString(int32_t Rev) {
   if (Rev == KQ_BYEMPIDANDDATE) {

@@ -1,5 +1,6 @@
 #include "tessaly/attendance/clsMTJ.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -24,12 +25,7 @@ const framework::ColumnList<clsMTJ>& BuilderColumns() {
 
 clsMTJ::clsMTJ() : RecordOf(mdlConst::T_MTJ, mdlConst::T_MTJ) {}
 
-std::span<const framework::ColumnDef<clsMTJ>> clsMTJ::Columns() {
-  using Self = clsMTJ;
-  static constexpr framework::ColumnDef<clsMTJ> kColumns[] = {
-      TESSALY_CLSMTJ_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsMTJ, TESSALY_CLSMTJ_COLUMNS(TESSALY_COLUMN))
 
 std::string clsMTJ::GetValueFields(int32_t) { return ColumnNames(BuilderColumns()); }
 std::string clsMTJ::GetValuesString(int32_t) { return Values(BuilderColumns()); }

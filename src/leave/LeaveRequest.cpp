@@ -1,5 +1,6 @@
 #include "tessaly/leave/LeaveRequest.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"

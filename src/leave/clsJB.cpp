@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
@@ -49,13 +50,8 @@ float VerifiedShare(int64_t asked, const db::Variant& date_fr, const db::Variant
 
 clsJB::clsJB() : RecordOf(mdlConst::T_JB, mdlConst::T_JB, JB_UPDTJ) {}
 
-std::span<const framework::ColumnDef<clsJB>> clsJB::Columns() {
-  using Self = clsJB;
-  static constexpr framework::ColumnDef<clsJB> kColumns[] = {
-      TESSALY_CLSJB_COLUMNS(TESSALY_COLUMN)
-          TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsJB, TESSALY_CLSJB_COLUMNS(TESSALY_COLUMN)
+                   TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN))
 
 eRESULT clsJB::HasTheHoliday(std::string strDate, int16_t HoursPerDay, std::string EmpID,
                              bool& HasIt, float& RetHour, std::string) {

@@ -1,5 +1,6 @@
 #include "tessaly/leave/clsWQ.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -8,13 +9,8 @@ namespace tessaly {
 
 clsWQ::clsWQ() : RecordOf(mdlConst::T_WQ, mdlConst::T_WQ, WQ_UPDTJ) {}
 
-std::span<const framework::ColumnDef<clsWQ>> clsWQ::Columns() {
-  using Self = clsWQ;
-  static constexpr framework::ColumnDef<clsWQ> kColumns[] = {
-      TESSALY_CLSWQ_COLUMNS(TESSALY_COLUMN)
-          TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsWQ, TESSALY_CLSWQ_COLUMNS(TESSALY_COLUMN)
+                   TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN))
 
 // The date is compared with a quoted text: it matches the yyyy-mm-dd form
 // the date is stored and loaded in.

@@ -1,5 +1,6 @@
 #include "tessaly/punches/clsCollect.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -14,12 +15,7 @@ constexpr std::string_view kCollectionOrder = " ORDER BY F_WorkNo,F_KQDate,F_KQT
 
 clsCollect::clsCollect() : RecordOf(mdlConst::T_Collect, mdlConst::T_Collect) {}
 
-std::span<const framework::ColumnDef<clsCollect>> clsCollect::Columns() {
-  using Self = clsCollect;
-  static constexpr framework::ColumnDef<clsCollect> kColumns[] = {
-      TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsCollect, TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN))
 
 // Without a key, rows are found by work number; -1 gives them all in the
 // order they were collected in.

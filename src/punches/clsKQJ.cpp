@@ -1,5 +1,6 @@
 #include "tessaly/punches/clsKQJ.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
@@ -15,12 +16,7 @@ constexpr std::string_view kByName = " ORDER BY F_Name ";
 
 clsKQJ::clsKQJ() : RecordOf(mdlConst::T_KQJ, mdlConst::T_KQJ) {}
 
-std::span<const framework::ColumnDef<clsKQJ>> clsKQJ::Columns() {
-  using Self = clsKQJ;
-  static constexpr framework::ColumnDef<clsKQJ> kColumns[] = {
-      TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsKQJ, TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN))
 
 // The row is the one stored under FKey, so an update can change F_Name.
 std::string clsKQJ::GetWhereString(int32_t Rev) {

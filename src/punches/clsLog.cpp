@@ -1,5 +1,6 @@
 #include "tessaly/punches/clsLog.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -8,12 +9,7 @@ namespace tessaly {
 
 clsLog::clsLog() : RecordOf(mdlConst::T_Log, mdlConst::T_Log) {}
 
-std::span<const framework::ColumnDef<clsLog>> clsLog::Columns() {
-  using Self = clsLog;
-  static constexpr framework::ColumnDef<clsLog> kColumns[] = {
-      TESSALY_CLSLOG_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsLog, TESSALY_CLSLOG_COLUMNS(TESSALY_COLUMN))
 
 std::span<const framework::FieldEntry> clsLog::FieldEntries() {
   static const std::vector<framework::FieldEntry> entries =

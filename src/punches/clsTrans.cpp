@@ -1,5 +1,6 @@
 #include "tessaly/punches/clsTrans.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
@@ -26,12 +27,7 @@ constexpr std::string_view kByDateAndTime = " order by F_Date,F_Time ";
 
 clsTrans::clsTrans() : RecordOf(mdlConst::T_Trans, mdlConst::T_Trans, TRANS_UPDTJ) {}
 
-std::span<const framework::ColumnDef<clsTrans>> clsTrans::Columns() {
-  using Self = clsTrans;
-  static constexpr framework::ColumnDef<clsTrans> kColumns[] = {
-      TESSALY_CLSTRANS_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsTrans, TESSALY_CLSTRANS_COLUMNS(TESSALY_COLUMN))
 
 std::string clsTrans::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " F_IsTj=0 ORDER BY F_Date,F_CardID ";

@@ -1,5 +1,6 @@
 #include "tessaly/punches/clsTransLost.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -8,12 +9,7 @@ namespace tessaly {
 
 clsTransLost::clsTransLost() : RecordOf(mdlConst::T_TransLost, mdlConst::T_TransLost) {}
 
-std::span<const framework::ColumnDef<clsTransLost>> clsTransLost::Columns() {
-  using Self = clsTransLost;
-  static constexpr framework::ColumnDef<clsTransLost> kColumns[] = {
-      TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsTransLost, TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_COLUMN))
 
 std::string clsTransLost::GetWhereString(int32_t Rev) {
   if (Rev == TRANSLOST_DELALL) return " 1=1  ";

@@ -1,5 +1,6 @@
 #include "tessaly/scheduling/clsItem.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -9,12 +10,7 @@ namespace tessaly {
 // A new object works on no list until TableIndex or GetMaxID chooses one.
 clsItem::clsItem() : RecordOf({}, {}) {}
 
-std::span<const framework::ColumnDef<clsItem>> clsItem::Columns() {
-  using Self = clsItem;
-  static constexpr framework::ColumnDef<clsItem> kColumns[] = {
-      TESSALY_CLSITEM_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsItem, TESSALY_CLSITEM_COLUMNS(TESSALY_COLUMN))
 
 std::string_view clsItem::ItemTableName(C_ITEM_INDEX index) {
   switch (index) {

@@ -1,5 +1,6 @@
 #include "tessaly/scheduling/clsPBSet.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
 
@@ -7,12 +8,7 @@ namespace tessaly {
 
 clsPBSet::clsPBSet() : RecordOf(mdlConst::T_PBSet, mdlConst::T_PBSet) {}
 
-std::span<const framework::ColumnDef<clsPBSet>> clsPBSet::Columns() {
-  using Self = clsPBSet;
-  static constexpr framework::ColumnDef<clsPBSet> kColumns[] = {
-      TESSALY_CLSPBSET_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsPBSet, TESSALY_CLSPBSET_COLUMNS(TESSALY_COLUMN))
 
 std::string clsPBSet::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_Name ";

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -62,12 +63,7 @@ framework::Listing MakeSearchListing() {
 
 clsRoster::clsRoster() : RecordOf(mdlConst::T_Roster, mdlConst::T_Roster) {}
 
-std::span<const framework::ColumnDef<clsRoster>> clsRoster::Columns() {
-  using Self = clsRoster;
-  static constexpr framework::ColumnDef<clsRoster> kColumns[] = {
-      TESSALY_CLSROSTER_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsRoster, TESSALY_CLSROSTER_COLUMNS(TESSALY_COLUMN))
 
 std::string clsRoster::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY FSCL_MONTH, ROST_TYPE ";

@@ -1,5 +1,6 @@
 #include "tessaly/scheduling/clsShift.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
 
@@ -7,12 +8,7 @@ namespace tessaly {
 
 clsShift::clsShift() : RecordOf(mdlConst::T_Shift, mdlConst::T_Shift) {}
 
-std::span<const framework::ColumnDef<clsShift>> clsShift::Columns() {
-  using Self = clsShift;
-  static constexpr framework::ColumnDef<clsShift> kColumns[] = {
-      TESSALY_CLSSHIFT_COLUMNS(TESSALY_COLUMN)};
-  return kColumns;
-}
+TESSALY_COLUMNS_OF(clsShift, TESSALY_CLSSHIFT_COLUMNS(TESSALY_COLUMN))
 
 std::string clsShift::GetWhereString(int32_t Rev) {
   if (Rev == -1) return " 1=1 ORDER BY F_Name ";

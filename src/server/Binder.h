@@ -1,4 +1,4 @@
-// How a class's interface list (interfaces/Published.h) becomes its members'
+// How a class's interface list (Interfaces.h) becomes its members'
 // descriptions and the code that invokes them: each line names a C++ member,
 // whose signature gives the published kinds and passing of its parameters.
 #pragma once
@@ -15,16 +15,12 @@
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/interfaces/SQLField.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
 #include "tessaly/tessaly_c.h"
-
-namespace tessaly::db {
-class Connection;
-class Recordset;
-}  // namespace tessaly::db
 
 namespace tessaly::server {
 
@@ -244,7 +240,7 @@ class Binder {
 
 }  // namespace tessaly::server
 
-// The expansion of an interface list line (interfaces/Published.h) inside a
+// The expansion of an interface list line (Interfaces.h) inside a
 // function where Self names the class and b is its Binder.
 #define TESSALY_SERVER_MEMBER(What, ...) TESSALY_SERVER_##What(__VA_ARGS__)
 #define TESSALY_SERVER_Props(COLUMNS) COLUMNS(TESSALY_SERVER_COLUMN_PROPERTY)

@@ -8,6 +8,7 @@
 
 #include "server/Binder.h"
 #include "server/Hosts.h"
+#include "server/Interfaces.h"
 #include "tessaly/tessaly.h"
 
 namespace tessaly::server {
@@ -126,24 +127,28 @@ Binding BindClass(std::string_view name, size_t& default_count) {
   return binding;
 }
 
-Binding BindConnection() {
-  using Self = ConnectionHost;
+// A late-bound object of the database layer under its name, with the members
+// bind gives it.
+template <class Self>
+Binding BindHost(const char* name, void (*bind)(Binder<Self>&)) {
   Binding binding;
-  binding.class_name = binding.source = "Connection";
+  binding.class_name = binding.source = name;
   Binder<Self> b(binding, 1);
+  bind(b);
+  return binding;
+}
+
+void BindConnection(Binder<ConnectionHost>& b) {
+  using Self = ConnectionHost;
   b.Method("Execute", &Self::Execute, {"Sql"});
   b.Method("CreateSchema", &Self::CreateSchema, {});
   b.Method("BeginTrans", &Self::BeginTrans, {});
   b.Method("CommitTrans", &Self::CommitTrans, {});
   b.Method("RollbackTrans", &Self::RollbackTrans, {});
-  return binding;
 }
 
-Binding BindRecordset() {
+void BindRecordset(Binder<RecordsetHost>& b) {
   using Self = RecordsetHost;
-  Binding binding;
-  binding.class_name = binding.source = "Recordset";
-  Binder<Self> b(binding, 1);
   b.Get<int32_t>("RecordCount", &Self::RecordCount);
   b.Get<bool>("EOF", &Self::IsEOF);
   b.Get<bool>("BOF", &Self::IsBOF);
@@ -156,14 +161,13 @@ Binding BindRecordset() {
   b.Method("MoveNext", &Self::MoveNext, {});
   b.Method("MovePrevious", &Self::MovePrevious, {});
   b.Method("Close", &Self::Close, {});
-  return binding;
 }
 
 struct Server {
   TypeLibrary library;
   std::vector<Binding> bindings;  // beside library.classes
-  Binding connection = BindConnection();
-  Binding recordset = BindRecordset();
+  Binding connection = BindHost<ConnectionHost>("Connection", BindConnection);
+  Binding recordset = BindHost<RecordsetHost>("Recordset", BindRecordset);
 
   Server() {
     library.name = "Tessaly";

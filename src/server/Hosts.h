@@ -7,12 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
-
-namespace tessaly::db {
-class Connection;
-class Recordset;
-}  // namespace tessaly::db
 
 namespace tessaly::server {
 

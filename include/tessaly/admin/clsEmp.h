@@ -2,12 +2,7 @@
 // employee number.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -54,15 +49,12 @@ enum eLOOK_EMP : int32_t { TESSALY_ELOOK_EMP_MEMBERS(TESSALY_ENUMERATOR) };
 // the holder of card FCardID; any other mode the employee FKey.
 // DoSearch(-1) lists everybody by department and number.
 class clsEmp final : public framework::RecordOf<clsEmp> {
- public:
-  clsEmp();
+  TESSALY_RECORD_CLASS(clsEmp, TESSALY_CLSEMP_COLUMNS)
 
+ public:
   // The employee number of the row the default mode addresses (write only).
   void FKey(std::string value) { key_ = std::move(value); }
 
-  TESSALY_CLSEMP_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // The host's type-ahead search. FindStr, without its outer blanks, is
   // matched against the column its first character chooses: a digit the
   // employee number, another character below code 256 the letter key
@@ -87,16 +79,8 @@ class clsEmp final : public framework::RecordOf<clsEmp> {
   std::string GetWhereString(int32_t Rev = 0) override;
   eRESULT Update(std::string& ErrStr, int32_t ExtraParam = 0) override;
 
-  static std::span<const framework::ColumnDef<clsEmp>> Columns();
-
  private:
   std::string key_;
 };
-
-// The published interface _clsEmp, in its order (interfaces/Published.h).
-#define TESSALY_CLSEMP_MEMBERS(X)                                 \
-  X(Let, FKey)                                                    \
-  X(Props, TESSALY_CLSEMP_COLUMNS)                                \
-  X(Method, ExeSearch, "FindStr", "IsBlur", "RetRow", "[strErr]")
 
 }  // namespace tessaly

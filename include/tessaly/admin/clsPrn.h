@@ -8,15 +8,10 @@
 #include <string>
 
 #include "tessaly/Error.h"
-#include "tessaly/interfaces/Published.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
 
 // Not a record class: it holds the connection it is given and a recordset of
 // its own, which stays open on the last query a call made.
@@ -51,10 +46,5 @@ class clsPrn {
   std::unique_ptr<db::Recordset> recordset_;
   ErrorInfo last_error_;
 };
-
-// The published interface _clsPrn, in its order (interfaces/Published.h).
-#define TESSALY_CLSPRN_MEMBERS(X)                                                                            \
-  X(MethodOf, GetPrnModeID, eRESULT(std::string, int16_t&, std::string&), "strKey", "RetModeID", "[strErr]") \
-  X(Let, HConnect)
 
 }  // namespace tessaly

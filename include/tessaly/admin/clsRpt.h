@@ -7,13 +7,9 @@
 #include <string>
 
 #include "tessaly/Error.h"
-#include "tessaly/interfaces/Published.h"
+#include "tessaly/db/Handles.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-}
 
 // Not a record class: it holds only the connection it is given and sends one
 // DELETE per table on it, with no transaction, so what was deleted before a
@@ -72,11 +68,5 @@ class clsRpt {
   std::shared_ptr<db::Connection> connection_;
   ErrorInfo last_error_;
 };
-
-// The published interface _clsRpt, in its order (interfaces/Published.h).
-#define TESSALY_CLSRPT_MEMBERS(X)                                  \
-  X(Let, HConnect)                                                 \
-  X(Method, ClearWorkData, "[StartDate]", "[EndDate]", "[strErr]") \
-  X(Method, ClearAllData, "SysAdmin", "[strErr]")
 
 }  // namespace tessaly

@@ -3,12 +3,7 @@
 // stores both texts as the host gives them; it checks neither.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -37,31 +32,16 @@ enum eLOOK_USER : int32_t { TESSALY_ELOOK_USER_MEMBERS(TESSALY_ENUMERATOR) };
 // condition, with its ordering) is refused by the database, any other mode
 // removes the user FID.
 class clsUser final : public framework::RecordOf<clsUser, int16_t> {
- public:
-  clsUser();
+  TESSALY_RECORD_CLASS(clsUser, TESSALY_CLSUSER_COLUMNS)
 
+ public:
   // The next free identifier: the largest F_ID + 1, or 1 on an empty table.
   // strMsg is never written. No trap: a failing statement raises its error,
   // and a largest identifier of 32767 raises 6 (Overflow).
 
-  TESSALY_CLSUSER_COLUMNS(TESSALY_PROPERTY)
-
- public:
   std::string GetWhereString(int32_t Rev = 0) override;
   eRESULT Update(std::string& ErrStr, int32_t ExtraParam = 0) override;
   eRESULT Delete(std::string& ErrStr, int32_t ExtraParam = 0) override;
-
-  static std::span<const framework::ColumnDef<clsUser>> Columns();
 };
-
-// The published interface _clsUser, in its order (interfaces/Published.h):
-// the name comes before the user ID there, unlike the columns.
-#define TESSALY_CLSUSER_MEMBERS(X)          \
-  X(Method, GetMaxID, "RetMaxID", "strMsg") \
-  X(Property, FID)                          \
-  X(Property, FName)                        \
-  X(Property, FUserID)                      \
-  X(Property, FPwd)                         \
-  X(Property, FRight)
 
 }  // namespace tessaly

@@ -1,15 +1,7 @@
 // clsKQ: the daily attendance records, one row of T_KQ per employee and day.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
@@ -82,10 +74,7 @@ struct KQMonthSums {
 // as whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
 // gives the same rows under Chinese captions with their fractions kept.
 class clsKQ final : public framework::RecordOf<clsKQ> {
- public:
-  clsKQ();
-
-  TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsKQ, TESSALY_CLSKQ_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -113,8 +102,6 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   eRESULT CalcMonthSums(int16_t intYear, int16_t intMonth, std::string EmpID, std::string KQType,
                         std::string GongXiu, KQMonthSums& Sums, std::string strErr = {});
 
-  static std::span<const framework::ColumnDef<clsKQ>> Columns();
-
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
@@ -122,15 +109,5 @@ class clsKQ final : public framework::RecordOf<clsKQ> {
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
-
-// The published interface _clsKQ, in its order (interfaces/Published.h).
-#define TESSALY_CLSKQ_MEMBERS(X)                                                                                                     \
-  X(Props, TESSALY_CLSKQ_COLUMNS)                                                                                                    \
-  X(Method, GetSQLField, "MySql")                                                                                                    \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                                \
-  X(Method, CalcKaoQinDays, "intYear", "intMonth", "KQType", "EmpID", "RetDays", "[strErr]")                                         \
-  X(Method, CalcJBHours, "intYear", "intMonth", "GongXiu", "EmpID", "RetJBHours", "RetJBXHours", "[strErr]")                         \
-  X(Method, CalcQTMTJ, "intYear", "intMonth", "EmpID", "CDNum", "CDMinute", "ZTNum", "ZTMinute", "WK_Hours", "QJ_Hours", "[strErr]") \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

@@ -2,15 +2,7 @@
 // and month.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
@@ -67,18 +59,13 @@ enum eLOOK_MTJ : int32_t { TESSALY_ELOOK_MTJ_MEMBERS(TESSALY_ENUMERATOR) };
 // whole numbers (halves to even) and zeros as empty cells; ExeSearchWithRecord
 // gives the same rows under Chinese captions with their fractions kept.
 class clsMTJ final : public framework::RecordOf<clsMTJ> {
- public:
-  clsMTJ();
-
-  TESSALY_CLSMTJ_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsMTJ, TESSALY_CLSMTJ_COLUMNS)
 
  public:
   std::string GetValueFields(int32_t Rev = 0) override;
   std::string GetBodyString(int32_t Rev = 0) override;
   std::string GetValuesString(int32_t Rev = 0) override;
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsMTJ>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.
@@ -87,12 +74,5 @@ class clsMTJ final : public framework::RecordOf<clsMTJ> {
   static const framework::Listing& SearchListing();
   static const framework::Listing& CaptionedListing() { return SearchListing(); }
 };
-
-// The published interface _clsMTJ, in its order (interfaces/Published.h).
-#define TESSALY_CLSMTJ_MEMBERS(X)                     \
-  X(Props, TESSALY_CLSMTJ_COLUMNS)                    \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]") \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

@@ -203,40 +203,26 @@ struct ColumnSpec {
   // The captioned select-list piece exactly as the listing spells it (blanks,
   // letter case), where it is not the regular form of its cell.
   constexpr ColumnSpec ListedAs(std::string_view piece) const {
-    ColumnSpec s = *this;
-    s.list_piece = piece;
-    return s;
+    return With(&ColumnSpec::list_piece, piece);
   }
   // Irregular spellings in one statement kind.
   constexpr ColumnSpec InColumnList(std::string_view spelt) const {
-    ColumnSpec s = *this;
-    s.column_list_name = spelt;
-    return s;
+    return With(&ColumnSpec::column_list_name, spelt);
   }
   constexpr ColumnSpec AssignedAs(std::string_view spelt) const {
-    ColumnSpec s = *this;
-    s.assigned_name = spelt;
-    return s;
+    return With(&ColumnSpec::assigned_name, spelt);
   }
   // The value list item is not ended by CR (the assignment still is).
-  constexpr ColumnSpec ValueWithoutCR() const {
-    ColumnSpec s = *this;
-    s.value_cr = false;
-    return s;
-  }
+  constexpr ColumnSpec ValueWithoutCR() const { return With(&ColumnSpec::value_cr, false); }
   // The row's key, supplied by the library or the host (a name, or an F_ID
   // from GetMaxID): required and unique. A key the database numbers is the
   // kind Key instead.
   constexpr ColumnSpec PrimaryKey() const {
-    ColumnSpec s = *this;
-    s.flags = static_cast<uint8_t>(s.flags | db::kPrimaryKey);
-    return s;
+    return With(&ColumnSpec::flags, flags | db::kPrimaryKey);
   }
   // Required in the database, 0 where an insert leaves it out.
   constexpr ColumnSpec ZeroDefault() const {
-    ColumnSpec s = *this;
-    s.flags = static_cast<uint8_t>(s.flags | db::kZeroDefault);
-    return s;
+    return With(&ColumnSpec::flags, flags | db::kZeroDefault);
   }
   // ExeSearch writes `substitute` for this column on rows whose `guard`
   // column holds 0 (a hand-entered punch has no terminal).
@@ -248,11 +234,7 @@ struct ColumnSpec {
   }
 
   // A column of the saved query the class searches, not of its table.
-  constexpr ColumnSpec QueryOnly() const {
-    ColumnSpec s = *this;
-    s.in_table = false;
-    return s;
-  }
+  constexpr ColumnSpec QueryOnly() const { return With(&ColumnSpec::in_table, false); }
 
   // Whether a whole row's insert writes the column: one of the table, but a
   // key the database numbers and the statistics flag.
@@ -276,6 +258,13 @@ struct ColumnSpec {
   std::string ListPiece() const;
 
  private:
+  // A copy with one member changed, for the modifiers.
+  template <class T, class V>
+  constexpr ColumnSpec With(T ColumnSpec::*member, V value) const {
+    ColumnSpec s = *this;
+    s.*member = static_cast<T>(value);
+    return s;
+  }
   constexpr ColumnSpec WithCell(CellForm form, std::string_view caption_) const {
     ColumnSpec s = *this;
     s.cell = form;
@@ -355,11 +344,6 @@ class ColumnList {
 // with Kind one of the kinds above, width the characters a text keeps (0: all)
 // and the modifiers of ColumnSpec (none, or a chain starting with ".").
 
-// The ColumnSpec of a line (the first part of TESSALY_COLUMN).
-#define TESSALY_SPEC(Kind, Prop, Column, Width, ...)                                       \
-  ::tessaly::framework::ColumnSpec::Of<::tessaly::framework::Kind>(Column, Width) \
-      __VA_ARGS__,
-
 // The property (a get and a let) and the member behind it, inside the class
 // body: TESSALY_CLSKQ_COLUMNS(TESSALY_PROPERTY)
 #define TESSALY_PROPERTY(Kind, Prop, Column, Width, ...)                \
@@ -372,18 +356,6 @@ class ColumnList {
  private:                                                               \
   ::tessaly::framework::Kind::Type Prop##_ = {};
 
-// The entry of the class's column table (inside a member function of the
-// class, where Self names the class): TESSALY_CLSKQ_COLUMNS(TESSALY_COLUMN)
-#define TESSALY_COLUMN(Kind, Prop, Column, Width, ...)                                        \
-  ::tessaly::framework::ColumnDef<Self>{                                                      \
-      TESSALY_SPEC(Kind, Prop, Column, Width, __VA_ARGS__)[](Self & self,                     \
-                                                             const ::tessaly::db::Variant& v) { \
-        self.Prop##_ = ::tessaly::framework::Kind::Load(v);                                   \
-      },                                                                                      \
-      [](const Self& self, ::tessaly::sql::Items& items, std::string_view name, bool cr) {    \
-        ::tessaly::framework::Kind::Item(items, name, self.Prop##_, cr);                      \
-      }},
-
 // A property that only loading a row sets (a get, no let), for a line whose
 // column comes from the saved query: TESSALY_XX_QUERY_COLUMNS(TESSALY_READONLY_PROPERTY)
 #define TESSALY_READONLY_PROPERTY(Kind, Prop, Column, Width, ...)   \
@@ -392,9 +364,3 @@ class ColumnList {
                                                                     \
  private:                                                           \
   ::tessaly::framework::Kind::Type Prop##_ = {};
-
-// The entry of a column the class only lists (descriptors, ExeSearch) and
-// holds no property for: never loaded, never written. Its line says
-// .QueryOnly() where the column comes from the saved query.
-#define TESSALY_LISTED_COLUMN(Kind, Prop, Column, Width, ...) \
-  ::tessaly::framework::ColumnDef<Self>{TESSALY_SPEC(Kind, Prop, Column, Width, __VA_ARGS__) nullptr, nullptr},

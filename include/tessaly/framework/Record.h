@@ -1,6 +1,7 @@
 // The behaviour all record classes share, written once: the ClsBase members
 // that do not depend on the table, and what follows from a class's column
 // declarations (framework/Column.h): its row loading and its builders' pieces.
+// A record class's header includes this one for all its declaration uses.
 #pragma once
 
 #include <climits>
@@ -10,21 +11,21 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/framework/Column.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Trap.h"
 #include "tessaly/interfaces/BaseObject.h"
 #include "tessaly/interfaces/ClsBase.h"
+#include "tessaly/interfaces/Published.h"
+#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
-
-namespace db {
-class Fields;
-}
 
 namespace framework {
 
@@ -289,3 +290,17 @@ std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::I
 
 }  // namespace framework
 }  // namespace tessaly
+
+// The head of a record class's body: its constructor and its column table
+// (both defined in its source, the table by TESSALY_COLUMNS_OF), then a
+// property for each line of its column list. It leaves the body private, so
+// the class goes on with an access specifier:
+//   class clsKQ final : public framework::RecordOf<clsKQ> {
+//     TESSALY_RECORD_CLASS(clsKQ, TESSALY_CLSKQ_COLUMNS)
+//    public:
+//     ...
+#define TESSALY_RECORD_CLASS(Cls, COLUMNS)                                \
+ public:                                                                  \
+  Cls();                                                                  \
+  static std::span<const ::tessaly::framework::ColumnDef<Cls>> Columns(); \
+  COLUMNS(TESSALY_PROPERTY)

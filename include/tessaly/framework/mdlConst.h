@@ -8,14 +8,10 @@
 #include <string_view>
 
 #include "tessaly/Error.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
-
 namespace mdlConst {
 
 inline constexpr std::string_view T_KQ = "T_KQ";

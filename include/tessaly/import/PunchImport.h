@@ -14,11 +14,9 @@
 #include <utility>
 #include <vector>
 
-namespace tessaly {
+#include "tessaly/db/Handles.h"
 
-namespace db {
-class Connection;
-}
+namespace tessaly {
 
 // The text forms terminals export.
 enum class PunchFormat {

@@ -6,12 +6,9 @@
 #include <memory>
 #include <string>
 
-namespace tessaly {
+#include "tessaly/db/Handles.h"
 
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
+namespace tessaly {
 
 class BaseObject {
  public:

@@ -5,15 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "tessaly/interfaces/Published.h"
+#include "tessaly/db/Handles.h"
 #include "tessaly/interfaces/eRESULT.h"
 
 namespace tessaly {
-
-namespace db {
-class Connection;
-class Recordset;
-}  // namespace db
 
 // The 23 members a host uses to add, change, delete, search and walk the rows
 // of any table in the same way. Rev and ExtraParam choose a mode (0 is the
@@ -53,31 +48,5 @@ class ClsBase {
   virtual eRESULT Delete(std::string& ErrStr, int32_t ExtraParam = 0) = 0;
   virtual eRESULT Add(std::string& ErrStr, int32_t ExtraParam = 0) = 0;
 };
-
-// The interface ClsBase in its slot order (interfaces/Published.h): the mode
-// of a builder is optional, and an operation's message and mode are optional
-// and published by reference.
-#define TESSALY_CLSBASE_MEMBERS(X)                     \
-  X(Method, GetValueFields, "[Rev]")                   \
-  X(Method, GetSelString, "[Rev]")                     \
-  X(Method, GetBodyString, "[Rev]")                    \
-  X(Method, GetValuesString, "[Rev]")                  \
-  X(Method, GetWhereString, "[Rev]")                   \
-  X(Property, HRecordset)                              \
-  X(Get, HRecordCount)                                 \
-  X(Property, HConnect)                                \
-  X(Method, DoSearch, "[ErrStr]", "&[ExtraParam]")       \
-  X(Method, LoadFieldValue, "[ErrStr]", "&[ExtraParam]") \
-  X(Method, MovePrevious)                              \
-  X(Method, MoveLast)                                  \
-  X(Method, MoveFirst)                                 \
-  X(Method, MoveNext)                                  \
-  X(Method, GetClipString)                             \
-  X(Method, IsNothing)                                 \
-  X(Method, ISEOF)                                     \
-  X(Method, ISBOF)                                     \
-  X(Method, Update, "[ErrStr]", "&[ExtraParam]")         \
-  X(Method, Delete, "[ErrStr]", "&[ExtraParam]")         \
-  X(Method, Add, "[ErrStr]", "&[ExtraParam]")
 
 }  // namespace tessaly

@@ -1,19 +1,11 @@
 // The leave requests: business trips (clsCC), personal leave (clsSJ),
 // vacation (clsXJ) and sick leave (clsBJ) are one design under four names.
 // Each class keeps its own table, saved query and mode enumeration; all the
-// rest is written once here.
+// rest is written once here, the four classes included.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
+#include "tessaly/framework/mdlConst.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
@@ -81,24 +73,24 @@ class LeaveRequest : public framework::RecordOf<Self, int32_t> {
 
 }  // namespace leave
 
-// The published interface of the four leave classes (_clsCC, _clsSJ, _clsXJ,
-// _clsBJ), in its order (interfaces/Published.h): the employee's name and
-// department first, and the request's times before its last date.
-#define TESSALY_LEAVE_MEMBERS(X)                                               \
-  X(Gets, TESSALY_EMPLOYEE_QUERY_COLUMNS)                                      \
-  X(Property, FID)                                                             \
-  X(Property, FEmpID)                                                          \
-  X(Property, FDateFr)                                                         \
-  X(Property, FTimeFr)                                                         \
-  X(Property, FTimeTo)                                                         \
-  X(Property, FDateTo)                                                         \
-  X(Property, FReason)                                                         \
-  X(Property, FRatify)                                                         \
-  X(Property, FIsTJ)                                                           \
-  X(Property, FHour)                                                           \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")                                    \
-  X(Method, GetSQLField, "MySql")                                              \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                          \
-  X(Method, HasTheHoliday, "strDate", "EmpID", "HasIt", "RetHour", "[strErr]")
+// A leave class: its mode enumeration eLOOK_XX (XX_N0RMAL 1, XX_UPDTJ 2,
+// with which Update writes the tally flag F_IsTJ alone) and the class clsXX
+// over T_XX, searched through Q_XX.
+#define TESSALY_ELOOK_LEAVE_MEMBERS(XX, X) \
+  X(XX##_N0RMAL, 1)                        \
+  X(XX##_UPDTJ, 2)
+#define TESSALY_LEAVE_CLASS(XX)                                                 \
+  enum eLOOK_##XX : int32_t { TESSALY_ELOOK_LEAVE_MEMBERS(XX, TESSALY_ENUMERATOR) }; \
+  class cls##XX final : public leave::LeaveRequest<cls##XX> {                   \
+   public:                                                                      \
+    static constexpr std::string_view kTable = mdlConst::T_##XX;                \
+    static constexpr std::string_view kQuery = mdlConst::Q_##XX;                \
+    cls##XX() = default;                                                        \
+  };
+
+TESSALY_LEAVE_CLASS(CC)  // business trips
+TESSALY_LEAVE_CLASS(SJ)  // personal leave
+TESSALY_LEAVE_CLASS(XJ)  // vacation
+TESSALY_LEAVE_CLASS(BJ)  // sick leave
 
 }  // namespace tessaly

@@ -1,15 +1,7 @@
 // clsJB: overtime requests, one per row of T_JB.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
@@ -51,13 +43,9 @@ enum eLOOK_JB : int32_t { TESSALY_ELOOK_JB_MEMBERS(TESSALY_ENUMERATOR) };
 // the employee's name and department; the fifth cell is "否" for a declared
 // and "是" for a verified request (empty where F_KQCheck is Null).
 class clsJB final : public framework::RecordOf<clsJB, int32_t> {
- public:
-  clsJB();
-
-  TESSALY_CLSJB_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsJB, TESSALY_CLSJB_COLUMNS)
 
  public:
-
   // RetMaxID: the largest F_ID plus 1, or 1 when there is none. RES_OK;
   // strMsg is never written. No trap: errors throw tessaly::Error.
 
@@ -93,19 +81,10 @@ class clsJB final : public framework::RecordOf<clsJB, int32_t> {
   eRESULT HasTheHoliday(std::string strDate, int16_t HoursPerDay, std::string EmpID, bool& HasIt,
                         float& RetHour, std::string strErr = {});
 
-  static std::span<const framework::ColumnDef<clsJB>> Columns();
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();
 };
-
-// The published interface _clsJB, in its order (interfaces/Published.h).
-#define TESSALY_CLSJB_MEMBERS(X)                                                              \
-  X(Props, TESSALY_CLSJB_COLUMNS)                                                             \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")                                                   \
-  X(Method, GetSQLField, "MySql")                                                             \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                         \
-  X(Method, HasTheHoliday, "strDate", "HoursPerDay", "EmpID", "HasIt", "RetHour", "[strErr]")
 
 }  // namespace tessaly

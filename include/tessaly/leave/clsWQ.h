@@ -2,15 +2,7 @@
 // card punches of a date are waived because the employee worked outside.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
-#include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 #include "tessaly/leave/EmployeeColumns.h"
 
 namespace tessaly {
@@ -56,10 +48,7 @@ enum eLOOK_WQ : int32_t { TESSALY_ELOOK_WQ_MEMBERS(TESSALY_ENUMERATOR) };
 // Listings: GetSQLField (14 descriptors) and ExeSearch over Q_WQ, which adds
 // the employee's name and department; each flag shows as "是" or nothing.
 class clsWQ final : public framework::RecordOf<clsWQ, int32_t> {
- public:
-  clsWQ();
-
-  TESSALY_CLSWQ_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsWQ, TESSALY_CLSWQ_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -67,18 +56,10 @@ class clsWQ final : public framework::RecordOf<clsWQ, int32_t> {
   // RetMaxID: the largest F_ID plus 1, or 1 when there is none. RES_OK;
   // strMsg is never written. No trap: errors throw tessaly::Error.
 
-  static std::span<const framework::ColumnDef<clsWQ>> Columns();
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 13;
   static const framework::Listing& SearchListing();
 };
-
-// The published interface _clsWQ, in its order (interfaces/Published.h).
-#define TESSALY_CLSWQ_MEMBERS(X)                      \
-  X(Props, TESSALY_CLSWQ_COLUMNS)                     \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")           \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

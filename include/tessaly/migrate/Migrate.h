@@ -9,9 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tessaly::db {
-class Connection;
-}
+#include "tessaly/db/Handles.h"
 
 namespace tessaly::migrate {
 

@@ -2,12 +2,7 @@
 // all texts and without key, filled, read back and emptied by the host.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -27,10 +22,7 @@ namespace tessaly {
 // DoSearch(-1) lists every row by work number, date and time, any other mode
 // the rows of FWorkNo.
 class clsCollect final : public framework::RecordOf<clsCollect> {
- public:
-  clsCollect();
-
-  TESSALY_CLSCOLLECT_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsCollect, TESSALY_CLSCOLLECT_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -39,15 +31,9 @@ class clsCollect final : public framework::RecordOf<clsCollect> {
   std::string DeleteWhere(int32_t ExtraParam) override;
 
  public:
-  static std::span<const framework::ColumnDef<clsCollect>> Columns();
-
   // Every row in collection order, as DoSearch(-1) gives them, for a host's
   // grid (framework/Listing.h).
   static const framework::Listing& CollectedListing();
 };
-
-// The published interface _clsCollect, in its order (interfaces/Published.h).
-#define TESSALY_CLSCOLLECT_MEMBERS(X)  \
-  X(Props, TESSALY_CLSCOLLECT_COLUMNS)
 
 }  // namespace tessaly

@@ -2,12 +2,7 @@
 // by its name.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -24,15 +19,12 @@ namespace tessaly {
 // same name is refused by the database, one of the same address is not);
 // DoSearch(-1) lists every terminal by name, any other mode finds FKey.
 class clsKQJ final : public framework::RecordOf<clsKQJ> {
- public:
-  clsKQJ();
+  TESSALY_RECORD_CLASS(clsKQJ, TESSALY_CLSKQJ_COLUMNS)
 
+ public:
   // The name under which the row is stored now; write-only.
   void FKey(std::string value) { key_ = std::move(value); }
 
-  TESSALY_CLSKQJ_COLUMNS(TESSALY_PROPERTY)
-
- public:
   std::string GetWhereString(int32_t Rev = 0) override;
 
   // Is the address strAddS taken by a terminal other than strKey (the name of
@@ -46,8 +38,6 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
     return TheAddrIsExist(std::move(strAddS), std::move(strKey), AddrIsExist, ignored);
   }
 
-  static std::span<const framework::ColumnDef<clsKQJ>> Columns();
-
   // Every terminal by name, as DoSearch(-1) gives them, for a host's grid
   // (framework/Listing.h).
   static const framework::Listing& TerminalListing();
@@ -55,11 +45,5 @@ class clsKQJ final : public framework::RecordOf<clsKQJ> {
  private:
   std::string key_;
 };
-
-// The published interface _clsKQJ, in its order (interfaces/Published.h).
-#define TESSALY_CLSKQJ_MEMBERS(X)                                                                                                     \
-  X(Let, FKey)                                                                                                                        \
-  X(Props, TESSALY_CLSKQJ_COLUMNS)                                                                                                    \
-  X(MethodOf, TheAddrIsExist, eRESULT(std::string, std::string, bool&, std::string&), "strAddS", "strKey", "AddrIsExist", "[ErrStr]")
 
 }  // namespace tessaly

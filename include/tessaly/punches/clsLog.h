@@ -1,14 +1,7 @@
 // clsLog: the host's log of its runs, one row of T_Log per run.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
@@ -30,24 +23,12 @@ namespace tessaly {
 // Listings (RecordOf): GetSQLField gives indexes 0 to 4; ExeSearchWithRecord
 // gives T_Log by date and time under Chinese captions.
 class clsLog final : public framework::RecordOf<clsLog> {
- public:
-  clsLog();
-
-  TESSALY_CLSLOG_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsLog, TESSALY_CLSLOG_COLUMNS)
 
  public:
-
-  static std::span<const framework::ColumnDef<clsLog>> Columns();
-
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 4;
   static const framework::Listing& CaptionedListing();
 };
-
-// The published interface _clsLog, in its order (interfaces/Published.h).
-#define TESSALY_CLSLOG_MEMBERS(X)                     \
-  X(Props, TESSALY_CLSLOG_COLUMNS)                    \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]") \
-  X(Method, GetSQLField, "MySql")
 
 }  // namespace tessaly

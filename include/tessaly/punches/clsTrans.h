@@ -3,14 +3,7 @@
 // calculation asks about them.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
@@ -54,10 +47,7 @@ enum eLOOK_TRANS : int32_t { TESSALY_ELOOK_TRANS_MEMBERS(TESSALY_ENUMERATOR) };
 // ExeSearch and ExeSearchWithRecord list Q_Trans by date, employee and time,
 // a hand-entered punch (F_IsKQ 0) under the terminal name "手工输入".
 class clsTrans final : public framework::RecordOf<clsTrans> {
- public:
-  clsTrans();
-
-  TESSALY_CLSTRANS_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsTrans, TESSALY_CLSTRANS_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -81,8 +71,6 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   eRESULT HasTransByFlag(std::string strDate, std::string EmpID, int16_t intFlag, bool& HasIt,
                          std::string& RetTime, std::string strErr = {});
 
-  static std::span<const framework::ColumnDef<clsTrans>> Columns();
-
   // What its listings (GetSQLField, ExeSearch, ExeSearchWithRecord, from
   // RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
@@ -94,14 +82,5 @@ class clsTrans final : public framework::RecordOf<clsTrans> {
   // Opens the window question sql: HasIt and RetTime from its first row.
   eRESULT FirstPunchTime(const std::string& sql, bool& HasIt, std::string& RetTime);
 };
-
-// The published interface _clsTrans, in its order (interfaces/Published.h).
-#define TESSALY_CLSTRANS_MEMBERS(X)                                                                                    \
-  X(Props, TESSALY_CLSTRANS_COLUMNS)                                                                                   \
-  X(Method, GetSQLField, "MySql")                                                                                      \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")                                                                  \
-  X(Method, HasTrans, "StartDate", "EndDate", "EmpID", "StartTime", "EndTime", "IsIn", "HasIt", "RetTime", "[strErr]") \
-  X(Method, HasTransByFlag, "strDate", "EmpID", "intFlag", "HasIt", "RetTime", "[strErr]")                             \
-  X(Method, ExeSearchWithRecord, "InSql", "[strErr]")
 
 }  // namespace tessaly

@@ -2,14 +2,7 @@
 // each, kept with the day they were read and the reason they were refused.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <vector>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
-#include "tessaly/interfaces/SQLField.h"
 
 namespace tessaly {
 
@@ -52,10 +45,7 @@ enum eLOOK_TRANSLOST : int32_t { TESSALY_ELOOK_TRANSLOST_MEMBERS(TESSALY_ENUMERA
 // Listings (RecordOf): GetSQLField gives indexes 0 to 10; ExeSearch lists
 // T_TransLost in the database's order.
 class clsTransLost final : public framework::RecordOf<clsTransLost> {
- public:
-  clsTransLost();
-
-  TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_PROPERTY)
+  TESSALY_RECORD_CLASS(clsTransLost, TESSALY_CLSTRANSLOST_COLUMNS)
 
  public:
   std::string GetWhereString(int32_t Rev = 0) override;
@@ -64,17 +54,9 @@ class clsTransLost final : public framework::RecordOf<clsTransLost> {
   std::string DeleteWhere(int32_t ExtraParam) override;
 
  public:
-  static std::span<const framework::ColumnDef<clsTransLost>> Columns();
-
   static std::span<const framework::FieldEntry> FieldEntries();
   static constexpr int32_t kFieldsUpperBound = 10;
   static const framework::Listing& SearchListing();
 };
-
-// The published interface _clsTransLost, in its order (interfaces/Published.h).
-#define TESSALY_CLSTRANSLOST_MEMBERS(X)               \
-  X(Props, TESSALY_CLSTRANSLOST_COLUMNS)              \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

@@ -2,12 +2,7 @@
 // dates.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -27,23 +22,12 @@ namespace tessaly {
 // FID, whatever the mode; Delete and DoSearch(0) address the holiday FID,
 // DoSearch(-1) lists every holiday by identifier.
 class clsHoliday final : public framework::RecordOf<clsHoliday, int16_t> {
- public:
-  clsHoliday();
+  TESSALY_RECORD_CLASS(clsHoliday, TESSALY_CLSHOLIDAY_COLUMNS)
 
+ public:
   // RetMaxID: the largest F_ID + 1, or 1 when there is none. RES_OK; no trap:
   // a failing statement or a largest F_ID of 32767 raises tessaly::Error.
   // strMsg is never written.
-
-  TESSALY_CLSHOLIDAY_COLUMNS(TESSALY_PROPERTY)
-
- public:
-
-  static std::span<const framework::ColumnDef<clsHoliday>> Columns();
 };
-
-// The published interface _clsHoliday, in its order (interfaces/Published.h).
-#define TESSALY_CLSHOLIDAY_MEMBERS(X)       \
-  X(Method, GetMaxID, "RetMaxID", "strMsg") \
-  X(Props, TESSALY_CLSHOLIDAY_COLUMNS)
 
 }  // namespace tessaly

@@ -3,13 +3,7 @@
 // TableIndex chooses.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -36,18 +30,15 @@ enum C_ITEM_INDEX : int32_t { TESSALY_C_ITEM_INDEX_MEMBERS(TESSALY_ENUMERATOR) }
 // DoSearch(0) address the item FItemID (Delete does not ask whether it is still
 // referred to: that is TheItemIsNeed); DoSearch(-1) lists the list by name.
 class clsItem final : public framework::RecordOf<clsItem> {
- public:
-  clsItem();
+  TESSALY_RECORD_CLASS(clsItem, TESSALY_CLSITEM_COLUMNS)
 
+ public:
   // RetMaxID: the list's largest F_ID + 1, or 1 when there is none; TableIndex
   // is set to the list asked for and stays so. RES_OK; no trap: a failing
   // statement (no table for the index) or a largest F_ID of 32767 raises
   // tessaly::Error. strMsg is never written.
   eRESULT GetMaxID(C_ITEM_INDEX TableIndex, int16_t& RetMaxID, std::string& strMsg);
 
-  TESSALY_CLSITEM_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // The list the object works on; write only, 0 (no list) in a new object.
   void TableIndex(C_ITEM_INDEX value);
 
@@ -62,20 +53,11 @@ class clsItem final : public framework::RecordOf<clsItem> {
 
   std::string GetWhereString(int32_t Rev = 0) override;
 
-  static std::span<const framework::ColumnDef<clsItem>> Columns();
-
  private:
   // The table of a list: "T_BCType", "T_Dept", "T_RostCode", or "".
   static std::string_view ItemTableName(C_ITEM_INDEX index);
 
   C_ITEM_INDEX TableIndex_ = C_ITEM_INDEX{0};
 };
-
-// The published interface _clsItem, in its order (interfaces/Published.h).
-#define TESSALY_CLSITEM_MEMBERS(X)                                        \
-  X(Method, GetMaxID, "TableIndex", "RetMaxID", "strMsg")                 \
-  X(Props, TESSALY_CLSITEM_COLUMNS)                                       \
-  X(Let, TableIndex)                                                      \
-  X(Method, TheItemIsNeed, "ItemID", "ErrStr", "ItemIsNeed", "ItemIndex")
 
 }  // namespace tessaly

@@ -2,13 +2,7 @@
 // name.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <utility>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {
@@ -35,16 +29,13 @@ namespace tessaly {
 // Delete does not ask whether an employee still uses the plan: that is
 // ThePlanIsNeed.
 class clsPBSet final : public framework::RecordOf<clsPBSet> {
- public:
-  clsPBSet();
+  TESSALY_RECORD_CLASS(clsPBSet, TESSALY_CLSPBSET_COLUMNS)
 
+ public:
   // The name of the plan Update, Delete and a single-row search act on; write
   // only, and no load changes it.
   void FKey(std::string value) { FKey_ = std::move(value); }
 
-  TESSALY_CLSPBSET_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // PlanIsNeed: whether some employee's F_Shift names the plan PlanID. RES_OK,
   // or RES_ERROR with the error's description in ErrStr (PlanIsNeed false).
   // The object's recordset is left on the employees found.
@@ -52,16 +43,8 @@ class clsPBSet final : public framework::RecordOf<clsPBSet> {
 
   std::string GetWhereString(int32_t Rev = 0) override;
 
-  static std::span<const framework::ColumnDef<clsPBSet>> Columns();
-
  private:
   std::string FKey_;
 };
-
-// The published interface _clsPBSet, in its order (interfaces/Published.h).
-#define TESSALY_CLSPBSET_MEMBERS(X)                          \
-  X(Let, FKey)                                               \
-  X(Props, TESSALY_CLSPBSET_COLUMNS)                         \
-  X(Method, ThePlanIsNeed, "PlanID", "ErrStr", "PlanIsNeed")
 
 }  // namespace tessaly

@@ -2,12 +2,7 @@
 // of four scheduling modes, keyed by its number.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 #include "tessaly/scheduling/DayColumns.h"
 
 namespace tessaly {
@@ -34,23 +29,18 @@ namespace tessaly {
 // ExeSearch lists rosters over the join with the employee, department and
 // rotation-code names, 41 tab-separated fields a line.
 class clsRoster final : public framework::RecordOf<clsRoster, int32_t> {
- public:
-  clsRoster();
+  TESSALY_RECORD_CLASS(clsRoster, TESSALY_CLSROSTER_COLUMNS)
 
+ public:
   // The roster number Update, Delete and a single-row search act on; write
   // only, and no load changes it.
   void FKey(int32_t value) { FKey_ = value; }
 
-  TESSALY_CLSROSTER_COLUMNS(TESSALY_PROPERTY)
-
- public:
   // RetMaxID: the largest ROSTER_NUM + 1, or 1 when there is none. RES_OK;
   // no trap: a failing statement or a largest number of 2147483647 raises
   // tessaly::Error. strMsg is never written.
 
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsRoster>> Columns();
 
   // What its listings (GetSQLField, ExeSearch, from RecordOf) are made of.
   static std::span<const framework::FieldEntry> FieldEntries();
@@ -60,13 +50,5 @@ class clsRoster final : public framework::RecordOf<clsRoster, int32_t> {
  private:
   int32_t FKey_ = 0;
 };
-
-// The published interface _clsRoster, in its order (interfaces/Published.h).
-#define TESSALY_CLSROSTER_MEMBERS(X)                  \
-  X(Let, FKey)                                        \
-  X(Props, TESSALY_CLSROSTER_COLUMNS)                 \
-  X(Method, GetMaxID, "RetMaxID", "strMsg")           \
-  X(Method, GetSQLField, "MySql")                     \
-  X(Method, ExeSearch, "InSql", "RetRow", "[strErr]")
 
 }  // namespace tessaly

@@ -2,13 +2,7 @@
 // name.
 #pragma once
 
-#include <cstdint>
-#include <span>
-#include <string>
-#include <utility>
-
 #include "tessaly/framework/Record.h"
-#include "tessaly/interfaces/Published.h"
 
 namespace tessaly {
 
@@ -70,27 +64,17 @@ namespace tessaly {
 // is FKey (so setting FName renames the shift), whatever the mode; Delete and
 // DoSearch(0) address the shift FKey, DoSearch(-1) lists every shift by name.
 class clsShift final : public framework::RecordOf<clsShift> {
- public:
-  clsShift();
+  TESSALY_RECORD_CLASS(clsShift, TESSALY_CLSSHIFT_COLUMNS)
 
+ public:
   // The name of the shift Update, Delete and a single-row search act on;
   // write only, and no load changes it.
   void FKey(std::string value) { FKey_ = std::move(value); }
 
-  TESSALY_CLSSHIFT_COLUMNS(TESSALY_PROPERTY)
-
- public:
   std::string GetWhereString(int32_t Rev = 0) override;
-
-  static std::span<const framework::ColumnDef<clsShift>> Columns();
 
  private:
   std::string FKey_;
 };
-
-// The published interface _clsShift, in its order (interfaces/Published.h).
-#define TESSALY_CLSSHIFT_MEMBERS(X)  \
-  X(Let, FKey)                       \
-  X(Props, TESSALY_CLSSHIFT_COLUMNS)
 
 }  // namespace tessaly

@@ -11,17 +11,13 @@
 #include <string_view>
 #include <thread>
 
+#include "tessaly/db/Handles.h"
 #include "tessaly/db/Variant.h"
 #include "tessaly/server/TypeLib.h"
 
 namespace tessaly {
 class Error;
 struct ErrorInfo;
-}
-
-namespace tessaly::db {
-class Connection;
-class Recordset;
 }
 
 namespace tessaly::server {

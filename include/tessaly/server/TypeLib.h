@@ -1,7 +1,7 @@
 // The type library Tessaly as data: the 22 published classes with their
 // identifiers and default interfaces, the interface ClsBase, and the
 // enumerations. The members come from the classes' own interface lists
-// (interfaces/Published.h), read when the library is first asked for.
+// (src/server/Interfaces.h), read when the library is first asked for.
 #pragma once
 
 #include <array>
