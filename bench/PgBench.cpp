@@ -5,8 +5,9 @@
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
 // Beside the raw texts, the adds are also timed against one statement prepared
-// once with the values bound (what the library does itself, plus, inside a
-// transaction, its savepoint per statement).
+// once with the values bound (what the library does itself with
+// tessaly_statements=named; inside a transaction the table's first row also
+// reads what its rows must meet, under a savepoint, and the rest go without).
 // Through a pooler (TESSALY_PG_POOLED=1) the same, for the ratio of pooled to
 // direct times.
 // Each side takes turns with the other and keeps its fastest turn (wall
