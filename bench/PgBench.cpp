@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   const char* env = std::getenv("TESSALY_PG_TARGET");
   const std::string target = argc > 1 ? argv[1] : env != nullptr ? env : "";
   if (target.empty()) {
-    std::fprintf(stderr, "usage: pg_bench TARGET (or set TESSALY_PG_TARGET)\n");
+    std::fprintf(stderr, "usage: pg_bench TARGET [adds] (or set TESSALY_PG_TARGET)\n");
     return 2;
   }
   try {
@@ -237,6 +237,12 @@ int main(int argc, char** argv) {
                   direct_prepared, library / direct_prepared);
     }
     PQfinish(raw);
+    // "adds" after the target: the adds alone, for runs taken in turns.
+    if (argc > 2 && std::string(argv[2]) == "adds") {
+      tessaly::db::internal::BackendOf(*conn).Run("DROP SCHEMA tessaly_bench_add CASCADE",
+                                                  nullptr);
+      return 0;
+    }
 
     // --- listing --------------------------------------------------------------
     auto listed = Fresh(target, "tessaly_bench_list");
