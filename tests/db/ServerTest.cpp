@@ -149,6 +149,7 @@ TEST_F(Server, ARowStoppedWithoutItsSavepointUndoesTheTransactionAndSaysSo) {
     return "INSERT INTO T_Key (F_ID, F_Name) VALUES (" + std::to_string(id) + ", '" + name + "')";
   };
   conn_->BeginTrans();
+  conn_->SaveQuery("Q_Mine", "SELECT F_ID FROM T_Key");
   conn_->Execute(row(1, "mine"));
   other->BeginTrans();
   other->Execute(row(2, "theirs"));
@@ -172,6 +173,8 @@ TEST_F(Server, ARowStoppedWithoutItsSavepointUndoesTheTransactionAndSaysSo) {
   other->CommitTrans();
   conn_->Execute(row(4, "later"));
   EXPECT_EQ(Scalar(other, "select count(*) from T_Key where F_Name = 'mine'"), "0");
+  EXPECT_EQ(Caught([&] { Scalar(conn_, "select count(*) from Q_Mine"); }).number(),
+            errnum::kNoTable);
   EXPECT_EQ(Scalar(other, "select count(*) from T_Key"), "2");
 }
 
