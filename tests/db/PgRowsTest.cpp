@@ -14,7 +14,8 @@ namespace tessaly::db::postgres {
 namespace {
 
 TEST(RowInsert, OnlyTheTranslatorsOneRowInsertIsRead) {
-  const auto insert = ReadRowInsert(R"(INSERT INTO "T ""x""" ("F_A", "F ""B""", "F_C") VALUES ($2, NULL, $10))");
+  const auto insert =
+      ReadRowInsert(R"(INSERT INTO "T ""x""" ("F_A", "F ""B""", "F_C") VALUES ($2, NULL, $10))");
   ASSERT_TRUE(insert);
   EXPECT_EQ(insert->table, R"("T ""x""")");
   EXPECT_EQ(insert->columns, (std::vector<std::string>{"F_A", "F \"B\"", "F_C"}));
@@ -39,8 +40,8 @@ TEST(RowInsert, Utf8CharactersAreCountedAndBadBytesRefused) {
   EXPECT_EQ(Utf8Characters("abc"), 3);
   EXPECT_EQ(Utf8Characters("张三"), 2);
   EXPECT_EQ(Utf8Characters("\xF0\x9F\x98\x80"), 1);  // beyond the 16-bit plane
-  for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE5\xBC",
-                          "\x80", "a\xFF"}) {
+  for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xE5\xBC", "\x80", "a\xFF"}) {
     EXPECT_EQ(Utf8Characters(bad), -1) << bad;
   }
 }
@@ -202,10 +203,10 @@ TEST(RowRules, ARowMustNameEveryColumnThatCannotBeLeftOutAndNoneTwice) {
   const Parameter long_name[] = {Of(Parameter::Kind::kText, std::string(3000, 'a'))};
   facts = Facts();
   facts.checks.erase(facts.checks.begin());
-  EXPECT_TRUE(RowRules(facts).Admits(*ReadRowInsert(R"(INSERT INTO "T" ("F_Name") VALUES ($1))"),
-                                     values));
-  EXPECT_FALSE(RowRules(facts).Admits(
-      *ReadRowInsert(R"(INSERT INTO "T" ("F_Name") VALUES ($1))"), long_name));
+  EXPECT_TRUE(
+      RowRules(facts).Admits(*ReadRowInsert(R"(INSERT INTO "T" ("F_Name") VALUES ($1))"), values));
+  EXPECT_FALSE(RowRules(facts).Admits(*ReadRowInsert(R"(INSERT INTO "T" ("F_Name") VALUES ($1))"),
+                                      long_name));
 }
 
 TEST(RowRules, ATableWithAnyCheckOrTypeNotKnownKeepsItsSavepoints) {

@@ -998,9 +998,9 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
     if (rules_read) {
       if (guard && !ok(statement + read + 1)) Fail(results[statement + read + 1].get());
       if (describe != nullptr) {
-        rules_.insert_or_assign(*describe,
-                                ReadRules(results[statement + 1].get(), results[statement + 2].get(),
-                                          results[statement + 3].get()));
+        rules_.insert_or_assign(*describe, ReadRules(results[statement + 1].get(),
+                                                     results[statement + 2].get(),
+                                                     results[statement + 3].get()));
       }
       return std::move(results[statement]);
     }

@@ -169,10 +169,10 @@ RowRules::RowRules(const TableFacts& facts) : unique_(facts.unique) {
     // No), a counter's next number, or Null.
     const bool number = column.holds == Holds::kInteger || column.holds == Holds::kReal4 ||
                         column.holds == Holds::kReal8 || column.holds == Holds::kNumeric;
-    column.omittable = c.identity || (c.default_text.empty() ? column.nullable
-                                                             : number && c.default_text == "0" &&
-                                                                   column.low <= 0 &&
-                                                                   column.high >= 0);
+    column.omittable =
+        c.identity || (c.default_text.empty() ? column.nullable
+                                              : number && c.default_text == "0" &&
+                                                    column.low <= 0 && column.high >= 0);
   }
   // The checks the engine writes for a field, recognised by name and
   // definition; any other could refuse a row for reasons of its own.
@@ -189,9 +189,9 @@ RowRules::RowRules(const TableFacts& facts) : unique_(facts.unique) {
     int64_t bound = 0;
     auto bounded = [&](std::string_view before, std::string_view after) {
       if (!definition.starts_with(before) || !definition.ends_with(after)) return false;
-      return WholeNumber(definition.substr(before.size(),
-                                           definition.size() - before.size() - after.size()),
-                         &bound);
+      return WholeNumber(
+          definition.substr(before.size(), definition.size() - before.size() - after.size()),
+          &bound);
     };
     if (check.name == "ck_size_" + check.column &&
         (bounded("CHECK ((length((" + q + ")::text) <= ", "))") ||
@@ -212,9 +212,9 @@ RowRules::RowRules(const TableFacts& facts) : unique_(facts.unique) {
       if (!definition.starts_with(from) || !definition.ends_with(")))") ||
           middle == std::string_view::npos ||
           !WholeNumber(definition.substr(from.size(), middle - from.size()), &low) ||
-          !WholeNumber(definition.substr(middle + to.size(),
-                                         definition.size() - middle - to.size() - 3),
-                       &high)) {
+          !WholeNumber(
+              definition.substr(middle + to.size(), definition.size() - middle - to.size() - 3),
+              &high)) {
         return;
       }
       column.low = std::max(column.low, low);
@@ -242,7 +242,8 @@ bool RowRules::Fits(const Column& column, const Parameter& value) const {
       return value.kind == K::kBytes && value.text.size() <= kLargest &&
              (column.width < 0 || static_cast<int64_t>(value.text.size()) <= column.width);
     case Holds::kInteger:
-      if (value.kind == K::kInteger) return value.integer >= column.low && value.integer <= column.high;
+      if (value.kind == K::kInteger)
+        return value.integer >= column.low && value.integer <= column.high;
       if (value.kind == K::kReal) {
         // The server rounds half to even, as rint does.
         const double whole = std::rint(value.real);
@@ -273,8 +274,7 @@ bool RowRules::Fits(const Column& column, const Parameter& value) const {
              value.kind == K::kDecimal;
     case Holds::kNumeric: {
       if (column.precision == 0) {
-        return value.kind == K::kInteger || value.kind == K::kCurrency ||
-               value.kind == K::kDecimal;
+        return value.kind == K::kInteger || value.kind == K::kCurrency || value.kind == K::kDecimal;
       }
       // Whole digits beyond precision - scale overflow; decimals beyond the
       // scale are rounded, which may carry into one more whole digit.
@@ -285,7 +285,8 @@ bool RowRules::Fits(const Column& column, const Parameter& value) const {
       } else if (value.kind == K::kCurrency) {
         const uint64_t scaled = Magnitude(value.integer);
         whole = Digits(scaled / 10000);
-        for (uint64_t fraction = scaled % 10000, places = 4; fraction != 0; fraction /= 10, --places) {
+        for (uint64_t fraction = scaled % 10000, places = 4; fraction != 0;
+             fraction /= 10, --places) {
           if (fraction % 10 != 0) {
             decimals = static_cast<int>(places);
             break;
@@ -331,8 +332,8 @@ bool RowRules::Admits(const RowInsert& insert, std::span<const Parameter> parame
     if (static_cast<size_t>(number) > parameters.size()) return false;
     const Parameter& value = parameters[static_cast<size_t>(number) - 1];
     if (!Fits(column, value)) return false;
-    if (column.indexed && (value.kind == Parameter::Kind::kText ||
-                           value.kind == Parameter::Kind::kBytes)) {
+    if (column.indexed &&
+        (value.kind == Parameter::Kind::kText || value.kind == Parameter::Kind::kBytes)) {
       indexed_bytes += value.text.size();
     }
   }

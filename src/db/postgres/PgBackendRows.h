@@ -46,10 +46,10 @@ struct TableFacts {
     int32_t modifier = -1;
     bool not_null = false;
     bool identity = false, generated = false;
-    std::string default_text;      // "" for none
-    std::string domain;            // "" for none
-    std::string domain_checks;     // the domain's constraints' names, by ","
-    bool insertable = true;        // the session may write it
+    std::string default_text;   // "" for none
+    std::string domain;         // "" for none
+    std::string domain_checks;  // the domain's constraints' names, by ","
+    bool insertable = true;     // the session may write it
     bool indexed = false;
   };
   std::vector<Column> columns;
