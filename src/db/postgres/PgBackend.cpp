@@ -881,14 +881,16 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   if (!grouped_) insert = ReadRowInsert(sql);
   if (!insert) return Send(sql, parameters, true, nullptr);
   const std::string table(insert->table);
-  const auto known = rules_.find(table);
-  if (known == rules_.end()) return Send(sql, parameters, true, &table);
-  if (!known->second.Admits(*insert, parameters)) return Send(sql, parameters, true, nullptr);
+  Writes& writes = rules_[table];
+  if (!writes.rules) {
+    return Send(sql, parameters, true, ++writes.rows >= kRowsBeforeRules ? &table : nullptr);
+  }
+  if (!writes.rules->Admits(*insert, parameters)) return Send(sql, parameters, true, nullptr);
   // The row fits its columns: it fails, if at all, as a duplicate key, which
   // ON CONFLICT turns into no row written and the host's transaction going
   // on. Anything else that stops it (a deadlock, an interrupt) aborts the
   // server's transaction, which then only rolls back.
-  const bool unique = known->second.unique();
+  const bool unique = writes.rules->unique();
   Result result;
   try {
     result = Send(unique ? sql + " ON CONFLICT DO NOTHING" : sql, parameters, false, nullptr);
@@ -998,9 +1000,9 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
     if (rules_read) {
       if (guard && !ok(statement + read + 1)) Fail(results[statement + read + 1].get());
       if (describe != nullptr) {
-        rules_.insert_or_assign(*describe, ReadRules(results[statement + 1].get(),
-                                                     results[statement + 2].get(),
-                                                     results[statement + 3].get()));
+        rules_[*describe].rules = ReadRules(results[statement + 1].get(),
+                                            results[statement + 2].get(),
+                                            results[statement + 3].get());
       }
       return std::move(results[statement]);
     }
@@ -1008,7 +1010,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
     // sent again alone, and the table's rows keep their savepoints.
     Result undone(PQexec(conn_.get(), kUndo));
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
-    rules_.insert_or_assign(*describe, RowRules(TableFacts()));
+    rules_[*describe].rules = RowRules(TableFacts());
     return Send(sql, parameters, guard, nullptr);
   }
   // The failure is the preparing's (then the statement was never made) or

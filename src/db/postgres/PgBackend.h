@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -175,10 +176,19 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   bool undone_ = false;
   // Statements run inside a unit of their own savepoint (RunGroup).
   bool grouped_ = false;
-  // The rules of the tables the host's transaction inserted a row into,
-  // read once its first row holds the table's lock, so no other session
-  // changes the table until the transaction ends.
-  std::unordered_map<std::string, RowRules> rules_;
+  // The tables the host's transaction inserted rows into: how many, and
+  // their rules, read with the kRowsBeforeRules-th row, which holds the
+  // table's lock, so no other session changes the table until the
+  // transaction ends. Reading them costs the server about what half a dozen
+  // rows under savepoints do, so a transaction of a few rows keeps its
+  // savepoints, and each table of a long one takes at most that many
+  // subtransactions.
+  struct Writes {
+    int rows = 0;
+    std::optional<RowRules> rules;
+  };
+  static constexpr int kRowsBeforeRules = 8;
+  std::unordered_map<std::string, Writes> rules_;
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the
   // schema, not for each result.
