@@ -5,8 +5,9 @@
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
 // Beside the raw texts, the adds are also timed against one statement prepared
-// once with the values bound (what the library does itself, plus, inside a
-// transaction, its savepoint per statement).
+// once with the values bound (what the library does itself with
+// tessaly_statements=named; inside a transaction the table's first row also
+// reads what its rows must meet, under a savepoint, and the rest go without).
 // Through a pooler (TESSALY_PG_POOLED=1) the same, for the ratio of pooled to
 // direct times.
 // Each side takes turns with the other and keeps its fastest turn (wall
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
   const char* env = std::getenv("TESSALY_PG_TARGET");
   const std::string target = argc > 1 ? argv[1] : env != nullptr ? env : "";
   if (target.empty()) {
-    std::fprintf(stderr, "usage: pg_bench TARGET (or set TESSALY_PG_TARGET)\n");
+    std::fprintf(stderr, "usage: pg_bench TARGET [adds] (or set TESSALY_PG_TARGET)\n");
     return 2;
   }
   try {
@@ -236,6 +237,12 @@ int main(int argc, char** argv) {
                   direct_prepared, library / direct_prepared);
     }
     PQfinish(raw);
+    // "adds" after the target: the adds alone, for runs taken in turns.
+    if (argc > 2 && std::string(argv[2]) == "adds") {
+      tessaly::db::internal::BackendOf(*conn).Run("DROP SCHEMA tessaly_bench_add CASCADE",
+                                                  nullptr);
+      return 0;
+    }
 
     // --- listing --------------------------------------------------------------
     auto listed = Fresh(target, "tessaly_bench_list");

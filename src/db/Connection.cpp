@@ -262,7 +262,14 @@ std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,
 void Connection::Interrupt() noexcept { backend_->Interrupt(); }
 
 void Connection::BeginTrans() { backend_->Begin(); }
-void Connection::CommitTrans() { backend_->Commit(); }
+void Connection::CommitTrans() {
+  try {
+    backend_->Commit();
+  } catch (const Error&) {
+    saved_->Forget();  // a commit that failed may have rolled back saves
+    throw;
+  }
+}
 void Connection::RollbackTrans() {
   saved_->Forget();  // saves the rollback undid
   backend_->Rollback();

@@ -60,17 +60,41 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
        "The field is too small to accept the amount of data you attempted to add.  Try "
        "inserting or pasting less data."},
       {"UPDATE T_Emp SET F_Grade = 256", errnum::kFail, "Numeric field overflow."},
+      {"INSERT INTO T_Emp (F_ID, F_Name, F_Grade) VALUES (3, 'a', 256)", errnum::kFail,
+       "Numeric field overflow."},
+      {"INSERT INTO T_Emp (F_ID, F_Name, F_Grade) VALUES (3, 'a', -1)", errnum::kFail,
+       "Numeric field overflow."},
+      {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (3, NULL)", errnum::kFail,
+       "The field 'T_Emp.F_Name' cannot contain a Null value because the Required property for "
+       "this field is set to True.  Enter a value in this field."},
       // refused before anything runs: neither statement may take effect
       {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (9, 'a'); DELETE FROM T_Emp", errnum::kSyntax,
        nullptr},
   };
-  for (const Case& c : cases) {
-    const Error e = Caught([&] { conn_->Execute(c.sql); });
-    EXPECT_EQ(e.number(), c.number) << c.sql << ": " << e.description();
-    if (c.description) EXPECT_EQ(e.description(), c.description) << c.sql;
-    EXPECT_EQ(e.description().find("SQLite"), std::string::npos) << e.description();
+  // Alone, and inside a host's transaction after rows written in it: each
+  // failure takes its row with it and nothing else, and the transaction goes on.
+  int next = 100;
+  for (const bool in_transaction : {false, true}) {
+    if (in_transaction) conn_->BeginTrans();
+    // Past a table's first few rows in a transaction the server writes a row
+    // that fits without a savepoint.
+    const int first = next;
+    for (int i = 0; i < 8; ++i) conn_->Execute(InsertSql(next++));
+    for (const Case& c : cases) {
+      const Error e = Caught([&] { conn_->Execute(c.sql); });
+      EXPECT_EQ(e.number(), c.number) << c.sql << ": " << e.description();
+      if (c.description) EXPECT_EQ(e.description(), c.description) << c.sql;
+      EXPECT_EQ(e.description().find("SQLite"), std::string::npos) << e.description();
+      conn_->Execute(InsertSql(next++));
+    }
+    // A key this transaction wrote.
+    const Error again = Caught([&] { conn_->Execute(InsertSql(first)); });
+    EXPECT_EQ(again.number(), errnum::kFail);
+    EXPECT_EQ(again.description(), kDuplicate);
+    if (in_transaction) conn_->CommitTrans();
   }
-  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Count(), 1 + next - 100);
+  EXPECT_EQ(Count(conn_, "T_Emp WHERE F_ID = 3 OR F_ID = 9 OR F_Grade IS NOT NULL"), 0);
 }
 
 // A text holding character 0, written in the statement or a host's

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/DbContract.h"
@@ -80,6 +82,100 @@ TEST_F(Server, ASessionThatCannotOpenSaysWhatFailedAndNeverCrashes) {
     EXPECT_NE(e.description().find(named), std::string::npos) << e.description();
     EXPECT_EQ(e.description().find("wrong"), std::string::npos) << "the password is shown";
   }
+}
+
+// The server's own answer to a query of its SQL on conn's session: the first
+// row's columns joined by "|".
+std::string Native(Connection& conn, const std::string& sql) {
+  PGresult* r = PQexec(dynamic_cast<postgres::PgBackend&>(internal::BackendOf(conn)).handle(),
+                       sql.c_str());
+  std::string row;
+  for (int c = 0; c < PQnfields(r) && PQntuples(r) > 0; ++c) {
+    row += (c > 0 ? "|" : "") + std::string(PQgetvalue(r, 0, c));
+  }
+  if (PQresultStatus(r) != PGRES_TUPLES_OK) row = PQresultErrorMessage(r);
+  PQclear(r);
+  return row;
+}
+
+// Rows that surely fit their columns go without a savepoint each inside a
+// host's transaction: every row past the table's first 8 has the
+// transaction's own number (xmin), where a row under a savepoint has a
+// subtransaction's, and past 64 of those every session's reading slows down. What a table's
+// rows must meet is read again in each transaction, so a rule another host
+// added since still refuses its row alone.
+TEST_F(Server, RowsThatFitTakeNoSubtransactionEachAndTheTablesRulesAreReadEachTime) {
+  conn_->Execute(
+      "CREATE TABLE T_Row (F_ID COUNTER PRIMARY KEY, F_Name TEXT(10) NOT NULL, F_N SHORT, "
+      "F_Day DATETIME)");
+  auto other = Connection::Open(Target());
+  auto row = [](const std::string& name, int n) {
+    return "INSERT INTO T_Row (F_Name, F_N, F_Day) VALUES ('" + name + "', " + std::to_string(n) +
+           ", #2024-05-01#)";
+  };
+  conn_->BeginTrans();
+  for (int i = 0; i < 200; ++i) {
+    conn_->Execute(row("n" + std::to_string(i), i));
+    if (i == 100) {
+      EXPECT_EQ(Caught([&] { conn_->Execute(row("eleven long", i)); }).number(), errnum::kFail);
+      EXPECT_EQ(Caught([&] { conn_->Execute(row("n", 40000)); }).number(), errnum::kFail);
+    }
+  }
+  conn_->CommitTrans();
+  EXPECT_EQ(Native(*other, R"(SELECT count(*), count(DISTINCT xmin::text) FROM "T_Row")"), "200|9");
+
+  Native(*other, R"(ALTER TABLE "T_Row" ADD CONSTRAINT "F_Rule" CHECK ("F_N" < 1000))");
+  conn_->BeginTrans();
+  for (int i = 0; i < 8; ++i) conn_->Execute(row("before", 1));
+  const Error refused = Caught([&] { conn_->Execute(row("refused", 5000)); });
+  EXPECT_EQ(refused.number(), errnum::kFail);
+  EXPECT_NE(refused.description().find("validation rule 'F_Rule'"), std::string::npos)
+      << refused.description();
+  conn_->Execute(row("after", 2));
+  conn_->CommitTrans();
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Row where F_Name in ('before', 'after')"), "9");
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Row"), "209");
+}
+
+// A row sent without its savepoint that fails after all (here, stopped by
+// the host while it waits for another transaction's row of the same key)
+// aborts the server's transaction: the statement reports its own error, and
+// every later one and CommitTrans say that nothing of the transaction was
+// kept, rather than the commit quietly rolling back.
+TEST_F(Server, ARowStoppedWithoutItsSavepointUndoesTheTransactionAndSaysSo) {
+  conn_->Execute("CREATE TABLE T_Key (F_ID LONG PRIMARY KEY, F_Name TEXT(10))");
+  auto other = Connection::Open(Target());
+  auto row = [](int id, const std::string& name) {
+    return "INSERT INTO T_Key (F_ID, F_Name) VALUES (" + std::to_string(id) + ", '" + name + "')";
+  };
+  conn_->BeginTrans();
+  conn_->SaveQuery("Q_Mine", "SELECT F_ID FROM T_Key");
+  for (int id = 10; id < 18; ++id) conn_->Execute(row(id, "mine"));
+  other->BeginTrans();
+  other->Execute(row(2, "theirs"));
+  std::atomic<bool> done = false;
+  std::thread interrupter([&] {
+    while (!done) {
+      conn_->Interrupt();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const Error stopped = Caught([&] { conn_->Execute(row(2, "mine")); });
+  done = true;
+  interrupter.join();
+  EXPECT_EQ(stopped.number(), errnum::kOperationCancelled) << stopped.description();
+  const Error after = Caught([&] { conn_->Execute(row(3, "mine")); });
+  EXPECT_EQ(after.number(), errnum::kFail);
+  EXPECT_NE(after.description().find("rolled back the transaction"), std::string::npos)
+      << after.description();
+  const Error commit = Caught([&] { conn_->CommitTrans(); });
+  EXPECT_EQ(commit.description(), after.description());
+  other->CommitTrans();
+  conn_->Execute(row(4, "later"));
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Key where F_Name = 'mine'"), "0");
+  EXPECT_EQ(Caught([&] { Scalar(conn_, "select count(*) from Q_Mine"); }).number(),
+            errnum::kNoTable);
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Key"), "2");
 }
 
 // The session ends in the middle of a host transaction: the next call says

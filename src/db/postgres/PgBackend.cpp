@@ -49,6 +49,53 @@ constexpr char kRelease[] = "RELEASE SAVEPOINT tessaly_statement";
 constexpr char kUndo[] =
     "ROLLBACK TO SAVEPOINT tessaly_statement; RELEASE SAVEPOINT tessaly_statement";
 
+// What a table's one-row inserts may skip their savepoints by (see
+// PgBackendRows.h), read by the table's name ($1) inside the transaction
+// once its first row holds the table's lock: whether the table is plain and
+// has a unique index; its columns; its checks.
+constexpr const char* kTableRules[] = {
+    "SELECT c.relkind = 'r' AND NOT c.relrowsecurity AND NOT c.relhasrules "
+    "AND NOT EXISTS (SELECT 1 FROM pg_trigger AS g WHERE g.tgrelid = c.oid "
+    "AND (g.tgtype::int & 4) <> 0) "
+    "AND NOT EXISTS (SELECT 1 FROM pg_constraint AS k WHERE k.conrelid = c.oid "
+    "AND k.contype NOT IN ('c', 'n', 'p', 'u')) "
+    "AND NOT EXISTS (SELECT 1 FROM pg_index AS i JOIN pg_class AS x ON x.oid = i.indexrelid "
+    "JOIN pg_am AS m ON m.oid = x.relam WHERE i.indrelid = c.oid AND (i.indexprs IS NOT NULL "
+    "OR i.indpred IS NOT NULL OR NOT i.indisvalid OR NOT i.indisready OR NOT i.indimmediate "
+    "OR m.amname <> 'btree')) "
+    "AND current_setting('transaction_isolation') = 'read committed' "
+    "AND current_setting('server_encoding') = 'UTF8', "
+    "EXISTS (SELECT 1 FROM pg_index AS i WHERE i.indrelid = c.oid AND i.indisunique) "
+    "FROM pg_class AS c WHERE c.oid = to_regclass($1)",
+    "SELECT a.attname, quote_ident(a.attname), coalesce(b.typname, t.typname), "
+    "CASE WHEN t.typtype = 'd' THEN t.typtypmod ELSE a.atttypmod END, "
+    "a.attnotnull OR t.typnotnull, a.attidentity <> '', a.attgenerated <> '', "
+    "coalesce(pg_get_expr(d.adbin, d.adrelid), t.typdefault, ''), "
+    "CASE WHEN t.typtype = 'd' THEN t.typname ELSE '' END, "
+    "coalesce((SELECT string_agg(k.conname, ',' ORDER BY k.conname) FROM pg_constraint AS k "
+    "WHERE k.contypid = t.oid), ''), "
+    "has_column_privilege(a.attrelid, a.attnum, 'INSERT'), "
+    "EXISTS (SELECT 1 FROM pg_index AS i WHERE i.indrelid = a.attrelid "
+    "AND a.attnum = ANY (i.indkey)) "
+    "FROM pg_attribute AS a JOIN pg_type AS t ON t.oid = a.atttypid "
+    "LEFT JOIN pg_type AS b ON t.typtype = 'd' AND b.oid = t.typbasetype "
+    "LEFT JOIN pg_attrdef AS d ON d.adrelid = a.attrelid AND d.adnum = a.attnum "
+    "WHERE a.attrelid = to_regclass($1) AND a.attnum > 0 AND NOT a.attisdropped",
+    "SELECT k.conname, coalesce(a.attname, ''), pg_get_constraintdef(k.oid) "
+    "FROM pg_constraint AS k LEFT JOIN pg_attribute AS a ON a.attrelid = k.conrelid "
+    "AND cardinality(k.conkey) = 1 AND a.attnum = k.conkey[1] "
+    "WHERE k.conrelid = to_regclass($1) AND k.contype = 'c'",
+};
+
+// A host's transaction the server aborted: a statement sent without a
+// savepoint failed after all (a deadlock, an interrupt). Nothing of the
+// transaction is kept, and nothing more runs in it.
+Error Undone() {
+  return Error(errnum::kFail,
+               "The database server rolled back the transaction when a statement in it failed; "
+               "none of its changes were kept.  Roll back the transaction and begin again.");
+}
+
 std::string_view Field(const PGresult* result, int code) {
   const char* text = result != nullptr ? PQresultErrorField(result, code) : nullptr;
   return text != nullptr ? std::string_view(text) : std::string_view();
@@ -514,6 +561,14 @@ bool Defines(const PGresult* result) {
          status.starts_with("DROP ") || status.starts_with("SELECT ");
 }
 
+// A statement that writes rows; any other (a grant, a role set) may change
+// what a table's rows may hold.
+bool WritesRows(const PGresult* result) {
+  const std::string_view status = PQcmdStatus(const_cast<PGresult*>(result));
+  return status.starts_with("INSERT ") || status.starts_with("UPDATE ") ||
+         status.starts_with("DELETE ");
+}
+
 int32_t ChangedRows(const PGresult* result) {
   const char* tuples = PQcmdTuples(const_cast<PGresult*>(result));
   int64_t n = 0;
@@ -720,6 +775,7 @@ void PgBackend::LoadTypes() {
 }
 
 void PgBackend::SchemaChanged() {
+  rules_.clear();
   domains_stale_ = true;
   spellings_stale_ = true;
   objects_.clear();
@@ -818,6 +874,36 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
+  if (!in_transaction_) return Send(sql, parameters, false, nullptr);
+  if (undone_) throw Undone();
+  // A unit with a savepoint of its own (RunGroup) keeps each statement's.
+  std::optional<RowInsert> insert;
+  if (!grouped_) insert = ReadRowInsert(sql);
+  if (!insert) return Send(sql, parameters, true, nullptr);
+  const std::string table(insert->table);
+  Writes& writes = rules_[table];
+  if (!writes.rules) {
+    return Send(sql, parameters, true, ++writes.rows >= kRowsBeforeRules ? &table : nullptr);
+  }
+  if (!writes.rules->Admits(*insert, parameters)) return Send(sql, parameters, true, nullptr);
+  // The row fits its columns: it fails, if at all, as a duplicate key, which
+  // ON CONFLICT turns into no row written and the host's transaction going
+  // on. Anything else that stops it (a deadlock, an interrupt) aborts the
+  // server's transaction, which then only rolls back.
+  const bool unique = writes.rules->unique();
+  Result result;
+  try {
+    result = Send(unique ? sql + " ON CONFLICT DO NOTHING" : sql, parameters, false, nullptr);
+  } catch (const Error&) {
+    undone_ = true;
+    throw;
+  }
+  if (unique && ChangedRows(result.get()) == 0) throw jeterr::Duplicate();
+  return result;
+}
+
+PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parameter> parameters,
+                                  bool guard, const std::string* describe) {
   const Bound bound(parameters);
   // Prepared by name, one statement per text and parameter types: the server
   // parses and plans a shape once, as the engine of a file compiles it once.
@@ -843,9 +929,9 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   // unnamed from now on (it is never deallocated, see kPreparedStatements).
   auto resend = [&] {
     prepared_[key].clear();
-    return Execute(sql, parameters);
+    return Send(sql, parameters, guard, describe);
   };
-  if (!in_transaction_ && !fresh) {
+  if (!guard && !fresh) {
     Result result(prepared != nullptr
                       ? PQexecPrepared(conn_.get(), name.c_str(), bound.size(),
                                        bound.values.data(), nullptr, nullptr, 0)
@@ -856,18 +942,26 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
     if (prepared != nullptr && Stale(result.get())) return resend();
     Fail(result.get());
   }
-  // In one round trip: inside a host's transaction a savepoint first and its
-  // release after, and the statement's preparing when it is new. When the
-  // statement fails the release is skipped, and undoing to the savepoint
-  // leaves the transaction as it stood before the statement.
+  // In one round trip: under guard a savepoint first and its release after,
+  // the statement's preparing when it is new, and the reading of a table's
+  // rules after it (inside the savepoint, which undoes them all should the
+  // reading fail). When the statement fails the rest is skipped, and undoing
+  // to the savepoint leaves the transaction as it stood before the statement.
   const Bound none({});
+  const Bound table(describe != nullptr ? std::vector<Parameter>{Parameter::Text(*describe)}
+                                        : std::vector<Parameter>{});
   bool sent = PQenterPipelineMode(conn_.get()) == 1;
-  if (sent && in_transaction_) sent = SendParams(conn_.get(), kSavepoint, none);
+  if (sent && guard) sent = SendParams(conn_.get(), kSavepoint, none);
   if (sent && fresh) {
     sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
   }
   if (sent) sent = send();
-  if (sent && in_transaction_) sent = SendParams(conn_.get(), kRelease, none);
+  if (describe != nullptr) {
+    for (const char* query : kTableRules) {
+      if (sent) sent = SendParams(conn_.get(), query, table);
+    }
+  }
+  if (sent && guard) sent = SendParams(conn_.get(), kRelease, none);
   if (sent) sent = PQpipelineSync(conn_.get()) == 1;
   if (!sent) {
     if (fresh) Forget(key);
@@ -885,8 +979,9 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
     results.push_back(std::move(r));
   }
   PQexitPipelineMode(conn_.get());
-  const size_t statement = (in_transaction_ ? 1 : 0) + (fresh ? 1 : 0);
-  const size_t expected = statement + (in_transaction_ ? 2 : 1);
+  const size_t statement = (guard ? 1 : 0) + (fresh ? 1 : 0);
+  const size_t read = describe != nullptr ? std::size(kTableRules) : 0;
+  const size_t expected = statement + 1 + read + (guard ? 1 : 0);
   auto ok = [&](size_t i) {
     const ExecStatusType status = PQresultStatus(results[i].get());
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
@@ -898,10 +993,25 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
     }
     throw Lost(PQerrorMessage(conn_.get()));
   }
-  if (in_transaction_ && !ok(0)) Fail(results[0].get());
+  if (guard && !ok(0)) Fail(results[0].get());
   if (ok(statement)) {
-    if (in_transaction_ && !ok(statement + 1)) Fail(results[statement + 1].get());
-    return std::move(results[statement]);
+    bool rules_read = true;
+    for (size_t i = 1; i <= read; ++i) rules_read = rules_read && ok(statement + i);
+    if (rules_read) {
+      if (guard && !ok(statement + read + 1)) Fail(results[statement + read + 1].get());
+      if (describe != nullptr) {
+        rules_[*describe].rules = ReadRules(results[statement + 1].get(),
+                                            results[statement + 2].get(),
+                                            results[statement + 3].get());
+      }
+      return std::move(results[statement]);
+    }
+    // The rules could not be read: the statement is undone with them and
+    // sent again alone, and the table's rows keep their savepoints.
+    Result undone(PQexec(conn_.get(), kUndo));
+    if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
+    rules_[*describe].rules = RowRules(TableFacts());
+    return Send(sql, parameters, guard, nullptr);
   }
   // The failure is the preparing's (then the statement was never made) or
   // the statement's own.
@@ -909,12 +1019,43 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   if (failed != statement) Forget(key);
   const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_.get()));
   const bool stale = prepared != nullptr && failed == statement && Stale(results[failed].get());
-  if (in_transaction_) {
+  if (guard) {
     Result undone(PQexec(conn_.get(), kUndo));
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK) Fail(undone.get());
   }
   if (stale) return resend();
   throw error;
+}
+
+RowRules PgBackend::ReadRules(const PGresult* table, const PGresult* columns,
+                              const PGresult* checks) {
+  auto flag = [](const PGresult* result, int row, int column) {
+    return PQgetvalue(result, row, column)[0] == 't';
+  };
+  TableFacts facts;
+  if (PQntuples(table) != 1) return RowRules(facts);
+  facts.plain = flag(table, 0, 0);
+  facts.unique = flag(table, 0, 1);
+  for (int r = 0; r < PQntuples(columns); ++r) {
+    TableFacts::Column& c = facts.columns.emplace_back();
+    c.name = PQgetvalue(columns, r, 0);
+    c.quoted = PQgetvalue(columns, r, 1);
+    c.type = PQgetvalue(columns, r, 2);
+    c.modifier = std::atoi(PQgetvalue(columns, r, 3));
+    c.not_null = flag(columns, r, 4);
+    c.identity = flag(columns, r, 5);
+    c.generated = flag(columns, r, 6);
+    c.default_text = PQgetvalue(columns, r, 7);
+    c.domain = PQgetvalue(columns, r, 8);
+    c.domain_checks = PQgetvalue(columns, r, 9);
+    c.insertable = flag(columns, r, 10);
+    c.indexed = flag(columns, r, 11);
+  }
+  for (int r = 0; r < PQntuples(checks); ++r) {
+    facts.checks.push_back(
+        {PQgetvalue(checks, r, 0), PQgetvalue(checks, r, 1), PQgetvalue(checks, r, 2)});
+  }
+  return RowRules(facts);
 }
 
 std::vector<PgBackend::Kind> PgBackend::KindsOf(const PGresult* result) {
@@ -969,6 +1110,7 @@ int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parame
   Result result = Execute(sql, parameters);
   if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
     if (Defines(result.get())) SchemaChanged();
+    if (!WritesRows(result.get())) rules_.clear();
     return ChangedRows(result.get());
   }
   if (out == nullptr) return 0;
@@ -1064,6 +1206,12 @@ class PgBackend::Walk final : public internal::RowStream {
     held_.reset();
     Result ignored;
     Open(&ignored);
+  }
+  // Ends the walk where it stands: its cursor went with its transaction.
+  void Drop() {
+    backend_.walks_.erase(this);
+    backend_.cursor_numbers_.erase(number_);
+    more_ = false;
   }
   // Reads the rows left before the host's transaction ends, which ends the
   // cursor.
@@ -1188,6 +1336,7 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
   Result result;
   if (!walk->Open(&result)) {
     if (Defines(result.get())) SchemaChanged();
+    if (!WritesRows(result.get())) rules_.clear();
     return nullptr;
   }
   *columns = ResultData();
@@ -1472,6 +1621,8 @@ void PgBackend::HoldWalks() {
 void PgBackend::Begin() {
   Exec("BEGIN");
   in_transaction_ = true;
+  undone_ = false;
+  rules_.clear();
 }
 
 // A transaction-level advisory lock: it holds no state in the session, so a
@@ -1485,8 +1636,14 @@ void PgBackend::Commit() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "CommitTrans was called without an open transaction.");
   }
+  if (undone_) {
+    // The server would answer COMMIT with a rollback; the host hears of it.
+    Rollback();
+    throw Undone();
+  }
   HoldWalks();
   in_transaction_ = false;
+  rules_.clear();
   Exec("COMMIT");
 }
 
@@ -1495,8 +1652,13 @@ void PgBackend::Rollback() {
   if (!in_transaction_) {
     throw Error(errnum::kFail, "RollbackTrans was called without an open transaction.");
   }
+  // The cursors of a transaction the server aborted are gone with it.
+  if (undone_) {
+    while (!walks_.empty()) (*walks_.begin())->Drop();
+  }
   HoldWalks();
   in_transaction_ = false;
+  undone_ = false;
   // A definition undone leaves the schema as it was before it.
   SchemaChanged();
   Exec("ROLLBACK");
@@ -1536,11 +1698,16 @@ void PgBackend::RunAsOne(std::span<const std::string> statements) {
 }
 
 void PgBackend::AsOne(const std::string& savepoint, const std::function<void()>& body) {
+  if (in_transaction_ && undone_) throw Undone();
   const bool nested = in_transaction_;
   Exec(nested ? ("SAVEPOINT " + savepoint).c_str() : "BEGIN");
+  const bool grouped = grouped_;
+  grouped_ = true;
   try {
     body();
+    grouped_ = grouped;
   } catch (...) {
+    grouped_ = grouped;
     if (!IsLost(conn_.get())) {
       const std::string undo =
           "ROLLBACK TO SAVEPOINT " + savepoint + "; RELEASE SAVEPOINT " + savepoint;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "db/Backend.h"
 #include "db/jet/Translator.h"
+#include "db/postgres/PgBackendRows.h"
 #include "db/postgres/PgDialect.h"
 
 struct pg_conn;
@@ -30,9 +32,11 @@ namespace tessaly::db::postgres {
 // between two transactions, so a pooler in transaction mode may stand between
 // it and the server: statements are sent unnamed, or, with the target's
 // option "tessaly_statements=named", prepared once by name at the protocol's
-// level (for a direct session, or a pooler that keeps track of them). Inside a host's transaction every statement runs
-// under a savepoint sent with it, so one failing statement leaves the
-// transaction as it was, as Jet's did. A lost connection is reported on the
+// level (for a direct session, or a pooler that keeps track of them). Inside
+// a host's transaction a statement runs under a savepoint sent with it, so
+// one failing statement leaves the transaction as it was, as Jet's did; a
+// one-row insert whose values are known to fit goes without one (see
+// PgBackendRows.h). A lost connection is reported on the
 // call that finds it and on every later one; nothing is retried. Not
 // thread-safe.
 class PgBackend final : public internal::Backend, private jet::Catalog, private NameSpellings {
@@ -114,8 +118,16 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // the mapped error.
   Result Exec(const char* sql);
   // Runs a statement with its parameters, under a savepoint inside a host's
-  // transaction; the result has rows or none, never an error.
+  // transaction unless it is a row that fits; the result has rows or none,
+  // never an error.
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
+  // Runs it under a savepoint inside a host's transaction (guard), or as it
+  // stands; describe names a table whose rules are read after the statement.
+  Result Send(const std::string& sql, std::span<const Parameter> parameters, bool guard,
+              const std::string* describe);
+  // The rules of the table described by the three results.
+  static RowRules ReadRules(const pg_result* table, const pg_result* columns,
+                            const pg_result* checks);
   // Runs body as one unit: in savepoint within a host's transaction, in a
   // transaction of its own outside one; undone when body throws.
   void AsOne(const std::string& savepoint, const std::function<void()>& body);
@@ -159,6 +171,24 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // Made when the session opens, so Interrupt has nothing to allocate.
   std::unique_ptr<pg_cancel, PqFree> cancel_;
   bool in_transaction_ = false;
+  // The host's transaction was aborted by the server: a statement sent
+  // without a savepoint failed. It only rolls back now.
+  bool undone_ = false;
+  // Statements run inside a unit of their own savepoint (RunGroup).
+  bool grouped_ = false;
+  // The tables the host's transaction inserted rows into: how many, and
+  // their rules, read with the kRowsBeforeRules-th row, which holds the
+  // table's lock, so no other session changes the table until the
+  // transaction ends. Reading them costs the server about what half a dozen
+  // rows under savepoints do, so a transaction of a few rows keeps its
+  // savepoints, and each table of a long one takes at most that many
+  // subtransactions.
+  struct Writes {
+    int rows = 0;
+    std::optional<RowRules> rules;
+  };
+  static constexpr int kRowsBeforeRules = 8;
+  std::unordered_map<std::string, Writes> rules_;
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the
   // schema, not for each result.

@@ -1,0 +1,95 @@
+// What the server's engine knows of a one-row INSERT before sending it inside
+// a host's transaction: whether the row can fail only as a duplicate key.
+//
+// A failed statement aborts the server's whole transaction, where Jet's
+// failed statement left the host's transaction as it was. A savepoint around
+// each statement restores Jet's way, but every savepoint that writes takes a
+// subtransaction of the server's: time on every statement, and past 64 in one
+// transaction a slower visibility check for every other session. So a row
+// whose every value is known to fit its column (width, range, Null, type) is
+// written without one, with ON CONFLICT DO NOTHING standing in for the
+// duplicate key; everything else still gets its savepoint.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "db/Parameter.h"
+
+namespace tessaly::db::postgres {
+
+// INSERT INTO "T" ("A", "B") VALUES ($1, NULL), as the translator writes a
+// one-row insert whose values it lifted out.
+struct RowInsert {
+  std::string_view table;            // as written, in its quotes
+  std::vector<std::string> columns;  // the names, out of their quotes
+  std::vector<int> values;           // each column's parameter number, 0 for NULL
+};
+std::optional<RowInsert> ReadRowInsert(std::string_view sql);
+
+// The catalog's answer about a table, as texts (booleans "t" or "f").
+struct TableFacts {
+  // Whether the table is a plain one whose writes nothing else can refuse:
+  // no trigger on insert, no reference, no index over an expression, a rule
+  // or a row policy, in a transaction that reads committed rows, on a UTF-8
+  // database.
+  bool plain = false;
+  bool unique = false;  // a key or unique index, which ON CONFLICT covers
+  struct Column {
+    std::string name, quoted;  // quoted as the catalog writes it
+    std::string type;          // the base type's name
+    int32_t modifier = -1;
+    bool not_null = false;
+    bool identity = false, generated = false;
+    std::string default_text;   // "" for none
+    std::string domain;         // "" for none
+    std::string domain_checks;  // the domain's constraints' names, by ","
+    bool insertable = true;     // the session may write it
+    bool indexed = false;
+  };
+  std::vector<Column> columns;
+  struct Check {
+    std::string name, column, definition;  // column "" for one over several
+  };
+  std::vector<Check> checks;
+};
+
+class RowRules {
+ public:
+  explicit RowRules(const TableFacts& facts);
+  // Whether a row may go without a savepoint (false: the table's checks are
+  // not all known).
+  bool usable() const { return usable_; }
+  bool unique() const { return unique_; }
+  // Whether the row's values certainly fit: the row then fails, if at all,
+  // only as a duplicate of a key (or as the session fails).
+  bool Admits(const RowInsert& insert, std::span<const Parameter> parameters) const;
+
+ private:
+  enum class Holds : uint8_t { kOther, kText, kInteger, kReal4, kReal8, kNumeric, kDate, kBytes };
+  struct Column {
+    Holds holds = Holds::kOther;
+    int64_t low = 0, high = 0;     // of a whole number
+    int precision = 0, scale = 0;  // of a numeric; precision 0 for none
+    int64_t width = -1;            // characters of a text, bytes of bytes; -1 for none
+    bool dated = false;            // held to Jet's years 100 to 9999
+    bool nullable = true;
+    bool omittable = true;  // left out, it takes a default that fits
+    bool insertable = true;
+    bool indexed = false;
+  };
+  bool Fits(const Column& column, const Parameter& value) const;
+  bool usable_ = false;
+  bool unique_ = false;
+  std::unordered_map<std::string, Column> columns_;
+};
+
+// The characters of a UTF-8 text, or -1 when it is no valid UTF-8.
+int64_t Utf8Characters(std::string_view text);
+
+}  // namespace tessaly::db::postgres
