@@ -59,15 +59,27 @@ bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Op
                            std::string& out) const {
   switch (function) {
     case JetFunction::kCDate:
+    case JetFunction::kCStr:
     case JetFunction::kCVDate:
+    case JetFunction::kDateAdd:
+    case JetFunction::kDateDiff:
+    case JetFunction::kDatePart:
     case JetFunction::kDateValue:
+    case JetFunction::kDay:
     case JetFunction::kFormat:
     case JetFunction::kFormatCurrency:
     case JetFunction::kFormatDateTime:
     case JetFunction::kFormatNumber:
     case JetFunction::kFormatPercent:
+    case JetFunction::kHour:
+    case JetFunction::kIsDate:
+    case JetFunction::kMinute:
+    case JetFunction::kMonth:
     case JetFunction::kMonthName:
-    case JetFunction::kWeekdayName: break;
+    case JetFunction::kSecond:
+    case JetFunction::kWeekday:
+    case JetFunction::kWeekdayName:
+    case JetFunction::kYear: break;
     default: return false;
   }
   out += name;

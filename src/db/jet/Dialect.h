@@ -81,7 +81,8 @@ class Dialect {
   // only when told the operand is a double; engines override as they need.
   virtual void RoundToWhole(const Operands& operands, size_t index, std::string& out) const;
   // a & b & ...: text concatenation of two or more operands where a Null
-  // counts as empty text (all Null gives Null).
+  // counts as empty text (all Null gives Null); a date joins as its text in
+  // the regional setting, as CStr writes it.
   virtual void Concat(const Operands& operands, std::string& out) const = 0;
   // Operand index of a comparison, sort key or IN/BETWEEN test that must
   // ignore letter case as Jet does (operands that are plain columns already
@@ -200,7 +201,8 @@ class Dialect {
   static void Call(std::string_view name, const Operands& args, std::string& out);
   // A function whose answer depends on the regional setting (the named
   // formats, the names of months and days, the order in which a text is
-  // read as a date) is called as name(setting, arg, ...), the setting as its
+  // read as a date, a date written as text) is called as name(setting, arg,
+  // ...), the setting as its
   // number in rules::Region, so the statement's text carries it to the
   // engine. False (nothing written) for any other function.
   bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,

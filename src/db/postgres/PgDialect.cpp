@@ -143,11 +143,15 @@ class Pg final : public jet::Dialect {
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
-    // Each part once, as text, in one array (no limit on the parts' number).
+    // Each part once, as text in the regional setting, in one array (no
+    // limit on the parts' number).
+    const std::string setting = std::to_string(static_cast<int>(region()));
     out += "tessaly_jet.jet_concat(VARIADIC ARRAY[";
     for (size_t i = 0; i < operands.size(); ++i) {
       if (i != 0) out += ", ";
-      AsText(operands, i, out);
+      out += "tessaly_jet.jet_text(" + setting + ", ";
+      operands.WriteArgument(i, out);
+      out += ')';
     }
     out += "])";
   }
