@@ -985,6 +985,12 @@ BEGIN
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow THEN
   RETURN pg_temp.jet_timevalue(pg_temp.jet_cdate(v));
 END $f$;
+-- Both take a text: a number is read as its text ('38000.5', which is no
+-- date), not as a serial.
+CREATE FUNCTION pg_temp.jet_datevalue(r integer, v double precision) RETURNS timestamp LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_datevalue(r, pg_temp.jet_text(v))';
+CREATE FUNCTION pg_temp.jet_timevalue(v double precision) RETURNS timestamp LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_timevalue(pg_temp.jet_text(v))';
 CREATE FUNCTION pg_temp.jet_isdate(v text) RETURNS integer LANGUAGE plpgsql STABLE AS $f$
 BEGIN
   IF v IS NULL THEN RETURN 0; END IF;

@@ -333,13 +333,18 @@ void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // DateValue(setting, value) and TimeValue(value): the date or the time of
 // day of a date, or of a text read as one (the setting decides the order of
-// an all-number date).
+// an all-number date). Both take a text: a number is read as its text
+// ("38000.5", which is no date), not as a serial.
 template <bool kDatePart>
 void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const rules::Region region = kDatePart ? RegionOf(argv[0]) : rules::Region::kFixed;
   if (kDatePart) ++argv;
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::optional<Date> d = DateOf(argv[0], region);
+  const int type = sqlite3_value_type(argv[0]);
+  std::string buffer;
+  const std::optional<Date> d = type == SQLITE_INTEGER || type == SQLITE_FLOAT
+                                    ? rules::ReadDate(TextOf(argv[0], buffer), region)
+                                    : DateOf(argv[0], region);
   if (!d) Raise(errnum::kRuntimeTypeMismatch);
   Date r = *d;
   if (kDatePart) {
