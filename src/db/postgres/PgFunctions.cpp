@@ -40,6 +40,12 @@ CREATE FUNCTION pg_temp.jet_fold(v double precision) RETURNS double precision LA
 CREATE FUNCTION pg_temp.jet_fold(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_fold(v boolean) RETURNS boolean LANGUAGE sql IMMUTABLE AS 'SELECT v';
 
+-- An expression compared with a column: a text as citext, so that it
+-- compares as the column's texts do, without regard to case; any other
+-- value as it is.
+CREATE FUNCTION pg_temp.jet_beside(v anyelement) RETURNS anyelement LANGUAGE sql IMMUTABLE AS 'SELECT v';
+CREATE FUNCTION pg_temp.jet_beside(v text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT v::citext';
+
 -- A text compared with a column, read as the column's type. Not STRICT, so
 -- the planner inlines them though the column goes unused.
 CREATE FUNCTION pg_temp.jet_match(c citext, t text) RETURNS citext LANGUAGE sql IMMUTABLE AS 'SELECT t::citext';
