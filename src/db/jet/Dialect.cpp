@@ -35,6 +35,14 @@ void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size
   operands.Write(text_index, out);
 }
 
+void Dialect::BesideColumn(const Operands& operands, size_t index, std::string& out) const {
+  operands.Write(index, out);
+}
+
+void Dialect::InSubquery(const Operands& subquery, std::string& out) const {
+  subquery.WriteArgument(0, out);
+}
+
 void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
 
 void Dialect::Condition(const Operands& value, std::string& out) const { value.Write(0, out); }

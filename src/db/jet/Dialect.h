@@ -94,6 +94,17 @@ class Dialect {
   // The default writes the text as it is.
   virtual void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
                                 std::string& out) const;
+  // Operand index, an expression that is neither a column nor a literal,
+  // compared with a plain column (either side of a comparison, an item of
+  // its IN list, a bound of its BETWEEN): a text compares with the column's
+  // rule, without regard to letter case, as the column compares with a text
+  // literal. The default writes the operand as it is, for an engine that
+  // compares by the column's collation whatever stands beside it.
+  virtual void BesideColumn(const Operands& operands, size_t index, std::string& out) const;
+  // Operand 0, the subquery of x IN (SELECT ...), whose values compare with
+  // x as texts compare, without regard to letter case. The default writes it
+  // as it is.
+  virtual void InSubquery(const Operands& subquery, std::string& out) const;
   // Iif(condition, then, else): only the chosen branch is evaluated; a
   // numeric condition is true when non-zero, Null is false.
   virtual void Iif(const Operands& operands, std::string& out) const = 0;

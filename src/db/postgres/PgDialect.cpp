@@ -178,6 +178,22 @@ class Pg final : public jet::Dialect {
     out += ')';
   }
 
+  void BesideColumn(const Operands& operands, size_t index, std::string& out) const override {
+    // A text column is citext, but citext beside a text compares as two
+    // texts, with regard to case: jet_beside makes a text a citext and
+    // keeps any other value as it is, so the column's index still serves.
+    out += "tessaly_jet.jet_beside(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+
+  void InSubquery(const Operands& subquery, std::string& out) const override {
+    // The subquery's one column compares as BesideColumn writes a value.
+    out += "(SELECT tessaly_jet.jet_beside(jet_in.jet_value) FROM ";
+    subquery.WriteArgument(0, out);
+    out += " AS jet_in(jet_value))";
+  }
+
   void Condition(const Operands& value, std::string& out) const override {
     Condition(value, 0, out);
   }
