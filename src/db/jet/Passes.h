@@ -8,6 +8,8 @@
 
 namespace tessaly::db::jet {
 
+class Catalog;
+
 // Makes each domain function (DLookup, DCount, ...) the subquery its
 // arguments describe: the aggregate of the expression over the domain's
 // rows that meet the criteria (DLookup the first such row's value). The
@@ -18,5 +20,14 @@ namespace tessaly::db::jet {
 // taken from the outer row, never from a field of the domain so named.
 // False with *failure filled when a call cannot be made a subquery.
 bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
+
+// In a SELECT ... INTO over joined tables (root), makes each * and t.* of
+// the select list the columns it stands for, as the catalog names them, so
+// that the new table's fields are named as the select list's own are (a
+// field two tables hold, with its table). True when the statement is of
+// that kind, whatever the catalog answered: its text then depends on the
+// catalog. The list stays as it is where a source is no table the catalog
+// knows.
+bool ExpandStarsInto(Ast& ast, NodeId root, Catalog* names);
 
 }  // namespace tessaly::db::jet
