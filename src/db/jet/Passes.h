@@ -24,10 +24,8 @@ bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
 // In a SELECT ... INTO over joined tables (root), makes each * and t.* of
 // the select list the columns it stands for, as the catalog names them, so
 // that the new table's fields are named as the select list's own are (a
-// field two tables hold, with its table). True when the statement is of
-// that kind, whatever the catalog answered: its text then depends on the
-// catalog. The list stays as it is where a source is no table the catalog
-// knows.
-bool ExpandStarsInto(Ast& ast, NodeId root, Catalog* names);
+// field two tables hold, with its table). The list stays as it is where a
+// source is no table the catalog knows.
+void ExpandStarsInto(Ast& ast, NodeId root, Catalog* names);
 
 }  // namespace tessaly::db::jet

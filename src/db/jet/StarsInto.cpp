@@ -55,19 +55,19 @@ NodeId ColumnItem(Ast& ast, const Node& star, std::string_view qualifier,
 
 }  // namespace
 
-bool ExpandStarsInto(Ast& ast, NodeId root, Catalog* names) {
-  if (root == kNoNode || ast[root].kind != NodeKind::kSelect) return false;
+void ExpandStarsInto(Ast& ast, NodeId root, Catalog* names) {
+  if (root == kNoNode || ast[root].kind != NodeKind::kSelect) return;
   const SelectParts& select = ast.selects[ast[root].a];
-  if (select.into.empty() || select.from == kNoNode) return false;
+  if (select.into.empty() || select.from == kNoNode) return;
   const Node& first = ast[select.from];
-  if (first.kind != NodeKind::kJoin && first.next == kNoNode) return false;  // one table
+  if (first.kind != NodeKind::kJoin && first.next == kNoNode) return;  // one table
   bool star = false;
   for (NodeId i = select.items; i != kNoNode; i = ast[i].next) {
     star = star || ast[ast[i].a].kind == NodeKind::kStar;
   }
-  if (!star) return false;
+  if (!star) return;
   std::vector<Source> sources;
-  if (names == nullptr || !ReadSources(ast, select.from, *names, sources)) return true;
+  if (names == nullptr || !ReadSources(ast, select.from, *names, sources)) return;
   // A t.* of no source is the engine's to refuse.
   for (NodeId i = select.items; i != kNoNode; i = ast[i].next) {
     const Node& e = ast[ast[i].a];
@@ -76,7 +76,7 @@ bool ExpandStarsInto(Ast& ast, NodeId root, Catalog* names) {
     for (const Source& source : sources) {
       known = known || rules::EqualsNoCase(e.text2, source.qualifier);
     }
-    if (!known) return true;
+    if (!known) return;
   }
   // The list again, each * (or t.*) as the columns it stands for.
   NodeId head = kNoNode, tail = kNoNode;
@@ -108,7 +108,6 @@ bool ExpandStarsInto(Ast& ast, NodeId root, Catalog* names) {
     i = next;
   }
   ast.selects[ast[root].a].items = head;
-  return true;
 }
 
 }  // namespace tessaly::db::jet

@@ -216,10 +216,9 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   NodeId root = parser.Parse(&failure);
   // Between reading and writing: the rewrite passes, then what Jet checks
   // of the whole statement.
-  bool read_catalog = false;
   if (root != kNoNode) {
     const bool rewritten = !parser.domain_calls() || RewriteDomainCalls(ast, parser, &failure);
-    read_catalog = rewritten && ExpandStarsInto(ast, root, names);
+    if (rewritten) ExpandStarsInto(ast, root, names);
     if (!rewritten || !parser.Check(&failure)) root = kNoNode;
   }
   if (root == kNoNode) {
@@ -239,7 +238,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     result.parameters.reserve(literals);
   }
   Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, resolver, result);
-  if (shaped && result.ok && !read_catalog && Shapes::Keeps(ast, root, tokens, result)) {
+  if (shaped && result.ok && Shapes::Keeps(ast, root, tokens, result)) {
     shapes.Keep(key, result.sql);
   }
   return result;
