@@ -63,6 +63,11 @@ void Dialect::Call(std::string_view name, const Operands& args, std::string& out
   out += ')';
 }
 
+std::string_view Dialect::RegionNumber() const {
+  static constexpr std::string_view kNumbers[rules::kRegions] = {"0", "1", "2"};
+  return kNumbers[static_cast<size_t>(region_)];
+}
+
 bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Operands& args,
                            std::string& out) const {
   switch (function) {
@@ -92,7 +97,7 @@ bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Op
   }
   out += name;
   out += '(';
-  out += std::to_string(static_cast<int>(region_));
+  out += RegionNumber();
   for (size_t i = 0; i < args.size(); ++i) {
     out += ", ";
     args.WriteArgument(i, out);

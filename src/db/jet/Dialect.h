@@ -218,6 +218,8 @@ class Dialect {
   // engine. False (nothing written) for any other function.
   bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,
                     std::string& out) const;
+  // The setting's number as those calls write it.
+  std::string_view RegionNumber() const;
   // The functions every engine writes alike in plain SQL: the aggregates
   // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
   // (through RoundToWhole). False for any other function, which the engine

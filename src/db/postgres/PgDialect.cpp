@@ -145,11 +145,12 @@ class Pg final : public jet::Dialect {
   void Concat(const Operands& operands, std::string& out) const override {
     // Each part once, as text in the regional setting, in one array (no
     // limit on the parts' number).
-    const std::string setting = std::to_string(static_cast<int>(region()));
     out += "tessaly_jet.jet_concat(VARIADIC ARRAY[";
     for (size_t i = 0; i < operands.size(); ++i) {
       if (i != 0) out += ", ";
-      out += "tessaly_jet.jet_text(" + setting + ", ";
+      out += "tessaly_jet.jet_text(";
+      out += RegionNumber();
+      out += ", ";
       operands.WriteArgument(i, out);
       out += ')';
     }

@@ -388,7 +388,7 @@ class Sqlite final : public jet::Dialect {
         return;
       case JetFunction::kCStr:
         out += "jet_cstr(";
-        out += std::to_string(static_cast<int>(region()));
+        out += RegionNumber();
         out += ", ";
         TextOperand(args, 0, Dated(), out);
         out += ')';
@@ -411,8 +411,7 @@ class Sqlite final : public jet::Dialect {
     // Joining is associative (the result is Null only when every part is),
     // so a long chain may be grouped any way. The setting comes first, for
     // the text of a date.
-    Grouped("jet_concat", std::to_string(static_cast<int>(region())), Dated(), operands, 0,
-            operands.size(), out);
+    Grouped("jet_concat", RegionNumber(), Dated(), operands, 0, operands.size(), out);
   }
 
   void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {
