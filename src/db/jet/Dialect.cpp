@@ -35,6 +35,14 @@ void Dialect::TextBesideColumn(const Operands& operands, size_t text_index, size
   operands.Write(text_index, out);
 }
 
+void Dialect::BesideColumn(const Operands& operands, size_t index, std::string& out) const {
+  operands.Write(index, out);
+}
+
+void Dialect::InSubquery(const Operands& subquery, std::string& out) const {
+  subquery.WriteArgument(0, out);
+}
+
 void Dialect::UnnamedSubquery(size_t /*n*/, std::string& /*out*/) const {}
 
 void Dialect::Condition(const Operands& value, std::string& out) const { value.Write(0, out); }
@@ -55,24 +63,41 @@ void Dialect::Call(std::string_view name, const Operands& args, std::string& out
   out += ')';
 }
 
+std::string_view Dialect::RegionNumber() const {
+  static constexpr std::string_view kNumbers[rules::kRegions] = {"0", "1", "2"};
+  return kNumbers[static_cast<size_t>(region_)];
+}
+
 bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Operands& args,
                            std::string& out) const {
   switch (function) {
     case JetFunction::kCDate:
+    case JetFunction::kCStr:
     case JetFunction::kCVDate:
+    case JetFunction::kDateAdd:
+    case JetFunction::kDateDiff:
+    case JetFunction::kDatePart:
     case JetFunction::kDateValue:
+    case JetFunction::kDay:
     case JetFunction::kFormat:
     case JetFunction::kFormatCurrency:
     case JetFunction::kFormatDateTime:
     case JetFunction::kFormatNumber:
     case JetFunction::kFormatPercent:
+    case JetFunction::kHour:
+    case JetFunction::kIsDate:
+    case JetFunction::kMinute:
+    case JetFunction::kMonth:
     case JetFunction::kMonthName:
-    case JetFunction::kWeekdayName: break;
+    case JetFunction::kSecond:
+    case JetFunction::kWeekday:
+    case JetFunction::kWeekdayName:
+    case JetFunction::kYear: break;
     default: return false;
   }
   out += name;
   out += '(';
-  out += std::to_string(static_cast<int>(region_));
+  out += RegionNumber();
   for (size_t i = 0; i < args.size(); ++i) {
     out += ", ";
     args.WriteArgument(i, out);

@@ -81,7 +81,8 @@ class Dialect {
   // only when told the operand is a double; engines override as they need.
   virtual void RoundToWhole(const Operands& operands, size_t index, std::string& out) const;
   // a & b & ...: text concatenation of two or more operands where a Null
-  // counts as empty text (all Null gives Null).
+  // counts as empty text (all Null gives Null); a date joins as its text in
+  // the regional setting, as CStr writes it.
   virtual void Concat(const Operands& operands, std::string& out) const = 0;
   // Operand index of a comparison, sort key or IN/BETWEEN test that must
   // ignore letter case as Jet does (operands that are plain columns already
@@ -93,6 +94,17 @@ class Dialect {
   // The default writes the text as it is.
   virtual void TextBesideColumn(const Operands& operands, size_t text_index, size_t column_index,
                                 std::string& out) const;
+  // Operand index, an expression that is neither a column nor a literal,
+  // compared with a plain column (either side of a comparison, an item of
+  // its IN list, a bound of its BETWEEN): a text compares with the column's
+  // rule, without regard to letter case, as the column compares with a text
+  // literal. The default writes the operand as it is, for an engine that
+  // compares by the column's collation whatever stands beside it.
+  virtual void BesideColumn(const Operands& operands, size_t index, std::string& out) const;
+  // Operand 0, the subquery of x IN (SELECT ...), whose values compare with
+  // x as texts compare, without regard to letter case. The default writes it
+  // as it is.
+  virtual void InSubquery(const Operands& subquery, std::string& out) const;
   // Iif(condition, then, else): only the chosen branch is evaluated; a
   // numeric condition is true when non-zero, Null is false.
   virtual void Iif(const Operands& operands, std::string& out) const = 0;
@@ -200,11 +212,14 @@ class Dialect {
   static void Call(std::string_view name, const Operands& args, std::string& out);
   // A function whose answer depends on the regional setting (the named
   // formats, the names of months and days, the order in which a text is
-  // read as a date) is called as name(setting, arg, ...), the setting as its
+  // read as a date, a date written as text) is called as name(setting, arg,
+  // ...), the setting as its
   // number in rules::Region, so the statement's text carries it to the
   // engine. False (nothing written) for any other function.
   bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,
                     std::string& out) const;
+  // The setting's number as those calls write it.
+  std::string_view RegionNumber() const;
   // The functions every engine writes alike in plain SQL: the aggregates
   // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
   // (through RoundToWhole). False for any other function, which the engine

@@ -50,6 +50,15 @@ bool Emitter::CaseMatters(NodeId id) const {
   }
 }
 
+bool Emitter::IsComputed(NodeId id) const {
+  switch (ast_[id].kind) {
+    case NodeKind::kCall:
+    case NodeKind::kBinary:
+    case NodeKind::kSubquery: return true;
+    default: return false;
+  }
+}
+
 bool Emitter::IsFoldedGroup(NodeId id) {
   if (folded_groups_.empty()) return false;
   const uint64_t hash = shapes_.Hash(id);
@@ -98,6 +107,8 @@ void Emitter::Comparison(const Node& n, std::string& out) {
       dialect_.CaseInsensitive(operands, i, out);
     } else if (operands.IsText(i) && operands.IsColumn(1 - i)) {
       dialect_.TextBesideColumn(operands, i, 1 - i, out);
+    } else if (operands.IsColumn(1 - i) && IsComputed(ids[i])) {
+      dialect_.BesideColumn(operands, i, out);
     } else {
       operands.Write(i, out);
     }
@@ -396,7 +407,7 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
       }
       out += n.flag ? " NOT IN " : " IN ";
       if (subquery) {
-        Expression(n.b, false, out);
+        dialect_.InSubquery(NodeOperands(*this, &n.b, 1), out);
         break;
       }
       out += '(';
@@ -405,6 +416,8 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
         if (ast_[item].kind == NodeKind::kText && ast_[n.a].kind == NodeKind::kColumn) {
           const NodeId pair[2] = {n.a, item};
           dialect_.TextBesideColumn(NodeOperands(*this, pair, 2), 1, 0, out);
+        } else if (ast_[n.a].kind == NodeKind::kColumn && IsComputed(item)) {
+          dialect_.BesideColumn(NodeOperands(*this, &item, 1), 0, out);
         } else {
           Expression(item, false, out);
         }
@@ -420,9 +433,15 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
         lhs.Write(0, out);
       }
       out += n.flag ? " NOT BETWEEN " : " BETWEEN ";
-      Expression(n.b, true, out);
-      out += " AND ";
-      Expression(n.c, true, out);
+      const bool column = ast_[n.a].kind == NodeKind::kColumn;
+      for (const NodeId bound : {n.b, n.c}) {
+        if (bound == n.c) out += " AND ";
+        if (column && IsComputed(bound)) {
+          dialect_.BesideColumn(NodeOperands(*this, &bound, 1), 0, out);
+        } else {
+          Expression(bound, true, out);
+        }
+      }
       break;
     }
     case NodeKind::kBinary: {

@@ -159,6 +159,9 @@ class Emitter {
   void LiftText(std::string_view text, std::string& out);
   void LiftDate(const Date& date, std::string& out);
   bool CaseMatters(NodeId id) const;  // false for columns and non-text literals
+  // A value the engine computes (a call, an operator, a subquery), whose
+  // type it knows only as it runs: what Dialect::BesideColumn writes.
+  bool IsComputed(NodeId id) const;
   // Whether an expression is one of folded_groups_.
   bool IsFoldedGroup(NodeId id);
 

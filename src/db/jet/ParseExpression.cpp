@@ -300,7 +300,8 @@ NodeId Parser::Primary() {
 namespace {
 
 // The functions with a $ form: the same function giving a String, so that a
-// Null result is an invalid use of Null (94) instead of Null.
+// Null result is an invalid use of Null (94) instead of Null; the clock's
+// Date$ and Time$ give its text.
 bool HasTextForm(JetFunction f) {
   switch (f) {
     case JetFunction::kChr:
@@ -318,7 +319,9 @@ bool HasTextForm(JetFunction f) {
     case JetFunction::kStr:
     case JetFunction::kString:
     case JetFunction::kTrim:
-    case JetFunction::kUCase: return true;
+    case JetFunction::kUCase:
+    case JetFunction::kDate:
+    case JetFunction::kTime: return true;
     default: return false;
   }
 }
@@ -375,6 +378,19 @@ NodeId Parser::Call(const Token& name) {
   }
   aggregates_ = aggregates_ || IsAggregate(info->function) || IsDomain(info->function);
   if (!text_form) return ast_.Add(call);
+  // Date$() and Time$() are the clock's text in one form whatever the
+  // setting: mm-dd-yyyy and hh:nn:ss on the 24-hour clock.
+  if (info->function == JetFunction::kDate || info->function == JetFunction::kTime) {
+    Node pattern = call;
+    pattern.kind = NodeKind::kText;
+    pattern.a = kNoNode;
+    pattern.text = info->function == JetFunction::kDate ? "'mm-dd-yyyy'" : "'hh:nn:ss'";
+    Node format = call;
+    format.op = static_cast<uint8_t>(JetFunction::kFormat);
+    call.next = ast_.Add(pattern);
+    format.a = ast_.Add(call);
+    return ast_.Add(format);
+  }
   // F$(...) is CStr(F(...)): every such F gives a text or Null, which CStr
   // keeps or refuses with 94.
   Node wrapper = call;

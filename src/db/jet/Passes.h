@@ -41,4 +41,11 @@ std::string_view ItemName(const Ast& ast, const Node& item);
 // spelled as the select names it; name itself when none is.
 std::string_view ResultName(const Ast& ast, const SelectParts& select, std::string_view name);
 
+// In a SELECT ... INTO over joined tables (root), makes each * and t.* of
+// the select list the columns it stands for, as the catalog names them, so
+// that the new table's fields are named as the select list's own are (a
+// field two tables hold, with its table). The list stays as it is where a
+// source is no table the catalog knows.
+void ExpandStarsInto(Ast& ast, NodeId root, Catalog* names);
+
 }  // namespace tessaly::db::jet

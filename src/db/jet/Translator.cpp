@@ -195,8 +195,11 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
 
   Translation result;
   Tokenize(jet_sql, tokens);
+  // The catalog the emitter reads: none for an engine that only wants the
+  // columns of a * (the expanding pass reads it).
+  Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
   // No catalog: a catalog's answers may change between two statements.
-  const bool shaped = lift_literals && names == nullptr &&
+  const bool shaped = lift_literals && resolver == nullptr &&
                       Shapes::Key(tokens, dialect, ansi89_wildcards, key);
   if (shaped) {
     if (const std::string* sql = shapes.Find(key)) {
@@ -216,6 +219,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   // rewrites for the engine.
   if (root != kNoNode) {
     const bool rewritten = !parser.domain_calls() || RewriteDomainCalls(ast, parser, &failure);
+    if (rewritten) ExpandStarsInto(ast, root, names);
     if (!rewritten || !parser.Check(&failure)) root = kNoNode;
   }
   if (root != kNoNode && !RewriteSelects(ast, root, dialect, names, &failure)) {
@@ -240,7 +244,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     }
     result.parameters.reserve(literals);
   }
-  Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, names, result);
+  Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, resolver, result);
   if (shaped && result.ok && Shapes::Keeps(ast, root, tokens, result)) {
     shapes.Keep(key, result.sql);
   }

@@ -37,6 +37,10 @@ class Catalog {
  public:
   // The answer stays good until the next call.
   virtual const NamedObject& Find(std::string_view name) = 0;
+  // True for an engine that resolves names as Jet did and is asked only
+  // for the columns a * stands for in SELECT ... INTO over joined tables:
+  // every other statement is written as without a catalog.
+  virtual bool ColumnsOnly() const { return false; }
 
  protected:
   ~Catalog() = default;

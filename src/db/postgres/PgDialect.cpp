@@ -143,11 +143,16 @@ class Pg final : public jet::Dialect {
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
-    // Each part once, as text, in one array (no limit on the parts' number).
+    // Each part once, as text in the regional setting, in one array (no
+    // limit on the parts' number).
     out += "tessaly_jet.jet_concat(VARIADIC ARRAY[";
     for (size_t i = 0; i < operands.size(); ++i) {
       if (i != 0) out += ", ";
-      AsText(operands, i, out);
+      out += "tessaly_jet.jet_text(";
+      out += RegionNumber();
+      out += ", ";
+      operands.WriteArgument(i, out);
+      out += ')';
     }
     out += "])";
   }
@@ -172,6 +177,22 @@ class Pg final : public jet::Dialect {
     out += ", ";
     operands.WriteArgument(text_index, out);
     out += ')';
+  }
+
+  void BesideColumn(const Operands& operands, size_t index, std::string& out) const override {
+    // A text column is citext, but citext beside a text compares as two
+    // texts, with regard to case: jet_beside makes a text a citext and
+    // keeps any other value as it is, so the column's index still serves.
+    out += "tessaly_jet.jet_beside(";
+    operands.WriteArgument(index, out);
+    out += ')';
+  }
+
+  void InSubquery(const Operands& subquery, std::string& out) const override {
+    // The subquery's one column compares as BesideColumn writes a value.
+    out += "(SELECT tessaly_jet.jet_beside(jet_in.jet_value) FROM ";
+    subquery.WriteArgument(0, out);
+    out += " AS jet_in(jet_value))";
   }
 
   void Condition(const Operands& value, std::string& out) const override {

@@ -20,18 +20,21 @@ namespace {
 // ---------------------------------------------------------------------------
 // Dates
 
-Date DateOrRaise(sqlite3_value* v) {
-  const std::optional<Date> d = DateOf(v);
+// A date argument; a text is read in the order of the setting's all-number
+// dates, and one that is no date is a mismatch, as in a comparison.
+Date DateOrRaise(sqlite3_value* v, rules::Region region) {
+  const std::optional<Date> d = DateOf(v, region);
   if (!d) RaiseNoDate();
   return *d;
 }
 
 enum class Part { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
+// Year(setting, date), Month(setting, date), ...
 template <Part kPart>
 void DatePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (NullGivesNull(ctx, argv[0])) return;
-  const Date d = DateOrRaise(argv[0]);
+  if (NullGivesNull(ctx, argv[1])) return;
+  const Date d = DateOrRaise(argv[1], RegionOf(argv[0]));
   int value = 0;
   switch (kPart) {
     case Part::kYear: value = d.year; break;
@@ -142,20 +145,25 @@ int FirstDayOf(int argc, sqlite3_value** argv, int index) {
 // 1 for the first day of the week.
 int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first + 7) % 7 + 1; }
 
-// Weekday(date[, first day]): 1 for the first day of the week (Sunday unless
-// given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday here); a Null first
-// day raises 94.
+// Weekday(setting, date[, first day]): 1 for the first day of the week
+// (Sunday unless given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday
+// here); a Null first day raises 94.
 void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
+  --argc;
+  ++argv;
   if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
   if (NullGivesNull(ctx, argv[0])) return;
   if (argc == 2 && IsNull(argv[1])) Raise(errnum::kInvalidUseOfNull);
   const int first = FirstDayOf(argc, argv, 1);
-  sqlite3_result_int(ctx, WeekdayFrom(DateOrRaise(argv[0]), first));
+  sqlite3_result_int(ctx, WeekdayFrom(DateOrRaise(argv[0], region), first));
 }
 
-// DateAdd(interval, number, date): months keep the day where the month has
-// it, else the month's last day.
+// DateAdd(setting, interval, number, date): months keep the day where the
+// month has it, else the month's last day.
 void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
+  ++argv;
   const Interval interval = IntervalOf(argv[0]);
   if (IsNull(argv[1]) || IsNull(argv[2])) {
     sqlite3_result_null(ctx);
@@ -164,7 +172,7 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const double amount = std::trunc(ConvertedNumber(argv[1]));
   if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
   const auto n = static_cast<int64_t>(amount);
-  const Date d = DateOrRaise(argv[2]);
+  const Date d = DateOrRaise(argv[2], region);
   int64_t months = 0, seconds = 0;
   switch (interval) {
     case Interval::kYear: months = 12 * n; break;
@@ -197,18 +205,22 @@ void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-// DateDiff(interval, date1, date2[, first day of week]): the boundaries of
-// the interval crossed from date1 to date2 (negative when date2 is earlier);
-// "w" counts whole weeks, "ww" the weeks' first days crossed.
+// DateDiff(setting, interval, date1, date2[, first day of week]): the
+// boundaries of the interval crossed from date1 to date2 (negative when
+// date2 is earlier); "w" counts whole weeks, "ww" the weeks' first days
+// crossed.
 void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
+  --argc;
+  ++argv;
   const Interval interval = IntervalOf(argv[0]);
   const int first = FirstDayOf(argc, argv, 3);
   if (IsNull(argv[1]) || IsNull(argv[2])) {
     sqlite3_result_null(ctx);
     return;
   }
-  const Date a = DateOrRaise(argv[1]);
-  const Date b = DateOrRaise(argv[2]);
+  const Date a = DateOrRaise(argv[1], region);
+  const Date b = DateOrRaise(argv[2], region);
   const int64_t days = DayNumber(b) - DayNumber(a);
   int64_t r = 0;
   switch (interval) {
@@ -255,7 +267,11 @@ int WeekOfYear(const Date& d, int first, int rule) {
   return static_cast<int>((day - start) / 7 + 1);
 }
 
+// DatePart(setting, interval, date[, first day[, first week]]).
 void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
+  --argc;
+  ++argv;
   const Interval interval = IntervalOf(argv[0]);
   const int first = FirstDayOf(argc, argv, 2);
   int64_t rule = 1;
@@ -265,7 +281,7 @@ void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (rule == 0) rule = 1;
   }
   if (NullGivesNull(ctx, argv[1])) return;
-  const Date d = DateOrRaise(argv[1]);
+  const Date d = DateOrRaise(argv[1], region);
   int r = 0;
   switch (interval) {
     case Interval::kYear: r = d.year; break;
@@ -317,13 +333,18 @@ void TimeSerial(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // DateValue(setting, value) and TimeValue(value): the date or the time of
 // day of a date, or of a text read as one (the setting decides the order of
-// an all-number date).
+// an all-number date). Both take a text: a number is read as its text
+// ("38000.5", which is no date), not as a serial.
 template <bool kDatePart>
 void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const rules::Region region = kDatePart ? RegionOf(argv[0]) : rules::Region::kFixed;
   if (kDatePart) ++argv;
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const std::optional<Date> d = DateOf(argv[0], region);
+  const int type = sqlite3_value_type(argv[0]);
+  std::string buffer;
+  const std::optional<Date> d = type == SQLITE_INTEGER || type == SQLITE_FLOAT
+                                    ? rules::ReadDate(TextOf(argv[0], buffer), region)
+                                    : DateOf(argv[0], region);
   if (!d) Raise(errnum::kRuntimeTypeMismatch);
   Date r = *d;
   if (kDatePart) {
@@ -336,9 +357,10 @@ void DateOrTimeValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
   ResultDate(ctx, r);
 }
 
+// IsDate(setting, value): a text the setting reads as a date.
 void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const int type = sqlite3_value_type(argv[0]);
-  const bool is = type == SQLITE_TEXT && DateOf(argv[0]).has_value();
+  const int type = sqlite3_value_type(argv[1]);
+  const bool is = type == SQLITE_TEXT && DateOf(argv[1], RegionOf(argv[0])).has_value();
   sqlite3_result_int(ctx, is ? -1 : 0);
 }
 
@@ -368,6 +390,20 @@ void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   ResultText(ctx, (abbreviate ? r.short_days : r.days)[(n - 1 + first - 1) % 7]);
 }
 
+// jet_dated(value): a text in a Date/Time field's stored form marked as the
+// date it is; any other value as it is.
+void Dated(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  std::string buffer;
+  const std::optional<Date> d =
+      sqlite3_value_type(argv[0]) == SQLITE_TEXT ? Date::ParseStored(TextOf(argv[0], buffer))
+                                                 : std::nullopt;
+  if (d) {
+    ResultDate(ctx, *d);
+  } else {
+    sqlite3_result_value(ctx, argv[0]);
+  }
+}
+
 void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
@@ -381,27 +417,28 @@ void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
 
 void RegisterDateFunctions(sqlite3* db) {
   static constexpr Function kFunctions[] = {
-      {"jet_year", 1, Guarded<DatePart<Part::kYear>>, true},
-      {"jet_month", 1, Guarded<DatePart<Part::kMonth>>, true},
-      {"jet_day", 1, Guarded<DatePart<Part::kDay>>, true},
-      {"jet_hour", 1, Guarded<DatePart<Part::kHour>>, true},
-      {"jet_minute", 1, Guarded<DatePart<Part::kMinute>>, true},
-      {"jet_second", 1, Guarded<DatePart<Part::kSecond>>, true},
+      {"jet_year", 2, Guarded<DatePart<Part::kYear>>, true},
+      {"jet_month", 2, Guarded<DatePart<Part::kMonth>>, true},
+      {"jet_day", 2, Guarded<DatePart<Part::kDay>>, true},
+      {"jet_hour", 2, Guarded<DatePart<Part::kHour>>, true},
+      {"jet_minute", 2, Guarded<DatePart<Part::kMinute>>, true},
+      {"jet_second", 2, Guarded<DatePart<Part::kSecond>>, true},
       {"jet_weekday", -1, Guarded<Weekday>, true},
       {"jet_now", 0, Guarded<Clock<true, true>>, false},
       {"jet_date", 0, Guarded<Clock<true, false>>, false},
       {"jet_time", 0, Guarded<Clock<false, true>>, false},
-      {"jet_dateadd", 3, Guarded<DateAdd>, true},
+      {"jet_dateadd", 4, Guarded<DateAdd>, true},
       {"jet_datediff", -1, Guarded<DateDiff>, true},
       {"jet_datepart", -1, Guarded<DatePartFunction>, true},
       {"jet_dateserial", 3, Guarded<DateSerial>, true},
       {"jet_timeserial", 3, Guarded<TimeSerial>, true},
       {"jet_datevalue", 2, Guarded<DateOrTimeValue<true>>, true},
       {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
-      {"jet_isdate", 1, Guarded<IsDate>, true},
+      {"jet_isdate", 2, Guarded<IsDate>, true},
       {"jet_monthname", -1, Guarded<MonthName>, true},
       {"jet_weekdayname", -1, Guarded<WeekdayName>, true},
       {"jet_timer", 0, Guarded<Timer>, false},
+      {"jet_dated", 1, Guarded<Dated>, true},
   };
   Install(db, kFunctions);
 }

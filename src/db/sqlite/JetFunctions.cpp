@@ -54,27 +54,33 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // A value's text as CStr writes it: a date (a time alone on day 0), whether
 // a function marked it or it is a date and time as a field stores it, is
-// written anew; anything else is its own text.
-void AppendCStrText(sqlite3_value* v, std::string& out) {
+// written anew as the setting writes a date by itself; anything else is its
+// own text.
+void AppendCStrText(sqlite3_value* v, rules::Region region, std::string& out) {
   std::string buffer;
   const std::string_view text = TextOf(v, buffer);
   const bool dated = sqlite3_value_type(v) == SQLITE_TEXT &&
                      (text.size() == 19 || sqlite3_value_subtype(v) == kDateSubtype);
   if (const std::optional<Date> d = dated ? Date::ParseStored(text) : std::nullopt) {
-    out += d->ToText();
+    if (region == rules::Region::kFixed) {
+      out += d->ToText();  // four digits of a year before 1000 too, as the server writes it
+    } else {
+      rules::GeneralDate(*d, region, out);
+    }
   } else {
     out += text;
   }
 }
 
-// a & b & ...: a Null joins as empty text; only all Null gives Null. A date
-// joins as CStr writes it.
+// setting & a & b & ...: a Null joins as empty text; only all Null gives
+// Null. A date joins as CStr writes it.
 void Concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = RegionOf(argv[0]);
   std::string result;
   bool all_null = true;
-  for (int i = 0; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     all_null = all_null && IsNull(argv[i]);
-    AppendCStrText(argv[i], result);
+    AppendCStrText(argv[i], region, result);
   }
   if (all_null) {
     sqlite3_result_null(ctx);
@@ -274,10 +280,11 @@ void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // ---------------------------------------------------------------------------
 // Conversions
 
+// CStr(setting, value).
 void CStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
+  if (IsNull(argv[1])) Raise(errnum::kInvalidUseOfNull);
   std::string text;
-  AppendCStrText(argv[0], text);
+  AppendCStrText(argv[1], RegionOf(argv[0]), text);
   ResultText(ctx, text);
 }
 
@@ -867,7 +874,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_formatcurrency", -1, Guarded<FormatAmount<false, true>>, true},
       {"jet_formatdatetime", -1, Guarded<FormatDateTime>, true},
       {"jet_partition", 4, Guarded<Partition>, true},
-      {"jet_cstr", 1, Guarded<CStr>, true},
+      {"jet_cstr", 2, Guarded<CStr>, true},
       {"jet_clng", 1, Guarded<CLng>, true},
       {"jet_cint", 1, Guarded<CInt>, true},
       {"jet_cdbl", 1, Guarded<CDbl>, true},

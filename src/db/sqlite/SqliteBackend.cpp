@@ -1227,6 +1227,12 @@ std::vector<std::string> SqliteBackend::SchemaStatements(
   return internal::DefinitionStatements(described, SqliteDialect(), kForms);
 }
 
+const jet::NamedObject& SqliteBackend::Find(std::string_view name) {
+  found_.columns = ColumnsOf(name);
+  found_.found = !found_.columns.empty();
+  return found_;
+}
+
 std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {
   std::string sql = "SELECT name FROM pragma_table_info('";
   for (char c : object) {

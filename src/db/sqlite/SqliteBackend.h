@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "db/jet/Translator.h"
 #include "tessaly/Error.h"
 
 struct sqlite3;
@@ -34,7 +35,7 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, Finalizer>;
 // kBusyTimeoutMs for another connection's lock. A file the process may only
 // read is opened for reading; a write to it fails with the read-only error.
 // Not thread-safe.
-class SqliteBackend final : public internal::Backend {
+class SqliteBackend final : public internal::Backend, private jet::Catalog {
  public:
   static constexpr int kBusyTimeoutMs = 5000;
 
@@ -45,6 +46,9 @@ class SqliteBackend final : public internal::Backend {
   ~SqliteBackend() override;
 
   const jet::Dialect& dialect() const override;
+  // SQLite resolves names as Jet did: the translator asks only for the
+  // columns a * stands for in SELECT ... INTO over joined tables.
+  jet::Catalog* names() override { return this; }
   using internal::Backend::Run;
   int32_t Run(const std::string& sql, std::span<const Parameter> parameters,
               internal::ResultData* out) override;
@@ -84,6 +88,11 @@ class SqliteBackend final : public internal::Backend {
     void operator()(sqlite3* db) const noexcept;
   };
 
+  // jet::Catalog: a table's columns (saved queries are written into the
+  // statements that read them before they are translated).
+  const jet::NamedObject& Find(std::string_view name) override;
+  bool ColumnsOnly() const override { return true; }
+
   void OpenHandle(const std::string& name, int flags);
   // Runs a statement without result rows (transaction control, pragmas).
   void Exec(const char* sql);
@@ -117,6 +126,7 @@ class SqliteBackend final : public internal::Backend {
   std::unique_ptr<sqlite3, Closer> db_;
   std::string target_;
   rules::Region region_;
+  jet::NamedObject found_;  // Find's last answer
   std::chrono::milliseconds lock_wait_{kBusyTimeoutMs};
   std::chrono::steady_clock::time_point wait_started_;
   // Compiled statements by their text, most recently used first. With the

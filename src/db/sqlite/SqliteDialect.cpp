@@ -107,21 +107,38 @@ void Folded(ChainFunction chain, const Operands& operands, std::string& out) {
   }
 }
 
-// function(...) over operands [begin, end) for an associative function: a
-// long chain becomes calls of calls, as shallow as the group allows.
-void Grouped(const char* function, const Operands& operands, size_t begin, size_t end,
-             std::string& out) {
+// Operand index where its text is written (&, CStr). A Date/Time field's
+// value is its stored text, which alone reads as any text; where the
+// regional setting writes a date otherwise than that text (dated), a column
+// is marked as the date it holds by jet_dated.
+void TextOperand(const Operands& operands, size_t index, bool dated, std::string& out) {
+  if (!dated || !operands.IsColumn(index)) {
+    operands.WriteArgument(index, out);
+    return;
+  }
+  out += "jet_dated(";
+  operands.WriteArgument(index, out);
+  out += ')';
+}
+
+// function(first, ...) over operands [begin, end) for an associative
+// function whose every call takes first (a constant) before them, each
+// operand written as TextOperand writes it: a long chain becomes calls of
+// calls, as shallow as the group allows.
+void Grouped(const char* function, std::string_view first, bool dated, const Operands& operands,
+             size_t begin, size_t end, std::string& out) {
   out += function;
   out += '(';
+  out += first;
   const size_t count = end - begin;
   const size_t step = count <= kGroup ? 1 : (count + kGroup - 1) / kGroup;
   for (size_t i = begin; i < end; i += step) {
-    if (i != begin) out += ", ";
+    out += ", ";
     const size_t group_end = std::min(end, i + step);
     if (group_end - i == 1) {
-      operands.WriteArgument(i, out);
+      TextOperand(operands, i, dated, out);
     } else {
-      Grouped(function, operands, i, group_end, out);
+      Grouped(function, first, dated, operands, i, group_end, out);
     }
   }
   out += ')';
@@ -369,6 +386,13 @@ class Sqlite final : public jet::Dialect {
         args.Write(0, out);
         out += " IS NULL)";
         return;
+      case JetFunction::kCStr:
+        out += "jet_cstr(";
+        out += RegionNumber();
+        out += ", ";
+        TextOperand(args, 0, Dated(), out);
+        out += ')';
+        return;
       default: break;
     }
     static constexpr const char* kNames[] = {
@@ -380,10 +404,14 @@ class Sqlite final : public jet::Dialect {
     Call(kNames[static_cast<size_t>(function)], args, out);
   }
 
+  // Whether the setting writes a date otherwise than its stored text.
+  bool Dated() const { return region() != rules::Region::kFixed; }
+
   void Concat(const Operands& operands, std::string& out) const override {
     // Joining is associative (the result is Null only when every part is),
-    // so a long chain may be grouped any way.
-    Grouped("jet_concat", operands, 0, operands.size(), out);
+    // so a long chain may be grouped any way. The setting comes first, for
+    // the text of a date.
+    Grouped("jet_concat", RegionNumber(), Dated(), operands, 0, operands.size(), out);
   }
 
   void CaseInsensitive(const Operands& operands, size_t index, std::string& out) const override {

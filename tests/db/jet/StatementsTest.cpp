@@ -196,6 +196,18 @@ TEST_F(Statements, SelectIntoKeepsTheKindsOfItsColumns) {
   EXPECT_EQ(Failure("SELECT * FROM Broken").substr(0, 11), "-2147217865");
 }
 
+// The * of SELECT * INTO over joined tables is written from the tables as
+// they are when the statement runs, not as an earlier run found them.
+TEST_F(Statements, StarIntoOverAJoinReadsTheTablesAsTheyAreWhenItRuns) {
+  const std::string into =
+      "SELECT * INTO Pair FROM Customers AS c INNER JOIN Extra AS e ON c.ID = e.ID WHERE c.ID = 1";
+  EXPECT_EQ(Failure(into).substr(0, 11), "-2147217865");
+  Exec("CREATE TABLE Extra (ID INTEGER, Name TEXT(10))");
+  Exec("INSERT INTO Extra VALUES (1, 'x')");
+  EXPECT_EQ(Exec(into), 1);
+  EXPECT_EQ(Rows("SELECT [c.ID], [c.Name], [e.ID], [e.Name] FROM Pair"), "1|Abbott|1|x;");
+}
+
 TEST_F(Statements, CrosstabColumnsComeFromTheDataOfEachRun) {
   const std::string crosstab =
       "TRANSFORM Count(*) SELECT City FROM Customers WHERE City Is Not Null GROUP BY City "

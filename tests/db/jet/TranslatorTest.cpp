@@ -118,10 +118,10 @@ const Translated kTranslations[] = {
     // Jet's precedence survives: & is looser than +, ^ tighter than unary -,
     // * tighter than \, \ tighter than Mod, Not between comparisons and And.
     {"select a + b & c, a & b + c from t",
-     "SELECT jet_concat(jet_add(a, b), c) AS Expr1000, jet_concat(a, jet_add(b, c)) AS Expr1001 "
+     "SELECT jet_concat(0, jet_add(a, b), c) AS Expr1000, jet_concat(0, a, jet_add(b, c)) AS Expr1001 "
      "FROM t",
      nullptr, nullptr},
-    {"select * from t where a = b & c", "SELECT * FROM t WHERE a = (jet_concat(b, c))", nullptr,
+    {"select * from t where a = b & c", "SELECT * FROM t WHERE a = (jet_concat(0, b, c))", nullptr,
      nullptr},
     {"select -2^2, 2^-1 from t",
      "SELECT -(jet_pow(2, 2)) AS Expr1000, jet_pow(2, -1) AS Expr1001 FROM t",
@@ -363,8 +363,8 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
        R"(tessaly_jet.jet_truth("ROST_CODE" IN (tessaly_jet.jet_match("ROST_CODE", $2), )"
        R"(tessaly_jet.jet_match("ROST_CODE", $3))))"},
       {"select F_EmpID & '-' & F_Date from (select * from T_KQ)",
-       R"(SELECT tessaly_jet.jet_concat(VARIADIC ARRAY[tessaly_jet.jet_text("F_EmpID"), )"
-       R"(tessaly_jet.jet_text($1), tessaly_jet.jet_text("F_Date")]) AS "Expr1000" )"
+       R"(SELECT tessaly_jet.jet_concat(VARIADIC ARRAY[tessaly_jet.jet_text(0, "F_EmpID"), )"
+       R"(tessaly_jet.jet_text(0, $1), tessaly_jet.jet_text(0, "F_Date")]) AS "Expr1000" )"
        R"(FROM (SELECT * FROM "T_KQ") AS "Subquery1")"},
       {"delete * from T_Trans where left(F_Date,4) = '2003'",
        R"(DELETE FROM "T_Trans" WHERE tessaly_jet.jet_fold(tessaly_jet.jet_left("F_Date", $1)) = )"
@@ -378,22 +378,24 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
 }
 
 // The regional setting reaches each engine in the statement's text: the
-// functions that answer by it take its number first, the others nothing.
+// functions that answer by it take its number first, the others nothing. On
+// SQLite a column joined as text is marked as the date it may hold.
 TEST(Translator, WritesTheRegionalSettingIntoTheCallsThatAnswerByIt) {
   AttendanceSpellings names;
   const std::unique_ptr<Dialect> pg = postgres::PgDialect(names, rules::Region::kZhCn);
   const char* jet =
-      "select Format(F_Date, 'Long Date'), CDate(F_EmpID), MonthName(1), Left$(F_EmpID, 2) "
-      "from T_KQ";
+      "select Format(F_Date, 'Long Date'), CDate(F_EmpID), MonthName(1), Left$(F_EmpID, 2), "
+      "Year(F_EmpID) & F_Date from T_KQ";
   EXPECT_EQ(Translate(jet, sqlite::SqliteDialect(rules::Region::kEnUs)).sql,
             "SELECT jet_format(1, F_Date, 'Long Date') AS Expr1000, jet_cdate(1, F_EmpID) AS "
-            "Expr1001, jet_monthname(1, 1) AS Expr1002, jet_cstr(jet_left(F_EmpID, 2)) AS Expr1003 "
-            "FROM T_KQ");
+            "Expr1001, jet_monthname(1, 1) AS Expr1002, jet_cstr(1, jet_left(F_EmpID, 2)) AS Expr1003, "
+            "jet_concat(1, jet_year(1, F_EmpID), jet_dated(F_Date)) AS Expr1004 FROM T_KQ");
   EXPECT_EQ(Translate(jet, *pg).sql,
             R"(SELECT tessaly_jet.jet_format(2, "F_Date", 'Long Date') AS "Expr1000", )"
             R"(tessaly_jet.jet_cdate(2, "F_EmpID") AS "Expr1001", tessaly_jet.jet_monthname(2, 1) AS )"
-            R"("Expr1002", tessaly_jet.jet_cstr(tessaly_jet.jet_left("F_EmpID", 2)) AS "Expr1003" )"
-            R"(FROM "T_KQ")");
+            R"("Expr1002", tessaly_jet.jet_cstr(2, tessaly_jet.jet_left("F_EmpID", 2)) AS "Expr1003", )"
+            R"(tessaly_jet.jet_concat(VARIADIC ARRAY[tessaly_jet.jet_text(2, tessaly_jet.jet_year(2, )"
+            R"("F_EmpID")), tessaly_jet.jet_text(2, "F_Date")]) AS "Expr1004" FROM "T_KQ")");
 }
 
 TEST(Translator, RefusesWithJetsNumberAndWording) {
