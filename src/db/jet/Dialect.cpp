@@ -55,30 +55,22 @@ void Dialect::Call(std::string_view name, const Operands& args, std::string& out
   out += ')';
 }
 
-bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Operands& args,
-                           std::string& out) const {
-  switch (function) {
-    case JetFunction::kCDate:
-    case JetFunction::kCVDate:
-    case JetFunction::kDateValue:
-    case JetFunction::kFormat:
-    case JetFunction::kFormatCurrency:
-    case JetFunction::kFormatDateTime:
-    case JetFunction::kFormatNumber:
-    case JetFunction::kFormatPercent:
-    case JetFunction::kMonthName:
-    case JetFunction::kWeekdayName: break;
-    default: return false;
-  }
-  out += name;
+void Dialect::EngineCall(JetFunction function, std::string_view prefix, const Operands& args,
+                         std::string& out) const {
+  const JetFunctionInfo& info = InfoOf(function);
+  out += prefix;
+  out += kEnginePrefix;
+  out += info.name;
   out += '(';
-  out += std::to_string(static_cast<int>(region_));
+  if (info.regional) {
+    out += std::to_string(static_cast<int>(region_));
+    if (args.size() != 0) out += ", ";
+  }
   for (size_t i = 0; i < args.size(); ++i) {
-    out += ", ";
+    if (i != 0) out += ", ";
     args.WriteArgument(i, out);
   }
   out += ')';
-  return true;
 }
 
 namespace {

@@ -198,13 +198,13 @@ class Dialect {
 
   // name(arg, arg, ...).
   static void Call(std::string_view name, const Operands& args, std::string& out);
-  // A function whose answer depends on the regional setting (the named
-  // formats, the names of months and days, the order in which a text is
-  // read as a date) is called as name(setting, arg, ...), the setting as its
-  // number in rules::Region, so the statement's text carries it to the
-  // engine. False (nothing written) for any other function.
-  bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,
-                    std::string& out) const;
+  // The engine's function for Jet's function, prefix (a schema, or
+  // nothing) and its name in the table of Jet's functions, called with the
+  // arguments; one whose answer depends on the regional setting is called
+  // as name(setting, arg, ...), the setting as its number in rules::Region,
+  // so the statement's text carries it to the engine.
+  void EngineCall(JetFunction function, std::string_view prefix, const Operands& args,
+                  std::string& out) const;
   // The functions every engine writes alike in plain SQL: the aggregates
   // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
   // (through RoundToWhole). False for any other function, which the engine

@@ -133,13 +133,7 @@ class Pg final : public jet::Dialect {
         return;
       default: break;
     }
-    static constexpr const char* kNames[] = {
-#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "tessaly_jet.jet_" jet,
-        TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
-#undef TESSALY_PG_FUNCTION_NAME
-    };
-    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
-    Call(kNames[static_cast<size_t>(function)], args, out);
+    EngineCall(function, "tessaly_jet.", args, out);
   }
 
   void Concat(const Operands& operands, std::string& out) const override {

@@ -371,13 +371,7 @@ class Sqlite final : public jet::Dialect {
         return;
       default: break;
     }
-    static constexpr const char* kNames[] = {
-#define TESSALY_SQLITE_FUNCTION_NAME(name, jet, min_args, max_args) "jet_" jet,
-        TESSALY_JET_FUNCTIONS(TESSALY_SQLITE_FUNCTION_NAME)
-#undef TESSALY_SQLITE_FUNCTION_NAME
-    };
-    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
-    Call(kNames[static_cast<size_t>(function)], args, out);
+    EngineCall(function, "", args, out);
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
