@@ -192,25 +192,28 @@ CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql I
 -- IIf of a text beside a number (iif(F_X = 0, '', F_X)) gives the Variant
 -- of the branch taken, a text or a number. A CASE has one type: each branch
 -- becomes this row, which the backend reads back as the value it holds, and
--- which reads as its text wherever a text is wanted.
+-- which reads as its text wherever a text is wanted. Null stays Null by the
+-- body's CASE, not by STRICT: the planner inlines a function into the
+-- statement only when its body gives Null as STRICT would, which a ROW does
+-- not, and a call per cell costs far more than the row.
 DO $d$ BEGIN CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
 EXCEPTION WHEN duplicate_object THEN NULL; END $d$;
-CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(NULL, v, NULL)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant';  -- as the number it shows
-CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(NULL, v, NULL)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, false)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant END';  -- as the number it shows
+CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, false)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant END';
 CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
 DO $d$ BEGIN CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
@@ -579,6 +582,16 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_format(r integer, v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_format(r integer, v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
 CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datetext(v)';
+-- Format(value, pattern) with the pattern also as to_char writes it (the
+-- dialect gives it for a pattern written in the statement): a date is
+-- to_char's, inlined into the statement; STABLE as to_char is, or the
+-- planner would not inline it.
+CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT to_char(v, native)';
+CREATE FUNCTION pg_temp.jet_format(r integer, v double precision, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_format(r, v, p)';
+CREATE FUNCTION pg_temp.jet_format(r integer, v text, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_format(r, v, p)';
 -- General Date: the short date, the long time, or both (a date alone at
 -- midnight, a time alone on day 0).
 CREATE FUNCTION pg_temp.jet_generaldate(r integer, v timestamp) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
@@ -1182,12 +1195,39 @@ std::string RegionalSql() {
   return setting + names;
 }
 
+// The server runs a statement on several processes only when every function
+// it names may run there, and the functions are checked as named, before
+// the planner inlines them: one function left unsafe (the default) keeps a
+// whole listing on one process. Every function is safe but two: jet_like
+// keeps its last pattern in a setting of the session, which no statement
+// may change while it runs in parallel, and jet_rnd draws from the
+// session's own sequence, as random() does, so only the leading process
+// may call it. Made or replaced, a function is unsafe again until this runs.
+std::string ParallelSafety() {
+  return R"SQL(
+DO $d$
+DECLARE
+  schema oid := (SELECT pronamespace FROM pg_proc WHERE oid = 'pg_temp.jet_fail'::regproc);
+  f regprocedure;
+BEGIN
+  FOR f IN SELECT p.oid FROM pg_proc p WHERE p.pronamespace = schema AND p.prokind = 'f'
+             AND p.proname NOT IN ('jet_like', 'jet_rnd') LOOP
+    EXECUTE 'ALTER FUNCTION ' || f::text || ' PARALLEL SAFE';
+  END LOOP;
+  FOR f IN SELECT p.oid FROM pg_proc p WHERE p.pronamespace = schema AND p.proname = 'jet_rnd' LOOP
+    EXECUTE 'ALTER FUNCTION ' || f::text || ' PARALLEL RESTRICTED';
+  END LOOP;
+END $d$;
+)SQL";
+}
+
 }  // namespace
 
 const std::string& JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
   static const std::string* const sql = [] {
-    std::string text = RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber());
+    std::string text =
+        RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber()) + ParallelSafety();
     Replace(text, "CREATE FUNCTION pg_temp.", "CREATE OR REPLACE FUNCTION pg_temp.");
     Replace(text, "CREATE AGGREGATE pg_temp.", "CREATE OR REPLACE AGGREGATE pg_temp.");
     Replace(text, "pg_temp.", std::string(kJetSchema) + '.');
