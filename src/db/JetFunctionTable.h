@@ -59,9 +59,9 @@ enum class Volatility : uint8_t {
   X(CVar, "cvar", 1, 1, "v", kNull, kFixed, false)                      \
   X(CVDate, "cvdate", 1, 1, "v", kNull, kFixed, true)                   \
   X(Date, "date", 0, 0, "", kOwn, kClock, false)                        \
-  X(DateAdd, "dateadd", 3, 3, "pnd", kRaises, kFixed, false)            \
-  X(DateDiff, "datediff", 3, 5, "pdd", kRaises, kFixed, false)          \
-  X(DatePart, "datepart", 2, 4, "pd", kRaises, kFixed, false)           \
+  X(DateAdd, "dateadd", 3, 3, "pnd", kOwn, kFixed, false)              \
+  X(DateDiff, "datediff", 3, 5, "pdd", kOwn, kFixed, false)            \
+  X(DatePart, "datepart", 2, 4, "pd", kOwn, kFixed, false)             \
   X(DateSerial, "dateserial", 3, 3, "nnn", kRaises, kFixed, false)      \
   X(DateValue, "datevalue", 1, 1, "t", kRaises, kFixed, true)           \
   X(DAvg, "davg", 2, 3, "tt", kOwn, kFixed, false)                      \
@@ -122,7 +122,7 @@ enum class Volatility : uint8_t {
   X(Str, "str", 1, 1, "n", kNull, kFixed, false)                        \
   X(StrComp, "strcomp", 2, 3, "tt", kNull, kFixed, false)               \
   X(StrConv, "strconv", 2, 3, "tn", kNull, kFixed, false)               \
-  X(String, "string", 2, 2, "nt", kRaises, kFixed, false)               \
+  X(String, "string", 2, 2, "nt", kOwn, kFixed, false)                 \
   X(StrReverse, "strreverse", 1, 1, "t", kRaises, kFixed, false)        \
   X(Sum, "sum", 1, 1, "n", kSkipped, kFixed, false)                     \
   X(Switch, "switch", 2, 30, "vv", kOwn, kFixed, false)                 \

@@ -383,10 +383,10 @@ CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql I
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE replace(v, '','', '''')::double precision END';
 -- CSng: the Single value as the Double that prints like it (CSng(0.1) reads
 -- back as 0.1); a real's text is its shortest exact form.
-CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT v::real::text::double precision';
-CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_csng(pg_temp.jet_numeral(v))';
+CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v::real::text::double precision END';
+CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_csng(pg_temp.jet_numeral(v)) END';
 CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0) END$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
@@ -725,26 +725,32 @@ CREATE FUNCTION pg_temp.jet_only(state anyarray) RETURNS anyelement LANGUAGE sql
 CREATE AGGREGATE pg_temp.jet_first(anyelement) (SFUNC = pg_temp.jet_first_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
 CREATE AGGREGATE pg_temp.jet_last(anyelement) (SFUNC = pg_temp.jet_last_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
 
--- Conversions.
-CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
-CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+-- Conversions. Null is an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint
+                  WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint ELSE pg_temp.jet_cbyte(pg_temp.jet_number(v)) END';
 -- IsNumeric: a number, or a text that reads as one (thousands separators allowed).
 CREATE FUNCTION pg_temp.jet_isnumeric(v text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NOT NULL AND btrim(v) ~ '^[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$' THEN -1 ELSE 0 END$f$;
 CREATE FUNCTION pg_temp.jet_isnumeric(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
 CREATE FUNCTION pg_temp.jet_isnumeric(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
-CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
-CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
+CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
+CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
                     WHEN pg_temp.jet_isnumeric(v) <> 0 THEN pg_temp.jet_cbool(pg_temp.jet_number(v))
                     ELSE pg_temp.jet_fail(13) END::smallint$f$;
-CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::numeric, 4)';
-CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(replace(v, '','', '''')::numeric, 4)';
-CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::numeric';
-CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::numeric';
+CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(v::numeric, 4) END';
+CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(replace(v, '','', '''')::numeric, 4) END';
+CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE v::numeric END';
+CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE replace(v, '','', '''')::numeric END';
 CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -800,8 +806,8 @@ CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql I
 CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
                   WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
-CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS $f$SELECT CASE WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_string(n double precision, c double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "db/JetFunctionTable.h"
 #include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
@@ -247,6 +248,32 @@ TEST(EngineAgreement, WrittenDatePatternsGiveOneAnswer) {
     for (const char* pattern : ruled) {
       const std::string e = std::string("Format(") + value + ", '" + pattern + "')";
       EXPECT_EQ(Outcome(server, e), Outcome(file, e)) << e;
+    }
+  }
+}
+
+// Every function of the table of Jet's functions answers a Null first
+// argument (the others given) as the table says, on each engine: Null, or
+// Jet's invalid use of Null.
+TEST(EngineAgreement, EveryFunctionAnswersANullAsItsTableSays) {
+  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
+  const std::string target = tessaly::testing::ServerTarget();
+  if (!target.empty()) engines.push_back(Connection::Open(target));
+  for (const JetFunctionInfo& f : kJetFunctions) {
+    if (f.nulls != NullRule::kNull && f.nulls != NullRule::kRaises) continue;
+    std::string call = std::string(f.name) + "(Null";
+    for (size_t i = 1; i < f.kinds.size(); ++i) {
+      switch (f.kinds[i]) {
+        case 't': call += ", 'a'"; break;
+        case 'd': call += ", #2003-04-06#"; break;
+        case 'p': call += ", 'd'"; break;
+        default: call += ", 1"; break;
+      }
+    }
+    call += ')';
+    for (const auto& conn : engines) {
+      EXPECT_EQ(Outcome(conn, call), f.nulls == NullRule::kNull ? "Null " : "error 94")
+          << call << (conn == engines[0] ? " on SQLite" : " on the server");
     }
   }
 }
