@@ -225,9 +225,20 @@ std::string_view Dialect::CounterRefusal(bool /*key*/, int32_t seed, int32_t ste
 
 void Dialect::Qualifier(std::string_view name, std::string& out) const { Identifier(name, out); }
 
-void Dialect::IndexName(std::string_view /*table*/, std::string_view index,
-                        std::string& out) const {
-  Identifier(index, out);
+void Dialect::IndexName(std::string_view table, std::string_view index, std::string& out) const {
+  std::string name(table);
+  name += '.';
+  name += index;
+  Identifier(name, out);
+}
+
+void Dialect::ColumnCheck(std::string_view prefix, std::string_view column,
+                          const std::string& condition, std::string& out) const {
+  out += " CONSTRAINT ";
+  Identifier(std::string(prefix) + std::string(column), out);
+  out += " CHECK (";
+  out += condition;
+  out += ')';
 }
 
 void Dialect::Evaluate(const Operands& query_and_values, std::string& out) const {

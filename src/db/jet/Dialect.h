@@ -189,8 +189,9 @@ class Dialect {
   // seed in steps of step; otherwise the description of Jet's refusal to
   // give. The default numbers from 1 in steps of 1 only.
   virtual std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const;
-  // The engine's name of Jet's index name of table (Jet names an index
-  // within its table). The default is the index name alone.
+  // The engine's name of Jet's index name of table. Jet names an index
+  // (and a constraint) within its table, an engine within the database:
+  // the table's name goes in front, "table.index".
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
 
  protected:
@@ -205,6 +206,10 @@ class Dialect {
   // so the statement's text carries it to the engine.
   void EngineCall(JetFunction function, std::string_view prefix, const Operands& args,
                   std::string& out) const;
+  // " CONSTRAINT <prefix><column> CHECK (condition)", a check ColumnType
+  // writes after a column's type, named by what it checks and the column.
+  void ColumnCheck(std::string_view prefix, std::string_view column, const std::string& condition,
+                   std::string& out) const;
   // The functions every engine writes alike in plain SQL: the aggregates
   // Avg, Count, Max, Min and Sum, Abs, Switch (through Condition) and Choose
   // (through RoundToWhole). False for any other function, which the engine

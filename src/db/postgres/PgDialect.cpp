@@ -298,15 +298,6 @@ class Pg final : public jet::Dialect {
   // written: jet_fold(x) there is not x here.
   bool MatchesGroupsAsWritten() const override { return true; }
 
-  // Index and constraint names are the schema's in PostgreSQL but the
-  // table's in Jet: the table's name goes in front.
-  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
-    std::string name(table);
-    name += '.';
-    name += index;
-    Identifier(name, out);
-  }
-
   // The types the attendance tables use, so the backend reads the values of
   // a new table as it reads theirs; the checks refuse what Jet's field would.
   bool ColumnType(std::string_view name, jet::JetType type, uint32_t width, bool key,
@@ -315,11 +306,7 @@ class Pg final : public jet::Dialect {
     std::string column;
     Identifier(name, column);
     auto check = [&](std::string_view prefix, const std::string& condition) {
-      out += " CONSTRAINT ";
-      Identifier(std::string(prefix) + std::string(name), out);
-      out += " CHECK (";
-      out += condition;
-      out += ')';
+      ColumnCheck(prefix, name, condition, out);
     };
     switch (type) {
       case JetType::kText:

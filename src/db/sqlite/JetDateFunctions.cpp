@@ -342,14 +342,21 @@ void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, is ? -1 : 0);
 }
 
+// The number of the name MonthName or WeekdayName is asked for, 1 to count:
+// Null is an invalid use of Null, any other number an invalid call.
+int64_t NameNumber(sqlite3_value* value, int64_t count) {
+  if (IsNull(value)) Raise(errnum::kInvalidUseOfNull);
+  const int64_t n = CountOf(value);
+  if (n < 1 || n > count) Raise(errnum::kInvalidCall);
+  return n;
+}
+
 // MonthName(setting, month[, abbreviate]): the setting's name of the month.
 void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
   --argc;
   ++argv;
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t m = CountOf(argv[0]);
-  if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
+  const int64_t m = NameNumber(argv[0], 12);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   ResultText(ctx, (abbreviate ? r.short_months : r.months)[m - 1]);
 }
@@ -360,9 +367,7 @@ void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
   --argc;
   ++argv;
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t n = CountOf(argv[0]);
-  if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
+  const int64_t n = NameNumber(argv[0], 7);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   const int first = FirstDayOf(argc, argv, 2);
   ResultText(ctx, (abbreviate ? r.short_days : r.days)[(n - 1 + first - 1) % 7]);

@@ -131,15 +131,6 @@ class Sqlite final : public jet::Dialect {
  public:
   explicit Sqlite(rules::Region region) : Dialect(region) {}
 
-  // Index and constraint names are the database's in SQLite but the
-  // table's in Jet: the table's name goes in front.
-  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
-    std::string name(table);
-    name += '.';
-    name += index;
-    Identifier(name, out);
-  }
-
   // The declared types are the names the backend reads values back by; the
   // checks are the ones the attendance tables have, so a value Jet's field
   // would refuse is refused with Jet's words.
@@ -152,11 +143,7 @@ class Sqlite final : public jet::Dialect {
       return quoted;
     }();
     auto check = [&](std::string_view prefix, const std::string& condition) {
-      out += " CONSTRAINT ";
-      Identifier(std::string(prefix) + std::string(name), out);
-      out += " CHECK (";
-      out += condition;
-      out += ')';
+      ColumnCheck(prefix, name, condition, out);
     };
     auto whole = [&](const char* declared, const char* min, const char* max) {
       out += declared;
@@ -264,12 +251,7 @@ class Sqlite final : public jet::Dialect {
   }
 
   void TextLiteral(std::string_view value, std::string& out) const override {
-    out += '\'';
-    for (char c : value) {
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    out += '\'';
+    rules::AppendDelimited(out, value, '\'');
   }
 
   void Identifier(std::string_view name, std::string& out) const override {
@@ -281,12 +263,7 @@ class Sqlite final : public jet::Dialect {
     // Backquotes, not double quotes: SQLite reads an unknown double-quoted
     // name as a text constant, so a misspelt name would silently become text
     // on every row instead of failing as an unknown name.
-    out += '`';
-    for (char c : name) {
-      out += c;
-      if (c == '`') out += '`';
-    }
-    out += '`';
+    rules::AppendDelimited(out, name, '`');
   }
 
   void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
