@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/DbContract.h"
+#include "db/JetFunctionTable.h"
 #include "db/postgres/PgBackend.h"
 #include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
@@ -588,6 +589,25 @@ TEST_F(Server, AListingsCellsAreTheServersOwnExpressions) {
   }
   EXPECT_NE(text.find("to_char("), std::string::npos) << text;
   EXPECT_NE(text.find("Gather"), std::string::npos) << text;
+}
+
+// A function the table of Jet's functions says reads the clock or draws
+// anew is never one the server may answer once for a whole statement's
+// plan (IMMUTABLE): Now() in a saved query would keep the time it was
+// planned at.
+TEST_F(Server, FunctionsThatReadTheClockAreNotFixedOnTheServer) {
+  for (const JetFunctionInfo& f : kJetFunctions) {
+    if (f.volatility == Volatility::kFixed) continue;
+    internal::ResultData rows;
+    internal::BackendOf(*conn_).Run(
+        "SELECT count(*) FILTER (WHERE provolatile = 'i'), count(*) FROM pg_proc WHERE "
+        "pronamespace = 'tessaly_jet'::regnamespace AND proname = 'jet_" +
+            std::string(f.name) + "'",
+        &rows);
+    ASSERT_EQ(rows.row_count, 1u);
+    EXPECT_EQ(rows.cells[0].ToText(), "0") << f.name;
+    EXPECT_NE(rows.cells[1].ToText(), "0") << f.name << " is not on the server";
+  }
 }
 
 // Jet's functions as the server's session answers them, on the answers Jet
