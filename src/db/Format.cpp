@@ -20,6 +20,16 @@ void Pad2(int v, std::string& out) {
   out += static_cast<char>('0' + v % 10);
 }
 
+// A part of a date for a run of n of its letter: two digits for a run of two
+// or more, as many as it has for one.
+void Digits(int v, size_t n, std::string& out) {
+  if (n >= 2) {
+    Pad2(v, out);
+  } else {
+    out += std::to_string(v);
+  }
+}
+
 size_t RunLength(std::string_view s, size_t at) {
   size_t n = 1;
   while (at + n < s.size() && rules::LowerAscii(s[at + n]) == rules::LowerAscii(s[at])) ++n;
@@ -171,11 +181,7 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out, Regio
         break;
       case 'm':
         if (n <= 2 && after_hour) {
-          if (n == 2) {
-            Pad2(d.minute, out);
-          } else {
-            out += std::to_string(d.minute);
-          }
+          Digits(d.minute, n, out);
         } else if (n == 1) {
           out += std::to_string(d.month);
         } else if (n == 2) {
@@ -211,27 +217,15 @@ void FormatDate(const Date& d, std::string_view pattern, std::string& out, Regio
         break;
       case 'q': out += std::to_string((d.month - 1) / 3 + 1); break;
       case 'h':
-        if (n >= 2) {
-          Pad2(hour, out);
-        } else {
-          out += std::to_string(hour);
-        }
+        Digits(hour, n, out);
         i += n >= 2 ? 2 : 1;
         after_hour = true;
         continue;
       case 'n':
-        if (n >= 2) {
-          Pad2(d.minute, out);
-        } else {
-          out += std::to_string(d.minute);
-        }
+        Digits(d.minute, n, out);
         break;
       case 's':
-        if (n >= 2) {
-          Pad2(d.second, out);
-        } else {
-          out += std::to_string(d.second);
-        }
+        Digits(d.second, n, out);
         break;
       case 't':
         if (n >= 5) {

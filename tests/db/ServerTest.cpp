@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "db/DbContract.h"
+#include "db/JetFunctionTable.h"
 #include "db/postgres/PgBackend.h"
 #include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
@@ -654,6 +655,55 @@ TEST_F(Server, SavedQueriesKeepTheFieldsTheyRead) {
   internal::BackendOf(*conn_).Run(R"(DROP VIEW "PetNames")", nullptr);
   conn_->Execute("ALTER TABLE Pets DROP COLUMN Kind");
   EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM Pets WHERE Name = 'Rex'"), "True");
+}
+
+// The cells of a listing (a date shown by a written pattern, a number shown
+// blank when zero, a flag shown as a word) are the server's own expressions
+// once the planner has read the statement: no call per cell remains, and
+// the statement may run on several processes.
+TEST_F(Server, AListingsCellsAreTheServersOwnExpressions) {
+  const std::string statement =
+      conn_->Translate("select F_EmpID, Format(F_Date, 'yyyy-mm-dd') as D, iif(F_SBSJ = 0, '', "
+                       "F_SBSJ) as H, iif(F_CDNum = 0, '', F_CDNum) as N, iif(F_IsWQ, '是', '') "
+                       "as W from Q_KQ order by F_EmpID, F_Date");
+  auto& server = internal::BackendOf(*conn_);
+  for (const char* setting :
+       {"SET parallel_setup_cost = 0", "SET parallel_tuple_cost = 0",
+        "SET min_parallel_table_scan_size = 0", "SET max_parallel_workers_per_gather = 2"}) {
+    server.Run(setting, nullptr);
+  }
+  internal::ResultData plan;
+  server.Run("EXPLAIN (VERBOSE, COSTS OFF) " + statement, &plan);
+  std::string text;
+  for (size_t i = 0; i < plan.row_count; ++i) text += plan.cells[i].ToText() + '\n';
+  server.Run("RESET ALL", nullptr);
+  // A type's name may stand in the plan; a call is the name and a parenthesis.
+  for (size_t at = text.find("tessaly_jet."); at != std::string::npos;
+       at = text.find("tessaly_jet.", at + 1)) {
+    const size_t end = text.find_first_not_of("abcdefghijklmnopqrstuvwxyz_.", at);
+    EXPECT_NE(text[end], '(') << text;
+  }
+  EXPECT_NE(text.find("to_char("), std::string::npos) << text;
+  EXPECT_NE(text.find("Gather"), std::string::npos) << text;
+}
+
+// A function the table of Jet's functions says reads the clock or draws
+// anew is never one the server may answer once for a whole statement's
+// plan (IMMUTABLE): Now() in a saved query would keep the time it was
+// planned at.
+TEST_F(Server, FunctionsThatReadTheClockAreNotFixedOnTheServer) {
+  for (const JetFunctionInfo& f : kJetFunctions) {
+    if (f.volatility == Volatility::kFixed) continue;
+    internal::ResultData rows;
+    internal::BackendOf(*conn_).Run(
+        "SELECT count(*) FILTER (WHERE provolatile = 'i'), count(*) FROM pg_proc WHERE "
+        "pronamespace = 'tessaly_jet'::regnamespace AND proname = 'jet_" +
+            std::string(f.name) + "'",
+        &rows);
+    ASSERT_EQ(rows.row_count, 1u);
+    EXPECT_EQ(rows.cells[0].ToText(), "0") << f.name;
+    EXPECT_NE(rows.cells[1].ToText(), "0") << f.name << " is not on the server";
+  }
 }
 
 // Jet's functions as the server's session answers them, on the answers Jet

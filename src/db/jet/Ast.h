@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/JetFunctionTable.h"
 #include "tessaly/db/Date.h"
 
 namespace tessaly::db::jet {
@@ -15,120 +16,9 @@ namespace tessaly::db::jet {
 using NodeId = uint32_t;
 inline constexpr NodeId kNoNode = UINT32_MAX;
 
-// Jet's function library: the VBA built-ins Access queries use, and the
-// functions Access itself adds (Nz, the domain functions DLookup ... DLast):
-// X(name, Jet's name in lower case, fewest arguments, most arguments).
-// A name not in this list is refused as Jet refuses it ("Undefined function").
-#define TESSALY_JET_FUNCTIONS(X)      \
-  X(Abs, "abs", 1, 1)                 \
-  X(Asc, "asc", 1, 1)                 \
-  X(AscW, "ascw", 1, 1)               \
-  X(Atn, "atn", 1, 1)                 \
-  X(Avg, "avg", 1, 1)                 \
-  X(CBool, "cbool", 1, 1)             \
-  X(CByte, "cbyte", 1, 1)             \
-  X(CCur, "ccur", 1, 1)               \
-  X(CDate, "cdate", 1, 1)             \
-  X(CDbl, "cdbl", 1, 1)               \
-  X(CDec, "cdec", 1, 1)               \
-  X(Choose, "choose", 2, 30)          \
-  X(Chr, "chr", 1, 1)                 \
-  X(ChrW, "chrw", 1, 1)               \
-  X(CInt, "cint", 1, 1)               \
-  X(CLng, "clng", 1, 1)               \
-  X(Cos, "cos", 1, 1)                 \
-  X(Count, "count", 1, 1)             \
-  X(CSng, "csng", 1, 1)               \
-  X(CStr, "cstr", 1, 1)               \
-  X(CVar, "cvar", 1, 1)               \
-  X(CVDate, "cvdate", 1, 1)           \
-  X(Date, "date", 0, 0)               \
-  X(DateAdd, "dateadd", 3, 3)         \
-  X(DateDiff, "datediff", 3, 5)       \
-  X(DatePart, "datepart", 2, 4)       \
-  X(DateSerial, "dateserial", 3, 3)   \
-  X(DateValue, "datevalue", 1, 1)     \
-  X(DAvg, "davg", 2, 3)               \
-  X(Day, "day", 1, 1)                 \
-  X(DCount, "dcount", 2, 3)           \
-  X(DFirst, "dfirst", 2, 3)           \
-  X(DLast, "dlast", 2, 3)             \
-  X(DLookup, "dlookup", 2, 3)         \
-  X(DMax, "dmax", 2, 3)               \
-  X(DMin, "dmin", 2, 3)               \
-  X(DSum, "dsum", 2, 3)               \
-  X(Exp, "exp", 1, 1)                 \
-  X(First, "first", 1, 1)             \
-  X(Fix, "fix", 1, 1)                 \
-  X(Format, "format", 1, 2)           \
-  X(FormatCurrency, "formatcurrency", 1, 5) \
-  X(FormatDateTime, "formatdatetime", 1, 2) \
-  X(FormatNumber, "formatnumber", 1, 5) \
-  X(FormatPercent, "formatpercent", 1, 5) \
-  X(Hex, "hex", 1, 1)                 \
-  X(Hour, "hour", 1, 1)               \
-  X(Iif, "iif", 3, 3)                 \
-  X(InStr, "instr", 2, 4)             \
-  X(InStrRev, "instrrev", 2, 4)       \
-  X(Int, "int", 1, 1)                 \
-  X(IsDate, "isdate", 1, 1)           \
-  X(IsEmpty, "isempty", 1, 1)         \
-  X(IsNull, "isnull", 1, 1)           \
-  X(IsNumeric, "isnumeric", 1, 1)     \
-  X(Last, "last", 1, 1)               \
-  X(LCase, "lcase", 1, 1)             \
-  X(Left, "left", 2, 2)               \
-  X(Len, "len", 1, 1)                 \
-  X(Log, "log", 1, 1)                 \
-  X(LTrim, "ltrim", 1, 1)             \
-  X(Max, "max", 1, 1)                 \
-  X(Mid, "mid", 2, 3)                 \
-  X(Min, "min", 1, 1)                 \
-  X(Minute, "minute", 1, 1)           \
-  X(Month, "month", 1, 1)             \
-  X(MonthName, "monthname", 1, 2)     \
-  X(Now, "now", 0, 0)                 \
-  X(Nz, "nz", 1, 2)                   \
-  X(Oct, "oct", 1, 1)                 \
-  X(Partition, "partition", 4, 4)     \
-  X(Replace, "replace", 3, 6)         \
-  X(Right, "right", 2, 2)             \
-  X(Rnd, "rnd", 0, 1)                 \
-  X(Round, "round", 1, 2)             \
-  X(RTrim, "rtrim", 1, 1)             \
-  X(Second, "second", 1, 1)           \
-  X(Sgn, "sgn", 1, 1)                 \
-  X(Sin, "sin", 1, 1)                 \
-  X(Space, "space", 1, 1)             \
-  X(Sqr, "sqr", 1, 1)                 \
-  X(StDev, "stdev", 1, 1)             \
-  X(StDevP, "stdevp", 1, 1)           \
-  X(Str, "str", 1, 1)                 \
-  X(StrComp, "strcomp", 2, 3)         \
-  X(StrConv, "strconv", 2, 3)         \
-  X(String, "string", 2, 2)           \
-  X(StrReverse, "strreverse", 1, 1)   \
-  X(Sum, "sum", 1, 1)                 \
-  X(Switch, "switch", 2, 30)          \
-  X(Tan, "tan", 1, 1)                 \
-  X(Time, "time", 0, 0)               \
-  X(Timer, "timer", 0, 0)             \
-  X(TimeSerial, "timeserial", 3, 3)   \
-  X(TimeValue, "timevalue", 1, 1)     \
-  X(Trim, "trim", 1, 1)               \
-  X(UCase, "ucase", 1, 1)             \
-  X(Val, "val", 1, 1)                 \
-  X(Var, "var", 1, 1)                 \
-  X(VarP, "varp", 1, 1)               \
-  X(Weekday, "weekday", 1, 2)         \
-  X(WeekdayName, "weekdayname", 1, 3) \
-  X(Year, "year", 1, 1)
+using db::JetFunction;
+using db::JetFunctionInfo;
 
-enum class JetFunction : uint8_t {
-#define TESSALY_JET_FUNCTION_ENUM(name, jet, min_args, max_args) k##name,
-  TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_ENUM)
-#undef TESSALY_JET_FUNCTION_ENUM
-};
 
 // Functions over the rows of a group.
 inline bool IsAggregate(JetFunction f) {
@@ -164,12 +54,6 @@ inline bool IsDomain(JetFunction f) {
   }
 }
 
-struct JetFunctionInfo {
-  JetFunction function;
-  std::string_view name;  // lower case
-  uint8_t min_args;
-  uint8_t max_args;
-};
 
 // The function called name (any letter case), or nullptr when Jet knows none.
 const JetFunctionInfo* FindJetFunction(std::string_view name);

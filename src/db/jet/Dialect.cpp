@@ -68,42 +68,22 @@ std::string_view Dialect::RegionNumber() const {
   return kNumbers[static_cast<size_t>(region_)];
 }
 
-bool Dialect::RegionalCall(JetFunction function, std::string_view name, const Operands& args,
-                           std::string& out) const {
-  switch (function) {
-    case JetFunction::kCDate:
-    case JetFunction::kCStr:
-    case JetFunction::kCVDate:
-    case JetFunction::kDateAdd:
-    case JetFunction::kDateDiff:
-    case JetFunction::kDatePart:
-    case JetFunction::kDateValue:
-    case JetFunction::kDay:
-    case JetFunction::kFormat:
-    case JetFunction::kFormatCurrency:
-    case JetFunction::kFormatDateTime:
-    case JetFunction::kFormatNumber:
-    case JetFunction::kFormatPercent:
-    case JetFunction::kHour:
-    case JetFunction::kIsDate:
-    case JetFunction::kMinute:
-    case JetFunction::kMonth:
-    case JetFunction::kMonthName:
-    case JetFunction::kSecond:
-    case JetFunction::kWeekday:
-    case JetFunction::kWeekdayName:
-    case JetFunction::kYear: break;
-    default: return false;
-  }
-  out += name;
+void Dialect::EngineCall(JetFunction function, std::string_view prefix, const Operands& args,
+                         std::string& out) const {
+  const JetFunctionInfo& info = InfoOf(function);
+  out += prefix;
+  out += kEnginePrefix;
+  out += info.name;
   out += '(';
-  out += RegionNumber();
+  if (info.regional) {
+    out += RegionNumber();
+    if (args.size() != 0) out += ", ";
+  }
   for (size_t i = 0; i < args.size(); ++i) {
-    out += ", ";
+    if (i != 0) out += ", ";
     args.WriteArgument(i, out);
   }
   out += ')';
-  return true;
 }
 
 namespace {
@@ -258,9 +238,20 @@ std::string_view Dialect::CounterRefusal(bool /*key*/, int32_t seed, int32_t ste
 
 void Dialect::Qualifier(std::string_view name, std::string& out) const { Identifier(name, out); }
 
-void Dialect::IndexName(std::string_view /*table*/, std::string_view index,
-                        std::string& out) const {
-  Identifier(index, out);
+void Dialect::IndexName(std::string_view table, std::string_view index, std::string& out) const {
+  std::string name(table);
+  name += '.';
+  name += index;
+  Identifier(name, out);
+}
+
+void Dialect::ColumnCheck(std::string_view prefix, std::string_view column,
+                          const std::string& condition, std::string& out) const {
+  out += " CONSTRAINT ";
+  Identifier(std::string(prefix) + std::string(column), out);
+  out += " CHECK (";
+  out += condition;
+  out += ')';
 }
 
 void Dialect::Evaluate(const Operands& query_and_values, std::string& out) const {

@@ -201,8 +201,9 @@ class Dialect {
   // seed in steps of step; otherwise the description of Jet's refusal to
   // give. The default numbers from 1 in steps of 1 only.
   virtual std::string_view CounterRefusal(bool key, int32_t seed, int32_t step) const;
-  // The engine's name of Jet's index name of table (Jet names an index
-  // within its table). The default is the index name alone.
+  // The engine's name of Jet's index name of table. Jet names an index
+  // (and a constraint) within its table, an engine within the database:
+  // the table's name goes in front, "table.index".
   virtual void IndexName(std::string_view table, std::string_view index, std::string& out) const;
 
  protected:
@@ -210,14 +211,17 @@ class Dialect {
 
   // name(arg, arg, ...).
   static void Call(std::string_view name, const Operands& args, std::string& out);
-  // A function whose answer depends on the regional setting (the named
-  // formats, the names of months and days, the order in which a text is
-  // read as a date, a date written as text) is called as name(setting, arg,
-  // ...), the setting as its
-  // number in rules::Region, so the statement's text carries it to the
-  // engine. False (nothing written) for any other function.
-  bool RegionalCall(JetFunction function, std::string_view name, const Operands& args,
-                    std::string& out) const;
+  // The engine's function for Jet's function, prefix (a schema, or
+  // nothing) and its name in the table of Jet's functions, called with the
+  // arguments; one whose answer depends on the regional setting is called
+  // as name(setting, arg, ...), the setting as its number in rules::Region,
+  // so the statement's text carries it to the engine.
+  void EngineCall(JetFunction function, std::string_view prefix, const Operands& args,
+                  std::string& out) const;
+  // " CONSTRAINT <prefix><column> CHECK (condition)", a check ColumnType
+  // writes after a column's type, named by what it checks and the column.
+  void ColumnCheck(std::string_view prefix, std::string_view column, const std::string& condition,
+                   std::string& out) const;
   // The setting's number as those calls write it.
   std::string_view RegionNumber() const;
   // The functions every engine writes alike in plain SQL: the aggregates

@@ -13,19 +13,8 @@
 
 namespace tessaly::db::jet {
 
-namespace {
-
-constexpr JetFunctionInfo kFunctions[] = {
-#define TESSALY_JET_FUNCTION_INFO(name, jet, min_args, max_args) \
-  {JetFunction::k##name, jet, min_args, max_args},
-    TESSALY_JET_FUNCTIONS(TESSALY_JET_FUNCTION_INFO)
-#undef TESSALY_JET_FUNCTION_INFO
-};
-
-}  // namespace
-
 const JetFunctionInfo* FindJetFunction(std::string_view name) {
-  for (const JetFunctionInfo& f : kFunctions) {
+  for (const JetFunctionInfo& f : kJetFunctions) {
     if (rules::EqualsNoCase(name, f.name)) return &f;
   }
   return nullptr;

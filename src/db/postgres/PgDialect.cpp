@@ -1,5 +1,6 @@
 #include "db/postgres/PgDialect.h"
 
+#include <optional>
 #include <string>
 
 #include "db/Rules.h"
@@ -33,6 +34,53 @@ void AsText(const Operands& operands, size_t index, std::string& out) {
   out += "tessaly_jet.jet_text(";
   operands.WriteArgument(index, out);
   out += ')';
+}
+
+// A date pattern of Format as the server's to_char writes it, when every
+// part of it means there what it means to Jet in every regional setting:
+// the numbered parts (yyyy, yy, m, mm, d, dd, h, hh, n, nn, s, ss) and the
+// separators. Anything else (names of months and days, the named formats,
+// AM/PM, quoted text, a run longer than its token) is left to jet_format,
+// and so is a pattern with months beside hours or seconds, where Jet reads
+// an m by what stands before it.
+std::optional<std::string> NativeDatePattern(std::string_view pattern) {
+  struct Token {
+    char letter;
+    const char* two;  // the run of two letters
+    const char* one;  // one letter: without FM to_char pads to two digits
+  };
+  // Jet's yyyy writes the year as it is ("100", not "0100").
+  static constexpr Token kTokens[] = {{'y', "YY", nullptr},    {'m', "MM", "FMMM"},
+                                      {'d', "DD", "FMDD"},     {'h', "HH24", "FMHH24"},
+                                      {'n', "MI", "FMMI"},     {'s', "SS", "FMSS"}};
+  std::string out;
+  bool month = false, time = false;
+  for (size_t i = 0; i < pattern.size();) {
+    const char c = rules::LowerAscii(pattern[i]);
+    if (c == ' ' || c == '-' || c == '/' || c == ':' || c == '.' || c == ',') {
+      out += c;
+      ++i;
+      continue;
+    }
+    size_t n = 1;
+    while (i + n < pattern.size() && rules::LowerAscii(pattern[i + n]) == c) ++n;
+    i += n;
+    if (c == 'y' && n == 4) {
+      out += "FMYYYY";
+      continue;
+    }
+    const Token* token = nullptr;
+    for (const Token& t : kTokens) {
+      if (t.letter == c) token = &t;
+    }
+    const char* written = token == nullptr ? nullptr : n == 2 ? token->two : n == 1 ? token->one : nullptr;
+    if (written == nullptr) return std::nullopt;
+    out += written;
+    month = month || c == 'm';
+    time = time || c == 'h' || c == 's';
+  }
+  if (out.empty() || (month && time)) return std::nullopt;
+  return out;
 }
 
 class Pg final : public jet::Dialect {
@@ -124,6 +172,9 @@ class Pg final : public jet::Dialect {
         }
         out += ')';
         return;
+      case JetFunction::kFormat:
+        if (WrittenDateFormat(args, out)) return;
+        break;
       case JetFunction::kIsNull:
         out += "(-(";
         args.Write(0, out);
@@ -133,13 +184,7 @@ class Pg final : public jet::Dialect {
         return;
       default: break;
     }
-    static constexpr const char* kNames[] = {
-#define TESSALY_PG_FUNCTION_NAME(name, jet, min_args, max_args) "tessaly_jet.jet_" jet,
-        TESSALY_JET_FUNCTIONS(TESSALY_PG_FUNCTION_NAME)
-#undef TESSALY_PG_FUNCTION_NAME
-    };
-    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
-    Call(kNames[static_cast<size_t>(function)], args, out);
+    EngineCall(function, "tessaly_jet.", args, out);
   }
 
   void Concat(const Operands& operands, std::string& out) const override {
@@ -274,15 +319,6 @@ class Pg final : public jet::Dialect {
   // written: jet_fold(x) there is not x here.
   bool MatchesGroupsAsWritten() const override { return true; }
 
-  // Index and constraint names are the schema's in PostgreSQL but the
-  // table's in Jet: the table's name goes in front.
-  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
-    std::string name(table);
-    name += '.';
-    name += index;
-    Identifier(name, out);
-  }
-
   // The types the attendance tables use, so the backend reads the values of
   // a new table as it reads theirs; the checks refuse what Jet's field would.
   bool ColumnType(std::string_view name, jet::JetType type, uint32_t width, bool key,
@@ -291,11 +327,7 @@ class Pg final : public jet::Dialect {
     std::string column;
     Identifier(name, column);
     auto check = [&](std::string_view prefix, const std::string& condition) {
-      out += " CONSTRAINT ";
-      Identifier(std::string(prefix) + std::string(name), out);
-      out += " CHECK (";
-      out += condition;
-      out += ')';
+      ColumnCheck(prefix, name, condition, out);
     };
     switch (type) {
       case JetType::kText:
@@ -398,6 +430,26 @@ class Pg final : public jet::Dialect {
 
  private:
   static constexpr size_t kLongestFolded = 64;
+
+  // Format(value, pattern) with a pattern written in the statement that
+  // to_char can write: the call takes to_char's pattern as well, and its
+  // overload for a date is to_char itself, which the planner inlines; a
+  // text or a number goes to jet_format as always.
+  bool WrittenDateFormat(const Operands& args, std::string& out) const {
+    const std::string* pattern = args.size() == 2 ? args.TextValue(1) : nullptr;
+    const auto native = pattern != nullptr ? NativeDatePattern(*pattern) : std::nullopt;
+    if (!native) return false;
+    out += "tessaly_jet.jet_format(";
+    out += std::to_string(static_cast<int>(region()));
+    out += ", ";
+    args.WriteArgument(0, out);
+    out += ", ";
+    args.WriteArgument(1, out);
+    out += ", ";
+    TextLiteral(*native, out);
+    out += ')';
+    return true;
+  }
 
   // function(function(a, b), c) ... over operands [0, end), read from the left.
   static void Folded(const char* function, const Operands& operands, size_t end,

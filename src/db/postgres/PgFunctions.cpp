@@ -198,25 +198,28 @@ CREATE FUNCTION pg_temp.jet_cstr(v double precision) RETURNS text LANGUAGE sql I
 -- IIf of a text beside a number (iif(F_X = 0, '', F_X)) gives the Variant
 -- of the branch taken, a text or a number. A CASE has one type: each branch
 -- becomes this row, which the backend reads back as the value it holds, and
--- which reads as its text wherever a text is wanted.
+-- which reads as its text wherever a text is wanted. Null stays Null by the
+-- body's CASE, not by STRICT: the planner inlines a function into the
+-- statement only when its body gives Null as STRICT would, which a ROW does
+-- not, and a call per cell costs far more than the row.
 DO $d$ BEGIN CREATE TYPE pg_temp.jet_variant AS (number double precision, text text, whole boolean);
 EXCEPTION WHEN duplicate_object THEN NULL; END $d$;
-CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(NULL, v, NULL)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant';  -- as the number it shows
-CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, false)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(v, NULL, true)::pg_temp.jet_variant';
-CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant';
+CREATE FUNCTION pg_temp.jet_variant(v text) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(NULL, v, NULL)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v double precision) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, false)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v real) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v::text::double precision, NULL, false)::pg_temp.jet_variant END';  -- as the number it shows
+CREATE FUNCTION pg_temp.jet_variant(v numeric) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, false)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v smallint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v integer) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v bigint) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(v, NULL, true)::pg_temp.jet_variant END';
+CREATE FUNCTION pg_temp.jet_variant(v timestamp) RETURNS pg_temp.jet_variant LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NOT NULL THEN ROW(NULL, pg_temp.jet_datetext(v), NULL)::pg_temp.jet_variant END';
 CREATE FUNCTION pg_temp.jet_variant_text(v pg_temp.jet_variant) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT coalesce(v.text, pg_temp.jet_text(v.number))';
 DO $d$ BEGIN CREATE CAST (pg_temp.jet_variant AS text) WITH FUNCTION pg_temp.jet_variant_text(pg_temp.jet_variant) AS IMPLICIT;
@@ -386,10 +389,10 @@ CREATE FUNCTION pg_temp.jet_cdbl(v text) RETURNS double precision LANGUAGE sql I
   AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE replace(v, '','', '''')::double precision END';
 -- CSng: the Single value as the Double that prints like it (CSng(0.1) reads
 -- back as 0.1); a real's text is its shortest exact form.
-CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT v::real::text::double precision';
-CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_csng(pg_temp.jet_numeral(v))';
+CREATE FUNCTION pg_temp.jet_csng(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v::real::text::double precision END';
+CREATE FUNCTION pg_temp.jet_csng(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_csng(pg_temp.jet_numeral(v)) END';
 CREATE FUNCTION pg_temp.jet_val(v text) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0) END$f$;
 CREATE FUNCTION pg_temp.jet_int(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(v)';
@@ -585,6 +588,16 @@ END $f$;
 CREATE FUNCTION pg_temp.jet_format(r integer, v text) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_format(r integer, v double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::text';
 CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp) RETURNS text LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datetext(v)';
+-- Format(value, pattern) with the pattern also as to_char writes it (the
+-- dialect gives it for a pattern written in the statement): a date is
+-- to_char's, inlined into the statement; STABLE as to_char is, or the
+-- planner would not inline it.
+CREATE FUNCTION pg_temp.jet_format(r integer, v timestamp, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT to_char(v, native)';
+CREATE FUNCTION pg_temp.jet_format(r integer, v double precision, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_format(r, v, p)';
+CREATE FUNCTION pg_temp.jet_format(r integer, v text, p text, native text) RETURNS text LANGUAGE sql STABLE
+  AS 'SELECT pg_temp.jet_format(r, v, p)';
 -- General Date: the short date, the long time, or both (a date alone at
 -- midnight, a time alone on day 0).
 CREATE FUNCTION pg_temp.jet_generaldate(r integer, v timestamp) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
@@ -718,35 +731,41 @@ CREATE FUNCTION pg_temp.jet_only(state anyarray) RETURNS anyelement LANGUAGE sql
 CREATE AGGREGATE pg_temp.jet_first(anyelement) (SFUNC = pg_temp.jet_first_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
 CREATE AGGREGATE pg_temp.jet_last(anyelement) (SFUNC = pg_temp.jet_last_step, STYPE = anyarray, FINALFUNC = pg_temp.jet_only);
 
--- Conversions.
-CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
-CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+-- Conversions. Null is an invalid use of Null.
+CREATE FUNCTION pg_temp.jet_cbyte(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint
+                  WHEN round(v) BETWEEN 0 AND 255 THEN round(v)::smallint ELSE pg_temp.jet_fail(6)::smallint END';
+CREATE FUNCTION pg_temp.jet_cbyte(v text) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint ELSE pg_temp.jet_cbyte(pg_temp.jet_number(v)) END';
 -- IsNumeric: a number, or a text that reads as one (thousands separators allowed).
 CREATE FUNCTION pg_temp.jet_isnumeric(v text) RETURNS integer LANGUAGE sql IMMUTABLE
   AS $f$SELECT CASE WHEN v IS NOT NULL AND btrim(v) ~ '^[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$' THEN -1 ELSE 0 END$f$;
 CREATE FUNCTION pg_temp.jet_isnumeric(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
 CREATE FUNCTION pg_temp.jet_isnumeric(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
-CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
-CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
+CREATE FUNCTION pg_temp.jet_cbool(v double precision) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN v <> 0 THEN -1 ELSE 0 END::smallint';
+CREATE FUNCTION pg_temp.jet_cbool(v text) RETURNS smallint LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
                     WHEN pg_temp.jet_isnumeric(v) <> 0 THEN pg_temp.jet_cbool(pg_temp.jet_number(v))
                     ELSE pg_temp.jet_fail(13) END::smallint$f$;
-CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(v::numeric, 4)';
-CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT round(replace(v, '','', '''')::numeric, 4)';
-CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT v::numeric';
-CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT replace(v, '','', '''')::numeric';
+CREATE FUNCTION pg_temp.jet_ccur(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(v::numeric, 4) END';
+CREATE FUNCTION pg_temp.jet_ccur(v text) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(replace(v, '','', '''')::numeric, 4) END';
+CREATE FUNCTION pg_temp.jet_cdec(v double precision) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE v::numeric END';
+CREATE FUNCTION pg_temp.jet_cdec(v text) RETURNS numeric LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE replace(v, '','', '''')::numeric END';
 -- A date converts to its serial, days since 1899-12-30; Int and Fix of a
 -- date keep a date, its day without the time.
 CREATE FUNCTION pg_temp.jet_cdbl(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cdbl(pg_temp.jet_number(v))';
 CREATE FUNCTION pg_temp.jet_clng(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_clng(pg_temp.jet_number(v))';
 CREATE FUNCTION pg_temp.jet_cint(v timestamp) RETURNS smallint LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cint(pg_temp.jet_number(v))';
-CREATE FUNCTION pg_temp.jet_csng(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_csng(pg_temp.jet_number(v))';
-CREATE FUNCTION pg_temp.jet_cbyte(v timestamp) RETURNS smallint LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
-CREATE FUNCTION pg_temp.jet_ccur(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_ccur(pg_temp.jet_number(v))';
-CREATE FUNCTION pg_temp.jet_cdec(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_cdec(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_csng(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_csng(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_cbyte(v timestamp) RETURNS smallint LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cbyte(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_ccur(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_ccur(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_cdec(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cdec(pg_temp.jet_number(v))';
 CREATE FUNCTION pg_temp.jet_int(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(floor(pg_temp.jet_number(v)))';
 CREATE FUNCTION pg_temp.jet_fix(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(trunc(pg_temp.jet_number(v)))';
 CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -804,8 +823,8 @@ CREATE FUNCTION pg_temp.jet_chrw(n double precision) RETURNS text LANGUAGE sql I
 CREATE FUNCTION pg_temp.jet_chr(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
                   WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
-CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT CASE WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
+CREATE FUNCTION pg_temp.jet_space(n double precision) RETURNS text LANGUAGE sql IMMUTABLE
+  AS 'SELECT CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN n >= 0 THEN repeat('' '', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END';
 CREATE FUNCTION pg_temp.jet_string(n double precision, c text) RETURNS text LANGUAGE sql IMMUTABLE STRICT
   AS $f$SELECT CASE WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END$f$;
 CREATE FUNCTION pg_temp.jet_string(n double precision, c double precision) RETURNS text LANGUAGE sql IMMUTABLE STRICT
@@ -1303,12 +1322,39 @@ std::string RegionalSql() {
   return setting + names;
 }
 
+// The server runs a statement on several processes only when every function
+// it names may run there, and the functions are checked as named, before
+// the planner inlines them: one function left unsafe (the default) keeps a
+// whole listing on one process. Every function is safe but two: jet_like
+// keeps its last pattern in a setting of the session, which no statement
+// may change while it runs in parallel, and jet_rnd draws from the
+// session's own sequence, as random() does, so only the leading process
+// may call it. Made or replaced, a function is unsafe again until this runs.
+std::string ParallelSafety() {
+  return R"SQL(
+DO $d$
+DECLARE
+  schema oid := (SELECT pronamespace FROM pg_proc WHERE oid = 'pg_temp.jet_fail'::regproc);
+  f regprocedure;
+BEGIN
+  FOR f IN SELECT p.oid FROM pg_proc p WHERE p.pronamespace = schema AND p.prokind = 'f'
+             AND p.proname NOT IN ('jet_like', 'jet_rnd') LOOP
+    EXECUTE 'ALTER FUNCTION ' || f::text || ' PARALLEL SAFE';
+  END LOOP;
+  FOR f IN SELECT p.oid FROM pg_proc p WHERE p.pronamespace = schema AND p.proname = 'jet_rnd' LOOP
+    EXECUTE 'ALTER FUNCTION ' || f::text || ' PARALLEL RESTRICTED';
+  END LOOP;
+END $d$;
+)SQL";
+}
+
 }  // namespace
 
 const std::string& JetFunctionsSql() {
   // Never destroyed: a connection may still be opened while the program ends.
   static const std::string* const sql = [] {
-    std::string text = RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber());
+    std::string text =
+        RegionalSql() + WithLetterCase(FunctionsSql() + TextBesideNumber()) + ParallelSafety();
     Replace(text, "CREATE FUNCTION pg_temp.", "CREATE OR REPLACE FUNCTION pg_temp.");
     Replace(text, "CREATE AGGREGATE pg_temp.", "CREATE OR REPLACE AGGREGATE pg_temp.");
     Replace(text, "pg_temp.", std::string(kJetSchema) + '.');

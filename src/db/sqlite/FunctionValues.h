@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/JetFunctionTable.h"
 #include "db/Letters.h"
 #include "db/NumberText.h"
 #include "db/Rules.h"
@@ -193,6 +194,30 @@ inline void Install(sqlite3* db, const Function* functions, size_t count) {
 }
 template <size_t N>
 void Install(sqlite3* db, const Function (&functions)[N]) {
+  Install(db, functions, N);
+}
+
+// Installing one of Jet's functions: its engine's name, number of arguments
+// (-1 where calls give a varying number) and whether one argument list
+// always gives one result, all by the table of Jet's functions. A regional
+// function takes the setting before Jet's arguments.
+struct JetBody {
+  JetFunction function;
+  Body body;
+};
+inline void Install(sqlite3* db, const JetBody* functions, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const JetFunctionInfo& info = InfoOf(functions[i].function);
+    const std::string name = std::string(kEnginePrefix) + std::string(info.name);
+    const int args = info.min_args == info.max_args ? info.min_args + (info.regional ? 1 : 0) : -1;
+    const int flags =
+        SQLITE_UTF8 | (info.volatility == Volatility::kFixed ? SQLITE_DETERMINISTIC : 0);
+    sqlite3_create_function_v2(db, name.c_str(), args, flags, nullptr, functions[i].body, nullptr,
+                               nullptr, nullptr);
+  }
+}
+template <size_t N>
+void Install(sqlite3* db, const JetBody (&functions)[N]) {
   Install(db, functions, N);
 }
 

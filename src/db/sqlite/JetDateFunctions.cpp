@@ -364,14 +364,21 @@ void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, is ? -1 : 0);
 }
 
+// The number of the name MonthName or WeekdayName is asked for, 1 to count:
+// Null is an invalid use of Null, any other number an invalid call.
+int64_t NameNumber(sqlite3_value* value, int64_t count) {
+  if (IsNull(value)) Raise(errnum::kInvalidUseOfNull);
+  const int64_t n = CountOf(value);
+  if (n < 1 || n > count) Raise(errnum::kInvalidCall);
+  return n;
+}
+
 // MonthName(setting, month[, abbreviate]): the setting's name of the month.
 void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
   --argc;
   ++argv;
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t m = CountOf(argv[0]);
-  if (m < 1 || m > 12) Raise(errnum::kInvalidCall);
+  const int64_t m = NameNumber(argv[0], 12);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   ResultText(ctx, (abbreviate ? r.short_months : r.months)[m - 1]);
 }
@@ -382,9 +389,7 @@ void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
   --argc;
   ++argv;
-  if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const int64_t n = CountOf(argv[0]);
-  if (n < 1 || n > 7) Raise(errnum::kInvalidCall);
+  const int64_t n = NameNumber(argv[0], 7);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   const int first = FirstDayOf(argc, argv, 2);
   ResultText(ctx, (abbreviate ? r.short_days : r.days)[(n - 1 + first - 1) % 7]);
@@ -416,31 +421,34 @@ void Timer(sqlite3_context* ctx, int, sqlite3_value**) {
 }  // namespace
 
 void RegisterDateFunctions(sqlite3* db) {
-  static constexpr Function kFunctions[] = {
-      {"jet_year", 2, Guarded<DatePart<Part::kYear>>, true},
-      {"jet_month", 2, Guarded<DatePart<Part::kMonth>>, true},
-      {"jet_day", 2, Guarded<DatePart<Part::kDay>>, true},
-      {"jet_hour", 2, Guarded<DatePart<Part::kHour>>, true},
-      {"jet_minute", 2, Guarded<DatePart<Part::kMinute>>, true},
-      {"jet_second", 2, Guarded<DatePart<Part::kSecond>>, true},
-      {"jet_weekday", -1, Guarded<Weekday>, true},
-      {"jet_now", 0, Guarded<Clock<true, true>>, false},
-      {"jet_date", 0, Guarded<Clock<true, false>>, false},
-      {"jet_time", 0, Guarded<Clock<false, true>>, false},
-      {"jet_dateadd", 4, Guarded<DateAdd>, true},
-      {"jet_datediff", -1, Guarded<DateDiff>, true},
-      {"jet_datepart", -1, Guarded<DatePartFunction>, true},
-      {"jet_dateserial", 3, Guarded<DateSerial>, true},
-      {"jet_timeserial", 3, Guarded<TimeSerial>, true},
-      {"jet_datevalue", 2, Guarded<DateOrTimeValue<true>>, true},
-      {"jet_timevalue", 1, Guarded<DateOrTimeValue<false>>, true},
-      {"jet_isdate", 2, Guarded<IsDate>, true},
-      {"jet_monthname", -1, Guarded<MonthName>, true},
-      {"jet_weekdayname", -1, Guarded<WeekdayName>, true},
-      {"jet_timer", 0, Guarded<Timer>, false},
-      {"jet_dated", 1, Guarded<Dated>, true},
+  static constexpr JetBody kFunctions[] = {
+      {JetFunction::kYear, Guarded<DatePart<Part::kYear>>},
+      {JetFunction::kMonth, Guarded<DatePart<Part::kMonth>>},
+      {JetFunction::kDay, Guarded<DatePart<Part::kDay>>},
+      {JetFunction::kHour, Guarded<DatePart<Part::kHour>>},
+      {JetFunction::kMinute, Guarded<DatePart<Part::kMinute>>},
+      {JetFunction::kSecond, Guarded<DatePart<Part::kSecond>>},
+      {JetFunction::kWeekday, Guarded<Weekday>},
+      {JetFunction::kNow, Guarded<Clock<true, true>>},
+      {JetFunction::kDate, Guarded<Clock<true, false>>},
+      {JetFunction::kTime, Guarded<Clock<false, true>>},
+      {JetFunction::kDateAdd, Guarded<DateAdd>},
+      {JetFunction::kDateDiff, Guarded<DateDiff>},
+      {JetFunction::kDatePart, Guarded<DatePartFunction>},
+      {JetFunction::kDateSerial, Guarded<DateSerial>},
+      {JetFunction::kTimeSerial, Guarded<TimeSerial>},
+      {JetFunction::kDateValue, Guarded<DateOrTimeValue<true>>},
+      {JetFunction::kTimeValue, Guarded<DateOrTimeValue<false>>},
+      {JetFunction::kIsDate, Guarded<IsDate>},
+      {JetFunction::kMonthName, Guarded<MonthName>},
+      {JetFunction::kWeekdayName, Guarded<WeekdayName>},
+      {JetFunction::kTimer, Guarded<Timer>},
   };
   Install(db, kFunctions);
+  // Not one of Jet's: marks a column's text as the date it holds where a
+  // regional setting writes dates in its own form.
+  static constexpr Function kMarks[] = {{"jet_dated", 1, Guarded<Dated>, true}};
+  Install(db, kMarks);
 }
 
 }  // namespace tessaly::db::sqlite::functions

@@ -857,7 +857,8 @@ void GoOn(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void RegisterJetFunctions(sqlite3* db) {
   using namespace functions;
-  static constexpr Function kEntries[] = {
+  // The operators and the translator's own helpers, which are no Jet functions.
+  static constexpr Function kOperators[] = {
       {"jet_concat", -1, Guarded<Concat>, true},
       {"jet_like", 3, Guarded<Like>, true},
       {"jet_not", 1, Guarded<BitNot>, true},
@@ -868,62 +869,66 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_intdiv", 2, Guarded<IntegerDivide>, true},
       {"jet_mod", 2, Guarded<Modulo>, true},
       {"jet_pow", 2, Guarded<Power>, true},
-      {"jet_format", -1, Guarded<Format>, true},
-      {"jet_formatnumber", -1, Guarded<FormatAmount<false, false>>, true},
-      {"jet_formatpercent", -1, Guarded<FormatAmount<true, false>>, true},
-      {"jet_formatcurrency", -1, Guarded<FormatAmount<false, true>>, true},
-      {"jet_formatdatetime", -1, Guarded<FormatDateTime>, true},
-      {"jet_partition", 4, Guarded<Partition>, true},
-      {"jet_cstr", 2, Guarded<CStr>, true},
-      {"jet_clng", 1, Guarded<CLng>, true},
-      {"jet_cint", 1, Guarded<CInt>, true},
-      {"jet_cdbl", 1, Guarded<CDbl>, true},
-      {"jet_csng", 1, Guarded<CSng>, true},
-      {"jet_cdate", 2, Guarded<CDate>, true},
-      {"jet_cvdate", 2, Guarded<CVDate>, true},
-      {"jet_val", 1, Guarded<Val>, true},
-      {"jet_int", 1, Guarded<WholePart<false>>, true},
-      {"jet_fix", 1, Guarded<WholePart<true>>, true},
-      {"jet_sgn", 1, Guarded<Sgn>, true},
-      {"jet_round", -1, Guarded<Round>, true},
-      {"jet_ccur", 1, Guarded<CCur>, true},
-      {"jet_cdec", 1, Guarded<CDec>, true},
-      {"jet_cbool", 1, Guarded<CBool>, true},
-      {"jet_cbyte", 1, Guarded<CByte>, true},
-      {"jet_cvar", 1, Guarded<CVar>, true},
-      {"jet_isnumeric", 1, Guarded<IsNumeric>, true},
-      {"jet_isempty", 1, Guarded<IsEmpty>, true},
-      {"jet_sqr", 1, Guarded<Math<Sqrt, 1>>, true},
-      {"jet_exp", 1, Guarded<Math<Exponent, 0>>, true},
-      {"jet_log", 1, Guarded<Math<Logarithm, 2>>, true},
-      {"jet_sin", 1, Guarded<Math<Sine, 0>>, true},
-      {"jet_cos", 1, Guarded<Math<Cosine, 0>>, true},
-      {"jet_tan", 1, Guarded<Math<Tangent, 0>>, true},
-      {"jet_atn", 1, Guarded<Math<ArcTangent, 0>>, true},
-      {"jet_rnd", -1, Guarded<Rnd>, false},
       {"jet_eval", -1, Evaluate, false},
       {"jet_terms", -1, Terms, true},
       {"->", 2, GoOn, true},
   };
-  Install(db, kEntries);
+  static constexpr JetBody kFunctions[] = {
+      {JetFunction::kFormat, Guarded<Format>},
+      {JetFunction::kFormatNumber, Guarded<FormatAmount<false, false>>},
+      {JetFunction::kFormatPercent, Guarded<FormatAmount<true, false>>},
+      {JetFunction::kFormatCurrency, Guarded<FormatAmount<false, true>>},
+      {JetFunction::kFormatDateTime, Guarded<FormatDateTime>},
+      {JetFunction::kPartition, Guarded<Partition>},
+      {JetFunction::kCStr, Guarded<CStr>},
+      {JetFunction::kCLng, Guarded<CLng>},
+      {JetFunction::kCInt, Guarded<CInt>},
+      {JetFunction::kCDbl, Guarded<CDbl>},
+      {JetFunction::kCSng, Guarded<CSng>},
+      {JetFunction::kCDate, Guarded<CDate>},
+      {JetFunction::kCVDate, Guarded<CVDate>},
+      {JetFunction::kVal, Guarded<Val>},
+      {JetFunction::kInt, Guarded<WholePart<false>>},
+      {JetFunction::kFix, Guarded<WholePart<true>>},
+      {JetFunction::kSgn, Guarded<Sgn>},
+      {JetFunction::kRound, Guarded<Round>},
+      {JetFunction::kCCur, Guarded<CCur>},
+      {JetFunction::kCDec, Guarded<CDec>},
+      {JetFunction::kCBool, Guarded<CBool>},
+      {JetFunction::kCByte, Guarded<CByte>},
+      {JetFunction::kCVar, Guarded<CVar>},
+      {JetFunction::kIsNumeric, Guarded<IsNumeric>},
+      {JetFunction::kIsEmpty, Guarded<IsEmpty>},
+      {JetFunction::kSqr, Guarded<Math<Sqrt, 1>>},
+      {JetFunction::kExp, Guarded<Math<Exponent, 0>>},
+      {JetFunction::kLog, Guarded<Math<Logarithm, 2>>},
+      {JetFunction::kSin, Guarded<Math<Sine, 0>>},
+      {JetFunction::kCos, Guarded<Math<Cosine, 0>>},
+      {JetFunction::kTan, Guarded<Math<Tangent, 0>>},
+      {JetFunction::kAtn, Guarded<Math<ArcTangent, 0>>},
+      {JetFunction::kRnd, Guarded<Rnd>},
+  };
+  Install(db, kOperators);
+  Install(db, kFunctions);
   RegisterTextFunctions(db);
   RegisterDateFunctions(db);
   // Aggregates.
   struct Aggregate {
-    const char* name;
+    JetFunction function;
     void (*step)(sqlite3_context*, int, sqlite3_value**);
     void (*final)(sqlite3_context*);
   };
   static constexpr Aggregate kAggregates[] = {
-      {"jet_first", FirstLastStep<false>, FirstLastFinal},
-      {"jet_last", FirstLastStep<true>, FirstLastFinal},
-      {"jet_stdev", SpreadStep, SpreadFinal<false, true>},
-      {"jet_stdevp", SpreadStep, SpreadFinal<true, true>},
-      {"jet_var", SpreadStep, SpreadFinal<false, false>},
-      {"jet_varp", SpreadStep, SpreadFinal<true, false>},
+      {JetFunction::kFirst, FirstLastStep<false>, FirstLastFinal},
+      {JetFunction::kLast, FirstLastStep<true>, FirstLastFinal},
+      {JetFunction::kStDev, SpreadStep, SpreadFinal<false, true>},
+      {JetFunction::kStDevP, SpreadStep, SpreadFinal<true, true>},
+      {JetFunction::kVar, SpreadStep, SpreadFinal<false, false>},
+      {JetFunction::kVarP, SpreadStep, SpreadFinal<true, false>},
   };
   for (const Aggregate& a : kAggregates) {
-    sqlite3_create_function_v2(db, a.name, 1, SQLITE_UTF8, nullptr, nullptr, a.step, a.final,
+    const std::string name = std::string(kEnginePrefix) + std::string(InfoOf(a.function).name);
+    sqlite3_create_function_v2(db, name.c_str(), 1, SQLITE_UTF8, nullptr, nullptr, a.step, a.final,
                                nullptr);
   }
 }

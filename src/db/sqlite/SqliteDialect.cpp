@@ -148,15 +148,6 @@ class Sqlite final : public jet::Dialect {
  public:
   explicit Sqlite(rules::Region region) : Dialect(region) {}
 
-  // Index and constraint names are the database's in SQLite but the
-  // table's in Jet: the table's name goes in front.
-  void IndexName(std::string_view table, std::string_view index, std::string& out) const override {
-    std::string name(table);
-    name += '.';
-    name += index;
-    Identifier(name, out);
-  }
-
   // The declared types are the names the backend reads values back by; the
   // checks are the ones the attendance tables have, so a value Jet's field
   // would refuse is refused with Jet's words.
@@ -169,11 +160,7 @@ class Sqlite final : public jet::Dialect {
       return quoted;
     }();
     auto check = [&](std::string_view prefix, const std::string& condition) {
-      out += " CONSTRAINT ";
-      Identifier(std::string(prefix) + std::string(name), out);
-      out += " CHECK (";
-      out += condition;
-      out += ')';
+      ColumnCheck(prefix, name, condition, out);
     };
     auto whole = [&](const char* declared, const char* min, const char* max) {
       out += declared;
@@ -281,12 +268,7 @@ class Sqlite final : public jet::Dialect {
   }
 
   void TextLiteral(std::string_view value, std::string& out) const override {
-    out += '\'';
-    for (char c : value) {
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    out += '\'';
+    rules::AppendDelimited(out, value, '\'');
   }
 
   void Identifier(std::string_view name, std::string& out) const override {
@@ -298,12 +280,7 @@ class Sqlite final : public jet::Dialect {
     // Backquotes, not double quotes: SQLite reads an unknown double-quoted
     // name as a text constant, so a misspelt name would silently become text
     // on every row instead of failing as an unknown name.
-    out += '`';
-    for (char c : name) {
-      out += c;
-      if (c == '`') out += '`';
-    }
-    out += '`';
+    rules::AppendDelimited(out, name, '`');
   }
 
   void BooleanLiteral(bool value, std::string& out) const override { out += value ? "-1" : "0"; }
@@ -395,13 +372,7 @@ class Sqlite final : public jet::Dialect {
         return;
       default: break;
     }
-    static constexpr const char* kNames[] = {
-#define TESSALY_SQLITE_FUNCTION_NAME(name, jet, min_args, max_args) "jet_" jet,
-        TESSALY_JET_FUNCTIONS(TESSALY_SQLITE_FUNCTION_NAME)
-#undef TESSALY_SQLITE_FUNCTION_NAME
-    };
-    if (RegionalCall(function, kNames[static_cast<size_t>(function)], args, out)) return;
-    Call(kNames[static_cast<size_t>(function)], args, out);
+    EngineCall(function, "", args, out);
   }
 
   // Whether the setting writes a date otherwise than its stored text.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "db/JetFunctionTable.h"
 #include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
@@ -217,6 +218,63 @@ TEST(EngineAgreement, IifOfATextAndANumberGivesTheBranchTaken) {
     EXPECT_EQ(Outcome(conn, "IIf(1 = 0, 8, 'say \"a, (b)\"')"), "String say \"a, (b)\"");
     EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', Null)"), "Null ");
     EXPECT_EQ(Outcome(conn, "IIf(1 = 0, 'x', 3) & 'y'"), "String 3y");
+  }
+}
+
+// Format with a pattern written in the statement, which the server may write
+// as its own formatting: every date, time and pattern gives what the file
+// database gives, whether the server formats it itself or leaves it to
+// Jet's rules (names of months, m after h), and a text or Null is formatted
+// as it always was.
+TEST(EngineAgreement, WrittenDatePatternsGiveOneAnswer) {
+  const std::string target = tessaly::testing::ServerTarget();
+  if (target.empty()) GTEST_SKIP() << "no PostgreSQL server to compare with";
+  auto file = Connection::Open(":memory:");
+  auto server = Connection::Open(target);
+  const char* const values[] = {"#1/1/100#",           "#2003-04-06#",   "#2003-11-25 09:05:07#",
+                                "#1899-12-30 13:05:09#", "#12/31/9999 23:59:59#",
+                                "'2003-04-06 08:01:00'", "Null"};
+  // The server writes these itself.
+  const char* const own[] = {"yyyy-mm-dd", "YYYY-MM-DD", "yy/m/d", "dd.mm.yyyy", "yyyymmdd",
+                             "d, m",       "hh:nn:ss",   "h:n:s",  "HH:NN"};
+  // These go by Jet's rules, where a year before 1000 still differs.
+  const char* const ruled[] = {"mmm yyyy", "hh:mm", "yyyy-mm-dd hh:nn", "yyy", "ddd"};
+  for (const char* value : values) {
+    for (const char* pattern : own) {
+      const std::string e = std::string("Format(") + value + ", '" + pattern + "')";
+      EXPECT_EQ(Outcome(server, e), Outcome(file, e)) << e;
+    }
+    if (std::string_view(value) == "#1/1/100#") continue;
+    for (const char* pattern : ruled) {
+      const std::string e = std::string("Format(") + value + ", '" + pattern + "')";
+      EXPECT_EQ(Outcome(server, e), Outcome(file, e)) << e;
+    }
+  }
+}
+
+// Every function of the table of Jet's functions answers a Null first
+// argument (the others given) as the table says, on each engine: Null, or
+// Jet's invalid use of Null.
+TEST(EngineAgreement, EveryFunctionAnswersANullAsItsTableSays) {
+  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
+  const std::string target = tessaly::testing::ServerTarget();
+  if (!target.empty()) engines.push_back(Connection::Open(target));
+  for (const JetFunctionInfo& f : kJetFunctions) {
+    if (f.nulls != NullRule::kNull && f.nulls != NullRule::kRaises) continue;
+    std::string call = std::string(f.name) + "(Null";
+    for (size_t i = 1; i < f.kinds.size(); ++i) {
+      switch (f.kinds[i]) {
+        case 't': call += ", 'a'"; break;
+        case 'd': call += ", #2003-04-06#"; break;
+        case 'p': call += ", 'd'"; break;
+        default: call += ", 1"; break;
+      }
+    }
+    call += ')';
+    for (const auto& conn : engines) {
+      EXPECT_EQ(Outcome(conn, call), f.nulls == NullRule::kNull ? "Null " : "error 94")
+          << call << (conn == engines[0] ? " on SQLite" : " on the server");
+    }
   }
 }
 

@@ -158,25 +158,12 @@ TEST_F(JetSql, WeekdayCountsFromTheFirstDayGiven) {
 }
 
 TEST_F(JetSql, EveryJetFunctionHasItsSqliteCounterpart) {
-  struct Info {
-    const char* name;
-    int min_args;
-    int max_args;
-  };
-  static constexpr Info kInfos[] = {
-#define TESSALY_TEST_FUNCTION(name, jet, min_args, max_args) {jet, min_args, max_args},
-      TESSALY_JET_FUNCTIONS(TESSALY_TEST_FUNCTION)
-#undef TESSALY_TEST_FUNCTION
-  };
-  for (const Info& f : kInfos) {
+  for (const JetFunctionInfo& f : kJetFunctions) {
     for (int n = f.min_args; n <= f.max_args; ++n) {
-      if (std::string_view(f.name) == "switch" && n % 2 != 0) continue;  // pairs only
-      std::string call = std::string("select ") + f.name + "(";
+      if (f.function == JetFunction::kSwitch && n % 2 != 0) continue;  // pairs only
+      std::string call = "select " + std::string(f.name) + "(";
       // A domain function reads its texts as a column, a table and a condition.
-      const std::string_view name = f.name;
-      const bool domain = name == "davg" || name == "dcount" || name == "dfirst" ||
-                          name == "dlast" || name == "dlookup" || name == "dmax" ||
-                          name == "dmin" || name == "dsum";
+      const bool domain = jet::IsDomain(f.function);
       static constexpr const char* kDomainArgs[] = {"'F_ID'", ", 'T_KQ'", ", 'F_ID > 1'"};
       for (int i = 0; i < n; ++i) call += domain ? kDomainArgs[i] : i ? ", 1" : "'2003-05-01'";
       call += ") from T_KQ";
