@@ -768,6 +768,10 @@ CREATE FUNCTION pg_temp.jet_ccur(v timestamp) RETURNS numeric LANGUAGE sql IMMUT
 CREATE FUNCTION pg_temp.jet_cdec(v timestamp) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cdec(pg_temp.jet_number(v))';
 CREATE FUNCTION pg_temp.jet_int(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(floor(pg_temp.jet_number(v)))';
 CREATE FUNCTION pg_temp.jet_fix(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_serial(trunc(pg_temp.jet_number(v)))';
+-- A text (or a Null written in the statement, whose type the server would
+-- otherwise have to choose between a number and a date) reads as a number.
+CREATE FUNCTION pg_temp.jet_int(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_int(pg_temp.jet_number(v))';
+CREATE FUNCTION pg_temp.jet_fix(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_fix(pg_temp.jet_number(v))';
 CREATE FUNCTION pg_temp.jet_cvar(v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
 CREATE FUNCTION pg_temp.jet_cvar(v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE AS 'SELECT v';
@@ -910,13 +914,6 @@ CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v text) RETUR
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_cdate(v))';
 CREATE FUNCTION pg_temp.jet_dateadd(unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_serial(v))';
--- A date as the count is its serial.
-CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
-CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
-CREATE FUNCTION pg_temp.jet_dateadd(unit text, n timestamp, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, pg_temp.jet_number(n), v)';
 -- DateDiff counts the boundaries of the interval between the two dates
 -- (midnights for days, the first day of the week for ww); w counts whole
 -- weeks.
@@ -1115,6 +1112,13 @@ CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v 
   AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_dateof(r, v))';
 CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, v)';
+-- A date as the count is its serial.
+CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
+CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
+CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
 CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a timestamp, b timestamp, first double precision DEFAULT 1,
                                      week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_datediff(unit, a, b, first, week)';
