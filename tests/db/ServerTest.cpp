@@ -560,47 +560,5 @@ TEST_F(Server, SavedQueriesKeepTheFieldsTheyRead) {
   EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM Pets WHERE Name = 'Rex'"), "True");
 }
 
-// Jet's functions as the server's session answers them, on the answers Jet
-// gave (the same expressions the file engine's functions are held to).
-TEST_F(Server, JetFunctionsAnswerAsJetDid) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"left('张三李四', 2)", "张三"},
-      {"right('张三李四', 1) & right('ab', 5)", "四ab"},
-      {"mid('张三李四', 2, 2) & '|' & mid('abc', 5)", "三李|"},
-      {"len('张三') & len(8)", "21"},
-      {"left(Null, 2) & '|' & len(Null) & '|' & mid(Null, 1)", "||"},
-      {"trim('  a b  ') & '|' & ltrim('  a ') & '|' & rtrim(' a  ')", "a b|a | a"},
-      {"ucase('abcé') & lcase('ÀBC')", "ABCÉàbc"},
-      {"instr(1, 'abcABC', 'B', 1) & instr(1, 'abcABC', 'B', 0)", "25"},
-      {"instr(4, 'XXpXXpXXPXXP', 'P', 1)", "6"},
-      {"instr('abc', 'c') & instr(3, 'abcabc', 'a')", "34"},
-      {"instr(1, '', 'a') & instr(5, 'abc', '') & instr(2, 'abc', '')", "002"},
-      {"format('2003-05-01 09:05:07', 'yyyy-mm-dd hh:nn:ss')", "2003-05-01 09:05:07"},
-      {"format('1899-12-30 09:00:00', 'hh:mm')", "09:00"},
-      {"format(#2003-05-01#, 'yyyy-mm-dd')", "2003-05-01"},
-      {"format('no date', 'yyyy')", "no date"},
-      {"format(5, '#.##') & ' ' & format(12, '000')", "5. 012"},
-      {"year('2003-05-01') & month('2003-05-01 10:00:00') & day(#2003-5-7#)", "200357"},
-      {"hour('1899-12-30 09:30:15') & minute('1899-12-30 09:30:15')", "930"},
-      {"weekday('2003-05-04') & weekday('2003-05-04', 2)", "17"},
-      {"clng(2.5) & clng(3.5) & cint('12')", "2412"},
-      {"val('  12 34abc') & ',' & int(-7.5) & ',' & fix(-7.5) & ',' & sgn(-3)", "1234,-8,-7,-1"},
-      {"round(2.5) & round(3.5) & ',' & abs(-3)", "24,3"},
-      {"7/2 & ',' & 7\\2 & ',' & 7 mod 3 & ',' & 2^10", "3.5,3,1,1024"},
-      {"iif(1 > 2, 'yes', 'no') & iif(3, 'non-zero', 'zero') & iif(Null, 'x', 'y')", "nonon-zeroy"},
-      {"isnull(Null) & isnull(1)", "-10"},
-  };
-  for (const auto& [expression, expected] : cases) {
-    std::string got;
-    const Error e = Caught([&] { got = Scalar(conn_, std::string("select ") + expression); });
-    EXPECT_EQ(e.number(), 0) << expression << ": " << e.description();
-    EXPECT_EQ(got, expected) << expression;
-  }
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select 7 \\ 0"); }).number(), errnum::kDivisionByZero);
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select year('abc')"); }).number(), errnum::kTypeMismatch);
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select instr(0, 'abc', 'a')"); }).number(),
-            errnum::kInvalidCall);
-}
-
 }  // namespace
 }  // namespace tessaly::db::testing

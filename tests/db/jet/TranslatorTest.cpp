@@ -13,7 +13,6 @@
 
 #include "db/Rules.h"
 #include "db/jet/Dialect.h"
-#include "db/jet/Lexer.h"
 #include "db/postgres/PgDialect.h"
 #include "db/sqlite/SqliteDialect.h"
 #include "schema/Attendance.h"
@@ -158,22 +157,6 @@ const Translated kTranslations[] = {
      "SELECT -F_ID AS Expr1000, -(-?1) AS Expr1001, ?2 AS Expr1002, ?3 AS Expr1003, ?4 AS Expr1004 "
      "FROM t",
      "1, 1, 1500.0, 0.5"},
-    // Date literals in the forms Jet reads become the stored text.
-    {"select * from T_KQ where F_Date = #2003/05/01#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
-     "#2003-05-01#"},
-    {"select * from T_KQ where F_Date = #5/1/2003#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
-     "#2003-05-01#"},
-    {"select * from T_KQ where F_Date = #13/12/2004#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2004-12-13'", "SELECT * FROM T_KQ WHERE F_Date = ?1",
-     "#2004-12-13#"},
-    {"select * from T_KQ where F_Date = #5/1/2003 9:30 PM#",
-     "SELECT * FROM T_KQ WHERE F_Date = '2003-05-01 21:30:00'",
-     "SELECT * FROM T_KQ WHERE F_Date = ?1", "#2003-05-01 21:30:00#"},
-    {"select * from T_WQ where F_TimeFr = #09:00#",
-     "SELECT * FROM T_WQ WHERE F_TimeFr = '1899-12-30 09:00:00'",
-     "SELECT * FROM T_WQ WHERE F_TimeFr = ?1", "#1899-12-30 09:00:00#"},
     // Names: brackets, SQLite keywords and non-ASCII names are quoted.
     {"select [F Note], [Order].[Group] from [T Table] as [x y]",
      "SELECT `F Note`, `Order`.`Group` FROM `T Table` AS `x y`", nullptr, nullptr},
@@ -467,48 +450,6 @@ TEST(Translator, RefusesDeepNestingOnASmallStack) {
   pthread_attr_destroy(&attr);
   EXPECT_EQ(outcome.deep, "Query is too complex.");
   EXPECT_EQ(outcome.allowed, "ok");
-}
-
-// The token stream, one "kind text" per token.
-std::string Tokens(std::string_view input) {
-  std::vector<Token> tokens;
-  Tokenize(input, tokens);
-  std::string out;
-  for (const Token& t : tokens) {
-    EXPECT_EQ(input.substr(t.offset, t.text.size()), t.text);  // a view at its offset
-    if (!out.empty()) out += ' ';
-    out += TokenName(t.kind);
-    if (!t.text.empty()) {
-      out += '{';
-      out += t.text;
-      out += '}';
-    }
-  }
-  return out;
-}
-
-TEST(Lexer, SplitsAtWhiteSpaceAndOperators) {
-  EXPECT_EQ(Tokens("a\rb\tc\r\nd"), "word{a} word{b} word{c} word{d} end of statement");
-  EXPECT_EQ(Tokens("F_Dept as 部门,x"),
-            "word{F_Dept} word{as} word{部门} ','{,} word{x} end of statement");
-  EXPECT_EQ(Tokens("a<>b<=c>=d<e"),
-            "word{a} '<>'{<>} word{b} '<='{<=} word{c} '>='{>=} word{d} '<'{<} word{e} end of "
-            "statement");
-  EXPECT_EQ(Tokens("1.5e3 .5 A.B"),
-            "number{1.5e3} number{.5} word{A} '.'{.} word{B} end of statement");
-}
-
-TEST(Lexer, ReadsLiteralsWhole) {
-  EXPECT_EQ(Tokens("'a''b' \"c\"\"d\" #5/1/2003 9:30# [x y]"),
-            "text{'a''b'} text{\"c\"\"d\"} date{#5/1/2003 9:30#} [name]{[x y]} end of statement");
-  // A quote inside a date or a # inside a text belongs to that literal.
-  EXPECT_EQ(Tokens("'#' #'#"), "text{'#'} date{#'#} end of statement");
-}
-
-TEST(Lexer, UnterminatedLiteralsRunToTheEnd) {
-  EXPECT_EQ(Tokens("a='x, b"), "word{a} '='{=} unterminated text{'x, b} end of statement");
-  EXPECT_EQ(Tokens("#2003 and"), "unterminated date{#2003 and} end of statement");
-  EXPECT_EQ(Tokens("a $ b"), "word{a} unexpected character{$} word{b} end of statement");
 }
 
 // Lifted literals: every statement of one shape becomes the same text, its
