@@ -75,17 +75,6 @@ TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
   EXPECT_EQ(rec_.FIsTJ(), 0);  // the table's default
 }
 
-TEST_F(clsKQDb, UpdateRewritesTheRowOrOnlyTheFlag) {
-  rec_.FID(AddDay("0001", "2003-05-01"));
-  ASSERT_EQ(rec_.DoSearch(err_), RES_FOUND);
-  rec_.FNote("changed");
-  rec_.FIsTJ(1);
-  EXPECT_EQ(rec_.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "ok/1");
-  EXPECT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "changed/1");
-}
-
 // Without a matching row nothing is written and the properties stay.
 TEST_F(clsKQDb, NoMatchingRowWritesNothingAndKeepsTheProperties) {
   rec_.FID(999);

@@ -539,26 +539,5 @@ TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
   EXPECT_EQ(rs.Fields().Item(0).Value(), Variant(uint8_t{200}));
 }
 
-// A Yes/No field made through Jet reads as True and False, also through a
-// saved query and in a table SELECT ... INTO made, and a column a saved query reads is not dropped
-// from under it: the refusal names the query, and the drop goes through once it is gone.
-TEST_F(Server, SavedQueriesKeepTheFieldsTheyRead) {
-  conn_->Execute("CREATE TABLE Pets (ID LONG, Name TEXT(20), Kind TEXT(20), Ok YESNO)");
-  conn_->Execute("INSERT INTO Pets VALUES (1, 'Rex', 'dog', -1)");
-  internal::BackendOf(*conn_).Run(R"(CREATE VIEW "PetNames" AS SELECT * FROM "Pets")", nullptr);
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM PetNames"), "True");
-  conn_->Execute("SELECT * INTO PetsCopy FROM Pets");
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM PetsCopy"), "True");
-  const Error e = Caught([&] { conn_->Execute("ALTER TABLE Pets DROP COLUMN Kind"); });
-  EXPECT_EQ(e.number(), errnum::kFail);
-  EXPECT_EQ(e.description(),
-            "The field 'Kind' cannot be deleted: the saved query 'PetNames' reads it.  Change "
-            "the saved query first.");
-  EXPECT_EQ(Scalar(conn_, "SELECT Kind FROM Pets"), "dog");
-  internal::BackendOf(*conn_).Run(R"(DROP VIEW "PetNames")", nullptr);
-  conn_->Execute("ALTER TABLE Pets DROP COLUMN Kind");
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM Pets WHERE Name = 'Rex'"), "True");
-}
-
 }  // namespace
 }  // namespace tessaly::db::testing

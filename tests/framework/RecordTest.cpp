@@ -176,14 +176,6 @@ TEST(ColumnKinds, FlagsReadAsTruthValuesAndShortKeysDirectly) {
   }
 }
 
-TEST(ListingText, TheSearchIsEveryColumnOfTheSourceUnlessAClassWritesItsOwnHead) {
-  framework::Listing listing{.source = "T_X", .ordering = " order by a", .row = {},
-                             .captioned_select = "select a as A"};
-  EXPECT_EQ(framework::SearchText(listing, "1=1"), "select *  from T_X where 1=1 order by a");
-  listing.search_head = "select a,b from T_X where ";
-  EXPECT_EQ(framework::SearchText(listing, "b='x'"), "select a,b from T_X where b='x' order by a");
-}
-
 TEST(BaseObjectAnswers, NoRecordsetMeansNoRowAndNoError) {
   BaseObject base;
   EXPECT_TRUE(base.IsNothing());
