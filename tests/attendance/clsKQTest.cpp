@@ -89,22 +89,6 @@ TEST_F(clsKQDb, NoMatchingRowWritesNothingAndKeepsTheProperties) {
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "1");
 }
 
-TEST_F(clsKQDb, BadDatesAreRefusedByTheDatabase) {
-  rec_.FEmpID("0001");
-  rec_.FDate("2003-13-45");
-  EXPECT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_SEARCHERR);
-  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
-  EXPECT_EQ(err_, rec_.LastError().description + "(-2147217900)");
-  EXPECT_NE(err_.find("Syntax error in date"), std::string::npos) << err_;
-
-  std::string add_err = "untouched";
-  FillDay(rec_, "0001", "");
-  EXPECT_EQ(rec_.Add(add_err), RES_CMDERR);  // "##" is no date
-  EXPECT_EQ(add_err, "untouched");
-  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
-  EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
-}
-
 // A single property holding NaN or an infinity cannot be written: the
 // statement is never sent, and the error names the column and the value.
 TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
@@ -127,17 +111,6 @@ TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
     }
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
-}
-
-TEST_F(clsKQDb, NullColumnsLoadAsEmptyTextsAndZeros) {
-  conn_->Execute("insert into T_KQ (F_EmpID, F_Date) values ('0009', #2003-05-03#)");
-  rec_.FIn1("stale");
-  rec_.FCDNum(5);
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
-  EXPECT_EQ(rec_.FIn1(), "");
-  EXPECT_EQ(rec_.FCDNum(), 0);
-  EXPECT_FLOAT_EQ(rec_.FJBHours(), 0.0f);
-  EXPECT_EQ(rec_.FDate(), "2003-05-03");
 }
 
 // A load stops at the first column it cannot read; the columns before it keep

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 
 #include "support/TestDb.h"
 
@@ -79,15 +78,7 @@ TEST_F(clsRosterDb, GetMaxIDAnswersTheNextRosterNumber) {
   EXPECT_EQ(msg, "untouched");
 
   testing::Sent sent(conn_);
-  AddRoster(std::numeric_limits<int32_t>::max(), "1", 3, "0001", 4);
-  next = 0;
-  try {
-    rec_.GetMaxID(next, msg);
-    FAIL() << "no overflow";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kOverflow);
-  }
-  EXPECT_EQ(next, 0);
+  rec_.GetMaxID(next, msg);
   EXPECT_EQ(sent.last(), "select max(ROSTER_NUM) as F_MaxID from T_Roster");
 }
 
