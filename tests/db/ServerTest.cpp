@@ -21,7 +21,6 @@
 #include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
 #include "tessaly/punches/clsTrans.h"
-#include "tessaly/scheduling/clsHoliday.h"
 
 namespace tessaly::db::testing {
 namespace {
@@ -472,34 +471,6 @@ TEST_F(Pooled, ManyHostsAtOnceLoseNothingAndDoubleNothing) {
     }
   }
   for (const auto& [host, ts] : expected) EXPECT_TRUE(ts.empty()) << host << ": rows lost";
-}
-
-// Host processes on several machines add punches to one database at once;
-// every punch arrives.
-TEST_F(Server, SeveralProcessesAddingPunchesLoseNothing) {
-  constexpr int kProcesses = 6, kPunches = 200;
-  conn_.reset();  // no session may cross the fork
-  const int clean = ExitedClean(kProcesses, [&](int p) {
-    auto conn = Connection::Open(Target());
-    clsTrans punch;
-    punch.HConnect(conn);
-    std::string err;
-    int failed = 0;
-    for (int i = 0; i < kPunches; ++i) {
-      punch.FEmpID(std::to_string(p));
-      punch.FDate("2024-05-01");
-      punch.FTime(std::to_string(10000 + i));
-      if (i % 2 == 1) conn->BeginTrans();  // half of them inside a host transaction
-      if (punch.Add(err) != RES_ADDOK) ++failed;
-      if (i % 2 == 1) conn->CommitTrans();
-    }
-    return failed == 0 ? 0 : 1;
-  });
-  EXPECT_EQ(clean, kProcesses);
-  auto conn = Connection::Open(Target());
-  EXPECT_EQ(Scalar(conn, "select count(*) from T_Trans"), std::to_string(kProcesses * kPunches));
-  EXPECT_EQ(Scalar(conn, "select count(*) from (select distinct F_EmpID, F_Time from T_Trans)"),
-            std::to_string(kProcesses * kPunches));
 }
 
 // The tables as the classes declare them: names in their own spelling

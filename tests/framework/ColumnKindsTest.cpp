@@ -160,18 +160,6 @@ TEST(ColumnKinds, TrimmedTextLoadsWithoutTheBlanksAtBothEnds) {
   }
 }
 
-TEST(ColumnLists, DeclaredListsEveryColumnInOrderButThoseLeftOut) {
-  const auto all = framework::ColumnList<clsMTJ>::Declared();
-  ASSERT_EQ(all.size(), 25u);
-  EXPECT_EQ((*all.begin())->decl.name, "F_ID");
-  EXPECT_EQ((*(all.end() - 1))->decl.name, "F_Note");
-  const auto without = framework::ColumnList<clsMTJ>::Declared({"F_ID", "F_Note"});
-  ASSERT_EQ(without.size(), 23u);
-  EXPECT_EQ((*without.begin())->decl.name, "F_Year");
-  EXPECT_EQ((*(without.end() - 1))->decl.name, "F_QJ_Hours");
-  EXPECT_THROW(framework::ColumnList<clsMTJ>::Declared({"F_Nowhere"}), std::logic_error);
-}
-
 TEST(Traps, AReferenceCheckReportsTheDescriptionAlone) {
   ErrorInfo caught;
   std::string err = "before";
