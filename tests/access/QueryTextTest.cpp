@@ -12,10 +12,14 @@
 
 #include "access/QueryText.h"
 #include "tessaly/Error.h"
+#include "support/Csv.h"
 #include "tessaly/db/Connection.h"
 
 namespace tessaly::access {
 namespace {
+
+using testing::CsvCell;
+using testing::ReadCsv;
 
 const std::string kFixtures = TESSALY_ACCESS_FIXTURES;
 
@@ -25,55 +29,6 @@ std::string Slurp(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// A cell of mdb-export's CSV: text in double quotes (doubled inside), or bare
-// (numbers); a bare empty cell is Null.
-struct Cell {
-  std::string text;
-  bool null = true;
-};
-
-std::vector<std::vector<Cell>> ReadCsv(const std::string& text) {
-  std::vector<std::vector<Cell>> rows(1);
-  Cell cell;
-  size_t i = 0;
-  auto end_cell = [&] {
-    rows.back().push_back(cell);
-    cell = Cell();
-  };
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == '"') {
-      cell.null = false;
-      for (++i; i < text.size(); ++i) {
-        if (text[i] == '"') {
-          if (i + 1 < text.size() && text[i + 1] == '"') {
-            cell.text += '"';
-            ++i;
-          } else {
-            ++i;
-            break;
-          }
-        } else {
-          cell.text += text[i];
-        }
-      }
-    } else if (c == ',') {
-      end_cell();
-      ++i;
-    } else if (c == '\n') {
-      end_cell();
-      rows.emplace_back();
-      ++i;
-    } else {
-      cell.null = false;
-      cell.text += c;
-      ++i;
-    }
-  }
-  if (rows.back().empty()) rows.pop_back();
-  return rows;
 }
 
 std::string FromHex(const std::string& hex) {
@@ -95,15 +50,15 @@ std::map<std::string, std::vector<QueryRow>> QueriesOf(const std::string& file) 
   for (size_t c = 0; c < rows[0].size(); ++c) column[rows[0][c].text] = c;
   std::map<std::string, std::vector<QueryRow>> queries;
   for (size_t r = 1; r < rows.size(); ++r) {
-    auto cell = [&](const char* name) -> const Cell& { return rows[r].at(column.at(name)); };
+    auto cell = [&](const char* name) -> const CsvCell& { return rows[r].at(column.at(name)); };
     auto optional = [&](const char* name) -> std::optional<std::string> {
-      if (cell(name).null) return std::nullopt;
+      if (!cell(name).quoted && cell(name).text.empty()) return std::nullopt;
       return cell(name).text;
     };
     QueryRow row;
     row.object_id = std::stoi(cell("ObjectId").text);
     row.attribute = std::stoi(cell("Attribute").text);
-    row.flag = cell("Flag").null ? 0 : std::stoi(cell("Flag").text);
+    row.flag = cell("Flag").text.empty() ? 0 : std::stoi(cell("Flag").text);
     row.expression = optional("Expression");
     row.name1 = optional("Name1");
     row.name2 = optional("Name2");

@@ -56,16 +56,6 @@ TEST_F(KQTotals, StatementsAreTheMonthFilterWithTheirSums) {
   EXPECT_EQ(sent, expected);
 }
 
-TEST_F(KQTotals, DaysOfATypeCountOnlyTheMonth) {
-  float days = -1;
-  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 5, "normal", "0001", days), RES_OK);
-  EXPECT_EQ(days, 2.0f);
-  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 5, "NORMAL", "0001", days), RES_OK);  // Jet ignores case
-  EXPECT_EQ(days, 2.0f);
-  EXPECT_EQ(rec_.CalcKaoQinDays(2003, 7, "normal", "0001", days), RES_OK);
-  EXPECT_EQ(days, 0.0f);
-}
-
 TEST_F(KQTotals, OvertimeNeedsRowsAndADayOfTheRestType) {
   float hours = -1;
   EXPECT_EQ(rec_.CalcJBHours(2003, 5, "rest", "0001", hours, 0), RES_OK);

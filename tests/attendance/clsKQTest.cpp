@@ -75,17 +75,6 @@ TEST_F(clsKQDb, AddedDayIsFoundByEmployeeAndDateWithItsValues) {
   EXPECT_EQ(rec_.FIsTJ(), 0);  // the table's default
 }
 
-TEST_F(clsKQDb, UpdateRewritesTheRowOrOnlyTheFlag) {
-  rec_.FID(AddDay("0001", "2003-05-01"));
-  ASSERT_EQ(rec_.DoSearch(err_), RES_FOUND);
-  rec_.FNote("changed");
-  rec_.FIsTJ(1);
-  EXPECT_EQ(rec_.Update(err_, KQ_UPDTJ), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "ok/1");
-  EXPECT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, "select F_Note & '/' & F_IsTJ from T_KQ"), "changed/1");
-}
-
 // Without a matching row nothing is written and the properties stay.
 TEST_F(clsKQDb, NoMatchingRowWritesNothingAndKeepsTheProperties) {
   rec_.FID(999);
@@ -98,22 +87,6 @@ TEST_F(clsKQDb, NoMatchingRowWritesNothingAndKeepsTheProperties) {
   EXPECT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_NOTFOUND);
   EXPECT_EQ(rec_.FEmpID(), "keep");
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "1");
-}
-
-TEST_F(clsKQDb, BadDatesAreRefusedByTheDatabase) {
-  rec_.FEmpID("0001");
-  rec_.FDate("2003-13-45");
-  EXPECT_EQ(rec_.DoSearch(err_, KQ_BYEMPIDANDDATE), RES_SEARCHERR);
-  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
-  EXPECT_EQ(err_, rec_.LastError().description + "(-2147217900)");
-  EXPECT_NE(err_.find("Syntax error in date"), std::string::npos) << err_;
-
-  std::string add_err = "untouched";
-  FillDay(rec_, "0001", "");
-  EXPECT_EQ(rec_.Add(add_err), RES_CMDERR);  // "##" is no date
-  EXPECT_EQ(add_err, "untouched");
-  EXPECT_EQ(rec_.LastError().number, errnum::kSyntax);
-  EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
 }
 
 // A single property holding NaN or an infinity cannot be written: the
@@ -138,17 +111,6 @@ TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
     }
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");
-}
-
-TEST_F(clsKQDb, NullColumnsLoadAsEmptyTextsAndZeros) {
-  conn_->Execute("insert into T_KQ (F_EmpID, F_Date) values ('0009', #2003-05-03#)");
-  rec_.FIn1("stale");
-  rec_.FCDNum(5);
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND);
-  EXPECT_EQ(rec_.FIn1(), "");
-  EXPECT_EQ(rec_.FCDNum(), 0);
-  EXPECT_FLOAT_EQ(rec_.FJBHours(), 0.0f);
-  EXPECT_EQ(rec_.FDate(), "2003-05-03");
 }
 
 // A load stops at the first column it cannot read; the columns before it keep

@@ -24,7 +24,6 @@
 #include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
 #include "tessaly/punches/clsTrans.h"
-#include "tessaly/scheduling/clsHoliday.h"
 
 namespace tessaly::db::testing {
 namespace {
@@ -571,34 +570,6 @@ TEST_F(Pooled, ManyHostsAtOnceLoseNothingAndDoubleNothing) {
   for (const auto& [host, ts] : expected) EXPECT_TRUE(ts.empty()) << host << ": rows lost";
 }
 
-// Host processes on several machines add punches to one database at once;
-// every punch arrives.
-TEST_F(Server, SeveralProcessesAddingPunchesLoseNothing) {
-  constexpr int kProcesses = 6, kPunches = 200;
-  conn_.reset();  // no session may cross the fork
-  const int clean = ExitedClean(kProcesses, [&](int p) {
-    auto conn = Connection::Open(Target());
-    clsTrans punch;
-    punch.HConnect(conn);
-    std::string err;
-    int failed = 0;
-    for (int i = 0; i < kPunches; ++i) {
-      punch.FEmpID(std::to_string(p));
-      punch.FDate("2024-05-01");
-      punch.FTime(std::to_string(10000 + i));
-      if (i % 2 == 1) conn->BeginTrans();  // half of them inside a host transaction
-      if (punch.Add(err) != RES_ADDOK) ++failed;
-      if (i % 2 == 1) conn->CommitTrans();
-    }
-    return failed == 0 ? 0 : 1;
-  });
-  EXPECT_EQ(clean, kProcesses);
-  auto conn = Connection::Open(Target());
-  EXPECT_EQ(Scalar(conn, "select count(*) from T_Trans"), std::to_string(kProcesses * kPunches));
-  EXPECT_EQ(Scalar(conn, "select count(*) from (select distinct F_EmpID, F_Time from T_Trans)"),
-            std::to_string(kProcesses * kPunches));
-}
-
 // The tables as the classes declare them: names in their own spelling
 // whatever the statement's, flags that keep Jet's -1, keys the database
 // numbers, saved queries that refuse writes, texts compared without case.
@@ -634,27 +605,6 @@ TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
   rs.Close();
   rs.Open("select F_Flag from T_Trans", conn_, adOpenKeyset);
   EXPECT_EQ(rs.Fields().Item(0).Value(), Variant(uint8_t{200}));
-}
-
-// A Yes/No field made through Jet reads as True and False, also through a
-// saved query and in a table SELECT ... INTO made, and a column a saved query reads is not dropped
-// from under it: the refusal names the query, and the drop goes through once it is gone.
-TEST_F(Server, SavedQueriesKeepTheFieldsTheyRead) {
-  conn_->Execute("CREATE TABLE Pets (ID LONG, Name TEXT(20), Kind TEXT(20), Ok YESNO)");
-  conn_->Execute("INSERT INTO Pets VALUES (1, 'Rex', 'dog', -1)");
-  internal::BackendOf(*conn_).Run(R"(CREATE VIEW "PetNames" AS SELECT * FROM "Pets")", nullptr);
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM PetNames"), "True");
-  conn_->Execute("SELECT * INTO PetsCopy FROM Pets");
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM PetsCopy"), "True");
-  const Error e = Caught([&] { conn_->Execute("ALTER TABLE Pets DROP COLUMN Kind"); });
-  EXPECT_EQ(e.number(), errnum::kFail);
-  EXPECT_EQ(e.description(),
-            "The field 'Kind' cannot be deleted: the saved query 'PetNames' reads it.  Change "
-            "the saved query first.");
-  EXPECT_EQ(Scalar(conn_, "SELECT Kind FROM Pets"), "dog");
-  internal::BackendOf(*conn_).Run(R"(DROP VIEW "PetNames")", nullptr);
-  conn_->Execute("ALTER TABLE Pets DROP COLUMN Kind");
-  EXPECT_EQ(Scalar(conn_, "SELECT Ok FROM Pets WHERE Name = 'Rex'"), "True");
 }
 
 // The cells of a listing (a date shown by a written pattern, a number shown
@@ -704,48 +654,6 @@ TEST_F(Server, FunctionsThatReadTheClockAreNotFixedOnTheServer) {
     EXPECT_EQ(rows.cells[0].ToText(), "0") << f.name;
     EXPECT_NE(rows.cells[1].ToText(), "0") << f.name << " is not on the server";
   }
-}
-
-// Jet's functions as the server's session answers them, on the answers Jet
-// gave (the same expressions the file engine's functions are held to).
-TEST_F(Server, JetFunctionsAnswerAsJetDid) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"left('张三李四', 2)", "张三"},
-      {"right('张三李四', 1) & right('ab', 5)", "四ab"},
-      {"mid('张三李四', 2, 2) & '|' & mid('abc', 5)", "三李|"},
-      {"len('张三') & len(8)", "21"},
-      {"left(Null, 2) & '|' & len(Null) & '|' & mid(Null, 1)", "||"},
-      {"trim('  a b  ') & '|' & ltrim('  a ') & '|' & rtrim(' a  ')", "a b|a | a"},
-      {"ucase('abcé') & lcase('ÀBC')", "ABCÉàbc"},
-      {"instr(1, 'abcABC', 'B', 1) & instr(1, 'abcABC', 'B', 0)", "25"},
-      {"instr(4, 'XXpXXpXXPXXP', 'P', 1)", "6"},
-      {"instr('abc', 'c') & instr(3, 'abcabc', 'a')", "34"},
-      {"instr(1, '', 'a') & instr(5, 'abc', '') & instr(2, 'abc', '')", "002"},
-      {"format('2003-05-01 09:05:07', 'yyyy-mm-dd hh:nn:ss')", "2003-05-01 09:05:07"},
-      {"format('1899-12-30 09:00:00', 'hh:mm')", "09:00"},
-      {"format(#2003-05-01#, 'yyyy-mm-dd')", "2003-05-01"},
-      {"format('no date', 'yyyy')", "no date"},
-      {"format(5, '#.##') & ' ' & format(12, '000')", "5. 012"},
-      {"year('2003-05-01') & month('2003-05-01 10:00:00') & day(#2003-5-7#)", "200357"},
-      {"hour('1899-12-30 09:30:15') & minute('1899-12-30 09:30:15')", "930"},
-      {"weekday('2003-05-04') & weekday('2003-05-04', 2)", "17"},
-      {"clng(2.5) & clng(3.5) & cint('12')", "2412"},
-      {"val('  12 34abc') & ',' & int(-7.5) & ',' & fix(-7.5) & ',' & sgn(-3)", "1234,-8,-7,-1"},
-      {"round(2.5) & round(3.5) & ',' & abs(-3)", "24,3"},
-      {"7/2 & ',' & 7\\2 & ',' & 7 mod 3 & ',' & 2^10", "3.5,3,1,1024"},
-      {"iif(1 > 2, 'yes', 'no') & iif(3, 'non-zero', 'zero') & iif(Null, 'x', 'y')", "nonon-zeroy"},
-      {"isnull(Null) & isnull(1)", "-10"},
-  };
-  for (const auto& [expression, expected] : cases) {
-    std::string got;
-    const Error e = Caught([&] { got = Scalar(conn_, std::string("select ") + expression); });
-    EXPECT_EQ(e.number(), 0) << expression << ": " << e.description();
-    EXPECT_EQ(got, expected) << expression;
-  }
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select 7 \\ 0"); }).number(), errnum::kDivisionByZero);
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select year('abc')"); }).number(), errnum::kTypeMismatch);
-  EXPECT_EQ(Caught([&] { Scalar(conn_, "select instr(0, 'abc', 'a')"); }).number(),
-            errnum::kInvalidCall);
 }
 
 }  // namespace

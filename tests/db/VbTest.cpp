@@ -157,18 +157,5 @@ TEST(NumberText, FifteenAndSevenDigits) {
   EXPECT_EQ(static_cast<float>(Val(SingleText(7.3f))), 7.3f);
 }
 
-TEST(Len, CountsCodePointsNotBytes) {
-  EXPECT_EQ(Len(""), 0u);
-  EXPECT_EQ(Len("abc"), 3u);
-  EXPECT_EQ(Len("a部b"), 3u);
-  EXPECT_EQ(Len("é😀"), 2u);
-}
-
-TEST(LeftChars, CountsCodePointsNotBytes) {
-  EXPECT_EQ(LeftChars("abc", 2), "ab");
-  EXPECT_EQ(LeftChars("abc", 9), "abc");
-  EXPECT_EQ(LeftChars("a部b", 2), "a部");
-}
-
 }  // namespace
 }  // namespace tessaly::vb

@@ -87,18 +87,32 @@ TEST(PropertyWidths, ALetKeepsTheFirstCharactersOfItsColumnsWidth) {
 #undef TESSALY_CUT
 
 
-TEST(ColumnKinds, AFlagLoadsZeroOnlyFromAStoredZero) {
-  const std::pair<Variant, int16_t> cases[] = {
+// A flag loads as a truth value, Null as 0; one unless zero is 1 for all but a
+// stored zero, Null too. Both store what the host gives.
+TEST(ColumnKinds, FlagsLoadAsTruthValuesOrAsOneUnlessZero) {
+  const std::pair<Variant, int16_t> flags[] = {
+      {Variant::Null(), 0}, {Variant(int16_t{0}), 0}, {Variant(int16_t{-1}), 1},
+      {Variant(int32_t{5}), 1}, {Variant(true), 1}, {Variant(false), 0},
+      {Variant("0"), 0}, {Variant("2"), 1}, {Variant(0.25), 1},
+  };
+  const std::pair<Variant, int16_t> unless_zero[] = {
       {Variant::Null(), 1},     {Variant(int16_t{-1}), 1}, {Variant(int16_t{0}), 0},
       {Variant(int32_t{2}), 1}, {Variant(0.0), 0},         {Variant(0.25), 1},
       {Variant(true), 1},       {Variant(false), 0},       {Variant("0"), 0},
       {Variant("-1"), 1},
   };
-  for (const auto& [value, expected] : cases) {
+  for (const auto& [value, expected] : flags) {
+    int16_t loaded = 7;
+    EXPECT_EQ(LoadError<framework::Flag>(value, &loaded), 0) << value.ToText();
+    EXPECT_EQ(loaded, expected) << value.ToText();
+  }
+  for (const auto& [value, expected] : unless_zero) {
     int16_t loaded = 7;
     EXPECT_EQ(LoadError<framework::FlagUnlessZero>(value, &loaded), 0) << value.ToText();
     EXPECT_EQ(loaded, expected) << value.ToText();
   }
+  EXPECT_EQ(framework::Flag::Let(7, 0), 7);
+  EXPECT_EQ(LoadError<framework::Flag>(Variant("yes please")), errnum::kRuntimeTypeMismatch);
   EXPECT_EQ(LoadError<framework::FlagUnlessZero>(Variant("yes")), errnum::kRuntimeTypeMismatch);
 }
 
@@ -115,6 +129,13 @@ TEST(ColumnKinds, DirectNumbersConvertTheValueItselfAndRefuseNull) {
   EXPECT_EQ(LoadError<framework::DirectInteger>(Variant("12 hours")), errnum::kRuntimeTypeMismatch);
   EXPECT_EQ(LoadError<framework::Integer>(Variant::Null(), &small), 0);
   EXPECT_EQ(small, 0);
+  EXPECT_EQ(LoadError<framework::ShortKey>(Variant(int32_t{-7}), &small), 0);
+  EXPECT_EQ(small, -7);
+  EXPECT_EQ(LoadError<framework::ShortKey>(Variant("12"), &small), 0);
+  EXPECT_EQ(small, 12);
+  EXPECT_EQ(LoadError<framework::ShortKey>(Variant::Null()), errnum::kInvalidUseOfNull);
+  EXPECT_EQ(LoadError<framework::ShortKey>(Variant(int32_t{40000})), errnum::kOverflow);
+  EXPECT_EQ(LoadError<framework::ShortKey>(Variant("x")), errnum::kRuntimeTypeMismatch);
 
   int32_t large = 0;
   EXPECT_EQ(LoadError<framework::DirectLong>(Variant("2147483647"), &large), 0);
@@ -137,18 +158,6 @@ TEST(ColumnKinds, TrimmedTextLoadsWithoutTheBlanksAtBothEnds) {
   for (const auto& [value, expected] : cases) {
     EXPECT_EQ(framework::TrimmedText::Load(value), expected) << expected;
   }
-}
-
-TEST(ColumnLists, DeclaredListsEveryColumnInOrderButThoseLeftOut) {
-  const auto all = framework::ColumnList<clsMTJ>::Declared();
-  ASSERT_EQ(all.size(), 25u);
-  EXPECT_EQ((*all.begin())->decl.name, "F_ID");
-  EXPECT_EQ((*(all.end() - 1))->decl.name, "F_Note");
-  const auto without = framework::ColumnList<clsMTJ>::Declared({"F_ID", "F_Note"});
-  ASSERT_EQ(without.size(), 23u);
-  EXPECT_EQ((*without.begin())->decl.name, "F_Year");
-  EXPECT_EQ((*(without.end() - 1))->decl.name, "F_QJ_Hours");
-  EXPECT_THROW(framework::ColumnList<clsMTJ>::Declared({"F_Nowhere"}), std::logic_error);
 }
 
 TEST(Traps, AReferenceCheckReportsTheDescriptionAlone) {

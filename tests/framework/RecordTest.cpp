@@ -137,54 +137,6 @@ TEST_F(NextKey, OverflowsAtTheTopOfItsWidthAndPropagatesErrors) {
   EXPECT_THROW(framework::GetMaxID("F_ID", "T_Loose", nullptr, &rs_, id), Error);
 }
 
-TEST(ColumnKinds, FlagsReadAsTruthValuesAndShortKeysDirectly) {
-  using framework::Flag;
-  using framework::ShortKey;
-  const struct {
-    db::Variant stored;
-    int16_t flag;
-  } flags[] = {
-      {db::Variant::Null(), 0},         {db::Variant(int16_t{0}), 0},
-      {db::Variant(int16_t{-1}), 1},    {db::Variant(int32_t{5}), 1},
-      {db::Variant(true), 1},           {db::Variant(false), 0},
-      {db::Variant("0"), 0},            {db::Variant("2"), 1},
-      {db::Variant(0.25), 1},
-  };
-  for (const auto& f : flags) EXPECT_EQ(Flag::Load(f.stored), f.flag) << f.stored.ToText();
-  EXPECT_EQ(Flag::Let(7, 0), 7);  // stored as the host gives it
-  try {
-    Flag::Load(db::Variant("yes please"));
-    ADD_FAILURE() << "no type mismatch";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kRuntimeTypeMismatch);
-  }
-
-  EXPECT_EQ(ShortKey::Load(db::Variant(int32_t{-7})), -7);
-  EXPECT_EQ(ShortKey::Load(db::Variant("12")), 12);
-  const struct {
-    db::Variant stored;
-    int32_t error;
-  } refused[] = {{db::Variant::Null(), errnum::kInvalidUseOfNull},
-                 {db::Variant(int32_t{40000}), errnum::kOverflow},
-                 {db::Variant("x"), errnum::kRuntimeTypeMismatch}};
-  for (const auto& r : refused) {
-    try {
-      ShortKey::Load(r.stored);
-      ADD_FAILURE() << r.stored.ToText();
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), r.error) << r.stored.ToText();
-    }
-  }
-}
-
-TEST(ListingText, TheSearchIsEveryColumnOfTheSourceUnlessAClassWritesItsOwnHead) {
-  framework::Listing listing{.source = "T_X", .ordering = " order by a", .row = {},
-                             .captioned_select = "select a as A"};
-  EXPECT_EQ(framework::SearchText(listing, "1=1"), "select *  from T_X where 1=1 order by a");
-  listing.search_head = "select a,b from T_X where ";
-  EXPECT_EQ(framework::SearchText(listing, "b='x'"), "select a,b from T_X where b='x' order by a");
-}
-
 TEST(BaseObjectAnswers, NoRecordsetMeansNoRowAndNoError) {
   BaseObject base;
   EXPECT_TRUE(base.IsNothing());

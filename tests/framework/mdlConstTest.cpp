@@ -9,19 +9,6 @@ namespace tessaly {
 namespace {
 
 using testing::Scalar;
-using testing::Visible;
-
-TEST(StatementText, JoinsFragmentsWithSingleCarriageReturns) {
-  EXPECT_EQ(Visible(mdlConst::InsertText("T_X", "A,B", "1\r,'x'\r")),
-            "INSERT INTO T_X\\r(A,B\\r)\\rVALUES(\\r1\\r,'x'\\r)");
-  EXPECT_EQ(Visible(mdlConst::SelectText("T_X", " F_ID=1", " * ")),
-            "SELECT  *  FROM T_X\\rWHERE  F_ID=1");
-  EXPECT_EQ(Visible(mdlConst::UpdateText("T_X", " F_ID=1", "A=1\r")),
-            "UPDATE T_X\\rSET\\rA=1\\rWHERE  F_ID=1");
-  EXPECT_EQ(Visible(mdlConst::DeleteText("T_X", " F_ID=1")), "DELETE FROM T_X\\rWHERE  F_ID=1");
-  EXPECT_EQ(Visible(mdlConst::CountText("T_X", " F_ID=1")),
-            "SELECT COUNT(*) AS C\\rFROM T_X\\rWHERE  F_ID=1");
-}
 
 class StatementFunctions : public ::testing::Test {
  protected:

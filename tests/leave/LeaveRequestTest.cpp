@@ -212,35 +212,5 @@ TYPED_TEST(LeaveFamily, ListingShowsElevenCellsCountingOnFromTheCallersValue) {
   EXPECT_EQ(fields, expected);
 }
 
-TYPED_TEST(LeaveFamily, ValuesKeepTheirWidthAndTheirApostrophes) {
-  TypeParam& r = this->rec_;
-  Fill(r, 5, "O'Brien-12345", "2003-05-01", "", 8);
-  r.FReason("it's ' or 1=1 --");
-  r.FRatify("王'五" + std::string(30, 'y'));
-  EXPECT_EQ(Visible(r.GetValuesString()),
-            "5\\r,'O''Brien-12'\\r,'2003-05-01'\\r,'08:00'\\r,''\\r,'17:00'\\r,"
-            "'it''s '' or 1=1 --'\\r,'王''五yyyyyyyyyyyyyyyyy'\\r,8\\r");
-  ASSERT_EQ(r.Add(this->err_), RES_ADDOK) << this->err_;
-  r.FReason("");
-  ASSERT_EQ(r.DoSearch(this->err_), RES_FOUND);
-  EXPECT_EQ(r.FReason(), "it's ' or 1=1 --");
-}
-
-TEST(LeaveKinds, WithoutAConnectionTheCallsFailWithoutThrowingButGetMaxID) {
-  clsXJ lone;
-  std::string err;
-  bool has = true;
-  int16_t hours = 3;
-  EXPECT_EQ(lone.HasTheHoliday("2003-05-01", "0001", has, hours), RES_ERROR);
-  EXPECT_FALSE(has);
-  EXPECT_EQ(hours, 3);
-  int32_t rows = 2;
-  EXPECT_EQ(lone.ExeSearch("1=1", rows), "");
-  EXPECT_EQ(rows, 2);
-  EXPECT_EQ(lone.DoSearch(err, -1), RES_SEARCHERR);
-  int32_t next = 0;
-  EXPECT_THROW(lone.GetMaxID(next, err), Error);
-}
-
 }  // namespace
 }  // namespace tessaly

@@ -13,7 +13,6 @@
 namespace tessaly {
 namespace {
 
-using testing::Scalar;
 using testing::Visible;
 
 struct Request {
@@ -176,23 +175,6 @@ TEST_F(JBDb, AVerifiedRequestWithoutReadableTimesFailsAfterFindingIt) {
   EXPECT_EQ(lone.HasTheHoliday("2003-05-01", 8, "0001", has, hours), RES_ERROR);
   EXPECT_FALSE(has);
   EXPECT_FLOAT_EQ(hours, 2);
-}
-
-TEST_F(JBDb, SearchLoadsTheRequestAndUpdateWritesItOrOnlyTheFlag) {
-  Add({7, "O'Brien", "2003-05-01", "18:00", "2003-05-02", "21:00", 3, 1});
-  rec_.FID(7);
-  ASSERT_EQ(rec_.DoSearch(err_, JB_N0RMAL), RES_FOUND) << err_;
-  EXPECT_EQ(rec_.FEmpID(), "O'Brien");
-  EXPECT_EQ(rec_.FTimeFr() + "/" + std::to_string(rec_.FKQCheck()), "18:00/1");
-  EXPECT_EQ(rec_.FIsTJ(), 0);
-  const std::string row = "select F_Reason & '/' & F_JBHours & '/' & F_IsTJ from T_JB";
-  rec_.FReason("it's changed");
-  rec_.FJBHours(4);
-  rec_.FIsTJ(1);
-  EXPECT_EQ(rec_.Update(err_, JB_UPDTJ), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, row), "R/3/1");
-  EXPECT_EQ(rec_.Update(err_), RES_UPDOK) << err_;
-  EXPECT_EQ(Scalar(conn_, row), "it's changed/4/1");
 }
 
 TEST_F(JBDb, ListingMarksVerifiedRequestsInTheFifthCell) {

@@ -16,6 +16,7 @@
 
 #include "access/AccessFile.h"
 #include "db/Rules.h"
+#include "support/Csv.h"
 #include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/migrate/Migrate.h"
@@ -47,37 +48,11 @@ std::vector<Row> Export(const std::string& file, const std::string& table) {
   char block[4096];
   for (size_t n; (n = fread(block, 1, sizeof block, pipe)) > 0;) text.append(block, n);
   EXPECT_EQ(pclose(pipe), 0) << command;
-  // CSV: a quoted field doubles its quotes and may hold line breaks.
   std::vector<Row> rows;
-  Row row;
-  std::string field;
-  bool quoted = false, in_quotes = false;
-  auto end_field = [&] {
-    row.push_back(!quoted && field == "<NULL>" ? std::nullopt : std::optional(field));
-    field.clear();
-    quoted = false;
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (in_quotes) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        in_quotes = false;
-      } else {
-        field += c;
-      }
-    } else if (c == '"') {
-      in_quotes = quoted = true;
-    } else if (c == ',') {
-      end_field();
-    } else if (c == '\n') {
-      end_field();
-      rows.push_back(std::move(row));
-      row.clear();
-    } else {
-      field += c;
+  for (const auto& cells : ReadCsv(text)) {
+    Row& row = rows.emplace_back();
+    for (const CsvCell& c : cells) {
+      row.push_back(!c.quoted && c.text == "<NULL>" ? std::nullopt : std::optional(c.text));
     }
   }
   return rows;

@@ -96,23 +96,6 @@ TEST_F(clsItemDb, GetMaxIDChoosesTheTableAndKeepsIt) {
   EXPECT_EQ(msg, "untouched");
 }
 
-TEST_F(clsItemDb, GetMaxIDRaisesOnOverflowAndOnAMissingTable) {
-  testing::Sent sent(conn_);
-  AddItem(C_ITEM_ROSTCODE, 32767, "last");
-  int16_t next = 0;
-  std::string msg;
-  try {
-    rec_.GetMaxID(C_ITEM_ROSTCODE, next, msg);
-    FAIL() << "no overflow";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kOverflow);
-  }
-  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from T_RostCode");
-  EXPECT_EQ(next, 0);
-  EXPECT_THROW(rec_.GetMaxID(C_ITEM_INDEX{0}, next, msg), Error);
-  EXPECT_EQ(sent.last(), "select max(F_ID) as F_MaxID from ");
-}
-
 class clsItemNeed : public clsItemDb {
  protected:
   bool Need(C_ITEM_INDEX table, const std::string& id, C_ITEM_INDEX argument = C_ITEM_BCTYPE) {

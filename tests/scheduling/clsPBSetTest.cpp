@@ -102,16 +102,5 @@ TEST_F(clsPBSetDb, ThePlanIsNeedWhileAnEmployeeUsesIt) {
   EXPECT_EQ(err_, "");
 }
 
-TEST(clsPBSetWithoutConnection, ThePlanIsNeedReportsTheDescriptionAlone) {
-  clsPBSet p;
-  std::string err;
-  bool need = true;
-  EXPECT_EQ(p.ThePlanIsNeed("P1", err, need), RES_ERROR);
-  EXPECT_FALSE(need);
-  EXPECT_NE(err, "");
-  EXPECT_EQ(err.find("(-"), std::string::npos) << err;  // no number appended
-  EXPECT_EQ(p.LastError().description, err);
-}
-
 }  // namespace
 }  // namespace tessaly

@@ -388,20 +388,5 @@ TEST_F(LateBindingTest, AnErrorEscapingAMemberBecomesAnExceptionResult) {
   EXPECT_EQ(info.scode, errnum::kSyntax);
 }
 
-TEST(TypeLibTest, DescribeNamesEveryClassAndEnumeration) {
-  const std::string text = Describe(Library());
-  EXPECT_NE(text.find("library Tessaly 46.0 lcid 0x409"), std::string::npos);
-  EXPECT_NE(text.find("Function CalcJBHours(ByVal intYear As Integer, ByVal intMonth As "
-                      "Integer, ByVal GongXiu As String, ByVal EmpID As String, ByRef "
-                      "RetJBHours As Single, ByVal RetJBXHours As Single, Optional ByVal "
-                      "strErr As String = \"\") As eRESULT"),
-            std::string::npos);
-  EXPECT_NE(text.find("Property Let FKey As String"), std::string::npos);
-  EXPECT_NE(text.find("Function Add(Optional ByRef ErrStr As String = \"\", Optional ByRef "
-                      "ExtraParam As Long = 0) As eRESULT"),
-            std::string::npos);
-  EXPECT_NE(text.find("    TRANSLOST_DELALL = 2"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace tessaly::server

@@ -187,14 +187,19 @@ std::string Outcome(const std::shared_ptr<Connection>& conn, const std::string& 
   }
 }
 
+// SQLite, and the server where one is named.
+std::vector<std::shared_ptr<Connection>> Engines() {
+  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
+  const std::string target = tessaly::testing::ServerTarget();
+  if (!target.empty()) engines.push_back(Connection::Open(target));
+  return engines;
+}
+
 // A computed time of day is a date on day 0 on either engine, printed as
 // the time alone; a date with a time keeps both, and Format's text stays a
 // text though it reads like a date.
 TEST(EngineAgreement, ComputedDatesAndTimesComeBackAsDates) {
-  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
-  const std::string target = tessaly::testing::ServerTarget();
-  if (!target.empty()) engines.push_back(Connection::Open(target));
-  for (const auto& conn : engines) {
+  for (const auto& conn : Engines()) {
     EXPECT_EQ(Outcome(conn, "TimeSerial(13, 5, 0)"), "Date 13:05:00");
     EXPECT_EQ(Outcome(conn, "#2003-04-06 10:30# + 1"), "Date 2003-04-07 10:30:00");
     EXPECT_EQ(Outcome(conn, "DateSerial(2003, 4, 6)"), "Date 2003-04-06");
@@ -208,10 +213,7 @@ TEST(EngineAgreement, ComputedDatesAndTimesComeBackAsDates) {
 // IIf of a text beside a number gives the branch taken as it is: a number
 // stays a number (a listing aligns it so), a text a text.
 TEST(EngineAgreement, IifOfATextAndANumberGivesTheBranchTaken) {
-  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
-  const std::string target = tessaly::testing::ServerTarget();
-  if (!target.empty()) engines.push_back(Connection::Open(target));
-  for (const auto& conn : engines) {
+  for (const auto& conn : Engines()) {
     EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', 8)"), "whole 8");
     EXPECT_EQ(Outcome(conn, "IIf(1 = 0, '', 2.5)"), "number 2.5");
     EXPECT_EQ(Outcome(conn, "IIf(1 = 1, '', 8)"), "String ");
