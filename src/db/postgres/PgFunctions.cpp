@@ -65,9 +65,14 @@ CREATE FUNCTION pg_temp.jet_minute(v timestamp) RETURNS integer LANGUAGE sql IMM
 CREATE FUNCTION pg_temp.jet_minute(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT extract(minute FROM v::timestamp)::integer';
 CREATE FUNCTION pg_temp.jet_second(v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT floor(extract(second FROM v))::integer';
 CREATE FUNCTION pg_temp.jet_second(v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT floor(extract(second FROM v::timestamp))::integer';
-CREATE FUNCTION pg_temp.jet_weekday(v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ((extract(dow FROM v)::integer + 8 - first::integer) % 7) + 1';
-CREATE FUNCTION pg_temp.jet_weekday(v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE STRICT
+-- The first day is 1 (Sunday) to 7 (Saturday), 0 the system's (Sunday
+-- here); another raises 5 and a Null one 94. A Null date gives Null first.
+CREATE FUNCTION pg_temp.jet_weekday(v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
+  AS $f$SELECT CASE WHEN v IS NULL THEN NULL
+    WHEN first IS NULL THEN pg_temp.jet_fail(94)
+    WHEN round(first) NOT BETWEEN 0 AND 7 THEN pg_temp.jet_fail(5)
+    ELSE ((extract(dow FROM v)::integer + 8 - greatest(round(first), 1)::integer) % 7) + 1 END$f$;
+CREATE FUNCTION pg_temp.jet_weekday(v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE
   AS 'SELECT pg_temp.jet_weekday(v::timestamp, first)';
 CREATE FUNCTION pg_temp.jet_date() RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT date_trunc(''day'', localtimestamp)::timestamp(0)';
 CREATE FUNCTION pg_temp.jet_now() RETURNS timestamp LANGUAGE sql STABLE AS 'SELECT localtimestamp(0)';
@@ -1068,7 +1073,7 @@ CREATE FUNCTION pg_temp.jet_day(v double precision) RETURNS integer LANGUAGE sql
 CREATE FUNCTION pg_temp.jet_hour(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_hour(pg_temp.jet_serial(v))';
 CREATE FUNCTION pg_temp.jet_minute(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_minute(pg_temp.jet_serial(v))';
 CREATE FUNCTION pg_temp.jet_second(v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(pg_temp.jet_serial(v))';
-CREATE FUNCTION pg_temp.jet_weekday(v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_weekday(v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_weekday(pg_temp.jet_serial(v), first)';
 
 -- The functions that read or write a date as text take the regional setting
@@ -1100,11 +1105,11 @@ CREATE FUNCTION pg_temp.jet_minute(r integer, v double precision) RETURNS intege
 CREATE FUNCTION pg_temp.jet_second(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(v)';
 CREATE FUNCTION pg_temp.jet_second(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_second(pg_temp.jet_dateof(r, v))';
 CREATE FUNCTION pg_temp.jet_second(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(v)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_weekday(r integer, v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_weekday(v, first)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE STRICT
+CREATE FUNCTION pg_temp.jet_weekday(r integer, v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE
   AS 'SELECT pg_temp.jet_weekday(pg_temp.jet_dateof(r, v), first)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE STRICT
+CREATE FUNCTION pg_temp.jet_weekday(r integer, v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_weekday(v, first)';
 CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_dateadd(unit, n, v)';
