@@ -172,7 +172,8 @@ enum class NodeKind : uint8_t {
   kUpdate,  // a: kTable, b: assignments (list), c: condition or none
   kDelete,  // a: the source (kTable or kJoin), b: the kTable rows go from, c: condition or none
   // Data definition.
-  kColumnDef,    // text: name; op: JetType; a: width or 0 (a counter's seed, a Decimal's DecimalWidth); b: constraints
+  kColumnDef,    // text: name; op: JetType; a: width or 0 (a counter's seed, a Decimal's
+                 // DecimalWidth); b: constraints
                  // (list); c: a counter's step; flag: NOT NULL
   kConstraint,   // op: ConstraintKind; text: name or empty; a: columns (kColumn list);
                  // text2: referenced table; b: referenced columns (list)
@@ -187,6 +188,29 @@ enum class NodeKind : uint8_t {
   kTransform,
   kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
            // written; c: the condition the pivot's values are read under, or none
+  // The statements an UPDATE or DELETE over joined tables is written as (see
+  // RewriteJoinedWrites).
+  kRowIdentity,  // the engine's identity of a row of the table named (name or alias) text
+  kMadeName,     // a name the translator made (a capture table's, a column of it): text
+  // The rows of a join, or of a capture table: a: the sources, or none for the
+  // table named text; b: the condition they meet, or none; c: none for all of
+  // them, else a key (kRowIdentity or kMadeName): the first row whose key is
+  // the identity of the row of text2
+  kJoinedRows,
+  kRowIn,  // the identity of text's row IN (SELECT a, the key, of b, a kJoinedRows)
+  // UPDATE text AS text2 SET a WHERE b (a kRowIn); a: kAssign (a value in
+  // place) and kAssignRow list
+  kRowUpdate,
+  kAssignRow,   // a: kAssign list, each column given its value from b's row (a kJoinedRows)
+  kRowDelete,   // DELETE FROM text WHERE a (a kRowIn)
+  kEachUpdate,  // a: kRowUpdate list, all run at once; answers the count of b's rows (a
+                // kJoinedRows)
+  // INSERT INTO text (a capture table) of b's rows (a kJoinedRows); a: kAssign
+  // list, each a column (kMadeName) and what it holds for the row
+  kCapture,
+  kCreateCapture,  // the capture table a (a kCapture) needs, made where missing
+  kClearCapture,   // DELETE FROM text, a capture table
+  kPlan,           // b run as one with the statements of list a before it and of list c after
 };
 
 // What ALTER TABLE does.
@@ -309,7 +333,9 @@ inline bool HasOperands(NodeKind kind) {
     case NodeKind::kDate:
     case NodeKind::kBool:
     case NodeKind::kNull:
-    case NodeKind::kParameter: return false;
+    case NodeKind::kParameter:
+    case NodeKind::kRowIdentity:
+    case NodeKind::kMadeName: return false;
     default: return true;
   }
 }

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "db/Rules.h"
 #include "db/jet/Passes.h"
 
 namespace tessaly::db::jet {
@@ -67,6 +66,10 @@ void Emitter::Statement(NodeId root, std::string& out) {
     case NodeKind::kTransform: Transform(n, out); return;
     case NodeKind::kUpdate: Update(n, out); return;
     case NodeKind::kDelete: Delete(n, out); return;
+    case NodeKind::kRowUpdate:
+    case NodeKind::kRowDelete:
+    case NodeKind::kEachUpdate:
+    case NodeKind::kPlan: JoinedWrite(n, out); return;
     default: Definition(n, out); return;
   }
 }
@@ -118,34 +121,6 @@ void Emitter::UnionMember(NodeId id, std::string& out) {
   out += "SELECT * FROM (";
   Select(select, out);
   out += ')';
-}
-
-bool Emitter::Constant(NodeId id) const {
-  std::vector<NodeId> pending{id};
-  while (!pending.empty()) {
-    const Node& n = ast_[pending.back()];
-    pending.pop_back();
-    switch (n.kind) {
-      case NodeKind::kColumn:
-      case NodeKind::kStar:
-      case NodeKind::kSubquery:
-      case NodeKind::kExists: return false;
-      default: ForEachOperand(ast_, n, [&](NodeId operand) { pending.push_back(operand); });
-    }
-  }
-  return true;
-}
-
-NodeId Emitter::SourceNamed(NodeId sources, std::string_view name) const {
-  NodeId found = kNoNode;
-  AnySource(ast_, sources, [&](const Node& n, NodeId id) {
-    if (n.kind != NodeKind::kTable || !(name.empty() || rules::EqualsNoCase(NameOf(n), name))) {
-      return false;
-    }
-    found = id;
-    return true;
-  });
-  return found;
 }
 
 void Emitter::Sources(NodeId first, std::string& out) {

@@ -99,22 +99,20 @@ class Emitter {
   void PivotColumns(const Node& transform, std::string& out);
   void PivotCondition(const PivotCell& cell, std::string& out);  // the cell's rows
   void Update(const Node& n, std::string& out);
-  // UPDATE table AS jet_target of one of the joined tables (target, a
-  // kTable of the source), for the assignments that name it (and, with
-  // unqualified, those that name no table): each changed row takes its new
-  // values from one of its rows of the join that WHERE keeps. Written from
-  // the join itself, or, with a capture table, from the joined rows captured
-  // there (its column jet_id<captured> holding this table's identities).
-  void JoinedUpdate(const Node& n, NodeId target, bool unqualified, std::string_view capture,
-                    size_t captured, std::string& out);
-  // The assignments of an UPDATE over joined tables that target takes.
-  bool Assigns(const Node& assignment, const Node& target, bool unqualified) const;
-  // Several joined tables changed by one UPDATE.
-  void JoinedUpdates(const Node& n, const std::vector<NodeId>& targets, std::string& out);
+  void Delete(const Node& n, std::string& out);
+  // The statements of an UPDATE or DELETE over joined tables, as
+  // RewriteJoinedWrites wrote them (a kPlan's statements before and after
+  // its own go to before_ and after_).
+  void JoinedWrite(const Node& n, std::string& out);
+  // " FROM rows [WHERE ...]" of a kJoinedRows.
+  void JoinedRows(const Node& rows, std::string& out);
+  void RowIn(const Node& in, std::string& out);  // a kRowIn
+  // What a capture table's column or a joined row's key holds: a row's
+  // identity, a name the translator made, or a value.
+  void Held(NodeId id, std::string& out);
   // The dialect's identity of a row of table; refuses the statement when
   // the engine has none.
   void RowIdentity(std::string_view table, std::string& out);
-  void Delete(const Node& n, std::string& out);
   void CreateTable(const Node& n, std::string& out);
   void Constraint(const Node& c, std::string_view table, std::string& out);
   // Returns true when the definition made the column a key. The column's
@@ -127,10 +125,6 @@ class Emitter {
   void AlterColumn(const Node& alter, TableEdit& edit);
   void Names(NodeId first, std::string& out);        // (a, b, ...)
   void Definition(const Node& n, std::string& out);  // DDL statements
-  // True when expression id reads no column and holds no subquery.
-  bool Constant(NodeId id) const;
-  // The table a name or alias of the sources names (kNoNode when none).
-  NodeId SourceNamed(NodeId sources, std::string_view name) const;
   void Source(NodeId id, std::string& out);
   void Sources(NodeId first, std::string& out);  // " FROM a, b, ..."
   // An expression that sorts, groups or picks a crosstab's column: text

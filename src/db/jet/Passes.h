@@ -34,6 +34,17 @@ bool RewriteDomainCalls(Ast& ast, Parser& parser, ParseFailure* failure);
 bool RewriteSelects(Ast& ast, NodeId root, const Dialect& dialect, Catalog* names,
                     ParseFailure* refusal);
 
+// Makes an UPDATE or DELETE over joined tables (root) the statements that
+// do it on the engine, each changing one table's rows by their identity:
+// an UPDATE of each changed table whose rows take their values from one of
+// their rows of the join (where the engine's writes read one snapshot, all
+// in one statement that answers the joined rows' count; else from the
+// joined rows captured first in a table of the connection's own), a DELETE
+// of the table's rows the join keeps. Any other statement is left as it
+// is. False, with *refusal filled, for an UPDATE whose changed tables
+// cannot be told or written.
+bool RewriteJoinedWrites(Ast& ast, NodeId& root, const Dialect& dialect, ParseFailure* refusal);
+
 // The name a select item gives its column: its alias, else the field it
 // reads; empty for an expression without an alias.
 std::string_view ItemName(const Ast& ast, const Node& item);

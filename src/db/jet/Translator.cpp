@@ -222,7 +222,8 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     if (rewritten) ExpandStarsInto(ast, root, names);
     if (!rewritten || !parser.Check(&failure)) root = kNoNode;
   }
-  if (root != kNoNode && !RewriteSelects(ast, root, dialect, names, &failure)) {
+  if (root != kNoNode && (!RewriteSelects(ast, root, dialect, names, &failure) ||
+                         !RewriteJoinedWrites(ast, root, dialect, &failure))) {
     // Refused as the statement is written: no place where reading failed.
     result.error_number = failure.number;
     result.error_description = std::move(failure.description);

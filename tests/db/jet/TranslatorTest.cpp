@@ -351,6 +351,153 @@ TEST(Translator, WritesJetStatementsAsPostgres) {
   }
 }
 
+// An UPDATE or DELETE over joined tables, as each engine runs it: the
+// whole plan (the statements before and after, the lifted values in the
+// order their placeholders number them, whether it answers its count).
+TEST(Translator, WritesJoinedWritesTableByTable) {
+  AttendanceSpellings names;
+  const std::unique_ptr<Dialect> pg = postgres::PgDialect(names);
+  const Dialect& sqlite_dialect = sqlite::SqliteDialect();
+  struct Plan {
+    const Dialect* dialect;
+    const char* jet;
+    const char* sql;
+    std::vector<std::string> before, after;
+    const char* values;
+    bool answers_count;
+  };
+  const Plan plans[] = {
+      // One table changed: constants in place (unqualified ones belong to
+      // it), the values read from the join from one joined row, the WHERE
+      // written (and its literals lifted) in both subqueries.
+      {&sqlite_dialect,
+       "UPDATE Orders AS o INNER JOIN Customers AS c ON o.CustomerID = c.ID SET o.Shipped = True, "
+       "o.Amount = c.Balance * 2, Note = 'x', o.Due = c.Born WHERE c.City = 'Rome'",
+       "UPDATE Orders AS jet_target SET Shipped = -1, Note = ?1, (Amount, Due) = (SELECT "
+       "jet_mul(c.Balance, ?2), c.Born FROM Orders AS o INNER JOIN Customers AS c ON o.CustomerID "
+       "= "
+       "c.ID WHERE (c.City = ?3) AND coalesce(o.rowid, random()) = coalesce(jet_target.rowid, "
+       "random()) LIMIT 1) WHERE coalesce(jet_target.rowid, random()) IN (SELECT coalesce(o.rowid, "
+       "random()) FROM Orders AS o INNER JOIN Customers AS c ON o.CustomerID = c.ID WHERE c.City = "
+       "?4)",
+       {},
+       {},
+       "'x', 2, 'Rome', 'Rome'",
+       false},
+      {pg.get(),
+       "UPDATE Orders AS o INNER JOIN Customers AS c ON o.CustomerID = c.ID SET o.Amount = "
+       "c.Balance "
+       "WHERE c.City = 'Rome'",
+       R"(UPDATE "Orders" AS jet_target SET "Amount" = (SELECT "c"."Balance" FROM "Orders" AS "o" )"
+       R"(INNER JOIN "Customers" AS "c" ON "o"."CustomerID" = "c"."ID" WHERE ("c"."City" = )"
+       R"(tessaly_jet.jet_match("c"."City", $1)) AND "o".ctid = "jet_target".ctid LIMIT 1) WHERE )"
+       R"("jet_target".ctid IN (SELECT "o".ctid FROM "Orders" AS "o" INNER JOIN "Customers" AS "c" )"
+       R"(ON "o"."CustomerID" = "c"."ID" WHERE "c"."City" = tessaly_jet.jet_match("c"."City", $2)))",
+       {},
+       {},
+       "'Rome', 'Rome'",
+       false},
+      // Two tables changed: on SQLite through the joined rows captured first,
+      // on the server in one statement that answers the joined rows' count.
+      {&sqlite_dialect,
+       "UPDATE Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID SET "
+       "Customers.Balance = Orders.Amount + 1, Orders.Amount = Customers.Balance, "
+       "Customers.Active = False WHERE Orders.OrderID = 9",
+       "INSERT INTO jet_joined_2_3 SELECT coalesce(Customers.rowid, random()), "
+       "coalesce(Orders.rowid, random()), jet_add(Orders.Amount, ?1), Customers.Balance, 0 FROM "
+       "Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID WHERE Orders.OrderID = ?2",
+       {"CREATE TEMP TABLE IF NOT EXISTS jet_joined_2_3 (jet_id1, jet_id2, jet_v1, jet_v2, "
+        "jet_v3)"},
+       {"UPDATE Customers AS jet_target SET (Balance, Active) = (SELECT jet_v1, jet_v3 FROM "
+        "jet_joined_2_3 WHERE jet_id1 = coalesce(jet_target.rowid, random()) LIMIT 1) WHERE "
+        "coalesce(jet_target.rowid, random()) IN (SELECT jet_id1 FROM jet_joined_2_3)",
+        "UPDATE Orders AS jet_target SET Amount = (SELECT jet_v2 FROM jet_joined_2_3 WHERE jet_id2 "
+        "= "
+        "coalesce(jet_target.rowid, random()) LIMIT 1) WHERE coalesce(jet_target.rowid, random()) "
+        "IN "
+        "(SELECT jet_id2 FROM jet_joined_2_3)",
+        "DELETE FROM jet_joined_2_3"},
+       "1, 9",
+       false},
+      {pg.get(),
+       "UPDATE Customers INNER JOIN Orders ON Customers.ID = Orders.CustomerID SET "
+       "Customers.Balance = Orders.Amount + 1, Orders.Amount = Customers.Balance, "
+       "Customers.Active = False WHERE Orders.OrderID = 9",
+       R"(WITH jet_write1 AS (UPDATE "Customers" AS jet_target SET "Active" = 0, "Balance" = (SELECT )"
+       R"(tessaly_jet.jet_add("orders"."Amount", $1) FROM "Customers" INNER JOIN "Orders" ON )"
+       R"("customers"."ID" = "orders"."CustomerID" WHERE ("orders"."OrderID" = $2) AND )"
+       R"("customers".ctid = "jet_target".ctid LIMIT 1) WHERE "jet_target".ctid IN (SELECT )"
+       R"("customers".ctid FROM "Customers" INNER JOIN "Orders" ON "customers"."ID" = )"
+       R"("orders"."CustomerID" WHERE "orders"."OrderID" = $3)), jet_write2 AS (UPDATE "Orders" AS )"
+       R"(jet_target SET "Amount" = (SELECT "customers"."Balance" FROM "Customers" INNER JOIN )"
+       R"("Orders" ON "customers"."ID" = "orders"."CustomerID" WHERE ("orders"."OrderID" = $4) AND )"
+       R"("orders".ctid = "jet_target".ctid LIMIT 1) WHERE "jet_target".ctid IN (SELECT )"
+       R"("orders".ctid FROM "Customers" INNER JOIN "Orders" ON "customers"."ID" = )"
+       R"("orders"."CustomerID" WHERE "orders"."OrderID" = $5)) SELECT count(*) FROM "Customers" )"
+       R"(INNER JOIN "Orders" ON "customers"."ID" = "orders"."CustomerID" WHERE )"
+       R"("orders"."OrderID" = $6)",
+       {},
+       {},
+       "1, 9, 9, 9, 9, 9",
+       true},
+      // A DELETE from one of joined tables, named by its alias.
+      {&sqlite_dialect,
+       "DELETE c.* FROM Customers AS c INNER JOIN Orders ON c.ID = Orders.CustomerID WHERE "
+       "Orders.Amount > 50",
+       "DELETE FROM Customers WHERE coalesce(Customers.rowid, random()) IN (SELECT "
+       "coalesce(c.rowid, random()) FROM Customers AS c INNER JOIN Orders ON c.ID = "
+       "Orders.CustomerID WHERE Orders.Amount > ?1)",
+       {},
+       {},
+       "50",
+       false},
+      {pg.get(),
+       "DELETE c.* FROM Customers AS c INNER JOIN Orders ON c.ID = Orders.CustomerID WHERE "
+       "Orders.Amount > 50",
+       R"(DELETE FROM "Customers" WHERE "customers".ctid IN (SELECT "c".ctid FROM "Customers" AS )"
+       R"("c" INNER JOIN "Orders" ON "c"."ID" = "orders"."CustomerID" WHERE "orders"."Amount" > $1))",
+       {},
+       {},
+       "50",
+       false},
+  };
+  for (const Plan& plan : plans) {
+    const Translation t = Translate(plan.jet, *plan.dialect, true);
+    ASSERT_TRUE(t.ok) << plan.jet << ": " << t.error_description;
+    EXPECT_EQ(t.sql, plan.sql) << plan.jet;
+    EXPECT_EQ(t.before, plan.before) << plan.jet;
+    EXPECT_EQ(t.after, plan.after) << plan.jet;
+    EXPECT_EQ(ValuesOf(t.parameters), plan.values) << plan.jet;
+    EXPECT_EQ(t.answers_count, plan.answers_count) << plan.jet;
+    EXPECT_FALSE(t.returns_rows) << plan.jet;
+  }
+}
+
+// What cannot be told or written table by table is refused before any
+// statement runs.
+TEST(Translator, RefusesJoinedUpdatesItCannotWriteTableByTable) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"UPDATE Orders INNER JOIN Customers ON Orders.CustomerID = Customers.ID SET Nope.Amount = 1",
+       "Operation must use an updateable query."},
+      {"UPDATE Orders INNER JOIN Customers ON Orders.CustomerID = Customers.ID SET "
+       "Customers.Balance = 1, Orders.Amount = 2, Shipped = True",
+       "An UPDATE over joined tables that changes several of them names the table of each column "
+       "it sets here."},
+      {"UPDATE Orders AS a INNER JOIN Orders AS b ON a.OrderID = b.OrderID SET a.Amount = 1, "
+       "b.Amount = 2",
+       "An UPDATE over joined tables changes each table under one name here; write one UPDATE for "
+       "each name of 'Orders'."},
+  };
+  for (const auto& [jet, description] : cases) {
+    const Translation t = Translate(jet, sqlite::SqliteDialect(), true);
+    EXPECT_FALSE(t.ok) << jet;
+    EXPECT_TRUE(t.sql.empty() && t.parameters.empty() && t.after.empty()) << jet;
+    EXPECT_EQ(t.error_number, errnum::kFail) << jet;
+    EXPECT_EQ(t.error_description, description) << jet;
+    EXPECT_FALSE(t.error_offset.has_value()) << jet;
+  }
+}
+
 TEST(Translator, RefusesWithJetsNumberAndWording) {
   for (const FailureRow& row : kFailures) {
     const std::string jet = Cr(row.jet);
