@@ -114,6 +114,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   std::unique_ptr<Session> TakeSession();
   void GiveBack(std::unique_ptr<Session> session, bool usable);
   void HoldWalks();
+  void DropWalks();
   // Runs one statement of the engine's own SQL without parameters; throws
   // the mapped error.
   Result Exec(const char* sql);

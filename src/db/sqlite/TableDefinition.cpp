@@ -1,6 +1,9 @@
 #include "db/sqlite/TableDefinition.h"
 
+#include <array>
+
 #include "db/Rules.h"
+#include "db/sqlite/SqliteShared.h"
 
 namespace tessaly::db::sqlite {
 
@@ -149,6 +152,33 @@ std::vector<std::string_view> ColumnPieces(std::string_view item) {
   }
   pieces.push_back(Trimmed(item.substr(start)));
   return pieces;
+}
+
+Kind KindOfDeclaredType(const char* declared) {
+  if (declared == nullptr) return Kind::kUntyped;
+  std::string_view name = declared;
+  name = name.substr(0, name.find('('));
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  struct Entry {
+    std::string_view name;
+    Kind kind;
+  };
+  static constexpr std::array<Entry, 30> kTypes = {{
+      {"varchar", Kind::kString},   {"text", Kind::kString},    {"char", Kind::kString},
+      {"memo", Kind::kString},      {"tinyint", Kind::kByte},   {"byte", Kind::kByte},
+      {"smallint", Kind::kInteger}, {"short", Kind::kInteger},  {"integer", Kind::kLong},
+      {"int", Kind::kLong},         {"long", Kind::kLong},      {"counter", Kind::kLong},
+      {"single", Kind::kSingle},    {"double", Kind::kDouble},  {"float", Kind::kDouble},
+      {"currency", Kind::kCurrency}, {"numeric", Kind::kDecimal}, {"datetime", Kind::kDate},
+      {"date", Kind::kDate},        {"time", Kind::kDate},      {"bit", Kind::kBoolean},
+      {"boolean", Kind::kBoolean},  {"yesno", Kind::kBoolean},  {"real", Kind::kDouble},
+      {"money", Kind::kCurrency},   {"decimal", Kind::kDecimal}, {"varbinary", Kind::kBytes},
+      {"binary", Kind::kBytes},     {"longbinary", Kind::kBytes}, {"blob", Kind::kBytes},
+  }};
+  for (const Entry& e : kTypes) {
+    if (rules::EqualsNoCase(name, e.name)) return e.kind;
+  }
+  return Kind::kUntyped;
 }
 
 }  // namespace tessaly::db::sqlite
