@@ -486,25 +486,6 @@ TEST(Translator, ACrosstabPlanWritesTheColumnsOfTheValuesRead) {
   EXPECT_EQ(none.sql, "SELECT City FROM Orders WHERE Qty > ?1 GROUP BY City ORDER BY City");
 }
 
-// The query of a crosstab's pivot values has no select list: a name of its
-// WHERE is the table's column as written, while the crosstab itself names
-// the table where the name is also a select alias.
-TEST(Translator, ACrosstabReadsItsPivotValuesUnderItsWhereAsWritten) {
-  const Translation t = Translate(
-      "TRANSFORM Sum(Qty) SELECT City AS Product FROM Orders WHERE Product <> 'Tea' "
-      "GROUP BY City PIVOT Product",
-      sqlite::SqliteDialect());
-  ASSERT_TRUE(t.ok && t.pivot) << t.error_description;
-  EXPECT_EQ(t.sql,
-            "SELECT DISTINCT Product AS jet_pivot FROM Orders WHERE Product <> 'Tea' "
-            "ORDER BY Product");
-  const Translation none = t.pivot->Write({});
-  ASSERT_TRUE(none.ok);
-  EXPECT_EQ(none.sql,
-            "SELECT City AS Product FROM Orders WHERE Orders.Product <> 'Tea' GROUP BY City "
-            "ORDER BY City");
-}
-
 // The rewrites between reading and writing walk a chain of thousands of
 // terms without recursing through it, on a host thread's small stack too:
 // a chain of names that read an alias, sorted by and filtered on.
