@@ -125,9 +125,7 @@ const Translated kTranslations[] = {
      "SELECT -F_ID AS Expr1000, -(-?1) AS Expr1001, ?2 AS Expr1002, ?3 AS Expr1003, ?4 AS Expr1004 "
      "FROM t",
      "1, 1, 1500.0, 0.5"},
-    // Names: brackets, SQLite keywords and non-ASCII names are quoted.
-    {"select [F Note], [Order].[Group] from [T Table] as [x y]",
-     "SELECT `F Note`, `Order`.`Group` FROM `T Table` AS `x y`", nullptr, nullptr},
+    // Names: non-ASCII names are quoted, an alias without AS read as one.
     {"select F_X 部门 from T_KQ 甲", "SELECT F_X AS `部门` FROM T_KQ AS `甲`", nullptr, nullptr},
     // Letter case: comparisons without a plain column (or a number) ignore it.
     {"select F_EmpID from T_Emp where lcase(F_Name) in ('a', 'b') and ucase(F_Spell) between "
