@@ -258,9 +258,7 @@ TEST(EngineAgreement, WrittenDatePatternsGiveOneAnswer) {
 // argument (the others given) as the table says, on each engine: Null, or
 // Jet's invalid use of Null.
 TEST(EngineAgreement, EveryFunctionAnswersANullAsItsTableSays) {
-  std::vector<std::shared_ptr<Connection>> engines = {Connection::Open(":memory:")};
-  const std::string target = tessaly::testing::ServerTarget();
-  if (!target.empty()) engines.push_back(Connection::Open(target));
+  const std::vector<std::shared_ptr<Connection>> engines = Engines();
   for (const JetFunctionInfo& f : kJetFunctions) {
     if (f.nulls != NullRule::kNull && f.nulls != NullRule::kRaises) continue;
     std::string call = std::string(f.name) + "(Null";
