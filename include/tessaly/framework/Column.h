@@ -183,6 +183,25 @@ struct ColumnSpec {
     s.field_name = spelt;
     return s;
   }
+
+ private:
+  // A copy with one member changed, for the modifiers; defined before the
+  // modifiers that call it, so that every compiler can evaluate them while
+  // it builds a class's table of columns.
+  template <class T, class V>
+  constexpr ColumnSpec With(T ColumnSpec::*member, V value) const {
+    ColumnSpec s = *this;
+    s.*member = static_cast<T>(value);
+    return s;
+  }
+  constexpr ColumnSpec WithCell(CellForm form, std::string_view caption_) const {
+    ColumnSpec s = *this;
+    s.cell = form;
+    s.list_caption = caption_;
+    return s;
+  }
+
+ public:
   // The cell form in the listings, with the caption where it differs from the
   // descriptor's. A column named in a listing without one is listed as text.
   constexpr ColumnSpec Listed(std::string_view caption_ = {}) const {
@@ -256,21 +275,6 @@ struct ColumnSpec {
   // The piece of the captioned select list: the declared one, else the
   // regular form of the cell ("F_ID" alone when there is no caption).
   std::string ListPiece() const;
-
- private:
-  // A copy with one member changed, for the modifiers.
-  template <class T, class V>
-  constexpr ColumnSpec With(T ColumnSpec::*member, V value) const {
-    ColumnSpec s = *this;
-    s.*member = static_cast<T>(value);
-    return s;
-  }
-  constexpr ColumnSpec WithCell(CellForm form, std::string_view caption_) const {
-    ColumnSpec s = *this;
-    s.cell = form;
-    s.list_caption = caption_;
-    return s;
-  }
 };
 
 // One column of a record class: its declaration and the code that moves its
