@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/JetFunctionTable.h"
+#include "db/Parameter.h"
 #include "tessaly/db/Date.h"
 
 namespace tessaly::db::jet {
@@ -148,7 +149,8 @@ enum class NodeKind : uint8_t {
   kNot,       // a: operand
   kBinary,    // op: BinaryOp; a, b
   kCall,      // op: JetFunction; text: name as written; a: first argument (list);
-              // text2: a domain function's whole call as written
+              // text2: a domain function's whole call as written; c: for an aggregate
+              // of a crosstab's cell, the rows it takes alone (a kPivotIs), or none
   kLike,      // a LIKE b; flag: NOT LIKE; op: 1 for ALIKE (always the ANSI wildcards)
   kIsNull,    // a IS NULL; flag: IS NOT NULL
   kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
@@ -188,6 +190,16 @@ enum class NodeKind : uint8_t {
   kTransform,
   kPivot,  // a: the pivot expression; b: the IN list of column values, or none; text: a as
            // written; c: the condition the pivot's values are read under, or none
+  // What a crosstab is written as (see RewriteCrosstab). A select item: a,
+  // over the group's rows that b (a kPivotIs) takes, Null when it takes none.
+  kCell,
+  // The rows of a crosstab's column: those whose pivot a sorts as the value
+  // b (a literal of the IN list, or a kValue), or is Null when b is none.
+  kPivotIs,
+  kValue,  // a value read from the data: a is its index into Ast::values
+  // SELECT DISTINCT the values of the pivot a of the rows of sources b (or
+  // none) that meet c (or all), in the order of the crosstab's columns.
+  kPivotValues,
   // The statements an UPDATE or DELETE over joined tables is written as (see
   // RewriteJoinedWrites).
   kRowIdentity,  // the engine's identity of a row of the table named (name or alias) text
@@ -270,6 +282,7 @@ struct Ast {
   std::vector<Node> nodes;
   std::vector<SelectParts> selects;
   std::vector<Date> dates;
+  std::vector<Parameter> values;  // of kValue nodes
   // Texts a rewrite pass wrote (a domain function's criteria with the row's
   // values in their places), which its nodes view into. Shared, so that a
   // copy of the tree (a crosstab's plan) keeps them where they are.
@@ -283,12 +296,21 @@ struct Ast {
     nodes.push_back(node);
     return static_cast<NodeId>(nodes.size() - 1);
   }
+  NodeId Add(NodeKind kind, NodeId a = kNoNode, NodeId b = kNoNode, NodeId c = kNoNode) {
+    Node n;
+    n.kind = kind;
+    n.a = a;
+    n.b = b;
+    n.c = c;
+    return Add(n);
+  }
   const Node& operator[](NodeId id) const { return nodes[id]; }
   Node& operator[](NodeId id) { return nodes[id]; }
   void Clear() {
     nodes.clear();
     selects.clear();
     dates.clear();
+    values.clear();
     texts.clear();
   }
 };
@@ -320,8 +342,8 @@ bool AnySource(const Ast& ast, NodeId sources, Visit&& visit) {
   return false;
 }
 
-// Whether a node of this kind has operands: a leaf, a date (a is its index)
-// and a subquery (a select of its own) have none.
+// Whether a node of this kind has operands: a leaf, a date or value (a is
+// its index) and a subquery (a select of its own) have none.
 inline bool HasOperands(NodeKind kind) {
   switch (kind) {
     case NodeKind::kSubquery:
@@ -331,6 +353,7 @@ inline bool HasOperands(NodeKind kind) {
     case NodeKind::kNumber:
     case NodeKind::kText:
     case NodeKind::kDate:
+    case NodeKind::kValue:
     case NodeKind::kBool:
     case NodeKind::kNull:
     case NodeKind::kParameter:

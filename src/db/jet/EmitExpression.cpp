@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <utility>
 
 #include "db/Rules.h"
 #include "db/jet/EmitterOperands.h"
 #include "tessaly/Error.h"
+#include "tessaly/db/Variant.h"
 
 namespace tessaly::db::jet {
 
@@ -182,7 +184,7 @@ class WrittenOperands final : public Operands {
 
 bool Emitter::IsLiteral(NodeKind kind) {
   return kind == NodeKind::kNumber || kind == NodeKind::kText || kind == NodeKind::kDate ||
-         kind == NodeKind::kBool || kind == NodeKind::kNull;
+         kind == NodeKind::kValue || kind == NodeKind::kBool || kind == NodeKind::kNull;
 }
 
 bool Emitter::IsPieceValue(const Node& n) const {
@@ -239,9 +241,30 @@ void Emitter::WritePiece(NodeId id, std::string& out) {
   dialect_.Evaluate(WrittenOperands(operands), out);
 }
 
+void Emitter::CellPart(const Node& n, std::string& out) {
+  if (n.kind == NodeKind::kCell) {
+    out += "CASE WHEN count(CASE WHEN ";
+    CellPart(ast_[n.b], out);
+    out += " THEN 1 END) > 0 THEN ";
+    Value(n.a, out);
+    out += " END";
+  } else if (n.b == kNoNode) {
+    Expression(n.a, true, out);
+    out += " IS NULL";
+  } else {
+    SortKey(n.a, true, out);
+    out += " = ";
+    Expression(n.b, true, out);
+  }
+}
+
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
-  Deeper deeper(*this);
   const Node& n = ast_[id];
+  if (n.kind == NodeKind::kCell || n.kind == NodeKind::kPivotIs) {
+    CellPart(n, out);
+    return;
+  }
+  Deeper deeper(*this);
   if (IsFoldedGroup(id)) {
     // Written once wrapped; inside, the expression is itself again. Its
     // literals stay in the text: a placeholder of its own at each place
@@ -304,6 +327,30 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
         dialect_.DateLiteral(ast_.dates[n.a], out);
       }
       return;
+    case NodeKind::kValue: {
+      const Parameter& value = ast_.values[n.a];
+      if (parameters_ != nullptr && piece_ == nullptr) {
+        parameters_->push_back(value);
+        dialect_.Placeholder(parameters_->size(), out);
+        return;
+      }
+      switch (value.kind) {
+        case Parameter::Kind::kText:
+        case Parameter::Kind::kBytes: dialect_.TextLiteral(value.text, out); return;
+        case Parameter::Kind::kDate: dialect_.DateLiteral(value.date, out); return;
+        case Parameter::Kind::kInteger: out += std::to_string(value.integer); return;
+        case Parameter::Kind::kReal: {
+          char buf[32];
+          out.append(buf, std::to_chars(buf, buf + sizeof buf, value.real).ptr);
+          return;
+        }
+        // Values of the kinds only the migration writes; the data read
+        // for a crosstab's columns holds none of them.
+        case Parameter::Kind::kCurrency: out += Currency{value.integer}.ToText(); return;
+        case Parameter::Kind::kDecimal: out += value.text; return;
+      }
+      return;
+    }
     case NodeKind::kBool: dialect_.BooleanLiteral(n.flag, out); return;
     case NodeKind::kNull: out += "NULL"; return;
     case NodeKind::kColumn:
@@ -330,20 +377,18 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
       }
       const auto function = static_cast<JetFunction>(n.op);
       NodeOperands operands(*this, args.data(), count, function);
-      if (cell_ != nullptr && IsAggregate(function) && count > 0) {
+      if (n.c != kNoNode) {
         // In a crosstab's cell each aggregate takes the rows of its column
         // alone. Others' rows become Null, which the aggregates skip; First
         // and Last take Null like any value, so they leave the rows out.
-        const PivotCell* cell = std::exchange(cell_, nullptr);  // aggregates do not nest
         if (function == JetFunction::kFirst || function == JetFunction::kLast) {
           dialect_.Function(function, operands, out);
           out += " FILTER (WHERE ";
-          PivotCondition(*cell, out);
+          Expression(n.c, false, out);
           out += ')';
         } else {
-          dialect_.Function(function, FilteredOperands(*this, *cell, args.data(), count), out);
+          dialect_.Function(function, FilteredOperands(*this, n.c, args.data(), count), out);
         }
-        cell_ = cell;
         return;
       }
       if (function == JetFunction::kIif) {

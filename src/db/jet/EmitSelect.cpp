@@ -13,7 +13,7 @@
 
 namespace tessaly::db::jet {
 
-void Emitter::Select(const SelectParts& select, std::string& out, const Node* crosstab) {
+void Emitter::Select(const SelectParts& select, std::string& out) {
   const size_t start = out.size();
   out += select.distinct ? "SELECT DISTINCT " : "SELECT ";
   int unnamed = 1000;
@@ -49,7 +49,7 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     const Node& item = ast_[i];
     const Node& e = ast_[item.a];
     Value(item.a, out);
-    if (!item.text2.empty()) {
+    if (!item.text2.empty() || e.kind == NodeKind::kCell) {  // a crosstab's value may be ''
       out += " AS ";
       dialect_.Identifier(item.text2, out);
     } else if (e.kind != NodeKind::kColumn && e.kind != NodeKind::kStar) {
@@ -62,7 +62,6 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     }
   }
   const size_t items_end = out.size();
-  if (crosstab != nullptr) PivotColumns(*crosstab, out);
   // WHERE reads the rows' own expressions.
   folded_groups_.clear();
   const size_t source_start = out.size();
@@ -93,17 +92,13 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
     Filter(select.having, out);
   }
   // TOP with ties: the source is written again inside the limit, with the
-  // sort keys as the rows' own expressions. A crosstab's own ORDER BY (its
-  // headings) is unique, so it has no ties.
+  // sort keys as the rows' own expressions.
   std::string peers;
   if (select.ties != kNoNode) Terms(select.ties, true, peers, false);
   const std::string source_text = peers.empty() ? std::string() : out.substr(source_start);
   if (select.order_by != kNoNode) {
     out += " ORDER BY ";
     Terms(select.order_by, true, out);
-  } else if (crosstab != nullptr) {
-    out += " ORDER BY ";  // a crosstab's rows come in the order of their headings
-    Terms(select.group_by, true, out);
   }
   if (select.top.empty()) return;
   // A limit cannot read the row around a subquery (an engine may not see
@@ -129,6 +124,38 @@ void Emitter::Select(const SelectParts& select, std::string& out, const Node* cr
   } else {
     dialect_.Limit(select.top, peers, source_text, out);
   }
+}
+
+void Emitter::PivotValues(const Node& n, std::string& out) {
+  // A sort key other than the value itself is selected beside it: an engine
+  // may order DISTINCT rows only by what they hold, and the key is a
+  // function of the value. Both are written once on trial to compare them.
+  const size_t lifted = parameters_ != nullptr ? parameters_->size() : 0;
+  std::string value, key;
+  Expression(n.a, false, value);
+  SortKey(n.a, false, key);
+  if (parameters_ != nullptr) parameters_->resize(lifted);
+  const bool keyed = value != key;
+  out += "SELECT DISTINCT ";
+  Expression(n.a, false, out);
+  out += " AS jet_pivot";
+  if (keyed) {
+    out += ", ";
+    SortKey(n.a, false, out);
+    out += " AS jet_pivot_order";
+  }
+  if (n.b != kNoNode) Sources(n.b, out);
+  if (n.c != kNoNode) {
+    out += " WHERE ";
+    Filter(n.c, out);
+  }
+  out += " ORDER BY ";
+  if (keyed) {
+    out += "jet_pivot_order";
+  } else {
+    SortKey(n.a, false, out);
+  }
+  dialect_.SortNulls(false, out);  // the column of Null rows comes first
 }
 
 // FROM the kept tables' rows that the join and WHERE yield, each

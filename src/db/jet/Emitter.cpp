@@ -63,7 +63,7 @@ void Emitter::Statement(NodeId root, std::string& out) {
       out += ')';
       return;
     }
-    case NodeKind::kTransform: Transform(n, out); return;
+    case NodeKind::kPivotValues: PivotValues(n, out); return;
     case NodeKind::kUpdate: Update(n, out); return;
     case NodeKind::kDelete: Delete(n, out); return;
     case NodeKind::kRowUpdate:

@@ -38,23 +38,17 @@ class Emitter {
   // With parameters, text, number and date literals are appended there and
   // written as the dialect's placeholders; without, they are written inline.
   // ansi89_wildcards: LIKE (not ALIKE) reads Access's * ? # wildcards.
-  // pivot_values: the columns of a crosstab that lists none (see
-  // PivotPlan). names: the database's tables, where the engine needs them.
+  // names: the database's tables, where the engine needs them.
   Emitter(const Ast& ast, const Dialect& dialect, std::vector<Parameter>* parameters = nullptr,
-          bool ansi89_wildcards = false, const std::vector<PivotValue>* pivot_values = nullptr,
-          Catalog* names = nullptr)
+          bool ansi89_wildcards = false, Catalog* names = nullptr)
       : ast_(ast),
         dialect_(dialect),
         parameters_(parameters),
         ansi89_(ansi89_wildcards),
         levels_(dialect.ExpressionLevels()),
-        pivot_values_(pivot_values),
         names_(names),
         shapes_(ast) {}
 
-  // True when Statement wrote the query of a crosstab's pivot values instead
-  // of the crosstab, which needs them.
-  bool wrote_pivot_query() const { return wrote_pivot_query_; }
   // The change of a table's definition Statement made instead of writing a
   // statement (see TableEdit), or none.
   std::optional<TableEdit>& edit() { return edit_; }
@@ -85,19 +79,11 @@ class Emitter {
 
   void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
   void UnionMember(NodeId id, std::string& out);
-  // crosstab: the TRANSFORM node whose select this is, which gets its
-  // columns after the row headings.
-  void Select(const SelectParts& select, std::string& out, const Node* crosstab = nullptr);
-  void Transform(const Node& n, std::string& out);
-  // One column of a crosstab: its pivot expression, and the value of the IN
-  // list (listed) or of the data (read) whose rows it takes.
-  struct PivotCell {
-    NodeId expression;
-    NodeId listed = kNoNode;
-    const PivotValue* read = nullptr;
-  };
-  void PivotColumns(const Node& transform, std::string& out);
-  void PivotCondition(const PivotCell& cell, std::string& out);  // the cell's rows
+  void Select(const SelectParts& select, std::string& out);
+  void PivotValues(const Node& n, std::string& out);  // a kPivotValues
+  // A crosstab's kCell or kPivotIs, which stands for no operator of the
+  // statement: no level of it, nor of its nesting.
+  void CellPart(const Node& n, std::string& out);
   void Update(const Node& n, std::string& out);
   void Delete(const Node& n, std::string& out);
   // The statements of an UPDATE or DELETE over joined tables, as
@@ -199,15 +185,10 @@ class Emitter {
   // The select being written is a subquery's that gives a value (IN,
   // a comparison), which may read the row of the statement around it.
   bool value_subquery_ = false;
-  const std::vector<PivotValue>* pivot_values_;
   Catalog* names_;
-  bool wrote_pivot_query_ = false;
   std::optional<TableEdit> edit_;
   std::vector<std::string> before_, after_;
   bool answers_count_ = false;
-  // While a crosstab's cell value is written outside an aggregate: its
-  // column, whose rows each aggregate takes alone.
-  const PivotCell* cell_ = nullptr;
   // While the select list, HAVING and ORDER BY of a grouping select are
   // written for an engine that matches groups as written: the GROUP BY
   // terms it wraps, each written wrapped wherever it appears there.

@@ -72,12 +72,12 @@ class NodeOperands final : public Operands {
 };
 
 // An aggregate's arguments in a crosstab's cell: the first one counts only
-// on the rows of the cell's column (Count(*) counts those rows).
+// on the rows of the cell's column (rows, a kPivotIs; Count(*) counts those
+// rows).
 class FilteredOperands final : public Operands {
  public:
-  FilteredOperands(Emitter& emitter, const Emitter::PivotCell& cell, const NodeId* ids,
-                   size_t count)
-      : emitter_(emitter), cell_(cell), plain_(emitter, ids, count), ids_(ids) {}
+  FilteredOperands(Emitter& emitter, NodeId rows, const NodeId* ids, size_t count)
+      : emitter_(emitter), rows_(rows), plain_(emitter, ids, count), ids_(ids) {}
   size_t size() const override { return plain_.size(); }
   void Write(size_t index, std::string& out) const override { WriteArgument(index, out); }
   void WriteArgument(size_t index, std::string& out) const override {
@@ -86,7 +86,7 @@ class FilteredOperands final : public Operands {
       return;
     }
     out += "CASE WHEN ";
-    emitter_.PivotCondition(cell_, out);
+    emitter_.Expression(rows_, false, out);
     out += " THEN ";
     if (emitter_.ast_[ids_[0]].kind == NodeKind::kStar) {
       out += '1';
@@ -103,7 +103,7 @@ class FilteredOperands final : public Operands {
 
  private:
   Emitter& emitter_;
-  const Emitter::PivotCell& cell_;
+  NodeId rows_;
   NodeOperands plain_;
   const NodeId* ids_;
 };

@@ -44,49 +44,6 @@ std::string_view OnlySourceName(const Ast& ast, const SelectParts& select) {
   return source.kind == NodeKind::kDerived ? source.text2 : std::string_view();
 }
 
-
-// The expression at id (list: the list that starts there) with change
-// applied to each column it reads outside its subqueries. A node on the way
-// to a changed column is copied rather than changed, so that what another
-// clause shares (the sort keys of TOP with ties, the WHERE a crosstab reads
-// its columns under, a select item an alias stands for) stays as it was.
-// Children first, without recursion: a chain of thousands of terms is a
-// tree that deep.
-template <class Change>
-NodeId Rewritten(Ast& ast, NodeId id, bool list, const Change& change) {
-  if (id == kNoNode) return id;
-  std::unordered_map<NodeId, NodeId> copies;  // of the changed nodes
-  const auto copied = [&](NodeId& link) {
-    const auto found = copies.find(link);
-    if (found == copies.end()) return false;
-    link = found->second;
-    return true;
-  };
-  std::vector<std::pair<NodeId, bool>> pending{{id, false}};
-  while (!pending.empty()) {
-    const auto [at, ready] = pending.back();
-    pending.pop_back();
-    Node n = ast[at];
-    const bool leaf = !HasOperands(n.kind);
-    if (!ready) {
-      pending.emplace_back(at, true);
-      if (n.next != kNoNode && (list || at != id)) pending.emplace_back(n.next, false);
-      for (NodeId operand : {n.a, n.b, n.c}) {
-        if (!leaf && operand != kNoNode) pending.emplace_back(operand, false);
-      }
-      continue;
-    }
-    bool changed = (list || at != id) && copied(n.next);
-    if (!leaf) {
-      for (NodeId* operand : {&n.a, &n.b, &n.c}) changed = copied(*operand) || changed;
-    }
-    if (n.kind == NodeKind::kColumn) changed = change(n) || changed;
-    if (changed) copies[at] = ast.Add(n);
-  }
-  const auto found = copies.find(id);
-  return found == copies.end() ? id : found->second;
-}
-
 // Select aliases a clause reads as the expressions of their items.
 using Aliases = std::vector<std::pair<std::string_view, NodeId>>;
 

@@ -122,19 +122,35 @@ class Shapes {
 
 // Writes the statement at root into result (which holds its parameters
 // when literals are lifted): the engine's SQL and what the backend makes of
-// it, or the error Jet reported.
-void Write(const Ast& ast, NodeId root, std::string_view jet_sql, const Dialect& dialect,
+// it, or the error Jet reported. A crosstab is made the select that writes
+// it with the columns of pivot_values (read by its plan's query) or of its
+// IN list; when it lists none and none were read, result is its plan.
+void Write(Ast& ast, NodeId root, std::string_view jet_sql, const Dialect& dialect,
            bool lift_literals, bool ansi89_wildcards, const std::vector<PivotValue>* pivot_values,
            Catalog* names, Translation& result) {
   result.sql.reserve(jet_sql.size() + jet_sql.size() / 4 + 32);
+  const NodeKind kind = ast[root].kind;
+  std::shared_ptr<const PivotPlan> plan;
   try {
-    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
-                    pivot_values, names);
-    emitter.Statement(root, result.sql);
-    if (emitter.wrote_pivot_query()) {
-      result.pivot = std::make_shared<const PivotPlan>(ast, root, jet_sql, dialect, lift_literals,
-                                                       ansi89_wildcards, names);
+    if (kind == NodeKind::kTransform && pivot_values == nullptr && ast[ast[root].c].b == kNoNode) {
+      // The columns are the values the pivot takes in the rows the crosstab
+      // reads, in order: they are asked for first. The crosstab is written
+      // once on trial, without columns, so that one which cannot be written
+      // is refused now, not once its values are read.
+      plan = std::make_shared<const PivotPlan>(ast, root, jet_sql, dialect, lift_literals,
+                                               ansi89_wildcards, names);
+      std::vector<Parameter> unused;
+      std::string trial;
+      Emitter(ast, dialect, lift_literals ? &unused : nullptr, ansi89_wildcards, names)
+          .Statement(RewriteCrosstab(ast, root, nullptr), trial);
+      root = PivotValuesQuery(ast, root);
+    } else if (kind == NodeKind::kTransform) {
+      root = RewriteCrosstab(ast, root, pivot_values);
     }
+    Emitter emitter(ast, dialect, lift_literals ? &result.parameters : nullptr, ansi89_wildcards,
+                    names);
+    emitter.Statement(root, result.sql);
+    result.pivot = std::move(plan);
     result.edit = std::move(emitter.edit());
     result.before = std::move(emitter.before());
     result.after = std::move(emitter.after());
@@ -160,7 +176,7 @@ void Write(const Ast& ast, NodeId root, std::string_view jet_sql, const Dialect&
     result.drop_table = top.text;
   } else {
     result.returns_rows = top.kind == NodeKind::kSelect || top.kind == NodeKind::kUnion ||
-                          top.kind == NodeKind::kTransform;
+                          top.kind == NodeKind::kPivotValues;
   }
 }
 
@@ -178,7 +194,8 @@ PivotPlan::PivotPlan(const Ast& ast, NodeId root, std::string_view jet_sql, cons
 
 Translation PivotPlan::Write(const std::vector<PivotValue>& values) const {
   Translation result;
-  jet::Write(ast_, root_, jet_sql_, dialect_, lift_literals_, ansi89_wildcards_, &values, names_,
+  Ast ast = ast_;  // the columns go into a copy: the plan may be written again
+  jet::Write(ast, root_, jet_sql_, dialect_, lift_literals_, ansi89_wildcards_, &values, names_,
              result);
   return result;
 }

@@ -77,12 +77,7 @@ class JoinedWrites {
   bool Assigns(const Node& assignment, const Node& target, bool unqualified) const;
 
   NodeId Add(NodeKind kind, NodeId a = kNoNode, NodeId b = kNoNode, NodeId c = kNoNode) {
-    Node n;
-    n.kind = kind;
-    n.a = a;
-    n.b = b;
-    n.c = c;
-    return ast_.Add(n);
+    return ast_.Add(kind, a, b, c);
   }
   NodeId Named(NodeKind kind, std::string_view text, NodeId a = kNoNode) {
     const NodeId id = Add(kind, a);
