@@ -149,8 +149,8 @@ enum class NodeKind : uint8_t {
   kNot,       // a: operand
   kBinary,    // op: BinaryOp; a, b
   kCall,      // op: JetFunction; text: name as written; a: first argument (list);
-              // text2: a domain function's whole call as written; c: for an aggregate
-              // of a crosstab's cell, the rows it takes alone (a kPivotIs), or none
+              // text2: a domain function's whole call as written; c: for First or
+              // Last in a crosstab's cell, the rows it takes alone (a kPivotIs), or none
   kLike,      // a LIKE b; flag: NOT LIKE; op: 1 for ALIKE (always the ANSI wildcards)
   kIsNull,    // a IS NULL; flag: IS NOT NULL
   kIn,        // a IN (b...): b is a list, or one kSubquery; flag: NOT IN
@@ -196,6 +196,9 @@ enum class NodeKind : uint8_t {
   // The rows of a crosstab's column: those whose pivot a sorts as the value
   // b (a literal of the IN list, or a kValue), or is Null when b is none.
   kPivotIs,
+  // The argument of another aggregate in a crosstab's cell: b (1 when none)
+  // on the rows a (a kPivotIs) takes, Null on the others, which it skips.
+  kOnRows,
   kValue,  // a value read from the data: a is its index into Ast::values
   // SELECT DISTINCT the values of the pivot a of the rows of sources b (or
   // none) that meet c (or all), in the order of the crosstab's columns.

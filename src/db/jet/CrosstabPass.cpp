@@ -15,14 +15,24 @@ NodeId RewriteCrosstab(Ast& ast, NodeId root, const std::vector<PivotValue>* val
   NodeId last = ast.selects[ast[query].a].items;
   while (ast[last].next != kNoNode) last = ast[last].next;
   // The TRANSFORM value over the rows of the pivot value key alone: each
-  // aggregate outside another takes only those rows.
+  // aggregate outside another takes only those rows. First and Last take
+  // Null like any value, so they leave the others out; the others skip
+  // their argument's Null on the others.
   auto column = [&](NodeId key, std::string_view name) {
     const NodeId rows = ast.Add(NodeKind::kPivotIs, pivot.a, key);
     const NodeId value = Rewritten(
         ast, transform.a, false,
         [&](Node& call) {
-          if (!IsAggregate(static_cast<JetFunction>(call.op)) || call.a == kNoNode) return false;
-          call.c = rows;
+          const auto function = static_cast<JetFunction>(call.op);
+          if (!IsAggregate(function) || call.a == kNoNode) return false;
+          if (function == JetFunction::kFirst || function == JetFunction::kLast) {
+            call.c = rows;
+            return true;
+          }
+          const Node argument = ast[call.a];
+          const bool star = argument.kind == NodeKind::kStar;  // Count(*) counts the rows
+          call.a = ast.Add(NodeKind::kOnRows, rows, star ? kNoNode : call.a);
+          ast[call.a].next = argument.next;
           return true;
         },
         NodeKind::kCall);

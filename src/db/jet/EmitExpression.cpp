@@ -248,6 +248,16 @@ void Emitter::CellPart(const Node& n, std::string& out) {
     out += " THEN 1 END) > 0 THEN ";
     Value(n.a, out);
     out += " END";
+  } else if (n.kind == NodeKind::kOnRows) {
+    out += "CASE WHEN ";
+    CellPart(ast_[n.a], out);
+    out += " THEN ";
+    if (n.b == kNoNode) {
+      out += '1';
+    } else {
+      Expression(n.b, false, out);
+    }
+    out += " END";
   } else if (n.b == kNoNode) {
     Expression(n.a, true, out);
     out += " IS NULL";
@@ -260,7 +270,7 @@ void Emitter::CellPart(const Node& n, std::string& out) {
 
 void Emitter::Expression(NodeId id, bool wrap, std::string& out) {
   const Node& n = ast_[id];
-  if (n.kind == NodeKind::kCell || n.kind == NodeKind::kPivotIs) {
+  if (n.kind == NodeKind::kCell || n.kind == NodeKind::kPivotIs || n.kind == NodeKind::kOnRows) {
     CellPart(n, out);
     return;
   }
@@ -377,18 +387,11 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
       }
       const auto function = static_cast<JetFunction>(n.op);
       NodeOperands operands(*this, args.data(), count, function);
-      if (n.c != kNoNode) {
-        // In a crosstab's cell each aggregate takes the rows of its column
-        // alone. Others' rows become Null, which the aggregates skip; First
-        // and Last take Null like any value, so they leave the rows out.
-        if (function == JetFunction::kFirst || function == JetFunction::kLast) {
-          dialect_.Function(function, operands, out);
-          out += " FILTER (WHERE ";
-          Expression(n.c, false, out);
-          out += ')';
-        } else {
-          dialect_.Function(function, FilteredOperands(*this, n.c, args.data(), count), out);
-        }
+      if (n.c != kNoNode) {  // First or Last of a crosstab's cell
+        dialect_.Function(function, operands, out);
+        out += " FILTER (WHERE ";
+        Expression(n.c, false, out);
+        out += ')';
         return;
       }
       if (function == JetFunction::kIif) {

@@ -75,14 +75,13 @@ class Emitter {
 
  private:
   friend class NodeOperands;
-  friend class FilteredOperands;
 
   void Query(NodeId id, std::string& out);  // a kSelect or a kUnion
   void UnionMember(NodeId id, std::string& out);
   void Select(const SelectParts& select, std::string& out);
   void PivotValues(const Node& n, std::string& out);  // a kPivotValues
-  // A crosstab's kCell or kPivotIs, which stands for no operator of the
-  // statement: no level of it, nor of its nesting.
+  // A crosstab's kCell, kOnRows or kPivotIs, which stands for no operator
+  // of the statement: no level of it, nor of its nesting.
   void CellPart(const Node& n, std::string& out);
   void Update(const Node& n, std::string& out);
   void Delete(const Node& n, std::string& out);

@@ -71,41 +71,4 @@ class NodeOperands final : public Operands {
   mutable std::string value_;
 };
 
-// An aggregate's arguments in a crosstab's cell: the first one counts only
-// on the rows of the cell's column (rows, a kPivotIs; Count(*) counts those
-// rows).
-class FilteredOperands final : public Operands {
- public:
-  FilteredOperands(Emitter& emitter, NodeId rows, const NodeId* ids, size_t count)
-      : emitter_(emitter), rows_(rows), plain_(emitter, ids, count), ids_(ids) {}
-  size_t size() const override { return plain_.size(); }
-  void Write(size_t index, std::string& out) const override { WriteArgument(index, out); }
-  void WriteArgument(size_t index, std::string& out) const override {
-    if (index != 0) {
-      plain_.WriteArgument(index, out);
-      return;
-    }
-    out += "CASE WHEN ";
-    emitter_.Expression(rows_, false, out);
-    out += " THEN ";
-    if (emitter_.ast_[ids_[0]].kind == NodeKind::kStar) {
-      out += '1';
-    } else {
-      plain_.WriteArgument(0, out);
-    }
-    out += " END";
-  }
-  bool IsColumn(size_t) const override { return false; }
-  bool IsText(size_t index) const override { return index != 0 && plain_.IsText(index); }
-  const std::string* TextValue(size_t index) const override {
-    return index != 0 ? plain_.TextValue(index) : nullptr;
-  }
-
- private:
-  Emitter& emitter_;
-  NodeId rows_;
-  NodeOperands plain_;
-  const NodeId* ids_;
-};
-
 }  // namespace tessaly::db::jet
