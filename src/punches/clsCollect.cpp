@@ -1,6 +1,6 @@
 #include "tessaly/punches/clsCollect.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -15,6 +15,7 @@ constexpr std::string_view kCollectionOrder = " ORDER BY F_WorkNo,F_KQDate,F_KQT
 
 clsCollect::clsCollect() : RecordOf(mdlConst::T_Collect, mdlConst::T_Collect) {}
 
+TESSALY_RECORD_INSTANCES(clsCollect)
 TESSALY_COLUMNS_OF(clsCollect, TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN))
 
 // Without a key, rows are found by work number; -1 gives them all in the

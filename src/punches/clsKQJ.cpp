@@ -1,6 +1,6 @@
 #include "tessaly/punches/clsKQJ.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
@@ -16,6 +16,7 @@ constexpr std::string_view kByName = " ORDER BY F_Name ";
 
 clsKQJ::clsKQJ() : RecordOf(mdlConst::T_KQJ, mdlConst::T_KQJ) {}
 
+TESSALY_RECORD_INSTANCES(clsKQJ)
 TESSALY_COLUMNS_OF(clsKQJ, TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN))
 
 // The row is the one stored under FKey, so an update can change F_Name.

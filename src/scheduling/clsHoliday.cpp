@@ -1,6 +1,6 @@
 #include "tessaly/scheduling/clsHoliday.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/SqlText.h"
 #include "tessaly/framework/mdlConst.h"
@@ -9,6 +9,7 @@ namespace tessaly {
 
 clsHoliday::clsHoliday() : RecordOf(mdlConst::T_Holiday, mdlConst::T_Holiday) {}
 
+TESSALY_RECORD_INSTANCES(clsHoliday)
 TESSALY_COLUMNS_OF(clsHoliday, TESSALY_CLSHOLIDAY_COLUMNS(TESSALY_COLUMN))
 
 }  // namespace tessaly
