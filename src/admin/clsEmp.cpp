@@ -3,9 +3,6 @@
 #include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 

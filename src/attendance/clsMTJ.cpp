@@ -1,9 +1,6 @@
 #include "tessaly/attendance/clsMTJ.h"
 
 #include "framework/RecordOf.inl.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 

@@ -1,7 +1,9 @@
 // The bodies of RecordOf (tessaly/framework/Record.h): what follows from a
 // class's column declarations. Only the library compiles them: each record
-// class's source includes this header and instantiates them for its class
-// with TESSALY_RECORD_INSTANCES, so a host links against the library's copies.
+// class's source includes this header, its one include of the frame (column
+// table, listings, statement texts, table names), and instantiates them for
+// its class with TESSALY_RECORD_INSTANCES, so a host links against the
+// library's copies.
 #pragma once
 
 #include <string>
@@ -10,6 +12,8 @@
 #include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
+#include "tessaly/framework/SqlText.h"
+#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly::framework {
 
@@ -111,7 +115,7 @@ std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::I
   }
 
 // Defines the listing Cls::Name() (framework::ListingOf) of the columns named
-// over source, ordered by ordering:
+// (or of one ColumnList) over source, ordered by ordering:
 //   TESSALY_LISTING(clsLog, CaptionedListing, mdlConst::T_Log, " order by F_Date", "F_Date", ...)
 #define TESSALY_LISTING(Cls, Name, source, ordering, ...)                      \
   const ::tessaly::framework::Listing& Cls::Name() {                           \

@@ -2,8 +2,6 @@
 
 #include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
 #include "tessaly/leave/clsBJ.h"
 #include "tessaly/leave/clsCC.h"
 #include "tessaly/leave/clsSJ.h"

@@ -8,9 +8,6 @@
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 

@@ -1,9 +1,6 @@
 #include "tessaly/punches/clsCollect.h"
 
 #include "framework/RecordOf.inl.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -28,10 +25,6 @@ std::string clsCollect::GetWhereString(int32_t Rev) {
 // The staging table is emptied whole once its punches are filed.
 std::string clsCollect::DeleteWhere(int32_t) { return " 1=1 "; }
 
-const framework::Listing& clsCollect::CollectedListing() {
-  static const framework::Listing listing =
-      framework::ListingOf<clsCollect>(mdlConst::T_Collect, kCollectionOrder, RowColumns());
-  return listing;
-}
+TESSALY_LISTING(clsCollect, CollectedListing, mdlConst::T_Collect, kCollectionOrder, RowColumns())
 
 }  // namespace tessaly

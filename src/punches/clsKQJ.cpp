@@ -2,9 +2,6 @@
 
 #include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -41,10 +38,6 @@ eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& Ad
   });
 }
 
-const framework::Listing& clsKQJ::TerminalListing() {
-  static const framework::Listing listing =
-      framework::ListingOf<clsKQJ>(mdlConst::T_KQJ, kByName, RowColumns());
-  return listing;
-}
+TESSALY_LISTING(clsKQJ, TerminalListing, mdlConst::T_KQJ, kByName, RowColumns())
 
 }  // namespace tessaly

@@ -4,9 +4,6 @@
 #include <vector>
 
 #include "framework/RecordOf.inl.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 

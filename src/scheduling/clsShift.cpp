@@ -1,8 +1,6 @@
 #include "tessaly/scheduling/clsShift.h"
 
 #include "framework/RecordOf.inl.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
