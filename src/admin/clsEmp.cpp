@@ -1,11 +1,8 @@
 #include "tessaly/admin/clsEmp.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -45,6 +42,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 clsEmp::clsEmp() : RecordOf(mdlConst::T_Emp, mdlConst::T_Emp) {}
 
+TESSALY_RECORD_INSTANCES(clsEmp)
 TESSALY_COLUMNS_OF(clsEmp, TESSALY_CLSEMP_COLUMNS(TESSALY_COLUMN))
 
 std::string clsEmp::GetBodyString(int32_t Rev) {

@@ -1,9 +1,6 @@
 #include "tessaly/admin/clsUser.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
@@ -15,6 +12,7 @@ std::string ByUserId(const clsUser& row) { return " F_UserID=" + sql::Quoted(row
 
 clsUser::clsUser() : RecordOf(mdlConst::T_User, mdlConst::T_User) {}
 
+TESSALY_RECORD_INSTANCES(clsUser)
 TESSALY_COLUMNS_OF(clsUser, TESSALY_CLSUSER_COLUMNS(TESSALY_COLUMN))
 
 std::string clsUser::GetWhereString(int32_t Rev) {

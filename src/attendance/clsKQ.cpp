@@ -1,11 +1,8 @@
 #include "tessaly/attendance/clsKQ.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -32,6 +29,7 @@ int16_t IntegerOf(const db::Recordset& rs, std::string_view name) {
 
 clsKQ::clsKQ() : RecordOf(mdlConst::T_KQ, mdlConst::T_KQ, KQ_UPDTJ) {}
 
+TESSALY_RECORD_INSTANCES(clsKQ)
 TESSALY_COLUMNS_OF(clsKQ, TESSALY_CLSKQ_COLUMNS(TESSALY_COLUMN))
 
 std::string clsKQ::GetWhereString(int32_t Rev) {
@@ -120,23 +118,14 @@ eRESULT clsKQ::CalcMonthSums(int16_t intYear, int16_t intMonth, std::string EmpI
   });
 }
 
-std::span<const framework::FieldEntry> clsKQ::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsKQ>(
-      {"F_EmpID", "F_Name",   "F_Dept",     "F_Date",  "F_KQType",   "F_In1",
-       "F_Out1",  "F_In2",    "F_Out2",     "F_In3",   "F_Out3",     "F_IsWQ",
-       "F_SBSJ",  "F_JBHours", "F_QJSJ",    "F_CDNum", "F_CDMinute", "F_ZTNum",
-       "F_ZTMinute", "F_Note", "F_Shift",   "F_ZLIn",  "F_ZLOut"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsKQ, "F_EmpID", "F_Name", "F_Dept", "F_Date", "F_KQType", "F_In1", "F_Out1",
+                      "F_In2", "F_Out2", "F_In3", "F_Out3", "F_IsWQ", "F_SBSJ", "F_JBHours",
+                      "F_QJSJ", "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note",
+                      "F_Shift", "F_ZLIn", "F_ZLOut")
 
-const framework::Listing& clsKQ::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsKQ>(
-      mdlConst::Q_KQ, " Order by F_Dept,F_EmpID,F_Date",
-      {"F_Dept",  "F_EmpID", "F_Name",  "F_Shift",   "F_Date",     "F_KQType",
-       "F_In1",   "F_Out1",  "F_In2",   "F_Out2",    "F_In3",      "F_Out3",
-       "F_ZLIn",  "F_ZLOut", "F_IsWQ",  "F_SBSJ",    "F_JBHours",  "F_QJSJ",
-       "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsKQ, SearchListing, mdlConst::Q_KQ, " Order by F_Dept,F_EmpID,F_Date", "F_Dept",
+                "F_EmpID", "F_Name", "F_Shift", "F_Date", "F_KQType", "F_In1", "F_Out1", "F_In2",
+                "F_Out2", "F_In3", "F_Out3", "F_ZLIn", "F_ZLOut", "F_IsWQ", "F_SBSJ", "F_JBHours",
+                "F_QJSJ", "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID")
 
 }  // namespace tessaly

@@ -1,9 +1,6 @@
 #include "tessaly/attendance/clsMTJ.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
@@ -25,6 +22,7 @@ const framework::ColumnList<clsMTJ>& BuilderColumns() {
 
 clsMTJ::clsMTJ() : RecordOf(mdlConst::T_MTJ, mdlConst::T_MTJ) {}
 
+TESSALY_RECORD_INSTANCES(clsMTJ)
 TESSALY_COLUMNS_OF(clsMTJ, TESSALY_CLSMTJ_COLUMNS(TESSALY_COLUMN))
 
 std::string clsMTJ::GetValueFields(int32_t) { return ColumnNames(BuilderColumns()); }
@@ -39,27 +37,17 @@ std::string clsMTJ::GetWhereString(int32_t Rev) {
   return RecordOf::GetWhereString(Rev);
 }
 
-std::span<const framework::FieldEntry> clsMTJ::FieldEntries() {
   // The descriptors keep the letter case the host's forms were written against.
-  static const std::vector<framework::FieldEntry> entries =
-      framework::FieldEntriesOf<clsMTJ>({"F_EmpID",    "F_Name",      "F_Dept",      "F_Year",
-                                         "F_Month",    "F_WK_Days",   "F_YC_Days",   "F_GX_Days",
-                                         "F_XJ_Days",  "F_CC_Days",   "F_KG_Days",   "F_BJ_Days",
-                                         "F_SJ_Days",  "F_QT_Days",   "F_WK_Hours",  "F_CD_Num",
-                                         "F_CD_Minute", "F_ZT_Num",   "F_ZT_Minute", "F_Note",
-                                         "F_QJ_Hours", "F_JBP_Hours", "F_JBX_Hours", "F_JB_Hours"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsMTJ, "F_EmpID", "F_Name", "F_Dept", "F_Year", "F_Month", "F_WK_Days",
+                      "F_YC_Days", "F_GX_Days", "F_XJ_Days", "F_CC_Days", "F_KG_Days", "F_BJ_Days",
+                      "F_SJ_Days", "F_QT_Days", "F_WK_Hours", "F_CD_Num", "F_CD_Minute", "F_ZT_Num",
+                      "F_ZT_Minute", "F_Note", "F_QJ_Hours", "F_JBP_Hours", "F_JBX_Hours",
+                      "F_JB_Hours")
 
-const framework::Listing& clsMTJ::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsMTJ>(
-      mdlConst::T_MTJ, " Order by F_Year,F_Month,F_Dept,F_EmpID",
-      {"F_Year",      "F_Month",     "F_Dept",      "F_EmpID",    "F_Name",      "F_WK_Days",
-       "F_YC_Days",   "F_GX_Days",   "F_XJ_Days",   "F_CC_Days",  "F_KG_Days",   "F_BJ_Days",
-       "F_SJ_Days",   "F_QT_Days",   "F_WK_Hours",  "F_QJ_Hours", "F_JBP_Hours", "F_JBX_Hours",
-       "F_JB_Hours",  "F_CD_Num",    "F_CD_Minute", "F_ZT_Num",   "F_ZT_Minute", "F_Note",
-       "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsMTJ, SearchListing, mdlConst::T_MTJ, " Order by F_Year,F_Month,F_Dept,F_EmpID",
+                "F_Year", "F_Month", "F_Dept", "F_EmpID", "F_Name", "F_WK_Days", "F_YC_Days",
+                "F_GX_Days", "F_XJ_Days", "F_CC_Days", "F_KG_Days", "F_BJ_Days", "F_SJ_Days",
+                "F_QT_Days", "F_WK_Hours", "F_QJ_Hours", "F_JBP_Hours", "F_JBX_Hours", "F_JB_Hours",
+                "F_CD_Num", "F_CD_Minute", "F_ZT_Num", "F_ZT_Minute", "F_Note", "F_ID")
 
 }  // namespace tessaly

@@ -1,4 +1,4 @@
-#include "tessaly/framework/Column.h"
+#include "framework/ColumnTable.h"
 
 #include <stdexcept>
 

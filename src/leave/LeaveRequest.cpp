@@ -1,9 +1,7 @@
 #include "tessaly/leave/LeaveRequest.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
 #include "tessaly/leave/clsBJ.h"
 #include "tessaly/leave/clsCC.h"
 #include "tessaly/leave/clsSJ.h"
@@ -67,3 +65,10 @@ template class LeaveRequest<clsXJ>;
 template class LeaveRequest<clsBJ>;
 
 }  // namespace tessaly::leave
+
+namespace tessaly {
+TESSALY_RECORD_INSTANCES(clsCC)
+TESSALY_RECORD_INSTANCES(clsSJ)
+TESSALY_RECORD_INSTANCES(clsXJ)
+TESSALY_RECORD_INSTANCES(clsBJ)
+}  // namespace tessaly

@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Date.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -50,6 +47,7 @@ float VerifiedShare(int64_t asked, const db::Variant& date_fr, const db::Variant
 
 clsJB::clsJB() : RecordOf(mdlConst::T_JB, mdlConst::T_JB, JB_UPDTJ) {}
 
+TESSALY_RECORD_INSTANCES(clsJB)
 TESSALY_COLUMNS_OF(clsJB, TESSALY_CLSJB_COLUMNS(TESSALY_COLUMN)
                    TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN))
 
@@ -89,19 +87,11 @@ eRESULT clsJB::HasTheHoliday(std::string strDate, int16_t HoursPerDay, std::stri
   });
 }
 
-std::span<const framework::FieldEntry> clsJB::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsJB>(
-      {"F_EmpID", "F_EmpName", "F_Dept", "F_DateFr", "F_TimeFr", "F_DateTo", "F_TimeTo",
-       "F_Reason", "F_Ratify", "F_JBHours", "F_KQCheck"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsJB, "F_EmpID", "F_EmpName", "F_Dept", "F_DateFr", "F_TimeFr", "F_DateTo",
+                      "F_TimeTo", "F_Reason", "F_Ratify", "F_JBHours", "F_KQCheck")
 
-const framework::Listing& clsJB::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsJB>(
-      mdlConst::Q_JB, "",
-      {"F_EmpID", "F_EmpName", "F_DateFr", "F_TimeFr", "F_KQCheck", "F_DateTo", "F_TimeTo",
-       "F_JBHours", "F_Reason", "F_Ratify", "F_Dept", "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsJB, SearchListing, mdlConst::Q_JB, "", "F_EmpID", "F_EmpName", "F_DateFr",
+                "F_TimeFr", "F_KQCheck", "F_DateTo", "F_TimeTo", "F_JBHours", "F_Reason",
+                "F_Ratify", "F_Dept", "F_ID")
 
 }  // namespace tessaly

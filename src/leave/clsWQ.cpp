@@ -1,14 +1,12 @@
 #include "tessaly/leave/clsWQ.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
 clsWQ::clsWQ() : RecordOf(mdlConst::T_WQ, mdlConst::T_WQ, WQ_UPDTJ) {}
 
+TESSALY_RECORD_INSTANCES(clsWQ)
 TESSALY_COLUMNS_OF(clsWQ, TESSALY_CLSWQ_COLUMNS(TESSALY_COLUMN)
                    TESSALY_EMPLOYEE_QUERY_COLUMNS(TESSALY_LISTED_COLUMN))
 
@@ -21,21 +19,13 @@ std::string clsWQ::GetWhereString(int32_t Rev) {
   return RecordOf::GetWhereString(Rev);
 }
 
-std::span<const framework::FieldEntry> clsWQ::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsWQ>(
-      {"F_EmpID", "F_EmpName", "F_Dept", "F_Date", "F_TimeFr", "F_TimeTo", "F_Reason",
-       "F_Ratify", "F_CancelIn1", "F_CancelOut1", "F_CancelIn2", "F_CancelOut2", "F_CancelIn3",
-       "F_CancelOut3"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsWQ, "F_EmpID", "F_EmpName", "F_Dept", "F_Date", "F_TimeFr", "F_TimeTo",
+                      "F_Reason", "F_Ratify", "F_CancelIn1", "F_CancelOut1", "F_CancelIn2",
+                      "F_CancelOut2", "F_CancelIn3", "F_CancelOut3")
 
-const framework::Listing& clsWQ::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsWQ>(
-      mdlConst::Q_WQ, "",
-      {"F_EmpID", "F_EmpName", "F_Date", "F_TimeFr", "F_TimeTo", "F_CancelIn1", "F_CancelOut1",
-       "F_CancelIn2", "F_CancelOut2", "F_CancelIn3", "F_CancelOut3", "F_Reason", "F_Ratify",
-       "F_Dept", "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsWQ, SearchListing, mdlConst::Q_WQ, "", "F_EmpID", "F_EmpName", "F_Date",
+                "F_TimeFr", "F_TimeTo", "F_CancelIn1", "F_CancelOut1", "F_CancelIn2",
+                "F_CancelOut2", "F_CancelIn3", "F_CancelOut3", "F_Reason", "F_Ratify", "F_Dept",
+                "F_ID")
 
 }  // namespace tessaly

@@ -1,9 +1,6 @@
 #include "tessaly/punches/clsCollect.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
@@ -15,6 +12,7 @@ constexpr std::string_view kCollectionOrder = " ORDER BY F_WorkNo,F_KQDate,F_KQT
 
 clsCollect::clsCollect() : RecordOf(mdlConst::T_Collect, mdlConst::T_Collect) {}
 
+TESSALY_RECORD_INSTANCES(clsCollect)
 TESSALY_COLUMNS_OF(clsCollect, TESSALY_CLSCOLLECT_COLUMNS(TESSALY_COLUMN))
 
 // Without a key, rows are found by work number; -1 gives them all in the
@@ -27,10 +25,6 @@ std::string clsCollect::GetWhereString(int32_t Rev) {
 // The staging table is emptied whole once its punches are filed.
 std::string clsCollect::DeleteWhere(int32_t) { return " 1=1 "; }
 
-const framework::Listing& clsCollect::CollectedListing() {
-  static const framework::Listing listing =
-      framework::ListingOf<clsCollect>(mdlConst::T_Collect, kCollectionOrder, RowColumns());
-  return listing;
-}
+TESSALY_LISTING(clsCollect, CollectedListing, mdlConst::T_Collect, kCollectionOrder, RowColumns())
 
 }  // namespace tessaly

@@ -1,10 +1,7 @@
 #include "tessaly/punches/clsKQJ.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -16,6 +13,7 @@ constexpr std::string_view kByName = " ORDER BY F_Name ";
 
 clsKQJ::clsKQJ() : RecordOf(mdlConst::T_KQJ, mdlConst::T_KQJ) {}
 
+TESSALY_RECORD_INSTANCES(clsKQJ)
 TESSALY_COLUMNS_OF(clsKQJ, TESSALY_CLSKQJ_COLUMNS(TESSALY_COLUMN))
 
 // The row is the one stored under FKey, so an update can change F_Name.
@@ -40,10 +38,6 @@ eRESULT clsKQJ::TheAddrIsExist(std::string strAddS, std::string strKey, bool& Ad
   });
 }
 
-const framework::Listing& clsKQJ::TerminalListing() {
-  static const framework::Listing listing =
-      framework::ListingOf<clsKQJ>(mdlConst::T_KQJ, kByName, RowColumns());
-  return listing;
-}
+TESSALY_LISTING(clsKQJ, TerminalListing, mdlConst::T_KQJ, kByName, RowColumns())
 
 }  // namespace tessaly

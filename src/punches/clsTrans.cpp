@@ -1,10 +1,7 @@
 #include "tessaly/punches/clsTrans.h"
 
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "tessaly/db/Recordset.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
 
 namespace tessaly {
 
@@ -27,6 +24,7 @@ constexpr std::string_view kByDateAndTime = " order by F_Date,F_Time ";
 
 clsTrans::clsTrans() : RecordOf(mdlConst::T_Trans, mdlConst::T_Trans, TRANS_UPDTJ) {}
 
+TESSALY_RECORD_INSTANCES(clsTrans)
 TESSALY_COLUMNS_OF(clsTrans, TESSALY_CLSTRANS_COLUMNS(TESSALY_COLUMN))
 
 std::string clsTrans::GetWhereString(int32_t Rev) {
@@ -73,22 +71,14 @@ eRESULT clsTrans::FirstPunchTime(const std::string& sql, bool& HasIt, std::strin
   });
 }
 
-std::span<const framework::FieldEntry> clsTrans::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries =
-      framework::FieldEntriesOf<clsTrans>({"F_EmpID", "F_Name", "F_Dept", "F_Date", "F_Time",
-                                           "F_CardID", "F_DcuID", "F_Door", "F_Flag"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsTrans, "F_EmpID", "F_Name", "F_Dept", "F_Date", "F_Time", "F_CardID",
+                      "F_DcuID", "F_Door", "F_Flag")
 
 // Both listings show the same columns; the text one writes a hand-entered
 // punch without address and under "手工输入" (the column lines say so).
-const framework::Listing& clsTrans::SearchListing() {
-  static const framework::Listing listing =
-      framework::ListingOf<clsTrans>(mdlConst::Q_Trans, " order by F_Date,F_EmpID,F_Time",
-                                     {"F_Date", "F_Time", "F_CardID", "F_EmpID", "F_Name", "F_Dept",
-                                      "F_Flag", "F_DcuID", "F_Door", "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsTrans, SearchListing, mdlConst::Q_Trans, " order by F_Date,F_EmpID,F_Time",
+                "F_Date", "F_Time", "F_CardID", "F_EmpID", "F_Name", "F_Dept", "F_Flag", "F_DcuID",
+                "F_Door", "F_ID")
 const framework::Listing& clsTrans::CaptionedListing() { return SearchListing(); }
 
 }  // namespace tessaly

@@ -1,14 +1,12 @@
 #include "tessaly/punches/clsTransLost.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
 clsTransLost::clsTransLost() : RecordOf(mdlConst::T_TransLost, mdlConst::T_TransLost) {}
 
+TESSALY_RECORD_INSTANCES(clsTransLost)
 TESSALY_COLUMNS_OF(clsTransLost, TESSALY_CLSTRANSLOST_COLUMNS(TESSALY_COLUMN))
 
 std::string clsTransLost::GetWhereString(int32_t Rev) {
@@ -19,20 +17,12 @@ std::string clsTransLost::GetWhereString(int32_t Rev) {
 // The mode chooses what goes: TRANSLOST_DELALL every rejected punch.
 std::string clsTransLost::DeleteWhere(int32_t ExtraParam) { return GetWhereString(ExtraParam); }
 
-std::span<const framework::FieldEntry> clsTransLost::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsTransLost>(
-      {"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept",
-       "F_DcuID", "F_Door", "F_Flag"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsTransLost, "F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time",
+                      "F_EmpID", "F_Name", "F_Dept", "F_DcuID", "F_Door", "F_Flag")
 
 // Rows come in the database's order: the listing has no ordering.
-const framework::Listing& clsTransLost::SearchListing() {
-  static const framework::Listing listing = framework::ListingOf<clsTransLost>(
-      mdlConst::T_TransLost, "",
-      {"F_LoadDate", "F_ErrMsg", "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept",
-       "F_Flag", "F_DcuID", "F_Door", "F_ID"});
-  return listing;
-}
+TESSALY_LISTING(clsTransLost, SearchListing, mdlConst::T_TransLost, "", "F_LoadDate", "F_ErrMsg",
+                "F_CardID", "F_Date", "F_Time", "F_EmpID", "F_Name", "F_Dept", "F_Flag", "F_DcuID",
+                "F_Door", "F_ID")
 
 }  // namespace tessaly

@@ -1,15 +1,13 @@
 #include "tessaly/scheduling/clsItem.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
 // A new object works on no list until TableIndex or GetMaxID chooses one.
 clsItem::clsItem() : RecordOf({}, {}) {}
 
+TESSALY_RECORD_INSTANCES(clsItem)
 TESSALY_COLUMNS_OF(clsItem, TESSALY_CLSITEM_COLUMNS(TESSALY_COLUMN))
 
 std::string_view clsItem::ItemTableName(C_ITEM_INDEX index) {

@@ -1,13 +1,12 @@
 #include "tessaly/scheduling/clsPBSet.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
 clsPBSet::clsPBSet() : RecordOf(mdlConst::T_PBSet, mdlConst::T_PBSet) {}
 
+TESSALY_RECORD_INSTANCES(clsPBSet)
 TESSALY_COLUMNS_OF(clsPBSet, TESSALY_CLSPBSET_COLUMNS(TESSALY_COLUMN))
 
 std::string clsPBSet::GetWhereString(int32_t Rev) {

@@ -3,10 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/Listing.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
@@ -63,6 +60,7 @@ framework::Listing MakeSearchListing() {
 
 clsRoster::clsRoster() : RecordOf(mdlConst::T_Roster, mdlConst::T_Roster) {}
 
+TESSALY_RECORD_INSTANCES(clsRoster)
 TESSALY_COLUMNS_OF(clsRoster, TESSALY_CLSROSTER_COLUMNS(TESSALY_COLUMN))
 
 std::string clsRoster::GetWhereString(int32_t Rev) {
@@ -70,11 +68,7 @@ std::string clsRoster::GetWhereString(int32_t Rev) {
   return " ROSTER_NUM=" + sql::Number(FKey_);
 }
 
-std::span<const framework::FieldEntry> clsRoster::FieldEntries() {
-  static const std::vector<framework::FieldEntry> entries = framework::FieldEntriesOf<clsRoster>(
-      {"FSCL_MONTH", "ROST_TYPE", "DEPT_ID", "EMP_ID", "ROST_CODE"});
-  return entries;
-}
+TESSALY_FIELD_ENTRIES(clsRoster, "FSCL_MONTH", "ROST_TYPE", "DEPT_ID", "EMP_ID", "ROST_CODE")
 
 const framework::Listing& clsRoster::SearchListing() {
   static const framework::Listing listing = MakeSearchListing();

@@ -1,13 +1,12 @@
 #include "tessaly/scheduling/clsShift.h"
 
-#include "framework/ColumnTable.h"
-#include "tessaly/framework/SqlText.h"
-#include "tessaly/framework/mdlConst.h"
+#include "framework/RecordOf.inl.h"
 
 namespace tessaly {
 
 clsShift::clsShift() : RecordOf(mdlConst::T_Shift, mdlConst::T_Shift) {}
 
+TESSALY_RECORD_INSTANCES(clsShift)
 TESSALY_COLUMNS_OF(clsShift, TESSALY_CLSSHIFT_COLUMNS(TESSALY_COLUMN))
 
 std::string clsShift::GetWhereString(int32_t Rev) {

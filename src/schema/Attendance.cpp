@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "framework/ColumnTable.h"
 #include "tessaly/admin/clsEmp.h"
 #include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"

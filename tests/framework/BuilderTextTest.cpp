@@ -14,6 +14,7 @@
 #include <string>
 #include <tuple>
 
+#include "framework/ColumnTable.h"
 #include "tessaly/admin/clsEmp.h"
 #include "tessaly/admin/clsUser.h"
 #include "tessaly/attendance/clsKQ.h"

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "db/Backend.h"
+#include "framework/ColumnTable.h"
 #include "support/TestDb.h"
 #include "tessaly/admin/clsEmp.h"
 #include "tessaly/attendance/clsKQ.h"

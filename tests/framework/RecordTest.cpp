@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "db/Backend.h"
-#include "framework/ColumnTable.h"
+#include "framework/RecordOf.inl.h"
 #include "support/TestDb.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"

@@ -1,5 +1,6 @@
 #include "Listings.h"
 
+#include "framework/ColumnTable.h"
 #include "tessaly/tessaly.h"
 
 namespace tessaly::tool {

@@ -53,34 +53,6 @@ struct Listing {
   std::string_view search_head = {};
 };
 
-// A listing of the columns named in their listed order: ExeSearch's row in
-// their cell forms, and the captioned select list "select " and their pieces
-// joined by ",".
-template <class Self>
-Listing ListingOf(std::string_view source, std::string_view ordering,
-                  const ColumnList<Self>& columns) {
-  Listing listing{source, ordering, {}, "select "};
-  listing.row.reserve(columns.size());
-  for (const ColumnDef<Self>* column : columns) {
-    if (!listing.row.empty()) listing.captioned_select += ',';
-    const ColumnSpec& decl = column->decl;
-    listing.row.push_back({decl.name, decl.cell, {}, decl.list_guard, decl.list_substitute});
-    listing.captioned_select += decl.ListPiece();
-  }
-  return listing;
-}
-
-// The field descriptors of the columns named, in that order.
-template <class Self>
-std::vector<FieldEntry> FieldEntriesOf(const ColumnList<Self>& columns) {
-  std::vector<FieldEntry> entries;
-  entries.reserve(columns.size());
-  for (const ColumnDef<Self>* column : columns) {
-    entries.push_back({column->decl.FieldName(), column->decl.caption, column->decl.field_type});
-  }
-  return entries;
-}
-
 // Every search, listing and question but ExeSearch (which streams its rows)
 // opens the object's recordset here: closed first when open, then opened on
 // sql, read-only, options -1. Raises 91 when there is no recordset, and the

@@ -150,14 +150,10 @@ class RecordOf : public Record {
   // columns (RowColumns), an update the same but a numbered key, by which the
   // where-text addresses the row; the tally mode writes the statistics flag
   // alone; the where-text -1 is every row in the order of F_ID.
-  std::string GetValueFields(int32_t = 0) override { return ColumnNames(RowColumns()); }
-  std::string GetValuesString(int32_t = 0) override { return Values(RowColumns()); }
-  std::string GetBodyString(int32_t Rev = 0) override {
-    return Assignments(Rev == tally_mode() ? Kept(kTally) : Kept(kUpdated));
-  }
-  std::string GetWhereString(int32_t Rev = 0) override {
-    return Rev == -1 ? " 1=1 ORDER BY F_ID " : ByKey();
-  }
+  std::string GetValueFields(int32_t Rev = 0) override;
+  std::string GetValuesString(int32_t Rev = 0) override;
+  std::string GetBodyString(int32_t Rev = 0) override;
+  std::string GetWhereString(int32_t Rev = 0) override;
 
   // The next free key of the class's table (1 when it holds none), in
   // RetMaxID (framework::GetMaxID).
@@ -231,62 +227,17 @@ class RecordOf : public Record {
   // GetMaxID of the numbered key in a table.
   template <class Id>
   eRESULT MaxKey(std::string_view table, Id& RetMaxID) {
-    return framework::GetMaxID((*Kept(kNumberedKey).begin())->decl.name, table, connection(),
-                               recordset(), RetMaxID);
+    return framework::GetMaxID(KeyName(), table, connection(), recordset(), RetMaxID);
   }
 
  private:
   enum Part { kRow, kUpdated, kTally, kNumberedKey };
   static const ColumnList<Self>& Kept(Part part);
+  // The column of the numbered key (a class without one never asks).
+  static std::string_view KeyName();
   std::string Items(const ColumnList<Self>& columns, sql::Items::Form form,
                     bool cr = true) const;
 };
-
-// Reads one named column of the current row (no copy); raises 3265 for an
-// unknown name, 3704/3021 when there is no row.
-const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
-
-template <class Self, class KeyId>
-const ColumnList<Self>& RecordOf<Self, KeyId>::Kept(Part part) {
-  static const ColumnList<Self> parts[] = {
-      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.Written(); }),
-      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.Written() && !c.NumberedKey(); }),
-      ColumnList<Self>::Kept([](const ColumnSpec& c) { return (c.flags & db::kZeroDefault) != 0; }),
-      ColumnList<Self>::Kept([](const ColumnSpec& c) { return c.NumberedKey(); }),
-  };
-  return parts[part];
-}
-
-template <class Self, class KeyId>
-void RecordOf<Self, KeyId>::LoadColumns(const db::Fields& fields) {
-  auto& self = static_cast<Self&>(*this);
-  for (const auto& column : Self::Columns()) {
-    if (column.load != nullptr) column.load(self, ColumnValue(fields, column.decl.name));
-  }
-}
-
-template <class Self, class KeyId>
-std::string RecordOf<Self, KeyId>::ColumnNames(const ColumnList<Self>& columns) {
-  std::string text;
-  for (const ColumnDef<Self>* column : columns) {
-    if (!text.empty()) text += ',';
-    text += column->decl.ColumnListName();
-  }
-  return text;
-}
-
-template <class Self, class KeyId>
-std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::Items::Form form,
-                                         bool cr) const {
-  const auto& self = static_cast<const Self&>(*this);
-  sql::Items items(form);
-  for (const ColumnDef<Self>* column : columns) {
-    const ColumnSpec& decl = column->decl;
-    column->item(self, items, decl.AssignedName(),
-                 cr && (decl.value_cr || form == sql::Items::Form::kAssignments));
-  }
-  return std::move(items).str();
-}
 
 }  // namespace framework
 }  // namespace tessaly
