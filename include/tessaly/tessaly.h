@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tessaly/Error.h"
+#include "tessaly/Listings.h"
 #include "tessaly/admin/clsEmp.h"
 #include "tessaly/admin/clsPrn.h"
 #include "tessaly/admin/clsRpt.h"

@@ -7,7 +7,7 @@
 //                                         run Jet statements; queries print their rows
 //   tessaly sql DB --explain STATEMENT    the engine's statement it becomes
 //   tessaly list DB NAME [--where CONDITION]
-//                                         a captioned listing (the names are in Listings.cpp)
+//                                         a captioned listing (tessaly/Listings.h)
 //   tessaly migrate SOURCE DB [--replace] [--lenient] [--report FILE]
 //                                         move an Access database file into DB
 //   tessaly typelib                       the published classes, members and enumerations
@@ -40,7 +40,6 @@
 #include <vector>
 
 #include "ImportCommand.h"
-#include "Listings.h"
 #include "Migrate.h"
 #include "Session.h"
 #include "tessaly/server/Dispatch.h"
@@ -51,6 +50,8 @@
 namespace {
 
 using namespace tessaly::tool;
+using tessaly::NamedListing;
+using tessaly::NamedListings;
 
 struct Options {
   std::string database;
@@ -204,8 +205,8 @@ int Sql(const Options& o) {
 
 int List(const Options& o) {
   RequireUtf8(o.where, "the condition");
-  const ListingEntry* entry = nullptr;
-  for (const ListingEntry& e : Listings()) {
+  const NamedListing* entry = nullptr;
+  for (const NamedListing& e : NamedListings()) {
     if (e.name == o.listing) entry = &e;
   }
   const tessaly::framework::Listing& listing = entry->listing();
@@ -475,7 +476,7 @@ struct Tool {
 
 std::string ListingNames() {
   std::string text = "Listings:\n";
-  for (const ListingEntry& e : Listings()) {
+  for (const NamedListing& e : NamedListings()) {
     text += "  " + std::string(e.name) + std::string(8 - std::min<size_t>(e.name.size(), 7), ' ') +
             std::string(e.help) + "\n";
   }
@@ -529,7 +530,7 @@ const std::vector<Tool>& Tools() {
        [](CLI::App& app, Options& o) {
          tessaly::tool::AddDatabaseArgument(app, o.database);
          std::vector<std::string> names;
-         for (const ListingEntry& e : Listings()) names.emplace_back(e.name);
+         for (const NamedListing& e : NamedListings()) names.emplace_back(e.name);
          app.add_option("NAME", o.listing, "Which listing (below)")
              ->required()
              ->check(CLI::IsMember(names));

@@ -1,9 +1,10 @@
-#include "Listings.h"
+// The listings by name (tessaly/Listings.h).
+#include "tessaly/Listings.h"
 
 #include "framework/ColumnTable.h"
 #include "tessaly/tessaly.h"
 
-namespace tessaly::tool {
+namespace tessaly {
 
 namespace {
 
@@ -46,7 +47,7 @@ TESSALY_EVERY_ROW(RotationCodes, clsItem, mdlConst::T_RostCode, " ORDER BY F_Nam
 }  // namespace
 
 // One line per listing, in the order --help shows them.
-constexpr ListingEntry kListings[] = {
+constexpr NamedListing kListings[] = {
     {"kq", "daily attendance records", &clsKQ::CaptionedListing},
     {"mtj", "monthly attendance statistics", &clsMTJ::CaptionedListing},
     {"emp", "employees, by department and number", &Employees},
@@ -73,6 +74,6 @@ constexpr ListingEntry kListings[] = {
     {"log", "import log, by date and time", &clsLog::CaptionedListing},
 };
 
-std::span<const ListingEntry> Listings() { return kListings; }
+std::span<const NamedListing> NamedListings() { return kListings; }
 
-}  // namespace tessaly::tool
+}  // namespace tessaly
