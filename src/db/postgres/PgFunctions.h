@@ -35,8 +35,8 @@ std::string JetFunctionsDigest();
 
 // Its parts that answer by the regional setting (PgRegionalFunctions.cpp):
 // jet_setting and jet_name, the settings' patterns and names written from
-// the library's one table of them, run before the rest; and the functions
-// that take the setting before Jet's arguments, run after those they call.
+// the library's one table of them; and the helpers that take the setting
+// before their arguments.
 std::string RegionalSettingsSql();
 const char* RegionalFunctionsSql();
 

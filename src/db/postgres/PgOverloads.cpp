@@ -127,13 +127,6 @@ END )"},
      R"(CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE COALESCE(substring(replace(v::text, ' ', '') FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?')::double precision, 0) END)"},
     {F::kInt, "v double precision", "double precision", kPlain, "floor(v)"},
     {F::kFix, "v double precision", "double precision", kPlain, "trunc(v)"},
-    // A whole number is its own Int and Fix, of its own type.
-    {F::kInt, "v smallint", "smallint", kPlain, "v"},
-    {F::kInt, "v integer", "integer", kPlain, "v"},
-    {F::kInt, "v bigint", "bigint", kPlain, "v"},
-    {F::kFix, "v smallint", "smallint", kPlain, "v"},
-    {F::kFix, "v integer", "integer", kPlain, "v"},
-    {F::kFix, "v bigint", "bigint", kPlain, "v"},
     {F::kSgn, "v double precision", "integer", kPlain, "sign(v)::integer"},
     // Round(value[, places]): places 0 to 22; a value too large to scale has no
     // fractional digits and stays as it is. A whole number is rounded as a
@@ -297,9 +290,11 @@ EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow OR invalid_par
   -- Any other text as it is.
   RETURN v;
 END )"},
-    {F::kFormat, "v text", "text", kPlain, "v"},
-    {F::kFormat, "v double precision", "text", kPlain, "v::text"},
-    {F::kFormat, "v timestamp", "text", kPlain, "pg_temp.jet_datetext(v)"},
+    // Format(value): each body gives Null for Null itself, since a STRICT
+    // function that leaves the setting unused is never inlined.
+    {F::kFormat, "v text", "text", kNullsInBody, "v"},
+    {F::kFormat, "v double precision", "text", kNullsInBody, "v::text"},
+    {F::kFormat, "v timestamp", "text", kNullsInBody, "pg_temp.jet_datetext(v)"},
     // Format(value, pattern) with the pattern also as to_char writes it (the
     // dialect gives it for a pattern written in the statement): a date is
     // to_char's, inlined into the statement; STABLE as to_char is, or the
@@ -596,6 +591,14 @@ END )"},
   for (const auto& [function, part] : parts) {
     overloads.push_back(
         {function, "v timestamp", "integer", kNullsInBody, std::string(part) + "::integer"});
+  }
+  // A whole number is its own Int and Fix, of its own type.
+  const std::pair<std::string_view, std::string_view> wholes[] = {
+      {"v smallint", "smallint"}, {"v integer", "integer"}, {"v bigint", "bigint"}};
+  for (const F function : {F::kInt, F::kFix}) {
+    for (const auto& [argument, type] : wholes) {
+      overloads.push_back({function, argument, type, kPlain, "v"});
+    }
   }
   return overloads;
 }

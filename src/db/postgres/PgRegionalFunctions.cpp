@@ -1,6 +1,7 @@
 // The server's functions that answer by the regional setting: the table of
-// the settings' patterns and names, and the functions that take a setting
-// before Jet's arguments (part of the one text JetFunctionsSql runs).
+// the settings' patterns and names, and the helpers that take a setting
+// before their arguments (part of the one text JetFunctionsSql runs); Jet's
+// own regional functions are among the overloads of PgOverloads.cpp.
 #include <string>
 #include <string_view>
 
