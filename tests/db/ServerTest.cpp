@@ -20,6 +20,7 @@
 
 #include "db/DbContract.h"
 #include "db/JetFunctionTable.h"
+#include "db/jet/Ast.h"
 #include "db/postgres/PgBackend.h"
 #include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
@@ -608,14 +609,16 @@ TEST_F(Server, TheDatabaseKeepsJetsNamesNumbersAndRules) {
 }
 
 // The cells of a listing (a date shown by a written pattern, a number shown
-// blank when zero, a flag shown as a word) are the server's own expressions
+// blank when zero, a flag shown as a word, a part of a date, a trimmed text)
+// are the server's own expressions
 // once the planner has read the statement: no call per cell remains, and
 // the statement may run on several processes.
 TEST_F(Server, AListingsCellsAreTheServersOwnExpressions) {
   const std::string statement =
       conn_->Translate("select F_EmpID, Format(F_Date, 'yyyy-mm-dd') as D, iif(F_SBSJ = 0, '', "
                        "F_SBSJ) as H, iif(F_CDNum = 0, '', F_CDNum) as N, iif(F_IsWQ, '是', '') "
-                       "as W from Q_KQ order by F_EmpID, F_Date");
+                       "as W, Year(F_Date) + Second(F_Date) as Y, Trim(F_EmpID) as E from Q_KQ "
+                       "order by F_EmpID, F_Date");
   auto& server = internal::BackendOf(*conn_);
   for (const char* setting :
        {"SET parallel_setup_cost = 0", "SET parallel_tuple_cost = 0",
@@ -653,6 +656,52 @@ TEST_F(Server, FunctionsThatReadTheClockAreNotFixedOnTheServer) {
     ASSERT_EQ(rows.row_count, 1u);
     EXPECT_EQ(rows.cells[0].ToText(), "0") << f.name;
     EXPECT_NE(rows.cells[1].ToText(), "0") << f.name << " is not on the server";
+  }
+}
+
+// Each argument a function's kinds read as a date is read so from a text
+// and a number too, and the first one read as a text from a number and a
+// date: one value given as any of those types gives the answer (or the
+// error) it gives as the type the function reads.
+TEST_F(Server, AFunctionReadsEveryTypeItsKindsName) {
+  conn_->Execute("create table T (D datetime, T text(20), N double, S text(20))");
+  conn_->Execute("insert into T values (#2003-05-01#, '2003-05-01', 37742, '37742')");
+  auto answer = [&](const std::string& call) {
+    try {
+      return Scalar(conn_, "select " + call + ") from T");
+    } catch (const Error& e) {
+      return "error " + std::to_string(e.number()) + ": " + e.description();
+    }
+  };
+  for (const JetFunctionInfo& f : kJetFunctions) {
+    if (jet::IsDomain(f.function)) continue;
+    // For each argument, groups of columns that hold one value, the first
+    // of each the type the function reads.
+    std::vector<std::vector<std::vector<std::string>>> groups;
+    for (size_t i = 0; i < f.kinds.size(); ++i) {
+      const char kind = f.kinds[i];
+      if (kind == 'd') {
+        groups.push_back({{"D", "T", "N"}});
+      } else if (kind == 't' && i == 0) {
+        groups.push_back({{"T", "D"}, {"S", "N"}});
+      } else {
+        groups.push_back({{kind == 'n' ? "2" : kind == 'p' ? "'d'" : kind == 't' ? "'0'" : "1"}});
+      }
+    }
+    std::function<void(size_t, const std::string&, const std::string&)> walk =
+        [&](size_t i, const std::string& call, const std::string& read) {
+          if (i == groups.size()) {
+            if (call != read) EXPECT_EQ(answer(call), answer(read)) << call;
+            return;
+          }
+          const std::string comma = i == 0 ? "" : ", ";
+          for (const auto& group : groups[i]) {
+            for (const std::string& column : group) {
+              walk(i + 1, call + comma + column, read + comma + group[0]);
+            }
+          }
+        };
+    walk(0, std::string(f.name) + "(", std::string(f.name) + "(");
   }
 }
 

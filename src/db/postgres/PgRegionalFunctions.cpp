@@ -1,6 +1,7 @@
 // The server's functions that answer by the regional setting: the table of
-// the settings' patterns and names, and the functions that take a setting
-// before Jet's arguments (part of the one text JetFunctionsSql runs).
+// the settings' patterns and names, and the helpers that take a setting
+// before their arguments (part of the one text JetFunctionsSql runs); Jet's
+// own regional functions are among the overloads of PgOverloads.cpp.
 #include <string>
 #include <string_view>
 
@@ -81,81 +82,6 @@ BEGIN
 EXCEPTION WHEN invalid_parameter_value OR invalid_datetime_format OR datetime_field_overflow THEN
   RAISE EXCEPTION 'no date' USING ERRCODE = '22007';
 END $f$;
-CREATE FUNCTION pg_temp.jet_year(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_year(v)';
-CREATE FUNCTION pg_temp.jet_year(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_year(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_year(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_year(v)';
-CREATE FUNCTION pg_temp.jet_month(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_month(v)';
-CREATE FUNCTION pg_temp.jet_month(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_month(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_month(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_month(v)';
-CREATE FUNCTION pg_temp.jet_day(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_day(v)';
-CREATE FUNCTION pg_temp.jet_day(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_day(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_day(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_day(v)';
-CREATE FUNCTION pg_temp.jet_hour(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_hour(v)';
-CREATE FUNCTION pg_temp.jet_hour(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_hour(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_hour(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_hour(v)';
-CREATE FUNCTION pg_temp.jet_minute(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_minute(v)';
-CREATE FUNCTION pg_temp.jet_minute(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_minute(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_minute(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_minute(v)';
-CREATE FUNCTION pg_temp.jet_second(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(v)';
-CREATE FUNCTION pg_temp.jet_second(r integer, v text) RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_second(pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_second(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_second(v)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v timestamp, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
-  AS 'SELECT pg_temp.jet_weekday(v, first)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v text, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql STABLE
-  AS 'SELECT pg_temp.jet_weekday(pg_temp.jet_dateof(r, v), first)';
-CREATE FUNCTION pg_temp.jet_weekday(r integer, v double precision, first double precision DEFAULT 1) RETURNS integer LANGUAGE sql IMMUTABLE
-  AS 'SELECT pg_temp.jet_weekday(v, first)';
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, n, v)';
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, n, pg_temp.jet_dateof(r, v))';
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n double precision, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(unit, n, v)';
--- A date as the count is its serial.
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v text) RETURNS timestamp LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
-CREATE FUNCTION pg_temp.jet_dateadd(r integer, unit text, n timestamp, v double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_dateadd(r, unit, pg_temp.jet_number(n), v)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a timestamp, b timestamp, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, a, b, first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a text, b text, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_dateof(r, a), pg_temp.jet_dateof(r, b), first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a text, b timestamp, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, pg_temp.jet_dateof(r, a), b, first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a timestamp, b text, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql STABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, a, pg_temp.jet_dateof(r, b), first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a double precision, b double precision, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, a, b, first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a double precision, b timestamp, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, a, b, first, week)';
-CREATE FUNCTION pg_temp.jet_datediff(r integer, unit text, a timestamp, b double precision, first double precision DEFAULT 1,
-                                     week double precision DEFAULT 1) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_datediff(unit, a, b, first, week)';
-CREATE FUNCTION pg_temp.jet_datepart(r integer, unit text, v timestamp, first double precision DEFAULT 1, week double precision DEFAULT 1)
-  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, v, first, week)';
-CREATE FUNCTION pg_temp.jet_datepart(r integer, unit text, v text, first double precision DEFAULT 1, week double precision DEFAULT 1)
-  RETURNS integer LANGUAGE sql STABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, pg_temp.jet_dateof(r, v), first, week)';
-CREATE FUNCTION pg_temp.jet_datepart(r integer, unit text, v double precision, first double precision DEFAULT 1, week double precision DEFAULT 1)
-  RETURNS integer LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_datepart(unit, v, first, week)';
-CREATE FUNCTION pg_temp.jet_isdate(r integer, v text) RETURNS integer LANGUAGE plpgsql STABLE AS $f$
-BEGIN
-  IF v IS NULL THEN RETURN 0; END IF;
-  PERFORM pg_temp.jet_dateof(r, v);
-  RETURN -1;
-EXCEPTION WHEN invalid_datetime_format THEN
-  RETURN 0;
-END $f$;
-CREATE FUNCTION pg_temp.jet_isdate(r integer, v double precision) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT 0';
-CREATE FUNCTION pg_temp.jet_isdate(r integer, v timestamp) RETURNS integer LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN v IS NULL THEN 0 ELSE -1 END';
 -- A date as text (CStr, &) is the setting's General Date.
 CREATE FUNCTION pg_temp.jet_text(r integer, v timestamp) RETURNS text LANGUAGE sql IMMUTABLE
   AS 'SELECT CASE WHEN r = 0 THEN pg_temp.jet_datetext(v) ELSE pg_temp.jet_generaldate(r, v) END';
@@ -163,10 +89,6 @@ CREATE FUNCTION pg_temp.jet_text(r integer, v text) RETURNS text LANGUAGE sql IM
 CREATE FUNCTION pg_temp.jet_text(r integer, v real) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_text(v)';
 CREATE FUNCTION pg_temp.jet_text(r integer, v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_text(v)';
 CREATE FUNCTION pg_temp.jet_text(r integer, v boolean) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_text(v)';
-CREATE FUNCTION pg_temp.jet_cstr(r integer, v timestamp) RETURNS text LANGUAGE sql IMMUTABLE
-  AS 'SELECT CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::text ELSE pg_temp.jet_text(r, v) END';
-CREATE FUNCTION pg_temp.jet_cstr(r integer, v text) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
-CREATE FUNCTION pg_temp.jet_cstr(r integer, v double precision) RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_cstr(v)';
 
 -- + and - as Jet reads them: numbers keep their type, a date and a number of
 -- days give a date, two dates the days between them, two texts are joined.

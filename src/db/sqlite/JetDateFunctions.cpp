@@ -116,6 +116,8 @@ enum class Interval {
 };
 
 Interval IntervalOf(sqlite3_value* v) {
+  // The runtime takes the interval as a String, which holds no Null.
+  if (IsNull(v)) Raise(errnum::kInvalidUseOfNull);
   std::string buffer;
   const std::string_view s = TextOf(v, buffer);
   struct Named {
