@@ -28,12 +28,15 @@ class Shapes {
   // The shape of an INSERT (false for any other statement): every token but
   // a literal as written, a literal as its class; a number of neither class
   // is written as it is.
+  // A catalog's generation is part of the key, so nothing kept under one
+  // state of the schema is read under another.
   static bool Key(const std::vector<Token>& tokens, const Dialect& dialect, bool ansi89,
-                  std::string& key) {
+                  uint64_t generation, std::string& key) {
     if (tokens.empty() || !tokens[0].IsWord("INSERT")) return false;
     key.clear();
     const auto* d = reinterpret_cast<const char*>(&dialect);
     key.append(reinterpret_cast<const char*>(&d), sizeof d);
+    key.append(reinterpret_cast<const char*>(&generation), sizeof generation);
     key += ansi89 ? '8' : '9';
     for (const Token& t : tokens) {
       key += static_cast<char>(t.kind);
@@ -198,9 +201,11 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   // The catalog the emitter reads: none for an engine that only wants the
   // columns of a * (the expanding pass reads it).
   Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
-  // No catalog: a catalog's answers may change between two statements.
-  const bool shaped = lift_literals && resolver == nullptr &&
-                      Shapes::Key(tokens, dialect, ansi89_wildcards, key);
+  // No catalog, or one whose answers stand until its generation changes;
+  // the answers of any other may change between two statements.
+  const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
+  const bool shaped = lift_literals && (resolver == nullptr || generation != 0) &&
+                      Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key);
   if (shaped) {
     if (const std::string* sql = shapes.Find(key)) {
       if (Shapes::Literals(tokens, result.parameters)) {
@@ -246,7 +251,10 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     result.parameters.reserve(literals);
   }
   Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, resolver, result);
-  if (shaped && result.ok && Shapes::Keeps(ast, root, tokens, result)) {
+  // A translation that read the catalog afresh (its generation moved on)
+  // is not kept: what it read may already be out of date.
+  if (shaped && result.ok && (resolver == nullptr || resolver->Generation() == generation) &&
+      Shapes::Keeps(ast, root, tokens, result)) {
     shapes.Keep(key, result.sql);
   }
   return result;
