@@ -102,6 +102,7 @@ clockid_t ServerClock(PGconn* session) {
 // One turn's times: the clock, and processor time of client and server.
 struct Times {
   double wall = 1e300, cpu = 1e300;
+  double client = 0, server = 0;  // of the turn of least processor time
   // Keeps the faster of this and one run of f, whose server session is
   // session.
   template <class F>
@@ -117,7 +118,11 @@ struct Times {
     const double client = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - client_start;
     const double served = server_known ? CpuMs(server) - server_start : 0;
     wall = std::min(wall, took);
-    cpu = std::min(cpu, client + served);
+    if (client + served < cpu) {
+      cpu = client + served;
+      this->client = client;
+      this->server = served;
+    }
   }
 };
 
@@ -304,13 +309,14 @@ int main(int argc, char** argv) {
       }
       std::printf("%s, %d adds, fastest of %d turns; processor time of client and server:\n",
                   question, kAdds, kTurns);
-      std::printf("  raw libpq prepared once %7.1f ms cpu %7.1f ms wall\n", direct_prepared.cpu,
-                  direct_prepared.wall);
-      std::printf("  raw libpq inline texts  %7.1f ms cpu %7.1f ms wall\n", direct.cpu,
-                  direct.wall);
+      auto line = [](const char* side, const Times& t) {
+        std::printf("  %-24s %7.1f ms cpu (client %6.1f, server %6.1f) %7.1f ms wall\n", side,
+                    t.cpu, t.client, t.server, t.wall);
+      };
+      line("raw libpq prepared once", direct_prepared);
+      line("raw libpq inline texts", direct);
       for (size_t f = 0; f < forms.size(); ++f) {
-        std::printf("  library, %-7s         %7.1f ms cpu %7.1f ms wall\n", forms[f].name,
-                    library[f].cpu, library[f].wall);
+        line((std::string("library, ") + forms[f].name).c_str(), library[f]);
       }
       for (size_t f = 0; f < forms.size(); ++f) {
         std::printf("%-18s %-7s library/raw-prepared time = %.2f (cpu), %.2f (wall); "

@@ -1,5 +1,6 @@
 #include "db/jet/Translator.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -13,6 +14,15 @@
 namespace tessaly::db::jet {
 
 namespace {
+
+// The literals among a statement's tokens: mostly one parameter each, room
+// for them at once rather than growing (and moving) the list value by value.
+size_t LiteralCount(const std::vector<Token>& tokens) {
+  return static_cast<size_t>(std::count_if(tokens.begin(), tokens.end(), [](const Token& t) {
+    return t.kind == TokenKind::kText || t.kind == TokenKind::kNumber ||
+           t.kind == TokenKind::kDateLit;
+  }));
+}
 
 // A record class adds its rows with one INSERT ... VALUES of literals, the
 // same statement with new values each time. Its translation depends only on
@@ -62,9 +72,17 @@ class Shapes {
   // The statement's literals, in order, as the writer lifts them: false when
   // one is not (a date Jet cannot read).
   static bool Literals(const std::vector<Token>& tokens, std::vector<Parameter>& out) {
+    out.reserve(LiteralCount(tokens));
     for (const Token& t : tokens) {
       switch (t.kind) {
-        case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); break;
+        case TokenKind::kText: {
+          // Mostly a text whose delimiter is not doubled inside: its body as it is.
+          const std::string_view body = t.text.substr(1, t.text.size() - 2);
+          out.push_back(Parameter::Text(body.find(t.text.front()) == std::string_view::npos
+                                            ? std::string(body)
+                                            : TextOfLiteral(t.text)));
+          break;
+        }
         case TokenKind::kDateLit: {
           const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
           if (!date) return false;
@@ -241,14 +259,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   }
   if (lift_literals) {
-    // Mostly one parameter for each literal: room for them at once rather
-    // than growing (and moving) the list as an INSERT's values are written.
-    size_t literals = 0;
-    for (const Token& token : tokens) {
-      literals += token.kind == TokenKind::kText || token.kind == TokenKind::kNumber ||
-                  token.kind == TokenKind::kDateLit;
-    }
-    result.parameters.reserve(literals);
+    result.parameters.reserve(LiteralCount(tokens));
   }
   Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, resolver, result);
   // A translation that read the catalog afresh (its generation moved on)
