@@ -1,21 +1,25 @@
 // The PostgreSQL engine against raw libpq on the same work, on the server
 // TESSALY_PG_TARGET (or the first argument) names:
-//  - clsKQ::Add in a host transaction and in autocommit, against PQexec of
-//    the same statements translated once, up front, with their values inline;
+//  - clsKQ::Add in a host transaction and in autocommit, with statements sent
+//    unnamed (the default) and prepared by name (tessaly_statements=named),
+//    against a raw loop of one INSERT prepared once with the values bound,
+//    into a table made LIKE "T_KQ" INCLUDING ALL (the same indexes and
+//    defaults), and against PQexec of the statements translated once, up
+//    front, with their values inline;
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
-// Beside the raw texts, the adds are also timed against one statement prepared
-// once with the values bound (what the library does itself with
-// tessaly_statements=named; inside a transaction the table's first row also
-// reads what its rows must meet, under a savepoint, and the rest go without).
-// Through a pooler (TESSALY_PG_POOLED=1) the same, for the ratio of pooled to
-// direct times.
-// Each side takes turns with the other and keeps its fastest turn (wall
-// time: the server's work counts); printed as library / raw time.
+// Through a pooler (TESSALY_PG_POOLED=1) the same, unnamed only, for the
+// ratio of pooled to direct times.
+// Each side takes turns with the other and keeps its fastest turn. The adds
+// are timed by processor time, the client's and its server session's
+// together (the server runs on this machine; a busy machine disturbs
+// processor time less than the clock), and by the clock; the listing by the
+// clock. Printed as library / raw time.
 #include <libpq-fe.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +30,7 @@
 #include "KqRows.h"
 #include "db/Backend.h"
 #include "db/jet/Translator.h"
+#include "db/postgres/PgBackend.h"
 #include "db/postgres/PgDialect.h"
 #include "tessaly/tessaly.h"
 
@@ -79,6 +84,47 @@ void RawExec(PGconn* raw, const std::string& sql) {
   }
   PQclear(r);
 }
+
+// Milliseconds of processor time: the process's, and that of the server
+// process serving a session (0 when it is not on this machine, as behind a
+// pooler).
+double CpuMs(clockid_t clock) {
+  timespec t{};
+  if (clock_gettime(clock, &t) != 0) return 0;
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+clockid_t ServerClock(PGconn* session) {
+  clockid_t clock{};
+  if (Pooled() || clock_getcpuclockid(PQbackendPID(session), &clock) != 0) return CLOCK_REALTIME;
+  return clock;
+}
+
+// One turn's times: the clock, and processor time of client and server.
+struct Times {
+  double wall = 1e300, cpu = 1e300;
+  double client = 0, server = 0;  // of the turn of least processor time
+  // Keeps the faster of this and one run of f, whose server session is
+  // session.
+  template <class F>
+  void Fastest(PGconn* session, F&& f) {
+    const clockid_t server = ServerClock(session);
+    const bool server_known = server != CLOCK_REALTIME;
+    const double server_start = server_known ? CpuMs(server) : 0;
+    const double client_start = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    const double took =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double client = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - client_start;
+    const double served = server_known ? CpuMs(server) - server_start : 0;
+    wall = std::min(wall, took);
+    if (client + served < cpu) {
+      cpu = client + served;
+      this->client = client;
+      this->server = served;
+    }
+  }
+};
 
 template <class F>
 double WallMs(F&& f) {
@@ -156,8 +202,17 @@ int main(int argc, char** argv) {
   }
   try {
     // --- adds ---------------------------------------------------------------
+    const std::string schema_target = WithSchema(target, "tessaly_bench_add");
     auto conn = Fresh(target, "tessaly_bench_add");
-    PGconn* raw = RawOpen(WithSchema(target, "tessaly_bench_add"));
+    // The raw side's table: the library's own, its indexes and defaults.
+    tessaly::db::internal::BackendOf(*conn).Run(
+        "CREATE TABLE \"T_KQ_Raw\" (LIKE \"T_KQ\" INCLUDING ALL)", nullptr);
+    auto into_raw_table = [](std::string sql) {
+      const std::string table = "\"T_KQ\"";
+      sql.replace(sql.find(table), table.size(), "\"T_KQ_Raw\"");
+      return sql;
+    };
+    PGconn* raw = RawOpen(schema_target);
     std::vector<clsKQ> rows(kAdds);
     std::vector<std::string> inline_texts;
     // The same statements with their values lifted out: one text, prepared
@@ -170,7 +225,7 @@ int main(int argc, char** argv) {
           tessaly::mdlConst::InsertText("T_KQ", rows[i].GetValueFields(),
                                         rows[i].GetValuesString()),
           tessaly::db::postgres::PgDialect(), true);
-      lifted_text = t.sql;
+      lifted_text = into_raw_table(t.sql);
       std::vector<std::string>& values = lifted_values.emplace_back();
       for (const tessaly::db::Parameter& p : t.parameters) {
         switch (p.kind) {
@@ -180,6 +235,7 @@ int main(int argc, char** argv) {
           case tessaly::db::Parameter::Kind::kReal: values.push_back(std::to_string(p.real)); break;
           case tessaly::db::Parameter::Kind::kText: values.push_back(p.text); break;
           case tessaly::db::Parameter::Kind::kDate: values.push_back(p.date.ToStored()); break;
+          default: throw std::runtime_error("a value of an unexpected kind");
         }
       }
     }
@@ -188,53 +244,86 @@ int main(int argc, char** argv) {
       throw std::runtime_error(PQresultErrorMessage(prepared));
     PQclear(prepared);
     for (int i = 0; i < kAdds; ++i) {
-      rows[i].HConnect(conn);
-      inline_texts.push_back(conn->Translate(tessaly::mdlConst::InsertText(
-          "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString())));
+      inline_texts.push_back(into_raw_table(conn->Translate(tessaly::mdlConst::InsertText(
+          "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString()))));
     }
+    // The library's sessions: statements unnamed, and (on a direct session)
+    // prepared by name.
+    struct Form {
+      const char* name;
+      std::shared_ptr<tessaly::db::Connection> conn;
+    };
+    std::vector<Form> forms = {{"unnamed", conn}};
+    if (!Pooled()) {
+      forms.push_back({"named", tessaly::db::Connection::Open(
+                                    schema_target + (schema_target.starts_with("postgres")
+                                                         ? "&tessaly_statements=named"
+                                                         : " tessaly_statements=named"))});
+    }
+    auto session_of = [](tessaly::db::Connection& c) {
+      return static_cast<tessaly::db::postgres::PgBackend&>(tessaly::db::internal::BackendOf(c))
+          .handle();
+    };
     for (const bool transaction : {true, false}) {
-      double library = 1e300, direct = 1e300, direct_prepared = 1e300;
+      const char* question = transaction ? "AddInTransaction" : "AddAutocommit";
+      Times direct, direct_prepared;
+      std::vector<Times> library(forms.size());
       for (int turn = 0; turn < kTurns; ++turn) {
-        conn->Execute("delete * from T_KQ");
-        direct_prepared = std::min(direct_prepared, WallMs([&] {
-                                     if (transaction) RawExec(raw, "BEGIN");
-                                     for (const auto& values : lifted_values) {
-                                       std::vector<const char*> pointers;
-                                       for (const std::string& v : values)
-                                         pointers.push_back(v.c_str());
-                                       PGresult* r = PQexecPrepared(
-                                           raw, "raw_add", static_cast<int>(pointers.size()),
-                                           pointers.data(), nullptr, nullptr, 0);
-                                       if (PQresultStatus(r) != PGRES_COMMAND_OK) {
-                                         const std::string message = PQresultErrorMessage(r);
-                                         PQclear(r);
-                                         throw std::runtime_error(message);
-                                       }
-                                       PQclear(r);
-                                     }
-                                     if (transaction) RawExec(raw, "COMMIT");
-                                   }));
-        conn->Execute("delete * from T_KQ");
-        library = std::min(library, WallMs([&] {
-                             std::string err;
-                             if (transaction) conn->BeginTrans();
-                             for (clsKQ& kq : rows) {
-                               if (kq.Add(err) != tessaly::RES_ADDOK) throw std::runtime_error(err);
-                             }
-                             if (transaction) conn->CommitTrans();
-                           }));
-        conn->Execute("delete * from T_KQ");
-        direct = std::min(direct, WallMs([&] {
-                            if (transaction) RawExec(raw, "BEGIN");
-                            for (const std::string& sql : inline_texts) RawExec(raw, sql);
-                            if (transaction) RawExec(raw, "COMMIT");
-                          }));
+        RawExec(raw, "DELETE FROM \"T_KQ_Raw\"");
+        direct_prepared.Fastest(raw, [&] {
+          if (transaction) RawExec(raw, "BEGIN");
+          std::vector<const char*> pointers;
+          for (const auto& values : lifted_values) {
+            pointers.clear();
+            for (const std::string& v : values) pointers.push_back(v.c_str());
+            PGresult* r = PQexecPrepared(raw, "raw_add", static_cast<int>(pointers.size()),
+                                         pointers.data(), nullptr, nullptr, 0);
+            if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+              const std::string message = PQresultErrorMessage(r);
+              PQclear(r);
+              throw std::runtime_error(message);
+            }
+            PQclear(r);
+          }
+          if (transaction) RawExec(raw, "COMMIT");
+        });
+        for (size_t f = 0; f < forms.size(); ++f) {
+          tessaly::db::Connection& c = *forms[f].conn;
+          c.Execute("delete * from T_KQ");
+          for (clsKQ& kq : rows) kq.HConnect(forms[f].conn);
+          library[f].Fastest(session_of(c), [&] {
+            std::string err;
+            if (transaction) c.BeginTrans();
+            for (clsKQ& kq : rows) {
+              if (kq.Add(err) != tessaly::RES_ADDOK) throw std::runtime_error(err);
+            }
+            if (transaction) c.CommitTrans();
+          });
+        }
+        RawExec(raw, "DELETE FROM \"T_KQ_Raw\"");
+        direct.Fastest(raw, [&] {
+          if (transaction) RawExec(raw, "BEGIN");
+          for (const std::string& sql : inline_texts) RawExec(raw, sql);
+          if (transaction) RawExec(raw, "COMMIT");
+        });
       }
-      std::printf("%-18s library %7.1f ms, raw libpq %7.1f ms (%d adds): library/raw time = %.2f\n",
-                  transaction ? "AddInTransaction" : "AddAutocommit", library, direct, kAdds,
-                  library / direct);
-      std::printf("%-18s raw libpq prepared once %7.1f ms: library/raw-prepared time = %.2f\n", "",
-                  direct_prepared, library / direct_prepared);
+      std::printf("%s, %d adds, fastest of %d turns; processor time of client and server:\n",
+                  question, kAdds, kTurns);
+      auto line = [](const char* side, const Times& t) {
+        std::printf("  %-24s %7.1f ms cpu (client %6.1f, server %6.1f) %7.1f ms wall\n", side,
+                    t.cpu, t.client, t.server, t.wall);
+      };
+      line("raw libpq prepared once", direct_prepared);
+      line("raw libpq inline texts", direct);
+      for (size_t f = 0; f < forms.size(); ++f) {
+        line((std::string("library, ") + forms[f].name).c_str(), library[f]);
+      }
+      for (size_t f = 0; f < forms.size(); ++f) {
+        std::printf("%-18s %-7s library/raw-prepared time = %.2f (cpu), %.2f (wall); "
+                    "library/raw time = %.2f (cpu)\n",
+                    question, forms[f].name, library[f].cpu / direct_prepared.cpu,
+                    library[f].wall / direct_prepared.wall, library[f].cpu / direct.cpu);
+      }
     }
     PQfinish(raw);
     // "adds" after the target: the adds alone, for runs taken in turns.

@@ -172,6 +172,30 @@ TEST_P(ConnectionContract, ExecuteReturnsTheRowsThisStatementChanged) {
   EXPECT_EQ(conn_->Execute("DELETE FROM T_Emp"), 3);
 }
 
+// A record class adds its rows with one shape of INSERT, translated once;
+// the names it writes follow the table when it is made again or a column is
+// renamed (the server spells a name as its catalog does).
+TEST_P(ConnectionContract, AnInsertOfAKnownShapeFollowsTheTablesChangedNames) {
+  auto amounts = [&] {
+    Recordset rs;
+    rs.Open("SELECT F_Amount FROM T_Shape ORDER BY F_Amount", conn_, adOpenStatic,
+            adLockReadOnly);
+    std::vector<int32_t> read;
+    for (; !rs.IsEOF(); rs.MoveNext()) read.push_back(rs.Fields().Item(0).Value().ToLong());
+    return read;
+  };
+  conn_->Execute("CREATE TABLE T_Shape (F_Amount LONG, F_Note TEXT(10))");
+  conn_->Execute("INSERT INTO T_Shape (f_amount, f_note) VALUES (1, 'a')");
+  conn_->Execute("INSERT INTO T_Shape (f_amount, f_note) VALUES (2, 'b')");
+  conn_->Execute("DROP TABLE T_Shape");
+  conn_->Execute("CREATE TABLE T_Shape (F_AMOUNT LONG, F_NOTE TEXT(10))");
+  conn_->Execute("INSERT INTO T_Shape (f_amount, f_note) VALUES (3, 'c')");
+  EXPECT_EQ(amounts(), std::vector<int32_t>({3}));
+  Native("ALTER TABLE T_Shape RENAME COLUMN F_AMOUNT TO F_Amount");
+  conn_->Execute("INSERT INTO T_Shape (f_amount, f_note) VALUES (4, 'd')");
+  EXPECT_EQ(amounts(), std::vector<int32_t>({3, 4}));
+}
+
 TEST_P(ConnectionContract, ExplainTellsWhatAStatementBecomesAndItsKindWithoutRunningIt) {
   const std::string select = "SELECT F_Name FROM T_Emp WHERE F_ID = 7 AND F_Name = 'it''s'";
   const Connection::Explanation query = conn_->Explain(select);

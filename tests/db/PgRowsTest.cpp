@@ -20,6 +20,10 @@ TEST(RowInsert, OnlyTheTranslatorsOneRowInsertIsRead) {
   EXPECT_EQ(insert->table, R"("T ""x""")");
   EXPECT_EQ(insert->columns, (std::vector<std::string>{"F_A", "F \"B\"", "F_C"}));
   EXPECT_EQ(insert->values, (std::vector<int>{2, 0, 10}));
+  // A quote doubled at either end of a name is one quote of the name.
+  const auto ends = ReadRowInsert(R"(INSERT INTO "T" ("F_A""", """F") VALUES ($1, $2))");
+  ASSERT_TRUE(ends);
+  EXPECT_EQ(ends->columns, (std::vector<std::string>{"F_A\"", "\"F"}));
   for (const char* other : {
            R"(INSERT INTO "T" ("F_A") SELECT "F_A" FROM "S")",
            R"(INSERT INTO "T" ("F_A", "F_B") VALUES ($1))",

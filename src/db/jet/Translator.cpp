@@ -1,5 +1,6 @@
 #include "db/jet/Translator.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -13,6 +14,15 @@
 namespace tessaly::db::jet {
 
 namespace {
+
+// The literals among a statement's tokens: mostly one parameter each, room
+// for them at once rather than growing (and moving) the list value by value.
+size_t LiteralCount(const std::vector<Token>& tokens) {
+  return static_cast<size_t>(std::count_if(tokens.begin(), tokens.end(), [](const Token& t) {
+    return t.kind == TokenKind::kText || t.kind == TokenKind::kNumber ||
+           t.kind == TokenKind::kDateLit;
+  }));
+}
 
 // A record class adds its rows with one INSERT ... VALUES of literals, the
 // same statement with new values each time. Its translation depends only on
@@ -28,12 +38,15 @@ class Shapes {
   // The shape of an INSERT (false for any other statement): every token but
   // a literal as written, a literal as its class; a number of neither class
   // is written as it is.
+  // A catalog's generation is part of the key, so nothing kept under one
+  // state of the schema is read under another.
   static bool Key(const std::vector<Token>& tokens, const Dialect& dialect, bool ansi89,
-                  std::string& key) {
+                  uint64_t generation, std::string& key) {
     if (tokens.empty() || !tokens[0].IsWord("INSERT")) return false;
     key.clear();
     const auto* d = reinterpret_cast<const char*>(&dialect);
     key.append(reinterpret_cast<const char*>(&d), sizeof d);
+    key.append(reinterpret_cast<const char*>(&generation), sizeof generation);
     key += ansi89 ? '8' : '9';
     for (const Token& t : tokens) {
       key += static_cast<char>(t.kind);
@@ -59,9 +72,17 @@ class Shapes {
   // The statement's literals, in order, as the writer lifts them: false when
   // one is not (a date Jet cannot read).
   static bool Literals(const std::vector<Token>& tokens, std::vector<Parameter>& out) {
+    out.reserve(LiteralCount(tokens));
     for (const Token& t : tokens) {
       switch (t.kind) {
-        case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); break;
+        case TokenKind::kText: {
+          // Mostly a text whose delimiter is not doubled inside: its body as it is.
+          const std::string_view body = t.text.substr(1, t.text.size() - 2);
+          out.push_back(Parameter::Text(body.find(t.text.front()) == std::string_view::npos
+                                            ? std::string(body)
+                                            : TextOfLiteral(t.text)));
+          break;
+        }
         case TokenKind::kDateLit: {
           const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
           if (!date) return false;
@@ -215,9 +236,11 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   // The catalog the emitter reads: none for an engine that only wants the
   // columns of a * (the expanding pass reads it).
   Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
-  // No catalog: a catalog's answers may change between two statements.
-  const bool shaped = lift_literals && resolver == nullptr &&
-                      Shapes::Key(tokens, dialect, ansi89_wildcards, key);
+  // No catalog, or one whose answers stand until its generation changes;
+  // the answers of any other may change between two statements.
+  const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
+  const bool shaped = lift_literals && (resolver == nullptr || generation != 0) &&
+                      Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key);
   if (shaped) {
     if (const std::string* sql = shapes.Find(key)) {
       if (Shapes::Literals(tokens, result.parameters)) {
@@ -253,17 +276,13 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     return result;
   }
   if (lift_literals) {
-    // Mostly one parameter for each literal: room for them at once rather
-    // than growing (and moving) the list as an INSERT's values are written.
-    size_t literals = 0;
-    for (const Token& token : tokens) {
-      literals += token.kind == TokenKind::kText || token.kind == TokenKind::kNumber ||
-                  token.kind == TokenKind::kDateLit;
-    }
-    result.parameters.reserve(literals);
+    result.parameters.reserve(LiteralCount(tokens));
   }
   Write(ast, root, jet_sql, dialect, lift_literals, ansi89_wildcards, nullptr, resolver, result);
-  if (shaped && result.ok && Shapes::Keeps(ast, root, tokens, result)) {
+  // A translation that read the catalog afresh (its generation moved on)
+  // is not kept: what it read may already be out of date.
+  if (shaped && result.ok && (resolver == nullptr || resolver->Generation() == generation) &&
+      Shapes::Keeps(ast, root, tokens, result)) {
     shapes.Keep(key, result.sql);
   }
   return result;

@@ -41,6 +41,11 @@ class Catalog {
   // for the columns a * stands for in SELECT ... INTO over joined tables:
   // every other statement is written as without a catalog.
   virtual bool ColumnsOnly() const { return false; }
+  // For a catalog whose answers, and the names the engine's dialect reads,
+  // are kept until its own statements change the schema: a number, unique in
+  // the process, that changes whenever they may change. A translation is
+  // kept by its shape while it stands. 0: none is kept.
+  virtual uint64_t Generation() const { return 0; }
 
  protected:
   ~Catalog() = default;

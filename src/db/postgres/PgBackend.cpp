@@ -282,7 +282,13 @@ void PgBackend::LoadTypes() {
   domains_stale_ = false;
 }
 
+uint64_t PgBackend::NextGeneration() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
 void PgBackend::SchemaChanged() {
+  generation_ = NextGeneration();
   rules_.clear();
   domains_stale_ = true;
   spellings_stale_ = true;
@@ -291,6 +297,7 @@ void PgBackend::SchemaChanged() {
 
 const std::string* PgBackend::Spelling(const std::string& lowered) {
   if (spellings_stale_) {
+    generation_ = NextGeneration();
     // Tables, saved queries and indexes first: a column spelled otherwise
     // than a table of the same name leaves the table's spelling standing.
     Result names = Execute(

@@ -159,6 +159,9 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // jet::Catalog: a table or saved query of the search path, read from the
   // catalog once until the schema changes.
   const jet::NamedObject& Find(std::string_view name) override;
+  uint64_t Generation() const override { return generation_; }
+  // A generation no backend of the process has had.
+  static uint64_t NextGeneration();
   // NameSpellings: the names of the search path's tables, saved queries
   // and columns, read from the catalog once until the schema changes.
   const std::string* Spelling(const std::string& lowered) override;
@@ -203,6 +206,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // in several ways.
   std::unordered_map<std::string, std::string> spellings_;
   bool spellings_stale_ = true;
+  // Moves on with every change of the schema and every reading of the
+  // spellings: the translator keeps a one-row insert's text by its shape
+  // only while it stands.
+  uint64_t generation_ = NextGeneration();
   // The walks of cursors of the host's transaction, read to their end
   // before it ends.
   std::set<Walk*> walks_;

@@ -18,6 +18,13 @@ constexpr size_t kLargest = size_t{1} << 26;
 // text, which it passes.
 std::optional<std::string> QuotedName(std::string_view& text) {
   if (text.empty() || text[0] != '"') return std::nullopt;
+  // Mostly a name without a quote inside: taken whole.
+  if (const size_t close = text.find('"', 1);
+      close != std::string_view::npos && (close + 1 == text.size() || text[close + 1] != '"')) {
+    std::string name(text.substr(1, close - 1));
+    text.remove_prefix(close + 1);
+    return name;
+  }
   std::string name;
   for (size_t i = 1; i < text.size(); ++i) {
     if (text[i] != '"') {
@@ -123,7 +130,9 @@ RowRules::RowRules(const TableFacts& facts) : unique_(facts.unique) {
     // A column computed from others could fail; the row then needs its
     // savepoint whatever it holds.
     if (c.generated) return;
-    Column& column = columns_[c.name];
+    const auto [at, added] = columns_.try_emplace(c.name);
+    Column& column = at->second;
+    if (added) column.number = columns_.size() - 1;
     const std::string_view type = c.type;
     const int32_t modifier = c.modifier;
     if (type == "text" || type == "citext") {
@@ -317,10 +326,12 @@ bool RowRules::Admits(const RowInsert& insert, std::span<const Parameter> parame
   if (!usable_) return false;
   size_t indexed_bytes = 0;
   size_t named = 0;
-  std::unordered_map<std::string_view, bool> seen;
+  // By the columns' numbers: a flag each, not a map's node each.
+  std::vector<bool> seen(columns_.size());
   for (size_t i = 0; i < insert.columns.size(); ++i) {
     const auto found = columns_.find(insert.columns[i]);
-    if (found == columns_.end() || !seen.emplace(insert.columns[i], true).second) return false;
+    if (found == columns_.end() || seen[found->second.number]) return false;
+    seen[found->second.number] = true;
     const Column& column = found->second;
     if (!column.insertable) return false;
     ++named;
@@ -340,7 +351,7 @@ bool RowRules::Admits(const RowInsert& insert, std::span<const Parameter> parame
   if (indexed_bytes > kIndexRoom) return false;
   if (named == columns_.size()) return true;
   for (const auto& [name, column] : columns_) {
-    if (!column.omittable && !seen.contains(name)) return false;
+    if (!column.omittable && !seen[column.number]) return false;
   }
   return true;
 }

@@ -82,6 +82,7 @@ class RowRules {
     bool omittable = true;  // left out, it takes a default that fits
     bool insertable = true;
     bool indexed = false;
+    size_t number = 0;  // in the order the catalog listed the columns
   };
   bool Fits(const Column& column, const Parameter& value) const;
   bool usable_ = false;
