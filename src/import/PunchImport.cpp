@@ -3,7 +3,6 @@
 #include "tessaly/import/PunchImport.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <cstdio>
 #include <ctime>
