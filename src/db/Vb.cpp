@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "db/NumberText.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::vb {
@@ -422,9 +423,7 @@ std::string_view LeftChars(std::string_view text, size_t n) {
 namespace internal {
 
 bool ParseNumberText(std::string_view text, double* out) {
-  auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  text = db::rules::TrimBlanks(text);
 
   size_t i = 0;
   if (!text.empty() && text[0] == '+') {
