@@ -362,9 +362,7 @@ int64_t NameNumber(sqlite3_value* value, int64_t count) {
 
 // MonthName(setting, month[, abbreviate]): the setting's name of the month.
 void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
-  --argc;
-  ++argv;
+  const rules::RegionalSetting& r = rules::SettingOf(TakeRegion(argc, argv));
   const int64_t m = NameNumber(argv[0], 12);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   ResultText(ctx, (abbreviate ? r.short_months : r.months)[m - 1]);
@@ -373,9 +371,7 @@ void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // WeekdayName(setting, n[, abbreviate[, first day]]): n counts from the
 // first day.
 void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
-  --argc;
-  ++argv;
+  const rules::RegionalSetting& r = rules::SettingOf(TakeRegion(argc, argv));
   const int64_t n = NameNumber(argv[0], 7);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   const int first = FirstDayOf(argc, argv, 2);
