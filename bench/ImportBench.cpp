@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "ServerSchema.h"
 #include "db/Backend.h"
 #include "tessaly/tessaly.h"
 #include "tessaly/import/PunchImport.h"
@@ -139,25 +140,6 @@ Times RawSqlite(const std::string& path, const std::vector<Punch>& punches) {
   return t;
 }
 
-std::string WithSchema(const std::string& target, const std::string& schema) {
-  if (target.starts_with("postgres")) {
-    return target + (target.find('?') == std::string::npos ? "?" : "&") +
-           "options=-csearch_path%3D" + schema + "%2Cpublic";
-  }
-  return target + " options='-csearch_path=" + schema + ",public'";
-}
-
-std::shared_ptr<tessaly::db::Connection> FreshServer(const std::string& target, const std::string& schema) {
-  auto admin = tessaly::db::Connection::Open(target);
-  auto& engine = tessaly::db::internal::BackendOf(*admin);
-  engine.Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE", nullptr);
-  engine.Run("CREATE SCHEMA " + schema, nullptr);
-  auto conn = tessaly::db::Connection::Open(WithSchema(target, schema));
-  tessaly::db::CreateSchema(*conn);
-  Seed(*conn);
-  return conn;
-}
-
 Times Copy(const std::string& target, const std::vector<Punch>& punches) {
   PGconn* raw = PQconnectdb(target.c_str());
   if (PQstatus(raw) != CONNECTION_OK) throw std::runtime_error(PQerrorMessage(raw));
@@ -221,8 +203,13 @@ int main(int argc, char** argv) {
     Print("sqlite", lines, import, raw, "prepared insert");
 
     if (const char* target = std::getenv("TESSALY_PG_TARGET"); target != nullptr && *target) {
-      import = RunImport(*FreshServer(target, "tessaly_bench_import"), punches);
-      FreshServer(target, "tessaly_bench_copy");
+      auto seeded = [&](const char* schema) {
+        auto c = FreshSchema(target, schema);
+        Seed(*c);
+        return c;
+      };
+      import = RunImport(*seeded("tessaly_bench_import"), punches);
+      seeded("tessaly_bench_copy");
       raw = Copy(WithSchema(target, "tessaly_bench_copy"), punches);
       Print("postgres", lines, import, raw, "COPY");
       auto admin = tessaly::db::Connection::Open(target);

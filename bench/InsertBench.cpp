@@ -18,7 +18,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -209,10 +208,6 @@ ListingFixture& Listed() {
 // The raw engine's way to the same text: step the rows and write each cell as
 // the listing does (whole numbers with halves to even, zeros empty).
 std::string RawListing(sqlite3* db, const std::string& sql) {
-  static const char* const kColumns[] = {
-      "F_Dept",    "F_EmpID", "F_Name",  "F_Shift",    "F_Date",  "F_KqType",   "F_In1",  "F_Out1",
-      "F_In2",     "F_Out2",  "F_In3",   "F_Out3",     "F_ZLIn",  "F_ZLOut",    "F_IsWQ", "F_SBSJ",
-      "F_JBHours", "F_QJSJ",  "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"};
   enum Kind { kText, kFlag, kWhole };
   sqlite3_stmt* stmt = nullptr;
   sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
@@ -220,7 +215,7 @@ std::string RawListing(sqlite3* db, const std::string& sql) {
   Kind kind[24];
   for (int c = 0; c < 24; ++c) {
     for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
-      if (sqlite3_stricmp(sqlite3_column_name(stmt, k), kColumns[c]) == 0) index[c] = k;
+      if (sqlite3_stricmp(sqlite3_column_name(stmt, k), kListedColumns[c]) == 0) index[c] = k;
     }
     kind[c] = c == 14 ? kFlag : (c >= 15 && c <= 21) ? kWhole : kText;
   }

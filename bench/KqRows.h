@@ -1,5 +1,5 @@
 // The daily rows the benchmarks write: row i of a spread of employees,
-// dates and values, the same for every engine.
+// dates and values, the same for every engine; and the columns they are listed by.
 #pragma once
 
 #include <cstdio>
@@ -7,6 +7,13 @@
 #include "tessaly/attendance/clsKQ.h"
 
 namespace {
+
+// The columns of clsKQ's listing, in its order: the raw sides write these.
+// The flag is column 14, the whole numbers 15 to 21.
+constexpr const char* kListedColumns[] = {
+    "F_Dept",    "F_EmpID", "F_Name",  "F_Shift",    "F_Date",  "F_KqType",   "F_In1",  "F_Out1",
+    "F_In2",     "F_Out2",  "F_In3",   "F_Out3",     "F_ZLIn",  "F_ZLOut",    "F_IsWQ", "F_SBSJ",
+    "F_JBHours", "F_QJSJ",  "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"};
 
 inline void Fill(tessaly::clsKQ& kq, int i) {
   char emp[16];

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "KqRows.h"
+#include "ServerSchema.h"
 #include "db/Backend.h"
 #include "db/jet/Translator.h"
 #include "db/postgres/PgBackend.h"
@@ -41,26 +42,6 @@ using tessaly::clsKQ;
 constexpr int kAdds = 2000;
 constexpr int kListedRows = 100000;
 constexpr int kTurns = 5;
-
-// With TESSALY_PG_POOLED=1 the target is a pooler, which carries no options:
-// the schema is reached as a role of its name ("$user" on the search path).
-bool Pooled() {
-  const char* pooled = std::getenv("TESSALY_PG_POOLED");
-  return pooled != nullptr && std::string(pooled) == "1";
-}
-
-std::string WithSchema(const std::string& target, const std::string& schema) {
-  if (Pooled()) {
-    return target + (target.starts_with("postgres")
-                         ? (target.find('?') == std::string::npos ? "?" : "&") + ("user=" + schema)
-                         : " user=" + schema);
-  }
-  if (target.starts_with("postgres")) {
-    return target + (target.find('?') == std::string::npos ? "?" : "&") +
-           "options=-csearch_path%3D" + schema + "%2Cpublic";
-  }
-  return target + " options='-csearch_path=" + schema + ",public'";
-}
 
 // The target as libpq reads it: without the library's own option
 // tessaly_statements=..., which the library's side may be given to compare.
@@ -134,36 +115,15 @@ double WallMs(F&& f) {
       .count();
 }
 
-// An empty schema of the attendance database, and a connection on it.
-std::shared_ptr<tessaly::db::Connection> Fresh(const std::string& target,
-                                               const std::string& schema) {
-  auto admin = tessaly::db::Connection::Open(target);
-  auto& engine = tessaly::db::internal::BackendOf(*admin);
-  engine.Run("DROP SCHEMA IF EXISTS " + schema + " CASCADE", nullptr);
-  engine.Run("CREATE SCHEMA " + schema, nullptr);
-  if (Pooled()) {
-    engine.Run("DO $$ BEGIN CREATE ROLE " + schema +
-                   " SUPERUSER LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; END $$",
-               nullptr);
-  }
-  auto conn = tessaly::db::Connection::Open(WithSchema(target, schema));
-  tessaly::db::CreateSchema(*conn);
-  return conn;
-}
-
 // The raw way to the listing's text: every cell as the listing writes it
 // (whole numbers with halves to even and zeros empty, the flag as 是).
 std::string RawListing(PGconn* raw, const std::string& sql) {
-  static const char* const kColumns[] = {
-      "F_Dept",    "F_EmpID", "F_Name",  "F_Shift",    "F_Date",  "F_KqType",   "F_In1",  "F_Out1",
-      "F_In2",     "F_Out2",  "F_In3",   "F_Out3",     "F_ZLIn",  "F_ZLOut",    "F_IsWQ", "F_SBSJ",
-      "F_JBHours", "F_QJSJ",  "F_CDNum", "F_CDMinute", "F_ZTNum", "F_ZTMinute", "F_Note", "F_ID"};
   PGresult* r = PQexec(raw, sql.c_str());
   int index[24];
   for (int c = 0; c < 24; ++c) {
     index[c] = -1;
     for (int k = 0; k < PQnfields(r); ++k) {
-      if (strcasecmp(PQfname(r, k), kColumns[c]) == 0) index[c] = k;
+      if (strcasecmp(PQfname(r, k), kListedColumns[c]) == 0) index[c] = k;
     }
   }
   std::string text;
@@ -203,7 +163,7 @@ int main(int argc, char** argv) {
   try {
     // --- adds ---------------------------------------------------------------
     const std::string schema_target = WithSchema(target, "tessaly_bench_add");
-    auto conn = Fresh(target, "tessaly_bench_add");
+    auto conn = FreshSchema(target, "tessaly_bench_add");
     // The raw side's table: the library's own, its indexes and defaults.
     tessaly::db::internal::BackendOf(*conn).Run(
         "CREATE TABLE \"T_KQ_Raw\" (LIKE \"T_KQ\" INCLUDING ALL)", nullptr);
@@ -334,7 +294,7 @@ int main(int argc, char** argv) {
     }
 
     // --- listing --------------------------------------------------------------
-    auto listed = Fresh(target, "tessaly_bench_list");
+    auto listed = FreshSchema(target, "tessaly_bench_list");
     {
       clsKQ kq;
       listed->BeginTrans();

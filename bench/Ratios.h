@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>

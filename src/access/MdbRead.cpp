@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>

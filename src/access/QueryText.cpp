@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -82,27 +83,14 @@ std::string NameText(std::string_view name) {
   return "[" + std::string(name) + "]";
 }
 
-// Jet's names of the parameter types, by the data type number a parameter
+// Jet's names of the parameter types, at the data type number a parameter
 // row's Flag holds; null for a number Jet does not know.
 const char* ParameterType(int32_t flag) {
-  switch (flag) {
-    case 0: return "Value";
-    case 1: return "Bit";
-    case 2: return "Byte";
-    case 3: return "Short";
-    case 4: return "Long";
-    case 5: return "Currency";
-    case 6: return "IEEESingle";
-    case 7: return "IEEEDouble";
-    case 8: return "DateTime";
-    case 9: return "Binary";
-    case 10: return "Text";
-    case 11: return "LongBinary";
-    case 12: return "Memo";
-    case 15: return "Guid";
-    case 20: return "Decimal";
-    default: return nullptr;
-  }
+  static constexpr const char* kNames[] = {
+      "Value",      "Bit",      "Byte",   "Short", "Long",       "Currency", "IEEESingle",
+      "IEEEDouble", "DateTime", "Binary", "Text",  "LongBinary", "Memo",     nullptr,
+      nullptr,      "Guid",     nullptr,  nullptr, nullptr,      nullptr,    "Decimal"};
+  return flag >= 0 && flag < static_cast<int32_t>(std::size(kNames)) ? kNames[flag] : nullptr;
 }
 
 // The rows of one query, read into the clauses they make.

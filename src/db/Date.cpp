@@ -50,21 +50,18 @@ char* PutDigits(char* out, int64_t value, int width) {
   return out + width;
 }
 
-char* PutDay(char* out, const Date& d) {
-  out = PutDigits(out, d.year, 4);
-  *out++ = '-';
-  out = PutDigits(out, d.month, 2);
-  *out++ = '-';
-  return PutDigits(out, d.day, 2);
+// Three numbers between `separator`s, the last two of two digits.
+char* PutThree(char* out, int64_t first, int first_width, int64_t second, int64_t third,
+               char separator) {
+  out = PutDigits(out, first, first_width);
+  *out++ = separator;
+  out = PutDigits(out, second, 2);
+  *out++ = separator;
+  return PutDigits(out, third, 2);
 }
 
-char* PutTime(char* out, const Date& d) {
-  out = PutDigits(out, d.hour, 2);
-  *out++ = ':';
-  out = PutDigits(out, d.minute, 2);
-  *out++ = ':';
-  return PutDigits(out, d.second, 2);
-}
+char* PutDay(char* out, const Date& d) { return PutThree(out, d.year, 4, d.month, d.day, '-'); }
+char* PutTime(char* out, const Date& d) { return PutThree(out, d.hour, 2, d.minute, d.second, ':'); }
 
 std::string DayAndTime(const Date& d, bool day, bool time) {
   char buf[24];

@@ -2,14 +2,7 @@
 
 namespace tessaly::db::jeterr {
 
-std::string Quoted(std::string_view text) {
-  std::string s;
-  s.reserve(text.size() + 2);
-  s += '\'';
-  s += text;
-  s += '\'';
-  return s;
-}
+std::string Quoted(std::string_view text) { return '\'' + std::string(text) + '\''; }
 
 Error Duplicate() {
   return Error(errnum::kFail,

@@ -1,7 +1,6 @@
 #include "tessaly/db/Recordset.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 #include <vector>
 

@@ -43,6 +43,13 @@ inline std::string Delimited(std::string_view text, char quote) {
   AppendDelimited(out, text, quote);
   return out;
 }
+// The text without the blanks (space, tab, CR, LF) around it.
+inline std::string_view TrimBlanks(std::string_view s) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const size_t first = s.find_first_not_of(kBlanks);
+  return first == std::string_view::npos ? s.substr(s.size())
+                                         : s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
 // A name in the one letter case names are looked up by.
 inline std::string LoweredAscii(std::string_view s) {
   std::string lowered(s);

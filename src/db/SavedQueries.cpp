@@ -73,14 +73,7 @@ Error TooFewParameters(size_t expected) {
   return Error(errnum::kNoValue, "Too few parameters. Expected " + std::to_string(expected) + ".");
 }
 
-std::string TextLiteral(std::string_view text) {
-  std::string out = "'";
-  for (const char c : text) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
+std::string TextLiteral(std::string_view text) { return rules::Delimited(text, '\''); }
 
 // The literal a value given by EXECUTE stands as in its parameter's place,
 // converted to the parameter's declared type as Jet converts it: a text

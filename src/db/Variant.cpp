@@ -22,13 +22,6 @@ std::string IntegerText(Int value) {
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // The runtime's string-to-number coercion: 13 when the text is no number.
 double NumberOfText(std::string_view text) {
   double value;
@@ -265,7 +258,7 @@ double Variant::ToDouble() const {
 
 bool Variant::ToBoolean() const {
   if (const std::string* s = AsString()) {
-    std::string_view text = TrimBlanks(*s);
+    std::string_view text = rules::TrimBlanks(*s);
     if (rules::EqualsNoCase(text, "TRUE")) return true;
     if (rules::EqualsNoCase(text, "FALSE")) return false;
     return NumberOfText(text) != 0;
@@ -331,7 +324,7 @@ Decimal Variant::ToDecimal() const {
     case VarType::kSingle:
     case VarType::kDouble: out = Decimal::Parse(ToText()); break;
     case VarType::kString:
-      out = Decimal::Parse(TrimBlanks(*AsString()));
+      out = Decimal::Parse(rules::TrimBlanks(*AsString()));
       if (!out) out = Decimal::Parse(vb::DoubleText(ToDouble()));
       break;
     default: out = Decimal::Parse(vb::DoubleText(ToDouble())); break;

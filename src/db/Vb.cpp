@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "db/NumberText.h"
+#include "db/Rules.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::vb {
@@ -360,23 +361,18 @@ double RoundHalfEven(double value) {
   return (std::fmod(whole, 2.0) == 0 ? whole : whole + (value < 0 ? -1 : 1)) + 0.0;
 }
 
-uint8_t CByte(double value) {
-  double r = RoundHalfEven(value);
-  if (!(r >= 0 && r <= 255)) Raise(errnum::kOverflow);  // NaN fails both tests
-  return static_cast<uint8_t>(r);
+// CByte, CInt, CLng: the whole number value rounds to, if T holds it.
+template <class T>
+T RoundedWhole(double value) {
+  const double r = RoundHalfEven(value);
+  using Limits = std::numeric_limits<T>;
+  if (!(r >= Limits::min() && r <= Limits::max())) Raise(errnum::kOverflow);  // NaN fails both
+  return static_cast<T>(r);
 }
 
-int16_t CInt(double value) {
-  double r = RoundHalfEven(value);
-  if (!(r >= -32768.0 && r <= 32767.0)) Raise(errnum::kOverflow);
-  return static_cast<int16_t>(r);
-}
-
-int32_t CLng(double value) {
-  double r = RoundHalfEven(value);
-  if (!(r >= -2147483648.0 && r <= 2147483647.0)) Raise(errnum::kOverflow);
-  return static_cast<int32_t>(r);
-}
+uint8_t CByte(double value) { return RoundedWhole<uint8_t>(value); }
+int16_t CInt(double value) { return RoundedWhole<int16_t>(value); }
+int32_t CLng(double value) { return RoundedWhole<int32_t>(value); }
 
 float CSng(double value) {
   if (std::isnan(value)) Raise(errnum::kOverflow);
@@ -427,9 +423,7 @@ std::string_view LeftChars(std::string_view text, size_t n) {
 namespace internal {
 
 bool ParseNumberText(std::string_view text, double* out) {
-  auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  text = db::rules::TrimBlanks(text);
 
   size_t i = 0;
   if (!text.empty() && text[0] == '+') {

@@ -3,7 +3,6 @@
 #include "tessaly/import/PunchImport.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <cstdio>
 #include <ctime>
@@ -502,12 +501,22 @@ bool HasRunRow(const std::shared_ptr<db::Connection>& c, const std::string& key)
 constexpr const char* kBegun = "another run of these lines has begun; run again to finish it";
 constexpr const char* kFiling = "another run of these lines is filing them and finishes the run";
 
-// Every write of a run holds the run's lock, so two copies started together
-// take turns: on the server two transactions would otherwise both stage, or
-// both file one chunk. The lock ends with the transaction, so a killed run
-// leaves none behind.
-void LockRun(db::Connection& c, const std::string& key) {
-  db::internal::BackendOf(c).LockUntilEnd(std::stoull(key.substr(3), nullptr, 16));
+// Every write of a run is one transaction that holds the run's lock, so two
+// copies started together take turns: on the server two transactions would
+// otherwise both stage, or both file one chunk. The lock ends with the
+// transaction, so a killed run leaves none behind. Committed when body
+// returns, rolled back when it throws.
+template <class Body>
+void InRunTransaction(db::Connection& c, const std::string& key, Body&& body) {
+  c.BeginTrans();
+  try {
+    db::internal::BackendOf(c).LockUntilEnd(std::stoull(key.substr(3), nullptr, 16));
+    body();
+    c.CommitTrans();
+  } catch (...) {
+    c.RollbackTrans();
+    throw;
+  }
 }
 
 // How many lines other runs left staged: the rows of T_Collect but the runs'
@@ -543,9 +552,7 @@ std::vector<Punch> StagedPunches(const std::shared_ptr<db::Connection>& c, const
 void Stage(db::Connection& connection, const std::shared_ptr<db::Connection>& owner,
            const std::string& key, const std::vector<Punch>& punches, const RunState& state,
            const std::function<void(int64_t)>& staged_so_far) {
-  connection.BeginTrans();
-  try {
-    LockRun(connection, key);
+  InRunTransaction(connection, key, [&] {
     // Asked again under the lock: a copy of this run that staged meanwhile
     // has committed its row by now.
     if (HasRunRow(owner, key)) throw std::runtime_error(kBegun);
@@ -567,11 +574,7 @@ void Stage(db::Connection& connection, const std::shared_ptr<db::Connection>& ow
       if (p.position % 10000 == 0) staged_so_far(p.position);
     }
     stage.Finish();
-    connection.CommitTrans();
-  } catch (...) {
-    connection.RollbackTrans();
-    throw;
-  }
+  });
 }
 
 // Deletes the staged lines of a chunk (punches[begin, end), contiguous in
@@ -679,12 +682,10 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
     if (options.dry_run) {
       for (size_t i = begin; i < end; ++i) filer.File(punches[i]);
     } else {
-      connection.BeginTrans();
-      try {
+      InRunTransaction(connection, key, [&] {
         // Under the run's lock, the run's row and the chunk's staged lines
         // tell whether another copy of the run filed them meanwhile; the
         // counts go on from the row's.
-        LockRun(connection, key);
         const std::optional<std::string> row = RunRow(owner, key);
         if (!row) throw std::runtime_error(kFiling);
         next = StateOf(*row);
@@ -697,11 +698,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
         next.handled += static_cast<int64_t>(end - begin);
         connection.Execute("UPDATE T_Collect SET F_Door=" + Q(StateText(next)) +
                            " WHERE F_WorkNo='' AND F_Flag=" + Q(key));
-        connection.CommitTrans();
-      } catch (...) {
-        connection.RollbackTrans();
-        throw;
-      }
+      });
     }
     for (size_t i = begin; i < end; ++i) {
       if (i == begin || punches[i].card != punches[i - 1].card) ledger.Forget(punches[i].card);
@@ -718,9 +715,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
   if (!options.dry_run) {
     // The log row and the end of the run's own row, together: a stop before
     // this leaves the run to be finished by the next, which logs it once.
-    connection.BeginTrans();
-    try {
-      LockRun(connection, key);
+    InRunTransaction(connection, key, [&] {
       if (connection.Execute("DELETE FROM T_Collect WHERE F_WorkNo='' AND F_Flag=" + Q(key)) != 1) {
         throw std::runtime_error(kFiling);
       }
@@ -728,11 +723,7 @@ ImportResult ImportPunches(db::Connection& connection, std::span<const std::stri
                          Q(state.stamp.substr(0, 10)) + "," + Q(state.stamp.substr(11, 8)) + "," +
                          N(std::min<int64_t>(state.counts.lines, INT32_MAX)) + "," +
                          Q(options.operator_name, 10) + "," + Q(LogNote(state.counts)) + ")");
-      connection.CommitTrans();
-    } catch (...) {
-      connection.RollbackTrans();
-      throw;
-    }
+    });
   }
   result.counts = state.counts;
   result.stamp = state.stamp;

@@ -231,11 +231,14 @@ const Names& TheNames() {
   return *names;
 }
 
-const std::vector<MemberInfo>* MembersOf(uint32_t class_index) {
+// A class's member (or clsBase's), or null past the ends.
+const MemberInfo* MemberAt(uint32_t class_index, uint32_t member_index) {
   const auto& lib = Library();
-  if (class_index == TESSALY_CLSBASE_INTERFACE) return &lib.clsbase.members;
-  if (class_index >= lib.classes.size()) return nullptr;
-  return &lib.classes[class_index].default_interface.members;
+  const std::vector<MemberInfo>* members =
+      class_index == TESSALY_CLSBASE_INTERFACE ? &lib.clsbase.members
+      : class_index < lib.classes.size()       ? &lib.classes[class_index].default_interface.members
+                                               : nullptr;
+  return members != nullptr && member_index < members->size() ? &(*members)[member_index] : nullptr;
 }
 
 }  // namespace
@@ -463,14 +466,13 @@ tessaly_hresult tessaly_typelib_member(uint32_t class_index, uint32_t member_ind
                                        tessaly_member_info* info) {
   if (info == nullptr) return TESSALY_E_POINTER;
   return Guarded([&] {
-    const std::vector<MemberInfo>* members = MembersOf(class_index);
-    if (members == nullptr || member_index >= members->size()) return TESSALY_E_INVALIDARG;
-    const MemberInfo& m = (*members)[member_index];
-    info->name = m.name.c_str();
-    info->dispid = m.dispid;
-    info->kind = static_cast<int32_t>(m.kind);
-    info->type = TheNames().Of(&m.type);
-    info->param_count = static_cast<uint32_t>(m.params.size());
+    const MemberInfo* m = MemberAt(class_index, member_index);
+    if (m == nullptr) return TESSALY_E_INVALIDARG;
+    info->name = m->name.c_str();
+    info->dispid = m->dispid;
+    info->kind = static_cast<int32_t>(m->kind);
+    info->type = TheNames().Of(&m->type);
+    info->param_count = static_cast<uint32_t>(m->params.size());
     return TESSALY_S_OK;
   });
 }
@@ -479,11 +481,10 @@ tessaly_hresult tessaly_typelib_param(uint32_t class_index, uint32_t member_inde
                                       uint32_t param_index, tessaly_param_info* info) {
   if (info == nullptr) return TESSALY_E_POINTER;
   return Guarded([&] {
-    const std::vector<MemberInfo>* members = MembersOf(class_index);
-    if (members == nullptr || member_index >= members->size()) return TESSALY_E_INVALIDARG;
-    const MemberInfo& m = (*members)[member_index];
-    if (param_index >= m.params.size()) return TESSALY_E_INVALIDARG;
-    const auto& p = m.params[param_index];
+    const MemberInfo* m = MemberAt(class_index, member_index);
+    if (m == nullptr) return TESSALY_E_INVALIDARG;
+    if (param_index >= m->params.size()) return TESSALY_E_INVALIDARG;
+    const auto& p = m->params[param_index];
     info->name = p.name.c_str();
     info->type = TheNames().Of(&p.type);
     info->by_ref = p.by_ref ? 1 : 0;

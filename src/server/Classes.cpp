@@ -1,8 +1,6 @@
 // The published classes: their identifiers, their interface lists bound to
 // the C++ classes, and the type library made of them.
 #include <memory>
-#include <mutex>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 

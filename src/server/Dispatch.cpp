@@ -3,7 +3,6 @@
 #include "tessaly/server/Dispatch.h"
 
 #include <new>
-#include <sstream>
 
 #include "db/Rules.h"
 #include "server/Binder.h"

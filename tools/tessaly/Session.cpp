@@ -18,6 +18,7 @@
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
+#include "tessaly/framework/SqlText.h"
 
 namespace tessaly::tool {
 namespace {
@@ -174,11 +175,7 @@ void Report(const Error& e, const std::string& where, std::string_view statement
 
 // A parameter as a Jet literal: a text quoted, a date between #s.
 std::string Literal(const db::Variant& v) {
-  if (const std::string* text = v.AsString()) {
-    std::string quoted = "'";
-    for (const char c : *text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    return quoted + "'";
-  }
+  if (const std::string* text = v.AsString()) return sql::Quoted(*text);
   if (v.AsDate() != nullptr) return "#" + v.ToText() + "#";
   return v.ToText();
 }

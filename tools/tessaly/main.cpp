@@ -33,7 +33,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -88,9 +87,11 @@ OutputOptions OutputOf(const Options& o) {
   return out;
 }
 
-// --region: the regional setting the named formats, the names of months and
-// days and the dates read from texts follow.
-void AddRegionOption(CLI::App& app, Options& o) {
+// --ansi89 and --region: how LIKE reads its patterns, and the regional setting
+// the named formats, the names of months and days and dates read from texts follow.
+void AddReadingOptions(CLI::App& app, Options& o) {
+  app.add_flag("--ansi89", o.ansi89,
+               "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
   app.add_option("--region", o.region,
                  "Regional setting of named formats, month and day names and dates read from "
                  "text: en-US or zh-CN; default the fixed year-month-day setting")
@@ -518,9 +519,7 @@ const std::vector<Tool>& Tools() {
          app.add_flag("--explain", o.explain,
                       "Print the engine's statement STATEMENT becomes instead of running it: "
                       "with its values written in, then as prepared with its parameters");
-         app.add_flag("--ansi89", o.ansi89,
-                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
-         AddRegionOption(app, o);
+         AddReadingOptions(app, o);
        },
        Sql},
       {"list", "Print a captioned listing of the attendance database",
@@ -537,9 +536,7 @@ const std::vector<Tool>& Tools() {
          app.add_option("--where", o.where, "Condition the rows must meet (Jet SQL); default all");
          app.add_flag("--field-names", o.field_names,
                       "Head the columns with their field names instead of the captions");
-         app.add_flag("--ansi89", o.ansi89,
-                      "LIKE reads Access's wildcards (* ? # [!a-c]) instead of % _ [^a-c]");
-         AddRegionOption(app, o);
+         AddReadingOptions(app, o);
          AddOutputOptions(app, o);
        },
        List},

@@ -153,6 +153,11 @@ inline rules::Region RegionOf(sqlite3_value* v) {
   const int64_t n = sqlite3_value_int64(v);
   return n > 0 && n < rules::kRegions ? static_cast<rules::Region>(n) : rules::Region::kFixed;
 }
+// The same, taken off the front of the arguments.
+inline rules::Region TakeRegion(int& argc, sqlite3_value**& argv) {
+  --argc;
+  return RegionOf(*argv++);
+}
 
 // ---------------------------------------------------------------------------
 // UTF-8: characters are code points.

@@ -151,9 +151,7 @@ int WeekdayFrom(const Date& d, int first) { return (rules::WeekdayOf(d) - first 
 // (Sunday unless given: 1 Sunday ... 7 Saturday; 0 the system's, Sunday
 // here); a Null first day raises 94.
 void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::Region region = RegionOf(argv[0]);
-  --argc;
-  ++argv;
+  const rules::Region region = TakeRegion(argc, argv);
   if (argc < 1 || argc > 2) Raise(errnum::kInvalidCall);
   if (NullGivesNull(ctx, argv[0])) return;
   if (argc == 2 && IsNull(argv[1])) Raise(errnum::kInvalidUseOfNull);
@@ -163,14 +161,10 @@ void Weekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // DateAdd(setting, interval, number, date): months keep the day where the
 // month has it, else the month's last day.
-void DateAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const rules::Region region = RegionOf(argv[0]);
-  ++argv;
+void DateAdd(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const rules::Region region = TakeRegion(argc, argv);
   const Interval interval = IntervalOf(argv[0]);
-  if (IsNull(argv[1]) || IsNull(argv[2])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[1], argv[2])) return;
   const double amount = std::trunc(ConvertedNumber(argv[1]));
   if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
   const auto n = static_cast<int64_t>(amount);
@@ -212,15 +206,10 @@ int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) 
 // date2 is earlier); "w" counts whole weeks, "ww" the weeks' first days
 // crossed.
 void DateDiff(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::Region region = RegionOf(argv[0]);
-  --argc;
-  ++argv;
+  const rules::Region region = TakeRegion(argc, argv);
   const Interval interval = IntervalOf(argv[0]);
   const int first = FirstDayOf(argc, argv, 3);
-  if (IsNull(argv[1]) || IsNull(argv[2])) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, argv[1], argv[2])) return;
   const Date a = DateOrRaise(argv[1], region);
   const Date b = DateOrRaise(argv[2], region);
   const int64_t days = DayNumber(b) - DayNumber(a);
@@ -271,9 +260,7 @@ int WeekOfYear(const Date& d, int first, int rule) {
 
 // DatePart(setting, interval, date[, first day[, first week]]).
 void DatePartFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::Region region = RegionOf(argv[0]);
-  --argc;
-  ++argv;
+  const rules::Region region = TakeRegion(argc, argv);
   const Interval interval = IntervalOf(argv[0]);
   const int first = FirstDayOf(argc, argv, 2);
   int64_t rule = 1;
@@ -377,9 +364,7 @@ int64_t NameNumber(sqlite3_value* value, int64_t count) {
 
 // MonthName(setting, month[, abbreviate]): the setting's name of the month.
 void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
-  --argc;
-  ++argv;
+  const rules::RegionalSetting& r = rules::SettingOf(TakeRegion(argc, argv));
   const int64_t m = NameNumber(argv[0], 12);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   ResultText(ctx, (abbreviate ? r.short_months : r.months)[m - 1]);
@@ -388,9 +373,7 @@ void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // WeekdayName(setting, n[, abbreviate[, first day]]): n counts from the
 // first day.
 void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const rules::RegionalSetting& r = rules::SettingOf(RegionOf(argv[0]));
-  --argc;
-  ++argv;
+  const rules::RegionalSetting& r = rules::SettingOf(TakeRegion(argc, argv));
   const int64_t n = NameNumber(argv[0], 7);
   const bool abbreviate = argc > 1 && NumberOf(argv[1]) != 0;
   const int first = FirstDayOf(argc, argv, 2);

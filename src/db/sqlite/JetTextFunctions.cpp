@@ -116,10 +116,7 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     fold = compare != 0;
   }
   if (start < 1) Raise(errnum::kInvalidCall);
-  if (IsNull(text) || IsNull(sought)) {
-    sqlite3_result_null(ctx);
-    return;
-  }
+  if (NullGivesNull(ctx, text, sought)) return;
   std::string text_buffer, sought_buffer;
   const std::u32string hay = CodePoints(TextOf(text, text_buffer), fold);
   const std::u32string needle = CodePoints(TextOf(sought, sought_buffer), fold);

@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -813,14 +812,8 @@ const jet::NamedObject& SqliteBackend::Find(std::string_view name) {
 }
 
 std::vector<std::string> SqliteBackend::ColumnsOf(std::string_view object) {
-  std::string sql = "SELECT name FROM pragma_table_info('";
-  for (char c : object) {
-    if (c == '\'') sql += '\'';
-    sql += c;
-  }
-  sql += "')";
   internal::ResultData rows;
-  Run(sql, &rows);
+  Run("SELECT name FROM pragma_table_info(" + rules::Delimited(object, '\'') + ")", &rows);
   std::vector<std::string> names;
   names.reserve(rows.row_count);
   for (size_t i = 0; i < rows.row_count; ++i) names.push_back(rows.cells[i].ToText());

@@ -6,27 +6,17 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <charconv>
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "db/Definitions.h"
 #include "db/JetErrors.h"
 #include "db/Rules.h"
-#include "db/jet/Translator.h"
-#include "db/sqlite/JetFunctions.h"
 #include "db/sqlite/SqliteDialect.h"
 #include "db/sqlite/SqliteShared.h"
 #include "db/sqlite/TableDefinition.h"
 #include "tessaly/Error.h"
-#include "tessaly/db/Date.h"
 
 namespace tessaly::db::sqlite {
 

@@ -28,11 +28,7 @@ size_t QuotedEnd(std::string_view text, size_t i) {
 bool IsQuote(char c) { return c == '\'' || c == '"' || c == '`' || c == '['; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using rules::TrimBlanks;
 
 bool Is(const Word& word, std::string_view keyword) {
   return rules::EqualsNoCase(word.text, keyword);
@@ -63,12 +59,12 @@ std::optional<TableDefinition> ReadDefinition(std::string_view sql) {
       if (++depth == 1) item_start = i + 1;
     } else if (c == ')') {
       if (--depth == 0) {
-        definition.items.emplace_back(Trimmed(sql.substr(item_start, i - item_start)));
+        definition.items.emplace_back(TrimBlanks(sql.substr(item_start, i - item_start)));
         definition.tail = sql.substr(i);
         return definition;
       }
     } else if (c == ',' && depth == 1) {
-      definition.items.emplace_back(Trimmed(sql.substr(item_start, i - item_start)));
+      definition.items.emplace_back(TrimBlanks(sql.substr(item_start, i - item_start)));
       item_start = i + 1;
     }
     ++i;
@@ -144,13 +140,13 @@ std::vector<std::string_view> ColumnPieces(std::string_view item) {
     // NULL after NOT belongs to it.
     if (Is(words[w], "NULL") && Is(words[w - 1], "NOT")) starts = false;
     if (starts && !(named && words_in_piece == 3)) {
-      pieces.push_back(Trimmed(item.substr(start, words[w].at - start)));
+      pieces.push_back(TrimBlanks(item.substr(start, words[w].at - start)));
       start = words[w].at;
       words_in_piece = 1;
       named = Is(words[w], "CONSTRAINT");
     }
   }
-  pieces.push_back(Trimmed(item.substr(start)));
+  pieces.push_back(TrimBlanks(item.substr(start)));
   return pieces;
 }
 
