@@ -147,12 +147,7 @@ TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
 // The error a read of the column raises where the recordset stands; 0 when it
 // reads a value.
 int32_t ReadError(const db::Recordset& rs, const char* column) {
-  try {
-    rs.Fields().Item(column).Value();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return testing::Caught([&] { rs.Fields().Item(column).Value(); }).number();
 }
 
 // ExeSearch leaves its result open at its end as a keyset recordset: the host

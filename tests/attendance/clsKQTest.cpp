@@ -100,14 +100,10 @@ TEST_F(clsKQDb, NonFiniteSinglesAreRefusedByName) {
     FillDay(rec_, "0001", "2003-05-01");
     rec_.FJBHours(value);
     for (const bool add : {true, false}) {
-      try {
-        add ? rec_.Add(err_) : rec_.Update(err_);
-        ADD_FAILURE() << named << " was written";
-      } catch (const Error& e) {
-        EXPECT_EQ(e.number(), errnum::kInvalidCall);
-        EXPECT_EQ(e.description(), "Invalid value: " + named +
-                                       ", which a statement cannot hold; give a finite number.");
-      }
+      const Error e = testing::Caught([&] { add ? rec_.Add(err_) : rec_.Update(err_); });
+      EXPECT_EQ(e.number(), errnum::kInvalidCall);
+      EXPECT_EQ(e.description(), "Invalid value: " + named +
+                                     ", which a statement cannot hold; give a finite number.");
     }
   }
   EXPECT_EQ(Scalar(conn_, "select count(*) from T_KQ"), "0");

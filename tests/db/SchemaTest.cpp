@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
@@ -41,12 +42,8 @@ class SchemaTest : public ::testing::Test {
 
   // "ok", or the number and description of the error the statement raised.
   std::string Outcome(const std::string& sql) {
-    try {
-      Exec(sql);
-      return "ok";
-    } catch (const Error& e) {
-      return std::to_string(e.number()) + " " + e.description();
-    }
+    const Error e = testing::Caught([&] { Exec(sql); });
+    return e.number() == 0 ? "ok" : std::to_string(e.number()) + " " + e.description();
   }
 
   // "|name TYPE[ notnull][ default=x][ pk]|..." in column order.
@@ -259,14 +256,10 @@ TEST(SchemaClash, IsRefusedWholeAndNamed) {
     auto conn = Connection::Open(":memory:");
     internal::Backend& engine = internal::BackendOf(*conn);
     engine.Run(clash, nullptr);
-    try {
-      CreateSchema(*conn);
-      ADD_FAILURE() << "created over a clash";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kFail);
-      EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
-      EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
-    }
+    const Error e = testing::Caught([&] { CreateSchema(*conn); });
+    EXPECT_EQ(e.number(), errnum::kFail);
+    EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
     internal::ResultData rd;
     engine.Run("SELECT count(*) FROM sqlite_master", &rd);
     EXPECT_EQ(rd.cells[0].ToText(), "1");

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Schema.h"
+#include "tessaly/Error.h"
 
 namespace tessaly::testing {
 
@@ -113,6 +115,16 @@ inline std::shared_ptr<db::Connection> AttendanceDb() {
   auto conn = OnServer() ? EmptyServerDb() : db::Connection::Open(":memory:");
   db::CreateSchema(*conn);
   return conn;
+}
+
+// The error f raised; number 0 and no description when it raised none.
+inline Error Caught(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  return Error(0, "");
 }
 
 // The first column of the first row of a Jet query, as text.
