@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -125,6 +126,27 @@ inline Error Caught(const std::function<void()>& f) {
     return e;
   }
   return Error(0, "");
+}
+
+// Sets a record's columns by name, each value taken as loading it from a row
+// would take it: a fixture names what it needs in one list.
+struct Named {
+  template <class T>
+  Named(std::string_view n, T v) : name(n), value(std::move(v)) {}
+  std::string_view name;
+  db::Variant value;
+};
+template <class Record>
+void Set(Record& rec, std::initializer_list<Named> values) {
+  for (const auto& [name, value] : values) {
+    bool found = false;
+    for (const auto& column : Record::Columns()) {
+      if (column.decl.name != name || column.load == nullptr) continue;
+      column.load(rec, value);
+      found = true;
+    }
+    if (!found) ADD_FAILURE() << "no column " << name;
+  }
 }
 
 // The first column of the first row of a Jet query, as text.
