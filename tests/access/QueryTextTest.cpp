@@ -13,6 +13,7 @@
 #include "access/QueryText.h"
 #include "tessaly/Error.h"
 #include "support/Csv.h"
+#include "support/TestDb.h"
 #include "tessaly/db/Connection.h"
 
 namespace tessaly::access {
@@ -20,6 +21,7 @@ namespace {
 
 using testing::CsvCell;
 using testing::ReadCsv;
+using tessaly::testing::Caught;
 
 const std::string kFixtures = TESSALY_ACCESS_FIXTURES;
 
@@ -152,13 +154,9 @@ TEST_P(QueryTestFile, RebuiltQueriesAreKeptAndRunByName) {
   for (const auto& [name, rows] : QueriesOf(GetParam())) {
     conn->SaveQuery(name, RebuildQuery(name, rows));
   }
-  auto outcome = [&](const char* use) -> std::string {
-    try {
-      conn->Execute(use);
-      return "ran";
-    } catch (const Error& e) {
-      return e.description();
-    }
+  auto outcome = [&](const char* use) {
+    const Error e = Caught([&] { conn->Execute(use); });
+    return e.number() == 0 ? "ran" : e.description();
   };
   EXPECT_EQ(outcome("SELECT * FROM SelectQuery"), "ran");
   EXPECT_EQ(outcome("EXECUTE DeleteQuery"), "ran");
@@ -271,14 +269,10 @@ TEST(QueryText, RowsThatMakeNoStatementAreRefusedNamingTheQuery) {
                                         {6, 0, nullptr, nullptr, "1"}})},
   };
   for (const Case& c : cases) {
-    try {
-      RebuildQuery("Broken One", c.rows);
-      ADD_FAILURE() << c.why << ": no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kFail) << c.why;
-      EXPECT_TRUE(e.description().starts_with("The saved query 'Broken One' cannot be rebuilt: "))
-          << c.why << ": " << e.description();
-    }
+    const Error e = Caught([&] { RebuildQuery("Broken One", c.rows); });
+    EXPECT_EQ(e.number(), errnum::kFail) << c.why;
+    EXPECT_TRUE(e.description().starts_with("The saved query 'Broken One' cannot be rebuilt: "))
+        << c.why << ": " << e.description();
   }
 }
 

@@ -14,24 +14,12 @@ using testing::Visible;
 
 void Fill(clsEmp& emp, const std::string& id, const std::string& name, const std::string& dept,
           const std::string& spell = "zs", int16_t ratifier = 0) {
-  emp.FEmpID(id);
-  emp.FName(name);
-  emp.FSpell(spell);
-  emp.FDept(dept);
-  emp.FSex("M");
-  emp.FCardID("C" + id);
-  emp.FIDCard("110");
-  emp.FIsKQ(1);
-  emp.FIsRatifier(ratifier);
-  emp.FShift("Day");
-  emp.FWork("clerk");
-  emp.FDegree("BA");
-  emp.FJoinDate("2001-3-5");
-  emp.FTel("555");
-  emp.FPostCode("100080");
-  emp.FAddr("Road 1");
-  emp.FPhoto("p.jpg");
-  emp.FNote("n");
+  testing::Set(emp, {{"F_EmpID", id}, {"F_Name", name}, {"F_Spell", spell}, {"F_Dept", dept},
+                     {"F_Sex", "M"}, {"F_CardID", "C" + id}, {"F_IDCard", "110"}, {"F_IsKQ", 1},
+                     {"F_IsRatifier", ratifier}, {"F_Shift", "Day"}, {"F_Work", "clerk"},
+                     {"F_Degree", "BA"}, {"F_JoinDate", "2001-3-5"}, {"F_Tel", "555"},
+                     {"F_PostCode", "100080"}, {"F_Addr", "Road 1"}, {"F_Photo", "p.jpg"},
+                     {"F_Note", "n"}});
 }
 
 class clsEmpDb : public testing::RecordDb<clsEmp> {

@@ -77,13 +77,7 @@ TEST_F(clsUserDb, NextIdStopsAtTheTopOfSixteenBitsAndANullKeyFailsTheLoad) {
   EXPECT_EQ(rec_.GetMaxID(next, msg), RES_OK);
   EXPECT_EQ(next, 32767);
   conn_->Execute("update T_User set F_ID=32767 where F_ID=32766");
-  int32_t raised = 0;
-  try {
-    rec_.GetMaxID(next, msg);
-  } catch (const Error& e) {
-    raised = e.number();
-  }
-  EXPECT_EQ(raised, errnum::kOverflow);
+  EXPECT_EQ(testing::Caught([&] { rec_.GetMaxID(next, msg); }).number(), errnum::kOverflow);
   EXPECT_EQ(next, 32767);
   EXPECT_EQ(msg, "kept");
 

@@ -23,14 +23,8 @@ class KQTotals : public testing::RecordDb<clsKQ> {
            int16_t cd_minutes) {
     clsKQ kq;
     kq.HConnect(conn_);
-    kq.FEmpID(emp);
-    kq.FDate(date);
-    kq.FKQType(type);
-    kq.FJBHours(jb);
-    kq.FCDNum(cd);
-    kq.FCDMinute(cd_minutes);
-    kq.FSBSJ(8);
-    kq.FQJSJ(0.5f);
+    testing::Set(kq, {{"F_EmpID", emp}, {"F_Date", date}, {"F_KQType", type}, {"F_JBHours", jb},
+                      {"F_CDNum", cd}, {"F_CDMinute", cd_minutes}, {"F_SBSJ", 8}, {"F_QJSJ", 0.5f}});
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }

@@ -31,18 +31,10 @@ class KQListing : public testing::RecordDb<clsKQ> {
            const char* note) {
     clsKQ kq;
     kq.HConnect(conn_);
-    kq.FEmpID(emp);
-    kq.FName("N" + std::string(emp));
-    kq.FDept(dept);
-    kq.FDate(date);
-    kq.FKQType("normal");
-    kq.FIn1("08:00");
-    kq.FSBSJ(sbsj);
-    kq.FJBHours(sbsj);
-    kq.FIsWQ(iswq);
-    kq.FCDNum(iswq);
-    kq.FNote(note);
-    kq.FShift("S1");
+    testing::Set(kq, {{"F_EmpID", emp}, {"F_Name", "N" + std::string(emp)}, {"F_Dept", dept},
+                      {"F_Date", date}, {"F_KQType", "normal"}, {"F_In1", "08:00"},
+                      {"F_SBSJ", sbsj}, {"F_JBHours", sbsj}, {"F_IsWQ", iswq}, {"F_CDNum", iswq},
+                      {"F_Note", note}, {"F_Shift", "S1"}});
     std::string err;
     ASSERT_EQ(kq.Add(err), RES_ADDOK) << err;
   }
@@ -147,12 +139,7 @@ TEST_F(KQListing, CaptionedRecordsetKeepsFractionsUnderChineseCaptions) {
 // The error a read of the column raises where the recordset stands; 0 when it
 // reads a value.
 int32_t ReadError(const db::Recordset& rs, const char* column) {
-  try {
-    rs.Fields().Item(column).Value();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
+  return testing::Caught([&] { rs.Fields().Item(column).Value(); }).number();
 }
 
 // ExeSearch leaves its result open at its end as a keyset recordset: the host
@@ -215,16 +202,10 @@ class MTJListing : public testing::RecordDb<clsMTJ> {
   void Month(const char* emp, int16_t year, int16_t month, float wk_days, float sj_days) {
     clsMTJ mtj;
     mtj.HConnect(conn_);
-    mtj.FEmpID(emp);
-    mtj.FName("N" + std::string(emp));
-    mtj.FDept("D");
-    mtj.FYear(year);
-    mtj.FMonth(month);
-    mtj.FWK_Days(wk_days);
-    mtj.FSJ_Days(sj_days);
-    mtj.FCD_Num(2);
-    mtj.FWK_Hours(171.5f);
-    mtj.FNote("it's fine");
+    testing::Set(mtj, {{"F_EmpID", emp}, {"F_Name", "N" + std::string(emp)}, {"F_Dept", "D"},
+                       {"F_Year", year}, {"F_Month", month}, {"F_WK_Days", wk_days},
+                       {"F_SJ_Days", sj_days}, {"F_CD_Num", 2}, {"F_WK_Hours", 171.5f},
+                       {"F_Note", "it's fine"}});
     std::string err;
     ASSERT_EQ(mtj.Add(err), RES_ADDOK) << err;
   }

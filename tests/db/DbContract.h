@@ -60,15 +60,7 @@ inline std::string ServerSql(const std::string& sql) {
   return out;
 }
 
-// The error f raised; number 0 when it raised none.
-inline Error Caught(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  return Error(0, "");
-}
+using tessaly::testing::Caught;
 
 // Each test starts on an empty database holding T_Emp (typed as the schema
 // declares its columns, with its named checks) and T_Src (rows to copy).

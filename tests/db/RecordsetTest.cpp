@@ -431,41 +431,5 @@ TEST_P(RecordsetContract, TextsOfAnySizeComeBackWholeAndValueRefHoldsUntilTheCur
   EXPECT_EQ(Caught([&] { text.ValueRef(); }).number(), errnum::kObjectClosed);
 }
 
-TEST_P(RecordsetContract, AggregatesOverNoRowsOrOnlyNullsAreNullButCountsAreZero) {
-  Native("INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'a')");  // F_Rate is Null
-  Recordset rs;
-  rs.Open(
-      "SELECT Sum(F_Hours) AS s, Max(F_Day) AS m, Min(F_Shift) AS n, Count(*) AS c, "
-      "(SELECT Avg(F_Rate) FROM T_Emp) AS a, (SELECT Count(F_Rate) FROM T_Emp) AS r "
-      "FROM T_Emp WHERE F_ID > 1",
-      conn_, adOpenKeyset, adLockReadOnly);
-  for (const char* name : {"s", "m", "n", "a"})
-    EXPECT_TRUE(rs.Fields().Item(name).Value().IsNull());
-  for (const char* name : {"c", "r"})
-    EXPECT_EQ(rs.Fields().Item(name).Value(), Variant(int32_t{0}));
-}
-
-// The lookup lists' reference check compares a whole-number column (the
-// roster's rotation code, written as a bare number) with a quoted text, as the
-// old database accepted: a text that reads as the stored number finds the row,
-// any other text finds nothing and fails nothing.
-TEST_P(RecordsetContract, AWholeNumberColumnComparedWithAQuotedTextMatchesByItsNumber) {
-  Native("INSERT INTO T_Emp (F_ID, F_Name, F_Shift) VALUES (1, 'a', 7), (2, 'b', 12)");
-  const std::pair<const char*, const char*> cases[] = {
-      {"F_Shift='7'", "1"},       {"'7'=F_Shift", "1"},           {"F_Shift='8'", ""},
-      {"F_Shift='x'", ""},        {"F_Shift=''", ""},             {"F_Shift<>'7'", "2"},
-      {"F_Shift<'10'", "1"},      {"F_Shift in ('12','x')", "2"}, {"F_Shift='7' or F_Shift='12'", "12"},
-      {"T_Emp.F_Shift='12'", "2"},
-  };
-  for (const auto& [condition, ids] : cases) {
-    Recordset rs;
-    rs.Open(std::string("SELECT F_ID FROM T_Emp WHERE ") + condition + " ORDER BY F_ID", conn_,
-            adOpenKeyset, adLockReadOnly);
-    std::string found;
-    for (; !rs.IsEOF(); rs.MoveNext()) found += rs.Fields().Item("F_ID").Value().ToText();
-    EXPECT_EQ(found, ids) << condition;
-  }
-}
-
 }  // namespace
 }  // namespace tessaly::db::testing

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "support/TestDb.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Connection.h"
 
@@ -41,12 +42,8 @@ class SchemaTest : public ::testing::Test {
 
   // "ok", or the number and description of the error the statement raised.
   std::string Outcome(const std::string& sql) {
-    try {
-      Exec(sql);
-      return "ok";
-    } catch (const Error& e) {
-      return std::to_string(e.number()) + " " + e.description();
-    }
+    const Error e = testing::Caught([&] { Exec(sql); });
+    return e.number() == 0 ? "ok" : std::to_string(e.number()) + " " + e.description();
   }
 
   // "|name TYPE[ notnull][ default=x][ pk]|..." in column order.
@@ -217,11 +214,10 @@ TEST_F(SchemaTest, KeysNumberAndRefuseDuplicates) {
   }
 }
 
+// (The punch questions, as the class sends them, are PunchIndexes'.)
 TEST_F(SchemaTest, TheClassesLookupsUseAnIndex) {
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"T_Trans WHERE F_EmpID='1' AND F_Date='2003-05-01' AND F_Time>='07:00'",
-       "ix_T_Trans_F_EmpID_F_Date_F_Time"},
       {"T_KQ WHERE F_EmpID='1' AND F_Date='2003-05-01'", "ix_T_KQ_F_EmpID_F_Date"},
       {"T_SJ WHERE F_EmpID='1' AND F_DateFr<='2003-05-01'", "ix_T_SJ_F_EmpID_F_DateFr_F_DateTo"},
       {"Q_CC WHERE F_EmpID='1'", "ix_T_CC_F_EmpID_F_DateFr_F_DateTo"},
@@ -259,14 +255,10 @@ TEST(SchemaClash, IsRefusedWholeAndNamed) {
     auto conn = Connection::Open(":memory:");
     internal::Backend& engine = internal::BackendOf(*conn);
     engine.Run(clash, nullptr);
-    try {
-      CreateSchema(*conn);
-      ADD_FAILURE() << "created over a clash";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), errnum::kFail);
-      EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
-      EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
-    }
+    const Error e = testing::Caught([&] { CreateSchema(*conn); });
+    EXPECT_EQ(e.number(), errnum::kFail);
+    EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
     internal::ResultData rd;
     engine.Run("SELECT count(*) FROM sqlite_master", &rd);
     EXPECT_EQ(rd.cells[0].ToText(), "1");

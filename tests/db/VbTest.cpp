@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "support/TestDb.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::vb {
@@ -17,15 +18,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kOvf = errnum::kOverflow;
 
 // The error number a call raises, or 0.
-template <typename F>
-int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
+int32_t ErrorOf(const std::function<void()>& f) { return tessaly::testing::Caught(f).number(); }
 
 // Blanks, tabs and line feeds anywhere are dropped first (a CR stops the
 // scan); the scan ends at the first character that continues no number; a

@@ -113,27 +113,18 @@ TEST_F(NextKey, IsOneMoreThanTheLargestOrOneWhenThereIsNone) {
   EXPECT_EQ(rs_.State(), 1);  // left open on its one-row result
 }
 
+// The top of a 16-bit key is clsUser's (its GetMaxID has no handler): a Long
+// key goes on past it.
 TEST_F(NextKey, OverflowsAtTheTopOfItsWidthAndPropagatesErrors) {
   conn_->Execute("insert into T_Loose (F_ID) values (32767)");
-  int16_t small = 0;
   int32_t id = 0;
-  try {
-    framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, small);
-    ADD_FAILURE() << "no overflow";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kOverflow);
-    EXPECT_EQ(e.description(), "Overflow");
-  }
   EXPECT_EQ(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), RES_OK);
   EXPECT_EQ(id, 32768);
   conn_->Execute("insert into T_Loose (F_ID) values (2147483647)");
   EXPECT_THROW(framework::GetMaxID("F_ID", "T_Loose", conn_, &rs_, id), Error);
-  try {
-    framework::GetMaxID("F_ID", "T_Missing", conn_, &rs_, id);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), errnum::kNoTable);
-  }
+  EXPECT_EQ(testing::Caught([&] { framework::GetMaxID("F_ID", "T_Missing", conn_, &rs_, id); })
+                .number(),
+            errnum::kNoTable);
   EXPECT_THROW(framework::GetMaxID("F_ID", "T_Loose", nullptr, &rs_, id), Error);
 }
 

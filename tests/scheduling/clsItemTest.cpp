@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "support/TestDb.h"
-#include "tessaly/scheduling/clsRoster.h"
 
 namespace tessaly {
 namespace {
@@ -123,18 +122,6 @@ TEST_F(clsItemNeed, EachListIsCheckedInItsReferringTable) {
   EXPECT_TRUE(Need(C_ITEM_BCTYPE, "7"));
   EXPECT_TRUE(Need(C_ITEM_DEPT, "sales"));
   EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "7"));
-}
-
-// The roster class writes ROST_CODE as a bare number, the check compares it
-// with a quoted text: a code the roster holds is found.
-TEST_F(clsItemNeed, ARosterCodeWrittenAsANumberIsFoundByItsText) {
-  clsRoster roster;
-  roster.HConnect(conn_);
-  roster.FRoster_Num(1);
-  roster.FRost_Code(7);
-  ASSERT_EQ(roster.Add(err_), RES_ADDOK) << err_;
-  EXPECT_TRUE(Need(C_ITEM_ROSTCODE, "7"));
-  EXPECT_FALSE(Need(C_ITEM_ROSTCODE, "8"));
 }
 
 TEST_F(clsItemNeed, QuotesStayInsideTheComparedText) {

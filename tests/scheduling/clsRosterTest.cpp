@@ -130,46 +130,32 @@ TEST_F(clsRosterList, ExeSearchSendsTheJoinByteForByte) {
             " WHERE A.DEPT_ID=3 ORDER BY ROSTER_NUM,DEPT_ID,EMP_ID ");
 }
 
-TEST_F(clsRosterList, ALineHas41FieldsWithTheNamesTheJoinFinds) {
-  AddRoster(7, "1", 3, "0001", 4);
+// A line has 41 fields: the month, the mode's name (found by the code's exact
+// text), the names the join finds (empty where none), the days, then the raw
+// number, mode, department, employee and code.
+TEST_F(clsRosterList, ALineHas41FieldsWithTheNamesTheJoinFindsAndTheModeByItsExactCode) {
+  AddRoster(1, "1", 3, "0001", 4);
   int32_t rows = 0;
-  const std::string text = rec_.ExeSearch("1=1", rows);
-  EXPECT_EQ(rows, 1);
   const std::string days = "早" + std::string(30, '\t') + "晚";
-  EXPECT_EQ(Visible(text),
-            Visible("2003-05\t总体轮值表\t销售部\t张三\t早晚班\t" + days + "\t7\t1\t3\t0001\t4\r"));
-  EXPECT_EQ(Lines(text).at(0).size(), 41u);
-}
-
-TEST_F(clsRosterList, UnknownEmployeeDepartmentAndCodeGiveEmptyNames) {
-  AddRoster(7, "3", 30, "9999", 40);
-  int32_t rows = 0;
-  const auto fields = Lines(rec_.ExeSearch("1=1", rows)).at(0);
-  ASSERT_EQ(fields.size(), 41u);
-  EXPECT_EQ(fields[1], "按部门排班");
-  EXPECT_EQ(fields[2] + fields[3] + fields[4], "");
-  EXPECT_EQ(fields[38] + "/" + fields[39] + "/" + fields[40], "30/9999/40");
-}
-
-// The mode name is looked up by the code's exact text; any other text shows
-// an empty name while the raw code is still written as field 38.
-TEST_F(clsRosterList, ModeNamesAreFoundByTheExactCode) {
+  EXPECT_EQ(Visible(rec_.ExeSearch("1=1", rows)),
+            Visible("2003-05\t总体轮值表\t销售部\t张三\t早晚班\t" + days + "\t1\t1\t3\t0001\t4\r"));
   const std::pair<const char*, const char*> cases[] = {
-      {"1", "总体轮值表"}, {"2", "按轮值组合排班"},
-      {"3", "按部门排班"}, {"4", "按个别员工排班"},
-      {"5", ""},           {" 1", ""},          {"01", ""},
+      {"2", "按轮值组合排班"}, {"3", "按部门排班"}, {"4", "按个别员工排班"},
+      {"5", ""},               {" 1", ""},          {"01", ""},
   };
-  int32_t num = 0;
-  for (const auto& [code, name] : cases) AddRoster(++num, code, 3, "0001", 4);
-  int32_t rows = 5;
-  const auto lines = Lines(rec_.ExeSearch("1=1", rows));
-  EXPECT_EQ(rows, 5 + num);
+  int32_t num = 1;
+  for (const auto& [code, name] : cases) AddRoster(++num, code, 30, "9999", 40);
+  rows = 5;
+  const auto lines = Lines(rec_.ExeSearch("A.ROSTER_NUM>1", rows));
+  EXPECT_EQ(rows, 4 + num);
   ASSERT_EQ(lines.size(), std::size(cases));
   for (size_t i = 0; i < lines.size(); ++i) {
     const auto& fields = lines[i];
     ASSERT_EQ(fields.size(), 41u);
     EXPECT_EQ(fields[1], cases[i].second) << "code '" << cases[i].first << "'";
-    EXPECT_EQ(fields[37], cases[i].first);
+    EXPECT_EQ(fields[2] + fields[3] + fields[4], "");
+    EXPECT_EQ(fields[37] + "/" + fields[38] + "/" + fields[39] + "/" + fields[40],
+              std::string(cases[i].first) + "/30/9999/40");
   }
 }
 

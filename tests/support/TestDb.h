@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Schema.h"
+#include "tessaly/Error.h"
 
 namespace tessaly::testing {
 
@@ -113,6 +116,37 @@ inline std::shared_ptr<db::Connection> AttendanceDb() {
   auto conn = OnServer() ? EmptyServerDb() : db::Connection::Open(":memory:");
   db::CreateSchema(*conn);
   return conn;
+}
+
+// The error f raised; number 0 and no description when it raised none.
+inline Error Caught(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  return Error(0, "");
+}
+
+// Sets a record's columns by name, each value taken as loading it from a row
+// would take it: a fixture names what it needs in one list.
+struct Named {
+  template <class T>
+  Named(std::string_view n, T v) : name(n), value(std::move(v)) {}
+  std::string_view name;
+  db::Variant value;
+};
+template <class Record>
+void Set(Record& rec, std::initializer_list<Named> values) {
+  for (const auto& [name, value] : values) {
+    bool found = false;
+    for (const auto& column : Record::Columns()) {
+      if (column.decl.name != name || column.load == nullptr) continue;
+      column.load(rec, value);
+      found = true;
+    }
+    if (!found) ADD_FAILURE() << "no column " << name;
+  }
 }
 
 // The first column of the first row of a Jet query, as text.
