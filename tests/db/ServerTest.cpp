@@ -45,9 +45,9 @@ class Server : public ::testing::Test {
     CreateSchema(*conn_);
   }
   std::string Target() const { return SchemaTarget(ServerTarget(), TestSchema()); }
-  // The target with one more key=value or URI parameter.
-  static std::string With(const std::string& parameter) {
-    const std::string target = ServerTarget();
+  // A target (the server's by default) with one more key=value or URI parameter.
+  static std::string With(const std::string& parameter,
+                          const std::string& target = ServerTarget()) {
     if (target.starts_with("postgres")) {
       return target + (target.find('?') == std::string::npos ? "?" : "&") + parameter;
     }
@@ -72,8 +72,7 @@ TEST_F(Server, ASessionThatCannotOpenSaysWhatFailedAndNeverCrashes) {
       nullptr);
   const std::pair<std::string, std::string> cases[] = {
       {With("dbname=no_such_db"), "database \"no_such_db\" does not exist"},
-      {With("user=tessaly_pw") + (ServerTarget().starts_with("postgres") ? "&" : " ") +
-           "password=wrong",
+      {With("password=wrong", With("user=tessaly_pw")),
        "password authentication failed for user \"tessaly_pw\""},
       {"host=/nonexistent-socket-dir dbname=x", "/nonexistent-socket-dir"},
   };
@@ -311,8 +310,7 @@ TEST_F(Functions, AUserWhoMayNotInstallThemIsToldWhy) {
   auto conn = Connection::Open(Database());  // installs them
   Admin("DO $$ BEGIN CREATE ROLE tessaly_reader LOGIN; "
         "EXCEPTION WHEN duplicate_object THEN NULL; END $$");
-  const std::string reader = Database() + (Database().starts_with("postgres") ? "&" : " ") +
-                             "user=tessaly_reader";
+  const std::string reader = With("user=tessaly_reader", Database());
   const std::string version = std::to_string(postgres::kJetFunctionsVersion);
   internal::BackendOf(*conn).Run("COMMENT ON SCHEMA tessaly_jet IS '" + version + " other'",
                                  nullptr);
@@ -341,9 +339,7 @@ TEST_F(Server, StatementsArePreparedByNameOnlyWhenAsked) {
   for (int i = 0; i < 3; ++i) unnamed->Execute("insert into T values (" + std::to_string(i) + ")");
   EXPECT_EQ(prepared(*unnamed), "0");
 
-  const std::string option = Target().starts_with("postgres") ? "&tessaly_statements=named"
-                                                              : " tessaly_statements=named";
-  auto named = Connection::Open(Target() + option);
+  auto named = Connection::Open(With("tessaly_statements=named", Target()));
   EXPECT_EQ(Scalar(named, "select count(*) from T"), "3");
   const std::string made = prepared(*named);
   EXPECT_NE(made, "0");
@@ -357,10 +353,7 @@ TEST_F(Server, StatementsArePreparedByNameOnlyWhenAsked) {
   rs.Open("select * from T where A = 2", named, adOpenKeyset);
   EXPECT_EQ(rs.Fields().Count(), 2);
 
-  const Error e = Caught([&] {
-    Connection::Open(Target() + (Target().starts_with("postgres") ? "&" : " ") +
-                     "tessaly_statements=some");
-  });
+  const Error e = Caught([&] { Connection::Open(With("tessaly_statements=some", Target())); });
   EXPECT_EQ(e.number(), errnum::kFail);
   EXPECT_NE(e.description().find("tessaly_statements must be named or unnamed"),
             std::string::npos)
@@ -385,8 +378,7 @@ TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
   // The host's sessions carry a name of this process's, which the walk's own
   // session takes from the target too.
   const std::string name = "walk_" + std::to_string(getpid());
-  conn_ = Connection::Open(Target() + (Target().starts_with("postgres") ? "&" : " ") +
-                           "application_name=" + name);
+  conn_ = Connection::Open(With("application_name=" + name, Target()));
   auto walking = [&] {
     return Scalar(other,
                   "select count(*) from pg_stat_activity where state = 'idle in transaction' "

@@ -56,18 +56,13 @@ struct Case {
 // Null and Empty give "" (CStr refuses Null); a Single prints its own 7 digits.
 TEST(Variant, KindsAndTextForms) {
   const std::tuple<Variant, VarType, const char*> kCases[] = {
-      {Variant(), VarType::kEmpty, ""},
-      {kNull, VarType::kNull, ""},
-      {Variant(true), VarType::kBoolean, "True"},
-      {B(255), VarType::kByte, "255"},
-      {I(-32768), VarType::kInteger, "-32768"},
-      {L(-2147483647 - 1), VarType::kLong, "-2147483648"},
-      {Variant(7.3f), VarType::kSingle, "7.3"},
-      {Variant(0.1 + 0.2), VarType::kDouble, "0.3"},
+      {Variant(), VarType::kEmpty, ""}, {kNull, VarType::kNull, ""},
+      {Variant(true), VarType::kBoolean, "True"}, {B(255), VarType::kByte, "255"},
+      {I(-32768), VarType::kInteger, "-32768"}, {L(-2147483647 - 1), VarType::kLong, "-2147483648"},
+      {Variant(7.3f), VarType::kSingle, "7.3"}, {Variant(0.1 + 0.2), VarType::kDouble, "0.3"},
       {Variant(1e15), VarType::kDouble, "1E+15"},
       {V(2004, 1, 15, 9), VarType::kDate, "2004-01-15 09:00:00"},
-      {V(1899, 12, 30, 9), VarType::kDate, "09:00:00"},
-      {Variant(" a "), VarType::kString, " a "},
+      {V(1899, 12, 30, 9), VarType::kDate, "09:00:00"}, {Variant(" a "), VarType::kString, " a "},
       {Variant(Currency{35000}), VarType::kCurrency, "3.5"},
       {Variant(Currency{-1}), VarType::kCurrency, "-0.0001"},
       {Variant(Currency{INT64_MIN}), VarType::kCurrency, "-922337203685477.5808"},
@@ -84,17 +79,12 @@ TEST(Variant, KindsAndTextForms) {
 // Val of the text: True reads as 0, a Single as the Double nearest its 7-digit
 // text, a date as its year (or its hour on day 0).
 TEST(Variant, NumericValueOfTextIsValOfTheText) {
-  const Case kCases[] = {{kNull, "0"},
-                         {Variant(true), "0"},
-                         {Variant(7.3f), "7.2999999999999998"},
-                         {Variant(0.1 + 0.2), "0.29999999999999999"},
-                         {Variant(1234567890123456.0), "1234567890123460"},
-                         {Variant(DBL_MAX), "error 6"},
-                         {V(2004, 1, 15, 9), "2004"},
-                         {V(1899, 12, 30, 9), "9"},
-                         {Variant("12.5 kg"), "12.5"},
-                         {Variant(""), "0"},
-                         {Variant("50.5%"), "error 13"}};
+  const Case kCases[] = {
+      {kNull, "0"}, {Variant(true), "0"}, {Variant(7.3f), "7.2999999999999998"},
+      {Variant(0.1 + 0.2), "0.29999999999999999"},
+      {Variant(1234567890123456.0), "1234567890123460"}, {Variant(DBL_MAX), "error 6"},
+      {V(2004, 1, 15, 9), "2004"}, {V(1899, 12, 30, 9), "9"}, {Variant("12.5 kg"), "12.5"},
+      {Variant(""), "0"}, {Variant("50.5%"), "error 13"}};
   for (const Case& c : kCases) {
     EXPECT_EQ(Outcome([&] { return c.value.NumericValueOfText(); }), c.want) << c.value.ToText();
   }
@@ -130,28 +120,18 @@ TEST(Variant, NumericValueOfTextIsValOfTheText) {
 // Strings read with "." as the decimal point and "," thousands; True is -1;
 // dates by their serial number; ties round to even before the range check.
 TEST(Variant, NumberConversions) {
-  const Case kToInteger[] = {{Variant(), "0"},
-                             {kNull, "error 94"},
-                             {Variant(true), "-1"},
-                             {Variant(3.5f), "4"},
-                             {Variant(32767.5), "error 6"},
-                             {Variant("1,000"), "1000"},
-                             {Variant(" 12 "), "12"},
-                             {Variant("-2.5"), "-2"},
-                             {Variant("1e3"), "1000"},
-                             {Variant("40000"), "error 6"},
-                             {Variant(""), "error 13"},
-                             {Variant("1726 56th Ave NE"), "error 13"},
-                             {Variant("5%"), "error 13"},
-                             {V(1900, 1, 1), "2"},
-                             {L(40000), "error 6"}};
+  const Case kToInteger[] = {
+      {Variant(), "0"}, {kNull, "error 94"}, {Variant(true), "-1"}, {Variant(3.5f), "4"},
+      {Variant(32767.5), "error 6"}, {Variant("1,000"), "1000"}, {Variant(" 12 "), "12"},
+      {Variant("-2.5"), "-2"}, {Variant("1e3"), "1000"}, {Variant("40000"), "error 6"},
+      {Variant(""), "error 13"}, {Variant("1726 56th Ave NE"), "error 13"},
+      {Variant("5%"), "error 13"}, {V(1900, 1, 1), "2"}, {L(40000), "error 6"}};
   for (const Case& c : kToInteger) {
     EXPECT_EQ(Outcome([&] { return c.value.ToInteger(); }), c.want) << c.value.ToText();
   }
-  const Case kToByteLong[] = {{Variant(true), "error 6"},
-                              {Variant(-0.5), "0"},
-                              {Variant("256"), "error 6"},
-                              {I(-1), "error 6"}};
+  const Case kToByteLong[] = {
+      {Variant(true), "error 6"}, {Variant(-0.5), "0"}, {Variant("256"), "error 6"},
+      {I(-1), "error 6"}};
   for (const Case& c : kToByteLong) {
     EXPECT_EQ(Outcome([&] { return c.value.ToByte(); }), c.want) << c.value.ToText();
   }
@@ -159,17 +139,11 @@ TEST(Variant, NumberConversions) {
   EXPECT_EQ(Outcome([] { return V(2004, 1, 15, 12).ToLong(); }), "38002");
   EXPECT_EQ(Outcome([] { return Variant("1e400").ToLong(); }), "error 6");
 
-  const Case kToDouble[] = {{Variant(), "0"},
-                            {kNull, "error 94"},
-                            {Variant(0.1f), "0.10000000149011612"},
-                            {Variant("1,000.5"), "1000.5"},
-                            {Variant(" -1.5E-3 "), "-0.0015"},
-                            {Variant("1."), "1"},
-                            {Variant("1e"), "error 13"},
-                            {Variant("- 5"), "error 13"},
-                            {Variant(",5"), "error 13"},
-                            {Variant(""), "error 13"},
-                            {V(2004, 1, 15, 9), "38001.375"}};
+  const Case kToDouble[] = {
+      {Variant(), "0"}, {kNull, "error 94"}, {Variant(0.1f), "0.10000000149011612"},
+      {Variant("1,000.5"), "1000.5"}, {Variant(" -1.5E-3 "), "-0.0015"}, {Variant("1."), "1"},
+      {Variant("1e"), "error 13"}, {Variant("- 5"), "error 13"}, {Variant(",5"), "error 13"},
+      {Variant(""), "error 13"}, {V(2004, 1, 15, 9), "38001.375"}};
   for (const Case& c : kToDouble) {
     EXPECT_EQ(Outcome([&] { return c.value.ToDouble(); }), c.want) << c.value.ToText();
   }
@@ -188,15 +162,12 @@ TEST(Variant, BooleanAndDateConversions) {
   for (const Case& c : kToBoolean) {
     EXPECT_EQ(Outcome([&] { return c.value.ToBoolean(); }), c.want) << c.value.ToText();
   }
-  const Case kToDate[] = {{Variant(), "1899-12-30"},
-                          {kNull, "error 94"},
-                          {Variant("13/12/2004"), "2004-12-13"},
-                          {Variant("1/15/2004 9:00 PM"), "2004-01-15 21:00:00"},
-                          {Variant("09:00:00"), "1899-12-30 09:00:00"},
-                          {Variant("2003-02-29"), "error 13"},
-                          {Variant(-1.25), "1899-12-29 06:00:00"},
-                          {Variant(1e10), "error 6"},
-                          {Variant(true), "1899-12-29"}};
+  const Case kToDate[] = {
+      {Variant(), "1899-12-30"}, {kNull, "error 94"}, {Variant("13/12/2004"), "2004-12-13"},
+      {Variant("1/15/2004 9:00 PM"), "2004-01-15 21:00:00"},
+      {Variant("09:00:00"), "1899-12-30 09:00:00"}, {Variant("2003-02-29"), "error 13"},
+      {Variant(-1.25), "1899-12-29 06:00:00"}, {Variant(1e10), "error 6"},
+      {Variant(true), "1899-12-29"}};
   for (const Case& c : kToDate) {
     EXPECT_EQ(Outcome([&] { return c.value.ToDate(); }), c.want) << c.value.ToText();
   }
