@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "db/Backend.h"
+#include "framework/ColumnTable.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Schema.h"
