@@ -210,18 +210,6 @@ TEST_P(RecordsetContract, TheSameStatementStreamedTwiceAtOnceReadsTwice) {
   EXPECT_EQ(Where(first), "3");
 }
 
-TEST_P(RecordsetContract, RecordCountIsExactExceptOnAForwardOnlyCursor) {
-  AddEmployees(3);
-  for (const auto& [cursor, expected] : {std::pair{adOpenForwardOnly, -1},
-                                         {adOpenKeyset, 3},
-                                         {adOpenDynamic, 3},
-                                         {adOpenStatic, 3}}) {
-    Recordset rs;
-    rs.Open("SELECT * FROM T_Emp", conn_, cursor, adLockReadOnly);
-    EXPECT_EQ(rs.RecordCount(), expected) << "cursor " << cursor;
-  }
-}
-
 TEST_P(RecordsetContract, ClosedRecordsetAndItsFieldsRaise3704) {
   AddEmployees(1);
   Recordset never_opened, closed;

@@ -32,7 +32,6 @@ namespace {
 using tessaly::testing::AsUser;
 using tessaly::testing::AttendanceDb;
 using tessaly::testing::MakeSchemaRole;
-using tessaly::testing::Scalar;
 using tessaly::testing::SchemaTarget;
 using tessaly::testing::ServerTarget;
 using tessaly::testing::TestSchema;
@@ -153,16 +152,7 @@ TEST_F(Server, ARowStoppedWithoutItsSavepointUndoesTheTransactionAndSaysSo) {
   for (int id = 10; id < 18; ++id) conn_->Execute(row(id, "mine"));
   other->BeginTrans();
   other->Execute(row(2, "theirs"));
-  std::atomic<bool> done = false;
-  std::thread interrupter([&] {
-    while (!done) {
-      conn_->Interrupt();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  });
-  const Error stopped = Caught([&] { conn_->Execute(row(2, "mine")); });
-  done = true;
-  interrupter.join();
+  const Error stopped = Interrupted(*conn_, [&] { conn_->Execute(row(2, "mine")); });
   EXPECT_EQ(stopped.number(), errnum::kOperationCancelled) << stopped.description();
   const Error after = Caught([&] { conn_->Execute(row(3, "mine")); });
   EXPECT_EQ(after.number(), errnum::kFail);
@@ -209,33 +199,6 @@ TEST_F(Server, ALostSessionIsReportedAndLeavesNoHalfWrittenRows) {
   Terminate(*fresh);
   EXPECT_NE(Caught([&] { fresh->Execute("delete * from T_Trans"); }).number(), 0);
   EXPECT_EQ(Scalar(Connection::Open(Target()), "select count(*) from T_Trans"), "1");
-}
-
-// Forks count children running body(child number), each under an alarm; the
-// number that exited 0.
-int ExitedClean(int count, const std::function<int(int)>& body) {
-  std::vector<pid_t> children;
-  for (int p = 0; p < count; ++p) {
-    const pid_t child = fork();
-    if (child == -1) break;
-    if (child == 0) {
-      alarm(120);
-      int code = 3;
-      try {
-        code = body(p);
-      } catch (...) {
-      }
-      _exit(code);
-    }
-    children.push_back(child);
-  }
-  int clean = 0;
-  for (const pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    clean += WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-  return clean;
 }
 
 // The Jet functions are the database's, in a schema of their own, recorded
