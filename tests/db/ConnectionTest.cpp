@@ -106,8 +106,7 @@ TEST_P(ConnectionContract, ATextHoldingCharacterZeroIsRefusedAndWritesNothing) {
   const std::string statement = "UPDATE T_Emp SET F_Name = 'a\0b'"s;
   EXPECT_EQ(Caught([&] { conn_->Execute(statement); }).number(), errnum::kInvalidCall);
   internal::Backend& backend = internal::BackendOf(*conn_);
-  std::string update = GetParam().server ? ServerSql("UPDATE T_Emp SET F_Name = ")
-                                         : std::string("UPDATE T_Emp SET F_Name = ");
+  std::string update = NativeSql("UPDATE T_Emp SET F_Name = ");
   backend.dialect().Placeholder(1, update);
   EXPECT_EQ(Caught([&] { backend.Texts(update, {"a\0b"s}); }).number(), errnum::kInvalidCall);
   EXPECT_EQ(Count(), 1);
@@ -138,14 +137,13 @@ TEST_P(ConnectionContract, FailedStatementChangesNothingEvenInsideATransaction) 
 // transaction or not, the count that of the statement with the parameters.
 TEST_P(ConnectionContract, AGroupOfStatementsRunsWhollyOrNotAtAll) {
   internal::Backend& backend = internal::BackendOf(*conn_);
-  auto native = [&](const std::string& sql) { return GetParam().server ? ServerSql(sql) : sql; };
   AddEmployees(2);
-  const std::string before[] = {native("INSERT INTO T_Src VALUES (7, 'src')")};
-  std::string rename = native("UPDATE T_Emp SET F_Name = ");
+  const std::string before[] = {NativeSql("INSERT INTO T_Src VALUES (7, 'src')")};
+  std::string rename = NativeSql("UPDATE T_Emp SET F_Name = ");
   backend.dialect().Placeholder(1, rename);
   const Parameter parameters[] = {Parameter::Text("renamed")};
-  const std::string clash[] = {native("INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'again')")};
-  const std::string fine[] = {native("DELETE FROM T_Src WHERE F_ID = 7")};
+  const std::string clash[] = {NativeSql("INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'again')")};
+  const std::string fine[] = {NativeSql("DELETE FROM T_Src WHERE F_ID = 7")};
   for (bool in_transaction : {false, true}) {
     if (in_transaction) conn_->BeginTrans();
     EXPECT_NE(Caught([&] { backend.RunGroup(before, rename, parameters, clash); }).number(), 0);

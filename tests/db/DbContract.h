@@ -164,8 +164,9 @@ class DbContract : public ::testing::TestWithParam<Target> {
 
   // The engine's own SQL, past the translator (written for SQLite; the names
   // quoted for the server).
-  void Native(const std::string& sql) {
-    internal::BackendOf(*conn_).Run(GetParam().server ? ServerSql(sql) : sql, nullptr);
+  void Native(const std::string& sql) { internal::BackendOf(*conn_).Run(NativeSql(sql), nullptr); }
+  std::string NativeSql(const std::string& sql) const {
+    return GetParam().server ? ServerSql(sql) : sql;
   }
 
   // The Jet text that adds employee id, named "e<id>".

@@ -352,9 +352,7 @@ TEST_P(RecordsetContract, ValuesTakeTheKindOfTheirColumnTypeOrElseOfTheStoredVal
     internal::ResultData out;
     if (c.declared) {
       Native(std::string("UPDATE T_V SET v = ") + c.value);
-      internal::BackendOf(*conn_).Run(GetParam().server ? ServerSql("SELECT v FROM T_V")
-                                                        : "SELECT v FROM T_V",
-                                      &out);
+      internal::BackendOf(*conn_).Run(NativeSql("SELECT v FROM T_V"), &out);
     } else {
       internal::BackendOf(*conn_).Run(std::string("SELECT ") + c.value + " AS v", &out);
     }
