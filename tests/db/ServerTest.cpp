@@ -83,20 +83,6 @@ TEST_F(Server, ASessionThatCannotOpenSaysWhatFailedAndNeverCrashes) {
   }
 }
 
-// The server's own answer to a query of its SQL on conn's session: the first
-// row's columns joined by "|".
-std::string Native(Connection& conn, const std::string& sql) {
-  PGresult* r = PQexec(dynamic_cast<postgres::PgBackend&>(internal::BackendOf(conn)).handle(),
-                       sql.c_str());
-  std::string row;
-  for (int c = 0; c < PQnfields(r) && PQntuples(r) > 0; ++c) {
-    row += (c > 0 ? "|" : "") + std::string(PQgetvalue(r, 0, c));
-  }
-  if (PQresultStatus(r) != PGRES_TUPLES_OK) row = PQresultErrorMessage(r);
-  PQclear(r);
-  return row;
-}
-
 // Rows that surely fit their columns go without a savepoint each inside a
 // host's transaction: every row past the table's first 8 has the
 // transaction's own number (xmin), where a row under a savepoint has a
@@ -121,9 +107,13 @@ TEST_F(Server, RowsThatFitTakeNoSubtransactionEachAndTheTablesRulesAreReadEachTi
     }
   }
   conn_->CommitTrans();
-  EXPECT_EQ(Native(*other, R"(SELECT count(*), count(DISTINCT xmin::text) FROM "T_Row")"), "200|9");
+  internal::ResultData rows;
+  internal::BackendOf(*other).Run(R"(SELECT count(DISTINCT xmin::text) FROM "T_Row")", &rows);
+  EXPECT_EQ(rows.cells.at(0).ToText(), "9");
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Row"), "200");
 
-  Native(*other, R"(ALTER TABLE "T_Row" ADD CONSTRAINT "F_Rule" CHECK ("F_N" < 1000))");
+  internal::BackendOf(*other).Run(
+      R"(ALTER TABLE "T_Row" ADD CONSTRAINT "F_Rule" CHECK ("F_N" < 1000))", nullptr);
   conn_->BeginTrans();
   for (int i = 0; i < 8; ++i) conn_->Execute(row("before", 1));
   const Error refused = Caught([&] { conn_->Execute(row("refused", 5000)); });
