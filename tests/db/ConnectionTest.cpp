@@ -33,6 +33,9 @@ constexpr char kDuplicate[] =
     "duplicate values in the index, primary key, or relationship.  Change the data in the field "
     "or fields that contain duplicate data, remove the index, or redefine the index to permit "
     "duplicate entries and try again.";
+constexpr char kRequired[] =
+    "The field 'T_Emp.F_Name' cannot contain a Null value because the Required property for this "
+    "field is set to True.  Enter a value in this field.";
 
 TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
   AddEmployees(1);
@@ -50,9 +53,7 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
       {"UPDATE T_Emp SET F_Name = 'x' WHERE F_Nowhere = 1", errnum::kNoValue, nullptr},
       {"SELECT F_ID FROM T_Emp WHERE", errnum::kSyntax, nullptr},
       {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (1, 'again')", errnum::kFail, kDuplicate},
-      {"INSERT INTO T_Emp (F_ID) VALUES (2)", errnum::kFail,
-       "The field 'T_Emp.F_Name' cannot contain a Null value because the Required property for "
-       "this field is set to True.  Enter a value in this field."},
+      {"INSERT INTO T_Emp (F_ID) VALUES (2)", errnum::kFail, kRequired},
       {"INSERT INTO T_Emp (F_ID, F_Name, F_Shift) VALUES (2, 'a', 'early')", errnum::kTypeMismatch,
        "Data type mismatch in criteria expression."},
       {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (2, 'a name far longer than twenty')",
@@ -64,9 +65,7 @@ TEST_P(ConnectionContract, EngineFailuresCarryJetNumbersAndWording) {
        "Numeric field overflow."},
       {"INSERT INTO T_Emp (F_ID, F_Name, F_Grade) VALUES (3, 'a', -1)", errnum::kFail,
        "Numeric field overflow."},
-      {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (3, NULL)", errnum::kFail,
-       "The field 'T_Emp.F_Name' cannot contain a Null value because the Required property for "
-       "this field is set to True.  Enter a value in this field."},
+      {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (3, NULL)", errnum::kFail, kRequired},
       // refused before anything runs: neither statement may take effect
       {"INSERT INTO T_Emp (F_ID, F_Name) VALUES (9, 'a'); DELETE FROM T_Emp", errnum::kSyntax,
        nullptr},
