@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/Backend.h"
@@ -61,6 +66,51 @@ inline std::string ServerSql(const std::string& sql) {
 }
 
 using tessaly::testing::Caught;
+using tessaly::testing::Scalar;
+
+// The error a statement run on conn raises while another thread interrupts
+// conn every 20 ms until it returns (one sent before the engine starts is
+// ignored).
+inline Error Interrupted(Connection& conn, const std::function<void()>& statement) {
+  std::atomic<bool> done = false;
+  std::thread interrupter([&] {
+    while (!done) {
+      conn.Interrupt();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const Error e = Caught(statement);
+  done = true;
+  interrupter.join();
+  return e;
+}
+
+// Forks count children running body(child number), each under an alarm; the
+// number that exited 0.
+inline int ExitedClean(int count, const std::function<int(int)>& body) {
+  std::vector<pid_t> children;
+  for (int p = 0; p < count; ++p) {
+    const pid_t child = fork();
+    if (child == -1) break;
+    if (child == 0) {
+      alarm(120);
+      int code = 3;
+      try {
+        code = body(p);
+      } catch (...) {
+      }
+      _exit(code);
+    }
+    children.push_back(child);
+  }
+  int clean = 0;
+  for (const pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    clean += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return clean;
+}
 
 // Each test starts on an empty database holding T_Emp (typed as the schema
 // declares its columns, with its named checks) and T_Src (rows to copy).
@@ -114,8 +164,9 @@ class DbContract : public ::testing::TestWithParam<Target> {
 
   // The engine's own SQL, past the translator (written for SQLite; the names
   // quoted for the server).
-  void Native(const std::string& sql) {
-    internal::BackendOf(*conn_).Run(GetParam().server ? ServerSql(sql) : sql, nullptr);
+  void Native(const std::string& sql) { internal::BackendOf(*conn_).Run(NativeSql(sql), nullptr); }
+  std::string NativeSql(const std::string& sql) const {
+    return GetParam().server ? ServerSql(sql) : sql;
   }
 
   // The Jet text that adds employee id, named "e<id>".

@@ -50,31 +50,14 @@ TEST(RowInsert, Utf8CharactersAreCountedAndBadBytesRefused) {
   }
 }
 
-Parameter Integer(int64_t v) {
-  Parameter p;
-  p.integer = v;
-  return p;
-}
-Parameter Real(double v) {
-  Parameter p;
-  p.kind = Parameter::Kind::kReal;
-  p.real = v;
-  return p;
-}
+Parameter Integer(int64_t v) { return {.integer = v}; }
+Parameter Real(double v) { return {.kind = Parameter::Kind::kReal, .real = v}; }
 Parameter Of(Parameter::Kind kind, std::string text, int64_t integer = 0) {
-  Parameter p;
-  p.kind = kind;
-  p.text = std::move(text);
-  p.integer = integer;
-  return p;
+  return {.kind = kind, .integer = integer, .text = std::move(text)};
 }
+// The last day of a year.
 Parameter Day(int year) {
-  Parameter p;
-  p.kind = Parameter::Kind::kDate;
-  p.date.year = year;
-  p.date.month = 12;
-  p.date.day = 31;
-  return p;
+  return {.kind = Parameter::Kind::kDate, .date = {.year = static_cast<int16_t>(year), .day = 31}};
 }
 
 // A table as the engine makes one: a counter key, a Text(4), a Byte, a

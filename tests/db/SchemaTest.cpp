@@ -253,15 +253,12 @@ TEST(SchemaClash, IsRefusedWholeAndNamed) {
   for (const auto& [clash, name] : cases) {
     SCOPED_TRACE(clash);
     auto conn = Connection::Open(":memory:");
-    internal::Backend& engine = internal::BackendOf(*conn);
-    engine.Run(clash, nullptr);
+    internal::BackendOf(*conn).Run(clash, nullptr);
     const Error e = testing::Caught([&] { CreateSchema(*conn); });
     EXPECT_EQ(e.number(), errnum::kFail);
     EXPECT_NE(e.description().find(name), std::string::npos) << e.description();
     EXPECT_NE(e.description().find("Nothing was created."), std::string::npos);
-    internal::ResultData rd;
-    engine.Run("SELECT count(*) FROM sqlite_master", &rd);
-    EXPECT_EQ(rd.cells[0].ToText(), "1");
+    EXPECT_EQ(testing::Scalar(conn, "SELECT count(*) FROM sqlite_master"), "1");
   }
 }
 

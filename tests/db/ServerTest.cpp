@@ -32,7 +32,6 @@ namespace {
 using tessaly::testing::AsUser;
 using tessaly::testing::AttendanceDb;
 using tessaly::testing::MakeSchemaRole;
-using tessaly::testing::Scalar;
 using tessaly::testing::SchemaTarget;
 using tessaly::testing::ServerTarget;
 using tessaly::testing::TestSchema;
@@ -84,20 +83,6 @@ TEST_F(Server, ASessionThatCannotOpenSaysWhatFailedAndNeverCrashes) {
   }
 }
 
-// The server's own answer to a query of its SQL on conn's session: the first
-// row's columns joined by "|".
-std::string Native(Connection& conn, const std::string& sql) {
-  PGresult* r = PQexec(dynamic_cast<postgres::PgBackend&>(internal::BackendOf(conn)).handle(),
-                       sql.c_str());
-  std::string row;
-  for (int c = 0; c < PQnfields(r) && PQntuples(r) > 0; ++c) {
-    row += (c > 0 ? "|" : "") + std::string(PQgetvalue(r, 0, c));
-  }
-  if (PQresultStatus(r) != PGRES_TUPLES_OK) row = PQresultErrorMessage(r);
-  PQclear(r);
-  return row;
-}
-
 // Rows that surely fit their columns go without a savepoint each inside a
 // host's transaction: every row past the table's first 8 has the
 // transaction's own number (xmin), where a row under a savepoint has a
@@ -122,9 +107,13 @@ TEST_F(Server, RowsThatFitTakeNoSubtransactionEachAndTheTablesRulesAreReadEachTi
     }
   }
   conn_->CommitTrans();
-  EXPECT_EQ(Native(*other, R"(SELECT count(*), count(DISTINCT xmin::text) FROM "T_Row")"), "200|9");
+  internal::ResultData rows;
+  internal::BackendOf(*other).Run(R"(SELECT count(DISTINCT xmin::text) FROM "T_Row")", &rows);
+  EXPECT_EQ(rows.cells.at(0).ToText(), "9");
+  EXPECT_EQ(Scalar(other, "select count(*) from T_Row"), "200");
 
-  Native(*other, R"(ALTER TABLE "T_Row" ADD CONSTRAINT "F_Rule" CHECK ("F_N" < 1000))");
+  internal::BackendOf(*other).Run(
+      R"(ALTER TABLE "T_Row" ADD CONSTRAINT "F_Rule" CHECK ("F_N" < 1000))", nullptr);
   conn_->BeginTrans();
   for (int i = 0; i < 8; ++i) conn_->Execute(row("before", 1));
   const Error refused = Caught([&] { conn_->Execute(row("refused", 5000)); });
@@ -153,16 +142,7 @@ TEST_F(Server, ARowStoppedWithoutItsSavepointUndoesTheTransactionAndSaysSo) {
   for (int id = 10; id < 18; ++id) conn_->Execute(row(id, "mine"));
   other->BeginTrans();
   other->Execute(row(2, "theirs"));
-  std::atomic<bool> done = false;
-  std::thread interrupter([&] {
-    while (!done) {
-      conn_->Interrupt();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  });
-  const Error stopped = Caught([&] { conn_->Execute(row(2, "mine")); });
-  done = true;
-  interrupter.join();
+  const Error stopped = Interrupted(*conn_, [&] { conn_->Execute(row(2, "mine")); });
   EXPECT_EQ(stopped.number(), errnum::kOperationCancelled) << stopped.description();
   const Error after = Caught([&] { conn_->Execute(row(3, "mine")); });
   EXPECT_EQ(after.number(), errnum::kFail);
@@ -209,33 +189,6 @@ TEST_F(Server, ALostSessionIsReportedAndLeavesNoHalfWrittenRows) {
   Terminate(*fresh);
   EXPECT_NE(Caught([&] { fresh->Execute("delete * from T_Trans"); }).number(), 0);
   EXPECT_EQ(Scalar(Connection::Open(Target()), "select count(*) from T_Trans"), "1");
-}
-
-// Forks count children running body(child number), each under an alarm; the
-// number that exited 0.
-int ExitedClean(int count, const std::function<int(int)>& body) {
-  std::vector<pid_t> children;
-  for (int p = 0; p < count; ++p) {
-    const pid_t child = fork();
-    if (child == -1) break;
-    if (child == 0) {
-      alarm(120);
-      int code = 3;
-      try {
-        code = body(p);
-      } catch (...) {
-      }
-      _exit(code);
-    }
-    children.push_back(child);
-  }
-  int clean = 0;
-  for (const pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    clean += WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  }
-  return clean;
 }
 
 // The Jet functions are the database's, in a schema of their own, recorded

@@ -9,15 +9,7 @@ namespace {
 
 class Nesting : public DbContract {
  protected:
-  // The value of the one-column query, as its text.
-  std::string Value(const std::string& sql) {
-    Recordset rs;
-    rs.Open(sql, conn_, adOpenForwardOnly, adLockReadOnly);
-    EXPECT_FALSE(rs.IsEOF()) << sql;
-    if (rs.IsEOF()) return "<no row>";
-    const Variant v = rs.Fields().Item(0).Value();
-    return v.IsNull() ? "<null>" : v.ToText();
-  }
+  std::string Value(const std::string& sql) { return Scalar(conn_, sql); }
 
   // The deepest statement of wrap's levels around leaf that the translator
   // accepts: the next level is refused as too complex.

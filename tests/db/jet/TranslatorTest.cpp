@@ -9,14 +9,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "db/Rules.h"
 #include "db/jet/Dialect.h"
 #include "db/postgres/PgDialect.h"
 #include "db/sqlite/SqliteDialect.h"
-#include "schema/Attendance.h"
 #include "tessaly/Error.h"
 
 namespace tessaly::db::jet {
@@ -256,24 +253,11 @@ const FailureRow kFailures[] = {
      0},
 };
 
-// The names of the attendance tables as a database holding them spells them.
-class AttendanceSpellings final : public postgres::NameSpellings {
+// A database that holds none of the statement's names: each is written as the
+// statement spells it.
+class NoSpellings final : public postgres::NameSpellings {
  public:
-  AttendanceSpellings() {
-    const internal::Definitions& described = schema::Attendance();
-    auto add = [this](const std::string& name) { names_.emplace(rules::LoweredAscii(name), name); };
-    for (const internal::TableDef& table : described.tables) {
-      add(table.name);
-      for (const std::string& column : internal::Definitions::ColumnNames(table)) add(column);
-    }
-  }
-  const std::string* Spelling(const std::string& lowered) override {
-    const auto found = names_.find(lowered);
-    return found != names_.end() ? &found->second : nullptr;
-  }
-
- private:
-  std::unordered_map<std::string, std::string> names_;
+  const std::string* Spelling(const std::string&) override { return nullptr; }
 };
 
 // An UPDATE or DELETE over joined tables, as each engine runs it (the corpus
@@ -282,7 +266,7 @@ class AttendanceSpellings final : public postgres::NameSpellings {
 // its count. Two tables changed take SQLite a captured copy of the joined
 // rows, the server one statement that answers the joined rows' count.
 TEST(Translator, WritesJoinedWritesTableByTable) {
-  AttendanceSpellings names;
+  NoSpellings names;
   const std::unique_ptr<Dialect> pg = postgres::PgDialect(names);
   const Dialect& sqlite_dialect = sqlite::SqliteDialect();
   const char* const one_table =
