@@ -4,7 +4,6 @@
 // for them (tests/fixtures/access/EXPECTED.md), and rows that make no query.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -20,18 +19,11 @@ namespace tessaly::access {
 namespace {
 
 using testing::CsvCell;
+using testing::FileText;
 using testing::ReadCsv;
 using tessaly::testing::Caught;
 
 const std::string kFixtures = TESSALY_ACCESS_FIXTURES;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << path;
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string FromHex(const std::string& hex) {
   std::string bytes;
@@ -44,10 +36,10 @@ std::string FromHex(const std::string& hex) {
 // Each query's rows by its name, as one Access file holds them.
 std::map<std::string, std::vector<QueryRow>> QueriesOf(const std::string& file) {
   std::map<std::string, std::string> names;  // ObjectId -> name
-  const auto name_rows = ReadCsv(Slurp(kFixtures + "/queries/" + file + ".names.csv"));
+  const auto name_rows = ReadCsv(FileText(kFixtures + "/queries/" + file + ".names.csv"));
   for (size_t r = 1; r < name_rows.size(); ++r) names[name_rows[r][0].text] = name_rows[r][1].text;
 
-  const auto rows = ReadCsv(Slurp(kFixtures + "/queries/" + file + ".MSysQueries.csv"));
+  const auto rows = ReadCsv(FileText(kFixtures + "/queries/" + file + ".MSysQueries.csv"));
   std::map<std::string, size_t> column;
   for (size_t c = 0; c < rows[0].size(); ++c) column[rows[0][c].text] = c;
   std::map<std::string, std::vector<QueryRow>> queries;
@@ -73,7 +65,7 @@ std::map<std::string, std::vector<QueryRow>> QueriesOf(const std::string& file) 
 // The texts of EXPECTED.md: each "## Name" heading's ```sql block.
 std::map<std::string, std::string> ExpectedTexts() {
   std::map<std::string, std::string> texts;
-  std::istringstream in(Slurp(kFixtures + "/EXPECTED.md"));
+  std::istringstream in(FileText(kFixtures + "/EXPECTED.md"));
   std::string line, heading, block;
   bool inside = false;
   while (std::getline(in, line)) {

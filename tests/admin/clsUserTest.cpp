@@ -59,12 +59,6 @@ TEST_F(clsUserDb, UpdateChangesPasswordOrRightsByUserIdOrAllTextsById) {
   EXPECT_EQ(Users(), "3 2|robert|Name robert|pw-robert|rights-robert");
 }
 
-TEST_F(clsUserDb, EveryUserIsListedByUserId) {
-  conn_->Execute("insert into T_User (F_ID, F_UserID) values (9, 'aaa')");
-  ASSERT_EQ(rec_.DoSearch(err_, -1), RES_FOUND) << err_;
-  EXPECT_EQ(rec_.FUserID(), "aaa");
-}
-
 // GetMaxID has no handler of its own: past 32767 the overflow reaches the
 // host. A Null key fails the load instead of loading as 0.
 TEST_F(clsUserDb, NextIdStopsAtTheTopOfSixteenBitsAndANullKeyFailsTheLoad) {

@@ -5,9 +5,16 @@
 #include "tessaly/attendance/clsKQ.h"
 #include "tessaly/attendance/clsMTJ.h"
 #include "tessaly/db/Recordset.h"
+#include "tessaly/leave/clsBJ.h"
+#include "tessaly/leave/clsCC.h"
+#include "tessaly/leave/clsJB.h"
+#include "tessaly/leave/clsSJ.h"
+#include "tessaly/leave/clsWQ.h"
+#include "tessaly/leave/clsXJ.h"
 #include "tessaly/punches/clsLog.h"
 #include "tessaly/punches/clsTrans.h"
 #include "tessaly/punches/clsTransLost.h"
+#include "tessaly/scheduling/clsRoster.h"
 
 namespace tessaly {
 namespace {
@@ -268,8 +275,6 @@ TEST_F(MTJListing, CaptionedStatisticsKeepFractionsAndStandOnTheFirstRow) {
       "as 迟到分钟,iif(F_ZT_Num=0,'',F_ZT_Num) as 早退次数,iif(F_ZT_Minute=0,'',F_ZT_Minute) "
       "as 早退分钟,F_Note as 备注 ,F_ID from T_MTJ where F_EmpID='0001' Order by "
       "F_Year,F_Month,F_Dept,F_EmpID");
-  EXPECT_EQ(rec_.ExeSearchWithRecord("F_EmpID='none'"), nullptr);
-  EXPECT_EQ(rec_.ExeSearchWithRecord(""), nullptr);
 }
 
 // The descriptors a host builds its grid headers and query forms from, written
@@ -315,6 +320,24 @@ TEST(FieldDescriptors, NameCaptionAndKindOfEveryEntryEmptyOnesIncluded) {
             "F_DCuID 考勤机地址 1,F_Door 考勤机名称 1,F_Flag 班次 3");
   EXPECT_EQ(Descriptors<clsLog>(),
             "F_Date 日期 2,F_Time 时间 1,F_RecCnt 记录数 3,F_Operator 操作员 2,F_Note 备注 1");
+  EXPECT_EQ(Descriptors<clsRoster>(), "FSCL_MONTH 年月 1,ROST_TYPE 排班方式 7,DEPT_ID 部门 5,"
+                                      "EMP_ID 员工ID 1,ROST_CODE 轮值组合编号 8,  0");
+  const std::string requests = "F_EmpID 员工编号 1,F_EmpName 员工姓名 1,F_Dept 部门 5,";
+  for (const std::string& leave : {Descriptors<clsCC>(), Descriptors<clsSJ>(),
+                                   Descriptors<clsXJ>(), Descriptors<clsBJ>()}) {
+    EXPECT_EQ(leave, requests + "F_DateFr 起始日期 2,F_TimeFr 起始时间 1,F_DateTo 结束日期 2,"
+                                "F_TimeTo 结束时间 1,F_Reason 事由 1,F_Ratify 批准人 6,"
+                                "F_Hour 每天统计小时数 3");
+  }
+  EXPECT_EQ(Descriptors<clsJB>(),
+            requests + "F_DateFr 起始日期 2,F_TimeFr 起始时间 1,F_DateTo 复核日期 2,"
+                       "F_TimeTo 复核时间 1,F_Reason 事由 1,F_Ratify 批准人 6,"
+                       "F_JBHours 加班小时数 3,F_KQCheck 是否复核刷卡 4");
+  EXPECT_EQ(Descriptors<clsWQ>(),
+            requests + "F_Date 日期 2,F_TimeFr 时间起 1,F_TimeTo 时间止 1,F_Reason 事由 1,"
+                       "F_Ratify 批准人 6,F_CancelIn1 取消上班1 4,F_CancelOut1 取消下班1 4,"
+                       "F_CancelIn2 取消上班2 4,F_CancelOut2 取消下班2 4,"
+                       "F_CancelIn3 取消上班3 4,F_CancelOut3 取消下班3 4");
 }
 
 }  // namespace

@@ -36,14 +36,6 @@ TEST_F(StatementFunctions, InsertChecksExistenceOnlyWhenAsked) {
   EXPECT_EQ(err_, "untouched");
 }
 
-TEST_F(StatementFunctions, NoMatchingRowSendsNoUpdateOrDelete) {
-  EXPECT_EQ(mdlConst::ExeUpdateSQL("T_Dept", " F_ID=9", "F_Name='x'\r", conn_, &rs_, err_),
-            RES_UPDNOTFOUND);
-  EXPECT_EQ(mdlConst::ExeDeleteSQL("T_Dept", " F_ID=9", conn_, &rs_, err_), RES_DELNOTFOUND);
-  EXPECT_EQ(Scalar(conn_, "select F_Name from T_Dept"), "Sales");
-  EXPECT_EQ(rs_.State(), 0);
-}
-
 TEST_F(StatementFunctions, UpdateAndDeleteLeaveTheRecordsetClosed) {
   ASSERT_EQ(mdlConst::ExeSelectSQL("T_Dept", " 1=1", " * ", conn_, &rs_, err_), RES_FOUND);
   EXPECT_EQ(rs_.State(), 1);

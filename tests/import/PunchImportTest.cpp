@@ -23,13 +23,16 @@ using testing::Scalar;
 
 constexpr const char* kNow = "2024-05-03 09:00:00";
 
-void Seed(db::Connection& c) {
-  c.Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
-            "VALUES ('E1','Ann O''Neil','Ops','1001',1,0)");
-  c.Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
-            "VALUES ('E2','Bo','Ops','1002',1,0)");
-  c.Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Gate','1','on')");
-  c.Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Dock','2','on')");
+// Two employees with cards and two terminals (a fresh database by default).
+std::shared_ptr<db::Connection> Seeded(
+    std::shared_ptr<db::Connection> c = testing::AttendanceDb()) {
+  c->Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
+             "VALUES ('E1','Ann O''Neil','Ops','1001',1,0)");
+  c->Execute("INSERT INTO T_Emp (F_EmpID,F_Name,F_Dept,F_CardID,F_IsKQ,F_IsRatifier) "
+             "VALUES ('E2','Bo','Ops','1002',1,0)");
+  c->Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Gate','1','on')");
+  c->Execute("INSERT INTO T_KQJ (F_Name,F_Address,F_State) VALUES ('Dock','2','on')");
+  return c;
 }
 
 // The rows of a query, each as its fields joined by '|'.
@@ -121,8 +124,7 @@ ImportOptions EveryFateOptions() {
 }
 
 TEST(PunchImport, EveryFateIsFiledOnceAndARunAgainAddsNothing) {
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   const ImportResult r = Import(c, kEveryFate, EveryFateOptions());
   EXPECT_EQ(r.counts.lines, 14);
   EXPECT_EQ(r.counts.added, 3);
@@ -179,8 +181,7 @@ TEST(PunchImport, EveryFateIsFiledOnceAndARunAgainAddsNothing) {
 }
 
 TEST(PunchImport, DoubleTapsAreJudgedInTimeOrderAcrossMidnightAndRuns) {
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   // Out of file order, the earlier punch is kept; a tap 59 s after a stored
   // punch of the night before is a double; 60 s apart, before or after it, is not.
   Import(c, {"1001\t2024-05-01 23:59:30\t1\t0"});
@@ -193,8 +194,7 @@ TEST(PunchImport, DoubleTapsAreJudgedInTimeOrderAcrossMidnightAndRuns) {
             (std::vector<std::string>{"2024-05-02 00:00:29", "2024-05-02 08:00:40"}));
 
   // With the window off, every distinct moment is a punch.
-  auto off = testing::AttendanceDb();
-  Seed(*off);
+  auto off = Seeded();
   ImportOptions o = At();
   o.double_tap_seconds = 0;
   EXPECT_EQ(Import(off, {"1001\t2024-05-02 08:00:00\t1", "1001\t2024-05-02 08:00:01\t1"}, o).counts.added, 2);
@@ -205,8 +205,7 @@ TEST(PunchImport, DoubleTapsAreJudgedInTimeOrderAcrossMidnightAndRuns) {
 }
 
 TEST(PunchImport, PushedAndCsvFormsReadTheirFields) {
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   ImportOptions push = At();
   push.format = PunchFormat::kPushed;
   EXPECT_THROW(Import(c, {"1001\t2024-05-02 08:00:00\t0\t1\t0"}, push), std::invalid_argument);
@@ -262,12 +261,10 @@ TEST(PunchImport, ARunStoppedBetweenChunksIsFinishedByTheNext) {
   }
   ImportOptions o = At();
   o.chunk_lines = 5;
-  auto clean = testing::AttendanceDb();
-  Seed(*clean);
+  auto clean = Seeded();
   const ImportResult whole = Import(clean, lines, o);
 
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   ImportStopped(c, lines, o, 2);
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Trans"), "0");
   ASSERT_NE(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "0");
@@ -303,8 +300,7 @@ TEST(PunchImport, AStoppedRunKeepsTheLinesOfCardsOnlyTheServerMatchesAsOne) {
                                           "\xC3\xA9" "a1\t2024-05-02 09:00:00\t1\t0"};
   ImportOptions o = At();
   o.chunk_lines = 1;
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   ImportStopped(c, lines, o, 2);
   EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect WHERE F_Flag LIKE 'imp%:%'"), "1");
   // A run of other lines meanwhile leaves the stopped one's line waiting,
@@ -324,8 +320,7 @@ TEST(PunchImport, TextsWithEscapesSurviveStagingAndFiling) {
   const std::vector<std::string> lines = {"back\\slash\\n\ttab 'quoted'",
                                           "10\\01\t2024-05-02 08:00:00\t1\t0",
                                           "1001\t2024-05-02 08:00:00\t1\t0"};
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   ImportStopped(c, lines, At(), 1);
   ASSERT_EQ(Scalar(c, "SELECT COUNT(*) FROM T_Collect"), "4");
   const ImportResult rest = Import(c, lines);
@@ -360,8 +355,7 @@ TEST(PunchImport, CsvRecordsRunOverLineBreaksInQuotes) {
   EXPECT_EQ(seen, (std::vector<std::string>{"2 1001 08:00:00", "5 1002 09:30:00", "7 unreadable line",
                                             "8 1001 17:00:00"}));
 
-  auto c = testing::AttendanceDb();
-  Seed(*c);
+  auto c = Seeded();
   const ImportResult r = Import(c, lines, o);
   EXPECT_EQ(r.counts.lines, 4);
   EXPECT_EQ(r.counts.added, 3);
@@ -418,9 +412,7 @@ struct KillDb {
   std::shared_ptr<db::Connection> Fresh() {
     if (testing::OnServer()) {
       target = testing::SchemaTarget(testing::ServerTarget(), testing::TestSchema());
-      auto c = testing::AttendanceDb();
-      Seed(*c);
-      return c;
+      return Seeded();
     }
     const auto dir = std::filesystem::temp_directory_path() / ("tessaly_kill_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -428,8 +420,7 @@ struct KillDb {
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(target + suffix);
     auto c = db::Connection::Open(target);
     db::CreateSchema(*c);
-    Seed(*c);
-    return c;
+    return Seeded(c);
   }
   ~KillDb() {
     if (!testing::OnServer()) std::filesystem::remove_all(std::filesystem::path(target).parent_path());

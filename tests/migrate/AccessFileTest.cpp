@@ -202,15 +202,10 @@ TEST_P(Fixtures, SavedQueriesAreKeptAndRunByName) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, Fixtures, ::testing::Values("sqlite", "postgres"));
 
-std::string Slurp(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A damaged file ends in an error that names it; it never takes the caller
 // down or holds it.
 TEST(DamagedFiles, AreRefusedWithTheFileNamed) {
-  const std::string good = Slurp(Fixture("indexTestV2003.mdb"));
+  const std::string good = FileText(Fixture("indexTestV2003.mdb"));
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("tessaly_damaged_" + std::to_string(getpid()) + ".mdb")).string();
   std::vector<std::string> variants = {"no database at all", good.substr(0, 100),

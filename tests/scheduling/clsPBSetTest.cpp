@@ -12,30 +12,15 @@ namespace {
 using testing::Scalar;
 using testing::Visible;
 
-constexpr const char* kPlanValues =
-    "'P1'\\r,'week'\\r,'M'\\r,'Tu'\\r,'W'\\r,'Th'\\r,'F'\\r,'Sa'\\r,'Su'\\r,"
-    "'d1'\\r,'d2'\\r,'d3'\\r,'d4'\\r,'d5'\\r,'d6'\\r,'d7'\\r,'d8'\\r,'d9'\\r,'d10'\\r,"
-    "'d11'\\r,'d12'\\r,'d13'\\r,'d14'\\r,'d15'\\r,'d16'\\r,'d17'\\r,'d18'\\r,'d19'\\r,'d20'\\r,"
-    "'d21'\\r,'d22'\\r,'d23'\\r,'d24'\\r,'d25'\\r,'d26'\\r,'d27'\\r,'d28'\\r,'d29'\\r,'d30'\\r,"
-    "'d31'\\r";
-
-using DaySetter = void (clsPBSet::*)(std::string);
-const DaySetter kDays[] = {
-    &clsPBSet::FD1,  &clsPBSet::FD2,  &clsPBSet::FD3,  &clsPBSet::FD4,  &clsPBSet::FD5,
-    &clsPBSet::FD6,  &clsPBSet::FD7,  &clsPBSet::FD8,  &clsPBSet::FD9,  &clsPBSet::FD10,
-    &clsPBSet::FD11, &clsPBSet::FD12, &clsPBSet::FD13, &clsPBSet::FD14, &clsPBSet::FD15,
-    &clsPBSet::FD16, &clsPBSet::FD17, &clsPBSet::FD18, &clsPBSet::FD19, &clsPBSet::FD20,
-    &clsPBSet::FD21, &clsPBSet::FD22, &clsPBSet::FD23, &clsPBSet::FD24, &clsPBSet::FD25,
-    &clsPBSet::FD26, &clsPBSet::FD27, &clsPBSet::FD28, &clsPBSet::FD29, &clsPBSet::FD30,
-    &clsPBSet::FD31,
-};
-
+// Each day of the month holds "d" and its number.
 void FillPlan(clsPBSet& p) {
-  p.FName("P1");
-  p.FType("week");
-  p.FMon("M"), p.FTue("Tu"), p.FWed("W"), p.FThu("Th"), p.FFri("F"), p.FSat("Sa"), p.FSun("Su");
-  int day = 0;
-  for (const DaySetter set : kDays) (p.*set)("d" + std::to_string(++day));
+  testing::Set(p, {{"F_Name", "P1"}, {"F_Type", "week"}, {"F_Mon", "M"}, {"F_Tue", "Tu"},
+                   {"F_Wed", "W"}, {"F_Thu", "Th"}, {"F_Fri", "F"}, {"F_Sat", "Sa"},
+                   {"F_Sun", "Su"}});
+  for (int day = 1; day <= 31; ++day) {
+    const std::string name = "F_D" + std::to_string(day);
+    testing::Set(p, {{name, "d" + std::to_string(day)}});
+  }
 }
 
 class clsPBSetDb : public testing::RecordDb<clsPBSet> {
@@ -53,7 +38,9 @@ TEST_F(clsPBSetDb, AddedPlanLoadsBackWholeAndRenamesThroughFKey) {
   AddPlan("P1");
   rec_.FKey("P1");
   ASSERT_EQ(rec_.DoSearch(err_, 0), RES_FOUND) << err_;
-  EXPECT_EQ(Visible(rec_.GetValuesString()), kPlanValues);
+  std::string values = "'P1'\\r,'week'\\r,'M'\\r,'Tu'\\r,'W'\\r,'Th'\\r,'F'\\r,'Sa'\\r,'Su'\\r";
+  for (int day = 1; day <= 31; ++day) values += ",'d" + std::to_string(day) + "'\\r";
+  EXPECT_EQ(Visible(rec_.GetValuesString()), values);
 
   rec_.FName("P2");
   rec_.FD31("night");

@@ -6,12 +6,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 
+#include "support/TestDb.h"
 #include "tessaly/db/Connection.h"
 #include "tessaly/server/Dispatch.h"
 #include "tessaly/server/TypeLib.h"
@@ -20,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using tessaly::testing::FileText;
 
 tessaly_object* Create(const char* progid) {
   tessaly_object* o = nullptr;
@@ -195,13 +195,6 @@ TEST(BoundaryTest, EveryMemberAnswersBadCallsWithAResult) {
   }
 }
 
-std::string Read(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(BoundaryTest, RegistrationWritesTheServersKeysAndRemovesOnlyThem) {
   const fs::path root = fs::temp_directory_path() /
                         ("tessaly_registry_" + std::to_string(::getpid()));
@@ -214,16 +207,16 @@ TEST(BoundaryTest, RegistrationWritesTheServersKeysAndRemovesOnlyThem) {
   const auto& lib = tessaly::server::Library();
   const auto& kq = *lib.FindClass("clsKQ");
   const fs::path clsid = root / "CLSID" / kq.clsid.Text();
-  EXPECT_EQ(Read(clsid / ".values"), "@=Tessaly.clsKQ\n");
-  const std::string server = Read(clsid / "InprocServer32" / ".values");
+  EXPECT_EQ(FileText(clsid / ".values"), "@=Tessaly.clsKQ\n");
+  const std::string server = FileText(clsid / "InprocServer32" / ".values");
   EXPECT_NE(server.find("\nThreadingModel=Apartment\n"), std::string::npos) << server;
   EXPECT_TRUE(server.starts_with("@=/")) << server;  // an absolute path
-  EXPECT_EQ(Read(clsid / "ProgID" / ".values"), "@=Tessaly.clsKQ\n");
-  EXPECT_EQ(Read(clsid / "TypeLib" / ".values"), "@=" + lib.libid.Text() + "\n");
-  EXPECT_EQ(Read(root / "Tessaly.clsKQ" / "Clsid" / ".values"), "@=" + kq.clsid.Text() + "\n");
-  EXPECT_EQ(Read(root / "Interface" / kq.default_interface.iid.Text() / ".values"),
+  EXPECT_EQ(FileText(clsid / "ProgID" / ".values"), "@=Tessaly.clsKQ\n");
+  EXPECT_EQ(FileText(clsid / "TypeLib" / ".values"), "@=" + lib.libid.Text() + "\n");
+  EXPECT_EQ(FileText(root / "Tessaly.clsKQ" / "Clsid" / ".values"), "@=" + kq.clsid.Text() + "\n");
+  EXPECT_EQ(FileText(root / "Interface" / kq.default_interface.iid.Text() / ".values"),
             "@=_clsKQ\n");
-  EXPECT_EQ(Read(root / "TypeLib" / lib.libid.Text() / "46.0" / ".values"), "@=Tessaly\n");
+  EXPECT_EQ(FileText(root / "TypeLib" / lib.libid.Text() / "46.0" / ".values"), "@=Tessaly\n");
   size_t classes = 0;
   for (const auto& e : fs::directory_iterator(root / "CLSID")) classes += e.is_directory();
   EXPECT_EQ(classes, 23u);

@@ -8,8 +8,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -155,6 +157,11 @@ inline std::string Scalar(const std::shared_ptr<db::Connection>& conn, const std
   db::Recordset rs;
   rs.Open(sql, conn, db::adOpenKeyset, db::adLockReadOnly);
   return rs.Fields().Item(0).Value().ToText();
+}
+// A file's bytes as one text ("" when it cannot be read).
+inline std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 // Shows carriage returns and tabs, so a failing comparison of statement texts
 // says where they differ.
