@@ -10,7 +10,11 @@
 namespace tessaly::db::jet {
 
 std::string TextOfLiteral(std::string_view literal) {
+  // Mostly no delimiter is doubled inside: the body is copied whole.
+  const std::string_view body = literal.substr(1, literal.size() - 2);
+  if (body.find(literal.front()) == std::string_view::npos) return std::string(body);
   std::string value;
+  value.reserve(body.size());
   for (size_t i = 1; i + 1 < literal.size(); ++i) {
     value += literal[i];
     if (literal[i] == literal.front()) ++i;  // a doubled delimiter

@@ -75,14 +75,7 @@ class Shapes {
     out.reserve(LiteralCount(tokens));
     for (const Token& t : tokens) {
       switch (t.kind) {
-        case TokenKind::kText: {
-          // Mostly a text whose delimiter is not doubled inside: its body as it is.
-          const std::string_view body = t.text.substr(1, t.text.size() - 2);
-          out.push_back(Parameter::Text(body.find(t.text.front()) == std::string_view::npos
-                                            ? std::string(body)
-                                            : TextOfLiteral(t.text)));
-          break;
-        }
+        case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); break;
         case TokenKind::kDateLit: {
           const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
           if (!date) return false;
