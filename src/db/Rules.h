@@ -31,10 +31,13 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 // writes a text literal ('...') or a name ("...") and CSV a field.
 inline void AppendDelimited(std::string& out, std::string_view text, char quote) {
   out += quote;
-  for (char c : text) {
-    if (c == quote) out += quote;
-    out += c;
+  // Copied a run at a time: most texts hold no quote at all.
+  for (size_t at = text.find(quote); at != std::string_view::npos; at = text.find(quote)) {
+    out.append(text.data(), at + 1);
+    out += quote;
+    text.remove_prefix(at + 1);
   }
+  out.append(text);
   out += quote;
 }
 inline std::string Delimited(std::string_view text, char quote) {

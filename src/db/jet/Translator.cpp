@@ -1,6 +1,7 @@
 #include "db/jet/Translator.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -37,33 +38,28 @@ class Shapes {
 
   // The shape of an INSERT (false for any other statement): every token but
   // a literal as written, a literal as its class; a number of neither class
-  // is written as it is.
+  // is written as it is. The literals are read into literals on the way;
+  // *read is false when one is not (a date Jet cannot read).
   // A catalog's generation is part of the key, so nothing kept under one
   // state of the schema is read under another.
   static bool Key(const std::vector<Token>& tokens, const Dialect& dialect, bool ansi89,
-                  uint64_t generation, std::string& key) {
+                  uint64_t generation, std::string& key, std::vector<Parameter>& literals,
+                  bool* read) {
     if (tokens.empty() || !tokens[0].IsWord("INSERT")) return false;
     key.clear();
     const auto* d = reinterpret_cast<const char*>(&dialect);
     key.append(reinterpret_cast<const char*>(&d), sizeof d);
     key.append(reinterpret_cast<const char*>(&generation), sizeof generation);
     key += ansi89 ? '8' : '9';
+    literals.reserve(LiteralCount(tokens));
+    *read = true;
     for (const Token& t : tokens) {
       key += static_cast<char>(t.kind);
-      switch (t.kind) {
-        case TokenKind::kText: key += kText; break;
-        case TokenKind::kDateLit: key += kDate; break;
-        case TokenKind::kNumber: {
-          Parameter p;
-          if (NumberParameter(t.text, p)) {
-            key += p.kind == Parameter::Kind::kInteger ? kWhole : kReal;
-            break;
-          }
-          [[fallthrough]];
-        }
-        default:
-          key += t.text;
-          key += '\0';
+      if (const std::optional<Class> c = Literal(t, literals, read)) {
+        key += *c;
+      } else {
+        key += t.text;
+        key += '\0';
       }
     }
     return true;
@@ -73,26 +69,9 @@ class Shapes {
   // one is not (a date Jet cannot read).
   static bool Literals(const std::vector<Token>& tokens, std::vector<Parameter>& out) {
     out.reserve(LiteralCount(tokens));
-    for (const Token& t : tokens) {
-      switch (t.kind) {
-        case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); break;
-        case TokenKind::kDateLit: {
-          const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
-          if (!date) return false;
-          Parameter& p = out.emplace_back();
-          p.kind = Parameter::Kind::kDate;
-          p.date = *date;
-          break;
-        }
-        case TokenKind::kNumber: {
-          Parameter p;
-          if (NumberParameter(t.text, p)) out.push_back(std::move(p));
-          break;
-        }
-        default: break;
-      }
-    }
-    return true;
+    bool read = true;
+    for (const Token& t : tokens) Literal(t, out, &read);
+    return read;
   }
 
   // Whether a translation is kept for its shape: an INSERT of VALUES that
@@ -116,6 +95,33 @@ class Shapes {
       if (read[i].kind != t.parameters[i].kind) return false;
     }
     return true;
+  }
+
+  // A token's class as a literal the writer lifts, read into out (*read
+  // false when it cannot be); none for any other token.
+  static std::optional<Class> Literal(const Token& t, std::vector<Parameter>& out, bool* read) {
+    switch (t.kind) {
+      case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); return kText;
+      case TokenKind::kDateLit: {
+        const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
+        if (!date) {
+          *read = false;
+          return kDate;
+        }
+        Parameter& p = out.emplace_back();
+        p.kind = Parameter::Kind::kDate;
+        p.date = *date;
+        return kDate;
+      }
+      case TokenKind::kNumber: {
+        Parameter p;
+        if (!NumberParameter(t.text, p)) return std::nullopt;
+        const Class c = p.kind == Parameter::Kind::kInteger ? kWhole : kReal;
+        out.push_back(std::move(p));
+        return c;
+      }
+      default: return std::nullopt;
+    }
   }
 
   const std::string* Find(const std::string& key) const {
@@ -232,17 +238,17 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   // No catalog, or one whose answers stand until its generation changes;
   // the answers of any other may change between two statements.
   const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
-  const bool shaped = lift_literals && (resolver == nullptr || generation != 0) &&
-                      Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key);
+  bool read = false;
+  const bool shaped =
+      lift_literals && (resolver == nullptr || generation != 0) &&
+      Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key, result.parameters, &read);
   if (shaped) {
-    if (const std::string* sql = shapes.Find(key)) {
-      if (Shapes::Literals(tokens, result.parameters)) {
-        result.sql = *sql;
-        result.ok = true;
-        return result;
-      }
-      result.parameters.clear();
+    if (const std::string* sql = shapes.Find(key); sql != nullptr && read) {
+      result.sql = *sql;
+      result.ok = true;
+      return result;
     }
+    result.parameters.clear();
   }
   Parser parser(jet_sql, tokens, ast);
   ParseFailure failure;

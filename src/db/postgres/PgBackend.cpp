@@ -289,7 +289,7 @@ uint64_t PgBackend::NextGeneration() {
 
 void PgBackend::SchemaChanged() {
   generation_ = NextGeneration();
-  rules_.clear();
+  ForgetRules();
   domains_stale_ = true;
   spellings_stale_ = true;
   objects_.clear();
@@ -392,15 +392,16 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   if (!in_transaction_) return Send(sql, parameters, false, nullptr);
   if (undone_) throw Undone();
   // A unit with a savepoint of its own (RunGroup) keeps each statement's.
-  std::optional<RowInsert> insert;
-  if (!grouped_) insert = ReadRowInsert(sql);
-  if (!insert) return Send(sql, parameters, true, nullptr);
-  const std::string table(insert->table);
-  Writes& writes = rules_[table];
+  KnownInsert* insert = grouped_ ? nullptr : Known(sql);
+  if (insert == nullptr) return Send(sql, parameters, true, nullptr);
+  Writes& writes = *insert->writes;
   if (!writes.rules) {
-    return Send(sql, parameters, true, ++writes.rows >= kRowsBeforeRules ? &table : nullptr);
+    if (++writes.rows < kRowsBeforeRules) return Send(sql, parameters, true, nullptr);
+    const std::string table(insert->row.table);
+    return Send(sql, parameters, true, &table);
   }
-  if (!writes.rules->Admits(*insert, parameters)) return Send(sql, parameters, true, nullptr);
+  if (!insert->plan) insert->plan = writes.rules->PlanOf(insert->row);
+  if (!writes.rules->Admits(*insert->plan, parameters)) return Send(sql, parameters, true, nullptr);
   // The row fits its columns: it fails, if at all, as a duplicate key, which
   // ON CONFLICT turns into no row written and the host's transaction going
   // on. Anything else that stops it (a deadlock, an interrupt) aborts the
@@ -408,13 +409,41 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
   const bool unique = writes.rules->unique();
   Result result;
   try {
-    result = Send(unique ? sql + " ON CONFLICT DO NOTHING" : sql, parameters, false, nullptr);
+    result = Send(unique ? insert->unique_sql : sql, parameters, false, nullptr);
   } catch (const Error&) {
     undone_ = true;
     throw;
   }
   if (unique && ChangedRows(result.get()) == 0) throw jeterr::Duplicate();
   return result;
+}
+
+void PgBackend::ForgetRules() {
+  rules_.clear();
+  ++rules_epoch_;
+}
+
+PgBackend::KnownInsert* PgBackend::Known(const std::string& sql) {
+  auto found = inserts_.find(sql);
+  if (found == inserts_.end()) {
+    std::optional<RowInsert> row = ReadRowInsert(sql);
+    if (!row) return nullptr;
+    if (inserts_.size() >= kKnownInserts) inserts_.clear();
+    found = inserts_.try_emplace(sql).first;
+    // The table's name is viewed in the key, which stays where it is while
+    // the entry lives.
+    row->table = std::string_view(found->first).substr(
+        static_cast<size_t>(row->table.data() - sql.data()), row->table.size());
+    found->second.row = std::move(*row);
+    found->second.unique_sql = sql + " ON CONFLICT DO NOTHING";
+  }
+  KnownInsert& known = found->second;
+  if (known.epoch != rules_epoch_) {
+    known.epoch = rules_epoch_;
+    known.writes = &rules_[std::string(known.row.table)];
+    known.plan.reset();
+  }
+  return &known;
 }
 
 PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parameter> parameters,
@@ -625,7 +654,7 @@ int32_t PgBackend::Run(const std::string& sql, std::span<const Parameter> parame
   Result result = Execute(sql, parameters);
   if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
     if (Defines(result.get())) SchemaChanged();
-    if (!WritesRows(result.get())) rules_.clear();
+    if (!WritesRows(result.get())) ForgetRules();
     return ChangedRows(result.get());
   }
   if (out == nullptr) return 0;
@@ -780,7 +809,7 @@ void PgBackend::Begin() {
   Exec("BEGIN");
   in_transaction_ = true;
   undone_ = false;
-  rules_.clear();
+  ForgetRules();
 }
 
 // A transaction-level advisory lock: it holds no state in the session, so a
@@ -801,7 +830,7 @@ void PgBackend::Commit() {
   }
   HoldWalks();
   in_transaction_ = false;
-  rules_.clear();
+  ForgetRules();
   Exec("COMMIT");
 }
 

@@ -193,6 +193,23 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   };
   static constexpr int kRowsBeforeRules = 8;
   std::unordered_map<std::string, Writes> rules_;
+  // Moves on whenever rules_ is emptied, so what was planned by the rules
+  // it held is planned again.
+  uint64_t rules_epoch_ = 0;
+  void ForgetRules();
+  // One-row insert texts as read once (the translator writes one text per
+  // shape, so a long run of adds reads its text once), with the text that
+  // stands in for the savepoint and the plan their rows are checked by.
+  struct KnownInsert {
+    RowInsert row;  // its table a view of the map's key
+    std::string unique_sql;
+    uint64_t epoch = ~uint64_t{0};  // of writes and plan
+    Writes* writes = nullptr;
+    std::optional<RowRules::Plan> plan;
+  };
+  static constexpr size_t kKnownInserts = 256;
+  std::unordered_map<std::string, KnownInsert> inserts_;
+  KnownInsert* Known(const std::string& sql);
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the
   // schema, not for each result.

@@ -235,7 +235,7 @@ RowRules::RowRules(const TableFacts& facts) : unique_(facts.unique) {
   usable_ = true;
 }
 
-bool RowRules::Fits(const Column& column, const Parameter& value) const {
+bool RowRules::Fits(const Column& column, const Parameter& value) {
   using K = Parameter::Kind;
   switch (column.holds) {
     case Holds::kText: {
@@ -322,24 +322,36 @@ bool RowRules::Fits(const Column& column, const Parameter& value) const {
   return false;
 }
 
-bool RowRules::Admits(const RowInsert& insert, std::span<const Parameter> parameters) const {
-  if (!usable_) return false;
-  size_t indexed_bytes = 0;
-  size_t named = 0;
+RowRules::Plan RowRules::PlanOf(const RowInsert& insert) const {
+  Plan plan;
+  if (!usable_) return plan;
   // By the columns' numbers: a flag each, not a map's node each.
   std::vector<bool> seen(columns_.size());
   for (size_t i = 0; i < insert.columns.size(); ++i) {
     const auto found = columns_.find(insert.columns[i]);
-    if (found == columns_.end() || seen[found->second.number]) return false;
+    if (found == columns_.end() || seen[found->second.number]) return plan;
     seen[found->second.number] = true;
     const Column& column = found->second;
-    if (!column.insertable) return false;
-    ++named;
-    const int number = insert.values[i];
-    if (number == 0) {
-      if (!column.nullable) return false;
+    if (!column.insertable) return plan;
+    if (insert.values[i] == 0) {
+      if (!column.nullable) return plan;
       continue;
     }
+    plan.values.emplace_back(insert.values[i], column);
+  }
+  if (insert.columns.size() < columns_.size()) {
+    for (const auto& [name, column] : columns_) {
+      if (!column.omittable && !seen[column.number]) return plan;
+    }
+  }
+  plan.usable = true;
+  return plan;
+}
+
+bool RowRules::Admits(const Plan& plan, std::span<const Parameter> parameters) const {
+  if (!plan.usable) return false;
+  size_t indexed_bytes = 0;
+  for (const auto& [number, column] : plan.values) {
     if (static_cast<size_t>(number) > parameters.size()) return false;
     const Parameter& value = parameters[static_cast<size_t>(number) - 1];
     if (!Fits(column, value)) return false;
@@ -348,12 +360,7 @@ bool RowRules::Admits(const RowInsert& insert, std::span<const Parameter> parame
       indexed_bytes += value.text.size();
     }
   }
-  if (indexed_bytes > kIndexRoom) return false;
-  if (named == columns_.size()) return true;
-  for (const auto& [name, column] : columns_) {
-    if (!column.omittable && !seen[column.number]) return false;
-  }
-  return true;
+  return indexed_bytes <= kIndexRoom;
 }
 
 }  // namespace tessaly::db::postgres

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "db/Parameter.h"
@@ -66,9 +67,18 @@ class RowRules {
   // not all known).
   bool usable() const { return usable_; }
   bool unique() const { return unique_; }
+  // What the rows of one insert's text are checked by, read from the text
+  // once: each value's column, or that no such row goes without its
+  // savepoint (a column unknown, named twice or not to be written, a NULL
+  // where none may stand, a column left out that takes no default).
+  struct Plan;
+  Plan PlanOf(const RowInsert& insert) const;
   // Whether the row's values certainly fit: the row then fails, if at all,
   // only as a duplicate of a key (or as the session fails).
-  bool Admits(const RowInsert& insert, std::span<const Parameter> parameters) const;
+  bool Admits(const Plan& plan, std::span<const Parameter> parameters) const;
+  bool Admits(const RowInsert& insert, std::span<const Parameter> parameters) const {
+    return Admits(PlanOf(insert), parameters);
+  }
 
  private:
   enum class Holds : uint8_t { kOther, kText, kInteger, kReal4, kReal8, kNumeric, kDate, kBytes };
@@ -84,7 +94,15 @@ class RowRules {
     bool indexed = false;
     size_t number = 0;  // in the order the catalog listed the columns
   };
-  bool Fits(const Column& column, const Parameter& value) const;
+  static bool Fits(const Column& column, const Parameter& value);
+
+ public:
+  struct Plan {
+    bool usable = false;
+    std::vector<std::pair<int, Column>> values;  // parameter number, its column
+  };
+
+ private:
   bool usable_ = false;
   bool unique_ = false;
   std::unordered_map<std::string, Column> columns_;

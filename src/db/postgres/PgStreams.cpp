@@ -243,7 +243,7 @@ std::unique_ptr<internal::RowStream> PgBackend::Stream(const std::string& sql,
   Result result;
   if (!walk->Open(&result)) {
     if (Defines(result.get())) SchemaChanged();
-    if (!WritesRows(result.get())) rules_.clear();
+    if (!WritesRows(result.get())) ForgetRules();
     return nullptr;
   }
   *columns = ResultData();
