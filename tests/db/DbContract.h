@@ -74,6 +74,9 @@ using tessaly::testing::Scalar;
 inline Error Interrupted(Connection& conn, const std::function<void()>& statement) {
   std::atomic<bool> done = false;
   std::thread interrupter([&] {
+    // The first only once the statement has had time to start writing: one
+    // that lands while it is still being read stops it before it writes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     while (!done) {
       conn.Interrupt();
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
