@@ -46,22 +46,27 @@ class Shapes {
                   uint64_t generation, std::string& key, std::vector<Parameter>& literals,
                   bool* read) {
     if (tokens.empty() || !tokens[0].IsWord("INSERT")) return false;
-    key.clear();
     const auto* d = reinterpret_cast<const char*>(&dialect);
-    key.append(reinterpret_cast<const char*>(&d), sizeof d);
-    key.append(reinterpret_cast<const char*>(&generation), sizeof generation);
-    key += ansi89 ? '8' : '9';
+    // Written into room made once: the tokens' texts are parts of the
+    // statement (the last, its end, stands at its length), and each token
+    // adds its kind and at most one more character.
+    key.resize(sizeof d + sizeof generation + 1 + tokens.back().offset + 2 * tokens.size());
+    char* out = key.data();
+    out = std::copy_n(reinterpret_cast<const char*>(&d), sizeof d, out);
+    out = std::copy_n(reinterpret_cast<const char*>(&generation), sizeof generation, out);
+    *out++ = ansi89 ? '8' : '9';
     literals.reserve(LiteralCount(tokens));
     *read = true;
     for (const Token& t : tokens) {
-      key += static_cast<char>(t.kind);
+      *out++ = static_cast<char>(t.kind);
       if (const std::optional<Class> c = Literal(t, literals, read)) {
-        key += *c;
+        *out++ = *c;
       } else {
-        key += t.text;
-        key += '\0';
+        out = std::copy(t.text.begin(), t.text.end(), out);
+        *out++ = '\0';
       }
     }
+    key.resize(static_cast<size_t>(out - key.data()));
     return true;
   }
 
