@@ -166,6 +166,45 @@ TEST_P(ConnectionContract, ExecuteReturnsTheRowsThisStatementChanged) {
   EXPECT_EQ(conn_->Execute("DELETE FROM T_Emp"), 3);
 }
 
+// A row written with its own number past the counter's next one: the rows
+// the counter numbers afterwards are not refused, however they are added
+// (alone, in a host's transaction past the rows that take savepoints, many
+// in one statement), and a number written twice still is.
+TEST_P(ConnectionContract, RowsTheCounterNumbersAreNotRefusedAfterOnesWrittenWithTheirOwn) {
+  conn_->Execute("CREATE TABLE T_Counted (F_ID COUNTER, F_Note TEXT(10))");
+  auto numbered = [&](int rows) {
+    for (int i = 0; i < rows; ++i) conn_->Execute("INSERT INTO T_Counted (F_Note) VALUES ('n')");
+  };
+  // The next number past the largest, where a counter that did not move
+  // past the rows written with their own numbers would number next.
+  auto own_next = [&] {
+    Recordset rs;
+    rs.Open("SELECT Max(F_ID) AS n FROM T_Counted", conn_, adOpenStatic, adLockReadOnly);
+    const int32_t top = rs.Fields().Item("n").Value().ToLong();
+    conn_->Execute("INSERT INTO T_Counted (F_ID, F_Note) VALUES (" + std::to_string(top + 1) +
+                   ", 'own')");
+  };
+  conn_->Execute("INSERT INTO T_Counted (F_ID, F_Note) VALUES (10, 'own')");
+  conn_->BeginTrans();
+  numbered(14);
+  conn_->CommitTrans();
+  own_next();
+  numbered(3);
+  own_next();
+  conn_->BeginTrans();
+  numbered(1);
+  conn_->CommitTrans();
+  own_next();
+  EXPECT_EQ(conn_->Execute("INSERT INTO T_Counted (F_Note) SELECT F_Note FROM T_Counted"), 22);
+  EXPECT_EQ(Count(conn_, "T_Counted"), 44);
+  EXPECT_EQ(Count(conn_, "(SELECT DISTINCT F_ID FROM T_Counted)"), 44);
+  const Error twice =
+      Caught([&] { conn_->Execute("INSERT INTO T_Counted (F_ID, F_Note) VALUES (10, 'again')"); });
+  EXPECT_EQ(twice.number(), errnum::kFail);
+  EXPECT_EQ(twice.description(), kDuplicate);
+  EXPECT_EQ(Count(conn_, "T_Counted"), 44);
+}
+
 // A record class adds its rows with one shape of INSERT, translated once;
 // the names it writes follow the table when it is made again or a column is
 // renamed (the server spells a name as its catalog does).

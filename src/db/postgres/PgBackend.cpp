@@ -385,8 +385,56 @@ const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
 // made: it is prepared again when next sent.
 void PgBackend::Forget(const std::string& key) { prepared_.erase(key); }
 
+// Jet moved a counter past a number a row was written with; the server's
+// sequence stays where it was, so a number it gives later may already be a
+// row's. Such an insert is refused as a duplicate; the counter is then moved
+// past the table's numbers and the insert, which changed nothing, runs again.
+// Moving the sequence at every insert that writes its own number would cost
+// each of them a statement; this costs only the insert that meets one.
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
+  try {
+    return ExecuteOnce(sql, parameters);
+  } catch (const Error& e) {
+    static const Error duplicate = jeterr::Duplicate();
+    if (undone_ || IsLost(conn_.get()) || e.number() != duplicate.number() ||
+        e.description() != duplicate.description() || !CounterMovedPast(sql)) {
+      throw;
+    }
+  }
+  return ExecuteOnce(sql, parameters);
+}
+
+bool PgBackend::CounterMovedPast(const std::string& insert) {
+  const std::optional<std::string_view> table = InsertTarget(insert);
+  if (!table) return false;
+  const Parameter named[] = {Parameter::Text(std::string(*table))};
+  const Result counters = ExecuteOnce(
+      "SELECT quote_ident(a.attname), s.seqrelid::regclass::text, s.seqincrement "
+      "FROM pg_attribute AS a JOIN pg_sequence AS s "
+      "ON s.seqrelid = pg_get_serial_sequence($1, a.attname)::regclass "
+      "WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' AND NOT a.attisdropped",
+      named);
+  bool moved = false;
+  for (int r = 0; r < PQntuples(counters.get()); ++r) {
+    const std::string column = PQgetvalue(counters.get(), r, 0);
+    const std::string sequence = PQgetvalue(counters.get(), r, 1);
+    const bool up = PQgetvalue(counters.get(), r, 2)[0] != '-';
+    // Behind when the number it gave last (the one the refused insert
+    // took) is at or below the rows' largest (at or above their least, for
+    // a counter that counts down): it then gives the number after theirs.
+    const Result past = ExecuteOnce(
+        "SELECT setval(" + rules::Delimited(sequence, '\'') + ", t.n) FROM (SELECT " +
+            (up ? "max(" : "min(") + column + ") AS n FROM " + std::string(*table) + ") AS t, " +
+            sequence + " AS s WHERE t.n " + (up ? ">=" : "<=") + " s.last_value",
+        {});
+    moved = moved || PQntuples(past.get()) > 0;
+  }
+  return moved;
+}
+
+PgBackend::Result PgBackend::ExecuteOnce(const std::string& sql,
+                                         std::span<const Parameter> parameters) {
   if (IsLost(conn_.get())) throw Lost(PQerrorMessage(conn_.get()));
   if (sql.find('\0') != std::string::npos) throw jeterr::CharacterZero();
   if (!in_transaction_) return Send(sql, parameters, false, nullptr);

@@ -122,6 +122,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   // transaction unless it is a row that fits; the result has rows or none,
   // never an error.
   Result Execute(const std::string& sql, std::span<const Parameter> parameters);
+  Result ExecuteOnce(const std::string& sql, std::span<const Parameter> parameters);
+  // After an insert refused as a duplicate: moves the counter of the table
+  // it wrote past the numbers its rows hold, true when it was behind them.
+  bool CounterMovedPast(const std::string& insert);
   // Runs it under a savepoint inside a host's transaction (guard), or as it
   // stands; describe names a table whose rules are read after the statement.
   Result Send(const std::string& sql, std::span<const Parameter> parameters, bool guard,

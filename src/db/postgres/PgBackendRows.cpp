@@ -64,12 +64,19 @@ uint64_t Magnitude(int64_t n) {
 
 }  // namespace
 
-std::optional<RowInsert> ReadRowInsert(std::string_view sql) {
-  RowInsert insert;
+std::optional<std::string_view> InsertTarget(std::string_view sql) {
   if (!Skip(sql, "INSERT INTO ")) return std::nullopt;
   const std::string_view rest = sql;
   if (!QuotedName(sql)) return std::nullopt;
-  insert.table = rest.substr(0, rest.size() - sql.size());
+  return rest.substr(0, rest.size() - sql.size());
+}
+
+std::optional<RowInsert> ReadRowInsert(std::string_view sql) {
+  RowInsert insert;
+  const std::optional<std::string_view> table = InsertTarget(sql);
+  if (!table) return std::nullopt;
+  insert.table = *table;
+  sql.remove_prefix(static_cast<size_t>(table->data() + table->size() - sql.data()));
   if (!Skip(sql, " (")) return std::nullopt;
   do {
     std::optional<std::string> column = QuotedName(sql);
