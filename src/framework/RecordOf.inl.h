@@ -68,6 +68,7 @@ void RecordOf<Self, KeyId>::LoadColumns(const db::Fields& fields) {
 template <class Self, class KeyId>
 std::string RecordOf<Self, KeyId>::ColumnNames(const ColumnList<Self>& columns) {
   std::string text;
+  text.reserve(256);
   for (const ColumnDef<Self>* column : columns) {
     if (!text.empty()) text += ',';
     text += column->decl.ColumnListName();

@@ -30,7 +30,8 @@ std::string Number(float value);
 class Items {
  public:
   enum class Form { kAssignments, kValues };
-  explicit Items(Form form = Form::kAssignments) : form_(form) {}
+  // Room for a row of the attendance tables made at once, not by doubling.
+  explicit Items(Form form = Form::kAssignments) : form_(form) { text_.reserve(256); }
 
   Items& Text(std::string_view column, std::string_view value, bool cr = true);
   Items& Date(std::string_view column, std::string_view value, bool cr = true);

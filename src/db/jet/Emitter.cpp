@@ -29,10 +29,15 @@ bool NumberParameter(std::string_view text, Parameter& p) {
     p.kind = Parameter::Kind::kInteger;
     return ec == std::errc() && ptr == end;  // beyond 64 bits: left to the engine
   }
+  // Rounded to the nearest double, as strtod rounds, read in place; one
+  // past a double's range is read by strtod, as infinity or zero.
+  p.kind = Parameter::Kind::kReal;
+  if (auto [ptr, ec] = std::from_chars(text.data(), end, p.real); ec != std::errc::result_out_of_range) {
+    return ec == std::errc() && ptr == end;
+  }
   const std::string copy(text);  // strtod wants a terminated text
   char* stop = nullptr;
   p.real = std::strtod(copy.c_str(), &stop);
-  p.kind = Parameter::Kind::kReal;
   return stop == copy.c_str() + copy.size();
 }
 

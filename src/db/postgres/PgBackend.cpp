@@ -539,9 +539,11 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   // rules after it (inside the savepoint, which undoes them all should the
   // reading fail). When the statement fails the rest is skipped, and undoing
   // to the savepoint leaves the transaction as it stood before the statement.
-  const Bound none({});
-  const Bound table(describe != nullptr ? std::vector<Parameter>{Parameter::Text(*describe)}
-                                        : std::vector<Parameter>{});
+  const Bound none;
+  const std::vector<Parameter> named = describe != nullptr
+                                          ? std::vector<Parameter>{Parameter::Text(*describe)}
+                                          : std::vector<Parameter>{};
+  const Bound table(named);
   bool sent = PQenterPipelineMode(conn_.get()) == 1;
   if (sent && guard) sent = SendParams(conn_.get(), kSavepoint, none);
   if (sent && fresh) {

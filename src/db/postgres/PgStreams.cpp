@@ -157,7 +157,7 @@ class PgBackend::Walk final : public internal::RowStream {
     pg_conn* conn = own_->conn.get();
     cursor_ = "tessaly_walk";
     const Bound bound(parameters_);
-    const Bound none({});
+    const Bound none;
     const std::string declare = "DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_;
     bool sent = PQenterPipelineMode(conn) == 1 && SendParams(conn, "BEGIN", none) &&
                 SendParams(conn, declare.c_str(), bound) &&

@@ -15,8 +15,11 @@ namespace tessaly::db::postgres {
 using internal::Cell;
 
 Bound::Bound(std::span<const Parameter> parameters) {
+  // Room for every parameter made once: values point into texts, whose
+  // strings must not move.
   texts.reserve(parameters.size());
   types.reserve(parameters.size());
+  values.reserve(parameters.size());
   for (const Parameter& p : parameters) {
     switch (p.kind) {
       case Parameter::Kind::kInteger:
@@ -33,9 +36,9 @@ Bound::Bound(std::span<const Parameter> parameters) {
       case Parameter::Kind::kText:
         // Sent as a C string, a text would end at its first character 0.
         if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
-        texts.push_back(p.text);
+        values.push_back(p.text.c_str());
         types.push_back(0);
-        break;
+        continue;
       case Parameter::Kind::kDate:
         texts.push_back(p.date.ToStored());
         types.push_back(kTimestampOid);
@@ -53,9 +56,8 @@ Bound::Bound(std::span<const Parameter> parameters) {
         types.push_back(kByteaOid);
         break;
     }
+    values.push_back(texts.back().c_str());
   }
-  values.reserve(texts.size());
-  for (const std::string& text : texts) values.push_back(text.c_str());
 }
 
 std::string Hex(std::string_view bytes) {

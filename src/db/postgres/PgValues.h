@@ -39,12 +39,17 @@ std::string Hex(std::string_view bytes);
 // whatever their place asks for: a text beside a text column, a number beside
 // a number column (Jet's comparison of a bare-number column with a quoted
 // number), a date beside a date column.
+// A text parameter is sent from the parameter itself, which must outlive the
+// Bound; only the other kinds are written out here.
 struct Bound {
   std::vector<std::string> texts;
   std::vector<const char*> values;
   std::vector<Oid> types;
 
-  explicit Bound(std::span<const Parameter> parameters);
+  explicit Bound(std::span<const Parameter> parameters = {});
+  // Parameters that end with the statement that binds them would leave
+  // their texts behind.
+  explicit Bound(std::vector<Parameter>&&) = delete;
   int size() const { return static_cast<int>(values.size()); }
 };
 
