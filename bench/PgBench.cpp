@@ -5,7 +5,9 @@
 //    against a raw loop of one INSERT prepared once with the values bound,
 //    into a table made LIKE "T_KQ" INCLUDING ALL (the same indexes and
 //    defaults), and against PQexec of the statements translated once, up
-//    front, with their values inline;
+//    front, with their values inline; in a host transaction also against
+//    the raw loop's INSERT with ON CONFLICT DO NOTHING, the form a row that
+//    fits its columns takes there, which the server inserts speculatively;
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
 // Through a pooler (TESSALY_PG_POOLED=1) the same, unnamed only, for the
@@ -218,10 +220,13 @@ int main(int argc, char** argv) {
         }
       }
     }
-    PGresult* prepared = PQprepare(raw, "raw_add", lifted_text.c_str(), 0, nullptr);
-    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
-      throw std::runtime_error(PQresultErrorMessage(prepared));
-    PQclear(prepared);
+    for (const auto& [name, text] : {std::pair<const char*, std::string>{"raw_add", lifted_text},
+                                     {"raw_add_unique", lifted_text + " ON CONFLICT DO NOTHING"}}) {
+      PGresult* prepared = PQprepare(raw, name, text.c_str(), 0, nullptr);
+      if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+        throw std::runtime_error(PQresultErrorMessage(prepared));
+      PQclear(prepared);
+    }
     for (int i = 0; i < kAdds; ++i) {
       inline_texts.push_back(into_raw_table(conn->Translate(tessaly::mdlConst::InsertText(
           "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString()))));
@@ -245,17 +250,16 @@ int main(int argc, char** argv) {
     };
     for (const bool transaction : {true, false}) {
       const char* question = transaction ? "AddInTransaction" : "AddAutocommit";
-      Times direct, direct_prepared;
+      Times direct, direct_prepared, direct_unique;
       std::vector<Times> library(forms.size());
       for (int turn = 0; turn < kTurns; ++turn) {
-        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
-        direct_prepared.Fastest(raw, [&] {
+        auto raw_loop = [&](const char* statement) {
           if (transaction) RawExec(raw, "BEGIN");
           std::vector<const char*> pointers;
           for (const auto& values : lifted_values) {
             pointers.clear();
             for (const std::string& v : values) pointers.push_back(v.c_str());
-            PGresult* r = PQexecPrepared(raw, "raw_add", static_cast<int>(pointers.size()),
+            PGresult* r = PQexecPrepared(raw, statement, static_cast<int>(pointers.size()),
                                          pointers.data(), nullptr, nullptr, 0);
             if (PQresultStatus(r) != PGRES_COMMAND_OK) {
               const std::string message = PQresultErrorMessage(r);
@@ -265,7 +269,13 @@ int main(int argc, char** argv) {
             PQclear(r);
           }
           if (transaction) RawExec(raw, "COMMIT");
-        });
+        };
+        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+        direct_prepared.Fastest(raw, [&] { raw_loop("raw_add"); });
+        if (transaction) {
+          RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+          direct_unique.Fastest(raw, [&] { raw_loop("raw_add_unique"); });
+        }
         for (size_t f = 0; f < forms.size(); ++f) {
           tessaly::db::Connection& c = *forms[f].conn;
           tessaly::db::internal::BackendOf(c).Run("TRUNCATE \"T_KQ\"", nullptr);
@@ -289,10 +299,11 @@ int main(int argc, char** argv) {
       std::printf("%s, %d adds, fastest of %d turns; processor time of client and server:\n",
                   question, kAdds, kTurns);
       auto line = [](const char* side, const Times& t) {
-        std::printf("  %-24s %7.1f ms cpu (client %6.1f, server %6.1f) %7.1f ms wall\n", side,
+        std::printf("  %-28s %7.1f ms cpu (client %6.1f, server %6.1f) %7.1f ms wall\n", side,
                     t.cpu, t.client, t.server, t.wall);
       };
       line("raw libpq prepared once", direct_prepared);
+      if (transaction) line("raw, ON CONFLICT DO NOTHING", direct_unique);
       line("raw libpq inline texts", direct);
       for (size_t f = 0; f < forms.size(); ++f) {
         line((std::string("library, ") + forms[f].name).c_str(), library[f]);
@@ -302,6 +313,10 @@ int main(int argc, char** argv) {
                     "library/raw time = %.2f (cpu)\n",
                     question, forms[f].name, library[f].cpu / direct_prepared.cpu,
                     library[f].wall / direct_prepared.wall, library[f].cpu / direct.cpu);
+        if (transaction) {
+          std::printf("%-18s %-7s library/raw-ON-CONFLICT time = %.2f (cpu)\n", question,
+                      forms[f].name, library[f].cpu / direct_unique.cpu);
+        }
       }
     }
     PQfinish(raw);

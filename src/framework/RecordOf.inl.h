@@ -23,7 +23,9 @@ const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
 
 template <class Self, class KeyId>
 std::string RecordOf<Self, KeyId>::GetValueFields(int32_t) {
-  return ColumnNames(RowColumns());
+  // Every row of the class names the same columns: written once.
+  static const std::string names = ColumnNames(RowColumns());
+  return names;
 }
 
 template <class Self, class KeyId>
@@ -68,7 +70,6 @@ void RecordOf<Self, KeyId>::LoadColumns(const db::Fields& fields) {
 template <class Self, class KeyId>
 std::string RecordOf<Self, KeyId>::ColumnNames(const ColumnList<Self>& columns) {
   std::string text;
-  text.reserve(256);
   for (const ColumnDef<Self>* column : columns) {
     if (!text.empty()) text += ',';
     text += column->decl.ColumnListName();
