@@ -32,7 +32,8 @@ bool NumberParameter(std::string_view text, Parameter& p) {
   // Rounded to the nearest double, as strtod rounds, read in place; one
   // past a double's range is read by strtod, as infinity or zero.
   p.kind = Parameter::Kind::kReal;
-  if (auto [ptr, ec] = std::from_chars(text.data(), end, p.real); ec != std::errc::result_out_of_range) {
+  if (auto [ptr, ec] = std::from_chars(text.data(), end, p.real);
+      ec != std::errc::result_out_of_range) {
     return ec == std::errc() && ptr == end;
   }
   const std::string copy(text);  // strtod wants a terminated text

@@ -541,8 +541,8 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   // to the savepoint leaves the transaction as it stood before the statement.
   const Bound none;
   const std::vector<Parameter> named = describe != nullptr
-                                          ? std::vector<Parameter>{Parameter::Text(*describe)}
-                                          : std::vector<Parameter>{};
+                                           ? std::vector<Parameter>{Parameter::Text(*describe)}
+                                           : std::vector<Parameter>{};
   const Bound table(named);
   bool sent = PQenterPipelineMode(conn_.get()) == 1;
   if (sent && guard) sent = SendParams(conn_.get(), kSavepoint, none);
