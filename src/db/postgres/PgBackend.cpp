@@ -391,12 +391,18 @@ void PgBackend::Forget(const std::string& key) { prepared_.erase(key); }
 // past the table's numbers and the insert, which changed nothing, runs again.
 // Moving the sequence at every insert that writes its own number would cost
 // each of them a statement; this costs only the insert that meets one.
+//
+// The server reports a number too large for a Single field in the words of
+// arithmetic beyond a Double's range (a conversion to real overflows either
+// way). An insert of values alone (negated or not) does no arithmetic: there
+// the number is the field's overflow, as Jet reported it.
 PgBackend::Result PgBackend::Execute(const std::string& sql,
                                      std::span<const Parameter> parameters) {
   try {
     return ExecuteOnce(sql, parameters);
   } catch (const Error& e) {
     static const Error duplicate = jeterr::Duplicate();
+    if (e.number() == errnum::kOverflow && InsertsValuesAlone(sql)) throw jeterr::Overflow();
     if (undone_ || IsLost(conn_.get()) || e.number() != duplicate.number() ||
         e.description() != duplicate.description() || !CounterMovedPast(sql)) {
       throw;

@@ -71,7 +71,11 @@ std::optional<std::string_view> InsertTarget(std::string_view sql) {
   return rest.substr(0, rest.size() - sql.size());
 }
 
-std::optional<RowInsert> ReadRowInsert(std::string_view sql) {
+namespace {
+
+// A one-row insert of values alone; negated (-$1, a negative literal) when
+// signs allows.
+std::optional<RowInsert> ReadInsert(std::string_view sql, bool signs) {
   RowInsert insert;
   const std::optional<std::string_view> table = InsertTarget(sql);
   if (!table) return std::nullopt;
@@ -89,6 +93,7 @@ std::optional<RowInsert> ReadRowInsert(std::string_view sql) {
       insert.values.push_back(0);
       continue;
     }
+    if (signs) Skip(sql, "-");
     if (!Skip(sql, "$")) return std::nullopt;
     int number = 0;
     const auto [end, ec] = std::from_chars(sql.data(), sql.data() + sql.size(), number);
@@ -99,6 +104,12 @@ std::optional<RowInsert> ReadRowInsert(std::string_view sql) {
   if (sql != ")" || insert.values.size() != insert.columns.size()) return std::nullopt;
   return insert;
 }
+
+}  // namespace
+
+std::optional<RowInsert> ReadRowInsert(std::string_view sql) { return ReadInsert(sql, false); }
+
+bool InsertsValuesAlone(std::string_view sql) { return ReadInsert(sql, true).has_value(); }
 
 int64_t Utf8Characters(std::string_view text) {
   int64_t characters = 0;

@@ -32,6 +32,9 @@ struct RowInsert {
   std::vector<int> values;           // each column's parameter number, 0 for NULL
 };
 std::optional<RowInsert> ReadRowInsert(std::string_view sql);
+// Whether sql is such an insert with values negated or not: one that does
+// no arithmetic a number could overflow in.
+bool InsertsValuesAlone(std::string_view sql);
 // The table an INSERT the translator wrote adds rows to, as written in its
 // quotes; none for any other statement.
 std::optional<std::string_view> InsertTarget(std::string_view sql);
