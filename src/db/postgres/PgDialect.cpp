@@ -163,9 +163,9 @@ class Pg final : public jet::Dialect {
         // Without a replacement a query's Null becomes a zero-length text.
         out += "coalesce(";
         if (args.size() > 1) {
-          args.WriteArgument(0, out);
-          out += ", ";
-          args.WriteArgument(1, out);
+          // The value or the replacement as it is (Nz(F_Hours, '')), as
+          // Iif gives the branch taken.
+          Branches(args, 0, 1, ", ", out);
         } else {
           AsText(args, 0, out);
           out += ", ''";
@@ -262,16 +262,26 @@ class Pg final : public jet::Dialect {
     // of the branch taken; PostgreSQL wants one type, so beside a text each
     // branch becomes a tessaly_jet.jet_variant, which the backend reads back as
     // the text or number it holds.
-    const bool mixed = operands.IsText(1) != operands.IsText(2);
     out += "CASE WHEN ";
     Condition(operands, 0, out);
-    for (size_t branch = 1; branch <= 2; ++branch) {
-      out += branch == 1 ? " THEN " : " ELSE ";
+    out += " THEN ";
+    Branches(operands, 1, 2, " ELSE ", out);
+    out += " END";
+  }
+
+  // Two values of which one is given back, joined by between: as they are,
+  // or each a tessaly_jet.jet_variant when one is a text written in the
+  // statement and the other is not, so that a text and a number may stand
+  // side by side.
+  static void Branches(const Operands& operands, size_t first, size_t second,
+                       const char* between, std::string& out) {
+    const bool mixed = operands.IsText(first) != operands.IsText(second);
+    for (const size_t branch : {first, second}) {
+      if (branch == second) out += between;
       if (mixed) out += "tessaly_jet.jet_variant(";
       operands.WriteArgument(branch, out);
       if (mixed) out += ')';
     }
-    out += " END";
   }
 
   void Like(const Operands& operands, bool negated, bool ansi89, std::string& out) const override {
