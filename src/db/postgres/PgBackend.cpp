@@ -414,27 +414,25 @@ PgBackend::Result PgBackend::Execute(const std::string& sql,
 bool PgBackend::CounterMovedPast(const std::string& insert) {
   const std::optional<std::string_view> table = InsertTarget(insert);
   if (!table) return false;
-  const Parameter named[] = {Parameter::Text(std::string(*table))};
-  const Result counters = ExecuteOnce(
-      "SELECT quote_ident(a.attname), s.seqrelid::regclass::text, s.seqincrement "
-      "FROM pg_attribute AS a JOIN pg_sequence AS s "
-      "ON s.seqrelid = pg_get_serial_sequence($1, a.attname)::regclass "
-      "WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' AND NOT a.attisdropped",
-      named);
+  const std::string quoted(*table);
   bool moved = false;
-  for (int r = 0; r < PQntuples(counters.get()); ++r) {
-    const std::string column = PQgetvalue(counters.get(), r, 0);
-    const std::string sequence = PQgetvalue(counters.get(), r, 1);
-    const bool up = PQgetvalue(counters.get(), r, 2)[0] != '-';
+  for (const auto& counter :
+       Texts("SELECT quote_ident(a.attname), s.seqrelid::regclass::text, s.seqincrement "
+             "FROM pg_attribute AS a JOIN pg_sequence AS s "
+             "ON s.seqrelid = pg_get_serial_sequence($1, a.attname)::regclass "
+             "WHERE a.attrelid = to_regclass($1) AND a.attidentity <> '' AND NOT a.attisdropped",
+             {quoted})) {
+    const std::string& column = counter[0];
+    const std::string& sequence = counter[1];
+    const bool up = !counter[2].starts_with('-');
     // Behind when the number it gave last (the one the refused insert
     // took) is at or below the rows' largest (at or above their least, for
     // a counter that counts down): it then gives the number after theirs.
-    const Result past = ExecuteOnce(
-        "SELECT setval(" + rules::Delimited(sequence, '\'') + ", t.n) FROM (SELECT " +
-            (up ? "max(" : "min(") + column + ") AS n FROM " + std::string(*table) + ") AS t, " +
-            sequence + " AS s WHERE t.n " + (up ? ">=" : "<=") + " s.last_value",
-        {});
-    moved = moved || PQntuples(past.get()) > 0;
+    const std::string past = "SELECT setval(" + rules::Delimited(sequence, '\'') +
+                             ", t.n) FROM (SELECT " + (up ? "max(" : "min(") + column +
+                             ") AS n FROM " + quoted + ") AS t, " + sequence + " AS s WHERE t.n " +
+                             (up ? ">=" : "<=") + " s.last_value";
+    if (!Texts(past).empty()) moved = true;
   }
   return moved;
 }
