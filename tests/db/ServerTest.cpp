@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -208,6 +209,12 @@ class Functions : public Server {
   }
   void Admin(const std::string& sql) { internal::BackendOf(*conn_).Run(sql, nullptr); }
   std::string Database() const { return With("dbname=" + database_); }
+  // Runs sql in the test's database outside the library, as its owner.
+  void InDatabase(const std::string& sql) const {
+    std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectdb(Database().c_str()), PQfinish);
+    std::unique_ptr<PGresult, decltype(&PQclear)> done(PQexec(conn.get(), sql.c_str()), PQclear);
+    ASSERT_EQ(PQresultStatus(done.get()), PGRES_COMMAND_OK) << PQerrorMessage(conn.get());
+  }
   // What the database records of its functions.
   static std::string Recorded(Connection& conn) {
     internal::ResultData rows;
@@ -276,6 +283,40 @@ TEST_F(Functions, AUserWhoMayNotInstallThemIsToldWhy) {
   EXPECT_NE(e.description().find("user tessaly_reader may not install them"), std::string::npos)
       << e.description();
   EXPECT_EQ(Recorded(*conn), "0 older");
+}
+
+// The text type and the Yes/No and Byte domains are the database's, made in
+// public though the first session's path starts with a site's own schema:
+// dropping that site leaves the other sites' texts and fields as they were.
+// A session whose path cannot see the text type is refused, naming its
+// schema, instead of comparing texts with regard to case.
+TEST_F(Functions, TheTextTypeLivesWhereEverySiteFindsIt) {
+  InDatabase("CREATE SCHEMA site_a; CREATE SCHEMA site_b; CREATE SCHEMA elsewhere");
+  const auto site = [&](const std::string& path) {
+    return With("options=-csearch_path%3D" + path, Database());
+  };
+  for (const char* path : {"site_a%2Cpublic", "site_b%2Cpublic"}) {
+    auto conn = Connection::Open(site(path));
+    conn->Execute("create table T (F_T text(10), F_Y yesno, F_B byte)");
+    conn->Execute("insert into T values ('Abc', True, 7)");
+  }
+  auto b = Connection::Open(site("site_b%2Cpublic"));
+  EXPECT_EQ(Scalar(b,
+                   "select count(*) from pg_type t, pg_namespace n where n.oid = t.typnamespace "
+                   "and n.nspname = 'public' and t.typname in ('citext', 'yesno', 'tinyint')"),
+            "3");
+  InDatabase("DROP SCHEMA site_a CASCADE");
+  EXPECT_EQ(Scalar(b, "select count(*) from T where F_T = 'ABC' and F_Y and F_B = 7"), "1");
+
+  InDatabase("ALTER EXTENSION citext SET SCHEMA elsewhere");
+  const Error e = Caught([&] { Connection::Open(site("site_b%2Cpublic")); });
+  EXPECT_EQ(e.number(), errnum::kFail);
+  EXPECT_NE(e.description().find("is in schema elsewhere, which the search path of user"),
+            std::string::npos)
+      << e.description();
+  EXPECT_EQ(Scalar(Connection::Open(site("site_b%2Cpublic%2Celsewhere")),
+                   "select count(*) from T where F_T = 'aBC'"),
+            "1");
 }
 
 // Statements go unnamed unless the target asks for named ones; a named one

@@ -158,41 +158,76 @@ void PgBackend::Interrupt() noexcept {
 void PgBackend::Setup() {
   PQsetNoticeProcessor(
       conn_.get(), [](void*, const char*) {}, nullptr);
-  // The extension is the database's, made once; sessions opening side by side
-  // may race to make it, and the loser finds it made.
+  // Where the text type lives, whether this session's search path finds it
+  // and the Yes/No and Byte domains, and whether public is on that path.
   const std::string found_sql =
       std::string(kSessionSettings) +
-      "; SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'citext'), "
+      "; SELECT coalesce((SELECT quote_ident(n.nspname) FROM pg_extension e JOIN pg_namespace n "
+      "ON n.oid = e.extnamespace WHERE e.extname = 'citext'), ''), "
+      "to_regtype('citext') IS NOT NULL, "
       "to_regtype('yesno') IS NOT NULL AND to_regtype('tinyint') IS NOT NULL, " +
-      InstalledSql() + ", to_regtype('" + kJetSchema + ".jet_variant')::oid";
+      InstalledSql() + ", to_regtype('" + kJetSchema +
+      ".jet_variant')::oid, 'public' = ANY (current_schemas(false)), "
+      "current_setting('search_path')";
   Result found = Exec(found_sql.c_str());
-  if (PQgetvalue(found.get(), 0, 0)[0] != 't') {
-    Result made(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext"));
-    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK &&
-        PQgetvalue(Exec(found_sql.c_str()).get(), 0, 0)[0] != 't') {
-      Fail(made.get());
-    }
+  if (*PQgetvalue(found.get(), 0, 0) == '\0') {
+    MakeTextType(PQgetvalue(found.get(), 0, 5)[0] == 't');
+    found = Exec(found_sql.c_str());
+  }
+  const std::string types_schema = PQgetvalue(found.get(), 0, 0);
+  // The server finds a type's operators only on the search path: beside a
+  // text type it cannot see, a text column would compare as a plain text,
+  // with regard to case. Such a session is refused, not let run.
+  if (PQgetvalue(found.get(), 0, 1)[0] != 't') {
+    throw Error(errnum::kFail,
+                "The attendance database's text type (the citext extension) is in schema " +
+                    types_schema + ", which the search path of user " + PQuser(conn_.get()) + " (" +
+                    PQgetvalue(found.get(), 0, 6) +
+                    ") does not name: add it to that search path (ALTER ROLE ... SET "
+                    "search_path), else texts would compare with regard to case.");
   }
   // Jet's Yes/No field holds -1 and 0 as numbers do, and reads as True and
   // False: a domain tells its columns from the other 16-bit numbers. Jet's
   // Byte, 0 to 255, has no type of the server's: a domain holds it and is
-  // read as a Byte. A session that may not make them still reads the
-  // database, and only a new Yes/No or Byte field then fails.
-  if (PQgetvalue(found.get(), 0, 1)[0] != 't') {
-    Result made(PQexec(conn_.get(),
-                       "DO $$ BEGIN CREATE DOMAIN yesno AS smallint; "
-                       "EXCEPTION WHEN duplicate_object THEN NULL; END $$; "
-                       "DO $$ BEGIN CREATE DOMAIN tinyint AS smallint "
-                       "CONSTRAINT ck_range_byte CHECK (VALUE BETWEEN 0 AND 255); "
-                       "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+  // read as a Byte. They live beside the text type, for the same reason. A
+  // session that may not make them still reads the database, and only a new
+  // Yes/No or Byte field then fails.
+  if (PQgetvalue(found.get(), 0, 2)[0] != 't') {
+    const auto domain = [&](const char* name, const char* definition) {
+      return "DO $$ BEGIN CREATE DOMAIN " + types_schema + '.' + name + ' ' + definition +
+             "; EXCEPTION WHEN duplicate_object THEN NULL; END $$; ";
+    };
+    Result made(PQexec(conn_.get(), (domain("yesno", "AS smallint") +
+                                     domain("tinyint",
+                                            "AS smallint CONSTRAINT ck_range_byte CHECK "
+                                            "(VALUE BETWEEN 0 AND 255)"))
+                                        .c_str()));
   }
-  if (!Current(Installed(PQgetvalue(found.get(), 0, 2)))) {
+  if (!Current(Installed(PQgetvalue(found.get(), 0, 3)))) {
     InstallFunctions();
-    found = Exec(("SELECT 0, 0, 0, to_regtype('" + std::string(kJetSchema) +
-                  ".jet_variant')::oid")
-                     .c_str());
+    found =
+        Exec(("SELECT 0, 0, 0, 0, to_regtype('" + std::string(kJetSchema) + ".jet_variant')::oid")
+                 .c_str());
   }
-  variant_oid_ = static_cast<unsigned>(std::strtoul(PQgetvalue(found.get(), 0, 3), nullptr, 10));
+  variant_oid_ = static_cast<unsigned>(std::strtoul(PQgetvalue(found.get(), 0, 4), nullptr, 10));
+}
+
+// The text type is the database's, made once, in public where this session's
+// search path names it: every site's default path does, and dropping one
+// site's schema never takes the type, and with it every other site's text
+// columns, away. Only a session whose path lacks public, or that may not
+// create in public, makes it in the first schema of its path. Sessions
+// opening side by side may race to make it, and the loser finds it made.
+void PgBackend::MakeTextType(bool public_on_path) {
+  Result made;
+  if (public_on_path) {
+    made.reset(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext SCHEMA public"));
+    if (PQresultStatus(made.get()) == PGRES_COMMAND_OK) return;
+  }
+  made.reset(PQexec(conn_.get(), "CREATE EXTENSION IF NOT EXISTS citext"));
+  if (PQresultStatus(made.get()) == PGRES_COMMAND_OK) return;
+  Result found(PQexec(conn_.get(), "SELECT 1 FROM pg_extension WHERE extname = 'citext'"));
+  if (PQntuples(found.get()) == 0) Fail(made.get());
 }
 
 // What the database records of its Jet functions: "version digest" in the

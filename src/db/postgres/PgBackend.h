@@ -144,6 +144,7 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   const std::string* Prepared(const std::string& key, bool* fresh);
   void Forget(const std::string& key);
   void Setup();
+  void MakeTextType(bool public_on_path);
   // The version and digest of the Jet functions a database holds.
   struct Installation {
     int version = 0;
