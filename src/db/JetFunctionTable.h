@@ -29,8 +29,9 @@ enum class Volatility : uint8_t {
 // X(name, Jet's name in lower case, fewest arguments, most arguments,
 //   the kinds of the fewest arguments, Null rule, volatility, regional).
 // Kinds, a letter an argument: v any value, t a text (a number or a date is
-// read as its text), n a number, d a date (a text is read as one), p the
-// name of a part of a date ("yyyy", "m", "d", ...). Regional: the answer
+// read as its text), n a number (a number's text is read as it, a date as
+// its serial), d a date (a text is read as one), p the name of a part of a
+// date ("yyyy", "m", "d", ...). Regional: the answer
 // depends on the regional setting (the named formats, the names of months
 // and days, the order in which a text is read as a date), which the engines
 // take as an argument before the others.

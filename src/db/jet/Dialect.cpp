@@ -114,7 +114,6 @@ bool Dialect::CommonFunction(JetFunction function, const Operands& args, std::st
     case JetFunction::kMax: Call("max", args, out); return true;
     case JetFunction::kMin: Call("min", args, out); return true;
     case JetFunction::kSum: Call("sum", args, out); return true;
-    case JetFunction::kAbs: Call("abs", args, out); return true;
     case JetFunction::kSwitch:
       // Pairs of condition and value; the first true condition's value,
       // Null when none is (or a value is missing its condition's pair).

@@ -245,14 +245,16 @@ CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql 
   AS 'SELECT ~(round(v)::bigint)';
 CREATE FUNCTION pg_temp.jet_not(v text) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ~(round(v::double precision)::bigint)';
+CREATE FUNCTION pg_temp.jet_not(v timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_not(pg_temp.jet_number(v))';
 
 -- Numbers: the runtime's conversions round half to even, which is what
 -- round() does with a double precision.
 -- A text that is no number is a type mismatch; beyond the type's range an
--- overflow.
+-- overflow. Commas may group the whole part's digits.
 CREATE FUNCTION pg_temp.jet_numeral(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN v::double precision
-                    ELSE pg_temp.jet_fail(13) END$f$;
+  AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$'
+                    THEN replace(v, ',', '')::double precision ELSE pg_temp.jet_fail(13) END$f$;
 -- A part of a date or time built from its parts (DateSerial): Null is an invalid use of
 -- Null, beyond a billion an overflow, else rounded half to even.
 CREATE FUNCTION pg_temp.jet_part(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
@@ -280,6 +282,16 @@ CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETUR
   AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b)) END';
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b)) END';
+-- A date is its serial in them, as in every reading of a number
+-- ([F_Day] Mod 7 counts the weekday).
+CREATE FUNCTION pg_temp.jet_intdiv(a timestamp, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_intdiv(pg_temp.jet_number(a), b)';
+CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_intdiv(a, pg_temp.jet_number(b))';
+CREATE FUNCTION pg_temp.jet_mod(a timestamp, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_mod(pg_temp.jet_number(a), b)';
+CREATE FUNCTION pg_temp.jet_mod(a double precision, b timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_mod(a, pg_temp.jet_number(b))';
 
 -- General Date: the short date, the long time, or both (a date alone at
 -- midnight, a time alone on day 0).

@@ -21,7 +21,7 @@ inline constexpr char kJetSchema[] = "tessaly_jet";
 // installs its own over it; finding a newer one, it refuses the database,
 // whose saved queries may call what it does not know. Raised whenever the
 // functions change in a released library.
-inline constexpr int kJetFunctionsVersion = 5;
+inline constexpr int kJetFunctionsVersion = 6;
 
 // The statements (one text, run as one) that create or replace, in
 // kJetSchema, every function the PostgreSQL dialect calls. Running them again

@@ -116,7 +116,7 @@ END )"},
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::smallint ELSE pg_temp.jet_cint(pg_temp.jet_numeral(v)) END"},
     {F::kCDbl, "v double precision", "double precision", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v END"},
     {F::kCDbl, "v text", "double precision", kPlain,
-     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE replace(v, ',', '')::double precision END"},
+     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_numeral(v) END"},
     // CSng: the Single value as the Double that prints like it (CSng(0.1) reads
     // back as 0.1); a real's text is its shortest exact form.
     {F::kCSng, "v double precision", "double precision", kPlain,
@@ -128,13 +128,15 @@ END )"},
     {F::kInt, "v double precision", "double precision", kPlain, "floor(v)"},
     {F::kFix, "v double precision", "double precision", kPlain, "trunc(v)"},
     {F::kSgn, "v double precision", "integer", kPlain, "sign(v)::integer"},
-    // Round(value[, places]): places 0 to 22; a value too large to scale has no
+    {F::kAbs, "v double precision", "double precision", kPlain, "abs(v)"},
+        // Round(value[, places]): places 0 to 22; a value too large to scale has no
     // fractional digits and stays as it is. A whole number is rounded as a
     // Double, and past 64 bits it overflows. The scaled value is read at 15
     // digits first (a numeric made of a double has them), so 2.345 * 100 counts
     // as the 234.5 it is written as, and its half goes to the even neighbour.
-    {F::kRound, "v double precision, places double precision DEFAULT 0", "double precision", kPlain,
-     R"(CASE WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet_fail(5)
+    {F::kRound, "v double precision, places double precision DEFAULT 0", "double precision", kNullsInBody,
+     R"(CASE WHEN v IS NULL THEN NULL WHEN places IS NULL THEN pg_temp.jet_fail(94)
+            WHEN pg_temp.jet_count(places) NOT BETWEEN 0 AND 22 THEN pg_temp.jet_fail(5)
             WHEN abs(v) >= 1e307 / 10 ^ places::integer THEN v
             ELSE pg_temp.jet_half_even((v * 10 ^ places::integer)::numeric)::double precision
                  / 10 ^ places::integer END)"},
@@ -600,6 +602,12 @@ END )"},
       overloads.push_back({function, argument, type, kPlain, "v"});
     }
   }
+  // Abs keeps a whole number, a Currency or a Single of its own type too.
+  for (const auto& [argument, type] : wholes) {
+    overloads.push_back({F::kAbs, argument, type, kPlain, "abs(v)"});
+  }
+  overloads.push_back({F::kAbs, "v numeric", "numeric", kPlain, "abs(v)"});
+  overloads.push_back({F::kAbs, "v real", "real", kPlain, "abs(v)"});
   return overloads;
 }
 
@@ -635,8 +643,17 @@ struct Reading {
 // The readings of an argument of kind k at place i whose written type is
 // type, or none: a date is also read from a text (in the setting) and a
 // number (the date of that serial); the first argument read as a text also
-// from a number and a date (as CStr writes them).
+// from a number and a date (as CStr writes them); a number also from a
+// text (a number's text, else 13) and a date (its serial, as the runtime
+// converts a Date wherever it takes a number). A Null written in the
+// statement then reads as a text, as it must where both other types are
+// offered.
 std::vector<Reading> ReadingsOf(char k, size_t i, std::string_view type, bool regional) {
+  if (k == 'n' && type == "double precision") {
+    return {{"double precision", "@", false},
+            {"text", "pg_temp.jet_numeral(@)", false},
+            {"timestamp", "pg_temp.jet_number(@)", false}};
+  }
   if (k == 'd' && type == "timestamp") {
     return {{"timestamp", "@", false},
             {"text", regional ? "pg_temp.jet_dateof(r, @)" : "pg_temp.jet_cdate(@)", true},

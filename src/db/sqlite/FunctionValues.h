@@ -104,7 +104,9 @@ inline std::optional<double> ParseNumber(std::string_view text) {
   return value;
 }
 
-// A numeric argument: Null raises 94, a text that is no number 13.
+// A numeric argument: Null raises 94; a date (stored as its text, as
+// arithmetic reads one) is its serial, days since 1899-12-30, as the runtime
+// converts a Date wherever it takes a number; a text that is no number 13.
 inline double NumberOf(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
@@ -112,22 +114,12 @@ inline double NumberOf(sqlite3_value* v) {
     case SQLITE_NULL: Raise(errnum::kInvalidUseOfNull);
     default: {
       std::string buffer;
-      const std::optional<double> n = ParseNumber(TextOf(v, buffer));
-      if (!n) Raise(errnum::kRuntimeTypeMismatch);
-      return *n;
+      const std::string_view text = TextOf(v, buffer);
+      if (const std::optional<double> n = ParseNumber(text)) return *n;
+      if (const std::optional<Date> d = Date::ParseStored(text)) return d->ToSerial();
+      Raise(errnum::kRuntimeTypeMismatch);
     }
   }
-}
-
-// The number a conversion takes: a date (stored as its text, as arithmetic
-// reads one) is its serial, days since 1899-12-30, as the runtime converts a
-// Date (DateAdd's count too); anything else as NumberOf reads it.
-inline double ConvertedNumber(sqlite3_value* v) {
-  if (sqlite3_value_type(v) == SQLITE_TEXT) {
-    std::string buffer;
-    if (const std::optional<Date> d = Date::ParseStored(TextOf(v, buffer))) return d->ToSerial();
-  }
-  return NumberOf(v);
 }
 
 // A character count or position argument: rounded as CLng rounds.

@@ -165,7 +165,7 @@ void DateAdd(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const rules::Region region = TakeRegion(argc, argv);
   const Interval interval = IntervalOf(argv[0]);
   if (NullGivesNull(ctx, argv[1], argv[2])) return;
-  const double amount = std::trunc(ConvertedNumber(argv[1]));
+  const double amount = std::trunc(NumberOf(argv[1]));
   if (std::fabs(amount) > 1e9) Raise(errnum::kInvalidCall);
   const auto n = static_cast<int64_t>(amount);
   const Date d = DateOrRaise(argv[2], region);

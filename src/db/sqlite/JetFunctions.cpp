@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -289,21 +290,21 @@ void CStr(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void CLng(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int64(ctx, vb::CLng(ConvertedNumber(argv[0])));
+  sqlite3_result_int64(ctx, vb::CLng(NumberOf(argv[0])));
 }
 
 void CInt(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int(ctx, vb::CInt(ConvertedNumber(argv[0])));
+  sqlite3_result_int(ctx, vb::CInt(NumberOf(argv[0])));
 }
 
 void CDbl(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_double(ctx, ConvertedNumber(argv[0]));
+  sqlite3_result_double(ctx, NumberOf(argv[0]));
 }
 
 // The Single value as the Double that prints like it (CSng(0.1) reads back
 // as 0.1, not 0.100000001490116).
 void CSng(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const float single = vb::CSng(ConvertedNumber(argv[0]));
+  const float single = vb::CSng(NumberOf(argv[0]));
   sqlite3_result_double(ctx, std::strtod(vb::SingleText(single).c_str(), nullptr));
 }
 
@@ -366,6 +367,21 @@ void WholePart(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, kTowardZero ? std::trunc(v) : std::floor(v));
 }
 
+// Abs keeps a whole number whole, as the runtime's keeps its type; a text
+// or a date is read as any number is (the engine's own abs reads "abc" as
+// 0 and a date's text as its year).
+void Abs(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    const int64_t v = sqlite3_value_int64(argv[0]);
+    if (v != std::numeric_limits<int64_t>::min()) {
+      sqlite3_result_int64(ctx, v < 0 ? -v : v);
+      return;
+    }
+  }
+  sqlite3_result_double(ctx, std::fabs(NumberOf(argv[0])));
+}
+
 void Sgn(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0])) return;
   const double v = NumberOf(argv[0]);
@@ -404,7 +420,7 @@ void Round(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // CCur: a currency amount keeps four decimals, halves to even.
 void CCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  const double v = ConvertedNumber(argv[0]);
+  const double v = NumberOf(argv[0]);
   if (std::fabs(v) > 922337203685477.0) Raise(errnum::kOverflow);
   const double scaled = std::strtod(vb::DoubleText(v * 10000).c_str(), nullptr);
   sqlite3_result_double(ctx, vb::RoundHalfEven(scaled) / 10000);
@@ -412,7 +428,7 @@ void CCur(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void CDec(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (IsNull(argv[0])) Raise(errnum::kInvalidUseOfNull);
-  sqlite3_result_double(ctx, ConvertedNumber(argv[0]));
+  sqlite3_result_double(ctx, NumberOf(argv[0]));
 }
 
 // CBool: a number is True (-1) unless 0; the texts "True" and "False" too.
@@ -434,7 +450,7 @@ void CBool(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void CByte(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  sqlite3_result_int(ctx, vb::CByte(ConvertedNumber(argv[0])));
+  sqlite3_result_int(ctx, vb::CByte(NumberOf(argv[0])));
 }
 
 void CVar(sqlite3_context* ctx, int, sqlite3_value** argv) { sqlite3_result_value(ctx, argv[0]); }
@@ -890,6 +906,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {JetFunction::kVal, Guarded<Val>},
       {JetFunction::kInt, Guarded<WholePart<false>>},
       {JetFunction::kFix, Guarded<WholePart<true>>},
+      {JetFunction::kAbs, Guarded<Abs>},
       {JetFunction::kSgn, Guarded<Sgn>},
       {JetFunction::kRound, Guarded<Round>},
       {JetFunction::kCCur, Guarded<CCur>},
