@@ -147,6 +147,11 @@ void Dialect::BitNot(const Operands& operand, std::string& out) const {
   operand.Write(0, out);
 }
 
+void Dialect::Negate(const Operands& operand, std::string& out) const {
+  out += '-';
+  operand.Write(0, out);
+}
+
 bool Dialect::RowIdentity(std::string_view, std::string&) const { return false; }
 
 bool Dialect::IdentityGroupsItsColumns() const { return true; }

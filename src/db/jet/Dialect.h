@@ -73,6 +73,10 @@ class Dialect {
   // Not operand 0, a number: Jet's Not is bitwise on numbers (Not 1 is -2,
   // Not -1 is 0), after rounding to a whole number; Null stays Null.
   virtual void BitNot(const Operands& operand, std::string& out) const;
+  // -operand 0, which is no number written in the statement: Jet reads a
+  // text that spells a number as that number (any other raises 13) and a
+  // date as its serial. Plain minus by default.
+  virtual void Negate(const Operands& operand, std::string& out) const;
   // A call of one of Jet's functions other than Iif, with its arguments
   // (Count(*) has one operand that writes "*").
   virtual void Function(JetFunction function, const Operands& args, std::string& out) const = 0;

@@ -32,6 +32,11 @@ bool Emitter::IsTruthValue(NodeId id) const {
   }
 }
 
+bool Emitter::IsWrittenNumber(NodeId id) const {
+  const Node& n = ast_[id];
+  return n.kind == NodeKind::kNumber || (n.kind == NodeKind::kUnary && IsWrittenNumber(n.a));
+}
+
 void Emitter::Value(NodeId id, std::string& out) {
   if (!IsTruthValue(id)) {
     Expression(id, false, out);
@@ -425,8 +430,19 @@ void Emitter::ExpressionAt(const Node& n, NodeId id, bool wrap, std::string& out
         out += "NULL";
         break;
       }
-      out += '-';
-      Expression(n.a, true, out);
+      // A number written in the statement (lifted or not) is negated as it
+      // stands: only a value read or computed needs Jet's reading.
+      // A truth value negates as the number Jet holds it as (-1 or 0).
+      if (IsWrittenNumber(n.a)) {
+        out += '-';
+        Expression(n.a, true, out);
+      } else if (IsTruthValue(n.a)) {
+        out += "-(";
+        Value(n.a, out);
+        out += ')';
+      } else {
+        dialect_.Negate(NodeOperands(*this, &n.a, 1), out);
+      }
       break;
     case NodeKind::kNot:
       if (IsTruthValue(n.a)) {

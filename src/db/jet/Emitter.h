@@ -127,6 +127,8 @@ class Emitter {
   void Filter(NodeId id, std::string& out);
   void Value(NodeId id, std::string& out);  // an expression whose value is kept
   bool IsTruthValue(NodeId id) const;
+  // A number written in the statement, negated or not (-1, - -1).
+  bool IsWrittenNumber(NodeId id) const;
   void Comparison(const Node& n, std::string& out);
   static bool IsChain(BinaryOp op);  // operators the dialect writes over a whole chain
   // A text literal's value: its delimiters dropped, doubled ones single.

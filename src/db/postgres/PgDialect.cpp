@@ -308,6 +308,12 @@ class Pg final : public jet::Dialect {
     out += ansi89 ? ", true)" : ", false)";
   }
 
+  void Negate(const Operands& operand, std::string& out) const override {
+    out += "tessaly_jet.jet_neg(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
   void BitNot(const Operands& operand, std::string& out) const override {
     out += "tessaly_jet.jet_not(";
     operand.WriteArgument(0, out);
@@ -400,9 +406,11 @@ class Pg final : public jet::Dialect {
     switch (op) {
       case BinaryOp::kDiv:
         // Jet's / always divides exactly; PostgreSQL's truncates two integers.
-        out += "((";
+        // The dividend is read as Jet reads a number: a text spelling one
+        // (else 13), a date its serial.
+        out += "(tessaly_jet.jet_number(";
         operands.WriteArgument(0, out);
-        out += ")::double precision / ";
+        out += ") / ";
         operands.Write(1, out);
         out += ')';
         return;

@@ -240,6 +240,16 @@ BEGIN
   PERFORM set_config('tessaly.like_pattern', key, false);
   RETURN s ~ re;
 END $f$;
+-- Minus of a value: a number keeps its type; a text that spells a number is
+-- that number (any other raises 13), a date its serial.
+CREATE FUNCTION pg_temp.jet_neg(v smallint) RETURNS smallint LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v integer) RETURNS integer LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v bigint) RETURNS bigint LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v numeric) RETURNS numeric LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v real) RETURNS real LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT -v';
+CREATE FUNCTION pg_temp.jet_neg(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT -pg_temp.jet_numeral(v)';
+CREATE FUNCTION pg_temp.jet_neg(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT -pg_temp.jet_number(v)';
 -- Not of a number: bitwise, after rounding to a whole number.
 CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ~(round(v)::bigint)';
@@ -293,6 +303,14 @@ CREATE FUNCTION pg_temp.jet_mod(a timestamp, b double precision) RETURNS bigint 
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_mod(a, pg_temp.jet_number(b))';
 
+-- Whether Format's pattern is a number's: a named number format, or a
+-- pattern with a digit placeholder (0 or #) outside quotes and escapes; any
+-- other is a date's.
+CREATE FUNCTION pg_temp.jet_isnumberformat(p text) RETURNS boolean LANGUAGE sql IMMUTABLE STRICT
+  AS $f$SELECT lower(p) IN ('general number', 'currency', 'fixed', 'standard', 'percent', 'scientific',
+                           'yes/no', 'true/false', 'on/off')
+               OR p ~ '^([^"\\0#]|"[^"]*"|\\.)*[0#]'$f$;
+
 -- General Date: the short date, the long time, or both (a date alone at
 -- midnight, a time alone on day 0).
 CREATE FUNCTION pg_temp.jet_generaldate(r integer, v timestamp) RETURNS text LANGUAGE plpgsql IMMUTABLE STRICT AS $f$
@@ -339,7 +357,7 @@ CREATE FUNCTION pg_temp.jet_pad(t text, width integer) RETURNS text LANGUAGE sql
 
 -- Any value as the number Jet computes with: a date is days since 1899-12-30.
 CREATE FUNCTION pg_temp.jet_number(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT v';
-CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT replace(v, '','', '''')::double precision';
+CREATE FUNCTION pg_temp.jet_number(v text) RETURNS double precision LANGUAGE sql IMMUTABLE AS 'SELECT pg_temp.jet_numeral(v)';
 -- Before day 0 the whole part counts back but the time still counts
 -- forward from midnight: 1899-12-29 06:00 is -1.25.
 CREATE FUNCTION pg_temp.jet_number(v timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE

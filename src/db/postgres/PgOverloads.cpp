@@ -117,10 +117,12 @@ END )"},
     {F::kCDbl, "v double precision", "double precision", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v END"},
     {F::kCDbl, "v text", "double precision", kPlain,
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_numeral(v) END"},
-    // CSng: the Single value as the Double that prints like it (CSng(0.1) reads
-    // back as 0.1); a real's text is its shortest exact form.
-    {F::kCSng, "v double precision", "double precision", kPlain,
-     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE v::real::text::double precision END"},
+    // CSng: the Single value as the Double that prints like it, its 7
+    // significant digits (CSng(0.1) reads back as 0.1, CSng(-1234.5678) as
+    // -1234.568).
+    {F::kCSng, "v double precision", "double precision", kPlain, R"(CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)
+                  WHEN v::real = 0 THEN 0
+                  ELSE round(v::real::double precision::numeric, 6 - floor(log(abs(v::real::double precision::numeric)))::integer)::double precision END)"},
     {F::kCSng, "v text", "double precision", kPlain,
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) ELSE pg_temp.jet_csng(pg_temp.jet_numeral(v)) END"},
     {F::kVal, "v text", "double precision", kPlain,
@@ -156,6 +158,10 @@ DECLARE
   twelve boolean;
   stop integer;
 BEGIN
+  -- A number's pattern writes the date's serial.
+  IF pg_temp.jet_isnumberformat(p) THEN
+    RETURN pg_temp.jet_format(r, pg_temp.jet_number(v), p);
+  END IF;
   IF lower(p) = 'general date' THEN RETURN pg_temp.jet_generaldate(r, v); END IF;
   IF lower(p) IN ('short date', 'medium date', 'long date', 'long time', 'medium time', 'short time') THEN
     p := pg_temp.jet_setting(r, lower(p));
@@ -249,7 +255,12 @@ BEGIN
     WHEN 'on/off' THEN RETURN CASE WHEN v <> 0 THEN 'On' ELSE 'Off' END;
     ELSE NULL;
   END CASE;
-  IF p !~ '[0#]' AND p !~ ';' THEN RETURN v::text; END IF;
+  -- A pattern of no digits (and no sections) is a date's, of the date whose
+  -- serial the number is; a number beyond the years 100 to 9999 as it is.
+  IF NOT pg_temp.jet_isnumberformat(p) AND p !~ ';' THEN
+    RETURN CASE WHEN p <> '' AND v >= -657434 AND v < 2958466
+                THEN pg_temp.jet_format(r, pg_temp.jet_serial(v), p) ELSE v::text END;
+  END IF;
   sections := string_to_array(p, ';');
   pattern := sections[1];
   IF v < 0 AND array_length(sections, 1) >= 2 AND sections[2] <> '' THEN
@@ -283,9 +294,10 @@ END )"},
     // A text that reads as a date is formatted as one; any other as it stands.
     {F::kFormat, "v text, p text", "text", kStable, R"(
 BEGIN
-  -- A text that is a number is formatted as one.
+  -- A text that is a number is formatted as one by a number's pattern, and
+  -- stands as it is under a date's.
   IF v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN
-    RETURN pg_temp.jet_format(r, v::double precision, p);
+    RETURN CASE WHEN pg_temp.jet_isnumberformat(p) OR p ~ ';' THEN pg_temp.jet_format(r, v::double precision, p) ELSE v END;
   END IF;
   RETURN pg_temp.jet_format(r, pg_temp.jet_cdate(r, v), p);
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow OR invalid_parameter_value THEN
@@ -365,6 +377,7 @@ END )"},
     {F::kIsNumeric, "v timestamp", "integer", kPlain, "0"},
     {F::kCBool, "v double precision", "smallint", kPlain,
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN v <> 0 THEN -1 ELSE 0 END::smallint"},
+    {F::kCBool, "v timestamp", "smallint", kPlain, "pg_temp.jet_cbool(pg_temp.jet_number(v))"},
     {F::kCBool, "v text", "smallint", kPlain,
      R"(CASE WHEN v IS NULL THEN pg_temp.jet_fail(94) WHEN lower(v) = 'true' THEN -1 WHEN lower(v) = 'false' THEN 0
                     WHEN pg_temp.jet_isnumeric(v) <> 0 THEN pg_temp.jet_cbool(pg_temp.jet_number(v))
@@ -372,9 +385,9 @@ END )"},
     {F::kCCur, "v double precision", "numeric", kPlain,
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(v::numeric, 4) END"},
     {F::kCCur, "v text", "numeric", kPlain,
-     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(replace(v, ',', '')::numeric, 4) END"},
+     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_numeral(v) IS NOT NULL THEN round(replace(v, ',', '')::numeric, 4) END"},
     {F::kCDec, "v double precision", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE v::numeric END"},
-    {F::kCDec, "v text", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE replace(v, ',', '')::numeric END"},
+    {F::kCDec, "v text", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_numeral(v) IS NOT NULL THEN replace(v, ',', '')::numeric END"},
     // A date converts to its serial, days since 1899-12-30; Int and Fix of a
     // date keep a date, its day without the time.
     {F::kCDbl, "v timestamp", "double precision", kPlain, "pg_temp.jet_cdbl(pg_temp.jet_number(v))"},
@@ -418,7 +431,7 @@ END )"},
     // Mathematics: outside a function's domain the runtime raises 5.
     {F::kSqr, "v double precision", "double precision", kPlain, "CASE WHEN v >= 0 THEN sqrt(v) ELSE pg_temp.jet_fail(5) END"},
     {F::kLog, "v double precision", "double precision", kPlain, "CASE WHEN v > 0 THEN ln(v) ELSE pg_temp.jet_fail(5) END"},
-    {F::kExp, "v double precision", "double precision", kPlain, "exp(v)"},
+    {F::kExp, "v double precision", "double precision", kPlain, "CASE WHEN v < -745.5 THEN 0 ELSE exp(v) END"},
     {F::kSin, "v double precision", "double precision", kPlain, "sin(v)"},
     {F::kCos, "v double precision", "double precision", kPlain, "cos(v)"},
     {F::kTan, "v double precision", "double precision", kPlain, "tan(v)"},
@@ -438,7 +451,7 @@ END )"},
      R"(CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) NOT BETWEEN -2147483648 AND 2147483647 THEN pg_temp.jet_fail(6)::text
                   WHEN round(n) BETWEEN 1 AND 255 THEN chr(round(n)::integer) ELSE pg_temp.jet_fail(5)::text END)"},
     {F::kSpace, "n double precision", "text", kPlain,
-     "CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN n >= 0 THEN repeat(' ', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END"},
+     "CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN round(n) >= 0 THEN repeat(' ', round(n)::integer) ELSE pg_temp.jet_fail(5)::text END"},
     // String: the count (a Long to the runtime) takes no Null; a Null
     // character gives Null.
     {F::kString, "n double precision, c text", "text", kPlain,

@@ -142,6 +142,11 @@ CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS 
 -- Two texts less or times each other: the numbers they spell.
 CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
+-- A date times a number: its serial times the number.
+CREATE FUNCTION pg_temp.jet_mul(a timestamp, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_number(a) * b';
+CREATE FUNCTION pg_temp.jet_mul(a double precision, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT a * pg_temp.jet_number(b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b double precision) RETURNS timestamp LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - b)';
 CREATE FUNCTION pg_temp.jet_sub(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE

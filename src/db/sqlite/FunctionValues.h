@@ -97,6 +97,20 @@ inline std::string_view TextOf(sqlite3_value* v, std::string& buffer) {
   }
 }
 
+// A value read as a text where a function takes one (Left, Len, InStr,
+// Val, ...): its text, but a time alone, which a Date/Time field keeps
+// as day 0 and the time ("1899-12-30 08:30:00"), reads as CStr writes it
+// ("08:30:00"), as on the server.
+inline std::string_view TextArgumentOf(sqlite3_value* v, std::string& buffer) {
+  const std::string_view text = TextOf(v, buffer);
+  constexpr std::string_view kDayZero = "1899-12-30 ";
+  if (text.size() == kDayZero.size() + 8 && text.starts_with(kDayZero) &&
+      sqlite3_value_type(v) == SQLITE_TEXT && Date::ParseStored(text)) {
+    return text.substr(kDayZero.size());
+  }
+  return text;
+}
+
 // A text read as a number by the runtime's one rule (see NumberText.h).
 inline std::optional<double> ParseNumber(std::string_view text) {
   double value;

@@ -270,6 +270,20 @@ void BitNot(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, ~static_cast<int64_t>(vb::CLng(NumberOf(argv[0]))));
 }
 
+// -value: a whole number stays whole; a text or a date is read as NumberOf
+// reads it.
+void Negate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (NullGivesNull(ctx, argv[0])) return;
+  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) {
+    const int64_t v = sqlite3_value_int64(argv[0]);
+    if (v != std::numeric_limits<int64_t>::min()) {
+      sqlite3_result_int64(ctx, -v);
+      return;
+    }
+  }
+  sqlite3_result_double(ctx, -NumberOf(argv[0]));
+}
+
 void Power(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0], argv[1])) return;
   const double r = std::pow(NumberOf(argv[0]), NumberOf(argv[1]));
@@ -339,7 +353,7 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   }
   std::string buffer;
-  sqlite3_result_double(ctx, vb::Val(TextOf(argv[0], buffer)));
+  sqlite3_result_double(ctx, vb::Val(TextArgumentOf(argv[0], buffer)));
 }
 
 // Int rounds down, Fix toward zero; a whole number stays whole.
@@ -596,17 +610,19 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   const int type = sqlite3_value_type(argv[0]);
   const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+  // A number's text is the number, a date's its serial.
   auto number = [&]() -> std::optional<double> {
     if (numeric_value) return sqlite3_value_double(argv[0]);
-    return ParseNumber(TextOf(argv[0], value_buffer));
+    const std::string_view text = TextOf(argv[0], value_buffer);
+    if (const std::optional<double> n = ParseNumber(text)) return n;
+    if (const std::optional<Date> d = Date::ParseStored(text)) return d->ToSerial();
+    return std::nullopt;
   };
   std::string out;
   if (rules::EqualsNoCase(pattern, "general number")) {
-    if (numeric_value) {
-      ResultText(ctx, TextOf(argv[0], value_buffer));
-      return;
-    }
-    pattern = "0.##############";
+    const std::optional<double> n = numeric_value ? std::nullopt : number();
+    ResultText(ctx, n ? vb::DoubleText(*n) : TextOf(argv[0], value_buffer));
+    return;
   } else if (rules::EqualsNoCase(pattern, "general date")) {
     if (const std::optional<Date> d = DateOf(argv[0], region)) {
       rules::GeneralDate(*d, region, out);
@@ -878,6 +894,7 @@ void RegisterJetFunctions(sqlite3* db) {
       {"jet_concat", -1, Guarded<Concat>, true},
       {"jet_like", 3, Guarded<Like>, true},
       {"jet_not", 1, Guarded<BitNot>, true},
+      {"jet_neg", 1, Guarded<Negate>, true},
       {"jet_add", -1, Guarded<Arithmetic<Plus>>, true},
       {"jet_sub", -1, Guarded<Arithmetic<Minus>>, true},
       {"jet_mul", -1, Guarded<Arithmetic<Times>>, true},

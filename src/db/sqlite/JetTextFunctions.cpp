@@ -27,7 +27,7 @@ void LeftOrRight(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (n < 0) Raise(errnum::kInvalidCall);
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
+  const std::string_view s = TextArgumentOf(argv[0], buffer);
   if (!kRight) {
     ResultText(ctx, s.substr(0, ByteOffset(s, n)));
     return;
@@ -48,7 +48,7 @@ void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
-  std::string_view s = TextOf(argv[0], buffer);
+  std::string_view s = TextArgumentOf(argv[0], buffer);
   s.remove_prefix(ByteOffset(s, start - 1));
   if (length >= 0) s = s.substr(0, ByteOffset(s, length));
   ResultText(ctx, s);
@@ -57,7 +57,7 @@ void Mid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 void Len(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
-  sqlite3_result_int64(ctx, static_cast<int64_t>(CharCount(TextOf(argv[0], buffer))));
+  sqlite3_result_int64(ctx, static_cast<int64_t>(CharCount(TextArgumentOf(argv[0], buffer))));
 }
 
 // Trim, LTrim, RTrim take off blanks (character 32) only.
@@ -65,7 +65,7 @@ template <bool kLeading, bool kTrailing>
 void TrimBlanks(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
-  std::string_view s = TextOf(argv[0], buffer);
+  std::string_view s = TextArgumentOf(argv[0], buffer);
   if (kLeading) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   }
@@ -79,7 +79,7 @@ template <bool kUpper>
 void ChangeCase(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (NullGivesNull(ctx, argv[0])) return;
   std::string buffer;
-  const std::string_view s = TextOf(argv[0], buffer);
+  const std::string_view s = TextArgumentOf(argv[0], buffer);
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
@@ -118,8 +118,8 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (start < 1) Raise(errnum::kInvalidCall);
   if (NullGivesNull(ctx, text, sought)) return;
   std::string text_buffer, sought_buffer;
-  const std::u32string hay = CodePoints(TextOf(text, text_buffer), fold);
-  const std::u32string needle = CodePoints(TextOf(sought, sought_buffer), fold);
+  const std::u32string hay = CodePoints(TextArgumentOf(text, text_buffer), fold);
+  const std::u32string needle = CodePoints(TextArgumentOf(sought, sought_buffer), fold);
   // The runtime's order: an empty text finds nothing, a start past its end
   // finds nothing, an empty sought text is found at start.
   if (hay.empty() || start > static_cast<int64_t>(hay.size())) {
@@ -139,7 +139,7 @@ void InStr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 std::u32string TextArgument(sqlite3_value* v, bool fold = false) {
   std::string buffer;
-  return CodePoints(TextOf(v, buffer), fold);
+  return CodePoints(TextArgumentOf(v, buffer), fold);
 }
 
 void ResultCodePoints(sqlite3_context* ctx, const std::u32string& text) {

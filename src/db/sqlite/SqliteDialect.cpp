@@ -336,6 +336,14 @@ class Sqlite final : public jet::Dialect {
     out += ')';
   }
 
+  // The engine's own minus reads a text as the number it begins with ("abc"
+  // as 0, a date's text as its year).
+  void Negate(const Operands& operand, std::string& out) const override {
+    out += "jet_neg(";
+    operand.WriteArgument(0, out);
+    out += ')';
+  }
+
   void RoundToWhole(const Operands& operands, size_t index, std::string& out) const override {
     out += "jet_round(";
     operands.WriteArgument(index, out);

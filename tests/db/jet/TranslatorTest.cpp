@@ -109,9 +109,10 @@ const Translated kTranslations[] = {
      "SELECT 'say \"hi\"' AS Expr1000, 'it''s' AS Expr1001 FROM t",
      "SELECT ?1 AS Expr1000, ?2 AS Expr1001 FROM t", "'say \"hi\"', 'it's'"},
     {"select -F_ID, - -1, +1, 1.5e3, .5 from t",
-     "SELECT -F_ID AS Expr1000, -(-1) AS Expr1001, 1 AS Expr1002, 1.5e3 AS Expr1003, .5 AS "
+     "SELECT jet_neg(F_ID) AS Expr1000, -(-1) AS Expr1001, 1 AS Expr1002, 1.5e3 AS Expr1003, .5 AS "
      "Expr1004 FROM t",
-     "SELECT -F_ID AS Expr1000, -(-?1) AS Expr1001, ?2 AS Expr1002, ?3 AS Expr1003, ?4 AS Expr1004 "
+     "SELECT jet_neg(F_ID) AS Expr1000, -(-?1) AS Expr1001, ?2 AS Expr1002, ?3 AS Expr1003, ?4 AS "
+     "Expr1004 "
      "FROM t",
      "1, 1, 1500.0, 0.5"},
     // Names: non-ASCII names are quoted, an alias without AS read as one.
@@ -140,8 +141,7 @@ const Translated kTranslations[] = {
      "EXISTS (SELECT * FROM T_KQ WHERE T_KQ.F_EmpID = T_Emp.F_EmpID)",
      "3"},
     // Truth values kept as values are Jet's -1.
-    {"select F_ID = 1, F_Name like 'a%' as m from T_Emp",
-     nullptr,
+    {"select F_ID = 1, F_Name like 'a%' as m from T_Emp", nullptr,
      "SELECT -(F_ID = ?1) AS Expr1000, -((jet_like(F_Name, ?2, 0) AND F_Name LIKE 'a%')) AS m "
      "FROM T_Emp",
      "1, 'a%'"},
