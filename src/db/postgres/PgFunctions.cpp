@@ -502,13 +502,27 @@ std::string TextBesideNumber() {
   std::string sql;
   const std::pair<const char*, const char*> ops[] = {{"add", "+"}, {"sub", "-"}, {"mul", "*"}};
   for (const auto& [name, op] : ops) {
-    for (const char* type : {"integer", "bigint", "numeric", "double precision"}) {
+    for (const char* type : {"integer", "bigint", "numeric", "double precision", "real"}) {
       const std::string head = std::string("CREATE FUNCTION pg_temp.jet_") + name + "(a ";
       const std::string tail = ") RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT ";
-      sql += head + "text, b " + type + tail + "pg_temp.jet_numeral(a) " + op + " b';\n";
-      sql += head + type + ", b text" + tail + "a " + op + " pg_temp.jet_numeral(b)';\n";
+      // A Single counts as the number it shows, as beside any number.
+      const bool single = std::string_view(type) == "real";
+      sql += head + "text, b " + type + tail + "pg_temp.jet_numeral(a) " + op +
+             (single ? " pg_temp.jet_single(b)';\n" : " b';\n");
+      sql += head + type + ", b text" + tail + (single ? "pg_temp.jet_single(a) " : "a ") + op +
+             " pg_temp.jet_numeral(b)';\n";
     }
   }
+  // A date and a text that spells a number of days: the date that many days
+  // on, or back.
+  sql += R"SQL(
+CREATE FUNCTION pg_temp.jet_add(a timestamp, b text) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) + pg_temp.jet_numeral(b))';
+CREATE FUNCTION pg_temp.jet_add(a text, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_numeral(a) + pg_temp.jet_number(b))';
+CREATE FUNCTION pg_temp.jet_sub(a timestamp, b text) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_number(a) - pg_temp.jet_numeral(b))';
+)SQL";
   return sql;
 }
 

@@ -655,8 +655,8 @@ struct Reading {
 
 // The readings of an argument of kind k at place i whose written type is
 // type, or none: a date is also read from a text (in the setting) and a
-// number (the date of that serial); the first argument read as a text also
-// from a number and a date (as CStr writes them); a number also from a
+// number (the date of that serial); a text also from a number and a date
+// (as CStr writes them); a number also from a
 // text (a number's text, else 13) and a date (its serial, as the runtime
 // converts a Date wherever it takes a number). A Null written in the
 // statement then reads as a text, as it must where both other types are
@@ -672,7 +672,7 @@ std::vector<Reading> ReadingsOf(char k, size_t i, std::string_view type, bool re
             {"text", regional ? "pg_temp.jet_dateof(r, @)" : "pg_temp.jet_cdate(@)", true},
             {"double precision", "pg_temp.jet_serial(@)", false}};
   }
-  if (k == 't' && i == 0 && type == "text") {
+  if (k == 't' && type == "text") {
     return {{"text", "@", false},
             {"double precision", "@::text", false},
             {"timestamp", "pg_temp.jet_datetext(@)", false}};
