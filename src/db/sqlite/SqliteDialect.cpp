@@ -162,10 +162,15 @@ class Sqlite final : public jet::Dialect {
     auto check = [&](std::string_view prefix, const std::string& condition) {
       ColumnCheck(prefix, name, condition, out);
     };
+    // A number past the range is refused as past it, whole or not (1e300 in
+    // a Byte is an overflow); a number within it that is not whole, or a
+    // text, as a mismatch. The engine reports the first check written that
+    // fails.
     auto whole = [&](const char* declared, const char* min, const char* max) {
       out += declared;
+      check("ck_range_", "typeof(" + column + ") <> 'real' AND typeof(" + column +
+                             ") <> 'integer' OR " + column + " BETWEEN " + min + " AND " + max);
       check("ck_type_", "typeof(" + column + ") IN ('integer', 'null')");
-      check("ck_range_", column + " BETWEEN " + min + " AND " + max);
     };
     switch (type) {
       case JetType::kText:
@@ -197,6 +202,12 @@ class Sqlite final : public jet::Dialect {
         out += type == JetType::kCurrency ? std::string("CURRENCY")
                                           : "DECIMAL(" + std::to_string(jet::DecimalPrecision(width)) +
                                                 ", " + std::to_string(jet::DecimalScale(width)) + ')';
+        // A Currency holds a whole number of ten-thousandths in 64 bits.
+        if (type == JetType::kCurrency) {
+          check("ck_range_",
+                "typeof(" + column + ") NOT IN ('integer', 'real', 'blob') OR CAST(" + column +
+                    " AS REAL) BETWEEN -922337203685477.5808 AND 922337203685477.5807");
+        }
         check("ck_type_", "typeof(" + column + ") IN ('integer', 'real', 'null') OR (typeof(" +
                               column + ") = 'blob' AND CAST(" + column +
                               " AS TEXT) GLOB '*[0-9]*' AND NOT CAST(" + column +
