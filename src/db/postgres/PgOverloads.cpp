@@ -195,6 +195,10 @@ BEGIN
       ELSE
         out := out || pg_temp.jet_weekday(v)::text;
       END IF;
+    ELSIF c = '\' THEN
+      -- The character after a backslash stands as it is.
+      out := out || substr(p, i + 1, 1);
+      k := 2;
     ELSIF c = '"' THEN
       stop := strpos(substr(p, i + 1), '"');
       IF stop = 0 THEN stop := n - i + 1; END IF;
@@ -237,11 +241,19 @@ DECLARE
   pattern text;
   x double precision := v;
   out text;
-  lit text;
-  mask text;
+  lit text := '';
+  mask text := '';
+  tail text := '';
+  piece text;
+  c text;
+  i integer := 1;
+  stop integer;
+  percent boolean := false;
   whole text;
   digits text;
   places integer;
+  exponent integer;
+  scale text;
 BEGIN
   CASE lower(p)
     WHEN 'general number' THEN RETURN v::numeric::text;  -- 15 significant digits, as the runtime prints
@@ -268,28 +280,71 @@ BEGIN
     x := abs(v);
   END IF;
   IF v = 0 AND array_length(sections, 1) >= 3 AND sections[3] <> '' THEN pattern := sections[3]; END IF;
-  IF pattern !~ '[0#]' THEN RETURN replace(pattern, '"', ''); END IF;
+  -- The section's parts: the text before its first run of digit
+  -- placeholders, the run (the mask), and the text after it. Quoted text and
+  -- the character after a backslash stand as they are; only a % outside
+  -- them scales the number.
+  WHILE i <= length(pattern) LOOP
+    c := substr(pattern, i, 1);
+    IF c = '"' THEN
+      stop := strpos(substr(pattern, i + 1), '"');
+      IF stop = 0 THEN stop := length(pattern) - i + 1; END IF;
+      piece := substr(pattern, i + 1, stop - 1);
+      i := i + stop + 1;
+    ELSIF c = '\' THEN
+      piece := substr(pattern, i + 1, 1);
+      i := i + 2;
+    ELSIF c IN ('0', '#', ',', '.') AND tail = '' THEN
+      mask := mask || c;
+      i := i + 1;
+      CONTINUE;
+    ELSE
+      piece := c;
+      percent := percent OR c = '%';
+      i := i + 1;
+    END IF;
+    IF mask = '' THEN lit := lit || piece; ELSE tail := tail || piece; END IF;
+  END LOOP;
+  IF mask !~ '[0#]' THEN RETURN lit || mask || tail; END IF;
   -- The minus of a section that shows none of its own goes before its text.
   negative := x < 0;
   x := abs(x);
   -- The runtime has no infinite Double: a percentage beyond its range
   -- overflows.
-  IF pattern ~ '%' THEN
+  IF percent THEN
     IF abs(x) > 1.7976931348623157e306 THEN PERFORM pg_temp.jet_fail(6); END IF;
     x := x * 100;
   END IF;
-  lit := substring(pattern FROM '^[^0#,.]*');
-  mask := substring(pattern FROM '[0#,.]+');
   whole := split_part(mask, '.', 1);
+  places := length(substring(split_part(mask, '.', 2) FROM '^[0#]*'));
+  -- E+00 or E-00 right after the digits: the number is written as digits
+  -- times a power of ten, the digits before the point as many as the mask
+  -- has (E+ writes the exponent's sign always, E- only when negative; e as
+  -- E).
+  scale := substring(tail FROM '^[Ee][+-]0+');
+  IF scale IS NOT NULL THEN
+    tail := substr(tail, length(scale) + 1);
+    exponent := CASE WHEN x = 0 THEN 0
+                     ELSE floor(log(x::numeric))::integer - (greatest(length(translate(whole, ',', '')), 1) - 1) END;
+    IF x <> 0 AND round(x::numeric / 10::numeric ^ exponent, places)
+                  >= 10::numeric ^ greatest(length(translate(whole, ',', '')), 1) THEN
+      exponent := exponent + 1;
+    END IF;
+    x := round(x::numeric / 10::numeric ^ exponent, places);
+    tail := 'E' || CASE WHEN exponent < 0 THEN '-' WHEN substr(scale, 2, 1) = '+' THEN '+' ELSE '' END
+            || lpad(abs(exponent)::text, length(scale) - 2, '0') || tail;
+  END IF;
   digits := repeat('9', 15 - length(replace(replace(whole, '#', ''), ',', ''))) || replace(replace(whole, '#', ''), ',', '');
   IF whole ~ ',' THEN digits := regexp_replace(digits, '([09])(?=([09]{3})+$)', '\1,', 'g'); END IF;
   IF mask ~ '\.' THEN digits := digits || '.' || translate(split_part(mask, '.', 2), '#,', '9'); END IF;
   -- As a numeric, at 15 significant digits, rounded half away from zero;
   -- a value that rounds to zero has no sign.
-  places := length(substring(split_part(mask, '.', 2) FROM '^[0#]*'));
   out := to_char(round(x::numeric, places) + 0, 'FM' || digits);
-  RETURN CASE WHEN negative AND out ~ '[1-9]' THEN '-' ELSE '' END
-         || replace(lit, '"', '') || out || replace(substring(pattern FROM '[0#,.]+(.*)$'), '"', '');
+  -- A whole part of no 0 placeholder shows no digit for a zero.
+  IF whole !~ '0' THEN out := regexp_replace(out, '^0(?=\.|$)', ''); END IF;
+  -- A point with no places after it still shows.
+  IF mask ~ '\.' AND out !~ '\.' THEN out := out || '.'; END IF;
+  RETURN CASE WHEN negative AND out ~ '[1-9]' THEN '-' ELSE '' END || lit || out || tail;
 END )"},
     // A text that reads as a date is formatted as one; any other as it stands.
     {F::kFormat, "v text, p text", "text", kStable, R"(
