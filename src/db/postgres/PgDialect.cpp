@@ -166,9 +166,14 @@ class Pg final : public jet::Dialect {
           // The value or the replacement as it is (Nz(F_Hours, '')), as
           // Iif gives the branch taken.
           Branches(args, 0, 1, ", ", out);
-        } else {
-          AsText(args, 0, out);
+        } else if (args.IsText(0)) {
+          args.WriteArgument(0, out);
           out += ", ''";
+        } else {
+          // A value of any other type stays what it is, beside the text.
+          out += "tessaly_jet.jet_variant(";
+          args.WriteArgument(0, out);
+          out += "), tessaly_jet.jet_variant('')";
         }
         out += ')';
         return;
@@ -406,13 +411,13 @@ class Pg final : public jet::Dialect {
     switch (op) {
       case BinaryOp::kDiv:
         // Jet's / always divides exactly; PostgreSQL's truncates two integers.
-        // The dividend is read as Jet reads a number: a text spelling one
+        // Both sides are read as Jet reads a number: a text spelling one
         // (else 13), a date its serial.
         out += "(tessaly_jet.jet_number(";
         operands.WriteArgument(0, out);
-        out += ") / ";
-        operands.Write(1, out);
-        out += ')';
+        out += ") / tessaly_jet.jet_number(";
+        operands.WriteArgument(1, out);
+        out += "))";
         return;
       case BinaryOp::kAdd:
       case BinaryOp::kSub:
@@ -438,9 +443,9 @@ class Pg final : public jet::Dialect {
                                       : "tessaly_jet.jet_mul(",
                operands, operands.size(), out);
         return;
-      case BinaryOp::kIntDiv: Call("tessaly_jet.jet_intdiv", operands, out); return;
-      case BinaryOp::kMod: Call("tessaly_jet.jet_mod", operands, out); return;
-      case BinaryOp::kPow: Call("tessaly_jet.jet_pow", operands, out); return;
+      case BinaryOp::kIntDiv: OfNumbers("tessaly_jet.jet_intdiv(", operands, out); return;
+      case BinaryOp::kMod: OfNumbers("tessaly_jet.jet_mod(", operands, out); return;
+      case BinaryOp::kPow: OfNumbers("tessaly_jet.jet_pow(", operands, out); return;
       default: break;
     }
     Dialect::Operator(op, operands, out);
@@ -467,6 +472,18 @@ class Pg final : public jet::Dialect {
     TextLiteral(*native, out);
     out += ')';
     return true;
+  }
+
+  // function(a, b) of two operands read as Jet reads a number wherever it
+  // takes one: a text that spells one (else 13), a date its serial.
+  static void OfNumbers(const char* function, const Operands& operands, std::string& out) {
+    out += function;
+    for (size_t i = 0; i < 2; ++i) {
+      out += i == 0 ? "tessaly_jet.jet_number(" : ", tessaly_jet.jet_number(";
+      operands.WriteArgument(i, out);
+      out += ')';
+    }
+    out += ')';
   }
 
   // function(function(a, b), c) ... over operands [0, end), read from the left.

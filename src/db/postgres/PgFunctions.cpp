@@ -254,7 +254,7 @@ CREATE FUNCTION pg_temp.jet_neg(v timestamp) RETURNS double precision LANGUAGE s
 CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ~(round(v)::bigint)';
 CREATE FUNCTION pg_temp.jet_not(v text) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ~(round(v::double precision)::bigint)';
+  AS 'SELECT ~(round(pg_temp.jet_numeral(v))::bigint)';
 CREATE FUNCTION pg_temp.jet_not(v timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT pg_temp.jet_not(pg_temp.jet_number(v))';
 
@@ -273,10 +273,6 @@ CREATE FUNCTION pg_temp.jet_part(v double precision) RETURNS double precision LA
 -- a fraction has none.
 CREATE FUNCTION pg_temp.jet_pow(a double precision, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN a = 0 AND b < 0 THEN pg_temp.jet_fail(6) WHEN a < 0 AND b <> trunc(b) THEN pg_temp.jet_fail(5) ELSE power(a, b) END';
-CREATE FUNCTION pg_temp.jet_pow(a text, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_pow(pg_temp.jet_numeral(a), b)';
-CREATE FUNCTION pg_temp.jet_pow(a double precision, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_pow(a, pg_temp.jet_numeral(b))';
 -- The whole number nearest x, a half going to the even neighbour.
 CREATE FUNCTION pg_temp.jet_half_even(x numeric) RETURNS numeric LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN abs(x - trunc(x)) = 0.5 THEN 2 * round(x / 2) ELSE round(x) END';
@@ -292,16 +288,6 @@ CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b double precision) RETUR
   AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) / pg_temp.jet_whole(round(b)) END';
 CREATE FUNCTION pg_temp.jet_mod(a double precision, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT CASE WHEN round(b) = 0 THEN pg_temp.jet_fail(11) ELSE pg_temp.jet_whole(round(a)) % pg_temp.jet_whole(round(b)) END';
--- A date is its serial in them, as in every reading of a number
--- ([F_Day] Mod 7 counts the weekday).
-CREATE FUNCTION pg_temp.jet_intdiv(a timestamp, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_intdiv(pg_temp.jet_number(a), b)';
-CREATE FUNCTION pg_temp.jet_intdiv(a double precision, b timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_intdiv(a, pg_temp.jet_number(b))';
-CREATE FUNCTION pg_temp.jet_mod(a timestamp, b double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_mod(pg_temp.jet_number(a), b)';
-CREATE FUNCTION pg_temp.jet_mod(a double precision, b timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_mod(a, pg_temp.jet_number(b))';
 
 -- Whether Format's pattern is a number's: a named number format, or a
 -- pattern with a digit placeholder (0 or #) outside quotes and escapes; any

@@ -511,7 +511,7 @@ END )"},
     // character gives Null.
     {F::kString, "n double precision, c text", "text", kPlain,
      R"(CASE WHEN n IS NULL THEN pg_temp.jet_fail(94)::text WHEN c IS NULL THEN NULL
-                  WHEN n >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END)"},
+                  WHEN round(n) >= 0 AND c <> '' THEN repeat(left(c, 1), round(n)::integer) ELSE pg_temp.jet_fail(5)::text END)"},
     {F::kString, "n double precision, c double precision", "text", kPlain,
      "pg_temp.jet_string(n, CASE WHEN c IS NOT NULL THEN pg_temp.jet_chrw(c) END)"},
     {F::kStrReverse, "s text", "text", kPlain, "CASE WHEN s IS NULL THEN pg_temp.jet_fail(94)::text ELSE reverse(s) END"},
@@ -665,11 +665,14 @@ END )"},
   // A whole number is its own Int and Fix, of its own type.
   const std::pair<std::string_view, std::string_view> wholes[] = {
       {"v smallint", "smallint"}, {"v integer", "integer"}, {"v bigint", "bigint"}};
-  for (const F function : {F::kInt, F::kFix}) {
+  // CVar and Round of one too.
+  for (const F function : {F::kInt, F::kFix, F::kCVar}) {
     for (const auto& [argument, type] : wholes) {
       overloads.push_back({function, argument, type, kPlain, "v"});
     }
   }
+  overloads.push_back({F::kRound, "v smallint", "smallint", kPlain, "v"});
+  overloads.push_back({F::kRound, "v integer", "integer", kPlain, "v"});
   // Abs keeps a whole number, a Currency or a Single of its own type too.
   for (const auto& [argument, type] : wholes) {
     overloads.push_back({F::kAbs, argument, type, kPlain, "abs(v)"});

@@ -142,7 +142,19 @@ CREATE FUNCTION pg_temp.jet_sub(a double precision, b double precision) RETURNS 
 -- Two texts less or times each other: the numbers they spell.
 CREATE FUNCTION pg_temp.jet_sub(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) - pg_temp.jet_numeral(b)';
 CREATE FUNCTION pg_temp.jet_mul(a text, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_numeral(b)';
--- A date times a number: its serial times the number.
+-- A number less a date: the date of their serials' difference.
+CREATE FUNCTION pg_temp.jet_sub(a double precision, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_serial(a - pg_temp.jet_number(b))';
+CREATE FUNCTION pg_temp.jet_sub(a text, b timestamp) RETURNS timestamp LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_serial(pg_temp.jet_numeral(a) - pg_temp.jet_number(b))';
+-- A date times a number, a text that spells one or a date: the serials'
+-- product.
+CREATE FUNCTION pg_temp.jet_mul(a timestamp, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
+  AS 'SELECT pg_temp.jet_number(a) * pg_temp.jet_number(b)';
+CREATE FUNCTION pg_temp.jet_mul(a timestamp, b text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_number(a) * pg_temp.jet_numeral(b)';
+CREATE FUNCTION pg_temp.jet_mul(a text, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
+  AS 'SELECT pg_temp.jet_numeral(a) * pg_temp.jet_number(b)';
 CREATE FUNCTION pg_temp.jet_mul(a timestamp, b double precision) RETURNS double precision LANGUAGE sql IMMUTABLE
   AS 'SELECT pg_temp.jet_number(a) * b';
 CREATE FUNCTION pg_temp.jet_mul(a double precision, b timestamp) RETURNS double precision LANGUAGE sql IMMUTABLE
