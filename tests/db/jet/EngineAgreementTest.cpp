@@ -378,10 +378,33 @@ TEST(EngineAgreement, EveryFunctionReadsAFieldOfEachTypeAlike) {
     for (const char* pattern : {"General Number", "0.00", "yyyy-mm-dd hh:nn", "Yes/No", "#,##0"}) {
       expressions.push_back("Format(" + f + ", '" + pattern + "')");
     }
-    for (const char* op : {"-%", "% * 2", "% / 4", "% + 1", "2 - %", "% & '|'", "% Mod 7", "% \\ 3",
-                           "% ^ 2", "Not %", "String(%, 'a')", "Left('abc', %)"}) {
+    for (const char* op : {"-%",
+                           "% * 2",
+                           "% / 4",
+                           "% + 1",
+                           "2 - %",
+                           "% & '|'",
+                           "% Mod 7",
+                           "% \\ 3",
+                           "% ^ 2",
+                           "Not %",
+                           "String(%, 'a')",
+                           "Left('abc', %)",
+                           "Left(%, 2)",
+                           "Mid(%, 2, 3)",
+                           "InStr(%, '2')",
+                           "Replace(%, '2', 'z')",
+                           "StrComp(%, '12')",
+                           "DateAdd('d', 1, %)",
+                           "DateDiff('d', %, #2011-06-15#)",
+                           "DatePart('m', %)",
+                           "Round(%, 1)",
+                           "Nz(%, 'x')",
+                           "IIf(IsNull(%), 'x', %)"}) {
       std::string e = op;
-      e.replace(e.find('%'), 1, f);
+      for (size_t at = e.find('%'); at != std::string::npos; at = e.find('%', at + f.size())) {
+        e.replace(at, 1, f);
+      }
       expressions.push_back(e);
     }
   }
