@@ -411,13 +411,7 @@ class Pg final : public jet::Dialect {
     switch (op) {
       case BinaryOp::kDiv:
         // Jet's / always divides exactly; PostgreSQL's truncates two integers.
-        // Both sides are read as Jet reads a number: a text spelling one
-        // (else 13), a date its serial.
-        out += "(tessaly_jet.jet_number(";
-        operands.WriteArgument(0, out);
-        out += ") / tessaly_jet.jet_number(";
-        operands.WriteArgument(1, out);
-        out += "))";
+        OfNumbers("(", " / ", operands, out);
         return;
       case BinaryOp::kAdd:
       case BinaryOp::kSub:
@@ -443,9 +437,9 @@ class Pg final : public jet::Dialect {
                                       : "tessaly_jet.jet_mul(",
                operands, operands.size(), out);
         return;
-      case BinaryOp::kIntDiv: OfNumbers("tessaly_jet.jet_intdiv(", operands, out); return;
-      case BinaryOp::kMod: OfNumbers("tessaly_jet.jet_mod(", operands, out); return;
-      case BinaryOp::kPow: OfNumbers("tessaly_jet.jet_pow(", operands, out); return;
+      case BinaryOp::kIntDiv: OfNumbers("tessaly_jet.jet_intdiv(", ", ", operands, out); return;
+      case BinaryOp::kMod: OfNumbers("tessaly_jet.jet_mod(", ", ", operands, out); return;
+      case BinaryOp::kPow: OfNumbers("tessaly_jet.jet_pow(", ", ", operands, out); return;
       default: break;
     }
     Dialect::Operator(op, operands, out);
@@ -474,12 +468,14 @@ class Pg final : public jet::Dialect {
     return true;
   }
 
-  // function(a, b) of two operands read as Jet reads a number wherever it
-  // takes one: a text that spells one (else 13), a date its serial.
-  static void OfNumbers(const char* function, const Operands& operands, std::string& out) {
-    out += function;
+  // open a between b ), the two operands read as Jet reads a number wherever
+  // it takes one: a text that spells one (else 13), a date its serial.
+  static void OfNumbers(const char* open, const char* between, const Operands& operands,
+                        std::string& out) {
+    out += open;
     for (size_t i = 0; i < 2; ++i) {
-      out += i == 0 ? "tessaly_jet.jet_number(" : ", tessaly_jet.jet_number(";
+      if (i != 0) out += between;
+      out += "tessaly_jet.jet_number(";
       operands.WriteArgument(i, out);
       out += ')';
     }

@@ -260,11 +260,12 @@ CREATE FUNCTION pg_temp.jet_not(v timestamp) RETURNS bigint LANGUAGE sql IMMUTAB
 
 -- Numbers: the runtime's conversions round half to even, which is what
 -- round() does with a double precision.
--- A text that is no number is a type mismatch; beyond the type's range an
--- overflow. Commas may group the whole part's digits.
+-- A text that is no number (as IsNumeric reads one: commas may group the
+-- whole part's digits) is a type mismatch; beyond the type's range an
+-- overflow.
 CREATE FUNCTION pg_temp.jet_numeral(v text) RETURNS double precision LANGUAGE sql IMMUTABLE STRICT
-  AS $f$SELECT CASE WHEN v ~ '^\s*[+-]?([0-9][0-9,]*\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$'
-                    THEN replace(v, ',', '')::double precision ELSE pg_temp.jet_fail(13) END$f$;
+  AS $f$SELECT CASE WHEN pg_temp.jet_isnumeric(v) <> 0 THEN replace(v, ',', '')::double precision
+                    ELSE pg_temp.jet_fail(13) END$f$;
 -- A part of a date or time built from its parts (DateSerial): Null is an invalid use of
 -- Null, beyond a billion an overflow, else rounded half to even.
 CREATE FUNCTION pg_temp.jet_part(v double precision) RETURNS double precision LANGUAGE sql IMMUTABLE

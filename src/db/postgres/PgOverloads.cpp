@@ -351,8 +351,8 @@ END )"},
 BEGIN
   -- A text that is a number is formatted as one by a number's pattern, and
   -- stands as it is under a date's.
-  IF v ~ '^\s*[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?\s*$' THEN
-    RETURN CASE WHEN pg_temp.jet_isnumberformat(p) OR p ~ ';' THEN pg_temp.jet_format(r, v::double precision, p) ELSE v END;
+  IF pg_temp.jet_isnumeric(v) <> 0 THEN
+    RETURN CASE WHEN pg_temp.jet_isnumberformat(p) OR p ~ ';' THEN pg_temp.jet_format(r, pg_temp.jet_numeral(v), p) ELSE v END;
   END IF;
   RETURN pg_temp.jet_format(r, pg_temp.jet_cdate(r, v), p);
 EXCEPTION WHEN invalid_datetime_format OR datetime_field_overflow OR invalid_parameter_value THEN

@@ -118,9 +118,16 @@ inline std::optional<double> ParseNumber(std::string_view text) {
   return value;
 }
 
-// A numeric argument: Null raises 94; a date (stored as its text, as
-// arithmetic reads one) is its serial, days since 1899-12-30, as the runtime
-// converts a Date wherever it takes a number; a text that is no number 13.
+// A text where a number is taken: a number's text is that number, and a
+// date (stored as its text, as arithmetic reads one) its serial, days since
+// 1899-12-30, as the runtime converts a Date wherever it takes a number.
+inline std::optional<double> NumberOfText(std::string_view text) {
+  if (std::optional<double> n = ParseNumber(text)) return n;
+  if (const std::optional<Date> d = Date::ParseStored(text)) return d->ToSerial();
+  return std::nullopt;
+}
+
+// A numeric argument: Null raises 94, a text NumberOfText cannot read 13.
 inline double NumberOf(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
@@ -128,9 +135,7 @@ inline double NumberOf(sqlite3_value* v) {
     case SQLITE_NULL: Raise(errnum::kInvalidUseOfNull);
     default: {
       std::string buffer;
-      const std::string_view text = TextOf(v, buffer);
-      if (const std::optional<double> n = ParseNumber(text)) return *n;
-      if (const std::optional<Date> d = Date::ParseStored(text)) return d->ToSerial();
+      if (const std::optional<double> n = NumberOfText(TextOf(v, buffer))) return *n;
       Raise(errnum::kRuntimeTypeMismatch);
     }
   }

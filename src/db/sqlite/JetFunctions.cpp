@@ -610,13 +610,9 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
   const int type = sqlite3_value_type(argv[0]);
   const bool numeric_value = type == SQLITE_INTEGER || type == SQLITE_FLOAT;
-  // A number's text is the number, a date's its serial.
   auto number = [&]() -> std::optional<double> {
     if (numeric_value) return sqlite3_value_double(argv[0]);
-    const std::string_view text = TextOf(argv[0], value_buffer);
-    if (const std::optional<double> n = ParseNumber(text)) return n;
-    if (const std::optional<Date> d = Date::ParseStored(text)) return d->ToSerial();
-    return std::nullopt;
+    return NumberOfText(TextOf(argv[0], value_buffer));
   };
   std::string out;
   if (rules::EqualsNoCase(pattern, "general number")) {
