@@ -319,10 +319,11 @@ class Pg final : public jet::Dialect {
     out += ')';
   }
 
+  // Of the operand read as every number is read, as the other operators'.
   void BitNot(const Operands& operand, std::string& out) const override {
-    out += "tessaly_jet.jet_not(";
+    out += "tessaly_jet.jet_not(tessaly_jet.jet_number(";
     operand.WriteArgument(0, out);
-    out += ')';
+    out += "))";
   }
 
   bool RowIdentity(std::string_view table, std::string& out) const override {

@@ -253,10 +253,6 @@ CREATE FUNCTION pg_temp.jet_neg(v timestamp) RETURNS double precision LANGUAGE s
 -- Not of a number: bitwise, after rounding to a whole number.
 CREATE FUNCTION pg_temp.jet_not(v double precision) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
   AS 'SELECT ~(round(v)::bigint)';
-CREATE FUNCTION pg_temp.jet_not(v text) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT ~(round(pg_temp.jet_numeral(v))::bigint)';
-CREATE FUNCTION pg_temp.jet_not(v timestamp) RETURNS bigint LANGUAGE sql IMMUTABLE STRICT
-  AS 'SELECT pg_temp.jet_not(pg_temp.jet_number(v))';
 
 -- Numbers: the runtime's conversions round half to even, which is what
 -- round() does with a double precision.

@@ -131,7 +131,7 @@ END )"},
     {F::kFix, "v double precision", "double precision", kPlain, "trunc(v)"},
     {F::kSgn, "v double precision", "integer", kPlain, "sign(v)::integer"},
     {F::kAbs, "v double precision", "double precision", kPlain, "abs(v)"},
-        // Round(value[, places]): places 0 to 22; a value too large to scale has no
+    // Round(value[, places]): places 0 to 22; a value too large to scale has no
     // fractional digits and stays as it is. A whole number is rounded as a
     // Double, and past 64 bits it overflows. The scaled value is read at 15
     // digits first (a numeric made of a double has them), so 2.345 * 100 counts
@@ -440,9 +440,9 @@ END )"},
     {F::kCCur, "v double precision", "numeric", kPlain,
      "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE round(v::numeric, 4) END"},
     {F::kCCur, "v text", "numeric", kPlain,
-     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_numeral(v) IS NOT NULL THEN round(replace(v, ',', '')::numeric, 4) END"},
+     "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_isnumeric(v) <> 0 THEN round(replace(v, ',', '')::numeric, 4) ELSE pg_temp.jet_fail(13)::numeric END"},
     {F::kCDec, "v double precision", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric ELSE v::numeric END"},
-    {F::kCDec, "v text", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_numeral(v) IS NOT NULL THEN replace(v, ',', '')::numeric END"},
+    {F::kCDec, "v text", "numeric", kPlain, "CASE WHEN v IS NULL THEN pg_temp.jet_fail(94)::numeric WHEN pg_temp.jet_isnumeric(v) <> 0 THEN replace(v, ',', '')::numeric ELSE pg_temp.jet_fail(13)::numeric END"},
     // A date converts to its serial, days since 1899-12-30; Int and Fix of a
     // date keep a date, its day without the time.
     {F::kCDbl, "v timestamp", "double precision", kPlain, "pg_temp.jet_cdbl(pg_temp.jet_number(v))"},
@@ -711,15 +711,14 @@ struct Reading {
   bool stable;  // reads a text as a date
 };
 
-// The readings of an argument of kind k at place i whose written type is
-// type, or none: a date is also read from a text (in the setting) and a
-// number (the date of that serial); a text also from a number and a date
-// (as CStr writes them); a number also from a
-// text (a number's text, else 13) and a date (its serial, as the runtime
-// converts a Date wherever it takes a number). A Null written in the
-// statement then reads as a text, as it must where both other types are
-// offered.
-std::vector<Reading> ReadingsOf(char k, size_t i, std::string_view type, bool regional) {
+// The readings of an argument of kind k whose written type is type, or
+// none: a date is also read from a text (in the setting) and a number (the
+// date of that serial); a text also from a number and a date (as CStr writes
+// them); a number also from a text (a number's text, else 13) and a date
+// (its serial, as the runtime converts a Date wherever it takes a number).
+// A Null written in the statement then reads as a text, as it must where
+// both other types are offered.
+std::vector<Reading> ReadingsOf(char k, std::string_view type, bool regional) {
   if (k == 'n' && type == "double precision") {
     return {{"double precision", "@", false},
             {"text", "pg_temp.jet_numeral(@)", false},
@@ -797,8 +796,8 @@ std::string JetOverloadsSql() {
     const std::vector<Argument> arguments = ArgumentsOf(o.arguments);
     std::vector<std::vector<Reading>> readings;
     for (size_t i = 0; i < arguments.size(); ++i) {
-      readings.push_back(ReadingsOf(i < info.kinds.size() ? info.kinds[i] : 'v', i,
-                                    arguments[i].type, info.regional));
+      readings.push_back(ReadingsOf(i < info.kinds.size() ? info.kinds[i] : 'v', arguments[i].type,
+                                    info.regional));
     }
     std::vector<size_t> choice(arguments.size(), 0);
     while (true) {
