@@ -10,8 +10,10 @@
 //    fits its columns takes there, which the server inserts speculatively;
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
 //    translated SELECT and writing the same tab-separated text by hand.
-// Through a pooler (TESSALY_PG_POOLED=1) the same, unnamed only, for the
-// ratio of pooled to direct times.
+// Through a pooler (TESSALY_PG_POOLED=1) the same, for the ratio of pooled
+// to direct times: unnamed, and named too where the pooler keeps track
+// of prepared statements (TESSALY_PG_POOLED_STATEMENTS=named, as
+// scripts/pg-test-server.sh prints for one).
 // Each table is emptied by TRUNCATE before a turn, so no turn inserts beside
 // the dead rows of the one before.
 // Each side takes turns with the other and keeps its fastest turn. The adds
@@ -231,14 +233,15 @@ int main(int argc, char** argv) {
       inline_texts.push_back(into_raw_table(conn->Translate(tessaly::mdlConst::InsertText(
           "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString()))));
     }
-    // The library's sessions: statements unnamed, and (on a direct session)
-    // prepared by name.
+    // The library's sessions: statements unnamed, and (on a direct session,
+    // or through a pooler that keeps track of them) prepared by name.
     struct Form {
       const char* name;
       std::shared_ptr<tessaly::db::Connection> conn;
     };
     std::vector<Form> forms = {{"unnamed", conn}};
-    if (!Pooled()) {
+    const char* pooled_statements = std::getenv("TESSALY_PG_POOLED_STATEMENTS");
+    if (!Pooled() || (pooled_statements != nullptr && std::string(pooled_statements) == "named")) {
       forms.push_back({"named", tessaly::db::Connection::Open(
                                     schema_target + (schema_target.starts_with("postgres")
                                                          ? "&tessaly_statements=named"

@@ -17,3 +17,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
+
+# A pooler that follows statements prepared by name, for the pooled test
+# runs that use them. Not having one only leaves those runs out.
+bash "$(dirname "$0")/pgbouncer.sh" build ||
+  echo "deps: no pooler that follows statements prepared by name could be built;" \
+    "the pooled test runs keep to unnamed statements" >&2

@@ -9,6 +9,9 @@
 #                                     prints it, then a second target through a
 #                                     connection pooler in transaction mode:
 #                                     TESSALY_PG_POOLED_TARGET=...
+#                                     and, where the pooler keeps track of
+#                                     statements prepared by name, a third
+#                                     line: TESSALY_PG_POOLED_STATEMENTS=named
 #   scripts/pg-test-server.sh stop DIR
 #
 # The target names the database "tessaly" and the socket directory; export
@@ -21,6 +24,14 @@
 # as tessaly). It carries no "options" to the server: a test process reaches
 # its own schema through the pooler as a role named like the schema (the
 # server's search path starts with "$user").
+#
+# The pooler is $PGBOUNCER, else the one scripts/pgbouncer.sh names (which
+# scripts/deps.sh builds when the system's is older than 1.21). From 1.21 on it
+# keeps track of the statements each client prepares by name at the
+# protocol's level (up to max_prepared_statements of them on each server
+# session, preparing them again where its client's transaction lands), so a
+# target with tessaly_statements=named works through it: the third line says
+# so.
 set -euo pipefail
 
 bindir=${PG_BINDIR:-}
@@ -56,8 +67,11 @@ case "${1:-}" in
     as_owner "$bindir/createdb" -h "$dir" -U tessaly tessaly
     echo "TESSALY_PG_TARGET=postgresql:///tessaly?host=$dir&user=tessaly"
     if [ "${2:-}" = "--pooler" ]; then
-      pgbouncer=${PGBOUNCER:-$(command -v pgbouncer || echo /usr/sbin/pgbouncer)}
+      pgbouncer=${PGBOUNCER:-$(bash "$(dirname "$0")/pgbouncer.sh" path)}
       [ -x "$pgbouncer" ] || { echo "pg-test-server: no pgbouncer found" >&2; exit 1; }
+      version=$("$pgbouncer" --version 2>/dev/null | sed -n '1s/^PgBouncer \([0-9.]*\).*/\1/p' || true)
+      tracked=
+      dpkg --compare-versions "${version:-0}" ge 1.21 2>/dev/null && tracked=1
       echo '"tessaly" ""' >"$dir/pgbouncer.users"
       printf '%s\n' "[databases]" "* = host=$dir port=5432" "[pgbouncer]" \
         "listen_addr =" "listen_port = 6432" "unix_socket_dir = $dir" \
@@ -66,11 +80,13 @@ case "${1:-}" in
         "max_db_connections = 40" "server_idle_timeout = 5" \
         "ignore_startup_parameters = extra_float_digits" "auth_user = tessaly" \
         "log_connections = 0" "log_disconnections = 0" \
-        "logfile = $dir/pgbouncer.log" "pidfile = $dir/pgbouncer.pid" >"$dir/pgbouncer.ini"
+        "logfile = $dir/pgbouncer.log" "pidfile = $dir/pgbouncer.pid" \
+        ${tracked:+"max_prepared_statements = 200"} >"$dir/pgbouncer.ini"
       [ "$(id -u)" -eq 0 ] && chown postgres: "$dir/pgbouncer.ini" "$dir/pgbouncer.users"
       as_owner "$pgbouncer" -d "$dir/pgbouncer.ini" >/dev/null 2>&1 ||
         { cat "$dir/pgbouncer.log" >&2; exit 1; }
       echo "TESSALY_PG_POOLED_TARGET=postgresql:///tessaly?host=$dir&port=6432&user=tessaly"
+      [ -z "$tracked" ] || echo "TESSALY_PG_POOLED_STATEMENTS=named"
     fi
     ;;
   stop)

@@ -2,7 +2,10 @@
 # Builds Tessaly and runs every test on both engines: once on SQLite, with the
 # database contract suite on a PostgreSQL server as well, then once more with
 # the server as every class test's engine, and once more through a pooler in
-# transaction mode (TESSALY_PG_POOLED_TARGET) where there is one. The server
+# transaction mode (TESSALY_PG_POOLED_TARGET) where there is one, and, where
+# that pooler keeps track of statements prepared by name
+# (TESSALY_PG_POOLED_STATEMENTS=named), once more through it with the class
+# tests' sessions preparing theirs so (TESSALY_PG_STATEMENTS=named). The server
 # is the one TESSALY_PG_TARGET names, else a throw-away one of this run's own
 # with its pooler (scripts/pg-test-server.sh start --pooler), stopped however
 # the run ends. Where no server
@@ -56,6 +59,16 @@ if [ -n "${TESSALY_PG_TARGET:-}" ]; then
     # process and check passwords the pooler does not) ran directly above.
     TESSALY_PG_TARGET=$TESSALY_PG_POOLED_TARGET TESSALY_PG_POOLED=1 TESSALY_TEST_ENGINE=postgres \
       ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E "^($same)\$|^(Server|Functions|Pooled)\."
+    # The same with statements prepared by name, where the pooler can follow
+    # them. In the plain build alone: the sanitized build already sends named
+    # statements through the pooler in pg_server_tests (Pooled.*), and a
+    # second whole pooled run under the sanitizers would cost as much as the
+    # first for little more.
+    if [ "${TESSALY_PG_POOLED_STATEMENTS:-}" = named ] && [ "$build" = build ]; then
+      TESSALY_PG_TARGET=$TESSALY_PG_POOLED_TARGET TESSALY_PG_POOLED=1 TESSALY_TEST_ENGINE=postgres \
+        TESSALY_PG_STATEMENTS=named \
+        ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -E "^($same)\$|^(Server|Functions|Pooled)\."
+    fi
   fi
 else
   echo "test.sh: $no_server" >&2

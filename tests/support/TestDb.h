@@ -1,7 +1,8 @@
 // A fresh attendance database for each test: in memory on SQLite, or, with
 // TESSALY_TEST_ENGINE=postgres, on the PostgreSQL server TESSALY_PG_TARGET
 // names, in a schema of the test process's own (so test processes running side
-// by side never meet), emptied for each test.
+// by side never meet), emptied for each test. With TESSALY_PG_STATEMENTS=named
+// the sessions on the server prepare their statements by name.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -47,12 +48,29 @@ inline std::string TestSchema() {
   return schema;
 }
 
-// The target as another user (a later user= overrides an earlier one).
-inline std::string AsUser(const std::string& target, const std::string& user) {
+// The target with one more parameter ("key=value"): a URI's query
+// parameter, or a pair of a key=value target. A later one of libpq's keys
+// overrides an earlier one; the library's tessaly_statements is read once.
+inline std::string WithParameter(const std::string& target, const std::string& parameter) {
   if (target.starts_with("postgres")) {
-    return target + (target.find('?') == std::string::npos ? "?" : "&") + "user=" + user;
+    return target + (target.find('?') == std::string::npos ? "?" : "&") + parameter;
   }
-  return target + " user=" + user;
+  return target + ' ' + parameter;
+}
+
+// The target as another user.
+inline std::string AsUser(const std::string& target, const std::string& user) {
+  return WithParameter(target, "user=" + user);
+}
+
+// With TESSALY_PG_STATEMENTS=named the tests' sessions prepare their
+// statements by name (tessaly_statements=named), the way a site that asks
+// for it runs, on the server or through a pooler that keeps track of them;
+// else they go unnamed, the library's default.
+inline std::string WithStatements(const std::string& target) {
+  const char* statements = getenv("TESSALY_PG_STATEMENTS");
+  if (statements == nullptr || *statements == '\0') return target;
+  return WithParameter(target, "tessaly_statements=" + std::string(statements));
 }
 
 // True when TESSALY_PG_TARGET is a pooler (TESSALY_PG_POOLED=1), which
@@ -73,14 +91,18 @@ inline void MakeSchemaRole(const std::string& target, const std::string& schema)
 }
 
 // The server target with this process's schema first on the search path
-// (citext lives in public).
-inline std::string SchemaTarget(const std::string& target, const std::string& schema) {
+// (citext lives in public), its statements sent as the library's default
+// has it.
+inline std::string PlainSchemaTarget(const std::string& target, const std::string& schema) {
   if (SchemaByRole()) return AsUser(target, schema);
-  if (target.starts_with("postgres")) {
-    return target + (target.find('?') == std::string::npos ? "?" : "&") +
-           "options=-csearch_path%3D" + schema + "%2Cpublic";
-  }
-  return target + " options='-csearch_path=" + schema + ",public'";
+  return WithParameter(target, target.starts_with("postgres")
+                                   ? "options=-csearch_path%3D" + schema + "%2Cpublic"
+                                   : "options='-csearch_path=" + schema + ",public'");
+}
+
+// The same, its statements sent as TESSALY_PG_STATEMENTS says.
+inline std::string SchemaTarget(const std::string& target, const std::string& schema) {
+  return WithStatements(PlainSchemaTarget(target, schema));
 }
 
 // A connection on an empty schema of this process's own; the schema is

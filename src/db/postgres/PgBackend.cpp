@@ -405,20 +405,46 @@ PgBackend::Result PgBackend::Exec(const char* sql) {
   return Checked(Result(PQexec(conn_.get(), sql)));
 }
 
-const std::string* PgBackend::Prepared(const std::string& key, bool* fresh) {
+std::string* PgBackend::Prepared(const std::string& sql, const Bound& bound, bool* fresh) {
   *fresh = false;
   if (!named_) return nullptr;
-  if (auto found = prepared_.find(key); found != prepared_.end()) {
-    return found->second.empty() ? nullptr : &found->second;
+  // A host sends a few statements many times over (a class adding rows,
+  // whose numbers are now whole, now not): those found last are compared
+  // before a key is made and looked up.
+  const std::vector<Oid>& types = bound.types;
+  const size_t type_bytes = types.size() * sizeof(Oid);
+  auto named = [](std::string& name) { return name.empty() ? nullptr : &name; };
+  for (auto*& last : last_prepared_) {
+    if (last != nullptr && last->first.size() == sql.size() + type_bytes &&
+        std::memcmp(last->first.data() + sql.size(), types.data(), type_bytes) == 0 &&
+        last->first.compare(0, sql.size(), sql) == 0) {
+      std::swap(last, last_prepared_.front());
+      return named(last_prepared_.front()->second);
+    }
   }
-  if (prepared_.size() == kPreparedStatements) return nullptr;
-  *fresh = true;
-  return &prepared_.emplace(key, "tessaly_" + std::to_string(prepared_.size() + 1)).first->second;
+  std::string key;
+  key.reserve(sql.size() + type_bytes);
+  key.append(sql).append(reinterpret_cast<const char*>(types.data()), type_bytes);
+  auto found = prepared_.find(key);
+  if (found == prepared_.end()) {
+    if (prepared_.size() == kPreparedStatements) return nullptr;
+    *fresh = true;
+    found =
+        prepared_.emplace(std::move(key), "tessaly_" + std::to_string(prepared_.size() + 1)).first;
+  }
+  std::rotate(last_prepared_.begin(), last_prepared_.end() - 1, last_prepared_.end());
+  last_prepared_.front() = &*found;
+  return named(found->second);
 }
 
-// A statement whose preparing failed or whose session was lost was never
-// made: it is prepared again when next sent.
-void PgBackend::Forget(const std::string& key) { prepared_.erase(key); }
+// A statement whose preparing failed (or was cut short with its session)
+// is sent unnamed from now on, as one that went stale is, and its name is
+// never given to another: a pooler keeping track of prepared statements
+// takes the name at the Parse it passes on, whether or not the server makes
+// the statement, and would end the session at a second Parse of it. It lets
+// go of a name only at the protocol's Close, which libpq sends from version
+// 17 on (it does not follow a DEALLOCATE).
+void PgBackend::Unname(std::string& name) { name.clear(); }
 
 // Jet moved a counter past a number a row was written with; the server's
 // sequence stays where it was, so a number it gives later may already be a
@@ -511,7 +537,9 @@ void PgBackend::ForgetRules() {
 }
 
 PgBackend::KnownInsert* PgBackend::Known(const std::string& sql) {
-  auto found = inserts_.find(sql);
+  // The same insert again (a class adding rows) is the one found last.
+  auto found = last_insert_ != inserts_.end() && last_insert_->first == sql ? last_insert_
+                                                                            : inserts_.find(sql);
   if (found == inserts_.end()) {
     std::optional<RowInsert> row = ReadRowInsert(sql);
     if (!row) return nullptr;
@@ -524,6 +552,7 @@ PgBackend::KnownInsert* PgBackend::Known(const std::string& sql) {
     found->second.row = std::move(*row);
     found->second.unique_sql = sql + " ON CONFLICT DO NOTHING";
   }
+  last_insert_ = found;
   KnownInsert& known = found->second;
   if (known.epoch != rules_epoch_) {
     known.epoch = rules_epoch_;
@@ -540,14 +569,9 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   // parses and plans a shape once, as the engine of a file compiles it once.
   // Unnamed, the server parses and plans it each time, and nothing of it
   // outlives the statement.
-  std::string key;
-  if (named_) {
-    key = sql;
-    key.append(reinterpret_cast<const char*>(bound.types.data()),
-               bound.types.size() * sizeof(Oid));
-  }
   bool fresh = false;
-  const std::string* prepared = Prepared(key, &fresh);
+  std::string* prepared = Prepared(sql, bound, &fresh);
+  // Its own copy: unnaming the statement below empties the kept name.
   const std::string name = prepared != nullptr ? *prepared : std::string();
   auto send = [&] {
     return prepared != nullptr
@@ -559,7 +583,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   // A prepared statement whose tables changed shape never ran: it is sent
   // unnamed from now on (it is never deallocated, see kPreparedStatements).
   auto resend = [&] {
-    prepared_[key].clear();
+    Unname(*prepared);
     return Send(sql, parameters, guard, describe);
   };
   if (!guard && !fresh) {
@@ -597,7 +621,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   if (sent && guard) sent = SendParams(conn_.get(), kRelease, none);
   if (sent) sent = PQpipelineSync(conn_.get()) == 1;
   if (!sent) {
-    if (fresh) Forget(key);
+    if (fresh) Unname(*prepared);
     PQexitPipelineMode(conn_.get());
     throw Lost(PQerrorMessage(conn_.get()));
   }
@@ -620,7 +644,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
   };
   if (results.size() < expected || IsLost(conn_.get())) {
-    if (fresh) Forget(key);
+    if (fresh) Unname(*prepared);
     for (const Result& r : results) {
       if (PQresultStatus(r.get()) == PGRES_FATAL_ERROR) Fail(r.get());
     }
@@ -649,7 +673,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   // The failure is the preparing's (then the statement was never made) or
   // the statement's own.
   const size_t failed = fresh && !ok(statement - 1) ? statement - 1 : statement;
-  if (failed != statement) Forget(key);
+  if (failed != statement) Unname(*prepared);
   const Error error = Mapped(results[failed].get(), PQerrorMessage(conn_.get()));
   const bool stale = prepared != nullptr && failed == statement && Stale(results[failed].get());
   if (guard) {

@@ -1,8 +1,9 @@
 // The PostgreSQL engine behind a Connection, through libpq.
 #pragma once
 
-#include <cstdint>
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +26,8 @@ struct pg_result;
 struct pg_cancel;
 
 namespace tessaly::db::postgres {
+
+struct Bound;
 
 // One session with a PostgreSQL server, owned alone. The session installs
 // Jet's functions (in a schema of their own) and the citext extension when
@@ -141,8 +144,10 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   class CopyLoad;
   // The name of the prepared statement for a text and its parameters' types,
   // or null for one sent unnamed; *fresh when it is yet to be prepared.
-  const std::string* Prepared(const std::string& key, bool* fresh);
-  void Forget(const std::string& key);
+  std::string* Prepared(const std::string& sql, const Bound& bound, bool* fresh);
+  // Sends the statement of name (Prepared's) unnamed from now on; its name
+  // is not reused.
+  void Unname(std::string& name);
   void Setup();
   void MakeTextType(bool public_on_path);
   // The version and digest of the Jet functions a database holds.
@@ -214,6 +219,8 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   };
   static constexpr size_t kKnownInserts = 256;
   std::unordered_map<std::string, KnownInsert> inserts_;
+  // The entry found last; an insertion (which may rehash) sets it again.
+  std::unordered_map<std::string, KnownInsert>::iterator last_insert_ = inserts_.end();
   KnownInsert* Known(const std::string& sql);
   // The columns (table, column number) of the Byte and Yes/No domains, which
   // the server reports as their base type; read after each change of the
@@ -242,12 +249,15 @@ class PgBackend final : public internal::Backend, private jet::Catalog, private 
   std::atomic<pg_cancel*> side_cancel_{nullptr};
   // Whether statements are prepared by name; else each is sent unnamed.
   bool named_ = false;
-  // Prepared statements by text and parameter types, most recently used
-  // first; an empty name for one sent unnamed. The first 64 shapes are
-  // prepared, the rest sent unnamed: no statement is ever deallocated, which
-  // a pooler keeping track of prepared statements could not follow.
+  // Prepared statements by text and parameter types; an empty name for one
+  // sent unnamed. The first 64 shapes are prepared, the rest sent unnamed:
+  // no statement is ever deallocated, which a pooler keeping track of
+  // prepared statements could not follow, and no name is given twice.
   static constexpr size_t kPreparedStatements = 64;
   std::unordered_map<std::string, std::string> prepared_;
+  // The entries of prepared_ found last, the last first (entries never move
+  // or go).
+  std::array<std::pair<const std::string, std::string>*, 4> last_prepared_{};
 };
 
 }  // namespace tessaly::db::postgres
