@@ -29,16 +29,21 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 // A text between two quote characters, each one inside doubled: how SQL
 // writes a text literal ('...') or a name ("...") and CSV a field.
+// Whether every character of text is a digit 0-9 (true for none).
+inline bool IsDigits(std::string_view text) {
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
 inline void AppendDelimited(std::string& out, std::string_view text, char quote) {
-  out += quote;
+  out.append(1, quote);
   // Copied a run at a time: most texts hold no quote at all.
   for (size_t at = text.find(quote); at != std::string_view::npos; at = text.find(quote)) {
-    out.append(text.data(), at + 1);
-    out += quote;
+    out.append(text.data(), at + 1).append(1, quote);
     text.remove_prefix(at + 1);
   }
-  out.append(text);
-  out += quote;
+  out.append(text).append(1, quote);
 }
 inline std::string Delimited(std::string_view text, char quote) {
   std::string out;

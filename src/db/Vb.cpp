@@ -177,6 +177,31 @@ std::string NumberText(Float value) {
   if (std::isnan(value)) return "1.#QNAN";
   if (std::isinf(value)) return value < 0 ? "-1.#INF" : "1.#INF";
   if (value == 0) return "0";  // negative zero too
+  if constexpr (std::is_same_v<Float, float>) {
+    // Most Singles a record holds have a few decimals (7.5, 0.25, 8). One
+    // that is exactly a whole number of ten-thousandths (a Single times 10^4
+    // is exact in a Double) of at most seven digits, below 10^7, is its own
+    // rounding to seven digits and is written as it stands.
+    const double scaled = static_cast<double>(value) * 1e4;
+    if (std::fabs(value) < 1e7F && scaled == std::nearbyint(scaled)) {
+      const auto n = static_cast<int64_t>(std::fabs(scaled));
+      int64_t significant = n;
+      while (significant % 10 == 0) significant /= 10;
+      if (significant < 10000000) {
+        std::string out = value < 0 ? "-" : "";
+        out += std::to_string(n / 10000);
+        if (int64_t fraction = n % 10000; fraction != 0) {
+          char places[] = {'.', '0', '0', '0', '0'};
+          for (int i = 4; i > 0; --i, fraction /= 10)
+            places[i] = static_cast<char>('0' + fraction % 10);
+          size_t used = 5;
+          while (places[used - 1] == '0') --used;
+          out.append(places, used);
+        }
+        return out;
+      }
+    }
+  }
 
   char buf[48];
   char* end = WriteScientific(buf, buf + sizeof buf, value);

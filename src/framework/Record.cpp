@@ -78,12 +78,13 @@ db::Recordset& Record::OpenQuery(std::string_view sql, db::CursorTypeEnum cursor
   return framework::OpenQuery(recordset_.get(), sql, connection(), cursor);
 }
 
-eRESULT Record::Add(std::string& ErrStr, int32_t ExtraParam) {
+// An add does not look for the row first, so it has no use for the row's
+// condition: it is not written.
+eRESULT Record::Add(std::string& ErrStr, int32_t) {
   const std::string fields = GetValueFields(0);
-  const std::string where = GetWhereString(ExtraParam);
   const std::string values = GetValuesString(0);
-  return mdlConst::ExeInsertSQL(table_, where, fields, values, connection(), recordset_.get(),
-                                ErrStr, false, &last_error_);
+  return mdlConst::ExeInsertSQL(table_, {}, fields, values, connection(), recordset_.get(), ErrStr,
+                                false, &last_error_);
 }
 
 eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {

@@ -1,5 +1,7 @@
 #include "tessaly/framework/SqlText.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "db/Rules.h"
@@ -15,9 +17,9 @@ void AppendQuoted(std::string& out, std::string_view value) {
 }
 
 void AppendDate(std::string& out, std::string_view value) {
-  out += '#';
-  for (char c : value) out += c == '#' ? '?' : c;
-  out += '#';
+  const size_t start = out.size();
+  out.append("#").append(value).append("#");
+  std::replace(out.begin() + static_cast<ptrdiff_t>(start) + 1, out.end() - 1, '#', '?');
 }
 
 // A single as a statement holds it. NaN and infinity have no literal in a
@@ -81,7 +83,8 @@ Items& Items::Date(std::string_view column, std::string_view value, bool cr) {
 
 Items& Items::Number(std::string_view column, int32_t value, bool cr) {
   Begin(column);
-  text_ += std::to_string(value);
+  char digits[12];
+  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
   End(cr);
   return *this;
 }

@@ -4,8 +4,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "support/TestDb.h"
 #include "tessaly/Error.h"
@@ -148,6 +151,40 @@ TEST(NumberText, FifteenAndSevenDigits) {
                                                     {FLT_MAX, "3.402823E+38"}};
   for (auto [value, want] : kSingles) EXPECT_EQ(SingleText(value), want) << value;
   EXPECT_EQ(static_cast<float>(Val(SingleText(7.3f))), 7.3f);
+}
+
+// Between 10^-4 and 10^7 a Single's text is C's seven-digit %g, with its
+// trailing zeros dropped: the few-decimal values a record holds (written a
+// short way) and every other Single there alike.
+TEST(NumberText, SinglesOfFewDecimalsAsEveryOther) {
+  std::vector<float> values;
+  for (int n = 1; n <= 300000; n += 7) {
+    for (float scale : {1e-4F, 1e-2F, 0.5F, 1.0F, 25.0F})
+      values.push_back(static_cast<float>(n) * scale);
+  }
+  std::mt19937 random(11);
+  for (int i = 0; i < 100000; ++i) {
+    values.push_back(std::uniform_real_distribution<float>(1e-4F, 1e7F)(random));
+    values.push_back(static_cast<float>(random() % 100000000) / 10000.0F);
+  }
+  for (float v : {0.0001F, 9999999.0F, 9999999.5F, 0.00015F, 1234.5678F, 0.1F, 7.5F, 8.0F}) {
+    values.push_back(v);
+  }
+  int checked = 0;
+  for (const float v : values) {
+    if (!(v >= 1e-4F && v < 1e7F)) continue;
+    for (const float signed_value : {v, -v}) {
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "%.7g", static_cast<double>(signed_value));
+      std::string want = expected;
+      if (const size_t e = want.find('e'); e != std::string::npos) {
+        want = (want.substr(0, e) + "E" + want.substr(e + 1));  // 9999999.5 rounds up to 1e+07
+      }
+      ASSERT_EQ(SingleText(signed_value), want) << signed_value;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 400000);
 }
 
 }  // namespace

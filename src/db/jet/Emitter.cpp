@@ -9,22 +9,30 @@
 
 namespace tessaly::db::jet {
 
-std::string TextOfLiteral(std::string_view literal) {
+void AssignTextOfLiteral(std::string_view literal, std::string& value) {
   // Mostly no delimiter is doubled inside: the body is copied whole.
   const std::string_view body = literal.substr(1, literal.size() - 2);
-  if (body.find(literal.front()) == std::string_view::npos) return std::string(body);
-  std::string value;
+  if (body.find(literal.front()) == std::string_view::npos) {
+    value.assign(body);
+    return;
+  }
+  value.clear();
   value.reserve(body.size());
   for (size_t i = 1; i + 1 < literal.size(); ++i) {
     value += literal[i];
     if (literal[i] == literal.front()) ++i;  // a doubled delimiter
   }
+}
+
+std::string TextOfLiteral(std::string_view literal) {
+  std::string value;
+  AssignTextOfLiteral(literal, value);
   return value;
 }
 
 bool NumberParameter(std::string_view text, Parameter& p) {
   const char* end = text.data() + text.size();
-  if (text.find_first_not_of("0123456789") == std::string_view::npos) {
+  if (rules::IsDigits(text)) {
     auto [ptr, ec] = std::from_chars(text.data(), end, p.integer);
     p.kind = Parameter::Kind::kInteger;
     return ec == std::errc() && ptr == end;  // beyond 64 bits: left to the engine

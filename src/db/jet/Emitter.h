@@ -24,6 +24,8 @@ namespace tessaly::db::jet {
 // doubled delimiters read once.
 bool NumberParameter(std::string_view text, Parameter& p);
 std::string TextOfLiteral(std::string_view literal);
+// The same into value, whose room is used again.
+void AssignTextOfLiteral(std::string_view literal, std::string& value);
 
 // Every operator expression that stands as an operand is parenthesised, so
 // Jet's precedence survives whatever the engine's is. Comparisons, IN,

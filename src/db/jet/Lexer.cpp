@@ -44,14 +44,15 @@ void Lexer::Next(Token& t) {
   t.offset = static_cast<uint32_t>(pos_);
   if (pos_ >= n) {
     t.kind = TokenKind::kEnd;
-    t.text = input_.substr(n, 0);
+    t.text = std::string_view(input_.data() + n, 0);
     return;
   }
   const size_t start = pos_;
   const unsigned char c = static_cast<unsigned char>(input_[pos_]);
+  // start <= end <= n: the token is viewed without substr's check.
   auto finish = [&](TokenKind kind, size_t end) {
     t.kind = kind;
-    t.text = input_.substr(start, end - start);
+    t.text = std::string_view(input_.data() + start, end - start);
     pos_ = end;
   };
 

@@ -16,6 +16,8 @@ namespace tessaly::db::jet {
 class Lexer {
  public:
   explicit Lexer(std::string_view input) : input_(input) {}
+  // Reads on from byte pos, where a token of input starts.
+  Lexer(std::string_view input, size_t pos) : input_(input), pos_(pos) {}
 
   // Reads the next token into token (written in place: the token buffer is
   // on the hot path of every INSERT); kEnd, empty at the input's end, once

@@ -106,7 +106,12 @@ class Shapes {
   // false when it cannot be); none for any other token.
   static std::optional<Class> Literal(const Token& t, std::vector<Parameter>& out, bool* read) {
     switch (t.kind) {
-      case TokenKind::kText: out.push_back(Parameter::Text(TextOfLiteral(t.text))); return kText;
+      case TokenKind::kText: {
+        Parameter& p = out.emplace_back();
+        p.kind = Parameter::Kind::kText;
+        AssignTextOfLiteral(t.text, p.text);
+        return kText;
+      }
       case TokenKind::kDateLit: {
         const std::optional<Date> date = Date::ParseLiteral(t.text.substr(1, t.text.size() - 2));
         if (!date) {
@@ -119,11 +124,12 @@ class Shapes {
         return kDate;
       }
       case TokenKind::kNumber: {
-        Parameter p;
-        if (!NumberParameter(t.text, p)) return std::nullopt;
-        const Class c = p.kind == Parameter::Kind::kInteger ? kWhole : kReal;
-        out.push_back(std::move(p));
-        return c;
+        Parameter& p = out.emplace_back();
+        if (!NumberParameter(t.text, p)) {
+          out.pop_back();
+          return std::nullopt;
+        }
+        return p.kind == Parameter::Kind::kInteger ? kWhole : kReal;
       }
       default: return std::nullopt;
     }
@@ -141,8 +147,138 @@ class Shapes {
     sql_.emplace(key, sql);
   }
 
+  // The shapes used last are also kept as outlines: the bytes around their
+  // literals, with a translation for each run of the literals' classes met
+  // (a class's rows hold a whole number of hours in one row, a fraction in
+  // the next). A statement is matched against them byte for byte, the lexer
+  // reading only its literals, before its tokens are read and its key made.
+  // A class adding rows sends the same columns each time, and the words and
+  // names around its values are most of each statement.
+  bool Match(std::string_view sql, const Dialect& dialect, bool ansi89, uint64_t generation,
+             Translation& result) {
+    thread_local std::vector<Token> found;
+    thread_local std::string classes;
+    for (size_t i = 0; i < recent_.size(); ++i) {
+      const Outline& o = recent_[i];
+      if (!o.Of(dialect, ansi89, generation) || !o.Around(sql, found, classes)) continue;
+      // No other outline has the same bytes around its literals.
+      const auto shape = std::find_if(o.shapes.begin(), o.shapes.end(),
+                                      [&](const auto& s) { return s.first == classes; });
+      if (shape == o.shapes.end()) return false;
+      result.parameters.reserve(found.size());
+      bool read = true;
+      for (size_t k = 0; k < found.size(); ++k) {
+        if (Literal(found[k], result.parameters, &read) != static_cast<Class>(classes[k]) ||
+            !read) {
+          result.parameters.clear();
+          return false;
+        }
+      }
+      result.sql = shape->second;
+      result.ok = true;
+      std::rotate(recent_.begin(), recent_.begin() + static_cast<ptrdiff_t>(i),
+                  recent_.begin() + static_cast<ptrdiff_t>(i) + 1);
+      return true;
+    }
+    return false;
+  }
+
+  // Keeps the outline of a statement of a kept shape, whose translation is sql.
+  void Remember(std::string_view statement, const std::vector<Token>& tokens,
+                const Dialect& dialect, bool ansi89, uint64_t generation, const std::string& sql) {
+    Outline made{&dialect, generation, ansi89};
+    std::string classes;
+    std::vector<Parameter> unused;
+    size_t from = 0;
+    for (const Token& t : tokens) {
+      bool read = true;
+      const std::optional<Class> c = Literal(t, unused, &read);
+      if (!c) continue;
+      made.slots.push_back(
+          {t.offset - static_cast<uint32_t>(from), t.kind, Outline::Lead(t.text[0])});
+      classes += *c;
+      made.between.append(statement.substr(from, t.offset - from));
+      from = t.end();
+    }
+    made.between.append(statement.substr(from));
+    auto same = std::find_if(recent_.begin(), recent_.end(), [&](const Outline& o) {
+      return o.Of(dialect, ansi89, generation) && o.slots == made.slots &&
+             o.between == made.between;
+    });
+    if (same == recent_.end()) {
+      if (recent_.size() >= kRecent) recent_.pop_back();
+      same = recent_.insert(recent_.begin(), std::move(made));
+    }
+    // Each number may be whole or not: a long row of them is not kept in
+    // every combination.
+    if (same->shapes.size() >= kShapesOfAnOutline) same->shapes.clear();
+    same->shapes.emplace_back(std::move(classes), sql);
+  }
+
  private:
+  static constexpr size_t kRecent = 16;
+  static constexpr size_t kShapesOfAnOutline = 16;
+
+  struct Outline {
+    // A literal's first byte as the token before it sees it: any digit
+    // alike. The token before a literal ends where it does because of that
+    // byte (a word would run on into a digit), so a literal of the same
+    // lead leaves the bytes before it read as they were.
+    static char Lead(char c) { return c >= '0' && c <= '9' ? '0' : c; }
+
+    bool Of(const Dialect& d, bool a, uint64_t g) const {
+      return dialect == &d && ansi89 == a && generation == g;
+    }
+
+    // Whether statement's bytes are this outline's around literals of the
+    // same kinds, each read by the lexer from where it starts: its literals'
+    // tokens into found, their classes into classes.
+    bool Around(std::string_view statement, std::vector<Token>& found, std::string& classes) const {
+      found.resize(slots.size());
+      classes.resize(slots.size());
+      size_t at = 0;
+      size_t from = 0;
+      auto same = [&](size_t bytes) {
+        return statement.size() - at >= bytes &&
+               statement.compare(at, bytes, between, from, bytes) == 0;
+      };
+      for (size_t i = 0; i < slots.size(); ++i) {
+        const Slot& slot = slots[i];
+        if (!same(slot.before)) return false;
+        at += slot.before;
+        from += slot.before;
+        if (at >= statement.size() || Lead(statement[at]) != slot.lead) return false;
+        Token& t = found[i];
+        Lexer(statement, at).Next(t);
+        if (t.kind != slot.kind) return false;
+        // As Literal classes it; it reads the literal once the whole
+        // statement has matched.
+        classes[i] = t.kind == TokenKind::kText      ? kText
+                     : t.kind == TokenKind::kDateLit ? kDate
+                     : rules::IsDigits(t.text)       ? kWhole
+                                                     : kReal;
+        at = t.end();
+      }
+      return statement.size() - at == between.size() - from && same(between.size() - from);
+    }
+
+    struct Slot {
+      uint32_t before;  // the bytes since the literal before (or the start)
+      TokenKind kind;
+      char lead;
+      bool operator==(const Slot&) const = default;
+    };
+    const Dialect* dialect = nullptr;
+    uint64_t generation = 0;
+    bool ansi89 = false;
+    std::string between;  // the statement's bytes outside its literals
+    std::vector<Slot> slots;
+    // The translation for each run of the literals' classes.
+    std::vector<std::pair<std::string, std::string>> shapes;
+  };
+
   std::unordered_map<std::string, std::string> sql_;
+  std::vector<Outline> recent_;
 };
 
 // Writes the statement at root into result (which holds its parameters
@@ -236,21 +372,25 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   thread_local std::string key;
 
   Translation result;
-  Tokenize(jet_sql, tokens);
   // The catalog the emitter reads: none for an engine that only wants the
   // columns of a * (the expanding pass reads it).
   Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
   // No catalog, or one whose answers stand until its generation changes;
   // the answers of any other may change between two statements.
   const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
+  const bool keepable = lift_literals && (resolver == nullptr || generation != 0);
+  if (keepable && shapes.Match(jet_sql, dialect, ansi89_wildcards, generation, result)) {
+    return result;
+  }
+  Tokenize(jet_sql, tokens);
   bool read = false;
-  const bool shaped =
-      lift_literals && (resolver == nullptr || generation != 0) &&
-      Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key, result.parameters, &read);
+  const bool shaped = keepable && Shapes::Key(tokens, dialect, ansi89_wildcards, generation, key,
+                                              result.parameters, &read);
   if (shaped) {
     if (const std::string* sql = shapes.Find(key); sql != nullptr && read) {
       result.sql = *sql;
       result.ok = true;
+      shapes.Remember(jet_sql, tokens, dialect, ansi89_wildcards, generation, result.sql);
       return result;
     }
     result.parameters.clear();
@@ -288,6 +428,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   if (shaped && result.ok && (resolver == nullptr || resolver->Generation() == generation) &&
       Shapes::Keeps(ast, root, tokens, result)) {
     shapes.Keep(key, result.sql);
+    shapes.Remember(jet_sql, tokens, dialect, ansi89_wildcards, generation, result.sql);
   }
   return result;
 }

@@ -1,6 +1,7 @@
 #include "db/postgres/PgValues.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -14,49 +15,92 @@ namespace tessaly::db::postgres {
 
 using internal::Cell;
 
+namespace {
+
+// A Double as a text the server reads back as the same Double. Most values
+// a statement writes have a few decimals (7.5, 0.25): such a value is the
+// whole number it makes times a power of ten, written with its point, and
+// is read back exactly when that division gives the value again (both
+// numbers are exact Doubles, and a division rounds once). Any other takes
+// the shortest text that reads back, which costs several times as much.
+void AppendReal(std::string& out, double value) {
+  static constexpr double kPowers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  constexpr double kExact = 9007199254740992.0;  // 2^53: every whole number below is exact
+  for (int places = 0; places < static_cast<int>(std::size(kPowers)); ++places) {
+    const double scaled = std::nearbyint(value * kPowers[places]);
+    if (!(std::fabs(scaled) < kExact)) break;
+    if (scaled / kPowers[places] != value || (scaled == 0 && std::signbit(value))) continue;
+    char digits[24];
+    const auto whole = static_cast<int64_t>(scaled);
+    char* end = std::to_chars(digits, digits + sizeof digits, whole < 0 ? -whole : whole).ptr;
+    const auto count = static_cast<int>(end - digits);
+    if (whole < 0) out += '-';
+    if (count <= places)
+      out.append("0.").append(static_cast<size_t>(places - count), '0').append(digits, end);
+    else
+      out.append(digits, static_cast<size_t>(count - places))
+          .append(places > 0 ? "." : "")
+          .append(end - places, end);
+    return;
+  }
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+}  // namespace
+
 Bound::Bound(std::span<const Parameter> parameters) {
-  // Room for every parameter made once: values point into texts, whose
-  // strings must not move.
-  texts.reserve(parameters.size());
   types.reserve(parameters.size());
   values.reserve(parameters.size());
+  written.reserve(parameters.size() * 16);
+  // First every written text, into one buffer; then, the buffer done
+  // growing, where each starts. A text parameter is sent from itself.
   for (const Parameter& p : parameters) {
     switch (p.kind) {
-      case Parameter::Kind::kInteger:
-        texts.push_back(std::to_string(p.integer));
+      case Parameter::Kind::kInteger: {
+        char buffer[24];
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p.integer);
+        written.append(buffer, end);
         types.push_back(p.integer >= INT32_MIN && p.integer <= INT32_MAX ? kInt4Oid : kInt8Oid);
         break;
-      case Parameter::Kind::kReal: {
-        char buffer[32];
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p.real);
-        texts.emplace_back(buffer, ec == std::errc() ? end : buffer);
+      }
+      case Parameter::Kind::kReal:
+        AppendReal(written, p.real);
         types.push_back(kFloat8Oid);
         break;
-      }
       case Parameter::Kind::kText:
         // Sent as a C string, a text would end at its first character 0.
         if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
-        values.push_back(p.text.c_str());
         types.push_back(0);
         continue;
       case Parameter::Kind::kDate:
-        texts.push_back(p.date.ToStored());
+        written += p.date.ToStored();
         types.push_back(kTimestampOid);
         break;
       case Parameter::Kind::kCurrency:
-        texts.push_back(Currency{p.integer}.ToText());
+        written += Currency{p.integer}.ToText();
         types.push_back(kNumericOid);
         break;
       case Parameter::Kind::kDecimal:
-        texts.push_back(p.text);
+        written += p.text;
         types.push_back(kNumericOid);
         break;
       case Parameter::Kind::kBytes:
-        texts.push_back("\\x" + Hex(p.text));
+        written.append("\\x").append(Hex(p.text));
         types.push_back(kByteaOid);
         break;
     }
-    values.push_back(texts.back().c_str());
+    written += '\0';  // none of these texts holds one
+  }
+  const char* next = written.data();
+  for (const Parameter& p : parameters) {
+    if (p.kind == Parameter::Kind::kText) {
+      values.push_back(p.text.c_str());
+      continue;
+    }
+    values.push_back(next);
+    next += std::strlen(next) + 1;
   }
 }
 

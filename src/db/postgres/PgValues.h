@@ -42,7 +42,9 @@ std::string Hex(std::string_view bytes);
 // A text parameter is sent from the parameter itself, which must outlive the
 // Bound; only the other kinds are written out here.
 struct Bound {
-  std::vector<std::string> texts;
+  // The written parameters' texts back to back, each ended by a 0: one
+  // buffer for them all rather than a string each.
+  std::string written;
   std::vector<const char*> values;
   std::vector<Oid> types;
 
