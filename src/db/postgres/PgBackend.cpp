@@ -408,23 +408,24 @@ PgBackend::Result PgBackend::Exec(const char* sql) {
 std::string* PgBackend::Prepared(const std::string& sql, const Bound& bound, bool* fresh) {
   *fresh = false;
   if (!named_) return nullptr;
+  // The key is the text and the parameters' types (none without parameters).
   // A host sends a few statements many times over (a class adding rows,
   // whose numbers are now whole, now not): those found last are compared
   // before a key is made and looked up.
-  const std::vector<Oid>& types = bound.types;
-  const size_t type_bytes = types.size() * sizeof(Oid);
+  const std::string_view types(reinterpret_cast<const char*>(bound.types.data()),
+                               bound.types.size() * sizeof(Oid));
   auto named = [](std::string& name) { return name.empty() ? nullptr : &name; };
   for (auto*& last : last_prepared_) {
-    if (last != nullptr && last->first.size() == sql.size() + type_bytes &&
-        std::memcmp(last->first.data() + sql.size(), types.data(), type_bytes) == 0 &&
+    if (last != nullptr && last->first.size() == sql.size() + types.size() &&
+        std::string_view(last->first).substr(sql.size()) == types &&
         last->first.compare(0, sql.size(), sql) == 0) {
       std::swap(last, last_prepared_.front());
       return named(last_prepared_.front()->second);
     }
   }
   std::string key;
-  key.reserve(sql.size() + type_bytes);
-  key.append(sql).append(reinterpret_cast<const char*>(types.data()), type_bytes);
+  key.reserve(sql.size() + types.size());
+  key.append(sql).append(types);
   auto found = prepared_.find(key);
   if (found == prepared_.end()) {
     if (prepared_.size() == kPreparedStatements) return nullptr;
