@@ -186,7 +186,10 @@ class Shapes {
   // Keeps the outline of a statement of a kept shape, whose translation is sql.
   void Remember(std::string_view statement, const std::vector<Token>& tokens,
                 const Dialect& dialect, bool ansi89, uint64_t generation, const std::string& sql) {
-    Outline made{&dialect, generation, ansi89};
+    Outline made;
+    made.dialect = &dialect;
+    made.generation = generation;
+    made.ansi89 = ansi89;
     std::string classes;
     std::vector<Parameter> unused;
     size_t from = 0;
@@ -211,6 +214,9 @@ class Shapes {
     }
     // Each number may be whole or not: a long row of them is not kept in
     // every combination.
+    for (const auto& [kept, unused_sql] : same->shapes) {
+      if (kept == classes) return;
+    }
     if (same->shapes.size() >= kShapesOfAnOutline) same->shapes.clear();
     same->shapes.emplace_back(std::move(classes), sql);
   }
