@@ -7,6 +7,7 @@
 #include "db/Letters.h"
 #include "db/SavedQueries.h"
 #include "db/jet/Dialect.h"
+#include "db/jet/LiftedInsert.h"
 #include "db/jet/Translator.h"
 #include "tessaly/Error.h"
 
@@ -249,6 +250,19 @@ int32_t Connection::Run(std::string_view sql, internal::ResultData* out) {
   const jet::Translation t = Lifted(sql, *backend_, *saved_, ansi89_, trace_);
   if (int32_t count = 0; RanItsOwnWay(*backend_, t, &count)) return count;
   return backend_->Run(t.sql, t.parameters, out);
+}
+
+void Connection::ExecuteLifted(jet::LiftedInsert& statement,
+                               const std::function<std::string()>& text) {
+  // An INSERT ... VALUES names no source, so the saved queries leave it as
+  // it stands, and a kept shape is a plain INSERT the engine runs as such.
+  if (!jet::TranslateLifted(statement, backend_->dialect(), ansi89_, backend_->names(),
+                            statement.sql)) {
+    Run(text(), nullptr);
+    return;
+  }
+  if (trace_) trace_(text());
+  backend_->Run(statement.sql, statement.literals(), nullptr);
 }
 
 std::unique_ptr<internal::RowStream> Connection::Stream(std::string_view sql,

@@ -1,5 +1,7 @@
 #include "tessaly/framework/Record.h"
 
+#include "db/jet/LiftedInsert.h"
+#include "tessaly/db/Connection.h"
 #include "tessaly/db/Recordset.h"
 #include "tessaly/db/Vb.h"
 #include "tessaly/framework/Record.h"
@@ -78,13 +80,41 @@ db::Recordset& Record::OpenQuery(std::string_view sql, db::CursorTypeEnum cursor
   return framework::OpenQuery(recordset_.get(), sql, connection(), cursor);
 }
 
+bool Record::LiftRow(db::jet::LiftedInsert&) const { return false; }
+
 // An add does not look for the row first, so it has no use for the row's
-// condition: it is not written.
+// condition: it is not written. Its values go to the connection as read
+// from the properties; the statement's text is written only when the host
+// traces statements, or when the connection has not yet seen its shape.
 eRESULT Record::Add(std::string& ErrStr, int32_t) {
-  const std::string fields = GetValueFields(0);
-  const std::string values = GetValuesString(0);
-  return mdlConst::ExeInsertSQL(table_, {}, fields, values, connection(), recordset_.get(), ErrStr,
-                                false, &last_error_);
+  // One statement's room per thread serves every object adding rows; an add
+  // made while another is under way (from a host's trace) gets its own.
+  thread_local db::jet::LiftedInsert kept;
+  thread_local bool kept_in_use = false;
+  db::jet::LiftedInsert own;
+  db::jet::LiftedInsert& lifted = kept_in_use ? own : kept;
+  const bool keeping = !kept_in_use;
+  kept_in_use = true;
+  struct Release {
+    bool keeping;
+    ~Release() {
+      if (keeping) kept_in_use = false;
+    }
+  } release{keeping};
+  if (!LiftRow(lifted) || !lifted.ok()) {
+    const std::string fields = GetValueFields(0);
+    const std::string values = GetValuesString(0);
+    return mdlConst::ExeInsertSQL(table_, {}, fields, values, connection(), recordset_.get(),
+                                  ErrStr, false, &last_error_);
+  }
+  return Trapped(Operation::kInsert, &ErrStr, [&] {
+    const std::shared_ptr<db::Connection>& conn = connection();
+    if (!conn) throw Error::Runtime(errnum::kObjectNotSet);
+    conn->ExecuteLifted(lifted, [this] {
+      return mdlConst::InsertText(table_, GetValueFields(0), GetValuesString(0));
+    });
+    return RES_ADDOK;
+  });
 }
 
 eRESULT Record::Update(std::string& ErrStr, int32_t ExtraParam) {

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <utility>
 
+#include "db/jet/LiftedInsert.h"
 #include "framework/ColumnTable.h"
 #include "tessaly/framework/Listing.h"
 #include "tessaly/framework/Record.h"
@@ -22,10 +24,36 @@ namespace tessaly::framework {
 const db::Variant& ColumnValue(const db::Fields& fields, std::string_view name);
 
 template <class Self, class KeyId>
-std::string RecordOf<Self, KeyId>::GetValueFields(int32_t) {
+const std::string& RecordOf<Self, KeyId>::RowNames() {
   // Every row of the class names the same columns: written once.
   static const std::string names = ColumnNames(RowColumns());
   return names;
+}
+
+template <class Self, class KeyId>
+std::string RecordOf<Self, KeyId>::GetValueFields(int32_t) {
+  return RowNames();
+}
+
+template <class Self, class KeyId>
+bool RecordOf<Self, KeyId>::LiftRow(db::jet::LiftedInsert& into) const {
+  // A class that writes its own insert texts has them sent as written.
+  using Builder = std::string (RecordOf::*)(int32_t);
+  if constexpr (!std::is_same_v<decltype(&Self::GetValueFields), Builder> ||
+                !std::is_same_v<decltype(&Self::GetValuesString), Builder>) {
+    return false;
+  } else {
+    // The bytes around the values are the same for every row of the table.
+    const bool bytes_stand = into.Start(&RowColumns(), table());
+    if (!bytes_stand) mdlConst::AppendInsertHead(into.between, table(), RowNames());
+    sql::Items items(into, bytes_stand);
+    WriteItems(RowColumns(), items, true);
+    if (!bytes_stand) {
+      into.between += ')';
+      into.Framed();
+    }
+    return true;
+  }
 }
 
 template <class Self, class KeyId>
@@ -80,14 +108,20 @@ std::string RecordOf<Self, KeyId>::ColumnNames(const ColumnList<Self>& columns) 
 template <class Self, class KeyId>
 std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::Items::Form form,
                                          bool cr) const {
-  const auto& self = static_cast<const Self&>(*this);
   sql::Items items(form);
+  WriteItems(columns, items, cr);
+  return std::move(items).str();
+}
+
+template <class Self, class KeyId>
+void RecordOf<Self, KeyId>::WriteItems(const ColumnList<Self>& columns, sql::Items& items,
+                                       bool cr) const {
+  const auto& self = static_cast<const Self&>(*this);
+  const bool assignments = items.form() == sql::Items::Form::kAssignments;
   for (const ColumnDef<Self>* column : columns) {
     const ColumnSpec& decl = column->decl;
-    column->item(self, items, decl.AssignedName(),
-                 cr && (decl.value_cr || form == sql::Items::Form::kAssignments));
+    column->item(self, items, decl.AssignedName(), cr && (decl.value_cr || assignments));
   }
-  return std::move(items).str();
 }
 
 }  // namespace tessaly::framework
@@ -106,7 +140,11 @@ std::string RecordOf<Self, KeyId>::Items(const ColumnList<Self>& columns, sql::I
   template void Cls::RecordOf::LoadColumns(const ::tessaly::db::Fields&);                         \
   template std::string Cls::RecordOf::ColumnNames(const ::tessaly::framework::ColumnList<Cls>&);  \
   template std::string Cls::RecordOf::Items(const ::tessaly::framework::ColumnList<Cls>&,         \
-                                            ::tessaly::sql::Items::Form, bool) const;
+                                            ::tessaly::sql::Items::Form, bool) const;             \
+  template void Cls::RecordOf::WriteItems(const ::tessaly::framework::ColumnList<Cls>&,           \
+                                          ::tessaly::sql::Items&, bool) const;                    \
+  template const std::string& Cls::RecordOf::RowNames();                                          \
+  template bool Cls::RecordOf::LiftRow(::tessaly::db::jet::LiftedInsert&) const;
 
 // Defines Cls::FieldEntries() as the descriptors of the columns named, in
 // that order: TESSALY_FIELD_ENTRIES(clsLog, "F_Date", "F_Time", ...)

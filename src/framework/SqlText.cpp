@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "db/Rules.h"
+#include "db/jet/LiftedInsert.h"
 #include "tessaly/Error.h"
 #include "tessaly/db/Vb.h"
 
@@ -59,8 +60,12 @@ std::string Number(float value) {
   return out;
 }
 
+Items::Items(db::jet::LiftedInsert& into, bool bytes_stand)
+    : form_(Form::kValues), lifted_(&into), out_(bytes_stand ? nullptr : &into.between) {}
+
 void Items::Begin(std::string_view column) {
-  if (!text_.empty()) text_ += ',';
+  if (!first_ && out_ != nullptr) *out_ += ',';
+  first_ = false;
   if (form_ == Form::kAssignments) {
     text_ += column;
     text_ += '=';
@@ -69,29 +74,48 @@ void Items::Begin(std::string_view column) {
 
 Items& Items::Text(std::string_view column, std::string_view value, bool cr) {
   Begin(column);
-  AppendQuoted(text_, value);
+  if (lifted_ != nullptr) {
+    lifted_->Text(value);
+  } else {
+    AppendQuoted(text_, value);
+  }
   End(cr);
   return *this;
 }
 
 Items& Items::Date(std::string_view column, std::string_view value, bool cr) {
   Begin(column);
-  AppendDate(text_, value);
+  if (lifted_ != nullptr) {
+    lifted_->Date(value);
+  } else {
+    AppendDate(text_, value);
+  }
   End(cr);
   return *this;
 }
 
 Items& Items::Number(std::string_view column, int32_t value, bool cr) {
   Begin(column);
-  char digits[12];
-  text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  if (lifted_ != nullptr) {
+    lifted_->Number(value);
+  } else {
+    char digits[12];
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  }
   End(cr);
   return *this;
 }
 
 Items& Items::Number(std::string_view column, float value, bool cr) {
   Begin(column);
-  AppendSingle(text_, column, value);
+  if (lifted_ != nullptr) {
+    thread_local std::string written;
+    written.clear();
+    AppendSingle(written, column, value);
+    lifted_->Number(written);
+  } else {
+    AppendSingle(text_, column, value);
+  }
   End(cr);
   return *this;
 }

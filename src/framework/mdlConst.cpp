@@ -20,13 +20,18 @@ void Execute(const std::shared_ptr<db::Connection>& conn, const std::string& sql
 
 }  // namespace
 
+void AppendInsertHead(std::string& out, std::string_view TableName, std::string_view FieldsStr) {
+  out.append("INSERT INTO ").append(TableName).append(1, CR);
+  out.append("(").append(FieldsStr).append(1, CR).append(")").append(1, CR);
+  out.append("VALUES(").append(1, CR);
+}
+
 std::string InsertText(std::string_view TableName, std::string_view FieldsStr,
                        std::string_view ValuesStr) {
   std::string sql;
   sql.reserve(24 + TableName.size() + FieldsStr.size() + ValuesStr.size());
-  sql.append("INSERT INTO ").append(TableName).append(1, CR);
-  sql.append("(").append(FieldsStr).append(1, CR).append(")").append(1, CR);
-  sql.append("VALUES(").append(1, CR).append(ValuesStr).append(")");
+  AppendInsertHead(sql, TableName, FieldsStr);
+  sql.append(ValuesStr).append(")");
   return sql;
 }
 

@@ -19,6 +19,11 @@ class Backend;
 class RowStream;
 struct ResultData;
 class SavedQueries;
+}  // namespace internal
+namespace jet {
+class LiftedInsert;
+}  // namespace jet
+namespace internal {
 // The engine behind a connection, for the schema and the tests only
 // (declared in db/Backend.h's terms; hosts never see a Backend).
 Backend& BackendOf(Connection& connection);
@@ -124,6 +129,13 @@ class Connection {
   // Internal: runs a Jet statement and fills *out with its rows when it has
   // any (out may be null). Used by Recordset.
   int32_t Run(std::string_view sql, internal::ResultData* out);
+
+  // Internal: runs the INSERT a record class adding a row handed over with
+  // its literals already read (it keeps the engine's statement in it), as
+  // Execute runs the statement `text` writes. text is called only when the
+  // statement is traced or its shape has no translation kept yet (it is then
+  // run from its text, which keeps one).
+  void ExecuteLifted(jet::LiftedInsert& statement, const std::function<std::string()>& text);
 
   // Internal: runs a Jet statement and stands on its first row, reading no
   // further (null for a statement without columns, which has run); *columns

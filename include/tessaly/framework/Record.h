@@ -84,6 +84,13 @@ class Record : public ClsBase {
   // on the first column it cannot read (the columns before keep their values).
   virtual void LoadColumns(const db::Fields& fields) = 0;
 
+  // Writes the INSERT of Add into `into` with its values already read, as
+  // the engine needs them (the text of GetValueFields and GetValuesString
+  // is then written only for a trace). False for a class that writes its
+  // own insert texts: Add then sends them. Raises what GetValuesString
+  // raises.
+  virtual bool LiftRow(db::jet::LiftedInsert& into) const;
+
   const std::shared_ptr<db::Connection>& connection() const { return base_.HConnect(); }
   // The object's recordset, or null when the host set a null one.
   db::Recordset* recordset() const { return recordset_.get(); }
@@ -237,6 +244,9 @@ class RecordOf : public Record {
   static std::string_view KeyName();
   std::string Items(const ColumnList<Self>& columns, sql::Items::Form form,
                     bool cr = true) const;
+  void WriteItems(const ColumnList<Self>& columns, sql::Items& items, bool cr) const;
+  static const std::string& RowNames();
+  bool LiftRow(db::jet::LiftedInsert& into) const override;
 };
 
 }  // namespace framework

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+namespace tessaly::db::jet {
+class LiftedInsert;
+}  // namespace tessaly::db::jet
+
 namespace tessaly::sql {
 
 inline constexpr char CR = '\r';
@@ -32,22 +36,33 @@ class Items {
   enum class Form { kAssignments, kValues };
   // Room for a row of the attendance tables made at once, not by doubling.
   explicit Items(Form form = Form::kAssignments) : form_(form) { text_.reserve(256); }
+  // The value list written into an INSERT handed over with its values
+  // already read: the separators go to its bytes between the literals
+  // (unless those stand from the statement before: bytes_stand), each value
+  // to its literals (str() stays empty). A single still raises 5 for NaN or
+  // infinity.
+  Items(db::jet::LiftedInsert& into, bool bytes_stand);
 
   Items& Text(std::string_view column, std::string_view value, bool cr = true);
   Items& Date(std::string_view column, std::string_view value, bool cr = true);
   Items& Number(std::string_view column, int32_t value, bool cr = true);
   Items& Number(std::string_view column, float value, bool cr = true);
 
+  Form form() const { return form_; }
   const std::string& str() const& { return text_; }
   std::string str() && { return std::move(text_); }
 
  private:
   void Begin(std::string_view column);
   void End(bool cr) {
-    if (cr) text_ += CR;
+    if (cr && out_ != nullptr) *out_ += CR;
   }
   Form form_;
   std::string text_;
+  db::jet::LiftedInsert* lifted_ = nullptr;
+  // Where the bytes around the values go (none when they stand).
+  std::string* out_ = &text_;
+  bool first_ = true;
 };
 
 }  // namespace tessaly::sql

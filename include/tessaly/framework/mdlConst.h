@@ -53,6 +53,9 @@ std::string InsertText(std::string_view TableName, std::string_view FieldsStr,
                        std::string_view ValuesStr);
 std::string SelectText(std::string_view TableName, std::string_view WhereStr,
                        std::string_view SelStr);
+// InsertText up to its values ("INSERT INTO t\r(fields\r)\rVALUES(\r"),
+// appended to out: the values and the closing ")" follow.
+void AppendInsertHead(std::string& out, std::string_view TableName, std::string_view FieldsStr);
 std::string UpdateText(std::string_view TableName, std::string_view WhereStr,
                        std::string_view SetStr);
 std::string DeleteText(std::string_view TableName, std::string_view WhereStr);

@@ -8,6 +8,7 @@
 #include "db/jet/Ast.h"
 #include "db/jet/Emitter.h"
 #include "db/jet/Lexer.h"
+#include "db/jet/LiftedInsert.h"
 #include "db/jet/Parser.h"
 #include "db/jet/Passes.h"
 #include "tessaly/Error.h"
@@ -183,6 +184,51 @@ class Shapes {
     return false;
   }
 
+  // The translation of an outline whose bytes around its literals are the
+  // lifted statement's, with a literal of the same kind and class at each
+  // place, into sql.
+  bool MatchLifted(const LiftedInsert& lifted, const Dialect& dialect, bool ansi89,
+                   uint64_t generation, std::string& sql) {
+    thread_local std::string classes;
+    const std::vector<uint32_t>& at = lifted.at();
+    const std::vector<Parameter>& literals = lifted.literals();
+    if (at.size() != literals.size()) return false;
+    classes.resize(literals.size());
+    for (size_t k = 0; k < literals.size(); ++k) {
+      // The byte after a literal ends it, as it ended the literal the
+      // outline was read with.
+      if (at[k] >= lifted.between.size() || !EndsALiteral(lifted.between[at[k]])) return false;
+      classes[k] = ClassOf(literals[k]);
+    }
+    for (size_t i = 0; i < recent_.size(); ++i) {
+      const Outline& o = recent_[i];
+      if (!o.Of(dialect, ansi89, generation) || o.slots.size() != at.size() ||
+          o.between != lifted.between) {
+        continue;
+      }
+      uint32_t from = 0;
+      size_t k = 0;
+      for (; k < at.size(); ++k) {
+        const Outline::Slot& slot = o.slots[k];
+        if (slot.before != at[k] - from || slot.kind != TokenOf(classes[k]) ||
+            slot.lead != LeadOf(classes[k])) {
+          break;
+        }
+        from = at[k];
+      }
+      if (k < at.size()) continue;
+      // No other outline has the same bytes around literals at the same places.
+      const auto shape = std::find_if(o.shapes.begin(), o.shapes.end(),
+                                      [&](const auto& s) { return s.first == classes; });
+      if (shape == o.shapes.end()) return false;
+      sql = shape->second;
+      std::rotate(recent_.begin(), recent_.begin() + static_cast<ptrdiff_t>(i),
+                  recent_.begin() + static_cast<ptrdiff_t>(i) + 1);
+      return true;
+    }
+    return false;
+  }
+
   // Keeps the outline of a statement of a kept shape, whose translation is sql.
   void Remember(std::string_view statement, const std::vector<Token>& tokens,
                 const Dialect& dialect, bool ansi89, uint64_t generation, const std::string& sql) {
@@ -224,6 +270,25 @@ class Shapes {
  private:
   static constexpr size_t kRecent = 16;
   static constexpr size_t kShapesOfAnOutline = 16;
+
+  // A lifted literal's class, the token it is written as, and that token's
+  // lead (Outline::Lead): a lifted number is never signed, so its text starts
+  // with a digit.
+  static char ClassOf(const Parameter& p) {
+    switch (p.kind) {
+      case Parameter::Kind::kText: return kText;
+      case Parameter::Kind::kDate: return kDate;
+      case Parameter::Kind::kInteger: return kWhole;
+      default: return kReal;
+    }
+  }
+  static TokenKind TokenOf(char c) {
+    return c == kText ? TokenKind::kText : c == kDate ? TokenKind::kDateLit : TokenKind::kNumber;
+  }
+  static char LeadOf(char c) { return c == kText ? '\'' : c == kDate ? '#' : '0'; }
+  static bool EndsALiteral(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ')';
+  }
 
   struct Outline {
     // A literal's first byte as the token before it sees it: any digit
@@ -286,6 +351,12 @@ class Shapes {
   std::unordered_map<std::string, std::string> sql_;
   std::vector<Outline> recent_;
 };
+
+// The shapes kept for the statements of this thread.
+Shapes& ThreadShapes() {
+  thread_local Shapes shapes;
+  return shapes;
+}
 
 // Writes the statement at root into result (which holds its parameters
 // when literals are lifted): the engine's SQL and what the backend makes of
@@ -374,7 +445,7 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   thread_local std::vector<Token> tokens;
   thread_local Ast ast;
 
-  thread_local Shapes shapes;
+  Shapes& shapes = ThreadShapes();
   thread_local std::string key;
 
   Translation result;
@@ -437,6 +508,56 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
     shapes.Remember(jet_sql, tokens, dialect, ansi89_wildcards, generation, result.sql);
   }
   return result;
+}
+
+bool TranslateLifted(const LiftedInsert& lifted, const Dialect& dialect, bool ansi89_wildcards,
+                     Catalog* names, std::string& sql) {
+  if (!lifted.ok()) return false;
+  // Kept under the same catalog generation as Translate keeps them.
+  Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
+  const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
+  if (resolver != nullptr && generation == 0) return false;
+  return ThreadShapes().MatchLifted(lifted, dialect, ansi89_wildcards, generation, sql);
+}
+
+void LiftedInsert::Text(std::string_view value) {
+  Parameter& p = Next();
+  p.kind = Parameter::Kind::kText;
+  p.text = std::string(value);  // made to its size at once, not grown into
+}
+
+void LiftedInsert::Date(std::string_view value) {
+  // A # would end the literal early: the writer's text holds it otherwise
+  // (and no date reads with it).
+  const std::optional<db::Date> date =
+      value.find('#') == std::string_view::npos ? db::Date::ParseLiteral(value) : std::nullopt;
+  if (!date) {
+    ok_ = false;
+    return;
+  }
+  Parameter& p = Next();
+  p.kind = Parameter::Kind::kDate;
+  p.date = *date;
+}
+
+void LiftedInsert::Number(std::string_view written) {
+  // A sign is an operator of its own in the statement, not part of the literal.
+  if (written.empty() || written[0] < '0' || written[0] > '9') {
+    ok_ = false;
+    return;
+  }
+  Parameter& p = Next();
+  if (!NumberParameter(written, p)) ok_ = false;
+}
+
+void LiftedInsert::Number(int32_t value) {
+  if (value < 0) {
+    ok_ = false;
+    return;
+  }
+  Parameter& p = Next();
+  p.kind = Parameter::Kind::kInteger;
+  p.integer = value;
 }
 
 }  // namespace tessaly::db::jet
