@@ -256,8 +256,7 @@ void Connection::ExecuteLifted(jet::LiftedInsert& statement,
                                const std::function<std::string()>& text) {
   // An INSERT ... VALUES names no source, so the saved queries leave it as
   // it stands, and a kept shape is a plain INSERT the engine runs as such.
-  if (!jet::TranslateLifted(statement, backend_->dialect(), ansi89_, backend_->names(),
-                            statement.sql)) {
+  if (!jet::TranslateLifted(statement, backend_->dialect(), ansi89_, backend_->names())) {
     Run(text(), nullptr);
     return;
   }

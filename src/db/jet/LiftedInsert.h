@@ -27,8 +27,7 @@ namespace tessaly::db::jet {
 class LiftedInsert {
  public:
   std::string between;
-  // The engine's statement, once translated (TranslateLifted); kept here for
-  // the room it holds between statements.
+  // The engine's statement, once translated (TranslateLifted).
   std::string sql;
 
   // The text between the apostrophes of 'value', apostrophes not doubled.
@@ -52,6 +51,7 @@ class LiftedInsert {
     ok_ = true;
     frame_ = nullptr;
     framed_ = false;
+    matched.outline = 0;
   }
 
   // Starts the next statement of a writer whose bytes around the literals
@@ -74,6 +74,16 @@ class LiftedInsert {
     return false;
   }
   void Framed() { framed_ = ok_ && frame_ != nullptr; }
+  // Whether the bytes and places are the statement before's.
+  bool reusing() const { return reusing_; }
+
+  // The translator's: the outline the statement before matched (0: none)
+  // and its literals' classes, whose translation `sql` holds. Good only
+  // while the bytes stand (reusing()).
+  struct Match {
+    uint64_t outline = 0;
+    std::string classes;
+  } matched;
 
  private:
   Parameter& Next() {

@@ -187,18 +187,34 @@ class Shapes {
   // The translation of an outline whose bytes around its literals are the
   // lifted statement's, with a literal of the same kind and class at each
   // place, into sql.
-  bool MatchLifted(const LiftedInsert& lifted, const Dialect& dialect, bool ansi89,
-                   uint64_t generation, std::string& sql) {
+  bool MatchLifted(LiftedInsert& lifted, const Dialect& dialect, bool ansi89, uint64_t generation) {
+    std::string& sql = lifted.sql;
     thread_local std::string classes;
     const std::vector<uint32_t>& at = lifted.at();
     const std::vector<Parameter>& literals = lifted.literals();
     if (at.size() != literals.size()) return false;
     classes.resize(literals.size());
+    for (size_t k = 0; k < literals.size(); ++k) classes[k] = ClassOf(literals[k]);
+    // The same bytes as the statement before, which matched the outline
+    // used last: only the classes are looked for (an outline's bytes and
+    // places never change).
+    LiftedInsert::Match& last = lifted.matched;
+    if (lifted.reusing() && last.outline != 0 && !recent_.empty() &&
+        recent_.front().id == last.outline && recent_.front().Of(dialect, ansi89, generation)) {
+      if (last.classes == classes) return true;  // sql stands
+      const auto& shapes = recent_.front().shapes;
+      const auto shape = std::find_if(shapes.begin(), shapes.end(),
+                                      [&](const auto& s) { return s.first == classes; });
+      if (shape == shapes.end()) return false;
+      sql = shape->second;
+      last.classes = classes;
+      return true;
+    }
+    last.outline = 0;
     for (size_t k = 0; k < literals.size(); ++k) {
       // The byte after a literal ends it, as it ended the literal the
       // outline was read with.
       if (at[k] >= lifted.between.size() || !EndsALiteral(lifted.between[at[k]])) return false;
-      classes[k] = ClassOf(literals[k]);
     }
     for (size_t i = 0; i < recent_.size(); ++i) {
       const Outline& o = recent_[i];
@@ -222,6 +238,8 @@ class Shapes {
                                       [&](const auto& s) { return s.first == classes; });
       if (shape == o.shapes.end()) return false;
       sql = shape->second;
+      last.outline = o.id;
+      last.classes = classes;
       std::rotate(recent_.begin(), recent_.begin() + static_cast<ptrdiff_t>(i),
                   recent_.begin() + static_cast<ptrdiff_t>(i) + 1);
       return true;
@@ -256,6 +274,7 @@ class Shapes {
     });
     if (same == recent_.end()) {
       if (recent_.size() >= kRecent) recent_.pop_back();
+      made.id = ++outlines_made_;
       same = recent_.insert(recent_.begin(), std::move(made));
     }
     // Each number may be whole or not: a long row of them is not kept in
@@ -341,6 +360,7 @@ class Shapes {
     };
     const Dialect* dialect = nullptr;
     uint64_t generation = 0;
+    uint64_t id = 0;  // unique in the thread, never 0
     bool ansi89 = false;
     std::string between;  // the statement's bytes outside its literals
     std::vector<Slot> slots;
@@ -350,6 +370,7 @@ class Shapes {
 
   std::unordered_map<std::string, std::string> sql_;
   std::vector<Outline> recent_;
+  uint64_t outlines_made_ = 0;
 };
 
 // The shapes kept for the statements of this thread.
@@ -510,14 +531,14 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
   return result;
 }
 
-bool TranslateLifted(const LiftedInsert& lifted, const Dialect& dialect, bool ansi89_wildcards,
-                     Catalog* names, std::string& sql) {
+bool TranslateLifted(LiftedInsert& lifted, const Dialect& dialect, bool ansi89_wildcards,
+                     Catalog* names) {
   if (!lifted.ok()) return false;
   // Kept under the same catalog generation as Translate keeps them.
   Catalog* const resolver = names != nullptr && names->ColumnsOnly() ? nullptr : names;
   const uint64_t generation = resolver != nullptr ? resolver->Generation() : 0;
   if (resolver != nullptr && generation == 0) return false;
-  return ThreadShapes().MatchLifted(lifted, dialect, ansi89_wildcards, generation, sql);
+  return ThreadShapes().MatchLifted(lifted, dialect, ansi89_wildcards, generation);
 }
 
 void LiftedInsert::Text(std::string_view value) {

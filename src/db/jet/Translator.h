@@ -159,11 +159,11 @@ Translation Translate(std::string_view jet_sql, const Dialect& dialect, bool lif
 class LiftedInsert;
 
 // The engine's statement kept for the shape of an INSERT whose literals the
-// writer read itself (LiftedInsert), into sql: the literals are its
+// writer read itself (LiftedInsert), into lifted.sql: the literals are its
 // parameters, in order. False when the translator keeps none for its shape
 // (or it is not lifted): the statement is then written out and translated
 // (Translate with lift_literals), which keeps its shape for the next.
-bool TranslateLifted(const LiftedInsert& lifted, const Dialect& dialect, bool ansi89_wildcards,
-                     Catalog* names, std::string& sql);
+bool TranslateLifted(LiftedInsert& lifted, const Dialect& dialect, bool ansi89_wildcards,
+                     Catalog* names);
 
 }  // namespace tessaly::db::jet
