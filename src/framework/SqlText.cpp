@@ -61,10 +61,10 @@ std::string Number(float value) {
 }
 
 Items::Items(db::jet::LiftedInsert& into, bool bytes_stand)
-    : form_(Form::kValues), lifted_(&into), out_(bytes_stand ? nullptr : &into.between) {}
+    : form_(Form::kValues), lifted_(&into), lifted_bytes_(bytes_stand ? nullptr : &into.between) {}
 
 void Items::Begin(std::string_view column) {
-  if (!first_ && out_ != nullptr) *out_ += ',';
+  if (std::string* out = Out(); !first_ && out != nullptr) *out += ',';
   first_ = false;
   if (form_ == Form::kAssignments) {
     text_ += column;

@@ -126,6 +126,14 @@ std::vector<TableDef> MakeTables() {
 }
 
 // A request's saved query shows the employee's name and department beside it.
+// A saved query of the table's rows alone.
+ViewDef Plain(std::string name, std::string table) {
+  ViewDef view;
+  view.name = std::move(name);
+  view.table = std::move(table);
+  return view;
+}
+
 ViewDef WithEmployee(std::string name, std::string table) {
   return ViewDef{std::move(name), std::move(table), "T_Emp", "F_EmpID",
                  {{"F_Name", "F_EmpName"}, {"F_Dept", "F_Dept"}}};
@@ -134,18 +142,17 @@ ViewDef WithEmployee(std::string name, std::string table) {
 }  // namespace
 
 const Definitions& Attendance() {
-  static const Definitions definitions{
-      MakeTables(),
-      {
-          {"Q_KQ", "T_KQ"},
-          WithEmployee("Q_CC", "T_CC"),
-          WithEmployee("Q_SJ", "T_SJ"),
-          WithEmployee("Q_XJ", "T_XJ"),
-          WithEmployee("Q_BJ", "T_BJ"),
-          WithEmployee("Q_JB", "T_JB"),
-          WithEmployee("Q_WQ", "T_WQ"),
-          {"Q_Trans", "T_Trans"},
-      }};
+  static const Definitions definitions{MakeTables(),
+                                       {
+                                           Plain("Q_KQ", "T_KQ"),
+                                           WithEmployee("Q_CC", "T_CC"),
+                                           WithEmployee("Q_SJ", "T_SJ"),
+                                           WithEmployee("Q_XJ", "T_XJ"),
+                                           WithEmployee("Q_BJ", "T_BJ"),
+                                           WithEmployee("Q_JB", "T_JB"),
+                                           WithEmployee("Q_WQ", "T_WQ"),
+                                           Plain("Q_Trans", "T_Trans"),
+                                       }};
   return definitions;
 }
 

@@ -55,13 +55,15 @@ class Items {
  private:
   void Begin(std::string_view column);
   void End(bool cr) {
-    if (cr && out_ != nullptr) *out_ += CR;
+    if (std::string* out = Out(); cr && out != nullptr) *out += CR;
   }
+  // Where the bytes around the values go: the text, or the lifted
+  // statement's bytes (none when they stand).
+  std::string* Out() { return lifted_ == nullptr ? &text_ : lifted_bytes_; }
   Form form_;
   std::string text_;
   db::jet::LiftedInsert* lifted_ = nullptr;
-  // Where the bytes around the values go (none when they stand).
-  std::string* out_ = &text_;
+  std::string* lifted_bytes_ = nullptr;
   bool first_ = true;
 };
 
