@@ -53,10 +53,22 @@ void AppendReal(std::string& out, double value) {
 Bound::Bound(std::span<const Parameter> parameters) {
   types.reserve(parameters.size());
   values.reserve(parameters.size());
-  written.reserve(parameters.size() * 16);
-  // First every written text, into one buffer; then, the buffer done
-  // growing, where each starts. A text parameter is sent from itself.
+  // Every written text goes into one buffer, made large enough first so that
+  // it never moves: each value then points where its text starts. A number
+  // or a date takes at most kWritten bytes; a text parameter is sent from
+  // itself.
+  constexpr size_t kWritten = 40;
+  size_t room = 0;
   for (const Parameter& p : parameters) {
+    room += p.kind == Parameter::Kind::kText      ? 0
+            : p.kind == Parameter::Kind::kDecimal ? p.text.size() + 1
+            : p.kind == Parameter::Kind::kBytes   ? 2 * p.text.size() + 3
+                                                  : kWritten;
+  }
+  written.reserve(room);
+  const char* const start = written.data();
+  for (const Parameter& p : parameters) {
+    const size_t at = written.size();
     switch (p.kind) {
       case Parameter::Kind::kInteger: {
         char buffer[24];
@@ -73,6 +85,7 @@ Bound::Bound(std::span<const Parameter> parameters) {
         // Sent as a C string, a text would end at its first character 0.
         if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
         types.push_back(0);
+        values.push_back(p.text.c_str());
         continue;
       case Parameter::Kind::kDate:
         written += p.date.ToStored();
@@ -92,14 +105,14 @@ Bound::Bound(std::span<const Parameter> parameters) {
         break;
     }
     written += '\0';  // none of these texts holds one
+    values.push_back(written.data() + at);
   }
+  if (written.data() == start) return;
+  // Grown past its room after all: each written value is found again.
   const char* next = written.data();
-  for (const Parameter& p : parameters) {
-    if (p.kind == Parameter::Kind::kText) {
-      values.push_back(p.text.c_str());
-      continue;
-    }
-    values.push_back(next);
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    if (parameters[i].kind == Parameter::Kind::kText) continue;
+    values[i] = next;
     next += std::strlen(next) + 1;
   }
 }
