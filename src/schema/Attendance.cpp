@@ -125,7 +125,6 @@ std::vector<TableDef> MakeTables() {
   return t;
 }
 
-// A request's saved query shows the employee's name and department beside it.
 // A saved query of the table's rows alone.
 ViewDef Plain(std::string name, std::string table) {
   ViewDef view;
@@ -134,6 +133,7 @@ ViewDef Plain(std::string name, std::string table) {
   return view;
 }
 
+// A request's saved query shows the employee's name and department beside it.
 ViewDef WithEmployee(std::string name, std::string table) {
   return ViewDef{std::move(name), std::move(table), "T_Emp", "F_EmpID",
                  {{"F_Name", "F_EmpName"}, {"F_Dept", "F_Dept"}}};

@@ -163,9 +163,8 @@ class Shapes {
       const Outline& o = recent_[i];
       if (!o.Of(dialect, ansi89, generation) || !o.Around(sql, found, classes)) continue;
       // No other outline has the same bytes around its literals.
-      const auto shape = std::find_if(o.shapes.begin(), o.shapes.end(),
-                                      [&](const auto& s) { return s.first == classes; });
-      if (shape == o.shapes.end()) return false;
+      const std::string* kept = o.SqlOf(classes);
+      if (kept == nullptr) return false;
       result.parameters.reserve(found.size());
       bool read = true;
       for (size_t k = 0; k < found.size(); ++k) {
@@ -175,7 +174,7 @@ class Shapes {
           return false;
         }
       }
-      result.sql = shape->second;
+      result.sql = *kept;
       result.ok = true;
       std::rotate(recent_.begin(), recent_.begin() + static_cast<ptrdiff_t>(i),
                   recent_.begin() + static_cast<ptrdiff_t>(i) + 1);
@@ -202,11 +201,9 @@ class Shapes {
     if (lifted.reusing() && last.outline != 0 && !recent_.empty() &&
         recent_.front().id == last.outline && recent_.front().Of(dialect, ansi89, generation)) {
       if (last.classes == classes) return true;  // sql stands
-      const auto& shapes = recent_.front().shapes;
-      const auto shape = std::find_if(shapes.begin(), shapes.end(),
-                                      [&](const auto& s) { return s.first == classes; });
-      if (shape == shapes.end()) return false;
-      sql = shape->second;
+      const std::string* kept = recent_.front().SqlOf(classes);
+      if (kept == nullptr) return false;
+      sql = *kept;
       last.classes = classes;
       return true;
     }
@@ -234,10 +231,9 @@ class Shapes {
       }
       if (k < at.size()) continue;
       // No other outline has the same bytes around literals at the same places.
-      const auto shape = std::find_if(o.shapes.begin(), o.shapes.end(),
-                                      [&](const auto& s) { return s.first == classes; });
-      if (shape == o.shapes.end()) return false;
-      sql = shape->second;
+      const std::string* kept = o.SqlOf(classes);
+      if (kept == nullptr) return false;
+      sql = *kept;
       last.outline = o.id;
       last.classes = classes;
       std::rotate(recent_.begin(), recent_.begin() + static_cast<ptrdiff_t>(i),
@@ -279,9 +275,7 @@ class Shapes {
     }
     // Each number may be whole or not: a long row of them is not kept in
     // every combination.
-    for (const auto& [kept, unused_sql] : same->shapes) {
-      if (kept == classes) return;
-    }
+    if (same->SqlOf(classes) != nullptr) return;
     if (same->shapes.size() >= kShapesOfAnOutline) same->shapes.clear();
     same->shapes.emplace_back(std::move(classes), sql);
   }
@@ -315,6 +309,14 @@ class Shapes {
     // byte (a word would run on into a digit), so a literal of the same
     // lead leaves the bytes before it read as they were.
     static char Lead(char c) { return c >= '0' && c <= '9' ? '0' : c; }
+
+    // The translation kept for a run of the literals' classes, or null.
+    const std::string* SqlOf(std::string_view classes) const {
+      for (const auto& [run, sql] : shapes) {
+        if (run == classes) return &sql;
+      }
+      return nullptr;
+    }
 
     bool Of(const Dialect& d, bool a, uint64_t g) const {
       return dialect == &d && ansi89 == a && generation == g;
