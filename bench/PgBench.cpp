@@ -4,8 +4,10 @@
 //    unnamed (the default) and prepared by name (tessaly_statements=named),
 //    against a raw loop of one INSERT prepared once with the values bound,
 //    into a table made LIKE "T_KQ" INCLUDING ALL (the same indexes and
-//    defaults), and against PQexec of the statements translated once, up
-//    front, with their values inline; in a host transaction also against
+//    defaults), the values sent as text and, as a second raw loop, in the
+//    binary forms of the columns' own types (the library sends numbers and
+//    dates in binary); and against PQexec of the statements translated once,
+//    up front, with their values inline; in a host transaction also against
 //    the raw loop's INSERT with ON CONFLICT DO NOTHING, the form a row that
 //    fits its columns takes there, which the server inserts speculatively;
 //  - clsKQ::ExeSearch over 100,000 daily rows, against PQexec of the
@@ -25,11 +27,12 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +74,40 @@ void RawExec(PGconn* raw, const std::string& sql) {
     throw std::runtime_error(message + " in " + sql);
   }
   PQclear(r);
+}
+
+// A value in the binary form of the server's type for its parameter, as a
+// hand-written loop that knows its columns sends it; a text as it is.
+std::string BinaryForm(Oid type, const tessaly::db::Parameter& p) {
+  using Kind = tessaly::db::Parameter::Kind;
+  if (p.kind == Kind::kText) return p.text;
+  const double number = p.kind == Kind::kReal ? p.real : static_cast<double>(p.integer);
+  uint64_t bits = 0;
+  int bytes = 8;
+  switch (type) {
+    case 21: bits = static_cast<uint16_t>(static_cast<int16_t>(p.integer)), bytes = 2; break;
+    case 23: bits = static_cast<uint32_t>(static_cast<int32_t>(p.integer)), bytes = 4; break;
+    case 20: bits = static_cast<uint64_t>(p.integer); break;
+    case 700: bits = std::bit_cast<uint32_t>(static_cast<float>(number)), bytes = 4; break;
+    case 701: bits = std::bit_cast<uint64_t>(number); break;
+    case 1114: {
+      const tessaly::db::Date& d = p.date;
+      std::tm tm{};
+      tm.tm_year = d.year - 1900;
+      tm.tm_mon = d.month - 1;
+      tm.tm_mday = d.day;
+      tm.tm_hour = d.hour;
+      tm.tm_min = d.minute;
+      tm.tm_sec = d.second;
+      bits = static_cast<uint64_t>((static_cast<int64_t>(timegm(&tm)) - 946684800) * 1000000);
+      break;
+    }
+    default: throw std::runtime_error("a parameter of type " + std::to_string(type));
+  }
+  std::string out(static_cast<size_t>(bytes), '\0');
+  for (int i = bytes - 1; i >= 0; --i, bits >>= 8)
+    out[static_cast<size_t>(i)] = static_cast<char>(bits);
+  return out;
 }
 
 // Milliseconds of processor time: the process's, and that of the server
@@ -201,6 +238,7 @@ int main(int argc, char** argv) {
     // The same statements with their values lifted out: one text, prepared
     // once, the values sent as text (what the library itself sends).
     std::vector<std::vector<std::string>> lifted_values;
+    std::vector<std::vector<tessaly::db::Parameter>> lifted_parameters;
     std::string lifted_text;
     for (int i = 0; i < kAdds; ++i) {
       Fill(rows[i], i);
@@ -209,6 +247,7 @@ int main(int argc, char** argv) {
                                         rows[i].GetValuesString()),
           tessaly::db::postgres::PgDialect(), true);
       lifted_text = into_raw_table(t.sql);
+      lifted_parameters.push_back(t.parameters);
       std::vector<std::string>& values = lifted_values.emplace_back();
       for (const tessaly::db::Parameter& p : t.parameters) {
         switch (p.kind) {
@@ -228,6 +267,25 @@ int main(int argc, char** argv) {
       if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
         throw std::runtime_error(PQresultErrorMessage(prepared));
       PQclear(prepared);
+    }
+    // The binary raw loop's values, in the types the server gives the
+    // statement's parameters (its columns' types).
+    std::vector<std::vector<std::string>> binary_values;
+    std::vector<std::vector<int>> binary_lengths, binary_formats;
+    {
+      PGresult* described = PQdescribePrepared(raw, "raw_add");
+      for (const auto& row : lifted_parameters) {
+        auto& values = binary_values.emplace_back();
+        auto& lengths = binary_lengths.emplace_back();
+        auto& formats = binary_formats.emplace_back();
+        for (size_t k = 0; k < row.size(); ++k) {
+          values.push_back(BinaryForm(PQparamtype(described, static_cast<int>(k)), row[k]));
+          const bool text = row[k].kind == tessaly::db::Parameter::Kind::kText;
+          lengths.push_back(static_cast<int>(values.back().size()));
+          formats.push_back(text ? 0 : 1);
+        }
+      }
+      PQclear(described);
     }
     for (int i = 0; i < kAdds; ++i) {
       inline_texts.push_back(into_raw_table(conn->Translate(tessaly::mdlConst::InsertText(
@@ -253,17 +311,20 @@ int main(int argc, char** argv) {
     };
     for (const bool transaction : {true, false}) {
       const char* question = transaction ? "AddInTransaction" : "AddAutocommit";
-      Times direct, direct_prepared, direct_unique;
+      Times direct, direct_prepared, direct_binary, direct_unique;
       std::vector<Times> library(forms.size());
       for (int turn = 0; turn < kTurns; ++turn) {
-        auto raw_loop = [&](const char* statement) {
+        auto raw_loop = [&](const char* statement, bool binary = false) {
           if (transaction) RawExec(raw, "BEGIN");
           std::vector<const char*> pointers;
-          for (const auto& values : lifted_values) {
+          const auto& rows = binary ? binary_values : lifted_values;
+          for (size_t i = 0; i < rows.size(); ++i) {
             pointers.clear();
-            for (const std::string& v : values) pointers.push_back(v.c_str());
-            PGresult* r = PQexecPrepared(raw, statement, static_cast<int>(pointers.size()),
-                                         pointers.data(), nullptr, nullptr, 0);
+            for (const std::string& v : rows[i]) pointers.push_back(v.c_str());
+            PGresult* r =
+                PQexecPrepared(raw, statement, static_cast<int>(pointers.size()), pointers.data(),
+                               binary ? binary_lengths[i].data() : nullptr,
+                               binary ? binary_formats[i].data() : nullptr, 0);
             if (PQresultStatus(r) != PGRES_COMMAND_OK) {
               const std::string message = PQresultErrorMessage(r);
               PQclear(r);
@@ -275,6 +336,8 @@ int main(int argc, char** argv) {
         };
         RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
         direct_prepared.Fastest(raw, [&] { raw_loop("raw_add"); });
+        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+        direct_binary.Fastest(raw, [&] { raw_loop("raw_add", true); });
         if (transaction) {
           RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
           direct_unique.Fastest(raw, [&] { raw_loop("raw_add_unique"); });
@@ -306,6 +369,7 @@ int main(int argc, char** argv) {
                     t.cpu, t.client, t.server, t.wall);
       };
       line("raw libpq prepared once", direct_prepared);
+      line("raw, values in binary", direct_binary);
       if (transaction) line("raw, ON CONFLICT DO NOTHING", direct_unique);
       line("raw libpq inline texts", direct);
       for (size_t f = 0; f < forms.size(); ++f) {
@@ -316,6 +380,8 @@ int main(int argc, char** argv) {
                     "library/raw time = %.2f (cpu)\n",
                     question, forms[f].name, library[f].cpu / direct_prepared.cpu,
                     library[f].wall / direct_prepared.wall, library[f].cpu / direct.cpu);
+        std::printf("%-18s %-7s library/raw-binary time = %.2f (cpu)\n", question, forms[f].name,
+                    library[f].cpu / direct_binary.cpu);
         if (transaction) {
           std::printf("%-18s %-7s library/raw-ON-CONFLICT time = %.2f (cpu)\n", question,
                       forms[f].name, library[f].cpu / direct_unique.cpu);

@@ -229,54 +229,5 @@ TEST(RowRules, ATableWithAnyCheckOrTypeNotKnownKeepsItsSavepoints) {
   EXPECT_FALSE(Admitted(RowRules(facts), "F_Byte", Integer(1)));
 }
 
-// A Double is sent as text: whatever text is written must read back as the
-// very same Double, the few-decimal values written the short way included.
-TEST(Bound, EveryDoubleIsSentAsATextThatReadsBackTheSame) {
-  std::vector<double> values = {0.5,
-                                7.5,
-                                -7.5,
-                                0.1,
-                                0.3,
-                                1e-7,
-                                0.000001,
-                                2.675,
-                                1234567.125,
-                                1e15,
-                                9007199254740993.0,
-                                1e300,
-                                5e-324,
-                                -0.0,
-                                0.0,
-                                123456.7890123,
-                                1.0 / 3,
-                                100,
-                                -100};
-  std::mt19937_64 random(7);
-  for (int i = 0; i < 20000; ++i) {
-    const auto cents = static_cast<int64_t>(random() % 2000001) - 1000000;
-    values.push_back(static_cast<double>(cents) / std::pow(10.0, static_cast<int>(random() % 8)));
-    values.push_back(std::bit_cast<double>(random() & ~(uint64_t{0x7ff} << 52) |
-                                           (uint64_t{1023 + random() % 40 - 20} << 52)));
-  }
-  std::vector<Parameter> parameters;
-  for (const double v : values) {
-    Parameter& p = parameters.emplace_back();
-    p.kind = Parameter::Kind::kReal;
-    p.real = v;
-  }
-  parameters.push_back(Parameter::Text("between"));
-  const Bound bound(parameters);
-  ASSERT_EQ(bound.size(), static_cast<int>(parameters.size()));
-  for (size_t i = 0; i < values.size(); ++i) {
-    const double read = std::strtod(bound.values[i], nullptr);
-    EXPECT_EQ(std::bit_cast<uint64_t>(read), std::bit_cast<uint64_t>(values[i]))
-        << bound.values[i] << " for " << values[i];
-  }
-  EXPECT_STREQ(bound.values.back(), "between");
-  EXPECT_STREQ(bound.values[1], "7.5");
-  EXPECT_STREQ(bound.values[3], "0.1");
-  EXPECT_STREQ(bound.values[6], "0.000001");
-}
-
 }  // namespace
 }  // namespace tessaly::db::postgres

@@ -8,12 +8,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,8 +26,9 @@
 #include "db/JetFunctionTable.h"
 #include "db/jet/Ast.h"
 #include "db/postgres/PgBackend.h"
-#include "support/TestDb.h"
 #include "db/postgres/PgFunctions.h"
+#include "db/postgres/PgValues.h"
+#include "support/TestDb.h"
 #include "tessaly/punches/clsTrans.h"
 
 namespace tessaly::db::testing {
@@ -714,6 +717,103 @@ TEST_F(Server, FunctionsThatReadTheClockAreNotFixedOnTheServer) {
 // and a number too, and the first one read as a text from a number and a
 // date: one value given as any of those types gives the answer (or the
 // error) it gives as the type the function reads.
+// Every value a statement binds reaches the server as the very value it is:
+// each kind at the edges of its range and at random, the binary forms side
+// by side with the kinds sent as text, read back by the server as text.
+TEST_F(Server, BoundValuesReachTheServerAsTheyAre) {
+  std::vector<Parameter> parameters;
+  std::vector<std::string> expected;
+  auto add = [&](Parameter p, std::string text) {
+    parameters.push_back(std::move(p));
+    expected.push_back(std::move(text));
+  };
+  auto whole = [&](int64_t v) {
+    Parameter p;
+    p.integer = v;
+    add(p, std::to_string(v));
+  };
+  auto real = [&](double v) {
+    Parameter p;
+    p.kind = Parameter::Kind::kReal;
+    p.real = v;
+    add(p, "");  // compared as the Double it reads back as
+  };
+  auto date = [&](int y, int mo, int d, int h, int mi, int s) {
+    Parameter p;
+    p.kind = Parameter::Kind::kDate;
+    p.date = Date{static_cast<int16_t>(y), static_cast<uint8_t>(mo), static_cast<uint8_t>(d),
+                  static_cast<uint8_t>(h), static_cast<uint8_t>(mi), static_cast<uint8_t>(s)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+    add(p, text);
+  };
+  for (const int64_t v : {int64_t{0}, int64_t{-1}, int64_t{INT32_MIN}, int64_t{INT32_MAX},
+                          int64_t{INT32_MAX} + 1, int64_t{INT32_MIN} - 1, INT64_MIN, INT64_MAX}) {
+    whole(v);
+  }
+  for (const double v : {0.5, 7.5, -7.5, 0.1, 1e-7, 2.675, 9007199254740993.0, 1e300, 5e-324, -0.0,
+                         0.0, 1.0 / 3, -1e308}) {
+    real(v);
+  }
+  date(100, 1, 1, 0, 0, 0);
+  date(9999, 12, 31, 23, 59, 59);
+  date(1899, 12, 30, 0, 0, 0);
+  date(1899, 12, 29, 12, 0, 0);
+  date(1900, 2, 28, 23, 59, 59);
+  date(1900, 3, 1, 0, 0, 0);
+  date(1999, 12, 31, 23, 59, 59);
+  date(2000, 1, 1, 0, 0, 0);
+  date(2000, 2, 29, 8, 1, 0);
+  date(1600, 2, 29, 0, 0, 1);
+  add(Parameter::Text("it's"), "it's");
+  Parameter currency;
+  currency.kind = Parameter::Kind::kCurrency;
+  currency.integer = -123456789;
+  add(currency, "-12345.6789");
+  Parameter decimal;
+  decimal.kind = Parameter::Kind::kDecimal;
+  decimal.text = "123.4500";
+  add(decimal, "123.4500");
+  Parameter bytes;
+  bytes.kind = Parameter::Kind::kBytes;
+  bytes.text = std::string("\0\xab", 2);
+  add(bytes, "\\x00ab");
+  std::mt19937_64 random(11);
+  const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  // A row holds at most 1664 columns.
+  for (int i = 0; i < 500; ++i) {
+    whole(static_cast<int64_t>(random()) >> (random() % 63));
+    real(std::bit_cast<double>(random() & ~(uint64_t{0x7ff} << 52) |
+                               (uint64_t{1023 + random() % 80 - 40} << 52)));
+    const int month = 1 + static_cast<int>(random() % 12);
+    date(100 + static_cast<int>(random() % 9900), month,
+         1 + static_cast<int>(random() % days[month - 1]), static_cast<int>(random() % 24),
+         static_cast<int>(random() % 60), static_cast<int>(random() % 60));
+    if (i % 50 == 0)
+      add(Parameter::Text("between " + std::to_string(i)), "between " + std::to_string(i));
+  }
+  std::string select = "SELECT ";
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    select += (i == 0 ? "$" : ", $") + std::to_string(i + 1) + "::text";
+  }
+  const postgres::Bound bound(parameters);
+  pg_conn* session = dynamic_cast<postgres::PgBackend&>(internal::BackendOf(*conn_)).handle();
+  PGresult* read = PQexecParams(session, select.c_str(), bound.size(), bound.types(),
+                                bound.values(), bound.lengths(), bound.formats(), 0);
+  ASSERT_EQ(PQresultStatus(read), PGRES_TUPLES_OK) << PQresultErrorMessage(read);
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    const std::string text = PQgetvalue(read, 0, static_cast<int>(i));
+    if (parameters[i].kind == Parameter::Kind::kReal) {
+      EXPECT_EQ(std::bit_cast<uint64_t>(std::strtod(text.c_str(), nullptr)),
+                std::bit_cast<uint64_t>(parameters[i].real))
+          << text << " for " << parameters[i].real;
+    } else {
+      EXPECT_EQ(text, expected[i]) << "parameter " << i + 1;
+    }
+  }
+  PQclear(read);
+}
+
 TEST_F(Server, AFunctionReadsEveryTypeItsKindsName) {
   conn_->Execute("create table T (D datetime, T text(20), N double, S text(20))");
   conn_->Execute("insert into T values (#2003-05-01#, '2003-05-01', 37742, '37742')");

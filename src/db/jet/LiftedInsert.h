@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,13 +42,13 @@ class LiftedInsert {
   bool ok() const { return ok_; }
   // Where each literal stands in `between`, in order, and its value.
   const std::vector<uint32_t>& at() const { return at_; }
-  const std::vector<Parameter>& literals() const { return literals_; }
+  std::span<const Parameter> literals() const { return {literals_.data(), count_}; }
 
   // Empty, for the next statement (keeping the room made).
   void Clear() {
     between.clear();
     at_.clear();
-    literals_.clear();
+    count_ = 0;
     ok_ = true;
     frame_ = nullptr;
     framed_ = false;
@@ -63,7 +64,7 @@ class LiftedInsert {
   // empty, and Framed() marks it written whole once it is.
   bool Start(const void* frame, std::string_view table) {
     if (framed_ && ok_ && frame == frame_ && table == table_) {
-      literals_.clear();
+      count_ = 0;
       reusing_ = true;
       return true;
     }
@@ -86,12 +87,16 @@ class LiftedInsert {
   } matched;
 
  private:
+  // The next literal's place. The places of the statement before are
+  // written over, so a text keeps the room its string made.
   Parameter& Next() {
     if (!reusing_) at_.push_back(static_cast<uint32_t>(between.size()));
-    return literals_.emplace_back();
+    if (count_ == literals_.size()) literals_.emplace_back();
+    return literals_[count_++];
   }
   std::vector<uint32_t> at_;
   std::vector<Parameter> literals_;
+  size_t count_ = 0;  // the statement's literals, the first of literals_
   bool ok_ = true;
   // The frame of the statement's bytes: whose they are, and whether they
   // were written whole; reusing_ while a statement writes its literals alone.

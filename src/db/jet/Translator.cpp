@@ -190,7 +190,7 @@ class Shapes {
     std::string& sql = lifted.sql;
     thread_local std::string classes;
     const std::vector<uint32_t>& at = lifted.at();
-    const std::vector<Parameter>& literals = lifted.literals();
+    const std::span<const Parameter> literals = lifted.literals();
     if (at.size() != literals.size()) return false;
     classes.resize(literals.size());
     for (size_t k = 0; k < literals.size(); ++k) classes[k] = ClassOf(literals[k]);
@@ -546,7 +546,7 @@ bool TranslateLifted(LiftedInsert& lifted, const Dialect& dialect, bool ansi89_w
 void LiftedInsert::Text(std::string_view value) {
   Parameter& p = Next();
   p.kind = Parameter::Kind::kText;
-  p.text = std::string(value);  // made to its size at once, not grown into
+  p.text.assign(value);
 }
 
 void LiftedInsert::Date(std::string_view value) {

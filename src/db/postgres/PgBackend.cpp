@@ -412,8 +412,8 @@ std::string* PgBackend::Prepared(const std::string& sql, const Bound& bound, boo
   // A host sends a few statements many times over (a class adding rows,
   // whose numbers are now whole, now not): those found last are compared
   // before a key is made and looked up.
-  const std::string_view types(reinterpret_cast<const char*>(bound.types.data()),
-                               bound.types.size() * sizeof(Oid));
+  const std::string_view types(reinterpret_cast<const char*>(bound.types()),
+                               static_cast<size_t>(bound.size()) * sizeof(Oid));
   auto named = [](std::string& name) { return name.empty() ? nullptr : &name; };
   for (auto*& last : last_prepared_) {
     if (last != nullptr && last->first.size() == sql.size() + types.size() &&
@@ -576,10 +576,10 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   const std::string name = prepared != nullptr ? *prepared : std::string();
   auto send = [&] {
     return prepared != nullptr
-               ? PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values.data(),
-                                     nullptr, nullptr, 0) == 1
-               : PQsendQueryParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
-                                   bound.values.data(), nullptr, nullptr, 0) == 1;
+               ? PQsendQueryPrepared(conn_.get(), name.c_str(), bound.size(), bound.values(),
+                                     bound.lengths(), bound.formats(), 0) == 1
+               : PQsendQueryParams(conn_.get(), sql.c_str(), bound.size(), bound.types(),
+                                   bound.values(), bound.lengths(), bound.formats(), 0) == 1;
   };
   // A prepared statement whose tables changed shape never ran: it is sent
   // unnamed from now on (it is never deallocated, see kPreparedStatements).
@@ -589,10 +589,10 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   };
   if (!guard && !fresh) {
     Result result(prepared != nullptr
-                      ? PQexecPrepared(conn_.get(), name.c_str(), bound.size(),
-                                       bound.values.data(), nullptr, nullptr, 0)
-                      : PQexecParams(conn_.get(), sql.c_str(), bound.size(), bound.types.data(),
-                                     bound.values.data(), nullptr, nullptr, 0));
+                      ? PQexecPrepared(conn_.get(), name.c_str(), bound.size(), bound.values(),
+                                       bound.lengths(), bound.formats(), 0)
+                      : PQexecParams(conn_.get(), sql.c_str(), bound.size(), bound.types(),
+                                     bound.values(), bound.lengths(), bound.formats(), 0));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
     if (prepared != nullptr && Stale(result.get())) return resend();
@@ -611,7 +611,7 @@ PgBackend::Result PgBackend::Send(const std::string& sql, std::span<const Parame
   bool sent = PQenterPipelineMode(conn_.get()) == 1;
   if (sent && guard) sent = SendParams(conn_.get(), kSavepoint, none);
   if (sent && fresh) {
-    sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types.data()) == 1;
+    sent = PQsendPrepare(conn_.get(), name.c_str(), sql.c_str(), bound.size(), bound.types()) == 1;
   }
   if (sent) sent = send();
   if (describe != nullptr) {

@@ -27,7 +27,7 @@ struct pg_cancel;
 
 namespace tessaly::db::postgres {
 
-struct Bound;
+class Bound;
 
 // One session with a PostgreSQL server, owned alone. The session installs
 // Jet's functions (in a schema of their own) and the citext extension when

@@ -1,8 +1,10 @@
 #include "db/postgres/PgValues.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,103 +19,112 @@ using internal::Cell;
 
 namespace {
 
-// A Double as a text the server reads back as the same Double. Most values
-// a statement writes have a few decimals (7.5, 0.25): such a value is the
-// whole number it makes times a power of ten, written with its point, and
-// is read back exactly when that division gives the value again (both
-// numbers are exact Doubles, and a division rounds once). Any other takes
-// the shortest text that reads back, which costs several times as much.
-void AppendReal(std::string& out, double value) {
-  static constexpr double kPowers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
-  constexpr double kExact = 9007199254740992.0;  // 2^53: every whole number below is exact
-  for (int places = 0; places < static_cast<int>(std::size(kPowers)); ++places) {
-    const double scaled = std::nearbyint(value * kPowers[places]);
-    if (!(std::fabs(scaled) < kExact)) break;
-    if (scaled / kPowers[places] != value || (scaled == 0 && std::signbit(value))) continue;
-    char digits[24];
-    const auto whole = static_cast<int64_t>(scaled);
-    char* end = std::to_chars(digits, digits + sizeof digits, whole < 0 ? -whole : whole).ptr;
-    const auto count = static_cast<int>(end - digits);
-    if (whole < 0) out += '-';
-    if (count <= places)
-      out.append("0.").append(static_cast<size_t>(places - count), '0').append(digits, end);
-    else
-      out.append(digits, static_cast<size_t>(count - places))
-          .append(places > 0 ? "." : "")
-          .append(end - places, end);
-    return;
+// PostgreSQL's binary forms are big-endian.
+char* PutBigEndian(char* out, uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap32(value);
+  std::memcpy(out, &value, sizeof value);
+  return out + sizeof value;
+}
+char* PutBigEndian(char* out, uint64_t value) {
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  std::memcpy(out, &value, sizeof value);
+  return out + sizeof value;
+}
+
+char* PutText(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  out += text.size();
+  *out = '\0';
+  return out + 1;
+}
+
+// A timestamp's binary form: microseconds since 2000-01-01 00:00:00.
+constexpr int64_t kDaysTo2000 = 10957;  // from 1970-01-01
+int64_t TimestampMicroseconds(const Date& d) {
+  const int64_t days = rules::DaysFromCivil(d.year, d.month, d.day) - kDaysTo2000;
+  const int64_t seconds = days * 86400 + d.hour * 3600 + d.minute * 60 + d.second;
+  return seconds * 1000000;
+}
+
+// The bytes a parameter's value takes in the piece (at most).
+size_t RoomOf(const Parameter& p) {
+  switch (p.kind) {
+    case Parameter::Kind::kText: return 0;
+    case Parameter::Kind::kCurrency: return 24;  // "-922337203685477.5808" and its 0
+    case Parameter::Kind::kDecimal: return p.text.size() + 1;
+    case Parameter::Kind::kBytes: return 2 * p.text.size() + 3;  // "\x", the digits, the 0
+    default: return 8;
   }
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, ec == std::errc() ? end : buffer);
 }
 
 }  // namespace
 
 Bound::Bound(std::span<const Parameter> parameters) {
-  types.reserve(parameters.size());
-  values.reserve(parameters.size());
-  // Every written text goes into one buffer, made large enough first so that
-  // it never moves: each value then points where its text starts. A number
-  // or a date takes at most kWritten bytes; a text parameter is sent from
-  // itself.
-  constexpr size_t kWritten = 40;
-  size_t room = 0;
-  for (const Parameter& p : parameters) {
-    room += p.kind == Parameter::Kind::kText      ? 0
-            : p.kind == Parameter::Kind::kDecimal ? p.text.size() + 1
-            : p.kind == Parameter::Kind::kBytes   ? 2 * p.text.size() + 3
-                                                  : kWritten;
+  count_ = static_cast<int>(parameters.size());
+  if (parameters.empty()) return;
+  const size_t n = parameters.size();
+  size_t room = n * (sizeof(const char*) + sizeof(Oid) + 2 * sizeof(int));
+  for (const Parameter& p : parameters) room += RoomOf(p);
+  char* piece = inline_;
+  if (room > sizeof inline_) {
+    heap_ = std::make_unique<char[]>(room);
+    piece = heap_.get();
   }
-  written.reserve(room);
-  const char* const start = written.data();
-  for (const Parameter& p : parameters) {
-    const size_t at = written.size();
+  values_ = reinterpret_cast<const char**>(piece);
+  types_ = reinterpret_cast<Oid*>(piece + n * sizeof(const char*));
+  lengths_ = reinterpret_cast<int*>(types_ + n);
+  formats_ = lengths_ + n;
+  char* out = reinterpret_cast<char*>(formats_ + n);
+  // Numbers and dates go in the server's binary forms, which it takes as
+  // they are where a text would be parsed (a timestamp's most of all); the
+  // value is the same either way. A text parameter is sent from itself.
+  for (size_t i = 0; i < n; ++i) {
+    const Parameter& p = parameters[i];
+    char* const start = out;
+    values_[i] = start;
+    formats_[i] = 1;
     switch (p.kind) {
-      case Parameter::Kind::kInteger: {
-        char buffer[24];
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, p.integer);
-        written.append(buffer, end);
-        types.push_back(p.integer >= INT32_MIN && p.integer <= INT32_MAX ? kInt4Oid : kInt8Oid);
+      case Parameter::Kind::kInteger:
+        if (p.integer >= INT32_MIN && p.integer <= INT32_MAX) {
+          out = PutBigEndian(out, static_cast<uint32_t>(static_cast<int32_t>(p.integer)));
+          types_[i] = kInt4Oid;
+        } else {
+          out = PutBigEndian(out, static_cast<uint64_t>(p.integer));
+          types_[i] = kInt8Oid;
+        }
         break;
-      }
       case Parameter::Kind::kReal:
-        AppendReal(written, p.real);
-        types.push_back(kFloat8Oid);
+        out = PutBigEndian(out, std::bit_cast<uint64_t>(p.real));
+        types_[i] = kFloat8Oid;
+        break;
+      case Parameter::Kind::kDate:
+        out = PutBigEndian(out, static_cast<uint64_t>(TimestampMicroseconds(p.date)));
+        types_[i] = kTimestampOid;
         break;
       case Parameter::Kind::kText:
         // Sent as a C string, a text would end at its first character 0.
         if (p.text.find('\0') != std::string::npos) throw jeterr::CharacterZero();
-        types.push_back(0);
-        values.push_back(p.text.c_str());
-        continue;
-      case Parameter::Kind::kDate:
-        written += p.date.ToStored();
-        types.push_back(kTimestampOid);
+        values_[i] = p.text.c_str();
+        types_[i] = 0;
+        formats_[i] = 0;
         break;
       case Parameter::Kind::kCurrency:
-        written += Currency{p.integer}.ToText();
-        types.push_back(kNumericOid);
+        out = PutText(out, Currency{p.integer}.ToText());
+        types_[i] = kNumericOid;
+        formats_[i] = 0;
         break;
       case Parameter::Kind::kDecimal:
-        written += p.text;
-        types.push_back(kNumericOid);
+        out = PutText(out, p.text);
+        types_[i] = kNumericOid;
+        formats_[i] = 0;
         break;
       case Parameter::Kind::kBytes:
-        written.append("\\x").append(Hex(p.text));
-        types.push_back(kByteaOid);
+        out = PutText(out, "\\x" + Hex(p.text));
+        types_[i] = kByteaOid;
+        formats_[i] = 0;
         break;
     }
-    written += '\0';  // none of these texts holds one
-    values.push_back(written.data() + at);
-  }
-  if (written.data() == start) return;
-  // Grown past its room after all: each written value is found again.
-  const char* next = written.data();
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    if (parameters[i].kind == Parameter::Kind::kText) continue;
-    values[i] = next;
-    next += std::strlen(next) + 1;
+    lengths_[i] = static_cast<int>(out - start);  // read for the binary forms alone
   }
 }
 
@@ -153,8 +164,8 @@ bool Unhex(std::string_view text, std::string* out) {
 
 
 bool SendParams(pg_conn* conn, const char* sql, const Bound& bound) {
-  return PQsendQueryParams(conn, sql, bound.size(), bound.types.data(), bound.values.data(),
-                           nullptr, nullptr, 0) == 1;
+  return PQsendQueryParams(conn, sql, bound.size(), bound.types(), bound.values(), bound.lengths(),
+                           bound.formats(), 0) == 1;
 }
 
 namespace {

@@ -1,9 +1,10 @@
-// Values between the library and the server: parameters sent in the
-// server's text form with their types, and cells read back from results.
+// Values between the library and the server: parameters sent with their
+// types, and cells read back from results in their text form.
 #pragma once
 
 #include <libpq-fe.h>
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,24 +36,39 @@ inline constexpr char kSessionSettings[] =
 // Bytes in bytea's hex form, without its \x.
 std::string Hex(std::string_view bytes);
 
-// A parameter's text and type. Texts go untyped, so PostgreSQL reads them as
-// whatever their place asks for: a text beside a text column, a number beside
-// a number column (Jet's comparison of a bare-number column with a quoted
-// number), a date beside a date column.
+// Parameters as libpq sends them: each one's bytes, type and form. Texts go
+// untyped, so PostgreSQL reads them as whatever their place asks for: a text
+// beside a text column, a number beside a number column (Jet's comparison of
+// a bare-number column with a quoted number), a date beside a date column.
+// Numbers and dates go typed, in the server's binary forms.
 // A text parameter is sent from the parameter itself, which must outlive the
 // Bound; only the other kinds are written out here.
-struct Bound {
-  // The written parameters' texts back to back, each ended by a 0: one
-  // buffer for them all rather than a string each.
-  std::string written;
-  std::vector<const char*> values;
-  std::vector<Oid> types;
-
+class Bound {
+ public:
   explicit Bound(std::span<const Parameter> parameters = {});
   // Parameters that end with the statement that binds them would leave
   // their texts behind.
   explicit Bound(std::vector<Parameter>&&) = delete;
-  int size() const { return static_cast<int>(values.size()); }
+  // The arrays point into the Bound itself.
+  Bound(const Bound&) = delete;
+  Bound& operator=(const Bound&) = delete;
+
+  int size() const { return count_; }
+  const char* const* values() const { return values_; }
+  const Oid* types() const { return types_; }
+  const int* lengths() const { return lengths_; }  // of each binary form
+  const int* formats() const { return formats_; }  // 1 binary, 0 text
+
+ private:
+  // The four arrays and the written values in one piece: inside the Bound
+  // for the few parameters of most statements, made once otherwise.
+  alignas(8) char inline_[1024];
+  std::unique_ptr<char[]> heap_;
+  int count_ = 0;
+  const char** values_ = nullptr;
+  Oid* types_ = nullptr;
+  int* lengths_ = nullptr;
+  int* formats_ = nullptr;
 };
 
 // Sends sql with the bound parameters on conn without waiting; false when

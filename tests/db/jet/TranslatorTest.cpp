@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,7 +53,7 @@ struct Translated {
 // The bound values, ", " between them: a text in single quotes (as it is,
 // not doubled), a whole number, a real with a decimal point, a date in #s
 // (its time when it has one).
-std::string ValuesOf(const std::vector<Parameter>& parameters) {
+std::string ValuesOf(std::span<const Parameter> parameters) {
   std::string out;
   for (const Parameter& p : parameters) {
     if (!out.empty()) out += ", ";
