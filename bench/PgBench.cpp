@@ -3,8 +3,9 @@
 //  - clsKQ::Add in a host transaction and in autocommit, with statements sent
 //    unnamed (the default) and prepared by name (tessaly_statements=named),
 //    against a raw loop of one INSERT prepared once with the values bound,
-//    into a table made LIKE "T_KQ" INCLUDING ALL (the same indexes and
-//    defaults), the values sent as text and, as a second raw loop, in the
+//    into the library's own table (emptied before each side's turn: two
+//    tables made alike still cost the server differently from run to run),
+//    the values sent as text and, as a second raw loop, in the
 //    binary forms of the columns' own types (the library sends numbers and
 //    dates in binary); and against PQexec of the statements translated once,
 //    up front, with their values inline; in a host transaction also against
@@ -121,15 +122,19 @@ double CpuMs(clockid_t clock) {
 // PG_BENCH_CPU=N keeps this process and every server session it times on
 // processor N. Client and server then take turns on one processor instead of
 // waking each other across two, and the times vary far less between runs
-// than when the scheduler moves them about.
+// than when the scheduler moves them about; but they also share that
+// processor's caches, so the client's work costs the server too. With
+// PG_BENCH_SERVER_CPU=M as well, the server sessions keep to processor M,
+// as a server on a machine of its own keeps its caches.
 void Pin(pid_t process) {
-  const char* cpu = std::getenv("PG_BENCH_CPU");
+  const char* server = process != 0 ? std::getenv("PG_BENCH_SERVER_CPU") : nullptr;
+  const char* cpu = server != nullptr ? server : std::getenv("PG_BENCH_CPU");
   if (cpu == nullptr || *cpu == '\0') return;
   cpu_set_t set;
   CPU_ZERO(&set);
   CPU_SET(std::atoi(cpu), &set);
   if (sched_setaffinity(process, sizeof set, &set) != 0) {
-    throw std::runtime_error("PG_BENCH_CPU: the process cannot be kept on that processor");
+    throw std::runtime_error("PG_BENCH_CPU: a process cannot be kept on that processor");
   }
 }
 clockid_t ServerClock(PGconn* session) {
@@ -224,14 +229,6 @@ int main(int argc, char** argv) {
     // --- adds ---------------------------------------------------------------
     const std::string schema_target = WithSchema(target, "tessaly_bench_add");
     auto conn = FreshSchema(target, "tessaly_bench_add");
-    // The raw side's table: the library's own, its indexes and defaults.
-    tessaly::db::internal::BackendOf(*conn).Run(
-        "CREATE TABLE \"T_KQ_Raw\" (LIKE \"T_KQ\" INCLUDING ALL)", nullptr);
-    auto into_raw_table = [](std::string sql) {
-      const std::string table = "\"T_KQ\"";
-      sql.replace(sql.find(table), table.size(), "\"T_KQ_Raw\"");
-      return sql;
-    };
     PGconn* raw = RawOpen(schema_target);
     std::vector<clsKQ> rows(kAdds);
     std::vector<std::string> inline_texts;
@@ -246,7 +243,7 @@ int main(int argc, char** argv) {
           tessaly::mdlConst::InsertText("T_KQ", rows[i].GetValueFields(),
                                         rows[i].GetValuesString()),
           tessaly::db::postgres::PgDialect(), true);
-      lifted_text = into_raw_table(t.sql);
+      lifted_text = t.sql;
       lifted_parameters.push_back(t.parameters);
       std::vector<std::string>& values = lifted_values.emplace_back();
       for (const tessaly::db::Parameter& p : t.parameters) {
@@ -288,8 +285,8 @@ int main(int argc, char** argv) {
       PQclear(described);
     }
     for (int i = 0; i < kAdds; ++i) {
-      inline_texts.push_back(into_raw_table(conn->Translate(tessaly::mdlConst::InsertText(
-          "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString()))));
+      inline_texts.push_back(conn->Translate(tessaly::mdlConst::InsertText(
+          "T_KQ", rows[i].GetValueFields(), rows[i].GetValuesString())));
     }
     // The library's sessions: statements unnamed, and (on a direct session,
     // or through a pooler that keeps track of them) prepared by name.
@@ -334,12 +331,12 @@ int main(int argc, char** argv) {
           }
           if (transaction) RawExec(raw, "COMMIT");
         };
-        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+        RawExec(raw, "TRUNCATE \"T_KQ\"");
         direct_prepared.Fastest(raw, [&] { raw_loop("raw_add"); });
-        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+        RawExec(raw, "TRUNCATE \"T_KQ\"");
         direct_binary.Fastest(raw, [&] { raw_loop("raw_add", true); });
         if (transaction) {
-          RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+          RawExec(raw, "TRUNCATE \"T_KQ\"");
           direct_unique.Fastest(raw, [&] { raw_loop("raw_add_unique"); });
         }
         for (size_t f = 0; f < forms.size(); ++f) {
@@ -355,7 +352,7 @@ int main(int argc, char** argv) {
             if (transaction) c.CommitTrans();
           });
         }
-        RawExec(raw, "TRUNCATE \"T_KQ_Raw\"");
+        RawExec(raw, "TRUNCATE \"T_KQ\"");
         direct.Fastest(raw, [&] {
           if (transaction) RawExec(raw, "BEGIN");
           for (const std::string& sql : inline_texts) RawExec(raw, sql);
