@@ -233,7 +233,8 @@ int main(int argc, char** argv) {
     std::vector<clsKQ> rows(kAdds);
     std::vector<std::string> inline_texts;
     // The same statements with their values lifted out: one text, prepared
-    // once, the values sent as text (what the library itself sends).
+    // once, the values sent as text (and, for the binary raw loop below, in
+    // the binary forms the library sends).
     std::vector<std::vector<std::string>> lifted_values;
     std::vector<std::vector<tessaly::db::Parameter>> lifted_parameters;
     std::string lifted_text;

@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -49,10 +48,10 @@ int64_t TimestampMicroseconds(const Date& d) {
 // The bytes a parameter's value takes in the piece (at most).
 size_t RoomOf(const Parameter& p) {
   switch (p.kind) {
-    case Parameter::Kind::kText: return 0;
+    case Parameter::Kind::kText:
+    case Parameter::Kind::kBytes: return 0;      // sent from the parameter itself
     case Parameter::Kind::kCurrency: return 24;  // "-922337203685477.5808" and its 0
     case Parameter::Kind::kDecimal: return p.text.size() + 1;
-    case Parameter::Kind::kBytes: return 2 * p.text.size() + 3;  // "\x", the digits, the 0
     default: return 8;
   }
 }
@@ -77,7 +76,8 @@ Bound::Bound(std::span<const Parameter> parameters) {
   char* out = reinterpret_cast<char*>(formats_ + n);
   // Numbers and dates go in the server's binary forms, which it takes as
   // they are where a text would be parsed (a timestamp's most of all); the
-  // value is the same either way. A text parameter is sent from itself.
+  // value is the same either way. A text or bytes parameter is sent from
+  // itself.
   for (size_t i = 0; i < n; ++i) {
     const Parameter& p = parameters[i];
     char* const start = out;
@@ -119,10 +119,11 @@ Bound::Bound(std::span<const Parameter> parameters) {
         formats_[i] = 0;
         break;
       case Parameter::Kind::kBytes:
-        out = PutText(out, "\\x" + Hex(p.text));
+        // bytea's binary form is the bytes themselves.
+        values_[i] = p.text.data();
+        lengths_[i] = static_cast<int>(p.text.size());
         types_[i] = kByteaOid;
-        formats_[i] = 0;
-        break;
+        continue;
     }
     lengths_[i] = static_cast<int>(out - start);  // read for the binary forms alone
   }
@@ -161,7 +162,6 @@ bool Unhex(std::string_view text, std::string* out) {
 }
 
 }  // namespace
-
 
 bool SendParams(pg_conn* conn, const char* sql, const Bound& bound) {
   return PQsendQueryParams(conn, sql, bound.size(), bound.types(), bound.values(), bound.lengths(),

@@ -40,9 +40,9 @@ std::string Hex(std::string_view bytes);
 // untyped, so PostgreSQL reads them as whatever their place asks for: a text
 // beside a text column, a number beside a number column (Jet's comparison of
 // a bare-number column with a quoted number), a date beside a date column.
-// Numbers and dates go typed, in the server's binary forms.
-// A text parameter is sent from the parameter itself, which must outlive the
-// Bound; only the other kinds are written out here.
+// Numbers, dates and bytes go typed, in the server's binary forms.
+// A text or bytes parameter is sent from the parameter itself, which must
+// outlive the Bound; only the other kinds are written out here.
 class Bound {
  public:
   explicit Bound(std::span<const Parameter> parameters = {});
