@@ -453,10 +453,19 @@ CREATE FUNCTION pg_temp.jet_cdate(v double precision) RETURNS timestamp LANGUAGE
 )SQL";
 }
 
-void Replace(std::string& sql, std::string_view name, const std::string& text) {
-  for (size_t at = sql.find(name); at != std::string::npos; at = sql.find(name, at + text.size())) {
-    sql.replace(at, name.size(), text);
+// In one pass into a new text: replacing in place would move the rest of a
+// text of several hundred kilobytes at each of its thousands of places.
+void Replace(std::string& sql, std::string_view name, std::string_view text) {
+  std::string out;
+  out.reserve(sql.size());
+  size_t from = 0;
+  for (size_t at = sql.find(name); at != std::string::npos; at = sql.find(name, from)) {
+    out.append(sql, from, at - from);
+    out += text;
+    from = at + name.size();
   }
+  out.append(sql, from);
+  sql = std::move(out);
 }
 
 // Jet's letter case (LowerOf, UpperOf), as the alphabets translate() maps
@@ -551,14 +560,19 @@ const std::string& JetFunctionsSql() {
 }
 
 std::string JetFunctionsDigest() {
-  // FNV-1a over the text: the same text, the same digest, on every machine.
-  uint64_t hash = 14695981039346656037ull;
-  for (const char c : JetFunctionsSql()) {
-    hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
-  }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
+  // Worked out once, as the text is, and never destroyed with it: every
+  // connection opened compares it with the database's.
+  static const std::string* const digest = [] {
+    // FNV-1a over the text: the same text, the same digest, on every machine.
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : JetFunctionsSql()) {
+      hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return new std::string(text);
+  }();
+  return *digest;
 }
 
 }  // namespace tessaly::db::postgres
