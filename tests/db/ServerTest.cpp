@@ -366,7 +366,10 @@ TEST_F(Server, StatementsArePreparedByNameOnlyWhenAsked) {
 // transaction as it stood, and a walk still open when the transaction ends
 // goes on to its last row.
 TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
-  constexpr int kRows = 5000;  // more than one batch
+  // More than the server's socket can hold at once, so a walk outside a
+  // transaction stops it sending while the host is busy elsewhere; more than
+  // one cursor's batch inside one.
+  constexpr int kRows = 50000;
   conn_->Execute("create table W (N long, T text(10))");
   internal::BackendOf(*conn_).Run(
       R"(INSERT INTO "W" SELECT n, 't' || n FROM generate_series(1, )" + std::to_string(kRows) +
@@ -377,10 +380,10 @@ TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
   // session takes from the target too.
   const std::string name = "walk_" + std::to_string(getpid());
   conn_ = Connection::Open(With("application_name=" + name, Target()));
-  auto walking = [&] {
-    return Scalar(other,
-                  "select count(*) from pg_stat_activity where state = 'idle in transaction' "
-                  "and query like 'FETCH FORWARD%' and application_name = '" + name + "'");
+  auto sessions = [&](const std::string& state) {
+    return Scalar(other, "select count(*) from pg_stat_activity where state = '" + state +
+                             "' and query like '%FROM \"W\" ORDER BY%' and application_name = '" +
+                             name + "'");
   };
   Recordset walk, second;
   walk.Open("select N, T from W order by N", conn_, adOpenForwardOnly);
@@ -389,7 +392,12 @@ TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
     ++seen;
     ASSERT_EQ(walk.Fields().Item("N").Value().ToText(), std::to_string(seen));
     if (seen == 3000) {
-      EXPECT_EQ(walking(), "1");
+      // The server is still sending (the host holds a few rows, not the
+      // answer), as a statement of its own, not in a transaction left open.
+      EXPECT_EQ(sessions("active"), "1");
+      EXPECT_EQ(Scalar(other, "select count(*) from pg_stat_activity where application_name = '" +
+                                  name + "' and state like 'idle in transaction%'"),
+                "0");
       second.Open("select count(*) from W", conn_, adOpenForwardOnly);
       EXPECT_EQ(second.Fields().Item(0).Value().ToText(), std::to_string(kRows));
       conn_->Execute("insert into W values (0, 'written')");
@@ -397,7 +405,24 @@ TEST_F(Server, AWalkReadsInBatchesAndLeavesTheSessionFree) {
     }
   }
   EXPECT_EQ(seen, kRows);
-  EXPECT_EQ(walking(), "0") << "the walk's transaction outlived it";
+  EXPECT_EQ(sessions("active"), "0") << "the walk's statement outlived it";
+
+  // Left early, while the server is still sending: the walk ends at once (its
+  // session goes with the rest), and the next walk has its rows.
+  walk.Close();
+  walk.Open("select N, T from W order by N", conn_, adOpenForwardOnly);
+  for (seen = 0; seen < 10; walk.MoveNext()) ++seen;
+  walk.Close();
+  std::string still = sessions("active");
+  for (int wait = 0; wait < 100 && still != "0"; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    still = sessions("active");
+  }
+  EXPECT_EQ(still, "0") << "a walk left early kept its query running";
+  walk.Open("select N, T from W where N < 3 order by N", conn_, adOpenForwardOnly);
+  EXPECT_EQ(walk.Fields().Item("T").Value().ToText(), "written");
+  walk.MoveNext();
+  EXPECT_EQ(walk.Fields().Item("T").Value().ToText(), "t1");
 
   conn_->BeginTrans();
   conn_->Execute("insert into W values (" + std::to_string(kRows + 1) + ", 'mine')");

@@ -1,6 +1,6 @@
 // Walks and loads on the server: a forward-only recordset read in batches
-// from a cursor, on a session of its own outside a host transaction, and
-// bulk rows sent by COPY.
+// from a cursor inside a host transaction, or row by row on a session of its
+// own outside one, and bulk rows sent by COPY.
 #include "db/postgres/PgBackend.h"
 
 #include <libpq-fe.h>
@@ -41,18 +41,20 @@ bool Walkable(std::string_view sql) {
 
 }  // namespace
 
-// The rows of a query, read from a cursor kBatch rows at a time, so a walk of
-// any length holds one batch. Inside a host's transaction the cursor is the
-// transaction's, on the host's session, and sees its writes; when the
-// transaction ends, the rows left are read first (Hold), as the cursor ends
-// with it. Outside one the cursor lives in a transaction of a session of the
-// walk's own, so the host's session stays free for its other statements, each
-// still a transaction of its own, and no transaction outlives a statement on
-// the host's session (a pooler in transaction mode gives the walk a server
-// session of its own until it ends). A walk that reads all its rows in its
-// first batch ends there and gives its session back. A statement that is no
-// query arrives whole, as Run's do. Cells are read from the batch's text only
-// when asked for.
+// The rows of a query, held a bounded number at a time, so a walk of any
+// length holds little. Inside a host's transaction they are read from a
+// cursor of the transaction's, on the host's session, kBatch rows at a time,
+// and see its writes; when the transaction ends, the rows left are read first
+// (Hold), as the cursor ends with it. Outside one the query runs as a
+// statement of its own on a session of the walk's own, its rows taken one at
+// a time as they arrive (libpq's single-row mode), so the host's session stays
+// free for its other statements and no transaction outlives a statement on
+// it (a pooler in transaction mode gives the walk a server session of its own
+// until it ends). Not a cursor there: the server never runs a cursor's plan on
+// several processes, and a large sorted listing then takes half as long
+// again. A walk read to its end gives its session back. A statement that is
+// no query arrives whole, as Run's do. Cells are read from the result's text
+// only when asked for.
 class PgBackend::Walk final : public internal::RowStream {
  public:
   Walk(PgBackend& backend, std::string sql, std::vector<Parameter> parameters)
@@ -82,14 +84,15 @@ class PgBackend::Walk final : public internal::RowStream {
       backend_.walks_.insert(this);
       more_ = true;
       batch_ = Fetched();
+      if (PQntuples(batch_.get()) < kBatch) Close();
     } else {
       OpenOwn();
     }
-    if (PQresultStatus(batch_.get()) != PGRES_TUPLES_OK) {
+    const ExecStatusType status = PQresultStatus(batch_.get());
+    if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
       *result = std::move(batch_);
       return false;
     }
-    if (more_ && PQntuples(batch_.get()) < kBatch) Close();
     kinds_ = backend_.KindsOf(batch_.get());
     SetColumns(kinds_.size());
     Stand(0);
@@ -102,8 +105,10 @@ class PgBackend::Walk final : public internal::RowStream {
     if (row_ + 1 < PQntuples(batch_.get()) || !(more_ || held_)) return Stand(row_ + 1);
     if (held_) {
       batch_ = std::move(held_);
+    } else if (own_) {
+      batch_ = OwnRow();
     } else {
-      batch_ = own_ ? OwnFetch() : Fetched();
+      batch_ = Fetched();
       if (PQntuples(batch_.get()) < kBatch) Close();
     }
     Stand(0);
@@ -150,41 +155,29 @@ class PgBackend::Walk final : public internal::RowStream {
     }
   }
 
-  // Begins the walk's own transaction on a session of its own, declares the
-  // cursor and reads the first batch: one round trip.
+  // Sends the query on a session of its own and takes its first row.
   void OpenOwn() {
     own_ = backend_.TakeSession();
     pg_conn* conn = own_->conn.get();
-    cursor_ = "tessaly_walk";
     const Bound bound(parameters_);
-    const Bound none;
-    const std::string declare = "DECLARE " + cursor_ + " NO SCROLL CURSOR FOR " + sql_;
-    bool sent = PQenterPipelineMode(conn) == 1 && SendParams(conn, "BEGIN", none) &&
-                SendParams(conn, declare.c_str(), bound) &&
-                SendParams(conn, Fetch().c_str(), none) && PQpipelineSync(conn) == 1;
-    std::vector<Result> results;
-    while (sent) {
-      Result r(PQgetResult(conn));
-      if (!r) {
-        if (IsLost(conn)) break;
-        continue;
-      }
-      if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
-      results.push_back(std::move(r));
-    }
-    PQexitPipelineMode(conn);
+    if (!SendParams(conn, sql_.c_str(), bound) || PQsetSingleRowMode(conn) != 1) OwnFail(nullptr);
     more_ = true;
-    for (Result& r : results) {
-      const ExecStatusType status = PQresultStatus(r.get());
-      if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) OwnFail(r.get());
-    }
-    if (results.size() != 3 || IsLost(conn)) OwnFail(nullptr);
-    batch_ = std::move(results[2]);
+    batch_ = OwnRow();
   }
-  Result OwnFetch() {
-    Result r(PQexec(own_->conn.get(), Fetch().c_str()));
-    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) OwnFail(r.get());
-    return r;
+  // The next row on the walk's own session, as a result of one row; at the
+  // end, the result of none that closes the query, whose session then goes
+  // back for the next walk.
+  Result OwnRow() {
+    pg_conn* conn = own_->conn.get();
+    Result row(PQgetResult(conn));
+    const ExecStatusType status = row ? PQresultStatus(row.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_SINGLE_TUPLE) return row;
+    if (status != PGRES_TUPLES_OK) OwnFail(row.get());
+    const Result after(PQgetResult(conn));  // none: the query is done
+    const bool usable = after == nullptr && !IsLost(conn);
+    more_ = false;
+    backend_.GiveBack(std::move(own_), usable);
+    return row;
   }
   // The error of the walk's own session; the session goes with it.
   [[noreturn]] void OwnFail(const PGresult* result) {
@@ -198,8 +191,21 @@ class PgBackend::Walk final : public internal::RowStream {
     if (!more_) return;
     more_ = false;
     if (own_) {
-      Result ended(PQexec(own_->conn.get(), "COMMIT"));
-      backend_.GiveBack(std::move(own_), PQresultStatus(ended.get()) == PGRES_COMMAND_OK);
+      // Left before its end: the rows already here are passed over, and when
+      // more are still to come, its session goes, ending the query, rather
+      // than read the rest.
+      pg_conn* conn = own_->conn.get();
+      bool done = false;
+      if (PQconsumeInput(conn) == 1) {
+        while (PQisBusy(conn) == 0) {
+          const Result rest(PQgetResult(conn));
+          if (!rest) {
+            done = true;
+            break;
+          }
+        }
+      }
+      backend_.GiveBack(std::move(own_), done);
     } else if (backend_.walks_.erase(this) != 0) {
       backend_.cursor_numbers_.erase(number_);
       backend_.Execute("CLOSE " + cursor_, {});
@@ -226,7 +232,7 @@ class PgBackend::Walk final : public internal::RowStream {
   std::string cursor_;
   int number_ = 0;  // of the cursor of a host's transaction
   std::unique_ptr<Session> own_;  // the walk's own session, outside a host's transaction
-  bool more_ = false;             // the cursor may hold more rows
+  bool more_ = false;             // more rows may come
   Result batch_;
   Result held_;  // the rows left when the host's transaction ended
   std::vector<PgBackend::Kind> kinds_;
