@@ -8,15 +8,11 @@
 # seconds. The rows are made inside the server: the benchmark times listing.
 #
 #   TESSALY_PG_TARGET=... bash bench/pg_list_bench.sh [BUILD_DIR] [ROWS] [RUNS]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-build=${1:-build}
-rows=${2:-1000000}
-runs=${3:-3}
-tessaly=$build/bin/tessaly
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 : "${TESSALY_PG_TARGET:?set TESSALY_PG_TARGET (scripts/pg-test-server.sh start prints it)}"
 schema=tessaly_list_bench
-work=$(mktemp -d)
+# The scratch directory goes as timing.sh has it, and the schema with it.
 finish() {
   psql "$TESSALY_PG_TARGET" -qc "SET client_min_messages = warning; DROP SCHEMA IF EXISTS $schema CASCADE" || true
   rm -rf "$work"
@@ -50,29 +46,17 @@ for column in F_SBSJ F_JBHours F_QJSJ F_CDNum F_CDMinute F_ZTNum F_ZTMinute; do
 done
 native+=", \"F_Note\", \"F_ID\" FROM \"Q_KQ\" ORDER BY \"F_Dept\", \"F_EmpID\", \"F_Date\""
 
-# measure NAME COMMAND...: the best of $runs runs by the clock, output
-# dropped; prints the clock seconds.
-measure() {
-  local name=$1; shift
-  local best="" wall user system kb
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >"$work/out"
-    read -r wall user system kb <"$work/time"
-    if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$wall
-      best_line=$(printf '%-22s %7.2f s wall %6.2f s client cpu %9d KB' "$name" "$wall" \
-        "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" "$kb")
-    fi
-  done
-  [ "$(wc -l <"$work/out")" -ge "$rows" ] || { echo "$name printed too few rows" >&2; exit 1; }
-  echo "$best_line" >&2
+# listed NAME COMMAND...: measure by the clock, the listing's rows all printed.
+listed() {
+  local best
+  best=$(measure wall "$@")
+  [ "$(wc -l <"$work/out")" -ge "$rows" ] || { echo "$1 printed too few rows" >&2; exit 1; }
   echo "$best"
 }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 printf '%d rows, %s\n' "$rows" "$(psql "$direct" -Atc 'SHOW server_version')" >&2
-ours=$(measure "tessaly list kq" "$tessaly" list "$direct" kq)
-theirs=$(measure "psql (native listing)" psql "$direct" -AtF $'\t' -c "$native")
+ours=$(listed "tessaly list kq" "$tessaly" list "$direct" kq)
+theirs=$(listed "psql (native listing)" psql "$direct" -AtF $'\t' -c "$native")
 echo "list kq / psql          ratio $(ratio "$ours" "$theirs")"
 if [ -n "${TESSALY_PG_POOLED_TARGET:-}" ]; then
   pooled=$TESSALY_PG_POOLED_TARGET
@@ -83,6 +67,6 @@ if [ -n "${TESSALY_PG_POOLED_TARGET:-}" ]; then
     [[ $pooled == *\?* ]] || join='?'
     pooled+="${join}user=$schema"
   fi
-  through=$(measure "tessaly list kq, pooled" "$tessaly" list "$pooled" kq)
+  through=$(listed "tessaly list kq, pooled" "$tessaly" list "$pooled" kq)
   echo "pooled / direct         ratio $(ratio "$through" "$ours")"
 fi

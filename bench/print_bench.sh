@@ -6,14 +6,8 @@
 # seconds and peak memory; then the ratio of processor seconds of each pair.
 #
 #   bash bench/print_bench.sh [BUILD_DIR] [ROWS] [RUNS]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-build=${1:-build}
-rows=${2:-1000000}
-runs=${3:-3}
-tessaly=$build/bin/tessaly
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 db=$work/att.db
 
 "$tessaly" init "$db"
@@ -26,23 +20,6 @@ sqlite3 "$db" "with recursive n(i) as (select 1 union all select i + 1 from n wh
          7.5, (i % 4) * 0.5, i % 2, (i % 2) * 12, i % 2, case when i % 7 = 0 then 'late, bus' end, 'A'
   from n"
 
-# measure NAME COMMAND...: the best of $runs runs, output dropped; prints the
-# processor seconds.
-measure() {
-  local name=$1; shift
-  local best="" wall kb user system cpu
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null
-    read -r wall user system kb <"$work/time"
-    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
-    if [ -z "$best" ] || awk -v a="$cpu" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$cpu; best_line=$(printf '%-26s %7.2f s cpu %7.2f s wall %9d KB' "$name" "$cpu" "$wall" "$kb")
-    fi
-  done
-  echo "$best_line" >&2
-  echo "$best"
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 query="select * from T_KQ"
 printf '%d rows, %s\n' "$rows" "$(sqlite3 --version | cut -d' ' -f1)" >&2
@@ -50,9 +27,9 @@ summary=""
 for pair in "tsv:-tabs -header" "csv:-csv -header" "json:-json" "table:-table -header"; do
   form=${pair%%:*}
   # shellcheck disable=SC2086
-  ours=$(measure "tessaly sql --format $form" "$tessaly" sql "$db" "$query" --format "$form")
+  ours=$(measure cpu "tessaly sql --format $form" "$tessaly" sql "$db" "$query" --format "$form")
   # shellcheck disable=SC2086
-  theirs=$(measure "sqlite3 ${pair#*:}" sqlite3 ${pair#*:} "$db" "$query")
+  theirs=$(measure cpu "sqlite3 ${pair#*:}" sqlite3 ${pair#*:} "$db" "$query")
   summary+="$(printf '%-6s ratio %s' "$form" "$(ratio "$ours" "$theirs")")"$'\n'
 done
 # The daily listing does more than select: it orders the rows and forms its
@@ -69,7 +46,7 @@ listing="select F_Dept as 部门, F_EmpID as 员工编号, F_Name as 姓名, F_S
   case when F_ZTNum = 0 then '' else F_ZTNum end as 早退次数,
   case when F_ZTMinute = 0 then '' else F_ZTMinute end as 早退分钟, F_Note as 备注, F_ID
   from Q_KQ where 1=1 order by F_Dept, F_EmpID, F_Date"
-ours=$(measure "tessaly list kq" "$tessaly" list "$db" kq)
-theirs=$(measure "sqlite3 -tabs (listing)" sqlite3 -tabs -header "$db" "$listing")
+ours=$(measure cpu "tessaly list kq" "$tessaly" list "$db" kq)
+theirs=$(measure cpu "sqlite3 -tabs (listing)" sqlite3 -tabs -header "$db" "$listing")
 summary+="$(printf 'list   ratio %s' "$(ratio "$ours" "$theirs")")"$'\n'
 printf '%s' "$summary"
